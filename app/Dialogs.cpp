@@ -1,0 +1,19 @@
+#include "app/Dialogs.h"
+
+#include <QStringList>
+
+namespace ovrel {
+
+QString toQtFilter(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList out;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& desc = parts[i];
+    const QString& pattern = parts[i + 1];
+    // Descriptions that already name their pattern ("X (*.svs)") stay as they are.
+    out << (desc.contains(QLatin1Char('(')) ? desc : desc + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+  }
+  return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace ovrel

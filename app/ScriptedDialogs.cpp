@@ -1,0 +1,51 @@
+#include "app/ScriptedDialogs.h"
+
+namespace ovrel {
+
+MsgResult ScriptedDialogs::message(const MessageRequest& request) {
+  calls_.push_back({Kind::Message, request, {}, {}, {}});
+  if (!answers_.empty() && std::holds_alternative<MsgResult>(answers_.front())) {
+    MsgResult r = std::get<MsgResult>(answers_.front());
+    answers_.pop_front();
+    return r;
+  }
+  // A plain OK box needs no scripted answer.
+  if (request.buttons == MsgButtons::Ok) return MsgResult::Ok;
+  ++unexpected_;
+  return MsgResult::Cancel;
+}
+
+std::optional<QString> ScriptedDialogs::nextPath() {
+  if (!answers_.empty() && std::holds_alternative<std::optional<QString>>(answers_.front())) {
+    auto r = std::get<std::optional<QString>>(answers_.front());
+    answers_.pop_front();
+    return r;
+  }
+  ++unexpected_;
+  return std::nullopt;
+}
+
+std::optional<QString> ScriptedDialogs::openFile(const FileDialogRequest& request) {
+  calls_.push_back({Kind::OpenFile, {}, request, {}, {}});
+  return nextPath();
+}
+
+std::optional<QString> ScriptedDialogs::saveFile(const FileDialogRequest& request) {
+  calls_.push_back({Kind::SaveFile, {}, request, {}, {}});
+  return nextPath();
+}
+
+std::optional<QString> ScriptedDialogs::browseFolder(const QString& title,
+                                                     const QString& startDir) {
+  calls_.push_back({Kind::BrowseFolder, {}, {}, title, startDir});
+  return nextPath();
+}
+
+QStringList ScriptedDialogs::messageTexts() const {
+  QStringList texts;
+  for (const Call& c : calls_)
+    if (c.kind == Kind::Message) texts << c.message.text;
+  return texts;
+}
+
+}  // namespace ovrel
