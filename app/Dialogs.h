@@ -42,9 +42,11 @@ class Dialogs {
   virtual std::optional<QString> browseFolder(const QString& title, const QString& startDir) = 0;
 
   // Shorthand for the common message boxes.
-  MsgResult error(const QString& text) { return message({kAppTitle, text, MsgIcon::Error}); }
+  MsgResult error(const QString& text) {
+    return message({kAppTitle, text, MsgIcon::Error, MsgButtons::Ok, {}});
+  }
   MsgResult question(const QString& text) {
-    return message({kAppTitle, text, MsgIcon::Question, MsgButtons::YesNoCancel});
+    return message({kAppTitle, text, MsgIcon::Question, MsgButtons::YesNoCancel, {}});
   }
 };
 
