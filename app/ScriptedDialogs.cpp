@@ -16,13 +16,16 @@ MsgResult ScriptedDialogs::message(const MessageRequest& request) {
 }
 
 std::optional<QString> ScriptedDialogs::nextPath() {
-  if (!answers_.empty() && std::holds_alternative<std::optional<QString>>(answers_.front())) {
-    auto r = std::get<std::optional<QString>>(answers_.front());
-    answers_.pop_front();
-    return r;
+  const auto* path = answers_.empty() ? nullptr : std::get_if<std::optional<QString>>(&answers_.front());
+  if (!path) {
+    ++unexpected_;
+    return std::nullopt;
   }
-  ++unexpected_;
-  return std::nullopt;
+  const bool chosen = path->has_value();
+  const QString value = chosen ? **path : QString();
+  answers_.pop_front();
+  if (!chosen) return std::nullopt;
+  return value;
 }
 
 std::optional<QString> ScriptedDialogs::openFile(const FileDialogRequest& request) {
