@@ -1,0 +1,102 @@
+#pragma once
+// The device link: the protocol state, the exchange step and the device
+// operations (autodetection, library upload, memory download and the
+// single-session merge). Everything runs on the thread of the event loop;
+// the waits pump that loop, so windows stay alive during an operation.
+//
+// One device operation at a time: while one runs (inside its waits the event
+// loop may deliver a button click or a remote request), starting another
+// returns false at once without touching the port; WhenIdle queues work
+// until the running operation has ended.
+
+#include <QString>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <span>
+
+#include "device/link/LinkTiming.h"
+#include "device/link/LinkUi.h"
+#include "device/protocol/LinkState.h"
+
+class QEventLoop;
+class TCustomComPort;
+
+namespace ovrel {
+
+// Texts of the device operations.
+namespace linktext {
+inline const QString kNotConnected = QStringLiteral("Not connected");
+inline const QString kConnectionLost = QStringLiteral("Sorvani connection lost. Please reconnect.");
+inline const QString kPortOpenFailed =
+    QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed.");
+inline const QString kLibFileNotFound = QStringLiteral("The session library file not found.");
+inline const QString kSesFileNotFound = QStringLiteral("The session file not found.");
+inline const QString kCheckSumError = QStringLiteral("CheckSum Error");
+inline const QString kMemoryLimit = QStringLiteral(
+    "Session memory limit exceeded. The session is too big to be added to the existing session "
+    "library in Sorvani.");
+inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
+inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
+}  // namespace linktext
+
+class TDeviceLink {
+ public:
+  // Takes over port.OnRxChar for as long as the link lives.
+  TDeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing = {});
+  ~TDeviceLink();
+  TDeviceLink(const TDeviceLink&) = delete;
+  TDeviceLink& operator=(const TDeviceLink&) = delete;
+
+  // Probes every listed port with S; true when a device answered, the port
+  // then being the port's Port (closed). Raises the port list's EComPort.
+  bool Connect();
+  // Uploads the library file at path (at most 2048 bytes).
+  bool UploadSesLib(const QString& path);
+  // Writes MemImgBuf to the device; LibCS must be set.
+  bool UploadMemImgBuf();
+  // Reads the device memory into MemImgBuf and "SVPMemImg.svl" (I, 16 r; no O).
+  bool DownloadSVPMemory();
+  // Adds the session file at path to the library in the device.
+  bool UploadOneSession(const QString& path);
+  // Reads the device memory as a whole transfer (I, 16 r, O) for the
+  // command-line download; "SVPMemImg.svl" is not written.
+  bool ReadDeviceMemory();
+
+  // True while a device operation runs.
+  bool Busy() const { return BusyFlag; }
+  // Runs job now when idle, else after the running operation has ended.
+  void WhenIdle(std::function<void()> job);
+
+  // The received-bytes handler of the port.
+  void ComPort1RxChar(int count);
+  // Sends the frame built at the start of TxBuf with payload length n.
+  void Vysli(int n);
+  // One exchange: send, settle, wait for the reply with the same letter.
+  bool Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout);
+
+  TLinkState State;
+  bool SingleSessionMode = false;
+  const LinkTiming Timing;
+
+ private:
+  class BusyScope;
+  bool OpenPort(bool reportFailure);
+  void ClosePort();
+  void Wait(double dayFraction, bool endOnReply);
+  void Report(char command, int block = -1);
+  void AbandonTransfer(const QString& text);
+  bool DownloadBlocks();
+
+  TCustomComPort& ComPort1;
+  LinkUi& Ui;
+  bool BusyFlag = false;
+  bool WriteFailed = false;
+  QEventLoop* WaitLoop = nullptr;
+  bool WaitEndsOnReply = false;
+  int StepNo = 0;
+  int StepCount = 0;
+  std::deque<std::function<void()>> Queued;
+};
+
+}  // namespace ovrel
