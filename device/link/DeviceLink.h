@@ -20,9 +20,10 @@
 #include "device/protocol/LinkState.h"
 
 class QEventLoop;
-class TCustomComPort;
 
 namespace ovrel {
+
+class TCustomComPort;
 
 // Texts of the device operations.
 namespace linktext {

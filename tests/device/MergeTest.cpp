@@ -1,0 +1,153 @@
+// Reading a session file for the merge, checking a downloaded image, and
+// appending the session to it.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "device/protocol/Merge.h"
+
+namespace ovrel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Image = std::array<std::uint8_t, kSesMemSize>;
+
+const char* const kOneSegment =
+    "[Sorvani session]\r\nversion=23\r\n# length\r\n1,0,\r\n36,10,10,100,100,\r\n0,\r\n";
+
+MergeSession Read(const std::string& text) {
+  std::istringstream in(text);
+  MergeSessionRead r = ReadSessionForMerge(in);
+  EXPECT_TRUE(r.Session.has_value()) << r.Error;
+  return r.Session.value_or(MergeSession{});
+}
+
+std::string ReadError(const std::string& text) {
+  std::istringstream in(text);
+  MergeSessionRead r = ReadSessionForMerge(in);
+  EXPECT_FALSE(r.Session.has_value());
+  return r.Error;
+}
+
+Image ImageOf(const Bytes& lib) {
+  Image img{};
+  std::copy(lib.begin(), lib.end(), img.begin());
+  return img;
+}
+
+Bytes Used(const Image& img, int l) {
+  return Bytes(img.begin(), img.begin() + l + 1);
+}
+
+TEST(MergeTest, TheTwoWorkedMerges) {
+  const MergeSession s = Read(kOneSegment);
+  Image img = ImageOf({0x17, 0x00, 0x00, 0x04, 0x13});
+  ASSERT_FALSE(CheckLibraryImage(img).has_value());
+  MergeOutcome out = MergeSessionIntoImage(img, s);
+  ASSERT_TRUE(out.Fits);
+  EXPECT_EQ(Used(img, out.L), (Bytes{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24, 0x0A,
+                                     0x0A, 0x64, 0x64, 0x00, 0x3B}));
+  EXPECT_EQ(out.LibCS, 0x3B);
+
+  ASSERT_FALSE(CheckLibraryImage(img).has_value());
+  out = MergeSessionIntoImage(img, s);
+  ASSERT_TRUE(out.Fits);
+  EXPECT_EQ(Used(img, out.L),
+            (Bytes{0x17, 0x02, 0x00, 0x18, 0x00, 0x08, 0x00, 0x10, 0x01, 0x00, 0x24, 0x0A, 0x0A,
+                   0x64, 0x64, 0x00, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x15}));
+  EXPECT_EQ(out.LibCS, 0x15);
+  EXPECT_FALSE(CheckLibraryImage(img).has_value());
+}
+
+TEST(MergeTest, SessionFileFieldRules) {
+  const MergeSession s = Read(
+      "junk\nversion=23\n#c\n#c\n300,-1,extra,\n#between\n36,10,10,100,100,ignored,\n"
+      "#x\n 37 ,+11,266,1,2\t,\n0,\nafter\n");
+  EXPECT_EQ(s.Minutes, 300 & 0xFF);
+  EXPECT_EQ(s.Seconds, 0xFF);
+  ASSERT_EQ(s.Segments.size(), 2u);
+  EXPECT_EQ(s.Segments[0], (std::array<std::uint8_t, 5>{36, 10, 10, 100, 100}));
+  EXPECT_EQ(s.Segments[1], (std::array<std::uint8_t, 5>{37, 11, 10, 1, 2}));
+  EXPECT_TRUE(Read("version=23\n0,0,\n0,\n").Segments.empty());
+}
+
+TEST(MergeTest, BrokenSessionFilesAreRefusedNamingTheLine) {
+  EXPECT_NE(ReadError("1,0,\n36,10,10,100,100,\n0,\n").find("version=23"), std::string::npos);
+  EXPECT_NE(ReadError("version=23\n1,0,\n36,10,10,100,100,\n").find("\"0,\" line"),
+            std::string::npos);
+  EXPECT_NE(ReadError("version=23\n#\n").find("length"), std::string::npos);
+  EXPECT_EQ(ReadError("version=23\n1,\n0,\n"),
+            "Line 2 of the session file does not hold 2 numbers, "
+            "each followed by a comma.");
+  EXPECT_EQ(ReadError("version=23\n1,0,\n36,10,10,100,100\n0,\n"),
+            "Line 3 of the session file does not hold 5 numbers, each followed by a comma.");
+  EXPECT_EQ(ReadError("version=23\r\n1,0,\r\n\r\n0,\r\n"),
+            "Line 3 of the session file does not hold 5 numbers, each followed by a comma.");
+  EXPECT_EQ(ReadError("version=23\n1,0,\n#\n36,1x,10,100,100,\n0,\n"),
+            "Line 4 of the session file has \"1x\" where a number is expected.");
+  EXPECT_NE(ReadError("version=23\n1,0,\n36,99999999999,10,100,100,\n0,\n").find("99999999999"),
+            std::string::npos);
+}
+
+TEST(MergeTest, InvalidImagesAreRefused) {
+  Image blank{};
+  EXPECT_EQ(CheckLibraryImage(blank).value_or(""), "its version byte is 0, not 23");
+
+  Image img = ImageOf(
+      {0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x3B});
+  ASSERT_FALSE(CheckLibraryImage(img).has_value());
+
+  Image shortL = img;
+  shortL[3] = 5;  // below 4 + 2N
+  EXPECT_NE(CheckLibraryImage(shortL).value_or("").find("checksum offset 5"), std::string::npos);
+  Image longL = img;
+  longL[2] = 0x07;
+  longL[3] = 0xFA;  // 2042
+  EXPECT_NE(CheckLibraryImage(longL).value_or("").find("2042"), std::string::npos);
+
+  Image badEntry = img;
+  badEntry[5] = 0x0E;  // at L: outside the session data
+  EXPECT_NE(CheckLibraryImage(badEntry).value_or("").find("session 1"), std::string::npos);
+
+  Image badSum = img;
+  badSum[9] ^= 0x01;  // a byte changed on the line
+  EXPECT_EQ(CheckLibraryImage(badSum).value_or(""), "its checksum does not match its contents");
+}
+
+TEST(MergeTest, MemoryLimit) {
+  // One session of 404 segments: L = 9 + 5 * 404 = 2029.
+  MergeSession big;
+  big.Segments.assign(404, {36, 10, 10, 100, 100});
+  Image img = ImageOf({0x17, 0x00, 0x00, 0x04, 0x13});
+  MergeOutcome out = MergeSessionIntoImage(img, big);
+  ASSERT_TRUE(out.Fits);
+  ASSERT_EQ(out.L, 2029);
+  ASSERT_FALSE(CheckLibraryImage(img).has_value());
+
+  // Two more segments would put the end byte at 2043: refused, image untouched.
+  MergeSession two;
+  two.Segments.assign(2, {36, 10, 10, 100, 100});
+  const Image before = img;
+  EXPECT_FALSE(MergeSessionIntoImage(img, two).Fits);
+  EXPECT_EQ(img, before);
+
+  // One segment ends at 2038 and the checksum at 2039.
+  MergeSession one;
+  one.Segments.assign(1, {36, 10, 10, 100, 100});
+  out = MergeSessionIntoImage(img, one);
+  ASSERT_TRUE(out.Fits);
+  EXPECT_EQ(out.L, 2039);
+  EXPECT_EQ(img[2038], 0);
+  EXPECT_FALSE(CheckLibraryImage(img).has_value());
+
+  // Any stored L up to 2041 leaves every store inside the image.
+  Image edge = ImageOf({0x17, 0x00, 0x07, 0xF9});
+  edge[2041] = XorSum(std::span(edge).first(2041));
+  ASSERT_FALSE(CheckLibraryImage(edge).has_value());
+  EXPECT_FALSE(MergeSessionIntoImage(edge, MergeSession{}).Fits);
+}
+
+}  // namespace
+}  // namespace ovrel
