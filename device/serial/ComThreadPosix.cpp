@@ -1,0 +1,84 @@
+// The event thread on POSIX: poll on the port and on an eventfd that
+// carries the stop request.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+#include "device/serial/ComPort.h"
+#include "device/serial/ComThread.h"
+
+namespace ovrel {
+
+namespace {
+// Wait before asking again when the handler left the announced bytes
+// unread, or when the port reports readable with nothing counted yet: keeps
+// a handler that reads nothing from turning the thread into a busy loop.
+constexpr int UnreadRetryMs = 20;
+}  // namespace
+
+TComThread::TComThread(TCustomComPort& owner, int portHandle)
+    : FOwner(owner), FPortHandle(portHandle), FStopEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (!FStopEvent.Valid()) throw EComPort(CError_OpenFailed, errno);
+  try {
+    FThread = std::thread([this] { Execute(); });
+  } catch (const std::system_error& e) {
+    throw EComPort(CError_OpenFailed, e.code().value());
+  }
+}
+
+TComThread::~TComThread() {
+  if (FThread.joinable()) {
+    RequestStop();
+    FThread.join();
+  }
+}
+
+void TComThread::SignalStop() {
+  const std::uint64_t one = 1;
+  // The eventfd counter cannot overflow from a handful of requests; a
+  // failed write would leave the flag, which every wait also checks.
+  [[maybe_unused]] ssize_t written = ::write(FStopEvent.Get(), &one, sizeof one);
+}
+
+bool TComThread::Pause(int ms) {
+  pollfd stop{FStopEvent.Get(), POLLIN, 0};
+  while (::poll(&stop, 1, ms) < 0 && errno == EINTR) {
+  }
+  return stop.revents == 0;
+}
+
+void TComThread::Execute() {
+  pollfd fds[2] = {{FPortHandle, POLLIN, 0}, {FStopEvent.Get(), POLLIN, 0}};
+  for (;;) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[1].revents != 0) break;
+    const short events = fds[0].revents;
+    int count = 0;
+    if (::ioctl(FPortHandle, FIONREAD, &count) < 0) break;
+    if (count > 0) {
+      bool consumed = false;
+      if (!HandOff(count, consumed)) break;
+      if (!consumed && !Pause(UnreadRetryMs)) break;
+    } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
+      // The device hung up (adapter unplugged, other end closed): nothing
+      // more can arrive.
+      break;
+    } else if (!Pause(UnreadRetryMs)) {
+      break;
+    }
+  }
+  {
+    std::lock_guard lock(FMutex);
+    FFinished = true;
+  }
+  FChanged.notify_all();
+}
+
+}  // namespace ovrel
