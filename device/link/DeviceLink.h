@@ -9,6 +9,7 @@
 // returns false at once without touching the port; WhenIdle queues work
 // until the running operation has ended.
 
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <deque>
@@ -37,6 +38,13 @@ inline const QString kCheckSumError = QStringLiteral("CheckSum Error");
 inline const QString kMemoryLimit = QStringLiteral(
     "Session memory limit exceeded. The session is too big to be added to the existing session "
     "library in Sorvani.");
+inline const QString kLibFileUnreadable =
+    QStringLiteral("The session library file cannot be read.");
+inline const QString kLibFileTooBig = QStringLiteral(
+    "The session library file is too big for the session memory of Sorvani (2048 bytes).");
+inline const QString kSesFileUnreadable = QStringLiteral("The session file cannot be read.");
+inline const QString kInvalidDeviceLibrary = QStringLiteral(
+    "The session library in Sorvani is not valid. The session cannot be added to it.");
 inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
 inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
@@ -84,10 +92,20 @@ class TDeviceLink {
   class BusyScope;
   bool OpenPort(bool reportFailure);
   void ClosePort();
+  // Pumps events for the given time; with endOnReply, only until the reply
+  // wait is over.
   void Wait(double dayFraction, bool endOnReply);
   void Report(char command, int block = -1);
-  void AbandonTransfer(const QString& text);
-  bool DownloadBlocks();
+  // Reports the step and runs the exchange; on failure closes the port.
+  bool Step(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout,
+            int block = -1);
+  bool DoUploadMemImgBuf();
+  bool DoDownload(bool closeTransfer);
+  bool DoDownloadSVPMemory();
+  bool SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes);
+  // Shows why the merge stopped and closes the open transfer with O.
+  void AbandonTransfer(const QString& text, const QString& detail);
+  void ScheduleQueued();
 
   TCustomComPort& ComPort1;
   LinkUi& Ui;
@@ -98,6 +116,7 @@ class TDeviceLink {
   int StepNo = 0;
   int StepCount = 0;
   std::deque<std::function<void()>> Queued;
+  QObject QueueContext;  // owns the queued calls; they die with the link
 };
 
 }  // namespace ovrel

@@ -1,0 +1,377 @@
+#include "device/link/DeviceLink.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <sstream>
+
+#include "device/protocol/Merge.h"
+#include "device/serial/ComPort.h"
+
+namespace ovrel {
+
+namespace {
+
+// Steps of each operation, for the progress report.
+constexpr int kUploadSteps = 22;    // I C W 16xD E X O
+constexpr int kDownloadSteps = 17;  // I 16xr
+
+QString PortErrorDetail(const EComPort& e) {
+  QString detail = QString::fromLocal8Bit(e.what());
+  if (e.SystemError() == EACCES || e.SystemError() == EPERM) {
+    detail += QStringLiteral(
+        "\nThis user may not open the port: add the user to the group that owns it (usually "
+        "\"dialout\") and log in again.");
+  }
+  return detail;
+}
+
+}  // namespace
+
+// Marks a device operation as running for its lifetime and announces its
+// start and end; when it ends, work queued by WhenIdle gets its turn.
+class TDeviceLink::BusyScope {
+ public:
+  BusyScope(TDeviceLink& link, int steps) : Link(link) {
+    Link.BusyFlag = true;
+    Link.StepNo = 0;
+    Link.StepCount = steps;
+    Link.Ui.BusyChanged(true);
+  }
+  ~BusyScope() {
+    Link.BusyFlag = false;
+    Link.SingleSessionMode = false;
+    Link.State.Autodetecting = false;
+    Link.StepNo = Link.StepCount = 0;
+    Link.Ui.Progress({});
+    Link.Ui.BusyChanged(false);
+    if (!Link.Queued.empty()) Link.ScheduleQueued();
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  TDeviceLink& Link;
+};
+
+TDeviceLink::TDeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing)
+    : Timing(timing), ComPort1(port), Ui(ui) {
+  ComPort1.OnRxChar = [this](TCustomComPort*, int count) { ComPort1RxChar(count); };
+}
+
+TDeviceLink::~TDeviceLink() {
+  ComPort1.OnRxChar = nullptr;
+}
+
+void TDeviceLink::WhenIdle(std::function<void()> job) {
+  if (!BusyFlag) {
+    job();
+    return;
+  }
+  Queued.push_back(std::move(job));
+}
+
+void TDeviceLink::ScheduleQueued() {
+  QTimer::singleShot(0, &QueueContext, [this] {
+    if (BusyFlag || Queued.empty()) return;
+    auto job = std::move(Queued.front());
+    Queued.pop_front();
+    job();
+    if (!BusyFlag && !Queued.empty()) ScheduleQueued();
+  });
+}
+
+// ---- receiving and sending ----
+
+void TDeviceLink::ComPort1RxChar(int count) {
+  // A count larger than RxRawBuf is read and assembled in pieces.
+  while (count > 0) {
+    const int want = std::min<int>(count, static_cast<int>(State.RxRawBuf.size()));
+    int got = 0;
+    try {
+      got = ComPort1.Read(State.RxRawBuf.data(), want);
+    } catch (const EComPort&) {
+      break;  // the reply wait runs out; the operation reports its failure
+    }
+    if (got <= 0) break;
+    State.Receive(std::span(State.RxRawBuf).first(static_cast<std::size_t>(got)));
+    count -= got;
+  }
+  if (WaitLoop && WaitEndsOnReply && State.ReplyWaitOver()) WaitLoop->quit();
+}
+
+void TDeviceLink::Vysli(int n) {
+  if (!ComPort1.Connected()) return;
+  try {
+    ComPort1.Write(State.TxBuf.data(), n + kFrameOverhead);
+  } catch (const EComPort&) {
+    // The device went away (or the line is stuck): no reply can come.
+    WriteFailed = true;
+  }
+}
+
+void TDeviceLink::Wait(double dayFraction, bool endOnReply) {
+  const qint64 total = LinkTiming::ToDuration(dayFraction).count();
+  QElapsedTimer clock;
+  clock.start();
+  for (;;) {
+    if (endOnReply && State.ReplyWaitOver()) return;
+    const qint64 leftNs = total - clock.nsecsElapsed();
+    if (leftNs <= 0) return;
+    // Sleep in the event loop until the deadline or until the receiver
+    // completes the awaited reply; events (received bytes, repaints, user
+    // input) are handled meanwhile.
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(static_cast<int>((leftNs + 999'999) / 1'000'000));
+    WaitLoop = &loop;
+    WaitEndsOnReply = endOnReply;
+    loop.exec();
+    WaitLoop = nullptr;
+  }
+}
+
+bool TDeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload,
+                           double timeout) {
+  const int n = State.PrepareCommand(letter, payload) - kFrameOverhead;
+  Vysli(n);
+  if (WriteFailed) return false;
+  Wait(Timing.SettleDelay, false);
+  Wait(timeout, true);
+  return !State.WaitingReply;
+}
+
+// ---- the port ----
+
+bool TDeviceLink::OpenPort(bool reportFailure) {
+  try {
+    ComPort1.Open();
+  } catch (const EComPort& e) {
+    ClosePort();
+    if (reportFailure) {
+      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error, PortErrorDetail(e));
+      Ui.SetStatusText(1, linktext::kNotConnected);
+      Ui.SetStatusText(0, linktext::kConnectionLost);
+    }
+    return false;
+  }
+  if (!ComPort1.Connected()) return false;
+  // Nothing has been sent yet: whatever a failed operation left half
+  // received belongs to no reply of this one.
+  State.RestartFrameAssembly();
+  WriteFailed = false;
+  return true;
+}
+
+void TDeviceLink::ClosePort() {
+  try {
+    ComPort1.Close();
+  } catch (const EComPort&) {
+    // Nothing more can be done with a port that refuses to close.
+  }
+}
+
+void TDeviceLink::Report(char command, int block) {
+  ++StepNo;
+  StepCount = std::max(StepCount, StepNo);
+  Ui.Progress({StepNo, StepCount, command, block});
+}
+
+bool TDeviceLink::Step(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout,
+                       int block) {
+  Report(static_cast<char>(letter), block);
+  if (Exchange(letter, payload, timeout)) return true;
+  ClosePort();
+  return false;
+}
+
+// ---- autodetection ----
+
+bool TDeviceLink::Connect() {
+  if (BusyFlag) return false;
+  QStringList ports;
+  ListComPorts(ports);
+  BusyScope busy(*this, static_cast<int>(ports.size()));
+  State.Autodetecting = true;
+  State.WrongReply = false;
+  Ui.PortsListed(ports);
+  for (int i = 0; i < ports.size(); ++i) {
+    Ui.ProbingPort(i);
+    ComPort1.SetPort(ports[i]);
+    if (!OpenPort(false)) {
+      ClosePort();
+      continue;
+    }
+    Report(static_cast<char>(cmd::S));
+    const bool found = Exchange(cmd::S, {}, Timing.ReplyTimeout);
+    ClosePort();
+    if (found) return true;
+  }
+  return false;
+}
+
+// ---- library upload ----
+
+bool TDeviceLink::UploadSesLib(const QString& path) {
+  if (BusyFlag) return false;
+  BusyScope busy(*this, kUploadSteps);
+  State.MemImgBuf.fill(0);
+  if (!QFileInfo(path).isFile()) {
+    Ui.ShowMessage(linktext::kLibFileNotFound, LinkIcon::Error, {});
+    return false;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Ui.ShowMessage(linktext::kLibFileUnreadable, LinkIcon::Error, file.errorString());
+    return false;
+  }
+  if (file.size() > kSesMemSize) {
+    Ui.ShowMessage(linktext::kLibFileTooBig, LinkIcon::Error, path);
+    return false;
+  }
+  const QByteArray data = file.read(kSesMemSize);
+  std::copy(data.begin(), data.end(), State.MemImgBuf.begin());
+  const auto s = static_cast<std::size_t>(data.size());
+  State.LibCS = s < 2 ? 0 : XorSum(std::span(State.MemImgBuf).first(s - 1));
+  return DoUploadMemImgBuf();
+}
+
+bool TDeviceLink::UploadMemImgBuf() {
+  if (BusyFlag) return false;
+  BusyScope busy(*this, SingleSessionMode ? kUploadSteps - 1 : kUploadSteps);
+  return DoUploadMemImgBuf();
+}
+
+bool TDeviceLink::DoUploadMemImgBuf() {
+  State.WrongReply = false;
+  if (!OpenPort(true)) return false;
+  if (!SingleSessionMode && !Step(cmd::I, {}, Timing.ReplyTimeout)) return false;
+  if (!Step(cmd::C, {}, Timing.LongReplyTimeout)) return false;
+  if (!Step(cmd::W, {}, Timing.ReplyTimeout)) return false;
+  for (int k = 0; k < kBlockCount; ++k) {
+    const auto block = std::span(State.MemImgBuf).subspan(k * kBlockSize, kBlockSize);
+    if (!Step(cmd::D, block, Timing.ReplyTimeout, k)) return false;
+  }
+  if (!Step(cmd::E, {}, Timing.ReplyTimeout)) return false;
+  if (!Step(cmd::X, {}, Timing.ReplyTimeout)) return false;
+  if (!Step(cmd::O, {}, Timing.ReplyTimeout)) return false;
+  const bool result = State.DeviceCS == State.LibCS;
+  if (!result) Ui.ShowMessage(linktext::kCheckSumError, LinkIcon::None, {});
+  ClosePort();
+  return result;
+}
+
+// ---- memory download and single-session upload ----
+
+bool TDeviceLink::DoDownload(bool closeTransfer) {
+  State.MemImgBuf.fill(0);
+  State.WrongReply = false;
+  if (!OpenPort(true)) return false;
+  if (!Step(cmd::I, {}, Timing.ReplyTimeout)) return false;
+  for (int k = 0; k < kBlockCount; ++k) {
+    State.ReadBase = k * kBlockSize;
+    const ReadPayload payload = ReadBlockPayload(k);
+    if (!Step(cmd::r, payload.Bytes, Timing.ReplyTimeout, k)) return false;
+  }
+  if (closeTransfer && !Step(cmd::O, {}, Timing.ReplyTimeout)) return false;
+  ClosePort();
+  return true;
+}
+
+bool TDeviceLink::SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes) {
+  QSaveFile file(name);
+  if (file.open(QIODevice::WriteOnly) &&
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+          static_cast<qint64>(bytes.size()) &&
+      file.commit()) {
+    return true;
+  }
+  Ui.ShowMessage(QStringLiteral("The file \"%1\" cannot be written.").arg(name), LinkIcon::Error,
+                 file.errorString());
+  return false;
+}
+
+bool TDeviceLink::DownloadSVPMemory() {
+  if (BusyFlag) return false;
+  BusyScope busy(*this, kDownloadSteps);
+  return DoDownloadSVPMemory();
+}
+
+bool TDeviceLink::DoDownloadSVPMemory() {
+  return DoDownload(false) && SaveWorkingFile(linktext::kMemImgFile, State.MemImgBuf);
+}
+
+bool TDeviceLink::ReadDeviceMemory() {
+  if (BusyFlag) return false;
+  BusyScope busy(*this, kDownloadSteps + 1);
+  return DoDownload(true);
+}
+
+void TDeviceLink::AbandonTransfer(const QString& text, const QString& detail) {
+  Ui.ShowMessage(text, LinkIcon::Error, detail);
+  // Close the transfer the download opened: O without the settle step.
+  if (ComPort1.Connected() || OpenPort(false)) {
+    Report(static_cast<char>(cmd::O));
+    const int n = State.PrepareCommand(cmd::O) - kFrameOverhead;
+    Vysli(n);
+    if (!WriteFailed) Wait(Timing.ReplyTimeout, true);
+  }
+  ClosePort();
+}
+
+bool TDeviceLink::UploadOneSession(const QString& path) {
+  if (BusyFlag) return false;
+  BusyScope busy(*this, kDownloadSteps + kUploadSteps - 1);
+  SingleSessionMode = true;
+
+  // The session file is read before the device is touched, so that a file
+  // that cannot be added leaves the device alone.
+  if (!QFileInfo(path).isFile()) {
+    Ui.ShowMessage(linktext::kSesFileNotFound, LinkIcon::Error, {});
+    return false;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Ui.ShowMessage(linktext::kSesFileUnreadable, LinkIcon::Error, file.errorString());
+    return false;
+  }
+  std::istringstream text(file.readAll().toStdString());
+  const MergeSessionRead read = ReadSessionForMerge(text);
+  if (!read.Session) {
+    Ui.ShowMessage(
+        QString::fromStdString(read.Error) + QStringLiteral(" The session was not added."),
+        LinkIcon::Error, path);
+    return false;
+  }
+
+  if (!DoDownloadSVPMemory()) return false;
+  if (const auto invalid = CheckLibraryImage(State.MemImgBuf)) {
+    AbandonTransfer(
+        linktext::kInvalidDeviceLibrary,
+        QStringLiteral("The session memory read from Sorvani is not a session library: ") +
+            QString::fromStdString(*invalid) + QStringLiteral("."));
+    return false;
+  }
+  const MergeOutcome merged = MergeSessionIntoImage(State.MemImgBuf, *read.Session);
+  if (!merged.Fits) {
+    AbandonTransfer(linktext::kMemoryLimit, {});
+    return false;
+  }
+  State.LibCS = merged.LibCS;
+  Wait(Timing.PreUploadPause, false);
+  const bool result = DoUploadMemImgBuf();
+  SaveWorkingFile(linktext::kTempSesLibFile,
+                  std::span(State.MemImgBuf).first(static_cast<std::size_t>(merged.L) + 1));
+  return result;
+}
+
+}  // namespace ovrel
