@@ -1,0 +1,170 @@
+#include "DevSimDevice.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace devsim {
+
+namespace {
+
+constexpr std::uint8_t FrameA = 0x41;
+constexpr std::uint8_t FrameT = 0x54;
+// Payload of the probe reply: bytes 0, 1, 2 and 4 are what a probe checks.
+const Bytes ProbePayload = {'S', 'V', '2', '.', '3'};
+const Bytes BadProbePayload = {'S', 'V', '1', '.', '0'};
+// The letter of a reply that answers the wrong command.
+constexpr char WrongReplyLetter = 'Z';
+
+std::string Describe(char letter, const Bytes& payload) {
+  char text[64];
+  if (letter == 'r' && payload.size() >= 3)
+    std::snprintf(text, sizeof text, "r address %u count %u", payload[0] * 256u + payload[1],
+                  unsigned{payload[2]});
+  else
+    std::snprintf(text, sizeof text, "%c length %zu", letter, payload.size());
+  return text;
+}
+
+}  // namespace
+
+Bytes BuildFrame(char letter, const Bytes& payload) {
+  Bytes frame = {FrameA, FrameT, static_cast<std::uint8_t>(letter),
+                 static_cast<std::uint8_t>(payload.size())};
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  std::uint8_t sum = 0;
+  for (size_t i = 2; i < frame.size(); ++i) sum ^= frame[i];
+  frame.push_back(sum);
+  return frame;
+}
+
+Device::Device(const Options& options) : FOptions(options) {}
+
+std::vector<Reply> Device::Feed(const std::uint8_t* data, size_t count) {
+  FInput.insert(FInput.end(), data, data + count);
+  std::vector<Reply> replies;
+  size_t pos = 0;
+  while (!FHangup) {
+    // Find the next frame start; bytes before it are line noise.
+    while (pos + 1 < FInput.size() && !(FInput[pos] == FrameA && FInput[pos + 1] == FrameT)) ++pos;
+    if (pos + 4 > FInput.size()) break;
+    const size_t length = FInput[pos + 3];
+    if (pos + 5 + length > FInput.size()) break;
+    std::uint8_t sum = 0;
+    for (size_t i = pos + 2; i < pos + 4 + length; ++i) sum ^= FInput[i];
+    if (sum != FInput[pos + 4 + length]) {
+      FLog.push_back("frame with a wrong checksum skipped");
+      pos += 1;
+      continue;
+    }
+    const char letter = static_cast<char>(FInput[pos + 2]);
+    const Bytes payload(FInput.begin() + static_cast<long>(pos) + 4,
+                        FInput.begin() + static_cast<long>(pos + 4 + length));
+    pos += 5 + length;
+    Execute(letter, payload, replies);
+  }
+  // Keep a lone trailing A: it may start the next frame.
+  if (pos >= FInput.size() || (pos + 1 == FInput.size() && FInput[pos] != FrameA))
+    pos = FInput.size();
+  FInput.erase(FInput.begin(), FInput.begin() + static_cast<long>(pos));
+  return replies;
+}
+
+void Device::Execute(char letter, const Bytes& payload, std::vector<Reply>& replies) {
+  if (FOptions.HangupAfter >= 0 && FCommands >= FOptions.HangupAfter) {
+    FLog.push_back(Describe(letter, payload) + ": hanging up");
+    FHangup = true;
+    return;
+  }
+  ++FCommands;
+  ++FCountByLetter[letter];
+  std::string line = Describe(letter, payload);
+  int delayMs = 0;
+  Bytes answer = Answer(letter, payload, delayMs);
+  if (Faulted(FOptions.NoReply, letter)) {
+    FLog.push_back(line + ": no reply");
+    return;
+  }
+  if (answer.empty()) {
+    FLog.push_back(line + ": unknown command, no reply");
+    return;
+  }
+  if (Faulted(FOptions.WrongLetter, letter)) {
+    answer[2] = static_cast<std::uint8_t>(WrongReplyLetter);
+    answer.back() ^= static_cast<std::uint8_t>(letter ^ WrongReplyLetter);
+    line += ": answered with the wrong letter";
+  }
+  FLog.push_back(line);
+  replies.push_back({std::move(answer), delayMs});
+}
+
+Bytes Device::Answer(char letter, const Bytes& payload, int& delayMs) {
+  switch (letter) {
+    case 'S':
+      if (FOptions.ProbeE) return BuildFrame('e', {});
+      return BuildFrame('S', FOptions.ProbeBad ? BadProbePayload : ProbePayload);
+    case 'C':
+      delayMs = FOptions.CDelayMs;
+      return BuildFrame('C', {});
+    case 'W':
+      FWriteOffset = 0;
+      return BuildFrame('W', {});
+    case 'D': {
+      const size_t room = MemorySize - std::min(FWriteOffset, MemorySize);
+      const size_t stored = std::min(room, payload.size());
+      std::copy_n(payload.begin(), stored, FMemory.begin() + static_cast<long>(FWriteOffset));
+      FWriteOffset += payload.size();
+      return BuildFrame('D', {});
+    }
+    case 'E':
+      FUploadCompleted = true;
+      return BuildFrame('E', {});
+    case 'X': {
+      std::uint8_t sum = MemoryChecksum();
+      if (FOptions.BadChecksum) sum ^= 0xFF;
+      return BuildFrame('X', {sum});
+    }
+    case 'O':
+      FUploadCompleted = true;
+      return BuildFrame('O', {});
+    case 'I':
+      return BuildFrame('I', {});
+    case 'r': {
+      if (payload.size() < 3) return BuildFrame('r', {});
+      const size_t address = payload[0] * 256u + payload[1];
+      Bytes data(payload[2], 0);
+      for (size_t i = 0; i < data.size() && address + i < MemorySize; ++i)
+        data[i] = FMemory[address + i];
+      return BuildFrame('r', data);
+    }
+    default:
+      return {};
+  }
+}
+
+bool Device::Faulted(const std::vector<CommandFault>& faults, char letter) const {
+  const auto it = FCountByLetter.find(letter);
+  const int nth = it == FCountByLetter.end() ? 0 : it->second;
+  return std::any_of(faults.begin(), faults.end(), [&](const CommandFault& fault) {
+    return fault.Letter == letter && fault.Nth == nth;
+  });
+}
+
+// Exclusive-or of the library bytes 0 .. L - 1, L being the checksum offset
+// held in bytes 2 and 3.
+std::uint8_t Device::MemoryChecksum() const {
+  const size_t length = std::min<size_t>(FMemory[2] * 256u + FMemory[3], MemorySize - 1);
+  std::uint8_t sum = 0;
+  for (size_t i = 0; i < length; ++i) sum ^= FMemory[i];
+  return sum;
+}
+
+bool Device::TakeUploadCompleted() {
+  return std::exchange(FUploadCompleted, false);
+}
+
+std::vector<std::string> Device::TakeLog() {
+  return std::exchange(FLog, {});
+}
+
+}  // namespace devsim

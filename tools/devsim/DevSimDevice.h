@@ -1,0 +1,61 @@
+// The emulated device: assembles command frames from the bytes received,
+// answers each with a reply frame of the same letter, and keeps the
+// 2048-byte session memory that uploads write and reads return.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "DevSimOptions.h"
+
+namespace devsim {
+
+constexpr size_t MemorySize = 2048;
+using Bytes = std::vector<std::uint8_t>;
+
+// A frame: A T letter length payload checksum, the checksum being the
+// exclusive-or of the letter, the length and the payload.
+Bytes BuildFrame(char letter, const Bytes& payload);
+
+struct Reply {
+  Bytes Frame;
+  int DelayMs = 0;  // time the device takes before it starts to answer
+};
+
+class Device {
+ public:
+  explicit Device(const Options& options);
+
+  std::array<std::uint8_t, MemorySize>& Memory() { return FMemory; }
+
+  // Takes received bytes; returns the replies to the commands they complete.
+  std::vector<Reply> Feed(const std::uint8_t* data, size_t count);
+
+  // Set when an upload completed (E or O) since the last call.
+  bool TakeUploadCompleted();
+  // Set when the device is to hang up (see --hangup-after).
+  bool HangupRequested() const { return FHangup; }
+  // One line per command received, for --log.
+  std::vector<std::string> TakeLog();
+
+ private:
+  void Execute(char letter, const Bytes& payload, std::vector<Reply>& replies);
+  Bytes Answer(char letter, const Bytes& payload, int& delayMs);
+  bool Faulted(const std::vector<CommandFault>& faults, char letter) const;
+  std::uint8_t MemoryChecksum() const;
+
+  Options FOptions;
+  std::array<std::uint8_t, MemorySize> FMemory{};
+  Bytes FInput;
+  size_t FWriteOffset = 0;
+  int FCommands = 0;
+  std::map<char, int> FCountByLetter;
+  bool FUploadCompleted = false;
+  bool FHangup = false;
+  std::vector<std::string> FLog;
+};
+
+}  // namespace devsim

@@ -1,0 +1,112 @@
+#include "DevSimOptions.h"
+
+#include <charconv>
+
+namespace devsim {
+
+const char* const UsageText =
+    "Usage: ovrel-devsim [options]\n"
+    "Emulates the stimulation device on a pseudo-terminal. The first line on\n"
+    "standard output is the path of the port to open.\n"
+    "\n"
+    "  --link PATH           also make PATH a symbolic link to the port\n"
+    "  --memory FILE         load the 2048-byte memory from FILE at start and\n"
+    "                        save it there after each upload (E or O)\n"
+    "  --log                 print each command received on standard error\n"
+    "  --c-delay MS          time the C command takes before its reply (50)\n"
+    "  --chunk N             send replies in pieces of N bytes, 2 ms apart\n"
+    "  --hangup-after N      answer N commands; at the next one, close the\n"
+    "                        port without a reply and exit\n"
+    "  --no-reply L:N        do not answer the N-th command with letter L\n"
+    "  --wrong-letter L:N    answer the N-th command with letter L as Z\n"
+    "  --bad-checksum        answer X with a checksum that does not match\n"
+    "  --probe-e             answer S with the letter e\n"
+    "  --probe-bad           answer S with a payload that fails the probe\n"
+    "\n"
+    "Every other reply is written as soon as its command has arrived.\n";
+
+namespace {
+
+bool ParseInt(const std::string& text, int& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && value >= 0;
+}
+
+bool ParseFault(const std::string& text, CommandFault& fault) {
+  if (text.size() < 3 || text[1] != ':') return false;
+  fault.Letter = text[0];
+  return ParseInt(text.substr(2), fault.Nth) && fault.Nth >= 1;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    auto number = [&](int& out) {
+      std::string text;
+      if (!value(text)) return false;
+      if (!ParseInt(text, out)) {
+        error = arg + ": not a number: " + text;
+        return false;
+      }
+      return true;
+    };
+    auto fault = [&](std::vector<CommandFault>& out) {
+      std::string text;
+      if (!value(text)) return false;
+      CommandFault f;
+      if (!ParseFault(text, f)) {
+        error = arg + ": expected LETTER:N, got " + text;
+        return false;
+      }
+      out.push_back(f);
+      return true;
+    };
+    bool ok = true;
+    if (arg == "--link")
+      ok = value(options.LinkPath);
+    else if (arg == "--memory")
+      ok = value(options.MemoryFile);
+    else if (arg == "--log")
+      options.Log = true;
+    else if (arg == "--c-delay")
+      ok = number(options.CDelayMs);
+    else if (arg == "--chunk")
+      ok = number(options.ChunkSize) && options.ChunkSize > 0;
+    else if (arg == "--hangup-after")
+      ok = number(options.HangupAfter);
+    else if (arg == "--no-reply")
+      ok = fault(options.NoReply);
+    else if (arg == "--wrong-letter")
+      ok = fault(options.WrongLetter);
+    else if (arg == "--bad-checksum")
+      options.BadChecksum = true;
+    else if (arg == "--probe-e")
+      options.ProbeE = true;
+    else if (arg == "--probe-bad")
+      options.ProbeBad = true;
+    else if (arg == "--help" || arg == "-h")
+      options.Help = true;
+    else {
+      error = "unknown option: " + arg;
+      return false;
+    }
+    if (!ok) {
+      if (error.empty()) error = arg + ": value out of range";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace devsim

@@ -1,0 +1,36 @@
+// Command-line options of the device emulator.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace devsim {
+
+// One fault aimed at the n-th command (counted from 1) with a given letter.
+struct CommandFault {
+  char Letter = 0;
+  int Nth = 0;
+};
+
+struct Options {
+  std::string LinkPath;                   // --link: a symlink to the port placed here
+  std::string MemoryFile;                 // --memory: loaded at start, saved after uploads
+  bool Log = false;                       // --log: each command received, on stderr
+  int CDelayMs = 50;                      // --c-delay: time the C command takes
+  int ChunkSize = 0;                      // --chunk: replies sent in pieces of this size
+  int HangupAfter = -1;                   // --hangup-after: answer this many commands, then hang up
+  std::vector<CommandFault> NoReply;      // --no-reply L:N
+  std::vector<CommandFault> WrongLetter;  // --wrong-letter L:N
+  bool BadChecksum = false;               // --bad-checksum: wrong X reply
+  bool ProbeE = false;                    // --probe-e: S answered with e
+  bool ProbeBad = false;                  // --probe-bad: S payload failing the probe
+  bool Help = false;
+};
+
+// Parses the arguments after the program name; on failure returns false
+// with a message in error.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+extern const char* const UsageText;
+
+}  // namespace devsim
