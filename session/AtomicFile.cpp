@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -39,11 +40,26 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-FileWriteResult writeFileAtomically(const std::string& path, std::string_view bytes) {
-  auto fail = [&path](int err) {
-    return FileWriteResult{false, "Cannot write " + path + ": " + std::strerror(err)};
+FileWriteResult writeFileAtomically(const std::string& shownPath, std::string_view bytes) {
+  auto fail = [&shownPath](int err) {
+    return FileWriteResult{false, "Cannot write " + shownPath + ": " + std::strerror(err)};
   };
-  if (path.empty() || path.back() == '/') return fail(EISDIR);
+  if (shownPath.empty() || shownPath.back() == '/') return fail(EISDIR);
+
+  // A symbolic link is followed, so that the file it names is replaced and
+  // the link stays. Only regular files are ever replaced: renaming over a
+  // device, a pipe or a folder would destroy it rather than write to it.
+  std::string path = shownPath;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real) {
+      path = real;
+      std::free(real);
+    }
+  }
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return fail(S_ISDIR(st.st_mode) ? EISDIR : EPERM);
 
   // The temporary file lives in the target's folder so that the rename
   // replaces the target in one step.
@@ -59,8 +75,7 @@ FileWriteResult writeFileAtomically(const std::string& path, std::string_view by
   const std::string tmpPath(tmpName.data());
 
   // An existing file keeps its permissions; a new one gets the usual ones.
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
 
   int err = 0;
   if (!WriteAll(fd, bytes) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) err = errno;

@@ -15,7 +15,8 @@ struct FileWriteResult {
 };
 
 // On failure the temporary file is removed and an existing file at path is
-// left untouched.
+// left untouched. A symbolic link at path is followed; anything at path that
+// is not a regular file (a folder, a device) is refused and left alone.
 FileWriteResult writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace ovrel

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "session/FileSizeLimit.h"
+#include "session/SessionFile.h"
+
+namespace ovrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRule =
+    "#----------------------------------------------------------------------------";
+
+std::string Lines(std::initializer_list<std::string> lines, const char* end = "\r\n") {
+  std::string out;
+  for (const auto& l : lines) out += l + end;
+  return out;
+}
+
+TEST(SessionFileWriter, DefaultSessionByteForByte) {
+  ASSERT_EQ(kRule.size(), 77u);
+  Session ses;
+  EXPECT_EQ(SessionFileText(ses), Lines({kRule, "# Sorvani Pro Session File", kRule, "version=23",
+                                         kRule, "1,0,", "36,10,10,100,100,", "0,", kRule}));
+}
+
+TEST(SessionFileWriter, PitchAbove255UsesBit7OfBothFrequencyNumbers) {
+  Segment seg{.Time = 4, .Mode = 1, .FreqStart = 12, .FreqEnd = 20, .Pitch = 300};
+  EXPECT_EQ(PackedSegmentLine(seg), "36,140,148,44,44,");
+}
+
+TEST(SessionFileWriter, TotalTimeMinutesAreNotLimited) {
+  Session ses;
+  ses.SegCount = MaxSegCount;
+  for (int32_t k = 1; k <= MaxSegCount; ++k) ses[k].Time = 23;
+  EXPECT_EQ(TotalTimeLine(ses), "2185,0,");
+  ses.SegCount = 1;
+  ses[1].Time = 3;
+  EXPECT_EQ(TotalTimeLine(ses), "0,45,");
+}
+
+TEST(SessionFileReader, RoundTripKeepsEveryParameter) {
+  Session ses;
+  ses.SegCount = 4;
+  ses[1] = {1, 0, 1, 48, 48};
+  ses[2] = {23, 6, 48, 1, 400};
+  ses[3] = {7, 3, 12, 20, 300};
+  ses[4] = {31, 7, 127, 0, 511};  // values only a file can carry still round-trip
+  SessionReadResult r = ReadSessionText(SessionFileText(ses), "a.svs");
+  ASSERT_TRUE(r) << r.error;
+  ASSERT_EQ(r.session->SegCount, 4);
+  for (int32_t k = 1; k <= 4; ++k) EXPECT_EQ((*r.session)[k], ses[k]) << k;
+}
+
+TEST(SessionFileReader, CommentsJunkBeforeVersionLfEndsAndStaleTotal) {
+  const std::string text =
+      Lines({"anything", "version=22", "version=23", kRule, "# more", "99,99,", "# between",
+             "36,10,10,100,100,", "#", "#x", "67,140,20,44,200,", "0,", "trailing junk"},
+            "\n");
+  SessionReadResult r = ReadSessionText(text, "a.svs");
+  ASSERT_TRUE(r) << r.error;
+  ASSERT_EQ(r.session->SegCount, 2);
+  EXPECT_EQ((*r.session)[2], (Segment{3, 2, 12, 20, 300}));  // second pitch slot discarded
+}
+
+TEST(SessionFileReader, NegativeNumbersFollowTruncatingDivision) {
+  SessionReadResult r =
+      ReadSessionText(Lines({"version=23", kRule, "0,0,", "-33,-129,5,7,7,", "0,"}), "n.svs");
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ((*r.session)[1], (Segment{-1, -1, -1, 5, -256 + 7}));
+}
+
+struct BadFile {
+  const char* name;
+  std::string text;
+  std::string message;  // the expected error text after "bad.svs, "
+};
+
+class SessionFileRefused : public testing::TestWithParam<BadFile> {};
+
+TEST_P(SessionFileRefused, NamesFileAndLine) {
+  SessionReadResult r = ReadSessionText(GetParam().text, "bad.svs");
+  EXPECT_FALSE(r.session.has_value());
+  EXPECT_EQ(r.error, "bad.svs, " + GetParam().message);
+}
+
+std::string Header() {
+  return Lines({kRule, "version=23", kRule, "1,0,"});
+}
+
+std::string TooMany() {
+  std::string t = Header();
+  for (int i = 0; i < 381; ++i) t += "36,10,10,100,100,\r\n";
+  return t + "0,\r\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MalformedInput, SessionFileRefused,
+    testing::Values(
+        BadFile{"NoVersion", Lines({kRule, "version=24", "36,10,10,100,100,", "0,"}),
+                "line 5: the file has no \"version=23\" line"},
+        BadFile{"VersionWithSpace", Lines({"version=23 ", "1,0,", "36,10,10,100,100,", "0,"}),
+                "line 5: the file has no \"version=23\" line"},
+        BadFile{"EmptyFile", "", "line 1: the file has no \"version=23\" line"},
+        BadFile{"EndsAfterVersion", Lines({"version=23"}),
+                "line 2: the file ends before its \"0,\" line"},
+        BadFile{"EndsAfterTotal", Header(), "line 5: the file ends before its \"0,\" line"},
+        BadFile{"NoEndLine", Header() + Lines({"36,10,10,100,100,"}),
+                "line 6: the file ends before its \"0,\" line"},
+        BadFile{"EndsInComments", Header() + Lines({"36,10,10,100,100,", "# x"}),
+                "line 7: the file ends before its \"0,\" line"},
+        BadFile{"EmptyLine", Header() + Lines({"36,10,10,100,100,", "", "0,"}),
+                "line 6: empty line where a segment line is expected"},
+        BadFile{"FourNumbers", Header() + Lines({"36,10,10,100", "0,"}),
+                "line 5: the segment line has 3 comma-terminated numbers where five are needed"},
+        BadFile{"NotANumber", Header() + Lines({"36,1O,10,100,100,", "0,"}),
+                "line 5: field 2 (\"1O\") is not a decimal integer"},
+        BadFile{"EmptyField", Header() + Lines({"36,,10,100,100,", "0,"}),
+                "line 5: field 2 (\"\") is not a decimal integer"},
+        BadFile{"SpaceInField", Header() + Lines({"36, 10,10,100,100,", "0,"}),
+                "line 5: field 2 (\" 10\") is not a decimal integer"},
+        BadFile{"HexField", Header() + Lines({"36,10,10,$64,100,", "0,"}),
+                "line 5: field 4 (\"$64\") is not a decimal integer"},
+        BadFile{"TooBig", Header() + Lines({"36,10,10,100,2147483648,", "0,"}),
+                "line 5: field 5 (\"2147483648\") does not fit a 32-bit integer"},
+        BadFile{"TooSmall", Header() + Lines({"-2147483649,10,10,100,100,", "0,"}),
+                "line 5: field 1 (\"-2147483649\") does not fit a 32-bit integer"},
+        BadFile{"PitchOverflow", Header() + Lines({"36,2147483647,10,2147483647,1,", "0,"}),
+                "line 5: the pitch of fields 2 and 4 does not fit a 32-bit integer"},
+        BadFile{"NoSegment", Header() + Lines({"# none", "0,"}),
+                "line 6: the session has no segment line"},
+        BadFile{"TooManySegments", TooMany(), "line 385: more than 380 segment lines"}),
+    [](const testing::TestParamInfo<BadFile>& info) { return std::string(info.param.name); });
+
+TEST(SessionFileReader, ExactlyMaxSegmentsIsAccepted) {
+  std::string t = Header();
+  for (int i = 0; i < 380; ++i) t += "36,10,10,100,100,\r\n";
+  SessionReadResult r = ReadSessionText(t + "0,\r\n", "max.svs");
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ(r.session->SegCount, 380);
+}
+
+class SessionFileOnDisk : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() / ("ovrel-sesfile-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+  static std::string Slurp(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+  }
+  fs::path dir_;
+};
+
+TEST_F(SessionFileOnDisk, SaveThenReadBackClearsModified) {
+  SessionEditState st;
+  st.Ses.SegCount = 2;
+  st.Ses[2] = {9, 4, 12, 20, 300};
+  st.SesModified = true;
+  st.SesFileName = (dir_ / "s.svs").string();
+  SaveResult s = SaveProc(st);
+  ASSERT_TRUE(s) << s.error;
+  EXPECT_FALSE(st.SesModified);
+  SessionReadResult r = ReadSessionFile(st.SesFileName);
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ((*r.session)[2], st.Ses[2]);
+  EXPECT_EQ(Slurp(dir_ / "s.svs"), SessionFileText(st.Ses));
+}
+
+TEST_F(SessionFileOnDisk, FailedSaveKeepsOldFileAndModified) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  const fs::path target = dir_ / "old.svs";
+  std::ofstream(target, std::ios::binary) << "old contents";
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+
+  SessionEditState st;
+  st.SesModified = true;
+  st.SesFileName = target.string();
+  SaveResult s = SaveProc(st);
+  EXPECT_FALSE(s);
+  EXPECT_EQ(s.error, "Cannot write " + target.string() + ": Permission denied");
+  EXPECT_TRUE(st.SesModified);
+  EXPECT_EQ(Slurp(target), "old contents");
+}
+
+TEST_F(SessionFileOnDisk, SaveFailingMidWriteKeepsOldFileAndModified) {
+  const fs::path target = dir_ / "old.svs";
+  std::ofstream(target, std::ios::binary) << "old contents";
+  SessionEditState st;
+  st.Ses.SegCount = 300;
+  st.SesModified = true;
+  st.SesFileName = target.string();
+  SaveResult s;
+  {
+    FileSizeLimit limit(100);
+    s = SaveProc(st);
+  }
+  EXPECT_FALSE(s);
+  EXPECT_EQ(s.error, "Cannot write " + target.string() + ": File too large");
+  EXPECT_TRUE(st.SesModified);
+  EXPECT_EQ(Slurp(target), "old contents");
+}
+
+TEST_F(SessionFileOnDisk, MissingFileAndFolderAreReported) {
+  SessionReadResult r = ReadSessionFile((dir_ / "none.svs").string());
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.error, "Cannot read " + (dir_ / "none.svs").string() + ": No such file or directory");
+  r = ReadSessionFile(dir_.string());
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.error, "Cannot read " + dir_.string() + ": Is a directory");
+}
+
+TEST_F(SessionFileOnDisk, ErrorsNameThePath) {
+  const fs::path p = dir_ / "broken.svs";
+  std::ofstream(p, std::ios::binary) << Header() << "36,10,\r\n0,\r\n";
+  SessionReadResult r = ReadSessionFile(p.string());
+  EXPECT_EQ(r.error, p.string() +
+                         ", line 5: the segment line has 2 comma-terminated numbers where five are "
+                         "needed");
+}
+
+}  // namespace
+}  // namespace ovrel
