@@ -1,0 +1,14 @@
+#pragma once
+// The device commands of ovrel: ports, detect, upload, add, download.
+
+#include <string>
+#include <vector>
+
+namespace ovrel::cli {
+
+// Runs a device command (ports, detect, upload, add, download); returns -1 when name is not one.
+int runDeviceCommand(const std::string& name, const std::vector<std::string>& args);
+// Lines for the command list of "ovrel --help"; empty when there are none.
+std::string deviceCommandsHelp();
+
+}  // namespace ovrel::cli

@@ -1,0 +1,128 @@
+// ovrel info: what a session file or a library file holds.
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "cli/Command.h"
+#include "library/LibraryImageReader.h"
+#include "library/LibraryTypes.h"
+#include "session/SesTime.h"
+#include "session/SessionFile.h"
+
+namespace ovrel::cli {
+
+namespace {
+
+constexpr const char* kInfoHelp =
+    "Usage: ovrel info FILE ...\n"
+    "For a session file (.svs): its segment count, total time and one line per\n"
+    "segment with the texts of the session editor's grid.\n"
+    "For a library file (.svl): version, session count, checksum offset L, each\n"
+    "session's offset, length and segment count, the free bytes of the session\n"
+    "memory and whether the stored checksum matches.\n"
+    "A file that is neither .svs nor .svl is read as a library when its first byte\n"
+    "is the format version 23, else as a session.\n"
+    "Exits with 1 when a file cannot be read or is not sound.\n";
+
+// Right-aligns `text` in `width` columns.
+std::string Pad(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+int SessionInfo(const std::string& path) {
+  const SessionReadResult read = ReadSessionFile(path);
+  if (!read) return Failure(read.error);
+  const Session& ses = *read.session;
+  std::cout << path << ": session, " << ses.SegCount << " segment" << (ses.SegCount == 1 ? "" : "s")
+            << ", total time " << TimeText(SesTotalSeconds(ses)) << "\n";
+  std::vector<std::size_t> widths;
+  for (int row = RowSegNo; row < SegRowCount; ++row) {
+    widths.push_back(std::string(RowCaption(row)).size());
+    std::cout << (row == RowSegNo ? "" : "  ") << RowCaption(row);
+  }
+  std::cout << "\n";
+  for (int32_t k = 1; k <= ses.SegCount; ++k) {
+    for (int row = RowSegNo; row < SegRowCount; ++row)
+      std::cout << (row == RowSegNo ? "" : "  ") << Pad(SegCellText(ses[k], k, row), widths[row]);
+    std::cout << "\n";
+  }
+  return ExitOk;
+}
+
+std::string LengthText(int minutes, int seconds) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%02d", minutes, seconds);
+  return text;
+}
+
+std::string Hex(int byte) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X", byte);
+  return text;
+}
+
+int LibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const LibImageInfo info = ReadLibraryImage(bytes);
+  std::cout << path << ": library, " << bytes.size() << " bytes\n";
+  if (info.version >= 0) std::cout << "Version: " << info.version << "\n";
+  if (bytes.size() >= 4) {
+    std::cout << "Sessions: " << info.sessionCount << "\n"
+              << "Checksum offset (L): " << info.checksumOffset << "\n";
+    if (!info.sessions.empty()) std::cout << "Session  Offset  Length  Segments\n";
+    for (std::size_t k = 0; k < info.sessions.size(); ++k) {
+      const LibImageSession& s = info.sessions[k];
+      std::cout << Pad(std::to_string(k + 1), 7) << "  " << Pad(std::to_string(s.offset), 6) << "  "
+                << Pad(LengthText(s.minutes, s.seconds), 6) << "  "
+                << Pad(std::to_string(s.segments), 8) << "\n";
+    }
+    std::cout << "Free bytes: " << info.freeBytes << "\n";
+  }
+  if (info.storedChecksum >= 0) {
+    std::cout << "Checksum: " << Hex(info.storedChecksum)
+              << (info.checksumMatches()
+                      ? ", matches"
+                      : ", does not match (computed " + Hex(info.computedChecksum) + ")")
+              << "\n";
+  }
+  if (info.valid()) return ExitOk;
+  std::string problems;
+  for (const std::string& problem : info.problems)
+    problems += (problems.empty() ? "" : "; ") + problem;
+  return Failure(path + ": not a sound library: " + problems + ".");
+}
+
+int Info(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg.size() > 1 && arg[0] == '-')
+      return UsageError("info", "unknown option \"" + arg + "\".");
+  }
+  if (args.empty()) return UsageError("info", "no file given.");
+  int status = ExitOk;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& path = args[i];
+    if (i > 0) std::cout << "\n";
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      status = Failure(path + ": cannot open the file.");
+      continue;
+    }
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    const bool library =
+        HasExtension(path, ".svl") ||
+        (!HasExtension(path, ".svs") && !bytes.empty() && bytes[0] == LibFormatVersion);
+    const int result = library ? LibraryInfo(path, bytes) : SessionInfo(path);
+    if (result != ExitOk) status = result;
+  }
+  return status;
+}
+
+}  // namespace
+
+std::vector<Command> InfoCommands() {
+  return {{"info", "show what a session file or a library file holds", kInfoHelp, Info}};
+}
+
+}  // namespace ovrel::cli
