@@ -29,12 +29,15 @@ std::string Describe(char letter, const Bytes& payload) {
 }  // namespace
 
 Bytes BuildFrame(char letter, const Bytes& payload) {
-  Bytes frame = {FrameA, FrameT, static_cast<std::uint8_t>(letter),
-                 static_cast<std::uint8_t>(payload.size())};
-  frame.insert(frame.end(), payload.begin(), payload.end());
+  Bytes frame(payload.size() + 5);
+  frame[0] = FrameA;
+  frame[1] = FrameT;
+  frame[2] = static_cast<std::uint8_t>(letter);
+  frame[3] = static_cast<std::uint8_t>(payload.size());
+  std::copy(payload.begin(), payload.end(), frame.begin() + 4);
   std::uint8_t sum = 0;
-  for (size_t i = 2; i < frame.size(); ++i) sum ^= frame[i];
-  frame.push_back(sum);
+  for (size_t i = 2; i + 1 < frame.size(); ++i) sum ^= frame[i];
+  frame.back() = sum;
   return frame;
 }
 
