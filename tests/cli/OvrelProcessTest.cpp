@@ -1,0 +1,200 @@
+// ovrel run as a process on files the tests write.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+// Shows texts in failure messages as text.
+void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+class OvrelTest : public ::testing::Test {
+ protected:
+  Outcome ovrel(const QStringList& args) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.start(QStringLiteral(OVREL_EXE), args);
+    EXPECT_TRUE(process.waitForFinished(20000)) << args.join(' ').toStdString();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+  }
+  QString write(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return name;
+  }
+  QByteArray read(const QString& name) {
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+  }
+  bool exists(const QString& name) { return QFile::exists(dir.filePath(name)); }
+
+  static QByteArray Session(const QByteArray& totalTime, const QList<QByteArray>& segments) {
+    QByteArray text =
+        "#---\r\n# Sorvani Pro Session File\r\n#---\r\nversion=23\r\n#---\r\n" + totalTime + "\r\n";
+    for (const QByteArray& line : segments) text += line + "\r\n";
+    return text + "0,\r\n#---\r\n";
+  }
+  static QByteArray Default(int count) {
+    return Session(QByteArray::number(count) + ",0,",
+                   QList<QByteArray>(count, QByteArray("36,10,10,100,100,")));
+  }
+
+  QTemporaryDir dir;
+};
+
+TEST_F(OvrelTest, CompileWritesTheLibraryAndPrintsTheAvailableMemory) {
+  write("one.svs", Default(1));
+  Outcome run = ovrel({"compile", "-o", "one.svl", "one.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, "Available memory: 99%\n");
+  EXPECT_EQ(read("one.svl"), QByteArray::fromHex("1701000e0006010024"
+                                                 "0a0a646400"
+                                                 "3b"));
+
+  run = ovrel({"compile", "--output=empty.svl"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Available memory: 100%\n");
+  EXPECT_EQ(read("empty.svl"), QByteArray::fromHex("1700000413"));
+
+  // Library order is argument order; the same file may come twice.
+  write("two.svs", Default(2));
+  run = ovrel({"compile", "two.svs", "-o", "lib.svl", "one.svs", "two.svs"});
+  EXPECT_EQ(run.status, 0);
+  const QByteArray lib = read("lib.svl");
+  ASSERT_EQ(lib.size(), 4 + 5 * 3 + 5 * 5 + 1);
+  EXPECT_EQ(lib.mid(0, 10), QByteArray::fromHex("1703002c000a0017001f"));
+}
+
+TEST_F(OvrelTest, CompileFailuresWriteNothing) {
+  write("good.svs", Default(1));
+  write("bad.svs", Session("1,0,", {"36,10,10,100,100,", "36,10,1o,100,100,"}));
+  Outcome run = ovrel({"compile", "-o", "out.svl", "good.svs", "bad.svs"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "bad.svs, line 8: number 3 \"1o\" is not a decimal integer.\n");
+  EXPECT_TRUE(run.out.isEmpty());
+  EXPECT_FALSE(exists("out.svl"));
+
+  QStringList args{"compile", "-o", "out.svl"};
+  for (int k = 0; k < 31; ++k) args << "good.svs";
+  run = ovrel(args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "Maximum number of sessions in library limit exceeded. No more session can be added "
+            "to the library.\n");
+
+  write("big.svs", Default(380));
+  write("more.svs", Default(27));
+  run = ovrel({"compile", "-o", "out.svl", "big.svs", "more.svs"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "more.svs: This session cannot be added to the library. Out of memory.\n");
+  EXPECT_FALSE(exists("out.svl"));
+
+  run = ovrel({"compile", "-o", "no/such/folder/out.svl", "good.svs"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.err.contains("no/such/folder/out.svl")) << run.err.toStdString();
+}
+
+TEST_F(OvrelTest, InfoDescribesSessionsAndLibraries) {
+  write("s.svs", Session("9,9,", {"36,10,10,100,100,", "#", "166,140,148,44,44,"}));
+  Outcome run = ovrel({"info", "s.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out,
+            "s.svs: session, 2 segments, total time 2:30.0\n"
+            "Seg. No.  Time  Mode  Freq Start  Freq End  Pitch\n"
+            "       1  1:00    IN          10        10    100\n"
+            "       2  1:30    SA          12        20    300\n");
+
+  ASSERT_EQ(ovrel({"compile", "-o", "lib.svl", "s.svs", "s.svs"}).status, 0);
+  run = ovrel({"info", "lib.svl"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "lib.svl: library, 35 bytes\n"
+            "Version: 23\n"
+            "Sessions: 2\n"
+            "Checksum offset (L): 34\n"
+            "Session  Offset  Length  Segments\n"
+            "      1       8    9:09         2\n"
+            "      2      21    9:09         2\n"
+            "Free bytes: 2013\n"
+            "Checksum: " +
+                QString("%1").arg(quint8(read("lib.svl").back()), 2, 16, QChar('0')).toUpper() +
+                ", matches\n");
+
+  // A damaged library: the data still shows, the fault goes to stderr.
+  QByteArray damaged = read("lib.svl");
+  damaged[10] = char(damaged[10] ^ 0x40);
+  write("damaged.svl", damaged);
+  run = ovrel({"info", "damaged.svl"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.contains("does not match (computed "));
+  EXPECT_EQ(run.err,
+            "damaged.svl: not a sound library: the stored checksum does not match the image.\n");
+}
+
+TEST_F(OvrelTest, CheckIsSilentForValidFilesAndNamesTheLineOfFaults) {
+  write("a.svs", Default(3));
+  write("B.SVS", Default(1));
+  Outcome run = ovrel({"check", "a.svs", "B.SVS"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(run.out.isEmpty());
+  EXPECT_TRUE(run.err.isEmpty());
+
+  write("short.svs", Session("1,0,", {"36,10,10,100,100,", "#", "36,10,10,"}));
+  write("empty.svs", Session("0,0,", {}));
+  write("notes.txt", Default(1));
+  run = ovrel({"check", "short.svs", "a.svs", "empty.svs", "notes.txt", "missing.svs"});
+  EXPECT_EQ(run.status, 1);
+  const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 4) << run.err.toStdString();
+  EXPECT_TRUE(lines[0].startsWith("short.svs, line 9: ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].startsWith("empty.svs, line ")) << lines[1].toStdString();
+  EXPECT_EQ(lines[2], "notes.txt: Unsupported session file format.");
+  EXPECT_TRUE(lines[3].contains("missing.svs")) << lines[3].toStdString();
+}
+
+TEST_F(OvrelTest, WrongUsageExitsWithTwo) {
+  const QList<QStringList> usages = {
+      {},
+      {"frobnicate"},
+      {"compile"},
+      {"compile", "a.svs"},
+      {"compile", "-o"},
+      {"compile", "-o", "a.svl", "-o", "b.svl"},
+      {"compile", "-x", "-o", "a.svl"},
+      {"info"},
+      {"check"},
+      {"check", "--verbose", "a.svs"},
+  };
+  for (const QStringList& args : usages) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
+    EXPECT_FALSE(run.err.isEmpty());
+    EXPECT_TRUE(run.out.isEmpty());
+  }
+  EXPECT_FALSE(exists("a.svl"));
+
+  for (const QStringList& args : QList<QStringList>{
+           {"--help"}, {"compile", "--help"}, {"info", "--help"}, {"check", "--help"}}) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.startsWith("Usage: ovrel")) << run.out.toStdString();
+  }
+}
+
+}  // namespace
