@@ -1,0 +1,102 @@
+// The port list: OVREL_PORTS as the whole list, OVREL_EXTRA_PORTS added to
+// the system's ports, only existing paths, no duplicates, sorted without
+// regard to case. No port is opened here.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <optional>
+
+#include "device/serial/ComPort.h"
+
+namespace ovrel::test {
+namespace {
+
+// Sets (or unsets) an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<QString> value) : FName(name) {
+    if (qEnvironmentVariableIsSet(name)) FOld = qgetenv(name);
+    if (value)
+      qputenv(name, value->toLocal8Bit());
+    else
+      qunsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (FOld)
+      qputenv(FName, *FOld);
+    else
+      qunsetenv(FName);
+  }
+
+ private:
+  const char* FName;
+  std::optional<QByteArray> FOld;
+};
+
+class PortListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
+  // Makes an empty file standing in for a port and returns its path.
+  QString Port(const QString& name) {
+    const QString path = FDir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    return path;
+  }
+  QString Missing(const QString& name) { return FDir.filePath(name); }
+
+ private:
+  QTemporaryDir FDir;
+};
+
+TEST_F(PortListTest, PortsVariableIsTheWholeListSortedWithoutCase) {
+  const QString com2 = Port("COM2"), com10 = Port("com10"), com1 = Port("COM1");
+  const ScopedEnv extra("OVREL_EXTRA_PORTS", Port("extra"));
+  const ScopedEnv ports("OVREL_PORTS",
+                        QStringList{com2, com10, Missing("gone"), com1, com2}.join(':') + ":");
+  QStringList list{"old entry"};
+  ListComPorts(list);
+  EXPECT_EQ(list, (QStringList{com1, com10, com2}));
+}
+
+TEST_F(PortListTest, EmptyPortsVariableMeansNoPorts) {
+  const ScopedEnv ports("OVREL_PORTS", QString());
+  QStringList list{"old entry"};
+  ListComPorts(list);
+  EXPECT_TRUE(list.isEmpty());
+}
+
+TEST_F(PortListTest, ExtraPortsJoinTheSystemPortsWithoutTheConsole) {
+  const QString b = Port("b-port"), a = Port("A-port");
+  const ScopedEnv ports("OVREL_PORTS", std::nullopt);
+  const ScopedEnv extra("OVREL_EXTRA_PORTS", QStringList{b, Missing("gone"), a, b}.join(':'));
+  QStringList list;
+  ListComPorts(list);
+  EXPECT_EQ(list.count(a), 1);
+  EXPECT_EQ(list.count(b), 1);
+  EXPECT_FALSE(list.contains(Missing("gone")));
+  EXPECT_LT(list.indexOf(a), list.indexOf(b));
+  for (int i = 1; i < list.size(); ++i)
+    EXPECT_LE(QString::compare(list[i - 1], list[i], Qt::CaseInsensitive), 0)
+        << list.join(' ').toStdString();
+  // The kernel's console terminals are never offered for probing.
+  QFile active("/sys/class/tty/console/active");
+  if (active.open(QIODevice::ReadOnly)) {
+    for (const QString& name :
+         QString::fromLatin1(active.readAll()).simplified().split(' ', Qt::SkipEmptyParts))
+      EXPECT_FALSE(list.contains("/dev/" + name)) << name.toStdString();
+  }
+  // Only hardware-backed terminals: never the virtual consoles or ptmx.
+  for (const QString& port : list) {
+    if (port == a || port == b) continue;
+    EXPECT_TRUE(QFile::exists("/sys/class/tty/" + QFileInfo(port).fileName() + "/device"))
+        << port.toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace ovrel::test
