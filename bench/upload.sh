@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Uploads a full 2048-byte session library to the device emulator with
+# "ovrel upload" and compares the wall time with the floor the protocol
+# allows: 22 settle delays of 99.36 ms, the line time of every command and
+# reply frame at 38400 bit/s (10 bits a byte) and the emulator's C delay.
+# Also prints the processor time of ovrel as a share of the wall time.
+#   bench/upload.sh [BUILD_DIR]      (default: build)
+# C_DELAY_MS sets the emulator's C delay (default 50).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+ovrel=$build/bin/ovrel
+devsim=$build/bin/ovrel-devsim
+c_delay=${C_DELAY_MS:-50}
+for exe in "$ovrel" "$devsim"; do
+  [ -x "$exe" ] || { echo "bench: $exe is missing; build first (scripts/build $build)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/ovrel-bench.XXXXXX)
+devsim_pid=
+cleanup() {
+  [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A 2048-byte image: version 23, one session, checksum offset 2047, the
+# checksum (exclusive-or of bytes 0 .. 2046) in the last byte.
+python3 - "$work/full.svl" <<'PY'
+import sys
+img = bytearray(2048)
+img[0:6] = bytes([23, 1, 0x07, 0xFF, 0x00, 0x06])
+for i in range(6, 2047):
+    img[i] = (i * 37 + 11) & 0xFF
+cs = 0
+for b in img[:2047]:
+    cs ^= b
+img[2047] = cs
+open(sys.argv[1], "wb").write(img)
+PY
+
+"$devsim" --c-delay "$c_delay" --memory "$work/memory.bin" >"$work/port" 2>"$work/devsim.log" &
+devsim_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/port" ] && break
+  sleep 0.05
+done
+port=$(head -n 1 "$work/port")
+[ -n "$port" ] || { echo "bench: the emulator printed no port" >&2; exit 1; }
+
+TIMEFORMAT='%3R %3U %3S'
+if ! { time OVREL_PORTS="" "$ovrel" upload --port "$port" "$work/full.svl" 2>"$work/ovrel.log"; } \
+  2>"$work/time"; then
+  cat "$work/ovrel.log" >&2
+  exit 1
+fi
+cmp -s "$work/full.svl" "$work/memory.bin" || { echo "bench: the emulator's memory differs" >&2; exit 1; }
+
+read -r wall user sys <"$work/time"
+awk -v wall="$wall" -v user="$user" -v sys="$sys" -v cdelay="$c_delay" 'BEGIN {
+  settle = 22 * 99.36
+  # Commands: I C W E X O of 5 bytes, 16 D of 133; replies: 21 of 5 bytes, X of 6.
+  bytes = 6 * 5 + 16 * 133 + 21 * 5 + 6
+  line = bytes * 10 / 38400 * 1000
+  floor = settle + line + cdelay
+  printf "upload of 2048 bytes: wall %.0f ms\n", wall * 1000
+  printf "protocol floor:       %.0f ms (settle %.2f + line %.1f for %d bytes + C delay %d)\n",
+         floor, settle, line, bytes, cdelay
+  printf "wall / floor:         %.3f\n", wall * 1000 / floor
+  # A pseudo-terminal moves bytes at once: without the line time the floor is lower.
+  printf "wall / floor without line time: %.3f (pseudo-terminals have no line time)\n",
+         wall * 1000 / (settle + cdelay)
+  printf "CPU time:             %.0f ms (user %.0f + sys %.0f), %.2f%% of wall\n",
+         (user + sys) * 1000, user * 1000, sys * 1000, (user + sys) / wall * 100
+}'
