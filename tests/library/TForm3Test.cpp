@@ -1,0 +1,240 @@
+// The library compiler window, driven by clicks, with scripted dialogs.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "app/ScriptedDialogs.h"
+#include "library/LibraryTestFiles.h"
+#include "library/TForm3.h"
+
+namespace ovrel {
+namespace {
+
+const QString kFull = QStringLiteral(
+    "Maximum number of sessions in library limit exceeded. No more session can be added to the "
+    "library.");
+
+class TForm3Test : public ::testing::Test {
+ protected:
+  TForm3Test() {
+    std::filesystem::create_directory(folder.path() / "Sessions");
+    std::filesystem::create_directory(folder.path() / "Libraries");
+    write("a.svs", test::DefaultSession(1));
+    write("b.svs", test::DefaultSession(2));
+    write("notes.txt", "not a session");
+    settings.ProgramFolder = QString::fromStdString(folder.path().string());
+    settings.SessionsFolder = settings.ProgramFolder + "/Sessions";
+    settings.LibrariesFolder = settings.ProgramFolder + "/Libraries";
+    form = std::make_unique<TForm3>(settings, dialogs);
+    form->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+
+  std::string write(const std::string& name, const std::string& text) {
+    return folder.write("Sessions/" + name, text);
+  }
+  void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // Selects the file `name` in the file list (empty: no file).
+  void selectFile(const QString& name) {
+    form->FileListBox1->clearSelection();
+    if (name.isEmpty()) return;
+    const auto items = form->FileListBox1->findItems(name, Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1) << name.toStdString();
+    form->FileListBox1->setCurrentItem(items.front());
+  }
+  void selectEntry(int row) {
+    form->ListBox1->clearSelection();
+    if (row >= 0) form->ListBox1->setCurrentRow(row);
+  }
+  void add(const QString& name) {
+    selectFile(name);
+    click(form->Button8);
+  }
+  QStringList libraryNames() const {
+    QStringList names;
+    for (int k = 0; k < form->ListBox1->count(); ++k) names << form->ListBox1->item(k)->text();
+    return names;
+  }
+  QStringList fileNames() const {
+    QStringList names;
+    for (int k = 0; k < form->FileListBox1->count(); ++k)
+      names << form->FileListBox1->item(k)->text();
+    return names;
+  }
+  // Checks gauge and label show `percent`.
+  void expectGauge(int percent) {
+    EXPECT_EQ(form->ProgressBar1->value(), percent);
+    EXPECT_EQ(form->Label5->text(), QStringLiteral("Available memory: %1%").arg(percent));
+  }
+
+  test::TempFolder folder;
+  FolderSettings settings;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<TForm3> form;
+};
+
+TEST_F(TForm3Test, StartsEmptyOverTheSessionsFolder) {
+  EXPECT_EQ(form->windowTitle(), "Sorvani Ovrelware 1.5 - Session Library Compiler");
+  EXPECT_EQ(form->size(), QSize(519, 262));
+  EXPECT_EQ(fileNames(), (QStringList{"a.svs", "b.svs"}));
+  EXPECT_TRUE(libraryNames().isEmpty());
+  expectGauge(100);
+  EXPECT_EQ(form->Button1->text(), "Compile && Save");
+  EXPECT_EQ(form->Button8->text(), "Add ->");
+  EXPECT_EQ(form->Button9->text(), "Insert ->");
+  EXPECT_EQ(form->Button1->geometry(), QRect(384, 152, 121, 25));
+  EXPECT_EQ(form->FileListBox1->geometry(), QRect(16, 32, 145, 201));
+}
+
+TEST_F(TForm3Test, AddAndInsertWithNothingSelectedDoNothing) {
+  add(QString());
+  selectFile(QString());
+  click(form->Button9);
+  EXPECT_TRUE(libraryNames().isEmpty());
+  add("a.svs");
+  // A file but no library entry selected: Insert does nothing.
+  selectEntry(-1);
+  selectFile("b.svs");
+  click(form->Button9);
+  // A library entry but no file selected: Insert does nothing.
+  selectEntry(0);
+  selectFile(QString());
+  click(form->Button9);
+  EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
+  EXPECT_TRUE(dialogs.calls().empty());
+  expectGauge(99);
+}
+
+TEST_F(TForm3Test, InsertGoesBeforeTheSelectedEntry) {
+  add("a.svs");
+  add("a.svs");
+  selectEntry(1);
+  selectFile("b.svs");
+  click(form->Button9);
+  EXPECT_EQ(libraryNames(), (QStringList{"a.svs", "b.svs", "a.svs"}));
+  EXPECT_EQ(form->SesLibList().Entry(1).NumOfSegs, 2);
+}
+
+TEST_F(TForm3Test, FullLibraryMessageComesBeforeAnythingElse) {
+  for (int k = 0; k < 30; ++k) add("a.svs");
+  ASSERT_EQ(libraryNames().size(), 30);
+  EXPECT_TRUE(dialogs.calls().empty());
+  add(QString());  // no file selected
+  selectEntry(-1);
+  click(form->Button9);  // nothing selected at all
+  add("b.svs");
+  EXPECT_EQ(dialogs.messageTexts(), (QStringList{kFull, kFull, kFull}));
+  const MessageRequest& box = dialogs.calls().front().message;
+  EXPECT_EQ(box.caption, "Sorvani Ovrel");
+  EXPECT_EQ(box.icon, MsgIcon::Error);
+  EXPECT_EQ(box.buttons, MsgButtons::Ok);
+  EXPECT_EQ(libraryNames().size(), 30);
+}
+
+TEST_F(TForm3Test, RemoveWithNothingSelectedAndRemovingTheLastEntry) {
+  add("b.svs");
+  add("a.svs");
+  selectEntry(-1);
+  click(form->Button10);
+  EXPECT_EQ(libraryNames().size(), 2);
+  selectEntry(0);
+  click(form->Button10);
+  EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
+  expectGauge(99);
+  selectEntry(0);
+  click(form->Button10);
+  EXPECT_TRUE(libraryNames().isEmpty());
+  expectGauge(100);
+  EXPECT_TRUE(dialogs.calls().empty());
+}
+
+TEST_F(TForm3Test, ClearEmptiesTheListAndTheSameFileCanComeTwice) {
+  write("long.svs", test::DefaultSession(200));
+  form->FormActivate();
+  add("long.svs");
+  add("long.svs");
+  EXPECT_EQ(libraryNames(), (QStringList{"long.svs", "long.svs"}));
+  expectGauge(2);  // F = 2043 - 10 - 2000 = 33
+  click(form->Button3);
+  EXPECT_TRUE(libraryNames().isEmpty());
+  expectGauge(100);
+}
+
+TEST_F(TForm3Test, RefusedFilesShowTheirMessageAndLeaveTheList) {
+  const auto bad = write("bad.svs", test::SessionText("1,0,", {"36,10,10,100,100,", "36,10,"}));
+  write("huge.svs", test::DefaultSession(380));
+  write("more.svs", test::DefaultSession(27));
+  form->FormActivate();  // the files written now appear on activation
+  EXPECT_EQ(fileNames(), (QStringList{"a.svs", "b.svs", "bad.svs", "huge.svs", "more.svs"}));
+  add("huge.svs");
+  add("bad.svs");
+  add("more.svs");
+  EXPECT_EQ(dialogs.messageTexts(),
+            (QStringList{QString::fromStdString(bad) +
+                             ", line 8: the segment line has fewer than 5 comma-terminated "
+                             "numbers.",
+                         "This session cannot be added to the library. Out of memory."}));
+  EXPECT_EQ(libraryNames(), QStringList{"huge.svs"});
+  expectGauge(7);  // F = 2043 - 1905 = 138
+}
+
+TEST_F(TForm3Test, CompileAndSaveOfAnEmptyListWritesTheEmptyLibrary) {
+  const QString target = settings.ProgramFolder + "/Elsewhere/empty.svl";
+  std::filesystem::create_directory(folder.path() / "Elsewhere");
+  dialogs.answerPath(target);
+  click(form->Button1);
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  const FileDialogRequest& request = dialogs.calls().front().file;
+  EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::SaveFile);
+  EXPECT_EQ(request.filter, "Sorvani Pro session library(*.svl)|*.svl");
+  EXPECT_EQ(request.defaultExt, "svl");
+  EXPECT_EQ(request.initialDir, settings.ProgramFolder + "/Libraries");
+  EXPECT_TRUE(request.fileName.isEmpty());
+  EXPECT_EQ(folder.read("Elsewhere/empty.svl"),
+            (std::vector<unsigned char>{0x17, 0x00, 0x00, 0x04, 0x13}));
+  EXPECT_EQ(settings.LibrariesFolder, settings.ProgramFolder + "/Elsewhere/");
+}
+
+TEST_F(TForm3Test, CancelledSaveWritesNothingAndKeepsTheLibrariesFolder) {
+  add("a.svs");
+  dialogs.answerCancel();
+  click(form->Button1);
+  EXPECT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(settings.LibrariesFolder, settings.ProgramFolder + "/Libraries");
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "Libraries"));
+}
+
+TEST_F(TForm3Test, FileChangedAfterAddingStopsTheCompileBeforeTheDialog) {
+  add("a.svs");
+  const auto a = write("a.svs", test::DefaultSession(5));
+  click(form->Button1);
+  EXPECT_EQ(dialogs.messageTexts(),
+            QStringList{QString::fromStdString(a) +
+                        ": the file has changed since it was added to the library (5 segment "
+                        "lines now, 1 before). Add it again."});
+  EXPECT_EQ(dialogs.unexpected(), 0);  // no save dialog was opened
+  EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
+}
+
+TEST_F(TForm3Test, SelectShowsAnotherFolderWithoutChangingTheSetting) {
+  std::filesystem::create_directory(folder.path() / "Other");
+  folder.write("Other/X.SVS", test::DefaultSession(1));
+  folder.write("Other/y.svs", test::DefaultSession(1));
+  dialogs.answerPath(settings.ProgramFolder + "/Other");
+  click(form->Button2);
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::BrowseFolder);
+  EXPECT_EQ(dialogs.calls().front().startDir, settings.ProgramFolder);
+  EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
+  EXPECT_EQ(settings.SessionsFolder, settings.ProgramFolder + "/Sessions");
+  add("X.SVS");
+  EXPECT_EQ(form->SesLibList().Entry(0).FilePath,
+            (settings.ProgramFolder + "/Other/X.SVS").toStdString());
+  dialogs.answerCancel();
+  click(form->Button2);
+  EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
+}
+
+}  // namespace
+}  // namespace ovrel
