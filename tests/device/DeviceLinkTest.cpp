@@ -1,0 +1,327 @@
+// The device operations against the emulator on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+#include "LinkTestSupport.h"
+#include "device/link/DeviceLink.h"
+#include "device/serial/ComPort.h"
+#include "support/DevSim.h"
+
+namespace ovrel::test {
+namespace {
+
+// The waits at a fifth of their length: 19.9 ms settle, 199 ms for a reply.
+const LinkTiming kFast = LinkTiming{}.Scaled(0.2);
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+class DeviceLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Dir.isValid());
+    OldDir = QDir::currentPath();
+    QDir::setCurrent(Dir.path());  // the working files land here
+    MakeLink(kFast);
+  }
+  void TearDown() override {
+    Link.reset();
+    QDir::setCurrent(OldDir);
+    qputenv("OVREL_PORTS", "");
+  }
+  void MakeLink(const LinkTiming& timing) {
+    Link.reset();
+    Link = std::make_unique<TDeviceLink>(Port, Ui, timing);
+  }
+  void Use(const DevSim& sim) { Port.SetPort(QString::fromStdString(sim.path())); }
+  QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
+  QString LibFile(const Bytes& bytes) {
+    WriteFile(Path("lib.svl"), bytes);
+    return Path("lib.svl");
+  }
+  QString SessionFile(const QByteArray& text) {
+    WriteFile(Path("ses.svs"), text);
+    return Path("ses.svs");
+  }
+  std::vector<QString> MessageTexts() const {
+    std::vector<QString> out;
+    for (const auto& m : Ui.Messages) out.push_back(m.Text);
+    return out;
+  }
+
+  QTemporaryDir Dir;
+  QString OldDir;
+  TComPort Port;
+  RecordingUi Ui;
+  std::unique_ptr<TDeviceLink> Link;
+};
+
+TEST_F(DeviceLinkTest, AutodetectionFindsTheSecondOfThreePorts) {
+  const std::string folder = Dir.path().toStdString();
+  DevSim silent({"--log", "--no-reply", "S:1", "--link", folder + "/a"});
+  DevSim device({"--log", "--link", folder + "/b"});
+  DevSim third({"--log", "--link", folder + "/c"});
+  const QStringList ports{Path("a"), Path("b"), Path("c")};
+  qputenv("OVREL_PORTS", ports.join(QLatin1Char(':')).toLocal8Bit());
+  Link->State.WrongReply = true;  // left over by an earlier failed operation
+
+  EXPECT_TRUE(Link->Connect());
+  EXPECT_EQ(Port.Port(), Path("b"));
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Link->State.Autodetecting);
+  EXPECT_EQ(Ui.Ports, ports);
+  EXPECT_EQ(Ui.Probed, (std::vector<int>{0, 1}));
+  EXPECT_EQ(LoggedCommands(silent.log()), "S");
+  EXPECT_EQ(LoggedCommands(device.log()), "S");
+  EXPECT_EQ(third.log(), "");
+  EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(DeviceLinkTest, AutodetectionProbeRules) {
+  DevSim answersE({"--probe-e"});
+  qputenv("OVREL_PORTS", QByteArray::fromStdString(answersE.path()));
+  EXPECT_TRUE(Link->Connect());
+
+  DevSim badPayload({"--probe-bad", "--log"});
+  qputenv("OVREL_PORTS", QByteArray::fromStdString(badPayload.path()));
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(Link->Connect());
+  EXPECT_GE(clock.elapsed(), 199 + 19);  // the probe ran into its time-out
+  EXPECT_EQ(LoggedCommands(badPayload.log()), "S");
+
+  qputenv("OVREL_PORTS", "");
+  EXPECT_FALSE(Link->Connect());
+  EXPECT_TRUE(Ui.Ports.isEmpty());
+  EXPECT_TRUE(Ui.Messages.empty());
+}
+
+// With the real waits: the upload, its progress and the processor time it uses.
+TEST_F(DeviceLinkTest, UploadWithTheRealTimingIsByteForByteAndSleepsWhileWaiting) {
+  MakeLink(LinkTiming{});
+  DevSim sim({"--log"});
+  Use(sim);
+  const Bytes lib = LibraryWithSegments(60);
+  ASSERT_EQ(lib.size(), 310u);
+
+  QElapsedTimer clock;
+  clock.start();
+  const double cpu0 = CpuSeconds();
+  EXPECT_TRUE(Link->UploadSesLib(LibFile(lib)));
+  const double cpu = CpuSeconds() - cpu0;
+  const double wall = static_cast<double>(clock.elapsed()) / 1000.0;
+
+  EXPECT_EQ(sim.memory(), Padded(lib));
+  EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_TRUE(Ui.Messages.empty());
+  EXPECT_GE(wall, 22 * 0.09936);
+  EXPECT_LT(wall, 22 * 0.09936 + 4.0);
+  EXPECT_LT(cpu / wall, 0.05) << cpu << " s of processor time in " << wall << " s";
+
+  ASSERT_EQ(Ui.Steps.size(), 23u);
+  EXPECT_EQ(Ui.Steps[3].Command, 'D');
+  EXPECT_EQ(Ui.Steps[3].Block, 0);
+  EXPECT_EQ(Ui.Steps[21].Step, 22);
+  EXPECT_EQ(Ui.Steps[21].Count, 22);
+  EXPECT_EQ(Ui.Steps.back().Count, 0);
+  EXPECT_EQ(Ui.BusyEvents, (std::vector<bool>{true, false}));
+}
+
+TEST_F(DeviceLinkTest, TimeOutOnBlock7SendsNothingMore) {
+  DevSim sim({"--log", "--no-reply", "D:8"});
+  Use(sim);
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(3))));
+  EXPECT_EQ(LoggedCommands(sim.log()), "ICW" + Repeat('D', 8));
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(DeviceLinkTest, ChecksumErrorAfterAllCommands) {
+  DevSim sim({"--log", "--bad-checksum"});
+  Use(sim);
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(3))));
+  EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_EQ(Ui.Messages[0].Text, "CheckSum Error");
+  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::None);
+  EXPECT_FALSE(Port.Connected());
+}
+
+TEST_F(DeviceLinkTest, WrongLetterEndsTheWaitAtOnce) {
+  LinkTiming slow = kFast;
+  slow.ReplyTimeout = 1.15e-4;  // 9.9 s: only the wrong reply can end the wait early
+  MakeLink(slow);
+  DevSim sim({"--log", "--wrong-letter", "W:1"});
+  Use(sim);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_LT(clock.elapsed(), 3000);
+  EXPECT_EQ(LoggedCommands(sim.log()), "ICW");
+}
+
+TEST_F(DeviceLinkTest, SingleSessionModeStartsWithC) {
+  DevSim sim({"--log"});
+  Use(sim);
+  const Bytes lib = LibraryWithSegments(2);
+  std::copy(lib.begin(), lib.end(), Link->State.MemImgBuf.begin());
+  Link->State.LibCS = lib.back();
+  Link->SingleSessionMode = true;
+  EXPECT_TRUE(Link->UploadMemImgBuf());
+  EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands(false));
+  EXPECT_FALSE(Link->SingleSessionMode);
+}
+
+TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
+  DevSim sim({"--log"});
+  Use(sim);
+  EXPECT_FALSE(Link->UploadSesLib(Path("missing.svl")));
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(Bytes(2049, 0x17))));
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<QString>{linktext::kLibFileNotFound, linktext::kLibFileTooBig}));
+  EXPECT_EQ(sim.log(), "");
+
+  // A file of exactly 2048 bytes is taken whole.
+  Bytes full = Padded(LibraryWithSegments(1));
+  full[2] = 0x07;
+  full[3] = 0xFF;
+  full[2047] = XorSum(std::span(full).first(2047));
+  EXPECT_TRUE(Link->UploadSesLib(LibFile(full)));
+  EXPECT_EQ(sim.memory(), full);
+}
+
+TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
+  Port.SetPort(Path("no-such-port"));
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_EQ(Ui.Messages[0].Text,
+            "Sorvani is disconnected or not turned on. Session Library Upload failed.");
+  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
+  EXPECT_FALSE(Ui.Messages[0].Detail.isEmpty());
+  EXPECT_EQ(Ui.Status[0], "Sorvani connection lost. Please reconnect.");
+  EXPECT_EQ(Ui.Status[1], "Not connected");
+}
+
+TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
+  DevSim sim({"--log", "--hangup-after", "6"});
+  Use(sim);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_LT(clock.elapsed(), 3000);
+  EXPECT_FALSE(Port.Connected());
+  EXPECT_EQ(LoggedCommands(sim.log()), "ICWDDDD");  // the seventh is not answered
+}
+
+TEST_F(DeviceLinkTest, TheTwoWorkedMerges) {
+  DevSim sim({"--log", "--chunk", "7"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  Use(sim);
+  const QString session = SessionFile(kOneSegmentSession);
+  const Bytes one{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00,
+                  0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x3B};
+  ASSERT_TRUE(Link->UploadOneSession(session));
+  EXPECT_EQ(sim.memory(), Padded(one));
+  EXPECT_EQ(ReadFile(linktext::kTempSesLibFile), one);
+  EXPECT_EQ(ReadFile(linktext::kMemImgFile), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
+  EXPECT_FALSE(Link->SingleSessionMode);
+
+  ASSERT_TRUE(Link->UploadOneSession(session));
+  const Bytes two{0x17, 0x02, 0x00, 0x18, 0x00, 0x08, 0x00, 0x10, 0x01, 0x00, 0x24, 0x0A, 0x0A,
+                  0x64, 0x64, 0x00, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x15};
+  EXPECT_EQ(sim.memory(), Padded(two));
+  EXPECT_EQ(ReadFile(linktext::kTempSesLibFile), two);
+  EXPECT_EQ(ReadFile(linktext::kMemImgFile), Padded(one));
+  EXPECT_TRUE(Ui.Messages.empty());
+}
+
+TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
+  const Bytes big = LibraryWithSegments(404);  // L = 2029
+  DevSim sim({"--log"}, Padded(big));
+  Use(sim);
+  const QString session =
+      SessionFile("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n");
+  EXPECT_FALSE(Link->UploadOneSession(session));
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kMemoryLimit});
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Padded(big));
+  EXPECT_FALSE(QFile::exists(linktext::kTempSesLibFile));
+  EXPECT_FALSE(Port.Connected());
+}
+
+TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
+  DevSim sim({"--log"}, Bytes(kSesMemSize, 0));
+  Use(sim);
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kInvalidDeviceLibrary});
+  EXPECT_TRUE(Ui.Messages[0].Detail.contains("version byte is 0"));
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Bytes(kSesMemSize, 0));
+}
+
+TEST_F(DeviceLinkTest, TempSesLibIsWrittenWhenTheUploadFails) {
+  DevSim sim({"--log", "--no-reply", "D:3"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  Use(sim);
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
+  EXPECT_EQ(ReadFile(linktext::kTempSesLibFile),
+            (Bytes{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64,
+                   0x00, 0x3B}));
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "CWDDD");
+}
+
+TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
+  DevSim sim({"--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  Use(sim);
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n36,10,10,100,100,\n")));
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n36,10,10,\n0,\n")));
+  EXPECT_FALSE(Link->UploadOneSession(Path("missing.svs")));
+  const auto texts = MessageTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_TRUE(texts[0].contains("\"0,\" line")) << texts[0].toStdString();
+  EXPECT_TRUE(texts[1].startsWith("Line 3 of the session file")) << texts[1].toStdString();
+  EXPECT_EQ(texts[2], "The session file not found.");
+  EXPECT_EQ(sim.log(), "");
+  EXPECT_FALSE(Link->SingleSessionMode);
+}
+
+TEST_F(DeviceLinkTest, OneOperationAtATime) {
+  DevSim sim({"--log"});
+  Use(sim);
+  const QString lib = LibFile(LibraryWithSegments(2));
+  bool secondResult = true;
+  bool ranWhenIdle = false;
+  bool busyWhenQueuedJobRan = true;
+  QTimer::singleShot(60, [&] {
+    EXPECT_TRUE(Link->Busy());
+    secondResult = Link->UploadSesLib(lib);
+    Link->WhenIdle([&] {
+      ranWhenIdle = true;
+      busyWhenQueuedJobRan = Link->Busy();
+    });
+  });
+  EXPECT_TRUE(Link->UploadSesLib(lib));
+  EXPECT_FALSE(secondResult);
+  EXPECT_FALSE(ranWhenIdle);  // queued behind the running upload
+  QElapsedTimer clock;
+  clock.start();
+  while (!ranWhenIdle && clock.elapsed() < 2000) QCoreApplication::processEvents();
+  EXPECT_TRUE(ranWhenIdle);
+  EXPECT_FALSE(busyWhenQueuedJobRan);
+  EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
+}
+
+}  // namespace
+}  // namespace ovrel::test
