@@ -33,5 +33,6 @@ bool HasExtension(const std::string& path, const std::string& ext);
 std::vector<Command> LibraryCommands();  // compile
 std::vector<Command> InfoCommands();     // info
 std::vector<Command> SessionCommands();  // check
+std::vector<Command> ImportCommands();   // import, export-csv
 
 }  // namespace ovrel::cli

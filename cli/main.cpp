@@ -15,8 +15,8 @@ using ovrel::cli::Command;
 
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
-  for (auto group :
-       {ovrel::cli::LibraryCommands, ovrel::cli::InfoCommands, ovrel::cli::SessionCommands}) {
+  for (auto group : {ovrel::cli::LibraryCommands, ovrel::cli::InfoCommands,
+                     ovrel::cli::SessionCommands, ovrel::cli::ImportCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;

@@ -1,0 +1,113 @@
+// ovrel import and ovrel export-csv: the session editor's legacy import and
+// CSV export without its window.
+
+#include <iostream>
+
+#include "cli/Command.h"
+#include "session/AtomicFile.h"
+#include "session/CsvExport.h"
+#include "session/LegacyImport.h"
+#include "session/SessionFile.h"
+
+namespace ovrel::cli {
+
+namespace {
+
+constexpr const char* kImportHelp =
+    "Usage: ovrel import LEGACY.rvx -o SESSION.svs\n"
+    "Converts a legacy session file as the session editor imports it (durations,\n"
+    "notes and modes converted, long segments split, equal steady segments merged)\n"
+    "and writes it as a session file. A session cut at 380 segments is written\n"
+    "with a message on stderr.\n"
+    "  -o, --output SESSION.svs   the session file to write (required)\n";
+
+constexpr const char* kExportHelp =
+    "Usage: ovrel export-csv SESSION.svs -o OUT.csv\n"
+    "Writes the session as semicolon-separated text: the session's name (the file\n"
+    "name without its extension), an empty line, then for every segment its start\n"
+    "and end point as seconds;m:ss;frequency;pitch.\n"
+    "  -o, --output OUT.csv   the file to write (required)\n";
+
+struct InOut {
+  std::string Input;
+  std::string Output;
+};
+
+// One input file and -o OUTPUT; returns the exit status of wrong usage, or
+// -1 when the arguments are complete.
+int ParseInOut(const std::string& command, const std::vector<std::string>& args, InOut& io) {
+  bool optionsEnded = false;
+  bool haveInput = false;
+  bool haveOutput = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string output;
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (haveInput) return UsageError(command, "only one input file can be given.");
+      io.Input = arg;
+      haveInput = true;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-o" || arg == "--output") {
+      if (i + 1 == args.size()) return UsageError(command, arg + " needs a file name.");
+      output = args[++i];
+    } else if (arg.starts_with("--output=")) {
+      output = arg.substr(9);
+    } else {
+      return UsageError(command, "unknown option \"" + arg + "\".");
+    }
+    if (haveOutput) return UsageError(command, "only one output file can be given.");
+    if (output.empty()) return UsageError(command, "the output file name is empty.");
+    io.Output = output;
+    haveOutput = true;
+  }
+  if (!haveInput) return UsageError(command, "no input file given.");
+  if (!haveOutput) return UsageError(command, "no output file given (-o FILE).");
+  return -1;
+}
+
+int Import(const std::vector<std::string>& args) {
+  InOut io;
+  if (const int usage = ParseInOut("import", args, io); usage >= 0) return usage;
+  SessionEditState st;
+  const RvxImportOutcome r = ImportRvxFile(st, io.Input);
+  if (!r.Imported) {
+    std::string what = io.Input + ": " + r.Error;
+    if (!what.ends_with('.')) what += '.';
+    if (!r.Detail.empty()) what += " " + r.Detail;
+    return Failure(what);
+  }
+  if (!r.Warning.empty()) std::cerr << io.Input << ": " << r.Warning << "\n";
+  if (const FileWriteResult w = writeFileAtomically(io.Output, SessionFileText(st.Ses)); !w)
+    return Failure(w.error);
+  return ExitOk;
+}
+
+int ExportCsv(const std::vector<std::string>& args) {
+  InOut io;
+  if (const int usage = ParseInOut("export-csv", args, io); usage >= 0) return usage;
+  if (!HasExtension(io.Input, ".svs"))
+    return Failure(io.Input + ": Unsupported session file format.");
+  const SessionReadResult read = ReadSessionFile(io.Input);
+  if (!read) return Failure(read.error);
+  if (const FileWriteResult w =
+          ExportSesAsCSV(*read.session, SesNameFromFileName(io.Input), io.Output);
+      !w)
+    return Failure(w.error);
+  return ExitOk;
+}
+
+}  // namespace
+
+std::vector<Command> ImportCommands() {
+  return {
+      {"import", "convert a legacy session file (.rvx) into a session file", kImportHelp, Import},
+      {"export-csv", "write a session as semicolon-separated points (.csv)", kExportHelp,
+       ExportCsv}};
+}
+
+}  // namespace ovrel::cli

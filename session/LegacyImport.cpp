@@ -1,0 +1,293 @@
+#include "session/LegacyImport.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "session/SesOptimize.h"
+
+namespace ovrel {
+
+namespace {
+
+constexpr int32_t kMaxSegTime = 23;  // the longest segment the editor makes
+constexpr size_t kColumnCount = 19;  // column 0 and columns 1 to 18
+
+// Hands out the lines of a text with their 1-based numbers. A line ends at
+// LF; a CR right before the LF is not part of the line.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : text_(text) {}
+
+  bool next(std::string_view& line) {
+    if (atEnd()) return false;
+    const size_t end = text_.find('\n', pos_);
+    const size_t stop = end == std::string_view::npos ? text_.size() : end;
+    line = text_.substr(pos_, stop - pos_);
+    if (end != std::string_view::npos && !line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    pos_ = end == std::string_view::npos ? text_.size() : end + 1;
+    ++lineNo_;
+    return true;
+  }
+  // True when no character is left to read.
+  bool atEnd() const { return pos_ >= text_.size(); }
+  int lineNo() const { return lineNo_; }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+  int lineNo_ = 0;
+};
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::string Quoted(std::string_view s) {
+  return "\"" + std::string(s) + "\"";
+}
+
+// A whole decimal number with an optional sign.
+std::optional<int64_t> ParseWhole(std::string_view s) {
+  s = Trimmed(s);
+  if (s.size() > 1 && s.front() == '+' && s[1] != '-') s.remove_prefix(1);
+  int64_t value = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return value;
+}
+
+// A finite decimal number with or without a fraction.
+std::optional<double> ParseDecimal(std::string_view s) {
+  s = Trimmed(s);
+  if (s.size() > 1 && s.front() == '+' && s[1] != '-') s.remove_prefix(1);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
+    return std::nullopt;
+  return value;
+}
+
+// Rounds to the nearest integer, halves to the even one; nothing when the
+// result does not fit a segment field.
+std::optional<int32_t> RoundToField(double v) {
+  const double r = std::nearbyint(v);
+  if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
+    return std::nullopt;
+  return static_cast<int32_t>(r);
+}
+
+// Splits a segment line into columns 0 to 18; a line without a tab has no
+// columns. Missing columns at the end are empty.
+std::optional<std::array<std::string_view, kColumnCount>> Columns(std::string_view line) {
+  size_t tab = line.find('\t');
+  if (tab == std::string_view::npos) return std::nullopt;
+  std::array<std::string_view, kColumnCount> cols{};
+  cols[0] = line.substr(0, tab);
+  for (size_t c = 1; c < kColumnCount && tab != std::string_view::npos; ++c) {
+    const size_t start = tab + 1;
+    tab = line.find('\t', start);
+    cols[c] =
+        line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+  }
+  return cols;
+}
+
+// Duration "m:ss" in Time units: 4 per minute and the seconds in units of
+// 15, rounded. A duration shorter than one unit becomes one unit, so that
+// no segment can be saved as the "0," end line of a session file.
+std::string ParseTime(std::string_view col, int32_t& time) {
+  const size_t colon = col.find(':');
+  if (colon == std::string_view::npos)
+    return "the duration " + Quoted(col) + " has no colon (m:ss).";
+  const auto minutes = ParseWhole(col.substr(0, colon));
+  if (!minutes) return "the minutes of the duration " + Quoted(col) + " are not a whole number.";
+  const auto seconds = ParseDecimal(col.substr(colon + 1));
+  if (!seconds) return "the seconds of the duration " + Quoted(col) + " are not a number.";
+  const auto units = RoundToField(4.0 * static_cast<double>(*minutes) + *seconds / TimeUnit);
+  if (!units) return "the duration " + Quoted(col) + " is too long.";
+  time = std::max(*units, int32_t{1});
+  return {};
+}
+
+std::string ParseFreq(std::string_view col, const char* which, int32_t& freq) {
+  const auto value = ParseDecimal(col);
+  const auto rounded = value ? RoundToField(*value) : std::nullopt;
+  if (!rounded)
+    return std::string("the ") + which + " frequency " + Quoted(col) + " is not a number.";
+  freq = *rounded;
+  return {};
+}
+
+// Tone: a note name and an octave digit, optionally followed by one more
+// character and "R".
+std::string ParseTone(std::string_view col, int32_t& pitch) {
+  if (col.empty()) return "the tone column is empty.";
+  std::string_view tone = col;
+  if (tone.back() == 'R') tone.remove_suffix(std::min<size_t>(2, tone.size()));
+  if (tone.empty()) return "the tone " + Quoted(col) + " has no octave digit.";
+  const char octave = tone.back();
+  if (octave < '0' || octave > '9')
+    return "the octave of the tone " + Quoted(col) + " is not a digit.";
+  tone.remove_suffix(1);
+  const auto base = NoteBaseFreq(tone);
+  if (!base) return "the note " + Quoted(tone) + " of the tone " + Quoted(col) + " is unknown.";
+  pitch = NotePitch(*base, octave - '0');
+  return {};
+}
+
+// Fills seg from one segment line; returns what is wrong, or nothing.
+std::string ParseSegmentLine(std::string_view line, Segment& seg) {
+  const auto cols = Columns(line);
+  if (!cols) return "the line " + Quoted(line) + " has no tab.";
+  std::string error = ParseTime((*cols)[1], seg.Time);
+  if (error.empty()) error = ParseFreq((*cols)[3], "start", seg.FreqStart);
+  if (error.empty()) error = ParseFreq((*cols)[4], "end", seg.FreqEnd);
+  if (error.empty()) error = ParseTone((*cols)[7], seg.Pitch);
+  seg.Mode = RvxMode((*cols)[9]);
+  return error;
+}
+
+}  // namespace
+
+std::optional<float> NoteBaseFreq(std::string_view note) {
+  struct Note {
+    std::string_view Name;
+    float Base;
+  };
+  static constexpr std::array<Note, 12> kNotes = {{{"A", 13.75f},
+                                                   {"A#", 14.5675f},
+                                                   {"B", 15.434f},
+                                                   {"C", 16.3515f},
+                                                   {"C#", 17.324f},
+                                                   {"D", 18.354f},
+                                                   {"D#", 19.4455f},
+                                                   {"E", 20.6015f},
+                                                   {"F", 21.827f},
+                                                   {"F#", 23.1245f},
+                                                   {"G", 24.4995f},
+                                                   {"G#", 25.9565f}}};
+  for (const Note& n : kNotes) {
+    if (n.Name == note) return n.Base;
+  }
+  return std::nullopt;
+}
+
+int32_t NotePitch(float base, int octave) {
+  float f = base;
+  for (int i = 0; i < octave; ++i) f *= 2.0f;
+  while (f > 400.0f) f /= 2.0f;
+  return static_cast<int32_t>(std::nearbyint(f));
+}
+
+int32_t RvxMode(std::string_view column) {
+  const std::string_view code = column.substr(0, 2);
+  if (code == "LR") return 0;
+  if (code == "FB") return 2;
+  if (code == "CR") return 3;
+  if (code == "LA") return 4;
+  if (code == "SA") return 5;
+  return 1;
+}
+
+RvxReadResult ConvertRvxText(std::string_view text) {
+  LineReader in(text);
+  RvxReadResult result;
+  std::string_view line;
+  bool started = false;
+  while (!started && in.next(line)) started = line == "START";
+  if (!started) {
+    result.Detail = "The file has no \"START\" line.";
+    return result;
+  }
+  if (in.atEnd()) {
+    result.Detail = "No segment line follows the \"START\" line.";
+    return result;
+  }
+
+  Session ses;
+  int32_t count = 0;
+  // The line right after "START" is a segment line whatever it holds.
+  in.next(line);
+  for (;;) {
+    Segment seg;
+    if (std::string error = ParseSegmentLine(line, seg); !error.empty()) {
+      result.Detail = "Line " + std::to_string(in.lineNo()) + ": " + error;
+      return result;
+    }
+    ses[++count] = seg;
+    if (seg.Time > kMaxSegTime) {
+      // Split once: the second half follows, the frequency sweep is cut at
+      // its midpoint. At the segment limit the second half is lost with the
+      // truncation.
+      Segment& first = ses[count];
+      const int32_t t = first.Time;
+      const auto mid =
+          static_cast<int32_t>(first.FreqStart + (int64_t{first.FreqEnd} - first.FreqStart) / 2);
+      Segment second = first;
+      second.Time = t / 2;
+      second.FreqStart = mid;
+      first.Time = t - t / 2;
+      first.FreqEnd = mid;
+      if (count < MaxSegCount) ses[++count] = second;
+    }
+    if (count >= MaxSegCount) {
+      result.Truncated = true;
+      break;
+    }
+    // The last line of the file ends the segments without being imported.
+    if (!in.next(line) || line == "END" || in.atEnd()) break;
+  }
+  ses.SegCount = count;
+  result.Ses = ses;
+  return result;
+}
+
+RvxImportOutcome ImportRvxFile(SessionEditState& st, const std::string& path) {
+  RvxImportOutcome out;
+  std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".rvx") {
+    out.Error = kUnsupportedSessionFormat;
+    return out;
+  }
+  out.Error = kRvxImportFailed;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    out.Detail = path + " is not a readable file.";
+    return out;
+  }
+  std::ifstream file(path, std::ios::binary);
+  std::string text;
+  if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (!file && !file.eof()) {
+    out.Detail = "Cannot read " + path + ": " + std::strerror(errno);
+    return out;
+  }
+  const RvxReadResult read = ConvertRvxText(text);
+  if (!read) {
+    out.Detail = read.Detail;
+    return out;
+  }
+  out.Error.clear();
+  st.Ses = *read.Ses;
+  st.SesName = SesNameFromFileName(path);
+  st.SesFileName.clear();
+  SesOptimize(st);
+  out.Imported = true;
+  if (read.Truncated) out.Warning = kRvxTruncated;
+  return out;
+}
+
+}  // namespace ovrel

@@ -1,0 +1,62 @@
+#pragma once
+// Import of the legacy tab-separated session format (.rvx): clock durations
+// become Time units, note names become pitches, mode abbreviations become
+// mode numbers, and a segment longer than 23 units is split once.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "session/Session.h"
+#include "session/SessionEditState.h"
+
+namespace ovrel {
+
+inline const std::string kUnsupportedSessionFormat = "Unsupported session file format";
+inline const std::string kRvxImportFailed = "RVX file import failed.";
+inline const std::string kRvxTruncated = "The number of segments in the session reached " +
+                                         std::to_string(MaxSegCount) +
+                                         ". The session has been truncated.";
+
+struct RvxReadResult {
+  std::optional<Session> Ses;  // the converted session, before optimisation
+  std::string Detail;          // on failure: which line and what is wrong
+  bool Truncated = false;      // the session reached MaxSegCount segments
+  explicit operator bool() const { return Ses.has_value(); }
+};
+
+// Converts the text of a legacy file (CR LF or LF line ends). Lines before
+// "START" are skipped; the line right after it is always a segment line;
+// the segments end at "END" or at the file's last line, which is not
+// imported. A line that cannot be converted refuses the whole file.
+RvxReadResult ConvertRvxText(std::string_view text);
+
+// Pitch of a note of base frequency base (hertz) in the given octave: the
+// base doubled octave times, then halved while above 400, in single
+// precision, rounded to the nearest integer, halves to the even one.
+int32_t NotePitch(float base, int octave);
+
+// Base frequency of a note name ("A" to "G#", sharps only), or nothing.
+std::optional<float> NoteBaseFreq(std::string_view note);
+
+// Mode number of a mode column: "LR" 0, "FB" 2, "CR" 3, "LA" 4, "SA" 5 by
+// its first two characters; anything else 1.
+int32_t RvxMode(std::string_view column);
+
+struct RvxImportOutcome {
+  bool Imported = false;
+  std::string Error;    // on failure: the message box text
+  std::string Detail;   // on failure: what went wrong, for the message box's detail
+  std::string Warning;  // after a truncated import: the truncation message
+};
+
+// The import of the legacy file at path into the editor's state. The
+// extension must be ".rvx" (in any case). Only a file that was read whole
+// replaces the session; then SesName is the file's name without its
+// extension, SesFileName is emptied (Save asks for a name rather than write
+// over the legacy file) and the session is optimised, which sets
+// SesModified when it merged segments. On failure st is left as it was.
+RvxImportOutcome ImportRvxFile(SessionEditState& st, const std::string& path);
+
+}  // namespace ovrel

@@ -1,0 +1,281 @@
+// Conversion of legacy .rvx text into a session, and the import into the
+// editor's state.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "session/LegacyImport.h"
+#include "session/SesOptimize.h"
+
+namespace ovrel {
+namespace {
+
+// A segment line with the used columns 1, 3, 4, 7 and 9 filled.
+std::string Seg(const std::string& duration, const std::string& freqStart = "10",
+                const std::string& freqEnd = "10", const std::string& tone = "A4",
+                const std::string& mode = "IN") {
+  return "x\t" + duration + "\t-\t" + freqStart + "\t" + freqEnd + "\t-\t-\t" + tone + "\t-\t" +
+         mode + "\t-\t-";
+}
+
+// A file: a header line, START, the lines, END and a trailer.
+std::string File(const std::vector<std::string>& lines, bool withEnd = true) {
+  std::string text = "Legacy session\r\nSTART\r\n";
+  for (const std::string& line : lines) text += line + "\r\n";
+  if (withEnd) text += "END\r\ntrailer\r\n";
+  return text;
+}
+
+Session Converted(const std::string& text) {
+  const RvxReadResult r = ConvertRvxText(text);
+  EXPECT_TRUE(r) << r.Detail;
+  return r ? *r.Ses : Session{};
+}
+
+TEST(LegacyImport, DurationsBecomeUnitsAndLongOnesAreSplitOnce) {
+  const Session s = Converted(File({Seg("1:30"), Seg("0:07"), Seg("5:45"), Seg("0:08")}));
+  ASSERT_EQ(s.SegCount, 4);
+  EXPECT_EQ(s[1].Time, 6);
+  EXPECT_EQ(s[2].Time, 1);  // rounds to 0 units: one unit, never a "0," line
+  EXPECT_EQ(s[3].Time, 23);
+  EXPECT_EQ(s[4].Time, 1);
+
+  // 6:00 is 24 units: 12 and 12, the sweep cut at its midpoint.
+  const Session split = Converted(File({Seg("6:00", "10", "15", "C4", "FB"), Seg("1:00")}));
+  ASSERT_EQ(split.SegCount, 3);
+  EXPECT_EQ(split[1], (Segment{12, 2, 10, 12, NotePitch(16.3515f, 4)}));
+  EXPECT_EQ(split[2], (Segment{12, 2, 12, 15, NotePitch(16.3515f, 4)}));
+  EXPECT_EQ(split[3].Time, 4);
+
+  // 12:00 is 48 units, split only once; a downward sweep halves towards zero.
+  const Session twice = Converted(File({Seg("12:00", "15", "10"), Seg("0:15")}));
+  ASSERT_EQ(twice.SegCount, 3);
+  EXPECT_EQ(twice[1].Time, 24);
+  EXPECT_EQ(twice[2].Time, 24);
+  EXPECT_EQ(twice[1].FreqEnd, 13);
+  EXPECT_EQ(twice[2].FreqStart, 13);
+  // An odd length leaves the longer half first.
+  const Session odd = Converted(File({Seg("6:15"), Seg("0:15")}));
+  EXPECT_EQ(odd[1].Time, 13);
+  EXPECT_EQ(odd[2].Time, 12);
+}
+
+TEST(LegacyImport, FrequenciesRoundHalvesToEvenAndStayUnclamped) {
+  const Session s = Converted(File({Seg("1:00", "2.5", "3.5"), Seg("1:00", "0.4", "60.6"),
+                                    Seg("1:00", "-2.5", "7"), Seg("1:00")}));
+  EXPECT_EQ(s[1].FreqStart, 2);
+  EXPECT_EQ(s[1].FreqEnd, 4);
+  EXPECT_EQ(s[2].FreqStart, 0);
+  EXPECT_EQ(s[2].FreqEnd, 61);
+  EXPECT_EQ(s[3].FreqStart, -2);
+}
+
+TEST(LegacyImport, NotesBecomePitchesInSinglePrecision) {
+  EXPECT_EQ(NotePitch(*NoteBaseFreq("A"), 4), 220);
+  EXPECT_EQ(NotePitch(*NoteBaseFreq("A"), 6), 220);   // 880 halved twice
+  EXPECT_EQ(NotePitch(*NoteBaseFreq("C"), 0), 16);    // below 48, taken as it comes
+  EXPECT_EQ(NotePitch(*NoteBaseFreq("G#"), 5), 208);  // 830.6 -> 415.3 -> 207.65
+  EXPECT_EQ(NotePitch(25.0f, 4), 400);                // exactly 400 is not halved
+  EXPECT_EQ(NotePitch(25.0f, 5), 400);                // 800 halved once
+  EXPECT_EQ(NotePitch(12.53125f, 4), 200);            // 200.5: halves go to the even one
+  EXPECT_EQ(NotePitch(12.59375f, 4), 202);            // 201.5
+  EXPECT_FALSE(NoteBaseFreq("a"));
+  EXPECT_FALSE(NoteBaseFreq("Bb"));
+  EXPECT_FALSE(NoteBaseFreq("H"));
+
+  // The tone column: note, octave, and an optional character and "R".
+  const Session s = Converted(
+      File({Seg("1:00", "10", "10", "A4"), Seg("1:00", "10", "10", "A6+R"),
+            Seg("1:00", "10", "10", "G#5"), Seg("1:00", "10", "10", "C#3xR"), Seg("1:00")}));
+  EXPECT_EQ(s[1].Pitch, 220);
+  EXPECT_EQ(s[2].Pitch, 220);
+  EXPECT_EQ(s[3].Pitch, 208);
+  EXPECT_EQ(s[4].Pitch, NotePitch(17.324f, 3));
+}
+
+TEST(LegacyImport, ModesByTheirFirstTwoCharacters) {
+  EXPECT_EQ(RvxMode("LR"), 0);
+  EXPECT_EQ(RvxMode("FBx"), 2);
+  EXPECT_EQ(RvxMode("CR"), 3);
+  EXPECT_EQ(RvxMode("LA"), 4);
+  EXPECT_EQ(RvxMode("SA"), 5);
+  EXPECT_EQ(RvxMode("SL"), 1);
+  EXPECT_EQ(RvxMode("IN"), 1);
+  EXPECT_EQ(RvxMode("L"), 1);
+  EXPECT_EQ(RvxMode(""), 1);
+  EXPECT_EQ(RvxMode("lr"), 1);
+  const Session s = Converted(File({Seg("1:00", "10", "10", "A4", "SA"), Seg("1:00")}));
+  EXPECT_EQ(s[1].Mode, 5);
+}
+
+TEST(LegacyImport, WhereTheSegmentsStartAndEnd) {
+  // Without "END" the file's last line is lost; with LF line ends too.
+  EXPECT_EQ(Converted(File({Seg("1:00"), Seg("2:00"), Seg("3:00")}, false)).SegCount, 2);
+  EXPECT_EQ(Converted("START\n" + Seg("1:00") + "\n" + Seg("2:00")).SegCount, 1);
+  // The only line after START is imported even though it is the last one.
+  EXPECT_EQ(Converted("START\n" + Seg("1:00") + "\n").SegCount, 1);
+  // Lines after END are not read.
+  const Session s = Converted(File({Seg("1:00"), "END", "garbage without tab"}));
+  EXPECT_EQ(s.SegCount, 1);
+  // Only a line that is exactly START starts the segments.
+  EXPECT_EQ(Converted("START \r\nSTART\r\n" + Seg("1:00") + "\r\nEND\r\n").SegCount, 1);
+
+  // The line right after START is a segment line even when it is END: it
+  // has no columns and is refused, rather than ending an empty session.
+  const RvxReadResult end = ConvertRvxText("START\r\nEND\r\n" + Seg("1:00") + "\r\nEND\r\n");
+  EXPECT_FALSE(end);
+  EXPECT_EQ(end.Detail, "Line 2: the line \"END\" has no tab.");
+
+  for (const std::string text : {"", "header\r\n", "header\r\nSTART", "START\r\n"}) {
+    const RvxReadResult r = ConvertRvxText(text);
+    EXPECT_FALSE(r) << text;
+    EXPECT_FALSE(r.Detail.empty());
+  }
+}
+
+TEST(LegacyImport, TheSegmentLimitTruncates) {
+  const auto lines = [](int n) { return std::vector<std::string>(n, Seg("1:00")); };
+  RvxReadResult r = ConvertRvxText(File(lines(379)));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.Ses->SegCount, 379);
+  EXPECT_FALSE(r.Truncated);
+
+  r = ConvertRvxText(File(lines(380)));  // nothing further: still the message
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.Ses->SegCount, 380);
+  EXPECT_TRUE(r.Truncated);
+
+  r = ConvertRvxText(File(lines(500)));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.Ses->SegCount, 380);
+  EXPECT_TRUE(r.Truncated);
+
+  // A split that reaches the limit truncates too; at the limit the second
+  // half has no room and goes with the truncation.
+  std::vector<std::string> split = lines(378);
+  split.push_back(Seg("6:00"));
+  r = ConvertRvxText(File(split));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.Ses->SegCount, 380);
+  EXPECT_TRUE(r.Truncated);
+  split.insert(split.begin(), Seg("1:00"));
+  r = ConvertRvxText(File(split));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.Ses->SegCount, 380);
+  EXPECT_EQ((*r.Ses)[380].Time, 12);
+  EXPECT_EQ(kRvxTruncated,
+            "The number of segments in the session reached 380. The session has been truncated.");
+}
+
+TEST(LegacyImport, FaultyLinesAreRefusedNamingTheLine) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"no tab at all", "the line \"no tab at all\" has no tab."},
+      {Seg("130"), "the duration \"130\" has no colon (m:ss)."},
+      {Seg("1.5:00"), "the minutes of the duration \"1.5:00\" are not a whole number."},
+      {Seg(":30"), "the minutes of the duration \":30\" are not a whole number."},
+      {Seg("1:xx"), "the seconds of the duration \"1:xx\" are not a number."},
+      {Seg("99999999999:00"), "the duration \"99999999999:00\" is too long."},
+      {Seg("1:00", "ten"), "the start frequency \"ten\" is not a number."},
+      {Seg("1:00", "10", ""), "the end frequency \"\" is not a number."},
+      {Seg("1:00", "10", "1e300"), "the end frequency \"1e300\" is not a number."},
+      {Seg("1:00", "10", "10", ""), "the tone column is empty."},
+      {Seg("1:00", "10", "10", "AR"), "the tone \"AR\" has no octave digit."},
+      {Seg("1:00", "10", "10", "Ax"), "the octave of the tone \"Ax\" is not a digit."},
+      {Seg("1:00", "10", "10", "H4"), "the note \"H\" of the tone \"H4\" is unknown."},
+      {Seg("1:00", "10", "10", "4"), "the note \"\" of the tone \"4\" is unknown."},
+      // Columns missing at the end read as empty: the tone is missing.
+      {"x\t1:00\t-\t10\t10", "the tone column is empty."},
+  };
+  for (const auto& [bad, why] : cases) {
+    const RvxReadResult r = ConvertRvxText(File({Seg("1:00"), Seg("1:00"), bad, Seg("1:00")}));
+    EXPECT_FALSE(r) << bad;
+    EXPECT_EQ(r.Detail, "Line 5: " + why) << bad;
+  }
+}
+
+class ImportIntoEditor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() /
+          ("ovrel-import-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir);
+    st.Ses.SegCount = 2;
+    st.Ses[2].Pitch = 300;
+    st.SesFileName = "/somewhere/Old.svs";
+    st.SesName = "Old";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = (dir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  void ExpectUnchanged() {
+    EXPECT_EQ(st.Ses.SegCount, 2);
+    EXPECT_EQ(st.Ses[2].Pitch, 300);
+    EXPECT_EQ(st.SesFileName, "/somewhere/Old.svs");
+    EXPECT_EQ(st.SesName, "Old");
+    EXPECT_FALSE(st.SesModified);
+  }
+
+  std::filesystem::path dir;
+  SessionEditState st;
+};
+
+TEST_F(ImportIntoEditor, ReplacesTheSessionNamesItAndOptimises) {
+  // Three equal steady segments of 10 units merge into 23 + 7.
+  const std::string path =
+      Write("Deep Relax.RVX", File({Seg("2:30"), Seg("2:30"), Seg("2:30"), Seg("1:00", "8")}));
+  const RvxImportOutcome r = ImportRvxFile(st, path);
+  ASSERT_TRUE(r.Imported) << r.Detail;
+  EXPECT_TRUE(r.Error.empty());
+  EXPECT_TRUE(r.Warning.empty());
+  EXPECT_EQ(st.SesName, "Deep Relax");
+  EXPECT_EQ(st.SesFileName, "");  // Save asks for a name
+  ASSERT_EQ(st.Ses.SegCount, 3);
+  EXPECT_EQ(st.Ses[1].Time, 23);
+  EXPECT_EQ(st.Ses[2].Time, 7);
+  EXPECT_EQ(st.Ses[3].FreqStart, 8);
+  EXPECT_TRUE(st.SesModified);  // the merge removed a segment
+
+  // Nothing to merge: SesModified stays clear; truncation is reported.
+  st.SesModified = false;
+  const RvxImportOutcome big = ImportRvxFile(
+      st, Write("big.rvx", File(std::vector<std::string>(400, Seg("1:00", "5", "9")))));
+  ASSERT_TRUE(big.Imported);
+  EXPECT_EQ(big.Warning, kRvxTruncated);
+  EXPECT_EQ(st.Ses.SegCount, 380);
+  EXPECT_FALSE(st.SesModified);
+}
+
+TEST_F(ImportIntoEditor, AFailedImportChangesNothing) {
+  RvxImportOutcome r = ImportRvxFile(st, Write("session.txt", File({Seg("1:00"), Seg("1:00")})));
+  EXPECT_FALSE(r.Imported);
+  EXPECT_EQ(r.Error, "Unsupported session file format");
+  ExpectUnchanged();
+
+  r = ImportRvxFile(st, Write("bad.rvx", File({Seg("1:00"), Seg("1:00"), Seg("90")})));
+  EXPECT_FALSE(r.Imported);
+  EXPECT_EQ(r.Error, "RVX file import failed.");
+  EXPECT_EQ(r.Detail, "Line 5: the duration \"90\" has no colon (m:ss).");
+  ExpectUnchanged();
+
+  r = ImportRvxFile(st, Write("nostart.rvx", "no start here\r\n"));
+  EXPECT_EQ(r.Error, "RVX file import failed.");
+  ExpectUnchanged();
+
+  r = ImportRvxFile(st, (dir / "missing.rvx").string());
+  EXPECT_EQ(r.Error, "RVX file import failed.");
+  EXPECT_FALSE(r.Detail.empty());
+  std::filesystem::create_directory(dir / "folder.rvx");
+  r = ImportRvxFile(st, (dir / "folder.rvx").string());
+  EXPECT_EQ(r.Error, "RVX file import failed.");
+  ExpectUnchanged();
+}
+
+}  // namespace
+}  // namespace ovrel
