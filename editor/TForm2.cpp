@@ -1,13 +1,317 @@
 #include "editor/TForm2.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QShowEvent>
+
+#include "session/SesTime.h"
+
 namespace ovrel {
+
+namespace {
+
+constexpr int kClientWidth = 649;
+constexpr int kClientHeight = 184;
+constexpr int kColWidth = 60;
+constexpr int kCaptionColWidth = 80;
+constexpr int kRowHeight = 18;
+
+// The longest texts the two time fields can show (380 segments of 31 units,
+// the most a file can hold).
+const QString kLongestStartText = QStringLiteral("Segment 380 start time: 2937:15.0");
+const QString kLongestTotalText = QStringLiteral("Session total time: 2945:00.0");
+
+// The largest font, up to 14 pixels, in which the text fits the label.
+void FitFont(QLabel* label, const QString& longest) {
+  QFont f = label->font();
+  const int room = label->width() - 2 * label->frameWidth() - 2 * label->margin() - 4;
+  for (int px = 14; px >= 8; --px) {
+    f.setPixelSize(px);
+    if (QFontMetrics(f).horizontalAdvance(longest) <= room) break;
+  }
+  label->setFont(f);
+}
+
+}  // namespace
+
+const QUrl TForm2::kHomePage(QStringLiteral("https://sorvani.example/"));
+const QUrl TForm2::kDownloadsPage(QStringLiteral("https://sorvani.example/downloads/login"));
+const QUrl TForm2::kExtraLibrariesPage(
+    QStringLiteral("https://sorvani.example/extra-session-libraries"));
 
 TForm2::TForm2(FolderSettings& settings, Dialogs& dialogs, std::function<void()> showAbout,
                QWidget* parent)
-    : QMainWindow(parent), settings_(settings), dialogs_(dialogs), showAbout_(std::move(showAbout)) {
-  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Editor - []"));
+    : QMainWindow(parent),
+      ExitApplication([] { QCoreApplication::quit(); }),
+      OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      settings_(settings),
+      dialogs_(dialogs),
+      showAbout_(std::move(showAbout)) {
+  setObjectName(QStringLiteral("Form2"));
+  QFont f(QStringLiteral("Sans Serif"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(11);
+  setFont(f);
+  BuildControls();
+  BuildMenus();
+  FormCreate();
+
+  // The window sees every key before its controls (for the keypad keys).
+  installEventFilter(this);
+  for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
+
+  // Fixed single border: the client area is exactly 649 x 184 below the menu.
+  adjustSize();
+  setFixedSize(sizeHint());
 }
 
-bool TForm2::CanCloseApplication() { return true; }
+void TForm2::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  model_ = new SessionGridModel(st_.Ses, this);
+  StringGrid1 = new QTableView(client);
+  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  StringGrid1->setGeometry(0, 0, kClientWidth, 137);
+  StringGrid1->setModel(model_);
+  StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGrid1->setTabKeyNavigation(false);
+  StringGrid1->setShowGrid(true);
+  StringGrid1->setWordWrap(false);
+  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+  QHeaderView* top = StringGrid1->horizontalHeader();
+  top->setMinimumSectionSize(1);
+  top->setDefaultSectionSize(kColWidth);
+  top->setSectionResizeMode(QHeaderView::Fixed);
+  top->setFixedHeight(kRowHeight);
+  top->setHighlightSections(false);
+  QHeaderView* left = StringGrid1->verticalHeader();
+  left->setMinimumSectionSize(1);
+  left->setDefaultSectionSize(kRowHeight);
+  left->setSectionResizeMode(QHeaderView::Fixed);
+  left->setFixedWidth(kCaptionColWidth);
+  left->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  left->setHighlightSections(false);
+
+  // Row 0 of column 0: the caption of the numbers row, in the grid's corner.
+  StringGrid1->setCornerButtonEnabled(false);
+  auto* corner = new QLabel(QString::fromLatin1(RowCaption(RowSegNo)), StringGrid1);
+  corner->setObjectName(QStringLiteral("SegNoCaption"));
+  corner->setGeometry(StringGrid1->frameWidth(), StringGrid1->frameWidth(), kCaptionColWidth,
+                      kRowHeight);
+  corner->setIndent(3);
+  corner->setAutoFillBackground(true);
+
+  connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) StringGrid1SelectCell(current.column() + 1);
+          });
+
+  auto makeTime = [client](const char* name, int top, const QString& text) {
+    auto* label = new QLabel(text, client);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(400, top, 249, 24);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setAutoFillBackground(true);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Light));
+    label->setPalette(pal);
+    return label;
+  };
+  StaticText1 = makeTime("StaticText1", 136, QStringLiteral("Segment 1 start time: 0:00.0"));
+  StaticText2 = makeTime("StaticText2", 160, QStringLiteral("Session total time: 0:00.0"));
+  FitFont(StaticText1, kLongestStartText);
+  StaticText2->setFont(StaticText1->font());
+  FitFont(StaticText2, kLongestTotalText);
+  if (StaticText2->font().pixelSize() < StaticText1->font().pixelSize())
+    StaticText1->setFont(StaticText2->font());
+
+  RepeatButton1 = new TRepeatButton(QStringLiteral("Value +  Q"), client);
+  RepeatButton1->setObjectName(QStringLiteral("RepeatButton1"));
+  RepeatButton1->setGeometry(112, 148, 75, 25);
+  connect(RepeatButton1, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::IncVal); });
+  RepeatButton2 = new TRepeatButton(QStringLiteral("Value -  A"), client);
+  RepeatButton2->setObjectName(QStringLiteral("RepeatButton2"));
+  RepeatButton2->setGeometry(216, 148, 75, 25);
+  connect(RepeatButton2, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
+  // The buttons do not take the focus from the grid, so the keys keep
+  // working on the grid's selection.
+  RepeatButton1->setFocusPolicy(Qt::NoFocus);
+  RepeatButton2->setFocusPolicy(Qt::NoFocus);
+}
+
+void TForm2::FormCreate() {
+  st_.SesName.clear();
+  SetCaption();
+  st_.Ses.SegCount = 1;
+  FillDefSeg(st_.Ses, 1);
+  model_->RefreshAll();
+  // The cursor starts on segment 1 without computing the times: the fields
+  // keep their initial texts until the window is shown.
+  const QSignalBlocker block(StringGrid1->selectionModel());
+  StringGrid1->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                 QItemSelectionModel::ClearAndSelect);
+
+  OpenDialog2.title = QStringLiteral("Import RVX file");
+  OpenDialog2.filter = QStringLiteral("RVX file|*.rvx");
+  OpenDialog2.defaultExt = QStringLiteral("rvx");
+  OpenDialog2.initialDir = settings_.ProgramFolder;
+  SaveDialog2.title = QStringLiteral("Export session as");
+  SaveDialog2.filter = QStringLiteral("Exported session (*.csv)|*.csv");
+  SaveDialog2.defaultExt = QStringLiteral("csv");
+}
+
+void TForm2::SetCaption() {
+  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Editor - [") +
+                 QString::fromStdString(st_.SesName) + QStringLiteral("]"));
+}
+
+void TForm2::SesTimeComp(int n) {
+  const SesTimeTexts t = ovrel::SesTimeComp(st_.Ses, n);
+  StaticText1->setText(QString::fromStdString(t.Start));
+  StaticText2->setText(QString::fromStdString(t.Total));
+}
+
+void TForm2::StringGrid1SelectCell(int col) {
+  SesTimeComp(col);
+}
+
+void TForm2::RefreshAll(int col) {
+  model_->RefreshAll();
+  MoveCursor(col, CurRow());
+  SesTimeComp(col);
+}
+
+int TForm2::CurCol() const {
+  const QModelIndex cur = StringGrid1->currentIndex();
+  return cur.isValid() ? cur.column() + 1 : 1;
+}
+
+int TForm2::CurRow() const {
+  const QModelIndex cur = StringGrid1->currentIndex();
+  return cur.isValid() ? SessionGridModel::ParamRow(cur.row()) : RowTime;
+}
+
+// The selection always holds the cursor's cell, as the grid's range
+// selection is the rectangle between its anchor and the cursor.
+int TForm2::SelFirst() const {
+  int first = CurCol();
+  for (const QItemSelectionRange& r : StringGrid1->selectionModel()->selection())
+    first = std::min(first, r.left() + 1);
+  return first;
+}
+
+int TForm2::SelLast() const {
+  int last = CurCol();
+  for (const QItemSelectionRange& r : StringGrid1->selectionModel()->selection())
+    last = std::max(last, r.right() + 1);
+  return std::min(last, static_cast<int>(st_.Ses.SegCount));
+}
+
+void TForm2::MoveCursor(int col, int row) {
+  const QModelIndex idx = model_->index(row - 1, col - 1);
+  StringGrid1->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
+  StringGrid1->scrollTo(idx);
+}
+
+void TForm2::Apply(const SegOpResult& r) {
+  if (!r.ok()) {
+    dialogs_.error(QString::fromStdString(r.Error));
+    return;
+  }
+  if (r.CountChanged) model_->SyncSegCount();
+  if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);
+  if (r.Cursor > 0) MoveCursor(r.Cursor, CurRow());
+  if (r.TimeCompCol > 0) SesTimeComp(r.TimeCompCol);
+}
+
+void TForm2::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
+  Apply(op(st_, SelFirst(), SelLast(), CurRow()));
+}
+
+void TForm2::ShowError(const std::string& text) {
+  // The program's error display: a full stop is added unless the text
+  // already ends in a character at or before "." in code order.
+  QString message = QString::fromStdString(text);
+  if (message.isEmpty() || message.back() > QLatin1Char('.')) message += QLatin1Char('.');
+  dialogs_.error(message);
+}
+
+void TForm2::FormKeyUp(int key) {
+  if (key == Qt::Key_Plus) ValueStep(&ovrel::IncVal);
+  if (key == Qt::Key_Minus) ValueStep(&ovrel::DecVal);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    const bool keypadStep = (k->modifiers() & Qt::KeypadModifier) &&
+                            (k->key() == Qt::Key_Plus || k->key() == Qt::Key_Minus);
+    if (keypadStep) {
+      // A held key repeats press and release; only the real release counts.
+      if (e->type() == QEvent::KeyRelease && !k->isAutoRepeat()) FormKeyUp(k->key());
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void TForm2::showEvent(QShowEvent* e) {
+  // Shown from the main window: a session without unsaved changes gives way
+  // to a new one.
+  if (!e->spontaneous() && !st_.SesModified) NewProc();
+  QMainWindow::showEvent(e);
+}
+
+void TForm2::closeEvent(QCloseEvent* e) {
+  if (st_.SesModified) {
+    switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
+      case MsgResult::Yes:
+        // Closing only hides the window: when the save dialog is cancelled
+        // the session stays in memory, modified. A failed write keeps the
+        // window open.
+        if (Save() == SaveOutcome::Failed) {
+          e->ignore();
+          return;
+        }
+        break;
+      case MsgResult::No:
+        st_.SesModified = false;
+        break;
+      default:
+        e->ignore();
+        return;
+    }
+  }
+  e->accept();
+}
+
+bool TForm2::CanCloseApplication() {
+  if (!st_.SesModified) return true;
+  switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
+    case MsgResult::Yes:
+      // The program ends only when the session really was written.
+      return Save() == SaveOutcome::Saved;
+    case MsgResult::No:
+      st_.SesModified = false;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TForm2::Exit1Click() {
+  if (CanCloseApplication()) ExitApplication();
+}
 
 }  // namespace ovrel

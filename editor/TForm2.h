@@ -1,11 +1,23 @@
 #pragma once
-// The session editor window.
+// The session editor window: one session in a grid, one column per segment
+// and one row per parameter. Values are stepped from the menu, the shortcut
+// keys, the two repeat buttons and the keypad plus and minus keys.
 
+#include <QLabel>
 #include <QMainWindow>
+#include <QTableView>
+#include <QUrl>
 #include <functional>
 
 #include "app/Dialogs.h"
 #include "app/FolderSettings.h"
+#include "editor/SessionGridModel.h"
+#include "editor/TRepeatButton.h"
+#include "session/SegmentOps.h"
+#include "session/SessionEditState.h"
+
+class QAction;
+class QMenu;
 
 namespace ovrel {
 
@@ -18,13 +30,102 @@ class TForm2 : public QMainWindow {
          QWidget* parent = nullptr);
 
   // Asked by the main window before the program ends: asks about unsaved
-  // changes; false when the user chose Cancel.
+  // changes; false when the user chose Cancel, or chose Yes and the session
+  // was not saved after all.
   bool CanCloseApplication();
 
+  // The session, clipboard, modified flag and file name of the editor.
+  SessionEditState& SesState() { return st_; }
+  // Shows the whole session again after it was changed from outside the
+  // grid commands, with the cursor on segment col.
+  void RefreshAll(int col);
+  // Sets the caption from SesName.
+  void SetCaption();
+  // Shows the time texts for segment n.
+  void SesTimeComp(int n);
+
+  // Ends the program (Exit); the application may route this through its
+  // main window. Defaults to leaving the event loop.
+  std::function<void()> ExitApplication;
+  // Opens a document or web address with the desktop's default handler.
+  std::function<void(const QUrl&)> OpenUrl;
+
+  // Session file commands. Saving reports whether the file was written,
+  // the user cancelled the file dialog, or writing failed (already shown).
+  enum class SaveOutcome { Saved, Cancelled, Failed };
+  void NewProc();
+  void OpenSession();
+  SaveOutcome Save();
+  SaveOutcome SaveAsProc();
+  SaveOutcome SaveProc();
+  // Reads fileName into the session; on success it becomes SesFileName and
+  // names the session. A file that cannot be read is reported and leaves
+  // the session, its name and the caption as they were.
+  bool OpenSessionDirectly(const QString& fileName);
+
+  // Controls.
+  QTableView* StringGrid1;
+  QLabel* StaticText1;
+  QLabel* StaticText2;
+  TRepeatButton* RepeatButton1;
+  TRepeatButton* RepeatButton2;
+
+  // Menus and their items.
+  QMenu* File1;
+  QMenu* Segment1;
+  QMenu* Help1;
+  QAction *New1, *Open1, *Save1, *SaveAs1, *N1, *ImportRVXfile1, *Optimize1, *ExportasTXT1, *N3,
+      *Exit1;
+  QAction *Cut1, *Copy1, *Paste1, *Delete1, *Addnew1, *Insert1, *N2, *Value3, *Value1, *Value2,
+      *Value4;
+  QAction *Contents1, *VisitSorvaniProhomepage1, *HalcyraDownloads1, *ExtraSessionLibraries1,
+      *About1;
+
+  // The legacy import's and the CSV export's file dialogs.
+  FileDialogRequest OpenDialog2;
+  FileDialogRequest SaveDialog2;
+
+  // Addresses of the three web items.
+  static const QUrl kHomePage;
+  static const QUrl kDownloadsPage;
+  static const QUrl kExtraLibrariesPage;
+
+ public slots:
+  void ImportRVXfile1Click();
+  void ExportasTXT1Click();
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
  private:
+  void FormCreate();
+  void BuildControls();
+  void BuildMenus();
+  void StringGrid1SelectCell(int col);
+  void FormKeyUp(int key);
+
+  // The selection's first and last column and the cursor (1-based), and
+  // the cursor's parameter row (1..5).
+  int SelFirst() const;
+  int SelLast() const;
+  int CurCol() const;
+  int CurRow() const;
+  void MoveCursor(int col, int row);
+  // Shows what a segment operation changed.
+  void Apply(const SegOpResult& r);
+
+  void Optimize1Click();
+  void Exit1Click();
+  void ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int));
+  void ShowError(const std::string& text);
+
   FolderSettings& settings_;
   Dialogs& dialogs_;
   std::function<void()> showAbout_;
+  SessionEditState st_;
+  SessionGridModel* model_;
 };
 
 }  // namespace ovrel

@@ -1,0 +1,33 @@
+#pragma once
+// A push button that repeats its click while it is held down: the first
+// repeat comes InitRepeatPause ms after the press, the next ones every
+// RepeatPause ms, and the ordinary click on release adds one more. A short
+// click therefore clicks once.
+
+#include <QPushButton>
+#include <QTimer>
+
+namespace ovrel {
+
+class TRepeatButton : public QPushButton {
+  Q_OBJECT
+ public:
+  explicit TRepeatButton(const QString& text, QWidget* parent = nullptr);
+
+  int InitRepeatPause = 250;
+  int RepeatPause = 75;
+
+  // The running repeat timer (for inspection).
+  const QTimer& RepeatTimer() const { return timer_; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
+
+ private:
+  void TimerExpired();
+  QTimer timer_;
+};
+
+}  // namespace ovrel

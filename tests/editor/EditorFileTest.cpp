@@ -1,0 +1,207 @@
+#include "session/SessionFile.h"
+#include "tests/editor/EditorFixture.h"
+
+namespace ovrel {
+namespace {
+
+const QString kModifiedOpen = "Session has been modified. Save it?";
+const QString kModifiedExit = "Session has been modified. Save it before exit?";
+
+QByteArray SessionBytes(int segments, int pitch) {
+  Session ses;
+  ses.SegCount = segments;
+  for (int k = 1; k <= segments; ++k) ses[k].Pitch = pitch;
+  return QByteArray::fromStdString(SessionFileText(ses));
+}
+
+TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
+  makeSession(2);
+  st().SesModified = true;
+  dialogs_.answerPath(path("First.svs"));
+  form_->Save1->trigger();
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  const FileDialogRequest& req = dialogs_.calls()[0].file;
+  EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
+  EXPECT_EQ(req.title, "Save session as");
+  EXPECT_EQ(req.filter, "Sorvani Pro session (*.svs)|*.svs");
+  EXPECT_EQ(req.defaultExt, "svs");
+  EXPECT_EQ(req.initialDir, settings_.SessionsFolder);
+  EXPECT_EQ(req.fileName, "");
+  EXPECT_FALSE(st().SesModified);
+  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - [First]");
+  QFile f(path("First.svs"));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll().toStdString(), SessionFileText(st().Ses));
+
+  // With a name, Save asks nothing.
+  key(Qt::Key_Q);
+  form_->Save1->trigger();
+  EXPECT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_FALSE(st().SesModified);
+}
+
+TEST_F(EditorTest, CancelledSaveAsChangesNothing) {
+  key(Qt::Key_Q);
+  dialogs_.answerCancel();
+  form_->Save1->trigger();
+  EXPECT_EQ(st().SesFileName, "");
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+}
+
+TEST_F(EditorTest, FailedSaveIsReportedAndKeepsModified) {
+  key(Qt::Key_Q);
+  const QString missing = tmp_.path() + "/nofolder/x.svs";
+  dialogs_.answerPath(missing);
+  form_->SaveAs1->trigger();
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_EQ(lastMessage(), "Cannot write " + missing + ": No such file or directory.");
+}
+
+TEST_F(EditorTest, OpenAcceptsCapitalExtensionAndShowsTheFile) {
+  writeFile(path("RELAX.SVS"), SessionBytes(3, 300));
+  clickCell(1, RowMode);
+  dialogs_.answerPath(path("RELAX.SVS"));
+  form_->Open1->trigger();
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.calls()[0].file.filter, "Sorvani Pro session (*.svs)|*.svs");
+  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder);
+  EXPECT_EQ(st().Ses.SegCount, 3);
+  EXPECT_EQ(cell(3, RowPitch), "300");
+  EXPECT_EQ(grid()->model()->columnCount(), 3);
+  EXPECT_EQ(grid()->currentIndex().column(), 0);
+  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - [RELAX]");
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 3:00.0");
+  EXPECT_FALSE(st().SesModified);
+}
+
+TEST_F(EditorTest, OpenRefusesOtherExtensionsAndMalformedFiles) {
+  writeFile(path("a.txt"), SessionBytes(2, 200));
+  writeFile(path("bad.svs"), "version=23\r\n#\r\n1,0,\r\n36,10,\r\n0,\r\n");
+  makeSession(2);
+  dialogs_.answerPath(path("a.txt"));
+  form_->Open1->trigger();
+  EXPECT_EQ(lastMessage(), "Unsupported session file format");
+  EXPECT_EQ(dialogs_.calls().back().message.icon, MsgIcon::Error);
+
+  dialogs_.answerPath(path("bad.svs"));
+  form_->Open1->trigger();
+  EXPECT_EQ(lastMessage(),
+            path("bad.svs") +
+                ", line 4: the segment line has 2 comma-terminated numbers where five are needed.");
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
+  EXPECT_EQ(st().SesFileName, "");
+  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+}
+
+TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
+  writeFile(path("b.svs"), SessionBytes(2, 222));
+  // Cancel: nothing else happens.
+  key(Qt::Key_Q);
+  dialogs_.answer(MsgResult::Cancel);
+  form_->Open1->trigger();
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.calls()[0].message.text, kModifiedOpen);
+  EXPECT_EQ(dialogs_.calls()[0].message.buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs_.calls()[0].message.icon, MsgIcon::Question);
+
+  // No: opens without saving; the session stays marked modified.
+  dialogs_.clear();
+  dialogs_.answer(MsgResult::No);
+  dialogs_.answerPath(path("b.svs"));
+  form_->Open1->trigger();
+  EXPECT_EQ(st().Ses[2].Pitch, 222);
+  EXPECT_TRUE(st().SesModified);
+
+  // Yes with a name saves first.
+  dialogs_.clear();
+  st().Ses[1].Pitch = 333;
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerPath(path("b.svs"));
+  form_->Open1->trigger();
+  EXPECT_EQ(dialogs_.calls().size(), 2u);
+  EXPECT_EQ(st().Ses[1].Pitch, 333);  // read back what was just saved
+  EXPECT_FALSE(st().SesModified);
+
+  // Yes without a name and a cancelled Save As: the open goes on.
+  form_->New1->trigger();
+  key(Qt::Key_Q);
+  dialogs_.clear();
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerCancel();
+  dialogs_.answerPath(path("b.svs"));
+  form_->Open1->trigger();
+  EXPECT_EQ(dialogs_.calls().size(), 3u);
+  EXPECT_EQ(st().SesFileName, path("b.svs").toStdString());
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_TRUE(dialogs_.allAnswersUsed());
+}
+
+TEST_F(EditorTest, ClosingWithUnsavedChangesAsks) {
+  key(Qt::Key_Q);
+  dialogs_.answer(MsgResult::Cancel);
+  EXPECT_FALSE(form_->close());
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_EQ(lastMessage(), kModifiedExit);
+
+  // Yes with a cancelled Save As still closes; the session stays modified.
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerCancel();
+  EXPECT_TRUE(form_->close());
+  EXPECT_TRUE(st().SesModified);
+
+  // Shown again, the modified session is kept as it was.
+  ShowForm();
+  EXPECT_EQ(st().Ses[1].Time, 5);
+
+  dialogs_.answer(MsgResult::No);
+  EXPECT_TRUE(form_->close());
+  EXPECT_FALSE(st().SesModified);
+  EXPECT_EQ(dialogs_.messageTexts().size(), 3);
+}
+
+TEST_F(EditorTest, ReopeningWithoutChangesGivesANewSession) {
+  writeFile(path("c.svs"), SessionBytes(4, 150));
+  dialogs_.answerPath(path("c.svs"));
+  form_->Open1->trigger();
+  EXPECT_TRUE(form_->close());
+  EXPECT_EQ(dialogs_.messageTexts().size(), 0);
+  ShowForm();
+  EXPECT_EQ(st().Ses.SegCount, 1);
+  EXPECT_EQ(st().Ses[1], Segment{});
+  EXPECT_EQ(st().SesFileName, "");
+  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+  EXPECT_EQ(grid()->model()->columnCount(), 1);
+}
+
+TEST_F(EditorTest, ExitAndApplicationCloseAskAboutUnsavedChanges) {
+  form_->Exit1->trigger();
+  EXPECT_EQ(exits_, 1);  // nothing to save: no question
+  EXPECT_EQ(dialogs_.calls().size(), 0u);
+
+  key(Qt::Key_Q);
+  dialogs_.answer(MsgResult::Cancel);
+  form_->Exit1->trigger();
+  EXPECT_EQ(exits_, 1);
+  EXPECT_EQ(lastMessage(), kModifiedExit);
+
+  // Yes but the save dialog cancelled: the program keeps running.
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerCancel();
+  EXPECT_FALSE(form_->CanCloseApplication());
+  EXPECT_TRUE(st().SesModified);
+
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerPath(path("kept.svs"));
+  EXPECT_TRUE(form_->CanCloseApplication());
+  EXPECT_TRUE(QFile::exists(path("kept.svs")));
+
+  key(Qt::Key_Q);
+  dialogs_.answer(MsgResult::No);
+  form_->Exit1->trigger();
+  EXPECT_EQ(exits_, 2);
+  EXPECT_FALSE(st().SesModified);
+}
+
+}  // namespace
+}  // namespace ovrel

@@ -1,0 +1,87 @@
+#pragma once
+// The real editor window on the offscreen platform, with scripted dialogs
+// and a private folder for the session files.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/ScriptedDialogs.h"
+#include "editor/TForm2.h"
+
+namespace ovrel {
+
+class EditorTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.isValid());
+    settings_.ProgramFolder = tmp_.path();
+    settings_.SessionsFolder = tmp_.path() + "/Sessions";
+    settings_.LibrariesFolder = tmp_.path() + "/Libraries";
+    QDir(tmp_.path()).mkdir("Sessions");
+    form_ = std::make_unique<TForm2>(settings_, dialogs_, [this] { ++aboutShown_; });
+    form_->OpenUrl = [this](const QUrl& url) { opened_.push_back(url); };
+    form_->ExitApplication = [this] { ++exits_; };
+    ShowForm();
+  }
+
+  void ShowForm() {
+    form_->show();
+    form_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    grid()->setFocus();
+  }
+
+  QTableView* grid() const { return form_->StringGrid1; }
+  SessionEditState& st() { return form_->SesState(); }
+  QString path(const QString& name) const { return tmp_.path() + "/Sessions/" + name; }
+
+  QPoint cellCenter(int col, int row) const {
+    return grid()->visualRect(grid()->model()->index(row - 1, col - 1)).center();
+  }
+  void clickCell(int col, int row, Qt::KeyboardModifiers mods = {}) {
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, mods, cellCenter(col, row));
+  }
+  void key(int k, Qt::KeyboardModifiers mods = {}) {
+    QTest::keyClick(grid(), static_cast<Qt::Key>(k), mods);
+  }
+  QString cell(int col, int row) const {
+    return grid()->model()->index(row - 1, col - 1).data().toString();
+  }
+  QString lastMessage() const {
+    const QStringList texts = dialogs_.messageTexts();
+    return texts.isEmpty() ? QString() : texts.back();
+  }
+  std::vector<int32_t> Pitches() {
+    std::vector<int32_t> p;
+    for (int32_t k = 1; k <= st().Ses.SegCount; ++k) p.push_back(st().Ses[k].Pitch);
+    return p;
+  }
+  // A session of n default segments with Pitch 100 + k, not modified.
+  void makeSession(int n) {
+    for (int k = 1; k < n; ++k) form_->Addnew1->trigger();
+    for (int k = 1; k <= n; ++k) st().Ses[k].Pitch = 100 + k;
+    st().SesModified = false;
+    form_->RefreshAll(1);
+  }
+  void writeFile(const QString& p, const QByteArray& bytes) {
+    QFile f(p);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+
+  QTemporaryDir tmp_;
+  FolderSettings settings_;
+  ScriptedDialogs dialogs_;
+  std::unique_ptr<TForm2> form_;
+  int aboutShown_ = 0;
+  int exits_ = 0;
+  std::vector<QUrl> opened_;
+};
+
+}  // namespace ovrel

@@ -1,0 +1,116 @@
+#include <QHeaderView>
+#include <QMenuBar>
+
+#include "tests/editor/EditorFixture.h"
+
+namespace ovrel {
+namespace {
+
+TEST_F(EditorTest, ClientAreaAndControlsAtTheirPlaces) {
+  EXPECT_EQ(form_->centralWidget()->size(), QSize(649, 184));
+  EXPECT_EQ(form_->minimumSize(), form_->maximumSize());  // not resizable
+  EXPECT_EQ(grid()->geometry(), QRect(0, 0, 649, 137));
+  EXPECT_EQ(form_->StaticText1->geometry(), QRect(400, 136, 249, 24));
+  EXPECT_EQ(form_->StaticText2->geometry(), QRect(400, 160, 249, 24));
+  EXPECT_EQ(form_->RepeatButton1->geometry(), QRect(112, 148, 75, 25));
+  EXPECT_EQ(form_->RepeatButton2->geometry(), QRect(216, 148, 75, 25));
+  EXPECT_EQ(form_->RepeatButton1->text(), "Value +  Q");
+  EXPECT_EQ(form_->RepeatButton2->text(), "Value -  A");
+  EXPECT_EQ(grid()->verticalHeader()->width(), 80);
+  EXPECT_EQ(grid()->columnWidth(0), 60);
+  EXPECT_EQ(grid()->rowHeight(0), 18);
+  EXPECT_EQ(grid()->horizontalHeader()->height(), 18);
+}
+
+TEST_F(EditorTest, LongestTextsFitTheirControls) {
+  auto fits = [](QWidget* w, const QString& text, int room) {
+    return QFontMetrics(w->font()).horizontalAdvance(text) <= room;
+  };
+  EXPECT_TRUE(fits(form_->StaticText1, "Segment 380 start time: 2937:15.0", 249 - 4));
+  EXPECT_TRUE(fits(form_->StaticText2, "Session total time: 2945:00.0", 249 - 4));
+  EXPECT_TRUE(fits(form_->RepeatButton1, "Value +  Q", 75 - 8));
+  EXPECT_TRUE(fits(grid(), "Freq Start", 80 - 6));
+  EXPECT_TRUE(fits(grid(), "Seg. No.", 80 - 6));
+  EXPECT_TRUE(fits(grid(), "-511", 60 - 6));  // widest values a file of bytes gives
+  EXPECT_TRUE(fits(grid(), "7:45", 60 - 6));
+  EXPECT_LE(QFontMetrics(grid()->font()).height(), 18);
+}
+
+TEST_F(EditorTest, GridShowsCaptionsAndSegments) {
+  EXPECT_EQ(grid()->model()->headerData(0, Qt::Horizontal).toString(), "1");
+  const char* captions[] = {"Time", "Mode", "Freq Start", "Freq End", "Pitch"};
+  for (int r = 0; r < 5; ++r)
+    EXPECT_EQ(grid()->model()->headerData(r, Qt::Vertical).toString(), captions[r]);
+  EXPECT_EQ(form_->findChild<QLabel*>("SegNoCaption")->text(), "Seg. No.");
+  EXPECT_EQ(cell(1, 1), "1:00");
+  EXPECT_EQ(cell(1, 2), "IN");
+  EXPECT_EQ(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+  EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 1:00.0");
+}
+
+TEST_F(EditorTest, MenuItemsNamesCaptionsShortcutsAndHiddenItems) {
+  struct Item {
+    const char* name;
+    const char* caption;
+    QKeySequence shortcut;
+    bool visible;
+  };
+  const Item items[] = {
+      {"New1", "New", {}, true},
+      {"Open1", "Open...", {}, true},
+      {"Save1", "Save", {}, true},
+      {"SaveAs1", "Save As...", {}, true},
+      {"ImportRVXfile1", "Import RVX file...", {}, false},
+      {"Optimize1", "Optimize", {}, false},
+      {"ExportasTXT1", "Export as CSV", {}, false},
+      {"N3", "", {}, false},
+      {"Exit1", "Exit", {}, true},
+      {"Cut1", "Cut", QKeySequence("Ctrl+X"), true},
+      {"Copy1", "Copy", QKeySequence("Ctrl+C"), true},
+      {"Paste1", "Paste", QKeySequence("Ctrl+V"), true},
+      {"Delete1", "Delete", QKeySequence("Del"), true},
+      {"Addnew1", "Add new", QKeySequence("Ctrl+N"), true},
+      {"Insert1", "Insert", QKeySequence("Ctrl+Ins"), true},
+      {"Value3", "Value ++", QKeySequence("Ctrl+Q"), true},
+      {"Value1", "Value +", QKeySequence("Q"), true},
+      {"Value2", "Value -", QKeySequence("A"), true},
+      {"Value4", "Value --", QKeySequence("Ctrl+A"), true},
+      {"Contents1", "Help", QKeySequence("F1"), true},
+      {"VisitSorvaniProhomepage1", "Visit Sorvani Ovrel Homepage", {}, true},
+      {"HalcyraDownloads1", "Halcyra Downloads", {}, true},
+      {"ExtraSessionLibraries1", "Extra Session Libraries", {}, true},
+      {"About1", "About...", {}, true},
+  };
+  for (const Item& it : items) {
+    auto* a = form_->findChild<QAction*>(it.name);
+    ASSERT_NE(a, nullptr) << it.name;
+    EXPECT_EQ(a->text(), it.caption) << it.name;
+    EXPECT_EQ(a->shortcut(), it.shortcut) << it.name;
+    EXPECT_EQ(a->isVisible(), it.visible) << it.name;
+  }
+  QStringList menus;
+  for (QAction* a : form_->menuBar()->actions()) menus << a->text();
+  EXPECT_EQ(menus, (QStringList{"&Session", "Se&gment", "&Help"}));
+  EXPECT_EQ(form_->File1->actions().size(), 10);
+  EXPECT_EQ(form_->Segment1->actions().size(), 11);
+}
+
+TEST_F(EditorTest, HelpWebItemsAndAbout) {
+  form_->Contents1->trigger();
+  form_->VisitSorvaniProhomepage1->trigger();
+  form_->HalcyraDownloads1->trigger();
+  form_->ExtraSessionLibraries1->trigger();
+  ASSERT_EQ(opened_.size(), 4u);
+  EXPECT_EQ(opened_[0], QUrl::fromLocalFile(tmp_.path() + "/Sorvani Ovrel Help.pdf"));
+  EXPECT_EQ(opened_[1].scheme(), "https");
+  EXPECT_NE(opened_[1], opened_[2]);
+  EXPECT_NE(opened_[2], opened_[3]);
+  form_->About1->trigger();
+  EXPECT_EQ(aboutShown_, 1);
+  EXPECT_EQ(dialogs_.calls().size(), 0u);
+}
+
+}  // namespace
+}  // namespace ovrel

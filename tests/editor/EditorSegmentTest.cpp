@@ -1,0 +1,162 @@
+#include <QKeyEvent>
+
+#include "tests/editor/EditorFixture.h"
+
+namespace ovrel {
+namespace {
+
+TEST_F(EditorTest, ValueKeysStepEveryColumnOfTheSelection) {
+  makeSession(4);
+  // Selected from column 3 back to column 1 in the Pitch row: the cursor is
+  // on column 1, the selection spans 1..3.
+  clickCell(3, RowPitch);
+  clickCell(1, RowPitch, Qt::ShiftModifier);
+  key(Qt::Key_Q);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{102, 103, 104, 104}));
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_EQ(cell(3, RowPitch), "104");
+  key(Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{112, 113, 114, 104}));
+  key(Qt::Key_A);
+  key(Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102, 103, 104}));
+
+  // In the Time row the first field ends on the rightmost segment's start.
+  clickCell(3, RowTime);
+  clickCell(1, RowTime, Qt::ShiftModifier);
+  key(Qt::Key_Q);
+  EXPECT_EQ(cell(2, RowTime), "1:15");
+  EXPECT_EQ(form_->StaticText1->text(), "Segment 3 start time: 2:30.0");
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 4:45.0");
+  EXPECT_EQ(dialogs_.calls().size(), 0u);
+}
+
+TEST_F(EditorTest, SelectingACellShowsItsStartTime) {
+  makeSession(3);
+  clickCell(3, RowMode);
+  EXPECT_EQ(form_->StaticText1->text(), "Segment 3 start time: 2:00.0");
+  key(Qt::Key_Left);
+  EXPECT_EQ(form_->StaticText1->text(), "Segment 2 start time: 1:00.0");
+  EXPECT_FALSE(st().SesModified);
+}
+
+TEST_F(EditorTest, DeleteWithEverythingSelected) {
+  makeSession(4);
+  clickCell(4, RowMode);
+  clickCell(1, RowMode, Qt::ShiftModifier);  // cursor on the first column
+  key(Qt::Key_Delete);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101}));
+  EXPECT_EQ(grid()->model()->columnCount(), 1);
+
+  makeSession(4);
+  clickCell(1, RowMode);
+  clickCell(4, RowMode, Qt::ShiftModifier);  // cursor on the last column
+  form_->Delete1->trigger();
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{104}));
+  EXPECT_EQ(grid()->currentIndex().column(), 0);
+  EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_TRUE(st().SesModified);
+}
+
+TEST_F(EditorTest, DeleteOfTheOnlySegmentDoesNothing) {
+  key(Qt::Key_Delete);
+  EXPECT_EQ(st().Ses.SegCount, 1);
+  EXPECT_FALSE(st().SesModified);
+}
+
+TEST_F(EditorTest, PasteOfEmptyClipboardSetsModified) {
+  makeSession(2);
+  key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
+}
+
+TEST_F(EditorTest, CopyPasteAndCutThroughTheKeys) {
+  makeSession(3);
+  clickCell(2, RowTime);
+  clickCell(3, RowTime, Qt::ShiftModifier);
+  key(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_FALSE(st().SesModified);
+  clickCell(1, RowTime);
+  key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{102, 103, 101, 102, 103}));
+  EXPECT_EQ(grid()->model()->columnCount(), 5);
+  EXPECT_EQ(grid()->model()->headerData(4, Qt::Horizontal).toString(), "5");
+  clickCell(4, RowTime);
+  clickCell(5, RowTime, Qt::ShiftModifier);
+  key(Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{102, 103, 101}));
+  EXPECT_EQ(st().ClipCount, 2);
+}
+
+TEST_F(EditorTest, InsertAtColumnOneAndAddNew) {
+  makeSession(2);
+  clickCell(1, RowFreqEnd);
+  key(Qt::Key_Insert, Qt::ControlModifier);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{100, 101, 102}));
+  EXPECT_EQ(grid()->currentIndex().column(), 0);
+  EXPECT_EQ(cell(2, RowPitch), "101");
+  key(Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(st().Ses.SegCount, 4);
+  EXPECT_EQ(cell(4, RowTime), "1:00");
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 4:00.0");
+}
+
+TEST_F(EditorTest, SegmentLimitMessage) {
+  makeSession(380);
+  key(Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(st().Ses.SegCount, 380);
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.calls()[0].message.text, "Maximum number of segments in session is 380");
+  EXPECT_EQ(dialogs_.calls()[0].message.icon, MsgIcon::Error);
+  EXPECT_EQ(dialogs_.calls()[0].message.caption, "Sorvani Ovrel");
+  EXPECT_FALSE(st().SesModified);
+}
+
+TEST_F(EditorTest, KeypadKeysStepOncePerRelease) {
+  makeSession(1);
+  clickCell(1, RowFreqStart);
+  // A held key repeats press and release; only the final release steps.
+  for (int i = 0; i < 5; ++i) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, "+", true);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Plus, Qt::KeypadModifier, "+", true);
+    QApplication::sendEvent(grid(), &press);
+    QApplication::sendEvent(grid(), &release);
+  }
+  EXPECT_EQ(st().Ses[1].FreqStart, 10);
+  QTest::keyRelease(grid(), Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(st().Ses[1].FreqStart, 11);
+  QTest::keyClick(grid(), Qt::Key_Minus, Qt::KeypadModifier | Qt::ShiftModifier);
+  QTest::keyClick(grid(), Qt::Key_Minus, Qt::KeypadModifier);
+  EXPECT_EQ(st().Ses[1].FreqStart, 9);
+  // The plus and minus keys of the main keyboard do nothing.
+  QTest::keyClick(grid(), Qt::Key_Plus);
+  EXPECT_EQ(st().Ses[1].FreqStart, 9);
+}
+
+TEST_F(EditorTest, RepeatButtonsStepTheSelection) {
+  makeSession(2);
+  clickCell(2, RowMode);
+  QTest::mouseClick(form_->RepeatButton1, Qt::LeftButton);
+  QTest::mouseClick(form_->RepeatButton1, Qt::LeftButton);
+  EXPECT_EQ(st().Ses[2].Mode, 3);
+  QTest::mouseClick(form_->RepeatButton2, Qt::LeftButton);
+  EXPECT_EQ(st().Ses[2].Mode, 2);
+  EXPECT_EQ(cell(2, RowMode), "FB");
+}
+
+TEST_F(EditorTest, OptimizeLeavesTheCursorOnAnExistingColumn) {
+  makeSession(3);
+  for (int k = 1; k <= 3; ++k) st().Ses[k].Pitch = 100;
+  clickCell(3, RowPitch);
+  form_->Optimize1->trigger();
+  EXPECT_EQ(st().Ses.SegCount, 1);
+  EXPECT_EQ(grid()->currentIndex().column(), 0);
+  EXPECT_EQ(grid()->currentIndex().row(), RowPitch - 1);
+  EXPECT_EQ(cell(1, RowTime), "3:00");
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 3:00.0");
+  EXPECT_TRUE(st().SesModified);
+}
+
+}  // namespace
+}  // namespace ovrel
