@@ -11,6 +11,7 @@
 
 #include "TerminalTestSupport.h"
 #include "device/serial/ComPort.h"
+#include "support/DevSim.h"
 
 namespace ovrel::test {
 namespace {
@@ -228,13 +229,13 @@ TEST(ComPort, HangUpEndsTheThreadAndLaterWritesFail) {
   QTest::qWait(100);
   const double cpuBefore = ProcessCpuMs();
   QTest::qWait(300);
-  EXPECT_LT(ProcessCpuMs() - cpuBefore, 30.0) << "no busy loop after a hang-up";
+  EXPECT_LT(ProcessCpuMs() - cpuBefore, 100.0) << "no busy loop after a hang-up";
   EXPECT_TRUE(reader.Counts.empty());
   const std::uint8_t frame[5] = {0x41, 0x54, 0x53, 0x00, 0x53};
   const auto start = Clock::now();
   const EComPort e = Raised([&] { reader.Port.Write(frame, 5); });
   EXPECT_EQ(e.MessageIndex(), 2);
-  EXPECT_LT(MillisecondsSince(start), 1600);
+  EXPECT_LT(MillisecondsSince(start), 3000);
   EXPECT_TRUE(reader.Port.Connected());
   reader.Port.Close();
   EXPECT_FALSE(reader.Port.Connected());
@@ -266,7 +267,7 @@ TEST(ComPort, WriteGivesUpAfterTheWriteTimeOut) {
   EXPECT_EQ(e.MessageIndex(), 2);
   EXPECT_EQ(e.SystemError(), ETIMEDOUT);
   EXPECT_GE(elapsed, 1050);  // 100 ms per byte + 1000 ms
-  EXPECT_LT(elapsed, 1600);
+  EXPECT_LT(elapsed, 3000);
 }
 
 TEST(ComPort, AnErrorInTheHandlerEndsNotificationsUntilReopened) {
@@ -306,7 +307,7 @@ TEST(ComPort, CloseRunsTheNotificationThatIsAlreadyQueued) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const auto start = Clock::now();
   reader.Port.Close();
-  EXPECT_LT(MillisecondsSince(start), 500);
+  EXPECT_LT(MillisecondsSince(start), 1000);
   EXPECT_EQ(reader.Received, (Bytes{4, 5, 6}));
   EXPECT_TRUE(openDuringHandler);
   // The queued wake-up finds nothing more to run.
@@ -329,6 +330,37 @@ TEST(ComPort, TheHandlerMayCloseThePort) {
   EXPECT_EQ(calls, 1);
   port.Open();
   EXPECT_TRUE(port.Connected());
+}
+
+TEST(ComPort, ExchangesWithTheEmulatorAndSurvivesItsHangUp) {
+  DevSim sim({"--chunk", "4", "--hangup-after", "2"});
+  ReadingPort reader(sim.path());
+  reader.Port.Open();
+  const Bytes probe = Frame('S');
+  reader.Port.Write(probe.data(), static_cast<int>(probe.size()));
+  ASSERT_TRUE(reader.WaitFor(10));
+  EXPECT_EQ(Bytes(reader.Received.begin(), reader.Received.begin() + 3), (Bytes{0x41, 0x54, 'S'}));
+  EXPECT_GE(reader.Counts.size(), 2u) << "a reply in pieces comes in several notifications";
+  reader.Received.clear();
+  const Bytes read = Frame('r', {0x00, 0x80, 0x80});
+  reader.Port.Write(read.data(), static_cast<int>(read.size()));
+  ASSERT_TRUE(reader.WaitFor(133));
+  EXPECT_EQ(reader.Received, Frame('r', Bytes(128, 0)));
+  // The third command makes the emulator hang up, possibly before this
+  // write has finished.
+  const Bytes open = Frame('I');
+  try {
+    reader.Port.Write(open.data(), static_cast<int>(open.size()));
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.MessageIndex(), 2);
+  }
+  EXPECT_EQ(sim.waitExit(2000), 0);
+  QTest::qWait(100);
+  const auto start = Clock::now();
+  const EComPort e = Raised([&] { reader.Port.Write(open.data(), 5); });
+  EXPECT_EQ(e.MessageIndex(), 2);
+  reader.Port.Close();
+  EXPECT_LT(MillisecondsSince(start), 3000);
 }
 
 TEST(ComPort, IdleEventThreadUsesNoProcessor) {
