@@ -11,7 +11,9 @@ QString toQtFilter(const QString& filter) {
     const QString& desc = parts[i];
     const QString& pattern = parts[i + 1];
     // Descriptions that already name their pattern ("X (*.svs)") stay as they are.
-    out << (desc.contains(QLatin1Char('(')) ? desc : desc + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+    out << (desc.contains(QLatin1Char('('))
+                ? desc
+                : desc + QStringLiteral(" (") + pattern + QLatin1Char(')'));
   }
   return out.join(QStringLiteral(";;"));
 }

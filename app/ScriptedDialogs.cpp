@@ -16,7 +16,8 @@ MsgResult ScriptedDialogs::message(const MessageRequest& request) {
 }
 
 std::optional<QString> ScriptedDialogs::nextPath() {
-  const auto* path = answers_.empty() ? nullptr : std::get_if<std::optional<QString>>(&answers_.front());
+  const auto* path =
+      answers_.empty() ? nullptr : std::get_if<std::optional<QString>>(&answers_.front());
   if (!path) {
     ++unexpected_;
     return std::nullopt;

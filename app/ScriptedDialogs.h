@@ -18,9 +18,9 @@ class ScriptedDialogs : public Dialogs {
   enum class Kind { Message, OpenFile, SaveFile, BrowseFolder };
   struct Call {
     Kind kind;
-    MessageRequest message;     // for Message
-    FileDialogRequest file;     // for OpenFile and SaveFile
-    QString title, startDir;    // for BrowseFolder
+    MessageRequest message;   // for Message
+    FileDialogRequest file;   // for OpenFile and SaveFile
+    QString title, startDir;  // for BrowseFolder
   };
   // An answer: a button for a message box, a path (or nothing = cancel) for
   // a file dialog or the folder browser.
@@ -38,7 +38,11 @@ class ScriptedDialogs : public Dialogs {
   const std::vector<Call>& calls() const { return calls_; }
   // Texts of all message boxes shown so far, in order.
   QStringList messageTexts() const;
-  void clear() { calls_.clear(); answers_.clear(); unexpected_ = 0; }
+  void clear() {
+    calls_.clear();
+    answers_.clear();
+    unexpected_ = 0;
+  }
   // Dialogs that were opened without a queued answer of the right kind.
   int unexpected() const { return unexpected_; }
   bool allAnswersUsed() const { return answers_.empty(); }

@@ -1,0 +1,17 @@
+#pragma once
+// The dialogs of the running program: Qt message boxes and file dialogs,
+// each opened over the window that is active at the time.
+
+#include "app/Dialogs.h"
+
+namespace ovrel {
+
+class QtDialogs : public Dialogs {
+ public:
+  MsgResult message(const MessageRequest& request) override;
+  std::optional<QString> openFile(const FileDialogRequest& request) override;
+  std::optional<QString> saveFile(const FileDialogRequest& request) override;
+  std::optional<QString> browseFolder(const QString& title, const QString& startDir) override;
+};
+
+}  // namespace ovrel

@@ -1,0 +1,237 @@
+// Connect, library Upload and Upload/Add from the main window, against the
+// device emulator on its pseudo-terminal.
+#include <QTest>
+#include <QTimer>
+
+#include "device/link/DeviceLink.h"
+#include "device/serial/ComPort.h"
+#include "support/DevSim.h"
+#include "tests/app/MainWindowFixture.h"
+
+namespace ovrel::test {
+namespace {
+
+// The empty library, and the library of one session (one segment 36, 10,
+// 10, 100, 100), as the compiler makes them.
+const QByteArray kEmptyLibrary = QByteArray::fromHex(
+    "170000"
+    "0413");
+const QByteArray kOneSessionLibrary = QByteArray::fromHex(
+    "1701000e00060100240a0a646400"
+    "3b");
+const QByteArray kSessionFile =
+    "version=23\r\n#-----\r\n1,0,\r\n36,10,10,100,100,\r\n0,\r\n#-----\r\n";
+
+QByteArray Memory(const DevSim& sim, int size) {
+  const std::vector<std::uint8_t> memory = sim.memory();
+  return QByteArray(reinterpret_cast<const char*>(memory.data()),
+                    std::min<qsizetype>(size, static_cast<qsizetype>(memory.size())));
+}
+
+// What the window shows while an operation runs, sampled once from inside it.
+struct DuringOperation {
+  bool sampled = false;
+  bool connect = true, upload = true, uploadAdd = true, portList = true;
+  QString panel0;
+};
+
+void SampleDuring(TForm1& f, DuringOperation& during, int afterMs) {
+  QTimer::singleShot(afterMs, &f, [&f, &during] {
+    during.sampled = true;
+    during.connect = f.Button9->isEnabled();
+    during.upload = f.Button6->isEnabled();
+    during.uploadAdd = f.Button11->isEnabled();
+    during.portList = f.ComComboBox1->isEnabled();
+    during.panel0 = f.PanelText(0);
+  });
+}
+
+class DeviceButtons : public MainWindowFixture {
+ protected:
+  // Connects to sim (after a port that gives a wrong probe answer).
+  void Connect(TForm1& f) {
+    QTest::mouseClick(f.Button9, Qt::LeftButton);
+    ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
+  }
+  QString Link(const char* name) const { return root + QStringLiteral("/") + QLatin1String(name); }
+};
+
+TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
+  DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
+  DevSim device({"--link", Link("ttyB").toStdString()});
+  SetPorts({Link("ttyB"), Link("ttyA")});
+  TForm1& f = MakeForm();
+  f.ShowMainForm();
+
+  DuringOperation during;
+  SampleDuring(f, during, 60);
+  QTest::mouseClick(f.Button9, Qt::LeftButton);
+  ASSERT_TRUE(during.sampled);
+  EXPECT_EQ(during.panel0, QStringLiteral("Autodetecting Sorvani..."));
+  EXPECT_FALSE(during.connect);
+  EXPECT_FALSE(during.upload);
+  EXPECT_FALSE(during.uploadAdd);
+  EXPECT_FALSE(during.portList);
+
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
+  EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
+  EXPECT_TRUE(f.Button9->isEnabled());
+  EXPECT_TRUE(f.Button6->isEnabled());
+  EXPECT_TRUE(f.Button11->isEnabled());
+  EXPECT_TRUE(f.ComComboBox1->isEnabled());
+  EXPECT_EQ(f.ComComboBox1->Items(), (QStringList{Link("ttyA"), Link("ttyB")}));
+  EXPECT_EQ(f.ComComboBox1->Text(), Link("ttyB"));
+  EXPECT_EQ(f.ComPort1().Port(), Link("ttyB"));
+  EXPECT_FALSE(f.ComPort1().Connected());
+  EXPECT_FALSE(f.ProgressBar1->isVisible());
+  EXPECT_TRUE(dialogs.calls().empty());
+}
+
+TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
+  DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  TForm1& f = MakeForm();
+  QTest::mouseClick(f.Button9, Qt::LeftButton);
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
+  EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
+  EXPECT_FALSE(f.Button6->isEnabled());
+  EXPECT_FALSE(f.Button11->isEnabled());
+  EXPECT_TRUE(f.Button9->isEnabled());
+
+  SetPorts({});  // no port listed at all
+  QTest::mouseClick(f.Button9, Qt::LeftButton);
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
+  EXPECT_EQ(f.ComComboBox1->count(), 0);
+  EXPECT_TRUE(dialogs.calls().empty());
+}
+
+TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
+  DevSim device({"--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  TForm1& f = MakeForm();
+  f.ShowMainForm();
+  Connect(f);
+  const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
+  WriteFile(library, kOneSessionLibrary);
+  dialogs.answerPath(library);
+  QTest::mouseClick(f.Button5, Qt::LeftButton);
+
+  DuringOperation during;
+  SampleDuring(f, during, 150);
+  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  ASSERT_TRUE(during.sampled);
+  EXPECT_EQ(during.panel0, QStringLiteral("Uploading Sorvani session library"));
+  EXPECT_FALSE(during.connect);
+  EXPECT_FALSE(during.upload);
+  EXPECT_FALSE(during.uploadAdd);
+
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  EXPECT_TRUE(f.Button6->isEnabled());
+  EXPECT_TRUE(f.Button9->isEnabled());
+  QByteArray expected = kOneSessionLibrary;
+  expected.append(2048 - expected.size(), '\0');
+  EXPECT_EQ(Memory(device, 2048), expected);
+  EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+}
+
+TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
+  DevSim device({"--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  TForm1& f = MakeForm();
+  Connect(f);
+  WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
+  WriteFile(programFolder + QStringLiteral("/Libraries/Empty.svl"), kEmptyLibrary);
+  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  QTest::mouseClick(f.Button5, Qt::LeftButton);
+  f.Edit1->setText(QStringLiteral("Empty.svl"));
+  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  EXPECT_EQ(f.Folders.SelectedLibraryPath, programFolder + QStringLiteral("/Libraries/Empty.svl"));
+  EXPECT_EQ(Memory(device, 6), QByteArray::fromHex("170000041300"));
+}
+
+TEST_F(DeviceButtons, ChecksumErrorIsAPlainMessageAndAFailedUpload) {
+  DevSim device({"--bad-checksum", "--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  TForm1& f = MakeForm();
+  Connect(f);
+  WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
+  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  QTest::mouseClick(f.Button5, Qt::LeftButton);
+  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  ASSERT_EQ(dialogs.calls().size(), 2u);
+  const MessageRequest& box = dialogs.calls()[1].message;
+  EXPECT_EQ(box.text, QStringLiteral("CheckSum Error"));
+  EXPECT_EQ(box.icon, MsgIcon::None);
+  EXPECT_EQ(box.buttons, MsgButtons::Ok);
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
+  EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
+}
+
+TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
+  auto device =
+      std::make_unique<DevSim>(std::vector<std::string>{"--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  TForm1& f = MakeForm();
+  Connect(f);
+  device.reset();  // the device goes away: its port can no longer be opened
+  WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
+  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  QTest::mouseClick(f.Button5, Qt::LeftButton);
+  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  ASSERT_EQ(dialogs.calls().size(), 2u);
+  const MessageRequest& box = dialogs.calls()[1].message;
+  EXPECT_EQ(
+      box.text,
+      QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed."));
+  EXPECT_EQ(box.icon, MsgIcon::Error);
+  EXPECT_FALSE(box.detail.isEmpty());  // why the port could not be opened
+  EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
+  EXPECT_TRUE(f.Button6->isEnabled());
+  EXPECT_TRUE(f.Button11->isEnabled());
+}
+
+TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
+  std::vector<std::uint8_t> empty(2048, 0);
+  std::copy(kEmptyLibrary.begin(), kEmptyLibrary.end(), empty.begin());
+  DevSim device({"--link", Link("ttyA").toStdString()}, empty);
+  SetPorts({Link("ttyA")});
+  TForm1& f = MakeForm();
+  f.ShowMainForm();
+  Connect(f);
+  const QString session = programFolder + QStringLiteral("/Sessions/Relax.svs");
+  WriteFile(session, kSessionFile);
+  dialogs.answerPath(session);
+  QTest::mouseClick(f.Button1, Qt::LeftButton);
+
+  DuringOperation during;
+  SampleDuring(f, during, 300);
+  bool progressSeen = false;
+  QTimer progressProbe;
+  QObject::connect(&progressProbe, &QTimer::timeout, [&] {
+    progressSeen = progressSeen || (f.ProgressBar1->isVisible() && f.ProgressBar1->value() > 0);
+  });
+  progressProbe.start(20);
+  QTest::mouseClick(f.Button11, Qt::LeftButton);
+  progressProbe.stop();
+  ASSERT_TRUE(during.sampled);
+  EXPECT_EQ(during.panel0, QStringLiteral("Uploading/adding single session to Sorvani"));
+  EXPECT_FALSE(during.uploadAdd);
+  EXPECT_FALSE(during.upload);
+  EXPECT_FALSE(during.connect);
+  EXPECT_TRUE(progressSeen);
+
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session uploaded to Sorvani successfully"));
+  EXPECT_EQ(Memory(device, 15), kOneSessionLibrary);
+  // The working files land in the program folder, the current directory.
+  QFile merged(programFolder + QStringLiteral("/TempSesLib.svl"));
+  ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
+  EXPECT_EQ(merged.readAll(), kOneSessionLibrary);
+  EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("/SVPMemImg.svl")));
+  EXPECT_TRUE(f.Button11->isEnabled());
+  EXPECT_FALSE(f.ProgressBar1->isVisible());
+}
+
+}  // namespace
+}  // namespace ovrel::test

@@ -1,0 +1,43 @@
+// ovrel-helpdoc INPUT.md OUTPUT.pdf
+// Renders a Markdown user guide into an A4 PDF with Qt's own text layout.
+#include <QFile>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: ovrel-helpdoc INPUT.md OUTPUT.pdf\n");
+    return 2;
+  }
+  QFile input(QString::fromLocal8Bit(argv[1]));
+  if (!input.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    std::fprintf(stderr, "ovrel-helpdoc: cannot read %s\n", argv[1]);
+    return 1;
+  }
+  const QString markdown = QString::fromUtf8(input.readAll());
+
+  QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
+  pdf.setTitle(QStringLiteral("Sorvani Ovrel Help"));
+  pdf.setCreator(QStringLiteral("Sorvani Ovrelware 1.5"));
+  pdf.setPageSize(QPageSize(QPageSize::A4));
+  pdf.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+  pdf.setResolution(300);
+
+  QTextDocument document;
+  QFont font(QStringLiteral("Sans Serif"), 10);
+  font.setStyleHint(QFont::SansSerif);
+  document.setDefaultFont(font);
+  document.setMarkdown(markdown);
+  document.print(&pdf);
+  if (!QFile::exists(QString::fromLocal8Bit(argv[2]))) {
+    std::fprintf(stderr, "ovrel-helpdoc: cannot write %s\n", argv[2]);
+    return 1;
+  }
+  return 0;
+}
