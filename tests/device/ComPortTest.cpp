@@ -340,7 +340,6 @@ TEST(ComPort, ExchangesWithTheEmulatorAndSurvivesItsHangUp) {
   reader.Port.Write(probe.data(), static_cast<int>(probe.size()));
   ASSERT_TRUE(reader.WaitFor(10));
   EXPECT_EQ(Bytes(reader.Received.begin(), reader.Received.begin() + 3), (Bytes{0x41, 0x54, 'S'}));
-  EXPECT_GE(reader.Counts.size(), 2u) << "a reply in pieces comes in several notifications";
   reader.Received.clear();
   const Bytes read = Frame('r', {0x00, 0x80, 0x80});
   reader.Port.Write(read.data(), static_cast<int>(read.size()));
