@@ -226,6 +226,22 @@ TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
   EXPECT_EQ(LoggedCommands(sim.log()), "ICWDDDD");  // the seventh is not answered
 }
 
+TEST_F(DeviceLinkTest, APartialReplyLeftByAFailedReadDoesNotMisalignTheNext) {
+  {
+    // Replies trickle in a byte every 2 ms: a 133-byte r reply outlasts the
+    // 199 ms wait, so the download fails in the middle of a frame.
+    DevSim slow({"--chunk", "1"});
+    Use(slow);
+    EXPECT_FALSE(Link->ReadDeviceMemory());
+    EXPECT_NE(Link->State.RxPos, 0);
+  }
+  const Bytes lib = LibraryWithSegments(5);
+  DevSim sim({}, Padded(lib));
+  Use(sim);
+  EXPECT_TRUE(Link->ReadDeviceMemory());
+  EXPECT_EQ(Bytes(Link->State.MemImgBuf.begin(), Link->State.MemImgBuf.end()), Padded(lib));
+}
+
 TEST_F(DeviceLinkTest, TheTwoWorkedMerges) {
   DevSim sim({"--log", "--chunk", "7"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
