@@ -1,0 +1,158 @@
+#include "device/remote/RemoteControl.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QPointer>
+#include <QTimer>
+#include <cstdio>
+
+#include "RemoteAdaptor.h"
+#include "device/link/DeviceLink.h"
+
+namespace ovrel {
+
+namespace {
+
+void Say(const QString& text) {
+  std::fprintf(stderr, "Sorvani Ovrelware: %s\n", qPrintable(text));
+}
+
+// Requests that use the device link, and the quit request, which must not
+// end the program in the middle of a device operation.
+bool NeedsIdleLink(uint code) {
+  return code == RemoteConnect || code == RemoteUploadSession || code == RemoteUploadLibrary ||
+         code == RemoteQuit;
+}
+
+}  // namespace
+
+TRemoteControl::TRemoteControl(TDeviceLink& link, RemoteCallbacks callbacks,
+                               const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), Link(link), Callbacks(std::move(callbacks)), Bus(bus) {
+  new TRemoteAdaptor(this);
+  if (!Bus.isConnected()) {
+    Say(QStringLiteral("no D-Bus session bus (%1); running without remote control.")
+            .arg(Bus.lastError().message()));
+    return;
+  }
+  if (!Bus.registerObject(kRemotePath, this, QDBusConnection::ExportAdaptors)) {
+    Say(QStringLiteral("the D-Bus object %1 is taken; running without remote control.")
+            .arg(kRemotePath));
+    return;
+  }
+  if (!Bus.registerService(kRemoteService)) {
+    Bus.unregisterObject(kRemotePath);
+    Say(QStringLiteral("the D-Bus name %1 is owned by another program (is a second copy "
+                       "running?); running without remote control.")
+            .arg(kRemoteService));
+    return;
+  }
+  FActive = true;
+}
+
+TRemoteControl::~TRemoteControl() {
+  if (!FActive) return;
+  Bus.unregisterService(kRemoteService);
+  Bus.unregisterObject(kRemotePath);
+}
+
+void TRemoteControl::Request(uint code, const QString& peer) {
+  // The method call returns now; the request runs from the event loop.
+  Queue.push_back({code, peer});
+  ScheduleNext();
+}
+
+void TRemoteControl::ScheduleNext() {
+  QTimer::singleShot(0, this, &TRemoteControl::ServeNext);
+}
+
+void TRemoteControl::ServeNext() {
+  // A request that arrives while another is served (its device operation
+  // pumps the event loop) waits for it.
+  if (Serving || Queue.empty()) return;
+  Serving = true;
+  const Pending request = Queue.front();
+  Queue.pop_front();
+  if (!NeedsIdleLink(request.Code)) {
+    Serve(request);
+    return;
+  }
+  QPointer<TRemoteControl> self(this);
+  Link.WhenIdle([self, request] {
+    if (self) self->Serve(request);
+  });
+}
+
+void TRemoteControl::Serve(const Pending& request) {
+  try {
+    switch (request.Code) {
+      case RemoteRegister:
+        FPeerWindow = request.Peer;
+        SendReply(request.Code, 1);
+        break;
+      case RemoteShow:
+        if (Callbacks.ShowMainWindow) Callbacks.ShowMainWindow();
+        SendReply(request.Code, 0);
+        break;
+      case RemoteConnect:
+        SendReply(request.Code, Link.Connect() ? 1 : 0);
+        break;
+      case RemoteUploadSession:
+        SendReply(request.Code, Link.UploadOneSession(kSesToUplFile) ? 1 : 0);
+        break;
+      case RemoteUploadLibrary:
+        SendReply(request.Code, Link.UploadSesLib(kLibToUplFile) ? 1 : 0);
+        break;
+      case RemoteQuit:
+        SendReply(request.Code, 1);
+        QuitAfterReply();
+        return;  // Finished once the program was asked to end
+      default:
+        break;  // unknown codes are ignored
+    }
+  } catch (...) {
+    if (Callbacks.ShowError) Callbacks.ShowError(std::current_exception());
+  }
+  Finished();
+}
+
+void TRemoteControl::Finished() {
+  Serving = false;
+  if (!Queue.empty()) ScheduleNext();
+}
+
+void TRemoteControl::SendReply(uint code, uint outcome) {
+  if (FPeerWindow.isEmpty()) return;
+  QDBusMessage reply = QDBusMessage::createTargetedSignal(
+      FPeerWindow, kRemotePath, kRemoteInterface, QStringLiteral("Reply"));
+  reply << code << outcome;
+  Bus.send(reply);
+}
+
+void TRemoteControl::QuitAfterReply() {
+  const auto quit = [self = QPointer<TRemoteControl>(this)] {
+    if (!self) return;
+    // The callback may destroy this object: it runs from a copy, and the
+    // queue goes on only when the program did not end after all.
+    const std::function<void()> callback = self->Callbacks.Quit;
+    if (callback) callback();
+    if (self) self->Finished();
+  };
+  if (FPeerWindow.isEmpty()) {
+    QTimer::singleShot(0, this, quit);
+    return;
+  }
+  // The bus handles a connection's messages in order: once it answered a
+  // call sent after the reply, the reply has reached the bus.
+  const QDBusMessage ping = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+  auto* watcher = new QDBusPendingCallWatcher(Bus.asyncCall(ping, 2000), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this,
+          [this, quit](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            QTimer::singleShot(0, this, quit);
+          });
+}
+
+}  // namespace ovrel

@@ -1,0 +1,94 @@
+#pragma once
+// Remote control of the device link by another program on the desktop,
+// over the D-Bus session bus: the client calls Request(code, peer) on
+// org.sorvani.Ovrelware.Remote and receives Reply(code, outcome) as a
+// signal sent to the bus name it registered with request 989.
+//
+// Request returns at once. The requests run later from the event loop, one
+// after the other in the order they arrived; a request for the device waits
+// until no device operation runs (also one started from a button).
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <exception>
+#include <functional>
+
+namespace ovrel {
+
+class TDeviceLink;
+
+inline const QString kRemoteService = QStringLiteral("org.sorvani.Ovrelware");
+inline const QString kRemotePath = QStringLiteral("/org/sorvani/Ovrelware");
+inline const QString kRemoteInterface = QStringLiteral("org.sorvani.Ovrelware.Remote");
+// Working files that the client writes before requests 992 and 993.
+inline const QString kSesToUplFile = QStringLiteral("SesToUpl.svs");
+inline const QString kLibToUplFile = QStringLiteral("LibToUpl.svl");
+
+enum RemoteCode : uint {
+  RemoteRegister = 989,       // the peer becomes PeerWindow
+  RemoteShow = 990,           // show the main window
+  RemoteConnect = 991,        // autodetect the device
+  RemoteUploadSession = 992,  // add SesToUpl.svs to the library in the device
+  RemoteUploadLibrary = 993,  // upload LibToUpl.svl
+  RemoteQuit = 999,           // reply, then end the program
+};
+
+struct RemoteCallbacks {
+  // Shows the application and its main window (also while the splash shows).
+  std::function<void()> ShowMainWindow;
+  // Ends the program; called once the reply to 999 has left.
+  std::function<void()> Quit;
+  // Shows an error raised while serving a request (the default error
+  // display); the request then ends without a reply.
+  std::function<void(std::exception_ptr)> ShowError;
+};
+
+class TRemoteControl : public QObject {
+  Q_OBJECT
+
+ public:
+  // Serves the interface on bus under kRemoteService and kRemotePath. When
+  // the bus cannot be reached or the name is owned already (another copy of
+  // the program runs), it says so on stderr and serves nothing.
+  TRemoteControl(TDeviceLink& link, RemoteCallbacks callbacks,
+                 const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                 QObject* parent = nullptr);
+  ~TRemoteControl() override;
+  TRemoteControl(const TRemoteControl&) = delete;
+  TRemoteControl& operator=(const TRemoteControl&) = delete;
+
+  // True while the name and the object are registered.
+  bool Active() const { return FActive; }
+  // The bus name replies go to; empty: replies are dropped.
+  const QString& PeerWindow() const { return FPeerWindow; }
+
+ public slots:
+  // The interface's Request method: queues the request and returns.
+  void Request(uint code, const QString& peer);
+
+ private:
+  struct Pending {
+    uint Code;
+    QString Peer;
+  };
+  void ScheduleNext();
+  void ServeNext();
+  // Runs one request; exceptions go to the error display.
+  void Serve(const Pending& request);
+  void Finished();
+  void SendReply(uint code, uint outcome);
+  // Ends the program once everything sent so far has reached the bus.
+  void QuitAfterReply();
+
+  TDeviceLink& Link;
+  RemoteCallbacks Callbacks;
+  QDBusConnection Bus;
+  QString FPeerWindow;
+  std::deque<Pending> Queue;
+  bool Serving = false;
+  bool FActive = false;
+};
+
+}  // namespace ovrel
