@@ -8,7 +8,9 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "LinkTestSupport.h"
 #include "device/link/DeviceLink.h"
@@ -213,6 +215,44 @@ TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
   EXPECT_FALSE(Ui.Messages[0].Detail.isEmpty());
   EXPECT_EQ(Ui.Status[0], "Sorvani connection lost. Please reconnect.");
   EXPECT_EQ(Ui.Status[1], "Not connected");
+}
+
+TEST_F(DeviceLinkTest, NothingIsSentOnAClosedPort) {
+  DevSim sim({"--log"});
+  Use(sim);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(Link->Exchange(cmd::S, {}, kFast.ReplyTimeout));
+  EXPECT_GE(clock.elapsed(), 199 + 19);  // failed by its time-out
+  EXPECT_EQ(sim.log(), "");
+}
+
+TEST_F(DeviceLinkTest, ALargeCountIsReadInPieces) {
+  const Bytes lib = LibraryWithSegments(30);
+  DevSim sim({}, Padded(lib));
+  Use(sim);
+  Port.Open();
+  // Twenty read commands at once: 2660 bytes of replies, more than RxRawBuf.
+  Bytes frames;
+  for (int k = 0; k < 20; ++k) {
+    const ReadPayload payload = ReadBlockPayload(0);
+    Bytes frame(8);
+    BuildFrame(frame, cmd::r, payload.Bytes);
+    frames.insert(frames.end(), frame.begin(), frame.end());
+  }
+  Port.Write(frames.data(), static_cast<int>(frames.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+  Link->State.ExpectedCmd = cmd::r;
+  Link->State.WaitingReply = true;
+  Link->ComPort1RxChar(20 * 133);
+  EXPECT_FALSE(Link->State.WaitingReply);
+  EXPECT_FALSE(Link->State.WrongReply);
+  EXPECT_EQ(Link->State.RxPos, 0);  // twenty whole frames
+  EXPECT_TRUE(std::equal(lib.begin(), lib.begin() + 128, Link->State.MemImgBuf.begin()));
+  std::uint8_t more = 0;
+  EXPECT_EQ(Port.Read(&more, 1), 0);
+  Port.Close();
 }
 
 TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
