@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTest>
 
 #include "app/ScriptedDialogs.h"
+#include "app/WindowFont.h"
 #include "library/LibraryTestFiles.h"
 #include "library/TForm3.h"
 
@@ -85,6 +87,27 @@ TEST_F(TForm3Test, StartsEmptyOverTheSessionsFolder) {
   EXPECT_EQ(form->Button9->text(), "Insert ->");
   EXPECT_EQ(form->Button1->geometry(), QRect(384, 152, 121, 25));
   EXPECT_EQ(form->FileListBox1->geometry(), QRect(16, 32, 145, 201));
+}
+
+TEST_F(TForm3Test, CaptionsFitTheirControlsInTheProgramsFont) {
+  const QFont previous = QApplication::font();
+  QApplication::setFont(WindowFont());
+  TForm3 shown(settings, dialogs);
+  QApplication::setFont(previous);
+  for (QPushButton* button : {shown.Button1, shown.Button2, shown.Button3, shown.Button8,
+                              shown.Button9, shown.Button10}) {
+    const QString text = button->text().replace("&&", "&");
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(text) + 8, button->width())
+        << text.toStdString();
+    EXPECT_LE(button->fontMetrics().height(), button->height()) << text.toStdString();
+  }
+  // The folder label ends before the Select button; the memory label holds
+  // its widest text inside the window.
+  EXPECT_LT(shown.Label1->geometry().right(), shown.Button2->x());
+  const QString widest = QStringLiteral("Available memory: 100%");
+  EXPECT_LE(shown.Label5->x() + shown.Label5->fontMetrics().horizontalAdvance(widest),
+            shown.width());
+  EXPECT_LE(shown.Label2->geometry().right(), shown.width());
 }
 
 TEST_F(TForm3Test, AddAndInsertWithNothingSelectedDoNothing) {
