@@ -1,13 +1,12 @@
 // ovrel info: what a session file or a library file holds.
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 #include "cli/Command.h"
 #include "library/LibraryImageReader.h"
 #include "library/LibraryTypes.h"
+#include "library/ReadWholeFile.h"
 #include "session/SesTime.h"
 #include "session/SessionFile.h"
 
@@ -103,13 +102,14 @@ int Info(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& path = args[i];
     if (i > 0) std::cout << "\n";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      status = Failure(path + ": cannot open the file.");
+    std::vector<std::uint8_t> bytes;
+    try {
+      const std::string content = ReadWholeFile(path);
+      bytes.assign(content.begin(), content.end());
+    } catch (const FileReadError& e) {
+      status = Failure(e.what());
       continue;
     }
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
     const bool library =
         HasExtension(path, ".svl") ||
         (!HasExtension(path, ".svs") && !bytes.empty() && bytes[0] == LibFormatVersion);

@@ -1,13 +1,10 @@
 #include "library/SessionScan.h"
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "library/LibraryTypes.h"
+#include "library/ReadWholeFile.h"
 
 namespace ovrel {
 
@@ -122,12 +119,13 @@ SessionScan ScanSessionText(std::string_view text, const std::string& fileName) 
 }
 
 SessionScan ScanSessionFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw SessionFileError(path + ": cannot open the file: " + std::strerror(errno) + ".");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw SessionFileError(path + ": cannot read the file.");
-  return ScanSessionText(text.view(), path);
+  std::string text;
+  try {
+    text = ReadWholeFile(path);
+  } catch (const FileReadError& e) {
+    throw SessionFileError(e.what());
+  }
+  return ScanSessionText(text, path);
 }
 
 }  // namespace ovrel

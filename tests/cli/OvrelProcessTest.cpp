@@ -105,6 +105,15 @@ TEST_F(OvrelTest, CompileFailuresWriteNothing) {
   EXPECT_EQ(run.err, "more.svs: This session cannot be added to the library. Out of memory.\n");
   EXPECT_FALSE(exists("out.svl"));
 
+  QDir(dir.path()).mkdir("folder.svs");
+  run = ovrel({"compile", "-o", "out.svl", "folder.svs"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "folder.svs: cannot read the file: it is a folder.\n");
+  run = ovrel({"info", "folder.svs", "good.svs"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "folder.svs: cannot read the file: it is a folder.\n");
+  EXPECT_TRUE(run.out.contains("good.svs: session, 1 segment, total time 1:00.0"));
+
   run = ovrel({"compile", "-o", "no/such/folder/out.svl", "good.svs"});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.err.contains("no/such/folder/out.svl")) << run.err.toStdString();

@@ -96,6 +96,20 @@ TEST(SessionScan, AcceptsTheInt32LimitsAndAtMost380SegmentLines) {
             "s.svs, line 387: more than 380 segment lines.");
 }
 
+TEST(SessionScan, FolderIsReportedAsOne) {
+  test::TempFolder folder;
+  EXPECT_THROW(
+      {
+        try {
+          ScanSessionFile(folder.path().string());
+        } catch (const SessionFileError& e) {
+          EXPECT_EQ(e.what(), folder.path().string() + ": cannot read the file: it is a folder.");
+          throw;
+        }
+      },
+      SessionFileError);
+}
+
 TEST(SessionScan, MissingFileIsReportedWithItsPath) {
   try {
     ScanSessionFile("/nonexistent-folder/x.svs");
