@@ -74,15 +74,6 @@ TEST(ComPortMessages, RowTextAndSystemCode) {
   EXPECT_EQ(withCode.SystemError(), ENOENT);
 }
 
-TEST(ComPort, StartsClosedOnTheFirstSerialPortWithTheFixedLine) {
-  TComPort port;
-  EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(port.Port(), QStringLiteral("/dev/ttyS0"));
-  EXPECT_EQ(port.BaudRate(), br38400);
-  EXPECT_EQ(port.Timeouts().WriteTotalMultiplier, 100);
-  EXPECT_EQ(port.Timeouts().WriteTotalConstant, 1000);
-}
-
 TEST(ComPort, OpenOfAMissingPortRaisesRowOneAndStaysClosed) {
   TComPort port;
   port.SetPort(QStringLiteral("/dev/ovrel-no-such-port"));
