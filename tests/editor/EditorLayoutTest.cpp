@@ -50,51 +50,16 @@ TEST_F(EditorTest, GridShowsCaptionsAndSegments) {
   EXPECT_EQ(form_->StaticText2->text(), "Session total time: 1:00.0");
 }
 
-TEST_F(EditorTest, MenuItemsNamesCaptionsShortcutsAndHiddenItems) {
-  struct Item {
-    const char* name;
-    const char* caption;
-    QKeySequence shortcut;
-    bool visible;
-  };
-  const Item items[] = {
-      {"New1", "New", {}, true},
-      {"Open1", "Open...", {}, true},
-      {"Save1", "Save", {}, true},
-      {"SaveAs1", "Save As...", {}, true},
-      {"ImportRVXfile1", "Import RVX file...", {}, false},
-      {"Optimize1", "Optimize", {}, false},
-      {"ExportasTXT1", "Export as CSV", {}, false},
-      {"N3", "", {}, false},
-      {"Exit1", "Exit", {}, true},
-      {"Cut1", "Cut", QKeySequence("Ctrl+X"), true},
-      {"Copy1", "Copy", QKeySequence("Ctrl+C"), true},
-      {"Paste1", "Paste", QKeySequence("Ctrl+V"), true},
-      {"Delete1", "Delete", QKeySequence("Del"), true},
-      {"Addnew1", "Add new", QKeySequence("Ctrl+N"), true},
-      {"Insert1", "Insert", QKeySequence("Ctrl+Ins"), true},
-      {"Value3", "Value ++", QKeySequence("Ctrl+Q"), true},
-      {"Value1", "Value +", QKeySequence("Q"), true},
-      {"Value2", "Value -", QKeySequence("A"), true},
-      {"Value4", "Value --", QKeySequence("Ctrl+A"), true},
-      {"Contents1", "Help", QKeySequence("F1"), true},
-      {"VisitSorvaniProhomepage1", "Visit Sorvani Ovrel Homepage", {}, true},
-      {"HalcyraDownloads1", "Halcyra Downloads", {}, true},
-      {"ExtraSessionLibraries1", "Extra Session Libraries", {}, true},
-      {"About1", "About...", {}, true},
-  };
-  for (const Item& it : items) {
-    auto* a = form_->findChild<QAction*>(it.name);
-    ASSERT_NE(a, nullptr) << it.name;
-    EXPECT_EQ(a->text(), it.caption) << it.name;
-    EXPECT_EQ(a->shortcut(), it.shortcut) << it.name;
-    EXPECT_EQ(a->isVisible(), it.visible) << it.name;
-  }
+TEST_F(EditorTest, MenusAndHiddenItems) {
   QStringList menus;
   for (QAction* a : form_->menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus, (QStringList{"&Session", "Se&gment", "&Help"}));
-  EXPECT_EQ(form_->File1->actions().size(), 10);
-  EXPECT_EQ(form_->Segment1->actions().size(), 11);
+  QStringList shown;
+  for (QAction* a : form_->File1->actions())
+    if (a->isVisible()) shown << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(shown, (QStringList{"New", "Open...", "Save", "Save As...", "-", "Exit"}));
+  for (const char* hidden : {"ImportRVXfile1", "Optimize1", "ExportasTXT1", "N3"})
+    EXPECT_FALSE(form_->findChild<QAction*>(hidden)->isVisible()) << hidden;
 }
 
 TEST_F(EditorTest, HelpWebItemsAndAbout) {

@@ -28,12 +28,6 @@ TEST(SegmentTexts, ModesAndModesOutsideTheTableShowTheirNumber) {
   EXPECT_EQ(ModeText(-2), "-2");
 }
 
-TEST(SegmentTexts, RowCaptions) {
-  EXPECT_STREQ(RowCaption(0), "Seg. No.");
-  EXPECT_STREQ(RowCaption(3), "Freq Start");
-  EXPECT_STREQ(RowCaption(5), "Pitch");
-}
-
 TEST(SegmentTexts, SesNameDropsFolderAndExtension) {
   EXPECT_EQ(SesNameFromFileName("/home/u/Sessions/Relax.svs"), "Relax");
   EXPECT_EQ(SesNameFromFileName("FOCUS.SVS"), "FOCUS");
