@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -52,7 +53,9 @@ TForm2::TForm2(FolderSettings& settings, Dialogs& dialogs, std::function<void()>
       dialogs_(dialogs),
       showAbout_(std::move(showAbout)) {
   setObjectName(QStringLiteral("Form2"));
-  QFont f(QStringLiteral("Sans Serif"));
+  // The desktop's sans-serif font at 11 pixels (8 points at 96 dpi); the
+  // layout is in pixels, so the font is too.
+  QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(11);
   setFont(f);
