@@ -153,9 +153,7 @@ class SessionFileOnDisk : public testing::Test {
                                      testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }
-  void TearDown() override {
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { fs::remove_all(dir_); }
   static std::string Slurp(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
