@@ -1,0 +1,145 @@
+// The editor's legacy import and CSV export commands on the real editor
+// window, with scripted dialogs.
+
+#include "editor/EditorFixture.h"
+#include "editor/ImportExport.h"
+#include "session/CsvExport.h"
+#include "session/LegacyImport.h"
+
+namespace ovrel {
+namespace {
+
+const QByteArray kSeg = "x\t1:00\t\t10\t10\t\t\tA4\t\tLR\r\n";  // 4 units, pitch 220
+
+class EditorImportExport : public EditorTest {
+ protected:
+  QString rvx(const QString& name, const QByteArray& segments) {
+    const QString p = tmp_.path() + "/" + name;
+    writeFile(p, "START\r\n" + segments + "END\r\n");
+    return p;
+  }
+  QString caption() const { return form_->windowTitle(); }
+};
+
+TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
+  makeSession(3);
+  st().SesFileName = path("Old.svs").toStdString();
+  dialogs_.answerPath(rvx("Morning.rvx", kSeg + QByteArray(kSeg).replace("A4", "C4")));
+  ImportRVXfile(*form_, dialogs_);
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  const FileDialogRequest& asked = dialogs_.calls()[0].file;
+  EXPECT_EQ(asked.title, "Import RVX file");
+  EXPECT_EQ(asked.filter, "RVX file|*.rvx");
+  EXPECT_EQ(asked.fileName, "");
+  EXPECT_EQ(asked.initialDir, tmp_.path());
+
+  ASSERT_EQ(st().Ses.SegCount, 2);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{220, 262}));
+  EXPECT_EQ(cell(1, 2), "LR");
+  EXPECT_EQ(cell(2, 5), "262");
+  EXPECT_EQ(st().SesName, "Morning");
+  EXPECT_EQ(st().SesFileName, "");
+  EXPECT_FALSE(st().SesModified);
+  EXPECT_EQ(caption(), "Sorvani Ovrelware 1.5 - Session Editor - [Morning]");
+  EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 2:00.0");
+  EXPECT_EQ(grid()->currentIndex().column(), 0);
+}
+
+TEST_F(EditorImportExport, ImportAsksAboutUnsavedChanges) {
+  makeSession(2);
+  st().SesModified = true;
+  dialogs_.answer(MsgResult::Cancel);
+  ImportRVXfile(*form_, dialogs_);
+  EXPECT_EQ(dialogs_.messageTexts(),
+            QStringList{"Session has been modified. Save it before importing RVX file?"});
+  EXPECT_EQ(dialogs_.calls().size(), 1u);  // no file dialog
+  EXPECT_EQ(st().Ses.SegCount, 2);
+
+  // Yes saves the unnamed session through Save As, then imports.
+  dialogs_.clear();
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerPath(path("Kept.svs"));
+  dialogs_.answerPath(rvx("New.rvx", kSeg + kSeg));
+  ImportRVXfile(*form_, dialogs_);
+  EXPECT_TRUE(QFile::exists(path("Kept.svs")));
+  EXPECT_EQ(st().SesName, "New");
+  EXPECT_EQ(st().Ses.SegCount, 1);  // two equal segments merged
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_EQ(dialogs_.unexpected(), 0);
+}
+
+TEST_F(EditorImportExport, AFailedImportLeavesTheEditorAsItWas) {
+  makeSession(2);
+  st().SesFileName = path("Old.svs").toStdString();
+  st().SesName = "Old";
+  form_->SetCaption();
+  const QString before = caption();
+
+  dialogs_.answerPath(tmp_.path() + "/notes.txt");
+  ImportRVXfile(*form_, dialogs_);
+  dialogs_.answerPath(rvx("Bad.rvx", kSeg + "x\t130\t\t10\t10\t\t\tA4\r\n" + kSeg));
+  ImportRVXfile(*form_, dialogs_);
+  EXPECT_EQ(dialogs_.messageTexts(),
+            (QStringList{"Unsupported session file format", "RVX file import failed."}));
+  const MessageRequest& failed = dialogs_.calls().back().message;
+  EXPECT_EQ(failed.icon, MsgIcon::Error);
+  EXPECT_EQ(failed.detail, "Line 3: the duration \"130\" has no colon (m:ss).");
+  EXPECT_EQ(st().Ses.SegCount, 2);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
+  EXPECT_EQ(st().SesName, "Old");
+  EXPECT_EQ(st().SesFileName, path("Old.svs").toStdString());
+  EXPECT_EQ(caption(), before);
+}
+
+TEST_F(EditorImportExport, TruncationIsReportedAndACancelledDialogOptimises) {
+  QByteArray many;
+  for (int i = 0; i < 381; ++i) many += i % 2 ? kSeg : QByteArray(kSeg).replace("A4", "B4");
+  dialogs_.answerPath(rvx("Long.rvx", many));
+  ImportRVXfile(*form_, dialogs_);
+  EXPECT_EQ(dialogs_.messageTexts(), QStringList{QString::fromStdString(kRvxTruncated)});
+  EXPECT_EQ(st().Ses.SegCount, 380);
+  EXPECT_EQ(grid()->model()->columnCount(), 380);
+
+  // Cancelling the file dialog still optimises the session in the editor.
+  form_->NewProc();
+  form_->Addnew1->trigger();
+  st().SesModified = false;
+  dialogs_.clear();
+  dialogs_.answerCancel();
+  ImportRVXfile(*form_, dialogs_);
+  EXPECT_EQ(st().Ses.SegCount, 1);
+  EXPECT_EQ(st().Ses[1].Time, 8);
+  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 2:00.0");
+}
+
+TEST_F(EditorImportExport, ExportProposesTheSessionsNameAndWritesTheFile) {
+  makeSession(2);
+  st().SesFileName = path("Relax.svs").toStdString();
+  st().SesName = "Relax";
+  dialogs_.answerPath(tmp_.path() + "/out.csv");
+  ExportSesAsCSV(*form_, dialogs_);
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  const FileDialogRequest& asked = dialogs_.calls()[0].file;
+  EXPECT_EQ(asked.title, "Export session as");
+  EXPECT_EQ(asked.filter, "Exported session (*.csv)|*.csv");
+  EXPECT_EQ(asked.fileName, path("Relax.csv"));
+  QFile out(tmp_.path() + "/out.csv");
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+  EXPECT_EQ(out.readAll().toStdString(), SesCsvText(st().Ses, "Relax"));
+  EXPECT_FALSE(st().SesModified);
+
+  // A file that cannot be written is reported; a cancelled dialog does nothing.
+  dialogs_.clear();
+  dialogs_.answerPath(tmp_.path() + "/no/such/folder/out.csv");
+  dialogs_.answerCancel();
+  ExportSesAsCSV(*form_, dialogs_);
+  ExportSesAsCSV(*form_, dialogs_);
+  ASSERT_EQ(dialogs_.messageTexts().size(), 1);
+  EXPECT_TRUE(dialogs_.messageTexts()[0].startsWith("Cannot write "))
+      << dialogs_.messageTexts()[0].toStdString();
+  EXPECT_EQ(dialogs_.unexpected(), 0);
+}
+
+}  // namespace
+}  // namespace ovrel
