@@ -337,8 +337,11 @@ void TForm1::Progress(const LinkProgress& progress) {
 
 void TForm1::BusyChanged(bool busy) {
   busy_ = busy;
+  if (busy) focusBeforeBusy_ = focusWidget();
   if (!busy) Progress({});
   UpdateDeviceButtons();
+  // The pressed button keeps the focus once it is enabled again.
+  if (!busy && focusBeforeBusy_ && focusBeforeBusy_->isEnabled()) focusBeforeBusy_->setFocus();
 }
 
 }  // namespace ovrel

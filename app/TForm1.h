@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
@@ -110,6 +111,8 @@ class TForm1 : public QWidget, private LinkUi {
   std::function<bool()> canClose_;
   bool deviceFound_ = false;
   bool busy_ = false;
+  // The control that had the focus when an operation started, disabled or not.
+  QPointer<QWidget> focusBeforeBusy_;
 };
 
 }  // namespace ovrel
