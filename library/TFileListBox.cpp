@@ -23,7 +23,7 @@ void TFileListBox::Update() {
   const QString keep = selected.isEmpty() ? QString() : selected.front()->text();
   clear();
   // Without QDir::CaseSensitive the mask matches names in any case.
-  const QDir dir(directory_, mask_, QDir::Name | QDir::IgnoreCase, QDir::Files | QDir::Hidden);
+  const QDir dir(directory_, mask_, QDir::Name | QDir::IgnoreCase, QDir::Files);
   addItems(dir.entryList());
   if (keep.isEmpty()) return;
   const QList<QListWidgetItem*> again = findItems(keep, Qt::MatchExactly | Qt::MatchCaseSensitive);

@@ -47,6 +47,12 @@ TEST(SessionScan, TheLineAfterTheVersionLineIsTheTotalTimeLineWhenItIsNoComment)
   EXPECT_EQ(scan.segments.size(), 1u);
 }
 
+TEST(SessionScan, TotalTimeLineOfLessThanAMinuteIsNotTheEndLine) {
+  const auto scan = ScanSessionText(SessionText("0,15,", {"33,10,10,100,100,"}), "s");
+  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{0, 15}));
+  EXPECT_EQ(scan.segments.size(), 1u);
+}
+
 TEST(SessionScan, EmptySessionHasNoSegments) {
   EXPECT_TRUE(ScanSessionText(SessionText("0,0,", {}), "s").segments.empty());
 }
