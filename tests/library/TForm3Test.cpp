@@ -184,6 +184,18 @@ TEST_F(TForm3Test, ClearEmptiesTheListAndTheSameFileCanComeTwice) {
   expectGauge(100);
 }
 
+TEST_F(TForm3Test, ActivationReadsTheFolderAgainKeepingTheSelection) {
+  selectFile("b.svs");
+  write("0-new.svs", test::DefaultSession(1));
+  std::filesystem::remove(folder.path() / "Sessions" / "a.svs");
+  EXPECT_EQ(fileNames(), (QStringList{"a.svs", "b.svs"}));
+  QEvent activate(QEvent::WindowActivate);
+  QApplication::sendEvent(form.get(), &activate);
+  EXPECT_EQ(fileNames(), (QStringList{"0-new.svs", "b.svs"}));
+  ASSERT_TRUE(form->FileListBox1->FileName().has_value());
+  EXPECT_EQ(*form->FileListBox1->FileName(), settings.SessionsFolder + "/b.svs");
+}
+
 TEST_F(TForm3Test, RefusedFilesShowTheirMessageAndLeaveTheList) {
   const auto bad = write("bad.svs", test::SessionText("1,0,", {"36,10,10,100,100,", "36,10,"}));
   write("huge.svs", test::DefaultSession(380));
