@@ -46,7 +46,7 @@ class MainWindowFixture : public ::testing::Test {
     TForm1Options options;
     options.ProgramFile =
         programFile.isEmpty() ? programFolder + QStringLiteral("/ovrelware") : programFile;
-    options.Timing = LinkTiming{}.Scaled(0.2);
+    options.Timing = LinkTiming{}.Scaled(0.4);
     form = std::make_unique<TForm1>(dialogs, options);
     return *form;
   }

@@ -137,7 +137,7 @@ TEST_F(MainWindow, SessionSelectHasItsOwnFilterMessageAndTargets) {
   EXPECT_EQ(f.Folders.SessionsFolder, root + QStringLiteral("/Mine/"));
 }
 
-class PortListTest : public MainWindowFixture {
+class MainWindowPortList : public MainWindowFixture {
  protected:
   void SetUp() override {
     MainWindowFixture::SetUp();
@@ -153,7 +153,7 @@ class PortListTest : public MainWindowFixture {
   }
 };
 
-TEST_F(PortListTest, ListedSortedWithNothingSelectedWhenThePortIsNotListed) {
+TEST_F(MainWindowPortList, ListedSortedWithNothingSelectedWhenThePortIsNotListed) {
   SetPorts({Port("ttyC"), Port("ttyA"), Port("ttyB")});
   TForm1& f = MakeForm();
   EXPECT_EQ(f.ComComboBox1->Items(), (QStringList{Port("ttyA"), Port("ttyB"), Port("ttyC")}));
@@ -164,7 +164,7 @@ TEST_F(PortListTest, ListedSortedWithNothingSelectedWhenThePortIsNotListed) {
   EXPECT_NE(f.ComPort1().Port(), Port("ttyA"));  // a selection by the program only
 }
 
-TEST_F(PortListTest, UserChoiceGoesToThePortAndSurvivesARefresh) {
+TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   SetPorts({Port("ttyA"), Port("ttyB"), Port("ttyC")});
   TForm1& f = MakeForm();
   f.ComComboBox1->SetItemIndex(0);
@@ -192,7 +192,7 @@ TEST_F(PortListTest, UserChoiceGoesToThePortAndSurvivesARefresh) {
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
-TEST_F(PortListTest, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOtherwise) {
+TEST_F(MainWindowPortList, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOtherwise) {
   SetPorts({Port("ttyA"), Port("ttyB")});
   TForm1& f = MakeForm();
   const QString portBefore = f.ComPort1().Port();

@@ -30,13 +30,13 @@ TEST(Splash, LooksAsSpecifiedFromItsCreation) {
 
 TEST(Splash, EndsOnceAfterItsIntervalAndShowsTheMainWindow) {
   int shown = 0;
-  TForm5 splash([&] { ++shown; }, 300);
-  QTest::qWait(150);
+  TForm5 splash([&] { ++shown; }, 1500);
+  QTest::qWait(100);
   EXPECT_TRUE(splash.isVisible());
   EXPECT_EQ(shown, 0);
   EXPECT_TRUE(QTest::qWaitFor([&] { return shown > 0; }, 3000));
   EXPECT_FALSE(splash.isVisible());
-  QTest::qWait(700);  // never shown again
+  QTest::qWait(1600);  // never shown again
   EXPECT_EQ(shown, 1);
   EXPECT_FALSE(splash.isVisible());
 }
