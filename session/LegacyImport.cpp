@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "session/SesOptimize.h"
+#include "session/SessionFile.h"
 
 namespace ovrel {
 
@@ -147,6 +148,13 @@ std::string ParseTone(std::string_view col, int32_t& pitch) {
   return {};
 }
 
+// A segment line packs Time with Mode, and each frequency with the high
+// part of Pitch; a segment whose values do not survive that packing would be
+// saved as another segment.
+bool Storable(const Segment& seg) {
+  return UnpackSegment(PackSegment(seg)) == seg;
+}
+
 // Fills seg from one segment line; returns what is wrong, or nothing.
 std::string ParseSegmentLine(std::string_view line, Segment& seg) {
   const auto cols = Columns(line);
@@ -226,6 +234,7 @@ RvxReadResult ConvertRvxText(std::string_view text) {
       result.Detail = "Line " + std::to_string(in.lineNo()) + ": " + error;
       return result;
     }
+    const int32_t firstOfLine = count + 1;
     ses[++count] = seg;
     if (seg.Time > kMaxSegTime) {
       // Split once: the second half follows, the frequency sweep is cut at
@@ -241,6 +250,13 @@ RvxReadResult ConvertRvxText(std::string_view text) {
       first.Time = t - t / 2;
       first.FreqEnd = mid;
       if (count < MaxSegCount) ses[++count] = second;
+    }
+    for (int32_t k = firstOfLine; k <= count; ++k) {
+      if (Storable(ses[k])) continue;
+      result.Detail = "Line " + std::to_string(in.lineNo()) +
+                      ": its values cannot be stored in a session file (a duration above 15:30, " +
+                      "or a frequency outside 0 to 127).";
+      return result;
     }
     if (count >= MaxSegCount) {
       result.Truncated = true;

@@ -277,5 +277,19 @@ TEST_F(ImportIntoEditor, AFailedImportChangesNothing) {
   ExpectUnchanged();
 }
 
+TEST(LegacyImport, ValuesASessionFileCannotHoldRefuseTheFile) {
+  // 15:30 is 62 units, split into 31 and 31: the most a segment line holds.
+  EXPECT_EQ(Converted(File({Seg("15:30"), Seg("1:00")}))[1].Time, 31);
+  // 24:00 would leave 48 units in each half, which a saved file would read
+  // back as 16 units of another mode; a frequency above 127 would change
+  // the pitch.
+  for (const std::string& line : {Seg("24:00"), Seg("1:00", "200"), Seg("1:00", "10", "128"),
+                                   Seg("1:00", "-2", "10", "C5")}) {
+    const RvxReadResult r = ConvertRvxText(File({Seg("1:00"), line, Seg("1:00")}));
+    EXPECT_FALSE(r) << line;
+    EXPECT_EQ(r.Detail.rfind("Line 4: its values cannot be stored", 0), 0u) << r.Detail;
+  }
+}
+
 }  // namespace
 }  // namespace ovrel
