@@ -1,8 +1,8 @@
 // Start-up: the order and state of the five windows, the splash timing, a
 // show request during the splash, the one about box and the program's end.
 #include <QAction>
-#include <QElapsedTimer>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QTest>
 
