@@ -1,0 +1,30 @@
+// The editor's session file reader. A text that reads without error writes
+// back to a file text that reads again to the same segments, and writing
+// that session once more gives the same text.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/FuzzCheck.h"
+#include "session/SessionFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const ovrel::SessionReadResult first = ovrel::ReadSessionText(text, "fuzz.svs");
+  if (!first) {
+    FUZZ_CHECK(!first.error.empty());
+    return 0;
+  }
+  const ovrel::Session& ses = *first.session;
+  FUZZ_CHECK(ses.SegCount >= 1 && ses.SegCount <= ovrel::MaxSegCount);
+
+  const std::string written = ovrel::SessionFileText(ses);
+  const ovrel::SessionReadResult second = ovrel::ReadSessionText(written, "written.svs");
+  FUZZ_CHECK(second);
+  FUZZ_CHECK(second.session->SegCount == ses.SegCount);
+  for (int k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK((*second.session)[k] == ses[k]);
+  FUZZ_CHECK(ovrel::SessionFileText(*second.session) == written);
+  return 0;
+}

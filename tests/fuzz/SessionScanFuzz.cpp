@@ -1,0 +1,66 @@
+// The library compiler's session reader. A text that it accepts compiles
+// into an image that has the structure of a valid library with that one
+// session: the image reader finds nothing wrong and counts the same
+// segments.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+#include "fuzz/FuzzCheck.h"
+#include "library/LibraryCompiler.h"
+#include "library/LibraryImageReader.h"
+#include "library/SessionScan.h"
+
+namespace {
+
+// The compiler reads its sessions from files; this one is rewritten for
+// every accepted input.
+const std::string& ScratchFile() {
+  static const std::string path = (std::filesystem::temp_directory_path() /
+                                   ("ovrel-fuzz-scan-" + std::to_string(::getpid()) + ".svs"))
+                                      .string();
+  return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  ovrel::SessionScan scan;
+  try {
+    scan = ovrel::ScanSessionText(text, "fuzz.svs");
+  } catch (const ovrel::SessionFileError& e) {
+    FUZZ_CHECK(std::string_view(e.what()).find("fuzz.svs") != std::string_view::npos);
+    return 0;
+  }
+  const auto segments = static_cast<std::int32_t>(scan.segments.size());
+  FUZZ_CHECK(segments >= 0 && segments <= ovrel::MaxSesFileSegs);
+  std::int64_t units = 0;
+  for (const auto& segment : scan.segments) {
+    FUZZ_CHECK((segment[0] & 0xFF) != 0);
+    units += segment[0] % 32;
+  }
+  FUZZ_CHECK(units == scan.timeUnits);
+  if (ovrel::LibChecksumOffset(1, segments) + 1 > ovrel::SesMemSize) return 0;
+
+  {
+    std::ofstream out(ScratchFile(), std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+  const ovrel::TSesInLibParamsRec entry{ScratchFile(), 0, 0, segments};
+  const std::vector<std::uint8_t> image = ovrel::CompileSesLib(std::span(&entry, 1));
+  std::filesystem::remove(ScratchFile());
+
+  const ovrel::LibImageInfo info = ovrel::ReadLibraryImage(image);
+  FUZZ_CHECK(info.valid());
+  FUZZ_CHECK(info.sessions.size() == 1);
+  FUZZ_CHECK(info.sessions[0].segments == segments);
+  FUZZ_CHECK(info.checksumOffset + 1 == static_cast<int>(image.size()));
+  return 0;
+}
