@@ -1,6 +1,7 @@
 // The editor's menu bar and the commands behind its items.
 #include <QMenuBar>
 
+#include "editor/ImportExport.h"
 #include "editor/TForm2.h"
 #include "session/SesOptimize.h"
 
@@ -114,9 +115,11 @@ void TForm2::Optimize1Click() {
   RefreshAll(col);
 }
 
-// The legacy import and the CSV export are filled in with their readers and
-// writers.
-void TForm2::ImportRVXfile1Click() {}
-void TForm2::ExportasTXT1Click() {}
+void TForm2::ImportRVXfile1Click() {
+  ImportRVXfile(*this, dialogs_);
+}
+void TForm2::ExportasTXT1Click() {
+  ExportSesAsCSV(*this, dialogs_);
+}
 
 }  // namespace ovrel

@@ -77,5 +77,17 @@ TEST_F(EditorTest, HelpWebItemsAndAbout) {
   EXPECT_EQ(dialogs_.calls().size(), 0u);
 }
 
+TEST_F(EditorTest, HiddenImportAndExportItemsRunTheirCommands) {
+  dialogs_.answerCancel();
+  form_->ImportRVXfile1->trigger();
+  dialogs_.answerCancel();
+  form_->ExportasTXT1->trigger();
+  ASSERT_EQ(dialogs_.calls().size(), 2u);
+  EXPECT_EQ(dialogs_.calls()[0].file.title, "Import RVX file");
+  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.ProgramFolder);
+  EXPECT_EQ(dialogs_.calls()[1].file.title, "Export session as");
+  EXPECT_EQ(dialogs_.calls()[1].file.defaultExt, "csv");
+}
+
 }  // namespace
 }  // namespace ovrel
