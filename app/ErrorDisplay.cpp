@@ -49,6 +49,10 @@ void RunGuarded(Dialogs& dialogs, const std::function<void()>& handler) {
   } catch (...) {
     error = std::current_exception();
   }
+  ShowError(dialogs, error);
+}
+
+void ShowError(Dialogs& dialogs, std::exception_ptr error) {
   QString kind, message;
   Describe(error, kind, message);
   dialogs.error(WithFullStop(message));

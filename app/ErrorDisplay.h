@@ -20,6 +20,9 @@ QString WithFullStop(const QString& message);
 // The kind of an error: the unqualified name of its class ("EComPort").
 QString ErrorKind(const std::exception& error);
 
+// Shows error (caught elsewhere) in the default error display.
+void ShowError(Dialogs& dialogs, std::exception_ptr error);
+
 // Runs handler; an exception it throws is shown and goes no further.
 void RunGuarded(Dialogs& dialogs, const std::function<void()>& handler);
 

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "app/ErrorDisplay.h"
+
 namespace ovrel {
 
 OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
@@ -22,6 +24,16 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
     Form5->Timer1->stop();
     QCoreApplication::quit();
   });
+
+  if (options.RemoteControl) {
+    RemoteCallbacks callbacks;
+    callbacks.ShowMainWindow = [this] { Form1->ShowMainForm(); };
+    // The same way out as the main window's close box, so the editor still
+    // asks about unsaved changes.
+    callbacks.Quit = [this] { Form1->close(); };
+    callbacks.ShowError = [&dialogs](std::exception_ptr error) { ShowError(dialogs, error); };
+    Remote = std::make_unique<TRemoteControl>(Form1->Link(), std::move(callbacks));
+  }
 }
 
 OvrelApplication::~OvrelApplication() = default;

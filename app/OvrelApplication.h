@@ -9,6 +9,7 @@
 #include "app/TForm1.h"
 #include "app/TForm4.h"
 #include "app/TForm5.h"
+#include "device/remote/RemoteControl.h"
 #include "editor/TForm2.h"
 #include "library/TForm3.h"
 
@@ -17,6 +18,8 @@ namespace ovrel {
 struct StartupOptions {
   int SplashMs = 5000;
   TForm1Options Main;
+  // Serve the remote control requests of other programs on the session bus.
+  bool RemoteControl = true;
 };
 
 class OvrelApplication {
@@ -33,6 +36,8 @@ class OvrelApplication {
   std::unique_ptr<TForm3> Form3;
   std::unique_ptr<TForm5> Form5;
   std::unique_ptr<TForm4> Form4;
+  // The requests of another program, served through the main window's link.
+  std::unique_ptr<TRemoteControl> Remote;
 };
 
 }  // namespace ovrel
