@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "session/FileSizeLimit.h"
 #include "session/SessionFile.h"
@@ -210,6 +211,42 @@ TEST_F(SessionFileOnDisk, ErrorsNameThePath) {
   EXPECT_EQ(r.error, p.string() +
                          ", line 5: the segment line has 2 comma-terminated numbers where five are "
                          "needed");
+}
+
+// Random damage to a valid file: every read either gives a session the
+// editor can show or names the file and a line.
+TEST(SessionFileReader, DamagedFilesAreReadOrRefusedCleanly) {
+  Session ses;
+  ses.SegCount = 3;
+  ses[2] = {23, 6, 48, 1, 400};
+  const std::string good = SessionFileText(ses);
+  const std::string alphabet = "0123456789,-+#\r\n v=";
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = good;
+    const int edits = 1 + static_cast<int>(rng() % 6);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = rng() % (text.size() + 1);
+      switch (rng() % 3) {
+        case 0:
+          text.insert(at, 1, alphabet[rng() % alphabet.size()]);
+          break;
+        case 1:
+          if (at < text.size()) text.erase(at, 1 + rng() % 8);
+          break;
+        default:
+          if (at < text.size()) text[at] = alphabet[rng() % alphabet.size()];
+          break;
+      }
+    }
+    SessionReadResult r = ReadSessionText(text, "f.svs");
+    if (r) {
+      EXPECT_GE(r.session->SegCount, 1);
+      EXPECT_LE(r.session->SegCount, MaxSegCount);
+    } else {
+      EXPECT_EQ(r.error.rfind("f.svs, line ", 0), 0u) << r.error;
+    }
+  }
 }
 
 }  // namespace
