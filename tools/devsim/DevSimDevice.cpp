@@ -15,6 +15,8 @@ const Bytes ProbePayload = {'S', 'V', '2', '.', '3'};
 const Bytes BadProbePayload = {'S', 'V', '1', '.', '0'};
 // The letter of a reply that answers the wrong command.
 constexpr char WrongReplyLetter = 'Z';
+// Line noise sent before a reply with --garbage.
+const Bytes GarbageBytes = {0x00, 0xFF, 0x55};
 
 std::string Describe(char letter, const Bytes& payload) {
   char text[64];
@@ -96,6 +98,14 @@ void Device::Execute(char letter, const Bytes& payload, std::vector<Reply>& repl
     answer[2] = static_cast<std::uint8_t>(WrongReplyLetter);
     answer.back() ^= static_cast<std::uint8_t>(letter ^ WrongReplyLetter);
     line += ": answered with the wrong letter";
+  }
+  if (Faulted(FOptions.ShortReply, letter)) {
+    answer.pop_back();
+    line += ": reply cut short";
+  }
+  if (Faulted(FOptions.Garbage, letter)) {
+    answer.insert(answer.begin(), GarbageBytes.begin(), GarbageBytes.end());
+    line += ": line noise before the reply";
   }
   FLog.push_back(line);
   replies.push_back({std::move(answer), delayMs});

@@ -19,6 +19,10 @@ const char* const UsageText =
     "                        port without a reply and exit\n"
     "  --no-reply L:N        do not answer the N-th command with letter L\n"
     "  --wrong-letter L:N    answer the N-th command with letter L as Z\n"
+    "  --short-reply L:N     answer the N-th command with letter L without the\n"
+    "                        reply's last byte\n"
+    "  --garbage L:N         send three bytes of line noise before the reply to\n"
+    "                        the N-th command with letter L\n"
     "  --bad-checksum        answer X with a checksum that does not match\n"
     "  --probe-e             answer S with the letter e\n"
     "  --probe-bad           answer S with a payload that fails the probe\n"
@@ -89,6 +93,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       ok = fault(options.NoReply);
     else if (arg == "--wrong-letter")
       ok = fault(options.WrongLetter);
+    else if (arg == "--short-reply")
+      ok = fault(options.ShortReply);
+    else if (arg == "--garbage")
+      ok = fault(options.Garbage);
     else if (arg == "--bad-checksum")
       options.BadChecksum = true;
     else if (arg == "--probe-e")

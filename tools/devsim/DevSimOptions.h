@@ -21,6 +21,8 @@ struct Options {
   int HangupAfter = -1;                   // --hangup-after: answer this many commands, then hang up
   std::vector<CommandFault> NoReply;      // --no-reply L:N
   std::vector<CommandFault> WrongLetter;  // --wrong-letter L:N
+  std::vector<CommandFault> ShortReply;   // --short-reply L:N: the reply without its last byte
+  std::vector<CommandFault> Garbage;      // --garbage L:N: line noise before the reply
   bool BadChecksum = false;               // --bad-checksum: wrong X reply
   bool ProbeE = false;                    // --probe-e: S answered with e
   bool ProbeBad = false;                  // --probe-bad: S payload failing the probe
