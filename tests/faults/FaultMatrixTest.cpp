@@ -1,0 +1,193 @@
+// The device fault matrix: the library upload and the single-session upload
+// (whose first 17 exchanges are the memory download), run from the main
+// window's buttons against the emulator, with each fault injected at each
+// exchange. Every cell must fail with the window's failure text within the
+// operation's time-outs, leave the port closed and free, send nothing after
+// the failing exchange, leave no half-written working file, and keep the
+// event loop running while it waits.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+
+#include "device/serial/ComPort.h"
+#include "support/DevSim.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/device/LinkTestSupport.h"
+#include "tests/faults/FaultCell.h"
+
+namespace ovrel::test {
+namespace {
+
+// The waits scaled down so that the whole matrix runs in well under a
+// minute: 5 ms settle, 149 ms per reply, 497 ms for C, 70 ms pause.
+const LinkTiming kMatrixTiming{1.15e-6 * 0.05, 1.15e-5 * 0.15, 1.15e-4 * 0.05, 8.05e-5 * 0.01};
+
+// Slack on top of the time-outs for starting the operation and the
+// emulator's work, on a loaded machine.
+constexpr double kSlackMs = 1500;
+// The event loop must not stall longer than this during a wait.
+constexpr qint64 kMaxStallMs = 300;
+
+const QByteArray kOneSessionLibrary = QByteArray::fromHex("1701000e00060100240a0a6464003b");
+const QByteArray kEmptyLibrary = QByteArray::fromHex("1700000413");
+
+Bytes EmptyLibraryMemory() {
+  return Padded(Bytes(kEmptyLibrary.begin(), kEmptyLibrary.end()));
+}
+
+// Counts the ticks of a 5 ms timer and the longest time between two.
+class Ticker {
+ public:
+  Ticker() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      maxGapMs = std::max(maxGapMs, clock_.restart());
+      ++ticks;
+    });
+    clock_.start();
+    timer_.start();
+  }
+  void stop() {
+    timer_.stop();
+    maxGapMs = std::max(maxGapMs, clock_.elapsed());
+  }
+  int ticks = 0;
+  qint64 maxGapMs = 0;
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+};
+
+class FaultMatrix : public MainWindowFixture, public ::testing::WithParamInterface<FaultCell> {
+ protected:
+  void RunCell(const FaultCell& cell, const LinkTiming& timing);
+};
+
+void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
+  const QString port = root + QStringLiteral("/ttyFault");
+  std::vector<std::string> args = {"--log", "--c-delay", "0", "--link", port.toStdString()};
+  const std::vector<std::string> fault = FaultArgs(cell);
+  args.insert(args.end(), fault.begin(), fault.end());
+  DevSim device(args, EmptyLibraryMemory());
+
+  TForm1Options options;
+  options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
+  options.Timing = timing;
+  form = std::make_unique<TForm1>(dialogs, options);
+  TForm1& f = *form;
+  f.ComPort1().SetPort(port);
+  const bool upload = cell.Op == Operation::LibraryUpload;
+  if (upload) {
+    f.Folders.SelectedLibraryPath = programFolder + QStringLiteral("/Libraries/One.svl");
+    WriteFile(f.Folders.SelectedLibraryPath, kOneSessionLibrary);
+    f.Edit1->setText(QStringLiteral("One.svl"));
+  } else {
+    f.Folders.SelectedSessionPath = programFolder + QStringLiteral("/Sessions/One.svs");
+    WriteFile(f.Folders.SelectedSessionPath, kOneSegmentSession);
+    f.Edit2->setText(QStringLiteral("One.svs"));
+  }
+  const QString panel1 = f.PanelText(1);
+
+  Ticker ticker;
+  QElapsedTimer clock;
+  clock.start();
+  if (upload)
+    f.Button6Click();
+  else
+    f.Button11Click();
+  const qint64 elapsedMs = clock.elapsed();
+  ticker.stop();
+
+  // The window's failure text, and no message box: a missing or wrong reply
+  // is reported in the status bar only.
+  EXPECT_EQ(f.PanelText(0), upload ? QStringLiteral("Sorvani session library upload failed")
+                                   : QStringLiteral("Single session upload to Sorvani failed"));
+  EXPECT_EQ(f.PanelText(1), panel1);
+  EXPECT_TRUE(dialogs.messageTexts().isEmpty()) << dialogs.messageTexts().join(u'|').toStdString();
+  EXPECT_LT(static_cast<double>(elapsedMs), FailureBoundMs(cell, timing) + kSlackMs);
+  EXPECT_LT(ticker.maxGapMs, kMaxStallMs);
+
+  // The port is closed, and free for the next operation at once.
+  EXPECT_FALSE(f.ComPort1().Connected());
+  if (cell.Kind != Fault::HangUp) {
+    TComPort next;
+    next.SetPort(port);
+    EXPECT_NO_THROW(next.Open());
+    EXPECT_TRUE(next.Connected());
+    next.Close();
+  }
+
+  // Nothing was sent after the failing exchange: give a stray write time to
+  // reach the emulator, then read its log.
+  QTest::qWait(30);
+  const std::string commands = Commands(cell.Op);
+  EXPECT_EQ(LoggedCommands(device.log()),
+            commands.substr(0, static_cast<std::size_t>(cell.Exchange) + 1));
+
+  // Working files: none when the download failed; after a complete download
+  // the memory image and the merged library, both whole.
+  QStringList files = QDir(programFolder).entryList(QDir::Files | QDir::Hidden);
+  files.sort();
+  if (upload || cell.Exchange < kDownloadExchanges) {
+    EXPECT_EQ(files, QStringList{QStringLiteral("ovrelware")});
+  } else {
+    EXPECT_EQ(files, (QStringList{QStringLiteral("SVPMemImg.svl"), QStringLiteral("TempSesLib.svl"),
+                                  QStringLiteral("ovrelware")}));
+    EXPECT_EQ(ReadFile(programFolder + QStringLiteral("/SVPMemImg.svl")), EmptyLibraryMemory());
+    EXPECT_EQ(ReadFile(programFolder + QStringLiteral("/TempSesLib.svl")),
+              Bytes(kOneSessionLibrary.begin(), kOneSessionLibrary.end()));
+  }
+}
+
+TEST_P(FaultMatrix, FailsCleanly) {
+  RunCell(GetParam(), kMatrixTiming);
+}
+
+std::vector<FaultCell> AllCells() {
+  std::vector<FaultCell> cells;
+  for (Operation op : {Operation::LibraryUpload, Operation::AddSession}) {
+    const int exchanges = static_cast<int>(Commands(op).size());
+    for (int i = 0; i < exchanges; ++i)
+      for (Fault f :
+           {Fault::NoReply, Fault::WrongLetter, Fault::ShortReply, Fault::Garbage, Fault::HangUp})
+        cells.push_back({op, i, f});
+  }
+  return cells;
+}
+
+std::string CellName(const ::testing::TestParamInfo<FaultCell>& info) {
+  const FaultCell& c = info.param;
+  const std::string commands = Commands(c.Op);
+  char index[4];
+  std::snprintf(index, sizeof index, "%02d", c.Exchange);
+  return std::string(c.Op == Operation::LibraryUpload ? "Upload" : "AddSession") + "_" + index +
+         "_" + commands[static_cast<std::size_t>(c.Exchange)] + "_" + FaultName(c.Kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, FaultMatrix, ::testing::ValuesIn(AllCells()), CellName);
+
+// A handful of cells with the program's own time constants.
+class FaultMatrixRealTiming : public FaultMatrix {};
+
+TEST_F(FaultMatrixRealTiming, UploadNoReplyToI) {
+  RunCell({Operation::LibraryUpload, 0, Fault::NoReply}, LinkTiming{});
+}
+
+TEST_F(FaultMatrixRealTiming, UploadWrongLetterAtBlock7) {
+  RunCell({Operation::LibraryUpload, 10, Fault::WrongLetter}, LinkTiming{});
+}
+
+TEST_F(FaultMatrixRealTiming, DownloadReplyCutShortAtTheLastBlock) {
+  RunCell({Operation::AddSession, 16, Fault::ShortReply}, LinkTiming{});
+}
+
+TEST_F(FaultMatrixRealTiming, AddSessionHangUpAtE) {
+  RunCell({Operation::AddSession, 35, Fault::HangUp}, LinkTiming{});
+}
+
+}  // namespace
+}  // namespace ovrel::test

@@ -1,0 +1,159 @@
+// Faults around the device operations rather than inside one exchange: a
+// second operation requested while one runs, the device pulled out during
+// the pause before the merged upload, and a port that disappears between
+// the refresh of the port list and its probe.
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "device/link/DeviceLink.h"
+#include "device/serial/ComPort.h"
+#include "support/DevSim.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/device/LinkTestSupport.h"
+#include "tests/faults/FaultCell.h"
+
+namespace ovrel::test {
+namespace {
+
+const QByteArray kOneSessionLibrary = QByteArray::fromHex("1701000e00060100240a0a6464003b");
+// The one-session library with the same session added once more.
+const QByteArray kTwoSessionLibrary =
+    QByteArray::fromHex("1702001800080010010024 0a0a646400 0100240a0a646400 15");
+
+class FaultRace : public MainWindowFixture {
+ protected:
+  TForm1& MakeWindow(const LinkTiming& timing) {
+    TForm1Options options;
+    options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
+    options.Timing = timing;
+    form = std::make_unique<TForm1>(dialogs, options);
+    return *form;
+  }
+  QString Port() const { return root + QStringLiteral("/ttyRace"); }
+  QString SessionFile() {
+    const QString path = programFolder + QStringLiteral("/Sessions/One.svs");
+    WriteFile(path, kOneSegmentSession);
+    return path;
+  }
+};
+
+TEST_F(FaultRace, ASecondOperationDuringAnUploadIsRefusedOrQueuedNeverInterleaved) {
+  DevSim device({"--log", "--link", Port().toStdString()});
+  TForm1& f = MakeWindow(LinkTiming{}.Scaled(0.2));
+  f.ComPort1().SetPort(Port());
+  f.Folders.SelectedLibraryPath = programFolder + QStringLiteral("/Libraries/One.svl");
+  WriteFile(f.Folders.SelectedLibraryPath, kOneSessionLibrary);
+  f.Edit1->setText(QStringLiteral("One.svl"));
+  const QString session = SessionFile();
+
+  // Inside the upload's waits: the buttons are disabled, a direct start is
+  // refused without touching the port, and a remote-style request waits.
+  bool requested = false, refused = false, buttonsOff = false;
+  bool queuedRan = false, queuedResult = false;
+  QTimer::singleShot(150, &f, [&] {
+    requested = true;
+    buttonsOff = !f.Button6->isEnabled() && !f.Button11->isEnabled() && !f.Button9->isEnabled();
+    refused = !f.Link().UploadOneSession(session) && !f.Link().Connect();
+    f.Link().WhenIdle([&] {
+      queuedResult = f.Link().UploadOneSession(session);
+      queuedRan = true;
+    });
+  });
+  f.Button6Click();
+  ASSERT_TRUE(requested);
+  EXPECT_TRUE(buttonsOff);
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  EXPECT_FALSE(queuedRan);  // not inside the first operation
+  QTRY_VERIFY_WITH_TIMEOUT(queuedRan, 15000);
+  EXPECT_TRUE(queuedResult);
+
+  // The emulator saw one whole upload, then one whole single-session upload.
+  EXPECT_EQ(LoggedCommands(device.log()),
+            Commands(Operation::LibraryUpload) + Commands(Operation::AddSession));
+  const Bytes memory = device.memory();
+  EXPECT_EQ(Bytes(memory.begin(), memory.begin() + kTwoSessionLibrary.size()),
+            Bytes(kTwoSessionLibrary.begin(), kTwoSessionLibrary.end()));
+}
+
+TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
+  Bytes empty = Padded({0x17, 0x00, 0x00, 0x04, 0x13});
+  auto device = std::make_unique<DevSim>(
+      std::vector<std::string>{"--log", "--link", Port().toStdString()}, empty);
+  // A 695 ms pause: long enough to pull the device out in the middle of it.
+  LinkTiming timing = LinkTiming{}.Scaled(0.2);
+  timing.PreUploadPause = LinkTiming{}.PreUploadPause * 0.1;
+  TForm1& f = MakeWindow(timing);
+  f.ComPort1().SetPort(Port());
+  f.Folders.SelectedSessionPath = SessionFile();
+  f.Edit2->setText(QStringLiteral("One.svs"));
+
+  // Once the download's 17 commands are in, the device goes away.
+  std::string logAtPullOut;
+  QTimer watch;
+  watch.setInterval(5);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!device || LoggedCommands(device->log()).size() < kDownloadExchanges) return;
+    QTest::qWait(50);  // well inside the pause
+    logAtPullOut = device->log();
+    device.reset();
+    watch.stop();
+  });
+  watch.start();
+  f.Button11Click();
+  watch.stop();
+
+  ASSERT_FALSE(device) << "the device was not pulled out";
+  EXPECT_EQ(LoggedCommands(logAtPullOut), "I" + std::string(16, 'r'));
+  // The upload cannot open the port: the message box and both panels say so.
+  ASSERT_EQ(dialogs.messageTexts().size(), 1);
+  EXPECT_EQ(
+      dialogs.messageTexts()[0],
+      QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed."));
+  EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session upload to Sorvani failed"));
+  EXPECT_FALSE(f.ComPort1().Connected());
+  // The merged library is kept for the user, whole.
+  EXPECT_EQ(ReadFile(programFolder + QStringLiteral("/TempSesLib.svl")),
+            Bytes(kOneSessionLibrary.begin(), kOneSessionLibrary.end()));
+  EXPECT_EQ(ReadFile(programFolder + QStringLiteral("/SVPMemImg.svl")), empty);
+}
+
+// A LinkUi that runs an action when the port list has been refreshed.
+class ListedHookUi : public RecordingUi {
+ public:
+  void PortsListed(const QStringList& ports) override {
+    RecordingUi::PortsListed(ports);
+    if (OnListed) OnListed();
+  }
+  std::function<void()> OnListed;
+};
+
+TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
+  const QString gone = root + QStringLiteral("/ttyGone");
+  const QString there = root + QStringLiteral("/ttyThere");
+  auto vanishing =
+      std::make_unique<DevSim>(std::vector<std::string>{"--log", "--link", gone.toStdString()});
+  DevSim device({"--log", "--link", there.toStdString()});
+  SetPorts({gone, there});
+
+  TComPort port;
+  ListedHookUi ui;
+  ui.OnListed = [&] { vanishing.reset(); };
+  TDeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  EXPECT_TRUE(link.Connect());
+  EXPECT_FALSE(vanishing);
+  EXPECT_EQ(ui.Ports, (QStringList{gone, there}));
+  EXPECT_EQ(ui.Probed, (std::vector<int>{0, 1}));
+  EXPECT_EQ(port.Port(), there);
+  EXPECT_FALSE(port.Connected());
+  EXPECT_TRUE(ui.Messages.empty());
+  EXPECT_EQ(LoggedCommands(device.log()), "S");
+}
+
+}  // namespace
+}  // namespace ovrel::test
