@@ -25,6 +25,9 @@ void ImportRVXfile(TForm2& form, Dialogs& dialogs) {
     }
     if (!r.Warning.empty()) dialogs.error(QString::fromStdString(r.Warning));
     form.SetCaption();
+    // The session is no longer tied to a file: Save asks for a name and
+    // proposes the imported one.
+    form.ProposedSaveName = QString::fromStdString(st.SesName) + QStringLiteral(".svs");
   } else {
     SesOptimize(st);
   }

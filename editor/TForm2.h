@@ -58,6 +58,10 @@ class TForm2 : public QMainWindow {
   SaveOutcome Save();
   SaveOutcome SaveAsProc();
   SaveOutcome SaveProc();
+  // The name Save As proposes: set after an import, which leaves the
+  // session without a file; cleared when the session gets a file or is
+  // made new.
+  QString ProposedSaveName;
   // Reads fileName into the session; on success it becomes SesFileName and
   // names the session. A file that cannot be read is reported and leaves
   // the session, its name and the caption as they were.

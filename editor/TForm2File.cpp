@@ -14,6 +14,7 @@ const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs
 
 void TForm2::NewProc() {
   ovrel::NewProc(st_);
+  ProposedSaveName.clear();
   model_->RefreshAll();
   MoveCursor(1, CurRow());
   // The name stays, but a new session is shown without one.
@@ -31,10 +32,11 @@ TForm2::SaveOutcome TForm2::SaveAsProc() {
   SaveDialog1.filter = kSessionFilter;
   SaveDialog1.defaultExt = QStringLiteral("svs");
   SaveDialog1.initialDir = settings_.SessionsFolder;
-  SaveDialog1.fileName.clear();
+  SaveDialog1.fileName = ProposedSaveName;
   const std::optional<QString> chosen = dialogs_.saveFile(SaveDialog1);
   if (!chosen) return SaveOutcome::Cancelled;
   st_.SesFileName = chosen->toStdString();
+  ProposedSaveName.clear();
   st_.SesName = SesNameFromFileName(st_.SesFileName);
   SetCaption();
   return SaveProc();
@@ -83,6 +85,7 @@ bool TForm2::OpenSessionDirectly(const QString& fileName) {
     return false;
   }
   st_.SesFileName = fileName.toStdString();
+  ProposedSaveName.clear();
   st_.SesName = SesNameFromFileName(st_.SesFileName);
   SetCaption();
   st_.Ses = *r.session;

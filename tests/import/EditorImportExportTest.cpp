@@ -44,6 +44,20 @@ TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
   EXPECT_EQ(form_->StaticText2->text(), "Session total time: 2:00.0");
   EXPECT_EQ(grid()->currentIndex().column(), 0);
+
+  // Save asks for a name, proposing the imported one; a new session drops it.
+  dialogs_.clear();
+  dialogs_.answerCancel();
+  EXPECT_EQ(form_->Save(), TForm2::SaveOutcome::Cancelled);
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
+  EXPECT_EQ(dialogs_.calls()[0].file.fileName, "Morning.svs");
+  form_->NewProc();
+  dialogs_.clear();
+  dialogs_.answerCancel();
+  form_->Save();
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.calls()[0].file.fileName, "");
 }
 
 TEST_F(EditorImportExport, ImportAsksAboutUnsavedChanges) {
