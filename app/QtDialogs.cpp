@@ -59,6 +59,9 @@ std::optional<QString> RunFileDialog(const FileDialogRequest& request,
   // A typed name of a file that does not exist yet is a valid answer for
   // both dialogs; the command that uses it reports a missing file.
   dialog.setFileMode(QFileDialog::AnyFile);
+  // Saving replaces an existing file without a question, as every save
+  // command of the program expects.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setDefaultSuffix(request.defaultExt);
   if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

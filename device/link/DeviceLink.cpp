@@ -26,8 +26,8 @@ QString PortErrorDetail(const EComPort& e) {
   QString detail = QString::fromLocal8Bit(e.what());
   if (e.SystemError() == EACCES || e.SystemError() == EPERM) {
     detail += QStringLiteral(
-        "\nThis user may not open the port: add the user to the group that owns it (usually "
-        "\"dialout\") and log in again.");
+        "\nThis user may not open the port: add the user to the group that owns it "
+        "(dialout on Debian and Ubuntu, uucp on Arch) and log in again.");
   }
   return detail;
 }
