@@ -170,6 +170,8 @@ SessionReadResult ReadSessionText(std::string_view text, const std::string& sour
       return fail("more than " + std::to_string(MaxSegCount) + " segment lines");
     std::array<int32_t, 5> f{};
     if (std::string what = ParseFields(line, f); !what.empty()) return fail(what);
+    // "00," or "+0," would be written back as "0,", the end of the session.
+    if (f[0] == 0) return fail("the first number is 0, which would end the session when saved");
     const int64_t pitch = 256 * int64_t{f[1] / 128} + f[3];
     if (pitch < std::numeric_limits<int32_t>::min() || pitch > std::numeric_limits<int32_t>::max())
       return fail("the pitch of fields 2 and 4 does not fit a 32-bit integer");
