@@ -11,6 +11,7 @@
 #include "app/ErrorDisplay.h"
 #include "app/LongFileName.h"
 #include "app/WindowFont.h"
+#include "app/WindowLayout.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/ComPort.h"
 
@@ -31,18 +32,6 @@ QString FolderWithSeparator(const QString& path) {
 QString JoinPath(const QString& folder, const QString& name) {
   if (folder.isEmpty() || folder.endsWith(QLatin1Char('/'))) return folder + name;
   return folder + QLatin1Char('/') + name;
-}
-
-QLabel* MakeLabel(const QString& text, int left, int top, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setGeometry(left, top, label->sizeHint().width(), label->sizeHint().height());
-  return label;
-}
-
-QPushButton* MakeButton(const QString& text, const QRect& geometry, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setGeometry(geometry);
-  return button;
 }
 
 QLabel* MakePanel(const QRect& geometry, QWidget* parent) {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <exception>
 
+#include "app/WindowLayout.h"
 #include "library/LibraryCompiler.h"
 
 namespace ovrel {
@@ -12,18 +13,6 @@ namespace ovrel {
 namespace {
 
 const QString kLibraryFilter = QStringLiteral("Sorvani Pro session library(*.svl)|*.svl");
-
-QLabel* MakeLabel(const QString& text, int left, int top, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setGeometry(left, top, label->sizeHint().width(), label->sizeHint().height());
-  return label;
-}
-
-QPushButton* MakeButton(const QString& text, const QRect& geometry, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setGeometry(geometry);
-  return button;
-}
 
 }  // namespace
 
