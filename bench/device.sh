@@ -7,24 +7,10 @@
 # merged upload. Also prints the processor time of ovrel as a share of the
 # wall time.
 #   bench/device.sh [BUILD_DIR]      (default: build)
-# C_DELAY_MS sets the emulator's C delay (default 50).
+# C_DELAY_MS sets the emulator's C delay (default 50; see bench/emulator.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-ovrel=$build/bin/ovrel
-devsim=$build/bin/ovrel-devsim
-c_delay=${C_DELAY_MS:-50}
-for exe in "$ovrel" "$devsim"; do
-  [ -x "$exe" ] || { echo "bench: $exe is missing; build first (scripts/build $build)" >&2; exit 1; }
-done
-
-work=$(mktemp -d /tmp/ovrel-bench.XXXXXX)
-devsim_pid=
-cleanup() {
-  [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. bench/emulator.sh "${1:-build}"
 
 # The device holds a library of one session with 200 segments (1010
 # bytes); the session added has 100 segments, so the merged library fills
@@ -50,14 +36,7 @@ img.append(cs)
 open(work + "/memory.bin", "wb").write(img + bytes(2048 - len(img)))
 PY
 
-"$devsim" --c-delay "$c_delay" --memory "$work/memory.bin" >"$work/port" 2>"$work/devsim.log" &
-devsim_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-port=$(head -n 1 "$work/port")
-[ -n "$port" ] || { echo "bench: the emulator printed no port" >&2; exit 1; }
+start_emulator
 
 # measure NAME SETTLES LINE_BYTES EXTRA_MS COMMAND...: runs COMMAND and
 # prints its wall time against the floor.

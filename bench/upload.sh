@@ -5,24 +5,10 @@
 # reply frame at 38400 bit/s (10 bits a byte) and the emulator's C delay.
 # Also prints the processor time of ovrel as a share of the wall time.
 #   bench/upload.sh [BUILD_DIR]      (default: build)
-# C_DELAY_MS sets the emulator's C delay (default 50).
+# C_DELAY_MS sets the emulator's C delay (default 50; see bench/emulator.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-ovrel=$build/bin/ovrel
-devsim=$build/bin/ovrel-devsim
-c_delay=${C_DELAY_MS:-50}
-for exe in "$ovrel" "$devsim"; do
-  [ -x "$exe" ] || { echo "bench: $exe is missing; build first (scripts/build $build)" >&2; exit 1; }
-done
-
-work=$(mktemp -d /tmp/ovrel-bench.XXXXXX)
-devsim_pid=
-cleanup() {
-  [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. bench/emulator.sh "${1:-build}"
 
 # A 2048-byte image: version 23, one session, checksum offset 2047, the
 # checksum (exclusive-or of bytes 0 .. 2046) in the last byte.
@@ -39,14 +25,7 @@ img[2047] = cs
 open(sys.argv[1], "wb").write(img)
 PY
 
-"$devsim" --c-delay "$c_delay" --memory "$work/memory.bin" >"$work/port" 2>"$work/devsim.log" &
-devsim_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/port" ] && break
-  sleep 0.05
-done
-port=$(head -n 1 "$work/port")
-[ -n "$port" ] || { echo "bench: the emulator printed no port" >&2; exit 1; }
+start_emulator
 
 TIMEFORMAT='%3R %3U %3S'
 if ! { time OVREL_PORTS="" "$ovrel" upload --port "$port" "$work/full.svl" 2>"$work/ovrel.log"; } \
