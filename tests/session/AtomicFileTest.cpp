@@ -7,30 +7,19 @@
 
 #include "session/AtomicFile.h"
 #include "session/FileSizeLimit.h"
+#include "session/TempDirTest.h"
 
 namespace ovrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-class AtomicFile : public testing::Test {
+class AtomicFile : public TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() / ("ovrel-atomic-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  static std::string Slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-  }
   size_t Entries() const {
     return static_cast<size_t>(
         std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
-  fs::path dir_;
 };
 
 TEST_F(AtomicFile, CreatesAndReplacesWithoutLeftovers) {

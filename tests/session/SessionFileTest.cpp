@@ -8,6 +8,7 @@
 
 #include "session/FileSizeLimit.h"
 #include "session/SessionFile.h"
+#include "session/TempDirTest.h"
 
 namespace ovrel {
 namespace {
@@ -149,21 +150,7 @@ TEST(SessionFileReader, ExactlyMaxSegmentsIsAccepted) {
   EXPECT_EQ(r.session->SegCount, 380);
 }
 
-class SessionFileOnDisk : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() / ("ovrel-sesfile-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  static std::string Slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-  }
-  fs::path dir_;
-};
+using SessionFileOnDisk = TempDirTest;
 
 TEST_F(SessionFileOnDisk, SaveThenReadBackClearsModified) {
   SessionEditState st;
