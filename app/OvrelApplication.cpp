@@ -2,37 +2,39 @@
 
 #include <QApplication>
 
-#include "app/ErrorDisplay.h"
+#include "ui/ErrorDisplay.h"
 
 namespace ovrel {
 
 OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
   QCoreApplication::setApplicationName(kAppTitle);
-  Form1 = std::make_unique<TForm1>(dialogs, std::move(options.Main));
-  Form2 = std::make_unique<TForm2>(Form1->Folders, dialogs, [this] { Form4->ShowAbout(); });
-  Form3 = std::make_unique<TForm3>(Form1->Folders, dialogs);
-  Form5 = std::make_unique<TForm5>([this] { Form1->ShowMainForm(); }, options.SplashMs);
-  Form4 = std::make_unique<TForm4>(Form1.get());
+  Main = std::make_unique<MainWindow>(dialogs, std::move(options.Main));
+  Editor =
+      std::make_unique<SessionEditorWindow>(Main->Folders, dialogs, [this] { About->ShowAbout(); });
+  Compiler = std::make_unique<LibraryCompilerWindow>(Main->Folders, dialogs);
+  Splash = std::make_unique<SplashWindow>([this] { Main->ShowMainForm(); }, options.SplashMs);
+  About = std::make_unique<AboutBox>(Main.get());
 
-  Form1->SetEditorWindows(Form2.get(), Form3.get());
-  Form1->SetCanCloseApplication([this] { return Form2->CanCloseApplication(); });
+  Main->SetEditorWindows(Editor.get(), Compiler.get());
+  Main->SetCanCloseApplication([this] { return Editor->CanCloseApplication(); });
   // Closing the main window ends the program; the other windows go with it.
-  QObject::connect(Form1.get(), &TForm1::MainFormClosed, Form1.get(), [this] {
-    for (QWidget* window : {static_cast<QWidget*>(Form2.get()), static_cast<QWidget*>(Form3.get()),
-                            static_cast<QWidget*>(Form4.get()), static_cast<QWidget*>(Form5.get())})
+  QObject::connect(Main.get(), &MainWindow::MainFormClosed, Main.get(), [this] {
+    for (QWidget* window :
+         {static_cast<QWidget*>(Editor.get()), static_cast<QWidget*>(Compiler.get()),
+          static_cast<QWidget*>(About.get()), static_cast<QWidget*>(Splash.get())})
       window->hide();
-    Form5->Timer1->stop();
+    Splash->closeTimer->stop();
     QCoreApplication::quit();
   });
 
-  if (options.RemoteControl) {
+  if (options.ServeRemoteControl) {
     RemoteCallbacks callbacks;
-    callbacks.ShowMainWindow = [this] { Form1->ShowMainForm(); };
+    callbacks.ShowMainWindow = [this] { Main->ShowMainForm(); };
     // The same way out as the main window's close box, so the editor still
     // asks about unsaved changes.
-    callbacks.Quit = [this] { Form1->close(); };
+    callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [&dialogs](std::exception_ptr error) { ShowError(dialogs, error); };
-    Remote = std::make_unique<TRemoteControl>(Form1->Link(), std::move(callbacks));
+    Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));
   }
 }
 

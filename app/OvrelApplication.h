@@ -5,21 +5,21 @@
 
 #include <memory>
 
-#include "app/Dialogs.h"
-#include "app/TForm1.h"
-#include "app/TForm4.h"
-#include "app/TForm5.h"
+#include "app/AboutBox.h"
+#include "ui/Dialogs.h"
+#include "app/MainWindow.h"
+#include "app/SplashWindow.h"
 #include "device/remote/RemoteControl.h"
-#include "editor/TForm2.h"
-#include "library/TForm3.h"
+#include "editor/SessionEditorWindow.h"
+#include "library/LibraryCompilerWindow.h"
 
 namespace ovrel {
 
 struct StartupOptions {
   int SplashMs = 5000;
-  TForm1Options Main;
+  MainWindowOptions Main;
   // Serve the remote control requests of other programs on the session bus.
-  bool RemoteControl = true;
+  bool ServeRemoteControl = true;
 };
 
 class OvrelApplication {
@@ -31,13 +31,13 @@ class OvrelApplication {
 
   // Declared in creation order, so they are destroyed the other way round
   // (the editor and the compiler use the main window's folder settings).
-  std::unique_ptr<TForm1> Form1;
-  std::unique_ptr<TForm2> Form2;
-  std::unique_ptr<TForm3> Form3;
-  std::unique_ptr<TForm5> Form5;
-  std::unique_ptr<TForm4> Form4;
+  std::unique_ptr<MainWindow> Main;
+  std::unique_ptr<SessionEditorWindow> Editor;
+  std::unique_ptr<LibraryCompilerWindow> Compiler;
+  std::unique_ptr<SplashWindow> Splash;
+  std::unique_ptr<AboutBox> About;
   // The requests of another program, served through the main window's link.
-  std::unique_ptr<TRemoteControl> Remote;
+  std::unique_ptr<RemoteControl> Remote;
 };
 
 }  // namespace ovrel

@@ -3,10 +3,10 @@
 #include <QIcon>
 #include <memory>
 
-#include "app/ErrorDisplay.h"
+#include "ui/ErrorDisplay.h"
 #include "app/OvrelApplication.h"
-#include "app/QtDialogs.h"
-#include "app/WindowFont.h"
+#include "ui/QtDialogs.h"
+#include "ui/WindowFont.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

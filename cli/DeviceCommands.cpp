@@ -102,7 +102,7 @@ class Device {
 
   TComPort Port;
   StderrUi Ui;
-  TDeviceLink Link;
+  DeviceLink Link;
 };
 
 int Ports() {

@@ -1,13 +1,13 @@
 #include "editor/ImportExport.h"
 
-#include "editor/TForm2.h"
+#include "editor/SessionEditorWindow.h"
 #include "session/CsvExport.h"
 #include "session/LegacyImport.h"
 #include "session/SesOptimize.h"
 
 namespace ovrel {
 
-void ImportRVXfile(TForm2& form, Dialogs& dialogs) {
+void ImportRVXfile(SessionEditorWindow& form, Dialogs& dialogs) {
   SessionEditState& st = form.SesState();
   if (st.SesModified) {
     const MsgResult answer = dialogs.question(
@@ -15,8 +15,8 @@ void ImportRVXfile(TForm2& form, Dialogs& dialogs) {
     if (answer == MsgResult::Cancel) return;
     if (answer == MsgResult::Yes) form.Save();  // the import goes on whatever the outcome
   }
-  form.OpenDialog2.fileName.clear();
-  if (const std::optional<QString> chosen = dialogs.openFile(form.OpenDialog2)) {
+  form.importDialog.fileName.clear();
+  if (const std::optional<QString> chosen = dialogs.openFile(form.importDialog)) {
     const RvxImportOutcome r = ImportRvxFile(st, chosen->toStdString());
     if (!r.Imported) {
       dialogs.message({kAppTitle, QString::fromStdString(r.Error), MsgIcon::Error, MsgButtons::Ok,
@@ -34,10 +34,11 @@ void ImportRVXfile(TForm2& form, Dialogs& dialogs) {
   form.RefreshAll(1);
 }
 
-void ExportSesAsCSV(TForm2& form, Dialogs& dialogs) {
+void ExportSesAsCSV(SessionEditorWindow& form, Dialogs& dialogs) {
   const SessionEditState& st = form.SesState();
-  form.SaveDialog2.fileName = QString::fromStdString(CsvExportFileName(st.SesFileName, st.SesName));
-  const std::optional<QString> chosen = dialogs.saveFile(form.SaveDialog2);
+  form.exportDialog.fileName =
+      QString::fromStdString(CsvExportFileName(st.SesFileName, st.SesName));
+  const std::optional<QString> chosen = dialogs.saveFile(form.exportDialog);
   if (!chosen) return;
   if (const FileWriteResult w = ExportSesAsCSV(st.Ses, st.SesName, chosen->toStdString()); !w)
     dialogs.error(QString::fromStdString(w.error));

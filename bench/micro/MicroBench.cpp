@@ -98,7 +98,7 @@ void BM_Receiver1MB(benchmark::State& state) {
     const int n = ovrel::BuildFrame(frame, ovrel::cmd::r, payload);
     stream.insert(stream.end(), frame.begin(), frame.begin() + n);
   }
-  auto link = std::make_unique<ovrel::TLinkState>();
+  auto link = std::make_unique<ovrel::LinkState>();
   for (auto _ : state) {
     link->RestartFrameAssembly();
     link->ExpectedCmd = ovrel::cmd::r;

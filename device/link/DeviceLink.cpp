@@ -36,9 +36,9 @@ QString PortErrorDetail(const EComPort& e) {
 
 // Marks a device operation as running for its lifetime and announces its
 // start and end; when it ends, work queued by WhenIdle gets its turn.
-class TDeviceLink::BusyScope {
+class DeviceLink::BusyScope {
  public:
-  BusyScope(TDeviceLink& link, int steps) : Link(link) {
+  BusyScope(DeviceLink& link, int steps) : Link(link) {
     Link.BusyFlag = true;
     Link.StepNo = 0;
     Link.StepCount = steps;
@@ -57,19 +57,19 @@ class TDeviceLink::BusyScope {
   BusyScope& operator=(const BusyScope&) = delete;
 
  private:
-  TDeviceLink& Link;
+  DeviceLink& Link;
 };
 
-TDeviceLink::TDeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing)
-    : Timing(timing), ComPort1(port), Ui(ui) {
-  ComPort1.OnRxChar = [this](TCustomComPort*, int count) { ComPort1RxChar(count); };
+DeviceLink::DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing)
+    : Timing(timing), SerialPort(port), Ui(ui) {
+  SerialPort.OnRxChar = [this](TCustomComPort*, int count) { OnBytesReceived(count); };
 }
 
-TDeviceLink::~TDeviceLink() {
-  ComPort1.OnRxChar = nullptr;
+DeviceLink::~DeviceLink() {
+  SerialPort.OnRxChar = nullptr;
 }
 
-void TDeviceLink::WhenIdle(std::function<void()> job) {
+void DeviceLink::WhenIdle(std::function<void()> job) {
   if (!BusyFlag) {
     job();
     return;
@@ -77,7 +77,7 @@ void TDeviceLink::WhenIdle(std::function<void()> job) {
   Queued.push_back(std::move(job));
 }
 
-void TDeviceLink::ScheduleQueued() {
+void DeviceLink::ScheduleQueued() {
   QTimer::singleShot(0, &QueueContext, [this] {
     if (BusyFlag || Queued.empty()) return;
     auto job = std::move(Queued.front());
@@ -89,13 +89,13 @@ void TDeviceLink::ScheduleQueued() {
 
 // ---- receiving and sending ----
 
-void TDeviceLink::ComPort1RxChar(int count) {
+void DeviceLink::OnBytesReceived(int count) {
   // A count larger than RxRawBuf is read and assembled in pieces.
   while (count > 0) {
     const int want = std::min<int>(count, static_cast<int>(State.RxRawBuf.size()));
     int got = 0;
     try {
-      got = ComPort1.Read(State.RxRawBuf.data(), want);
+      got = SerialPort.Read(State.RxRawBuf.data(), want);
     } catch (const EComPort&) {
       break;  // the reply wait runs out; the operation reports its failure
     }
@@ -106,17 +106,17 @@ void TDeviceLink::ComPort1RxChar(int count) {
   if (WaitLoop && WaitEndsOnReply && State.ReplyWaitOver()) WaitLoop->quit();
 }
 
-void TDeviceLink::Vysli(int n) {
-  if (!ComPort1.Connected()) return;
+void DeviceLink::SendFrame(int n) {
+  if (!SerialPort.Connected()) return;
   try {
-    ComPort1.Write(State.TxBuf.data(), n + kFrameOverhead);
+    SerialPort.Write(State.TxBuf.data(), n + kFrameOverhead);
   } catch (const EComPort&) {
     // The device went away (or the line is stuck): no reply can come.
     WriteFailed = true;
   }
 }
 
-void TDeviceLink::Wait(double dayFraction, bool endOnReply) {
+void DeviceLink::Wait(double dayFraction, bool endOnReply) {
   const qint64 total = LinkTiming::ToDuration(dayFraction).count();
   QElapsedTimer clock;
   clock.start();
@@ -140,10 +140,10 @@ void TDeviceLink::Wait(double dayFraction, bool endOnReply) {
   }
 }
 
-bool TDeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload,
-                           double timeout) {
+bool DeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload,
+                          double timeout) {
   const int n = State.PrepareCommand(letter, payload) - kFrameOverhead;
-  Vysli(n);
+  SendFrame(n);
   if (WriteFailed) return false;
   Wait(Timing.SettleDelay, false);
   Wait(timeout, true);
@@ -152,9 +152,9 @@ bool TDeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> pa
 
 // ---- the port ----
 
-bool TDeviceLink::OpenPort(bool reportFailure) {
+bool DeviceLink::OpenPort(bool reportFailure) {
   try {
-    ComPort1.Open();
+    SerialPort.Open();
   } catch (const EComPort& e) {
     ClosePort();
     if (reportFailure) {
@@ -164,7 +164,7 @@ bool TDeviceLink::OpenPort(bool reportFailure) {
     }
     return false;
   }
-  if (!ComPort1.Connected()) return false;
+  if (!SerialPort.Connected()) return false;
   // Nothing has been sent yet: whatever a failed operation left half
   // received belongs to no reply of this one.
   State.RestartFrameAssembly();
@@ -172,22 +172,22 @@ bool TDeviceLink::OpenPort(bool reportFailure) {
   return true;
 }
 
-void TDeviceLink::ClosePort() {
+void DeviceLink::ClosePort() {
   try {
-    ComPort1.Close();
+    SerialPort.Close();
   } catch (const EComPort&) {
     // Nothing more can be done with a port that refuses to close.
   }
 }
 
-void TDeviceLink::Report(char command, int block) {
+void DeviceLink::Report(char command, int block) {
   ++StepNo;
   StepCount = std::max(StepCount, StepNo);
   Ui.Progress({StepNo, StepCount, command, block});
 }
 
-bool TDeviceLink::Step(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout,
-                       int block) {
+bool DeviceLink::Step(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout,
+                      int block) {
   Report(static_cast<char>(letter), block);
   if (Exchange(letter, payload, timeout)) return true;
   ClosePort();
@@ -196,7 +196,7 @@ bool TDeviceLink::Step(std::uint8_t letter, std::span<const std::uint8_t> payloa
 
 // ---- autodetection ----
 
-bool TDeviceLink::Connect() {
+bool DeviceLink::Connect() {
   if (BusyFlag) return false;
   QStringList ports;
   ListComPorts(ports);
@@ -206,7 +206,7 @@ bool TDeviceLink::Connect() {
   Ui.PortsListed(ports);
   for (int i = 0; i < ports.size(); ++i) {
     Ui.ProbingPort(i);
-    ComPort1.SetPort(ports[i]);
+    SerialPort.SetPort(ports[i]);
     if (!OpenPort(false)) {
       ClosePort();
       continue;
@@ -221,7 +221,7 @@ bool TDeviceLink::Connect() {
 
 // ---- library upload ----
 
-bool TDeviceLink::UploadSesLib(const QString& path) {
+bool DeviceLink::UploadSesLib(const QString& path) {
   if (BusyFlag) return false;
   BusyScope busy(*this, kUploadSteps);
   State.MemImgBuf.fill(0);
@@ -245,13 +245,13 @@ bool TDeviceLink::UploadSesLib(const QString& path) {
   return DoUploadMemImgBuf();
 }
 
-bool TDeviceLink::UploadMemImgBuf() {
+bool DeviceLink::UploadMemImgBuf() {
   if (BusyFlag) return false;
   BusyScope busy(*this, SingleSessionMode ? kUploadSteps - 1 : kUploadSteps);
   return DoUploadMemImgBuf();
 }
 
-bool TDeviceLink::DoUploadMemImgBuf() {
+bool DeviceLink::DoUploadMemImgBuf() {
   State.WrongReply = false;
   if (!OpenPort(true)) return false;
   if (!SingleSessionMode && !Step(cmd::I, {}, Timing.ReplyTimeout)) return false;
@@ -272,7 +272,7 @@ bool TDeviceLink::DoUploadMemImgBuf() {
 
 // ---- memory download and single-session upload ----
 
-bool TDeviceLink::DoDownload(bool closeTransfer) {
+bool DeviceLink::DoDownload(bool closeTransfer) {
   State.MemImgBuf.fill(0);
   State.WrongReply = false;
   if (!OpenPort(true)) return false;
@@ -287,7 +287,7 @@ bool TDeviceLink::DoDownload(bool closeTransfer) {
   return true;
 }
 
-bool TDeviceLink::SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes) {
+bool DeviceLink::SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes) {
   QSaveFile file(name);
   if (file.open(QIODevice::WriteOnly) &&
       file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
@@ -300,35 +300,35 @@ bool TDeviceLink::SaveWorkingFile(const QString& name, std::span<const std::uint
   return false;
 }
 
-bool TDeviceLink::DownloadSVPMemory() {
+bool DeviceLink::DownloadSVPMemory() {
   if (BusyFlag) return false;
   BusyScope busy(*this, kDownloadSteps);
   return DoDownloadSVPMemory();
 }
 
-bool TDeviceLink::DoDownloadSVPMemory() {
+bool DeviceLink::DoDownloadSVPMemory() {
   return DoDownload(false) && SaveWorkingFile(linktext::kMemImgFile, State.MemImgBuf);
 }
 
-bool TDeviceLink::ReadDeviceMemory() {
+bool DeviceLink::ReadDeviceMemory() {
   if (BusyFlag) return false;
   BusyScope busy(*this, kDownloadSteps + 1);
   return DoDownload(true);
 }
 
-void TDeviceLink::AbandonTransfer(const QString& text, const QString& detail) {
+void DeviceLink::AbandonTransfer(const QString& text, const QString& detail) {
   Ui.ShowMessage(text, LinkIcon::Error, detail);
   // Close the transfer the download opened: O without the settle step.
-  if (ComPort1.Connected() || OpenPort(false)) {
+  if (SerialPort.Connected() || OpenPort(false)) {
     Report(static_cast<char>(cmd::O));
     const int n = State.PrepareCommand(cmd::O) - kFrameOverhead;
-    Vysli(n);
+    SendFrame(n);
     if (!WriteFailed) Wait(Timing.ReplyTimeout, true);
   }
   ClosePort();
 }
 
-bool TDeviceLink::UploadOneSession(const QString& path) {
+bool DeviceLink::UploadOneSession(const QString& path) {
   if (BusyFlag) return false;
   BusyScope busy(*this, kDownloadSteps + kUploadSteps - 1);
   SingleSessionMode = true;

@@ -49,13 +49,13 @@ inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
 inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
 
-class TDeviceLink {
+class DeviceLink {
  public:
   // Takes over port.OnRxChar for as long as the link lives.
-  TDeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing = {});
-  ~TDeviceLink();
-  TDeviceLink(const TDeviceLink&) = delete;
-  TDeviceLink& operator=(const TDeviceLink&) = delete;
+  DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing = {});
+  ~DeviceLink();
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
 
   // Probes every listed port with S; true when a device answered, the port
   // then being the port's Port (closed). Raises the port list's EComPort.
@@ -78,13 +78,13 @@ class TDeviceLink {
   void WhenIdle(std::function<void()> job);
 
   // The received-bytes handler of the port.
-  void ComPort1RxChar(int count);
+  void OnBytesReceived(int count);
   // Sends the frame built at the start of TxBuf with payload length n.
-  void Vysli(int n);
+  void SendFrame(int n);
   // One exchange: send, settle, wait for the reply with the same letter.
   bool Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout);
 
-  TLinkState State;
+  LinkState State;
   bool SingleSessionMode = false;
   const LinkTiming Timing;
 
@@ -107,7 +107,7 @@ class TDeviceLink {
   void AbandonTransfer(const QString& text, const QString& detail);
   void ScheduleQueued();
 
-  TCustomComPort& ComPort1;
+  TCustomComPort& SerialPort;
   LinkUi& Ui;
   bool BusyFlag = false;
   bool WriteFailed = false;

@@ -4,18 +4,18 @@
 
 namespace ovrel {
 
-int TLinkState::PrepareCommand(std::uint8_t letter, std::span<const std::uint8_t> payload) {
+int LinkState::PrepareCommand(std::uint8_t letter, std::span<const std::uint8_t> payload) {
   ExpectedCmd = letter;
   WaitingReply = true;
   return BuildFrame(TxBuf, letter, payload);
 }
 
-void TLinkState::RestartFrameAssembly() {
+void LinkState::RestartFrameAssembly() {
   RxPos = 0;
   RxFrameLen = kFrameOverhead;
 }
 
-void TLinkState::Receive(std::span<const std::uint8_t> bytes) {
+void LinkState::Receive(std::span<const std::uint8_t> bytes) {
   for (std::uint8_t b : bytes) {
     RxFrameBuf[RxPos] = b;
     if (RxPos == 3) RxFrameLen = b + kFrameOverhead;
@@ -27,7 +27,7 @@ void TLinkState::Receive(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void TLinkState::Dispatch() {
+void LinkState::Dispatch() {
   const auto& f = RxFrameBuf;
   const std::uint8_t letter = f[2];
   if (Autodetecting) {

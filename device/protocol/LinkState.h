@@ -11,7 +11,7 @@
 
 namespace ovrel {
 
-class TLinkState {
+class LinkState {
  public:
   std::array<std::uint8_t, kSesMemSize> TxBuf{};
   std::array<std::uint8_t, kSesMemSize> RxRawBuf{};

@@ -26,10 +26,10 @@ bool NeedsIdleLink(uint code) {
 
 }  // namespace
 
-TRemoteControl::TRemoteControl(TDeviceLink& link, RemoteCallbacks callbacks,
-                               const QDBusConnection& bus, QObject* parent)
+RemoteControl::RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
+                             const QDBusConnection& bus, QObject* parent)
     : QObject(parent), Link(link), Callbacks(std::move(callbacks)), Bus(bus) {
-  new TRemoteAdaptor(this);
+  new RemoteAdaptor(this);
   if (!Bus.isConnected()) {
     Say(QStringLiteral("no D-Bus session bus (%1); running without remote control.")
             .arg(Bus.lastError().message()));
@@ -50,23 +50,23 @@ TRemoteControl::TRemoteControl(TDeviceLink& link, RemoteCallbacks callbacks,
   FActive = true;
 }
 
-TRemoteControl::~TRemoteControl() {
+RemoteControl::~RemoteControl() {
   if (!FActive) return;
   Bus.unregisterService(kRemoteService);
   Bus.unregisterObject(kRemotePath);
 }
 
-void TRemoteControl::Request(uint code, const QString& peer) {
+void RemoteControl::Request(uint code, const QString& peer) {
   // The method call returns now; the request runs from the event loop.
   Queue.push_back({code, peer});
   ScheduleNext();
 }
 
-void TRemoteControl::ScheduleNext() {
-  QTimer::singleShot(0, this, &TRemoteControl::ServeNext);
+void RemoteControl::ScheduleNext() {
+  QTimer::singleShot(0, this, &RemoteControl::ServeNext);
 }
 
-void TRemoteControl::ServeNext() {
+void RemoteControl::ServeNext() {
   // A request that arrives while another is served (its device operation
   // pumps the event loop) waits for it.
   if (Serving || Queue.empty()) return;
@@ -77,13 +77,13 @@ void TRemoteControl::ServeNext() {
     Serve(request);
     return;
   }
-  QPointer<TRemoteControl> self(this);
+  QPointer<RemoteControl> self(this);
   Link.WhenIdle([self, request] {
     if (self) self->Serve(request);
   });
 }
 
-void TRemoteControl::Serve(const Pending& request) {
+void RemoteControl::Serve(const Pending& request) {
   try {
     switch (request.Code) {
       case RemoteRegister:
@@ -116,12 +116,12 @@ void TRemoteControl::Serve(const Pending& request) {
   Finished();
 }
 
-void TRemoteControl::Finished() {
+void RemoteControl::Finished() {
   Serving = false;
   if (!Queue.empty()) ScheduleNext();
 }
 
-void TRemoteControl::SendReply(uint code, uint outcome) {
+void RemoteControl::SendReply(uint code, uint outcome) {
   if (FPeerWindow.isEmpty()) return;
   QDBusMessage reply = QDBusMessage::createTargetedSignal(
       FPeerWindow, kRemotePath, kRemoteInterface, QStringLiteral("Reply"));
@@ -129,8 +129,8 @@ void TRemoteControl::SendReply(uint code, uint outcome) {
   Bus.send(reply);
 }
 
-void TRemoteControl::QuitAfterReply() {
-  const auto quit = [self = QPointer<TRemoteControl>(this)] {
+void RemoteControl::QuitAfterReply() {
+  const auto quit = [self = QPointer<RemoteControl>(this)] {
     if (!self) return;
     // The callback may destroy this object: it runs from a copy, and the
     // queue goes on only when the program did not end after all.

@@ -17,7 +17,7 @@
 
 namespace ovrel {
 
-class TDeviceLink;
+class DeviceLink;
 
 inline const QString kRemoteService = QStringLiteral("org.sorvani.Ovrelware");
 inline const QString kRemotePath = QStringLiteral("/org/sorvani/Ovrelware");
@@ -45,19 +45,19 @@ struct RemoteCallbacks {
   std::function<void(std::exception_ptr)> ShowError;
 };
 
-class TRemoteControl : public QObject {
+class RemoteControl : public QObject {
   Q_OBJECT
 
  public:
   // Serves the interface on bus under kRemoteService and kRemotePath. When
   // the bus cannot be reached or the name is owned already (another copy of
   // the program runs), it says so on stderr and serves nothing.
-  TRemoteControl(TDeviceLink& link, RemoteCallbacks callbacks,
-                 const QDBusConnection& bus = QDBusConnection::sessionBus(),
-                 QObject* parent = nullptr);
-  ~TRemoteControl() override;
-  TRemoteControl(const TRemoteControl&) = delete;
-  TRemoteControl& operator=(const TRemoteControl&) = delete;
+  RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
+                const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                QObject* parent = nullptr);
+  ~RemoteControl() override;
+  RemoteControl(const RemoteControl&) = delete;
+  RemoteControl& operator=(const RemoteControl&) = delete;
 
   // True while the name and the object are registered.
   bool Active() const { return FActive; }
@@ -82,7 +82,7 @@ class TRemoteControl : public QObject {
   // Ends the program once everything sent so far has reached the bus.
   void QuitAfterReply();
 
-  TDeviceLink& Link;
+  DeviceLink& Link;
   RemoteCallbacks Callbacks;
   QDBusConnection Bus;
   QString FPeerWindow;

@@ -35,13 +35,13 @@ struct DuringOperation {
   QString panel0;
 };
 
-void SampleDuring(TForm1& f, DuringOperation& during, int afterMs) {
+void SampleDuring(MainWindow& f, DuringOperation& during, int afterMs) {
   QTimer::singleShot(afterMs, &f, [&f, &during] {
     during.sampled = true;
-    during.connect = f.Button9->isEnabled();
-    during.upload = f.Button6->isEnabled();
-    during.uploadAdd = f.Button11->isEnabled();
-    during.portList = f.ComComboBox1->isEnabled();
+    during.connect = f.connectButton->isEnabled();
+    during.upload = f.uploadLibraryButton->isEnabled();
+    during.uploadAdd = f.uploadAddButton->isEnabled();
+    during.portList = f.portComboBox->isEnabled();
     during.panel0 = f.PanelText(0);
   });
 }
@@ -49,8 +49,8 @@ void SampleDuring(TForm1& f, DuringOperation& during, int afterMs) {
 class DeviceButtons : public MainWindowFixture {
  protected:
   // Connects to sim (after a port that gives a wrong probe answer).
-  void Connect(TForm1& f) {
-    QTest::mouseClick(f.Button9, Qt::LeftButton);
+  void Connect(MainWindow& f) {
+    QTest::mouseClick(f.connectButton, Qt::LeftButton);
     ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
   }
   QString Link(const char* name) const { return root + QStringLiteral("/") + QLatin1String(name); }
@@ -60,12 +60,12 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
   DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
   DevSim device({"--link", Link("ttyB").toStdString()});
   SetPorts({Link("ttyB"), Link("ttyA")});
-  TForm1& f = MakeForm();
+  MainWindow& f = MakeForm();
   f.ShowMainForm();
 
   DuringOperation during;
   SampleDuring(f, during, 60);
-  QTest::mouseClick(f.Button9, Qt::LeftButton);
+  QTest::mouseClick(f.connectButton, Qt::LeftButton);
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Autodetecting Sorvani..."));
   EXPECT_FALSE(during.connect);
@@ -75,50 +75,50 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
 
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
-  EXPECT_TRUE(f.Button9->isEnabled());
-  EXPECT_TRUE(f.Button6->isEnabled());
-  EXPECT_TRUE(f.Button11->isEnabled());
-  EXPECT_TRUE(f.ComComboBox1->isEnabled());
-  EXPECT_EQ(f.ComComboBox1->Items(), (QStringList{Link("ttyA"), Link("ttyB")}));
-  EXPECT_EQ(f.ComComboBox1->Text(), Link("ttyB"));
-  EXPECT_EQ(f.ComPort1().Port(), Link("ttyB"));
-  EXPECT_FALSE(f.ComPort1().Connected());
-  EXPECT_FALSE(f.ProgressBar1->isVisible());
+  EXPECT_TRUE(f.connectButton->isEnabled());
+  EXPECT_TRUE(f.uploadLibraryButton->isEnabled());
+  EXPECT_TRUE(f.uploadAddButton->isEnabled());
+  EXPECT_TRUE(f.portComboBox->isEnabled());
+  EXPECT_EQ(f.portComboBox->Items(), (QStringList{Link("ttyA"), Link("ttyB")}));
+  EXPECT_EQ(f.portComboBox->Text(), Link("ttyB"));
+  EXPECT_EQ(f.SerialPort().Port(), Link("ttyB"));
+  EXPECT_FALSE(f.SerialPort().Connected());
+  EXPECT_FALSE(f.progressBar->isVisible());
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
 TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
-  TForm1& f = MakeForm();
-  QTest::mouseClick(f.Button9, Qt::LeftButton);
+  MainWindow& f = MakeForm();
+  QTest::mouseClick(f.connectButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
-  EXPECT_FALSE(f.Button6->isEnabled());
-  EXPECT_FALSE(f.Button11->isEnabled());
-  EXPECT_TRUE(f.Button9->isEnabled());
+  EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
+  EXPECT_FALSE(f.uploadAddButton->isEnabled());
+  EXPECT_TRUE(f.connectButton->isEnabled());
 
   SetPorts({});  // no port listed at all
-  QTest::mouseClick(f.Button9, Qt::LeftButton);
+  QTest::mouseClick(f.connectButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
-  EXPECT_EQ(f.ComComboBox1->count(), 0);
+  EXPECT_EQ(f.portComboBox->count(), 0);
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
 TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
   DevSim device({"--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
-  TForm1& f = MakeForm();
+  MainWindow& f = MakeForm();
   f.ShowMainForm();
   Connect(f);
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
   dialogs.answerPath(library);
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
 
   DuringOperation during;
   SampleDuring(f, during, 150);
-  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Uploading Sorvani session library"));
   EXPECT_FALSE(during.connect);
@@ -126,8 +126,8 @@ TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
   EXPECT_FALSE(during.uploadAdd);
 
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
-  EXPECT_TRUE(f.Button6->isEnabled());
-  EXPECT_TRUE(f.Button9->isEnabled());
+  EXPECT_TRUE(f.uploadLibraryButton->isEnabled());
+  EXPECT_TRUE(f.connectButton->isEnabled());
   QByteArray expected = kOneSessionLibrary;
   expected.append(2048 - expected.size(), '\0');
   EXPECT_EQ(Memory(device, 2048), expected);
@@ -137,14 +137,14 @@ TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
 TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
   DevSim device({"--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
-  TForm1& f = MakeForm();
+  MainWindow& f = MakeForm();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   WriteFile(programFolder + QStringLiteral("/Libraries/Empty.svl"), kEmptyLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
-  f.Edit1->setText(QStringLiteral("Empty.svl"));
-  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  f.libraryFileEdit->setText(QStringLiteral("Empty.svl"));
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
   EXPECT_EQ(f.Folders.SelectedLibraryPath, programFolder + QStringLiteral("/Libraries/Empty.svl"));
   EXPECT_EQ(Memory(device, 6), QByteArray::fromHex("170000041300"));
@@ -153,12 +153,12 @@ TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
 TEST_F(DeviceButtons, ChecksumErrorIsAPlainMessageAndAFailedUpload) {
   DevSim device({"--bad-checksum", "--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
-  TForm1& f = MakeForm();
+  MainWindow& f = MakeForm();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
-  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
   ASSERT_EQ(dialogs.calls().size(), 2u);
   const MessageRequest& box = dialogs.calls()[1].message;
   EXPECT_EQ(box.text, QStringLiteral("CheckSum Error"));
@@ -172,13 +172,13 @@ TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
   auto device =
       std::make_unique<DevSim>(std::vector<std::string>{"--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
-  TForm1& f = MakeForm();
+  MainWindow& f = MakeForm();
   Connect(f);
   device.reset();  // the device goes away: its port can no longer be opened
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
-  QTest::mouseClick(f.Button6, Qt::LeftButton);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
   ASSERT_EQ(dialogs.calls().size(), 2u);
   const MessageRequest& box = dialogs.calls()[1].message;
   EXPECT_EQ(
@@ -188,8 +188,8 @@ TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
   EXPECT_FALSE(box.detail.isEmpty());  // why the port could not be opened
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
-  EXPECT_TRUE(f.Button6->isEnabled());
-  EXPECT_TRUE(f.Button11->isEnabled());
+  EXPECT_TRUE(f.uploadLibraryButton->isEnabled());
+  EXPECT_TRUE(f.uploadAddButton->isEnabled());
 }
 
 TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
@@ -197,23 +197,23 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
   std::copy(kEmptyLibrary.begin(), kEmptyLibrary.end(), empty.begin());
   DevSim device({"--link", Link("ttyA").toStdString()}, empty);
   SetPorts({Link("ttyA")});
-  TForm1& f = MakeForm();
+  MainWindow& f = MakeForm();
   f.ShowMainForm();
   Connect(f);
   const QString session = programFolder + QStringLiteral("/Sessions/Relax.svs");
   WriteFile(session, kSessionFile);
   dialogs.answerPath(session);
-  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  QTest::mouseClick(f.selectSessionButton, Qt::LeftButton);
 
   DuringOperation during;
   SampleDuring(f, during, 300);
   bool progressSeen = false;
   QTimer progressProbe;
   QObject::connect(&progressProbe, &QTimer::timeout, [&] {
-    progressSeen = progressSeen || (f.ProgressBar1->isVisible() && f.ProgressBar1->value() > 0);
+    progressSeen = progressSeen || (f.progressBar->isVisible() && f.progressBar->value() > 0);
   });
   progressProbe.start(20);
-  QTest::mouseClick(f.Button11, Qt::LeftButton);
+  QTest::mouseClick(f.uploadAddButton, Qt::LeftButton);
   progressProbe.stop();
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Uploading/adding single session to Sorvani"));
@@ -229,8 +229,8 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
   ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
   EXPECT_EQ(merged.readAll(), kOneSessionLibrary);
   EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("/SVPMemImg.svl")));
-  EXPECT_TRUE(f.Button11->isEnabled());
-  EXPECT_FALSE(f.ProgressBar1->isVisible());
+  EXPECT_TRUE(f.uploadAddButton->isEnabled());
+  EXPECT_FALSE(f.progressBar->isVisible());
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "app/ErrorDisplay.h"
-#include "app/ScriptedDialogs.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/ScriptedDialogs.h"
 
 namespace ovrel {
 namespace {

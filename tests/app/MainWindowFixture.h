@@ -9,8 +9,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/ScriptedDialogs.h"
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
+#include "ui/ScriptedDialogs.h"
 
 namespace ovrel::test {
 
@@ -42,17 +42,17 @@ class MainWindowFixture : public ::testing::Test {
     file.write(bytes);
   }
 
-  TForm1& MakeForm(const QString& programFile = {}) {
-    TForm1Options options;
+  MainWindow& MakeForm(const QString& programFile = {}) {
+    MainWindowOptions options;
     options.ProgramFile =
         programFile.isEmpty() ? programFolder + QStringLiteral("/ovrelware") : programFile;
     options.Timing = LinkTiming{}.Scaled(0.4);
-    form = std::make_unique<TForm1>(dialogs, options);
+    form = std::make_unique<MainWindow>(dialogs, options);
     return *form;
   }
 
   ScriptedDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
   QString root;
   QString programFolder;
 

@@ -3,17 +3,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 #include "device/serial/ComPort.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace ovrel::test {
 namespace {
 
-using MainWindow = MainWindowFixture;
+using MainWindowTest = MainWindowFixture;
 
-TEST_F(MainWindow, CreationSetsFoldersCurrentDirectoryAndInitialState) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
+  MainWindow& f = MakeForm();
   EXPECT_EQ(f.Folders.ProgramFolder, programFolder);
   EXPECT_EQ(f.Folders.SessionsFolder, programFolder + QStringLiteral("/Sessions"));
   EXPECT_EQ(f.Folders.LibrariesFolder, programFolder + QStringLiteral("/Libraries"));
@@ -24,36 +24,36 @@ TEST_F(MainWindow, CreationSetsFoldersCurrentDirectoryAndInitialState) {
   EXPECT_EQ(f.windowTitle(), QStringLiteral("Sorvani Ovrelware 1.5"));
   EXPECT_FALSE(f.isVisible());
 
-  EXPECT_TRUE(f.Edit1->text().isEmpty());
-  EXPECT_TRUE(f.Edit2->text().isEmpty());
-  EXPECT_FALSE(f.Button6->isEnabled());
-  EXPECT_FALSE(f.Button11->isEnabled());
-  EXPECT_TRUE(f.Button9->isEnabled());
+  EXPECT_TRUE(f.libraryFileEdit->text().isEmpty());
+  EXPECT_TRUE(f.sessionFileEdit->text().isEmpty());
+  EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
+  EXPECT_FALSE(f.uploadAddButton->isEnabled());
+  EXPECT_TRUE(f.connectButton->isEnabled());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Click on the Connect button first"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
 }
 
-TEST_F(MainWindow, ProgramFolderIsTheLongFormOfTheProgramPath) {
+TEST_F(MainWindowTest, ProgramFolderIsTheLongFormOfTheProgramPath) {
   ASSERT_TRUE(QFile::link(programFolder, root + QStringLiteral("/BIN~1")));
-  TForm1& f = MakeForm(root + QStringLiteral("/BIN~1/ovrelware"));
+  MainWindow& f = MakeForm(root + QStringLiteral("/BIN~1/ovrelware"));
   EXPECT_EQ(f.Folders.ProgramFolder, programFolder);
   EXPECT_EQ(QDir::currentPath(), programFolder);
 }
 
-TEST_F(MainWindow, MissingProgramPathLeavesProgramFolderEmpty) {
+TEST_F(MainWindowTest, MissingProgramPathLeavesProgramFolderEmpty) {
   const QString before = QDir::currentPath();
-  TForm1& f = MakeForm(root + QStringLiteral("/nowhere/ovrelware"));
+  MainWindow& f = MakeForm(root + QStringLiteral("/nowhere/ovrelware"));
   EXPECT_EQ(f.Folders.ProgramFolder, QString());
   EXPECT_EQ(f.Folders.SessionsFolder, QStringLiteral("/Sessions"));
   EXPECT_EQ(f.Folders.LibrariesFolder, QStringLiteral("/Libraries"));
   EXPECT_EQ(QDir::currentPath(), before);
 }
 
-TEST_F(MainWindow, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
+  MainWindow& f = MakeForm();
   const QString chosen = root + QStringLiteral("/Libs/LIB1.SVL");  // need not exist
   dialogs.answerPath(chosen);
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
   ASSERT_EQ(dialogs.calls().size(), 1u);
   const FileDialogRequest& request = dialogs.calls()[0].file;
   EXPECT_EQ(dialogs.calls()[0].kind, ScriptedDialogs::Kind::OpenFile);
@@ -63,25 +63,25 @@ TEST_F(MainWindow, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
   EXPECT_TRUE(request.fileName.isEmpty());
 
   EXPECT_EQ(f.Folders.SelectedLibraryPath, chosen);
-  EXPECT_EQ(f.Edit1->text(), QStringLiteral("LIB1.SVL"));
+  EXPECT_EQ(f.libraryFileEdit->text(), QStringLiteral("LIB1.SVL"));
   EXPECT_EQ(f.Folders.LibrariesFolder, root + QStringLiteral("/Libs/"));
-  EXPECT_FALSE(f.Button6->isEnabled());  // only a found device enables it
+  EXPECT_FALSE(f.uploadLibraryButton->isEnabled());  // only a found device enables it
 
   dialogs.answerCancel();
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
   EXPECT_EQ(dialogs.calls().back().file.initialDir, root + QStringLiteral("/Libs/"));
   EXPECT_EQ(f.Folders.SelectedLibraryPath, chosen);  // cancel changes nothing
-  EXPECT_EQ(f.Edit1->text(), QStringLiteral("LIB1.SVL"));
+  EXPECT_EQ(f.libraryFileEdit->text(), QStringLiteral("LIB1.SVL"));
   EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
-TEST_F(MainWindow, LibrarySelectRefusesOtherExtensions) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, LibrarySelectRefusesOtherExtensions) {
+  MainWindow& f = MakeForm();
   for (const QString& name : {QStringLiteral("notes.txt"), QStringLiteral("lib.svl.bak"),
                               QStringLiteral("session.svs"), QStringLiteral("svl")}) {
     dialogs.clear();
     dialogs.answerPath(root + QStringLiteral("/other/") + name);
-    QTest::mouseClick(f.Button5, Qt::LeftButton);
+    QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
     ASSERT_EQ(dialogs.calls().size(), 2u) << name.toStdString();
     const MessageRequest& box = dialogs.calls()[1].message;
     EXPECT_EQ(box.text, QStringLiteral("Unsupported session library file format"));
@@ -90,25 +90,25 @@ TEST_F(MainWindow, LibrarySelectRefusesOtherExtensions) {
     EXPECT_EQ(box.buttons, MsgButtons::Ok);
   }
   EXPECT_TRUE(f.Folders.SelectedLibraryPath.isEmpty());
-  EXPECT_TRUE(f.Edit1->text().isEmpty());
+  EXPECT_TRUE(f.libraryFileEdit->text().isEmpty());
   EXPECT_EQ(f.Folders.LibrariesFolder, programFolder + QStringLiteral("/Libraries"));
 }
 
-TEST_F(MainWindow, SessionSelectHasItsOwnFilterMessageAndTargets) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, SessionSelectHasItsOwnFilterMessageAndTargets) {
+  MainWindow& f = MakeForm();
   dialogs.answerPath(root + QStringLiteral("/Mine/Relax.Svs"));
-  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  QTest::mouseClick(f.selectSessionButton, Qt::LeftButton);
   const FileDialogRequest& request = dialogs.calls()[0].file;
   EXPECT_EQ(request.filter, QStringLiteral("Sorvani Pro session (*.svs)|*.svs"));
   EXPECT_EQ(request.defaultExt, QStringLiteral("svl"));  // the dialog is shared with libraries
   EXPECT_EQ(request.initialDir, programFolder + QStringLiteral("/Sessions"));
   EXPECT_EQ(f.Folders.SelectedSessionPath, root + QStringLiteral("/Mine/Relax.Svs"));
-  EXPECT_EQ(f.Edit2->text(), QStringLiteral("Relax.Svs"));
+  EXPECT_EQ(f.sessionFileEdit->text(), QStringLiteral("Relax.Svs"));
   EXPECT_EQ(f.Folders.SessionsFolder, root + QStringLiteral("/Mine/"));
   EXPECT_TRUE(f.Folders.SelectedLibraryPath.isEmpty());
 
   dialogs.answerPath(root + QStringLiteral("/Other/lib.svl"));
-  QTest::mouseClick(f.Button1, Qt::LeftButton);
+  QTest::mouseClick(f.selectSessionButton, Qt::LeftButton);
   EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Unsupported session file format")});
   EXPECT_EQ(dialogs.calls()[1].file.initialDir, root + QStringLiteral("/Mine/"));
   EXPECT_EQ(f.Folders.SelectedSessionPath, root + QStringLiteral("/Mine/Relax.Svs"));
@@ -125,80 +125,80 @@ class MainWindowPortList : public MainWindowFixture {
   QString Port(const char* name) const {
     return root + QStringLiteral("/dev/") + QLatin1String(name);
   }
-  void OpenList(TForm1& f) {
-    f.ComComboBox1->showPopup();
-    f.ComComboBox1->hidePopup();
+  void OpenList(MainWindow& f) {
+    f.portComboBox->showPopup();
+    f.portComboBox->hidePopup();
   }
 };
 
 TEST_F(MainWindowPortList, ListedSortedWithNothingSelectedWhenThePortIsNotListed) {
   SetPorts({Port("ttyC"), Port("ttyA"), Port("ttyB")});
-  TForm1& f = MakeForm();
-  EXPECT_EQ(f.ComComboBox1->Items(), (QStringList{Port("ttyA"), Port("ttyB"), Port("ttyC")}));
-  EXPECT_EQ(f.ComComboBox1->ItemIndex(), -1);
-  EXPECT_TRUE(f.ComComboBox1->Text().isEmpty());
+  MainWindow& f = MakeForm();
+  EXPECT_EQ(f.portComboBox->Items(), (QStringList{Port("ttyA"), Port("ttyB"), Port("ttyC")}));
+  EXPECT_EQ(f.portComboBox->ItemIndex(), -1);
+  EXPECT_TRUE(f.portComboBox->Text().isEmpty());
   OpenList(f);  // no selection: the first entry is selected
-  EXPECT_EQ(f.ComComboBox1->Text(), Port("ttyA"));
-  EXPECT_NE(f.ComPort1().Port(), Port("ttyA"));  // a selection by the program only
+  EXPECT_EQ(f.portComboBox->Text(), Port("ttyA"));
+  EXPECT_NE(f.SerialPort().Port(), Port("ttyA"));  // a selection by the program only
 }
 
 TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   SetPorts({Port("ttyA"), Port("ttyB"), Port("ttyC")});
-  TForm1& f = MakeForm();
-  f.ComComboBox1->SetItemIndex(0);
-  f.ComComboBox1->setFocus();
-  QTest::keyClick(f.ComComboBox1, Qt::Key_Down);  // the user picks ttyB
-  EXPECT_EQ(f.ComComboBox1->Text(), Port("ttyB"));
-  EXPECT_EQ(f.ComPort1().Port(), Port("ttyB"));
-  EXPECT_FALSE(f.ComPort1().Connected());
+  MainWindow& f = MakeForm();
+  f.portComboBox->SetItemIndex(0);
+  f.portComboBox->setFocus();
+  QTest::keyClick(f.portComboBox, Qt::Key_Down);  // the user picks ttyB
+  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
+  EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
+  EXPECT_FALSE(f.SerialPort().Connected());
 
   QFile::remove(Port("ttyA"));  // another port goes away: ttyB stays selected
   OpenList(f);
-  EXPECT_EQ(f.ComComboBox1->Items(), (QStringList{Port("ttyB"), Port("ttyC")}));
-  EXPECT_EQ(f.ComComboBox1->Text(), Port("ttyB"));
+  EXPECT_EQ(f.portComboBox->Items(), (QStringList{Port("ttyB"), Port("ttyC")}));
+  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
 
   QFile::remove(Port("ttyB"));  // the selected port goes away: the first is selected
   OpenList(f);
-  EXPECT_EQ(f.ComComboBox1->Items(), QStringList{Port("ttyC")});
-  EXPECT_EQ(f.ComComboBox1->Text(), Port("ttyC"));
-  EXPECT_EQ(f.ComPort1().Port(), Port("ttyB"));
+  EXPECT_EQ(f.portComboBox->Items(), QStringList{Port("ttyC")});
+  EXPECT_EQ(f.portComboBox->Text(), Port("ttyC"));
+  EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
 
   SetPorts({});  // no port at all
   OpenList(f);
-  EXPECT_EQ(f.ComComboBox1->count(), 0);
-  EXPECT_EQ(f.ComComboBox1->ItemIndex(), -1);
+  EXPECT_EQ(f.portComboBox->count(), 0);
+  EXPECT_EQ(f.portComboBox->ItemIndex(), -1);
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
 TEST_F(MainWindowPortList, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOtherwise) {
   SetPorts({Port("ttyA"), Port("ttyB")});
-  TForm1& f = MakeForm();
-  const QString portBefore = f.ComPort1().Port();
-  f.ComComboBox1->SetText(Port("ttyB").replace(QStringLiteral("ttyB"), QStringLiteral("TTYb")));
-  EXPECT_EQ(f.ComComboBox1->Text(), Port("ttyB"));
-  f.ComComboBox1->SetText(QStringLiteral("/dev/none"));
-  EXPECT_EQ(f.ComComboBox1->Text(), Port("ttyB"));
-  EXPECT_EQ(f.ComPort1().Port(), portBefore);  // selections by the program leave the port
+  MainWindow& f = MakeForm();
+  const QString portBefore = f.SerialPort().Port();
+  f.portComboBox->SetText(Port("ttyB").replace(QStringLiteral("ttyB"), QStringLiteral("TTYb")));
+  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
+  f.portComboBox->SetText(QStringLiteral("/dev/none"));
+  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
+  EXPECT_EQ(f.SerialPort().Port(), portBefore);  // selections by the program leave the port
 }
 
-TEST_F(MainWindow, EditorButtonsShowTheirOneWindow) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, EditorButtonsShowTheirOneWindow) {
+  MainWindow& f = MakeForm();
   QWidget editor, compiler;
   f.SetEditorWindows(&editor, &compiler);
-  QTest::mouseClick(f.Button7, Qt::LeftButton);
+  QTest::mouseClick(f.sessionEditorButton, Qt::LeftButton);
   EXPECT_TRUE(editor.isVisible());
   EXPECT_FALSE(compiler.isVisible());
-  QTest::mouseClick(f.Button8, Qt::LeftButton);
+  QTest::mouseClick(f.libraryCompilerButton, Qt::LeftButton);
   EXPECT_TRUE(compiler.isVisible());
   editor.hide();
-  QTest::mouseClick(f.Button7, Qt::LeftButton);
+  QTest::mouseClick(f.sessionEditorButton, Qt::LeftButton);
   EXPECT_TRUE(editor.isVisible());
 }
 
-TEST_F(MainWindow, ClosingAsksTheEditorAndCancelKeepsTheProgramRunning) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, ClosingAsksTheEditorAndCancelKeepsTheProgramRunning) {
+  MainWindow& f = MakeForm();
   f.ShowMainForm();
-  QSignalSpy closed(&f, &TForm1::MainFormClosed);
+  QSignalSpy closed(&f, &MainWindow::MainFormClosed);
   bool answer = false;
   int asked = 0;
   f.SetCanCloseApplication([&] {
@@ -215,22 +215,22 @@ TEST_F(MainWindow, ClosingAsksTheEditorAndCancelKeepsTheProgramRunning) {
   EXPECT_EQ(asked, 2);
 }
 
-TEST_F(MainWindow, EditedNameChoosesThatFileInTheSelectedFolder) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, EditedNameChoosesThatFileInTheSelectedFolder) {
+  MainWindow& f = MakeForm();
   dialogs.answerPath(root + QStringLiteral("/Libs/first.svl"));
-  QTest::mouseClick(f.Button5, Qt::LeftButton);
-  f.Edit1->setText(QStringLiteral("second.svl"));
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  f.libraryFileEdit->setText(QStringLiteral("second.svl"));
   dialogs.clear();
-  f.Button6Click();  // no such file: the link says so before it opens any port
+  f.onUploadLibraryClicked();  // no such file: the link says so before it opens any port
   EXPECT_EQ(f.Folders.SelectedLibraryPath, root + QStringLiteral("/Libs/second.svl"));
   EXPECT_EQ(dialogs.messageTexts(),
             QStringList{QStringLiteral("The session library file not found.")});
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
 
   // Nothing selected yet: the typed name is looked up in the sessions folder.
-  f.Edit2->setText(QStringLiteral("typed.svs"));
+  f.sessionFileEdit->setText(QStringLiteral("typed.svs"));
   dialogs.clear();
-  f.Button11Click();
+  f.onUploadAddClicked();
   EXPECT_EQ(f.Folders.SelectedSessionPath, programFolder + QStringLiteral("/Sessions/typed.svs"));
   ASSERT_EQ(dialogs.calls().size(), 1u);
   EXPECT_EQ(dialogs.calls()[0].message.text, QStringLiteral("The session file not found."));
@@ -238,8 +238,8 @@ TEST_F(MainWindow, EditedNameChoosesThatFileInTheSelectedFolder) {
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));  // unchanged
 }
 
-TEST_F(MainWindow, EveryCaptionFitsItsControl) {
-  TForm1& f = MakeForm();
+TEST_F(MainWindowTest, EveryCaptionFitsItsControl) {
+  MainWindow& f = MakeForm();
   f.ShowMainForm();
   for (const QPushButton* button : f.findChildren<QPushButton*>()) {
     const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;

@@ -39,16 +39,16 @@ class RemoteWiring : public MainWindowFixture {
 };
 
 TEST_F(RemoteWiring, ShowDuringTheSplashAndQuitThroughTheMainWindow) {
-  EXPECT_FALSE(app->Form1->isVisible());
+  EXPECT_FALSE(app->Main->isVisible());
   Send(RemoteShow);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return app->Form1->isVisible(); }, 5000));
-  EXPECT_TRUE(app->Form5->isVisible());  // the splash runs its course
+  EXPECT_TRUE(QTest::qWaitFor([&] { return app->Main->isVisible(); }, 5000));
+  EXPECT_TRUE(app->Splash->isVisible());  // the splash runs its course
 
-  QTest::mouseClick(app->Form1->Button7, Qt::LeftButton);
+  QTest::mouseClick(app->Main->sessionEditorButton, Qt::LeftButton);
   Send(RemoteQuit);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !app->Form1->isVisible(); }, 5000));
-  EXPECT_FALSE(app->Form2->isVisible());
-  EXPECT_FALSE(app->Form5->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !app->Main->isVisible(); }, 5000));
+  EXPECT_FALSE(app->Editor->isVisible());
+  EXPECT_FALSE(app->Splash->isVisible());
 }
 
 }  // namespace

@@ -4,17 +4,17 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/TForm4.h"
-#include "app/TForm5.h"
+#include "app/AboutBox.h"
+#include "app/SplashWindow.h"
 
 namespace ovrel {
 namespace {
 
 TEST(Splash, EndsOnceAfterItsIntervalAndShowsTheMainWindow) {
   int shown = 0;
-  TForm5 splash([&] { ++shown; }, 1500);
-  EXPECT_TRUE(splash.isVisible());                           // from its creation on
-  EXPECT_EQ(splash.Image1->pixmap().size(), QSize(81, 81));  // the decoded picture
+  SplashWindow splash([&] { ++shown; }, 1500);
+  EXPECT_TRUE(splash.isVisible());                            // from its creation on
+  EXPECT_EQ(splash.picture->pixmap().size(), QSize(81, 81));  // the decoded picture
   QTest::qWait(100);
   EXPECT_TRUE(splash.isVisible());
   EXPECT_EQ(shown, 0);
@@ -29,9 +29,9 @@ TEST(About, OneBoxShownWithoutBlockingAndHiddenByOkOrClose) {
   QWidget main;
   main.setGeometry(100, 100, 369, 204);
   main.show();
-  TForm4 about(&main);
+  AboutBox about(&main);
   EXPECT_FALSE(about.isVisible());
-  EXPECT_EQ(about.Image1->pixmap().size(), QSize(32, 32));
+  EXPECT_EQ(about.iconImage->pixmap().size(), QSize(32, 32));
 
   about.ShowAbout();
   EXPECT_TRUE(about.isVisible());
@@ -41,7 +41,7 @@ TEST(About, OneBoxShownWithoutBlockingAndHiddenByOkOrClose) {
   about.ShowAbout();
   EXPECT_EQ(about.pos(), QPoint(10, 10));
 
-  QTest::mouseClick(about.Button1, Qt::LeftButton);
+  QTest::mouseClick(about.okButton, Qt::LeftButton);
   EXPECT_FALSE(about.isVisible());
   about.ShowAbout();
   EXPECT_TRUE(about.isVisible());

@@ -19,7 +19,7 @@ class Startup : public MainWindowFixture {
     options.SplashMs = splashMs;
     options.Main.ProgramFile = programFolder + QStringLiteral("/ovrelware");
     options.Main.Timing = LinkTiming{}.Scaled(0.4);
-    options.RemoteControl = false;  // the desktop's session bus is not the tests' to take
+    options.ServeRemoteControl = false;  // the desktop's session bus is not the tests' to take
     app = std::make_unique<OvrelApplication>(dialogs, options);
     return *app;
   }
@@ -30,7 +30,7 @@ class Startup : public MainWindowFixture {
   static int TopLevelAboutBoxes() {
     int n = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
-      if (qobject_cast<TForm4*>(w) && w->isVisible()) ++n;
+      if (qobject_cast<AboutBox*>(w) && w->isVisible()) ++n;
     return n;
   }
   std::unique_ptr<OvrelApplication> app;
@@ -41,48 +41,48 @@ TEST_F(Startup, OnlyTheSplashIsShownAtFirstThenTheMainWindowCentred) {
   clock.start();
   OvrelApplication& a = Start(2000);
   EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Sorvani Ovrel"));
-  EXPECT_TRUE(a.Form5->isVisible());
-  EXPECT_FALSE(a.Form1->isVisible());
-  EXPECT_FALSE(a.Form2->isVisible());
-  EXPECT_FALSE(a.Form3->isVisible());
-  EXPECT_FALSE(a.Form4->isVisible());
+  EXPECT_TRUE(a.Splash->isVisible());
+  EXPECT_FALSE(a.Main->isVisible());
+  EXPECT_FALSE(a.Editor->isVisible());
+  EXPECT_FALSE(a.Compiler->isVisible());
+  EXPECT_FALSE(a.About->isVisible());
   // The editor and the compiler share the main window's settings.
-  EXPECT_EQ(a.Form1->Folders.ProgramFolder, programFolder);
+  EXPECT_EQ(a.Main->Folders.ProgramFolder, programFolder);
 
   QTest::qWait(300);
-  EXPECT_FALSE(a.Form1->isVisible());
-  EXPECT_TRUE(a.Form5->isVisible());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return a.Form1->isVisible(); }, 5000));
+  EXPECT_FALSE(a.Main->isVisible());
+  EXPECT_TRUE(a.Splash->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return a.Main->isVisible(); }, 5000));
   EXPECT_GE(clock.elapsed(), 1900);  // the timer may fire a little early, never much
-  EXPECT_FALSE(a.Form5->isVisible());
+  EXPECT_FALSE(a.Splash->isVisible());
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  EXPECT_EQ(a.Form1->geometry().center(), screen.center());
+  EXPECT_EQ(a.Main->geometry().center(), screen.center());
 }
 
 TEST_F(Startup, ShowRequestDuringTheSplashShowsTheMainWindowAtOnce) {
   OvrelApplication& a = Start(2000);
   QTest::qWait(100);
-  a.Form1->ShowMainForm();
-  EXPECT_TRUE(a.Form1->isVisible());
-  EXPECT_TRUE(a.Form5->isVisible());
-  a.Form1->move(20, 30);  // the user moves it; the end of the splash leaves it there
-  const QPoint placed = a.Form1->pos();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !a.Form5->isVisible(); }, 5000));
-  EXPECT_TRUE(a.Form1->isVisible());
-  EXPECT_EQ(a.Form1->pos(), placed);
+  a.Main->ShowMainForm();
+  EXPECT_TRUE(a.Main->isVisible());
+  EXPECT_TRUE(a.Splash->isVisible());
+  a.Main->move(20, 30);  // the user moves it; the end of the splash leaves it there
+  const QPoint placed = a.Main->pos();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !a.Splash->isVisible(); }, 5000));
+  EXPECT_TRUE(a.Main->isVisible());
+  EXPECT_EQ(a.Main->pos(), placed);
 }
 
 TEST_F(Startup, AboutTwiceShowsTheOneAboutBox) {
   OvrelApplication& a = Start(60000);
-  a.Form1->ShowMainForm();
+  a.Main->ShowMainForm();
   // The editor's About command, when the editor has one; the same call otherwise.
-  QAction* about = a.Form2->findChild<QAction*>(QStringLiteral("About1"));
-  auto showAbout = [&] { about ? about->trigger() : a.Form4->ShowAbout(); };
+  QAction* about = a.Editor->findChild<QAction*>(QStringLiteral("aboutAction"));
+  auto showAbout = [&] { about ? about->trigger() : a.About->ShowAbout(); };
   showAbout();
   showAbout();
-  EXPECT_TRUE(a.Form4->isVisible());
+  EXPECT_TRUE(a.About->isVisible());
   EXPECT_EQ(TopLevelAboutBoxes(), 1);
-  QTest::mouseClick(a.Form4->Button1, Qt::LeftButton);
+  QTest::mouseClick(a.About->okButton, Qt::LeftButton);
   EXPECT_EQ(TopLevelAboutBoxes(), 0);
   showAbout();
   EXPECT_EQ(TopLevelAboutBoxes(), 1);
@@ -90,18 +90,18 @@ TEST_F(Startup, AboutTwiceShowsTheOneAboutBox) {
 
 TEST_F(Startup, ClosingTheMainWindowHidesEveryWindow) {
   OvrelApplication& a = Start(60000);
-  a.Form1->ShowMainForm();
-  QTest::mouseClick(a.Form1->Button7, Qt::LeftButton);
-  QTest::mouseClick(a.Form1->Button8, Qt::LeftButton);
-  a.Form4->ShowAbout();
-  EXPECT_TRUE(a.Form2->isVisible());
-  EXPECT_TRUE(a.Form3->isVisible());
-  EXPECT_TRUE(a.Form1->close());
-  for (QWidget* w : {static_cast<QWidget*>(a.Form1.get()), static_cast<QWidget*>(a.Form2.get()),
-                     static_cast<QWidget*>(a.Form3.get()), static_cast<QWidget*>(a.Form4.get()),
-                     static_cast<QWidget*>(a.Form5.get())})
+  a.Main->ShowMainForm();
+  QTest::mouseClick(a.Main->sessionEditorButton, Qt::LeftButton);
+  QTest::mouseClick(a.Main->libraryCompilerButton, Qt::LeftButton);
+  a.About->ShowAbout();
+  EXPECT_TRUE(a.Editor->isVisible());
+  EXPECT_TRUE(a.Compiler->isVisible());
+  EXPECT_TRUE(a.Main->close());
+  for (QWidget* w : {static_cast<QWidget*>(a.Main.get()), static_cast<QWidget*>(a.Editor.get()),
+                     static_cast<QWidget*>(a.Compiler.get()), static_cast<QWidget*>(a.About.get()),
+                     static_cast<QWidget*>(a.Splash.get())})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
-  EXPECT_FALSE(a.Form5->Timer1->isActive());
+  EXPECT_FALSE(a.Splash->closeTimer->isActive());
 }
 
 }  // namespace

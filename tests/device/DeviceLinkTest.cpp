@@ -45,7 +45,7 @@ class DeviceLinkTest : public ::testing::Test {
   }
   void MakeLink(const LinkTiming& timing) {
     Link.reset();
-    Link = std::make_unique<TDeviceLink>(Port, Ui, timing);
+    Link = std::make_unique<DeviceLink>(Port, Ui, timing);
   }
   void Use(const DevSim& sim) { Port.SetPort(QString::fromStdString(sim.path())); }
   QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
@@ -67,7 +67,7 @@ class DeviceLinkTest : public ::testing::Test {
   QString OldDir;
   TComPort Port;
   RecordingUi Ui;
-  std::unique_ptr<TDeviceLink> Link;
+  std::unique_ptr<DeviceLink> Link;
 };
 
 TEST_F(DeviceLinkTest, AutodetectionFindsTheSecondOfThreePorts) {
@@ -245,7 +245,7 @@ TEST_F(DeviceLinkTest, ALargeCountIsReadInPieces) {
 
   Link->State.ExpectedCmd = cmd::r;
   Link->State.WaitingReply = true;
-  Link->ComPort1RxChar(20 * 133);
+  Link->OnBytesReceived(20 * 133);
   EXPECT_FALSE(Link->State.WaitingReply);
   EXPECT_FALSE(Link->State.WrongReply);
   EXPECT_EQ(Link->State.RxPos, 0);  // twenty whole frames

@@ -36,7 +36,7 @@ TEST(FrameTest, CommandBytes) {
 }
 
 TEST(FrameTest, PrepareCommandSetsTheAwaitedReply) {
-  TLinkState st;
+  LinkState st;
   const int n = st.PrepareCommand(cmd::X);
   EXPECT_EQ(n, 5);
   EXPECT_EQ(st.ExpectedCmd, cmd::X);
@@ -49,14 +49,14 @@ TEST(ReceiverTest, SplitAndJoinedRepliesAssembleAlike) {
   const Bytes second = Frame(cmd::X, {0x33});
   stream.insert(stream.end(), second.begin(), second.end());
 
-  TLinkState whole;
+  LinkState whole;
   whole.ExpectedCmd = cmd::X;
   whole.Receive(stream);
   EXPECT_EQ(whole.DeviceCS, 0x33);  // both dispatched, in order
   EXPECT_EQ(whole.RxPos, 0);
 
   for (std::size_t cut = 1; cut < stream.size(); ++cut) {
-    TLinkState split;
+    LinkState split;
     split.ExpectedCmd = cmd::X;
     split.WaitingReply = true;
     split.Receive(std::span(stream).first(cut));
@@ -73,7 +73,7 @@ TEST(ReceiverTest, SplitAndJoinedRepliesAssembleAlike) {
 }
 
 TEST(ReceiverTest, FrameLengthFollowsTheLengthByte) {
-  TLinkState st;
+  LinkState st;
   st.ExpectedCmd = cmd::D;
   st.WaitingReply = true;
   const Bytes empty = Frame(cmd::D);
@@ -98,7 +98,7 @@ TEST(ReceiverTest, FrameLengthFollowsTheLengthByte) {
 }
 
 TEST(ReceiverTest, WrongLetterSetsWrongReply) {
-  TLinkState st;
+  LinkState st;
   st.ExpectedCmd = cmd::W;
   st.WaitingReply = true;
   st.Receive(Frame(cmd::E));
@@ -113,7 +113,7 @@ TEST(ReceiverTest, WrongLetterSetsWrongReply) {
 
 TEST(ReceiverTest, ProbeRules) {
   auto probe = [](const Bytes& reply, std::uint8_t expected = cmd::S) {
-    TLinkState st;
+    LinkState st;
     st.Autodetecting = true;
     st.ExpectedCmd = expected;
     st.WaitingReply = true;
@@ -134,7 +134,7 @@ TEST(ReceiverTest, ProbeRules) {
 }
 
 TEST(ReceiverTest, ReadReplyFillsTheImageFromReadBase) {
-  TLinkState st;
+  LinkState st;
   st.ExpectedCmd = cmd::r;
   st.ReadBase = 640;
   Bytes payload(128);
@@ -153,7 +153,7 @@ TEST(ReceiverTest, ReadReplyFillsTheImageFromReadBase) {
 }
 
 TEST(ReceiverTest, RestartDropsAPartialFrame) {
-  TLinkState st;
+  LinkState st;
   st.ExpectedCmd = cmd::O;
   const Bytes o = Frame(cmd::O);
   st.Receive(std::span(o).first(3));  // left over by a failed operation

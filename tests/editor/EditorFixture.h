@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/ScriptedDialogs.h"
-#include "editor/TForm2.h"
+#include "ui/ScriptedDialogs.h"
+#include "editor/SessionEditorWindow.h"
 
 namespace ovrel {
 
@@ -24,7 +24,7 @@ class EditorTest : public testing::Test {
     settings_.SessionsFolder = tmp_.path() + "/Sessions";
     settings_.LibrariesFolder = tmp_.path() + "/Libraries";
     QDir(tmp_.path()).mkdir("Sessions");
-    form_ = std::make_unique<TForm2>(settings_, dialogs_, [this] { ++aboutShown_; });
+    form_ = std::make_unique<SessionEditorWindow>(settings_, dialogs_, [this] { ++aboutShown_; });
     form_->OpenUrl = [this](const QUrl& url) { opened_.push_back(url); };
     form_->ExitApplication = [this] { ++exits_; };
     ShowForm();
@@ -37,7 +37,7 @@ class EditorTest : public testing::Test {
     grid()->setFocus();
   }
 
-  QTableView* grid() const { return form_->StringGrid1; }
+  QTableView* grid() const { return form_->segmentGrid; }
   SessionEditState& st() { return form_->SesState(); }
   QString path(const QString& name) const { return tmp_.path() + "/Sessions/" + name; }
 
@@ -64,7 +64,7 @@ class EditorTest : public testing::Test {
   }
   // A session of n default segments with Pitch 100 + k, not modified.
   void makeSession(int n) {
-    for (int k = 1; k < n; ++k) form_->Addnew1->trigger();
+    for (int k = 1; k < n; ++k) form_->addNewAction->trigger();
     for (int k = 1; k <= n; ++k) st().Ses[k].Pitch = 100 + k;
     st().SesModified = false;
     form_->RefreshAll(1);
@@ -78,7 +78,7 @@ class EditorTest : public testing::Test {
   QTemporaryDir tmp_;
   FolderSettings settings_;
   ScriptedDialogs dialogs_;
-  std::unique_ptr<TForm2> form_;
+  std::unique_ptr<SessionEditorWindow> form_;
   int aboutShown_ = 0;
   int exits_ = 0;
   std::vector<QUrl> opened_;

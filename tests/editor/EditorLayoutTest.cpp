@@ -10,12 +10,12 @@ TEST_F(EditorTest, ClientAreaAndControlsAtTheirPlaces) {
   EXPECT_EQ(form_->centralWidget()->size(), QSize(649, 184));
   EXPECT_EQ(form_->minimumSize(), form_->maximumSize());  // not resizable
   EXPECT_EQ(grid()->geometry(), QRect(0, 0, 649, 137));
-  EXPECT_EQ(form_->StaticText1->geometry(), QRect(400, 136, 249, 24));
-  EXPECT_EQ(form_->StaticText2->geometry(), QRect(400, 160, 249, 24));
-  EXPECT_EQ(form_->RepeatButton1->geometry(), QRect(112, 148, 75, 25));
-  EXPECT_EQ(form_->RepeatButton2->geometry(), QRect(216, 148, 75, 25));
-  EXPECT_EQ(form_->RepeatButton1->text(), "Value +  Q");
-  EXPECT_EQ(form_->RepeatButton2->text(), "Value -  A");
+  EXPECT_EQ(form_->segmentStartText->geometry(), QRect(400, 136, 249, 24));
+  EXPECT_EQ(form_->sessionTotalText->geometry(), QRect(400, 160, 249, 24));
+  EXPECT_EQ(form_->valueUpButton->geometry(), QRect(112, 148, 75, 25));
+  EXPECT_EQ(form_->valueDownButton->geometry(), QRect(216, 148, 75, 25));
+  EXPECT_EQ(form_->valueUpButton->text(), "Value +  Q");
+  EXPECT_EQ(form_->valueDownButton->text(), "Value -  A");
   EXPECT_EQ(grid()->verticalHeader()->width(), 80);
   EXPECT_EQ(grid()->columnWidth(0), 60);
   EXPECT_EQ(grid()->rowHeight(0), 18);
@@ -26,9 +26,9 @@ TEST_F(EditorTest, LongestTextsFitTheirControls) {
   auto fits = [](QWidget* w, const QString& text, int room) {
     return QFontMetrics(w->font()).horizontalAdvance(text) <= room;
   };
-  EXPECT_TRUE(fits(form_->StaticText1, "Segment 380 start time: 2937:15.0", 249 - 4));
-  EXPECT_TRUE(fits(form_->StaticText2, "Session total time: 2945:00.0", 249 - 4));
-  EXPECT_TRUE(fits(form_->RepeatButton1, "Value +  Q", 75 - 8));
+  EXPECT_TRUE(fits(form_->segmentStartText, "Segment 380 start time: 2937:15.0", 249 - 4));
+  EXPECT_TRUE(fits(form_->sessionTotalText, "Session total time: 2945:00.0", 249 - 4));
+  EXPECT_TRUE(fits(form_->valueUpButton, "Value +  Q", 75 - 8));
   EXPECT_TRUE(fits(grid(), "Freq Start", 80 - 6));
   EXPECT_TRUE(fits(grid(), "Seg. No.", 80 - 6));
   EXPECT_TRUE(fits(grid(), "-511", 60 - 6));  // widest values a file of bytes gives
@@ -46,8 +46,8 @@ TEST_F(EditorTest, GridShowsCaptionsAndSegments) {
   EXPECT_EQ(cell(1, 2), "IN");
   EXPECT_EQ(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
-  EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
-  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 1:00.0");
+  EXPECT_EQ(form_->segmentStartText->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 1:00.0");
 }
 
 TEST_F(EditorTest, MenusAndHiddenItems) {
@@ -55,33 +55,34 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   for (QAction* a : form_->menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus, (QStringList{"&Session", "Se&gment", "&Help"}));
   QStringList shown;
-  for (QAction* a : form_->File1->actions())
+  for (QAction* a : form_->sessionMenu->actions())
     if (a->isVisible()) shown << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(shown, (QStringList{"New", "Open...", "Save", "Save As...", "-", "Exit"}));
-  for (const char* hidden : {"ImportRVXfile1", "Optimize1", "ExportasTXT1", "N3"})
+  for (const char* hidden :
+       {"importRvxAction", "optimizeAction", "exportCsvAction", "exitSeparator"})
     EXPECT_FALSE(form_->findChild<QAction*>(hidden)->isVisible()) << hidden;
 }
 
 TEST_F(EditorTest, HelpWebItemsAndAbout) {
-  form_->Contents1->trigger();
-  form_->VisitSorvaniProhomepage1->trigger();
-  form_->HalcyraDownloads1->trigger();
-  form_->ExtraSessionLibraries1->trigger();
+  form_->helpAction->trigger();
+  form_->homePageAction->trigger();
+  form_->downloadsAction->trigger();
+  form_->extraLibrariesAction->trigger();
   ASSERT_EQ(opened_.size(), 4u);
   EXPECT_EQ(opened_[0], QUrl::fromLocalFile(tmp_.path() + "/Sorvani Ovrel Help.pdf"));
   EXPECT_EQ(opened_[1].scheme(), "https");
   EXPECT_NE(opened_[1], opened_[2]);
   EXPECT_NE(opened_[2], opened_[3]);
-  form_->About1->trigger();
+  form_->aboutAction->trigger();
   EXPECT_EQ(aboutShown_, 1);
   EXPECT_EQ(dialogs_.calls().size(), 0u);
 }
 
 TEST_F(EditorTest, HiddenImportAndExportItemsRunTheirCommands) {
   dialogs_.answerCancel();
-  form_->ImportRVXfile1->trigger();
+  form_->importRvxAction->trigger();
   dialogs_.answerCancel();
-  form_->ExportasTXT1->trigger();
+  form_->exportCsvAction->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 2u);
   EXPECT_EQ(dialogs_.calls()[0].file.title, "Import RVX file");
   EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.ProgramFolder);

@@ -26,17 +26,17 @@ TEST_F(EditorTest, ValueKeysStepEveryColumnOfTheSelection) {
   clickCell(1, RowTime, Qt::ShiftModifier);
   key(Qt::Key_Q);
   EXPECT_EQ(cell(2, RowTime), "1:15");
-  EXPECT_EQ(form_->StaticText1->text(), "Segment 3 start time: 2:30.0");
-  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 4:45.0");
+  EXPECT_EQ(form_->segmentStartText->text(), "Segment 3 start time: 2:30.0");
+  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 4:45.0");
   EXPECT_EQ(dialogs_.calls().size(), 0u);
 }
 
 TEST_F(EditorTest, SelectingACellShowsItsStartTime) {
   makeSession(3);
   clickCell(3, RowMode);
-  EXPECT_EQ(form_->StaticText1->text(), "Segment 3 start time: 2:00.0");
+  EXPECT_EQ(form_->segmentStartText->text(), "Segment 3 start time: 2:00.0");
   key(Qt::Key_Left);
-  EXPECT_EQ(form_->StaticText1->text(), "Segment 2 start time: 1:00.0");
+  EXPECT_EQ(form_->segmentStartText->text(), "Segment 2 start time: 1:00.0");
   EXPECT_FALSE(st().SesModified);
 }
 
@@ -51,10 +51,10 @@ TEST_F(EditorTest, DeleteWithEverythingSelected) {
   makeSession(4);
   clickCell(1, RowMode);
   clickCell(4, RowMode, Qt::ShiftModifier);  // cursor on the last column
-  form_->Delete1->trigger();
+  form_->deleteAction->trigger();
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{104}));
   EXPECT_EQ(grid()->currentIndex().column(), 0);
-  EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(form_->segmentStartText->text(), "Segment 1 start time: 0:00.0");
   EXPECT_TRUE(st().SesModified);
 }
 
@@ -99,7 +99,7 @@ TEST_F(EditorTest, InsertAtColumnOneAndAddNew) {
   key(Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(st().Ses.SegCount, 4);
   EXPECT_EQ(cell(4, RowTime), "1:00");
-  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 4:00.0");
+  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 4:00.0");
 }
 
 TEST_F(EditorTest, SegmentLimitMessage) {
@@ -137,10 +137,10 @@ TEST_F(EditorTest, KeypadKeysStepOncePerRelease) {
 TEST_F(EditorTest, RepeatButtonsStepTheSelection) {
   makeSession(2);
   clickCell(2, RowMode);
-  QTest::mouseClick(form_->RepeatButton1, Qt::LeftButton);
-  QTest::mouseClick(form_->RepeatButton1, Qt::LeftButton);
+  QTest::mouseClick(form_->valueUpButton, Qt::LeftButton);
+  QTest::mouseClick(form_->valueUpButton, Qt::LeftButton);
   EXPECT_EQ(st().Ses[2].Mode, 3);
-  QTest::mouseClick(form_->RepeatButton2, Qt::LeftButton);
+  QTest::mouseClick(form_->valueDownButton, Qt::LeftButton);
   EXPECT_EQ(st().Ses[2].Mode, 2);
   EXPECT_EQ(cell(2, RowMode), "FB");
 }
@@ -149,12 +149,12 @@ TEST_F(EditorTest, OptimizeLeavesTheCursorOnAnExistingColumn) {
   makeSession(3);
   for (int k = 1; k <= 3; ++k) st().Ses[k].Pitch = 100;
   clickCell(3, RowPitch);
-  form_->Optimize1->trigger();
+  form_->optimizeAction->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_EQ(grid()->currentIndex().column(), 0);
   EXPECT_EQ(grid()->currentIndex().row(), RowPitch - 1);
   EXPECT_EQ(cell(1, RowTime), "3:00");
-  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 3:00.0");
+  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 3:00.0");
   EXPECT_TRUE(st().SesModified);
 }
 

@@ -3,7 +3,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include "editor/TRepeatButton.h"
+#include "editor/RepeatButton.h"
 
 namespace ovrel {
 namespace {
@@ -22,7 +22,7 @@ class RepeatButtonTest : public testing::Test {
   }
   void release() { QTest::mouseRelease(&button_, Qt::LeftButton); }
 
-  TRepeatButton button_{"Value +  Q"};
+  RepeatButton button_{"Value +  Q"};
   QElapsedTimer clock_;
   std::vector<qint64> clicks_;
 };

@@ -75,21 +75,21 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   args.insert(args.end(), fault.begin(), fault.end());
   DevSim device(args, EmptyLibraryMemory());
 
-  TForm1Options options;
+  MainWindowOptions options;
   options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
   options.Timing = timing;
-  form = std::make_unique<TForm1>(dialogs, options);
-  TForm1& f = *form;
-  f.ComPort1().SetPort(port);
+  form = std::make_unique<MainWindow>(dialogs, options);
+  MainWindow& f = *form;
+  f.SerialPort().SetPort(port);
   const bool upload = cell.Op == Operation::LibraryUpload;
   if (upload) {
     f.Folders.SelectedLibraryPath = programFolder + QStringLiteral("/Libraries/One.svl");
     WriteFile(f.Folders.SelectedLibraryPath, kOneSessionLibrary);
-    f.Edit1->setText(QStringLiteral("One.svl"));
+    f.libraryFileEdit->setText(QStringLiteral("One.svl"));
   } else {
     f.Folders.SelectedSessionPath = programFolder + QStringLiteral("/Sessions/One.svs");
     WriteFile(f.Folders.SelectedSessionPath, kOneSegmentSession);
-    f.Edit2->setText(QStringLiteral("One.svs"));
+    f.sessionFileEdit->setText(QStringLiteral("One.svs"));
   }
   const QString panel1 = f.PanelText(1);
 
@@ -97,9 +97,9 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   QElapsedTimer clock;
   clock.start();
   if (upload)
-    f.Button6Click();
+    f.onUploadLibraryClicked();
   else
-    f.Button11Click();
+    f.onUploadAddClicked();
   const qint64 elapsedMs = clock.elapsed();
   ticker.stop();
 
@@ -113,7 +113,7 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   EXPECT_LT(ticker.maxGapMs, kMaxStallMs);
 
   // The port is closed, and free for the next operation at once.
-  EXPECT_FALSE(f.ComPort1().Connected());
+  EXPECT_FALSE(f.SerialPort().Connected());
   if (cell.Kind != Fault::HangUp) {
     TComPort next;
     next.SetPort(port);

@@ -26,11 +26,11 @@ const QByteArray kTwoSessionLibrary =
 
 class FaultRace : public MainWindowFixture {
  protected:
-  TForm1& MakeWindow(const LinkTiming& timing) {
-    TForm1Options options;
+  MainWindow& MakeWindow(const LinkTiming& timing) {
+    MainWindowOptions options;
     options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
     options.Timing = timing;
-    form = std::make_unique<TForm1>(dialogs, options);
+    form = std::make_unique<MainWindow>(dialogs, options);
     return *form;
   }
   QString Port() const { return root + QStringLiteral("/ttyRace"); }
@@ -43,11 +43,11 @@ class FaultRace : public MainWindowFixture {
 
 TEST_F(FaultRace, ASecondOperationDuringAnUploadIsRefusedOrQueuedNeverInterleaved) {
   DevSim device({"--log", "--link", Port().toStdString()});
-  TForm1& f = MakeWindow(LinkTiming{}.Scaled(0.2));
-  f.ComPort1().SetPort(Port());
+  MainWindow& f = MakeWindow(LinkTiming{}.Scaled(0.2));
+  f.SerialPort().SetPort(Port());
   f.Folders.SelectedLibraryPath = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(f.Folders.SelectedLibraryPath, kOneSessionLibrary);
-  f.Edit1->setText(QStringLiteral("One.svl"));
+  f.libraryFileEdit->setText(QStringLiteral("One.svl"));
   const QString session = SessionFile();
 
   // Inside the upload's waits: the buttons are disabled, a direct start is
@@ -56,14 +56,15 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsRefusedOrQueuedNeverInterleave
   bool queuedRan = false, queuedResult = false;
   QTimer::singleShot(150, &f, [&] {
     requested = true;
-    buttonsOff = !f.Button6->isEnabled() && !f.Button11->isEnabled() && !f.Button9->isEnabled();
+    buttonsOff = !f.uploadLibraryButton->isEnabled() && !f.uploadAddButton->isEnabled() &&
+                 !f.connectButton->isEnabled();
     refused = !f.Link().UploadOneSession(session) && !f.Link().Connect();
     f.Link().WhenIdle([&] {
       queuedResult = f.Link().UploadOneSession(session);
       queuedRan = true;
     });
   });
-  f.Button6Click();
+  f.onUploadLibraryClicked();
   ASSERT_TRUE(requested);
   EXPECT_TRUE(buttonsOff);
   EXPECT_TRUE(refused);
@@ -87,10 +88,10 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
   // A 695 ms pause: long enough to pull the device out in the middle of it.
   LinkTiming timing = LinkTiming{}.Scaled(0.2);
   timing.PreUploadPause = LinkTiming{}.PreUploadPause * 0.1;
-  TForm1& f = MakeWindow(timing);
-  f.ComPort1().SetPort(Port());
+  MainWindow& f = MakeWindow(timing);
+  f.SerialPort().SetPort(Port());
   f.Folders.SelectedSessionPath = SessionFile();
-  f.Edit2->setText(QStringLiteral("One.svs"));
+  f.sessionFileEdit->setText(QStringLiteral("One.svs"));
 
   // Once the download's 17 commands are in, the device goes away.
   std::string logAtPullOut;
@@ -104,7 +105,7 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
     watch.stop();
   });
   watch.start();
-  f.Button11Click();
+  f.onUploadAddClicked();
   watch.stop();
 
   ASSERT_FALSE(device) << "the device was not pulled out";
@@ -116,7 +117,7 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
       QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed."));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session upload to Sorvani failed"));
-  EXPECT_FALSE(f.ComPort1().Connected());
+  EXPECT_FALSE(f.SerialPort().Connected());
   // The merged library is kept for the user, whole.
   EXPECT_EQ(ReadFile(programFolder + QStringLiteral("/TempSesLib.svl")),
             Bytes(kOneSessionLibrary.begin(), kOneSessionLibrary.end()));
@@ -144,7 +145,7 @@ TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
   TComPort port;
   ListedHookUi ui;
   ui.OnListed = [&] { vanishing.reset(); };
-  TDeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
   EXPECT_TRUE(link.Connect());
   EXPECT_FALSE(vanishing);
   EXPECT_EQ(ui.Ports, (QStringList{gone, there}));

@@ -21,8 +21,8 @@ namespace {
 
 constexpr std::uint8_t kLetters[] = {'S', 'I', 'r', 'C', 'W', 'D', 'E', 'X', 'O'};
 
-std::unique_ptr<ovrel::TLinkState> Prepared(std::uint8_t flags, std::uint8_t letter, int readBase) {
-  auto state = std::make_unique<ovrel::TLinkState>();
+std::unique_ptr<ovrel::LinkState> Prepared(std::uint8_t flags, std::uint8_t letter, int readBase) {
+  auto state = std::make_unique<ovrel::LinkState>();
   state->Autodetecting = flags & 1;
   state->WrongReply = flags & 2;
   state->ExpectedCmd = letter;
@@ -31,7 +31,7 @@ std::unique_ptr<ovrel::TLinkState> Prepared(std::uint8_t flags, std::uint8_t let
   return state;
 }
 
-bool SameState(const ovrel::TLinkState& a, const ovrel::TLinkState& b) {
+bool SameState(const ovrel::LinkState& a, const ovrel::LinkState& b) {
   return a.RxPos == b.RxPos && a.RxFrameLen == b.RxFrameLen && a.WaitingReply == b.WaitingReply &&
          a.WrongReply == b.WrongReply && a.DeviceCS == b.DeviceCS && a.MemImgBuf == b.MemImgBuf;
 }

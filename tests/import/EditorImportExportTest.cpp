@@ -41,14 +41,14 @@ TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   EXPECT_EQ(st().SesFileName, "");
   EXPECT_FALSE(st().SesModified);
   EXPECT_EQ(caption(), "Sorvani Ovrelware 1.5 - Session Editor - [Morning]");
-  EXPECT_EQ(form_->StaticText1->text(), "Segment 1 start time: 0:00.0");
-  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 2:00.0");
+  EXPECT_EQ(form_->segmentStartText->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 2:00.0");
   EXPECT_EQ(grid()->currentIndex().column(), 0);
 
   // Save asks for a name, proposing the imported one; a new session drops it.
   dialogs_.clear();
   dialogs_.answerCancel();
-  EXPECT_EQ(form_->Save(), TForm2::SaveOutcome::Cancelled);
+  EXPECT_EQ(form_->Save(), SessionEditorWindow::SaveOutcome::Cancelled);
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
   EXPECT_EQ(dialogs_.calls()[0].file.fileName, "Morning.svs");
@@ -117,14 +117,14 @@ TEST_F(EditorImportExport, TruncationIsReportedAndACancelledDialogOptimises) {
 
   // Cancelling the file dialog still optimises the session in the editor.
   form_->NewProc();
-  form_->Addnew1->trigger();
+  form_->addNewAction->trigger();
   st().SesModified = false;
   dialogs_.clear();
   dialogs_.answerCancel();
   ImportRVXfile(*form_, dialogs_);
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_EQ(st().Ses[1].Time, 8);
-  EXPECT_EQ(form_->StaticText2->text(), "Session total time: 2:00.0");
+  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 2:00.0");
 }
 
 TEST_F(EditorImportExport, ExportProposesTheSessionsNameAndWritesTheFile) {

@@ -139,7 +139,7 @@ class RemoteControlTest : public ::testing::Test {
     SimPort = QString::fromStdString(Sim->path());
     qputenv("OVREL_PORTS", (work.filePath("no-such-port") + ":" + SimPort).toLocal8Bit());
     Port.SetPort(SimPort);
-    Link = std::make_unique<TDeviceLink>(Port, Ui, LinkTiming{}.Scaled(0.3));
+    Link = std::make_unique<DeviceLink>(Port, Ui, LinkTiming{}.Scaled(0.3));
     RemoteCallbacks callbacks;
     callbacks.ShowMainWindow = [this] {
       ++Shown;
@@ -153,7 +153,7 @@ class RemoteControlTest : public ::testing::Test {
         Errors << QString::fromUtf8(error.what());
       }
     };
-    Remote = std::make_unique<TRemoteControl>(*Link, callbacks);
+    Remote = std::make_unique<RemoteControl>(*Link, callbacks);
     ASSERT_TRUE(Remote->Active());
   }
 
@@ -182,8 +182,8 @@ class RemoteControlTest : public ::testing::Test {
   QString SimPort;
   TComPort Port;
   RecordingUi Ui;
-  std::unique_ptr<TDeviceLink> Link;
-  std::unique_ptr<TRemoteControl> Remote;
+  std::unique_ptr<DeviceLink> Link;
+  std::unique_ptr<RemoteControl> Remote;
   std::unique_ptr<ReplyClient> Client;
   int Shown = 0;
   int Quits = 0;
@@ -330,7 +330,7 @@ TEST_F(RemoteControlTest, ASecondCopyRunsWithoutRemoteControl) {
   QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second");
   {
     testing::internal::CaptureStderr();
-    TRemoteControl second(*Link, {}, other);
+    RemoteControl second(*Link, {}, other);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(second.Active());
     EXPECT_NE(said.find("org.sorvani.Ovrelware"), std::string::npos) << said;
@@ -342,7 +342,7 @@ TEST_F(RemoteControlTest, ASecondCopyRunsWithoutRemoteControl) {
   // Once it has gone, the name is free again.
   Remote.reset();
   {
-    TRemoteControl third(*Link, {}, other);
+    RemoteControl third(*Link, {}, other);
     EXPECT_TRUE(third.Active());
   }
   QDBusConnection::disconnectFromBus("second");

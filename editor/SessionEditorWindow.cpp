@@ -1,4 +1,4 @@
-#include "editor/TForm2.h"
+#include "editor/SessionEditorWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -39,20 +39,21 @@ void FitFont(QLabel* label, const QString& longest) {
 
 }  // namespace
 
-const QUrl TForm2::kHomePage(QStringLiteral("https://sorvani.example/"));
-const QUrl TForm2::kDownloadsPage(QStringLiteral("https://sorvani.example/downloads/login"));
-const QUrl TForm2::kExtraLibrariesPage(
+const QUrl SessionEditorWindow::kHomePage(QStringLiteral("https://sorvani.example/"));
+const QUrl SessionEditorWindow::kDownloadsPage(
+    QStringLiteral("https://sorvani.example/downloads/login"));
+const QUrl SessionEditorWindow::kExtraLibrariesPage(
     QStringLiteral("https://sorvani.example/extra-session-libraries"));
 
-TForm2::TForm2(FolderSettings& settings, Dialogs& dialogs, std::function<void()> showAbout,
-               QWidget* parent)
+SessionEditorWindow::SessionEditorWindow(FolderSettings& settings, Dialogs& dialogs,
+                                         std::function<void()> showAbout, QWidget* parent)
     : QMainWindow(parent),
       ExitApplication([] { QCoreApplication::quit(); }),
       OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
       settings_(settings),
       dialogs_(dialogs),
       showAbout_(std::move(showAbout)) {
-  setObjectName(QStringLiteral("Form2"));
+  setObjectName(QStringLiteral("sessionEditorWindow"));
   // The desktop's sans-serif font at 11 pixels (8 points at 96 dpi); the
   // layout is in pixels, so the font is too.
   QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -72,33 +73,33 @@ TForm2::TForm2(FolderSettings& settings, Dialogs& dialogs, std::function<void()>
   setFixedSize(sizeHint());
 }
 
-void TForm2::BuildControls() {
+void SessionEditorWindow::BuildControls() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("ClientArea"));
   client->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(client);
 
   model_ = new SessionGridModel(st_.Ses, this);
-  StringGrid1 = new QTableView(client);
-  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-  StringGrid1->setGeometry(0, 0, kClientWidth, 137);
-  StringGrid1->setModel(model_);
-  StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
-  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  StringGrid1->setTabKeyNavigation(false);
-  StringGrid1->setShowGrid(true);
-  StringGrid1->setWordWrap(false);
-  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
-  QHeaderView* top = StringGrid1->horizontalHeader();
+  segmentGrid = new QTableView(client);
+  segmentGrid->setObjectName(QStringLiteral("segmentGrid"));
+  segmentGrid->setGeometry(0, 0, kClientWidth, 137);
+  segmentGrid->setModel(model_);
+  segmentGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  segmentGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+  segmentGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  segmentGrid->setTabKeyNavigation(false);
+  segmentGrid->setShowGrid(true);
+  segmentGrid->setWordWrap(false);
+  segmentGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  segmentGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  segmentGrid->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+  QHeaderView* top = segmentGrid->horizontalHeader();
   top->setMinimumSectionSize(1);
   top->setDefaultSectionSize(kColWidth);
   top->setSectionResizeMode(QHeaderView::Fixed);
   top->setFixedHeight(kRowHeight);
   top->setHighlightSections(false);
-  QHeaderView* left = StringGrid1->verticalHeader();
+  QHeaderView* left = segmentGrid->verticalHeader();
   left->setMinimumSectionSize(1);
   left->setDefaultSectionSize(kRowHeight);
   left->setSectionResizeMode(QHeaderView::Fixed);
@@ -107,17 +108,17 @@ void TForm2::BuildControls() {
   left->setHighlightSections(false);
 
   // Row 0 of column 0: the caption of the numbers row, in the grid's corner.
-  StringGrid1->setCornerButtonEnabled(false);
-  auto* corner = new QLabel(QString::fromLatin1(RowCaption(RowSegNo)), StringGrid1);
+  segmentGrid->setCornerButtonEnabled(false);
+  auto* corner = new QLabel(QString::fromLatin1(RowCaption(RowSegNo)), segmentGrid);
   corner->setObjectName(QStringLiteral("SegNoCaption"));
-  corner->setGeometry(StringGrid1->frameWidth(), StringGrid1->frameWidth(), kCaptionColWidth,
+  corner->setGeometry(segmentGrid->frameWidth(), segmentGrid->frameWidth(), kCaptionColWidth,
                       kRowHeight);
   corner->setIndent(3);
   corner->setAutoFillBackground(true);
 
-  connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+  connect(segmentGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            if (current.isValid()) StringGrid1SelectCell(current.column() + 1);
+            if (current.isValid()) onGridCellSelected(current.column() + 1);
           });
 
   auto makeTime = [client](const char* name, int top, const QString& text) {
@@ -131,29 +132,31 @@ void TForm2::BuildControls() {
     label->setPalette(pal);
     return label;
   };
-  StaticText1 = makeTime("StaticText1", 136, QStringLiteral("Segment 1 start time: 0:00.0"));
-  StaticText2 = makeTime("StaticText2", 160, QStringLiteral("Session total time: 0:00.0"));
-  FitFont(StaticText1, kLongestStartText);
-  StaticText2->setFont(StaticText1->font());
-  FitFont(StaticText2, kLongestTotalText);
-  if (StaticText2->font().pixelSize() < StaticText1->font().pixelSize())
-    StaticText1->setFont(StaticText2->font());
+  segmentStartText =
+      makeTime("segmentStartText", 136, QStringLiteral("Segment 1 start time: 0:00.0"));
+  sessionTotalText =
+      makeTime("sessionTotalText", 160, QStringLiteral("Session total time: 0:00.0"));
+  FitFont(segmentStartText, kLongestStartText);
+  sessionTotalText->setFont(segmentStartText->font());
+  FitFont(sessionTotalText, kLongestTotalText);
+  if (sessionTotalText->font().pixelSize() < segmentStartText->font().pixelSize())
+    segmentStartText->setFont(sessionTotalText->font());
 
-  RepeatButton1 = new TRepeatButton(QStringLiteral("Value +  Q"), client);
-  RepeatButton1->setObjectName(QStringLiteral("RepeatButton1"));
-  RepeatButton1->setGeometry(112, 148, 75, 25);
-  connect(RepeatButton1, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::IncVal); });
-  RepeatButton2 = new TRepeatButton(QStringLiteral("Value -  A"), client);
-  RepeatButton2->setObjectName(QStringLiteral("RepeatButton2"));
-  RepeatButton2->setGeometry(216, 148, 75, 25);
-  connect(RepeatButton2, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
+  valueUpButton = new RepeatButton(QStringLiteral("Value +  Q"), client);
+  valueUpButton->setObjectName(QStringLiteral("valueUpButton"));
+  valueUpButton->setGeometry(112, 148, 75, 25);
+  connect(valueUpButton, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::IncVal); });
+  valueDownButton = new RepeatButton(QStringLiteral("Value -  A"), client);
+  valueDownButton->setObjectName(QStringLiteral("valueDownButton"));
+  valueDownButton->setGeometry(216, 148, 75, 25);
+  connect(valueDownButton, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
   // The buttons do not take the focus from the grid, so the keys keep
   // working on the grid's selection.
-  RepeatButton1->setFocusPolicy(Qt::NoFocus);
-  RepeatButton2->setFocusPolicy(Qt::NoFocus);
+  valueUpButton->setFocusPolicy(Qt::NoFocus);
+  valueDownButton->setFocusPolicy(Qt::NoFocus);
 }
 
-void TForm2::FormCreate() {
+void SessionEditorWindow::FormCreate() {
   st_.SesName.clear();
   SetCaption();
   st_.Ses.SegCount = 1;
@@ -161,73 +164,73 @@ void TForm2::FormCreate() {
   model_->RefreshAll();
   // The cursor starts on segment 1 without computing the times: the fields
   // keep their initial texts until the window is shown.
-  const QSignalBlocker block(StringGrid1->selectionModel());
-  StringGrid1->selectionModel()->setCurrentIndex(model_->index(0, 0),
+  const QSignalBlocker block(segmentGrid->selectionModel());
+  segmentGrid->selectionModel()->setCurrentIndex(model_->index(0, 0),
                                                  QItemSelectionModel::ClearAndSelect);
 
-  OpenDialog2.title = QStringLiteral("Import RVX file");
-  OpenDialog2.filter = QStringLiteral("RVX file|*.rvx");
-  OpenDialog2.defaultExt = QStringLiteral("rvx");
-  OpenDialog2.initialDir = settings_.ProgramFolder;
-  SaveDialog2.title = QStringLiteral("Export session as");
-  SaveDialog2.filter = QStringLiteral("Exported session (*.csv)|*.csv");
-  SaveDialog2.defaultExt = QStringLiteral("csv");
+  importDialog.title = QStringLiteral("Import RVX file");
+  importDialog.filter = QStringLiteral("RVX file|*.rvx");
+  importDialog.defaultExt = QStringLiteral("rvx");
+  importDialog.initialDir = settings_.ProgramFolder;
+  exportDialog.title = QStringLiteral("Export session as");
+  exportDialog.filter = QStringLiteral("Exported session (*.csv)|*.csv");
+  exportDialog.defaultExt = QStringLiteral("csv");
 }
 
-void TForm2::SetCaption() {
+void SessionEditorWindow::SetCaption() {
   setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Editor - [") +
                  QString::fromStdString(st_.SesName) + QStringLiteral("]"));
 }
 
-void TForm2::SesTimeComp(int n) {
+void SessionEditorWindow::SesTimeComp(int n) {
   const SesTimeTexts t = ovrel::SesTimeComp(st_.Ses, n);
-  StaticText1->setText(QString::fromStdString(t.Start));
-  StaticText2->setText(QString::fromStdString(t.Total));
+  segmentStartText->setText(QString::fromStdString(t.Start));
+  sessionTotalText->setText(QString::fromStdString(t.Total));
 }
 
-void TForm2::StringGrid1SelectCell(int col) {
+void SessionEditorWindow::onGridCellSelected(int col) {
   SesTimeComp(col);
 }
 
-void TForm2::RefreshAll(int col) {
+void SessionEditorWindow::RefreshAll(int col) {
   model_->RefreshAll();
   MoveCursor(col, CurRow());
   SesTimeComp(col);
 }
 
-int TForm2::CurCol() const {
-  const QModelIndex cur = StringGrid1->currentIndex();
+int SessionEditorWindow::CurCol() const {
+  const QModelIndex cur = segmentGrid->currentIndex();
   return cur.isValid() ? cur.column() + 1 : 1;
 }
 
-int TForm2::CurRow() const {
-  const QModelIndex cur = StringGrid1->currentIndex();
+int SessionEditorWindow::CurRow() const {
+  const QModelIndex cur = segmentGrid->currentIndex();
   return cur.isValid() ? SessionGridModel::ParamRow(cur.row()) : RowTime;
 }
 
 // The selection always holds the cursor's cell, as the grid's range
 // selection is the rectangle between its anchor and the cursor.
-int TForm2::SelFirst() const {
+int SessionEditorWindow::SelFirst() const {
   int first = CurCol();
-  for (const QItemSelectionRange& r : StringGrid1->selectionModel()->selection())
+  for (const QItemSelectionRange& r : segmentGrid->selectionModel()->selection())
     first = std::min(first, r.left() + 1);
   return first;
 }
 
-int TForm2::SelLast() const {
+int SessionEditorWindow::SelLast() const {
   int last = CurCol();
-  for (const QItemSelectionRange& r : StringGrid1->selectionModel()->selection())
+  for (const QItemSelectionRange& r : segmentGrid->selectionModel()->selection())
     last = std::max(last, r.right() + 1);
   return std::min(last, static_cast<int>(st_.Ses.SegCount));
 }
 
-void TForm2::MoveCursor(int col, int row) {
+void SessionEditorWindow::MoveCursor(int col, int row) {
   const QModelIndex idx = model_->index(row - 1, col - 1);
-  StringGrid1->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
-  StringGrid1->scrollTo(idx);
+  segmentGrid->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
+  segmentGrid->scrollTo(idx);
 }
 
-void TForm2::Apply(const SegOpResult& r) {
+void SessionEditorWindow::Apply(const SegOpResult& r) {
   if (!r.ok()) {
     dialogs_.error(QString::fromStdString(r.Error));
     return;
@@ -238,11 +241,11 @@ void TForm2::Apply(const SegOpResult& r) {
   if (r.TimeCompCol > 0) SesTimeComp(r.TimeCompCol);
 }
 
-void TForm2::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
+void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
   Apply(op(st_, SelFirst(), SelLast(), CurRow()));
 }
 
-void TForm2::ShowError(const std::string& text) {
+void SessionEditorWindow::ShowError(const std::string& text) {
   // The program's error display: a full stop is added unless the text
   // already ends in a character at or before "." in code order.
   QString message = QString::fromStdString(text);
@@ -250,12 +253,12 @@ void TForm2::ShowError(const std::string& text) {
   dialogs_.error(message);
 }
 
-void TForm2::FormKeyUp(int key) {
+void SessionEditorWindow::FormKeyUp(int key) {
   if (key == Qt::Key_Plus) ValueStep(&ovrel::IncVal);
   if (key == Qt::Key_Minus) ValueStep(&ovrel::DecVal);
 }
 
-bool TForm2::eventFilter(QObject* watched, QEvent* e) {
+bool SessionEditorWindow::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
     auto* k = static_cast<QKeyEvent*>(e);
     const bool keypadStep = (k->modifiers() & Qt::KeypadModifier) &&
@@ -269,14 +272,14 @@ bool TForm2::eventFilter(QObject* watched, QEvent* e) {
   return QMainWindow::eventFilter(watched, e);
 }
 
-void TForm2::showEvent(QShowEvent* e) {
+void SessionEditorWindow::showEvent(QShowEvent* e) {
   // Shown from the main window: a session without unsaved changes gives way
   // to a new one.
   if (!e->spontaneous() && !st_.SesModified) NewProc();
   QMainWindow::showEvent(e);
 }
 
-void TForm2::closeEvent(QCloseEvent* e) {
+void SessionEditorWindow::closeEvent(QCloseEvent* e) {
   if (st_.SesModified) {
     switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
       case MsgResult::Yes:
@@ -299,7 +302,7 @@ void TForm2::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-bool TForm2::CanCloseApplication() {
+bool SessionEditorWindow::CanCloseApplication() {
   if (!st_.SesModified) return true;
   switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
     case MsgResult::Yes:
@@ -313,7 +316,7 @@ bool TForm2::CanCloseApplication() {
   }
 }
 
-void TForm2::Exit1Click() {
+void SessionEditorWindow::onExitTriggered() {
   if (CanCloseApplication()) ExitApplication();
 }
 

@@ -8,22 +8,22 @@
 
 namespace ovrel {
 
-class TForm4 : public QDialog {
+class AboutBox : public QDialog {
   Q_OBJECT
  public:
   // mainForm: the window over whose middle the box appears.
-  explicit TForm4(QWidget* mainForm, QWidget* parent = nullptr);
+  explicit AboutBox(QWidget* mainForm, QWidget* parent = nullptr);
 
-  QLabel* Image1;
-  QLabel* Label1;
-  QLabel* Label2;
-  QPushButton* Button1;
+  QLabel* iconImage;
+  QLabel* productLabel;
+  QLabel* makerLabel;
+  QPushButton* okButton;
 
   // Shows the box, or brings it forward when it is already shown.
   void ShowAbout();
 
   void FormCreate() {}
-  void Button1Click();
+  void onOkClicked();
 
  private:
   QWidget* mainForm_;

@@ -11,22 +11,22 @@
 
 namespace ovrel {
 
-class TForm5 : public QWidget {
+class SplashWindow : public QWidget {
   Q_OBJECT
  public:
   // showMainForm: shows the main window when the splash ends.
   // intervalMs: how long the splash stays (5000 ms in the program).
-  explicit TForm5(std::function<void()> showMainForm, int intervalMs = 5000,
-                  QWidget* parent = nullptr);
+  explicit SplashWindow(std::function<void()> showMainForm, int intervalMs = 5000,
+                        QWidget* parent = nullptr);
 
-  QFrame* Bevel1;
-  QLabel* Image1;
-  QLabel* Label1;
-  QLabel* Label2;
-  QTimer* Timer1;
+  QFrame* border;
+  QLabel* picture;
+  QLabel* productLabel;
+  QLabel* makerLabel;
+  QTimer* closeTimer;
 
   void FormCreate();
-  void Timer1Timer();
+  void onCloseTimerTimeout();
 
  private:
   std::function<void()> showMainForm_;

@@ -9,51 +9,51 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "app/Dialogs.h"
-#include "app/FolderSettings.h"
+#include "ui/Dialogs.h"
+#include "ui/FolderSettings.h"
+#include "library/FileListBox.h"
 #include "library/LibraryList.h"
-#include "library/TFileListBox.h"
 
 namespace ovrel {
 
-class TForm3 : public QWidget {
+class LibraryCompilerWindow : public QWidget {
   Q_OBJECT
  public:
   // settings: the main window's folder settings; the sessions folder is read
   // at creation, the libraries folder at each compile and written back.
-  TForm3(FolderSettings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
+  LibraryCompilerWindow(FolderSettings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
-  TFileListBox* FileListBox1 = nullptr;
-  QListWidget* ListBox1 = nullptr;
-  QPushButton* Button8 = nullptr;   // Add ->
-  QPushButton* Button9 = nullptr;   // Insert ->
-  QPushButton* Button10 = nullptr;  // Remove
-  QPushButton* Button3 = nullptr;   // Clear
-  QPushButton* Button1 = nullptr;   // Compile && Save
-  QPushButton* Button2 = nullptr;   // Select
-  QProgressBar* ProgressBar1 = nullptr;
-  QLabel* Label1 = nullptr;  // "Sessions Folder"
-  QLabel* Label2 = nullptr;  // "Sessions in the Library"
-  QLabel* Label5 = nullptr;  // "Available memory: P%"
+  FileListBox* sessionFileList = nullptr;
+  QListWidget* libraryList = nullptr;
+  QPushButton* addButton = nullptr;           // Add ->
+  QPushButton* insertButton = nullptr;        // Insert ->
+  QPushButton* removeButton = nullptr;        // Remove
+  QPushButton* clearButton = nullptr;         // Clear
+  QPushButton* compileButton = nullptr;       // Compile && Save
+  QPushButton* selectFolderButton = nullptr;  // Select
+  QProgressBar* memoryGauge = nullptr;
+  QLabel* sessionsFolderLabel = nullptr;   // "Sessions Folder"
+  QLabel* librarySessionsLabel = nullptr;  // "Sessions in the Library"
+  QLabel* availableMemoryLabel = nullptr;  // "Available memory: P%"
 
-  // The library list behind ListBox1.
+  // The library list behind libraryList.
   const LibraryList& SesLibList() const { return list_; }
 
   void FormCreate();
   void FormActivate();
-  void Button2Click();
-  void Button8Click();
-  void Button9Click();
-  void Button10Click();
-  void Button3Click();
-  void Button1Click();
+  void onSelectFolderClicked();
+  void onAddClicked();
+  void onInsertClicked();
+  void onRemoveClicked();
+  void onClearClicked();
+  void onCompileClicked();
 
  protected:
   bool event(QEvent* e) override;
 
  private:
   void CreateControls();
-  // Selected row of ListBox1, or nothing.
+  // Selected row of libraryList, or nothing.
   std::optional<int> SelectedEntry() const;
   std::optional<std::string> SelectedFile() const;
   // Shows the error of a refused change; on success shows the new budget.

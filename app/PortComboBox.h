@@ -22,10 +22,10 @@ struct TComSelect {
   QString Port;
 };
 
-class TComComboBox : public QComboBox {
+class PortComboBox : public QComboBox {
   Q_OBJECT
  public:
-  explicit TComComboBox(QWidget* parent = nullptr);
+  explicit PortComboBox(QWidget* parent = nullptr);
 
   // Binding to the port name: fills the entries with ListComPorts (which may
   // raise EComPort) and selects the component's port, if listed.

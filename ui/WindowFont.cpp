@@ -1,4 +1,4 @@
-#include "app/WindowFont.h"
+#include "ui/WindowFont.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>

@@ -7,10 +7,10 @@
 
 namespace ovrel {
 
-class TFileListBox : public QListWidget {
+class FileListBox : public QListWidget {
   Q_OBJECT
  public:
-  explicit TFileListBox(QWidget* parent = nullptr);
+  explicit FileListBox(QWidget* parent = nullptr);
 
   // The folder shown; setting it reads the folder.
   void SetDirectory(const QString& folder);

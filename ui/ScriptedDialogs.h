@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
 namespace ovrel {
 

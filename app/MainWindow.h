@@ -12,54 +12,54 @@
 #include <functional>
 #include <memory>
 
-#include "app/Dialogs.h"
-#include "app/FolderSettings.h"
-#include "app/TComComboBox.h"
+#include "ui/Dialogs.h"
+#include "ui/FolderSettings.h"
+#include "app/PortComboBox.h"
 #include "device/link/LinkTiming.h"
 #include "device/link/LinkUi.h"
 
 namespace ovrel {
 
 class TComPort;
-class TDeviceLink;
+class DeviceLink;
 
-struct TForm1Options {
+struct MainWindowOptions {
   // Path of the program file; empty: this process's executable.
   QString ProgramFile;
   LinkTiming Timing;
 };
 
-class TForm1 : public QWidget, private LinkUi {
+class MainWindow : public QWidget, private LinkUi {
   Q_OBJECT
  public:
-  explicit TForm1(Dialogs& dialogs, TForm1Options options = {}, QWidget* parent = nullptr);
-  ~TForm1() override;
+  explicit MainWindow(Dialogs& dialogs, MainWindowOptions options = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   FolderSettings Folders;
 
-  QLabel* Label1;
-  TComComboBox* ComComboBox1;
-  QPushButton* Button9;
-  QPushButton* Button7;
-  QPushButton* Button8;
-  QLabel* Label2;
-  QLineEdit* Edit1;
-  QPushButton* Button5;
-  QPushButton* Button6;
-  QLabel* Label3;
-  QLineEdit* Edit2;
-  QPushButton* Button1;
-  QPushButton* Button11;
-  QWidget* StatusBar1;
-  QProgressBar* ProgressBar1;  // shown over panel 1 while a device operation runs
+  QLabel* portLabel;
+  PortComboBox* portComboBox;
+  QPushButton* connectButton;
+  QPushButton* sessionEditorButton;
+  QPushButton* libraryCompilerButton;
+  QLabel* libraryLabel;
+  QLineEdit* libraryFileEdit;
+  QPushButton* selectLibraryButton;
+  QPushButton* uploadLibraryButton;
+  QLabel* singleSessionLabel;
+  QLineEdit* sessionFileEdit;
+  QPushButton* selectSessionButton;
+  QPushButton* uploadAddButton;
+  QWidget* statusBar;
+  QProgressBar* progressBar;  // shown over panel 1 while a device operation runs
 
-  TComPort& ComPort1() { return *comPort_; }
-  TDeviceLink& Link() { return *link_; }
+  TComPort& SerialPort() { return *comPort_; }
+  DeviceLink& Link() { return *link_; }
   QString PanelText(int panel) const;
 
   // Shows the main window centred on the screen, or brings it forward.
   void ShowMainForm();
-  // What Button7 and Button8 show: the session editor and the compiler.
+  // What sessionEditorButton and libraryCompilerButton show: the session editor and the compiler.
   void SetEditorWindows(QWidget* editor, QWidget* compiler);
   // Asked before the program ends (the editor's unsaved changes).
   void SetCanCloseApplication(std::function<bool()> canClose);
@@ -68,14 +68,14 @@ class TForm1 : public QWidget, private LinkUi {
   void Guard(const std::function<void()>& handler);
 
   void FormCreate();
-  void Button5Click();
-  void Button1Click();
-  void Button7Click();
-  void Button8Click();
-  void Button9Click();
-  void Button6Click();
-  void Button11Click();
-  void ComComboBox1DropDown();
+  void onSelectLibraryClicked();
+  void onSelectSessionClicked();
+  void onSessionEditorClicked();
+  void onLibraryCompilerClicked();
+  void onConnectClicked();
+  void onUploadLibraryClicked();
+  void onUploadAddClicked();
+  void onPortListDropDown();
   void FormCloseQuery(bool& CanClose);
 
  signals:
@@ -102,9 +102,9 @@ class TForm1 : public QWidget, private LinkUi {
                                     const QString& extension, const QString& wrongFormatText);
 
   Dialogs& dialogs_;
-  TForm1Options options_;
+  MainWindowOptions options_;
   std::unique_ptr<TComPort> comPort_;
-  std::unique_ptr<TDeviceLink> link_;
+  std::unique_ptr<DeviceLink> link_;
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;
   QWidget* compiler_ = nullptr;

@@ -9,7 +9,7 @@
 #include <exception>
 #include <functional>
 
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
 namespace ovrel {
 

@@ -1,30 +1,30 @@
-#include "editor/TRepeatButton.h"
+#include "editor/RepeatButton.h"
 
 #include <QMouseEvent>
 
 namespace ovrel {
 
-TRepeatButton::TRepeatButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
+RepeatButton::RepeatButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, &TRepeatButton::TimerExpired);
+  connect(&timer_, &QTimer::timeout, this, &RepeatButton::TimerExpired);
 }
 
-void TRepeatButton::mousePressEvent(QMouseEvent* e) {
+void RepeatButton::mousePressEvent(QMouseEvent* e) {
   QPushButton::mousePressEvent(e);
   if (e->button() == Qt::LeftButton && isDown()) timer_.start(InitRepeatPause);
 }
 
-void TRepeatButton::mouseReleaseEvent(QMouseEvent* e) {
+void RepeatButton::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) timer_.stop();
   QPushButton::mouseReleaseEvent(e);  // the ordinary click
 }
 
-void TRepeatButton::hideEvent(QHideEvent* e) {
+void RepeatButton::hideEvent(QHideEvent* e) {
   timer_.stop();
   QPushButton::hideEvent(e);
 }
 
-void TRepeatButton::TimerExpired() {
+void RepeatButton::TimerExpired() {
   timer_.setInterval(RepeatPause);
   emit clicked(false);
 }

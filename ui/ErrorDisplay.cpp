@@ -1,4 +1,4 @@
-#include "app/ErrorDisplay.h"
+#include "ui/ErrorDisplay.h"
 
 #include <cxxabi.h>
 

@@ -9,10 +9,10 @@
 #include <QUrl>
 #include <functional>
 
-#include "app/Dialogs.h"
-#include "app/FolderSettings.h"
+#include "ui/Dialogs.h"
+#include "ui/FolderSettings.h"
+#include "editor/RepeatButton.h"
 #include "editor/SessionGridModel.h"
-#include "editor/TRepeatButton.h"
 #include "session/SegmentOps.h"
 #include "session/SessionEditState.h"
 
@@ -21,13 +21,13 @@ class QMenu;
 
 namespace ovrel {
 
-class TForm2 : public QMainWindow {
+class SessionEditorWindow : public QMainWindow {
   Q_OBJECT
  public:
   // settings: the main window's folder settings (read when needed);
   // showAbout: shows the one about box.
-  TForm2(FolderSettings& settings, Dialogs& dialogs, std::function<void()> showAbout,
-         QWidget* parent = nullptr);
+  SessionEditorWindow(FolderSettings& settings, Dialogs& dialogs, std::function<void()> showAbout,
+                      QWidget* parent = nullptr);
 
   // Asked by the main window before the program ends: asks about unsaved
   // changes; false when the user chose Cancel, or chose Yes and the session
@@ -68,26 +68,25 @@ class TForm2 : public QMainWindow {
   bool OpenSessionDirectly(const QString& fileName);
 
   // Controls.
-  QTableView* StringGrid1;
-  QLabel* StaticText1;
-  QLabel* StaticText2;
-  TRepeatButton* RepeatButton1;
-  TRepeatButton* RepeatButton2;
+  QTableView* segmentGrid;
+  QLabel* segmentStartText;
+  QLabel* sessionTotalText;
+  RepeatButton* valueUpButton;
+  RepeatButton* valueDownButton;
 
   // Menus and their items.
-  QMenu* File1;
-  QMenu* Segment1;
-  QMenu* Help1;
-  QAction *New1, *Open1, *Save1, *SaveAs1, *N1, *ImportRVXfile1, *Optimize1, *ExportasTXT1, *N3,
-      *Exit1;
-  QAction *Cut1, *Copy1, *Paste1, *Delete1, *Addnew1, *Insert1, *N2, *Value3, *Value1, *Value2,
-      *Value4;
-  QAction *Contents1, *VisitSorvaniProhomepage1, *HalcyraDownloads1, *ExtraSessionLibraries1,
-      *About1;
+  QMenu* sessionMenu;
+  QMenu* segmentMenu;
+  QMenu* helpMenu;
+  QAction *newAction, *openAction, *saveAction, *saveAsAction, *fileSeparator, *importRvxAction,
+      *optimizeAction, *exportCsvAction, *exitSeparator, *exitAction;
+  QAction *cutAction, *copyAction, *pasteAction, *deleteAction, *addNewAction, *insertAction,
+      *valueSeparator, *fastIncreaseAction, *increaseAction, *decreaseAction, *fastDecreaseAction;
+  QAction *helpAction, *homePageAction, *downloadsAction, *extraLibrariesAction, *aboutAction;
 
   // The legacy import's and the CSV export's file dialogs.
-  FileDialogRequest OpenDialog2;
-  FileDialogRequest SaveDialog2;
+  FileDialogRequest importDialog;
+  FileDialogRequest exportDialog;
 
   // Addresses of the three web items.
   static const QUrl kHomePage;
@@ -95,8 +94,8 @@ class TForm2 : public QMainWindow {
   static const QUrl kExtraLibrariesPage;
 
  public slots:
-  void ImportRVXfile1Click();
-  void ExportasTXT1Click();
+  void onImportRvxTriggered();
+  void onExportCsvTriggered();
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -107,7 +106,7 @@ class TForm2 : public QMainWindow {
   void FormCreate();
   void BuildControls();
   void BuildMenus();
-  void StringGrid1SelectCell(int col);
+  void onGridCellSelected(int col);
   void FormKeyUp(int key);
 
   // The selection's first and last column and the cursor (1-based), and
@@ -120,8 +119,8 @@ class TForm2 : public QMainWindow {
   // Shows what a segment operation changed.
   void Apply(const SegOpResult& r);
 
-  void Optimize1Click();
-  void Exit1Click();
+  void onOptimizeTriggered();
+  void onExitTriggered();
   void ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int));
   void ShowError(const std::string& text);
 

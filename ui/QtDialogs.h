@@ -2,7 +2,7 @@
 // The dialogs of the running program: Qt message boxes and file dialogs,
 // each opened over the window that is active at the time.
 
-#include "app/Dialogs.h"
+#include "ui/Dialogs.h"
 
 namespace ovrel {
 

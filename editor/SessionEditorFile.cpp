@@ -1,7 +1,7 @@
 // The editor's session file commands: New, Open, Save and Save As.
 #include <QFileInfo>
 
-#include "editor/TForm2.h"
+#include "editor/SessionEditorWindow.h"
 #include "session/SessionFile.h"
 
 namespace ovrel {
@@ -12,7 +12,7 @@ const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs
 
 }  // namespace
 
-void TForm2::NewProc() {
+void SessionEditorWindow::NewProc() {
   ovrel::NewProc(st_);
   ProposedSaveName.clear();
   model_->RefreshAll();
@@ -22,18 +22,18 @@ void TForm2::NewProc() {
   SesTimeComp(1);
 }
 
-TForm2::SaveOutcome TForm2::Save() {
+SessionEditorWindow::SaveOutcome SessionEditorWindow::Save() {
   return st_.SesFileName.empty() ? SaveAsProc() : SaveProc();
 }
 
-TForm2::SaveOutcome TForm2::SaveAsProc() {
-  FileDialogRequest SaveDialog1;
-  SaveDialog1.title = QStringLiteral("Save session as");
-  SaveDialog1.filter = kSessionFilter;
-  SaveDialog1.defaultExt = QStringLiteral("svs");
-  SaveDialog1.initialDir = settings_.SessionsFolder;
-  SaveDialog1.fileName = ProposedSaveName;
-  const std::optional<QString> chosen = dialogs_.saveFile(SaveDialog1);
+SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAsProc() {
+  FileDialogRequest saveAsDialog;
+  saveAsDialog.title = QStringLiteral("Save session as");
+  saveAsDialog.filter = kSessionFilter;
+  saveAsDialog.defaultExt = QStringLiteral("svs");
+  saveAsDialog.initialDir = settings_.SessionsFolder;
+  saveAsDialog.fileName = ProposedSaveName;
+  const std::optional<QString> chosen = dialogs_.saveFile(saveAsDialog);
   if (!chosen) return SaveOutcome::Cancelled;
   st_.SesFileName = chosen->toStdString();
   ProposedSaveName.clear();
@@ -42,7 +42,7 @@ TForm2::SaveOutcome TForm2::SaveAsProc() {
   return SaveProc();
 }
 
-TForm2::SaveOutcome TForm2::SaveProc() {
+SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveProc() {
   const SaveResult r = ovrel::SaveProc(st_);
   if (!r) {
     ShowError(r.error);
@@ -51,7 +51,7 @@ TForm2::SaveOutcome TForm2::SaveProc() {
   return SaveOutcome::Saved;
 }
 
-void TForm2::OpenSession() {
+void SessionEditorWindow::OpenSession() {
   if (st_.SesModified) {
     switch (dialogs_.question(QStringLiteral("Session has been modified. Save it?"))) {
       case MsgResult::Yes:
@@ -65,11 +65,11 @@ void TForm2::OpenSession() {
         return;
     }
   }
-  FileDialogRequest OpenDialog1;
-  OpenDialog1.filter = kSessionFilter;
-  OpenDialog1.initialDir = settings_.SessionsFolder;
-  OpenDialog1.fileName.clear();
-  const std::optional<QString> chosen = dialogs_.openFile(OpenDialog1);
+  FileDialogRequest openDialog;
+  openDialog.filter = kSessionFilter;
+  openDialog.initialDir = settings_.SessionsFolder;
+  openDialog.fileName.clear();
+  const std::optional<QString> chosen = dialogs_.openFile(openDialog);
   if (!chosen) return;
   if (QFileInfo(*chosen).suffix().toLower() != QLatin1String("svs")) {
     dialogs_.error(QStringLiteral("Unsupported session file format"));
@@ -78,7 +78,7 @@ void TForm2::OpenSession() {
   OpenSessionDirectly(*chosen);
 }
 
-bool TForm2::OpenSessionDirectly(const QString& fileName) {
+bool SessionEditorWindow::OpenSessionDirectly(const QString& fileName) {
   const SessionReadResult r = ReadSessionFile(fileName.toStdString());
   if (!r) {
     ShowError(r.error);

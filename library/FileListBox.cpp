@@ -1,24 +1,24 @@
-#include "library/TFileListBox.h"
+#include "library/FileListBox.h"
 
 #include <QDir>
 
 namespace ovrel {
 
-TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
+FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-void TFileListBox::SetDirectory(const QString& folder) {
+void FileListBox::SetDirectory(const QString& folder) {
   directory_ = folder;
   Update();
 }
 
-void TFileListBox::SetMask(const QString& mask) {
+void FileListBox::SetMask(const QString& mask) {
   mask_ = mask;
   Update();
 }
 
-void TFileListBox::Update() {
+void FileListBox::Update() {
   const QList<QListWidgetItem*> selected = selectedItems();
   const QString keep = selected.isEmpty() ? QString() : selected.front()->text();
   clear();
@@ -30,7 +30,7 @@ void TFileListBox::Update() {
   if (!again.isEmpty()) setCurrentItem(again.front());
 }
 
-std::optional<QString> TFileListBox::FileName() const {
+std::optional<QString> FileListBox::FileName() const {
   const QList<QListWidgetItem*> selected = selectedItems();
   if (selected.isEmpty()) return std::nullopt;
   return QDir(directory_).filePath(selected.front()->text());

@@ -1,15 +1,15 @@
-#include "app/TComComboBox.h"
+#include "app/PortComboBox.h"
 
 #include "device/serial/ComPort.h"
 
 namespace ovrel {
 
-TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent) {
+PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
   setEditable(false);
-  connect(this, &QComboBox::activated, this, &TComComboBox::UserSelected);
+  connect(this, &QComboBox::activated, this, &PortComboBox::UserSelected);
 }
 
-void TComComboBox::Bind(TCustomComPort* port, bool autoApply) {
+void PortComboBox::Bind(TCustomComPort* port, bool autoApply) {
   select_.ComPort = port;
   select_.ComProperty = cpPort;
   select_.AutoApply = autoApply;
@@ -19,33 +19,33 @@ void TComComboBox::Bind(TCustomComPort* port, bool autoApply) {
   if (port) SetText(port->Port());
 }
 
-QString TComComboBox::Text() const {
+QString PortComboBox::Text() const {
   return currentIndex() < 0 ? QString() : currentText();
 }
 
-void TComComboBox::SetText(const QString& value) {
+void PortComboBox::SetText(const QString& value) {
   const int index = findText(value, Qt::MatchFixedString);  // case-insensitive
   if (index >= 0) setCurrentIndex(index);
 }
 
-void TComComboBox::SetItems(const QStringList& items) {
+void PortComboBox::SetItems(const QStringList& items) {
   clear();
   addItems(items);
   setCurrentIndex(-1);
 }
 
-QStringList TComComboBox::Items() const {
+QStringList PortComboBox::Items() const {
   QStringList items;
   for (int i = 0; i < count(); ++i) items << itemText(i);
   return items;
 }
 
-void TComComboBox::showPopup() {
+void PortComboBox::showPopup() {
   if (OnDropDown) OnDropDown();
   QComboBox::showPopup();
 }
 
-void TComComboBox::UserSelected(int index) {
+void PortComboBox::UserSelected(int index) {
   if (index < 0) return;
   const QString name = itemText(index);
   auto apply = [this, name] {

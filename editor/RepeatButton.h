@@ -9,10 +9,10 @@
 
 namespace ovrel {
 
-class TRepeatButton : public QPushButton {
+class RepeatButton : public QPushButton {
   Q_OBJECT
  public:
-  explicit TRepeatButton(const QString& text, QWidget* parent = nullptr);
+  explicit RepeatButton(const QString& text, QWidget* parent = nullptr);
 
   int InitRepeatPause = 250;
   int RepeatPause = 75;

@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QTest>
 
-#include "app/ScriptedDialogs.h"
-#include "app/WindowFont.h"
+#include "ui/ScriptedDialogs.h"
+#include "ui/WindowFont.h"
+#include "library/LibraryCompilerWindow.h"
 #include "library/LibraryTestFiles.h"
-#include "library/TForm3.h"
 
 namespace ovrel {
 namespace {
@@ -17,9 +17,9 @@ const QString kFull = QStringLiteral(
     "Maximum number of sessions in library limit exceeded. No more session can be added to the "
     "library.");
 
-class TForm3Test : public ::testing::Test {
+class LibraryCompilerWindowTest : public ::testing::Test {
  protected:
-  TForm3Test() {
+  LibraryCompilerWindowTest() {
     std::filesystem::create_directory(folder.path() / "Sessions");
     std::filesystem::create_directory(folder.path() / "Libraries");
     write("a.svs", test::DefaultSession(1));
@@ -28,7 +28,7 @@ class TForm3Test : public ::testing::Test {
     settings.ProgramFolder = QString::fromStdString(folder.path().string());
     settings.SessionsFolder = settings.ProgramFolder + "/Sessions";
     settings.LibrariesFolder = settings.ProgramFolder + "/Libraries";
-    form = std::make_unique<TForm3>(settings, dialogs);
+    form = std::make_unique<LibraryCompilerWindow>(settings, dialogs);
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
@@ -39,63 +39,65 @@ class TForm3Test : public ::testing::Test {
   void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   // Selects the file `name` in the file list (empty: no file).
   void selectFile(const QString& name) {
-    form->FileListBox1->clearSelection();
+    form->sessionFileList->clearSelection();
     if (name.isEmpty()) return;
-    const auto items = form->FileListBox1->findItems(name, Qt::MatchExactly);
+    const auto items = form->sessionFileList->findItems(name, Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1) << name.toStdString();
-    form->FileListBox1->setCurrentItem(items.front());
+    form->sessionFileList->setCurrentItem(items.front());
   }
   void selectEntry(int row) {
-    form->ListBox1->clearSelection();
-    if (row >= 0) form->ListBox1->setCurrentRow(row);
+    form->libraryList->clearSelection();
+    if (row >= 0) form->libraryList->setCurrentRow(row);
   }
   void add(const QString& name) {
     selectFile(name);
-    click(form->Button8);
+    click(form->addButton);
   }
   QStringList libraryNames() const {
     QStringList names;
-    for (int k = 0; k < form->ListBox1->count(); ++k) names << form->ListBox1->item(k)->text();
+    for (int k = 0; k < form->libraryList->count(); ++k)
+      names << form->libraryList->item(k)->text();
     return names;
   }
   QStringList fileNames() const {
     QStringList names;
-    for (int k = 0; k < form->FileListBox1->count(); ++k)
-      names << form->FileListBox1->item(k)->text();
+    for (int k = 0; k < form->sessionFileList->count(); ++k)
+      names << form->sessionFileList->item(k)->text();
     return names;
   }
   // Checks gauge and label show `percent`.
   void expectGauge(int percent) {
-    EXPECT_EQ(form->ProgressBar1->value(), percent);
-    EXPECT_EQ(form->Label5->text(), QStringLiteral("Available memory: %1%").arg(percent));
+    EXPECT_EQ(form->memoryGauge->value(), percent);
+    EXPECT_EQ(form->availableMemoryLabel->text(),
+              QStringLiteral("Available memory: %1%").arg(percent));
   }
 
   test::TempFolder folder;
   FolderSettings settings;
   ScriptedDialogs dialogs;
-  std::unique_ptr<TForm3> form;
+  std::unique_ptr<LibraryCompilerWindow> form;
 };
 
-TEST_F(TForm3Test, StartsEmptyOverTheSessionsFolder) {
+TEST_F(LibraryCompilerWindowTest, StartsEmptyOverTheSessionsFolder) {
   EXPECT_EQ(form->windowTitle(), "Sorvani Ovrelware 1.5 - Session Library Compiler");
   EXPECT_EQ(form->size(), QSize(519, 262));
   EXPECT_EQ(fileNames(), (QStringList{"a.svs", "b.svs"}));
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
-  EXPECT_EQ(form->Button1->text(), "Compile && Save");
-  EXPECT_EQ(form->Button8->text(), "Add ->");
-  EXPECT_EQ(form->Button9->text(), "Insert ->");
-  EXPECT_EQ(form->Button1->geometry(), QRect(384, 152, 121, 25));
-  EXPECT_EQ(form->FileListBox1->geometry(), QRect(16, 32, 145, 201));
+  EXPECT_EQ(form->compileButton->text(), "Compile && Save");
+  EXPECT_EQ(form->addButton->text(), "Add ->");
+  EXPECT_EQ(form->insertButton->text(), "Insert ->");
+  EXPECT_EQ(form->compileButton->geometry(), QRect(384, 152, 121, 25));
+  EXPECT_EQ(form->sessionFileList->geometry(), QRect(16, 32, 145, 201));
 }
 
-TEST_F(TForm3Test, CaptionsFitTheirControlsInTheProgramsFont) {
+TEST_F(LibraryCompilerWindowTest, CaptionsFitTheirControlsInTheProgramsFont) {
   const QFont previous = QApplication::font();
   QApplication::setFont(WindowFont());
-  TForm3 shown(settings, dialogs);
+  LibraryCompilerWindow shown(settings, dialogs);
   QApplication::setFont(previous);
-  for (QPushButton* button : {shown.Button1, shown.Button2, shown.Button3, shown.Button8,
-                              shown.Button9, shown.Button10}) {
+  for (QPushButton* button : {shown.compileButton, shown.selectFolderButton, shown.clearButton,
+                              shown.addButton, shown.insertButton, shown.removeButton}) {
     const QString text = button->text().replace("&&", "&");
     EXPECT_LE(button->fontMetrics().horizontalAdvance(text) + 8, button->width())
         << text.toStdString();
@@ -103,49 +105,50 @@ TEST_F(TForm3Test, CaptionsFitTheirControlsInTheProgramsFont) {
   }
   // The folder label ends before the Select button; the memory label holds
   // its widest text inside the window.
-  EXPECT_LT(shown.Label1->geometry().right(), shown.Button2->x());
+  EXPECT_LT(shown.sessionsFolderLabel->geometry().right(), shown.selectFolderButton->x());
   const QString widest = QStringLiteral("Available memory: 100%");
-  EXPECT_LE(shown.Label5->x() + shown.Label5->fontMetrics().horizontalAdvance(widest),
+  EXPECT_LE(shown.availableMemoryLabel->x() +
+                shown.availableMemoryLabel->fontMetrics().horizontalAdvance(widest),
             shown.width());
-  EXPECT_LE(shown.Label2->geometry().right(), shown.width());
+  EXPECT_LE(shown.librarySessionsLabel->geometry().right(), shown.width());
 }
 
-TEST_F(TForm3Test, AddAndInsertWithNothingSelectedDoNothing) {
+TEST_F(LibraryCompilerWindowTest, AddAndInsertWithNothingSelectedDoNothing) {
   add(QString());
   selectFile(QString());
-  click(form->Button9);
+  click(form->insertButton);
   EXPECT_TRUE(libraryNames().isEmpty());
   add("a.svs");
   // A file but no library entry selected: Insert does nothing.
   selectEntry(-1);
   selectFile("b.svs");
-  click(form->Button9);
+  click(form->insertButton);
   // A library entry but no file selected: Insert does nothing.
   selectEntry(0);
   selectFile(QString());
-  click(form->Button9);
+  click(form->insertButton);
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
   EXPECT_TRUE(dialogs.calls().empty());
   expectGauge(99);
 }
 
-TEST_F(TForm3Test, InsertGoesBeforeTheSelectedEntry) {
+TEST_F(LibraryCompilerWindowTest, InsertGoesBeforeTheSelectedEntry) {
   add("a.svs");
   add("a.svs");
   selectEntry(1);
   selectFile("b.svs");
-  click(form->Button9);
+  click(form->insertButton);
   EXPECT_EQ(libraryNames(), (QStringList{"a.svs", "b.svs", "a.svs"}));
   EXPECT_EQ(form->SesLibList().Entry(1).NumOfSegs, 2);
 }
 
-TEST_F(TForm3Test, FullLibraryMessageComesBeforeAnythingElse) {
+TEST_F(LibraryCompilerWindowTest, FullLibraryMessageComesBeforeAnythingElse) {
   for (int k = 0; k < 30; ++k) add("a.svs");
   ASSERT_EQ(libraryNames().size(), 30);
   EXPECT_TRUE(dialogs.calls().empty());
   add(QString());  // no file selected
   selectEntry(-1);
-  click(form->Button9);  // nothing selected at all
+  click(form->insertButton);  // nothing selected at all
   add("b.svs");
   EXPECT_EQ(dialogs.messageTexts(), (QStringList{kFull, kFull, kFull}));
   const MessageRequest& box = dialogs.calls().front().message;
@@ -155,36 +158,36 @@ TEST_F(TForm3Test, FullLibraryMessageComesBeforeAnythingElse) {
   EXPECT_EQ(libraryNames().size(), 30);
 }
 
-TEST_F(TForm3Test, RemoveWithNothingSelectedAndRemovingTheLastEntry) {
+TEST_F(LibraryCompilerWindowTest, RemoveWithNothingSelectedAndRemovingTheLastEntry) {
   add("b.svs");
   add("a.svs");
   selectEntry(-1);
-  click(form->Button10);
+  click(form->removeButton);
   EXPECT_EQ(libraryNames().size(), 2);
   selectEntry(0);
-  click(form->Button10);
+  click(form->removeButton);
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
   expectGauge(99);
   selectEntry(0);
-  click(form->Button10);
+  click(form->removeButton);
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
-TEST_F(TForm3Test, ClearEmptiesTheListAndTheSameFileCanComeTwice) {
+TEST_F(LibraryCompilerWindowTest, ClearEmptiesTheListAndTheSameFileCanComeTwice) {
   write("long.svs", test::DefaultSession(200));
   form->FormActivate();
   add("long.svs");
   add("long.svs");
   EXPECT_EQ(libraryNames(), (QStringList{"long.svs", "long.svs"}));
   expectGauge(2);  // F = 2043 - 10 - 2000 = 33
-  click(form->Button3);
+  click(form->clearButton);
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
 }
 
-TEST_F(TForm3Test, ActivationReadsTheFolderAgainKeepingTheSelection) {
+TEST_F(LibraryCompilerWindowTest, ActivationReadsTheFolderAgainKeepingTheSelection) {
   selectFile("b.svs");
   write("0-new.svs", test::DefaultSession(1));
   std::filesystem::remove(folder.path() / "Sessions" / "a.svs");
@@ -192,11 +195,11 @@ TEST_F(TForm3Test, ActivationReadsTheFolderAgainKeepingTheSelection) {
   QEvent activate(QEvent::WindowActivate);
   QApplication::sendEvent(form.get(), &activate);
   EXPECT_EQ(fileNames(), (QStringList{"0-new.svs", "b.svs"}));
-  ASSERT_TRUE(form->FileListBox1->FileName().has_value());
-  EXPECT_EQ(*form->FileListBox1->FileName(), settings.SessionsFolder + "/b.svs");
+  ASSERT_TRUE(form->sessionFileList->FileName().has_value());
+  EXPECT_EQ(*form->sessionFileList->FileName(), settings.SessionsFolder + "/b.svs");
 }
 
-TEST_F(TForm3Test, RefusedFilesShowTheirMessageAndLeaveTheList) {
+TEST_F(LibraryCompilerWindowTest, RefusedFilesShowTheirMessageAndLeaveTheList) {
   const auto bad = write("bad.svs", test::SessionText("1,0,", {"36,10,10,100,100,", "36,10,"}));
   write("huge.svs", test::DefaultSession(380));
   write("more.svs", test::DefaultSession(27));
@@ -214,11 +217,11 @@ TEST_F(TForm3Test, RefusedFilesShowTheirMessageAndLeaveTheList) {
   expectGauge(7);  // F = 2043 - 1905 = 138
 }
 
-TEST_F(TForm3Test, CompileAndSaveOfAnEmptyListWritesTheEmptyLibrary) {
+TEST_F(LibraryCompilerWindowTest, CompileAndSaveOfAnEmptyListWritesTheEmptyLibrary) {
   const QString target = settings.ProgramFolder + "/Elsewhere/empty.svl";
   std::filesystem::create_directory(folder.path() / "Elsewhere");
   dialogs.answerPath(target);
-  click(form->Button1);
+  click(form->compileButton);
   ASSERT_EQ(dialogs.calls().size(), 1u);
   const FileDialogRequest& request = dialogs.calls().front().file;
   EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::SaveFile);
@@ -231,19 +234,19 @@ TEST_F(TForm3Test, CompileAndSaveOfAnEmptyListWritesTheEmptyLibrary) {
   EXPECT_EQ(settings.LibrariesFolder, settings.ProgramFolder + "/Elsewhere/");
 }
 
-TEST_F(TForm3Test, CancelledSaveWritesNothingAndKeepsTheLibrariesFolder) {
+TEST_F(LibraryCompilerWindowTest, CancelledSaveWritesNothingAndKeepsTheLibrariesFolder) {
   add("a.svs");
   dialogs.answerCancel();
-  click(form->Button1);
+  click(form->compileButton);
   EXPECT_EQ(dialogs.calls().size(), 1u);
   EXPECT_EQ(settings.LibrariesFolder, settings.ProgramFolder + "/Libraries");
   EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "Libraries"));
 }
 
-TEST_F(TForm3Test, FileChangedAfterAddingStopsTheCompileBeforeTheDialog) {
+TEST_F(LibraryCompilerWindowTest, FileChangedAfterAddingStopsTheCompileBeforeTheDialog) {
   add("a.svs");
   const auto a = write("a.svs", test::DefaultSession(5));
-  click(form->Button1);
+  click(form->compileButton);
   EXPECT_EQ(dialogs.messageTexts(),
             QStringList{QString::fromStdString(a) +
                         ": the file has changed since it was added to the library (5 segment "
@@ -252,12 +255,12 @@ TEST_F(TForm3Test, FileChangedAfterAddingStopsTheCompileBeforeTheDialog) {
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
 }
 
-TEST_F(TForm3Test, SelectShowsAnotherFolderWithoutChangingTheSetting) {
+TEST_F(LibraryCompilerWindowTest, SelectShowsAnotherFolderWithoutChangingTheSetting) {
   std::filesystem::create_directory(folder.path() / "Other");
   folder.write("Other/X.SVS", test::DefaultSession(1));
   folder.write("Other/y.svs", test::DefaultSession(1));
   dialogs.answerPath(settings.ProgramFolder + "/Other");
-  click(form->Button2);
+  click(form->selectFolderButton);
   ASSERT_EQ(dialogs.calls().size(), 1u);
   EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::BrowseFolder);
   EXPECT_EQ(dialogs.calls().front().startDir, settings.ProgramFolder);
@@ -267,7 +270,7 @@ TEST_F(TForm3Test, SelectShowsAnotherFolderWithoutChangingTheSetting) {
   EXPECT_EQ(form->SesLibList().Entry(0).FilePath,
             (settings.ProgramFolder + "/Other/X.SVS").toStdString());
   dialogs.answerCancel();
-  click(form->Button2);
+  click(form->selectFolderButton);
   EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
 }
 

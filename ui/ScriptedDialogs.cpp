@@ -1,4 +1,4 @@
-#include "app/ScriptedDialogs.h"
+#include "ui/ScriptedDialogs.h"
 
 namespace ovrel {
 
