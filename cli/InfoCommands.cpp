@@ -6,7 +6,7 @@
 #include "cli/Command.h"
 #include "library/LibraryImageReader.h"
 #include "library/LibraryTypes.h"
-#include "library/ReadWholeFile.h"
+#include "session/FileBytes.h"
 #include "session/SesTime.h"
 #include "session/SessionFile.h"
 
@@ -30,8 +30,8 @@ std::string Pad(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-int SessionInfo(const std::string& path) {
-  const SessionReadResult read = ReadSessionFile(path);
+int SessionInfo(const std::string& path, const std::string& text) {
+  const SessionReadResult read = ReadSessionText(text, path);
   if (!read) return Failure(read.error);
   const Session& ses = *read.session;
   std::cout << path << ": session, " << ses.SegCount << " segment" << (ses.SegCount == 1 ? "" : "s")
@@ -66,7 +66,8 @@ int LibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes)
   const LibImageInfo info = ReadLibraryImage(bytes);
   std::cout << path << ": library, " << bytes.size() << " bytes\n";
   if (info.version >= 0) std::cout << "Version: " << info.version << "\n";
-  if (bytes.size() >= 4) {
+  // A file shorter than an empty library has no count or offset to show.
+  if (bytes.size() >= 5) {
     std::cout << "Sessions: " << info.sessionCount << "\n"
               << "Checksum offset (L): " << info.checksumOffset << "\n";
     if (!info.sessions.empty()) std::cout << "Session  Offset  Length  Segments\n";
@@ -102,18 +103,16 @@ int Info(const std::vector<std::string>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& path = args[i];
     if (i > 0) std::cout << "\n";
-    std::vector<std::uint8_t> bytes;
-    try {
-      const std::string content = ReadWholeFile(path);
-      bytes.assign(content.begin(), content.end());
-    } catch (const FileReadError& e) {
-      status = Failure(e.what());
+    const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
+    if (!file) {
+      status = Failure(file.Error);
       continue;
     }
+    const std::vector<std::uint8_t> bytes(file.Bytes->begin(), file.Bytes->end());
     const bool library =
         HasExtension(path, ".svl") ||
         (!HasExtension(path, ".svs") && !bytes.empty() && bytes[0] == LibFormatVersion);
-    const int result = library ? LibraryInfo(path, bytes) : SessionInfo(path);
+    const int result = library ? LibraryInfo(path, bytes) : SessionInfo(path, *file.Bytes);
     if (result != ExitOk) status = result;
   }
   return status;

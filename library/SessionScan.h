@@ -1,8 +1,7 @@
 #pragma once
-// Reading a session file the way the library compiler does: the numbers of
-// its total time line and of every segment line, nothing else. The editor's
-// session model is not involved, so the compiler and the command-line tool
-// can read sessions without it.
+// A session file as the library compiler takes it: the numbers of its total
+// time line and of every segment line, read by the one session reader. The
+// editor's session model is not involved.
 
 #include <array>
 #include <cstdint>
@@ -30,12 +29,8 @@ struct SessionScan {
 };
 
 // Scans the text of a session file. `fileName` is used in messages only.
-// Throws SessionFileError for: no "version=23" line; a file that ends before
-// the total time line or before the "0," line; a total time line with fewer
-// than two, or a segment line with fewer than five comma-terminated numbers;
-// a number that is not a decimal integer or does not fit 32 bits; a segment
-// line whose first number is 0 in its low 8 bits (the device would read it as
-// the end of the session); more than MaxSesFileSegs segment lines.
+// Throws SessionFileError for whatever the session reader refuses
+// (ReadSessionLines); a session without segment lines is accepted.
 SessionScan ScanSessionText(std::string_view text, const std::string& fileName);
 
 // Reads the file at `path` and scans it. Throws SessionFileError, also when

@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
+#include "session/FileBytes.h"
 #include "session/SesOptimize.h"
 #include "session/SessionFile.h"
 
@@ -150,9 +146,12 @@ std::string ParseTone(std::string_view col, int32_t& pitch) {
 
 // A segment line packs Time with Mode, and each frequency with the high
 // part of Pitch; a segment whose values do not survive that packing would be
-// saved as another segment.
+// saved as another segment. A frequency takes 7 bits in the device: a
+// negative one would survive the file but set the pitch bit there.
 bool Storable(const Segment& seg) {
-  return UnpackSegment(PackSegment(seg)) == seg;
+  const auto inSevenBits = [](int32_t freq) { return freq >= 0 && freq <= 127; };
+  return inSevenBits(seg.FreqStart) && inSevenBits(seg.FreqEnd) &&
+         UnpackSegment(PackSegment(seg)) == seg;
 }
 
 // Fills seg from one segment line; returns what is wrong, or nothing.
@@ -279,18 +278,12 @@ RvxImportOutcome ImportRvxFile(SessionEditState& st, const std::string& path) {
     return out;
   }
   out.Error = kRvxImportFailed;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    out.Detail = path + " is not a readable file.";
+  const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
+  if (!file) {
+    out.Detail = file.Error;
     return out;
   }
-  std::ifstream file(path, std::ios::binary);
-  std::string text;
-  if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (!file && !file.eof()) {
-    out.Detail = "Cannot read " + path + ": " + std::strerror(errno);
-    return out;
-  }
+  const std::string& text = *file.Bytes;
   const RvxReadResult read = ConvertRvxText(text);
   if (!read) {
     out.Detail = read.Detail;

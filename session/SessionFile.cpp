@@ -1,14 +1,10 @@
 #include "session/SessionFile.h"
 
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "session/AtomicFile.h"
+#include "session/FileBytes.h"
 
 namespace ovrel {
 
@@ -39,8 +35,7 @@ class LineReader {
     size_t end = text_.find('\n', pos_);
     const size_t stop = end == std::string_view::npos ? text_.size() : end;
     line = text_.substr(pos_, stop - pos_);
-    if (!line.empty() && line.back() == '\r' && end != std::string_view::npos)
-      line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     pos_ = end == std::string_view::npos ? text_.size() : end + 1;
     ++lineNo_;
     return true;
@@ -53,28 +48,26 @@ class LineReader {
   int lineNo_ = 0;
 };
 
-// Takes the five comma-terminated decimal numbers at the start of a line.
-// Returns an empty text on success, else what is wrong.
-std::string ParseFields(std::string_view line, std::array<int32_t, 5>& out) {
+// Takes the first N comma-terminated numbers of a line. Returns an empty
+// text on success, else what is wrong.
+template <std::size_t N>
+std::string ParseFields(std::string_view line, std::string_view lineKind,
+                        std::array<int32_t, N>& out) {
+  static const char* const kCount[] = {"", "one", "two", "three", "four", "five"};
   size_t pos = 0;
-  for (size_t i = 0; i < out.size(); ++i) {
+  for (size_t i = 0; i < N; ++i) {
     const size_t comma = line.find(',', pos);
     if (comma == std::string_view::npos)
-      return "the segment line has " + std::to_string(i) +
-             " comma-terminated numbers where five are needed";
-    std::string_view field = line.substr(pos, comma - pos);
-    const std::string shown =
-        "field " + std::to_string(i + 1) + " (\"" + std::string(field) + "\")";
-    std::string_view digits = field;
-    if (StartsWith(digits, "+")) digits.remove_prefix(1);
-    if (digits.empty() || (digits.front() == '-' && field.front() == '+'))
+      return std::string(lineKind) + " has " + std::to_string(i) +
+             " comma-terminated numbers where " + kCount[N] + " are needed";
+    const std::string_view field = line.substr(pos, comma - pos);
+    const std::string shown = "field " + std::to_string(i + 1) + " (\"" + Excerpt(field) + "\")";
+    // from_chars takes an optional minus and decimal digits, nothing else.
+    auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out[i]);
+    if (ec == std::errc::result_out_of_range && end == field.data() + field.size())
+      return shown + " does not fit a 32-bit integer";
+    if (ec != std::errc() || end != field.data() + field.size())
       return shown + " is not a decimal integer";
-    int32_t value = 0;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec == std::errc::result_out_of_range) return shown + " does not fit a 32-bit integer";
-    if (ec != std::errc() || end != digits.data() + digits.size())
-      return shown + " is not a decimal integer";
-    out[i] = value;
     pos = comma + 1;
   }
   return {};
@@ -133,11 +126,11 @@ std::string SessionFileText(const Session& ses) {
   return out;
 }
 
-SessionReadResult ReadSessionText(std::string_view text, const std::string& sourceName) {
+SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sourceName) {
   LineReader in(text);
   auto fail = [&](const std::string& what) {
-    return SessionReadResult{std::nullopt,
-                             sourceName + ", line " + std::to_string(in.lineNo()) + ": " + what};
+    return SessionLinesRead{std::nullopt,
+                            sourceName + ", line " + std::to_string(in.lineNo()) + ": " + what};
   };
   const std::string endsEarly = "the file ends before its \"0,\" line";
 
@@ -152,51 +145,66 @@ SessionReadResult ReadSessionText(std::string_view text, const std::string& sour
   }
   if (!found) return fail("the file has no \"version=23\" line");
 
-  // The rule line after the version and any further "#" lines, then the
-  // total time line, which is not read: the times follow from the segments.
-  if (!in.next(line)) return fail(endsEarly);
-  while (StartsWith(line, "#"))
-    if (!in.next(line)) return fail(endsEarly);
-  if (!in.next(line)) return fail(endsEarly);
+  // Comment lines (the rule line among them) lead to the total time line.
+  do {
+    if (!in.next(line)) return fail("the file ends before its total time line");
+  } while (StartsWith(line, "#"));
+  SessionLines out;
+  if (std::string what = ParseFields(line, "the total time line", out.TotalTime); !what.empty())
+    return fail(what);
 
-  Session ses;
-  int32_t j = 0;
+  if (!in.next(line)) return fail(endsEarly);
   while (true) {
     while (StartsWith(line, "#"))
       if (!in.next(line)) return fail(endsEarly);
     if (StartsWith(line, "0,")) break;
     if (line.empty()) return fail("empty line where a segment line is expected");
-    if (j >= MaxSegCount)
+    if (out.Segments.size() >= static_cast<size_t>(MaxSegCount))
       return fail("more than " + std::to_string(MaxSegCount) + " segment lines");
     std::array<int32_t, 5> f{};
-    if (std::string what = ParseFields(line, f); !what.empty()) return fail(what);
-    // "00," or "+0," would be written back as "0,", the end of the session.
-    if (f[0] == 0) return fail("the first number is 0, which would end the session when saved");
+    if (std::string what = ParseFields(line, "the segment line", f); !what.empty())
+      return fail(what);
+    if ((f[0] & 0xFF) == 0)
+      return fail(
+          "the first number is 0 in its low 8 bits, which the device reads as the end of the "
+          "session");
     const int64_t pitch = 256 * int64_t{f[1] / 128} + f[3];
     if (pitch < std::numeric_limits<int32_t>::min() || pitch > std::numeric_limits<int32_t>::max())
       return fail("the pitch of fields 2 and 4 does not fit a 32-bit integer");
-    ++j;
-    ses[j] = UnpackSegment({f[0], f[1], f[2], f[3], f[4]});
+    out.Segments.push_back({f[0], f[1], f[2], f[3], f[4]});
     if (!in.next(line)) return fail(endsEarly);
   }
-  if (j == 0) return fail("the session has no segment line");
-  ses.SegCount = j;
+  out.EndLineNo = in.lineNo();
+  return {std::move(out), {}};
+}
+
+SessionLinesRead ReadSessionLinesFile(const std::string& path) {
+  const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
+  if (!file) return {std::nullopt, file.Error};
+  return ReadSessionLines(*file.Bytes, path);
+}
+
+namespace {
+
+SessionReadResult SessionForEditor(SessionLinesRead read, const std::string& sourceName) {
+  if (!read) return {std::nullopt, std::move(read.error)};
+  if (read.lines->Segments.empty())
+    return {std::nullopt, sourceName + ", line " + std::to_string(read.lines->EndLineNo) +
+                              ": the session has no segment line"};
+  Session ses;
+  ses.SegCount = 0;
+  for (const PackedSegment& p : read.lines->Segments) ses[++ses.SegCount] = UnpackSegment(p);
   return {ses, {}};
 }
 
+}  // namespace
+
+SessionReadResult ReadSessionText(std::string_view text, const std::string& sourceName) {
+  return SessionForEditor(ReadSessionLines(text, sourceName), sourceName);
+}
+
 SessionReadResult ReadSessionFile(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
-    return {std::nullopt, "Cannot read " + path + ": " + std::strerror(EISDIR)};
-  errno = 0;
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
-    const int err = errno ? errno : ENOENT;
-    return {std::nullopt, "Cannot read " + path + ": " + std::strerror(err)};
-  }
-  std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  if (f.bad()) return {std::nullopt, "Cannot read " + path + ": input/output error"};
-  return ReadSessionText(text, path);
+  return SessionForEditor(ReadSessionLinesFile(path), path);
 }
 
 SaveResult SaveProc(SessionEditState& st) {

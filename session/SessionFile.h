@@ -2,10 +2,12 @@
 // The session file (.svs): CR LF text lines, "version=23", the total time
 // line, one packed segment line per segment and the "0," end line.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "session/Session.h"
 #include "session/SessionEditState.h"
@@ -37,17 +39,47 @@ std::string PackedSegmentLine(const Segment& seg);
 // The whole file text of a session, CR LF line ends.
 std::string SessionFileText(const Session& ses);
 
+// What every reader of session files takes from one: the numbers of the
+// total time line and of each segment line, as written.
+struct SessionLines {
+  std::array<int32_t, 2> TotalTime{};  // minutes, seconds
+  std::vector<PackedSegment> Segments;  // in file order
+  int EndLineNo = 0;                    // the line number of the "0," line
+};
+
+struct SessionLinesRead {
+  std::optional<SessionLines> lines;  // set on success
+  std::string error;                  // on failure: names the file, the line and the fault
+  explicit operator bool() const { return lines.has_value(); }
+};
+
+// The one reader of the session format; the editor, the library compiler and
+// the single-session merge all read through it. Lines end in LF, a CR before
+// it is dropped. Lines up to "version=23" are skipped; then "#" lines, the
+// total time line (two numbers), and segment lines (five numbers, "#" lines
+// between them) up to a line beginning with "0,". A number is decimal digits
+// with an optional leading minus, no spaces, no plus sign, within 32 bits,
+// and is followed by a comma; what follows the last needed comma is not
+// read. A segment line is refused when its first number is 0 in its low 8
+// bits (the device would read the end of the session there), when its pitch
+// (256 x (field 2 div 128) + field 4) does not fit 32 bits, and beyond
+// MaxSegCount lines. sourceName names the file in messages.
+SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sourceName);
+// Reads the regular file at path (at most kMaxTextFileBytes) and its lines.
+SessionLinesRead ReadSessionLinesFile(const std::string& path);
+
 struct SessionReadResult {
   std::optional<Session> session;  // set on success
   std::string error;               // on failure: names the file, the line and the fault
   explicit operator bool() const { return session.has_value(); }
 };
 
-// Reads a session from file text. sourceName names the file in messages.
-// Lines may end in CR LF or in LF alone. A fresh session is filled, so the
-// caller's session stays as it is unless the caller takes the result.
+// Reads a session for the editor: the lines as above, and a file with no
+// segment line is refused (the editor cannot show an empty session). A
+// fresh session is filled, so the caller's session stays as it is unless
+// the caller takes the result.
 SessionReadResult ReadSessionText(std::string_view text, const std::string& sourceName);
-// Reads the file at path.
+// Reads the file at path; a file that cannot be read is reported, never thrown.
 SessionReadResult ReadSessionFile(const std::string& path);
 
 // Writes the session to st.SesFileName (atomically) and clears SesModified

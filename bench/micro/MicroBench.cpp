@@ -77,8 +77,7 @@ void BM_Merge(benchmark::State& state) {
   const std::string text = ovrel::SessionFileText(VariedSession(10));
   for (auto _ : state) {
     auto image = downloaded;
-    std::istringstream in(text);
-    const ovrel::MergeSessionRead read = ovrel::ReadSessionForMerge(in);
+    const ovrel::MergeSessionRead read = ovrel::ReadSessionForMerge(text, "bench.svs");
     if (!read.Session || ovrel::CheckLibraryImage(image)) state.SkipWithError("not mergeable");
     auto merged = ovrel::MergeSessionIntoImage(image, *read.Session);
     benchmark::DoNotOptimize(merged);

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
-#include <sstream>
 
 #include "device/protocol/Merge.h"
+#include "session/FileBytes.h"
 #include "device/serial/ComPort.h"
 
 namespace ovrel {
@@ -229,16 +229,16 @@ bool DeviceLink::UploadSesLib(const QString& path) {
     Ui.ShowMessage(linktext::kLibFileNotFound, LinkIcon::Error, {});
     return false;
   }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    Ui.ShowMessage(linktext::kLibFileUnreadable, LinkIcon::Error, file.errorString());
-    return false;
-  }
-  if (file.size() > kSesMemSize) {
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), kSesMemSize);
+  if (file.Fault == FileBytesFault::TooLarge) {
     Ui.ShowMessage(linktext::kLibFileTooBig, LinkIcon::Error, path);
     return false;
   }
-  const QByteArray data = file.read(kSesMemSize);
+  if (!file) {
+    Ui.ShowMessage(linktext::kLibFileUnreadable, LinkIcon::Error, QString::fromStdString(file.Error));
+    return false;
+  }
+  const std::string& data = *file.Bytes;
   std::copy(data.begin(), data.end(), State.MemImgBuf.begin());
   const auto s = static_cast<std::size_t>(data.size());
   State.LibCS = s < 2 ? 0 : XorSum(std::span(State.MemImgBuf).first(s - 1));
@@ -339,13 +339,13 @@ bool DeviceLink::UploadOneSession(const QString& path) {
     Ui.ShowMessage(linktext::kSesFileNotFound, LinkIcon::Error, {});
     return false;
   }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    Ui.ShowMessage(linktext::kSesFileUnreadable, LinkIcon::Error, file.errorString());
+  const std::string fileName = QFile::encodeName(path).toStdString();
+  const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
+  if (!file) {
+    Ui.ShowMessage(linktext::kSesFileUnreadable, LinkIcon::Error, QString::fromStdString(file.Error));
     return false;
   }
-  std::istringstream text(file.readAll().toStdString());
-  const MergeSessionRead read = ReadSessionForMerge(text);
+  const MergeSessionRead read = ReadSessionForMerge(*file.Bytes, fileName);
   if (!read.Session) {
     Ui.ShowMessage(
         QString::fromStdString(read.Error) + QStringLiteral(" The session was not added."),

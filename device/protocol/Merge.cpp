@@ -1,54 +1,14 @@
 #include "device/protocol/Merge.h"
 
 #include <algorithm>
-#include <charconv>
-#include <string_view>
+
+#include "session/SessionFile.h"
 
 namespace ovrel {
 namespace {
 
-class LineReader {
- public:
-  explicit LineReader(std::istream& in) : In(in) {}
-  // Next line without its line end; false at the end of the file.
-  bool Next(std::string& line) {
-    if (!std::getline(In, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    ++Number;
-    return true;
-  }
-  int Number = 0;
-
- private:
-  std::istream& In;
-};
-
-std::string LineError(int line, const std::string& what) {
-  return "Line " + std::to_string(line) + " of the session file " + what + ".";
-}
-
-// Reads count comma-terminated integer fields from the start of line; on
-// failure returns the problem.
-std::optional<std::string> ReadFields(std::string_view line, int count, std::uint8_t* out) {
-  for (int i = 0; i < count; ++i) {
-    const auto comma = line.find(',');
-    if (comma == std::string_view::npos) {
-      return "does not hold " + std::to_string(count) + " numbers, each followed by a comma";
-    }
-    std::string_view field = line.substr(0, comma);
-    line.remove_prefix(comma + 1);
-    while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
-      field.remove_prefix(1);
-    while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.remove_suffix(1);
-    if (field.size() > 1 && field.front() == '+' && field[1] != '-') field.remove_prefix(1);
-    std::int32_t value = 0;
-    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (field.empty() || ec != std::errc() || end != field.data() + field.size()) {
-      return "has \"" + std::string(field) + "\" where a number is expected";
-    }
-    out[i] = static_cast<std::uint8_t>(value & 0xFF);
-  }
-  return std::nullopt;
+std::uint8_t LowByte(std::int32_t value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
 }
 
 int Word(std::span<const std::uint8_t> image, int offset) {
@@ -62,34 +22,16 @@ void PutWord(std::span<std::uint8_t> image, int offset, int value) {
 
 }  // namespace
 
-MergeSessionRead ReadSessionForMerge(std::istream& in) {
-  LineReader reader(in);
-  std::string line;
-  bool found = false;
-  while (!found && reader.Next(line)) found = line == "version=23";
-  if (!found) return {std::nullopt, "The session file has no \"version=23\" line."};
-
-  auto nextContent = [&]() {
-    while (reader.Next(line)) {
-      if (!line.starts_with('#')) return true;
-    }
-    return false;
-  };
+MergeSessionRead ReadSessionForMerge(std::string_view text, const std::string& sourceName) {
+  const SessionLinesRead read = ReadSessionLines(text, sourceName);
+  if (!read) return {std::nullopt, read.error};
   MergeSession session;
-  if (!nextContent()) return {std::nullopt, "The session file ends before its length line."};
-  std::uint8_t header[2];
-  if (auto err = ReadFields(line, 2, header)) return {std::nullopt, LineError(reader.Number, *err)};
-  session.Minutes = header[0];
-  session.Seconds = header[1];
-
-  for (;;) {
-    if (!nextContent()) return {std::nullopt, "The session file ends before its \"0,\" line."};
-    if (line.starts_with("0,")) break;
-    std::array<std::uint8_t, 5> segment{};
-    if (auto err = ReadFields(line, 5, segment.data())) {
-      return {std::nullopt, LineError(reader.Number, *err)};
-    }
-    session.Segments.push_back(segment);
+  session.Minutes = LowByte(read.lines->TotalTime[0]);
+  session.Seconds = LowByte(read.lines->TotalTime[1]);
+  for (const PackedSegment& p : read.lines->Segments) {
+    session.Segments.push_back({LowByte(p.TimeModeByte), LowByte(p.FreqStartByte),
+                                LowByte(p.FreqEndByte), LowByte(p.PitchLowByte),
+                                LowByte(p.Pitch2LowByte)});
   }
   return {std::move(session), {}};
 }

@@ -1,14 +1,15 @@
 #pragma once
 // Adding one session file to a library image read back from the device:
-// the session file is read as the library compiler reads it, the image is
+// the session file is read by the session reader, as the library compiler
+// reads it, the image is
 // checked, and the session is appended as one more library entry.
 
 #include <array>
 #include <cstdint>
-#include <istream>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/protocol/Frame.h"
@@ -32,11 +33,10 @@ struct MergeSessionRead {
   std::string Error;
 };
 
-// Reads a session file's text: lines up to "version=23" are skipped, then
-// comment lines ("#"), the length line (two comma-terminated numbers), and
-// segment lines (five comma-terminated numbers) up to the "0," line. Each
-// number is stored as its low 8 bits.
-MergeSessionRead ReadSessionForMerge(std::istream& in);
+// Reads a session file's text with the session reader (ReadSessionLines)
+// and keeps the low 8 bits of each number. sourceName names the file in
+// messages. A session without segment lines is accepted.
+MergeSessionRead ReadSessionForMerge(std::string_view text, const std::string& sourceName);
 
 // Why the image is not a library that a session can be added to, or
 // nothing when it is one: version byte 23, checksum offset L within

@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <sstream>
 #include <string>
 
 #include "device/protocol/Merge.h"
@@ -49,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (l < ovrel::kSesMemSize) image[l] = ovrel::XorSum(image.first(l));
   }
 
-  std::istringstream in(text);
-  const ovrel::MergeSessionRead read = ovrel::ReadSessionForMerge(in);
+  const ovrel::MergeSessionRead read = ovrel::ReadSessionForMerge(text, "fuzz.svs");
   if (!read.Session) {
     FUZZ_CHECK(!read.Error.empty());
     return 0;

@@ -1,0 +1,97 @@
+#include "session/FileBytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace ovrel {
+
+namespace {
+
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return std::strerror(EISDIR);
+  if (S_ISFIFO(mode)) return "it is a pipe (FIFO), not a regular file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+  return "it is not a regular file";
+}
+
+std::string SizeText(std::size_t bytes) {
+  if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+    return std::to_string(bytes / (1024 * 1024)) + " MiB";
+  return std::to_string(bytes) + " bytes";
+}
+
+// Closes the descriptor on every way out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
+  auto fail = [&path](FileBytesFault fault, const std::string& reason) {
+    return FileBytes{std::nullopt, fault, "Cannot read " + path + ": " + reason};
+  };
+  auto failErrno = [&fail](int err) {
+    return fail(err == ENOENT ? FileBytesFault::Missing : FileBytesFault::Unreadable,
+                std::strerror(err));
+  };
+  auto tooLarge = [&fail, maxBytes]() {
+    return fail(FileBytesFault::TooLarge,
+                "the file is larger than " + SizeText(maxBytes) + ", the most that is read");
+  };
+
+  // The type is checked before opening: opening a pipe could wait for a
+  // writer, and opening a device could change its state.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return failErrno(errno);
+  if (!S_ISREG(st.st_mode)) return fail(FileBytesFault::NotRegular, KindOf(st.st_mode));
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return tooLarge();
+
+  // O_NONBLOCK: should the path have been swapped for a pipe since the
+  // check above, the open still returns at once and fstat refuses it.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) return failErrno(errno);
+  if (::fstat(fd.get(), &st) != 0) return failErrno(errno);
+  if (!S_ISREG(st.st_mode)) return fail(FileBytesFault::NotRegular, KindOf(st.st_mode));
+
+  // Files under /proc report a size of 0 whatever they hold, so the limit
+  // is also applied to what is actually read.
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char chunk[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return failErrno(errno);
+    }
+    if (n == 0) break;
+    if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) return tooLarge();
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  return {std::move(bytes), FileBytesFault::None, {}};
+}
+
+std::string Excerpt(std::string_view text, std::size_t maxChars) {
+  if (text.size() <= maxChars) return std::string(text);
+  return std::string(text.substr(0, maxChars)) + "...";
+}
+
+}  // namespace ovrel

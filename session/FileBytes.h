@@ -1,0 +1,40 @@
+#pragma once
+// Reading a whole file from outside into memory, safely: only regular files
+// are opened (a pipe, device, socket or folder is refused before it is
+// opened, so nothing blocks), the size is bounded, and every failure becomes
+// a message naming the file and the system's reason.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ovrel {
+
+// Largest session (.svs) or legacy (.rvx) file read. A session of 380
+// segments takes about 8 KB, so this leaves ample room for comments.
+inline constexpr std::size_t kMaxTextFileBytes = 1024 * 1024;
+
+enum class FileBytesFault {
+  None,
+  Missing,     // no file at the path
+  NotRegular,  // a folder, pipe, device or socket
+  TooLarge,    // more bytes than the limit
+  Unreadable,  // opening or reading failed
+};
+
+struct FileBytes {
+  std::optional<std::string> Bytes;  // set on success
+  FileBytesFault Fault = FileBytesFault::None;
+  std::string Error;  // "Cannot read <path>: <reason>"
+  explicit operator bool() const { return Bytes.has_value(); }
+};
+
+// The bytes of the regular file at path, at most maxBytes of them.
+FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes);
+
+// A short quotation of text for a message: at most maxChars characters,
+// followed by "..." when it was cut.
+std::string Excerpt(std::string_view text, std::size_t maxChars = 40);
+
+}  // namespace ovrel
