@@ -146,12 +146,10 @@ std::string ParseTone(std::string_view col, int32_t& pitch) {
 
 // A segment line packs Time with Mode, and each frequency with the high
 // part of Pitch; a segment whose values do not survive that packing would be
-// saved as another segment. A frequency takes 7 bits in the device: a
-// negative one would survive the file but set the pitch bit there.
+// saved as another segment: Time above 31 units, a frequency outside -127
+// to 127, or a negative frequency beside a Pitch of 256 or more.
 bool Storable(const Segment& seg) {
-  const auto inSevenBits = [](int32_t freq) { return freq >= 0 && freq <= 127; };
-  return inSevenBits(seg.FreqStart) && inSevenBits(seg.FreqEnd) &&
-         UnpackSegment(PackSegment(seg)) == seg;
+  return UnpackSegment(PackSegment(seg)) == seg;
 }
 
 // Fills seg from one segment line; returns what is wrong, or nothing.
@@ -254,7 +252,8 @@ RvxReadResult ConvertRvxText(std::string_view text) {
       if (Storable(ses[k])) continue;
       result.Detail = "Line " + std::to_string(in.lineNo()) +
                       ": its values cannot be stored in a session file (a duration above 15:30, " +
-                      "or a frequency outside 0 to 127).";
+                      "a frequency outside -127 to 127, or a frequency below 0 with a pitch " +
+                      "of 256 or more).";
       return result;
     }
     if (count >= MaxSegCount) {

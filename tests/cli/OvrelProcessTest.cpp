@@ -86,7 +86,7 @@ TEST_F(OvrelTest, CompileFailuresWriteNothing) {
   write("bad.svs", Session("1,0,", {"36,10,10,100,100,", "36,10,1o,100,100,"}));
   Outcome run = ovrel({"compile", "-o", "out.svl", "good.svs", "bad.svs"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "bad.svs, line 8: number 3 \"1o\" is not a decimal integer.\n");
+  EXPECT_EQ(run.err, "bad.svs, line 8: field 3 (\"1o\") is not a decimal integer\n");
   EXPECT_TRUE(run.out.isEmpty());
   EXPECT_FALSE(exists("out.svl"));
 
@@ -108,10 +108,10 @@ TEST_F(OvrelTest, CompileFailuresWriteNothing) {
   QDir(dir.path()).mkdir("folder.svs");
   run = ovrel({"compile", "-o", "out.svl", "folder.svs"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "folder.svs: cannot read the file: it is a folder.\n");
+  EXPECT_EQ(run.err, "Cannot read folder.svs: Is a directory\n");
   run = ovrel({"info", "folder.svs", "good.svs"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "folder.svs: cannot read the file: it is a folder.\n");
+  EXPECT_EQ(run.err, "Cannot read folder.svs: Is a directory\n");
   EXPECT_TRUE(run.out.contains("good.svs: session, 1 segment, total time 1:00.0"));
 
   run = ovrel({"compile", "-o", "no/such/folder/out.svl", "good.svs"});

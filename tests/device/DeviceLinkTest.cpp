@@ -347,7 +347,7 @@ TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
   const auto texts = MessageTexts();
   ASSERT_EQ(texts.size(), 3u);
   EXPECT_TRUE(texts[0].contains("\"0,\" line")) << texts[0].toStdString();
-  EXPECT_TRUE(texts[1].startsWith("Line 3 of the session file")) << texts[1].toStdString();
+  EXPECT_TRUE(texts[1].contains(", line 3: the segment line has 3 comma-terminated numbers")) << texts[1].toStdString();
   EXPECT_EQ(texts[2], "The session file not found.");
   EXPECT_EQ(sim.log(), "");
   EXPECT_FALSE(Link->SingleSessionMode);

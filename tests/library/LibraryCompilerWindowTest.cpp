@@ -210,8 +210,8 @@ TEST_F(LibraryCompilerWindowTest, RefusedFilesShowTheirMessageAndLeaveTheList) {
   add("more.svs");
   EXPECT_EQ(dialogs.messageTexts(),
             (QStringList{QString::fromStdString(bad) +
-                             ", line 8: the segment line has fewer than 5 comma-terminated "
-                             "numbers.",
+                             ", line 8: the segment line has 2 comma-terminated numbers where "
+                             "five are needed",
                          "This session cannot be added to the library. Out of memory."}));
   EXPECT_EQ(libraryNames(), QStringList{"huge.svs"});
   expectGauge(7);  // F = 2043 - 1905 = 138

@@ -141,7 +141,8 @@ TEST_F(LibraryListTest, MalformedFileIsRefusedWithItsLineAndLeavesTheList) {
   for (const auto& result : {list.Add(bad), list.Insert(bad, 0)}) {
     EXPECT_EQ(result.status, Status::FileError);
     EXPECT_EQ(result.message,
-              bad + ", line 7: the segment line has fewer than 5 comma-terminated numbers.");
+              bad + ", line 7: the segment line has 4 comma-terminated numbers where five are "
+                    "needed");
   }
   EXPECT_EQ(list.Entries(), (std::vector<TSesInLibParamsRec>{list.Entry(0)}));
   EXPECT_EQ(list.Entry(0).FilePath, good);
