@@ -1,11 +1,11 @@
 #include "session/AtomicFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -13,10 +13,29 @@ namespace ovrel {
 
 namespace {
 
+// Links followed before giving up, as the system does when opening a path.
+constexpr int kMaxLinkHops = 40;
+
 std::string Folder(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The path a chain of symbolic links ends at, also when the last link
+// names a file that does not exist yet (it is then created there).
+// Returns an empty text after too many links.
+std::string FollowLinks(std::string path) {
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> target(PATH_MAX + 1);
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size()) return path;
+    const std::string to(target.data(), static_cast<size_t>(n));
+    path = to.front() == '/' ? to : Folder(path) + "/" + to;
+  }
+  return {};
 }
 
 // Permissions a newly created file would get: 0666 less the umask.
@@ -26,17 +45,64 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAllAt(int fd, std::string_view bytes, off_t at) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), at);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     bytes.remove_prefix(static_cast<size_t>(n));
+    at += n;
   }
   return true;
 }
+
+bool ReadAll(int fd, std::string& out) {
+  char chunk[16384];
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    out.append(chunk, static_cast<size_t>(n));
+    at += n;
+  }
+}
+
+// Rewrites the file open as fd (read and write) with bytes. Used only when
+// the folder refuses a temporary file: the old contents are kept in memory
+// first and written back should the new ones fail half-way, so the file
+// ends either new or as it was, though not in one atomic step. Returns 0 or
+// the error.
+int RewriteInPlace(int fd, std::string_view bytes) {
+  std::string old;
+  if (!ReadAll(fd, old)) return errno;
+  if (WriteAllAt(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+      ::fsync(fd) == 0)
+    return 0;
+  const int err = errno;
+  if (WriteAllAt(fd, old, 0) && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0)
+    ::fsync(fd);
+  return err;
+}
+
+// Closes the descriptor on every way out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -47,38 +113,54 @@ FileWriteResult writeFileAtomically(const std::string& shownPath, std::string_vi
   if (shownPath.empty() || shownPath.back() == '/') return fail(EISDIR);
 
   // A symbolic link is followed, so that the file it names is replaced and
-  // the link stays. Only regular files are ever replaced: renaming over a
-  // device, a pipe or a folder would destroy it rather than write to it.
-  std::string path = shownPath;
+  // the link stays.
+  const std::string path = FollowLinks(shownPath);
+  if (path.empty()) return fail(ELOOP);
+
+  // Only regular files are ever replaced: renaming over a device, a pipe or
+  // a folder would destroy it rather than write to it.
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real) {
-      path = real;
-      std::free(real);
-    }
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : EPERM);
+
+  // The rename would replace a file the user may not write, since only the
+  // folder's permissions count for it: opening the file for writing (it is
+  // not truncated) asks the system whether the user may write it.
+  Descriptor target(exists ? ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1);
+  if (exists && target.get() < 0) {
+    // A file that may be written but not read is still the user's to replace.
+    const int err = errno;
+    if (err != EACCES || ::access(path.c_str(), W_OK) != 0) return fail(err);
   }
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    return fail(S_ISDIR(st.st_mode) ? EISDIR : EPERM);
 
   // The temporary file lives in the target's folder so that the rename
-  // replaces the target in one step.
+  // replaces the target in one step. Its name has a fixed length, so that
+  // it fits wherever the target's name does.
   const std::string folder = Folder(path);
-  const size_t slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmpl = folder + "/." + name + ".tmp-XXXXXX";
+  std::string tmpl = folder + "/.ovrel-XXXXXX";
   std::vector<char> tmpName(tmpl.begin(), tmpl.end());
   tmpName.push_back('\0');
-
   const int fd = ::mkstemp(tmpName.data());
-  if (fd < 0) return fail(errno);
+  if (fd < 0) {
+    const int err = errno;
+    if ((err == EACCES || err == EPERM) && target.get() >= 0) {
+      const int inPlace = RewriteInPlace(target.get(), bytes);
+      return inPlace == 0 ? FileWriteResult{true, {}} : fail(inPlace);
+    }
+    return fail(err);
+  }
   const std::string tmpPath(tmpName.data());
 
-  // An existing file keeps its permissions; a new one gets the usual ones.
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : NewFileMode();
-
   int err = 0;
-  if (!WriteAll(fd, bytes) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) err = errno;
+  if (exists) {
+    // Only root may give a file away; for anyone else this keeps the group
+    // where the user belongs to it and otherwise changes nothing.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::geteuid() == 0) err = errno;
+  }
+  // After fchown, which clears the set-user-ID bits.
+  const mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
+  if (err == 0 && (!WriteAllAt(fd, bytes, 0) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0))
+    err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && ::rename(tmpPath.c_str(), path.c_str()) != 0) err = errno;
   if (err != 0) {

@@ -14,9 +14,13 @@ struct FileWriteResult {
   explicit operator bool() const { return ok; }
 };
 
-// On failure the temporary file is removed and an existing file at path is
-// left untouched. A symbolic link at path is followed; anything at path that
-// is not a regular file (a folder, a device) is refused and left alone.
+// A save respects the file it replaces: a file the user may not write is
+// refused and left alone; a symbolic link is followed and the file it names
+// replaced; the replaced file's permission bits (and, for root, its owner
+// and group) are kept; anything that is not a regular file (a folder, a
+// device) is refused. When the folder cannot take a new file but the target
+// itself is writable, the target is rewritten in place instead. On failure
+// nothing is left behind in the folder and an existing file keeps its bytes.
 FileWriteResult writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace ovrel

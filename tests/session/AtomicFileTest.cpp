@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,6 +17,36 @@ namespace fs = std::filesystem;
 
 class AtomicFile : public TempDirTest {
  protected:
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all);
+    TempDirTest::TearDown();
+  }
+  // Saves as a user without privileges: root may write any file, so as
+  // root the save runs in a child process as "nobody".
+  static FileWriteResult SaveAsUser(const fs::path& p, const std::string& bytes) {
+    if (::geteuid() != 0) return writeFileAtomically(p.string(), bytes);
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return {false, "no pipe"};
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(pipeFds[0]);
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+      const FileWriteResult r = writeFileAtomically(p.string(), bytes);
+      const bool sent = ::write(pipeFds[1], r.error.data(), r.error.size()) ==
+                        static_cast<ssize_t>(r.error.size());
+      ::_exit(r && sent ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string error;
+    char chunk[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+      error.append(chunk, static_cast<size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, error};
+  }
+
   size_t Entries() const {
     return static_cast<size_t>(
         std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
@@ -83,6 +114,69 @@ TEST_F(AtomicFile, SymlinkIsFollowedAndNonRegularTargetsAreRefused) {
   FileWriteResult r = writeFileAtomically(fifo.string(), "x");
   EXPECT_EQ(r.error, "Cannot write " + fifo.string() + ": Operation not permitted");
   EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // A link to a file not yet there creates the file and stays a link.
+  fs::create_symlink("sub/../later.txt", dir_ / "ahead.txt");
+  fs::create_directory(dir_ / "sub");
+  ASSERT_TRUE(writeFileAtomically((dir_ / "ahead.txt").string(), "first"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "ahead.txt"));
+  EXPECT_EQ(Slurp(dir_ / "later.txt"), "first");
+}
+
+TEST_F(AtomicFile, ReadOnlyFileIsRefusedAndKept) {
+  fs::permissions(dir_, fs::perms::all);  // the folder would allow the rename
+  const fs::path p = dir_ / "ro.svl";
+  std::ofstream(p) << "old";
+  fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const FileWriteResult r = SaveAsUser(p, "new");
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.error, "Cannot write " + p.string() + ": Permission denied");
+  EXPECT_EQ(Slurp(p), "old");
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFile, WritableFileInAClosedFolderIsRewrittenInPlace) {
+  const fs::path p = dir_ / "shared.svs";
+  std::ofstream(p) << "the longer old contents";
+  fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                         fs::perms::group_write | fs::perms::others_read |
+                         fs::perms::others_write);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
+  const FileWriteResult r = SaveAsUser(p, "new");
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ(Slurp(p), "new");
+  EXPECT_EQ(Entries(), 1u);
+
+  // A new file cannot be made there at all.
+  const FileWriteResult refused = SaveAsUser(dir_ / "other.svs", "x");
+  EXPECT_EQ(refused.error, "Cannot write " + (dir_ / "other.svs").string() + ": Permission denied");
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFile, LongestNamesCanBeSavedAndReplaced) {
+  // 250 bytes: a temporary name built from it would pass the 255 allowed.
+  const fs::path p = dir_ / (std::string(246, 'n') + ".svs");
+  ASSERT_TRUE(writeFileAtomically(p.string(), "one")) << p;
+  const FileWriteResult r = writeFileAtomically(p.string(), "two");
+  ASSERT_TRUE(r) << r.error;
+  EXPECT_EQ(Slurp(p), "two");
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFile, RootKeepsTheOwnerAndGroupOfTheReplacedFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can save a file that another user owns";
+  const fs::path p = dir_ / "theirs.svs";
+  std::ofstream(p) << "x";
+  ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
+  ASSERT_TRUE(writeFileAtomically(p.string(), "y"));
+  struct stat st {};
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 }  // namespace
