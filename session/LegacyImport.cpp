@@ -51,8 +51,9 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
+// The text in quotes; a long one is cut to a short excerpt.
 std::string Quoted(std::string_view s) {
-  return "\"" + std::string(s) + "\"";
+  return "\"" + Excerpt(s) + "\"";
 }
 
 // A whole decimal number with an optional sign.
