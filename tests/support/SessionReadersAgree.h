@@ -1,0 +1,78 @@
+#pragma once
+// Feeds one session file text to every program part that reads session
+// files (the editor, the library compiler, the single-session merge) and
+// says where they disagree: on accepting or refusing it, on the message of
+// a refusal, or on the segments read. The editor alone refuses a session
+// without segments, since it cannot show one.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "device/protocol/Merge.h"
+#include "library/SessionScan.h"
+#include "session/SessionFile.h"
+
+namespace ovrel::test {
+
+struct ReadersVerdict {
+  bool accepted = false;      // by the compiler
+  std::string disagreement;  // empty when the readers agree
+};
+
+inline ReadersVerdict CompareSessionReaders(std::string_view text) {
+  const std::string name = "s.svs";
+  const SessionReadResult editor = ReadSessionText(text, name);
+  const MergeSessionRead merge = ReadSessionForMerge(text, name);
+  SessionScan scan;
+  std::string scanError;
+  try {
+    scan = ScanSessionText(text, name);
+  } catch (const SessionFileError& e) {
+    scanError = e.what();
+  }
+  ReadersVerdict verdict;
+  verdict.accepted = scanError.empty();
+  auto disagree = [&verdict](std::string what) {
+    verdict.disagreement = std::move(what);
+    return verdict;
+  };
+
+  if (!verdict.accepted) {
+    if (merge.Session) return disagree("the merge accepts what the compiler refuses: " + scanError);
+    if (editor) return disagree("the editor accepts what the compiler refuses: " + scanError);
+    if (merge.Error != scanError || editor.error != scanError)
+      return disagree("different messages: \"" + scanError + "\", \"" + merge.Error + "\", \"" +
+                      editor.error + "\"");
+    return verdict;
+  }
+  if (!merge.Session) return disagree("the merge refuses what the compiler accepts: " + merge.Error);
+  if (editor.session.has_value() == scan.segments.empty())
+    return disagree("the editor " + std::string(editor ? "accepts" : "refuses") + " a session of " +
+                    std::to_string(scan.segments.size()) + " segments: " + editor.error);
+
+  const auto low = [](std::int32_t n) { return static_cast<std::uint8_t>(n & 0xFF); };
+  if (merge.Session->Minutes != low(scan.totalTime[0]) ||
+      merge.Session->Seconds != low(scan.totalTime[1]))
+    return disagree("the merge and the compiler read different total times");
+  if (merge.Session->Segments.size() != scan.segments.size())
+    return disagree("the merge and the compiler read different segment counts");
+  for (std::size_t k = 0; k < scan.segments.size(); ++k) {
+    const auto& numbers = scan.segments[k];
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+      if (merge.Session->Segments[k][i] != low(numbers[i]))
+        return disagree("segment " + std::to_string(k + 1) + " differs between merge and compiler");
+    if (editor) {
+      const Segment fromNumbers =
+          UnpackSegment({numbers[0], numbers[1], numbers[2], numbers[3], numbers[4]});
+      if (!((*editor.session)[static_cast<std::int32_t>(k + 1)] == fromNumbers))
+        return disagree("segment " + std::to_string(k + 1) +
+                        " differs between editor and compiler");
+    }
+  }
+  if (editor && editor.session->SegCount != static_cast<std::int32_t>(scan.segments.size()))
+    return disagree("the editor and the compiler read different segment counts");
+  return verdict;
+}
+
+}  // namespace ovrel::test
