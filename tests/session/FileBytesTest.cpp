@@ -1,0 +1,83 @@
+// Reading files from outside: only regular files, bounded in size, every
+// failure a message naming the file and the system's reason.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "session/FileBytes.h"
+#include "session/SessionFile.h"
+#include "session/TempDirTest.h"
+
+namespace ovrel {
+namespace {
+
+namespace fs = std::filesystem;
+using FileBytesRead = TempDirTest;
+
+TEST_F(FileBytesRead, PipesDevicesAndFoldersAreRefusedAtOnce) {
+  const fs::path fifo = dir_ / "x.svs";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", dir_ / "zero.svs");
+  const auto start = std::chrono::steady_clock::now();
+  // Opening the pipe would wait for a writer that never comes.
+  FileBytes r = ReadFileBytes(fifo.string(), kMaxTextFileBytes);
+  EXPECT_EQ(r.Error, "Cannot read " + fifo.string() + ": it is a pipe (FIFO), not a regular file");
+  EXPECT_EQ(r.Fault, FileBytesFault::NotRegular);
+  // Reading the device would never end.
+  r = ReadFileBytes((dir_ / "zero.svs").string(), kMaxTextFileBytes);
+  EXPECT_EQ(r.Error, "Cannot read " + (dir_ / "zero.svs").string() +
+                         ": it is a device, not a regular file");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+  r = ReadFileBytes(dir_.string(), kMaxTextFileBytes);
+  EXPECT_EQ(r.Error, "Cannot read " + dir_.string() + ": Is a directory");
+  r = ReadFileBytes((dir_ / "none").string(), kMaxTextFileBytes);
+  EXPECT_EQ(r.Fault, FileBytesFault::Missing);
+  EXPECT_EQ(r.Error, "Cannot read " + (dir_ / "none").string() + ": No such file or directory");
+}
+
+TEST_F(FileBytesRead, TheSizeLimitHoldsAlsoWhereTheSizeIsNotKnown) {
+  const fs::path p = dir_ / "big.svs";
+  std::ofstream(p, std::ios::binary) << std::string(kMaxTextFileBytes, '#');
+  FileBytes r = ReadFileBytes(p.string(), kMaxTextFileBytes);
+  ASSERT_TRUE(r) << r.Error;
+  EXPECT_EQ(r.Bytes->size(), kMaxTextFileBytes);
+
+  std::ofstream(p, std::ios::binary | std::ios::app) << "#";
+  r = ReadFileBytes(p.string(), kMaxTextFileBytes);
+  EXPECT_EQ(r.Fault, FileBytesFault::TooLarge);
+  EXPECT_EQ(r.Error, "Cannot read " + p.string() +
+                         ": the file is larger than 1 MiB, the most that is read");
+
+  // Files under /proc claim a size of 0 whatever they hold.
+  r = ReadFileBytes("/proc/self/maps", 16);
+  EXPECT_EQ(r.Fault, FileBytesFault::TooLarge);
+  EXPECT_EQ(r.Error, "Cannot read /proc/self/maps: the file is larger than 16 bytes, the most "
+                     "that is read");
+}
+
+TEST_F(FileBytesRead, AReadErrorIsReportedWithTheSystemsReason) {
+  // Reading /proc/self/mem at offset 0 fails with EIO: nothing is mapped there.
+  const fs::path link = dir_ / "mem.svs";
+  fs::create_symlink("/proc/self/mem", link);
+  const FileBytes r = ReadFileBytes(link.string(), kMaxTextFileBytes);
+  EXPECT_EQ(r.Fault, FileBytesFault::Unreadable);
+  EXPECT_EQ(r.Error, "Cannot read " + link.string() + ": Input/output error");
+  const SessionReadResult session = ReadSessionFile(link.string());
+  EXPECT_EQ(session.error, r.Error);
+}
+
+TEST(SessionFileMessages, QuoteAShortExcerptOfALongField) {
+  const std::string field(100000, '7');
+  const std::string text = "version=23\r\n1,0,\r\n36," + field + "x,10,100,100,\r\n0,\r\n";
+  const SessionReadResult r = ReadSessionText(text, "long.svs");
+  EXPECT_EQ(r.error, "long.svs, line 3: field 2 (\"" + std::string(40, '7') +
+                         "...\") is not a decimal integer");
+}
+
+}  // namespace
+}  // namespace ovrel
