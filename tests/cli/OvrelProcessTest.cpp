@@ -1,6 +1,7 @@
 // ovrel run as a process on files the tests write.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -154,6 +155,55 @@ TEST_F(OvrelTest, InfoDescribesSessionsAndLibraries) {
   EXPECT_TRUE(run.out.contains("does not match (computed "));
   EXPECT_EQ(run.err,
             "damaged.svl: not a sound library: the stored checksum does not match the image.\n");
+
+  // Too short to hold a count or a checksum offset: none is shown.
+  write("short.svl", QByteArray("\x17\x00\x00\x04", 4));
+  run = ovrel({"info", "short.svl"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "short.svl: library, 4 bytes\nVersion: 23\n");
+  EXPECT_EQ(run.err,
+            "short.svl: not a sound library: the image is 4 bytes long, shorter than the 5 bytes "
+            "of an empty library.\n");
+}
+
+// Files no command can read: each command ends at once with exit status 1
+// and one line naming the file and why, never hangs or aborts.
+TEST_F(OvrelTest, UnreadableFilesEndEveryCommandWithOneLine) {
+  const struct {
+    const char* base;
+    const char* reason;
+  } kinds[] = {{"fifo", "it is a pipe (FIFO), not a regular file"},
+               {"zero", "it is a device, not a regular file"},
+               {"mem", "Input/output error"},
+               {"big", "the file is larger than 1 MiB, the most that is read"}};
+  for (const char* ext : {".svs", ".rvx", ".svl"}) {
+    const QString e = QString::fromLatin1(ext);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo" + e)).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.filePath("zero" + e)));
+    ASSERT_TRUE(QFile::link("/proc/self/mem", dir.filePath("mem" + e)));
+    write("big" + e, QByteArray(1024 * 1024 + 1, '#'));
+  }
+  for (const auto& kind : kinds) {
+    const QString base = QString::fromLatin1(kind.base);
+    const QString cannot = "Cannot read %1: " + QString::fromLatin1(kind.reason) + "\n";
+    const QList<QStringList> commands = {{"check", base + ".svs"},
+                                         {"info", base + ".svs"},
+                                         {"info", base + ".svl"},
+                                         {"compile", "-o", "out.svl", base + ".svs"},
+                                         {"export-csv", base + ".svs", "-o", "out.csv"}};
+    for (const QStringList& args : commands) {
+      const Outcome run = ovrel(args);
+      EXPECT_EQ(run.status, 1) << args.join(' ').toStdString();
+      EXPECT_EQ(run.err, cannot.arg(args.back().endsWith(".csv") ? base + ".svs" : args.back()))
+          << args.join(' ').toStdString();
+    }
+    const Outcome run = ovrel({"import", base + ".rvx", "-o", "out.svs"});
+    EXPECT_EQ(run.status, 1) << kind.base;
+    EXPECT_EQ(run.err, base + ".rvx: RVX file import failed. " + cannot.arg(base + ".rvx"));
+  }
+  EXPECT_FALSE(exists("out.svl"));
+  EXPECT_FALSE(exists("out.csv"));
+  EXPECT_FALSE(exists("out.svs"));
 }
 
 TEST_F(OvrelTest, CheckIsSilentForValidFilesAndNamesTheLineOfFaults) {
