@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "session/SessionFile.h"
 #include "tests/editor/EditorFixture.h"
 
@@ -92,6 +95,23 @@ TEST_F(EditorTest, OpenRefusesOtherExtensionsAndMalformedFiles) {
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
   EXPECT_EQ(st().SesFileName, "");
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+}
+
+// Files that cannot be read end the Open command with a message; the
+// session being edited stays as it was.
+TEST_F(EditorTest, OpenOfAnUnreadableFileKeepsTheSession) {
+  ASSERT_EQ(::symlink("/proc/self/mem", QFile::encodeName(path("mem.svs")).constData()), 0);  // reads fail with EIO
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.svs")).constData(), 0600), 0);  // opening it would wait for ever
+  makeSession(2);
+  dialogs_.answerPath(path("mem.svs"));
+  form_->openAction->trigger();
+  EXPECT_EQ(lastMessage(), "Cannot read " + path("mem.svs") + ": Input/output error.");
+  dialogs_.answerPath(path("pipe.svs"));
+  form_->openAction->trigger();
+  EXPECT_EQ(lastMessage(),
+            "Cannot read " + path("pipe.svs") + ": it is a pipe (FIFO), not a regular file.");
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
+  EXPECT_EQ(st().SesFileName, "");
 }
 
 TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
