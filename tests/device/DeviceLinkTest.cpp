@@ -192,8 +192,13 @@ TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
   Use(sim);
   EXPECT_FALSE(Link->UploadSesLib(Path("missing.svl")));
   EXPECT_FALSE(Link->UploadSesLib(LibFile(Bytes(2049, 0x17))));
-  EXPECT_EQ(MessageTexts(),
-            (std::vector<QString>{linktext::kLibFileNotFound, linktext::kLibFileTooBig}));
+  // A file whose reads fail (EIO) claims a size of 0: nothing is uploaded.
+  ASSERT_TRUE(QFile::link("/proc/self/mem", Path("mem.svl")));
+  EXPECT_FALSE(Link->UploadSesLib(Path("mem.svl")));
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{linktext::kLibFileNotFound,
+                                                  linktext::kLibFileTooBig,
+                                                  linktext::kLibFileUnreadable}));
+  EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svl") + ": Input/output error");
   EXPECT_EQ(sim.log(), "");
 
   // A file of exactly 2048 bytes is taken whole.
@@ -344,8 +349,15 @@ TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
   EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n36,10,10,100,100,\n")));
   EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n36,10,10,\n0,\n")));
   EXPECT_FALSE(Link->UploadOneSession(Path("missing.svs")));
+  // 256 would reach the device as 0, the end of the session.
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n256,10,10,100,100,\n0,\n")));
+  ASSERT_TRUE(QFile::link("/proc/self/mem", Path("mem.svs")));
+  EXPECT_FALSE(Link->UploadOneSession(Path("mem.svs")));
   const auto texts = MessageTexts();
-  ASSERT_EQ(texts.size(), 3u);
+  ASSERT_EQ(texts.size(), 5u);
+  EXPECT_TRUE(texts[3].contains("line 3: the first number is 0 in its low 8 bits"));
+  EXPECT_EQ(texts[4], linktext::kSesFileUnreadable);
+  EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svs") + ": Input/output error");
   EXPECT_TRUE(texts[0].contains("\"0,\" line")) << texts[0].toStdString();
   EXPECT_TRUE(texts[1].contains(", line 3: the segment line has 3 comma-terminated numbers")) << texts[1].toStdString();
   EXPECT_EQ(texts[2], "The session file not found.");
