@@ -287,7 +287,10 @@ TEST(LegacyImport, ValuesASessionFileCannotHoldRefuseTheFile) {
                                    Seg("1:00", "-2", "10", "C5")}) {
     const RvxReadResult r = ConvertRvxText(File({Seg("1:00"), line, Seg("1:00")}));
     EXPECT_FALSE(r) << line;
-    EXPECT_EQ(r.Detail.rfind("Line 4: its values cannot be stored", 0), 0u) << r.Detail;
+    EXPECT_EQ(r.Detail, "Line 4: its values cannot be stored in a session file (a duration "
+                        "above 15:30, a frequency outside -127 to 127, or a frequency below 0 "
+                        "with a pitch of 256 or more).")
+        << line;
   }
 }
 
