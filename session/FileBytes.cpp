@@ -90,8 +90,22 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
 }
 
 std::string Excerpt(std::string_view text, std::size_t maxChars) {
-  if (text.size() <= maxChars) return std::string(text);
-  return std::string(text.substr(0, maxChars)) + "...";
+  // Control characters (a NUL among them, which would cut the message
+  // short) are shown as \xNN.
+  std::string out;
+  for (const char c : text.substr(0, maxChars)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  if (text.size() > maxChars) out += "...";
+  return out;
 }
 
 }  // namespace ovrel

@@ -34,7 +34,7 @@ struct FileBytes {
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes);
 
 // A short quotation of text for a message: at most maxChars characters,
-// followed by "..." when it was cut.
+// followed by "..." when it was cut; control characters appear as \xNN.
 std::string Excerpt(std::string_view text, std::size_t maxChars = 40);
 
 }  // namespace ovrel

@@ -77,6 +77,11 @@ TEST(SessionFileMessages, QuoteAShortExcerptOfALongField) {
   const SessionReadResult r = ReadSessionText(text, "long.svs");
   EXPECT_EQ(r.error, "long.svs, line 3: field 2 (\"" + std::string(40, '7') +
                          "...\") is not a decimal integer");
+  // A NUL would end the message where it is shown.
+  const SessionReadResult nul =
+      ReadSessionText(std::string("version=23\r\n1,0,\r\n36,1\0\t,10,100,100,\r\n0,\r\n", 42),
+                      "nul.svs");
+  EXPECT_EQ(nul.error, "nul.svs, line 3: field 2 (\"1\\x00\\x09\") is not a decimal integer");
 }
 
 }  // namespace
