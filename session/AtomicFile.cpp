@@ -31,7 +31,7 @@ std::string FollowLinks(std::string path) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     std::vector<char> target(PATH_MAX + 1);
     const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-    if (n < 0 || static_cast<size_t>(n) >= target.size()) return path;
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
     const std::string to(target.data(), static_cast<size_t>(n));
     path = to.front() == '/' ? to : Folder(path) + "/" + to;
   }
