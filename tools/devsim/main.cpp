@@ -157,8 +157,9 @@ int main(int argc, char** argv) {
       if (got > 0) {
         for (const devsim::Reply& reply : device.Feed(buffer, static_cast<size_t>(got)))
           Schedule(output, reply, options.ChunkSize);
-        if (options.Log)
-          for (const std::string& line : device.TakeLog())
+        // Strict-mode findings are printed with or without --log.
+        for (const std::string& line : device.TakeLog())
+          if (options.Log || line.rfind("strict:", 0) == 0)
             std::fprintf(stderr, "ovrel-devsim: %s\n", line.c_str());
         if (!options.MemoryFile.empty() && device.TakeUploadCompleted() &&
             !SaveMemory(options.MemoryFile, device))
@@ -184,6 +185,10 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (std::filesystem::is_symlink(options.LinkPath, ec))
       std::filesystem::remove(options.LinkPath);
+  }
+  if (options.Strict && !device.WireClean()) {
+    std::fprintf(stderr, "ovrel-devsim: strict: the line carried bytes outside a frame\n");
+    return 3;
   }
   return 0;
 }
