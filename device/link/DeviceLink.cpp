@@ -96,8 +96,11 @@ void DeviceLink::OnBytesReceived(int count) {
     int got = 0;
     try {
       got = SerialPort.Read(State.RxRawBuf.data(), want);
-    } catch (const EComPort&) {
-      break;  // the reply wait runs out; the operation reports its failure
+    } catch (const EComPort& e) {
+      // No reply can come: the wait ends and the operation reports why.
+      if (LineError.isEmpty()) LineError = PortErrorDetail(e);
+      if (WaitLoop) WaitLoop->quit();
+      return;
     }
     if (got <= 0) break;
     State.Receive(std::span(State.RxRawBuf).first(static_cast<std::size_t>(got)));
@@ -110,9 +113,10 @@ void DeviceLink::SendFrame(int n) {
   if (!SerialPort.Connected()) return;
   try {
     SerialPort.Write(State.TxBuf.data(), n + kFrameOverhead);
-  } catch (const EComPort&) {
+  } catch (const EComPort& e) {
     // The device went away (or the line is stuck): no reply can come.
     WriteFailed = true;
+    if (LineError.isEmpty()) LineError = PortErrorDetail(e);
   }
 }
 
@@ -121,7 +125,7 @@ void DeviceLink::Wait(double dayFraction, bool endOnReply) {
   QElapsedTimer clock;
   clock.start();
   for (;;) {
-    if (endOnReply && State.ReplyWaitOver()) return;
+    if (endOnReply && (State.ReplyWaitOver() || !LineError.isEmpty())) return;
     const qint64 leftNs = total - clock.nsecsElapsed();
     if (leftNs <= 0) return;
     // Sleep in the event loop until the deadline or until the receiver
@@ -147,7 +151,7 @@ bool DeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> pay
   if (WriteFailed) return false;
   Wait(Timing.SettleDelay, false);
   Wait(timeout, true);
-  return !State.WaitingReply;
+  return !State.WaitingReply && LineError.isEmpty();
 }
 
 // ---- the port ----
@@ -169,6 +173,7 @@ bool DeviceLink::OpenPort(bool reportFailure) {
   // received belongs to no reply of this one.
   State.RestartFrameAssembly();
   WriteFailed = false;
+  LineError.clear();
   return true;
 }
 
@@ -191,7 +196,14 @@ bool DeviceLink::Step(std::uint8_t letter, std::span<const std::uint8_t> payload
   Report(static_cast<char>(letter), block);
   if (Exchange(letter, payload, timeout)) return true;
   ClosePort();
+  if (!LineError.isEmpty()) ReportLineError();
   return false;
+}
+
+void DeviceLink::ReportLineError() {
+  Ui.ShowMessage(linktext::kConnectionLost, LinkIcon::Error, LineError);
+  Ui.SetStatusText(1, linktext::kNotConnected);
+  Ui.SetStatusText(0, linktext::kConnectionLost);
 }
 
 // ---- autodetection ----

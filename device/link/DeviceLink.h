@@ -109,8 +109,13 @@ class DeviceLink {
 
   TCustomComPort& SerialPort;
   LinkUi& Ui;
+  // Shows why the line failed (LineError) when a write or read failed.
+  void ReportLineError();
+
   bool BusyFlag = false;
   bool WriteFailed = false;
+  // The port's error when a write or read failed during the operation.
+  QString LineError;
   QEventLoop* WaitLoop = nullptr;
   bool WaitEndsOnReply = false;
   int StepNo = 0;

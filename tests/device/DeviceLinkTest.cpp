@@ -300,6 +300,32 @@ TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
   EXPECT_EQ(LoggedCommands(sim.log()), "ICWDDDD");  // the seventh is not answered
 }
 
+// The device answers C and hangs up 60 ms later, while the link still
+// waits out its settle delay: the write of W fails, and the user learns why.
+TEST_F(DeviceLinkTest, AWriteFailureIsShownWithTheSystemsReason) {
+  LinkTiming timing = kFast;
+  timing.SettleDelay = 2 * 1.15e-6;  // 199 ms
+  MakeLink(timing);
+  DevSim sim({"--strict", "--log", "--hangup-after-reply", "2"});
+  Use(sim);
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_EQ(LoggedCommands(sim.log()), "IC");
+  ASSERT_EQ(MessageTexts(), std::vector<QString>{linktext::kConnectionLost});
+  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
+  EXPECT_TRUE(Ui.Messages[0].Detail.startsWith("WriteFile function failed (system error"))
+      << Ui.Messages[0].Detail.toStdString();
+  EXPECT_EQ(Ui.Status[1], "Not connected");
+  EXPECT_FALSE(Port.Connected());
+
+  // The next operation starts afresh.
+  Ui.Messages.clear();
+  MakeLink(kFast);
+  DevSim next({"--strict", "--log"});
+  Use(next);
+  EXPECT_TRUE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_TRUE(Ui.Messages.empty());
+}
+
 TEST_F(DeviceLinkTest, APartialReplyLeftByAFailedReadDoesNotMisalignTheNext) {
   {
     // Replies trickle in a byte every 2 ms: a 133-byte r reply outlasts the

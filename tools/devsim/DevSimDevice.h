@@ -38,6 +38,8 @@ class Device {
   bool TakeUploadCompleted();
   // Set when the device is to hang up (see --hangup-after).
   bool HangupRequested() const { return FHangup; }
+  // Commands received and answered (or refused by a fault) so far.
+  int CommandCount() const { return FCommands; }
   // With --strict: false once a byte arrived outside a well-formed frame,
   // or while part of a frame is still waiting for the rest.
   bool WireClean() const { return !FStrictBroken && FInput.empty(); }

@@ -22,6 +22,9 @@ const char* const UsageText =
     "  --chunk N             send replies in pieces of N bytes, 2 ms apart\n"
     "  --hangup-after N      answer N commands; at the next one, close the\n"
     "                        port without a reply and exit\n"
+    "  --hangup-after-reply N\n"
+    "                        answer N commands; 60 ms after the N-th reply is\n"
+    "                        sent, close the port and exit\n"
     "  --no-reply L:N        do not answer the N-th command with letter L\n"
     "  --wrong-letter L:N    answer the N-th command with letter L as Z\n"
     "  --short-reply L:N     answer the N-th command with letter L without the\n"
@@ -105,6 +108,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       ok = number(options.ChunkSize) && options.ChunkSize > 0;
     else if (arg == "--hangup-after")
       ok = number(options.HangupAfter);
+    else if (arg == "--hangup-after-reply")
+      ok = number(options.HangupAfterReply) && options.HangupAfterReply > 0;
     else if (arg == "--no-reply")
       ok = fault(options.NoReply);
     else if (arg == "--wrong-letter")

@@ -22,6 +22,7 @@ struct Options {
   bool Strict = false;                    // --strict: a byte outside a frame ends the run
   int ChunkSize = 0;                      // --chunk: replies sent in pieces of this size
   int HangupAfter = -1;                   // --hangup-after: answer this many commands, then hang up
+  int HangupAfterReply = -1;              // --hangup-after-reply: hang up soon after this reply
   std::vector<CommandFault> NoReply;      // --no-reply L:N
   std::vector<CommandFault> WrongLetter;  // --wrong-letter L:N
   std::vector<CommandFault> ShortReply;   // --short-reply L:N: the reply without its last byte
