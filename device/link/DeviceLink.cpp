@@ -330,6 +330,10 @@ bool DeviceLink::ReadDeviceMemory() {
 
 void DeviceLink::AbandonTransfer(const QString& text, const QString& detail) {
   Ui.ShowMessage(text, LinkIcon::Error, detail);
+  CloseTransfer();
+}
+
+void DeviceLink::CloseTransfer() {
   // Close the transfer the download opened: O without the settle step.
   if (SerialPort.Connected() || OpenPort(false)) {
     Report(static_cast<char>(cmd::O));
@@ -365,7 +369,11 @@ bool DeviceLink::UploadOneSession(const QString& path) {
     return false;
   }
 
-  if (!DoDownloadSVPMemory()) return false;
+  if (!DoDownload(false)) return false;
+  if (!SaveWorkingFile(linktext::kMemImgFile, State.MemImgBuf)) {
+    CloseTransfer();
+    return false;
+  }
   if (const auto invalid = CheckLibraryImage(State.MemImgBuf)) {
     AbandonTransfer(
         linktext::kInvalidDeviceLibrary,

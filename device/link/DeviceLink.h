@@ -105,6 +105,8 @@ class DeviceLink {
   bool SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes);
   // Shows why the merge stopped and closes the open transfer with O.
   void AbandonTransfer(const QString& text, const QString& detail);
+  // Sends O to close the transfer the download opened, then closes the port.
+  void CloseTransfer();
   void ScheduleQueued();
 
   TCustomComPort& SerialPort;

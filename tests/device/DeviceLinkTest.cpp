@@ -390,6 +390,20 @@ TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
   EXPECT_EQ(sim.memory(), Bytes(kSesMemSize, 0));
 }
 
+TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {
+  // A folder in the way of the working file: not writable even for root.
+  ASSERT_TRUE(QDir().mkdir(linktext::kMemImgFile));
+  DevSim sim({"--strict", "--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  Use(sim);
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_TRUE(Ui.Messages[0].Text.contains(linktext::kMemImgFile));
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  EXPECT_FALSE(Port.Connected());
+  ExpectCleanWire(sim);
+}
+
 TEST_F(DeviceLinkTest, TempSesLibIsWrittenWhenTheUploadFails) {
   DevSim sim({"--strict", "--log", "--no-reply", "D:3"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
