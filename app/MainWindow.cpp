@@ -235,6 +235,9 @@ void MainWindow::onConnectClicked() {
     UpdateDeviceButtons();
   } else {
     SetStatusText(0, QStringLiteral("Autodetection of Sorvani failed"));
+    // Why, port by port: the commonest first-run problems have a remedy.
+    ShowMessage(QStringLiteral("Autodetection of Sorvani failed"), LinkIcon::Error,
+                link_->ConnectFailure);
   }
 }
 

@@ -97,6 +97,7 @@ class Device {
       return true;
     }
     Say(QStringLiteral("Autodetection of Sorvani failed"));
+    Say(Link.ConnectFailure);
     return false;
   }
 

@@ -13,6 +13,7 @@
 
 #include "device/protocol/Merge.h"
 #include "device/serial/ComPort.h"
+#include "device/serial/PortHolder.h"
 
 namespace ovrel {
 
@@ -22,12 +23,23 @@ namespace {
 constexpr int kUploadSteps = 22;    // I C W 16xD E X O
 constexpr int kDownloadSteps = 17;  // I 16xr
 
-QString PortErrorDetail(const EComPort& e) {
+// The port's error with a hint at what the user can do about it; port, when
+// given, is looked up for the program that holds it.
+QString PortErrorDetail(const EComPort& e, const QString& port = {}) {
   QString detail = QString::fromLocal8Bit(e.what());
-  if (e.SystemError() == EACCES || e.SystemError() == EPERM) {
+  const int error = e.SystemError();
+  if (error == EACCES || error == EPERM) {
     detail += QStringLiteral(
         "\nThis user may not open the port: add the user to the group that owns it "
         "(dialout on Debian and Ubuntu, uucp on Arch) and log in again.");
+  } else if (error == EBUSY || error == EWOULDBLOCK) {
+    const QString holder = port.isEmpty() ? QString() : PortHolder(port);
+    detail += QStringLiteral("\nThe port is busy: ") +
+              (holder.isEmpty() ? QStringLiteral("another program has it open")
+                                : QStringLiteral("it is in use by ") + holder) +
+              QStringLiteral(
+                  ". Close that program (a terminal program, for example), or stop it (for "
+                  "ModemManager: \"sudo systemctl stop ModemManager\"), and try again.");
   }
   return detail;
 }
@@ -156,13 +168,15 @@ bool DeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> pay
 
 // ---- the port ----
 
-bool DeviceLink::OpenPort(bool reportFailure) {
+bool DeviceLink::OpenPort(bool reportFailure, QString* failure) {
   try {
     SerialPort.Open();
   } catch (const EComPort& e) {
     ClosePort();
+    if (failure) *failure = PortErrorDetail(e, SerialPort.Port());
     if (reportFailure) {
-      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error, PortErrorDetail(e));
+      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error,
+                     PortErrorDetail(e, SerialPort.Port()));
       Ui.SetStatusText(1, linktext::kNotConnected);
       Ui.SetStatusText(0, linktext::kConnectionLost);
     }
@@ -216,18 +230,28 @@ bool DeviceLink::Connect() {
   State.Autodetecting = true;
   State.WrongReply = false;
   Ui.PortsListed(ports);
+  QStringList reasons;
+  if (ports.isEmpty()) reasons << linktext::kNoSerialPort;
   for (int i = 0; i < ports.size(); ++i) {
     Ui.ProbingPort(i);
     SerialPort.SetPort(ports[i]);
-    if (!OpenPort(false)) {
+    QString failure;
+    if (!OpenPort(false, &failure)) {
       ClosePort();
+      reasons << ports[i] + QStringLiteral(": ") + failure;
       continue;
     }
     Report(static_cast<char>(cmd::S));
     const bool found = Exchange(cmd::S, {}, Timing.ReplyTimeout);
     ClosePort();
-    if (found) return true;
+    if (found) {
+      ConnectFailure.clear();
+      return true;
+    }
+    reasons << ports[i] + QStringLiteral(": ") +
+                   (LineError.isEmpty() ? linktext::kNoAnswer : LineError);
   }
+  ConnectFailure = reasons.join(QLatin1Char('\n'));
   return false;
 }
 

@@ -91,18 +91,24 @@ TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
+  dialogs.answer(MsgResult::Ok);
   QTest::mouseClick(f.connectButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
   EXPECT_FALSE(f.uploadAddButton->isEnabled());
   EXPECT_TRUE(f.connectButton->isEnabled());
+  ASSERT_EQ(dialogs.messageTexts(), QStringList{"Autodetection of Sorvani failed"});
+  EXPECT_EQ(dialogs.calls()[0].message.detail, Link("ttyA") + ": no answer from Sorvani");
 
   SetPorts({});  // no port listed at all
+  dialogs.answer(MsgResult::Ok);
   QTest::mouseClick(f.connectButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.portComboBox->count(), 0);
-  EXPECT_TRUE(dialogs.calls().empty());
+  ASSERT_EQ(dialogs.calls().size(), 2u);
+  EXPECT_TRUE(dialogs.calls()[1].message.detail.contains("connect the device's USB cable"));
+  EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
 TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {

@@ -1,6 +1,8 @@
 // The ovrel device commands, run as processes against the emulator.
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include "LinkTestSupport.h"
+#include "TerminalTestSupport.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
@@ -63,6 +66,36 @@ TEST_F(CliDeviceTest, PortsAndDetect) {
   EXPECT_EQ(none.Status, 1);
   EXPECT_TRUE(none.Out.isEmpty());
   EXPECT_TRUE(none.Err.contains("Autodetection of Sorvani failed"));
+}
+
+// Detection that finds nothing says why, a line for each port.
+TEST_F(CliDeviceTest, DetectSaysWhyNoPortAnswered) {
+  Outcome none = Run({"detect"}, "");
+  EXPECT_EQ(none.Status, 1);
+  EXPECT_TRUE(none.Err.contains("connect the device's USB cable")) << none.Err.toStdString();
+
+  // A port another program has locked: that program is named.
+  PtyPair pty;
+  RawEnd holder(pty.Path());
+  ASSERT_EQ(::flock(holder.Fd(), LOCK_EX | LOCK_NB), 0);
+  DevSim silent({"--no-reply", "S:1"});
+  const QString busyPort = QString::fromStdString(pty.Path());
+  Outcome busy = Run({"detect"}, busyPort + ":" + QString::fromStdString(silent.path()));
+  EXPECT_EQ(busy.Status, 1);
+  EXPECT_TRUE(busy.Err.contains(busyPort + ": Unable to open com port")) << busy.Err.toStdString();
+  EXPECT_TRUE(busy.Err.contains(QStringLiteral("The port is busy: it is in use by ")));
+  EXPECT_TRUE(busy.Err.contains(QStringLiteral("(process %1)").arg(::getpid())));
+  EXPECT_TRUE(busy.Err.contains(QString::fromStdString(silent.path()) + ": no answer from Sorvani"));
+}
+
+TEST_F(CliDeviceTest, DetectNamesAPermissionProblem) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root opens a port whatever its permissions";
+  PtyPair pty;
+  ASSERT_EQ(::chmod(pty.Path().c_str(), 0), 0);
+  Outcome denied = Run({"detect"}, QString::fromStdString(pty.Path()));
+  EXPECT_EQ(denied.Status, 1);
+  EXPECT_TRUE(denied.Err.contains("Permission denied")) << denied.Err.toStdString();
+  EXPECT_TRUE(denied.Err.contains("dialout"));
 }
 
 TEST_F(CliDeviceTest, UploadAddAndDownload) {
