@@ -14,6 +14,7 @@
 
 #include "device/serial/ComPort.h"
 #include "device/serial/ComThread.h"
+#include "device/serial/PortHolder.h"
 #include "device/serial/SystemConsole.h"
 #include "device/serial/UniqueFd.h"
 
@@ -75,6 +76,9 @@ void TCustomComPort::Open() {
   if (::flock(port.Get(), LOCK_EX | LOCK_NB) < 0) throw EComPort(CError_OpenFailed, errno);
   if (::ioctl(port.Get(), TIOCEXCL) < 0) throw EComPort(CError_OpenFailed, errno);
   ExclusiveUse exclusive(port.Get());
+  // Programs that open a port without locking it (terminal programs, cat)
+  // would share the line with the device's frames.
+  if (!PortHolder(FPort).isEmpty()) throw EComPort(CError_OpenFailed, EBUSY);
 
   ApplySettings(port.Get());
   // Start with empty queues, whatever arrived before this opening.

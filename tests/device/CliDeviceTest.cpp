@@ -1,7 +1,6 @@
 // The ovrel device commands, run as processes against the emulator.
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <QDir>
@@ -9,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "LinkTestSupport.h"
 #include "TerminalTestSupport.h"
@@ -79,18 +79,26 @@ TEST_F(CliDeviceTest, DetectSaysWhyNoPortAnswered) {
   EXPECT_EQ(none.Status, 1);
   EXPECT_TRUE(none.Err.contains("connect the device's USB cable")) << none.Err.toStdString();
 
-  // A port another program has locked: that program is named.
+  // A port that a program holds open without locking it (as a terminal
+  // program or cat does): the port is not shared, and that program is named.
   PtyPair pty;
-  RawEnd holder(pty.Path());
-  ASSERT_EQ(::flock(holder.Fd(), LOCK_EX | LOCK_NB), 0);
-  DevSim silent({"--no-reply", "S:1"});
   const QString busyPort = QString::fromStdString(pty.Path());
+  QProcess holder;
+  holder.start("sh", {"-c", "exec sleep 60 <" + busyPort});
+  ASSERT_TRUE(holder.waitForStarted());
+  const qint64 holderPid = holder.processId();
+  const QString heldFd = QStringLiteral("/proc/%1/fd/0").arg(holderPid);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::symLinkTarget(heldFd) == busyPort; }, 5000));
+  DevSim silent({"--strict", "--no-reply", "S:1"});
   Outcome busy = Run({"detect"}, busyPort + ":" + QString::fromStdString(silent.path()));
+  holder.kill();
+  holder.waitForFinished();
   EXPECT_EQ(busy.Status, 1);
   EXPECT_TRUE(busy.Err.contains(busyPort + ": Unable to open com port")) << busy.Err.toStdString();
-  EXPECT_TRUE(busy.Err.contains(QStringLiteral("The port is busy: it is in use by ")));
-  EXPECT_TRUE(busy.Err.contains(QStringLiteral("(process %1)").arg(::getpid())));
+  EXPECT_TRUE(busy.Err.contains(
+      QStringLiteral("The port is busy: it is in use by sleep (process %1)").arg(holderPid)));
   EXPECT_TRUE(busy.Err.contains(QString::fromStdString(silent.path()) + ": no answer from Sorvani"));
+  EXPECT_TRUE(pty.Master().Receive(1, 100).empty());  // nothing was written to the shared line
 }
 
 TEST_F(CliDeviceTest, DetectNamesAPermissionProblem) {
