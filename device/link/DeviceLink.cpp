@@ -173,10 +173,10 @@ bool DeviceLink::OpenPort(bool reportFailure, QString* failure) {
     SerialPort.Open();
   } catch (const EComPort& e) {
     ClosePort();
-    if (failure) *failure = PortErrorDetail(e, SerialPort.Port());
+    const QString detail = PortErrorDetail(e, SerialPort.Port());
+    if (failure) *failure = detail;
     if (reportFailure) {
-      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error,
-                     PortErrorDetail(e, SerialPort.Port()));
+      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error, detail);
       Ui.SetStatusText(1, linktext::kNotConnected);
       Ui.SetStatusText(0, linktext::kConnectionLost);
     }
