@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <sstream>
+#include <thread>
 
 #include "device/protocol/Merge.h"
 #include "device/serial/ComPort.h"
@@ -22,6 +23,7 @@ namespace {
 // Steps of each operation, for the progress report.
 constexpr int kUploadSteps = 22;    // I C W 16xD E X O
 constexpr int kDownloadSteps = 17;  // I 16xr
+constexpr qint64 kTimerResolutionNs = 1'000'000;
 
 // The port's error with a hint at what the user can do about it; port, when
 // given, is looked up for the program that holds it.
@@ -140,6 +142,13 @@ void DeviceLink::Wait(double dayFraction, bool endOnReply) {
     if (endOnReply && (State.ReplyWaitOver() || !LineError.isEmpty())) return;
     const qint64 leftNs = total - clock.nsecsElapsed();
     if (leftNs <= 0) return;
+    // Timers count whole milliseconds: the last fraction of one is slept
+    // here, so that every wait ends close to its length instead of up to a
+    // millisecond (and the timer's own lateness) after it.
+    if (leftNs < kTimerResolutionNs) {
+      std::this_thread::sleep_for(std::chrono::nanoseconds(leftNs));
+      continue;
+    }
     // Sleep in the event loop until the deadline or until the receiver
     // completes the awaited reply; events (received bytes, repaints, user
     // input) are handled meanwhile.
@@ -148,7 +157,7 @@ void DeviceLink::Wait(double dayFraction, bool endOnReply) {
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(static_cast<int>((leftNs + 999'999) / 1'000'000));
+    deadline.start(static_cast<int>(leftNs / kTimerResolutionNs));
     WaitLoop = &loop;
     WaitEndsOnReply = endOnReply;
     loop.exec();
