@@ -62,6 +62,10 @@ TEST_F(CliDeviceTest, PortsAndDetect) {
   Outcome listed = Run({"ports"}, ports);
   EXPECT_EQ(listed.Status, 0);
   EXPECT_EQ(listed.Out, Path("a") + "\n" + Path("b") + "\n");
+  // The long list keeps the path first; a pseudo-terminal has no description.
+  Outcome described = Run({"ports", "--long"}, ports);
+  EXPECT_EQ(described.Status, 0);
+  EXPECT_EQ(described.Out, Path("a") + "\t\n" + Path("b") + "\t\n");
 
   Outcome found = Run({"detect"}, ports);
   EXPECT_EQ(found.Status, 0) << found.Err.toStdString();
