@@ -111,6 +111,26 @@ TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
+// The device goes away mid-upload and its port with it: the list follows.
+TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
+  DevSim stays({"--link", Link("ttyB").toStdString()});
+  auto device = std::make_unique<DevSim>(
+      std::vector<std::string>{"--hangup-after", "3", "--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA"), Link("ttyB")});
+  MainWindow& f = MakeForm();
+  f.ShowMainForm();
+  Connect(f);
+  ASSERT_EQ(f.SerialPort().Port(), Link("ttyA"));
+  const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
+  WriteFile(library, kOneSessionLibrary);
+  dialogs.answerPath(library);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
+  ASSERT_EQ(device->waitExit(2000), 0);  // its link to the port is gone
+  EXPECT_EQ(f.portComboBox->Items(), QStringList{Link("ttyB")});
+}
+
 TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
   DevSim device({"--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
