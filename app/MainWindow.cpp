@@ -235,6 +235,9 @@ void MainWindow::onConnectClicked() {
     UpdateDeviceButtons();
   } else {
     SetStatusText(0, QStringLiteral("Autodetection of Sorvani failed"));
+    // Why, port by port: the commonest first-run problems have a remedy.
+    ShowMessage(QStringLiteral("Autodetection of Sorvani failed"), LinkIcon::Error,
+                link_->ConnectFailure);
   }
 }
 
@@ -245,6 +248,7 @@ void MainWindow::onUploadLibraryClicked() {
   const bool uploaded = link_->UploadSesLib(path);
   SetStatusText(0, uploaded ? QStringLiteral("Sorvani session library uploaded successfully")
                             : QStringLiteral("Sorvani session library upload failed"));
+  if (!uploaded) RefreshPortsIfGone();
 }
 
 void MainWindow::onUploadAddClicked() {
@@ -258,6 +262,13 @@ void MainWindow::onUploadAddClicked() {
   const bool uploaded = link_->UploadOneSession(path);
   SetStatusText(0, uploaded ? QStringLiteral("Single session uploaded to Sorvani successfully")
                             : QStringLiteral("Single session upload to Sorvani failed"));
+  if (!uploaded) RefreshPortsIfGone();
+}
+
+void MainWindow::RefreshPortsIfGone() {
+  // The adapter was unplugged: the list follows at once, as when it opens.
+  if (QFileInfo::exists(comPort_->Port())) return;
+  Guard([this] { onPortListDropDown(); });
 }
 
 void MainWindow::onPortListDropDown() {

@@ -76,6 +76,8 @@ class MainWindow : public QWidget, private LinkUi {
   void onUploadLibraryClicked();
   void onUploadAddClicked();
   void onPortListDropDown();
+  // After a failed operation: refreshes the port list when the port is gone.
+  void RefreshPortsIfGone();
   void FormCloseQuery(bool& CanClose);
 
  signals:

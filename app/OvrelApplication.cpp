@@ -32,6 +32,7 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
     callbacks.ShowMainWindow = [this] { Main->ShowMainForm(); };
     // The same way out as the main window's close box, so the editor still
     // asks about unsaved changes.
+    callbacks.MayQuit = [this] { return Editor->CanCloseApplication(); };
     callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [&dialogs](std::exception_ptr error) { ShowError(dialogs, error); };
     Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));

@@ -1,6 +1,7 @@
 #include "app/PortComboBox.h"
 
 #include "device/serial/ComPort.h"
+#include "device/serial/PortDescription.h"
 
 namespace ovrel {
 
@@ -19,24 +20,30 @@ void PortComboBox::Bind(TCustomComPort* port, bool autoApply) {
   if (port) SetText(port->Port());
 }
 
+// Each entry shows the path and what the system knows of the port; its
+// value, kept as the entry's data, is the path alone.
 QString PortComboBox::Text() const {
-  return currentIndex() < 0 ? QString() : currentText();
+  return currentIndex() < 0 ? QString() : currentData().toString();
 }
 
 void PortComboBox::SetText(const QString& value) {
-  const int index = findText(value, Qt::MatchFixedString);  // case-insensitive
+  const int index = findData(value, Qt::UserRole, Qt::MatchFixedString);  // case-insensitive
   if (index >= 0) setCurrentIndex(index);
 }
 
 void PortComboBox::SetItems(const QStringList& items) {
   clear();
-  addItems(items);
+  for (const QString& path : items) {
+    const QString description = PortDescription(path);
+    addItem(description.isEmpty() ? path : path + QStringLiteral("  (") + description + u')',
+            path);
+  }
   setCurrentIndex(-1);
 }
 
 QStringList PortComboBox::Items() const {
   QStringList items;
-  for (int i = 0; i < count(); ++i) items << itemText(i);
+  for (int i = 0; i < count(); ++i) items << itemData(i).toString();
   return items;
 }
 
@@ -47,7 +54,7 @@ void PortComboBox::showPopup() {
 
 void PortComboBox::UserSelected(int index) {
   if (index < 0) return;
-  const QString name = itemText(index);
+  const QString name = itemData(index).toString();
   auto apply = [this, name] {
     select_.Port = name;
     if (select_.AutoApply && select_.ComPort) select_.ComPort->SetPort(name);

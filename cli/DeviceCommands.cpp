@@ -12,6 +12,7 @@
 #include "device/link/DeviceLink.h"
 #include "device/protocol/Merge.h"
 #include "device/serial/ComPort.h"
+#include "device/serial/PortDescription.h"
 
 namespace ovrel::cli {
 namespace {
@@ -24,8 +25,10 @@ struct DeviceCommand {
 
 const std::array<DeviceCommand, 5> kCommands = {{
     {"ports", "list the serial ports, one a line",
-     "Usage: ovrel ports\n"
-     "Lists the serial ports that autodetection probes, one a line.\n"},
+     "Usage: ovrel ports [--long]\n"
+     "Lists the serial ports that autodetection probes, one a line. With\n"
+     "--long, each path is followed by a tab and what the system knows of the\n"
+     "port (USB manufacturer, product, serial number, /dev/serial/by-id names).\n"},
     {"detect", "find the device and print its port",
      "Usage: ovrel detect\n"
      "Probes every listed port and prints the one where the device answered.\n"},
@@ -77,6 +80,7 @@ struct Arguments {
   QString Port;
   QString Output;
   bool Raw = false;
+  bool Long = false;
   QStringList Files;
 };
 
@@ -97,6 +101,7 @@ class Device {
       return true;
     }
     Say(QStringLiteral("Autodetection of Sorvani failed"));
+    Say(Link.ConnectFailure);
     return false;
   }
 
@@ -105,10 +110,15 @@ class Device {
   DeviceLink Link;
 };
 
-int Ports() {
+int Ports(const Arguments& a) {
   QStringList ports;
   ListComPorts(ports);
-  for (const QString& p : ports) std::printf("%s\n", qPrintable(p));
+  for (const QString& p : ports) {
+    if (a.Long)
+      std::printf("%s\t%s\n", qPrintable(p), qPrintable(PortDescription(p)));
+    else
+      std::printf("%s\n", qPrintable(p));
+  }
   return ExitOk;
 }
 
@@ -182,6 +192,8 @@ std::optional<Arguments> Parse(const std::string& name, const std::vector<std::s
       out.Output = QString::fromStdString(args[++i]);
     } else if (isDownload && arg == "--raw") {
       out.Raw = true;
+    } else if (name == "ports" && arg == "--long") {
+      out.Long = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       UsageError(name, "unknown option or missing value: " + arg + ".");
       return std::nullopt;
@@ -202,7 +214,7 @@ std::optional<Arguments> Parse(const std::string& name, const std::vector<std::s
 }
 
 int Run(const std::string& name, const Arguments& a) {
-  if (name == "ports") return Ports();
+  if (name == "ports") return Ports(a);
   if (name == "detect") return Detect();
   if (name == "upload") return Upload(a);
   if (name == "add") return Add(a);

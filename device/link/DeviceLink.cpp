@@ -9,10 +9,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <sstream>
+#include <thread>
 
 #include "device/protocol/Merge.h"
 #include "session/FileBytes.h"
 #include "device/serial/ComPort.h"
+#include "device/serial/PortHolder.h"
 
 namespace ovrel {
 
@@ -21,13 +24,25 @@ namespace {
 // Steps of each operation, for the progress report.
 constexpr int kUploadSteps = 22;    // I C W 16xD E X O
 constexpr int kDownloadSteps = 17;  // I 16xr
+constexpr qint64 kTimerResolutionNs = 1'000'000;
 
-QString PortErrorDetail(const EComPort& e) {
+// The port's error with a hint at what the user can do about it; port, when
+// given, is looked up for the program that holds it.
+QString PortErrorDetail(const EComPort& e, const QString& port = {}) {
   QString detail = QString::fromLocal8Bit(e.what());
-  if (e.SystemError() == EACCES || e.SystemError() == EPERM) {
+  const int error = e.SystemError();
+  if (error == EACCES || error == EPERM) {
     detail += QStringLiteral(
         "\nThis user may not open the port: add the user to the group that owns it "
         "(dialout on Debian and Ubuntu, uucp on Arch) and log in again.");
+  } else if (error == EBUSY || error == EWOULDBLOCK) {
+    const QString holder = port.isEmpty() ? QString() : PortHolder(port);
+    detail += QStringLiteral("\nThe port is busy: ") +
+              (holder.isEmpty() ? QStringLiteral("another program has it open")
+                                : QStringLiteral("it is in use by ") + holder) +
+              QStringLiteral(
+                  ". Close that program (a terminal program, for example), or stop it (for "
+                  "ModemManager: \"sudo systemctl stop ModemManager\"), and try again.");
   }
   return detail;
 }
@@ -96,8 +111,11 @@ void DeviceLink::OnBytesReceived(int count) {
     int got = 0;
     try {
       got = SerialPort.Read(State.RxRawBuf.data(), want);
-    } catch (const EComPort&) {
-      break;  // the reply wait runs out; the operation reports its failure
+    } catch (const EComPort& e) {
+      // No reply can come: the wait ends and the operation reports why.
+      if (LineError.isEmpty()) LineError = PortErrorDetail(e);
+      if (WaitLoop) WaitLoop->quit();
+      return;
     }
     if (got <= 0) break;
     State.Receive(std::span(State.RxRawBuf).first(static_cast<std::size_t>(got)));
@@ -110,9 +128,10 @@ void DeviceLink::SendFrame(int n) {
   if (!SerialPort.Connected()) return;
   try {
     SerialPort.Write(State.TxBuf.data(), n + kFrameOverhead);
-  } catch (const EComPort&) {
+  } catch (const EComPort& e) {
     // The device went away (or the line is stuck): no reply can come.
     WriteFailed = true;
+    if (LineError.isEmpty()) LineError = PortErrorDetail(e);
   }
 }
 
@@ -121,9 +140,16 @@ void DeviceLink::Wait(double dayFraction, bool endOnReply) {
   QElapsedTimer clock;
   clock.start();
   for (;;) {
-    if (endOnReply && State.ReplyWaitOver()) return;
+    if (endOnReply && (State.ReplyWaitOver() || !LineError.isEmpty())) return;
     const qint64 leftNs = total - clock.nsecsElapsed();
     if (leftNs <= 0) return;
+    // Timers count whole milliseconds: the last fraction of one is slept
+    // here, so that every wait ends close to its length instead of up to a
+    // millisecond (and the timer's own lateness) after it.
+    if (leftNs < kTimerResolutionNs) {
+      std::this_thread::sleep_for(std::chrono::nanoseconds(leftNs));
+      continue;
+    }
     // Sleep in the event loop until the deadline or until the receiver
     // completes the awaited reply; events (received bytes, repaints, user
     // input) are handled meanwhile.
@@ -132,7 +158,7 @@ void DeviceLink::Wait(double dayFraction, bool endOnReply) {
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(static_cast<int>((leftNs + 999'999) / 1'000'000));
+    deadline.start(static_cast<int>(leftNs / kTimerResolutionNs));
     WaitLoop = &loop;
     WaitEndsOnReply = endOnReply;
     loop.exec();
@@ -147,18 +173,20 @@ bool DeviceLink::Exchange(std::uint8_t letter, std::span<const std::uint8_t> pay
   if (WriteFailed) return false;
   Wait(Timing.SettleDelay, false);
   Wait(timeout, true);
-  return !State.WaitingReply;
+  return !State.WaitingReply && LineError.isEmpty();
 }
 
 // ---- the port ----
 
-bool DeviceLink::OpenPort(bool reportFailure) {
+bool DeviceLink::OpenPort(bool reportFailure, QString* failure) {
   try {
     SerialPort.Open();
   } catch (const EComPort& e) {
     ClosePort();
+    const QString detail = PortErrorDetail(e, SerialPort.Port());
+    if (failure) *failure = detail;
     if (reportFailure) {
-      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error, PortErrorDetail(e));
+      Ui.ShowMessage(linktext::kPortOpenFailed, LinkIcon::Error, detail);
       Ui.SetStatusText(1, linktext::kNotConnected);
       Ui.SetStatusText(0, linktext::kConnectionLost);
     }
@@ -169,6 +197,7 @@ bool DeviceLink::OpenPort(bool reportFailure) {
   // received belongs to no reply of this one.
   State.RestartFrameAssembly();
   WriteFailed = false;
+  LineError.clear();
   return true;
 }
 
@@ -191,7 +220,14 @@ bool DeviceLink::Step(std::uint8_t letter, std::span<const std::uint8_t> payload
   Report(static_cast<char>(letter), block);
   if (Exchange(letter, payload, timeout)) return true;
   ClosePort();
+  if (!LineError.isEmpty()) ReportLineError();
   return false;
+}
+
+void DeviceLink::ReportLineError() {
+  Ui.ShowMessage(linktext::kConnectionLost, LinkIcon::Error, LineError);
+  Ui.SetStatusText(1, linktext::kNotConnected);
+  Ui.SetStatusText(0, linktext::kConnectionLost);
 }
 
 // ---- autodetection ----
@@ -204,18 +240,28 @@ bool DeviceLink::Connect() {
   State.Autodetecting = true;
   State.WrongReply = false;
   Ui.PortsListed(ports);
+  QStringList reasons;
+  if (ports.isEmpty()) reasons << linktext::kNoSerialPort;
   for (int i = 0; i < ports.size(); ++i) {
     Ui.ProbingPort(i);
     SerialPort.SetPort(ports[i]);
-    if (!OpenPort(false)) {
+    QString failure;
+    if (!OpenPort(false, &failure)) {
       ClosePort();
+      reasons << ports[i] + QStringLiteral(": ") + failure;
       continue;
     }
     Report(static_cast<char>(cmd::S));
     const bool found = Exchange(cmd::S, {}, Timing.ReplyTimeout);
     ClosePort();
-    if (found) return true;
+    if (found) {
+      ConnectFailure.clear();
+      return true;
+    }
+    reasons << ports[i] + QStringLiteral(": ") +
+                   (LineError.isEmpty() ? linktext::kNoAnswer : LineError);
   }
+  ConnectFailure = reasons.join(QLatin1Char('\n'));
   return false;
 }
 
@@ -318,6 +364,10 @@ bool DeviceLink::ReadDeviceMemory() {
 
 void DeviceLink::AbandonTransfer(const QString& text, const QString& detail) {
   Ui.ShowMessage(text, LinkIcon::Error, detail);
+  CloseTransfer();
+}
+
+void DeviceLink::CloseTransfer() {
   // Close the transfer the download opened: O without the settle step.
   if (SerialPort.Connected() || OpenPort(false)) {
     Report(static_cast<char>(cmd::O));
@@ -353,7 +403,11 @@ bool DeviceLink::UploadOneSession(const QString& path) {
     return false;
   }
 
-  if (!DoDownloadSVPMemory()) return false;
+  if (!DoDownload(false)) return false;
+  if (!SaveWorkingFile(linktext::kMemImgFile, State.MemImgBuf)) {
+    CloseTransfer();
+    return false;
+  }
   if (const auto invalid = CheckLibraryImage(State.MemImgBuf)) {
     AbandonTransfer(
         linktext::kInvalidDeviceLibrary,

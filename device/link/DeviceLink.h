@@ -45,6 +45,9 @@ inline const QString kLibFileTooBig = QStringLiteral(
 inline const QString kSesFileUnreadable = QStringLiteral("The session file cannot be read.");
 inline const QString kInvalidDeviceLibrary = QStringLiteral(
     "The session library in Sorvani is not valid. The session cannot be added to it.");
+inline const QString kNoSerialPort = QStringLiteral(
+    "No serial port was found: connect the device's USB cable and turn the device on.");
+inline const QString kNoAnswer = QStringLiteral("no answer from Sorvani");
 inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
 inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
@@ -59,7 +62,9 @@ class DeviceLink {
 
   // Probes every listed port with S; true when a device answered, the port
   // then being the port's Port (closed). Raises the port list's EComPort.
+  // When none answered, ConnectFailure says why, a line for each port.
   bool Connect();
+  QString ConnectFailure;
   // Uploads the library file at path (at most 2048 bytes).
   bool UploadSesLib(const QString& path);
   // Writes MemImgBuf to the device; LibCS must be set.
@@ -90,7 +95,8 @@ class DeviceLink {
 
  private:
   class BusyScope;
-  bool OpenPort(bool reportFailure);
+  // failure, when given, receives why the port could not be opened.
+  bool OpenPort(bool reportFailure, QString* failure = nullptr);
   void ClosePort();
   // Pumps events for the given time; with endOnReply, only until the reply
   // wait is over.
@@ -105,12 +111,19 @@ class DeviceLink {
   bool SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes);
   // Shows why the merge stopped and closes the open transfer with O.
   void AbandonTransfer(const QString& text, const QString& detail);
+  // Sends O to close the transfer the download opened, then closes the port.
+  void CloseTransfer();
   void ScheduleQueued();
 
   TCustomComPort& SerialPort;
   LinkUi& Ui;
+  // Shows why the line failed (LineError) when a write or read failed.
+  void ReportLineError();
+
   bool BusyFlag = false;
   bool WriteFailed = false;
+  // The port's error when a write or read failed during the operation.
+  QString LineError;
   QEventLoop* WaitLoop = nullptr;
   bool WaitEndsOnReply = false;
   int StepNo = 0;

@@ -58,6 +58,12 @@ RemoteControl::~RemoteControl() {
 
 void RemoteControl::Request(uint code, const QString& peer) {
   // The method call returns now; the request runs from the event loop.
+  if (AskingToQuit && !NeedsIdleLink(code)) {
+    // The queue waits for the user's answer before 999; these need no
+    // device and are answered meanwhile.
+    QTimer::singleShot(0, this, [this, request = Pending{code, peer}] { Answer(request); });
+    return;
+  }
   Queue.push_back({code, peer});
   ScheduleNext();
 }
@@ -84,6 +90,15 @@ void RemoteControl::ServeNext() {
 }
 
 void RemoteControl::Serve(const Pending& request) {
+  if (request.Code == RemoteQuit) {
+    ServeQuit();
+    return;
+  }
+  Answer(request);
+  Finished();
+}
+
+void RemoteControl::Answer(const Pending& request) {
   try {
     switch (request.Code) {
       case RemoteRegister:
@@ -103,17 +118,34 @@ void RemoteControl::Serve(const Pending& request) {
       case RemoteUploadLibrary:
         SendReply(request.Code, Link.UploadSesLib(kLibToUplFile) ? 1 : 0);
         break;
-      case RemoteQuit:
-        SendReply(request.Code, 1);
-        QuitAfterReply();
-        return;  // Finished once the program was asked to end
       default:
         break;  // unknown codes are ignored
     }
   } catch (...) {
     if (Callbacks.ShowError) Callbacks.ShowError(std::current_exception());
   }
-  Finished();
+}
+
+void RemoteControl::ServeQuit() {
+  bool mayQuit = true;
+  if (Callbacks.MayQuit) {
+    AskingToQuit = true;
+    try {
+      mayQuit = Callbacks.MayQuit();
+    } catch (...) {
+      mayQuit = false;
+      if (Callbacks.ShowError) Callbacks.ShowError(std::current_exception());
+    }
+    AskingToQuit = false;
+  }
+  if (!mayQuit) {
+    // The client learns that the program stayed.
+    SendReply(RemoteQuit, 0);
+    Finished();
+    return;
+  }
+  SendReply(RemoteQuit, 1);
+  QuitAfterReply();  // Finished once the program was asked to end
 }
 
 void RemoteControl::Finished() {

@@ -32,12 +32,16 @@ enum RemoteCode : uint {
   RemoteConnect = 991,        // autodetect the device
   RemoteUploadSession = 992,  // add SesToUpl.svs to the library in the device
   RemoteUploadLibrary = 993,  // upload LibToUpl.svl
-  RemoteQuit = 999,           // reply, then end the program
+  RemoteQuit = 999,           // settle unsaved work, reply, then end the program
 };
 
 struct RemoteCallbacks {
   // Shows the application and its main window (also while the splash shows).
   std::function<void()> ShowMainWindow;
+  // Asks the user about unsaved work before 999 ends the program (Yes saves,
+  // No discards); false when the program is to stay (Cancel). Requests that
+  // need no device are answered while the question is open. None: true.
+  std::function<bool()> MayQuit;
   // Ends the program; called once the reply to 999 has left.
   std::function<void()> Quit;
   // Shows an error raised while serving a request (the default error
@@ -75,8 +79,12 @@ class RemoteControl : public QObject {
   };
   void ScheduleNext();
   void ServeNext();
-  // Runs one request; exceptions go to the error display.
+  // Runs one request and goes on with the queue.
   void Serve(const Pending& request);
+  // Runs one request other than 999; exceptions go to the error display.
+  void Answer(const Pending& request);
+  // 999: the user settles unsaved work, then the reply and the end follow.
+  void ServeQuit();
   void Finished();
   void SendReply(uint code, uint outcome);
   // Ends the program once everything sent so far has reached the bus.
@@ -88,6 +96,7 @@ class RemoteControl : public QObject {
   QString FPeerWindow;
   std::deque<Pending> Queue;
   bool Serving = false;
+  bool AskingToQuit = false;
   bool FActive = false;
 };
 

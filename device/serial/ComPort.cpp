@@ -58,6 +58,11 @@ EComPort::EComPort(int messageIndex, int systemError)
       FMessageIndex(messageIndex),
       FSystemError(systemError) {}
 
+EComPort::EComPort(int messageIndex, const std::string& reason)
+    : std::runtime_error(comPortMessage(messageIndex).toStdString() + " (" + reason + ")"),
+      FMessageIndex(messageIndex),
+      FSystemError(-1) {}
+
 QString comPortMessage(int messageIndex) {
   if (messageIndex < 1 || messageIndex > static_cast<int>(MessageTable.size())) return {};
   return QString::fromLatin1(MessageTable[messageIndex - 1]);

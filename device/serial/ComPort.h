@@ -18,6 +18,8 @@ namespace ovrel {
 class EComPort : public std::runtime_error {
  public:
   EComPort(int messageIndex, int systemError);
+  // An error without a system code, its reason given in words.
+  EComPort(int messageIndex, const std::string& reason);
   int MessageIndex() const { return FMessageIndex; }
   int SystemError() const { return FSystemError; }
 

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 
 #include "device/serial/ComPort.h"
 #include "device/serial/ComThread.h"
+#include "device/serial/PortHolder.h"
+#include "device/serial/SystemConsole.h"
 #include "device/serial/UniqueFd.h"
 
 namespace ovrel {
@@ -47,18 +50,35 @@ class ExclusiveUse {
   int FFd;
 };
 
+EComPort ConsoleRefused(const QString& port) {
+  return EComPort(CError_OpenFailed, port.toStdString() +
+                                         " is the system console; it is never opened as the "
+                                         "device's port");
+}
+
 }  // namespace
 
 void TCustomComPort::Open() {
   if (FConnected) return;
-  UniqueFd port(
-      ::open(FPort.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  // Checked before the opening (which alone may change the line) and again
+  // on what was opened, in case the path was replaced in between.
+  const QByteArray path = FPort.toLocal8Bit();
+  struct stat info {};
+  if (::stat(path.constData(), &info) == 0 && S_ISCHR(info.st_mode) &&
+      IsSystemConsole(info.st_rdev))
+    throw ConsoleRefused(FPort);
+  UniqueFd port(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (!port.Valid()) throw EComPort(CError_OpenFailed, errno);
+  if (::fstat(port.Get(), &info) == 0 && S_ISCHR(info.st_mode) && IsSystemConsole(info.st_rdev))
+    throw ConsoleRefused(FPort);
   // The lock keeps out every other opener that asks for it, root included;
   // the terminal's exclusive flag keeps out other users' plain opens.
   if (::flock(port.Get(), LOCK_EX | LOCK_NB) < 0) throw EComPort(CError_OpenFailed, errno);
   if (::ioctl(port.Get(), TIOCEXCL) < 0) throw EComPort(CError_OpenFailed, errno);
   ExclusiveUse exclusive(port.Get());
+  // Programs that open a port without locking it (terminal programs, cat)
+  // would share the line with the device's frames.
+  if (!PortHolder(FPort).isEmpty()) throw EComPort(CError_OpenFailed, EBUSY);
 
   ApplySettings(port.Get());
   // Start with empty queues, whatever arrived before this opening.

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "device/serial/ComPort.h"
+#include "device/serial/SystemConsole.h"
 
 namespace ovrel {
 
@@ -40,17 +41,11 @@ bool IsPresent(const QString& name) {
   return true;
 }
 
-// Names of the terminals the kernel writes its console to.
-QStringList ConsolePorts() {
-  return ReadSysText(TtyClassDir + QStringLiteral("/console/active"))
-      .split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
 QStringList SystemPorts() {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(TtyClassDir.toLocal8Bit().constData()),
                                           ::closedir);
   if (!dir) throw EComPort(CError_RegFailed, errno);
-  const QStringList consoles = ConsolePorts();
+  const QStringList consoles = ActiveConsoleNames();
   QStringList ports;
   for (;;) {
     errno = 0;

@@ -91,18 +91,44 @@ TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
+  dialogs.answer(MsgResult::Ok);
   QTest::mouseClick(f.connectButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
   EXPECT_FALSE(f.uploadAddButton->isEnabled());
   EXPECT_TRUE(f.connectButton->isEnabled());
+  ASSERT_EQ(dialogs.messageTexts(), QStringList{"Autodetection of Sorvani failed"});
+  EXPECT_EQ(dialogs.calls()[0].message.detail, Link("ttyA") + ": no answer from Sorvani");
 
   SetPorts({});  // no port listed at all
+  dialogs.answer(MsgResult::Ok);
   QTest::mouseClick(f.connectButton, Qt::LeftButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.portComboBox->count(), 0);
-  EXPECT_TRUE(dialogs.calls().empty());
+  ASSERT_EQ(dialogs.calls().size(), 2u);
+  EXPECT_TRUE(dialogs.calls()[1].message.detail.contains("connect the device's USB cable"));
+  EXPECT_EQ(dialogs.unexpected(), 0);
+}
+
+// The device goes away mid-upload and its port with it: the list follows.
+TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
+  DevSim stays({"--link", Link("ttyB").toStdString()});
+  auto device = std::make_unique<DevSim>(
+      std::vector<std::string>{"--hangup-after", "3", "--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA"), Link("ttyB")});
+  MainWindow& f = MakeForm();
+  f.ShowMainForm();
+  Connect(f);
+  ASSERT_EQ(f.SerialPort().Port(), Link("ttyA"));
+  const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
+  WriteFile(library, kOneSessionLibrary);
+  dialogs.answerPath(library);
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
+  ASSERT_EQ(device->waitExit(2000), 0);  // its link to the port is gone
+  EXPECT_EQ(f.portComboBox->Items(), QStringList{Link("ttyB")});
 }
 
 TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {

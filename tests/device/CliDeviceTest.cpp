@@ -1,14 +1,17 @@
 // The ovrel device commands, run as processes against the emulator.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "LinkTestSupport.h"
+#include "TerminalTestSupport.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
@@ -22,14 +25,19 @@ struct Outcome {
 
 class CliDeviceTest : public ::testing::Test {
  protected:
-  Outcome Run(const QStringList& args, const QString& ports = {}) {
+  // wrapper, when given, is a command that runs ovrel (with its arguments).
+  Outcome Run(const QStringList& args, const QString& ports = {},
+              const QStringList& wrapper = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OVREL_PORTS"), ports);
     env.remove(QStringLiteral("OVREL_EXTRA_PORTS"));
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(Dir.path());
-    p.start(QStringLiteral(OVREL_CLI_PATH), args);
+    if (wrapper.isEmpty())
+      p.start(QStringLiteral(OVREL_CLI_PATH), args);
+    else
+      p.start(wrapper[0], wrapper.mid(1) + QStringList{QStringLiteral(OVREL_CLI_PATH)} + args);
     if (!p.waitForFinished(60000)) {
       p.kill();
       p.waitForFinished();
@@ -54,6 +62,10 @@ TEST_F(CliDeviceTest, PortsAndDetect) {
   Outcome listed = Run({"ports"}, ports);
   EXPECT_EQ(listed.Status, 0);
   EXPECT_EQ(listed.Out, Path("a") + "\n" + Path("b") + "\n");
+  // The long list keeps the path first; a pseudo-terminal has no description.
+  Outcome described = Run({"ports", "--long"}, ports);
+  EXPECT_EQ(described.Status, 0);
+  EXPECT_EQ(described.Out, Path("a") + "\t\n" + Path("b") + "\t\n");
 
   Outcome found = Run({"detect"}, ports);
   EXPECT_EQ(found.Status, 0) << found.Err.toStdString();
@@ -63,6 +75,51 @@ TEST_F(CliDeviceTest, PortsAndDetect) {
   EXPECT_EQ(none.Status, 1);
   EXPECT_TRUE(none.Out.isEmpty());
   EXPECT_TRUE(none.Err.contains("Autodetection of Sorvani failed"));
+}
+
+// Detection that finds nothing says why, a line for each port.
+TEST_F(CliDeviceTest, DetectSaysWhyNoPortAnswered) {
+  Outcome none = Run({"detect"}, "");
+  EXPECT_EQ(none.Status, 1);
+  EXPECT_TRUE(none.Err.contains("connect the device's USB cable")) << none.Err.toStdString();
+
+  // A port that a program holds open without locking it (as a terminal
+  // program or cat does): the port is not shared, and that program is named.
+  PtyPair pty;
+  const QString busyPort = QString::fromStdString(pty.Path());
+  QProcess holder;
+  holder.start("sh", {"-c", "exec sleep 60 <" + busyPort});
+  ASSERT_TRUE(holder.waitForStarted());
+  const qint64 holderPid = holder.processId();
+  const QString heldFd = QStringLiteral("/proc/%1/fd/0").arg(holderPid);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::symLinkTarget(heldFd) == busyPort; }, 5000));
+  DevSim silent({"--strict", "--no-reply", "S:1"});
+  Outcome busy = Run({"detect"}, busyPort + ":" + QString::fromStdString(silent.path()));
+  holder.kill();
+  holder.waitForFinished();
+  EXPECT_EQ(busy.Status, 1);
+  EXPECT_TRUE(busy.Err.contains(busyPort + ": Unable to open com port")) << busy.Err.toStdString();
+  EXPECT_TRUE(busy.Err.contains(
+      QStringLiteral("The port is busy: it is in use by sleep (process %1)").arg(holderPid)));
+  EXPECT_TRUE(busy.Err.contains(QString::fromStdString(silent.path()) + ": no answer from Sorvani"));
+  EXPECT_TRUE(pty.Master().Receive(1, 100).empty());  // nothing was written to the shared line
+}
+
+TEST_F(CliDeviceTest, DetectNamesAPermissionProblem) {
+  // Root opens a port whatever its permissions, except from a user
+  // namespace in which the port's owner has no mapping.
+  QStringList wrapper;
+  if (::geteuid() == 0) {
+    wrapper = QStringList{"unshare", "--user"};
+    if (QProcess::execute(wrapper[0], wrapper.mid(1) + QStringList{"true"}) != 0)
+      GTEST_SKIP() << "running as root and no user namespace can be made";
+  }
+  PtyPair pty;
+  ASSERT_EQ(::chmod(pty.Path().c_str(), 0), 0);
+  Outcome denied = Run({"detect"}, QString::fromStdString(pty.Path()), wrapper);
+  EXPECT_EQ(denied.Status, 1);
+  EXPECT_TRUE(denied.Err.contains("Permission denied")) << denied.Err.toStdString();
+  EXPECT_TRUE(denied.Err.contains("dialout"));
 }
 
 TEST_F(CliDeviceTest, UploadAddAndDownload) {

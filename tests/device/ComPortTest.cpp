@@ -174,6 +174,51 @@ TEST(ComPort, CloseDiscardsUnreadBytes) {
   EXPECT_EQ(port.Read(buffer, 8), 0);
 }
 
+TEST(ComPort, BytesWaitingBeforeTheOpeningAreNotSeen) {
+  PtyPair pty;
+  // Left in the terminal by an earlier user of the line.
+  ASSERT_TRUE(pty.Master().Send({0x41, 0x54, 0x49}));
+  QTest::qWait(50);
+  ReadingPort reader(pty.Path());
+  reader.Port.Open();
+  const Bytes reply = Frame('I');
+  ASSERT_TRUE(pty.Master().Send(reply));
+  ASSERT_TRUE(reader.WaitFor(reply.size()));
+  QTest::qWait(50);
+  EXPECT_EQ(reader.Received, reply);
+}
+
+// The line is set up whatever the terminal held before: the settings are
+// read back through the device side of a pseudo-terminal, which keeps the
+// speed, stop bits, flow control and raw flags it is given.
+TEST(ComPort, OpeningSetsRaw38400EightNoneOneWithoutFlowControl) {
+  PtyPair pty;
+  const int master = pty.Master().Fd();
+  termios before{};
+  ASSERT_EQ(::tcgetattr(master, &before), 0);
+  before.c_cflag |= PARENB | PARODD | CSTOPB | CRTSCTS;
+  before.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP;
+  before.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+  before.c_oflag |= OPOST | ONLCR;
+  ::cfsetispeed(&before, B9600);
+  ::cfsetospeed(&before, B9600);
+  ASSERT_EQ(::tcsetattr(master, TCSANOW, &before), 0);
+
+  TComPort port;
+  port.SetPort(QString::fromStdString(pty.Path()));
+  port.Open();
+  termios tio{};
+  ASSERT_EQ(::tcgetattr(master, &tio), 0);
+  EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B38400));
+  EXPECT_EQ(::cfgetispeed(&tio), static_cast<speed_t>(B38400));
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP | INPCK), 0u);
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
 TEST(ComPort, SettingTheSamePortKeepsItOpenAnotherReopens) {
   PtyPair a, b;
   TComPort port;

@@ -125,6 +125,28 @@ TEST_F(DevSimTest, IgnoresNoiseAndDamagedFrames) {
   EXPECT_EQ(port.Receive(5, ReplyWaitMs), Frame('W'));
 }
 
+// In strict mode any byte outside a well-formed frame, even one the device
+// would skip, ends the run with status 3; so does a frame left unfinished.
+TEST_F(DevSimTest, StrictModeRefusesStrayBytes) {
+  {
+    DevSim sim({"--strict"});
+    RawEnd port(sim.path());
+    EXPECT_EQ(Ask(port, 'I', {}, 5), Frame('I'));
+    Bytes stray = Frame('W');
+    stray.insert(stray.begin(), 0x0D);
+    ASSERT_TRUE(port.Send(stray));
+    EXPECT_TRUE(port.Receive(1, SilenceMs).empty());
+    EXPECT_EQ(sim.waitExit(2000), 3);
+    EXPECT_NE(sim.log().find("strict: 1 bytes outside a frame"), std::string::npos) << sim.log();
+  }
+  DevSim sim({"--strict"});
+  RawEnd port(sim.path());
+  EXPECT_EQ(Ask(port, 'I', {}, 5), Frame('I'));
+  ASSERT_TRUE(port.Send({0x41, 0x54, 'W'}));
+  EXPECT_TRUE(port.Receive(1, SilenceMs).empty());
+  EXPECT_EQ(sim.stop(), 3);
+}
+
 TEST_F(DevSimTest, FaultFlagsChangeTheNamedReplies) {
   DevSim sim({"--no-reply", "D:2", "--wrong-letter", "W:1", "--bad-checksum", "--log"});
   RawEnd port(sim.path());

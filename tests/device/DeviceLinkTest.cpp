@@ -48,6 +48,9 @@ class DeviceLinkTest : public ::testing::Test {
     Link = std::make_unique<DeviceLink>(Port, Ui, timing);
   }
   void Use(const DevSim& sim) { Port.SetPort(QString::fromStdString(sim.path())); }
+  // Stops the emulator, which in strict mode fails when a byte outside a
+  // well-formed frame reached it.
+  static void ExpectCleanWire(DevSim& sim) { EXPECT_EQ(sim.stop(), 0) << sim.log(); }
   QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
   QString LibFile(const Bytes& bytes) {
     WriteFile(Path("lib.svl"), bytes);
@@ -73,7 +76,7 @@ class DeviceLinkTest : public ::testing::Test {
 TEST_F(DeviceLinkTest, AutodetectionFindsTheSecondOfThreePorts) {
   const std::string folder = Dir.path().toStdString();
   DevSim silent({"--log", "--no-reply", "S:1", "--link", folder + "/a"});
-  DevSim device({"--log", "--link", folder + "/b"});
+  DevSim device({"--strict", "--log", "--link", folder + "/b"});
   DevSim third({"--log", "--link", folder + "/c"});
   const QStringList ports{Path("a"), Path("b"), Path("c")};
   qputenv("OVREL_PORTS", ports.join(QLatin1Char(':')).toLocal8Bit());
@@ -113,7 +116,7 @@ TEST_F(DeviceLinkTest, AutodetectionProbeRules) {
 // With the real waits: the upload, its progress and the processor time it uses.
 TEST_F(DeviceLinkTest, UploadWithTheRealTimingIsByteForByteAndSleepsWhileWaiting) {
   MakeLink(LinkTiming{});
-  DevSim sim({"--log"});
+  DevSim sim({"--strict", "--log"});
   Use(sim);
   const Bytes lib = LibraryWithSegments(60);
   ASSERT_EQ(lib.size(), 310u);
@@ -140,10 +143,34 @@ TEST_F(DeviceLinkTest, UploadWithTheRealTimingIsByteForByteAndSleepsWhileWaiting
   EXPECT_EQ(Ui.Steps[21].Count, 22);
   EXPECT_EQ(Ui.Steps.back().Count, 0);
   EXPECT_EQ(Ui.BusyEvents, (std::vector<bool>{true, false}));
+  ExpectCleanWire(sim);
+}
+
+// With the real waits, replies that come late but inside their time-outs are
+// taken, and the merged library is not sent before the pause after the
+// download has passed.
+TEST_F(DeviceLinkTest, AMergeWithTheRealWaitsTakesLateRepliesAndKeepsThePause) {
+  MakeLink(LinkTiming{});
+  // I is answered 800 ms after it arrives (its time-out ends 99 + 994 ms
+  // after the send), C after 8.5 s (99 + 9936 ms).
+  DevSim sim({"--strict", "--log", "--delay", "I:800", "--delay", "C:8500"},
+             Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  Use(sim);
+  ASSERT_TRUE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
+  EXPECT_EQ(sim.memory()[1], 1);
+
+  // Step 17 sends the last r; its reply comes after the settle wait, then
+  // the pause of 6955 ms runs before C (step 18) is sent.
+  ASSERT_GE(Ui.Steps.size(), 18u);
+  ASSERT_EQ(Ui.Steps[16].Command, 'r');
+  ASSERT_EQ(Ui.Steps[17].Command, 'C');
+  EXPECT_GE(Ui.StepTimesMs[17] - Ui.StepTimesMs[16], 99 + 6955);
+  ExpectCleanWire(sim);
 }
 
 TEST_F(DeviceLinkTest, TimeOutOnBlock7SendsNothingMore) {
-  DevSim sim({"--log", "--no-reply", "D:8"});
+  DevSim sim({"--strict", "--log", "--no-reply", "D:8"});
   Use(sim);
   EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(3))));
   EXPECT_EQ(LoggedCommands(sim.log()), "ICW" + Repeat('D', 8));
@@ -152,7 +179,7 @@ TEST_F(DeviceLinkTest, TimeOutOnBlock7SendsNothingMore) {
 }
 
 TEST_F(DeviceLinkTest, ChecksumErrorAfterAllCommands) {
-  DevSim sim({"--log", "--bad-checksum"});
+  DevSim sim({"--strict", "--log", "--bad-checksum"});
   Use(sim);
   EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(3))));
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
@@ -166,17 +193,24 @@ TEST_F(DeviceLinkTest, WrongLetterEndsTheWaitAtOnce) {
   LinkTiming slow = kFast;
   slow.ReplyTimeout = 1.15e-4;  // 9.9 s: only the wrong reply can end the wait early
   MakeLink(slow);
-  DevSim sim({"--log", "--wrong-letter", "W:1"});
+  DevSim sim({"--strict", "--log", "--wrong-letter", "W:1"});
   Use(sim);
   QElapsedTimer clock;
   clock.start();
   EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
   EXPECT_LT(clock.elapsed(), 3000);
   EXPECT_EQ(LoggedCommands(sim.log()), "ICW");
+
+  // The wrong reply must not end the waits of the next upload: its C takes
+  // longer than the settle wait and is still taken.
+  DevSim slowC({"--strict", "--log", "--c-delay", "300"});
+  Use(slowC);
+  EXPECT_TRUE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_EQ(LoggedCommands(slowC.log()), UploadCommands());
 }
 
 TEST_F(DeviceLinkTest, SingleSessionModeStartsWithC) {
-  DevSim sim({"--log"});
+  DevSim sim({"--strict", "--log"});
   Use(sim);
   const Bytes lib = LibraryWithSegments(2);
   std::copy(lib.begin(), lib.end(), Link->State.MemImgBuf.begin());
@@ -188,7 +222,7 @@ TEST_F(DeviceLinkTest, SingleSessionModeStartsWithC) {
 }
 
 TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
-  DevSim sim({"--log"});
+  DevSim sim({"--strict", "--log"});
   Use(sim);
   EXPECT_FALSE(Link->UploadSesLib(Path("missing.svl")));
   EXPECT_FALSE(Link->UploadSesLib(LibFile(Bytes(2049, 0x17))));
@@ -223,7 +257,7 @@ TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
 }
 
 TEST_F(DeviceLinkTest, NothingIsSentOnAClosedPort) {
-  DevSim sim({"--log"});
+  DevSim sim({"--strict", "--log"});
   Use(sim);
   QElapsedTimer clock;
   clock.start();
@@ -261,7 +295,7 @@ TEST_F(DeviceLinkTest, ALargeCountIsReadInPieces) {
 }
 
 TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
-  DevSim sim({"--log", "--hangup-after", "6"});
+  DevSim sim({"--strict", "--log", "--hangup-after", "6"});
   Use(sim);
   QElapsedTimer clock;
   clock.start();
@@ -269,6 +303,32 @@ TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
   EXPECT_LT(clock.elapsed(), 3000);
   EXPECT_FALSE(Port.Connected());
   EXPECT_EQ(LoggedCommands(sim.log()), "ICWDDDD");  // the seventh is not answered
+}
+
+// The device answers C and hangs up 60 ms later, while the link still
+// waits out its settle delay: the write of W fails, and the user learns why.
+TEST_F(DeviceLinkTest, AWriteFailureIsShownWithTheSystemsReason) {
+  LinkTiming timing = kFast;
+  timing.SettleDelay = 2 * 1.15e-6;  // 199 ms
+  MakeLink(timing);
+  DevSim sim({"--strict", "--log", "--hangup-after-reply", "2"});
+  Use(sim);
+  EXPECT_FALSE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_EQ(LoggedCommands(sim.log()), "IC");
+  ASSERT_EQ(MessageTexts(), std::vector<QString>{linktext::kConnectionLost});
+  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
+  EXPECT_TRUE(Ui.Messages[0].Detail.startsWith("WriteFile function failed (system error"))
+      << Ui.Messages[0].Detail.toStdString();
+  EXPECT_EQ(Ui.Status[1], "Not connected");
+  EXPECT_FALSE(Port.Connected());
+
+  // The next operation starts afresh.
+  Ui.Messages.clear();
+  MakeLink(kFast);
+  DevSim next({"--strict", "--log"});
+  Use(next);
+  EXPECT_TRUE(Link->UploadSesLib(LibFile(LibraryWithSegments(1))));
+  EXPECT_TRUE(Ui.Messages.empty());
 }
 
 TEST_F(DeviceLinkTest, APartialReplyLeftByAFailedReadDoesNotMisalignTheNext) {
@@ -288,7 +348,7 @@ TEST_F(DeviceLinkTest, APartialReplyLeftByAFailedReadDoesNotMisalignTheNext) {
 }
 
 TEST_F(DeviceLinkTest, TheTwoWorkedMerges) {
-  DevSim sim({"--log", "--chunk", "7"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  DevSim sim({"--strict", "--log", "--chunk", "7"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
   const QString session = SessionFile(kOneSegmentSession);
   const Bytes one{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00,
@@ -307,11 +367,12 @@ TEST_F(DeviceLinkTest, TheTwoWorkedMerges) {
   EXPECT_EQ(ReadFile(linktext::kTempSesLibFile), two);
   EXPECT_EQ(ReadFile(linktext::kMemImgFile), Padded(one));
   EXPECT_TRUE(Ui.Messages.empty());
+  ExpectCleanWire(sim);
 }
 
 TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
   const Bytes big = LibraryWithSegments(404);  // L = 2029
-  DevSim sim({"--log"}, Padded(big));
+  DevSim sim({"--strict", "--log"}, Padded(big));
   Use(sim);
   const QString session =
       SessionFile("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n");
@@ -321,10 +382,11 @@ TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
   EXPECT_EQ(sim.memory(), Padded(big));
   EXPECT_FALSE(QFile::exists(linktext::kTempSesLibFile));
   EXPECT_FALSE(Port.Connected());
+  ExpectCleanWire(sim);
 }
 
 TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
-  DevSim sim({"--log"}, Bytes(kSesMemSize, 0));
+  DevSim sim({"--strict", "--log"}, Bytes(kSesMemSize, 0));
   Use(sim);
   EXPECT_FALSE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
   EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kInvalidDeviceLibrary});
@@ -333,8 +395,22 @@ TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
   EXPECT_EQ(sim.memory(), Bytes(kSesMemSize, 0));
 }
 
+TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {
+  // A folder in the way of the working file: not writable even for root.
+  ASSERT_TRUE(QDir().mkdir(linktext::kMemImgFile));
+  DevSim sim({"--strict", "--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  Use(sim);
+  EXPECT_FALSE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
+  ASSERT_EQ(Ui.Messages.size(), 1u);
+  EXPECT_TRUE(Ui.Messages[0].Text.contains(linktext::kMemImgFile));
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  EXPECT_FALSE(Port.Connected());
+  ExpectCleanWire(sim);
+}
+
 TEST_F(DeviceLinkTest, TempSesLibIsWrittenWhenTheUploadFails) {
-  DevSim sim({"--log", "--no-reply", "D:3"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  DevSim sim({"--strict", "--log", "--no-reply", "D:3"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
   EXPECT_FALSE(Link->UploadOneSession(SessionFile(kOneSegmentSession)));
   EXPECT_EQ(ReadFile(linktext::kTempSesLibFile),
@@ -344,7 +420,7 @@ TEST_F(DeviceLinkTest, TempSesLibIsWrittenWhenTheUploadFails) {
 }
 
 TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
-  DevSim sim({"--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  DevSim sim({"--strict", "--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
   EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n36,10,10,100,100,\n")));
   EXPECT_FALSE(Link->UploadOneSession(SessionFile("version=23\n1,0,\n36,10,10,\n0,\n")));
@@ -366,7 +442,7 @@ TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
 }
 
 TEST_F(DeviceLinkTest, OneOperationAtATime) {
-  DevSim sim({"--log"});
+  DevSim sim({"--strict", "--log"});
   Use(sim);
   const QString lib = LibFile(LibraryWithSegments(2));
   bool secondResult = true;

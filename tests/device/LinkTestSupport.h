@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -32,7 +33,10 @@ class RecordingUi : public LinkUi {
   }
   void PortsListed(const QStringList& ports) override { Ports = ports; }
   void ProbingPort(int index) override { Probed.push_back(index); }
-  void Progress(const LinkProgress& progress) override { Steps.push_back(progress); }
+  void Progress(const LinkProgress& progress) override {
+    Steps.push_back(progress);
+    StepTimesMs.push_back(Clock.elapsed());
+  }
   void BusyChanged(bool busy) override { BusyEvents.push_back(busy); }
 
   QString Status[2];
@@ -40,7 +44,13 @@ class RecordingUi : public LinkUi {
   QStringList Ports;
   std::vector<int> Probed;
   std::vector<LinkProgress> Steps;
+  std::vector<qint64> StepTimesMs;  // when each step was reported
   std::vector<bool> BusyEvents;
+
+ private:
+  struct StartedClock : QElapsedTimer {
+    StartedClock() { start(); }
+  } Clock;
 };
 
 // The letters of the commands the emulator logged, in order.

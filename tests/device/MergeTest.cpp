@@ -141,5 +141,18 @@ TEST(MergeTest, MemoryLimit) {
   EXPECT_FALSE(MergeSessionIntoImage(edge, MergeSession{}).Fits);
 }
 
+TEST(MergeTest, TheCountByteStopsAt255Sessions) {
+  // Empty sessions take 5 bytes each, so memory is not what stops them.
+  Image img = ImageOf({0x17, 0x00, 0x00, 0x04, 0x13});
+  for (int k = 0; k < 255; ++k) ASSERT_TRUE(MergeSessionIntoImage(img, MergeSession{}).Fits) << k;
+  EXPECT_EQ(img[1], 255);
+  ASSERT_FALSE(CheckLibraryImage(img).has_value());
+
+  // A 256th would wrap the count to 0 and the library would look empty.
+  const Image before = img;
+  EXPECT_FALSE(MergeSessionIntoImage(img, MergeSession{}).Fits);
+  EXPECT_EQ(img, before);
+}
+
 }  // namespace
 }  // namespace ovrel

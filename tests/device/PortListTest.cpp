@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "device/serial/ComPort.h"
+#include "device/serial/PortDescription.h"
 
 namespace ovrel::test {
 namespace {
@@ -96,6 +97,45 @@ TEST_F(PortListTest, ExtraPortsJoinTheSystemPortsWithoutTheConsole) {
     EXPECT_TRUE(QFile::exists("/sys/class/tty/" + QFileInfo(port).fileName() + "/device"))
         << port.toStdString();
   }
+}
+
+// A USB adapter laid out as sysfs shows one: the terminal's device folder
+// is an interface below the USB device that names maker, product and serial.
+TEST(PortDescription, UsbAdapterIsDescribedThroughAnyNameOfItsPort) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QDir dir(root.path());
+  const QString usb = QStringLiteral("devices/usb1/1-1");
+  ASSERT_TRUE(dir.mkpath(usb + QStringLiteral("/1-1:1.0/ttyUSB0")));
+  ASSERT_TRUE(dir.mkpath(QStringLiteral("class/tty/ttyUSB0")));
+  ASSERT_TRUE(dir.mkpath(QStringLiteral("dev/serial/by-id")));
+  const auto write = [&](const QString& name, const QByteArray& text) {
+    QFile file(dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  };
+  write(usb + QStringLiteral("/idVendor"), "0403\n");
+  write(usb + QStringLiteral("/manufacturer"), "FTDI\n");
+  write(usb + QStringLiteral("/product"), "FT232R USB UART\n");
+  write(usb + QStringLiteral("/serial"), "A50285BI\n");
+  write(QStringLiteral("dev/ttyUSB0"), "");
+  write(QStringLiteral("dev/ttyS4"), "");
+  ASSERT_TRUE(QFile::link(dir.filePath(usb + QStringLiteral("/1-1:1.0/ttyUSB0")),
+                          dir.filePath(QStringLiteral("class/tty/ttyUSB0/device"))));
+  const QString byIdName = QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("dev/ttyUSB0")),
+                          dir.filePath(QStringLiteral("dev/serial/by-id/")) + byIdName));
+  const QString classDir = dir.filePath(QStringLiteral("class/tty"));
+  const QString byIdDir = dir.filePath(QStringLiteral("dev/serial/by-id"));
+
+  const QString expected =
+      QStringLiteral("FTDI FT232R USB UART, serial number A50285BI, ") + byIdName;
+  EXPECT_EQ(PortDescription(dir.filePath(QStringLiteral("dev/ttyUSB0")), classDir, byIdDir),
+            expected);
+  EXPECT_EQ(PortDescription(byIdDir + u'/' + byIdName, classDir, byIdDir), expected);
+  // A port the system knows nothing more of, and a path that is gone.
+  EXPECT_EQ(PortDescription(dir.filePath(QStringLiteral("dev/ttyS4")), classDir, byIdDir), "");
+  EXPECT_EQ(PortDescription(dir.filePath(QStringLiteral("dev/ttyUSB9")), classDir, byIdDir), "");
 }
 
 }  // namespace

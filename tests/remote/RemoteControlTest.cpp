@@ -145,6 +145,7 @@ class RemoteControlTest : public ::testing::Test {
       ++Shown;
       if (ShowThrows) throw std::runtime_error("the window is gone");
     };
+    callbacks.MayQuit = [this] { return MayQuit ? MayQuit() : true; };
     callbacks.Quit = [this] { ++Quits; };
     callbacks.ShowError = [this](std::exception_ptr e) {
       try {
@@ -187,6 +188,7 @@ class RemoteControlTest : public ::testing::Test {
   std::unique_ptr<ReplyClient> Client;
   int Shown = 0;
   int Quits = 0;
+  std::function<bool()> MayQuit;  // the user's answer about unsaved work
   bool ShowThrows = false;
   QStringList Errors;
 };
@@ -312,6 +314,29 @@ TEST_F(RemoteControlTest, QuitRepliesThenEndsTheProgram) {
   Client->Send(RemoteShow);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies.last(), (Reply{990, 0}));
+}
+
+// While the user is asked about unsaved work, 990 and 989 are answered; the
+// reply to 999 follows the answer: 0 when the user chose to stay.
+TEST_F(RemoteControlTest, QuitWaitsForTheUsersAnswerAndOthersAreAnsweredMeanwhile) {
+  Serve();
+  Client->Send(RemoteRegister, Client->Name());
+  ASSERT_TRUE(WaitForReplies(1));
+  MayQuit = [this] {
+    Client->Send(RemoteShow);
+    const bool answered = WaitForReplies(2, 10000);  // the question box is open
+    EXPECT_TRUE(answered);
+    return false;  // Cancel
+  };
+  Client->Send(RemoteQuit);
+  ASSERT_TRUE(WaitForReplies(3));
+  EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {990, 0}, {999, 0}}));
+  EXPECT_EQ(Quits, 0);
+
+  MayQuit = [] { return true; };  // Yes (saved) or No (discarded)
+  Client->Send(RemoteQuit);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Quits == 1 && Client->Replies.size() == 4; }, 10000));
+  EXPECT_EQ(Client->Replies.last(), (Reply{999, 1}));
 }
 
 TEST_F(RemoteControlTest, AnErrorEndsTheRequestWithoutReply) {

@@ -45,12 +45,22 @@ TEST(SesOptimize, FullPiecesStayAndReorderWithoutModified) {
   EXPECT_FALSE(r.Cursor.has_value());
 }
 
-TEST(SesOptimize, SweepsAndDifferentPitchesAreNotMerged) {
+TEST(SesOptimize, SweepsAndDifferentPitchesOrModesAreNotMerged) {
   Segment sweep = Steady(4);
   sweep.FreqEnd = 12;
   SessionEditState st = Make({Steady(4), sweep, sweep, Steady(4), Steady(4, 101)});
   SesOptimize(st);
   EXPECT_EQ(st.Ses.SegCount, 5);
+  EXPECT_FALSE(st.SesModified);
+
+  // Two steady neighbours that differ only in their mode stimulate
+  // differently: merging them would change the session.
+  Segment otherMode = Steady(4);
+  otherMode.Mode = 2;
+  st = Make({Steady(4), otherMode});
+  SesOptimize(st);
+  ASSERT_EQ(st.Ses.SegCount, 2);
+  EXPECT_EQ(st.Ses[2].Mode, 2);
   EXPECT_FALSE(st.SesModified);
 }
 

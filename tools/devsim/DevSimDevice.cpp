@@ -51,7 +51,10 @@ std::vector<Reply> Device::Feed(const std::uint8_t* data, size_t count) {
   size_t pos = 0;
   while (!FHangup) {
     // Find the next frame start; bytes before it are line noise.
+    const size_t noiseFrom = pos;
     while (pos + 1 < FInput.size() && !(FInput[pos] == FrameA && FInput[pos + 1] == FrameT)) ++pos;
+    if (pos > noiseFrom) NoiseReceived(pos - noiseFrom, "bytes outside a frame");
+    if (FHangup) break;
     if (pos + 4 > FInput.size()) break;
     const size_t length = FInput[pos + 3];
     if (pos + 5 + length > FInput.size()) break;
@@ -59,6 +62,7 @@ std::vector<Reply> Device::Feed(const std::uint8_t* data, size_t count) {
     for (size_t i = pos + 2; i < pos + 4 + length; ++i) sum ^= FInput[i];
     if (sum != FInput[pos + 4 + length]) {
       FLog.push_back("frame with a wrong checksum skipped");
+      NoiseReceived(5 + length, "bytes of a frame with a wrong checksum");
       pos += 1;
       continue;
     }
@@ -69,10 +73,19 @@ std::vector<Reply> Device::Feed(const std::uint8_t* data, size_t count) {
     Execute(letter, payload, replies);
   }
   // Keep a lone trailing A: it may start the next frame.
-  if (pos >= FInput.size() || (pos + 1 == FInput.size() && FInput[pos] != FrameA))
+  if (pos >= FInput.size() || (pos + 1 == FInput.size() && FInput[pos] != FrameA)) {
+    if (pos < FInput.size() && !FHangup) NoiseReceived(1, "bytes outside a frame");
     pos = FInput.size();
+  }
   FInput.erase(FInput.begin(), FInput.begin() + static_cast<long>(pos));
   return replies;
+}
+
+void Device::NoiseReceived(size_t count, const char* what) {
+  if (!FOptions.Strict) return;
+  FLog.push_back("strict: " + std::to_string(count) + " " + what + ": hanging up");
+  FStrictBroken = true;
+  FHangup = true;
 }
 
 void Device::Execute(char letter, const Bytes& payload, std::vector<Reply>& replies) {
@@ -86,6 +99,8 @@ void Device::Execute(char letter, const Bytes& payload, std::vector<Reply>& repl
   std::string line = Describe(letter, payload);
   int delayMs = 0;
   Bytes answer = Answer(letter, payload, delayMs);
+  if (const auto it = FOptions.ReplyDelayMs.find(letter); it != FOptions.ReplyDelayMs.end())
+    delayMs = it->second;
   if (Faulted(FOptions.NoReply, letter)) {
     FLog.push_back(line + ": no reply");
     return;

@@ -38,6 +38,11 @@ class Device {
   bool TakeUploadCompleted();
   // Set when the device is to hang up (see --hangup-after).
   bool HangupRequested() const { return FHangup; }
+  // Commands received and answered (or refused by a fault) so far.
+  int CommandCount() const { return FCommands; }
+  // With --strict: false once a byte arrived outside a well-formed frame,
+  // or while part of a frame is still waiting for the rest.
+  bool WireClean() const { return !FStrictBroken && FInput.empty(); }
   // One line per command received, for --log.
   std::vector<std::string> TakeLog();
 
@@ -46,6 +51,7 @@ class Device {
   Bytes Answer(char letter, const Bytes& payload, int& delayMs);
   bool Faulted(const std::vector<CommandFault>& faults, char letter) const;
   std::uint8_t MemoryChecksum() const;
+  void NoiseReceived(size_t count, const char* what);
 
   Options FOptions;
   std::array<std::uint8_t, MemorySize> FMemory{};
@@ -55,6 +61,7 @@ class Device {
   std::map<char, int> FCountByLetter;
   bool FUploadCompleted = false;
   bool FHangup = false;
+  bool FStrictBroken = false;
   std::vector<std::string> FLog;
 };
 

@@ -14,9 +14,17 @@ const char* const UsageText =
     "                        save it there after each upload (E or O)\n"
     "  --log                 print each command received on standard error\n"
     "  --c-delay MS          time the C command takes before its reply (50)\n"
+    "  --delay L:MS          time the command with letter L takes before its\n"
+    "                        reply (overrides --c-delay for C)\n"
+    "  --strict              treat any received byte outside a well-formed\n"
+    "                        command frame as an error: hang up at once and\n"
+    "                        exit with status 3\n"
     "  --chunk N             send replies in pieces of N bytes, 2 ms apart\n"
     "  --hangup-after N      answer N commands; at the next one, close the\n"
     "                        port without a reply and exit\n"
+    "  --hangup-after-reply N\n"
+    "                        answer N commands; 60 ms after the N-th reply is\n"
+    "                        sent, close the port and exit\n"
     "  --no-reply L:N        do not answer the N-th command with letter L\n"
     "  --wrong-letter L:N    answer the N-th command with letter L as Z\n"
     "  --short-reply L:N     answer the N-th command with letter L without the\n"
@@ -85,10 +93,23 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.Log = true;
     else if (arg == "--c-delay")
       ok = number(options.CDelayMs);
+    else if (arg == "--delay") {
+      std::string text;
+      ok = value(text);
+      int ms = 0;
+      if (ok && (text.size() < 3 || text[1] != ':' || !ParseInt(text.substr(2), ms))) {
+        error = arg + ": expected LETTER:MS, got " + text;
+        ok = false;
+      }
+      if (ok) options.ReplyDelayMs[text[0]] = ms;
+    } else if (arg == "--strict")
+      options.Strict = true;
     else if (arg == "--chunk")
       ok = number(options.ChunkSize) && options.ChunkSize > 0;
     else if (arg == "--hangup-after")
       ok = number(options.HangupAfter);
+    else if (arg == "--hangup-after-reply")
+      ok = number(options.HangupAfterReply) && options.HangupAfterReply > 0;
     else if (arg == "--no-reply")
       ok = fault(options.NoReply);
     else if (arg == "--wrong-letter")

@@ -1,6 +1,7 @@
 // Command-line options of the device emulator.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,11 @@ struct Options {
   std::string MemoryFile;                 // --memory: loaded at start, saved after uploads
   bool Log = false;                       // --log: each command received, on stderr
   int CDelayMs = 50;                      // --c-delay: time the C command takes
+  std::map<char, int> ReplyDelayMs;       // --delay L:MS: time the command L takes
+  bool Strict = false;                    // --strict: a byte outside a frame ends the run
   int ChunkSize = 0;                      // --chunk: replies sent in pieces of this size
   int HangupAfter = -1;                   // --hangup-after: answer this many commands, then hang up
+  int HangupAfterReply = -1;              // --hangup-after-reply: hang up soon after this reply
   std::vector<CommandFault> NoReply;      // --no-reply L:N
   std::vector<CommandFault> WrongLetter;  // --wrong-letter L:N
   std::vector<CommandFault> ShortReply;   // --short-reply L:N: the reply without its last byte

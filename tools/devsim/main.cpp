@@ -15,6 +15,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ using devsim::Bytes;
 
 // Pause between the pieces of a reply sent with --chunk.
 constexpr int ChunkDelayMs = 2;
+// With --hangup-after-reply: time left to the other end to read the last
+// reply before the line goes down.
+constexpr auto HangupAfterReplyDelay = std::chrono::milliseconds(60);
 
 struct Pending {
   Clock::time_point Due;
@@ -134,15 +138,19 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::deque<Pending> output;
+  std::optional<Clock::time_point> hangupAt;
   bool running = true;
   while (running) {
+    if (hangupAt && Clock::now() >= *hangupAt) break;
     int timeoutMs = -1;
-    if (!output.empty()) {
-      const auto wait =
-          std::chrono::ceil<std::chrono::milliseconds>(output.front().Due - Clock::now());
-      timeoutMs = static_cast<int>(std::max<long long>(wait.count(), 0));
-    }
-    const bool due = !output.empty() && timeoutMs == 0;
+    const auto waitFor = [&](Clock::time_point when) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(when - Clock::now());
+      const int ms = static_cast<int>(std::max<long long>(wait.count(), 0));
+      timeoutMs = timeoutMs < 0 ? ms : std::min(timeoutMs, ms);
+    };
+    if (!output.empty()) waitFor(output.front().Due);
+    if (hangupAt) waitFor(*hangupAt);
+    const bool due = !output.empty() && output.front().Due <= Clock::now();
     pollfd fds[2] = {{master, static_cast<short>(POLLIN | (due ? POLLOUT : 0)), 0},
                      {signalFd, POLLIN, 0}};
     if (::poll(fds, 2, due ? -1 : timeoutMs) < 0) {
@@ -157,8 +165,9 @@ int main(int argc, char** argv) {
       if (got > 0) {
         for (const devsim::Reply& reply : device.Feed(buffer, static_cast<size_t>(got)))
           Schedule(output, reply, options.ChunkSize);
-        if (options.Log)
-          for (const std::string& line : device.TakeLog())
+        // Strict-mode findings are printed with or without --log.
+        for (const std::string& line : device.TakeLog())
+          if (options.Log || line.rfind("strict:", 0) == 0)
             std::fprintf(stderr, "ovrel-devsim: %s\n", line.c_str());
         if (!options.MemoryFile.empty() && device.TakeUploadCompleted() &&
             !SaveMemory(options.MemoryFile, device))
@@ -176,6 +185,9 @@ int main(int argc, char** argv) {
       data.erase(data.begin(), data.begin() + sent);
       if (data.empty()) output.pop_front();
     }
+    if (options.HangupAfterReply > 0 && !hangupAt && output.empty() &&
+        device.CommandCount() >= options.HangupAfterReply)
+      hangupAt = Clock::now() + HangupAfterReplyDelay;
   }
   // Closing both sides hangs up whoever holds the port.
   ::close(master);
@@ -184,6 +196,10 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (std::filesystem::is_symlink(options.LinkPath, ec))
       std::filesystem::remove(options.LinkPath);
+  }
+  if (options.Strict && !device.WireClean()) {
+    std::fprintf(stderr, "ovrel-devsim: strict: the line carried bytes outside a frame\n");
+    return 3;
   }
   return 0;
 }
