@@ -52,7 +52,7 @@ void CliLinkUi::ShowMessage(const QString& text, LinkIcon, const QString& detail
   if (text == linktext::kBackupFailed)
     BackupFailedFlag = true;
   else
-    LastMessage = text;
+    LastMessage = detail.isEmpty() ? text : text + ' ' + detail;
   if (text == linktext::kPortOpenFailed) PortOpenFailed = true;
   Say(text);
   if (!detail.isEmpty()) Say(detail);
@@ -96,8 +96,8 @@ void CliLinkUi::StartOperation() {
 
 int CliLinkUi::FailureStatus() const {
   if (PortOpenFailed) return ExitNotFound;
-  if (LastMessage == linktext::kCheckSumError) return ExitWrongAnswer;
-  if (!LastMessage.isEmpty()) return ExitFailed;
+  if (!LastMessage.isEmpty() && !LastMessage.startsWith(linktext::kCheckSumError))
+    return ExitFailed;
   // No message: a reply was missing or wrong, or the port stayed closed.
   return StepsSent > 0 ? ExitWrongAnswer : ExitNotFound;
 }

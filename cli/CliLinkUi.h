@@ -27,6 +27,8 @@ class CliLinkUi : public LinkUi {
   // The exit status for the operation that just failed: the device not
   // found, the device answering wrongly, or another failure.
   int FailureStatus() const;
+  // The message the last operation showed (with its detail), if any.
+  QString Reason() const { return LastMessage; }
   // True when the last operation could not keep its memory image as a backup.
   bool BackupFailed() const { return BackupFailedFlag; }
 

@@ -102,14 +102,23 @@ class Device {
     return Finish(ExitNotFound, QStringLiteral("Autodetection of Sorvani failed"));
   }
 
+  // Ends a command whose device operation failed: text on stderr, text and
+  // the link's reason as the result's message, the status of the failure.
+  int Failed(const QString& text) {
+    const int status = Ui.FailureStatus();
+    const QString reason = Ui.Reason();
+    Finish(status, text);
+    if (!reason.isEmpty()) NoteOutcome(text + QStringLiteral(": ") + reason);
+    return status;
+  }
+
   // Reads the device memory; the link keeps it in the backup history.
   // Returns 0 or the exit status of the failure.
   int ReadMemory() {
     Say(QStringLiteral("Reading the Sorvani session memory"));
     Ui.StartOperation();
     if (!Link.ReadDeviceMemory()) {
-      return Finish(Ui.FailureStatus(),
-                    QStringLiteral("Reading the Sorvani session memory failed"));
+      return Failed(QStringLiteral("Reading the Sorvani session memory failed"));
     }
     if (Ui.BackupFailed()) {
       return Finish(ExitFailed,
@@ -129,8 +138,7 @@ class Device {
     const bool read = Link.ReadDeviceMemory();
     Link.KeepMemoryImage = std::move(keep);
     if (!read) {
-      return Finish(Ui.FailureStatus(),
-                    QStringLiteral("Reading the Sorvani session memory back failed"));
+      return Failed(QStringLiteral("Reading the Sorvani session memory back failed"));
     }
     const auto& got = Link.State.MemImgBuf;
     const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
@@ -174,7 +182,7 @@ int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
   Say(QStringLiteral("Uploading Sorvani session library"));
   d.Ui.StartOperation();
   if (!d.Link.UploadSesLib(path)) {
-    return Finish(d.Ui.FailureStatus(), QStringLiteral("Sorvani session library upload failed"));
+    return d.Failed(QStringLiteral("Sorvani session library upload failed"));
   }
   const int status =
       Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully"));
@@ -215,7 +223,7 @@ int Add(const Arguments& a) {
   Say(QStringLiteral("Uploading/adding single session to Sorvani"));
   d.Ui.StartOperation();
   if (!d.Link.UploadOneSession(a.Files[0])) {
-    return Finish(d.Ui.FailureStatus(), QStringLiteral("Single session upload to Sorvani failed"));
+    return d.Failed(QStringLiteral("Single session upload to Sorvani failed"));
   }
   const int status =
       Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
@@ -237,8 +245,7 @@ int Download(const Arguments& a) {
   if (const int status = d.Choose(a.Port)) return status;
   d.Ui.StartOperation();
   if (!d.Link.ReadDeviceMemory()) {
-    return Finish(d.Ui.FailureStatus(),
-                  QStringLiteral("Reading the Sorvani session memory failed"));
+    return d.Failed(QStringLiteral("Reading the Sorvani session memory failed"));
   }
   const auto& img = d.Link.State.MemImgBuf;
   qint64 size = kSesMemSize;
