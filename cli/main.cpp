@@ -26,9 +26,10 @@ std::vector<Command> AllCommands() {
 }
 
 void PrintHelp(const std::vector<Command>& commands) {
-  std::cout << "Usage: ovrel COMMAND [ARGUMENTS]\n"
-               "Companion of Sorvani Ovrelware for scripting: compiles session libraries and\n"
-               "reads session and library files.\n\n"
+  std::cout << "Usage: ovrel [--json] COMMAND [ARGUMENTS]\n"
+               "Companion of Sorvani Ovrelware for scripting: compiles session libraries,\n"
+               "reads session and library files, and uploads to, adds to, reads, backs up\n"
+               "and restores the device.\n\n"
                "Commands:\n";
   for (const Command& command : commands) {
     std::string name = command.name;
@@ -48,6 +49,7 @@ void PrintHelp(const std::vector<Command>& commands) {
 int RunCommand(const std::vector<Command>& commands, const std::vector<std::string>& args) {
   if (args.empty()) {
     std::cerr << "ovrel: no command given. \"ovrel --help\" lists the commands.\n";
+    ovrel::cli::NoteOutcome(QStringLiteral("no command given"));
     return ovrel::cli::ExitUsage;
   }
   const std::string& name = args.front();
