@@ -105,7 +105,12 @@ TEST_F(BackupHistoryTest, AFolderThatCannotBeMadeIsReported) {
 // changing the exchanges.
 TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
   const QTemporaryDir dir;
-  const QString oldDir = QDir::currentPath();
+  // The working files of the add land in dir; the old folder comes back
+  // however the test ends.
+  struct BackToFolder {
+    QString Old = QDir::currentPath();
+    ~BackToFolder() { QDir::setCurrent(Old); }
+  } backToFolder;
   QDir::setCurrent(dir.path());
   const Bytes before = LibraryWithSegments(3);
   DevSim sim({"--log"}, Padded(before));
@@ -128,7 +133,6 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
   EXPECT_EQ(ui.Messages[0].Detail, "disk full");
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
   EXPECT_NE(sim.memory(), Padded(before));
-  QDir::setCurrent(oldDir);
 }
 
 TEST(DeviceLinkBackupTest, ByDefaultTheImageGoesIntoTheUsersHistory) {
