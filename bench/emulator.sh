@@ -12,6 +12,8 @@ for exe in "$ovrel" "$devsim"; do
 done
 
 work=$(mktemp -d /tmp/ovrel-bench.XXXXXX)
+# The backups of the device reads go to the scratch folder, not the user's.
+export XDG_DATA_HOME=$work/data
 devsim_pid=
 cleanup() {
   [ -n "$devsim_pid" ] && kill "$devsim_pid" 2>/dev/null && wait "$devsim_pid" 2>/dev/null

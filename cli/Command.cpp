@@ -4,15 +4,19 @@
 #include <cctype>
 #include <iostream>
 
+#include "cli/JsonOutput.h"
+
 namespace ovrel::cli {
 
 int UsageError(const std::string& command, const std::string& what) {
+  NoteOutcome(QString::fromStdString(what));
   std::cerr << "ovrel " << command << ": " << what << " \"ovrel " << command
             << " --help\" shows the usage.\n";
   return ExitUsage;
 }
 
 int Failure(const std::string& what) {
+  NoteOutcome(QString::fromStdString(what));
   std::cerr << what << "\n";
   return ExitFailed;
 }

@@ -2,6 +2,7 @@
 // One command of ovrel: its name, a one-line summary for the command list,
 // its help text, and the function that runs it.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,10 +10,18 @@ namespace ovrel::cli {
 
 // Exit status of every command.
 enum ExitStatus : int {
-  ExitOk = 0,      // success
-  ExitFailed = 1,  // the operation failed; a message went to stderr
-  ExitUsage = 2,   // wrong usage
+  ExitOk = 0,           // success
+  ExitFailed = 1,       // the operation failed; a message went to stderr
+  ExitUsage = 2,        // wrong usage
+  ExitNotFound = 3,     // the device was not found or its port cannot be opened
+  ExitWrongAnswer = 4,  // the device did not answer, answered wrongly or stored other bytes
 };
+
+// The exit statuses, as "ovrel --help" and the manual page explain them.
+inline constexpr const char* kExitStatusHelp =
+    "Exit status: 0 success, 1 the operation failed, 2 wrong usage, 3 the device\n"
+    "was not found or its port cannot be opened, 4 the device did not answer,\n"
+    "answered wrongly or holds other bytes than were written.\n";
 
 struct Command {
   const char* name;
@@ -28,6 +37,10 @@ int Failure(const std::string& what);
 
 // True when `path` ends in `ext` (with its dot), compared in lower case.
 bool HasExtension(const std::string& path, const std::string& ext);
+
+// Prints what a library file's bytes hold (as "ovrel info" does; in --json
+// mode as an "info" event); returns ExitFailed when it is not a sound library.
+int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // The command groups.
 std::vector<Command> LibraryCommands();  // compile

@@ -1,14 +1,20 @@
 #include "cli/DeviceCommands.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
 #include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <iostream>
 #include <optional>
+#include <utility>
 
+#include "cli/CliLinkUi.h"
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
+#include "device/link/BackupHistory.h"
 #include "device/link/DeviceLink.h"
 #include "device/protocol/Merge.h"
 #include "device/serial/ComPort.h"
@@ -23,7 +29,7 @@ struct DeviceCommand {
   const char* help;
 };
 
-const std::array<DeviceCommand, 5> kCommands = {{
+const std::array<DeviceCommand, 7> kCommands = {{
     {"ports", "list the serial ports, one a line",
      "Usage: ovrel ports [--long]\n"
      "Lists the serial ports that autodetection probes, one a line. With\n"
@@ -33,148 +39,254 @@ const std::array<DeviceCommand, 5> kCommands = {{
      "Usage: ovrel detect\n"
      "Probes every listed port and prints the one where the device answered.\n"},
     {"upload", "upload a session library (.svl) into the device",
-     "Usage: ovrel upload [--port P] LIB.svl\n"
+     "Usage: ovrel upload [--port P] [--backup] [--verify] LIB.svl\n"
      "Replaces the device's session memory with the library file. Without\n"
-     "--port the device is found first.\n"},
+     "--port the device is found first.\n"
+     "  --backup   read the device memory first and keep it in the backup history\n"
+     "  --verify   read the memory back afterwards and compare it with the file\n"},
     {"add", "add a session (.svs) to the library in the device",
-     "Usage: ovrel add [--port P] SESSION.svs\n"
-     "Reads the device's library, appends the session and uploads the result.\n"
-     "Writes SVPMemImg.svl and TempSesLib.svl in the current folder.\n"},
+     "Usage: ovrel add [--port P] [--verify] SESSION.svs\n"
+     "Reads the device's library (keeping it in the backup history), appends\n"
+     "the session and uploads the result. Writes SVPMemImg.svl and\n"
+     "TempSesLib.svl in the current folder.\n"
+     "  --verify   read the memory back afterwards and compare it with the merge\n"},
     {"download", "read the library in the device into a file",
      "Usage: ovrel download [--port P] [--raw] -o FILE.svl\n"
      "Reads the device's session memory and writes its library (or, with\n"
      "--raw, all 2048 bytes) to FILE.svl.\n"},
+    {"backup", "read the device memory into a file and the backup history",
+     "Usage: ovrel backup [--port P] -o FILE.svl\n"
+     "Reads the device's session memory, keeps it in the backup history and\n"
+     "writes it to FILE.svl: the library's used bytes, or all 2048 bytes when\n"
+     "the memory holds no valid library.\n"},
+    {"restore", "upload a backup (the newest when no file is given)",
+     "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
+     "Prints what the backup holds and uploads it into the device. Without a\n"
+     "file the newest backup of the history is uploaded.\n"
+     "  --backup   read the device memory first and keep it in the backup history\n"
+     "  --verify   read the memory back afterwards and compare it with the backup\n"},
 }};
-
-void Say(const QString& text) {
-  std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-// Shows the link's news on stderr.
-class StderrUi : public LinkUi {
- public:
-  void SetStatusText(int panel, const QString& text) override {
-    if (panel == 0) Say(text);
-  }
-  void ShowMessage(const QString& text, LinkIcon, const QString& detail) override {
-    Say(text);
-    if (!detail.isEmpty()) Say(detail);
-  }
-  void PortsListed(const QStringList& ports) override { Ports = ports; }
-  void ProbingPort(int index) override {
-    Say(QStringLiteral("probing %1").arg(Ports.value(index)));
-  }
-  void Progress(const LinkProgress& p) override {
-    if (p.Count == 0) return;
-    QString what = QString(QChar(p.Command));
-    if (p.Block >= 0) what += QStringLiteral(" block %1 of 16").arg(p.Block + 1);
-    Say(QStringLiteral("%1 (step %2 of %3)").arg(what).arg(p.Step).arg(p.Count));
-  }
-  void BusyChanged(bool) override {}
-
- private:
-  QStringList Ports;
-};
 
 struct Arguments {
   QString Port;
   QString Output;
   bool Raw = false;
   bool Long = false;
+  bool Backup = false;
+  bool Verify = false;
   QStringList Files;
 };
+
+// Ends a command: the text on stderr and as the result's message.
+int Finish(int status, const QString& text) {
+  Say(text);
+  NoteOutcome(text);
+  return status;
+}
 
 // The port, the link and the event loop that one device command runs on.
 class Device {
  public:
   Device() : Link(Port, Ui) {}
 
-  // Uses the given port, or finds the device first.
-  bool Choose(const QString& port) {
+  // Uses the given port, or finds the device first. Returns 0, or the exit
+  // status when the device was not found.
+  int Choose(const QString& port) {
     if (!port.isEmpty()) {
       Port.SetPort(port);
-      return true;
+      return ExitOk;
     }
     Say(QStringLiteral("Autodetecting Sorvani..."));
+    Ui.StartOperation();
     if (Link.Connect()) {
       Say(QStringLiteral("Sorvani successfully detected on %1").arg(Port.Port()));
-      return true;
+      EmitJson(QStringLiteral("device"), {{QStringLiteral("port"), Port.Port()}});
+      return ExitOk;
     }
-    Say(QStringLiteral("Autodetection of Sorvani failed"));
-    Say(Link.ConnectFailure);
-    return false;
+    const int status = Finish(ExitNotFound, QStringLiteral("Autodetection of Sorvani failed"));
+    if (!Link.ConnectFailure.isEmpty()) Say(Link.ConnectFailure);
+    return status;
+  }
+
+  // Ends a command whose device operation failed: text on stderr, text and
+  // the link's reason as the result's message, the status of the failure.
+  int Failed(const QString& text) {
+    const int status = Ui.FailureStatus();
+    const QString reason = Ui.Reason();
+    Finish(status, text);
+    if (!reason.isEmpty()) NoteOutcome(text + QStringLiteral(": ") + reason);
+    return status;
+  }
+
+  // Reads the device memory; the link keeps it in the backup history.
+  // Returns 0 or the exit status of the failure.
+  int ReadMemory() {
+    Say(QStringLiteral("Reading the Sorvani session memory"));
+    Ui.StartOperation();
+    if (!Link.ReadDeviceMemory()) {
+      return Failed(QStringLiteral("Reading the Sorvani session memory failed"));
+    }
+    if (Ui.BackupFailed()) {
+      return Finish(ExitFailed,
+                    QStringLiteral("The session memory was read but could not be kept."));
+    }
+    Say(QStringLiteral("Session memory kept as %1").arg(BackupHistory().Newest()));
+    return ExitOk;
+  }
+
+  // Reads the memory back and compares it with what the link just wrote,
+  // without keeping it in the backup history (it is no backup).
+  int Verify() {
+    const auto meant = Link.State.MemImgBuf;
+    Say(QStringLiteral("Reading the Sorvani session memory back"));
+    auto keep = std::exchange(Link.KeepMemoryImage, nullptr);
+    Ui.StartOperation();
+    const bool read = Link.ReadDeviceMemory();
+    Link.KeepMemoryImage = std::move(keep);
+    if (!read) {
+      return Failed(QStringLiteral("Reading the Sorvani session memory back failed"));
+    }
+    const auto& got = Link.State.MemImgBuf;
+    const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
+    if (wrote != meant.end()) {
+      return Finish(ExitWrongAnswer,
+                    QStringLiteral("Verification failed: address %1 holds 0x%2, 0x%3 was written")
+                        .arg(wrote - meant.begin())
+                        .arg(int{*held}, 2, 16, QChar('0'))
+                        .arg(int{*wrote}, 2, 16, QChar('0')));
+    }
+    return Finish(ExitOk, QStringLiteral("Verified: the session memory holds what was written"));
   }
 
   TComPort Port;
-  StderrUi Ui;
+  CliLinkUi Ui;
   DeviceLink Link;
 };
 
 int Ports(const Arguments& a) {
   QStringList ports;
   ListComPorts(ports);
-  for (const QString& p : ports) {
-    if (a.Long)
-      std::printf("%s\t%s\n", qPrintable(p), qPrintable(PortDescription(p)));
-    else
-      std::printf("%s\n", qPrintable(p));
+  EmitJson(QStringLiteral("ports"), {{QStringLiteral("ports"), QJsonArray::fromStringList(ports)}});
+  if (!JsonMode()) {
+    for (const QString& p : ports) {
+      if (a.Long)
+        std::cout << qPrintable(p) << "\t" << qPrintable(PortDescription(p)) << "\n";
+      else
+        std::cout << qPrintable(p) << "\n";
+    }
   }
   return ExitOk;
 }
 
 int Detect() {
   Device d;
-  if (!d.Choose({})) return ExitFailed;
-  std::printf("%s\n", qPrintable(d.Port.Port()));
+  if (const int status = d.Choose({})) return status;
+  if (!JsonMode()) std::cout << qPrintable(d.Port.Port()) << "\n";
   return ExitOk;
+}
+
+// Uploads the library file at path, with the backup and verification asked for.
+int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
+  if (a.Backup) {
+    if (const int status = d.ReadMemory()) return status;
+  }
+  Say(QStringLiteral("Uploading Sorvani session library"));
+  d.Ui.StartOperation();
+  if (!d.Link.UploadSesLib(path)) {
+    return d.Failed(QStringLiteral("Sorvani session library upload failed"));
+  }
+  const int status =
+      Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully"));
+  return a.Verify ? d.Verify() : status;
 }
 
 int Upload(const Arguments& a) {
   Device d;
-  if (!d.Choose(a.Port)) return ExitFailed;
-  Say(QStringLiteral("Uploading Sorvani session library"));
-  const bool ok = d.Link.UploadSesLib(a.Files[0]);
-  Say(ok ? QStringLiteral("Sorvani session library uploaded successfully")
-         : QStringLiteral("Sorvani session library upload failed"));
-  return ok ? ExitOk : ExitFailed;
+  if (const int status = d.Choose(a.Port)) return status;
+  return UploadLibrary(d, a, a.Files[0]);
+}
+
+int Restore(const Arguments& a) {
+  const QString path = a.Files.isEmpty() ? BackupHistory().Newest() : a.Files[0];
+  if (path.isEmpty()) {
+    return Finish(
+        ExitFailed,
+        QStringLiteral("No backup has been kept yet in %1.").arg(BackupHistory::DefaultFolder()));
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return Finish(ExitFailed,
+                  QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
+  }
+  const QByteArray content = file.readAll();
+  // What the backup holds; a backup of a memory that held no valid library
+  // is restored all the same.
+  PrintLibraryInfo(path.toStdString(), std::vector<std::uint8_t>(content.begin(), content.end()));
+  std::cout.flush();
+  Device d;
+  if (const int status = d.Choose(a.Port)) return status;
+  return UploadLibrary(d, a, path);
 }
 
 int Add(const Arguments& a) {
   Device d;
-  if (!d.Choose(a.Port)) return ExitFailed;
+  if (const int status = d.Choose(a.Port)) return status;
   Say(QStringLiteral("Uploading/adding single session to Sorvani"));
-  const bool ok = d.Link.UploadOneSession(a.Files[0]);
-  Say(ok ? QStringLiteral("Single session uploaded to Sorvani successfully")
-         : QStringLiteral("Single session upload to Sorvani failed"));
-  return ok ? ExitOk : ExitFailed;
+  d.Ui.StartOperation();
+  if (!d.Link.UploadOneSession(a.Files[0])) {
+    return d.Failed(QStringLiteral("Single session upload to Sorvani failed"));
+  }
+  const int status =
+      Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
+  return a.Verify ? d.Verify() : status;
+}
+
+bool WriteImageFile(const QString& path, const char* bytes, qint64 size) {
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly) && file.write(bytes, size) == size && file.commit()) {
+    return true;
+  }
+  Say(QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+  NoteOutcome(QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+  return false;
 }
 
 int Download(const Arguments& a) {
   Device d;
-  if (!d.Choose(a.Port)) return ExitFailed;
+  if (const int status = d.Choose(a.Port)) return status;
+  d.Ui.StartOperation();
   if (!d.Link.ReadDeviceMemory()) {
-    Say(QStringLiteral("Reading the Sorvani session memory failed"));
-    return ExitFailed;
+    return d.Failed(QStringLiteral("Reading the Sorvani session memory failed"));
   }
   const auto& img = d.Link.State.MemImgBuf;
   qint64 size = kSesMemSize;
   if (!a.Raw) {
     if (const auto invalid = CheckLibraryImage(img)) {
-      Say(QStringLiteral("The session memory of Sorvani holds no valid session library: %1. "
-                         "--raw writes all 2048 bytes.")
-              .arg(QString::fromStdString(*invalid)));
-      return ExitFailed;
+      return Finish(ExitFailed,
+                    QStringLiteral("The session memory of Sorvani holds no valid session "
+                                   "library: %1. --raw writes all 2048 bytes.")
+                        .arg(QString::fromStdString(*invalid)));
     }
     size = ((img[2] << 8) | img[3]) + 1;
   }
-  QSaveFile file(a.Output);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(reinterpret_cast<const char*>(img.data()), size) != size || !file.commit()) {
-    Say(QStringLiteral("%1 cannot be written: %2").arg(a.Output, file.errorString()));
+  if (!WriteImageFile(a.Output, reinterpret_cast<const char*>(img.data()), size)) {
     return ExitFailed;
   }
-  Say(QStringLiteral("%1 bytes written to %2").arg(size).arg(a.Output));
-  return ExitOk;
+  return Finish(ExitOk, QStringLiteral("%1 bytes written to %2").arg(size).arg(a.Output));
+}
+
+int Backup(const Arguments& a) {
+  Device d;
+  if (const int status = d.Choose(a.Port)) return status;
+  if (const int status = d.ReadMemory()) return status;
+  const QByteArray used = UsedImageBytes(d.Link.State.MemImgBuf);
+  if (!WriteImageFile(a.Output, used.constData(), used.size())) return ExitFailed;
+  if (used.size() == kSesMemSize) {
+    Say(
+        QStringLiteral("The session memory holds no valid session library: all 2048 bytes "
+                       "were kept."));
+  }
+  return Finish(ExitOk, QStringLiteral("%1 bytes written to %2").arg(used.size()).arg(a.Output));
 }
 
 // Splits the arguments of a device command; nothing on wrong usage (after
@@ -182,18 +294,24 @@ int Download(const Arguments& a) {
 std::optional<Arguments> Parse(const std::string& name, const std::vector<std::string>& args) {
   Arguments out;
   const bool takesPort = name != "ports" && name != "detect";
-  const bool isDownload = name == "download";
+  const bool takesOutput = name == "download" || name == "backup";
+  const bool takesBackup = name == "upload" || name == "restore";
+  const bool takesVerify = takesBackup || name == "add";
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (takesPort && arg == "--port" && hasValue) {
       out.Port = QString::fromStdString(args[++i]);
-    } else if (isDownload && arg == "-o" && hasValue) {
+    } else if (takesOutput && arg == "-o" && hasValue) {
       out.Output = QString::fromStdString(args[++i]);
-    } else if (isDownload && arg == "--raw") {
+    } else if (name == "download" && arg == "--raw") {
       out.Raw = true;
     } else if (name == "ports" && arg == "--long") {
       out.Long = true;
+    } else if (takesBackup && arg == "--backup") {
+      out.Backup = true;
+    } else if (takesVerify && arg == "--verify") {
+      out.Verify = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       UsageError(name, "unknown option or missing value: " + arg + ".");
       return std::nullopt;
@@ -201,12 +319,17 @@ std::optional<Arguments> Parse(const std::string& name, const std::vector<std::s
       out.Files << QString::fromStdString(arg);
     }
   }
-  const qsizetype files = (name == "upload" || name == "add") ? 1 : 0;
-  if (out.Files.size() != files) {
+  if (name == "restore") {
+    if (out.Files.size() > 1) {
+      UsageError(name, "takes at most one file.");
+      return std::nullopt;
+    }
+  } else if (const qsizetype files = (name == "upload" || name == "add") ? 1 : 0;
+             out.Files.size() != files) {
     UsageError(name, files ? "needs exactly one file." : "takes no file arguments.");
     return std::nullopt;
   }
-  if (isDownload && out.Output.isEmpty()) {
+  if (takesOutput && out.Output.isEmpty()) {
     UsageError(name, "needs -o FILE.");
     return std::nullopt;
   }
@@ -218,6 +341,8 @@ int Run(const std::string& name, const Arguments& a) {
   if (name == "detect") return Detect();
   if (name == "upload") return Upload(a);
   if (name == "add") return Add(a);
+  if (name == "backup") return Backup(a);
+  if (name == "restore") return Restore(a);
   return Download(a);
 }
 

@@ -1,9 +1,12 @@
 // ovrel info: what a session file or a library file holds.
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <cstdio>
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
 #include "library/LibraryImageReader.h"
 #include "library/LibraryTypes.h"
 #include "session/FileBytes.h"
@@ -34,6 +37,19 @@ int SessionInfo(const std::string& path, const std::string& text) {
   const SessionReadResult read = ReadSessionText(text, path);
   if (!read) return Failure(read.error);
   const Session& ses = *read.session;
+  QJsonArray segments;
+  for (int32_t k = 1; k <= ses.SegCount; ++k) {
+    QJsonObject segment;
+    for (int row = RowSegNo + 1; row < SegRowCount; ++row)
+      segment.insert(QString::fromLatin1(RowCaption(row)),
+                     QString::fromStdString(SegCellText(ses[k], k, row)));
+    segments.append(segment);
+  }
+  EmitJson(QStringLiteral("info"),
+           {{QStringLiteral("file"), QString::fromStdString(path)},
+            {QStringLiteral("kind"), QStringLiteral("session")},
+            {QStringLiteral("totalTime"), QString::fromStdString(TimeText(SesTotalSeconds(ses)))},
+            {QStringLiteral("segments"), segments}});
   std::cout << path << ": session, " << ses.SegCount << " segment" << (ses.SegCount == 1 ? "" : "s")
             << ", total time " << TimeText(SesTotalSeconds(ses)) << "\n";
   std::vector<std::size_t> widths;
@@ -62,8 +78,33 @@ std::string Hex(int byte) {
   return text;
 }
 
-int LibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+void EmitLibraryInfo(const std::string& path, std::size_t size, const LibImageInfo& info) {
+  QJsonArray sessions;
+  for (const LibImageSession& s : info.sessions) {
+    sessions.append(QJsonObject{
+        {QStringLiteral("offset"), s.offset},
+        {QStringLiteral("length"), QString::fromStdString(LengthText(s.minutes, s.seconds))},
+        {QStringLiteral("segments"), s.segments}});
+  }
+  QJsonArray problems;
+  for (const std::string& problem : info.problems) problems.append(QString::fromStdString(problem));
+  EmitJson(QStringLiteral("info"),
+           {{QStringLiteral("file"), QString::fromStdString(path)},
+            {QStringLiteral("kind"), QStringLiteral("library")},
+            {QStringLiteral("bytes"), static_cast<qint64>(size)},
+            {QStringLiteral("version"), info.version},
+            {QStringLiteral("checksumOffset"), info.checksumOffset},
+            {QStringLiteral("freeBytes"), static_cast<qint64>(info.freeBytes)},
+            {QStringLiteral("checksumMatches"), info.checksumMatches()},
+            {QStringLiteral("sessions"), sessions},
+            {QStringLiteral("problems"), problems}});
+}
+
+}  // namespace
+
+int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const LibImageInfo info = ReadLibraryImage(bytes);
+  EmitLibraryInfo(path, bytes.size(), info);
   std::cout << path << ": library, " << bytes.size() << " bytes\n";
   if (info.version >= 0) std::cout << "Version: " << info.version << "\n";
   // A file shorter than an empty library has no count or offset to show.
@@ -93,6 +134,8 @@ int LibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes)
   return Failure(path + ": not a sound library: " + problems + ".");
 }
 
+namespace {
+
 int Info(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg.size() > 1 && arg[0] == '-')
@@ -112,7 +155,7 @@ int Info(const std::vector<std::string>& args) {
     const bool library =
         HasExtension(path, ".svl") ||
         (!HasExtension(path, ".svs") && !bytes.empty() && bytes[0] == LibFormatVersion);
-    const int result = library ? LibraryInfo(path, bytes) : SessionInfo(path, *file.Bytes);
+    const int result = library ? PrintLibraryInfo(path, bytes) : SessionInfo(path, *file.Bytes);
     if (result != ExitOk) status = result;
   }
   return status;

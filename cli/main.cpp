@@ -2,12 +2,15 @@
 // Each command group lives in its own file and contributes its entries to
 // the table below.
 
+#include <algorithm>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/Command.h"
 #include "cli/DeviceCommands.h"
+#include "cli/JsonOutput.h"
 
 namespace {
 
@@ -23,9 +26,10 @@ std::vector<Command> AllCommands() {
 }
 
 void PrintHelp(const std::vector<Command>& commands) {
-  std::cout << "Usage: ovrel COMMAND [ARGUMENTS]\n"
-               "Companion of Sorvani Ovrelware for scripting: compiles session libraries and\n"
-               "reads session and library files.\n\n"
+  std::cout << "Usage: ovrel [--json] COMMAND [ARGUMENTS]\n"
+               "Companion of Sorvani Ovrelware for scripting: compiles session libraries,\n"
+               "reads session and library files, and uploads to, adds to, reads, backs up\n"
+               "and restores the device.\n\n"
                "Commands:\n";
   for (const Command& command : commands) {
     std::string name = command.name;
@@ -33,17 +37,19 @@ void PrintHelp(const std::vector<Command>& commands) {
     std::cout << "  " << name << command.summary << "\n";
   }
   std::cout << ovrel::cli::deviceCommandsHelp();
-  std::cout << "\n\"ovrel COMMAND --help\" describes one command.\n"
-               "Exit status: 0 success, 1 the operation failed, 2 wrong usage.\n";
+  std::cout << "\nOptions:\n"
+               "  --json      print every event as one JSON object a line on standard output:\n"
+               "              progress steps (command letter, block), status texts, messages,\n"
+               "              the data of info and ports, and the result (status, message)\n"
+               "\n\"ovrel COMMAND --help\" describes one command. Progress goes to standard\n"
+               "error as a one-line bar when standard error is a terminal.\n"
+            << ovrel::cli::kExitStatusHelp;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const std::vector<Command> commands = AllCommands();
+int RunCommand(const std::vector<Command>& commands, const std::vector<std::string>& args) {
   if (args.empty()) {
     std::cerr << "ovrel: no command given. \"ovrel --help\" lists the commands.\n";
+    ovrel::cli::NoteOutcome(QStringLiteral("no command given"));
     return ovrel::cli::ExitUsage;
   }
   const std::string& name = args.front();
@@ -62,5 +68,29 @@ int main(int argc, char** argv) {
   }
   if (const int status = ovrel::cli::runDeviceCommand(name, rest); status >= 0) return status;
   std::cerr << "ovrel: unknown command \"" << name << "\". \"ovrel --help\" lists the commands.\n";
+  ovrel::cli::NoteOutcome(QStringLiteral("unknown command"));
   return ovrel::cli::ExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const auto json = std::remove(args.begin(), args.end(), std::string("--json"));
+  ovrel::cli::SetJsonMode(json != args.end());
+  args.erase(json, args.end());
+  const std::vector<Command> commands = AllCommands();
+  if (!ovrel::cli::JsonMode()) return RunCommand(commands, args);
+
+  // Standard output carries only JSON: the commands' text output becomes
+  // one "output" event.
+  std::ostringstream text;
+  std::streambuf* const out = std::cout.rdbuf(text.rdbuf());
+  const int status = RunCommand(commands, args);
+  std::cout.rdbuf(out);
+  if (!text.str().empty())
+    ovrel::cli::EmitJson(QStringLiteral("output"),
+                         {{QStringLiteral("text"), QString::fromStdString(text.str())}});
+  ovrel::cli::EmitResult(status);
+  return status;
 }

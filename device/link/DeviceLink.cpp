@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "device/link/BackupHistory.h"
 #include "device/protocol/Merge.h"
 #include "session/FileBytes.h"
 #include "device/serial/ComPort.h"
@@ -76,7 +77,12 @@ class DeviceLink::BusyScope {
 };
 
 DeviceLink::DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing)
-    : Timing(timing), SerialPort(port), Ui(ui) {
+    : KeepMemoryImage([](std::span<const std::uint8_t, kSesMemSize> image) {
+        return BackupHistory().Keep(image).Error;
+      }),
+      Timing(timing),
+      SerialPort(port),
+      Ui(ui) {
   SerialPort.OnRxChar = [this](TCustomComPort*, int count) { OnBytesReceived(count); };
 }
 
@@ -330,7 +336,14 @@ bool DeviceLink::DoDownload(bool closeTransfer) {
   }
   if (closeTransfer && !Step(cmd::O, {}, Timing.ReplyTimeout)) return false;
   ClosePort();
+  KeepDownloadedImage();
   return true;
+}
+
+void DeviceLink::KeepDownloadedImage() {
+  if (!KeepMemoryImage) return;
+  const QString error = KeepMemoryImage(State.MemImgBuf);
+  if (!error.isEmpty()) Ui.ShowMessage(linktext::kBackupFailed, LinkIcon::Error, error);
 }
 
 bool DeviceLink::SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes) {

@@ -48,6 +48,8 @@ inline const QString kInvalidDeviceLibrary = QStringLiteral(
 inline const QString kNoSerialPort = QStringLiteral(
     "No serial port was found: connect the device's USB cable and turn the device on.");
 inline const QString kNoAnswer = QStringLiteral("no answer from Sorvani");
+inline const QString kBackupFailed =
+    QStringLiteral("The session memory read from Sorvani cannot be kept as a backup.");
 inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
 inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
@@ -89,6 +91,11 @@ class DeviceLink {
   // One exchange: send, settle, wait for the reply with the same letter.
   bool Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout);
 
+  // Called with every memory image read from the device, once its port is
+  // closed; returns why the image could not be kept (empty when it was).
+  // By default the image goes into the backup history; empty: not kept.
+  std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
+
   LinkState State;
   bool SingleSessionMode = false;
   const LinkTiming Timing;
@@ -108,6 +115,8 @@ class DeviceLink {
   bool DoUploadMemImgBuf();
   bool DoDownload(bool closeTransfer);
   bool DoDownloadSVPMemory();
+  // Hands the image just read to KeepMemoryImage; reports a failure.
+  void KeepDownloadedImage();
   bool SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes);
   // Shows why the merge stopped and closes the open transfer with O.
   void AbandonTransfer(const QString& text, const QString& detail);

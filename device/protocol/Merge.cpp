@@ -61,10 +61,14 @@ MergeOutcome MergeSessionIntoImage(std::span<std::uint8_t, kSesMemSize> image,
                                    const MergeSession& session) {
   const int n = image[1];
   const int oldL = Word(image, 2);
-  if (n >= 255 || oldL + 2 > kMaxSessionEnd) return {};
-  // The end byte lands at the old L + 4 + 5 per segment.
+  // The session count must fit its byte.
+  if (n >= 255) return {};
+  // The end byte lands at the old L + 4 + 5 per segment. The memory limit
+  // is tested after each segment line, so a session without segment lines
+  // is always added as long as its checksum still lies inside the image.
   const long end = oldL + 4 + 5L * static_cast<long>(session.Segments.size());
-  if (end > kMaxSessionEnd) return {};
+  if (!session.Segments.empty() && end > kMaxSessionEnd) return {};
+  if (end + 1 >= kSesMemSize) return {};
 
   const int dataStart = 4 + 2 * n;
   image[1] = static_cast<std::uint8_t>(n + 1);

@@ -52,8 +52,9 @@ struct MergeOutcome {
 
 // Appends session to a library image that passed CheckLibraryImage: one
 // more table entry (the records move up by 2 bytes), the new record at the
-// old L + 2, then the new L and checksum. Does not fit when the session's
-// end byte would lie beyond offset 2040 or the count would pass 255.
+// old L + 2, then the new L and checksum. Does not fit when a segment line
+// would bring the session's end byte beyond offset 2040, when the checksum
+// would lie outside the image, or when the count would pass 255.
 MergeOutcome MergeSessionIntoImage(std::span<std::uint8_t, kSesMemSize> image,
                                    const MergeSession& session);
 

@@ -134,11 +134,54 @@ TEST(MergeTest, MemoryLimit) {
   EXPECT_EQ(img[2038], 0);
   EXPECT_FALSE(CheckLibraryImage(img).has_value());
 
-  // Any stored L up to 2041 leaves every store inside the image.
+  // A full library (L = 2041): a session with a segment line is refused,
+  // a session without one is added, its checksum landing at 2046, inside
+  // the image.
   Image edge = ImageOf({0x17, 0x00, 0x07, 0xF9});
   edge[2041] = XorSum(std::span(edge).first(2041));
   ASSERT_FALSE(CheckLibraryImage(edge).has_value());
-  EXPECT_FALSE(MergeSessionIntoImage(edge, MergeSession{}).Fits);
+  EXPECT_FALSE(MergeSessionIntoImage(edge, one).Fits);
+  MergeSession empty;
+  empty.Minutes = 2;
+  out = MergeSessionIntoImage(edge, empty);
+  ASSERT_TRUE(out.Fits);
+  EXPECT_EQ(out.L, 2046);
+  EXPECT_EQ(edge[1], 1);
+  EXPECT_EQ(Bytes(edge.begin() + 2043, edge.begin() + 2046), (Bytes{2, 0, 0}));
+  EXPECT_EQ(edge[2046], XorSum(std::span(edge).first(2046)));
+}
+
+// A library of `count` sessions, each without segment lines.
+Image LibraryOfEmptySessions(int count) {
+  Image img{};
+  img[0] = 0x17;
+  img[1] = static_cast<std::uint8_t>(count);
+  int p = 4 + 2 * count;
+  for (int k = 0; k < count; ++k) {
+    img[4 + 2 * k] = static_cast<std::uint8_t>(p >> 8);
+    img[5 + 2 * k] = static_cast<std::uint8_t>(p);
+    p += 3;  // minutes, seconds, end byte
+  }
+  img[2] = static_cast<std::uint8_t>(p >> 8);
+  img[3] = static_cast<std::uint8_t>(p);
+  img[p] = XorSum(std::span(img).first(p));
+  return img;
+}
+
+TEST(MergeTest, SessionCountMustFitItsByte) {
+  MergeSession one;
+  one.Segments.assign(1, {36, 10, 10, 100, 100});
+  // More than the compiler's 30 sessions is fine: 254 becomes 255.
+  Image img = LibraryOfEmptySessions(254);
+  ASSERT_FALSE(CheckLibraryImage(img).has_value());
+  ASSERT_TRUE(MergeSessionIntoImage(img, one).Fits);
+  EXPECT_EQ(img[1], 255);
+  EXPECT_FALSE(CheckLibraryImage(img).has_value());
+  // A 256th session would wrap the count to 0: refused, image untouched.
+  const Image full = img;
+  EXPECT_FALSE(MergeSessionIntoImage(img, one).Fits);
+  EXPECT_FALSE(MergeSessionIntoImage(img, MergeSession{}).Fits);
+  EXPECT_EQ(img, full);
 }
 
 TEST(MergeTest, TheCountByteStopsAt255Sessions) {

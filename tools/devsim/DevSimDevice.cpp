@@ -136,11 +136,17 @@ Bytes Device::Answer(char letter, const Bytes& payload, int& delayMs) {
       return BuildFrame('C', {});
     case 'W':
       FWriteOffset = 0;
+      FFlipped = false;
       return BuildFrame('W', {});
     case 'D': {
       const size_t room = MemorySize - std::min(FWriteOffset, MemorySize);
       const size_t stored = std::min(room, payload.size());
       std::copy_n(payload.begin(), stored, FMemory.begin() + static_cast<long>(FWriteOffset));
+      const auto flip = static_cast<size_t>(FOptions.FlipByte);
+      if (FOptions.FlipByte >= 0 && flip >= FWriteOffset && flip < FWriteOffset + stored) {
+        FMemory[flip] ^= 0xFF;
+        FFlipped = true;
+      }
       FWriteOffset += payload.size();
       return BuildFrame('D', {});
     }
@@ -184,6 +190,8 @@ std::uint8_t Device::MemoryChecksum() const {
   const size_t length = std::min<size_t>(FMemory[2] * 256u + FMemory[3], MemorySize - 1);
   std::uint8_t sum = 0;
   for (size_t i = 0; i < length; ++i) sum ^= FMemory[i];
+  // With --flip-byte the checksum is that of the bytes as received.
+  if (FFlipped && static_cast<size_t>(FOptions.FlipByte) < length) sum ^= 0xFF;
   return sum;
 }
 

@@ -57,6 +57,7 @@ class Device {
   std::array<std::uint8_t, MemorySize> FMemory{};
   Bytes FInput;
   size_t FWriteOffset = 0;
+  bool FFlipped = false;  // --flip-byte has inverted a byte of this upload
   int FCommands = 0;
   std::map<char, int> FCountByLetter;
   bool FUploadCompleted = false;

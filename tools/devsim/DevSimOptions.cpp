@@ -32,6 +32,9 @@ const char* const UsageText =
     "  --garbage L:N         send three bytes of line noise before the reply to\n"
     "                        the N-th command with letter L\n"
     "  --bad-checksum        answer X with a checksum that does not match\n"
+    "  --flip-byte ADDR      store the byte written at memory address ADDR\n"
+    "                        (0 to 2047) with its bits inverted; X reports the\n"
+    "                        checksum of the bytes as received\n"
     "  --probe-e             answer S with the letter e\n"
     "  --probe-bad           answer S with a payload that fails the probe\n"
     "\n"
@@ -118,6 +121,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       ok = fault(options.ShortReply);
     else if (arg == "--garbage")
       ok = fault(options.Garbage);
+    else if (arg == "--flip-byte")
+      ok = number(options.FlipByte) && options.FlipByte < 2048;
     else if (arg == "--bad-checksum")
       options.BadChecksum = true;
     else if (arg == "--probe-e")

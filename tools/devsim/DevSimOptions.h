@@ -28,6 +28,7 @@ struct Options {
   std::vector<CommandFault> ShortReply;   // --short-reply L:N: the reply without its last byte
   std::vector<CommandFault> Garbage;      // --garbage L:N: line noise before the reply
   bool BadChecksum = false;               // --bad-checksum: wrong X reply
+  int FlipByte = -1;                      // --flip-byte ADDR: stored with its bits inverted
   bool ProbeE = false;                    // --probe-e: S answered with e
   bool ProbeBad = false;                  // --probe-bad: S payload failing the probe
   bool Help = false;

@@ -1,0 +1,51 @@
+#pragma once
+// The backup history: every session memory image read from the device is
+// kept, with the time it was read, in the per-user data folder
+// ($XDG_DATA_HOME/ovrelware/backups) as "YYYY-MM-DDTHH-MM-SS.svl". A file
+// holds the image's used bytes, so that it is a library file like any other;
+// an image that holds no valid library is kept whole (2048 bytes) so that
+// nothing read from the device is lost. The newest 50 files are kept, and
+// an image equal to the newest backup is not kept twice.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <span>
+
+#include "device/protocol/Frame.h"
+
+namespace ovrel {
+
+inline constexpr int kBackupsKept = 50;
+
+// The bytes of the image a library file holds: bytes 0 to L of a valid
+// library, else all 2048.
+QByteArray UsedImageBytes(std::span<const std::uint8_t, kSesMemSize> image);
+
+class BackupHistory {
+ public:
+  // The history in folder; by default the per-user one.
+  explicit BackupHistory(QString folder = DefaultFolder());
+  static QString DefaultFolder();
+
+  struct Kept {
+    QString Path;   // the backup that holds the image (new or the equal newest one)
+    QString Error;  // why the image could not be kept; empty on success
+  };
+  // Keeps image as the newest backup, read at `when`, and removes the
+  // oldest backups beyond kBackupsKept.
+  Kept Keep(std::span<const std::uint8_t, kSesMemSize> image,
+            const QDateTime& when = QDateTime::currentDateTime());
+
+  // The backup files, oldest first (full paths).
+  QStringList Files() const;
+  // The newest backup file, or an empty string when there is none.
+  QString Newest() const;
+
+ private:
+  QString Folder;
+};
+
+}  // namespace ovrel

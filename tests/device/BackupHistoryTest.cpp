@@ -1,0 +1,153 @@
+// The backup history of device memory images, and how the device link
+// hands it every image it reads.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "LinkTestSupport.h"
+#include "device/link/BackupHistory.h"
+#include "device/link/DeviceLink.h"
+#include "device/serial/ComPort.h"
+#include "support/DevSim.h"
+
+namespace ovrel::test {
+namespace {
+
+using Image = std::array<std::uint8_t, kSesMemSize>;
+
+Image ImageOf(const Bytes& bytes) {
+  Image img{};
+  std::copy(bytes.begin(), bytes.end(), img.begin());
+  return img;
+}
+
+const QDateTime kNoon(QDate(2026, 3, 1), QTime(12, 0, 0));
+
+class BackupHistoryTest : public ::testing::Test {
+ protected:
+  QString Folder() const { return Dir.filePath(QStringLiteral("backups")); }
+  QStringList Names() const {
+    QStringList names;
+    for (const QString& path : BackupHistory(Folder()).Files()) names << QFileInfo(path).fileName();
+    return names;
+  }
+  QTemporaryDir Dir;
+};
+
+TEST_F(BackupHistoryTest, KeepsTheUsedBytesOnceForEqualConsecutiveImages) {
+  BackupHistory history(Folder());
+  const Bytes one = LibraryWithSegments(2);
+  const auto kept = history.Keep(ImageOf(one), kNoon);
+  ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00.svl");
+  // A library file like any other: the used bytes, not 2048.
+  EXPECT_EQ(ReadFile(kept.Path), one);
+
+  // Read again unchanged: not kept twice.
+  EXPECT_EQ(history.Keep(ImageOf(one), kNoon.addSecs(60)).Path, kept.Path);
+  EXPECT_EQ(Names().size(), 1);
+
+  // Changed, then back to the first image: both are kept, newest last.
+  history.Keep(ImageOf(LibraryWithSegments(3)), kNoon.addSecs(120));
+  history.Keep(ImageOf(one), kNoon.addSecs(180));
+  EXPECT_EQ(Names(), (QStringList{"2026-03-01T12-00-00.svl", "2026-03-01T12-02-00.svl",
+                                  "2026-03-01T12-03-00.svl"}));
+  EXPECT_EQ(ReadFile(history.Newest()), one);
+}
+
+TEST_F(BackupHistoryTest, TwoReadsInOneSecondAreBothKeptInOrder) {
+  BackupHistory history(Folder());
+  history.Keep(ImageOf(LibraryWithSegments(1)), kNoon);
+  const auto second = history.Keep(ImageOf(LibraryWithSegments(2)), kNoon);
+  EXPECT_EQ(QFileInfo(second.Path).fileName(), "2026-03-01T12-00-00-1.svl");
+  EXPECT_EQ(history.Newest(), second.Path);
+  EXPECT_EQ(ReadFile(second.Path), LibraryWithSegments(2));
+}
+
+TEST_F(BackupHistoryTest, AMemoryWithoutAValidLibraryIsKeptWhole) {
+  BackupHistory history(Folder());
+  Image blank{};
+  blank.fill(0xFF);
+  EXPECT_EQ(ReadFile(history.Keep(blank, kNoon).Path), Bytes(kSesMemSize, 0xFF));
+  // A library whose checksum is wrong is no valid library either.
+  Bytes broken = LibraryWithSegments(1);
+  broken.back() ^= 0x01;
+  EXPECT_EQ(ReadFile(history.Keep(ImageOf(broken), kNoon.addSecs(1)).Path).size(),
+            std::size_t{kSesMemSize});
+}
+
+TEST_F(BackupHistoryTest, OnlyTheNewestFiftyAreKeptAndOtherFilesAreLeftAlone) {
+  QDir().mkpath(Folder());
+  WriteFile(Folder() + "/mine.svl", LibraryWithSegments(1));
+  BackupHistory history(Folder());
+  for (int i = 0; i < kBackupsKept + 5; ++i)
+    history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), kNoon.addSecs(i));
+  const QStringList names = Names();
+  ASSERT_EQ(names.size(), kBackupsKept);
+  EXPECT_EQ(names.front(), "2026-03-01T12-00-05.svl");
+  EXPECT_EQ(names.back(), "2026-03-01T12-00-54.svl");
+  EXPECT_TRUE(QFile::exists(Folder() + "/mine.svl"));
+}
+
+TEST_F(BackupHistoryTest, AFolderThatCannotBeMadeIsReported) {
+  WriteFile(Dir.filePath("file"), Bytes{1});
+  BackupHistory history(Dir.filePath("file/backups"));
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(1)), kNoon);
+  EXPECT_TRUE(kept.Path.isEmpty());
+  EXPECT_FALSE(kept.Error.isEmpty());
+}
+
+// The add of the windows and of the remote requests: the image its download
+// read is kept, and a backup that cannot be kept is reported without
+// changing the exchanges.
+TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
+  const QTemporaryDir dir;
+  // The working files of the add land in dir; the old folder comes back
+  // however the test ends.
+  struct BackToFolder {
+    QString Old = QDir::currentPath();
+    ~BackToFolder() { QDir::setCurrent(Old); }
+  } backToFolder;
+  QDir::setCurrent(dir.path());
+  const Bytes before = LibraryWithSegments(3);
+  DevSim sim({"--log"}, Padded(before));
+  TComPort port;
+  port.SetPort(QString::fromStdString(sim.path()));
+  RecordingUi ui;
+  DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  WriteFile(dir.filePath("ses.svs"), kOneSegmentSession);
+
+  std::vector<Bytes> kept;
+  link.KeepMemoryImage = [&](std::span<const std::uint8_t, kSesMemSize> image) {
+    kept.emplace_back(image.begin(), image.end());
+    return QStringLiteral("disk full");
+  };
+  EXPECT_TRUE(link.UploadOneSession(dir.filePath("ses.svs")));
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0], Padded(before));
+  ASSERT_EQ(ui.Messages.size(), 1u);
+  EXPECT_EQ(ui.Messages[0].Text, linktext::kBackupFailed);
+  EXPECT_EQ(ui.Messages[0].Detail, "disk full");
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
+  EXPECT_NE(sim.memory(), Padded(before));
+}
+
+TEST(DeviceLinkBackupTest, ByDefaultTheImageGoesIntoTheUsersHistory) {
+  const Bytes before = LibraryWithSegments(4);
+  DevSim sim({}, Padded(before));
+  TComPort port;
+  port.SetPort(QString::fromStdString(sim.path()));
+  RecordingUi ui;
+  DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  ASSERT_TRUE(link.ReadDeviceMemory());
+  const QString newest = BackupHistory().Newest();
+  ASSERT_FALSE(newest.isEmpty());
+  EXPECT_TRUE(newest.startsWith(qEnvironmentVariable("XDG_DATA_HOME") + "/ovrelware/backups/"));
+  EXPECT_EQ(ReadFile(newest), before);
+}
+
+}  // namespace
+}  // namespace ovrel::test

@@ -1,0 +1,53 @@
+// Runs ovrel as a process against the emulator: each test has its own
+// working folder and its own per-user data folder (the backup history).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+namespace ovrel::test {
+
+struct Outcome {
+  int Status = -1;
+  QString Out;
+  QString Err;
+};
+
+class CliDeviceTest : public ::testing::Test {
+ protected:
+  // wrapper, when given, is a command that runs ovrel (with its arguments).
+  Outcome Run(const QStringList& args, const QString& ports = {},
+              const QStringList& wrapper = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVREL_PORTS"), ports);
+    env.remove(QStringLiteral("OVREL_EXTRA_PORTS"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), Path("data"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(Dir.path());
+    if (wrapper.isEmpty())
+      p.start(QStringLiteral(OVREL_CLI_PATH), args);
+    else
+      p.start(wrapper[0], wrapper.mid(1) + QStringList{QStringLiteral(OVREL_CLI_PATH)} + args);
+    if (!p.waitForFinished(60000)) {
+      p.kill();
+      p.waitForFinished();
+      return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+  }
+  QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
+  // The backup history of the programs this test runs.
+  QString BackupFolder() const { return Dir.filePath(QStringLiteral("data/ovrelware/backups")); }
+
+  QTemporaryDir Dir;
+};
+
+}  // namespace ovrel::test
