@@ -1,6 +1,8 @@
 #include "app/OvrelApplication.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <utility>
 
 #include "ui/ErrorDisplay.h"
 
@@ -12,7 +14,7 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
   Editor =
       std::make_unique<SessionEditorWindow>(Main->Folders, dialogs, [this] { About->ShowAbout(); });
   Compiler = std::make_unique<LibraryCompilerWindow>(Main->Folders, dialogs);
-  Splash = std::make_unique<SplashWindow>([this] { Main->ShowMainForm(); }, options.SplashMs);
+  Splash = std::make_unique<SplashWindow>([this] { SplashEnded(); }, options.SplashMs);
   About = std::make_unique<AboutBox>(Main.get());
 
   Main->SetEditorWindows(Editor.get(), Compiler.get());
@@ -34,10 +36,40 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
     // asks about unsaved changes.
     callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [&dialogs](std::exception_ptr error) { ShowError(dialogs, error); };
+    callbacks.OpenFiles = [this](const QStringList& files) {
+      Main->ShowMainForm();
+      OpenFiles(files);
+    };
     Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));
   }
 }
 
 OvrelApplication::~OvrelApplication() = default;
+
+void OvrelApplication::SplashEnded() {
+  splashOver_ = true;
+  Main->ShowMainForm();
+  OpenPendingFiles();
+}
+
+void OvrelApplication::OpenFiles(const QStringList& files) {
+  pendingFiles_ += files;
+  if (splashOver_) OpenPendingFiles();
+}
+
+void OvrelApplication::OpenPendingFiles() {
+  const QStringList files = std::exchange(pendingFiles_, {});
+  for (const QString& file : files) {
+    Main->Guard([&] {
+      if (QFileInfo(file).suffix().toLower() == QLatin1String("svl")) {
+        Main->SelectLibraryFile(file);
+        Main->ShowMainForm();
+      } else {
+        Main->onSessionEditorClicked();
+        Editor->OpenSessionFile(file);
+      }
+    });
+  }
+}
 
 }  // namespace ovrel

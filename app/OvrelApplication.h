@@ -3,6 +3,7 @@
 // main window, session editor, library compiler, splash, about box. The main
 // window stays hidden until the splash ends (or until it is asked to show).
 
+#include <QStringList>
 #include <memory>
 
 #include "app/AboutBox.h"
@@ -29,6 +30,11 @@ class OvrelApplication {
   explicit OvrelApplication(Dialogs& dialogs, StartupOptions options = {});
   ~OvrelApplication();
 
+  // Opens files given on the command line or handed over by a second start:
+  // a session in the editor (as Open would), a library selected in the main
+  // window. Files that arrive while the splash shows wait for its end.
+  void OpenFiles(const QStringList& files);
+
   // Declared in creation order, so they are destroyed the other way round
   // (the editor and the compiler use the main window's folder settings).
   std::unique_ptr<MainWindow> Main;
@@ -38,6 +44,13 @@ class OvrelApplication {
   std::unique_ptr<AboutBox> About;
   // The requests of another program, served through the main window's link.
   std::unique_ptr<RemoteControl> Remote;
+
+ private:
+  void SplashEnded();
+  void OpenPendingFiles();
+
+  bool splashOver_ = false;
+  QStringList pendingFiles_;
 };
 
 }  // namespace ovrel

@@ -10,6 +10,7 @@
 
 #include "cli/Command.h"
 #include "device/link/DeviceLink.h"
+#include "device/link/ProgramFolder.h"
 #include "device/protocol/Merge.h"
 #include "device/serial/ComPort.h"
 
@@ -36,7 +37,8 @@ const std::array<DeviceCommand, 5> kCommands = {{
     {"add", "add a session (.svs) to the library in the device",
      "Usage: ovrel add [--port P] SESSION.svs\n"
      "Reads the device's library, appends the session and uploads the result.\n"
-     "Writes SVPMemImg.svl and TempSesLib.svl in the current folder.\n"},
+     "Writes SVPMemImg.svl and TempSesLib.svl in the program folder: beside\n"
+     "ovrel, or $XDG_DATA_HOME/ovrelware when that folder is not writable.\n"},
     {"download", "read the library in the device into a file",
      "Usage: ovrel download [--port P] [--raw] -o FILE.svl\n"
      "Reads the device's session memory and writes its library (or, with\n"
@@ -83,7 +85,8 @@ struct Arguments {
 // The port, the link and the event loop that one device command runs on.
 class Device {
  public:
-  Device() : Link(Port, Ui) {}
+  // The working files go to the program folder, as the desktop program's do.
+  Device() : Link(Port, Ui) { Link.SetWorkingFolder(LocateProgramFolders().Program); }
 
   // Uses the given port, or finds the device first.
   bool Choose(const QString& port) {

@@ -72,6 +72,11 @@ class DeviceLink {
   // command-line download; "SVPMemImg.svl" is not written.
   bool ReadDeviceMemory();
 
+  // The folder of the working files ("SVPMemImg.svl", "TempSesLib.svl");
+  // empty: the current directory.
+  void SetWorkingFolder(const QString& folder) { WorkingFolder = folder; }
+  const QString& GetWorkingFolder() const { return WorkingFolder; }
+
   // True while a device operation runs.
   bool Busy() const { return BusyFlag; }
   // Runs job now when idle, else after the running operation has ended.
@@ -109,6 +114,7 @@ class DeviceLink {
 
   TCustomComPort& SerialPort;
   LinkUi& Ui;
+  QString WorkingFolder;
   bool BusyFlag = false;
   bool WriteFailed = false;
   QEventLoop* WaitLoop = nullptr;
