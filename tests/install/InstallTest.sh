@@ -34,7 +34,8 @@ expected=(
   share/applications/org.sorvani.Ovrelware.desktop
   share/metainfo/org.sorvani.Ovrelware.metainfo.xml
   share/mime/packages/ovrelware.xml
-  share/man/man1/ovrel.1 share/man/man1/ovrelware.1
+  share/man/man1/ovrel.1.gz share/man/man1/ovrelware.1.gz share/man/man1/ovrel-devsim.1.gz
+  share/doc/ovrelware/copyright share/doc/ovrelware/changelog.gz
 )
 for size in 16 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${size}x${size}/apps/ovrelware.png")
