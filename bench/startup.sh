@@ -50,7 +50,9 @@ stop() {
   pid=
 }
 trap 'stop; rm -rf "$runtime"' EXIT
-# Milliseconds from the start of "$@" until the window titled $title shows.
+# Sets took to the milliseconds from the start of "$@" until the window
+# titled $title shows, then ends the program.
+took=
 time_to_window() {
   local title=$1 start
   shift
@@ -58,17 +60,20 @@ time_to_window() {
   "$@" >/dev/null 2>&1 &
   pid=$!
   wait_window "$title"
-  echo $(( $(now_ms) - start ))
+  took=$(( $(now_ms) - start ))
+  stop
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # One run of each first, to fill the file cache.
-time_to_window "Startup floor" "$floor" >/dev/null; stop
-time_to_window About2 "$exe" >/dev/null; stop
+time_to_window "Startup floor" "$floor"
+time_to_window About2 "$exe"
 floor_ms=() program_ms=()
 for _ in $(seq "$runs"); do
-  floor_ms+=("$(time_to_window "Startup floor" "$floor")"); stop
-  program_ms+=("$(time_to_window About2 "$exe")"); stop
+  time_to_window "Startup floor" "$floor"
+  floor_ms+=("$took")
+  time_to_window About2 "$exe"
+  program_ms+=("$took")
 done
 f=$(printf '%s\n' "${floor_ms[@]}" | median)
 p=$(printf '%s\n' "${program_ms[@]}" | median)
