@@ -4,6 +4,7 @@
 // window stays hidden until the splash ends (or until it is asked to show).
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "app/AboutBox.h"
@@ -21,6 +22,12 @@ struct StartupOptions {
   MainWindowOptions Main;
   // Serve the remote control requests of other programs on the session bus.
   bool ServeRemoteControl = true;
+  // Create the windows that start hidden (main window, editor, compiler,
+  // about box) and the remote control from the event loop, once the splash
+  // is on its way to the screen, instead of before it: the splash appears
+  // sooner and nothing a user sees changes. Until then those members are
+  // empty.
+  bool CreateHiddenWindowsLater = false;
 };
 
 class OvrelApplication {
@@ -28,6 +35,7 @@ class OvrelApplication {
   // Sets the application title and creates the windows; an error while
   // they are created leaves this constructor (see ShowApplicationError).
   explicit OvrelApplication(Dialogs& dialogs, StartupOptions options = {});
+
   ~OvrelApplication();
 
   // Opens files given on the command line or handed over by a second start:
@@ -46,9 +54,13 @@ class OvrelApplication {
   std::unique_ptr<RemoteControl> Remote;
 
  private:
+  void CreateEditorAndCompiler();
+  void CreateAboutAndRemote();
   void SplashEnded();
   void OpenPendingFiles();
 
+  Dialogs& dialogs_;
+  StartupOptions options_;
   bool splashOver_ = false;
   QStringList pendingFiles_;
 };

@@ -67,7 +67,9 @@ int main(int argc, char** argv) {
   ovrel::QtDialogs dialogs;
   std::unique_ptr<ovrel::OvrelApplication> windows;
   try {
-    windows = std::make_unique<ovrel::OvrelApplication>(dialogs);
+    ovrel::StartupOptions options;
+    options.CreateHiddenWindowsLater = true;
+    windows = std::make_unique<ovrel::OvrelApplication>(dialogs, options);
   } catch (...) {
     ovrel::ShowApplicationError(dialogs, std::current_exception());
     return 1;

@@ -39,7 +39,7 @@ wait_window() {
   local title=$1 limit=$(( $(now_ms) + 30000 ))
   until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
     [ "$(now_ms)" -lt "$limit" ] || { echo "bench: no window \"$title\"" >&2; return 1; }
-    sleep 0.002
+    sleep 0.005
   done
 }
 pid=
@@ -48,6 +48,9 @@ stop() {
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   pid=
+  # Let the display server finish with the ended client before the next
+  # start; without the pause it refuses a connection now and then.
+  sleep 0.2
 }
 trap 'stop; rm -rf "$runtime"' EXIT
 # Sets took to the milliseconds from the start of "$@" until the window
@@ -57,9 +60,9 @@ time_to_window() {
   local title=$1 start
   shift
   start=$(now_ms)
-  "$@" >/dev/null 2>&1 &
+  "$@" >/dev/null 2>"$runtime/stderr" &
   pid=$!
-  wait_window "$title"
+  wait_window "$title" || { cat "$runtime/stderr" >&2; return 1; }
   took=$(( $(now_ms) - start ))
   stop
 }
