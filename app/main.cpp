@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  // Ties the windows to the installed menu entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvani.Ovrelware"));
   // Absolute paths now: the main window changes the current directory.
   QStringList files;
   for (const QString& argument : QApplication::arguments().mid(1))

@@ -88,6 +88,8 @@ chmod 0700 "$runtime"
 if as_user touch "$prefix/bin/probe" 2>/dev/null; then fail "the test user can write the prefix"; fi
 export HOME=$home XDG_DATA_HOME=$data XDG_RUNTIME_DIR=$runtime
 export QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+# The leak suppressions may lie where the test user cannot read them.
+unset LSAN_OPTIONS
 unset DBUS_SESSION_BUS_ADDRESS
 folder=$data/ovrelware
 
