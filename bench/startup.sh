@@ -34,10 +34,12 @@ runtime=$(mktemp -d /tmp/ovrel-bench-run.XXXXXX)
 chmod 0700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-# Waits until a visible window with exactly this title exists.
+# Waits until a visible window with exactly this title exists; fails when
+# the program ended first or after 30 s.
 wait_window() {
   local title=$1 limit=$(( $(now_ms) + 30000 ))
   until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
+    kill -0 "$pid" 2>/dev/null || return 1
     [ "$(now_ms)" -lt "$limit" ] || { echo "bench: no window \"$title\"" >&2; return 1; }
     sleep 0.005
   done
@@ -55,16 +57,25 @@ stop() {
 trap 'stop; rm -rf "$runtime"' EXIT
 # Sets took to the milliseconds from the start of "$@" until the window
 # titled $title shows, then ends the program.
+# The virtual display now and then refuses a connection on a loaded
+# machine; such a start is tried again (three times at most).
 took=
 time_to_window() {
-  local title=$1 start
+  local title=$1 start attempt
   shift
-  start=$(now_ms)
-  "$@" >/dev/null 2>"$runtime/stderr" &
-  pid=$!
-  wait_window "$title" || { cat "$runtime/stderr" >&2; return 1; }
-  took=$(( $(now_ms) - start ))
-  stop
+  for attempt in 1 2 3; do
+    start=$(now_ms)
+    "$@" >/dev/null 2>"$runtime/stderr" &
+    pid=$!
+    if wait_window "$title"; then
+      took=$(( $(now_ms) - start ))
+      stop
+      return 0
+    fi
+    stop
+    echo "bench: $1 did not show its window (attempt $attempt): $(head -n1 "$runtime/stderr")" >&2
+  done
+  return 1
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
