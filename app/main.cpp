@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -63,7 +64,11 @@ int main(int argc, char** argv) {
   // The program ends when its main window closes, not when its last
   // window does: during the splash no other window is open.
   QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovrel/ovrelware.png")));
+  // The frameless splash shows no icon: loading it waits until the splash
+  // is up, and the windows that show one get it then.
+  QTimer::singleShot(0, [] {
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovrel/ovrelware.png")));
+  });
   QApplication::setFont(ovrel::WindowFont());
 
   ovrel::QtDialogs dialogs;
