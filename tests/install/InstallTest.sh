@@ -123,14 +123,19 @@ wait "$devsim" 2>/dev/null || true
 pass "per-user folder and ovrel add"
 
 # The installed program on a virtual display with its own session bus: it
-# serves the program folder over D-Bus, and a second start with a session
-# file makes it open that file in the editor and ends at once.
+# serves the program folder over D-Bus, a second start with a session file
+# makes it open that file in the editor and ends at once, and a library put
+# into its program folder reaches the emulated device.
 inner=$tmp/inner.sh
 cat >"$inner" <<'INNER'
 set -u
 prefix=$1 folder=$2 session=$3
 export QT_QPA_PLATFORM=xcb
 rc=0
+"$prefix/bin/ovrel-devsim" --memory "$HOME/device.bin" >"$HOME/devsim.out" 2>/dev/null &
+devsim=$!
+for _ in $(seq 100); do [ -s "$HOME/devsim.out" ] && break; sleep 0.1; done
+export OVREL_PORTS=$(head -n1 "$HOME/devsim.out")
 "$prefix/bin/ovrelware" >"$HOME/first.log" 2>&1 &
 first=$!
 owned() {
@@ -155,17 +160,35 @@ for _ in $(seq 300); do  # the file opens once the 5 s splash has gone
   sleep 0.1
 done
 [ $opened = yes ] || { echo "FAIL: the running program did not open $session"; rc=1; }
-dbus-send --session --dest=org.sorvani.Ovrelware --type=method_call /org/sorvani/Ovrelware \
-  org.sorvani.Ovrelware.Remote.Request uint32:999 string:""
+request() {
+  dbus-send --session --dest=org.sorvani.Ovrelware --type=method_call /org/sorvani/Ovrelware \
+    org.sorvani.Ovrelware.Remote.Request "uint32:$1" string:""
+}
+library=$prefix/share/ovrelware/Libraries/Examples.svl
+cp "$library" "$folder/LibToUpl.svl"
+request 991
+request 993
+size=$(stat -c %s "$library")
+uploaded=no
+for _ in $(seq 300); do
+  if [ -s "$HOME/device.bin" ] && cmp -s -n "$size" "$library" "$HOME/device.bin"; then
+    uploaded=yes; break
+  fi
+  sleep 0.1
+done
+[ $uploaded = yes ] || { echo "FAIL: LibToUpl.svl from the program folder did not reach the device"; rc=1; }
+request 999
 for _ in $(seq 100); do kill -0 $first 2>/dev/null || break; sleep 0.1; done
 kill $first 2>/dev/null && { echo "FAIL: the program did not end on request 999"; rc=1; }
 wait $first 2>/dev/null
+kill $devsim 2>/dev/null
+wait $devsim 2>/dev/null
 exit $rc
 INNER
 chmod 0755 "$inner"
 if as_user xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- \
     bash "$inner" "$prefix" "$folder" "$session"; then
-  pass "second start hands its session to the running program"
+  pass "second start hands its session over; an upload from the per-user folder"
 else
   fail "single program with files"
 fi
