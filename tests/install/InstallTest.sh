@@ -79,11 +79,12 @@ mkdir -p "$home" "$runtime" "$tmp/work"
 if [ "$(id -u)" -eq 0 ]; then
   # root writes everywhere: run the installed programs as nobody.
   chown -R 65534:65534 "$home" "$runtime" "$tmp/work"
-  as_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+  run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 else
   chmod -R a-w "$prefix"
-  as_user() { "$@"; }
+  run_as=()
 fi
+as_user() { "${run_as[@]}" "$@"; }
 chmod 0700 "$runtime"
 if as_user touch "$prefix/bin/probe" 2>/dev/null; then fail "the test user can write the prefix"; fi
 export HOME=$home XDG_DATA_HOME=$data XDG_RUNTIME_DIR=$runtime
@@ -102,7 +103,8 @@ devsim_out=$tmp/work/devsim.out
 # The device holds the example library.
 head -c 2048 <(cat "$prefix/share/ovrelware/Libraries/Examples.svl" /dev/zero) >"$tmp/work/memory.bin"
 [ "$(id -u)" -ne 0 ] || chown 65534:65534 "$tmp/work/memory.bin"
-(cd "$tmp/work" && as_user "$prefix/bin/ovrel-devsim" --memory "$tmp/work/memory.bin" >"$devsim_out" 2>&1) &
+# Started directly, so that $! is the emulator itself (setpriv execs it).
+"${run_as[@]}" "$prefix/bin/ovrel-devsim" --memory "$tmp/work/memory.bin" >"$devsim_out" 2>&1 &
 devsim=$!
 for _ in $(seq 100); do [ -s "$devsim_out" ] && break; sleep 0.1; done
 port=$(head -n1 "$devsim_out")
