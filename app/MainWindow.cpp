@@ -13,6 +13,7 @@
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
+#include "device/link/ProgramFolder.h"
 #include "device/serial/ComPort.h"
 
 namespace ovrel {
@@ -133,12 +134,17 @@ void MainWindow::FormCreate() {
                                                          : options_.ProgramFile;
   const QString longName = LongFileName(program);
   QString folder;
+  QString documents;
   if (!longName.isEmpty()) {
-    folder = QFileInfo(longName).path();
+    // An installed program works in its per-user folder instead.
+    const ProgramFolders place = LocateProgramFolders(QFileInfo(longName).path());
+    folder = place.Program;
+    documents = place.Documents;
     QDir::setCurrent(folder);  // a failure leaves the current directory as it is
-    if (folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+    link_->SetWorkingFolder(folder);
   }
   Folders.ProgramFolder = folder;
+  Folders.DocumentFolder = documents;
   Folders.SessionsFolder = folder + QStringLiteral("/Sessions");
   Folders.LibrariesFolder = folder + QStringLiteral("/Libraries");
   setWindowTitle(kProductCaption);
@@ -188,10 +194,13 @@ void MainWindow::onSelectLibraryClicked() {
   const std::optional<QString> path =
       SelectFile(kLibraryFilter, Folders.LibrariesFolder, QStringLiteral(".svl"),
                  QStringLiteral("Unsupported session library file format"));
-  if (!path) return;
-  Folders.SelectedLibraryPath = *path;
-  libraryFileEdit->setText(QFileInfo(*path).fileName());
-  Folders.LibrariesFolder = FolderWithSeparator(*path);
+  if (path) SelectLibraryFile(*path);
+}
+
+void MainWindow::SelectLibraryFile(const QString& path) {
+  Folders.SelectedLibraryPath = path;
+  libraryFileEdit->setText(QFileInfo(path).fileName());
+  Folders.LibrariesFolder = FolderWithSeparator(path);
 }
 
 void MainWindow::onSelectSessionClicked() {

@@ -64,6 +64,9 @@ class MainWindow : public QWidget, private LinkUi {
   // Asked before the program ends (the editor's unsaved changes).
   void SetCanCloseApplication(std::function<bool()> canClose);
 
+  // What the library "Select" does with a chosen file.
+  void SelectLibraryFile(const QString& path);
+
   // Runs handler inside the program's error display.
   void Guard(const std::function<void()>& handler);
 

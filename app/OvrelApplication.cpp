@@ -1,18 +1,53 @@
 #include "app/OvrelApplication.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
+#include <utility>
 
+#include "device/serial/ComPort.h"
 #include "ui/ErrorDisplay.h"
 
 namespace ovrel {
 
-OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
+OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options)
+    : dialogs_(dialogs), options_(std::move(options)) {
   QCoreApplication::setApplicationName(kAppTitle);
-  Main = std::make_unique<MainWindow>(dialogs, std::move(options.Main));
-  Editor =
-      std::make_unique<SessionEditorWindow>(Main->Folders, dialogs, [this] { About->ShowAbout(); });
-  Compiler = std::make_unique<LibraryCompilerWindow>(Main->Folders, dialogs);
-  Splash = std::make_unique<SplashWindow>([this] { Main->ShowMainForm(); }, options.SplashMs);
+  if (!options_.CreateHiddenWindowsLater) {
+    Main = std::make_unique<MainWindow>(dialogs, options_.Main);
+    CreateEditorAndCompiler();
+    Splash = std::make_unique<SplashWindow>([this] { SplashEnded(); }, options_.SplashMs);
+    CreateAboutAndRemote();
+    return;
+  }
+  // What can fail while the windows are made is reading the port list; it
+  // is read first, so that a failure still ends the start-up before any
+  // window shows.
+  QStringList ports;
+  ListComPorts(ports);
+  Splash = std::make_unique<SplashWindow>([this] { SplashEnded(); }, options_.SplashMs);
+  // Hand the splash to the display server now; the hidden windows follow
+  // from the event loop while the splash is being drawn.
+  QGuiApplication::sync();
+  QTimer::singleShot(0, Splash.get(), [this] {
+    try {
+      Main = std::make_unique<MainWindow>(dialogs_, options_.Main);
+      CreateEditorAndCompiler();
+      CreateAboutAndRemote();
+    } catch (...) {
+      ShowApplicationError(dialogs_, std::current_exception());
+      QCoreApplication::exit(1);
+    }
+  });
+}
+
+void OvrelApplication::CreateEditorAndCompiler() {
+  Editor = std::make_unique<SessionEditorWindow>(Main->Folders, dialogs_,
+                                                 [this] { About->ShowAbout(); });
+  Compiler = std::make_unique<LibraryCompilerWindow>(Main->Folders, dialogs_);
+}
+
+void OvrelApplication::CreateAboutAndRemote() {
   About = std::make_unique<AboutBox>(Main.get());
 
   Main->SetEditorWindows(Editor.get(), Compiler.get());
@@ -27,18 +62,48 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options) {
     QCoreApplication::quit();
   });
 
-  if (options.ServeRemoteControl) {
+  if (options_.ServeRemoteControl) {
     RemoteCallbacks callbacks;
     callbacks.ShowMainWindow = [this] { Main->ShowMainForm(); };
     // The same way out as the main window's close box, so the editor still
     // asks about unsaved changes.
     callbacks.MayQuit = [this] { return Editor->CanCloseApplication(); };
     callbacks.Quit = [this] { Main->close(); };
-    callbacks.ShowError = [&dialogs](std::exception_ptr error) { ShowError(dialogs, error); };
+    callbacks.ShowError = [this](std::exception_ptr error) { ShowError(dialogs_, error); };
+    callbacks.OpenFiles = [this](const QStringList& files) {
+      Main->ShowMainForm();
+      OpenFiles(files);
+    };
     Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));
   }
 }
 
 OvrelApplication::~OvrelApplication() = default;
+
+void OvrelApplication::SplashEnded() {
+  splashOver_ = true;
+  Main->ShowMainForm();
+  OpenPendingFiles();
+}
+
+void OvrelApplication::OpenFiles(const QStringList& files) {
+  pendingFiles_ += files;
+  if (splashOver_) OpenPendingFiles();
+}
+
+void OvrelApplication::OpenPendingFiles() {
+  const QStringList files = std::exchange(pendingFiles_, {});
+  for (const QString& file : files) {
+    Main->Guard([&] {
+      if (QFileInfo(file).suffix().toLower() == QLatin1String("svl")) {
+        Main->SelectLibraryFile(file);
+        Main->ShowMainForm();
+      } else {
+        Main->onSessionEditorClicked();
+        Editor->OpenSessionFile(file);
+      }
+    });
+  }
+}
 
 }  // namespace ovrel

@@ -3,6 +3,8 @@
 // main window, session editor, library compiler, splash, about box. The main
 // window stays hidden until the splash ends (or until it is asked to show).
 
+#include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "app/AboutBox.h"
@@ -20,6 +22,12 @@ struct StartupOptions {
   MainWindowOptions Main;
   // Serve the remote control requests of other programs on the session bus.
   bool ServeRemoteControl = true;
+  // Create the windows that start hidden (main window, editor, compiler,
+  // about box) and the remote control from the event loop, once the splash
+  // is on its way to the screen, instead of before it: the splash appears
+  // sooner and nothing a user sees changes. Until then those members are
+  // empty.
+  bool CreateHiddenWindowsLater = false;
 };
 
 class OvrelApplication {
@@ -27,7 +35,13 @@ class OvrelApplication {
   // Sets the application title and creates the windows; an error while
   // they are created leaves this constructor (see ShowApplicationError).
   explicit OvrelApplication(Dialogs& dialogs, StartupOptions options = {});
+
   ~OvrelApplication();
+
+  // Opens files given on the command line or handed over by a second start:
+  // a session in the editor (as Open would), a library selected in the main
+  // window. Files that arrive while the splash shows wait for its end.
+  void OpenFiles(const QStringList& files);
 
   // Declared in creation order, so they are destroyed the other way round
   // (the editor and the compiler use the main window's folder settings).
@@ -38,6 +52,17 @@ class OvrelApplication {
   std::unique_ptr<AboutBox> About;
   // The requests of another program, served through the main window's link.
   std::unique_ptr<RemoteControl> Remote;
+
+ private:
+  void CreateEditorAndCompiler();
+  void CreateAboutAndRemote();
+  void SplashEnded();
+  void OpenPendingFiles();
+
+  Dialogs& dialogs_;
+  StartupOptions options_;
+  bool splashOver_ = false;
+  QStringList pendingFiles_;
 };
 
 }  // namespace ovrel

@@ -1,56 +1,108 @@
 #!/usr/bin/env bash
-# Start-up of the desktop program on a virtual X display: the time from
-# starting build/bin/ovrelware until its splash window is on screen, and the
-# resident memory once the main window has been shown (5 s later).
-#   bench/startup.sh [BUILD_DIR]      (default: build)
+# Start-up of the desktop program on a virtual X display, against a floor:
+# the time from starting a program until its first window is on screen, for
+# build/bin/ovrelware (its splash) and for a bare Qt program that shows one
+# label (bench/floor), started in turns on the same display. Prints the
+# medians and their ratio, and the program's resident memory once its main
+# window has been shown (5 s after the start).
+#   bench/startup.sh [BUILD_DIR] [RUNS]      (default: build, 11 runs each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+runs=${2:-11}
 exe=$build/bin/ovrelware
 [ -x "$exe" ] || { echo "bench: $exe is missing; build first (scripts/build $build)" >&2; exit 1; }
-for tool in xvfb-run xdotool; do
+for tool in xvfb-run xdotool pkg-config g++; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/setup)" >&2; exit 1; }
 done
+floor=$build/bench/startup-floor
+mkdir -p "$build/bench"
+if [ ! -x "$floor" ] || [ bench/floor/main.cpp -nt "$floor" ]; then
+  # shellcheck disable=SC2046
+  g++ -std=c++20 -O2 -fPIC bench/floor/main.cpp -o "$floor" $(pkg-config --cflags --libs Qt6Widgets)
+fi
 
 # Everything below runs inside the virtual display, with a private session
 # bus when there is one to start (the program offers its remote control on it).
 bus=()
 command -v dbus-run-session >/dev/null && bus=(dbus-run-session --)
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "${bus[@]}" bash -s "$exe" <<'INNER'
+exec xvfb-run -a -s "-screen 0 1280x1024x24" "${bus[@]}" bash -s "$exe" "$floor" "$runs" <<'INNER'
 set -euo pipefail
-exe=$1
+exe=$1 floor=$2 runs=$3
 export OVREL_PORTS="" QT_QPA_PLATFORM=xcb
 runtime=$(mktemp -d /tmp/ovrel-bench-run.XXXXXX)
 chmod 0700 "$runtime"
 export XDG_RUNTIME_DIR=$runtime
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-# Waits until a visible window with exactly this title exists.
+# Waits until a visible window with exactly this title exists; fails when
+# the program ended first or after 30 s.
 wait_window() {
   local title=$1 limit=$(( $(now_ms) + 30000 ))
   until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
+    kill -0 "$pid" 2>/dev/null || return 1
     [ "$(now_ms)" -lt "$limit" ] || { echo "bench: no window \"$title\"" >&2; return 1; }
     sleep 0.005
   done
 }
-start=$(now_ms)
-"$exe" &
-pid=$!
-cleanup() {
+pid=
+stop() {
+  [ -n "$pid" ] || return 0
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  rm -rf "$runtime"
+  pid=
+  # Let the display server finish with the ended client before the next
+  # start; without the pause it refuses a connection now and then.
+  sleep 0.2
 }
-trap cleanup EXIT
-wait_window About2  # the splash window's title
-splash=$(now_ms)
+trap 'stop; rm -rf "$runtime"' EXIT
+# Sets took to the milliseconds from the start of "$@" until the window
+# titled $title shows, then ends the program.
+# The virtual display now and then refuses a connection on a loaded
+# machine; such a start is tried again (three times at most).
+took=
+time_to_window() {
+  local title=$1 start attempt
+  shift
+  for attempt in 1 2 3; do
+    start=$(now_ms)
+    "$@" >/dev/null 2>"$runtime/stderr" &
+    pid=$!
+    if wait_window "$title"; then
+      took=$(( $(now_ms) - start ))
+      stop
+      return 0
+    fi
+    stop
+    echo "bench: $1 did not show its window (attempt $attempt): $(head -n1 "$runtime/stderr")" >&2
+  done
+  return 1
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# One run of each first, to fill the file cache.
+time_to_window "Startup floor" "$floor"
+time_to_window About2 "$exe"
+floor_ms=() program_ms=()
+for _ in $(seq "$runs"); do
+  time_to_window "Startup floor" "$floor"
+  floor_ms+=("$took")
+  time_to_window About2 "$exe"
+  program_ms+=("$took")
+done
+f=$(printf '%s\n' "${floor_ms[@]}" | median)
+p=$(printf '%s\n' "${program_ms[@]}" | median)
+echo "bare Qt window with one label on screen: median $f ms (${floor_ms[*]})"
+echo "ovrelware's splash on screen:            median $p ms (${program_ms[*]})"
+awk -v p="$p" -v f="$f" 'BEGIN { printf "start-up ratio (splash / floor): %.2f\n", p / f }'
+
+start=$(now_ms)
+"$exe" >/dev/null 2>&1 &
+pid=$!
 wait_window "Sorvani Ovrelware 1.5"
 main=$(now_ms)
 sleep 0.5
 rss=$(awk '/^VmRSS:/ { print $2 }' /proc/$pid/status)
 hwm=$(awk '/^VmHWM:/ { print $2 }' /proc/$pid/status)
-echo "start-up to the splash on screen: $((splash - start)) ms"
 echo "main window shown after: $((main - start)) ms (the splash stays 5000 ms)"
 echo "resident memory with the main window shown: $((rss / 1024)) MB ($rss kB; peak $hwm kB)"
-cleanup
-trap - EXIT
 INNER

@@ -16,6 +16,7 @@
 #include "cli/JsonOutput.h"
 #include "device/link/BackupHistory.h"
 #include "device/link/DeviceLink.h"
+#include "device/link/ProgramFolder.h"
 #include "device/protocol/Merge.h"
 #include "device/serial/ComPort.h"
 #include "device/serial/PortDescription.h"
@@ -45,11 +46,18 @@ const std::array<DeviceCommand, 7> kCommands = {{
      "  --backup   read the device memory first and keep it in the backup history\n"
      "  --verify   read the memory back afterwards and compare it with the file\n"},
     {"add", "add a session (.svs) to the library in the device",
-     "Usage: ovrel add [--port P] [--verify] SESSION.svs\n"
-     "Reads the device's library (keeping it in the backup history), appends\n"
-     "the session and uploads the result. Writes SVPMemImg.svl and\n"
-     "TempSesLib.svl in the current folder.\n"
-     "  --verify   read the memory back afterwards and compare it with the merge\n"},
+     "Usage: ovrel add [--port P] [--verify] SESSION.svs
+"
+     "Reads the device's library (keeping it in the backup history), appends
+"
+     "the session and uploads the result. Writes SVPMemImg.svl and
+"
+     "TempSesLib.svl in the program folder: beside ovrel, or
+"
+     "$XDG_DATA_HOME/ovrelware when that folder is not writable.
+"
+     "  --verify   read the memory back afterwards and compare it with the merge
+"},
     {"download", "read the library in the device into a file",
      "Usage: ovrel download [--port P] [--raw] -o FILE.svl\n"
      "Reads the device's session memory and writes its library (or, with\n"
@@ -87,7 +95,8 @@ int Finish(int status, const QString& text) {
 // The port, the link and the event loop that one device command runs on.
 class Device {
  public:
-  Device() : Link(Port, Ui) {}
+  // The working files go to the program folder, as the desktop program's do.
+  Device() : Link(Port, Ui) { Link.SetWorkingFolder(LocateProgramFolders().Program); }
 
   // Uses the given port, or finds the device first. Returns 0, or the exit
   // status when the device was not found.

@@ -52,30 +52,43 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveProc() {
 }
 
 void SessionEditorWindow::OpenSession() {
-  if (st_.SesModified) {
-    switch (dialogs_.question(QStringLiteral("Session has been modified. Save it?"))) {
-      case MsgResult::Yes:
-        // Goes on also when the save dialog was cancelled; a failed write
-        // ends the command.
-        if (Save() == SaveOutcome::Failed) return;
-        break;
-      case MsgResult::No:
-        break;
-      default:
-        return;
-    }
-  }
+  if (!SaveBeforeOpening()) return;
   FileDialogRequest openDialog;
   openDialog.filter = kSessionFilter;
   openDialog.initialDir = settings_.SessionsFolder;
   openDialog.fileName.clear();
   const std::optional<QString> chosen = dialogs_.openFile(openDialog);
   if (!chosen) return;
-  if (QFileInfo(*chosen).suffix().toLower() != QLatin1String("svs")) {
+  OpenChosenFile(*chosen);
+}
+
+void SessionEditorWindow::OpenSessionFile(const QString& fileName) {
+  if (SaveBeforeOpening()) OpenChosenFile(fileName);
+}
+
+void SessionEditorWindow::OpenChosenFile(const QString& chosen) {
+  if (QFileInfo(chosen).suffix().toLower() != QLatin1String("svs")) {
     dialogs_.error(QStringLiteral("Unsupported session file format"));
     return;
   }
-  OpenSessionDirectly(*chosen);
+  OpenSessionDirectly(chosen);
+}
+
+bool SessionEditorWindow::SaveBeforeOpening() {
+  if (st_.SesModified) {
+    switch (dialogs_.question(QStringLiteral("Session has been modified. Save it?"))) {
+      case MsgResult::Yes:
+        // Goes on also when the save dialog was cancelled; a failed write
+        // ends the command.
+        if (Save() == SaveOutcome::Failed) return false;
+        break;
+      case MsgResult::No:
+        break;
+      default:
+        return false;
+    }
+  }
+  return true;
 }
 
 bool SessionEditorWindow::OpenSessionDirectly(const QString& fileName) {

@@ -103,7 +103,7 @@ void SessionEditorWindow::BuildMenus() {
 
   connect(helpAction, &QAction::triggered, this, [this] {
     OpenUrl(
-        QUrl::fromLocalFile(settings_.ProgramFolder + QStringLiteral("/Sorvani Ovrel Help.pdf")));
+        QUrl::fromLocalFile(settings_.DocumentFolder + QStringLiteral("/Sorvani Ovrel Help.pdf")));
   });
   connect(homePageAction, &QAction::triggered, this, [this] { OpenUrl(kHomePage); });
   connect(downloadsAction, &QAction::triggered, this, [this] { OpenUrl(kDownloadsPage); });

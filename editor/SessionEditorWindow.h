@@ -66,6 +66,9 @@ class SessionEditorWindow : public QMainWindow {
   // names the session. A file that cannot be read is reported and leaves
   // the session, its name and the caption as they were.
   bool OpenSessionDirectly(const QString& fileName);
+  // Open with a file chosen outside the window (the command line, a file
+  // manager): asks about unsaved changes first, as Open does.
+  void OpenSessionFile(const QString& fileName);
 
   // Controls.
   QTableView* segmentGrid;
@@ -103,6 +106,9 @@ class SessionEditorWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
+  // The unsaved-changes question of Open; false when Open must stop.
+  bool SaveBeforeOpening();
+  void OpenChosenFile(const QString& chosen);
   void FormCreate();
   void BuildControls();
   void BuildMenus();

@@ -8,7 +8,8 @@
 namespace ovrel {
 
 struct FolderSettings {
-  QString ProgramFolder;        // folder of the executable, no trailing separator
+  QString ProgramFolder;        // see LocateProgramFolders; no trailing separator
+  QString DocumentFolder;       // the folder of the help document
   QString SessionsFolder;       // ProgramFolder + "/Sessions" at start
   QString LibrariesFolder;      // ProgramFolder + "/Libraries" at start
   QString SelectedLibraryPath;  // empty at start

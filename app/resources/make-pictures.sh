@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the program's pictures with ImageMagick: the 81 x 81 splash picture
-# (JPEG), the 32 x 32 about icon and the 64 x 64 application icon (PNG).
+# (JPEG), the 32 x 32 about icon and the 64 x 64 application icon (PNG), and
+# the desktop icons of the install in packaging/icons (16 to 256 pixels).
 # Run once; the results are committed beside this script.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -38,3 +39,7 @@ convert /tmp/ovrel-splash.png -quality 92 -sampling-factor 1x1 splash.jpg
 rm -f /tmp/ovrel-splash.png
 draw_emblem 32 2 about.png
 draw_emblem 64 3 ovrelware.png
+for size in 16 32 48 64 128 256; do
+  stroke=$(( size / 20 > 1 ? size / 20 : 1 ))
+  draw_emblem "$size" "$stroke" "../../packaging/icons/ovrelware-$size.png"
+done

@@ -347,7 +347,7 @@ void DeviceLink::KeepDownloadedImage() {
 }
 
 bool DeviceLink::SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes) {
-  QSaveFile file(name);
+  QSaveFile file(WorkingFolder.isEmpty() ? name : WorkingFolder + QLatin1Char('/') + name);
   if (file.open(QIODevice::WriteOnly) &&
       file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
           static_cast<qint64>(bytes.size()) &&

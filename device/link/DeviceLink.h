@@ -79,6 +79,11 @@ class DeviceLink {
   // command-line download; "SVPMemImg.svl" is not written.
   bool ReadDeviceMemory();
 
+  // The folder of the working files ("SVPMemImg.svl", "TempSesLib.svl");
+  // empty: the current directory.
+  void SetWorkingFolder(const QString& folder) { WorkingFolder = folder; }
+  const QString& GetWorkingFolder() const { return WorkingFolder; }
+
   // True while a device operation runs.
   bool Busy() const { return BusyFlag; }
   // Runs job now when idle, else after the running operation has ended.
@@ -129,6 +134,7 @@ class DeviceLink {
   // Shows why the line failed (LineError) when a write or read failed.
   void ReportLineError();
 
+  QString WorkingFolder;
   bool BusyFlag = false;
   bool WriteFailed = false;
   // The port's error when a write or read failed during the operation.

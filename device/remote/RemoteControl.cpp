@@ -1,6 +1,7 @@
 #include "device/remote/RemoteControl.h"
 
 #include <QDBusMessage>
+#include <QDir>
 #include <QDBusPendingCallWatcher>
 #include <QPointer>
 #include <QTimer>
@@ -68,6 +69,23 @@ void RemoteControl::Request(uint code, const QString& peer) {
   ScheduleNext();
 }
 
+QString RemoteControl::ProgramFolder() const {
+  const QString& folder = Link.GetWorkingFolder();
+  return folder.isEmpty() ? QDir::currentPath() : folder;
+}
+
+QString RemoteControl::InProgramFolder(const QString& name) const {
+  return ProgramFolder() + QLatin1Char('/') + name;
+}
+
+void RemoteControl::OpenFiles(const QStringList& files) {
+  // Like a request, this runs from the event loop after the call returned,
+  // so the second start is never kept waiting by a dialog.
+  QTimer::singleShot(0, this, [this, files] {
+    if (Callbacks.OpenFiles) Callbacks.OpenFiles(files);
+  });
+}
+
 void RemoteControl::ScheduleNext() {
   QTimer::singleShot(0, this, &RemoteControl::ServeNext);
 }
@@ -113,10 +131,10 @@ void RemoteControl::Answer(const Pending& request) {
         SendReply(request.Code, Link.Connect() ? 1 : 0);
         break;
       case RemoteUploadSession:
-        SendReply(request.Code, Link.UploadOneSession(kSesToUplFile) ? 1 : 0);
+        SendReply(request.Code, Link.UploadOneSession(InProgramFolder(kSesToUplFile)) ? 1 : 0);
         break;
       case RemoteUploadLibrary:
-        SendReply(request.Code, Link.UploadSesLib(kLibToUplFile) ? 1 : 0);
+        SendReply(request.Code, Link.UploadSesLib(InProgramFolder(kLibToUplFile)) ? 1 : 0);
         break;
       default:
         break;  // unknown codes are ignored

@@ -11,6 +11,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -47,10 +48,15 @@ struct RemoteCallbacks {
   // Shows an error raised while serving a request (the default error
   // display); the request then ends without a reply.
   std::function<void(std::exception_ptr)> ShowError;
+  // Opens session and library files that a second start of the program
+  // was given, and shows the main window.
+  std::function<void(const QStringList&)> OpenFiles;
 };
 
 class RemoteControl : public QObject {
   Q_OBJECT
+  // The folder where clients put "SesToUpl.svs" and "LibToUpl.svl".
+  Q_PROPERTY(QString ProgramFolder READ ProgramFolder)
 
  public:
   // Serves the interface on bus under kRemoteService and kRemotePath. When
@@ -67,10 +73,14 @@ class RemoteControl : public QObject {
   bool Active() const { return FActive; }
   // The bus name replies go to; empty: replies are dropped.
   const QString& PeerWindow() const { return FPeerWindow; }
+  // The program folder: the link's working folder, else the current one.
+  QString ProgramFolder() const;
 
  public slots:
   // The interface's Request method: queues the request and returns.
   void Request(uint code, const QString& peer);
+  // The interface's OpenFiles method: a second start hands its files over.
+  void OpenFiles(const QStringList& files);
 
  private:
   struct Pending {
@@ -87,6 +97,7 @@ class RemoteControl : public QObject {
   void ServeQuit();
   void Finished();
   void SendReply(uint code, uint outcome);
+  QString InProgramFolder(const QString& name) const;
   // Ends the program once everything sent so far has reached the bus.
   void QuitAfterReply();
 

@@ -14,9 +14,10 @@ namespace {
 
 class Startup : public MainWindowFixture {
  protected:
-  OvrelApplication& Start(int splashMs) {
+  OvrelApplication& Start(int splashMs, bool hiddenWindowsLater = false) {
     StartupOptions options;
     options.SplashMs = splashMs;
+    options.CreateHiddenWindowsLater = hiddenWindowsLater;
     options.Main.ProgramFile = programFolder + QStringLiteral("/ovrelware");
     options.Main.Timing = LinkTiming{}.Scaled(0.4);
     options.ServeRemoteControl = false;  // the desktop's session bus is not the tests' to take
@@ -102,6 +103,46 @@ TEST_F(Startup, ClosingTheMainWindowHidesEveryWindow) {
                      static_cast<QWidget*>(a.Splash.get())})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
   EXPECT_FALSE(a.Splash->closeTimer->isActive());
+}
+
+// The program itself creates the hidden windows after the splash is up, and
+// opens the files it was given once the splash has gone.
+TEST_F(Startup, TheSplashComesFirstAndTheHiddenWindowsFollow) {
+  OvrelApplication& a = Start(1500, true);
+  EXPECT_TRUE(a.Splash->isVisible());
+  EXPECT_EQ(a.Main, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return a.About != nullptr; }, 2000));
+  for (QWidget* w : {static_cast<QWidget*>(a.Main.get()), static_cast<QWidget*>(a.Editor.get()),
+                     static_cast<QWidget*>(a.Compiler.get()), static_cast<QWidget*>(a.About.get())})
+    EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+  EXPECT_EQ(a.Main->Folders.ProgramFolder, programFolder);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return a.Main->isVisible(); }, 5000));
+  EXPECT_FALSE(a.Splash->isVisible());
+}
+
+TEST_F(Startup, FilesGivenAtStartOpenWhenTheSplashEnds) {
+  const QString session = root + QStringLiteral("/Calm Evening.svs");
+  const QString library = root + QStringLiteral("/LIB1.SVL");
+  WriteFile(session, "version=23\r\n1,0,\r\n36,10,10,100,100,\r\n0,\r\n");
+  WriteFile(library, QByteArray(8, '\0'));
+  OvrelApplication& a = Start(800, true);
+  a.OpenFiles({session, library});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return a.Editor != nullptr; }, 2000));
+  EXPECT_FALSE(a.Editor->isVisible());  // not during the splash
+  ASSERT_TRUE(QTest::qWaitFor([&] { return a.Editor->isVisible(); }, 5000));
+  EXPECT_TRUE(a.Editor->windowTitle().endsWith(QStringLiteral("[Calm Evening]")))
+      << a.Editor->windowTitle().toStdString();
+  EXPECT_EQ(a.Main->Folders.SelectedLibraryPath, library);
+  EXPECT_EQ(a.Main->libraryFileEdit->text(), QStringLiteral("LIB1.SVL"));
+  EXPECT_TRUE(dialogs.calls().empty());
+
+  // Once the program runs, a file that is no session is refused as Open
+  // refuses it, and the session in the editor stays.
+  dialogs.answer(MsgResult::Ok);
+  a.OpenFiles({root + QStringLiteral("/notes.txt")});
+  ASSERT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(dialogs.calls()[0].message.text, QStringLiteral("Unsupported session file format"));
+  EXPECT_TRUE(a.Editor->windowTitle().endsWith(QStringLiteral("[Calm Evening]")));
 }
 
 }  // namespace

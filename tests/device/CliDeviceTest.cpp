@@ -99,12 +99,14 @@ TEST_F(CliDeviceTest, UploadAddAndDownload) {
   Outcome add = Run({"add", "--port", port, "ses.svs"});
   EXPECT_EQ(add.Status, 0) << add.Err.toStdString();
   EXPECT_TRUE(add.Err.contains("Single session uploaded to Sorvani successfully"));
-  const Bytes merged = ReadFile(Path("TempSesLib.svl"));
+  // The working files land beside ovrel, not in the current folder.
+  const Bytes merged = ReadFile(Path("program/TempSesLib.svl"));
+  EXPECT_FALSE(QFile::exists(Path("TempSesLib.svl")));
   // One more table entry, then 1:00, one segment and the end byte.
   ASSERT_EQ(merged.size(), lib.size() + 2 + 2 + 5 + 1);
   EXPECT_EQ(merged[1], 2);
   EXPECT_EQ(sim.memory(), Padded(merged));
-  EXPECT_EQ(ReadFile(Path("SVPMemImg.svl")), Padded(lib));
+  EXPECT_EQ(ReadFile(Path("program/SVPMemImg.svl")), Padded(lib));
 
   Outcome down = Run({"download", "--port", port, "-o", "got.svl"});
   EXPECT_EQ(down.Status, 0) << down.Err.toStdString();

@@ -20,6 +20,14 @@ struct Outcome {
 
 class CliDeviceTest : public ::testing::Test {
  protected:
+  // A copy of ovrel in its own folder: a program folder that the test owns,
+  // apart from the current folder the commands run in.
+  void SetUp() override {
+    ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("program")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(OVREL_CLI_PATH), Exe()));
+  }
+  QString Exe() const { return Dir.filePath(QStringLiteral("program/ovrel")); }
+
   // wrapper, when given, is a command that runs ovrel (with its arguments).
   Outcome Run(const QStringList& args, const QString& ports = {},
               const QStringList& wrapper = {}) {
@@ -31,9 +39,9 @@ class CliDeviceTest : public ::testing::Test {
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(Dir.path());
     if (wrapper.isEmpty())
-      p.start(QStringLiteral(OVREL_CLI_PATH), args);
+      p.start(Exe(), args);
     else
-      p.start(wrapper[0], wrapper.mid(1) + QStringList{QStringLiteral(OVREL_CLI_PATH)} + args);
+      p.start(wrapper[0], wrapper.mid(1) + QStringList{Exe()} + args);
     if (!p.waitForFinished(60000)) {
       p.kill();
       p.waitForFinished();

@@ -21,6 +21,7 @@ class EditorTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(tmp_.isValid());
     settings_.ProgramFolder = tmp_.path();
+    settings_.DocumentFolder = tmp_.path();
     settings_.SessionsFolder = tmp_.path() + "/Sessions";
     settings_.LibrariesFolder = tmp_.path() + "/Libraries";
     QDir(tmp_.path()).mkdir("Sessions");
