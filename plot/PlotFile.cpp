@@ -32,7 +32,13 @@ QString WritePlotFile(const Session& ses, const QString& path, QSize size) {
 
   SessionPlot plot(ses);
   plot.SetSize(size);
+  return WritePlotFile(plot, path);
+}
 
+QString WritePlotFile(const SessionPlot& plot, const QString& path) {
+  if (!IsPlotFileName(path))
+    return QStringLiteral("%1: the picture must be a .png or .svg file").arg(path);
+  const QSize size = plot.Size();
   // Written to a temporary file first, so a failed write never leaves a
   // half picture in place of an old one.
   QSaveFile file(path);

@@ -40,6 +40,7 @@ class SessionPlot {
   void SetColors(const PlotColors& colors) { colors_ = colors; }
   const PlotColors& Colors() const { return colors_; }
   void SetSize(QSize size);
+  QSize Size() const { return size_; }
 
   // Geometry for the current size: the area of the traces and of the band.
   QRectF TraceArea() const { return trace_; }
