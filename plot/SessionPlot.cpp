@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <algorithm>
 #include <array>
@@ -36,6 +37,27 @@ QFont LabelFont() {
   f.setFamily(QStringLiteral("DejaVu Sans"));
   f.setPixelSize(11);
   return f;
+}
+
+// Draws a trace through the points. A picture file gets one path, so the
+// trace stays one element with a point at every boundary. On a raster image
+// each piece is drawn as a line of its own: the rasteriser fills the outline
+// of one long path that crosses itself hundreds of times (a sweeping
+// session) over ten times slower than the same pieces apart.
+void StrokeTrace(QPainter& p, const QPolygonF& points, const QPen& pen) {
+  if (points.size() < 2) return;
+  if (p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster) {
+    std::vector<QLineF> lines;
+    lines.reserve(static_cast<size_t>(points.size()));
+    for (qsizetype i = 1; i < points.size(); ++i)
+      if (points[i] != points[i - 1]) lines.emplace_back(points[i - 1], points[i]);
+    p.setPen(pen);
+    p.drawLines(lines.data(), static_cast<int>(lines.size()));
+  } else {
+    QPainterPath path(points.front());
+    for (qsizetype i = 1; i < points.size(); ++i) path.lineTo(points[i]);
+    p.strokePath(path, pen);
+  }
 }
 
 }  // namespace
@@ -151,7 +173,7 @@ QString SessionPlot::TickText(int64_t seconds) {
 
 void SessionPlot::Paint(QPainter& p) const {
   p.save();
-  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setRenderHint(QPainter::Antialiasing, false);
   p.fillRect(QRectF(0, 0, size_.width(), size_.height()), colors_.Background);
   p.setFont(LabelFont());
 
@@ -169,19 +191,24 @@ void SessionPlot::Paint(QPainter& p) const {
     p.drawLine(QPointF(trace_.left(), YOfFreq(f)), QPointF(trace_.right(), YOfFreq(f)));
 
   if (count > 0) {
+    // The x of every boundary, worked out once for the whole picture.
+    std::vector<double> xs(starts.size());
+    const double scale = trace_.width() / (to - from);
+    for (size_t i = 0; i < starts.size(); ++i)
+      xs[i] = trace_.left() + (static_cast<double>(starts[i]) - from) * scale;
     p.save();
     p.setClipRect(trace_.united(band_));
-    PaintSegments(p, starts, first, last);
-    PaintModeBand(p, starts, first, last);
+    PaintSegments(p, xs, first, last);
+    PaintModeBand(p, xs, first, last);
     p.restore();
   }
   PaintAxes(p);
   p.restore();
 }
 
-void SessionPlot::PaintSegments(QPainter& p, const std::vector<int64_t>& starts, int first,
+void SessionPlot::PaintSegments(QPainter& p, const std::vector<double>& xs, int first,
                                 int last) const {
-  auto x = [&](int k) { return XOfTime(static_cast<double>(starts[static_cast<size_t>(k)])); };
+  auto x = [&](int k) { return xs[static_cast<size_t>(k)]; };
 
   if (selFirst_ > 0 && selFirst_ <= last && selLast_ >= first) {
     const int a = std::max(selFirst_, 1), b = std::min(selLast_, last);
@@ -198,46 +225,48 @@ void SessionPlot::PaintSegments(QPainter& p, const std::vector<int64_t>& starts,
     lastX = bx;
   }
 
-  QPainterPath pitch, freq;
+  // The traces: the frequency from start to end value of each segment, the
+  // pitch held over each segment, joined at the boundaries.
+  QPolygonF freq, pitch;
+  freq.reserve(2 * (last - first + 1));
+  pitch.reserve(2 * (last - first + 1));
   for (int k = first; k <= last; ++k) {
     const Segment& seg = ses_[k];
     const double x0 = x(k - 1), x1 = x(k);
-    const QPointF p0(x0, YOfPitch(seg.Pitch)), p1(x1, YOfPitch(seg.Pitch));
-    const QPointF f0(x0, YOfFreq(seg.FreqStart)), f1(x1, YOfFreq(seg.FreqEnd));
-    if (k == first) {
-      pitch.moveTo(p0);
-      freq.moveTo(f0);
-    } else {
-      pitch.lineTo(p0);
-      freq.lineTo(f0);
-    }
-    pitch.lineTo(p1);
-    freq.lineTo(f1);
+    freq << QPointF(x0, YOfFreq(seg.FreqStart)) << QPointF(x1, YOfFreq(seg.FreqEnd));
+    pitch << QPointF(x0, YOfPitch(seg.Pitch)) << QPointF(x1, YOfPitch(seg.Pitch));
   }
   QPen pitchPen(colors_.Pitch, 1.5, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
   pitchPen.setDashPattern({4, 2});
-  p.strokePath(pitch, pitchPen);
-  p.strokePath(freq, QPen(colors_.Frequency, 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+  StrokeTrace(p, pitch, pitchPen);
+  StrokeTrace(p, freq, QPen(colors_.Frequency, 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
 }
 
-void SessionPlot::PaintModeBand(QPainter& p, const std::vector<int64_t>& starts, int first,
+void SessionPlot::PaintModeBand(QPainter& p, const std::vector<double>& xs, int first,
                                 int last) const {
-  auto x = [&](int k) { return XOfTime(static_cast<double>(starts[static_cast<size_t>(k)])); };
+  auto x = [&](int k) { return xs[static_cast<size_t>(k)]; };
   const QFontMetricsF fm(p.font());
-  // One rectangle per run of segments in the same mode.
+  const int top = static_cast<int>(std::round(band_.top()));
+  const int height = static_cast<int>(std::round(band_.height()));
+  // One rectangle per run of segments in the same mode, on whole pixels so
+  // that hundreds of narrow runs fill fast and meet without seams.
   for (int k = first; k <= last;) {
     const int mode = ses_[k].Mode;
     int end = k;
     while (end < last && ses_[end + 1].Mode == mode) ++end;
-    const QRectF run(QPointF(x(k - 1), band_.top()), QPointF(x(end), band_.bottom()));
+    const int left = static_cast<int>(std::round(x(k - 1)));
+    const int right = static_cast<int>(std::round(x(end)));
+    k = end + 1;
+    if (right <= left) continue;
+    const QRect run(left, top, right - left, height);
     p.fillRect(run, colors_.ModeColor(mode));
+    const QRectF shown = QRectF(run).intersected(band_);
+    if (shown.width() < 12) continue;  // no mode text is that narrow
     const QString text = QString::fromStdString(ModeText(mode));
-    const QRectF shown = run.intersected(band_);
     if (fm.horizontalAdvance(text) + 4 <= shown.width()) {
       p.setPen(colors_.ModeTextColor(mode));
       p.drawText(shown, Qt::AlignCenter, text);
     }
-    k = end + 1;
   }
 }
 

@@ -65,8 +65,9 @@ class SessionPlot {
 
  private:
   void PaintAxes(QPainter& p) const;
-  void PaintSegments(QPainter& p, const std::vector<int64_t>& starts, int first, int last) const;
-  void PaintModeBand(QPainter& p, const std::vector<int64_t>& starts, int first, int last) const;
+  // xs: the x of every segment boundary, from the start of segment 1.
+  void PaintSegments(QPainter& p, const std::vector<double>& xs, int first, int last) const;
+  void PaintModeBand(QPainter& p, const std::vector<double>& xs, int first, int last) const;
 
   const Session& ses_;
   PlotColors colors_ = PlotColors::Light();
