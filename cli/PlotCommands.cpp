@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <charconv>
+#include <cstdio>
 
 #include "cli/Command.h"
 #include "plot/PlotFile.h"
@@ -58,8 +59,14 @@ int Plot(const std::vector<std::string>& args) {
   const SessionReadResult read = ReadSessionFile(session);
   if (!read) return Failure(read.error);
 
-  // The offscreen platform draws fonts and pictures without a display.
+  // The offscreen platform draws fonts and pictures without a display. Qt's
+  // notes about the environment (no runtime folder, say) would only clutter
+  // a script's output: what goes wrong with the picture is reported below.
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+      std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
+  });
   int argc = 1;
   char name[] = "ovrel";
   char* argv[] = {name, nullptr};
