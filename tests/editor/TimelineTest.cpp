@@ -125,25 +125,15 @@ TEST_F(TimelineTest, EditsAndSelectionInTheEditorChangeThePictureAtOnce) {
 
 TEST_F(TimelineTest, TotalsShowEachModesShareAndTheFrequencyRange) {
   st().Ses[4].Mode = 2;  // FB for 4 of the 10 minutes
+  st().Ses[1].Mode = 7;  // a mode only a damaged file holds, for 1 minute
+  st().Ses[2].FreqEnd = 5;
   form_->RefreshAll(1);
-  EXPECT_TRUE(timeline_->totalsText->text().contains("Frequency: 10 to 40 Hz"));
+  EXPECT_TRUE(timeline_->totalsText->text().contains("Frequency: 5 to 40 Hz"));
   const QString shares = timeline_->modeSharesText->text();
-  EXPECT_TRUE(shares.contains("IN&nbsp;60&nbsp;%")) << shares.toStdString();
+  EXPECT_TRUE(shares.contains("IN&nbsp;50&nbsp;%")) << shares.toStdString();
   EXPECT_TRUE(shares.contains("FB&nbsp;40&nbsp;%")) << shares.toStdString();
+  EXPECT_TRUE(shares.contains("other&nbsp;10&nbsp;%")) << shares.toStdString();
   EXPECT_FALSE(shares.contains("LR")) << "modes not used are left out";
-}
-
-TEST_F(TimelineTest, ZoomFollowsTheWheelAndFitShowsTheWholeSessionAgain) {
-  const QPoint at = segmentPoint(3);
-  const double before = plot().TimeOfX(at.x());
-  QWheelEvent wheel(at, view()->mapToGlobal(at), {}, QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
-                    Qt::NoScrollPhase, false);
-  QApplication::sendEvent(view(), &wheel);
-  EXPECT_NEAR(plot().ViewTo() - plot().ViewFrom(), 600 / 1.5625, 1e-6);
-  EXPECT_NEAR(plot().TimeOfX(at.x()), before, 1e-6);
-  timeline_->fitButton->click();
-  EXPECT_EQ(plot().ViewFrom(), 0);
-  EXPECT_EQ(plot().ViewTo(), 600);
 }
 
 TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {

@@ -116,12 +116,9 @@ TEST_F(SessionPlotTest, SelectionIsHighlightedOnlyOverTheSelectedSegments) {
   EXPECT_EQ(image.pixelColor(empty2.toPoint()), plot.Colors().Background);
 }
 
-TEST_F(SessionPlotTest, SegmentAtFindsTheSegmentUnderEveryX) {
-  const auto b = plot.Boundaries();
-  for (int k = 1; k <= 3; ++k) {
-    EXPECT_EQ(plot.SegmentAt(plot.XOfTime(b[k - 1] + 1.0)), k);
-    EXPECT_EQ(plot.SegmentAt(plot.XOfTime(b[k] - 1.0)), k);
-  }
+TEST_F(SessionPlotTest, SegmentAtFindsNoSegmentBesideTheSessionOrOneThatLastsNothing) {
+  EXPECT_EQ(plot.SegmentAt(plot.XOfTime(59)), 1);
+  EXPECT_EQ(plot.SegmentAt(plot.XOfTime(61)), 2);
   EXPECT_EQ(plot.SegmentAt(plot.TraceArea().left() - 1), 0);
   EXPECT_EQ(plot.SegmentAt(plot.TraceArea().right() + 1), 0);
   // A segment that lasts nothing (Time 0 or below, from a damaged file)
