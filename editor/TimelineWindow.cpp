@@ -1,5 +1,6 @@
 #include "editor/TimelineWindow.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
@@ -61,8 +62,16 @@ TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& di
             RefreshSelection();
           });
 
+  // Closing the editor hides its timeline too.
+  if (parent) parent->installEventFilter(this);
+
   RefreshSession();
   RefreshSelection();
+}
+
+bool TimelineWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == parent() && e->type() == QEvent::Hide) hide();
+  return QWidget::eventFilter(watched, e);
 }
 
 void TimelineWindow::RefreshSession() {

@@ -35,6 +35,9 @@ class TimelineWindow : public QWidget {
   // Asks for a file name and writes the picture as shown, in light colours.
   void onSavePictureClicked();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
  private:
   void onSegmentClicked(int seg, bool extend);
 

@@ -69,6 +69,9 @@ TEST_F(TimelineTest, OpensFromTheEndOfTheSegmentMenuWithF4AndOnlyOnce) {
   form_->timelineAction->trigger();
   EXPECT_TRUE(timeline_->isVisible());
   EXPECT_EQ(form_->findChildren<TimelineWindow*>().size(), 1);
+  // Closing the editor takes its timeline along.
+  form_->close();
+  EXPECT_FALSE(timeline_->isVisible());
 }
 
 TEST_F(TimelineTest, ClickSelectsTheSegmentAndShiftClickExtendsTheRange) {
