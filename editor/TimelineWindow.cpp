@@ -77,7 +77,8 @@ bool TimelineWindow::eventFilter(QObject* watched, QEvent* e) {
 void TimelineWindow::RefreshSession() {
   const SessionSummary s = Summarize(ses_);
   totalsText->setText(
-      QStringLiteral("Total time: %1    Segments: %2    Frequency: %3 to %4 Hz    Pitch: %5 to %6 Hz")
+      QStringLiteral(
+          "Total time: %1    Segments: %2    Frequency: %3 to %4 Hz    Pitch: %5 to %6 Hz")
           .arg(QString::fromStdString(TimeText(s.TotalSeconds)))
           .arg(s.SegCount)
           .arg(s.FreqMin)
@@ -90,7 +91,8 @@ void TimelineWindow::RefreshSession() {
   QStringList shares;
   auto add = [&](const QColor& colour, const QString& name, int64_t seconds) {
     if (seconds <= 0 || s.TotalSeconds <= 0) return;
-    const double percent = 100.0 * static_cast<double>(seconds) / static_cast<double>(s.TotalSeconds);
+    const double percent =
+        100.0 * static_cast<double>(seconds) / static_cast<double>(s.TotalSeconds);
     shares << QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;%2&nbsp;%3&nbsp;%")
                   .arg(colour.name(), name, QString::number(percent, 'f', percent < 10 ? 1 : 0));
   };

@@ -7,10 +7,10 @@ namespace {
 // Band colours of the modes "LR", "IN", "FB", "CR", "LA", "SA", "SL": orange,
 // sky blue, bluish green, yellow, blue, vermillion, reddish purple. They fill
 // the band whatever the theme, and their text is black or white to match.
-const std::array<QColor, 7> kModeColors = {
-    QColor(0xE6, 0x9F, 0x00), QColor(0x56, 0xB4, 0xE9), QColor(0x00, 0x9E, 0x73),
-    QColor(0xF0, 0xE4, 0x42), QColor(0x00, 0x72, 0xB2), QColor(0xD5, 0x5E, 0x00),
-    QColor(0xCC, 0x79, 0xA7)};
+const std::array<QColor, 7> kModeColors = {QColor(0xE6, 0x9F, 0x00), QColor(0x56, 0xB4, 0xE9),
+                                           QColor(0x00, 0x9E, 0x73), QColor(0xF0, 0xE4, 0x42),
+                                           QColor(0x00, 0x72, 0xB2), QColor(0xD5, 0x5E, 0x00),
+                                           QColor(0xCC, 0x79, 0xA7)};
 
 }  // namespace
 

@@ -15,11 +15,11 @@ struct PlotColors {
   QColor Background;
   QColor Text;
   QColor Axis;
-  QColor Grid;        // value lines behind the traces
-  QColor Boundary;    // segment boundaries
-  QColor Frequency;   // the frequency trace
-  QColor Pitch;       // the pitch trace
-  QColor Selection;   // translucent, over the selected segments
+  QColor Grid;                 // value lines behind the traces
+  QColor Boundary;             // segment boundaries
+  QColor Frequency;            // the frequency trace
+  QColor Pitch;                // the pitch trace
+  QColor Selection;            // translucent, over the selected segments
   std::array<QColor, 7> Mode;  // band colour of modes 0..6
   QColor OtherMode;            // band colour of a mode outside 0..6
 

@@ -12,9 +12,9 @@ namespace ovrel {
 
 namespace {
 
-constexpr double kLeftMargin = 34;    // room for the frequency scale
-constexpr double kRightMargin = 38;   // room for the pitch scale
-constexpr double kTopMargin = 18;     // room for the trace names
+constexpr double kLeftMargin = 34;   // room for the frequency scale
+constexpr double kRightMargin = 38;  // room for the pitch scale
+constexpr double kTopMargin = 18;    // room for the trace names
 constexpr double kBandGap = 2;
 constexpr double kBandHeight = 18;
 constexpr double kTickLabelHeight = 18;
@@ -72,8 +72,8 @@ void SessionPlot::SetSize(QSize size) {
   const double h = std::max(size.height(), 1);
   const double traceHeight =
       std::max(h - kTopMargin - kBandGap - kBandHeight - kTickLabelHeight, 10.0);
-  trace_ = QRectF(kLeftMargin, kTopMargin, std::max(w - kLeftMargin - kRightMargin, 10.0),
-                  traceHeight);
+  trace_ =
+      QRectF(kLeftMargin, kTopMargin, std::max(w - kLeftMargin - kRightMargin, 10.0), traceHeight);
   band_ = QRectF(trace_.left(), trace_.bottom() + kBandGap, trace_.width(), kBandHeight);
 }
 
@@ -152,14 +152,14 @@ int SessionPlot::SegmentAt(double x) const {
   if (t < 0 || t >= static_cast<double>(b.back())) return 0;
   // The first boundary after t ends the segment that holds t; segments
   // that last nothing are never found.
-  const auto after = std::upper_bound(b.begin(), b.end(), t,
-                                      [](double v, int64_t s) { return v < static_cast<double>(s); });
+  const auto after = std::upper_bound(
+      b.begin(), b.end(), t, [](double v, int64_t s) { return v < static_cast<double>(s); });
   return static_cast<int>(after - b.begin());
 }
 
 int64_t SessionPlot::TickStep(double spanSeconds, double pixels, double minPixels) {
-  static constexpr std::array<int64_t, 14> kSteps = {
-      15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+  static constexpr std::array<int64_t, 14> kSteps = {15,   30,   60,   120,   300,   600,   900,
+                                                     1800, 3600, 7200, 10800, 21600, 43200, 86400};
   for (int64_t step : kSteps) {
     if (pixels <= 0 || spanSeconds <= 0) return step;
     if (static_cast<double>(step) / spanSeconds * pixels >= minPixels) return step;

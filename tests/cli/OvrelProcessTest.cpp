@@ -211,9 +211,10 @@ TEST_F(OvrelTest, WrongUsageExitsWithTwo) {
 
 // A four-segment sweep from 8 to 20 Hz.
 TEST_F(OvrelTest, PlotWritesPngAndSvgOfTheAskedSize) {
-  write("sweep.svs", Session("4,0,", {"36,8,12,100,100,", "36,12,16,100,100,",
-                                      "36,16,20,100,100,", "36,20,20,100,100,"}));
-  Outcome run = ovrel({"plot", "sweep.svs", "-o", "sweep.png", "--width", "640", "--height", "240"});
+  write("sweep.svs", Session("4,0,", {"36,8,12,100,100,", "36,12,16,100,100,", "36,16,20,100,100,",
+                                      "36,20,20,100,100,"}));
+  Outcome run =
+      ovrel({"plot", "sweep.svs", "-o", "sweep.png", "--width", "640", "--height", "240"});
   EXPECT_EQ(run.status, 0) << run.err.toStdString();
   EXPECT_EQ(run.out, "");
   QImage png;
@@ -239,9 +240,10 @@ TEST_F(OvrelTest, PlotRefusesWrongUsageAndBadSessionsWithoutWritingAPicture) {
     EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
     EXPECT_TRUE(run.err.contains("ovrel plot --help")) << run.err.toStdString();
   }
-  for (const QStringList& args : QList<QStringList>{{"plot", "broken.svs", "-o", "out.png"},
-                                                    {"plot", "missing.svs", "-o", "out.png"},
-                                                    {"plot", "one.svs", "-o", "out.png", "--width", "5"}}) {
+  for (const QStringList& args :
+       QList<QStringList>{{"plot", "broken.svs", "-o", "out.png"},
+                          {"plot", "missing.svs", "-o", "out.png"},
+                          {"plot", "one.svs", "-o", "out.png", "--width", "5"}}) {
     const Outcome run = ovrel(args);
     EXPECT_EQ(run.status, 1) << args.join(' ').toStdString();
     EXPECT_FALSE(run.err.isEmpty());

@@ -35,24 +35,29 @@ class TimelineTest : public EditorTest {
   // x in the middle of segment k as the picture shows it now.
   QPoint segmentPoint(int k) const {
     const auto b = plot().Boundaries();
-    const double x = plot().XOfTime((b[static_cast<size_t>(k - 1)] + b[static_cast<size_t>(k)]) / 2.0);
+    const double x =
+        plot().XOfTime((b[static_cast<size_t>(k - 1)] + b[static_cast<size_t>(k)]) / 2.0);
     return QPointF(x, plot().TraceArea().top() + 10).toPoint();
   }
   void clickSegment(int k, Qt::KeyboardModifiers mods = {}) {
     QTest::mouseClick(view(), Qt::LeftButton, mods, segmentPoint(k));
   }
-  QColor pixel(double x, double y) { return view()->grab().toImage().pixelColor(QPointF(x, y).toPoint()); }
+  QColor pixel(double x, double y) {
+    return view()->grab().toImage().pixelColor(QPointF(x, y).toPoint());
+  }
   // True when the picture at (x, y) is the colour want, give or take the
   // blending of an antialiased line's edge.
   bool shows(double x, double y, QColor want) {
     const QColor c = pixel(x, y);
     return std::abs(c.red() - want.red()) + std::abs(c.green() - want.green()) +
-               std::abs(c.blue() - want.blue()) < 60;
+               std::abs(c.blue() - want.blue()) <
+           60;
   }
   int curCol() const { return grid()->currentIndex().column() + 1; }
   std::set<int> selectedCols() const {
     std::set<int> cols;
-    for (const QModelIndex& i : grid()->selectionModel()->selectedIndexes()) cols.insert(i.column() + 1);
+    for (const QModelIndex& i : grid()->selectionModel()->selectedIndexes())
+      cols.insert(i.column() + 1);
     return cols;
   }
 

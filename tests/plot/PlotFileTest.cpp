@@ -21,14 +21,16 @@ namespace {
 Session Descent() {
   Session ses;
   ses.SegCount = 12;
-  for (int k = 1; k <= 12; ++k) ses[k] = {1 + (k * 5) % 23, k % 7, 40 - 3 * (k - 1), 40 - 3 * k, 200};
+  for (int k = 1; k <= 12; ++k)
+    ses[k] = {1 + (k * 5) % 23, k % 7, 40 - 3 * (k - 1), 40 - 3 * k, 200};
   return ses;
 }
 
 // The points of the path drawn with the frequency trace's pen.
 std::vector<QPointF> FrequencyPathPoints(const QString& svg, const QColor& colour) {
   const QRegularExpression group(
-      QStringLiteral("<g [^>]*stroke=\"%1\"[^>]*stroke-width=\"2\"[^>]*>\\s*<path[^>]* d=\"([^\"]*)\"")
+      QStringLiteral(
+          "<g [^>]*stroke=\"%1\"[^>]*stroke-width=\"2\"[^>]*>\\s*<path[^>]* d=\"([^\"]*)\"")
           .arg(colour.name()));
   const QRegularExpressionMatch m = group.match(svg);
   std::vector<QPointF> points;

@@ -183,10 +183,12 @@ QColor Simulate(QColor c, const double m[3][3]) {
 }
 
 TEST(PlotColorsTest, TracesBandsAndThemesStayApartWithoutRedGreenVision) {
-  static const double kDeuteranopia[3][3] = {
-      {0.367322, 0.860646, -0.227968}, {0.280085, 0.672501, 0.047413}, {-0.011820, 0.042940, 0.968881}};
-  static const double kProtanopia[3][3] = {
-      {0.152286, 1.052583, -0.204868}, {0.114503, 0.786281, 0.099216}, {-0.003882, -0.048116, 1.051998}};
+  static const double kDeuteranopia[3][3] = {{0.367322, 0.860646, -0.227968},
+                                             {0.280085, 0.672501, 0.047413},
+                                             {-0.011820, 0.042940, 0.968881}};
+  static const double kProtanopia[3][3] = {{0.152286, 1.052583, -0.204868},
+                                           {0.114503, 0.786281, 0.099216},
+                                           {-0.003882, -0.048116, 1.051998}};
   static const double kNormal[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   for (const PlotColors& c : {PlotColors::Light(), PlotColors::Dark()}) {
     for (const auto* m : {kNormal, kDeuteranopia, kProtanopia}) {

@@ -1,15 +1,15 @@
 // ovrel-helpdoc INPUT.md OUTPUT.pdf
 // Renders a Markdown user guide into an A4 PDF with Qt's own text layout.
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QImage>
-#include <QRegularExpression>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QTextDocument>
 #include <QUrl>
 #include <algorithm>
