@@ -47,5 +47,6 @@ std::vector<Command> LibraryCommands();  // compile
 std::vector<Command> InfoCommands();     // info
 std::vector<Command> SessionCommands();  // check
 std::vector<Command> ImportCommands();   // import, export-csv
+std::vector<Command> PlotCommands();     // plot
 
 }  // namespace ovrel::cli

@@ -19,7 +19,8 @@ using ovrel::cli::Command;
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   for (auto group : {ovrel::cli::LibraryCommands, ovrel::cli::InfoCommands,
-                     ovrel::cli::SessionCommands, ovrel::cli::ImportCommands}) {
+                     ovrel::cli::SessionCommands, ovrel::cli::ImportCommands,
+                     ovrel::cli::PlotCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;

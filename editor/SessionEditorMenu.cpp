@@ -78,6 +78,7 @@ void SessionEditorWindow::BuildMenus() {
   extraLibrariesAction =
       AddItem(helpMenu, "extraLibrariesAction", QStringLiteral("Extra Session Libraries"));
   aboutAction = AddItem(helpMenu, "aboutAction", QStringLiteral("About..."));
+  BuildTimelineItem();
 
   connect(newAction, &QAction::triggered, this, [this] { NewProc(); });
   connect(openAction, &QAction::triggered, this, [this] { OpenSession(); });

@@ -20,6 +20,10 @@ class QAction;
 class QMenu;
 
 namespace ovrel {
+class TimelineWindow;
+}
+
+namespace ovrel {
 
 class SessionEditorWindow : public QMainWindow {
   Q_OBJECT
@@ -96,6 +100,12 @@ class SessionEditorWindow : public QMainWindow {
   static const QUrl kDownloadsPage;
   static const QUrl kExtraLibrariesPage;
 
+  // The timeline window (Segment menu, "Timeline", F4): made when first
+  // shown, then shown and raised.
+  QAction* timelineSeparator = nullptr;
+  QAction* timelineAction = nullptr;
+  TimelineWindow* ShowTimeline();
+
  public slots:
   void onImportRvxTriggered();
   void onExportCsvTriggered();
@@ -135,6 +145,9 @@ class SessionEditorWindow : public QMainWindow {
   std::function<void()> showAbout_;
   SessionEditState st_;
   SessionGridModel* model_;
+
+  void BuildTimelineItem();
+  TimelineWindow* timeline_ = nullptr;
 };
 
 }  // namespace ovrel

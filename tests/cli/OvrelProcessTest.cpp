@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -257,3 +258,45 @@ TEST_F(OvrelTest, WrongUsageExitsWithTwo) {
 }
 
 }  // namespace
+
+// A four-segment sweep from 8 to 20 Hz.
+TEST_F(OvrelTest, PlotWritesPngAndSvgOfTheAskedSize) {
+  write("sweep.svs", Session("4,0,", {"36,8,12,100,100,", "36,12,16,100,100,", "36,16,20,100,100,",
+                                      "36,20,20,100,100,"}));
+  Outcome run =
+      ovrel({"plot", "sweep.svs", "-o", "sweep.png", "--width", "640", "--height", "240"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, "");
+  QImage png;
+  ASSERT_TRUE(png.loadFromData(read("sweep.png"), "PNG"));
+  EXPECT_EQ(png.size(), QSize(640, 240));
+
+  run = ovrel({"plot", "-o", "sweep.svg", "sweep.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  const QByteArray svg = read("sweep.svg");
+  EXPECT_TRUE(svg.contains("<svg")) << svg.left(200).toStdString();
+  EXPECT_TRUE(svg.contains("viewBox=\"0 0 1200 400\""));
+}
+
+TEST_F(OvrelTest, PlotRefusesWrongUsageAndBadSessionsWithoutWritingAPicture) {
+  write("one.svs", Default(1));
+  write("broken.svs", "version=23\r\n#---\r\n1,0,\r\n36,10,\r\n");
+  const QList<QStringList> usage = {{"plot", "one.svs"},
+                                    {"plot", "one.svs", "-o", "out.jpg"},
+                                    {"plot", "one.svs", "-o", "out.png", "--width", "wide"},
+                                    {"plot", "one.svs", "-o", "out.png", "--height"}};
+  for (const QStringList& args : usage) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(run.err.contains("ovrel plot --help")) << run.err.toStdString();
+  }
+  for (const QStringList& args :
+       QList<QStringList>{{"plot", "broken.svs", "-o", "out.png"},
+                          {"plot", "missing.svs", "-o", "out.png"},
+                          {"plot", "one.svs", "-o", "out.png", "--width", "5"}}) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 1) << args.join(' ').toStdString();
+    EXPECT_FALSE(run.err.isEmpty());
+  }
+  EXPECT_FALSE(exists("out.png"));
+}

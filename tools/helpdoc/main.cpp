@@ -1,12 +1,18 @@
 // ovrel-helpdoc INPUT.md OUTPUT.pdf
 // Renders a Markdown user guide into an A4 PDF with Qt's own text layout.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QTextDocument>
+#include <QUrl>
+#include <algorithm>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -34,6 +40,22 @@ int main(int argc, char** argv) {
   font.setStyleHint(QFont::SansSerif);
   document.setDefaultFont(font);
   document.setMarkdown(markdown);
+  // Pictures named in the guide ("![text](name.png)") lie beside it; they are
+  // handed to the document, as printing does not load them by itself.
+  const QDir folder = QFileInfo(input).absoluteDir();
+  static const QRegularExpression picture(QStringLiteral("!\\[[^\\]]*\\]\\(([^)]+)\\)"));
+  for (auto it = picture.globalMatch(markdown); it.hasNext();) {
+    const QString name = it.next().captured(1);
+    QImage image(folder.filePath(name));
+    if (image.isNull()) {
+      std::fprintf(stderr, "ovrel-helpdoc: cannot read the picture %s\n", qPrintable(name));
+      return 1;
+    }
+    // At most 600 pixels wide in the layout (the page's text width at 96
+    // dots per inch), sharper on paper for it.
+    image.setDevicePixelRatio(std::max(1.0, image.width() / 600.0));
+    document.addResource(QTextDocument::ImageResource, QUrl(name), image);
+  }
   document.print(&pdf);
   if (!QFile::exists(QString::fromLocal8Bit(argv[2]))) {
     std::fprintf(stderr, "ovrel-helpdoc: cannot write %s\n", argv[2]);

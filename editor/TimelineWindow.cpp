@@ -1,0 +1,166 @@
+#include "editor/TimelineWindow.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QScopedValueRollback>
+#include <QVBoxLayout>
+
+#include "plot/PlotFile.h"
+#include "session/SesTime.h"
+#include "session/SessionSummary.h"
+
+namespace ovrel {
+
+TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
+                               const FolderSettings& settings, QWidget* parent)
+    : QWidget(parent, Qt::Window), ses_(ses), grid_(grid), dialogs_(dialogs), settings_(settings) {
+  setObjectName(QStringLiteral("timelineWindow"));
+  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Timeline"));
+
+  timelineView = new TimelineView(ses, this);
+  fitButton = new QPushButton(QStringLiteral("Fit Session"), this);
+  fitButton->setObjectName(QStringLiteral("fitButton"));
+  fitButton->setToolTip(QStringLiteral("Show the whole session (Home)"));
+  savePictureButton = new QPushButton(QStringLiteral("Save Picture..."), this);
+  savePictureButton->setObjectName(QStringLiteral("savePictureButton"));
+  totalsText = new QLabel(this);
+  totalsText->setObjectName(QStringLiteral("totalsText"));
+  modeSharesText = new QLabel(this);
+  modeSharesText->setObjectName(QStringLiteral("modeSharesText"));
+  modeSharesText->setTextFormat(Qt::RichText);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(fitButton);
+  top->addWidget(savePictureButton);
+  top->addSpacing(12);
+  top->addWidget(totalsText, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(modeSharesText);
+  layout->addWidget(timelineView, 1);
+
+  connect(fitButton, &QPushButton::clicked, timelineView, &TimelineView::FitAll);
+  connect(savePictureButton, &QPushButton::clicked, this, &TimelineWindow::onSavePictureClicked);
+  connect(timelineView, &TimelineView::SegmentClicked, this, &TimelineWindow::onSegmentClicked);
+
+  // Every change the editor shows in its grid reaches the picture too.
+  QAbstractItemModel* model = grid_->model();
+  const auto refresh = [this] { RefreshSession(); };
+  connect(model, &QAbstractItemModel::dataChanged, this, refresh);
+  connect(model, &QAbstractItemModel::columnsInserted, this, refresh);
+  connect(model, &QAbstractItemModel::columnsRemoved, this, refresh);
+  connect(model, &QAbstractItemModel::modelReset, this, refresh);
+  connect(model, &QAbstractItemModel::layoutChanged, this, refresh);
+  QItemSelectionModel* selection = grid_->selectionModel();
+  connect(selection, &QItemSelectionModel::selectionChanged, this, [this] { RefreshSelection(); });
+  connect(selection, &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            // A cursor moved in the grid is where the next Shift+click
+            // extends from.
+            if (!selecting_ && current.isValid()) anchor_ = current.column() + 1;
+            RefreshSelection();
+          });
+
+  // Closing the editor hides its timeline too.
+  if (parent) parent->installEventFilter(this);
+
+  RefreshSession();
+  RefreshSelection();
+}
+
+bool TimelineWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == parent() && e->type() == QEvent::Hide) hide();
+  return QWidget::eventFilter(watched, e);
+}
+
+void TimelineWindow::RefreshSession() {
+  const SessionSummary s = Summarize(ses_);
+  totalsText->setText(
+      QStringLiteral(
+          "Total time: %1    Segments: %2    Frequency: %3 to %4 Hz    Pitch: %5 to %6 Hz")
+          .arg(QString::fromStdString(TimeText(s.TotalSeconds)))
+          .arg(s.SegCount)
+          .arg(s.FreqMin)
+          .arg(s.FreqMax)
+          .arg(s.PitchMin)
+          .arg(s.PitchMax));
+
+  // Each mode in use with its band colour and its share of the time.
+  const PlotColors& colors = timelineView->Plot().Colors();
+  QStringList shares;
+  auto add = [&](const QColor& colour, const QString& name, int64_t seconds) {
+    if (seconds <= 0 || s.TotalSeconds <= 0) return;
+    const double percent =
+        100.0 * static_cast<double>(seconds) / static_cast<double>(s.TotalSeconds);
+    shares << QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;%2&nbsp;%3&nbsp;%")
+                  .arg(colour.name(), name, QString::number(percent, 'f', percent < 10 ? 1 : 0));
+  };
+  for (int m = 0; m < ModeCount; ++m)
+    add(colors.ModeColor(m), QString::fromStdString(ModeText(m)),
+        s.ModeSeconds[static_cast<size_t>(m)]);
+  add(colors.OtherMode, QStringLiteral("other"), s.OtherModeSeconds);
+  modeSharesText->setText(QStringLiteral("Time in each mode: ") +
+                          shares.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+
+  // A session that became shorter than the zoomed span shows whole again.
+  SessionPlot& plot = timelineView->Plot();
+  if (plot.ViewTo() > static_cast<double>(s.TotalSeconds)) plot.FitAll();
+  timelineView->update();
+}
+
+void TimelineWindow::RefreshSelection() {
+  const QModelIndex cur = grid_->currentIndex();
+  if (!cur.isValid()) {
+    timelineView->Plot().SetSelection(0, 0);
+  } else {
+    int first = cur.column() + 1, last = first;
+    for (const QItemSelectionRange& r : grid_->selectionModel()->selection()) {
+      first = std::min(first, r.left() + 1);
+      last = std::max(last, r.right() + 1);
+    }
+    timelineView->Plot().SetSelection(first, std::min(last, static_cast<int>(ses_.SegCount)));
+  }
+  timelineView->update();
+}
+
+void TimelineWindow::onSegmentClicked(int seg, bool extend) {
+  QItemSelectionModel* selection = grid_->selectionModel();
+  QAbstractItemModel* model = grid_->model();
+  const QModelIndex cur = grid_->currentIndex();
+  // The cursor keeps its parameter row, so the value keys go on stepping
+  // the same parameter.
+  const int row = cur.isValid() ? cur.row() : 0;
+  const QModelIndex target = model->index(row, seg - 1);
+  if (!target.isValid()) return;
+  const QScopedValueRollback<bool> selecting(selecting_, true);
+  if (!extend) {
+    anchor_ = seg;
+    selection->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+  } else {
+    if (anchor_ < 1 || anchor_ > ses_.SegCount) anchor_ = cur.isValid() ? cur.column() + 1 : seg;
+    const QItemSelection range(model->index(row, std::min(anchor_, seg) - 1),
+                               model->index(row, std::max(anchor_, seg) - 1));
+    selection->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+    selection->select(range, QItemSelectionModel::ClearAndSelect);
+  }
+  grid_->scrollTo(target);
+}
+
+void TimelineWindow::onSavePictureClicked() {
+  FileDialogRequest request;
+  request.title = QStringLiteral("Save timeline picture");
+  request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg");
+  request.defaultExt = QStringLiteral("png");
+  request.initialDir = settings_.SessionsFolder;
+  const std::optional<QString> path = dialogs_.saveFile(request);
+  if (!path) return;
+  // The picture as shown, in the light colours and without the selection,
+  // as it goes into documents.
+  SessionPlot plot = timelineView->Plot();
+  plot.SetColors(PlotColors::Light());
+  plot.SetSelection(0, 0);
+  if (const QString error = WritePlotFile(plot, *path); !error.isEmpty()) dialogs_.error(error);
+}
+
+}  // namespace ovrel

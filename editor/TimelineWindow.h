@@ -1,0 +1,52 @@
+#pragma once
+// The timeline window beside the session editor: the session's picture,
+// which follows every change and the selection of the editor's grid, the
+// session's totals, a button that fits the whole session and one that
+// saves the picture as PNG or SVG. A click on a segment selects it in the
+// grid; Shift+click extends the selection to it.
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+
+#include "editor/TimelineView.h"
+#include "ui/Dialogs.h"
+#include "ui/FolderSettings.h"
+
+namespace ovrel {
+
+class TimelineWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // ses and grid are the editor's; they outlive this window.
+  TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
+                 const FolderSettings& settings, QWidget* parent = nullptr);
+
+  TimelineView* timelineView;
+  QPushButton* fitButton;
+  QPushButton* savePictureButton;
+  QLabel* totalsText;
+  QLabel* modeSharesText;
+
+  // Shows the session as it is now.
+  void RefreshSession();
+  // Shows the grid's selection as it is now.
+  void RefreshSelection();
+  // Asks for a file name and writes the picture as shown, in light colours.
+  void onSavePictureClicked();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void onSegmentClicked(int seg, bool extend);
+
+  const Session& ses_;
+  QTableView* grid_;
+  Dialogs& dialogs_;
+  const FolderSettings& settings_;
+  int anchor_ = 0;          // the segment a Shift+click extends from
+  bool selecting_ = false;  // a click here is moving the grid's cursor
+};
+
+}  // namespace ovrel
