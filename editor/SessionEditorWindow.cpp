@@ -260,7 +260,7 @@ void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t
 
 int SessionEditorWindow::CurrentHold() const {
   const bool held =
-      heldKeys_->AnyHeld() || valueUpButton->isDown() || valueDownButton->isDown();
+      heldKeys_->AnyHeld() || valueUpButton->Held() || valueDownButton->Held();
   return held ? holdNo_ : 0;
 }
 
