@@ -1,4 +1,6 @@
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 
 #include "tests/editor/EditorFixture.h"
 
@@ -172,6 +174,53 @@ TEST_F(EditorTest, OptimizeLeavesTheCursorOnAnExistingColumn) {
   EXPECT_EQ(cell(1, RowTime), "3:00");
   EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 3:00.0");
   EXPECT_TRUE(st().SesModified);
+}
+
+TEST_F(EditorTest, HeaderCellsAreFixedAndSelectNothing) {
+  makeSession(4);
+  clickCell(2, RowMode);
+  QHeaderView* captions = grid()->verticalHeader();
+  QHeaderView* numbers = grid()->horizontalHeader();
+  const int pitchRow = RowPitch - 1;  // view rows start at Time
+  QTest::mouseClick(captions->viewport(), Qt::LeftButton, {},
+                    QPoint(10, captions->sectionViewportPosition(pitchRow) + 5));
+  QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {},
+                    QPoint(numbers->sectionViewportPosition(2) + 5, 5));
+  // A drag along the numbers selects nothing either.
+  QTest::mousePress(numbers->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseMove(numbers->viewport(), QPoint(numbers->sectionViewportPosition(3) + 5, 5));
+  QTest::mouseRelease(numbers->viewport(), Qt::LeftButton, {},
+                      QPoint(numbers->sectionViewportPosition(3) + 5, 5));
+  EXPECT_EQ(grid()->currentIndex().column(), 1);
+  EXPECT_EQ(grid()->selectionModel()->selectedIndexes().size(), 1);
+  key(Qt::Key_Delete);  // deletes the one selected segment, not all but one
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 103, 104}));
+}
+
+TEST_F(EditorTest, ScrollingShowsOnlyWholeColumnsAtTheLeft) {
+  makeSession(40);
+  QScrollBar* bar = grid()->horizontalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  for (int value : {1, bar->maximum() - 1, bar->maximum()}) {
+    SCOPED_TRACE(value);
+    bar->setValue(value);
+    const int first = grid()->columnAt(0);
+    EXPECT_EQ(first, value);
+    EXPECT_EQ(grid()->columnViewportPosition(first), 0);
+    EXPECT_EQ(grid()->horizontalHeader()->sectionViewportPosition(first), 0);
+  }
+  // At the end the last segment is whole, and a click at the left edge
+  // picks the segment whose number is shown there.
+  const int last = grid()->model()->columnCount() - 1;
+  EXPECT_LE(grid()->columnViewportPosition(last) + grid()->columnWidth(last),
+            grid()->viewport()->width());
+  QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, QPoint(2, 5));
+  EXPECT_EQ(grid()->currentIndex().column(), bar->maximum());
+  // Moving the cursor to the last column keeps whole columns too.
+  clickCell(1, RowMode);
+  key(Qt::Key_End);
+  EXPECT_EQ(grid()->columnViewportPosition(grid()->columnAt(0)), 0);
+  EXPECT_EQ(grid()->currentIndex().column(), last);
 }
 
 }  // namespace
