@@ -54,7 +54,7 @@ SessionEditorWindow::SessionEditorWindow(FolderSettings& settings, Dialogs& dial
       ExitApplication([] { QCoreApplication::quit(); }),
       OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
       settings_(settings),
-      dialogs_(dialogs),
+      dialogs_(dialogs, this),
       showAbout_(std::move(showAbout)),
       undoStack_(new QUndoStack(this)),
       heldKeys_(new HeldKeys(this)) {

@@ -154,7 +154,7 @@ class SessionEditorWindow : public QMainWindow {
   void ShowError(const std::string& text);
 
   FolderSettings& settings_;
-  Dialogs& dialogs_;
+  WindowDialogs dialogs_;
   std::function<void()> showAbout_;
   SessionEditState st_;
   SessionGridModel* model_;
