@@ -49,7 +49,7 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      dialogs_(dialogs),
+      dialogs_(dialogs, this),
       options_(std::move(options)),
       comPort_(std::make_unique<TComPort>()) {
   setObjectName(QStringLiteral("mainWindow"));

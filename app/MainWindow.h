@@ -106,7 +106,7 @@ class MainWindow : public QWidget, private LinkUi {
   std::optional<QString> SelectFile(const QString& filter, const QString& folder,
                                     const QString& extension, const QString& wrongFormatText);
 
-  Dialogs& dialogs_;
+  WindowDialogs dialogs_;
   MainWindowOptions options_;
   std::unique_ptr<TComPort> comPort_;
   std::unique_ptr<DeviceLink> link_;

@@ -11,16 +11,21 @@ RepeatButton::RepeatButton(const QString& text, QWidget* parent) : QPushButton(t
 
 void RepeatButton::mousePressEvent(QMouseEvent* e) {
   QPushButton::mousePressEvent(e);
-  if (e->button() == Qt::LeftButton && isDown()) timer_.start(InitRepeatPause);
+  if (e->button() == Qt::LeftButton && isDown()) {
+    held_ = true;
+    timer_.start(InitRepeatPause);
+  }
 }
 
 void RepeatButton::mouseReleaseEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) timer_.stop();
   QPushButton::mouseReleaseEvent(e);  // the ordinary click
+  if (e->button() == Qt::LeftButton) held_ = false;
 }
 
 void RepeatButton::hideEvent(QHideEvent* e) {
   timer_.stop();
+  held_ = false;
   QPushButton::hideEvent(e);
 }
 

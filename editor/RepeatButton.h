@@ -17,6 +17,10 @@ class RepeatButton : public QPushButton {
   int InitRepeatPause = 250;
   int RepeatPause = 75;
 
+  // From the press to the end of the click its release makes: the clicks
+  // of one hold, the last one included.
+  bool Held() const { return held_; }
+
   // The running repeat timer (for inspection).
   const QTimer& RepeatTimer() const { return timer_; }
 
@@ -28,6 +32,7 @@ class RepeatButton : public QPushButton {
  private:
   void TimerExpired();
   QTimer timer_;
+  bool held_ = false;
 };
 
 }  // namespace ovrel

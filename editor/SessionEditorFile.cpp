@@ -1,5 +1,6 @@
 // The editor's session file commands: New, Open, Save and Save As.
 #include <QFileInfo>
+#include <QUndoStack>
 
 #include "editor/SessionEditorWindow.h"
 #include "session/SessionFile.h"
@@ -48,6 +49,7 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveProc() {
     ShowError(r.error);
     return SaveOutcome::Failed;
   }
+  undoStack_->setClean();
   return SaveOutcome::Saved;
 }
 
@@ -103,6 +105,7 @@ bool SessionEditorWindow::OpenSessionDirectly(const QString& fileName) {
   SetCaption();
   st_.Ses = *r.session;
   RefreshAll(1);
+  StartHistory();
   return true;
 }
 

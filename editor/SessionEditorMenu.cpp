@@ -1,5 +1,6 @@
 // The editor's menu bar and the commands behind its items.
 #include <QMenuBar>
+#include <QUndoStack>
 
 #include "editor/ImportExport.h"
 #include "editor/SessionEditorWindow.h"
@@ -47,6 +48,18 @@ void SessionEditorWindow::BuildMenus() {
 
   segmentMenu = bar->addMenu(QStringLiteral("Se&gment"));
   segmentMenu->setObjectName(QStringLiteral("segmentMenu"));
+  undoAction = AddItem(segmentMenu, "undoAction", QStringLiteral("Undo"),
+                       QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redoAction = AddItem(segmentMenu, "redoAction", QStringLiteral("Redo"));
+  redoAction->setShortcuts(
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  undoSeparator = AddSeparator(segmentMenu, "undoSeparator");
+  undoAction->setEnabled(false);
+  redoAction->setEnabled(false);
+  connect(undoStack_, &QUndoStack::canUndoChanged, undoAction, &QAction::setEnabled);
+  connect(undoStack_, &QUndoStack::canRedoChanged, redoAction, &QAction::setEnabled);
+  connect(undoAction, &QAction::triggered, this, [this] { UndoStep(false); });
+  connect(redoAction, &QAction::triggered, this, [this] { UndoStep(true); });
   cutAction =
       AddItem(segmentMenu, "cutAction", QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
   copyAction = AddItem(segmentMenu, "copyAction", QStringLiteral("Copy"),
@@ -80,7 +93,12 @@ void SessionEditorWindow::BuildMenus() {
   aboutAction = AddItem(helpMenu, "aboutAction", QStringLiteral("About..."));
   BuildTimelineItem();
 
-  connect(newAction, &QAction::triggered, this, [this] { NewProc(); });
+  connect(newAction, &QAction::triggered, this, [this] {
+    // New asks nothing, but can be taken back; the new session is the
+    // state that counts as saved.
+    Record([this] { NewProc(); });
+    undoStack_->setClean();
+  });
   connect(openAction, &QAction::triggered, this, [this] { OpenSession(); });
   connect(saveAction, &QAction::triggered, this, [this] { Save(); });
   connect(saveAsAction, &QAction::triggered, this, [this] { SaveAsProc(); });
@@ -90,13 +108,16 @@ void SessionEditorWindow::BuildMenus() {
   connect(exitAction, &QAction::triggered, this, [this] { onExitTriggered(); });
 
   connect(cutAction, &QAction::triggered, this,
-          [this] { Apply(CutSeg(st_, SelFirst(), SelLast(), CurCol())); });
+          [this] { Record([this] { Apply(CutSeg(st_, SelFirst(), SelLast(), CurCol())); }); });
   connect(copyAction, &QAction::triggered, this, [this] { CopySeg(st_, SelFirst(), SelLast()); });
-  connect(pasteAction, &QAction::triggered, this, [this] { Apply(PasteSeg(st_, CurCol())); });
+  connect(pasteAction, &QAction::triggered, this,
+          [this] { Record([this] { Apply(PasteSeg(st_, CurCol())); }); });
   connect(deleteAction, &QAction::triggered, this,
-          [this] { Apply(DelSeg(st_, SelFirst(), SelLast(), CurCol())); });
-  connect(addNewAction, &QAction::triggered, this, [this] { Apply(AddNewSeg(st_, CurCol())); });
-  connect(insertAction, &QAction::triggered, this, [this] { Apply(InsSeg(st_, CurCol())); });
+          [this] { Record([this] { Apply(DelSeg(st_, SelFirst(), SelLast(), CurCol())); }); });
+  connect(addNewAction, &QAction::triggered, this,
+          [this] { Record([this] { Apply(AddNewSeg(st_, CurCol())); }); });
+  connect(insertAction, &QAction::triggered, this,
+          [this] { Record([this] { Apply(InsSeg(st_, CurCol())); }); });
   connect(fastIncreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::FastIncVal); });
   connect(increaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::IncVal); });
   connect(decreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::DecVal); });
@@ -116,15 +137,18 @@ void SessionEditorWindow::BuildMenus() {
 }
 
 void SessionEditorWindow::onOptimizeTriggered() {
-  const OptimizeResult r = SesOptimize(st_);
-  // Each removal leaves the cursor at its place; without removals the
-  // cursor stays, always on an existing column.
-  const int col = r.Cursor ? *r.Cursor : std::min(CurCol(), static_cast<int>(st_.Ses.SegCount));
-  RefreshAll(col);
+  Record([this] {
+    const OptimizeResult r = SesOptimize(st_);
+    // Each removal leaves the cursor at its place; without removals the
+    // cursor stays, always on an existing column.
+    const int col =
+        r.Cursor ? *r.Cursor : std::min(CurCol(), static_cast<int>(st_.Ses.SegCount));
+    RefreshAll(col);
+  });
 }
 
 void SessionEditorWindow::onImportRvxTriggered() {
-  ImportRVXfile(*this, dialogs_);
+  Record([this] { ImportRVXfile(*this, dialogs_); });
 }
 void SessionEditorWindow::onExportCsvTriggered() {
   ExportSesAsCSV(*this, dialogs_);

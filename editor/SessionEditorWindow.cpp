@@ -8,6 +8,9 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QShowEvent>
+#include <QUndoStack>
+
+#include "editor/SegmentGridView.h"
 
 #include "session/SesTime.h"
 
@@ -51,8 +54,10 @@ SessionEditorWindow::SessionEditorWindow(FolderSettings& settings, Dialogs& dial
       ExitApplication([] { QCoreApplication::quit(); }),
       OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
       settings_(settings),
-      dialogs_(dialogs),
-      showAbout_(std::move(showAbout)) {
+      dialogs_(dialogs, this),
+      showAbout_(std::move(showAbout)),
+      undoStack_(new QUndoStack(this)),
+      heldKeys_(new HeldKeys(this)) {
   setObjectName(QStringLiteral("sessionEditorWindow"));
   // The desktop's sans-serif font at 11 pixels (8 points at 96 dpi); the
   // layout is in pixels, so the font is too.
@@ -63,6 +68,10 @@ SessionEditorWindow::SessionEditorWindow(FolderSettings& settings, Dialogs& dial
   BuildControls();
   BuildMenus();
   FormCreate();
+
+  // Keypad plus and minus step on the real release of the key.
+  connect(heldKeys_, &HeldKeys::HoldStarted, this, [this] { ++holdNo_; });
+  connect(heldKeys_, &HeldKeys::RealRelease, this, [this](int key) { FormKeyUp(key); });
 
   // The window sees every key before its controls (for the keypad keys).
   installEventFilter(this);
@@ -80,7 +89,7 @@ void SessionEditorWindow::BuildControls() {
   setCentralWidget(client);
 
   model_ = new SessionGridModel(st_.Ses, this);
-  segmentGrid = new QTableView(client);
+  segmentGrid = new SegmentGridView(client);
   segmentGrid->setObjectName(QStringLiteral("segmentGrid"));
   segmentGrid->setGeometry(0, 0, kClientWidth, 137);
   segmentGrid->setModel(model_);
@@ -92,7 +101,6 @@ void SessionEditorWindow::BuildControls() {
   segmentGrid->setWordWrap(false);
   segmentGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   segmentGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  segmentGrid->setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
   QHeaderView* top = segmentGrid->horizontalHeader();
   top->setMinimumSectionSize(1);
   top->setDefaultSectionSize(kColWidth);
@@ -120,6 +128,8 @@ void SessionEditorWindow::BuildControls() {
           [this](const QModelIndex& current) {
             if (current.isValid()) onGridCellSelected(current.column() + 1);
           });
+  connect(segmentGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &SessionEditorWindow::SelectionChanged);
 
   auto makeTime = [client](const char* name, int top, const QString& text) {
     auto* label = new QLabel(text, client);
@@ -150,6 +160,9 @@ void SessionEditorWindow::BuildControls() {
   valueDownButton->setObjectName(QStringLiteral("valueDownButton"));
   valueDownButton->setGeometry(216, 148, 75, 25);
   connect(valueDownButton, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
+  // Each press of a repeat button is one undo step, however long it is held.
+  for (RepeatButton* button : {valueUpButton, valueDownButton})
+    connect(button, &QPushButton::pressed, this, [this] { ++holdNo_; });
   // The buttons do not take the focus from the grid, so the keys keep
   // working on the grid's selection.
   valueUpButton->setFocusPolicy(Qt::NoFocus);
@@ -242,7 +255,49 @@ void SessionEditorWindow::Apply(const SegOpResult& r) {
 }
 
 void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
-  Apply(op(st_, SelFirst(), SelLast(), CurRow()));
+  Record([&] { Apply(op(st_, SelFirst(), SelLast(), CurRow())); }, CurrentHold());
+}
+
+int SessionEditorWindow::CurrentHold() const {
+  const bool held =
+      heldKeys_->AnyHeld() || valueUpButton->Held() || valueDownButton->Held();
+  return held ? holdNo_ : 0;
+}
+
+void SessionEditorWindow::Record(const std::function<void()>& change, int hold) {
+  EditorSnapshot before = TakeSnapshot();
+  change();
+  EditorSnapshot after = TakeSnapshot();
+  if (before.SameContent(after)) return;
+  undoStack_->push(new SessionChangeCommand(
+      std::move(before), std::move(after), hold,
+      [this](const EditorSnapshot& snapshot) { RestoreSnapshot(snapshot); }));
+  emit SessionChanged();
+}
+
+EditorSnapshot SessionEditorWindow::TakeSnapshot() const {
+  return {st_.Ses, st_.SesFileName, st_.SesName, ProposedSaveName, windowTitle(), CurCol()};
+}
+
+void SessionEditorWindow::RestoreSnapshot(const EditorSnapshot& snapshot) {
+  st_.Ses = snapshot.Ses;
+  st_.SesFileName = snapshot.SesFileName;
+  st_.SesName = snapshot.SesName;
+  ProposedSaveName = snapshot.ProposedSaveName;
+  setWindowTitle(snapshot.Caption);
+  RefreshAll(std::clamp(snapshot.CursorCol, 1, static_cast<int>(st_.Ses.SegCount)));
+}
+
+void SessionEditorWindow::UndoStep(bool redo) {
+  if (redo ? !undoStack_->canRedo() : !undoStack_->canUndo()) return;
+  redo ? undoStack_->redo() : undoStack_->undo();
+  st_.SesModified = !undoStack_->isClean();
+  emit SessionChanged();
+}
+
+void SessionEditorWindow::StartHistory() {
+  undoStack_->clear();
+  emit SessionChanged();
 }
 
 void SessionEditorWindow::ShowError(const std::string& text) {
@@ -253,21 +308,51 @@ void SessionEditorWindow::ShowError(const std::string& text) {
   dialogs_.error(message);
 }
 
+namespace {
+
+// Keys are told apart with the keypad flag: keypad plus is not the plus of
+// the main keyboard.
+int KeyId(const QKeyEvent* k) {
+  return k->key() | static_cast<int>(k->modifiers() & Qt::KeypadModifier);
+}
+
+bool IsModifierKey(int key) {
+  return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt ||
+         key == Qt::Key_Meta || key == Qt::Key_AltGr || key == Qt::Key_CapsLock ||
+         key == Qt::Key_NumLock;
+}
+
+}  // namespace
+
 void SessionEditorWindow::FormKeyUp(int key) {
-  if (key == Qt::Key_Plus) ValueStep(&ovrel::IncVal);
-  if (key == Qt::Key_Minus) ValueStep(&ovrel::DecVal);
+  const int keypad = static_cast<int>(Qt::KeypadModifier);
+  if (key == (Qt::Key_Plus | keypad)) ValueStep(&ovrel::IncVal);
+  if (key == (Qt::Key_Minus | keypad)) ValueStep(&ovrel::DecVal);
 }
 
 bool SessionEditorWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
-    auto* k = static_cast<QKeyEvent*>(e);
-    const bool keypadStep = (k->modifiers() & Qt::KeypadModifier) &&
-                            (k->key() == Qt::Key_Plus || k->key() == Qt::Key_Minus);
-    if (keypadStep) {
-      // A held key repeats press and release; only the real release counts.
-      if (e->type() == QEvent::KeyRelease && !k->isAutoRepeat()) FormKeyUp(k->key());
-      return true;
+  switch (e->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyRelease: {
+      auto* k = static_cast<QKeyEvent*>(e);
+      if (IsModifierKey(k->key()) || k->key() == 0) break;
+      // Shortcut keys (Q, A, ...) reach the grid only as the check before
+      // the shortcut runs; both count as a press.
+      if (e->type() == QEvent::KeyRelease)
+        heldKeys_->Released(KeyId(k));
+      else
+        heldKeys_->Pressed(KeyId(k));
+      const bool keypadStep = (k->modifiers() & Qt::KeypadModifier) &&
+                              (k->key() == Qt::Key_Plus || k->key() == Qt::Key_Minus);
+      if (keypadStep) return true;
+      break;
     }
+    case QEvent::WindowDeactivate:
+      if (watched == this) heldKeys_->Forget();
+      break;
+    default:
+      break;
   }
   return QMainWindow::eventFilter(watched, e);
 }
@@ -275,7 +360,10 @@ bool SessionEditorWindow::eventFilter(QObject* watched, QEvent* e) {
 void SessionEditorWindow::showEvent(QShowEvent* e) {
   // Shown from the main window: a session without unsaved changes gives way
   // to a new one.
-  if (!e->spontaneous() && !st_.SesModified) NewProc();
+  if (!e->spontaneous() && !st_.SesModified) {
+    NewProc();
+    StartHistory();
+  }
   QMainWindow::showEvent(e);
 }
 

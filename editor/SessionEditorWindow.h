@@ -11,13 +11,16 @@
 
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
+#include "editor/HeldKeys.h"
 #include "editor/RepeatButton.h"
+#include "editor/SessionChangeCommand.h"
 #include "editor/SessionGridModel.h"
 #include "session/SegmentOps.h"
 #include "session/SessionEditState.h"
 
 class QAction;
 class QMenu;
+class QUndoStack;
 
 namespace ovrel {
 class TimelineWindow;
@@ -87,9 +90,14 @@ class SessionEditorWindow : public QMainWindow {
   QMenu* helpMenu;
   QAction *newAction, *openAction, *saveAction, *saveAsAction, *fileSeparator, *importRvxAction,
       *optimizeAction, *exportCsvAction, *exitSeparator, *exitAction;
+  QAction *undoAction, *redoAction, *undoSeparator;
   QAction *cutAction, *copyAction, *pasteAction, *deleteAction, *addNewAction, *insertAction,
       *valueSeparator, *fastIncreaseAction, *increaseAction, *decreaseAction, *fastDecreaseAction;
   QAction *helpAction, *homePageAction, *downloadsAction, *extraLibrariesAction, *aboutAction;
+
+  // Every change of the session since it was opened; its clean index is
+  // the state last saved (or made new).
+  QUndoStack* UndoStack() const { return undoStack_; }
 
   // The legacy import's and the CSV export's file dialogs.
   FileDialogRequest importDialog;
@@ -105,6 +113,11 @@ class SessionEditorWindow : public QMainWindow {
   QAction* timelineSeparator = nullptr;
   QAction* timelineAction = nullptr;
   TimelineWindow* ShowTimeline();
+ signals:
+  // The session changed: an edit, Undo, Redo, New, Open or an import.
+  void SessionChanged();
+  // The grid's cursor or selection moved.
+  void SelectionChanged();
 
  public slots:
   void onImportRvxTriggered();
@@ -135,19 +148,37 @@ class SessionEditorWindow : public QMainWindow {
   // Shows what a segment operation changed.
   void Apply(const SegOpResult& r);
 
+  // Runs change as one undoable step; hold is the key or button hold it
+  // belongs to (0: none). A change that leaves the session as it was adds
+  // no step.
+  void Record(const std::function<void()>& change, int hold = 0);
+  EditorSnapshot TakeSnapshot() const;
+  void RestoreSnapshot(const EditorSnapshot& snapshot);
+  // Undo (or Redo): the modified flag then says whether the session differs
+  // from the state last saved.
+  void UndoStep(bool redo);
+  // The hold of a value key or repeat button now down, or 0.
+  int CurrentHold() const;
+  // The session was replaced as a whole (Open, or a fresh session when the
+  // window is shown): nothing before it can be undone.
+  void StartHistory();
+
   void onOptimizeTriggered();
   void onExitTriggered();
   void ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int));
   void ShowError(const std::string& text);
 
   FolderSettings& settings_;
-  Dialogs& dialogs_;
+  WindowDialogs dialogs_;
   std::function<void()> showAbout_;
   SessionEditState st_;
   SessionGridModel* model_;
 
   void BuildTimelineItem();
   TimelineWindow* timeline_ = nullptr;
+  QUndoStack* undoStack_;
+  HeldKeys* heldKeys_;
+  int holdNo_ = 0;
 };
 
 }  // namespace ovrel

@@ -13,6 +13,7 @@ namespace ovrel {
 namespace {
 
 const QString kLibraryFilter = QStringLiteral("Sorvani Pro session library(*.svl)|*.svl");
+const QString kSelectFolderCaption = QStringLiteral("Select the sessions folder");
 
 }  // namespace
 
@@ -22,7 +23,7 @@ LibraryCompilerWindow::LibraryCompilerWindow(FolderSettings& settings, Dialogs& 
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       settings_(settings),
-      dialogs_(dialogs) {
+      dialogs_(dialogs, this) {
   setObjectName(QStringLiteral("libraryCompilerWindow"));
   setFixedSize(519, 262);
   CreateControls();
@@ -30,10 +31,12 @@ LibraryCompilerWindow::LibraryCompilerWindow(FolderSettings& settings, Dialogs& 
 }
 
 void LibraryCompilerWindow::CreateControls() {
-  sessionsFolderLabel = MakeLabel(QStringLiteral("Sessions Folder"), 16, 16, this);
-  selectFolderButton = MakeButton(QStringLiteral("Select"), {96, 14, 57, 17}, this);
+  // The file list is made first: it heads the tab order and has the focus
+  // when the window opens.
   sessionFileList = new FileListBox(this);
   sessionFileList->setGeometry(16, 32, 145, 201);
+  sessionsFolderLabel = MakeLabel(QStringLiteral("Sessions Folder"), 16, 16, this);
+  selectFolderButton = MakeButton(QStringLiteral("Select"), {96, 14, 57, 17}, this);
 
   addButton = MakeButton(QStringLiteral("Add ->"), {176, 72, 57, 25}, this);
   insertButton = MakeButton(QStringLiteral("Insert ->"), {176, 112, 57, 25}, this);
@@ -63,15 +66,11 @@ void LibraryCompilerWindow::CreateControls() {
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
   auto on = [this](QPushButton* button, void (LibraryCompilerWindow::*handler)()) {
-    connect(button, &QPushButton::clicked, this, [this, handler] {
-      // Errors that no handler expects end the command with a message.
-      try {
-        (this->*handler)();
-      } catch (const std::exception& e) {
-        dialogs_.error(QString::fromStdString(e.what()));
-      }
-    });
+    connect(button, &QPushButton::clicked, this, [this, handler] { Guarded(handler); });
   };
+  // A double-click on a session file adds it, as Add does.
+  connect(sessionFileList, &QListWidget::itemDoubleClicked, this,
+          [this] { Guarded(&LibraryCompilerWindow::onAddClicked); });
   on(selectFolderButton, &LibraryCompilerWindow::onSelectFolderClicked);
   on(addButton, &LibraryCompilerWindow::onAddClicked);
   on(insertButton, &LibraryCompilerWindow::onInsertClicked);
@@ -80,10 +79,29 @@ void LibraryCompilerWindow::CreateControls() {
   on(compileButton, &LibraryCompilerWindow::onCompileClicked);
 }
 
+void LibraryCompilerWindow::Guarded(void (LibraryCompilerWindow::*handler)()) {
+  // Errors that no handler expects end the command with a message.
+  try {
+    (this->*handler)();
+  } catch (const std::exception& e) {
+    dialogs_.error(QString::fromStdString(e.what()));
+  }
+}
+
 void LibraryCompilerWindow::FormCreate() {
   setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Library Compiler"));
   sessionFileList->SetMask(QStringLiteral("*.svs"));
-  sessionFileList->SetDirectory(settings_.SessionsFolder);
+  ShowFolder(settings_.SessionsFolder);
+  sessionFileList->setFocus();
+}
+
+void LibraryCompilerWindow::ShowFolder(const QString& folder) {
+  sessionFileList->SetDirectory(folder);
+  // The folder's path is too long for the window; its label and the list
+  // show it when the pointer rests on them.
+  const QString path = QDir::toNativeSeparators(folder);
+  sessionFileList->setToolTip(path);
+  sessionsFolderLabel->setToolTip(path);
 }
 
 void LibraryCompilerWindow::FormActivate() {
@@ -98,8 +116,9 @@ bool LibraryCompilerWindow::event(QEvent* e) {
 void LibraryCompilerWindow::onSelectFolderClicked() {
   // The chosen folder is shown here only; the main window's sessions folder
   // stays as it is.
-  if (const auto folder = dialogs_.browseFolder(QString(), settings_.ProgramFolder))
-    sessionFileList->SetDirectory(*folder);
+  if (const auto folder =
+          dialogs_.browseFolder({kSelectFolderCaption, settings_.ProgramFolder, nullptr}))
+    ShowFolder(*folder);
 }
 
 std::optional<int> LibraryCompilerWindow::SelectedEntry() const {
@@ -120,14 +139,18 @@ bool LibraryCompilerWindow::Report(const LibraryList::Result& result) {
 }
 
 void LibraryCompilerWindow::onAddClicked() {
-  if (Report(list_.Add(SelectedFile())))
+  if (Report(list_.Add(SelectedFile()))) {
     libraryList->addItem(QString::fromStdString(list_.DisplayName(list_.Count() - 1)));
+    libraryList->scrollToItem(libraryList->item(libraryList->count() - 1));
+  }
 }
 
 void LibraryCompilerWindow::onInsertClicked() {
   const std::optional<int> index = SelectedEntry();
-  if (Report(list_.Insert(SelectedFile(), index)))
+  if (Report(list_.Insert(SelectedFile(), index))) {
     libraryList->insertItem(*index, QString::fromStdString(list_.DisplayName(*index)));
+    libraryList->scrollToItem(libraryList->item(*index));
+  }
 }
 
 void LibraryCompilerWindow::onRemoveClicked() {

@@ -53,6 +53,10 @@ class LibraryCompilerWindow : public QWidget {
 
  private:
   void CreateControls();
+  // Runs a button's handler; an unexpected error ends it with a message.
+  void Guarded(void (LibraryCompilerWindow::*handler)());
+  // Points the file list at folder and names the folder in its tooltip.
+  void ShowFolder(const QString& folder);
   // Selected row of libraryList, or nothing.
   std::optional<int> SelectedEntry() const;
   std::optional<std::string> SelectedFile() const;
@@ -62,7 +66,7 @@ class LibraryCompilerWindow : public QWidget {
   void RefreshAvailSesMem();
 
   FolderSettings& settings_;
-  Dialogs& dialogs_;
+  WindowDialogs dialogs_;
   LibraryList list_;
 };
 

@@ -4,6 +4,22 @@
 
 namespace ovrel {
 
+MsgResult WindowDialogs::message(const MessageRequest& request) {
+  return dialogs_.message(OverWindow(request));
+}
+
+std::optional<QString> WindowDialogs::openFile(const FileDialogRequest& request) {
+  return dialogs_.openFile(OverWindow(request));
+}
+
+std::optional<QString> WindowDialogs::saveFile(const FileDialogRequest& request) {
+  return dialogs_.saveFile(OverWindow(request));
+}
+
+std::optional<QString> WindowDialogs::browseFolder(const FolderDialogRequest& request) {
+  return dialogs_.browseFolder(OverWindow(request));
+}
+
 QString toQtFilter(const QString& filter) {
   const QStringList parts = filter.split(QLatin1Char('|'));
   QStringList out;

@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+class QWidget;
+
 namespace ovrel {
 
 enum class MsgIcon { None, Error, Warning, Information, Question };
@@ -22,6 +24,7 @@ struct MessageRequest {
   MsgIcon icon = MsgIcon::None;
   MsgButtons buttons = MsgButtons::Ok;
   QString detail;  // optional extra text shown below the message
+  QWidget* window = nullptr;  // the window that asks; the box opens over it
 };
 
 struct FileDialogRequest {
@@ -30,6 +33,13 @@ struct FileDialogRequest {
   QString defaultExt;  // without the dot; appended when the name has none
   QString initialDir;
   QString fileName;
+  QWidget* window = nullptr;  // the window that asks
+};
+
+struct FolderDialogRequest {
+  QString title;
+  QString startDir;
+  QWidget* window = nullptr;  // the window that asks
 };
 
 class Dialogs {
@@ -39,7 +49,7 @@ class Dialogs {
   // The chosen full path, or nothing when the user cancelled.
   virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
   virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;
-  virtual std::optional<QString> browseFolder(const QString& title, const QString& startDir) = 0;
+  virtual std::optional<QString> browseFolder(const FolderDialogRequest& request) = 0;
 
   // Shorthand for the common message boxes.
   MsgResult error(const QString& text) {
@@ -48,6 +58,27 @@ class Dialogs {
   MsgResult question(const QString& text) {
     return message({kAppTitle, text, MsgIcon::Question, MsgButtons::YesNoCancel, {}});
   }
+};
+
+// The dialogs of one window: every dialog that does not name its window
+// opens over this one, also when another window is active at the time (as
+// after a file dialog closes).
+class WindowDialogs : public Dialogs {
+ public:
+  WindowDialogs(Dialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {}
+  MsgResult message(const MessageRequest& request) override;
+  std::optional<QString> openFile(const FileDialogRequest& request) override;
+  std::optional<QString> saveFile(const FileDialogRequest& request) override;
+  std::optional<QString> browseFolder(const FolderDialogRequest& request) override;
+
+ private:
+  template <typename Request>
+  Request OverWindow(Request request) const {
+    if (!request.window) request.window = window_;
+    return request;
+  }
+  Dialogs& dialogs_;
+  QWidget* window_;
 };
 
 // Turns a "Description|*.ext|Other|*.x" filter into Qt's "Description (*.ext);;Other (*.x)".

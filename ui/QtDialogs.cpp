@@ -51,9 +51,13 @@ MsgResult FromQtButton(int button) {
   }
 }
 
+QWidget* Owner(QWidget* window) {
+  return window ? window : QApplication::activeWindow();
+}
+
 std::optional<QString> RunFileDialog(const FileDialogRequest& request,
                                      QFileDialog::AcceptMode mode) {
-  QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialDir,
+  QFileDialog dialog(Owner(request.window), request.title, request.initialDir,
                      toQtFilter(request.filter));
   dialog.setAcceptMode(mode);
   // A typed name of a file that does not exist yet is a valid answer for
@@ -72,7 +76,7 @@ std::optional<QString> RunFileDialog(const FileDialogRequest& request,
 
 MsgResult QtDialogs::message(const MessageRequest& request) {
   QMessageBox box(ToQtIcon(request.icon), request.caption, request.text,
-                  ToQtButtons(request.buttons), QApplication::activeWindow());
+                  ToQtButtons(request.buttons), Owner(request.window));
   if (!request.detail.isEmpty()) box.setInformativeText(request.detail);
   const int button = box.exec();
   // The close box of a plain OK box answers OK.
@@ -88,11 +92,16 @@ std::optional<QString> QtDialogs::saveFile(const FileDialogRequest& request) {
   return RunFileDialog(request, QFileDialog::AcceptSave);
 }
 
-std::optional<QString> QtDialogs::browseFolder(const QString& title, const QString& startDir) {
-  const QString folder =
-      QFileDialog::getExistingDirectory(QApplication::activeWindow(), title, startDir);
-  if (folder.isEmpty()) return std::nullopt;
-  return folder;
+std::optional<QString> QtDialogs::browseFolder(const FolderDialogRequest& request) {
+  // Folders are picked from the tree only: the dialog's own widgets, so that
+  // the name box can be left out.
+  QFileDialog dialog(Owner(request.window), request.title, request.startDir);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  for (const char* name : {"fileNameEdit", "fileNameLabel", "fileTypeCombo", "fileTypeLabel"})
+    if (QWidget* part = dialog.findChild<QWidget*>(QLatin1String(name))) part->hide();
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace ovrel

@@ -1,6 +1,7 @@
 #pragma once
 // The dialogs of the running program: Qt message boxes and file dialogs,
-// each opened over the window that is active at the time.
+// each opened over the window that asks, or without one over the window that
+// is active at the time.
 
 #include "ui/Dialogs.h"
 
@@ -11,7 +12,7 @@ class QtDialogs : public Dialogs {
   MsgResult message(const MessageRequest& request) override;
   std::optional<QString> openFile(const FileDialogRequest& request) override;
   std::optional<QString> saveFile(const FileDialogRequest& request) override;
-  std::optional<QString> browseFolder(const QString& title, const QString& startDir) override;
+  std::optional<QString> browseFolder(const FolderDialogRequest& request) override;
 };
 
 }  // namespace ovrel

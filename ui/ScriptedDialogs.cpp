@@ -3,7 +3,7 @@
 namespace ovrel {
 
 MsgResult ScriptedDialogs::message(const MessageRequest& request) {
-  calls_.push_back({Kind::Message, request, {}, {}, {}});
+  calls_.push_back({Kind::Message, request, {}, {}, {}, request.window});
   if (!answers_.empty() && std::holds_alternative<MsgResult>(answers_.front())) {
     MsgResult r = std::get<MsgResult>(answers_.front());
     answers_.pop_front();
@@ -30,18 +30,18 @@ std::optional<QString> ScriptedDialogs::nextPath() {
 }
 
 std::optional<QString> ScriptedDialogs::openFile(const FileDialogRequest& request) {
-  calls_.push_back({Kind::OpenFile, {}, request, {}, {}});
+  calls_.push_back({Kind::OpenFile, {}, request, {}, {}, request.window});
   return nextPath();
 }
 
 std::optional<QString> ScriptedDialogs::saveFile(const FileDialogRequest& request) {
-  calls_.push_back({Kind::SaveFile, {}, request, {}, {}});
+  calls_.push_back({Kind::SaveFile, {}, request, {}, {}, request.window});
   return nextPath();
 }
 
-std::optional<QString> ScriptedDialogs::browseFolder(const QString& title,
-                                                     const QString& startDir) {
-  calls_.push_back({Kind::BrowseFolder, {}, {}, title, startDir});
+std::optional<QString> ScriptedDialogs::browseFolder(const FolderDialogRequest& request) {
+  calls_.push_back(
+      {Kind::BrowseFolder, {}, {}, request.title, request.startDir, request.window});
   return nextPath();
 }
 

@@ -21,6 +21,7 @@ class ScriptedDialogs : public Dialogs {
     MessageRequest message;   // for Message
     FileDialogRequest file;   // for OpenFile and SaveFile
     QString title, startDir;  // for BrowseFolder
+    QWidget* window = nullptr;  // the window the dialog was opened over
   };
   // An answer: a button for a message box, a path (or nothing = cancel) for
   // a file dialog or the folder browser.
@@ -33,7 +34,7 @@ class ScriptedDialogs : public Dialogs {
   MsgResult message(const MessageRequest& request) override;
   std::optional<QString> openFile(const FileDialogRequest& request) override;
   std::optional<QString> saveFile(const FileDialogRequest& request) override;
-  std::optional<QString> browseFolder(const QString& title, const QString& startDir) override;
+  std::optional<QString> browseFolder(const FolderDialogRequest& request) override;
 
   const std::vector<Call>& calls() const { return calls_; }
   // Texts of all message boxes shown so far, in order.

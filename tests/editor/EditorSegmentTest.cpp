@@ -1,4 +1,6 @@
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 
 #include "tests/editor/EditorFixture.h"
 
@@ -113,25 +115,41 @@ TEST_F(EditorTest, SegmentLimitMessage) {
   EXPECT_FALSE(st().SesModified);
 }
 
-TEST_F(EditorTest, KeypadKeysStepOncePerRelease) {
+// A held key under X11 repeats release and press pairs; once the window
+// repaints between them, most come without the repeat flag.
+void SendKey(QWidget* w, QEvent::Type type, Qt::Key k, Qt::KeyboardModifiers mods) {
+  QKeyEvent e(type, k, mods, k == Qt::Key_Plus ? "+" : "-", false);
+  QApplication::sendEvent(w, &e);
+}
+
+TEST_F(EditorTest, KeypadKeysStepOncePerReleaseAlsoWhenRepeatsAreUnflagged) {
   makeSession(1);
   clickCell(1, RowFreqStart);
-  // A held key repeats press and release; only the final release steps.
-  for (int i = 0; i < 5; ++i) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier, "+", true);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Plus, Qt::KeypadModifier, "+", true);
-    QApplication::sendEvent(grid(), &press);
-    QApplication::sendEvent(grid(), &release);
+  SendKey(grid(), QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier);
+  for (int i = 0; i < 15; ++i) {
+    SendKey(grid(), QEvent::KeyRelease, Qt::Key_Plus, Qt::KeypadModifier);
+    QTest::qWait(2);  // the grid repaints between the pair
+    SendKey(grid(), QEvent::KeyPress, Qt::Key_Plus, Qt::KeypadModifier);
+    QTest::qWait(20);
   }
   EXPECT_EQ(st().Ses[1].FreqStart, 10);
-  QTest::keyRelease(grid(), Qt::Key_Plus, Qt::KeypadModifier);
+  SendKey(grid(), QEvent::KeyRelease, Qt::Key_Plus, Qt::KeypadModifier);
+  QTRY_COMPARE_WITH_TIMEOUT(st().Ses[1].FreqStart, 11, 2000);
+  QTest::qWait(150);
   EXPECT_EQ(st().Ses[1].FreqStart, 11);
+  // A held keypad key is one undo step too.
+  form_->undoAction->trigger();
+  EXPECT_EQ(st().Ses[1].FreqStart, 10);
+
+  // Two taps in a row, even with Shift held, are two steps.
   QTest::keyClick(grid(), Qt::Key_Minus, Qt::KeypadModifier | Qt::ShiftModifier);
+  QTest::qWait(100);
   QTest::keyClick(grid(), Qt::Key_Minus, Qt::KeypadModifier);
-  EXPECT_EQ(st().Ses[1].FreqStart, 9);
+  QTRY_COMPARE_WITH_TIMEOUT(st().Ses[1].FreqStart, 8, 2000);
   // The plus and minus keys of the main keyboard do nothing.
   QTest::keyClick(grid(), Qt::Key_Plus);
-  EXPECT_EQ(st().Ses[1].FreqStart, 9);
+  QTest::qWait(100);
+  EXPECT_EQ(st().Ses[1].FreqStart, 8);
 }
 
 TEST_F(EditorTest, RepeatButtonsStepTheSelection) {
@@ -156,6 +174,53 @@ TEST_F(EditorTest, OptimizeLeavesTheCursorOnAnExistingColumn) {
   EXPECT_EQ(cell(1, RowTime), "3:00");
   EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 3:00.0");
   EXPECT_TRUE(st().SesModified);
+}
+
+TEST_F(EditorTest, HeaderCellsAreFixedAndSelectNothing) {
+  makeSession(4);
+  clickCell(2, RowMode);
+  QHeaderView* captions = grid()->verticalHeader();
+  QHeaderView* numbers = grid()->horizontalHeader();
+  const int pitchRow = RowPitch - 1;  // view rows start at Time
+  QTest::mouseClick(captions->viewport(), Qt::LeftButton, {},
+                    QPoint(10, captions->sectionViewportPosition(pitchRow) + 5));
+  QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {},
+                    QPoint(numbers->sectionViewportPosition(2) + 5, 5));
+  // A drag along the numbers selects nothing either.
+  QTest::mousePress(numbers->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseMove(numbers->viewport(), QPoint(numbers->sectionViewportPosition(3) + 5, 5));
+  QTest::mouseRelease(numbers->viewport(), Qt::LeftButton, {},
+                      QPoint(numbers->sectionViewportPosition(3) + 5, 5));
+  EXPECT_EQ(grid()->currentIndex().column(), 1);
+  EXPECT_EQ(grid()->selectionModel()->selectedIndexes().size(), 1);
+  key(Qt::Key_Delete);  // deletes the one selected segment, not all but one
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 103, 104}));
+}
+
+TEST_F(EditorTest, ScrollingShowsOnlyWholeColumnsAtTheLeft) {
+  makeSession(40);
+  QScrollBar* bar = grid()->horizontalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  for (int value : {1, bar->maximum() - 1, bar->maximum()}) {
+    SCOPED_TRACE(value);
+    bar->setValue(value);
+    const int first = grid()->columnAt(0);
+    EXPECT_EQ(first, value);
+    EXPECT_EQ(grid()->columnViewportPosition(first), 0);
+    EXPECT_EQ(grid()->horizontalHeader()->sectionViewportPosition(first), 0);
+  }
+  // At the end the last segment is whole, and a click at the left edge
+  // picks the segment whose number is shown there.
+  const int last = grid()->model()->columnCount() - 1;
+  EXPECT_LE(grid()->columnViewportPosition(last) + grid()->columnWidth(last),
+            grid()->viewport()->width());
+  QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, QPoint(2, 5));
+  EXPECT_EQ(grid()->currentIndex().column(), bar->maximum());
+  // Moving the cursor to the last column keeps whole columns too.
+  clickCell(1, RowMode);
+  key(Qt::Key_End);
+  EXPECT_EQ(grid()->columnViewportPosition(grid()->columnAt(0)), 0);
+  EXPECT_EQ(grid()->currentIndex().column(), last);
 }
 
 }  // namespace
