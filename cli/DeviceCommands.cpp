@@ -46,18 +46,12 @@ const std::array<DeviceCommand, 7> kCommands = {{
      "  --backup   read the device memory first and keep it in the backup history\n"
      "  --verify   read the memory back afterwards and compare it with the file\n"},
     {"add", "add a session (.svs) to the library in the device",
-     "Usage: ovrel add [--port P] [--verify] SESSION.svs
-"
-     "Reads the device's library (keeping it in the backup history), appends
-"
-     "the session and uploads the result. Writes SVPMemImg.svl and
-"
-     "TempSesLib.svl in the program folder: beside ovrel, or
-"
-     "$XDG_DATA_HOME/ovrelware when that folder is not writable.
-"
-     "  --verify   read the memory back afterwards and compare it with the merge
-"},
+     "Usage: ovrel add [--port P] [--verify] SESSION.svs\n"
+     "Reads the device's library (keeping it in the backup history), appends\n"
+     "the session and uploads the result. Writes SVPMemImg.svl and\n"
+     "TempSesLib.svl in the program folder: beside ovrel, or\n"
+     "$XDG_DATA_HOME/ovrelware when that folder is not writable.\n"
+     "  --verify   read the memory back afterwards and compare it with the merge\n"},
     {"download", "read the library in the device into a file",
      "Usage: ovrel download [--port P] [--raw] -o FILE.svl\n"
      "Reads the device's session memory and writes its library (or, with\n"

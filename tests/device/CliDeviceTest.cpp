@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QTest>
+
 #include "CliTestSupport.h"
 #include "LinkTestSupport.h"
 #include "TerminalTestSupport.h"
