@@ -41,7 +41,7 @@ TEST_F(CliDeviceTest, PortsAndDetect) {
 // Detection that finds nothing says why, a line for each port.
 TEST_F(CliDeviceTest, DetectSaysWhyNoPortAnswered) {
   Outcome none = Run({"detect"}, "");
-  EXPECT_EQ(none.Status, 1);
+  EXPECT_EQ(none.Status, 3);
   EXPECT_TRUE(none.Err.contains("connect the device's USB cable")) << none.Err.toStdString();
 
   // A port that a program holds open without locking it (as a terminal
@@ -58,7 +58,7 @@ TEST_F(CliDeviceTest, DetectSaysWhyNoPortAnswered) {
   Outcome busy = Run({"detect"}, busyPort + ":" + QString::fromStdString(silent.path()));
   holder.kill();
   holder.waitForFinished();
-  EXPECT_EQ(busy.Status, 1);
+  EXPECT_EQ(busy.Status, 3);
   EXPECT_TRUE(busy.Err.contains(busyPort + ": Unable to open com port")) << busy.Err.toStdString();
   EXPECT_TRUE(busy.Err.contains(
       QStringLiteral("The port is busy: it is in use by sleep (process %1)").arg(holderPid)));
@@ -78,7 +78,7 @@ TEST_F(CliDeviceTest, DetectNamesAPermissionProblem) {
   PtyPair pty;
   ASSERT_EQ(::chmod(pty.Path().c_str(), 0), 0);
   Outcome denied = Run({"detect"}, QString::fromStdString(pty.Path()), wrapper);
-  EXPECT_EQ(denied.Status, 1);
+  EXPECT_EQ(denied.Status, 3);
   EXPECT_TRUE(denied.Err.contains("Permission denied")) << denied.Err.toStdString();
   EXPECT_TRUE(denied.Err.contains("dialout"));
 }

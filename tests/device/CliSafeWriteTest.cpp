@@ -48,7 +48,7 @@ TEST_F(CliSafeWriteTest, EachAddKeepsTheMemoryItFound) {
       QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d\.svl$)").match(names[0]).hasMatch())
       << names[0].toStdString();
   EXPECT_EQ(Backup(names[0]), before);
-  const Bytes afterFirst = ReadFile(Path("TempSesLib.svl"));
+  const Bytes afterFirst = ReadFile(Path("program/TempSesLib.svl"));
 
   ASSERT_EQ(Run({"add", "--port", port, "ses.svs"}).Status, 0);
   names = Backups();
@@ -61,7 +61,7 @@ TEST_F(CliSafeWriteTest, EachAddKeepsTheMemoryItFound) {
   ASSERT_EQ(Run({"backup", "--port", port, "-o", "b1.svl"}).Status, 0);
   ASSERT_EQ(Run({"backup", "--port", port, "-o", "b2.svl"}).Status, 0);
   EXPECT_EQ(Backups().size(), 3);
-  EXPECT_EQ(ReadFile(Path("b1.svl")), ReadFile(Path("TempSesLib.svl")));
+  EXPECT_EQ(ReadFile(Path("b1.svl")), ReadFile(Path("program/TempSesLib.svl")));
   EXPECT_EQ(ReadFile(Path("b2.svl")), ReadFile(Path("b1.svl")));
 }
 
