@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "session/FileDescriptor.h"
+
 namespace ovrel {
 
 namespace {
@@ -84,25 +86,9 @@ int RewriteInPlace(int fd, std::string_view bytes) {
       ::fsync(fd) == 0)
     return 0;
   const int err = errno;
-  if (WriteAllAt(fd, old, 0) && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0)
-    ::fsync(fd);
+  if (WriteAllAt(fd, old, 0) && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0) ::fsync(fd);
   return err;
 }
-
-// Closes the descriptor on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -126,7 +112,8 @@ FileWriteResult writeFileAtomically(const std::string& shownPath, std::string_vi
   // The rename would replace a file the user may not write, since only the
   // folder's permissions count for it: opening the file for writing (it is
   // not truncated) asks the system whether the user may write it.
-  Descriptor target(exists ? ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : -1);
+  FileDescriptor target(exists ? ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+                               : -1);
   if (exists && target.get() < 0) {
     // A file that may be written but not read is still the user's to replace.
     const int err = errno;

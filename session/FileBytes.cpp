@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "session/FileDescriptor.h"
+
 namespace ovrel {
 
 namespace {
@@ -26,21 +28,6 @@ std::string SizeText(std::size_t bytes) {
     return std::to_string(bytes / (1024 * 1024)) + " MiB";
   return std::to_string(bytes) + " bytes";
 }
-
-// Closes the descriptor on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -66,7 +53,7 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
 
   // O_NONBLOCK: should the path have been swapped for a pipe since the
   // check above, the open still returns at once and fstat refuses it.
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) return failErrno(errno);
   if (::fstat(fd.get(), &st) != 0) return failErrno(errno);
   if (!S_ISREG(st.st_mode)) return fail(FileBytesFault::NotRegular, KindOf(st.st_mode));
