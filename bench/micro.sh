@@ -10,5 +10,5 @@ dir=$build/micro-bench
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S bench/micro -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$dir" >/dev/null
+cmake --build "$dir" --target ovrel_micro_bench >/dev/null
 "$dir/ovrel_micro_bench" --benchmark_min_time=0.2

@@ -2,16 +2,16 @@
 # Google Benchmark figures for the timeline picture: redrawing a 380-segment
 # session and a one-segment session into a 1200 x 400 image, and writing the
 # 380-segment picture as SVG. Prints the redraw against its 2 ms budget.
-# Built as a project of its own in BUILD_DIR/plot-bench (Release).
+# Built with the other benchmarks in BUILD_DIR/micro-bench (Release).
 #   bench/plot.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-dir=$build/plot-bench
+dir=$build/micro-bench
 if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S bench/plot -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S bench/micro -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$dir" >/dev/null
+cmake --build "$dir" --target ovrel_plot_bench >/dev/null
 XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)} "$dir/ovrel_plot_bench" \
   --benchmark_min_time=0.5 --benchmark_format=console | tee "$dir/result.txt"
 awk '/^BM_RedrawTimeline380 /{ printf "Redraw of 380 segments: %.3f of the 2 ms budget\n", $4 / 2000 }
