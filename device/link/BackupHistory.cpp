@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <algorithm>
 
+#include "device/link/ProgramFolder.h"
 #include "device/protocol/Merge.h"
 
 namespace ovrel {
@@ -37,8 +37,7 @@ QByteArray UsedImageBytes(std::span<const std::uint8_t, kSesMemSize> image) {
 BackupHistory::BackupHistory(QString folder) : Folder(std::move(folder)) {}
 
 QString BackupHistory::DefaultFolder() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-         QStringLiteral("/ovrelware/backups");
+  return PerUserDataFolder() + QStringLiteral("/backups");
 }
 
 QStringList BackupHistory::Files() const {

@@ -41,6 +41,12 @@ void Seed(const QString& examples, const QString& target) {
 
 }  // namespace
 
+QString PerUserDataFolder() {
+  // QStandardPaths honours XDG_DATA_HOME and falls back to ~/.local/share.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+         QStringLiteral("/ovrelware");
+}
+
 ProgramFolders LocateProgramFolders(const QString& executableFolder) {
   ProgramFolders folders;
   const QString executable = Clean(executableFolder);
@@ -49,9 +55,7 @@ ProgramFolders LocateProgramFolders(const QString& executableFolder) {
     folders.Documents = executable;
     return folders;
   }
-  // QStandardPaths honours XDG_DATA_HOME and falls back to ~/.local/share.
-  const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  folders.Program = Clean(dataHome + QStringLiteral("/ovrelware"));
+  folders.Program = Clean(PerUserDataFolder());
   folders.Documents = Clean(executable + QStringLiteral("/" OVREL_INSTALLED_DOC));
   folders.PerUser = true;
   const QString data = Clean(executable + QStringLiteral("/" OVREL_INSTALLED_DATA));

@@ -22,6 +22,10 @@ struct ProgramFolders {
   bool PerUser = false;
 };
 
+// The program's per-user data folder, $XDG_DATA_HOME/ovrelware (by default
+// ~/.local/share/ovrelware); it is not created here.
+QString PerUserDataFolder();
+
 // The folders for a program whose executable lies in executableFolder.
 // Creates and seeds the per-user folder when the executable's folder cannot
 // be written; a file the user already has there is never overwritten.
