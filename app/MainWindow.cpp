@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -237,27 +239,30 @@ QString MainWindow::PathFromEdit(QString& selectedPath, const QString& folder,
 
 void MainWindow::onConnectClicked() {
   SetStatusText(0, QStringLiteral("Autodetecting Sorvani..."));
-  if (link_->Connect()) {
-    SetStatusText(1, QStringLiteral("Connected"));
-    SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
-    deviceFound_ = true;
-    UpdateDeviceButtons();
-  } else {
-    SetStatusText(0, QStringLiteral("Autodetection of Sorvani failed"));
+  link_->Connect([this](const OperationResult& result) {
+    if (result.Ok()) {
+      SetStatusText(1, QStringLiteral("Connected"));
+      SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
+      deviceFound_ = true;
+      UpdateDeviceButtons();
+      return;
+    }
+    SetStatusText(0, linktext::kAutodetectionFailed);
     // Why, port by port: the commonest first-run problems have a remedy.
-    ShowMessage(QStringLiteral("Autodetection of Sorvani failed"), LinkIcon::Error,
-                link_->ConnectFailure);
-  }
+    ShowResult(result);
+  });
 }
 
 void MainWindow::onUploadLibraryClicked() {
   const QString path =
       PathFromEdit(Folders.SelectedLibraryPath, Folders.LibrariesFolder, libraryFileEdit->text());
   SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
-  const bool uploaded = link_->UploadSesLib(path);
-  SetStatusText(0, uploaded ? QStringLiteral("Sorvani session library uploaded successfully")
-                            : QStringLiteral("Sorvani session library upload failed"));
-  if (!uploaded) RefreshPortsIfGone();
+  link_->UploadLibrary(path, [this](const OperationResult& result) {
+    ShowResult(result);
+    SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
+                                 : QStringLiteral("Sorvani session library upload failed"));
+    if (!result.Ok()) RefreshPortsIfGone();
+  });
 }
 
 void MainWindow::onUploadAddClicked() {
@@ -268,10 +273,21 @@ void MainWindow::onUploadAddClicked() {
     return;
   }
   SetStatusText(0, QStringLiteral("Uploading/adding single session to Sorvani"));
-  const bool uploaded = link_->UploadOneSession(path);
-  SetStatusText(0, uploaded ? QStringLiteral("Single session uploaded to Sorvani successfully")
-                            : QStringLiteral("Single session upload to Sorvani failed"));
-  if (!uploaded) RefreshPortsIfGone();
+  link_->AddSession(path, [this](const OperationResult& result) {
+    ShowResult(result);
+    SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
+                                 : QStringLiteral("Single session upload to Sorvani failed"));
+    if (!result.Ok()) RefreshPortsIfGone();
+  });
+}
+
+void MainWindow::ShowResult(const OperationResult& result) {
+  for (const LinkMessage& note : result.Notes) ShowMessage(note);
+  if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure) {
+    SetStatusText(1, linktext::kNotConnected);
+    SetStatusText(0, linktext::kConnectionLost);
+  }
+  if (!result.Message.Text.isEmpty()) ShowMessage(result.Message);
 }
 
 void MainWindow::RefreshPortsIfGone() {
@@ -290,14 +306,30 @@ void MainWindow::onPortListDropDown() {
 }
 
 void MainWindow::FormCloseQuery(bool& CanClose) {
-  // A device operation must finish first: its waits run inside this event
-  // loop, which would end under it.
-  if (busy_ || (canClose_ && !canClose_())) {
-    CanClose = false;
+  CanClose = false;
+  if (!closeWhenIdle_ && canClose_ && !canClose_()) return;
+  if (link_->Busy()) {
+    // Cutting an operation off could leave the device in the middle of a
+    // transfer: the window closes once the operation has ended.
+    if (!closeWhenIdle_) {
+      closeWhenIdle_ = true;
+      dialogs_.message({kAppTitle, kCloseWhenIdleText, MsgIcon::Information, MsgButtons::Ok, {}});
+      CloseWhenIdle();
+    }
     return;
   }
   comPort_->Close();
   CanClose = true;
+}
+
+void MainWindow::CloseWhenIdle() {
+  if (!closeWhenIdle_) return;
+  // A message about the operation's end is read first.
+  if (link_->Busy() || QApplication::activeModalWidget()) {
+    QTimer::singleShot(100, this, &MainWindow::CloseWhenIdle);
+    return;
+  }
+  close();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -323,9 +355,10 @@ void MainWindow::SetStatusText(int panel, const QString& text) {
   if (panel == 0 || panel == 1) panels_[panel]->setText(text);
 }
 
-void MainWindow::ShowMessage(const QString& text, LinkIcon icon, const QString& detail) {
-  dialogs_.message({kAppTitle, text, icon == LinkIcon::Error ? MsgIcon::Error : MsgIcon::None,
-                    MsgButtons::Ok, detail});
+void MainWindow::ShowMessage(const LinkMessage& message) {
+  dialogs_.message({kAppTitle, message.Text,
+                    message.Icon == LinkIcon::Error ? MsgIcon::Error : MsgIcon::None,
+                    MsgButtons::Ok, message.Detail});
 }
 
 void MainWindow::PortsListed(const QStringList& ports) {
@@ -342,8 +375,10 @@ void MainWindow::Progress(const LinkProgress& progress) {
     panels_[1]->show();
     return;
   }
-  progressBar->setRange(0, progress.Count);
-  progressBar->setValue(progress.Step);
+  // By time rather than by command: the pause before a merged upload is
+  // most of an Upload/Add.
+  progressBar->setRange(0, 1000);
+  progressBar->setValue(progress.Permille);
   panels_[1]->hide();
   progressBar->show();
 }

@@ -17,6 +17,7 @@
 #include "app/PortComboBox.h"
 #include "device/link/LinkTiming.h"
 #include "device/link/LinkUi.h"
+#include "device/link/OperationResult.h"
 
 namespace ovrel {
 
@@ -28,6 +29,9 @@ struct MainWindowOptions {
   QString ProgramFile;
   LinkTiming Timing;
 };
+
+inline const QString kCloseWhenIdleText =
+    QStringLiteral("The program will close when the device operation has ended.");
 
 class MainWindow : public QWidget, private LinkUi {
   Q_OBJECT
@@ -82,6 +86,9 @@ class MainWindow : public QWidget, private LinkUi {
   // After a failed operation: refreshes the port list when the port is gone.
   void RefreshPortsIfGone();
   void FormCloseQuery(bool& CanClose);
+  // How a device operation ended, as message boxes and status texts; also
+  // for the operations that the remote control ran.
+  void ShowResult(const OperationResult& result);
 
  signals:
   // The main window closed: the program ends.
@@ -91,14 +98,16 @@ class MainWindow : public QWidget, private LinkUi {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void SetStatusText(int panel, const QString& text) override;
-  void ShowMessage(const QString& text, LinkIcon icon, const QString& detail) override;
+  void SetStatusText(int panel, const QString& text);
+  void ShowMessage(const LinkMessage& message);
   void PortsListed(const QStringList& ports) override;
   void ProbingPort(int index) override;
   void Progress(const LinkProgress& progress) override;
   void BusyChanged(bool busy) override;
 
   void CreateControls();
+  // Closes the window once no operation runs or waits and no message is open.
+  void CloseWhenIdle();
   void UpdateDeviceButtons();
   // The path an upload uses: the selected one, or the file named in the
   // edit box in the selected folder when the user typed another name.
@@ -116,6 +125,8 @@ class MainWindow : public QWidget, private LinkUi {
   std::function<bool()> canClose_;
   bool deviceFound_ = false;
   bool busy_ = false;
+  // The user closed the window while an operation ran: it closes after it.
+  bool closeWhenIdle_ = false;
   // The control that had the focus when an operation started, disabled or not.
   QPointer<QWidget> focusBeforeBusy_;
 };

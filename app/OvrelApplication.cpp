@@ -52,6 +52,9 @@ void OvrelApplication::CreateAboutAndRemote() {
 
   Main->SetEditorWindows(Editor.get(), Compiler.get());
   Main->SetCanCloseApplication([this] { return Editor->CanCloseApplication(); });
+  // The editor's Exit leaves the same way as the main window's close box,
+  // which waits for a running device operation.
+  Editor->ExitApplication = [this] { Main->close(); };
   // Closing the main window ends the program; the other windows go with it.
   QObject::connect(Main.get(), &MainWindow::MainFormClosed, Main.get(), [this] {
     for (QWidget* window :
@@ -70,6 +73,7 @@ void OvrelApplication::CreateAboutAndRemote() {
     callbacks.MayQuit = [this] { return Editor->CanCloseApplication(); };
     callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [this](std::exception_ptr error) { ShowError(dialogs_, error); };
+    callbacks.ShowResult = [this](const OperationResult& result) { Main->ShowResult(result); };
     callbacks.OpenFiles = [this](const QStringList& files) {
       Main->ShowMainForm();
       OpenFiles(files);

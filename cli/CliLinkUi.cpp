@@ -40,25 +40,17 @@ void Say(const QString& text) {
   std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-void CliLinkUi::SetStatusText(int panel, const QString& text) {
-  if (panel != 0) return;
-  Say(text);
-  EmitJson(QStringLiteral("status"), {{QStringLiteral("text"), text}});
+void CliLinkUi::ShowMessage(const LinkMessage& message) {
+  Say(message.Text);
+  if (!message.Detail.isEmpty()) Say(message.Detail);
+  NoteOutcome(message.Line());
+  EmitJson(QStringLiteral("message"),
+           {{QStringLiteral("text"), message.Text}, {QStringLiteral("detail"), message.Detail}});
 }
 
-void CliLinkUi::ShowMessage(const QString& text, LinkIcon, const QString& detail) {
-  // A backup that cannot be kept does not stop the operation: it says
-  // nothing about how the operation ends.
-  if (text == linktext::kBackupFailed)
-    BackupFailedFlag = true;
-  else
-    LastMessage = detail.isEmpty() ? text : text + ' ' + detail;
-  if (text == linktext::kPortOpenFailed) PortOpenFailed = true;
-  Say(text);
-  if (!detail.isEmpty()) Say(detail);
-  NoteOutcome(detail.isEmpty() ? text : text + ' ' + detail);
-  EmitJson(QStringLiteral("message"),
-           {{QStringLiteral("text"), text}, {QStringLiteral("detail"), detail}});
+void CliLinkUi::ShowResult(const OperationResult& result) {
+  for (const LinkMessage& note : result.Notes) ShowMessage(note);
+  if (!result.Message.Text.isEmpty()) ShowMessage(result.Message);
 }
 
 void CliLinkUi::ProbingPort(int index) {
@@ -72,7 +64,7 @@ void CliLinkUi::Progress(const LinkProgress& p) {
     ClearBar();
     return;
   }
-  ++StepsSent;
+  if (p.Command == 0) return;  // time passing in a pause: no step
   QJsonObject step{{QStringLiteral("step"), p.Step},
                    {QStringLiteral("count"), p.Count},
                    {QStringLiteral("command"), QString(QChar(p.Command))}};
@@ -87,19 +79,30 @@ void CliLinkUi::Progress(const LinkProgress& p) {
   barShown = true;
 }
 
-void CliLinkUi::StartOperation() {
-  PortOpenFailed = false;
-  BackupFailedFlag = false;
-  StepsSent = 0;
-  LastMessage.clear();
+int CliLinkUi::FailureStatus(const OperationResult& result) {
+  switch (result.Kind) {
+    case FailureKind::None:
+      return ExitOk;
+    case FailureKind::NotConnected:
+    case FailureKind::DeviceNotFound:
+      return ExitNotFound;
+    case FailureKind::NoReply:
+    case FailureKind::WrongReply:
+    case FailureKind::Checksum:
+      return ExitWrongAnswer;
+    case FailureKind::PortFailure:
+    case FailureKind::File:
+    case FailureKind::MemoryLimit:
+    case FailureKind::InvalidDeviceImage:
+      return ExitFailed;
+  }
+  return ExitFailed;
 }
 
-int CliLinkUi::FailureStatus() const {
-  if (PortOpenFailed) return ExitNotFound;
-  if (!LastMessage.isEmpty() && !LastMessage.startsWith(linktext::kCheckSumError))
-    return ExitFailed;
-  // No message: a reply was missing or wrong, or the port stayed closed.
-  return StepsSent > 0 ? ExitWrongAnswer : ExitNotFound;
+bool CliLinkUi::BackupFailed(const OperationResult& result) {
+  for (const LinkMessage& note : result.Notes)
+    if (note.Text == linktext::kBackupFailed) return true;
+  return false;
 }
 
 }  // namespace ovrel::cli

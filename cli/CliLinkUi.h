@@ -2,11 +2,12 @@
 // What the device link shows, for ovrel: status texts and messages on
 // standard error, progress as a one-line bar when standard error is a
 // terminal (nothing otherwise), every event also as JSON in --json mode.
-// It also tells which kind of failure ended an operation, for the exit status.
+// It also turns the kind of failure that ended an operation into an exit status.
 
 #include <QStringList>
 
 #include "device/link/LinkUi.h"
+#include "device/link/OperationResult.h"
 
 namespace ovrel::cli {
 
@@ -15,29 +16,24 @@ void Say(const QString& text);
 
 class CliLinkUi : public LinkUi {
  public:
-  void SetStatusText(int panel, const QString& text) override;
-  void ShowMessage(const QString& text, LinkIcon icon, const QString& detail) override;
   void PortsListed(const QStringList& ports) override { Ports = ports; }
   void ProbingPort(int index) override;
   void Progress(const LinkProgress& progress) override;
   void BusyChanged(bool) override {}
 
-  // Forgets what the previous operation showed.
-  void StartOperation();
-  // The exit status for the operation that just failed: the device not
-  // found, the device answering wrongly, or another failure.
-  int FailureStatus() const;
-  // The message the last operation showed (with its detail), if any.
-  QString Reason() const { return LastMessage; }
-  // True when the last operation could not keep its memory image as a backup.
-  bool BackupFailed() const { return BackupFailedFlag; }
+  // Shows how an operation ended: its notes and its message, on standard
+  // error and as JSON.
+  void ShowResult(const OperationResult& result);
+  // The exit status for an operation that failed: the device not found,
+  // the device answering wrongly, or another failure.
+  static int FailureStatus(const OperationResult& result);
+  // True when the operation could not keep its memory image as a backup.
+  static bool BackupFailed(const OperationResult& result);
 
  private:
+  void ShowMessage(const LinkMessage& message);
+
   QStringList Ports;
-  bool PortOpenFailed = false;
-  bool BackupFailedFlag = false;
-  int StepsSent = 0;
-  QString LastMessage;
 };
 
 }  // namespace ovrel::cli

@@ -1,6 +1,7 @@
 #include "cli/DeviceCommands.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QSaveFile>
@@ -92,6 +93,19 @@ class Device {
   // The working files go to the program folder, as the desktop program's do.
   Device() : Link(Port, Ui) { Link.SetWorkingFolder(LocateProgramFolders().Program); }
 
+  // Runs one operation of the link to its end and shows how it ended.
+  OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
+    std::optional<OperationResult> result;
+    QEventLoop loop;
+    start([&](const OperationResult& r) {
+      result = r;
+      loop.quit();
+    });
+    if (!result) loop.exec();
+    Ui.ShowResult(*result);
+    return *result;
+  }
+
   // Uses the given port, or finds the device first. Returns 0, or the exit
   // status when the device was not found.
   int Choose(const QString& port) {
@@ -100,36 +114,30 @@ class Device {
       return ExitOk;
     }
     Say(QStringLiteral("Autodetecting Sorvani..."));
-    Ui.StartOperation();
-    if (Link.Connect()) {
+    const OperationResult found = RunToEnd([&](DeviceLink::Done done) { Link.Connect(done); });
+    if (found.Ok()) {
       Say(QStringLiteral("Sorvani successfully detected on %1").arg(Port.Port()));
       EmitJson(QStringLiteral("device"), {{QStringLiteral("port"), Port.Port()}});
       return ExitOk;
     }
-    const int status = Finish(ExitNotFound, QStringLiteral("Autodetection of Sorvani failed"));
-    if (!Link.ConnectFailure.isEmpty()) Say(Link.ConnectFailure);
-    return status;
+    return ExitNotFound;
   }
 
   // Ends a command whose device operation failed: text on stderr, text and
-  // the link's reason as the result's message, the status of the failure.
-  int Failed(const QString& text) {
-    const int status = Ui.FailureStatus();
-    const QString reason = Ui.Reason();
-    Finish(status, text);
-    if (!reason.isEmpty()) NoteOutcome(text + QStringLiteral(": ") + reason);
-    return status;
+  // the reason as the result's message, the status of the failure.
+  static int Failed(const QString& text, const OperationResult& result) {
+    Finish(CliLinkUi::FailureStatus(result), text);
+    NoteOutcome(text + QStringLiteral(": ") + result.Reason());
+    return CliLinkUi::FailureStatus(result);
   }
 
   // Reads the device memory; the link keeps it in the backup history.
   // Returns 0 or the exit status of the failure.
   int ReadMemory() {
     Say(QStringLiteral("Reading the Sorvani session memory"));
-    Ui.StartOperation();
-    if (!Link.ReadDeviceMemory()) {
-      return Failed(QStringLiteral("Reading the Sorvani session memory failed"));
-    }
-    if (Ui.BackupFailed()) {
+    const OperationResult read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
+    if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
+    if (CliLinkUi::BackupFailed(read)) {
       return Finish(ExitFailed,
                     QStringLiteral("The session memory was read but could not be kept."));
     }
@@ -143,11 +151,10 @@ class Device {
     const auto meant = Link.State.MemImgBuf;
     Say(QStringLiteral("Reading the Sorvani session memory back"));
     auto keep = std::exchange(Link.KeepMemoryImage, nullptr);
-    Ui.StartOperation();
-    const bool read = Link.ReadDeviceMemory();
+    const OperationResult read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
     Link.KeepMemoryImage = std::move(keep);
-    if (!read) {
-      return Failed(QStringLiteral("Reading the Sorvani session memory back failed"));
+    if (!read.Ok()) {
+      return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), read);
     }
     const auto& got = Link.State.MemImgBuf;
     const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
@@ -194,9 +201,10 @@ int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
     if (const int status = d.ReadMemory()) return status;
   }
   Say(QStringLiteral("Uploading Sorvani session library"));
-  d.Ui.StartOperation();
-  if (!d.Link.UploadSesLib(path)) {
-    return d.Failed(QStringLiteral("Sorvani session library upload failed"));
+  const OperationResult uploaded =
+      d.RunToEnd([&](DeviceLink::Done done) { d.Link.UploadLibrary(path, done); });
+  if (!uploaded.Ok()) {
+    return Device::Failed(QStringLiteral("Sorvani session library upload failed"), uploaded);
   }
   const int status =
       Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully"));
@@ -235,9 +243,10 @@ int Add(const Arguments& a) {
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
   Say(QStringLiteral("Uploading/adding single session to Sorvani"));
-  d.Ui.StartOperation();
-  if (!d.Link.UploadOneSession(a.Files[0])) {
-    return d.Failed(QStringLiteral("Single session upload to Sorvani failed"));
+  const OperationResult added =
+      d.RunToEnd([&](DeviceLink::Done done) { d.Link.AddSession(a.Files[0], done); });
+  if (!added.Ok()) {
+    return Device::Failed(QStringLiteral("Single session upload to Sorvani failed"), added);
   }
   const int status =
       Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
@@ -257,9 +266,9 @@ bool WriteImageFile(const QString& path, const char* bytes, qint64 size) {
 int Download(const Arguments& a) {
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  d.Ui.StartOperation();
-  if (!d.Link.ReadDeviceMemory()) {
-    return d.Failed(QStringLiteral("Reading the Sorvani session memory failed"));
+  const OperationResult read = d.RunToEnd([&](DeviceLink::Done done) { d.Link.ReadMemory(done); });
+  if (!read.Ok()) {
+    return Device::Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
   }
   const auto& img = d.Link.State.MemImgBuf;
   qint64 size = kSesMemSize;
@@ -364,7 +373,7 @@ int runDeviceCommand(const std::string& name, const std::vector<std::string>& ar
   const std::optional<Arguments> parsed = Parse(name, args);
   if (!parsed) return ExitUsage;
 
-  // The port's notifications and the link's waits need an event loop.
+  // The port's notifications and the link's timers need an event loop.
   static int argc = 1;
   static char programName[] = "ovrel";
   static char* argv[] = {programName, nullptr};

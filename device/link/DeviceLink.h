@@ -1,26 +1,26 @@
 #pragma once
-// The device link: the protocol state, the exchange step and the device
-// operations (autodetection, library upload, memory download and the
-// single-session merge). Everything runs on the thread of the event loop;
-// the waits pump that loop, so windows stay alive during an operation.
-//
-// One device operation at a time: while one runs (inside its waits the event
-// loop may deliver a button click or a remote request), starting another
-// returns false at once without touching the port; WhenIdle queues work
-// until the running operation has ended.
+// The device link: the runner of the device operations. It owns the line to
+// the device and the protocol state, runs one operation at a time and queues
+// the rest in the order they came (from the buttons, ovrel and the remote
+// control alike), and hands each result to whoever asked for it. Everything
+// runs on the thread of the event loop, driven by the port's notifications
+// and timers; no call waits.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <span>
 
+#include "device/link/DeviceOperation.h"
+#include "device/link/LinkLine.h"
 #include "device/link/LinkTiming.h"
 #include "device/link/LinkUi.h"
+#include "device/link/OperationResult.h"
 #include "device/protocol/LinkState.h"
-
-class QEventLoop;
 
 namespace ovrel {
 
@@ -47,6 +47,7 @@ inline const QString kInvalidDeviceLibrary = QStringLiteral(
     "The session library in Sorvani is not valid. The session cannot be added to it.");
 inline const QString kNoSerialPort = QStringLiteral(
     "No serial port was found: connect the device's USB cable and turn the device on.");
+inline const QString kAutodetectionFailed = QStringLiteral("Autodetection of Sorvani failed");
 inline const QString kNoAnswer = QStringLiteral("no answer from Sorvani");
 inline const QString kBackupFailed =
     QStringLiteral("The session memory read from Sorvani cannot be kept as a backup.");
@@ -54,47 +55,37 @@ inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
 inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
 
-class DeviceLink {
+class DeviceLink : public QObject {
+  Q_OBJECT
  public:
-  // Takes over port.OnRxChar for as long as the link lives.
   DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing = {});
-  ~DeviceLink();
+  ~DeviceLink() override;
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
 
-  // Probes every listed port with S; true when a device answered, the port
-  // then being the port's Port (closed). Raises the port list's EComPort.
-  // When none answered, ConnectFailure says why, a line for each port.
-  bool Connect();
-  QString ConnectFailure;
-  // Uploads the library file at path (at most 2048 bytes).
-  bool UploadSesLib(const QString& path);
-  // Writes MemImgBuf to the device; LibCS must be set.
-  bool UploadMemImgBuf();
-  // Reads the device memory into MemImgBuf and "SVPMemImg.svl" (I, 16 r; no O).
-  bool DownloadSVPMemory();
-  // Adds the session file at path to the library in the device.
-  bool UploadOneSession(const QString& path);
-  // Reads the device memory as a whole transfer (I, 16 r, O) for the
-  // command-line download; "SVPMemImg.svl" is not written.
-  bool ReadDeviceMemory();
+  using Done = std::function<void(const OperationResult&)>;
+
+  // Runs the operation now when nothing runs, else after what was queued
+  // before it; done receives its result once the port is closed.
+  void Run(std::unique_ptr<DeviceOperation> operation, Done done = {});
+  // Runs job in the same queue, when its turn comes; the link counts as
+  // busy while it runs (it may ask the user a question).
+  void WhenIdle(std::function<void()> job);
+  // The operations of the buttons, ovrel and the remote control.
+  void Connect(Done done);
+  void UploadLibrary(const QString& path, Done done);
+  void AddSession(const QString& path, Done done);
+  // Reads the whole memory (I, 16 r, O); "SVPMemImg.svl" is not written.
+  void ReadMemory(Done done);
+
+  // True while an operation or a queued job runs or waits for its turn.
+  bool Busy() const { return Running || !Queue.empty(); }
 
   // The folder of the working files ("SVPMemImg.svl", "TempSesLib.svl");
   // empty: the current directory.
   void SetWorkingFolder(const QString& folder) { WorkingFolder = folder; }
   const QString& GetWorkingFolder() const { return WorkingFolder; }
-
-  // True while a device operation runs.
-  bool Busy() const { return BusyFlag; }
-  // Runs job now when idle, else after the running operation has ended.
-  void WhenIdle(std::function<void()> job);
-
-  // The received-bytes handler of the port.
-  void OnBytesReceived(int count);
-  // Sends the frame built at the start of TxBuf with payload length n.
-  void SendFrame(int n);
-  // One exchange: send, settle, wait for the reply with the same letter.
-  bool Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout);
+  QString WorkingFilePath(const QString& name) const;
 
   // Called with every memory image read from the device, once its port is
   // closed; returns why the image could not be kept (empty when it was).
@@ -102,49 +93,45 @@ class DeviceLink {
   std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
 
   LinkState State;
-  bool SingleSessionMode = false;
   const LinkTiming Timing;
 
- private:
-  class BusyScope;
-  // failure, when given, receives why the port could not be opened.
-  bool OpenPort(bool reportFailure, QString* failure = nullptr);
-  void ClosePort();
-  // Pumps events for the given time; with endOnReply, only until the reply
-  // wait is over.
-  void Wait(double dayFraction, bool endOnReply);
+  // For the operations: the line, the observer, and the progress report.
+  LinkLine& Line() { return FLine; }
+  LinkUi& Ui() { return FUi; }
+  // Reports the command just sent as the operation's next step.
   void Report(char command, int block = -1);
-  // Reports the step and runs the exchange; on failure closes the port.
-  bool Step(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout,
-            int block = -1);
-  bool DoUploadMemImgBuf();
-  bool DoDownload(bool closeTransfer);
-  bool DoDownloadSVPMemory();
-  // Hands the image just read to KeepMemoryImage; reports a failure.
-  void KeepDownloadedImage();
-  bool SaveWorkingFile(const QString& name, std::span<const std::uint8_t> bytes);
-  // Shows why the merge stopped and closes the open transfer with O.
-  void AbandonTransfer(const QString& text, const QString& detail);
-  // Sends O to close the transfer the download opened, then closes the port.
-  void CloseTransfer();
-  void ScheduleQueued();
+  // A pause of the given length starts; ReportPause reports time passing in it.
+  void PauseBegins(double length);
+  void ReportPause();
+  const LinkProgress& CurrentStep() const { return Current; }
 
-  TCustomComPort& SerialPort;
-  LinkUi& Ui;
-  // Shows why the line failed (LineError) when a write or read failed.
-  void ReportLineError();
+ private:
+  struct Queued {
+    std::unique_ptr<DeviceOperation> Operation;
+    Done OnDone;
+    std::function<void()> Job;
+  };
+  void ScheduleNext();
+  void StartNext();
+  void Finished(DeviceOperation* operation, const OperationResult& result);
+  // How far the running operation is, in thousandths, with paused of its pauses passed.
+  int Permille(double paused) const;
 
+  LinkLine FLine;
+  LinkUi& FUi;
   QString WorkingFolder;
-  bool BusyFlag = false;
-  bool WriteFailed = false;
-  // The port's error when a write or read failed during the operation.
-  QString LineError;
-  QEventLoop* WaitLoop = nullptr;
-  bool WaitEndsOnReply = false;
-  int StepNo = 0;
-  int StepCount = 0;
-  std::deque<std::function<void()>> Queued;
-  QObject QueueContext;  // owns the queued calls; they die with the link
+  std::deque<Queued> Queue;
+  bool Running = false;
+  bool NextScheduled = false;
+  std::unique_ptr<DeviceOperation> RunningOperation;
+  Done CurrentDone;
+  LinkProgress Current;
+  // The pauses of the running operation, and how much of them has passed,
+  // as fractions of a day.
+  double PauseTotal = 0;
+  double PauseEnd = 0;
+  double Paused = 0;
+  QElapsedTimer PauseClock;
 };
 
 }  // namespace ovrel

@@ -1,35 +1,31 @@
 #pragma once
-// What the device link tells its user while it works: status bar texts,
-// message boxes, the port being probed, progress and whether an operation
-// runs. The main window and the command-line tool each implement it.
+// What the device link tells its user while an operation runs: the port
+// being probed, progress and whether an operation runs. How an operation
+// ended comes as its result (OperationResult), which the caller shows. The
+// main window and the command-line tool each implement this.
 
 #include <QString>
 #include <QStringList>
 
 namespace ovrel {
 
-enum class LinkIcon { None, Error };
-
 // One step of a device operation: the command just sent, as its letter, and
 // for the D and r commands the block number (0 to 15; -1 for other commands).
 // Step runs from 1 to Count; Step = Count = 0 announces that the operation ended.
+// Command 0 reports time passing in a pause between two steps. Permille is
+// how far the whole operation is by the expected time of its steps (a pause
+// weighs its length), for a progress bar that moves with time.
 struct LinkProgress {
   int Step = 0;
   int Count = 0;
   char Command = 0;
   int Block = -1;
+  int Permille = 0;
 };
 
 class LinkUi {
  public:
   virtual ~LinkUi() = default;
-
-  // Status bar panel 0 (what is happening) or 1 ("Connected"/"Not connected").
-  virtual void SetStatusText(int panel, const QString& text) = 0;
-
-  // A message box with an OK button. detail, when not empty, is extra text
-  // shown below the message (for instance why the port could not be opened).
-  virtual void ShowMessage(const QString& text, LinkIcon icon, const QString& detail) = 0;
 
   // Autodetection refilled the port list (the drop-down list's entries).
   virtual void PortsListed(const QStringList& ports) = 0;

@@ -18,13 +18,6 @@ void Say(const QString& text) {
   std::fprintf(stderr, "Sorvani Ovrelware: %s\n", qPrintable(text));
 }
 
-// Requests that use the device link, and the quit request, which must not
-// end the program in the middle of a device operation.
-bool NeedsIdleLink(uint code) {
-  return code == RemoteConnect || code == RemoteUploadSession || code == RemoteUploadLibrary ||
-         code == RemoteQuit;
-}
-
 }  // namespace
 
 RemoteControl::RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
@@ -59,14 +52,7 @@ RemoteControl::~RemoteControl() {
 
 void RemoteControl::Request(uint code, const QString& peer) {
   // The method call returns now; the request runs from the event loop.
-  if (AskingToQuit && !NeedsIdleLink(code)) {
-    // The queue waits for the user's answer before 999; these need no
-    // device and are answered meanwhile.
-    QTimer::singleShot(0, this, [this, request = Pending{code, peer}] { Answer(request); });
-    return;
-  }
-  Queue.push_back({code, peer});
-  ScheduleNext();
+  QTimer::singleShot(0, this, [this, request = Pending{code, peer}] { Answer(request); });
 }
 
 QString RemoteControl::ProgramFolder() const {
@@ -86,36 +72,6 @@ void RemoteControl::OpenFiles(const QStringList& files) {
   });
 }
 
-void RemoteControl::ScheduleNext() {
-  QTimer::singleShot(0, this, &RemoteControl::ServeNext);
-}
-
-void RemoteControl::ServeNext() {
-  // A request that arrives while another is served (its device operation
-  // pumps the event loop) waits for it.
-  if (Serving || Queue.empty()) return;
-  Serving = true;
-  const Pending request = Queue.front();
-  Queue.pop_front();
-  if (!NeedsIdleLink(request.Code)) {
-    Serve(request);
-    return;
-  }
-  QPointer<RemoteControl> self(this);
-  Link.WhenIdle([self, request] {
-    if (self) self->Serve(request);
-  });
-}
-
-void RemoteControl::Serve(const Pending& request) {
-  if (request.Code == RemoteQuit) {
-    ServeQuit();
-    return;
-  }
-  Answer(request);
-  Finished();
-}
-
 void RemoteControl::Answer(const Pending& request) {
   try {
     switch (request.Code) {
@@ -128,13 +84,19 @@ void RemoteControl::Answer(const Pending& request) {
         SendReply(request.Code, 0);
         break;
       case RemoteConnect:
-        SendReply(request.Code, Link.Connect() ? 1 : 0);
+        Link.Connect(ReplyWhenDone(request.Code));
         break;
       case RemoteUploadSession:
-        SendReply(request.Code, Link.UploadOneSession(InProgramFolder(kSesToUplFile)) ? 1 : 0);
+        Link.AddSession(InProgramFolder(kSesToUplFile), ReplyWhenDone(request.Code));
         break;
       case RemoteUploadLibrary:
-        SendReply(request.Code, Link.UploadSesLib(InProgramFolder(kLibToUplFile)) ? 1 : 0);
+        Link.UploadLibrary(InProgramFolder(kLibToUplFile), ReplyWhenDone(request.Code));
+        break;
+      case RemoteQuit:
+        // Not in the middle of a device operation: after what came before.
+        Link.WhenIdle([self = QPointer<RemoteControl>(this)] {
+          if (self) self->ServeQuit();
+        });
         break;
       default:
         break;  // unknown codes are ignored
@@ -144,31 +106,41 @@ void RemoteControl::Answer(const Pending& request) {
   }
 }
 
+std::function<void(const OperationResult&)> RemoteControl::ReplyWhenDone(uint code) {
+  return [self = QPointer<RemoteControl>(this), code](const OperationResult& result) {
+    if (!self) return;
+    if (!result.Ok()) self->SendFailure(code, result.Reason());
+    self->SendReply(code, result.Ok() ? 1 : 0);
+    // The client has its answer before the user reads the message.
+    if (!result.Ok() && self->Callbacks.ShowResult) self->Callbacks.ShowResult(result);
+  };
+}
+
 void RemoteControl::ServeQuit() {
   bool mayQuit = true;
   if (Callbacks.MayQuit) {
-    AskingToQuit = true;
     try {
       mayQuit = Callbacks.MayQuit();
     } catch (...) {
       mayQuit = false;
       if (Callbacks.ShowError) Callbacks.ShowError(std::current_exception());
     }
-    AskingToQuit = false;
   }
   if (!mayQuit) {
     // The client learns that the program stayed.
     SendReply(RemoteQuit, 0);
-    Finished();
     return;
   }
   SendReply(RemoteQuit, 1);
-  QuitAfterReply();  // Finished once the program was asked to end
+  QuitAfterReply();
 }
 
-void RemoteControl::Finished() {
-  Serving = false;
-  if (!Queue.empty()) ScheduleNext();
+void RemoteControl::SendFailure(uint code, const QString& reason) {
+  if (FPeerWindow.isEmpty()) return;
+  QDBusMessage failure = QDBusMessage::createTargetedSignal(
+      FPeerWindow, kRemotePath, kRemoteInterface, QStringLiteral("Failure"));
+  failure << code << reason;
+  Bus.send(failure);
 }
 
 void RemoteControl::SendReply(uint code, uint outcome) {
@@ -182,11 +154,9 @@ void RemoteControl::SendReply(uint code, uint outcome) {
 void RemoteControl::QuitAfterReply() {
   const auto quit = [self = QPointer<RemoteControl>(this)] {
     if (!self) return;
-    // The callback may destroy this object: it runs from a copy, and the
-    // queue goes on only when the program did not end after all.
+    // The callback may destroy this object: it runs from a copy.
     const std::function<void()> callback = self->Callbacks.Quit;
     if (callback) callback();
-    if (self) self->Finished();
   };
   if (FPeerWindow.isEmpty()) {
     QTimer::singleShot(0, this, quit);

@@ -4,17 +4,19 @@
 // org.sorvani.Ovrelware.Remote and receives Reply(code, outcome) as a
 // signal sent to the bus name it registered with request 989.
 //
-// Request returns at once. The requests run later from the event loop, one
-// after the other in the order they arrived; a request for the device waits
-// until no device operation runs (also one started from a button).
+// Request returns at once. 989 and 990 are answered from the event loop at
+// once, also while a question box is open; the device requests and 999 go
+// into the device link's queue, behind an operation started from a button.
+// A failed device request sends Failure(code, reason) before its Reply.
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <deque>
 #include <exception>
 #include <functional>
+
+#include "device/link/OperationResult.h"
 
 namespace ovrel {
 
@@ -48,6 +50,8 @@ struct RemoteCallbacks {
   // Shows an error raised while serving a request (the default error
   // display); the request then ends without a reply.
   std::function<void(std::exception_ptr)> ShowError;
+  // Shows how a failed device request ended, after its reply has left.
+  std::function<void(const OperationResult&)> ShowResult;
   // Opens session and library files that a second start of the program
   // was given, and shows the main window.
   std::function<void(const QStringList&)> OpenFiles;
@@ -87,16 +91,13 @@ class RemoteControl : public QObject {
     uint Code;
     QString Peer;
   };
-  void ScheduleNext();
-  void ServeNext();
-  // Runs one request and goes on with the queue.
-  void Serve(const Pending& request);
-  // Runs one request other than 999; exceptions go to the error display.
   void Answer(const Pending& request);
   // 999: the user settles unsaved work, then the reply and the end follow.
   void ServeQuit();
-  void Finished();
+  // The reply to a device request, sent when its operation has ended.
+  std::function<void(const OperationResult&)> ReplyWhenDone(uint code);
   void SendReply(uint code, uint outcome);
+  void SendFailure(uint code, const QString& reason);
   QString InProgramFolder(const QString& name) const;
   // Ends the program once everything sent so far has reached the bus.
   void QuitAfterReply();
@@ -105,9 +106,6 @@ class RemoteControl : public QObject {
   RemoteCallbacks Callbacks;
   QDBusConnection Bus;
   QString FPeerWindow;
-  std::deque<Pending> Queue;
-  bool Serving = false;
-  bool AskingToQuit = false;
   bool FActive = false;
 };
 

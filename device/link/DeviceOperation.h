@@ -1,0 +1,58 @@
+#pragma once
+// A device operation: constructed with its inputs, started on the link,
+// driven step by step by the line's callbacks (no waiting inside a call),
+// and ended by exactly one Finished signal with its result. The port is
+// closed (and an open transfer closed with O) before Finished is sent.
+// Larger operations run smaller ones as children and pass their steps on.
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "device/link/LinkLine.h"
+#include "device/link/OperationResult.h"
+
+namespace ovrel {
+
+class DeviceLink;
+
+class DeviceOperation : public QObject {
+  Q_OBJECT
+ public:
+  // The commands the operation sends when all goes well, for the progress.
+  virtual int StepCount() const = 0;
+  // The length of the pauses it makes, as a fraction of a day.
+  virtual double PauseLength() const { return 0; }
+
+  // Starts the operation on link; Finished follows from the event loop.
+  void Start(DeviceLink& link);
+
+ signals:
+  void Finished(const ovrel::OperationResult& result);
+
+ protected:
+  virtual void Begin() = 0;
+
+  DeviceLink& Link() const { return *FLink; }
+  // Reports the step and runs one exchange with the settle delay; on success
+  // next runs, otherwise the port is closed and the operation fails with the
+  // kind of the exchange's end.
+  void Step(std::uint8_t letter, std::span<const std::uint8_t> payload, double timeout,
+            std::function<void()> next, int block = -1);
+  // Opens the port; on failure the operation fails as not connected with
+  // failureText. True when the port is open.
+  bool OpenPort(const QString& failureText);
+  // Ends the operation: closes the port and sends Finished.
+  void Finish(OperationResult result);
+  void Fail(FailureKind kind, LinkMessage message = {});
+  void Succeed() { Finish({}); }
+  // Notes gathered along the way go out with the result.
+  std::vector<LinkMessage> Notes;
+
+ private:
+  DeviceLink* FLink = nullptr;
+  bool Ended = false;
+};
+
+}  // namespace ovrel

@@ -1,0 +1,42 @@
+#pragma once
+// The library upload: writes a 2048-byte session memory image into the
+// device (I, C, W, 16 D, E, X, O) and compares the device's checksum with
+// the library's. Made from a library file, which is read when the operation
+// begins, or from an image in memory (the merged library of a single-session
+// add, which starts with C: its download left the transfer open).
+
+#include <QString>
+#include <array>
+#include <optional>
+
+#include "device/link/DeviceOperation.h"
+#include "device/protocol/Frame.h"
+
+namespace ovrel {
+
+class LibraryUpload : public DeviceOperation {
+  Q_OBJECT
+ public:
+  explicit LibraryUpload(QString path);
+  using Image = std::array<std::uint8_t, kSesMemSize>;
+  LibraryUpload(const Image& image, std::uint8_t checksum, bool startTransfer);
+
+  int StepCount() const override { return StartTransfer ? 22 : 21; }
+
+ protected:
+  void Begin() override;
+
+ private:
+  // Reads the library file into the image; false (after failing) when it
+  // cannot be uploaded.
+  bool ReadLibraryFile();
+  void SendBlock(int block);
+  void Finishing();
+
+  QString Path;
+  Image Bytes{};
+  std::uint8_t Checksum = 0;
+  bool StartTransfer = true;
+};
+
+}  // namespace ovrel

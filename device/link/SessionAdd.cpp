@@ -1,0 +1,132 @@
+#include "device/link/SessionAdd.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "device/link/DeviceLink.h"
+#include "device/link/LibraryUpload.h"
+#include "device/link/MemoryDownload.h"
+#include "session/FileBytes.h"
+
+namespace ovrel {
+
+double SessionAdd::PauseLength() const {
+  return Link().Timing.PreUploadPause;
+}
+
+bool SessionAdd::ReadSessionFile() {
+  if (!QFileInfo(Path).isFile()) {
+    Fail(FailureKind::File, {linktext::kSesFileNotFound, LinkIcon::Error, {}});
+    return false;
+  }
+  const std::string fileName = QFile::encodeName(Path).toStdString();
+  const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
+  if (!file) {
+    Fail(FailureKind::File, {linktext::kSesFileUnreadable, LinkIcon::Error,
+                             QString::fromStdString(file.Error)});
+    return false;
+  }
+  MergeSessionRead read = ReadSessionForMerge(*file.Bytes, fileName);
+  if (!read.Session) {
+    Fail(FailureKind::File,
+         {QString::fromStdString(read.Error) + QStringLiteral(" The session was not added."),
+          LinkIcon::Error, Path});
+    return false;
+  }
+  Session = std::move(read.Session);
+  return true;
+}
+
+void SessionAdd::Begin() {
+  // The session file is read before the device is touched, so that a file
+  // that cannot be added leaves the device alone.
+  if (!ReadSessionFile()) return;
+  RunChild(std::make_unique<MemoryDownload>(false),
+           [this](const OperationResult& download) { Downloaded(download); });
+}
+
+void SessionAdd::RunChild(std::unique_ptr<DeviceOperation> child,
+                          std::function<void(const OperationResult&)> then) {
+  if (Child) Child.release()->deleteLater();  // the one that just finished
+  Child = std::move(child);
+  connect(Child.get(), &DeviceOperation::Finished, this,
+          [then = std::move(then)](const OperationResult& result) { then(result); });
+  Child->Start(Link());
+}
+
+void SessionAdd::Downloaded(const OperationResult& download) {
+  Notes.insert(Notes.end(), download.Notes.begin(), download.Notes.end());
+  if (!download.Ok()) {
+    OperationResult failed = download;
+    failed.Notes.clear();
+    Finish(std::move(failed));
+    return;
+  }
+  LinkState& state = Link().State;
+  if (const auto error = SaveWorkingFile(linktext::kMemImgFile, state.MemImgBuf)) {
+    Abandon(FailureKind::File,
+            {QStringLiteral("The file \"%1\" cannot be written.").arg(linktext::kMemImgFile),
+             LinkIcon::Error, *error});
+    return;
+  }
+  if (const auto invalid = CheckLibraryImage(state.MemImgBuf)) {
+    Abandon(FailureKind::InvalidDeviceImage,
+            {linktext::kInvalidDeviceLibrary, LinkIcon::Error,
+             QStringLiteral("The session memory read from Sorvani is not a session library: ") +
+                 QString::fromStdString(*invalid) + QStringLiteral(".")});
+    return;
+  }
+  const MergeOutcome merged = MergeSessionIntoImage(state.MemImgBuf, *Session);
+  if (!merged.Fits) {
+    Abandon(FailureKind::MemoryLimit, {linktext::kMemoryLimit, LinkIcon::Error, {}});
+    return;
+  }
+  state.LibCS = merged.LibCS;
+  Link().PauseBegins(PauseLength());
+  Link().Line().Pause(
+      PauseLength(), [this, length = merged.L] { Upload(length); },
+      [this] { Link().ReportPause(); });
+}
+
+void SessionAdd::Upload(int libraryLength) {
+  const LibraryUpload::Image image = Link().State.MemImgBuf;
+  RunChild(std::make_unique<LibraryUpload>(image, Link().State.LibCS, false),
+           [this, libraryLength, image](const OperationResult& upload) {
+             // The merged library is kept whether or not the upload went through.
+             const auto used = std::span(image).first(static_cast<std::size_t>(libraryLength) + 1);
+             if (const auto error = SaveWorkingFile(linktext::kTempSesLibFile, used)) {
+               Notes.push_back(
+                   {QStringLiteral("The file \"%1\" cannot be written.").arg(linktext::kTempSesLibFile),
+                    LinkIcon::Error, *error});
+             }
+             OperationResult result = upload;
+             Finish(std::move(result));
+           });
+}
+
+void SessionAdd::Abandon(FailureKind kind, LinkMessage message) {
+  // Close the transfer the download opened: O without the settle delay.
+  LinkLine& line = Link().Line();
+  if (!line.IsOpen() && line.Open()) {
+    Fail(kind, std::move(message));
+    return;
+  }
+  Link().Report(static_cast<char>(cmd::O));
+  line.Exchange(cmd::O, {}, 0, Link().Timing.ReplyTimeout,
+                [this, kind, message = std::move(message)](ExchangeEnd) { Fail(kind, message); });
+}
+
+std::optional<QString> SessionAdd::SaveWorkingFile(const QString& name,
+                                                   std::span<const std::uint8_t> bytes) {
+  QSaveFile file(Link().WorkingFilePath(name));
+  if (file.open(QIODevice::WriteOnly) &&
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+          static_cast<qint64>(bytes.size()) &&
+      file.commit()) {
+    return std::nullopt;
+  }
+  return file.errorString();
+}
+
+}  // namespace ovrel
