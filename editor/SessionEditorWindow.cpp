@@ -1,5 +1,7 @@
 #include "editor/SessionEditorWindow.h"
 
+#include "ui/ErrorDisplay.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -301,11 +303,7 @@ void SessionEditorWindow::StartHistory() {
 }
 
 void SessionEditorWindow::ShowError(const std::string& text) {
-  // The program's error display: a full stop is added unless the text
-  // already ends in a character at or before "." in code order.
-  QString message = QString::fromStdString(text);
-  if (message.isEmpty() || message.back() > QLatin1Char('.')) message += QLatin1Char('.');
-  dialogs_.error(message);
+  dialogs_.error(WithFullStop(QString::fromStdString(text)));
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "library/LibraryCompilerWindow.h"
 
+#include "ui/ErrorDisplay.h"
+
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -80,12 +82,9 @@ void LibraryCompilerWindow::CreateControls() {
 }
 
 void LibraryCompilerWindow::Guarded(void (LibraryCompilerWindow::*handler)()) {
-  // Errors that no handler expects end the command with a message.
-  try {
-    (this->*handler)();
-  } catch (const std::exception& e) {
-    dialogs_.error(QString::fromStdString(e.what()));
-  }
+  // Errors that no handler expects end the command with the program's
+  // error display.
+  RunGuarded(dialogs_, [&] { (this->*handler)(); });
 }
 
 void LibraryCompilerWindow::FormCreate() {

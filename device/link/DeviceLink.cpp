@@ -94,7 +94,7 @@ void DeviceLink::StartNext() {
   RunningOperation = std::move(next.Operation);
   CurrentDone = std::move(next.OnDone);
   Current = {0, RunningOperation->StepCount(), 0, -1, 0};
-  PauseTotal = RunningOperation->PauseLength();
+  PauseTotal = RunningOperation->PauseLength(Timing);
   PauseEnd = Paused = 0;
   DeviceOperation* operation = RunningOperation.get();
   connect(operation, &DeviceOperation::Finished, this,

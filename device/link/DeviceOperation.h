@@ -11,6 +11,7 @@
 #include <span>
 
 #include "device/link/LinkLine.h"
+#include "device/link/LinkTiming.h"
 #include "device/link/OperationResult.h"
 
 namespace ovrel {
@@ -22,8 +23,9 @@ class DeviceOperation : public QObject {
  public:
   // The commands the operation sends when all goes well, for the progress.
   virtual int StepCount() const = 0;
-  // The length of the pauses it makes, as a fraction of a day.
-  virtual double PauseLength() const { return 0; }
+  // The length of the pauses it makes with the link's timing, as a
+  // fraction of a day.
+  virtual double PauseLength(const LinkTiming&) const { return 0; }
 
   // Starts the operation on link; Finished follows from the event loop.
   void Start(DeviceLink& link);

@@ -11,10 +11,6 @@
 
 namespace ovrel {
 
-double SessionAdd::PauseLength() const {
-  return Link().Timing.PreUploadPause;
-}
-
 bool SessionAdd::ReadSessionFile() {
   if (!QFileInfo(Path).isFile()) {
     Fail(FailureKind::File, {linktext::kSesFileNotFound, LinkIcon::Error, {}});
@@ -83,9 +79,10 @@ void SessionAdd::Downloaded(const OperationResult& download) {
     return;
   }
   state.LibCS = merged.LibCS;
-  Link().PauseBegins(PauseLength());
+  const double pause = PauseLength(Link().Timing);
+  Link().PauseBegins(pause);
   Link().Line().Pause(
-      PauseLength(), [this, length = merged.L] { Upload(length); },
+      pause, [this, length = merged.L] { Upload(length); },
       [this] { Link().ReportPause(); });
 }
 

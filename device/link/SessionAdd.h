@@ -20,7 +20,7 @@ class SessionAdd : public DeviceOperation {
  public:
   explicit SessionAdd(QString path) : Path(std::move(path)) {}
   int StepCount() const override { return 17 + 21; }
-  double PauseLength() const override;
+  double PauseLength(const LinkTiming& timing) const override { return timing.PreUploadPause; }
 
  protected:
   void Begin() override;

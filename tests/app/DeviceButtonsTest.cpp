@@ -1,5 +1,6 @@
 // Connect, library Upload and Upload/Add from the main window, against the
 // device emulator on its pseudo-terminal.
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -50,7 +51,7 @@ class DeviceButtons : public MainWindowFixture {
  protected:
   // Connects to sim (after a port that gives a wrong probe answer).
   void Connect(MainWindow& f) {
-    QTest::mouseClick(f.connectButton, Qt::LeftButton);
+    ClickAndWait(f, f.connectButton);
     ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
   }
   QString Link(const char* name) const { return root + QStringLiteral("/") + QLatin1String(name); }
@@ -65,7 +66,7 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
 
   DuringOperation during;
   SampleDuring(f, during, 60);
-  QTest::mouseClick(f.connectButton, Qt::LeftButton);
+  ClickAndWait(f, f.connectButton);
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Autodetecting Sorvani..."));
   EXPECT_FALSE(during.connect);
@@ -92,7 +93,7 @@ TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
   dialogs.answer(MsgResult::Ok);
-  QTest::mouseClick(f.connectButton, Qt::LeftButton);
+  ClickAndWait(f, f.connectButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
@@ -103,7 +104,7 @@ TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
 
   SetPorts({});  // no port listed at all
   dialogs.answer(MsgResult::Ok);
-  QTest::mouseClick(f.connectButton, Qt::LeftButton);
+  ClickAndWait(f, f.connectButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.portComboBox->count(), 0);
   ASSERT_EQ(dialogs.calls().size(), 2u);
@@ -125,7 +126,7 @@ TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
   WriteFile(library, kOneSessionLibrary);
   dialogs.answerPath(library);
   QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ClickAndWait(f, f.uploadLibraryButton);
   ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
   ASSERT_EQ(device->waitExit(2000), 0);  // its link to the port is gone
   EXPECT_EQ(f.portComboBox->Items(), QStringList{Link("ttyB")});
@@ -144,7 +145,7 @@ TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
 
   DuringOperation during;
   SampleDuring(f, during, 150);
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ClickAndWait(f, f.uploadLibraryButton);
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Uploading Sorvani session library"));
   EXPECT_FALSE(during.connect);
@@ -170,7 +171,7 @@ TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
   f.libraryFileEdit->setText(QStringLiteral("Empty.svl"));
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ClickAndWait(f, f.uploadLibraryButton);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
   EXPECT_EQ(f.Folders.SelectedLibraryPath, programFolder + QStringLiteral("/Libraries/Empty.svl"));
   EXPECT_EQ(Memory(device, 6), QByteArray::fromHex("170000041300"));
@@ -184,7 +185,7 @@ TEST_F(DeviceButtons, ChecksumErrorIsAPlainMessageAndAFailedUpload) {
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ClickAndWait(f, f.uploadLibraryButton);
   ASSERT_EQ(dialogs.calls().size(), 2u);
   const MessageRequest& box = dialogs.calls()[1].message;
   EXPECT_EQ(box.text, QStringLiteral("CheckSum Error"));
@@ -204,7 +205,7 @@ TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ClickAndWait(f, f.uploadLibraryButton);
   ASSERT_EQ(dialogs.calls().size(), 2u);
   const MessageRequest& box = dialogs.calls()[1].message;
   EXPECT_EQ(
@@ -239,7 +240,7 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
     progressSeen = progressSeen || (f.progressBar->isVisible() && f.progressBar->value() > 0);
   });
   progressProbe.start(20);
-  QTest::mouseClick(f.uploadAddButton, Qt::LeftButton);
+  ClickAndWait(f, f.uploadAddButton);
   progressProbe.stop();
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Uploading/adding single session to Sorvani"));
@@ -257,6 +258,44 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
   EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("/SVPMemImg.svl")));
   EXPECT_TRUE(f.uploadAddButton->isEnabled());
   EXPECT_FALSE(f.progressBar->isVisible());
+}
+
+// Closing the window while an operation runs: unsaved work is asked about
+// first, the user is told, and the window closes once the operation has
+// ended, never in the middle of it.
+TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
+  DevSim device({"--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  MainWindow& f = MakeForm();
+  f.ShowMainForm();
+  Connect(f);
+  WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
+  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  int asked = 0;
+  f.SetCanCloseApplication([&] {
+    ++asked;
+    return true;
+  });
+  QSignalSpy closed(&f, &MainWindow::MainFormClosed);
+  dialogs.clear();
+  dialogs.answer(MsgResult::Ok);
+  bool closedDuring = true;
+  QTimer::singleShot(150, &f, [&] {
+    f.close();
+    closedDuring = closed.count() > 0 || !f.isVisible();
+  });
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
+  EXPECT_FALSE(closedDuring);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(dialogs.messageTexts(),
+            QStringList{"The program will close when the device operation has ended."});
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  EXPECT_FALSE(f.isVisible());
+  QByteArray expected = kOneSessionLibrary;
+  expected.append(2048 - expected.size(), '\0');
+  EXPECT_EQ(Memory(device, 2048), expected);
 }
 
 }  // namespace

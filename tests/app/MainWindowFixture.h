@@ -6,10 +6,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QAbstractButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 #include "app/MainWindow.h"
+#include "device/link/DeviceLink.h"
 #include "ui/ScriptedDialogs.h"
 
 namespace ovrel::test {
@@ -40,6 +43,17 @@ class MainWindowFixture : public ::testing::Test {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(bytes);
+  }
+
+  // Waits until no device operation runs or waits: the last one's result
+  // has been shown.
+  static void WaitUntilIdle(MainWindow& f, int ms = 120000) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Link().Busy(); }, ms));
+  }
+  // Clicks a button that starts a device operation and waits for its end.
+  static void ClickAndWait(MainWindow& f, QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    WaitUntilIdle(f);
   }
 
   MainWindow& MakeForm(const QString& programFile = {}) {

@@ -222,6 +222,7 @@ TEST_F(MainWindowTest, EditedNameChoosesThatFileInTheSelectedFolder) {
   f.libraryFileEdit->setText(QStringLiteral("second.svl"));
   dialogs.clear();
   f.onUploadLibraryClicked();  // no such file: the link says so before it opens any port
+  WaitUntilIdle(f);
   EXPECT_EQ(f.Folders.SelectedLibraryPath, root + QStringLiteral("/Libs/second.svl"));
   EXPECT_EQ(dialogs.messageTexts(),
             QStringList{QStringLiteral("The session library file not found.")});

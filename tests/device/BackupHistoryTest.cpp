@@ -125,7 +125,10 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
     kept.emplace_back(image.begin(), image.end());
     return QStringLiteral("disk full");
   };
-  EXPECT_TRUE(link.UploadOneSession(dir.filePath("ses.svs")));
+  const OperationResult added =
+      RunToEnd([&](DeviceLink::Done done) { link.AddSession(dir.filePath("ses.svs"), done); });
+  EXPECT_TRUE(added.Ok());
+  ui.Show(added);
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0], Padded(before));
   ASSERT_EQ(ui.Messages.size(), 1u);
@@ -142,7 +145,7 @@ TEST(DeviceLinkBackupTest, ByDefaultTheImageGoesIntoTheUsersHistory) {
   port.SetPort(QString::fromStdString(sim.path()));
   RecordingUi ui;
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
-  ASSERT_TRUE(link.ReadDeviceMemory());
+  ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { link.ReadMemory(done); }).Ok());
   const QString newest = BackupHistory().Newest();
   ASSERT_FALSE(newest.isEmpty());
   EXPECT_TRUE(newest.startsWith(qEnvironmentVariable("XDG_DATA_HOME") + "/ovrelware/backups/"));

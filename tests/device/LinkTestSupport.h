@@ -13,7 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "device/link/LinkUi.h"
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <functional>
+#include <optional>
+
+#include "device/link/DeviceLink.h"
 #include "device/protocol/Merge.h"
 
 namespace ovrel::test {
@@ -22,14 +27,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 class RecordingUi : public LinkUi {
  public:
-  struct Message {
-    QString Text;
-    LinkIcon Icon;
-    QString Detail;
-  };
-  void SetStatusText(int panel, const QString& text) override { Status[panel] = text; }
-  void ShowMessage(const QString& text, LinkIcon icon, const QString& detail) override {
-    Messages.push_back({text, icon, detail});
+  using Message = LinkMessage;
+  // Keeps what a caller would show of the result: its notes and message.
+  void Show(const OperationResult& result) {
+    Messages.insert(Messages.end(), result.Notes.begin(), result.Notes.end());
+    if (!result.Message.Text.isEmpty()) Messages.push_back(result.Message);
   }
   void PortsListed(const QStringList& ports) override { Ports = ports; }
   void ProbingPort(int index) override { Probed.push_back(index); }
@@ -39,7 +41,6 @@ class RecordingUi : public LinkUi {
   }
   void BusyChanged(bool busy) override { BusyEvents.push_back(busy); }
 
-  QString Status[2];
   std::vector<Message> Messages;
   QStringList Ports;
   std::vector<int> Probed;
@@ -52,6 +53,15 @@ class RecordingUi : public LinkUi {
     StartedClock() { start(); }
   } Clock;
 };
+
+// Runs one operation of a link to its end: start queues it with the callback
+// it is given; the event loop runs until the result has come.
+inline OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
+  std::optional<OperationResult> result;
+  start([&](const OperationResult& r) { result = r; });
+  while (!result) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return *result;
+}
 
 // The letters of the commands the emulator logged, in order.
 inline std::string LoggedCommands(const std::string& log) {

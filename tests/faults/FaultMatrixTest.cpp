@@ -100,6 +100,7 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
     f.onUploadLibraryClicked();
   else
     f.onUploadAddClicked();
+  WaitUntilIdle(f);
   const qint64 elapsedMs = clock.elapsed();
   ticker.stop();
 

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <memory>
 
 #include "device/link/DeviceLink.h"
@@ -41,7 +42,7 @@ class FaultRace : public MainWindowFixture {
   }
 };
 
-TEST_F(FaultRace, ASecondOperationDuringAnUploadIsRefusedOrQueuedNeverInterleaved) {
+TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
   DevSim device({"--log", "--link", Port().toStdString()});
   MainWindow& f = MakeWindow(LinkTiming{}.Scaled(0.2));
   f.SerialPort().SetPort(Port());
@@ -50,28 +51,25 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsRefusedOrQueuedNeverInterleave
   f.libraryFileEdit->setText(QStringLiteral("One.svl"));
   const QString session = SessionFile();
 
-  // Inside the upload's waits: the buttons are disabled, a direct start is
-  // refused without touching the port, and a remote-style request waits.
-  bool requested = false, refused = false, buttonsOff = false;
-  bool queuedRan = false, queuedResult = false;
+  // During the upload the buttons are disabled, and a remote-style request
+  // waits for the upload to end.
+  bool requested = false, buttonsOff = false;
+  std::optional<bool> queuedResult;
+  std::string logWhenQueuedStarted;
   QTimer::singleShot(150, &f, [&] {
     requested = true;
     buttonsOff = !f.uploadLibraryButton->isEnabled() && !f.uploadAddButton->isEnabled() &&
                  !f.connectButton->isEnabled();
-    refused = !f.Link().UploadOneSession(session) && !f.Link().Connect();
-    f.Link().WhenIdle([&] {
-      queuedResult = f.Link().UploadOneSession(session);
-      queuedRan = true;
-    });
+    f.Link().WhenIdle([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
+    f.Link().AddSession(session, [&](const OperationResult& r) { queuedResult = r.Ok(); });
   });
   f.onUploadLibraryClicked();
+  QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
   ASSERT_TRUE(requested);
   EXPECT_TRUE(buttonsOff);
-  EXPECT_TRUE(refused);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
-  EXPECT_FALSE(queuedRan);  // not inside the first operation
-  QTRY_VERIFY_WITH_TIMEOUT(queuedRan, 15000);
-  EXPECT_TRUE(queuedResult);
+  EXPECT_EQ(logWhenQueuedStarted, Commands(Operation::LibraryUpload));
+  EXPECT_TRUE(*queuedResult);
 
   // The emulator saw one whole upload, then one whole single-session upload.
   EXPECT_EQ(LoggedCommands(device.log()),
@@ -106,6 +104,7 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
   });
   watch.start();
   f.onUploadAddClicked();
+  WaitUntilIdle(f);
   watch.stop();
 
   ASSERT_FALSE(device) << "the device was not pulled out";
@@ -146,13 +145,14 @@ TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
   ListedHookUi ui;
   ui.OnListed = [&] { vanishing.reset(); };
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
-  EXPECT_TRUE(link.Connect());
+  const OperationResult found = RunToEnd([&](DeviceLink::Done done) { link.Connect(done); });
+  EXPECT_TRUE(found.Ok());
+  EXPECT_TRUE(found.Notes.empty());
   EXPECT_FALSE(vanishing);
   EXPECT_EQ(ui.Ports, (QStringList{gone, there}));
   EXPECT_EQ(ui.Probed, (std::vector<int>{0, 1}));
   EXPECT_EQ(port.Port(), there);
   EXPECT_FALSE(port.Connected());
-  EXPECT_TRUE(ui.Messages.empty());
   EXPECT_EQ(LoggedCommands(device.log()), "S");
 }
 

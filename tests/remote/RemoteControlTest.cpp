@@ -39,12 +39,10 @@ const QString kUploadSteps =
 
 class RecordingUi : public LinkUi {
  public:
-  void SetStatusText(int, const QString&) override {}
-  void ShowMessage(const QString& text, LinkIcon, const QString&) override { Messages << text; }
   void PortsListed(const QStringList&) override {}
   void ProbingPort(int) override {}
   void Progress(const LinkProgress& p) override {
-    if (p.Count > 0) Steps += QChar(p.Command);
+    if (p.Count > 0 && p.Command != 0) Steps += QChar(p.Command);
   }
   void BusyChanged(bool busy) override {
     Busy = busy;
@@ -72,6 +70,8 @@ class ReplyClient : public QObject {
       : Bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName)) {
     Bus.connect(QString(), kRemotePath, kRemoteInterface, QStringLiteral("Reply"), this,
                 SLOT(OnReply(uint, uint)));
+    Bus.connect(QString(), kRemotePath, kRemoteInterface, QStringLiteral("Failure"), this,
+                SLOT(OnFailure(uint, QString)));
   }
   ~ReplyClient() override { QDBusConnection::disconnectFromBus(Bus.name()); }
 
@@ -93,6 +93,9 @@ class ReplyClient : public QObject {
   }
 
   QList<Reply> Replies;
+  // The Failure signals, as "code: reason", and how many replies came before each.
+  QStringList Failures;
+  QList<qsizetype> RepliesBeforeFailure;
   // Runs for every reply as it arrives.
   std::function<void(Reply)> OnEach;
 
@@ -100,6 +103,10 @@ class ReplyClient : public QObject {
   void OnReply(uint code, uint outcome) {
     Replies.append({code, outcome});
     if (OnEach) OnEach({code, outcome});
+  }
+  void OnFailure(uint code, const QString& reason) {
+    Failures << QString::number(code) + QStringLiteral(": ") + reason;
+    RepliesBeforeFailure << Replies.size();
   }
 
  private:
@@ -154,6 +161,7 @@ class RemoteControlTest : public ::testing::Test {
         Errors << QString::fromUtf8(error.what());
       }
     };
+    callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text; };
     Remote = std::make_unique<RemoteControl>(*Link, callbacks);
     ASSERT_TRUE(Remote->Active());
   }
@@ -243,12 +251,15 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   EXPECT_EQ(Ui.Steps, kUploadSteps);
   EXPECT_EQ(DeviceLibrary(kOneSessionLib.size()), kOneSessionLib);
 
-  // Without the file the upload fails and says so; the client gets 993, 0.
+  // Without the file the upload fails and says so; the client learns why
+  // just before it gets 993, 0.
   QFile::remove(work.filePath(kLibToUplFile));
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies.last(), (Reply{993, 0}));
   EXPECT_EQ(Ui.Messages, QStringList{linktext::kLibFileNotFound});
+  EXPECT_EQ(Client->Failures, QStringList{"993: " + linktext::kLibFileNotFound});
+  EXPECT_EQ(Client->RepliesBeforeFailure, QList<qsizetype>{2});
 }
 
 TEST_F(RemoteControlTest, AddsTheSessionInTheWorkingFolderToTheDevice) {
@@ -264,8 +275,7 @@ TEST_F(RemoteControlTest, AddsTheSessionInTheWorkingFolderToTheDevice) {
   EXPECT_EQ(merged.readAll(), AsBytes(kOneSessionLib));
 }
 
-// The operations pump the event loop inside the request or click that runs
-// them, so what happens during an upload is arranged from its start.
+// What happens during an upload is arranged from its start.
 TEST_F(RemoteControlTest, ARequestDuringARemoteUploadWaitsForIt) {
   Serve({"--c-delay", "1200"});
   WriteFile(kLibToUplFile, AsBytes(kOneSessionLib));
@@ -295,7 +305,7 @@ TEST_F(RemoteControlTest, ARequestDuringAButtonUploadWaitsForIt) {
     Client->Send(RemoteConnect);
   };
   bool uploaded = false;
-  QTimer::singleShot(0, [&] { uploaded = Link->UploadSesLib(kLibToUplFile); });
+  Link->UploadLibrary(kLibToUplFile, [&](const OperationResult& r) { uploaded = r.Ok(); });
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_TRUE(uploaded);
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));
