@@ -26,7 +26,7 @@ void Autodetection::Probe(int index) {
   }
   const QString& port = Ports[index];
   Link().Ui().ProbingPort(index);
-  Link().Line().Port().SetPort(port);
+  Link().Line().Port().SetPath(port);
   if (const std::optional<QString> failure = Link().Line().Open()) {
     Reasons << port + QStringLiteral(": ") + *failure;
     Probe(index + 1);

@@ -14,11 +14,19 @@
 namespace ovrel {
 
 DeviceLink::DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing)
+    : DeviceLink(std::make_unique<SerialLinkPort>(port), nullptr, ui, timing) {}
+
+DeviceLink::DeviceLink(LinkPort& port, LinkUi& ui, LinkTiming timing)
+    : DeviceLink(nullptr, &port, ui, timing) {}
+
+DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi& ui,
+                       LinkTiming timing)
     : KeepMemoryImage([](std::span<const std::uint8_t, kSesMemSize> image) {
         return BackupHistory().Keep(image).Error;
       }),
       Timing(timing),
-      FLine(port, State),
+      OwnPort(std::move(ownPort)),
+      FLine(port ? *port : *OwnPort, State),
       FUi(ui) {}
 
 DeviceLink::~DeviceLink() {

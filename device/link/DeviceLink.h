@@ -17,6 +17,7 @@
 
 #include "device/link/DeviceOperation.h"
 #include "device/link/LinkLine.h"
+#include "device/link/LinkPort.h"
 #include "device/link/LinkTiming.h"
 #include "device/link/LinkUi.h"
 #include "device/link/OperationResult.h"
@@ -59,6 +60,8 @@ class DeviceLink : public QObject {
   Q_OBJECT
  public:
   DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing = {});
+  // On another port (an in-process device in tests).
+  DeviceLink(LinkPort& port, LinkUi& ui, LinkTiming timing = {});
   ~DeviceLink() override;
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
@@ -117,6 +120,10 @@ class DeviceLink : public QObject {
   // How far the running operation is, in thousandths, with paused of its pauses passed.
   int Permille(double paused) const;
 
+  // port, or when null the port it owns.
+  DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi& ui, LinkTiming timing);
+
+  std::unique_ptr<LinkPort> OwnPort;  // the serial port component's adapter
   LinkLine FLine;
   LinkUi& FUi;
   QString WorkingFolder;

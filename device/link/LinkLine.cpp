@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "device/link/LinkPort.h"
 #include "device/link/LinkTiming.h"
 #include "device/serial/ComPort.h"
 #include "device/serial/PortHolder.h"
@@ -41,16 +42,16 @@ QString LinkLine::PortErrorDetail(const EComPort& e, const QString& port) {
   return detail;
 }
 
-LinkLine::LinkLine(TCustomComPort& port, LinkState& state) : SerialPort(port), State(state) {
+LinkLine::LinkLine(LinkPort& port, LinkState& state) : SerialPort(port), State(state) {
   Timer.setSingleShot(true);
   Timer.setTimerType(Qt::PreciseTimer);
   connect(&Timer, &QTimer::timeout, this, &LinkLine::OnTimer);
   Clock.start();
-  SerialPort.OnRxChar = [this](TCustomComPort*, int count) { OnBytesReceived(count); };
+  SerialPort.OnReceived = [this](int count) { OnBytesReceived(count); };
 }
 
 LinkLine::~LinkLine() {
-  SerialPort.OnRxChar = nullptr;
+  SerialPort.OnReceived = nullptr;
 }
 
 std::optional<QString> LinkLine::Open() {
@@ -58,7 +59,7 @@ std::optional<QString> LinkLine::Open() {
     SerialPort.Open();
   } catch (const EComPort& e) {
     Close();
-    return PortErrorDetail(e, SerialPort.Port());
+    return PortErrorDetail(e, SerialPort.Path());
   }
   // Nothing has been sent yet: whatever a failed operation left half
   // received belongs to no reply of this one.
@@ -76,7 +77,7 @@ void LinkLine::Close() {
 }
 
 bool LinkLine::IsOpen() const {
-  return SerialPort.Connected();
+  return SerialPort.IsOpen();
 }
 
 void LinkLine::Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double settle,
@@ -84,7 +85,7 @@ void LinkLine::Exchange(std::uint8_t letter, std::span<const std::uint8_t> paylo
   ExchangeDone = std::move(done);
   ReplyTimeout = timeout;
   const int length = State.PrepareCommand(letter, payload);
-  if (SerialPort.Connected()) {
+  if (SerialPort.IsOpen()) {
     try {
       SerialPort.Write(State.TxBuf.data(), length);
     } catch (const EComPort& e) {

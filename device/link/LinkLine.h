@@ -18,7 +18,7 @@
 
 namespace ovrel {
 
-class TCustomComPort;
+class LinkPort;
 class EComPort;
 
 enum class ExchangeEnd { Replied, NoReply, WrongReply, LineFailed };
@@ -26,11 +26,11 @@ enum class ExchangeEnd { Replied, NoReply, WrongReply, LineFailed };
 class LinkLine : public QObject {
   Q_OBJECT
  public:
-  // Takes over port.OnRxChar for as long as the line lives.
-  LinkLine(TCustomComPort& port, LinkState& state);
+  // Takes over port.OnReceived for as long as the line lives.
+  LinkLine(LinkPort& port, LinkState& state);
   ~LinkLine() override;
 
-  TCustomComPort& Port() { return SerialPort; }
+  LinkPort& Port() { return SerialPort; }
 
   // Opens the port afresh; on failure closes it again and returns why it
   // could not be opened, with a hint at what the user can do.
@@ -69,7 +69,7 @@ class LinkLine : public QObject {
   // One tick of a pause: reports it, or ends the pause at its end.
   void PauseStep();
 
-  TCustomComPort& SerialPort;
+  LinkPort& SerialPort;
   LinkState& State;
   Phase FPhase = Phase::Idle;
   QTimer Timer;

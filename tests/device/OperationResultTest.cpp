@@ -1,0 +1,169 @@
+// How each device operation ends: the kind of failure, the step where it
+// happened, the message and the notes, with the device in this process and
+// no settle delay or pause, so nothing waits in real time but a missing reply.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include "LinkTestSupport.h"
+#include "device/link/DeviceLink.h"
+#include "support/InProcessDevice.h"
+
+namespace ovrel::test {
+namespace {
+
+// No settle delay and no pause; the reply time-outs stay long, since the
+// in-process device answers from the event loop at once.
+const LinkTiming kNoWaits{0, 2.3e-6, 1.15e-4, 0};
+
+
+class OperationResultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Dir.isValid());
+    WriteFile(Dir.filePath("lib.svl"), LibraryWithSegments(3));
+    WriteFile(Dir.filePath("ses.svs"), kOneSegmentSession);
+  }
+  // Runs start on a fresh link to device, which keeps no backups.
+  OperationResult RunOn(InProcessDevice& device,
+                        const std::function<void(DeviceLink&, DeviceLink::Done)>& start) {
+    DeviceLink link(device, Ui, kNoWaits);
+    link.SetWorkingFolder(Dir.path());
+    link.KeepMemoryImage = KeepMemoryImage;
+    const OperationResult result = RunToEnd([&](DeviceLink::Done done) { start(link, done); });
+    EXPECT_FALSE(device.IsOpen());
+    return result;
+  }
+  OperationResult Upload(InProcessDevice& device, const QString& path) {
+    return RunOn(device, [&](DeviceLink& l, DeviceLink::Done d) { l.UploadLibrary(path, d); });
+  }
+  OperationResult Add(InProcessDevice& device) {
+    return RunOn(device,
+                 [&](DeviceLink& l, DeviceLink::Done d) { l.AddSession(Dir.filePath("ses.svs"), d); });
+  }
+  static void SetMemory(InProcessDevice& device, const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), device.Device.Memory().begin());
+  }
+
+  QTemporaryDir Dir;
+  RecordingUi Ui;
+  std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
+};
+
+TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
+  {
+    devsim::Options options;
+    options.NoReply = {{'D', 3}};
+    InProcessDevice device(options);
+    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    EXPECT_EQ(r.Kind, FailureKind::NoReply);
+    EXPECT_EQ(r.At.Step, 6);
+    EXPECT_EQ(r.At.Count, 22);
+    EXPECT_EQ(r.At.Command, 'D');
+    EXPECT_EQ(r.At.Block, 2);
+    EXPECT_TRUE(r.Message.Text.isEmpty());  // the status text tells it
+    EXPECT_EQ(r.Reason(), "Sorvani did not answer the D command in time.");
+    EXPECT_EQ(device.Commands, "ICWDDD");
+  }
+  {
+    devsim::Options options;
+    options.WrongLetter = {{'W', 1}};
+    InProcessDevice device(options);
+    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    EXPECT_EQ(r.Kind, FailureKind::WrongReply);
+    EXPECT_EQ(r.At.Command, 'W');
+    EXPECT_TRUE(r.Reason().contains("W command"));
+  }
+  {
+    devsim::Options options;
+    options.BadChecksum = true;
+    InProcessDevice device(options);
+    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    EXPECT_EQ(r.Kind, FailureKind::Checksum);
+    EXPECT_EQ(r.Message.Text, linktext::kCheckSumError);
+    EXPECT_EQ(r.Message.Icon, LinkIcon::None);
+    EXPECT_EQ(r.At.Command, 'O');  // found after the last command
+  }
+  {
+    InProcessDevice device;
+    device.Unplugged = true;
+    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    EXPECT_EQ(r.Kind, FailureKind::NotConnected);
+    EXPECT_EQ(r.Message.Text, linktext::kPortOpenFailed);
+    EXPECT_TRUE(r.Message.Detail.contains("No such file or directory"));
+    EXPECT_EQ(r.At.Step, 0);
+    EXPECT_EQ(r.Reason(), r.Message.Line());
+  }
+  {
+    InProcessDevice device;
+    const OperationResult r = Upload(device, Dir.filePath("missing.svl"));
+    EXPECT_EQ(r.Kind, FailureKind::File);
+    EXPECT_EQ(r.Message.Text, linktext::kLibFileNotFound);
+    EXPECT_EQ(device.Commands, "");
+  }
+}
+
+TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
+  {
+    InProcessDevice device;  // its memory holds no library
+    const OperationResult r = Add(device);
+    EXPECT_EQ(r.Kind, FailureKind::InvalidDeviceImage);
+    EXPECT_EQ(r.Message.Text, linktext::kInvalidDeviceLibrary);
+    EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
+  }
+  {
+    InProcessDevice device;
+    SetMemory(device, LibraryWithSegments(404));  // L = 2029: one more segment does not fit
+    WriteFile(Dir.filePath("ses.svs"),
+              QByteArray("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n"));
+    const OperationResult r = Add(device);
+    EXPECT_EQ(r.Kind, FailureKind::MemoryLimit);
+    EXPECT_EQ(r.Message.Text, linktext::kMemoryLimit);
+    EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
+  }
+}
+
+// What went wrong without stopping the add comes as notes, in the order it
+// happened: the backup of the memory read, then the merged library's file.
+TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
+  InProcessDevice device;
+  SetMemory(device, {0x17, 0x00, 0x00, 0x04, 0x13});
+  KeepMemoryImage = [](std::span<const std::uint8_t, kSesMemSize>) {
+    return QStringLiteral("disk full");
+  };
+  ASSERT_TRUE(QDir(Dir.path()).mkdir(linktext::kTempSesLibFile));  // in the file's way
+  const OperationResult r = Add(device);
+  EXPECT_TRUE(r.Ok()) << r.Reason().toStdString();
+  ASSERT_EQ(r.Notes.size(), 2u);
+  EXPECT_EQ(r.Notes[0].Text, linktext::kBackupFailed);
+  EXPECT_EQ(r.Notes[0].Detail, "disk full");
+  EXPECT_EQ(r.Notes[1].Text, "The file \"TempSesLib.svl\" cannot be written.");
+  EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + UploadCommands(false));
+  EXPECT_EQ(device.Device.Memory()[1], 1);  // the session is in
+}
+
+// A link that goes away in the middle of an operation (the program ends)
+// closes the port and calls no one back.
+TEST_F(OperationResultTest, ALinkDestroyedMidOperationClosesThePortQuietly) {
+  devsim::Options options;
+  options.ReplyDelayMs = {{'D', 20}};
+  InProcessDevice device(options);
+  bool called = false;
+  {
+    DeviceLink link(device, Ui, kNoWaits);
+    link.UploadLibrary(Dir.filePath("lib.svl"), [&](const OperationResult&) { called = true; });
+    while (device.Commands.find('D') == std::string::npos)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_TRUE(device.IsOpen());
+  }
+  EXPECT_FALSE(device.IsOpen());
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 100) QCoreApplication::processEvents();  // the pending reply lands
+  EXPECT_FALSE(called);
+}
+
+}  // namespace
+}  // namespace ovrel::test

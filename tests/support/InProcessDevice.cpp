@@ -1,0 +1,39 @@
+#include "support/InProcessDevice.h"
+
+#include <QTimer>
+#include <algorithm>
+
+#include "device/serial/ComPort.h"
+
+namespace ovrel::test {
+
+void InProcessDevice::Open() {
+  if (Unplugged) throw EComPort(1, std::string("No such file or directory"));
+  Opened = true;
+  Arrived.clear();
+}
+
+void InProcessDevice::Write(const std::uint8_t* data, int count) {
+  if (!Opened) return;
+  // A device that hung up leaves the line dead, as a pseudo-terminal does.
+  if (Device.HangupRequested()) throw EComPort(3, std::string("Input/output error"));
+  for (const devsim::Reply& reply : Device.Feed(data, static_cast<size_t>(count))) {
+    QTimer::singleShot(reply.DelayMs, &Context, [this, frame = reply.Frame] {
+      if (!Opened) return;
+      Arrived.insert(Arrived.end(), frame.begin(), frame.end());
+      if (OnReceived) OnReceived(static_cast<int>(Arrived.size()));
+    });
+  }
+  // The log names each command by its letter and a space.
+  for (const std::string& line : Device.TakeLog())
+    if (line.size() > 1 && line[1] == ' ') Commands += line[0];
+}
+
+int InProcessDevice::Read(std::uint8_t* data, int count) {
+  const int n = std::min(count, static_cast<int>(Arrived.size()));
+  std::copy_n(Arrived.begin(), n, data);
+  Arrived.erase(Arrived.begin(), Arrived.begin() + n);
+  return n;
+}
+
+}  // namespace ovrel::test

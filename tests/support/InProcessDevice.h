@@ -1,0 +1,40 @@
+// The emulated device inside the test process, as the device link's port:
+// each command the link writes is answered from the event loop at once (or
+// after the delay the options give), so operations need no real waits.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <deque>
+
+#include "DevSimDevice.h"
+#include "device/link/LinkPort.h"
+
+namespace ovrel::test {
+
+class InProcessDevice : public LinkPort {
+ public:
+  explicit InProcessDevice(const devsim::Options& options = {}) : Device(options) {}
+
+  void Open() override;
+  void Close() override { Opened = false; }
+  bool IsOpen() const override { return Opened; }
+  void Write(const std::uint8_t* data, int count) override;
+  int Read(std::uint8_t* data, int count) override;
+  QString Path() const override { return PortPath; }
+  void SetPath(const QString& path) override { PortPath = path; }
+
+  devsim::Device Device;
+  // The commands received, one letter each.
+  std::string Commands;
+  // When set, the port cannot be opened (the device was unplugged).
+  bool Unplugged = false;
+
+ private:
+  QString PortPath = QStringLiteral("in-process");
+  bool Opened = false;
+  std::deque<std::uint8_t> Arrived;
+  QObject Context;  // the pending deliveries die with the device
+};
+
+}  // namespace ovrel::test
