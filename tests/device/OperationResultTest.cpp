@@ -14,8 +14,8 @@
 namespace ovrel::test {
 namespace {
 
-// No settle delay and no pause; the reply time-outs stay long, since the
-// in-process device answers from the event loop at once.
+// No settle delay and no pause. The in-process device answers from the
+// event loop at once: a reply time-out of 199 ms is ample.
 const LinkTiming kNoWaits{0, 2.3e-6, 1.15e-4, 0};
 
 
