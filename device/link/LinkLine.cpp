@@ -150,16 +150,21 @@ void LinkLine::Cancel() {
 void LinkLine::StartWait(qint64 ns, std::function<void()> then) {
   AtDeadline = std::move(then);
   DeadlineNs = Clock.nsecsElapsed() + ns;
-  // Timers count whole milliseconds: the last fraction of one is slept in
-  // OnTimer, so that every wait ends close to its length instead of up to a
-  // millisecond (and the timer's own lateness) after it.
-  Timer.start(static_cast<int>(std::max<qint64>(0, ns / kMillisecondNs)));
+  ArmTimer(ns);
+}
+
+void LinkLine::ArmTimer(qint64 leftNs) {
+  // Timers count whole milliseconds and the event loop may round its sleep
+  // up to the next one: the timer is set to go off a millisecond early, and
+  // OnTimer sleeps what is left, so that every wait ends close to its
+  // length instead of up to a millisecond after it.
+  Timer.start(static_cast<int>(std::max<qint64>(0, leftNs / kMillisecondNs - 1)));
 }
 
 void LinkLine::OnTimer() {
   const qint64 left = DeadlineNs - Clock.nsecsElapsed();
-  if (left >= kMillisecondNs) {
-    Timer.start(static_cast<int>(left / kMillisecondNs));
+  if (left >= 2 * kMillisecondNs) {
+    ArmTimer(left);
     return;
   }
   if (left > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(left));

@@ -64,6 +64,7 @@ class LinkLine : public QObject {
   enum class Phase { Idle, Settling, AwaitingReply, Pausing };
   // Runs then after ns nanoseconds, to the fraction of a millisecond.
   void StartWait(qint64 ns, std::function<void()> then);
+  void ArmTimer(qint64 leftNs);
   void OnTimer();
   void EndExchange();
   // One tick of a pause: reports it, or ends the pause at its end.
