@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "app/AppTexts.h"
 #include "ui/ErrorDisplay.h"
