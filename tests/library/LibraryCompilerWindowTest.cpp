@@ -289,7 +289,7 @@ TEST_F(LibraryCompilerWindowTest, OpensOnTheFileListWhichHeadsTheTabOrder) {
   EXPECT_TRUE(dialogs.calls().empty());
   // Tab walks the controls in their order; the gauge takes no focus.
   const std::vector<QWidget*> order = {
-      form->libraryList,  form->addButton,          form->insertButton, form->removeButton,
+      form->libraryList,   form->addButton,          form->insertButton, form->removeButton,
       form->compileButton, form->selectFolderButton, form->clearButton,  form->sessionFileList};
   std::vector<QWidget*> visited;
   for (std::size_t k = 0; k < order.size(); ++k) {
@@ -331,7 +331,8 @@ TEST_F(LibraryCompilerWindowTest, TheLibraryListScrollsToEachNewEntry) {
   // Inserting before an entry that was scrolled out of sight brings the
   // new entry into view.
   selectEntry(1);
-  form->libraryList->verticalScrollBar()->setValue(form->libraryList->verticalScrollBar()->maximum());
+  form->libraryList->verticalScrollBar()->setValue(
+      form->libraryList->verticalScrollBar()->maximum());
   ASSERT_FALSE(shown(1));
   selectFile("b.svs");
   click(form->insertButton);
