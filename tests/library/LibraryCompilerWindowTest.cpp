@@ -283,8 +283,8 @@ TEST_F(LibraryCompilerWindowTest, OpensOnTheFileListWhichHeadsTheTabOrder) {
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   EXPECT_EQ(QApplication::focusWidget(), form->sessionFileList);
-  // Space on the list just opened picks a file; it does not open the
-  // folder browser.
+  // Space on the window just opened goes to the list; it does not press
+  // Select and open the folder browser.
   QTest::keyClick(form->sessionFileList, Qt::Key_Space);
   EXPECT_TRUE(dialogs.calls().empty());
   // Tab walks the controls in their order; the gauge takes no focus.
