@@ -14,7 +14,7 @@ namespace ovrel {
 
 TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
                                const FolderSettings& settings, QWidget* parent)
-    : QWidget(parent, Qt::Window), ses_(ses), grid_(grid), dialogs_(dialogs), settings_(settings) {
+    : QWidget(parent, Qt::Window), ses_(ses), grid_(grid), dialogs_(dialogs, this), settings_(settings) {
   setObjectName(QStringLiteral("timelineWindow"));
   setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Timeline"));
 

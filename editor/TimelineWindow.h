@@ -43,7 +43,7 @@ class TimelineWindow : public QWidget {
 
   const Session& ses_;
   QTableView* grid_;
-  Dialogs& dialogs_;
+  WindowDialogs dialogs_;  // its dialogs open over this window, not the editor
   const FolderSettings& settings_;
   int anchor_ = 0;          // the segment a Shift+click extends from
   bool selecting_ = false;  // a click here is moving the grid's cursor

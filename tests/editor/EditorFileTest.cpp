@@ -95,6 +95,9 @@ TEST_F(EditorTest, OpenRefusesOtherExtensionsAndMalformedFiles) {
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
   EXPECT_EQ(st().SesFileName, "");
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+  // The refusals come after the file dialog has closed; they open over the
+  // editor all the same, as the file dialog did.
+  for (const ScriptedDialogs::Call& call : dialogs_.calls()) EXPECT_EQ(call.window, form_.get());
 }
 
 // Files that cannot be read end the Open command with a message; the

@@ -156,6 +156,10 @@ TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
   dialogs_.answerPath(tmp_.path() + "/no such folder/timeline.png");
   timeline_->savePictureButton->click();
   EXPECT_TRUE(lastMessage().contains("timeline.png")) << lastMessage().toStdString();
+  // The save dialog and its failure open over the timeline, not over the
+  // editor behind it.
+  for (const ScriptedDialogs::Call& call : dialogs_.calls())
+    EXPECT_EQ(call.window, timeline_);
 
   dialogs_.answerCancel();
   timeline_->savePictureButton->click();

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
+#include "ui/QtDialogs.h"
 #include "ui/ScriptedDialogs.h"
 #include "ui/WindowFont.h"
 #include "library/LibraryCompilerWindow.h"
@@ -272,6 +277,139 @@ TEST_F(LibraryCompilerWindowTest, SelectShowsAnotherFolderWithoutChangingTheSett
   dialogs.answerCancel();
   click(form->selectFolderButton);
   EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
+}
+
+TEST_F(LibraryCompilerWindowTest, OpensOnTheFileListWhichHeadsTheTabOrder) {
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  EXPECT_EQ(QApplication::focusWidget(), form->sessionFileList);
+  // Space on the window just opened goes to the list; it does not press
+  // Select and open the folder browser.
+  QTest::keyClick(form->sessionFileList, Qt::Key_Space);
+  EXPECT_TRUE(dialogs.calls().empty());
+  // Tab walks the controls in their order; the gauge takes no focus.
+  const std::vector<QWidget*> order = {
+      form->libraryList,   form->addButton,          form->insertButton, form->removeButton,
+      form->compileButton, form->selectFolderButton, form->clearButton,  form->sessionFileList};
+  std::vector<QWidget*> visited;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget());
+  }
+  EXPECT_EQ(visited, order);
+}
+
+TEST_F(LibraryCompilerWindowTest, DoubleClickOnAFileAddsItOnce) {
+  const auto items = form->sessionFileList->findItems("b.svs", Qt::MatchExactly);
+  ASSERT_EQ(items.size(), 1);
+  // Through the window, as the system delivers it: press, release, press,
+  // release, of which Qt makes the double-click.
+  QWidget* viewport = form->sessionFileList->viewport();
+  const auto doubleClick = [&](QPoint at) {
+    QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, viewport->mapTo(form.get(), at));
+  };
+  const QPoint onItem = form->sessionFileList->visualItemRect(items.front()).center();
+  doubleClick(onItem);
+  EXPECT_EQ(libraryNames(), QStringList{"b.svs"});
+  EXPECT_EQ(form->SesLibList().Entry(0).NumOfSegs, 2);
+  expectGauge(99);
+  // Below the last file there is nothing to add.
+  doubleClick(QPoint(onItem.x(), viewport->height() - 4));
+  EXPECT_EQ(libraryNames(), QStringList{"b.svs"});
+}
+
+TEST_F(LibraryCompilerWindowTest, TheLibraryListScrollsToEachNewEntry) {
+  const auto shown = [this](int row) {
+    const QListWidget* list = form->libraryList;
+    return list->viewport()->rect().contains(list->visualItemRect(list->item(row)));
+  };
+  for (int k = 0; k < 25; ++k) {
+    add(k == 24 ? "b.svs" : "a.svs");
+    ASSERT_TRUE(shown(form->libraryList->count() - 1)) << "entry " << k;
+  }
+  ASSERT_FALSE(shown(0)) << "the list must be longer than it is high";
+  // Inserting before an entry that was scrolled out of sight brings the
+  // new entry into view.
+  selectEntry(1);
+  form->libraryList->verticalScrollBar()->setValue(
+      form->libraryList->verticalScrollBar()->maximum());
+  ASSERT_FALSE(shown(1));
+  selectFile("b.svs");
+  click(form->insertButton);
+  EXPECT_EQ(form->libraryList->item(1)->text(), "b.svs");
+  EXPECT_TRUE(shown(1));
+}
+
+TEST_F(LibraryCompilerWindowTest, TheFolderOfTheFileListIsNamedInItsTooltip) {
+  const QString sessions = QDir::toNativeSeparators(settings.SessionsFolder);
+  EXPECT_EQ(form->sessionFileList->toolTip(), sessions);
+  EXPECT_EQ(form->sessionsFolderLabel->toolTip(), sessions);
+  std::filesystem::create_directory(folder.path() / "Other");
+  dialogs.answerPath(settings.ProgramFolder + "/Other");
+  click(form->selectFolderButton);
+  const QString other = QDir::toNativeSeparators(settings.ProgramFolder + "/Other");
+  EXPECT_EQ(form->sessionFileList->toolTip(), other);
+  EXPECT_EQ(form->sessionsFolderLabel->toolTip(), other);
+  dialogs.answerCancel();
+  click(form->selectFolderButton);
+  EXPECT_EQ(form->sessionFileList->toolTip(), other);
+}
+
+TEST_F(LibraryCompilerWindowTest, DialogsAndTheirErrorsOpenOverTheCompiler) {
+  add("a.svs");
+  dialogs.answerPath(settings.ProgramFolder + "/no such folder/lib.svl");
+  click(form->compileButton);
+  dialogs.answerCancel();
+  click(form->selectFolderButton);
+  ASSERT_EQ(dialogs.calls().size(), 3u);
+  EXPECT_EQ(dialogs.calls()[1].kind, ScriptedDialogs::Kind::Message);
+  for (const ScriptedDialogs::Call& call : dialogs.calls()) EXPECT_EQ(call.window, form.get());
+}
+
+// The real folder browser behind Select: it has a caption, opens over the
+// compiler and offers no box to type a name into.
+TEST_F(LibraryCompilerWindowTest, FolderBrowserHasACaptionAndNoNameBox) {
+  std::filesystem::create_directory(folder.path() / "Other");
+  folder.write("Other/c.svs", test::DefaultSession(1));
+  QtDialogs qtDialogs;
+  LibraryCompilerWindow window(settings, qtDialogs);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QString title;
+  QWidget* parent = nullptr;
+  QStringList visibleEdits;
+  bool seen = false;
+  QTimer::singleShot(0, &window, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    seen = true;
+    title = dialog->windowTitle();
+    parent = dialog->parentWidget();
+    for (const QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+      if (edit->isVisible()) visibleEdits << edit->objectName();
+    dialog->setDirectory(settings.ProgramFolder + "/Other");
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  // Whatever stays open (the browser not found, a message box of its own)
+  // is closed, so that the test fails instead of waiting for ever.
+  int leftOpen = 0;
+  QTimer watchdog;
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      ++leftOpen;
+      modal->close();
+    }
+  });
+  watchdog.start(2000);
+  window.selectFolderButton->click();
+  watchdog.stop();
+  ASSERT_TRUE(seen) << "no folder browser opened";
+  EXPECT_EQ(leftOpen, 0);
+  EXPECT_EQ(title, "Select the sessions folder");
+  EXPECT_EQ(parent, &window);
+  EXPECT_TRUE(visibleEdits.isEmpty()) << visibleEdits.join(", ").toStdString();
+  EXPECT_EQ(window.sessionFileList->Directory(), settings.ProgramFolder + "/Other");
+  EXPECT_EQ(window.sessionFileList->count(), 1);
 }
 
 }  // namespace
