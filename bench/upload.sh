@@ -36,7 +36,13 @@ fi
 cmp -s "$work/full.svl" "$work/memory.bin" || { echo "bench: the emulator's memory differs" >&2; exit 1; }
 
 read -r wall user sys <"$work/time"
-awk -v wall="$wall" -v user="$user" -v sys="$sys" -v cdelay="$c_delay" 'BEGIN {
+# The same command on a port that does not exist: the program's start and
+# end without the upload, to tell the upload's own processor time.
+{ time OVREL_PORTS="" "$ovrel" upload --port "$work/no-such-port" "$work/full.svl" \
+    2>/dev/null || true; } 2>"$work/time0"
+read -r wall0 user0 sys0 <"$work/time0"
+awk -v wall="$wall" -v user="$user" -v sys="$sys" -v cdelay="$c_delay" \
+    -v wall0="$wall0" -v user0="$user0" -v sys0="$sys0" 'BEGIN {
   settle = 22 * 99.36
   # Commands: I C W E X O of 5 bytes, 16 D of 133; replies: 21 of 5 bytes, X of 6.
   bytes = 6 * 5 + 16 * 133 + 21 * 5 + 6
@@ -51,6 +57,9 @@ awk -v wall="$wall" -v user="$user" -v sys="$sys" -v cdelay="$c_delay" 'BEGIN {
          wall * 1000 / (settle + cdelay)
   printf "CPU time:             %.0f ms (user %.0f + sys %.0f), %.2f%% of wall\n",
          (user + sys) * 1000, user * 1000, sys * 1000, (user + sys) / wall * 100
+  cpu = (user + sys) - (user0 + sys0)
+  printf "CPU time of the upload itself: %.0f ms, %.2f%% of its wall time (start and end of the program, %.0f ms CPU, taken off)\n",
+         cpu * 1000, cpu / (wall - wall0) * 100, (user0 + sys0) * 1000
 }'
 
 # Inside the process: from the first command's step event to the last event,
