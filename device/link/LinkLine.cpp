@@ -32,9 +32,13 @@ QString LinkLine::PortErrorDetail(const EComPort& e, const QString& port) {
         "(dialout on Debian and Ubuntu, uucp on Arch) and log in again.");
   } else if (error == EBUSY || error == EWOULDBLOCK) {
     const QString holder = port.isEmpty() ? QString() : PortHolder(port);
+    const QString likely = holder.isEmpty() ? LikelyPortHolder() : QString();
     detail += QStringLiteral("\nThe port is busy: ") +
-              (holder.isEmpty() ? QStringLiteral("another program has it open")
-                                : QStringLiteral("it is in use by ") + holder) +
+              (!holder.isEmpty() ? QStringLiteral("it is in use by ") + holder
+               : likely.isEmpty()
+                   ? QStringLiteral("another program has it open")
+                   : QStringLiteral("another program has it open, probably ") + likely +
+                         QStringLiteral(", which runs as another user")) +
               QStringLiteral(
                   ". Close that program (a terminal program, for example), or stop it (for "
                   "ModemManager: \"sudo systemctl stop ModemManager\"), and try again.");

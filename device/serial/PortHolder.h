@@ -11,4 +11,10 @@ namespace ovrel {
 // belongs to another user, or the port is not held).
 QString PortHolder(const QString& path);
 
+// "NAME (process PID)" of a running program known to open serial ports by
+// itself (ModemManager, brltty, gpsd) whose open files this user cannot
+// see: when PortHolder finds no one, the likeliest holder of a busy port.
+// Empty when there is none.
+QString LikelyPortHolder();
+
 }  // namespace ovrel

@@ -37,18 +37,32 @@ std::optional<int> MasterIndex(const QString& fdinfo) {
   return std::nullopt;
 }
 
+QString ProcessName(const QDir& proc, const QString& pid) {
+  QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+  return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                         : QString();
+}
+
+// The numbered entries of /proc, other than this process.
+QStringList OtherProcesses(const QDir& proc) {
+  const QString self = QString::number(::getpid());
+  QStringList pids;
+  for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    bool numeric = false;
+    pid.toInt(&numeric);
+    if (numeric && pid != self) pids << pid;
+  }
+  return pids;
+}
+
 }  // namespace
 
 QString PortHolder(const QString& path) {
   struct stat port {};
   if (::stat(path.toLocal8Bit().constData(), &port) < 0 || !S_ISCHR(port.st_mode)) return {};
   const std::optional<int> ptyIndex = PtyIndex(port.st_rdev);
-  const QString self = QString::number(::getpid());
   const QDir proc(QStringLiteral("/proc"));
-  for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-    bool numeric = false;
-    pid.toInt(&numeric);
-    if (!numeric || pid == self) continue;
+  for (const QString& pid : OtherProcesses(proc)) {
     // Compared by device number, so that links to the port count too.
     const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
     bool holdsPort = false;
@@ -65,11 +79,23 @@ QString PortHolder(const QString& path) {
         isTheDevice = true;
     }
     if (!holdsPort || isTheDevice) continue;
-    QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
-    const QString name = comm.open(QIODevice::ReadOnly)
-                             ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                             : QString();
+    const QString name = ProcessName(proc, pid);
     return QStringLiteral("%1 (process %2)").arg(name.isEmpty() ? QStringLiteral("?") : name, pid);
+  }
+  return {};
+}
+
+QString LikelyPortHolder() {
+  static const QStringList known{QStringLiteral("ModemManager"), QStringLiteral("brltty"),
+                                 QStringLiteral("gpsd")};
+  const QDir proc(QStringLiteral("/proc"));
+  for (const QString& pid : OtherProcesses(proc)) {
+    const QString name = ProcessName(proc, pid);
+    if (!known.contains(name)) continue;
+    // A process whose open files are visible was looked at by PortHolder.
+    if (::access(proc.filePath(pid + QStringLiteral("/fd")).toLocal8Bit().constData(), R_OK) == 0)
+      continue;
+    return QStringLiteral("%1 (process %2)").arg(name, pid);
   }
   return {};
 }

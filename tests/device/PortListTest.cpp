@@ -2,16 +2,20 @@
 // the system's ports, only existing paths, no duplicates, sorted without
 // regard to case. No port is opened here.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <optional>
 
 #include "device/serial/ComPort.h"
 #include "device/serial/PortDescription.h"
+#include "device/serial/PortHolder.h"
 
 namespace ovrel::test {
 namespace {
@@ -136,6 +140,39 @@ TEST(PortDescription, UsbAdapterIsDescribedThroughAnyNameOfItsPort) {
   // A port the system knows nothing more of, and a path that is gone.
   EXPECT_EQ(PortDescription(dir.filePath(QStringLiteral("dev/ttyS4")), classDir, byIdDir), "");
   EXPECT_EQ(PortDescription(dir.filePath(QStringLiteral("dev/ttyUSB9")), classDir, byIdDir), "");
+}
+
+// A port grabber of another user cannot be looked into, but it can be named
+// as the likely holder of a busy port. Here a program called ModemManager
+// runs as root and the question is asked by a child running as nobody.
+TEST(PortHolderTest, AKnownGrabberOfAnotherUserIsNamedAsLikely) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to ask as another user";
+  QTemporaryDir dir;
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), dir.filePath("ModemManager")));
+  QProcess grabber;
+  grabber.start(dir.filePath("ModemManager"), {QStringLiteral("30")});
+  ASSERT_TRUE(grabber.waitForStarted());
+  EXPECT_EQ(LikelyPortHolder(), QString());  // root sees its files: not "likely"
+
+  int answer[2];
+  ASSERT_EQ(::pipe(answer), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(answer[0]);
+    const QByteArray likely =
+        ::setuid(65534) == 0 ? LikelyPortHolder().toUtf8() : QByteArray("setuid failed");
+    (void)!::write(answer[1], likely.constData(), static_cast<size_t>(likely.size()));
+    ::_exit(0);
+  }
+  ::close(answer[1]);
+  char buffer[256] = {};
+  const ssize_t got = ::read(answer[0], buffer, sizeof buffer - 1);
+  ::close(answer[0]);
+  ::waitpid(child, nullptr, 0);
+  grabber.kill();
+  grabber.waitForFinished();
+  const QString likely = QString::fromUtf8(buffer, got > 0 ? static_cast<int>(got) : 0);
+  EXPECT_TRUE(likely.startsWith(QStringLiteral("ModemManager (process "))) << likely.toStdString();
 }
 
 }  // namespace
