@@ -184,9 +184,13 @@ int TCustomComPort::Write(const void* buffer, int count) {
     if (queued <= 0) break;
     const int wait = MillisecondsLeft(deadline);
     if (wait <= 0) throw EComPort(CError_WriteFailed, ETIMEDOUT);
-    // About the time the queued bytes need on the line (10 bits a byte).
-    const int lineMs = queued * 10 * 1000 / 38400 + 1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(lineMs, wait)));
+    // About the time the queued bytes need on the line (10 bits a byte),
+    // and at least a tenth of a millisecond: a pseudo-terminal's reader
+    // takes them at once, and a whole millisecond would add up over an
+    // upload.
+    const auto line = std::chrono::microseconds(
+        std::max<long long>(100, static_cast<long long>(queued) * 10 * 1'000'000 / 38400));
+    std::this_thread::sleep_for(std::min<std::chrono::microseconds>(line, std::chrono::milliseconds(wait)));
   }
   return count;
 }
