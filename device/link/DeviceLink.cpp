@@ -113,9 +113,9 @@ void DeviceLink::StartNext() {
 
 void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& result) {
   if (operation != RunningOperation.get()) return;
-  // The operation may still be on the call stack (a child's signal): it is
-  // deleted from the event loop.
-  RunningOperation.release()->deleteLater();
+  // The operation is still on the call stack (it sent the signal): it is
+  // kept until the next one ends or the link goes.
+  EndedOperation = std::move(RunningOperation);
   const Done done = std::move(CurrentDone);
   CurrentDone = nullptr;
   State.Autodetecting = false;

@@ -131,6 +131,7 @@ class DeviceLink : public QObject {
   bool Running = false;
   bool NextScheduled = false;
   std::unique_ptr<DeviceOperation> RunningOperation;
+  std::unique_ptr<DeviceOperation> EndedOperation;
   Done CurrentDone;
   LinkProgress Current;
   // The pauses of the running operation, and how much of them has passed,

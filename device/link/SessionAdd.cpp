@@ -44,7 +44,8 @@ void SessionAdd::Begin() {
 
 void SessionAdd::RunChild(std::unique_ptr<DeviceOperation> child,
                           std::function<void(const OperationResult&)> then) {
-  if (Child) Child.release()->deleteLater();  // the one that just finished
+  // The child that just finished may still be on the call stack.
+  EndedChild = std::move(Child);
   Child = std::move(child);
   connect(Child.get(), &DeviceOperation::Finished, this,
           [then = std::move(then)](const OperationResult& result) { then(result); });

@@ -40,6 +40,7 @@ class SessionAdd : public DeviceOperation {
   QString Path;
   std::optional<MergeSession> Session;
   std::unique_ptr<DeviceOperation> Child;
+  std::unique_ptr<DeviceOperation> EndedChild;
 };
 
 }  // namespace ovrel
