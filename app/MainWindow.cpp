@@ -307,14 +307,22 @@ void MainWindow::onPortListDropDown() {
 
 void MainWindow::FormCloseQuery(bool& CanClose) {
   CanClose = false;
-  if (!closeWhenIdle_ && canClose_ && !canClose_()) return;
+  // Asked again when the delayed close comes: the editor stays usable while
+  // the operation runs. A session answered for already is not asked twice.
+  if (canClose_ && !canClose_()) {
+    closeWhenIdle_ = false;
+    return;
+  }
   if (link_->Busy()) {
     // Cutting an operation off could leave the device in the middle of a
     // transfer: the window closes once the operation has ended.
     if (!closeWhenIdle_) {
       closeWhenIdle_ = true;
       dialogs_.message({kAppTitle, kCloseWhenIdleText, MsgIcon::Information, MsgButtons::Ok, {}});
-      CloseWhenIdle();
+      // Not from inside this close: Qt drops a close started while one is
+      // being decided (under X11 the window even goes without the program
+      // ending), and the operation may have ended while the message was read.
+      QTimer::singleShot(0, this, &MainWindow::CloseWhenIdle);
     }
     return;
   }

@@ -3,6 +3,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <functional>
+#include <vector>
 
 #include "device/link/DeviceLink.h"
 #include "device/serial/ComPort.h"
@@ -46,6 +48,31 @@ void SampleDuring(MainWindow& f, DuringOperation& during, int afterMs) {
     during.panel0 = f.PanelText(0);
   });
 }
+
+// The session editor as the closing sees it: asks while it holds changes
+// (the user answers "No") and records how many messages were shown before.
+struct UnsavedEditor {
+  bool Modified = true;
+  std::vector<std::size_t> MessagesBeforeEachQuestion;
+  bool CanClose(const ScriptedDialogs& dialogs) {
+    if (Modified) MessagesBeforeEachQuestion.push_back(dialogs.messageTexts().size());
+    Modified = false;
+    return true;
+  }
+};
+
+// Leaves each message box open until the device operation has ended, as a
+// user who reads it slowly.
+class SlowReader : public ScriptedDialogs {
+ public:
+  std::function<bool()> OperationEnded;
+  MsgResult message(const MessageRequest& request) override {
+    if (OperationEnded) {
+      EXPECT_TRUE(QTest::qWaitFor(OperationEnded, 20000));
+    }
+    return ScriptedDialogs::message(request);
+  }
+};
 
 class DeviceButtons : public MainWindowFixture {
  protected:
@@ -272,11 +299,8 @@ TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  int asked = 0;
-  f.SetCanCloseApplication([&] {
-    ++asked;
-    return true;
-  });
+  UnsavedEditor editor;
+  f.SetCanCloseApplication([&] { return editor.CanClose(dialogs); });
   QSignalSpy closed(&f, &MainWindow::MainFormClosed);
   dialogs.clear();
   dialogs.answer(MsgResult::Ok);
@@ -284,14 +308,51 @@ TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
   QTimer::singleShot(150, &f, [&] {
     f.close();
     closedDuring = closed.count() > 0 || !f.isVisible();
+    // The user goes on editing while the operation runs.
+    editor.Modified = true;
   });
   QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
   EXPECT_FALSE(closedDuring);
-  EXPECT_EQ(asked, 1);
+  // Asked before the message, and again for the edits made while waiting.
+  EXPECT_EQ(editor.MessagesBeforeEachQuestion, (std::vector<std::size_t>{0, 1}));
   EXPECT_EQ(dialogs.messageTexts(),
             QStringList{"The program will close when the device operation has ended."});
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  EXPECT_FALSE(f.isVisible());
+  QByteArray expected = kOneSessionLibrary;
+  expected.append(2048 - expected.size(), '\0');
+  EXPECT_EQ(Memory(device, 2048), expected);
+}
+
+// The message is still open when the operation ends: the window closes once
+// it has been answered (the editor's Exit closes the window the same way).
+TEST_F(DeviceButtons, ClosingWhoseMessageIsReadPastTheOperationClosesAfterIt) {
+  DevSim device({"--link", Link("ttyA").toStdString()});
+  SetPorts({Link("ttyA")});
+  SlowReader reader;
+  MainWindowOptions options;
+  options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
+  options.Timing = LinkTiming{}.Scaled(0.4);
+  form = std::make_unique<MainWindow>(reader, options);
+  MainWindow& f = *form;
+  f.ShowMainForm();
+  Connect(f);
+  WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
+  reader.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  UnsavedEditor editor;
+  f.SetCanCloseApplication([&] { return editor.CanClose(reader); });
+  QSignalSpy closed(&f, &MainWindow::MainFormClosed);
+  reader.clear();
+  reader.answer(MsgResult::Ok);
+  reader.OperationEnded = [&] { return !f.Link().Busy(); };
+  QTimer::singleShot(150, &f, [&] { f.close(); });
+  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
+  EXPECT_EQ(editor.MessagesBeforeEachQuestion, std::vector<std::size_t>{0});
+  EXPECT_EQ(reader.messageTexts(),
+            QStringList{"The program will close when the device operation has ended."});
   EXPECT_FALSE(f.isVisible());
   QByteArray expected = kOneSessionLibrary;
   expected.append(2048 - expected.size(), '\0');
