@@ -50,7 +50,7 @@ as_user() {
     xdotool search --onlyvisible --name "^$(printf '%s' "$title" | sed 's/[][]/\\&/g')\$" >/dev/null 2>&1
   }
   # The file opens once the 5 s splash has gone.
-  wait_for 300 editor_shown || { fail "the double-clicked session did not open in the editor"; return; }
+  wait_for 300 editor_shown || { fail "the double-clicked session did not open in the editor"; finish; }
 
   told=$(dbus-send --session --print-reply --dest=org.sorvani.Ovrelware /org/sorvani/Ovrelware \
     org.freedesktop.DBus.Properties.Get string:org.sorvani.Ovrelware.Remote string:ProgramFolder)
@@ -134,8 +134,12 @@ in_root() {
     [ ! -e "$path" ] || fail "dpkg -r left $path"
   done </tmp/package-files
   if ! dpkg --purge ovrelware >/tmp/dpkg-purge.log 2>&1; then fail "dpkg --purge: $(cat /tmp/dpkg-purge.log)"; fi
-  dpkg-query -W -f '${Status}' ovrelware 2>/dev/null | grep -q installed &&
-    fail "dpkg still knows the package after the purge"
+  local status
+  status=$(dpkg-query -W -f '${Status}' ovrelware 2>/dev/null)
+  case "$status" in
+    "" | *not-installed) ;;
+    *) fail "dpkg still knows the package after the purge: $status" ;;
+  esac
   grep -qs 'sorvani' /usr/share/mime/globs2 /usr/share/applications/mimeinfo.cache &&
     fail "the caches still name the package's types after the purge"
   for type in /usr/share/mime/application/x-sorvani-*; do
