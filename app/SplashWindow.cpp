@@ -54,6 +54,8 @@ SplashWindow::SplashWindow(std::function<void()> showMainForm, int intervalMs, Q
 
   closeTimer = new QTimer(this);
   closeTimer->setSingleShot(true);
+  // A coarse timer, Qt's default, may end the splash up to 5 % early.
+  closeTimer->setTimerType(Qt::PreciseTimer);
   closeTimer->setInterval(intervalMs);
   connect(closeTimer, &QTimer::timeout, this, &SplashWindow::onCloseTimerTimeout);
 

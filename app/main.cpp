@@ -1,10 +1,13 @@
 // ovrelware: the desktop program for the Sorvani Pro device.
+#include <fontconfig/fontconfig.h>
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <memory>
 
 #include "app/AppTexts.h"
@@ -52,6 +55,12 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The first text the program measures (choosing the window font, before
+  // the splash) waits for the font configuration to be read: some fifty
+  // files, a good part of the start-up. Qt reads it on first use through
+  // fontconfig; read here, it is ready by then, having been read while
+  // QApplication connects to the display.
+  std::future<FcBool> fontConfiguration = std::async(std::launch::async, FcInit);
   QApplication app(argc, argv);
   // Ties the windows to the installed menu entry and its icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvani.Ovrelware"));
@@ -69,6 +78,7 @@ int main(int argc, char** argv) {
   QTimer::singleShot(0, [] {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovrel/ovrelware.png")));
   });
+  fontConfiguration.wait();
   QApplication::setFont(ovrel::WindowFont());
 
   ovrel::QtDialogs dialogs;

@@ -1,6 +1,7 @@
 // The splash window and the about box on their own.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -12,13 +13,22 @@ namespace {
 
 TEST(Splash, EndsOnceAfterItsIntervalAndShowsTheMainWindow) {
   int shown = 0;
-  SplashWindow splash([&] { ++shown; }, 1500);
+  qint64 shownAfterMs = 0;
+  QElapsedTimer clock;
+  clock.start();
+  SplashWindow splash(
+      [&] {
+        ++shown;
+        shownAfterMs = clock.elapsed();
+      },
+      1500);
   EXPECT_TRUE(splash.isVisible());                            // from its creation on
   EXPECT_EQ(splash.picture->pixmap().size(), QSize(81, 81));  // the decoded picture
   QTest::qWait(100);
   EXPECT_TRUE(splash.isVisible());
   EXPECT_EQ(shown, 0);
   EXPECT_TRUE(QTest::qWaitFor([&] { return shown > 0; }, 3000));
+  EXPECT_GE(shownAfterMs, 1500);  // never before its time
   EXPECT_FALSE(splash.isVisible());
   QTest::qWait(1600);  // never shown again
   EXPECT_EQ(shown, 1);
