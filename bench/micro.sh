@@ -6,9 +6,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-dir=$build/micro-bench
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S bench/micro -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$dir" --target ovrel_micro_bench >/dev/null
+. bench/micro-build.sh ovrel_micro_bench
 "$dir/ovrel_micro_bench" --benchmark_min_time=0.2

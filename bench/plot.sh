@@ -7,11 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-dir=$build/micro-bench
-if [ ! -f "$dir/build.ninja" ]; then
-  cmake -S bench/micro -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$dir" --target ovrel_plot_bench >/dev/null
+. bench/micro-build.sh ovrel_plot_bench
 XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)} "$dir/ovrel_plot_bench" \
   --benchmark_min_time=0.5 --benchmark_format=console | tee "$dir/result.txt"
 awk '/^BM_RedrawTimeline380 /{ printf "Redraw of 380 segments: %.3f of the 2 ms budget\n", $4 / 2000 }

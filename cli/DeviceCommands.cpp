@@ -126,9 +126,9 @@ class Device {
   // Ends a command whose device operation failed: text on stderr, text and
   // the reason as the result's message, the status of the failure.
   static int Failed(const QString& text, const OperationResult& result) {
-    Finish(CliLinkUi::FailureStatus(result), text);
+    const int status = Finish(CliLinkUi::FailureStatus(result), text);
     NoteOutcome(text + QStringLiteral(": ") + result.Reason());
-    return CliLinkUi::FailureStatus(result);
+    return status;
   }
 
   // Reads the device memory; the link keeps it in the backup history.

@@ -17,16 +17,9 @@
 #include "library/LibraryCompiler.h"
 #include "library/SessionScan.h"
 #include "session/SessionFile.h"
+#include "VariedSession.h"
 
 namespace {
-
-ovrel::Session VariedSession(int segments) {
-  ovrel::Session ses;
-  ses.SegCount = segments;
-  for (int k = 1; k <= segments; ++k)
-    ses[k] = {1 + k % 23, k % 7, 1 + k % 48, 1 + (k * 7) % 48, 48 + (k * 13) % 353};
-  return ses;
-}
 
 void BM_ReadSession380(benchmark::State& state) {
   const std::string text = ovrel::SessionFileText(VariedSession(380));

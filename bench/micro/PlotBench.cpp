@@ -10,16 +10,9 @@
 #include <QSvgGenerator>
 
 #include "plot/SessionPlot.h"
+#include "VariedSession.h"
 
 namespace {
-
-ovrel::Session VariedSession(int segments) {
-  ovrel::Session ses;
-  ses.SegCount = segments;
-  for (int k = 1; k <= segments; ++k)
-    ses[k] = {1 + k % 23, k % 7, 1 + k % 48, 1 + (k * 7) % 48, 48 + (k * 13) % 353};
-  return ses;
-}
 
 void Redraw(benchmark::State& state, int segments) {
   const ovrel::Session ses = VariedSession(segments);

@@ -182,15 +182,10 @@ void LinkLine::EndExchange() {
   Timer.stop();
   AtDeadline = nullptr;
   FPhase = Phase::Idle;
-  ExchangeEnd end = ExchangeEnd::Replied;
-  if (!FLineError.isEmpty())
-    end = ExchangeEnd::LineFailed;
-  else if (!State.WaitingReply)
-    end = ExchangeEnd::Replied;
-  else if (State.WrongReply)
-    end = ExchangeEnd::WrongReply;
-  else
-    end = ExchangeEnd::NoReply;
+  const ExchangeEnd end = !FLineError.isEmpty() ? ExchangeEnd::LineFailed
+                          : !State.WaitingReply ? ExchangeEnd::Replied
+                          : State.WrongReply    ? ExchangeEnd::WrongReply
+                                                : ExchangeEnd::NoReply;
   if (!ExchangeDone) return;
   const std::function<void(ExchangeEnd)> done = std::move(ExchangeDone);
   ExchangeDone = nullptr;

@@ -98,8 +98,7 @@ void SessionAdd::Upload(int libraryLength) {
                    {QStringLiteral("The file \"%1\" cannot be written.").arg(linktext::kTempSesLibFile),
                     LinkIcon::Error, *error});
              }
-             OperationResult result = upload;
-             Finish(std::move(result));
+             Finish(upload);
            });
 }
 
