@@ -1,0 +1,108 @@
+#include "layers/LayerRules.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+
+namespace ovrel::layers {
+namespace {
+
+struct Layer {
+  std::string Folder;
+  std::set<std::string> MayInclude;  // other layers' folders
+  bool StandardLibraryOnly = false;
+};
+
+// From the bottom up. A layer may always include its own files.
+const std::vector<Layer>& Layers() {
+  static const std::vector<Layer> layers = {
+      {"session", {}, true},
+      {"library", {"session"}, true},
+      {"device/protocol", {"library", "session"}, true},
+      {"device/serial", {}, false},
+      {"storage", {"library", "session"}, false},
+      {"device/link", {"device/serial", "device/protocol", "storage", "library", "session"}, false},
+      {"device/remote",
+       {"device/link", "device/serial", "device/protocol", "storage", "library", "session"},
+       false},
+      {"plot", {"session"}, false},
+      {"ui", {"storage", "library", "session"}, false},
+      {"editor", {"ui", "plot", "storage", "library", "session"}, false},
+      {"compiler", {"ui", "storage", "library", "session"}, false},
+      {"cli",
+       {"plot", "device/remote", "device/link", "device/serial", "device/protocol", "storage",
+        "library", "session"},
+       false},
+      {"app",
+       {"editor", "compiler", "ui", "plot", "device/remote", "device/link", "device/serial",
+        "device/protocol", "storage", "library", "session"},
+       false},
+      // The emulator is an independent device: it shares no code with the
+      // program it answers, so that a fault in the program's framing cannot
+      // hide behind the same fault in the emulator.
+      {"tools/devsim", {}, true},
+  };
+  return layers;
+}
+
+// The layer of a path relative to the root, or null when it lies in none.
+const Layer* LayerOf(const std::string& path) {
+  const Layer* best = nullptr;
+  for (const Layer& layer : Layers()) {
+    const std::string& f = layer.Folder;
+    if (path.size() > f.size() && path.compare(0, f.size(), f) == 0 && path[f.size()] == '/' &&
+        (!best || f.size() > best->Folder.size())) {
+      best = &layer;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+std::vector<Violation> CheckLayers(const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
+  static const std::regex projectInclude(R"re(^\s*#\s*include\s*"([^"]+)")re");
+  static const std::regex qtInclude(R"(^\s*#\s*include\s*<(Q[A-Za-z]*)[/>])");
+  std::vector<Violation> found;
+  std::vector<fs::path> files;
+  for (const Layer& layer : Layers()) {
+    const fs::path folder = root / layer.Folder;
+    if (!fs::is_directory(folder)) continue;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      const std::string ext = entry.path().extension().string();
+      if (entry.is_regular_file() && (ext == ".h" || ext == ".cpp")) files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  files.erase(std::unique(files.begin(), files.end()), files.end());
+  for (const fs::path& file : files) {
+    const std::string relative = file.lexically_relative(root).generic_string();
+    const Layer* own = LayerOf(relative);
+    if (!own) continue;
+    std::ifstream in(file);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+      std::smatch m;
+      if (own->StandardLibraryOnly && std::regex_search(line, m, qtInclude)) {
+        found.push_back({relative, number, m[1].str(), "a layer of pure logic includes Qt"});
+        continue;
+      }
+      if (!std::regex_search(line, m, projectInclude)) continue;
+      const std::string included = m[1].str();
+      const Layer* target = LayerOf(included);
+      // Includes relative to the file's own folder, and generated headers,
+      // name no layer.
+      if (!target || target == own) continue;
+      if (!own->MayInclude.count(target->Folder)) {
+        found.push_back({relative, number, included,
+                         own->Folder + " may not include " + target->Folder});
+      }
+    }
+  }
+  return found;
+}
+
+}  // namespace ovrel::layers
