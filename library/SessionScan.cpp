@@ -8,6 +8,7 @@ namespace {
 
 SessionScan ScanOf(const SessionLinesRead& read) {
   if (!read) throw SessionFileError(read.error);
+  if (!read.lines->TotalTimeError.empty()) throw SessionFileError(read.lines->TotalTimeError);
   SessionScan scan;
   scan.totalTime = read.lines->TotalTime;
   for (const PackedSegment& p : read.lines->Segments) {

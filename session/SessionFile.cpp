@@ -151,7 +151,7 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
   } while (StartsWith(line, "#"));
   SessionLines out;
   if (std::string what = ParseFields(line, "the total time line", out.TotalTime); !what.empty())
-    return fail(what);
+    out.TotalTimeError = fail(what).error;
 
   if (!in.next(line)) return fail(endsEarly);
   while (true) {

@@ -43,6 +43,10 @@ std::string SessionFileText(const Session& ses);
 // total time line and of each segment line, as written.
 struct SessionLines {
   std::array<int32_t, 2> TotalTime{};  // minutes, seconds
+  // Why the total time line holds no two numbers ("file, line N: ..."); empty
+  // when it does. The editor never reads that line, so only the readers that
+  // take its numbers (the compiler and the merge) refuse such a file.
+  std::string TotalTimeError;
   std::vector<PackedSegment> Segments;  // in file order
   int EndLineNo = 0;                    // the line number of the "0," line
 };

@@ -26,7 +26,7 @@ bool SessionAdd::ReadSessionFile() {
   MergeSessionRead read = ReadSessionForMerge(*file.Bytes, fileName);
   if (!read.Session) {
     Fail(FailureKind::File,
-         {QString::fromStdString(read.Error) + QStringLiteral(" The session was not added."),
+         {QString::fromStdString(read.Error) + QStringLiteral(". The session was not added."),
           LinkIcon::Error, Path});
     return false;
   }

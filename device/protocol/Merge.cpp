@@ -25,6 +25,7 @@ void PutWord(std::span<std::uint8_t> image, int offset, int value) {
 MergeSessionRead ReadSessionForMerge(std::string_view text, const std::string& sourceName) {
   const SessionLinesRead read = ReadSessionLines(text, sourceName);
   if (!read) return {std::nullopt, read.error};
+  if (!read.lines->TotalTimeError.empty()) return {std::nullopt, read.lines->TotalTimeError};
   MergeSession session;
   session.Minutes = LowByte(read.lines->TotalTime[0]);
   session.Seconds = LowByte(read.lines->TotalTime[1]);

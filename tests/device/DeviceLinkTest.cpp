@@ -463,6 +463,7 @@ TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
   const auto texts = MessageTexts();
   ASSERT_EQ(texts.size(), 5u);
   EXPECT_TRUE(texts[3].contains("line 3: the first number is 0 in its low 8 bits"));
+  EXPECT_TRUE(texts[3].endsWith("of the session. The session was not added.")) << texts[3].toStdString();
   EXPECT_EQ(texts[4], linktext::kSesFileUnreadable);
   EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svs") + ": Input/output error");
   EXPECT_TRUE(texts[0].contains("\"0,\" line")) << texts[0].toStdString();

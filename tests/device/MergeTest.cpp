@@ -81,6 +81,11 @@ TEST(MergeTest, LinesTheDeviceWouldMisreadAreRefused) {
             "s.svs, line 3: field 1 (\"+36\") is not a decimal integer");
   EXPECT_EQ(ReadError("version=23\n1,0,\n36,10 ,10,100,100,\n0,\n"),
             "s.svs, line 3: field 2 (\"10 \") is not a decimal integer");
+  // The session's length comes from the total time line: without its two
+  // numbers there is nothing to store.
+  EXPECT_EQ(ReadError("version=23\n1\n36,10,10,100,100,\n0,\n"),
+            "s.svs, line 2: the total time line has 0 comma-terminated numbers where two are "
+            "needed");
 }
 
 TEST(MergeTest, InvalidImagesAreRefused) {

@@ -61,6 +61,7 @@ TEST(SessionReadersAgree, OnTheFileAroundTheSegments) {
       {"version=23\r\n1,0,\r\n36,1,2,3,4,\r", false},  // ends before "0,"
       {"version=23\r1,0,\r36,1,2,3,4,\r0,\r", false},    // CR alone ends no line
       {test::SessionText("0,0,", {}), true},  // the editor alone refuses no segments
+      {"version=23\r\n#\r\nx,\r\n36,1,2,3,4,\r\n0,\r\n", false},  // the editor alone takes it
   };
   for (const auto& [text, accepted] : files) {
     const test::ReadersVerdict verdict = test::CompareSessionReaders(text);

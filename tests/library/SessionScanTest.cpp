@@ -70,6 +70,10 @@ TEST(SessionScan, RefusalsOfTheSessionReaderAreErrors) {
             "s.svs, line 7: the first number is 0 in its low 8 bits, which the device reads as "
             "the end of the session");
   EXPECT_EQ(ScanError("version=23\n#\n"), "s.svs, line 3: the file ends before its total time line");
+  // The compiler takes the total time line's numbers into the image: a line
+  // that holds none is refused here, though the editor opens the file.
+  EXPECT_EQ(ScanError("version=23\nx,\n36,10,10,100,100,\n0,\n"),
+            "s.svs, line 2: field 1 (\"x\") is not a decimal integer");
 }
 
 }  // namespace
