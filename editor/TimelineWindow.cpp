@@ -6,6 +6,7 @@
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
+#include "ProductInfo.h"
 #include "plot/PlotFile.h"
 #include "session/SesTime.h"
 #include "session/SessionSummary.h"
@@ -13,10 +14,14 @@
 namespace ovrel {
 
 TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
-                               const FolderSettings& settings, QWidget* parent)
-    : QWidget(parent, Qt::Window), ses_(ses), grid_(grid), dialogs_(dialogs, this), settings_(settings) {
+                               const FolderSettings& folders, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      ses_(ses),
+      grid_(grid),
+      dialogs_(dialogs, this),
+      folders_(folders) {
   setObjectName(QStringLiteral("timelineWindow"));
-  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Timeline"));
+  setWindowTitle(QLatin1String(kProductTitle) + QStringLiteral(" - Session Timeline"));
 
   timelineView = new TimelineView(ses, this);
   fitButton = new QPushButton(QStringLiteral("Fit Session"), this);
@@ -152,7 +157,7 @@ void TimelineWindow::onSavePictureClicked() {
   request.title = QStringLiteral("Save timeline picture");
   request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg");
   request.defaultExt = QStringLiteral("png");
-  request.initialDir = settings_.SessionsFolder;
+  request.initialDir = folders_.SessionsFolder();
   const std::optional<QString> path = dialogs_.saveFile(request);
   if (!path) return;
   // The picture as shown, in the light colours and without the selection,

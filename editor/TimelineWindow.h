@@ -20,7 +20,7 @@ class TimelineWindow : public QWidget {
  public:
   // ses and grid are the editor's; they outlive this window.
   TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
-                 const FolderSettings& settings, QWidget* parent = nullptr);
+                 const FolderSettings& folders, QWidget* parent = nullptr);
 
   TimelineView* timelineView;
   QPushButton* fitButton;
@@ -44,7 +44,7 @@ class TimelineWindow : public QWidget {
   const Session& ses_;
   QTableView* grid_;
   WindowDialogs dialogs_;  // its dialogs open over this window, not the editor
-  const FolderSettings& settings_;
+  const FolderSettings& folders_;
   int anchor_ = 0;          // the segment a Shift+click extends from
   bool selecting_ = false;  // a click here is moving the grid's cursor
 };

@@ -28,7 +28,7 @@ struct SegOpResult {
 
 // Session part of New: one default segment, SesModified and SesFileName
 // cleared (SesName is left as it is).
-void NewProc(SessionEditState& st);
+void StartNewSession(SessionEditState& st);
 
 SegOpResult AddNewSeg(SessionEditState& st, int32_t current);
 SegOpResult InsSeg(SessionEditState& st, int32_t current);

@@ -8,6 +8,7 @@
 
 #include "editor/EditorFixture.h"
 #include "editor/TimelineWindow.h"
+#include "support/FindChild.h"
 
 namespace ovrel {
 namespace {
@@ -23,7 +24,7 @@ class TimelineTest : public EditorTest {
       st().Ses[k].FreqStart = st().Ses[k].FreqEnd = 10 * k;
     }
     form_->RefreshAll(1);
-    form_->timelineAction->trigger();
+    Control<QAction>(*form_, "timelineAction")->trigger();
     timeline_ = form_->findChild<TimelineWindow*>();
     ASSERT_NE(timeline_, nullptr);
     timeline_->resize(900, 400);
@@ -65,13 +66,13 @@ class TimelineTest : public EditorTest {
 };
 
 TEST_F(TimelineTest, OpensFromTheEndOfTheSegmentMenuWithF4AndOnlyOnce) {
-  const QList<QAction*> items = form_->segmentMenu->actions();
+  const QList<QAction*> items = Control<QMenu>(*form_, "segmentMenu")->actions();
   ASSERT_FALSE(items.isEmpty());
   EXPECT_EQ(items.back()->text(), "Timeline");
   EXPECT_EQ(items.back()->shortcut(), QKeySequence(Qt::Key_F4));
   EXPECT_TRUE(timeline_->isVisible());
   timeline_->close();
-  form_->timelineAction->trigger();
+  Control<QAction>(*form_, "timelineAction")->trigger();
   EXPECT_TRUE(timeline_->isVisible());
   EXPECT_EQ(form_->findChildren<TimelineWindow*>().size(), 1);
   // Closing the editor takes its timeline along.
@@ -84,14 +85,14 @@ TEST_F(TimelineTest, ClickSelectsTheSegmentAndShiftClickExtendsTheRange) {
   clickSegment(3);
   EXPECT_EQ(curCol(), 3);
   EXPECT_EQ(grid()->currentIndex().row(), 1) << "the parameter row stays";
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 3 start time: 3:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 3 start time: 3:00.0");
   clickSegment(1, Qt::ShiftModifier);
   EXPECT_EQ(selectedCols(), (std::set<int>{1, 2, 3}));
   // A second Shift+click extends from the same anchor, not from the cursor.
   clickSegment(4, Qt::ShiftModifier);
   EXPECT_EQ(selectedCols(), (std::set<int>{3, 4}));
   // The value commands then work on that range.
-  form_->increaseAction->trigger();
+  Control<QAction>(*form_, "increaseAction")->trigger();
   EXPECT_EQ(st().Ses[3].Mode, 2);
   EXPECT_EQ(st().Ses[4].Mode, 2);
   EXPECT_EQ(st().Ses[2].Mode, 1);
@@ -110,7 +111,7 @@ TEST_F(TimelineTest, EditsAndSelectionInTheEditorChangeThePictureAtOnce) {
   EXPECT_TRUE(shows(x, plot().YOfFreq(20), freq));
   // Freq Start of segment 2 up by one: the line's middle moves half a step.
   clickCell(2, 3);
-  form_->increaseAction->trigger();
+  Control<QAction>(*form_, "increaseAction")->trigger();
   EXPECT_FALSE(shows(x, plot().YOfFreq(20), freq));
   EXPECT_TRUE(shows(x, plot().YOfFreq(20.5), freq));
   EXPECT_EQ(st().Ses[2].FreqStart, 21);
@@ -123,7 +124,7 @@ TEST_F(TimelineTest, EditsAndSelectionInTheEditorChangeThePictureAtOnce) {
 
   // Deleting a segment reflows the picture and the totals.
   EXPECT_TRUE(timeline_->totalsText->text().startsWith("Total time: 10:00.0    Segments: 4"));
-  form_->deleteAction->trigger();
+  Control<QAction>(*form_, "deleteAction")->trigger();
   EXPECT_TRUE(timeline_->totalsText->text().startsWith("Total time: 8:00.0    Segments: 3"))
       << timeline_->totalsText->text().toStdString();
   EXPECT_EQ(plot().ViewTo(), 8 * 60);
@@ -151,7 +152,7 @@ TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
   ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
   EXPECT_TRUE(svg.readAll().contains("<svg"));
   ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder);
+  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder());
 
   dialogs_.answerPath(tmp_.path() + "/no such folder/timeline.png");
   timeline_->savePictureButton->click();
