@@ -31,7 +31,7 @@ class TimelineTest : public EditorTest {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(timeline_));
   }
 
-  TimelineView* view() const { return timeline_->timelineView; }
+  TimelineView* view() const { return Control<TimelineView>(*timeline_, "timelineView"); }
   const SessionPlot& plot() const { return view()->Plot(); }
   // x in the middle of segment k as the picture shows it now.
   QPoint segmentPoint(int k) const {
@@ -123,10 +123,14 @@ TEST_F(TimelineTest, EditsAndSelectionInTheEditorChangeThePictureAtOnce) {
   EXPECT_EQ(pixel(segmentPoint(4).x(), emptyY), bg);
 
   // Deleting a segment reflows the picture and the totals.
-  EXPECT_TRUE(timeline_->totalsText->text().startsWith("Total time: 10:00.0    Segments: 4"));
+  EXPECT_TRUE(Control<QLabel>(*timeline_, "totalsText")
+                  ->text()
+                  .startsWith("Total time: 10:00.0    Segments: 4"));
   Control<QAction>(*form_, "deleteAction")->trigger();
-  EXPECT_TRUE(timeline_->totalsText->text().startsWith("Total time: 8:00.0    Segments: 3"))
-      << timeline_->totalsText->text().toStdString();
+  EXPECT_TRUE(Control<QLabel>(*timeline_, "totalsText")
+                  ->text()
+                  .startsWith("Total time: 8:00.0    Segments: 3"))
+      << Control<QLabel>(*timeline_, "totalsText")->text().toStdString();
   EXPECT_EQ(plot().ViewTo(), 8 * 60);
   clickCell(1, 1);  // segment 2 no longer under the highlight
   EXPECT_TRUE(shows(segmentPoint(2).x(), plot().YOfFreq(30), freq));
@@ -137,8 +141,8 @@ TEST_F(TimelineTest, TotalsShowEachModesShareAndTheFrequencyRange) {
   st().Ses[1].Mode = 7;  // a mode only a damaged file holds, for 1 minute
   st().Ses[2].FreqEnd = 5;
   form_->RefreshAll(1);
-  EXPECT_TRUE(timeline_->totalsText->text().contains("Frequency: 5 to 40 Hz"));
-  const QString shares = timeline_->modeSharesText->text();
+  EXPECT_TRUE(Control<QLabel>(*timeline_, "totalsText")->text().contains("Frequency: 5 to 40 Hz"));
+  const QString shares = Control<QLabel>(*timeline_, "modeSharesText")->text();
   EXPECT_TRUE(shares.contains("IN&nbsp;50&nbsp;%")) << shares.toStdString();
   EXPECT_TRUE(shares.contains("FB&nbsp;40&nbsp;%")) << shares.toStdString();
   EXPECT_TRUE(shares.contains("other&nbsp;10&nbsp;%")) << shares.toStdString();
@@ -147,7 +151,7 @@ TEST_F(TimelineTest, TotalsShowEachModesShareAndTheFrequencyRange) {
 
 TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
   dialogs_.answerPath(tmp_.path() + "/Sessions/timeline.svg");
-  timeline_->savePictureButton->click();
+  Control<QPushButton>(*timeline_, "savePictureButton")->click();
   QFile svg(tmp_.path() + "/Sessions/timeline.svg");
   ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
   EXPECT_TRUE(svg.readAll().contains("<svg"));
@@ -155,7 +159,7 @@ TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
   EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder());
 
   dialogs_.answerPath(tmp_.path() + "/no such folder/timeline.png");
-  timeline_->savePictureButton->click();
+  Control<QPushButton>(*timeline_, "savePictureButton")->click();
   EXPECT_TRUE(lastMessage().contains("timeline.png")) << lastMessage().toStdString();
   // The save dialog and its failure open over the timeline, not over the
   // editor behind it.
@@ -163,7 +167,7 @@ TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
     EXPECT_EQ(call.window, timeline_);
 
   dialogs_.answerCancel();
-  timeline_->savePictureButton->click();
+  Control<QPushButton>(*timeline_, "savePictureButton")->click();
   EXPECT_TRUE(dialogs_.allAnswersUsed());
 }
 
