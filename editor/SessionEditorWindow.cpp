@@ -188,7 +188,7 @@ void SessionEditorWindow::BuildControls() {
 }
 
 void SessionEditorWindow::ShowTimes(int n) {
-  const SesTimeTexts t = SesTimeComp(St().Ses, n);
+  const SesTimeTexts t = SegmentTimeTexts(St().Ses, n);
   segmentStartText_->setText(QString::fromStdString(t.Start));
   sessionTotalText_->setText(QString::fromStdString(t.Total));
 }
