@@ -5,47 +5,47 @@
 
 namespace ovrel {
 
-AboutBox::AboutBox(QWidget* mainForm, QWidget* parent)
+AboutBox::AboutBox(QWidget* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      mainForm_(mainForm) {
+      mainWindow_(mainWindow) {
   setObjectName(QStringLiteral("aboutBox"));
   setFont(WindowFont());
   setWindowTitle(QStringLiteral("About"));
   setFixedSize(314, 127);
   setModal(false);
 
-  iconImage = new QLabel(this);
-  iconImage->setGeometry(24, 24, 32, 32);
-  iconImage->setPixmap(QPixmap(QStringLiteral(":/ovrel/about.png")));
+  iconLabel_ = new QLabel(this);
+  iconLabel_->setObjectName(QStringLiteral("iconLabel"));
+  iconLabel_->setGeometry(24, 24, 32, 32);
+  iconLabel_->setPixmap(QPixmap(QStringLiteral(":/ovrel/about.png")));
 
-  productLabel = new QLabel(kProductCaption, this);
-  productLabel->setGeometry(72, 24, productLabel->sizeHint().width(),
-                            productLabel->sizeHint().height());
+  productLabel_ = new QLabel(kProductCaption, this);
+  productLabel_->setObjectName(QStringLiteral("productLabel"));
+  productLabel_->setGeometry(72, 24, productLabel_->sizeHint().width(),
+                             productLabel_->sizeHint().height());
 
-  makerLabel = new QLabel(kMakerLine, this);
-  makerLabel->setGeometry(72, 48, 221, makerLabel->sizeHint().height());
+  makerLabel_ = new QLabel(kMakerLine, this);
+  makerLabel_->setObjectName(QStringLiteral("makerLabel"));
+  makerLabel_->setGeometry(72, 48, 221, makerLabel_->sizeHint().height());
 
-  okButton = new QPushButton(QStringLiteral("OK"), this);
-  okButton->setGeometry(120, 88, 75, 25);
-  okButton->setDefault(true);
-  connect(okButton, &QPushButton::clicked, this, &AboutBox::onOkClicked);
-  FormCreate();
+  okButton_ = new QPushButton(QStringLiteral("OK"), this);
+  okButton_->setObjectName(QStringLiteral("okButton"));
+  okButton_->setGeometry(120, 88, 75, 25);
+  okButton_->setDefault(true);
+  // OK only hides the box.
+  connect(okButton_, &QPushButton::clicked, this, &QWidget::hide);
 }
 
 void AboutBox::ShowAbout() {
-  if (!isVisible() && mainForm_) {
+  if (!isVisible() && mainWindow_) {
     QRect placed = rect();
-    placed.moveCenter(mainForm_->geometry().center());
+    placed.moveCenter(mainWindow_->geometry().center());
     setGeometry(placed);
   }
   show();
   raise();
   activateWindow();
-}
-
-void AboutBox::onOkClicked() {
-  hide();
 }
 
 }  // namespace ovrel

@@ -11,22 +11,18 @@ namespace ovrel {
 class AboutBox : public QDialog {
   Q_OBJECT
  public:
-  // mainForm: the window over whose middle the box appears.
-  explicit AboutBox(QWidget* mainForm, QWidget* parent = nullptr);
-
-  QLabel* iconImage;
-  QLabel* productLabel;
-  QLabel* makerLabel;
-  QPushButton* okButton;
+  // mainWindow: the window over whose middle the box appears.
+  explicit AboutBox(QWidget* mainWindow, QWidget* parent = nullptr);
 
   // Shows the box, or brings it forward when it is already shown.
   void ShowAbout();
 
-  void FormCreate() {}
-  void onOkClicked();
-
  private:
-  QWidget* mainForm_;
+  QWidget* mainWindow_;
+  QLabel* iconLabel_;
+  QLabel* productLabel_;
+  QLabel* makerLabel_;
+  QPushButton* okButton_;
 };
 
 }  // namespace ovrel

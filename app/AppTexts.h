@@ -3,9 +3,11 @@
 
 #include <QString>
 
+#include "ProductInfo.h"
+
 namespace ovrel {
 
-inline const QString kProductCaption = QStringLiteral("Sorvani Ovrelware 1.5");
+inline const QString kProductCaption = QString::fromLatin1(kProductTitle);
 inline const QString kMakerLine = QStringLiteral("Made by Sorvani Instruments");
 
 }  // namespace ovrel

@@ -8,10 +8,11 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <utility>
 
 #include "app/AppTexts.h"
 #include "ui/ErrorDisplay.h"
-#include "app/LongFileName.h"
+#include "app/CanonicalPath.h"
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
@@ -61,50 +62,69 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   link_ = std::make_unique<DeviceLink>(*comPort_, static_cast<LinkUi&>(*this), options_.Timing);
   // The port list fills itself from the system when the window is made; an
   // error there ends the start-up.
-  portComboBox->Bind(comPort_.get(), true);
-  FormCreate();
+  portComboBox_->Bind(comPort_.get(), true);
+  SetUpProgramFolder();
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::CreateControls() {
-  portLabel = MakeLabel(QStringLiteral("COM port"), 16, 8, this);
-  portComboBox = new PortComboBox(this);
-  portComboBox->setGeometry(16, 24, 129, 21);
-  connectButton = MakeButton(QStringLiteral("Connect"), {16, 56, 73, 25}, this);
-  sessionEditorButton = MakeButton(QStringLiteral("Session Editor"), {16, 104, 129, 25}, this);
-  libraryCompilerButton =
+  portLabel_ = MakeLabel(QStringLiteral("COM port"), 16, 8, this);
+  portComboBox_ = new PortComboBox(this);
+  portComboBox_->setGeometry(16, 24, 129, 21);
+  connectButton_ = MakeButton(QStringLiteral("Connect"), {16, 56, 73, 25}, this);
+  sessionEditorButton_ = MakeButton(QStringLiteral("Session Editor"), {16, 104, 129, 25}, this);
+  libraryCompilerButton_ =
       MakeButton(QStringLiteral("Session Library Compiler"), {16, 144, 129, 25}, this);
 
-  libraryLabel = MakeLabel(QStringLiteral("Session Library"), 224, 8, this);
-  libraryFileEdit = new QLineEdit(this);
-  libraryFileEdit->setGeometry(224, 24, 129, 21);
-  selectLibraryButton = MakeButton(QStringLiteral("Select"), {224, 56, 49, 25}, this);
-  uploadLibraryButton = MakeButton(QStringLiteral("Upload"), {280, 56, 73, 25}, this);
-  uploadLibraryButton->setEnabled(false);
+  libraryLabel_ = MakeLabel(QStringLiteral("Session Library"), 224, 8, this);
+  libraryFileEdit_ = new QLineEdit(this);
+  libraryFileEdit_->setGeometry(224, 24, 129, 21);
+  selectLibraryButton_ = MakeButton(QStringLiteral("Select"), {224, 56, 49, 25}, this);
+  uploadLibraryButton_ = MakeButton(QStringLiteral("Upload"), {280, 56, 73, 25}, this);
+  uploadLibraryButton_->setEnabled(false);
 
-  singleSessionLabel = MakeLabel(QStringLiteral("Single Session"), 224, 96, this);
-  sessionFileEdit = new QLineEdit(this);
-  sessionFileEdit->setGeometry(224, 112, 129, 21);
-  selectSessionButton = MakeButton(QStringLiteral("Select"), {224, 144, 49, 25}, this);
-  uploadAddButton = MakeButton(QStringLiteral("Upload/Add"), {280, 144, 73, 25}, this);
-  uploadAddButton->setEnabled(false);
+  singleSessionLabel_ = MakeLabel(QStringLiteral("Single Session"), 224, 96, this);
+  sessionFileEdit_ = new QLineEdit(this);
+  sessionFileEdit_->setGeometry(224, 112, 129, 21);
+  selectSessionButton_ = MakeButton(QStringLiteral("Select"), {224, 144, 49, 25}, this);
+  uploadAddButton_ = MakeButton(QStringLiteral("Upload/Add"), {280, 144, 73, 25}, this);
+  uploadAddButton_->setEnabled(false);
 
-  statusBar = new QWidget(this);
-  statusBar->setGeometry(0, 185, 369, 19);
-  panels_[0] = MakePanel({0, 0, 280, 19}, statusBar);
+  statusBar_ = new QWidget(this);
+  statusBar_->setGeometry(0, 185, 369, 19);
+  panels_[0] = MakePanel({0, 0, 280, 19}, statusBar_);
   panels_[0]->setText(QStringLiteral("Click on the Connect button first"));
-  panels_[1] = MakePanel({282, 0, 87, 19}, statusBar);
+  panels_[1] = MakePanel({282, 0, 87, 19}, statusBar_);
   panels_[1]->setText(linktext::kNotConnected);
-  progressBar = new QProgressBar(statusBar);
-  progressBar->setGeometry(282, 1, 86, 17);
-  progressBar->setTextVisible(false);
-  progressBar->hide();
+  progressBar_ = new QProgressBar(statusBar_);
+  progressBar_->setGeometry(282, 1, 86, 17);
+  progressBar_->setTextVisible(false);
+  progressBar_->hide();
 
-  QWidget* const tabOrder[] = {portComboBox,        libraryFileEdit,     selectLibraryButton,
-                               uploadLibraryButton, sessionEditorButton, libraryCompilerButton,
-                               connectButton,       uploadAddButton,     sessionFileEdit,
-                               selectSessionButton};
+  // Named for their role, so that they can be found by name.
+  const std::pair<QWidget*, const char*> named[] = {
+      {portLabel_, "portLabel"},
+      {portComboBox_, "portComboBox"},
+      {connectButton_, "connectButton"},
+      {sessionEditorButton_, "sessionEditorButton"},
+      {libraryCompilerButton_, "libraryCompilerButton"},
+      {libraryLabel_, "libraryLabel"},
+      {libraryFileEdit_, "libraryFileEdit"},
+      {selectLibraryButton_, "selectLibraryButton"},
+      {uploadLibraryButton_, "uploadLibraryButton"},
+      {singleSessionLabel_, "singleSessionLabel"},
+      {sessionFileEdit_, "sessionFileEdit"},
+      {selectSessionButton_, "selectSessionButton"},
+      {uploadAddButton_, "uploadAddButton"},
+      {statusBar_, "statusBar"},
+      {progressBar_, "progressBar"}};
+  for (const auto& [control, name] : named) control->setObjectName(QLatin1String(name));
+
+  QWidget* const tabOrder[] = {portComboBox_,        libraryFileEdit_,     selectLibraryButton_,
+                               uploadLibraryButton_, sessionEditorButton_, libraryCompilerButton_,
+                               connectButton_,       uploadAddButton_,     sessionFileEdit_,
+                               selectSessionButton_};
   for (std::size_t i = 1; i < std::size(tabOrder); ++i)
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -112,15 +132,15 @@ void MainWindow::CreateControls() {
     connect(button, &QPushButton::clicked, this,
             [this, handler] { Guard([&] { (this->*handler)(); }); });
   };
-  on(selectLibraryButton, &MainWindow::onSelectLibraryClicked);
-  on(selectSessionButton, &MainWindow::onSelectSessionClicked);
-  on(sessionEditorButton, &MainWindow::onSessionEditorClicked);
-  on(libraryCompilerButton, &MainWindow::onLibraryCompilerClicked);
-  on(connectButton, &MainWindow::onConnectClicked);
-  on(uploadLibraryButton, &MainWindow::onUploadLibraryClicked);
-  on(uploadAddButton, &MainWindow::onUploadAddClicked);
-  portComboBox->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
-  portComboBox->Guard = [this](const std::function<void()>& apply) { Guard(apply); };
+  on(selectLibraryButton_, &MainWindow::onSelectLibraryClicked);
+  on(selectSessionButton_, &MainWindow::onSelectSessionClicked);
+  on(sessionEditorButton_, &MainWindow::ShowSessionEditor);
+  on(libraryCompilerButton_, &MainWindow::onLibraryCompilerClicked);
+  on(connectButton_, &MainWindow::onConnectClicked);
+  on(uploadLibraryButton_, &MainWindow::onUploadLibraryClicked);
+  on(uploadAddButton_, &MainWindow::onUploadAddClicked);
+  portComboBox_->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
+  portComboBox_->Guard = [this](const std::function<void()>& apply) { Guard(apply); };
 }
 
 void MainWindow::Guard(const std::function<void()>& handler) {
@@ -131,10 +151,10 @@ QString MainWindow::PanelText(int panel) const {
   return panels_[panel]->text();
 }
 
-void MainWindow::FormCreate() {
+void MainWindow::SetUpProgramFolder() {
   const QString program = options_.ProgramFile.isEmpty() ? QCoreApplication::applicationFilePath()
                                                          : options_.ProgramFile;
-  const QString longName = LongFileName(program);
+  const QString longName = CanonicalPath(program);
   QString folder;
   QString documents;
   if (!longName.isEmpty()) {
@@ -145,14 +165,11 @@ void MainWindow::FormCreate() {
     QDir::setCurrent(folder);  // a failure leaves the current directory as it is
     link_->SetWorkingFolder(folder);
   }
-  Folders.ProgramFolder = folder;
-  Folders.DocumentFolder = documents;
-  Folders.SessionsFolder = folder + QStringLiteral("/Sessions");
-  Folders.LibrariesFolder = folder + QStringLiteral("/Libraries");
+  folders_.SetProgramFolders(folder, documents);
   setWindowTitle(kProductCaption);
 }
 
-void MainWindow::ShowMainForm() {
+void MainWindow::ShowInFront() {
   if (!isVisible()) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       QRect placed = rect();
@@ -194,28 +211,28 @@ std::optional<QString> MainWindow::SelectFile(const QString& filter, const QStri
 
 void MainWindow::onSelectLibraryClicked() {
   const std::optional<QString> path =
-      SelectFile(kLibraryFilter, Folders.LibrariesFolder, QStringLiteral(".svl"),
+      SelectFile(kLibraryFilter, folders_.LibrariesFolder(), QStringLiteral(".svl"),
                  QStringLiteral("Unsupported session library file format"));
   if (path) SelectLibraryFile(*path);
 }
 
 void MainWindow::SelectLibraryFile(const QString& path) {
-  Folders.SelectedLibraryPath = path;
-  libraryFileEdit->setText(QFileInfo(path).fileName());
-  Folders.LibrariesFolder = FolderWithSeparator(path);
+  folders_.SetSelectedLibraryPath(path);
+  libraryFileEdit_->setText(QFileInfo(path).fileName());
+  folders_.SetLibrariesFolder(FolderWithSeparator(path));
 }
 
 void MainWindow::onSelectSessionClicked() {
   const std::optional<QString> path =
-      SelectFile(kSessionFilter, Folders.SessionsFolder, QStringLiteral(".svs"),
+      SelectFile(kSessionFilter, folders_.SessionsFolder(), QStringLiteral(".svs"),
                  QStringLiteral("Unsupported session file format"));
   if (!path) return;
-  Folders.SelectedSessionPath = *path;
-  sessionFileEdit->setText(QFileInfo(*path).fileName());
-  Folders.SessionsFolder = FolderWithSeparator(*path);
+  folders_.SetSelectedSessionPath(*path);
+  sessionFileEdit_->setText(QFileInfo(*path).fileName());
+  folders_.SetSessionsFolder(FolderWithSeparator(*path));
 }
 
-void MainWindow::onSessionEditorClicked() {
+void MainWindow::ShowSessionEditor() {
   if (!editor_) return;
   if (editor_->isMinimized()) editor_->showNormal();
   editor_->show();
@@ -231,9 +248,9 @@ void MainWindow::onLibraryCompilerClicked() {
   compiler_->activateWindow();
 }
 
-QString MainWindow::PathFromEdit(QString& selectedPath, const QString& folder,
+QString MainWindow::PathFromEdit(const QString& selectedPath, const QString& folder,
                                  const QString& text) {
-  if (QFileInfo(selectedPath).fileName() != text) selectedPath = JoinPath(folder, text);
+  if (QFileInfo(selectedPath).fileName() != text) return JoinPath(folder, text);
   return selectedPath;
 }
 
@@ -254,8 +271,9 @@ void MainWindow::onConnectClicked() {
 }
 
 void MainWindow::onUploadLibraryClicked() {
-  const QString path =
-      PathFromEdit(Folders.SelectedLibraryPath, Folders.LibrariesFolder, libraryFileEdit->text());
+  const QString path = PathFromEdit(folders_.SelectedLibraryPath(), folders_.LibrariesFolder(),
+                                    libraryFileEdit_->text());
+  folders_.SetSelectedLibraryPath(path);
   SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
   link_->UploadLibrary(path, [this](const OperationResult& result) {
     ShowResult(result);
@@ -266,8 +284,9 @@ void MainWindow::onUploadLibraryClicked() {
 }
 
 void MainWindow::onUploadAddClicked() {
-  const QString path =
-      PathFromEdit(Folders.SelectedSessionPath, Folders.SessionsFolder, sessionFileEdit->text());
+  const QString path = PathFromEdit(folders_.SelectedSessionPath(), folders_.SessionsFolder(),
+                                    sessionFileEdit_->text());
+  folders_.SetSelectedSessionPath(path);
   if (!QFileInfo(path).isFile()) {
     dialogs_.error(linktext::kSesFileNotFound);
     return;
@@ -297,21 +316,20 @@ void MainWindow::RefreshPortsIfGone() {
 }
 
 void MainWindow::onPortListDropDown() {
-  const QString remembered = portComboBox->Text();
+  const QString remembered = portComboBox_->Text();
   QStringList ports;
   ListComPorts(ports);  // on an error the entries keep their old contents
-  portComboBox->SetItems(ports);
-  portComboBox->SetText(remembered);
-  if (portComboBox->Text().isEmpty() && portComboBox->count() > 0) portComboBox->SetItemIndex(0);
+  portComboBox_->SetItems(ports);
+  portComboBox_->SetText(remembered);
+  if (portComboBox_->Text().isEmpty() && portComboBox_->count() > 0) portComboBox_->SetItemIndex(0);
 }
 
-void MainWindow::FormCloseQuery(bool& CanClose) {
-  CanClose = false;
+bool MainWindow::MayClose() {
   // Asked again when the delayed close comes: the editor stays usable while
   // the operation runs. A session answered for already is not asked twice.
   if (canClose_ && !canClose_()) {
     closeWhenIdle_ = false;
-    return;
+    return false;
   }
   if (link_->Busy()) {
     // Cutting an operation off could leave the device in the middle of a
@@ -324,10 +342,10 @@ void MainWindow::FormCloseQuery(bool& CanClose) {
       // ending), and the operation may have ended while the message was read.
       QTimer::singleShot(0, this, &MainWindow::CloseWhenIdle);
     }
-    return;
+    return false;
   }
   comPort_->Close();
-  CanClose = true;
+  return true;
 }
 
 void MainWindow::CloseWhenIdle() {
@@ -342,21 +360,21 @@ void MainWindow::CloseWhenIdle() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   bool canClose = false;
-  Guard([&] { FormCloseQuery(canClose); });
+  Guard([&] { canClose = MayClose(); });
   if (!canClose) {
     event->ignore();
     return;
   }
   event->accept();
-  emit MainFormClosed();
+  emit Closed();
 }
 
 void MainWindow::UpdateDeviceButtons() {
-  connectButton->setEnabled(!busy_);
-  uploadLibraryButton->setEnabled(!busy_ && deviceFound_);
-  uploadAddButton->setEnabled(!busy_ && deviceFound_);
+  connectButton_->setEnabled(!busy_);
+  uploadLibraryButton_->setEnabled(!busy_ && deviceFound_);
+  uploadAddButton_->setEnabled(!busy_ && deviceFound_);
   // Picking a port mid-operation would move the open port under it.
-  portComboBox->setEnabled(!busy_);
+  portComboBox_->setEnabled(!busy_);
 }
 
 void MainWindow::SetStatusText(int panel, const QString& text) {
@@ -370,25 +388,25 @@ void MainWindow::ShowMessage(const LinkMessage& message) {
 }
 
 void MainWindow::PortsListed(const QStringList& ports) {
-  portComboBox->SetItems(ports);
+  portComboBox_->SetItems(ports);
 }
 
 void MainWindow::ProbingPort(int index) {
-  portComboBox->SetItemIndex(index);
+  portComboBox_->SetItemIndex(index);
 }
 
 void MainWindow::Progress(const LinkProgress& progress) {
   if (progress.Count <= 0) {
-    progressBar->hide();
+    progressBar_->hide();
     panels_[1]->show();
     return;
   }
   // By time rather than by command: the pause before a merged upload is
   // most of an Upload/Add.
-  progressBar->setRange(0, 1000);
-  progressBar->setValue(progress.Permille);
+  progressBar_->setRange(0, 1000);
+  progressBar_->setValue(progress.Permille);
   panels_[1]->hide();
-  progressBar->show();
+  progressBar_->show();
 }
 
 void MainWindow::BusyChanged(bool busy) {

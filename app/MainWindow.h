@@ -1,6 +1,6 @@
 #pragma once
-// The main window: the control panel of the program. It keeps the folder
-// settings that the other windows read, owns the serial port component and
+// The main window: the control panel of the program. It owns the folder
+// settings that the other windows use, owns the serial port component and
 // the device link, and runs the three device operations from its buttons.
 
 #include <QLabel>
@@ -39,30 +39,18 @@ class MainWindow : public QWidget, private LinkUi {
   explicit MainWindow(Dialogs& dialogs, MainWindowOptions options = {}, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  FolderSettings Folders;
-
-  QLabel* portLabel;
-  PortComboBox* portComboBox;
-  QPushButton* connectButton;
-  QPushButton* sessionEditorButton;
-  QPushButton* libraryCompilerButton;
-  QLabel* libraryLabel;
-  QLineEdit* libraryFileEdit;
-  QPushButton* selectLibraryButton;
-  QPushButton* uploadLibraryButton;
-  QLabel* singleSessionLabel;
-  QLineEdit* sessionFileEdit;
-  QPushButton* selectSessionButton;
-  QPushButton* uploadAddButton;
-  QWidget* statusBar;
-  QProgressBar* progressBar;  // shown over panel 1 while a device operation runs
+  // The folders and chosen files of the run, set up when the window is made.
+  FolderSettings& Folders() { return folders_; }
+  const FolderSettings& Folders() const { return folders_; }
 
   TComPort& SerialPort() { return *comPort_; }
   DeviceLink& Link() { return *link_; }
   QString PanelText(int panel) const;
 
   // Shows the main window centred on the screen, or brings it forward.
-  void ShowMainForm();
+  void ShowInFront();
+  // Shows the session editor, or brings it forward (sessionEditorButton).
+  void ShowSessionEditor();
   // What sessionEditorButton and libraryCompilerButton show: the session editor and the compiler.
   void SetEditorWindows(QWidget* editor, QWidget* compiler);
   // Asked before the program ends (the editor's unsaved changes).
@@ -74,28 +62,25 @@ class MainWindow : public QWidget, private LinkUi {
   // Runs handler inside the program's error display.
   void Guard(const std::function<void()>& handler);
 
-  void FormCreate();
-  void onSelectLibraryClicked();
-  void onSelectSessionClicked();
-  void onSessionEditorClicked();
-  void onLibraryCompilerClicked();
-  void onConnectClicked();
-  void onUploadLibraryClicked();
-  void onUploadAddClicked();
-  void onPortListDropDown();
-  // After a failed operation: refreshes the port list when the port is gone.
-  void RefreshPortsIfGone();
-  void FormCloseQuery(bool& CanClose);
   // How a device operation ended, as message boxes and status texts; also
   // for the operations that the remote control ran.
   void ShowResult(const OperationResult& result);
 
  signals:
   // The main window closed: the program ends.
-  void MainFormClosed();
+  void Closed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+
+ private slots:
+  void onSelectLibraryClicked();
+  void onSelectSessionClicked();
+  void onLibraryCompilerClicked();
+  void onConnectClicked();
+  void onUploadLibraryClicked();
+  void onUploadAddClicked();
+  void onPortListDropDown();
 
  private:
   void SetStatusText(int panel, const QString& text);
@@ -106,17 +91,42 @@ class MainWindow : public QWidget, private LinkUi {
   void BusyChanged(bool busy) override;
 
   void CreateControls();
+  // Finds the program folder from the program file, makes it the current
+  // directory and the link's working folder, and sets the folders from it.
+  void SetUpProgramFolder();
+  // After a failed operation: refreshes the port list when the port is gone.
+  void RefreshPortsIfGone();
+  // Whether the window may close now; otherwise it may close later, once
+  // the running operation has ended.
+  bool MayClose();
   // Closes the window once no operation runs or waits and no message is open.
   void CloseWhenIdle();
   void UpdateDeviceButtons();
   // The path an upload uses: the selected one, or the file named in the
   // edit box in the selected folder when the user typed another name.
-  static QString PathFromEdit(QString& selectedPath, const QString& folder, const QString& text);
+  static QString PathFromEdit(const QString& selectedPath, const QString& folder,
+                              const QString& text);
   std::optional<QString> SelectFile(const QString& filter, const QString& folder,
                                     const QString& extension, const QString& wrongFormatText);
 
   WindowDialogs dialogs_;
   MainWindowOptions options_;
+  FolderSettings folders_;
+  QLabel* portLabel_;
+  PortComboBox* portComboBox_;
+  QPushButton* connectButton_;
+  QPushButton* sessionEditorButton_;
+  QPushButton* libraryCompilerButton_;
+  QLabel* libraryLabel_;
+  QLineEdit* libraryFileEdit_;
+  QPushButton* selectLibraryButton_;
+  QPushButton* uploadLibraryButton_;
+  QLabel* singleSessionLabel_;
+  QLineEdit* sessionFileEdit_;
+  QPushButton* selectSessionButton_;
+  QPushButton* uploadAddButton_;
+  QWidget* statusBar_;
+  QProgressBar* progressBar_;  // shown over panel 1 while a device operation runs
   std::unique_ptr<TComPort> comPort_;
   std::unique_ptr<DeviceLink> link_;
   QLabel* panels_[2];

@@ -42,9 +42,9 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options)
 }
 
 void OvrelApplication::CreateEditorAndCompiler() {
-  Editor = std::make_unique<SessionEditorWindow>(Main->Folders, dialogs_,
+  Editor = std::make_unique<SessionEditorWindow>(Main->Folders(), dialogs_,
                                                  [this] { About->ShowAbout(); });
-  Compiler = std::make_unique<LibraryCompilerWindow>(Main->Folders, dialogs_);
+  Compiler = std::make_unique<LibraryCompilerWindow>(Main->Folders(), dialogs_);
 }
 
 void OvrelApplication::CreateAboutAndRemote() {
@@ -56,18 +56,18 @@ void OvrelApplication::CreateAboutAndRemote() {
   // which waits for a running device operation.
   Editor->ExitApplication = [this] { Main->close(); };
   // Closing the main window ends the program; the other windows go with it.
-  QObject::connect(Main.get(), &MainWindow::MainFormClosed, Main.get(), [this] {
+  QObject::connect(Main.get(), &MainWindow::Closed, Main.get(), [this] {
     for (QWidget* window :
          {static_cast<QWidget*>(Editor.get()), static_cast<QWidget*>(Compiler.get()),
-          static_cast<QWidget*>(About.get()), static_cast<QWidget*>(Splash.get())})
+          static_cast<QWidget*>(About.get())})
       window->hide();
-    Splash->closeTimer->stop();
+    Splash->Dismiss();
     QCoreApplication::quit();
   });
 
   if (options_.ServeRemoteControl) {
     RemoteCallbacks callbacks;
-    callbacks.ShowMainWindow = [this] { Main->ShowMainForm(); };
+    callbacks.ShowMainWindow = [this] { Main->ShowInFront(); };
     // The same way out as the main window's close box, so the editor still
     // asks about unsaved changes.
     callbacks.MayQuit = [this] { return Editor->CanCloseApplication(); };
@@ -75,7 +75,7 @@ void OvrelApplication::CreateAboutAndRemote() {
     callbacks.ShowError = [this](std::exception_ptr error) { ShowError(dialogs_, error); };
     callbacks.ShowResult = [this](const OperationResult& result) { Main->ShowResult(result); };
     callbacks.OpenFiles = [this](const QStringList& files) {
-      Main->ShowMainForm();
+      Main->ShowInFront();
       OpenFiles(files);
     };
     Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));
@@ -86,7 +86,7 @@ OvrelApplication::~OvrelApplication() = default;
 
 void OvrelApplication::SplashEnded() {
   splashOver_ = true;
-  Main->ShowMainForm();
+  Main->ShowInFront();
   OpenPendingFiles();
 }
 
@@ -101,9 +101,9 @@ void OvrelApplication::OpenPendingFiles() {
     Main->Guard([&] {
       if (QFileInfo(file).suffix().toLower() == QLatin1String("svl")) {
         Main->SelectLibraryFile(file);
-        Main->ShowMainForm();
+        Main->ShowInFront();
       } else {
-        Main->onSessionEditorClicked();
+        Main->ShowSessionEditor();
         Editor->OpenSessionFile(file);
       }
     });

@@ -20,9 +20,9 @@ QImage SplashPicture() {
 
 }  // namespace
 
-SplashWindow::SplashWindow(std::function<void()> showMainForm, int intervalMs, QWidget* parent)
+SplashWindow::SplashWindow(std::function<void()> onEnded, int intervalMs, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      showMainForm_(std::move(showMainForm)) {
+      onEnded_(std::move(onEnded)) {
   setObjectName(QStringLiteral("splashWindow"));
   setFont(WindowFont());
   setWindowTitle(QStringLiteral("About2"));
@@ -33,31 +33,35 @@ SplashWindow::SplashWindow(std::function<void()> showMainForm, int intervalMs, Q
   sky.setColor(QPalette::Window, QColor(166, 202, 240));
   setPalette(sky);
 
-  border = new QFrame(this);
-  border->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  border->setGeometry(0, 0, 362, 113);
+  border_ = new QFrame(this);
+  border_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  border_->setGeometry(0, 0, 362, 113);
 
-  picture = new QLabel(this);
-  picture->setGeometry(16, 16, 81, 81);
-  picture->setPixmap(QPixmap::fromImage(SplashPicture()));
+  pictureLabel_ = new QLabel(this);
+  pictureLabel_->setObjectName(QStringLiteral("pictureLabel"));
+  pictureLabel_->setGeometry(16, 16, 81, 81);
+  pictureLabel_->setPixmap(QPixmap::fromImage(SplashPicture()));
 
-  productLabel = new QLabel(kProductCaption, this);
-  QFont bold = productLabel->font();
+  productLabel_ = new QLabel(kProductCaption, this);
+  productLabel_->setObjectName(QStringLiteral("productLabel"));
+  QFont bold = productLabel_->font();
   bold.setBold(true);
-  productLabel->setFont(bold);
-  productLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  productLabel->setGeometry(119, 32, 227, productLabel->sizeHint().height());
+  productLabel_->setFont(bold);
+  productLabel_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  productLabel_->setGeometry(119, 32, 227, productLabel_->sizeHint().height());
 
-  makerLabel = new QLabel(kMakerLine, this);
-  makerLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  makerLabel->setGeometry(120, 56, 225, makerLabel->sizeHint().height());
+  makerLabel_ = new QLabel(kMakerLine, this);
+  makerLabel_->setObjectName(QStringLiteral("makerLabel"));
+  makerLabel_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  makerLabel_->setGeometry(120, 56, 225, makerLabel_->sizeHint().height());
 
-  closeTimer = new QTimer(this);
-  closeTimer->setSingleShot(true);
+  closeTimer_ = new QTimer(this);
+  closeTimer_->setObjectName(QStringLiteral("closeTimer"));
+  closeTimer_->setSingleShot(true);
   // A coarse timer, Qt's default, may end the splash up to 5 % early.
-  closeTimer->setTimerType(Qt::PreciseTimer);
-  closeTimer->setInterval(intervalMs);
-  connect(closeTimer, &QTimer::timeout, this, &SplashWindow::onCloseTimerTimeout);
+  closeTimer_->setTimerType(Qt::PreciseTimer);
+  closeTimer_->setInterval(intervalMs);
+  connect(closeTimer_, &QTimer::timeout, this, &SplashWindow::onCloseTimerTimeout);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect placed = rect();
@@ -65,16 +69,17 @@ SplashWindow::SplashWindow(std::function<void()> showMainForm, int intervalMs, Q
     setGeometry(placed);
   }
   show();
-  FormCreate();
+  closeTimer_->start();
 }
 
-void SplashWindow::FormCreate() {
-  closeTimer->start();
+void SplashWindow::Dismiss() {
+  closeTimer_->stop();
+  hide();
 }
 
 void SplashWindow::onCloseTimerTimeout() {
   hide();
-  if (showMainForm_) showMainForm_();
+  if (onEnded_) onEnded_();
 }
 
 }  // namespace ovrel

@@ -14,22 +14,23 @@ namespace ovrel {
 class SplashWindow : public QWidget {
   Q_OBJECT
  public:
-  // showMainForm: shows the main window when the splash ends.
+  // onEnded: runs when the splash ends by itself (shows the main window).
   // intervalMs: how long the splash stays (5000 ms in the program).
-  explicit SplashWindow(std::function<void()> showMainForm, int intervalMs = 5000,
+  explicit SplashWindow(std::function<void()> onEnded, int intervalMs = 5000,
                         QWidget* parent = nullptr);
 
-  QFrame* border;
-  QLabel* picture;
-  QLabel* productLabel;
-  QLabel* makerLabel;
-  QTimer* closeTimer;
-
-  void FormCreate();
-  void onCloseTimerTimeout();
+  // Ends the splash early without running onEnded (the program is closing).
+  void Dismiss();
 
  private:
-  std::function<void()> showMainForm_;
+  void onCloseTimerTimeout();
+
+  std::function<void()> onEnded_;
+  QFrame* border_;
+  QLabel* pictureLabel_;
+  QLabel* productLabel_;
+  QLabel* makerLabel_;
+  QTimer* closeTimer_;
 };
 
 }  // namespace ovrel

@@ -21,7 +21,8 @@ mkdir -p "$build/bench"
 floor=$build/bench/startup-floor
 if [ ! -x "$floor" ] || [ bench/floor/main.cpp -nt "$floor" ]; then
   # shellcheck disable=SC2046
-  g++ -std=c++20 -O2 -fPIC bench/floor/main.cpp -o "$floor" $(pkg-config --cflags --libs Qt6Widgets)
+  g++ -std=c++20 -O2 -fPIC -I"$build/generated" bench/floor/main.cpp -o "$floor" \
+    $(pkg-config --cflags --libs Qt6Widgets)
 fi
 watch=$build/bench/window-on-screen
 if [ ! -x "$watch" ] || [ bench/window-on-screen/main.c -nt "$watch" ]; then
@@ -105,7 +106,7 @@ awk -v p="$p" -v f="$f" 'BEGIN { printf "start-up ratio (splash / floor): %.2f\n
 start=$(now_ms)
 "$exe" >/dev/null 2>&1 &
 pid=$!
-wait_window "Sorvani Ovrelware 1.5"
+wait_window "$("$exe" --version)"  # the main window's title
 main=$(now_ms)
 sleep 0.5
 rss=$(awk '/^VmRSS:/ { print $2 }' /proc/$pid/status)

@@ -11,7 +11,7 @@ bool EditorSnapshot::SameContent(const EditorSnapshot& other) const {
   return Ses.SegCount == other.Ses.SegCount &&
          std::equal(Ses.SegData.begin() + 1, used(Ses), other.Ses.SegData.begin() + 1) &&
          SesFileName == other.SesFileName && SesName == other.SesName &&
-         ProposedSaveName == other.ProposedSaveName && Caption == other.Caption;
+         ProposedSaveName == other.ProposedSaveName && ShownName == other.ShownName;
 }
 
 SessionChangeCommand::SessionChangeCommand(EditorSnapshot before, EditorSnapshot after, int hold,

@@ -13,13 +13,13 @@
 namespace ovrel {
 
 // What an Undo or Redo puts back: the session, the names that go with it,
-// the caption shown and the cursor's column.
+// the name the caption shows and the cursor's column.
 struct EditorSnapshot {
   Session Ses;
   std::string SesFileName;
   std::string SesName;
   QString ProposedSaveName;
-  QString Caption;
+  QString ShownName;  // the name the caption shows
   int CursorCol = 1;
 
   // Equal sessions, names and caption (the cursor does not count).

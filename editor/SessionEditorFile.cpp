@@ -1,9 +1,8 @@
-// The editor's session file commands: New, Open, Save and Save As.
+// The editor's session file commands: New, Open, Save and Save As, and the
+// legacy import and the CSV export.
 #include <QFileInfo>
-#include <QUndoStack>
 
 #include "editor/SessionEditorWindow.h"
-#include "session/SessionFile.h"
 
 namespace ovrel {
 
@@ -13,43 +12,35 @@ const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs
 
 }  // namespace
 
-void SessionEditorWindow::NewProc() {
-  ovrel::NewProc(st_);
-  ProposedSaveName.clear();
+void SessionEditorWindow::NewSession() {
+  document_->MakeNew();
   model_->RefreshAll();
   MoveCursor(1, CurRow());
-  // The name stays, but a new session is shown without one.
-  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Editor - []"));
-  SesTimeComp(1);
+  ShowTimes(1);
 }
 
 SessionEditorWindow::SaveOutcome SessionEditorWindow::Save() {
-  return st_.SesFileName.empty() ? SaveAsProc() : SaveProc();
+  return St().SesFileName.empty() ? SaveAs() : SaveToFile();
 }
 
-SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAsProc() {
+SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAs() {
   FileDialogRequest saveAsDialog;
   saveAsDialog.title = QStringLiteral("Save session as");
   saveAsDialog.filter = kSessionFilter;
   saveAsDialog.defaultExt = QStringLiteral("svs");
-  saveAsDialog.initialDir = settings_.SessionsFolder;
-  saveAsDialog.fileName = ProposedSaveName;
+  saveAsDialog.initialDir = folders_.SessionsFolder();
+  saveAsDialog.fileName = document_->ProposedSaveName();
   const std::optional<QString> chosen = dialogs_.saveFile(saveAsDialog);
   if (!chosen) return SaveOutcome::Cancelled;
-  st_.SesFileName = chosen->toStdString();
-  ProposedSaveName.clear();
-  st_.SesName = SesNameFromFileName(st_.SesFileName);
-  SetCaption();
-  return SaveProc();
+  document_->SetFile(*chosen);
+  return SaveToFile();
 }
 
-SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveProc() {
-  const SaveResult r = ovrel::SaveProc(st_);
-  if (!r) {
-    ShowError(r.error);
+SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveToFile() {
+  if (const std::string error = document_->Save(); !error.empty()) {
+    ShowError(error);
     return SaveOutcome::Failed;
   }
-  undoStack_->setClean();
   return SaveOutcome::Saved;
 }
 
@@ -57,8 +48,7 @@ void SessionEditorWindow::OpenSession() {
   if (!SaveBeforeOpening()) return;
   FileDialogRequest openDialog;
   openDialog.filter = kSessionFilter;
-  openDialog.initialDir = settings_.SessionsFolder;
-  openDialog.fileName.clear();
+  openDialog.initialDir = folders_.SessionsFolder();
   const std::optional<QString> chosen = dialogs_.openFile(openDialog);
   if (!chosen) return;
   OpenChosenFile(*chosen);
@@ -73,11 +63,11 @@ void SessionEditorWindow::OpenChosenFile(const QString& chosen) {
     dialogs_.error(QStringLiteral("Unsupported session file format"));
     return;
   }
-  OpenSessionDirectly(chosen);
+  OpenFile(chosen);
 }
 
 bool SessionEditorWindow::SaveBeforeOpening() {
-  if (st_.SesModified) {
+  if (document_->Modified()) {
     switch (dialogs_.question(QStringLiteral("Session has been modified. Save it?"))) {
       case MsgResult::Yes:
         // Goes on also when the save dialog was cancelled; a failed write
@@ -93,20 +83,45 @@ bool SessionEditorWindow::SaveBeforeOpening() {
   return true;
 }
 
-bool SessionEditorWindow::OpenSessionDirectly(const QString& fileName) {
-  const SessionReadResult r = ReadSessionFile(fileName.toStdString());
-  if (!r) {
-    ShowError(r.error);
+bool SessionEditorWindow::OpenFile(const QString& fileName) {
+  if (const std::string error = document_->Open(fileName); !error.empty()) {
+    ShowError(error);
     return false;
   }
-  st_.SesFileName = fileName.toStdString();
-  ProposedSaveName.clear();
-  st_.SesName = SesNameFromFileName(st_.SesFileName);
-  SetCaption();
-  st_.Ses = *r.session;
   RefreshAll(1);
-  StartHistory();
   return true;
+}
+
+void SessionEditorWindow::onImportRvxTriggered() {
+  Record([this] {
+    if (document_->Modified()) {
+      const MsgResult answer = dialogs_.question(
+          QStringLiteral("Session has been modified. Save it before importing RVX file?"));
+      if (answer == MsgResult::Cancel) return;
+      if (answer == MsgResult::Yes) Save();  // the import goes on whatever the outcome
+    }
+    importDialog_.fileName.clear();
+    if (const std::optional<QString> chosen = dialogs_.openFile(importDialog_)) {
+      const RvxImportOutcome r = document_->ImportRvx(*chosen);
+      if (!r.Imported) {
+        dialogs_.message({kAppTitle, QString::fromStdString(r.Error), MsgIcon::Error,
+                          MsgButtons::Ok, QString::fromStdString(r.Detail)});
+        return;
+      }
+      if (!r.Warning.empty()) dialogs_.error(QString::fromStdString(r.Warning));
+    } else {
+      document_->Optimize();
+    }
+    RefreshAll(1);
+  });
+}
+
+void SessionEditorWindow::onExportCsvTriggered() {
+  exportDialog_.fileName = document_->CsvFileName();
+  const std::optional<QString> chosen = dialogs_.saveFile(exportDialog_);
+  if (!chosen) return;
+  if (const FileWriteResult w = document_->ExportCsv(*chosen); !w)
+    dialogs_.error(QString::fromStdString(w.error));
 }
 
 }  // namespace ovrel

@@ -2,9 +2,7 @@
 #include <QMenuBar>
 #include <QUndoStack>
 
-#include "editor/ImportExport.h"
 #include "editor/SessionEditorWindow.h"
-#include "session/SesOptimize.h"
 
 namespace ovrel {
 
@@ -30,128 +28,123 @@ void SessionEditorWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("menuBar"));
 
-  sessionMenu = bar->addMenu(QStringLiteral("&Session"));
-  sessionMenu->setObjectName(QStringLiteral("sessionMenu"));
-  newAction = AddItem(sessionMenu, "newAction", QStringLiteral("New"));
-  openAction = AddItem(sessionMenu, "openAction", QStringLiteral("Open..."));
-  saveAction = AddItem(sessionMenu, "saveAction", QStringLiteral("Save"));
-  saveAsAction = AddItem(sessionMenu, "saveAsAction", QStringLiteral("Save As..."));
-  fileSeparator = AddSeparator(sessionMenu, "fileSeparator");
-  importRvxAction = AddItem(sessionMenu, "importRvxAction", QStringLiteral("Import RVX file..."));
-  optimizeAction = AddItem(sessionMenu, "optimizeAction", QStringLiteral("Optimize"));
-  exportCsvAction = AddItem(sessionMenu, "exportCsvAction", QStringLiteral("Export as CSV"));
-  exitSeparator = AddSeparator(sessionMenu, "exitSeparator");
-  exitAction = AddItem(sessionMenu, "exitAction", QStringLiteral("Exit"));
+  sessionMenu_ = bar->addMenu(QStringLiteral("&Session"));
+  sessionMenu_->setObjectName(QStringLiteral("sessionMenu"));
+  newAction_ = AddItem(sessionMenu_, "newAction", QStringLiteral("New"));
+  openAction_ = AddItem(sessionMenu_, "openAction", QStringLiteral("Open..."));
+  saveAction_ = AddItem(sessionMenu_, "saveAction", QStringLiteral("Save"));
+  saveAsAction_ = AddItem(sessionMenu_, "saveAsAction", QStringLiteral("Save As..."));
+  fileSeparator_ = AddSeparator(sessionMenu_, "fileSeparator");
+  importRvxAction_ = AddItem(sessionMenu_, "importRvxAction", QStringLiteral("Import RVX file..."));
+  optimizeAction_ = AddItem(sessionMenu_, "optimizeAction", QStringLiteral("Optimize"));
+  exportCsvAction_ = AddItem(sessionMenu_, "exportCsvAction", QStringLiteral("Export as CSV"));
+  exitSeparator_ = AddSeparator(sessionMenu_, "exitSeparator");
+  exitAction_ = AddItem(sessionMenu_, "exitAction", QStringLiteral("Exit"));
   // Built hidden; nothing in the program shows them.
-  for (QAction* hidden : {importRvxAction, optimizeAction, exportCsvAction, exitSeparator})
+  for (QAction* hidden : {importRvxAction_, optimizeAction_, exportCsvAction_, exitSeparator_})
     hidden->setVisible(false);
 
-  segmentMenu = bar->addMenu(QStringLiteral("Se&gment"));
-  segmentMenu->setObjectName(QStringLiteral("segmentMenu"));
-  undoAction = AddItem(segmentMenu, "undoAction", QStringLiteral("Undo"),
-                       QKeySequence(Qt::CTRL | Qt::Key_Z));
-  redoAction = AddItem(segmentMenu, "redoAction", QStringLiteral("Redo"));
-  redoAction->setShortcuts(
+  segmentMenu_ = bar->addMenu(QStringLiteral("Se&gment"));
+  segmentMenu_->setObjectName(QStringLiteral("segmentMenu"));
+  undoAction_ = AddItem(segmentMenu_, "undoAction", QStringLiteral("Undo"),
+                        QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redoAction_ = AddItem(segmentMenu_, "redoAction", QStringLiteral("Redo"));
+  redoAction_->setShortcuts(
       {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-  undoSeparator = AddSeparator(segmentMenu, "undoSeparator");
-  undoAction->setEnabled(false);
-  redoAction->setEnabled(false);
-  connect(undoStack_, &QUndoStack::canUndoChanged, undoAction, &QAction::setEnabled);
-  connect(undoStack_, &QUndoStack::canRedoChanged, redoAction, &QAction::setEnabled);
-  connect(undoAction, &QAction::triggered, this, [this] { UndoStep(false); });
-  connect(redoAction, &QAction::triggered, this, [this] { UndoStep(true); });
-  cutAction =
-      AddItem(segmentMenu, "cutAction", QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
-  copyAction = AddItem(segmentMenu, "copyAction", QStringLiteral("Copy"),
-                       QKeySequence(Qt::CTRL | Qt::Key_C));
-  pasteAction = AddItem(segmentMenu, "pasteAction", QStringLiteral("Paste"),
-                        QKeySequence(Qt::CTRL | Qt::Key_V));
-  deleteAction =
-      AddItem(segmentMenu, "deleteAction", QStringLiteral("Delete"), QKeySequence(Qt::Key_Delete));
-  addNewAction = AddItem(segmentMenu, "addNewAction", QStringLiteral("Add new"),
-                         QKeySequence(Qt::CTRL | Qt::Key_N));
-  insertAction = AddItem(segmentMenu, "insertAction", QStringLiteral("Insert"),
-                         QKeySequence(Qt::CTRL | Qt::Key_Insert));
-  valueSeparator = AddSeparator(segmentMenu, "valueSeparator");
-  fastIncreaseAction = AddItem(segmentMenu, "fastIncreaseAction", QStringLiteral("Value ++"),
-                               QKeySequence(Qt::CTRL | Qt::Key_Q));
-  increaseAction =
-      AddItem(segmentMenu, "increaseAction", QStringLiteral("Value +"), QKeySequence(Qt::Key_Q));
-  decreaseAction =
-      AddItem(segmentMenu, "decreaseAction", QStringLiteral("Value -"), QKeySequence(Qt::Key_A));
-  fastDecreaseAction = AddItem(segmentMenu, "fastDecreaseAction", QStringLiteral("Value --"),
-                               QKeySequence(Qt::CTRL | Qt::Key_A));
+  undoSeparator_ = AddSeparator(segmentMenu_, "undoSeparator");
+  undoAction_->setEnabled(false);
+  redoAction_->setEnabled(false);
+  QUndoStack* history = document_->UndoStack();
+  connect(history, &QUndoStack::canUndoChanged, undoAction_, &QAction::setEnabled);
+  connect(history, &QUndoStack::canRedoChanged, redoAction_, &QAction::setEnabled);
+  connect(undoAction_, &QAction::triggered, this, [this] { document_->UndoStep(false); });
+  connect(redoAction_, &QAction::triggered, this, [this] { document_->UndoStep(true); });
+  cutAction_ =
+      AddItem(segmentMenu_, "cutAction", QStringLiteral("Cut"), QKeySequence(Qt::CTRL | Qt::Key_X));
+  copyAction_ = AddItem(segmentMenu_, "copyAction", QStringLiteral("Copy"),
+                        QKeySequence(Qt::CTRL | Qt::Key_C));
+  pasteAction_ = AddItem(segmentMenu_, "pasteAction", QStringLiteral("Paste"),
+                         QKeySequence(Qt::CTRL | Qt::Key_V));
+  deleteAction_ =
+      AddItem(segmentMenu_, "deleteAction", QStringLiteral("Delete"), QKeySequence(Qt::Key_Delete));
+  addNewAction_ = AddItem(segmentMenu_, "addNewAction", QStringLiteral("Add new"),
+                          QKeySequence(Qt::CTRL | Qt::Key_N));
+  insertAction_ = AddItem(segmentMenu_, "insertAction", QStringLiteral("Insert"),
+                          QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  valueSeparator_ = AddSeparator(segmentMenu_, "valueSeparator");
+  fastIncreaseAction_ = AddItem(segmentMenu_, "fastIncreaseAction", QStringLiteral("Value ++"),
+                                QKeySequence(Qt::CTRL | Qt::Key_Q));
+  increaseAction_ =
+      AddItem(segmentMenu_, "increaseAction", QStringLiteral("Value +"), QKeySequence(Qt::Key_Q));
+  decreaseAction_ =
+      AddItem(segmentMenu_, "decreaseAction", QStringLiteral("Value -"), QKeySequence(Qt::Key_A));
+  fastDecreaseAction_ = AddItem(segmentMenu_, "fastDecreaseAction", QStringLiteral("Value --"),
+                                QKeySequence(Qt::CTRL | Qt::Key_A));
 
-  helpMenu = bar->addMenu(QStringLiteral("&Help"));
-  helpMenu->setObjectName(QStringLiteral("helpMenu"));
-  helpAction = AddItem(helpMenu, "helpAction", QStringLiteral("Help"), QKeySequence(Qt::Key_F1));
-  homePageAction =
-      AddItem(helpMenu, "homePageAction", QStringLiteral("Visit Sorvani Ovrel Homepage"));
-  downloadsAction = AddItem(helpMenu, "downloadsAction", QStringLiteral("Halcyra Downloads"));
-  extraLibrariesAction =
-      AddItem(helpMenu, "extraLibrariesAction", QStringLiteral("Extra Session Libraries"));
-  aboutAction = AddItem(helpMenu, "aboutAction", QStringLiteral("About..."));
+  helpMenu_ = bar->addMenu(QStringLiteral("&Help"));
+  helpMenu_->setObjectName(QStringLiteral("helpMenu"));
+  helpAction_ = AddItem(helpMenu_, "helpAction", QStringLiteral("Help"), QKeySequence(Qt::Key_F1));
+  homePageAction_ =
+      AddItem(helpMenu_, "homePageAction", QStringLiteral("Visit Sorvani Ovrel Homepage"));
+  downloadsAction_ = AddItem(helpMenu_, "downloadsAction", QStringLiteral("Halcyra Downloads"));
+  extraLibrariesAction_ =
+      AddItem(helpMenu_, "extraLibrariesAction", QStringLiteral("Extra Session Libraries"));
+  aboutAction_ = AddItem(helpMenu_, "aboutAction", QStringLiteral("About..."));
   BuildTimelineItem();
 
-  connect(newAction, &QAction::triggered, this, [this] {
+  connect(newAction_, &QAction::triggered, this, [this] {
     // New asks nothing, but can be taken back; the new session is the
     // state that counts as saved.
-    Record([this] { NewProc(); });
-    undoStack_->setClean();
+    Record([this] { NewSession(); });
+    document_->MarkClean();
   });
-  connect(openAction, &QAction::triggered, this, [this] { OpenSession(); });
-  connect(saveAction, &QAction::triggered, this, [this] { Save(); });
-  connect(saveAsAction, &QAction::triggered, this, [this] { SaveAsProc(); });
-  connect(importRvxAction, &QAction::triggered, this, &SessionEditorWindow::onImportRvxTriggered);
-  connect(optimizeAction, &QAction::triggered, this, [this] { onOptimizeTriggered(); });
-  connect(exportCsvAction, &QAction::triggered, this, &SessionEditorWindow::onExportCsvTriggered);
-  connect(exitAction, &QAction::triggered, this, [this] { onExitTriggered(); });
+  connect(openAction_, &QAction::triggered, this, [this] { OpenSession(); });
+  connect(saveAction_, &QAction::triggered, this, [this] { Save(); });
+  connect(saveAsAction_, &QAction::triggered, this, [this] { SaveAs(); });
+  connect(importRvxAction_, &QAction::triggered, this, &SessionEditorWindow::onImportRvxTriggered);
+  connect(optimizeAction_, &QAction::triggered, this, [this] { onOptimizeTriggered(); });
+  connect(exportCsvAction_, &QAction::triggered, this, &SessionEditorWindow::onExportCsvTriggered);
+  connect(exitAction_, &QAction::triggered, this, [this] { onExitTriggered(); });
 
-  connect(cutAction, &QAction::triggered, this,
-          [this] { Record([this] { Apply(CutSeg(st_, SelFirst(), SelLast(), CurCol())); }); });
-  connect(copyAction, &QAction::triggered, this, [this] { CopySeg(st_, SelFirst(), SelLast()); });
-  connect(pasteAction, &QAction::triggered, this,
-          [this] { Record([this] { Apply(PasteSeg(st_, CurCol())); }); });
-  connect(deleteAction, &QAction::triggered, this,
-          [this] { Record([this] { Apply(DelSeg(st_, SelFirst(), SelLast(), CurCol())); }); });
-  connect(addNewAction, &QAction::triggered, this,
-          [this] { Record([this] { Apply(AddNewSeg(st_, CurCol())); }); });
-  connect(insertAction, &QAction::triggered, this,
-          [this] { Record([this] { Apply(InsSeg(st_, CurCol())); }); });
-  connect(fastIncreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::FastIncVal); });
-  connect(increaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::IncVal); });
-  connect(decreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::DecVal); });
-  connect(fastDecreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::FastDecVal); });
+  connect(cutAction_, &QAction::triggered, this,
+          [this] { Record([this] { Apply(CutSeg(St(), SelFirst(), SelLast(), CurCol())); }); });
+  connect(copyAction_, &QAction::triggered, this, [this] { CopySeg(St(), SelFirst(), SelLast()); });
+  connect(pasteAction_, &QAction::triggered, this,
+          [this] { Record([this] { Apply(PasteSeg(St(), CurCol())); }); });
+  connect(deleteAction_, &QAction::triggered, this,
+          [this] { Record([this] { Apply(DelSeg(St(), SelFirst(), SelLast(), CurCol())); }); });
+  connect(addNewAction_, &QAction::triggered, this,
+          [this] { Record([this] { Apply(AddNewSeg(St(), CurCol())); }); });
+  connect(insertAction_, &QAction::triggered, this,
+          [this] { Record([this] { Apply(InsSeg(St(), CurCol())); }); });
+  connect(fastIncreaseAction_, &QAction::triggered, this,
+          [this] { ValueStep(&ovrel::FastIncVal); });
+  connect(increaseAction_, &QAction::triggered, this, [this] { ValueStep(&ovrel::IncVal); });
+  connect(decreaseAction_, &QAction::triggered, this, [this] { ValueStep(&ovrel::DecVal); });
+  connect(fastDecreaseAction_, &QAction::triggered, this,
+          [this] { ValueStep(&ovrel::FastDecVal); });
 
-  connect(helpAction, &QAction::triggered, this, [this] {
+  connect(helpAction_, &QAction::triggered, this, [this] {
     OpenUrl(
-        QUrl::fromLocalFile(settings_.DocumentFolder + QStringLiteral("/Sorvani Ovrel Help.pdf")));
+        QUrl::fromLocalFile(folders_.DocumentFolder() + QStringLiteral("/Sorvani Ovrel Help.pdf")));
   });
-  connect(homePageAction, &QAction::triggered, this, [this] { OpenUrl(kHomePage); });
-  connect(downloadsAction, &QAction::triggered, this, [this] { OpenUrl(kDownloadsPage); });
-  connect(extraLibrariesAction, &QAction::triggered, this,
+  connect(homePageAction_, &QAction::triggered, this, [this] { OpenUrl(kHomePage); });
+  connect(downloadsAction_, &QAction::triggered, this, [this] { OpenUrl(kDownloadsPage); });
+  connect(extraLibrariesAction_, &QAction::triggered, this,
           [this] { OpenUrl(kExtraLibrariesPage); });
-  connect(aboutAction, &QAction::triggered, this, [this] {
+  connect(aboutAction_, &QAction::triggered, this, [this] {
     if (showAbout_) showAbout_();
   });
 }
 
 void SessionEditorWindow::onOptimizeTriggered() {
   Record([this] {
-    const OptimizeResult r = SesOptimize(st_);
+    const OptimizeResult r = document_->Optimize();
     // Each removal leaves the cursor at its place; without removals the
     // cursor stays, always on an existing column.
-    const int col =
-        r.Cursor ? *r.Cursor : std::min(CurCol(), static_cast<int>(st_.Ses.SegCount));
+    const int col = r.Cursor ? *r.Cursor : std::min(CurCol(), static_cast<int>(St().Ses.SegCount));
     RefreshAll(col);
   });
-}
-
-void SessionEditorWindow::onImportRvxTriggered() {
-  Record([this] { ImportRVXfile(*this, dialogs_); });
-}
-void SessionEditorWindow::onExportCsvTriggered() {
-  ExportSesAsCSV(*this, dialogs_);
 }
 
 }  // namespace ovrel

@@ -8,17 +8,17 @@
 namespace ovrel {
 
 void SessionEditorWindow::BuildTimelineItem() {
-  timelineSeparator = segmentMenu->addSeparator();
-  timelineSeparator->setObjectName(QStringLiteral("timelineSeparator"));
-  timelineAction = segmentMenu->addAction(QStringLiteral("Timeline"));
-  timelineAction->setObjectName(QStringLiteral("timelineAction"));
-  timelineAction->setShortcut(QKeySequence(Qt::Key_F4));
-  connect(timelineAction, &QAction::triggered, this, [this] { ShowTimeline(); });
+  timelineSeparator_ = segmentMenu_->addSeparator();
+  timelineSeparator_->setObjectName(QStringLiteral("timelineSeparator"));
+  timelineAction_ = segmentMenu_->addAction(QStringLiteral("Timeline"));
+  timelineAction_->setObjectName(QStringLiteral("timelineAction"));
+  timelineAction_->setShortcut(QKeySequence(Qt::Key_F4));
+  connect(timelineAction_, &QAction::triggered, this, [this] { ShowTimeline(); });
 }
 
 TimelineWindow* SessionEditorWindow::ShowTimeline() {
   // Made on first use; a child of the editor, so it closes with it.
-  if (!timeline_) timeline_ = new TimelineWindow(st_.Ses, segmentGrid, dialogs_, settings_, this);
+  if (!timeline_) timeline_ = new TimelineWindow(St().Ses, segmentGrid_, dialogs_, folders_, this);
   timeline_->show();
   timeline_->raise();
   timeline_->activateWindow();

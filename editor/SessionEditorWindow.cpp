@@ -1,7 +1,5 @@
 #include "editor/SessionEditorWindow.h"
 
-#include "ui/ErrorDisplay.h"
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -10,11 +8,11 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QShowEvent>
-#include <QUndoStack>
 
+#include "ProductInfo.h"
 #include "editor/SegmentGridView.h"
-
 #include "session/SesTime.h"
+#include "ui/ErrorDisplay.h"
 
 namespace ovrel {
 
@@ -50,15 +48,15 @@ const QUrl SessionEditorWindow::kDownloadsPage(
 const QUrl SessionEditorWindow::kExtraLibrariesPage(
     QStringLiteral("https://sorvani.example/extra-session-libraries"));
 
-SessionEditorWindow::SessionEditorWindow(FolderSettings& settings, Dialogs& dialogs,
+SessionEditorWindow::SessionEditorWindow(const FolderSettings& folders, Dialogs& dialogs,
                                          std::function<void()> showAbout, QWidget* parent)
     : QMainWindow(parent),
       ExitApplication([] { QCoreApplication::quit(); }),
       OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
-      settings_(settings),
+      folders_(folders),
       dialogs_(dialogs, this),
       showAbout_(std::move(showAbout)),
-      undoStack_(new QUndoStack(this)),
+      document_(new SessionDocument(this)),
       heldKeys_(new HeldKeys(this)) {
   setObjectName(QStringLiteral("sessionEditorWindow"));
   // The desktop's sans-serif font at 11 pixels (8 points at 96 dpi); the
@@ -67,13 +65,17 @@ SessionEditorWindow::SessionEditorWindow(FolderSettings& settings, Dialogs& dial
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(11);
   setFont(f);
+  document_->CursorColumn = [this] { return CurCol(); };
+  connect(document_, &SessionDocument::CaptionChanged, this, &QWidget::setWindowTitle);
+  connect(document_, &SessionDocument::Changed, this, &SessionEditorWindow::SessionChanged);
+  connect(document_, &SessionDocument::Restored, this, &SessionEditorWindow::RefreshAll);
+  setWindowTitle(document_->Caption());
   BuildControls();
   BuildMenus();
-  FormCreate();
 
   // Keypad plus and minus step on the real release of the key.
   connect(heldKeys_, &HeldKeys::HoldStarted, this, [this] { ++holdNo_; });
-  connect(heldKeys_, &HeldKeys::RealRelease, this, [this](int key) { FormKeyUp(key); });
+  connect(heldKeys_, &HeldKeys::RealRelease, this, &SessionEditorWindow::onValueKeyReleased);
 
   // The window sees every key before its controls (for the keypad keys).
   installEventFilter(this);
@@ -90,26 +92,26 @@ void SessionEditorWindow::BuildControls() {
   client->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(client);
 
-  model_ = new SessionGridModel(st_.Ses, this);
-  segmentGrid = new SegmentGridView(client);
-  segmentGrid->setObjectName(QStringLiteral("segmentGrid"));
-  segmentGrid->setGeometry(0, 0, kClientWidth, 137);
-  segmentGrid->setModel(model_);
-  segmentGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  segmentGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
-  segmentGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  segmentGrid->setTabKeyNavigation(false);
-  segmentGrid->setShowGrid(true);
-  segmentGrid->setWordWrap(false);
-  segmentGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  segmentGrid->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  QHeaderView* top = segmentGrid->horizontalHeader();
+  model_ = new SessionGridModel(St().Ses, this);
+  segmentGrid_ = new SegmentGridView(client);
+  segmentGrid_->setObjectName(QStringLiteral("segmentGrid"));
+  segmentGrid_->setGeometry(0, 0, kClientWidth, 137);
+  segmentGrid_->setModel(model_);
+  segmentGrid_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  segmentGrid_->setSelectionBehavior(QAbstractItemView::SelectItems);
+  segmentGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  segmentGrid_->setTabKeyNavigation(false);
+  segmentGrid_->setShowGrid(true);
+  segmentGrid_->setWordWrap(false);
+  segmentGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  segmentGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  QHeaderView* top = segmentGrid_->horizontalHeader();
   top->setMinimumSectionSize(1);
   top->setDefaultSectionSize(kColWidth);
   top->setSectionResizeMode(QHeaderView::Fixed);
   top->setFixedHeight(kRowHeight);
   top->setHighlightSections(false);
-  QHeaderView* left = segmentGrid->verticalHeader();
+  QHeaderView* left = segmentGrid_->verticalHeader();
   left->setMinimumSectionSize(1);
   left->setDefaultSectionSize(kRowHeight);
   left->setSectionResizeMode(QHeaderView::Fixed);
@@ -118,19 +120,19 @@ void SessionEditorWindow::BuildControls() {
   left->setHighlightSections(false);
 
   // Row 0 of column 0: the caption of the numbers row, in the grid's corner.
-  segmentGrid->setCornerButtonEnabled(false);
-  auto* corner = new QLabel(QString::fromLatin1(RowCaption(RowSegNo)), segmentGrid);
+  segmentGrid_->setCornerButtonEnabled(false);
+  auto* corner = new QLabel(QString::fromLatin1(RowCaption(RowSegNo)), segmentGrid_);
   corner->setObjectName(QStringLiteral("SegNoCaption"));
-  corner->setGeometry(segmentGrid->frameWidth(), segmentGrid->frameWidth(), kCaptionColWidth,
+  corner->setGeometry(segmentGrid_->frameWidth(), segmentGrid_->frameWidth(), kCaptionColWidth,
                       kRowHeight);
   corner->setIndent(3);
   corner->setAutoFillBackground(true);
 
-  connect(segmentGrid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+  connect(segmentGrid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (current.isValid()) onGridCellSelected(current.column() + 1);
           });
-  connect(segmentGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+  connect(segmentGrid_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &SessionEditorWindow::SelectionChanged);
 
   auto makeTime = [client](const char* name, int top, const QString& text) {
@@ -144,82 +146,70 @@ void SessionEditorWindow::BuildControls() {
     label->setPalette(pal);
     return label;
   };
-  segmentStartText =
+  segmentStartText_ =
       makeTime("segmentStartText", 136, QStringLiteral("Segment 1 start time: 0:00.0"));
-  sessionTotalText =
+  sessionTotalText_ =
       makeTime("sessionTotalText", 160, QStringLiteral("Session total time: 0:00.0"));
-  FitFont(segmentStartText, kLongestStartText);
-  sessionTotalText->setFont(segmentStartText->font());
-  FitFont(sessionTotalText, kLongestTotalText);
-  if (sessionTotalText->font().pixelSize() < segmentStartText->font().pixelSize())
-    segmentStartText->setFont(sessionTotalText->font());
+  FitFont(segmentStartText_, kLongestStartText);
+  sessionTotalText_->setFont(segmentStartText_->font());
+  FitFont(sessionTotalText_, kLongestTotalText);
+  if (sessionTotalText_->font().pixelSize() < segmentStartText_->font().pixelSize())
+    segmentStartText_->setFont(sessionTotalText_->font());
 
-  valueUpButton = new RepeatButton(QStringLiteral("Value +  Q"), client);
-  valueUpButton->setObjectName(QStringLiteral("valueUpButton"));
-  valueUpButton->setGeometry(112, 148, 75, 25);
-  connect(valueUpButton, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::IncVal); });
-  valueDownButton = new RepeatButton(QStringLiteral("Value -  A"), client);
-  valueDownButton->setObjectName(QStringLiteral("valueDownButton"));
-  valueDownButton->setGeometry(216, 148, 75, 25);
-  connect(valueDownButton, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
+  valueUpButton_ = new RepeatButton(QStringLiteral("Value +  Q"), client);
+  valueUpButton_->setObjectName(QStringLiteral("valueUpButton"));
+  valueUpButton_->setGeometry(112, 148, 75, 25);
+  connect(valueUpButton_, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::IncVal); });
+  valueDownButton_ = new RepeatButton(QStringLiteral("Value -  A"), client);
+  valueDownButton_->setObjectName(QStringLiteral("valueDownButton"));
+  valueDownButton_->setGeometry(216, 148, 75, 25);
+  connect(valueDownButton_, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
   // Each press of a repeat button is one undo step, however long it is held.
-  for (RepeatButton* button : {valueUpButton, valueDownButton})
+  for (RepeatButton* button : {valueUpButton_, valueDownButton_})
     connect(button, &QPushButton::pressed, this, [this] { ++holdNo_; });
   // The buttons do not take the focus from the grid, so the keys keep
   // working on the grid's selection.
-  valueUpButton->setFocusPolicy(Qt::NoFocus);
-  valueDownButton->setFocusPolicy(Qt::NoFocus);
-}
+  valueUpButton_->setFocusPolicy(Qt::NoFocus);
+  valueDownButton_->setFocusPolicy(Qt::NoFocus);
 
-void SessionEditorWindow::FormCreate() {
-  st_.SesName.clear();
-  SetCaption();
-  st_.Ses.SegCount = 1;
-  FillDefSeg(st_.Ses, 1);
-  model_->RefreshAll();
   // The cursor starts on segment 1 without computing the times: the fields
   // keep their initial texts until the window is shown.
-  const QSignalBlocker block(segmentGrid->selectionModel());
-  segmentGrid->selectionModel()->setCurrentIndex(model_->index(0, 0),
-                                                 QItemSelectionModel::ClearAndSelect);
+  const QSignalBlocker block(segmentGrid_->selectionModel());
+  segmentGrid_->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                  QItemSelectionModel::ClearAndSelect);
 
-  importDialog.title = QStringLiteral("Import RVX file");
-  importDialog.filter = QStringLiteral("RVX file|*.rvx");
-  importDialog.defaultExt = QStringLiteral("rvx");
-  importDialog.initialDir = settings_.ProgramFolder;
-  exportDialog.title = QStringLiteral("Export session as");
-  exportDialog.filter = QStringLiteral("Exported session (*.csv)|*.csv");
-  exportDialog.defaultExt = QStringLiteral("csv");
+  importDialog_.title = QStringLiteral("Import RVX file");
+  importDialog_.filter = QStringLiteral("RVX file|*.rvx");
+  importDialog_.defaultExt = QStringLiteral("rvx");
+  importDialog_.initialDir = folders_.ProgramFolder();
+  exportDialog_.title = QStringLiteral("Export session as");
+  exportDialog_.filter = QStringLiteral("Exported session (*.csv)|*.csv");
+  exportDialog_.defaultExt = QStringLiteral("csv");
 }
 
-void SessionEditorWindow::SetCaption() {
-  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Editor - [") +
-                 QString::fromStdString(st_.SesName) + QStringLiteral("]"));
-}
-
-void SessionEditorWindow::SesTimeComp(int n) {
-  const SesTimeTexts t = ovrel::SesTimeComp(st_.Ses, n);
-  segmentStartText->setText(QString::fromStdString(t.Start));
-  sessionTotalText->setText(QString::fromStdString(t.Total));
+void SessionEditorWindow::ShowTimes(int n) {
+  const SesTimeTexts t = SegmentTimeTexts(St().Ses, n);
+  segmentStartText_->setText(QString::fromStdString(t.Start));
+  sessionTotalText_->setText(QString::fromStdString(t.Total));
 }
 
 void SessionEditorWindow::onGridCellSelected(int col) {
-  SesTimeComp(col);
+  ShowTimes(col);
 }
 
 void SessionEditorWindow::RefreshAll(int col) {
   model_->RefreshAll();
   MoveCursor(col, CurRow());
-  SesTimeComp(col);
+  ShowTimes(col);
 }
 
 int SessionEditorWindow::CurCol() const {
-  const QModelIndex cur = segmentGrid->currentIndex();
+  const QModelIndex cur = segmentGrid_->currentIndex();
   return cur.isValid() ? cur.column() + 1 : 1;
 }
 
 int SessionEditorWindow::CurRow() const {
-  const QModelIndex cur = segmentGrid->currentIndex();
+  const QModelIndex cur = segmentGrid_->currentIndex();
   return cur.isValid() ? SessionGridModel::ParamRow(cur.row()) : RowTime;
 }
 
@@ -227,22 +217,22 @@ int SessionEditorWindow::CurRow() const {
 // selection is the rectangle between its anchor and the cursor.
 int SessionEditorWindow::SelFirst() const {
   int first = CurCol();
-  for (const QItemSelectionRange& r : segmentGrid->selectionModel()->selection())
+  for (const QItemSelectionRange& r : segmentGrid_->selectionModel()->selection())
     first = std::min(first, r.left() + 1);
   return first;
 }
 
 int SessionEditorWindow::SelLast() const {
   int last = CurCol();
-  for (const QItemSelectionRange& r : segmentGrid->selectionModel()->selection())
+  for (const QItemSelectionRange& r : segmentGrid_->selectionModel()->selection())
     last = std::max(last, r.right() + 1);
-  return std::min(last, static_cast<int>(st_.Ses.SegCount));
+  return std::min(last, static_cast<int>(St().Ses.SegCount));
 }
 
 void SessionEditorWindow::MoveCursor(int col, int row) {
   const QModelIndex idx = model_->index(row - 1, col - 1);
-  segmentGrid->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
-  segmentGrid->scrollTo(idx);
+  segmentGrid_->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
+  segmentGrid_->scrollTo(idx);
 }
 
 void SessionEditorWindow::Apply(const SegOpResult& r) {
@@ -253,53 +243,20 @@ void SessionEditorWindow::Apply(const SegOpResult& r) {
   if (r.CountChanged) model_->SyncSegCount();
   if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);
   if (r.Cursor > 0) MoveCursor(r.Cursor, CurRow());
-  if (r.TimeCompCol > 0) SesTimeComp(r.TimeCompCol);
+  if (r.TimeCompCol > 0) ShowTimes(r.TimeCompCol);
 }
 
 void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
-  Record([&] { Apply(op(st_, SelFirst(), SelLast(), CurRow())); }, CurrentHold());
+  Record([&] { Apply(op(St(), SelFirst(), SelLast(), CurRow())); }, CurrentHold());
 }
 
 int SessionEditorWindow::CurrentHold() const {
-  const bool held =
-      heldKeys_->AnyHeld() || valueUpButton->Held() || valueDownButton->Held();
+  const bool held = heldKeys_->AnyHeld() || valueUpButton_->Held() || valueDownButton_->Held();
   return held ? holdNo_ : 0;
 }
 
 void SessionEditorWindow::Record(const std::function<void()>& change, int hold) {
-  EditorSnapshot before = TakeSnapshot();
-  change();
-  EditorSnapshot after = TakeSnapshot();
-  if (before.SameContent(after)) return;
-  undoStack_->push(new SessionChangeCommand(
-      std::move(before), std::move(after), hold,
-      [this](const EditorSnapshot& snapshot) { RestoreSnapshot(snapshot); }));
-  emit SessionChanged();
-}
-
-EditorSnapshot SessionEditorWindow::TakeSnapshot() const {
-  return {st_.Ses, st_.SesFileName, st_.SesName, ProposedSaveName, windowTitle(), CurCol()};
-}
-
-void SessionEditorWindow::RestoreSnapshot(const EditorSnapshot& snapshot) {
-  st_.Ses = snapshot.Ses;
-  st_.SesFileName = snapshot.SesFileName;
-  st_.SesName = snapshot.SesName;
-  ProposedSaveName = snapshot.ProposedSaveName;
-  setWindowTitle(snapshot.Caption);
-  RefreshAll(std::clamp(snapshot.CursorCol, 1, static_cast<int>(st_.Ses.SegCount)));
-}
-
-void SessionEditorWindow::UndoStep(bool redo) {
-  if (redo ? !undoStack_->canRedo() : !undoStack_->canUndo()) return;
-  redo ? undoStack_->redo() : undoStack_->undo();
-  st_.SesModified = !undoStack_->isClean();
-  emit SessionChanged();
-}
-
-void SessionEditorWindow::StartHistory() {
-  undoStack_->clear();
-  emit SessionChanged();
+  document_->Record(change, hold);
 }
 
 void SessionEditorWindow::ShowError(const std::string& text) {
@@ -322,7 +279,7 @@ bool IsModifierKey(int key) {
 
 }  // namespace
 
-void SessionEditorWindow::FormKeyUp(int key) {
+void SessionEditorWindow::onValueKeyReleased(int key) {
   const int keypad = static_cast<int>(Qt::KeypadModifier);
   if (key == (Qt::Key_Plus | keypad)) ValueStep(&ovrel::IncVal);
   if (key == (Qt::Key_Minus | keypad)) ValueStep(&ovrel::DecVal);
@@ -358,15 +315,15 @@ bool SessionEditorWindow::eventFilter(QObject* watched, QEvent* e) {
 void SessionEditorWindow::showEvent(QShowEvent* e) {
   // Shown from the main window: a session without unsaved changes gives way
   // to a new one.
-  if (!e->spontaneous() && !st_.SesModified) {
-    NewProc();
-    StartHistory();
+  if (!e->spontaneous() && !document_->Modified()) {
+    NewSession();
+    document_->StartHistory();
   }
   QMainWindow::showEvent(e);
 }
 
 void SessionEditorWindow::closeEvent(QCloseEvent* e) {
-  if (st_.SesModified) {
+  if (document_->Modified()) {
     switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
       case MsgResult::Yes:
         // Closing only hides the window: when the save dialog is cancelled
@@ -378,7 +335,7 @@ void SessionEditorWindow::closeEvent(QCloseEvent* e) {
         }
         break;
       case MsgResult::No:
-        st_.SesModified = false;
+        document_->SetModified(false);
         break;
       default:
         e->ignore();
@@ -389,13 +346,13 @@ void SessionEditorWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool SessionEditorWindow::CanCloseApplication() {
-  if (!st_.SesModified) return true;
+  if (!document_->Modified()) return true;
   switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
     case MsgResult::Yes:
       // The program ends only when the session really was written.
       return Save() == SaveOutcome::Saved;
     case MsgResult::No:
-      st_.SesModified = false;
+      document_->SetModified(false);
       return true;
     default:
       return false;

@@ -9,18 +9,17 @@
 #include <QUrl>
 #include <functional>
 
-#include "ui/Dialogs.h"
-#include "ui/FolderSettings.h"
 #include "editor/HeldKeys.h"
 #include "editor/RepeatButton.h"
-#include "editor/SessionChangeCommand.h"
+#include "editor/SessionDocument.h"
 #include "editor/SessionGridModel.h"
 #include "session/SegmentOps.h"
 #include "session/SessionEditState.h"
+#include "ui/Dialogs.h"
+#include "ui/FolderSettings.h"
 
 class QAction;
 class QMenu;
-class QUndoStack;
 
 namespace ovrel {
 class TimelineWindow;
@@ -31,25 +30,21 @@ namespace ovrel {
 class SessionEditorWindow : public QMainWindow {
   Q_OBJECT
  public:
-  // settings: the main window's folder settings (read when needed);
+  // folders: the program's folder settings (read when needed);
   // showAbout: shows the one about box.
-  SessionEditorWindow(FolderSettings& settings, Dialogs& dialogs, std::function<void()> showAbout,
-                      QWidget* parent = nullptr);
+  SessionEditorWindow(const FolderSettings& folders, Dialogs& dialogs,
+                      std::function<void()> showAbout, QWidget* parent = nullptr);
 
   // Asked by the main window before the program ends: asks about unsaved
   // changes; false when the user chose Cancel, or chose Yes and the session
   // was not saved after all.
   bool CanCloseApplication();
 
-  // The session, clipboard, modified flag and file name of the editor.
-  SessionEditState& SesState() { return st_; }
+  // The session this window shows and edits.
+  SessionDocument& Document() { return *document_; }
   // Shows the whole session again after it was changed from outside the
   // grid commands, with the cursor on segment col.
   void RefreshAll(int col);
-  // Sets the caption from SesName.
-  void SetCaption();
-  // Shows the time texts for segment n.
-  void SesTimeComp(int n);
 
   // Ends the program (Exit); the application may route this through its
   // main window. Defaults to leaving the event loop.
@@ -57,51 +52,14 @@ class SessionEditorWindow : public QMainWindow {
   // Opens a document or web address with the desktop's default handler.
   std::function<void(const QUrl&)> OpenUrl;
 
-  // Session file commands. Saving reports whether the file was written,
-  // the user cancelled the file dialog, or writing failed (already shown).
+  // Save: to the session's file, or Save As when it has none. Reports
+  // whether the file was written, the user cancelled the file dialog, or
+  // writing failed (already shown).
   enum class SaveOutcome { Saved, Cancelled, Failed };
-  void NewProc();
-  void OpenSession();
   SaveOutcome Save();
-  SaveOutcome SaveAsProc();
-  SaveOutcome SaveProc();
-  // The name Save As proposes: set after an import, which leaves the
-  // session without a file; cleared when the session gets a file or is
-  // made new.
-  QString ProposedSaveName;
-  // Reads fileName into the session; on success it becomes SesFileName and
-  // names the session. A file that cannot be read is reported and leaves
-  // the session, its name and the caption as they were.
-  bool OpenSessionDirectly(const QString& fileName);
   // Open with a file chosen outside the window (the command line, a file
   // manager): asks about unsaved changes first, as Open does.
   void OpenSessionFile(const QString& fileName);
-
-  // Controls.
-  QTableView* segmentGrid;
-  QLabel* segmentStartText;
-  QLabel* sessionTotalText;
-  RepeatButton* valueUpButton;
-  RepeatButton* valueDownButton;
-
-  // Menus and their items.
-  QMenu* sessionMenu;
-  QMenu* segmentMenu;
-  QMenu* helpMenu;
-  QAction *newAction, *openAction, *saveAction, *saveAsAction, *fileSeparator, *importRvxAction,
-      *optimizeAction, *exportCsvAction, *exitSeparator, *exitAction;
-  QAction *undoAction, *redoAction, *undoSeparator;
-  QAction *cutAction, *copyAction, *pasteAction, *deleteAction, *addNewAction, *insertAction,
-      *valueSeparator, *fastIncreaseAction, *increaseAction, *decreaseAction, *fastDecreaseAction;
-  QAction *helpAction, *homePageAction, *downloadsAction, *extraLibrariesAction, *aboutAction;
-
-  // Every change of the session since it was opened; its clean index is
-  // the state last saved (or made new).
-  QUndoStack* UndoStack() const { return undoStack_; }
-
-  // The legacy import's and the CSV export's file dialogs.
-  FileDialogRequest importDialog;
-  FileDialogRequest exportDialog;
 
   // Addresses of the three web items.
   static const QUrl kHomePage;
@@ -110,18 +68,13 @@ class SessionEditorWindow : public QMainWindow {
 
   // The timeline window (Segment menu, "Timeline", F4): made when first
   // shown, then shown and raised.
-  QAction* timelineSeparator = nullptr;
-  QAction* timelineAction = nullptr;
   TimelineWindow* ShowTimeline();
+
  signals:
   // The session changed: an edit, Undo, Redo, New, Open or an import.
   void SessionChanged();
   // The grid's cursor or selection moved.
   void SelectionChanged();
-
- public slots:
-  void onImportRvxTriggered();
-  void onExportCsvTriggered();
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -129,15 +82,39 @@ class SessionEditorWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
+  void BuildControls();
+  void BuildMenus();
+  void BuildTimelineItem();
+
+  // Session file commands.
+  void NewSession();
+  void OpenSession();
+  SaveOutcome SaveAs();
+  SaveOutcome SaveToFile();
   // The unsaved-changes question of Open; false when Open must stop.
   bool SaveBeforeOpening();
   void OpenChosenFile(const QString& chosen);
-  void FormCreate();
-  void BuildControls();
-  void BuildMenus();
-  void onGridCellSelected(int col);
-  void FormKeyUp(int key);
+  // Reads fileName into the session; on success it becomes the session's
+  // file and names it. A file that cannot be read is reported and leaves
+  // the session, its name and the caption as they were.
+  bool OpenFile(const QString& fileName);
 
+  // The legacy import: offers to save a modified session, asks for a
+  // legacy file and imports it. A file that cannot be imported is reported
+  // and changes nothing. After an import, and after the dialog was
+  // cancelled, the session is optimised and the grid shows segment 1.
+  void onImportRvxTriggered();
+  // Asks for the export file (preset to the session's folder and name with
+  // ".csv") and writes the session there as CSV.
+  void onExportCsvTriggered();
+  void onOptimizeTriggered();
+  void onExitTriggered();
+  void onGridCellSelected(int col);
+  // Keypad plus and minus step a value when they are really released.
+  void onValueKeyReleased(int key);
+
+  // Shows the time texts for segment n.
+  void ShowTimes(int n);
   // The selection's first and last column and the cursor (1-based), and
   // the cursor's parameter row (1..5).
   int SelFirst() const;
@@ -147,38 +124,48 @@ class SessionEditorWindow : public QMainWindow {
   void MoveCursor(int col, int row);
   // Shows what a segment operation changed.
   void Apply(const SegOpResult& r);
-
-  // Runs change as one undoable step; hold is the key or button hold it
-  // belongs to (0: none). A change that leaves the session as it was adds
-  // no step.
+  // Runs change as one undoable step of the document.
   void Record(const std::function<void()>& change, int hold = 0);
-  EditorSnapshot TakeSnapshot() const;
-  void RestoreSnapshot(const EditorSnapshot& snapshot);
-  // Undo (or Redo): the modified flag then says whether the session differs
-  // from the state last saved.
-  void UndoStep(bool redo);
   // The hold of a value key or repeat button now down, or 0.
   int CurrentHold() const;
-  // The session was replaced as a whole (Open, or a fresh session when the
-  // window is shown): nothing before it can be undone.
-  void StartHistory();
-
-  void onOptimizeTriggered();
-  void onExitTriggered();
   void ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int));
   void ShowError(const std::string& text);
+  SessionEditState& St() { return document_->State(); }
+  const SessionEditState& St() const { return document_->State(); }
 
-  FolderSettings& settings_;
+  const FolderSettings& folders_;
   WindowDialogs dialogs_;
   std::function<void()> showAbout_;
-  SessionEditState st_;
+  SessionDocument* document_;
   SessionGridModel* model_;
-
-  void BuildTimelineItem();
   TimelineWindow* timeline_ = nullptr;
-  QUndoStack* undoStack_;
   HeldKeys* heldKeys_;
   int holdNo_ = 0;
+
+  // The legacy import's and the CSV export's file dialogs.
+  FileDialogRequest importDialog_;
+  FileDialogRequest exportDialog_;
+
+  // Controls.
+  QTableView* segmentGrid_;
+  QLabel* segmentStartText_;
+  QLabel* sessionTotalText_;
+  RepeatButton* valueUpButton_;
+  RepeatButton* valueDownButton_;
+
+  // Menus and their items.
+  QMenu* sessionMenu_;
+  QMenu* segmentMenu_;
+  QMenu* helpMenu_;
+  QAction *newAction_, *openAction_, *saveAction_, *saveAsAction_, *fileSeparator_,
+      *importRvxAction_, *optimizeAction_, *exportCsvAction_, *exitSeparator_, *exitAction_;
+  QAction *undoAction_, *redoAction_, *undoSeparator_;
+  QAction *cutAction_, *copyAction_, *pasteAction_, *deleteAction_, *addNewAction_, *insertAction_,
+      *valueSeparator_, *fastIncreaseAction_, *increaseAction_, *decreaseAction_,
+      *fastDecreaseAction_;
+  QAction *helpAction_, *homePageAction_, *downloadsAction_, *extraLibrariesAction_, *aboutAction_;
+  QAction* timelineSeparator_ = nullptr;
+  QAction* timelineAction_ = nullptr;
 };
 
 }  // namespace ovrel

@@ -6,6 +6,7 @@
 #include <QScopedValueRollback>
 #include <QVBoxLayout>
 
+#include "ProductInfo.h"
 #include "plot/PlotFile.h"
 #include "session/SesTime.h"
 #include "session/SessionSummary.h"
@@ -13,36 +14,40 @@
 namespace ovrel {
 
 TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
-                               const FolderSettings& settings, QWidget* parent)
-    : QWidget(parent, Qt::Window), ses_(ses), grid_(grid), dialogs_(dialogs, this), settings_(settings) {
+                               const FolderSettings& folders, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      ses_(ses),
+      grid_(grid),
+      dialogs_(dialogs, this),
+      folders_(folders) {
   setObjectName(QStringLiteral("timelineWindow"));
-  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Timeline"));
+  setWindowTitle(QLatin1String(kProductTitle) + QStringLiteral(" - Session Timeline"));
 
-  timelineView = new TimelineView(ses, this);
-  fitButton = new QPushButton(QStringLiteral("Fit Session"), this);
-  fitButton->setObjectName(QStringLiteral("fitButton"));
-  fitButton->setToolTip(QStringLiteral("Show the whole session (Home)"));
-  savePictureButton = new QPushButton(QStringLiteral("Save Picture..."), this);
-  savePictureButton->setObjectName(QStringLiteral("savePictureButton"));
-  totalsText = new QLabel(this);
-  totalsText->setObjectName(QStringLiteral("totalsText"));
-  modeSharesText = new QLabel(this);
-  modeSharesText->setObjectName(QStringLiteral("modeSharesText"));
-  modeSharesText->setTextFormat(Qt::RichText);
+  timelineView_ = new TimelineView(ses, this);
+  fitButton_ = new QPushButton(QStringLiteral("Fit Session"), this);
+  fitButton_->setObjectName(QStringLiteral("fitButton"));
+  fitButton_->setToolTip(QStringLiteral("Show the whole session (Home)"));
+  savePictureButton_ = new QPushButton(QStringLiteral("Save Picture..."), this);
+  savePictureButton_->setObjectName(QStringLiteral("savePictureButton"));
+  totalsText_ = new QLabel(this);
+  totalsText_->setObjectName(QStringLiteral("totalsText"));
+  modeSharesText_ = new QLabel(this);
+  modeSharesText_->setObjectName(QStringLiteral("modeSharesText"));
+  modeSharesText_->setTextFormat(Qt::RichText);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(fitButton);
-  top->addWidget(savePictureButton);
+  top->addWidget(fitButton_);
+  top->addWidget(savePictureButton_);
   top->addSpacing(12);
-  top->addWidget(totalsText, 1);
+  top->addWidget(totalsText_, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(modeSharesText);
-  layout->addWidget(timelineView, 1);
+  layout->addWidget(modeSharesText_);
+  layout->addWidget(timelineView_, 1);
 
-  connect(fitButton, &QPushButton::clicked, timelineView, &TimelineView::FitAll);
-  connect(savePictureButton, &QPushButton::clicked, this, &TimelineWindow::onSavePictureClicked);
-  connect(timelineView, &TimelineView::SegmentClicked, this, &TimelineWindow::onSegmentClicked);
+  connect(fitButton_, &QPushButton::clicked, timelineView_, &TimelineView::FitAll);
+  connect(savePictureButton_, &QPushButton::clicked, this, &TimelineWindow::onSavePictureClicked);
+  connect(timelineView_, &TimelineView::SegmentClicked, this, &TimelineWindow::onSegmentClicked);
 
   // Every change the editor shows in its grid reaches the picture too.
   QAbstractItemModel* model = grid_->model();
@@ -76,7 +81,7 @@ bool TimelineWindow::eventFilter(QObject* watched, QEvent* e) {
 
 void TimelineWindow::RefreshSession() {
   const SessionSummary s = Summarize(ses_);
-  totalsText->setText(
+  totalsText_->setText(
       QStringLiteral(
           "Total time: %1    Segments: %2    Frequency: %3 to %4 Hz    Pitch: %5 to %6 Hz")
           .arg(QString::fromStdString(TimeText(s.TotalSeconds)))
@@ -87,7 +92,7 @@ void TimelineWindow::RefreshSession() {
           .arg(s.PitchMax));
 
   // Each mode in use with its band colour and its share of the time.
-  const PlotColors& colors = timelineView->Plot().Colors();
+  const PlotColors& colors = timelineView_->Plot().Colors();
   QStringList shares;
   auto add = [&](const QColor& colour, const QString& name, int64_t seconds) {
     if (seconds <= 0 || s.TotalSeconds <= 0) return;
@@ -100,28 +105,28 @@ void TimelineWindow::RefreshSession() {
     add(colors.ModeColor(m), QString::fromStdString(ModeText(m)),
         s.ModeSeconds[static_cast<size_t>(m)]);
   add(colors.OtherMode, QStringLiteral("other"), s.OtherModeSeconds);
-  modeSharesText->setText(QStringLiteral("Time in each mode: ") +
-                          shares.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
+  modeSharesText_->setText(QStringLiteral("Time in each mode: ") +
+                           shares.join(QStringLiteral("&nbsp;&nbsp;&nbsp;")));
 
   // A session that became shorter than the zoomed span shows whole again.
-  SessionPlot& plot = timelineView->Plot();
+  SessionPlot& plot = timelineView_->Plot();
   if (plot.ViewTo() > static_cast<double>(s.TotalSeconds)) plot.FitAll();
-  timelineView->update();
+  timelineView_->update();
 }
 
 void TimelineWindow::RefreshSelection() {
   const QModelIndex cur = grid_->currentIndex();
   if (!cur.isValid()) {
-    timelineView->Plot().SetSelection(0, 0);
+    timelineView_->Plot().SetSelection(0, 0);
   } else {
     int first = cur.column() + 1, last = first;
     for (const QItemSelectionRange& r : grid_->selectionModel()->selection()) {
       first = std::min(first, r.left() + 1);
       last = std::max(last, r.right() + 1);
     }
-    timelineView->Plot().SetSelection(first, std::min(last, static_cast<int>(ses_.SegCount)));
+    timelineView_->Plot().SetSelection(first, std::min(last, static_cast<int>(ses_.SegCount)));
   }
-  timelineView->update();
+  timelineView_->update();
 }
 
 void TimelineWindow::onSegmentClicked(int seg, bool extend) {
@@ -152,12 +157,12 @@ void TimelineWindow::onSavePictureClicked() {
   request.title = QStringLiteral("Save timeline picture");
   request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg");
   request.defaultExt = QStringLiteral("png");
-  request.initialDir = settings_.SessionsFolder;
+  request.initialDir = folders_.SessionsFolder();
   const std::optional<QString> path = dialogs_.saveFile(request);
   if (!path) return;
   // The picture as shown, in the light colours and without the selection,
   // as it goes into documents.
-  SessionPlot plot = timelineView->Plot();
+  SessionPlot plot = timelineView_->Plot();
   plot.SetColors(PlotColors::Light());
   plot.SetSelection(0, 0);
   if (const QString error = WritePlotFile(plot, *path); !error.isEmpty()) dialogs_.error(error);

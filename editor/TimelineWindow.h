@@ -20,31 +20,29 @@ class TimelineWindow : public QWidget {
  public:
   // ses and grid are the editor's; they outlive this window.
   TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
-                 const FolderSettings& settings, QWidget* parent = nullptr);
+                 const FolderSettings& folders, QWidget* parent = nullptr);
 
-  TimelineView* timelineView;
-  QPushButton* fitButton;
-  QPushButton* savePictureButton;
-  QLabel* totalsText;
-  QLabel* modeSharesText;
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
+ private:
   // Shows the session as it is now.
   void RefreshSession();
   // Shows the grid's selection as it is now.
   void RefreshSelection();
   // Asks for a file name and writes the picture as shown, in light colours.
   void onSavePictureClicked();
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* e) override;
-
- private:
   void onSegmentClicked(int seg, bool extend);
 
   const Session& ses_;
   QTableView* grid_;
   WindowDialogs dialogs_;  // its dialogs open over this window, not the editor
-  const FolderSettings& settings_;
+  const FolderSettings& folders_;
+  TimelineView* timelineView_;
+  QPushButton* fitButton_;
+  QPushButton* savePictureButton_;
+  QLabel* totalsText_;
+  QLabel* modeSharesText_;
   int anchor_ = 0;          // the segment a Shift+click extends from
   bool selecting_ = false;  // a click here is moving the grid's cursor
 };

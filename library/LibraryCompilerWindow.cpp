@@ -1,14 +1,15 @@
 #include "library/LibraryCompilerWindow.h"
 
-#include "ui/ErrorDisplay.h"
-
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <exception>
+#include <utility>
 
-#include "ui/WindowLayout.h"
+#include "ProductInfo.h"
 #include "library/LibraryCompiler.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/WindowLayout.h"
 
 namespace ovrel {
 
@@ -19,51 +20,70 @@ const QString kSelectFolderCaption = QStringLiteral("Select the sessions folder"
 
 }  // namespace
 
-LibraryCompilerWindow::LibraryCompilerWindow(FolderSettings& settings, Dialogs& dialogs,
+LibraryCompilerWindow::LibraryCompilerWindow(FolderSettings& folders, Dialogs& dialogs,
                                              QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      settings_(settings),
+      folders_(folders),
       dialogs_(dialogs, this) {
   setObjectName(QStringLiteral("libraryCompilerWindow"));
   setFixedSize(519, 262);
   CreateControls();
-  FormCreate();
+  setWindowTitle(QLatin1String(kProductTitle) + QStringLiteral(" - Session Library Compiler"));
+  sessionFileList_->SetMask(QStringLiteral("*.svs"));
+  ShowFolder(folders_.SessionsFolder());
+  sessionFileList_->setFocus();
 }
 
 void LibraryCompilerWindow::CreateControls() {
   // The file list is made first: it heads the tab order and has the focus
   // when the window opens.
-  sessionFileList = new FileListBox(this);
-  sessionFileList->setGeometry(16, 32, 145, 201);
-  sessionsFolderLabel = MakeLabel(QStringLiteral("Sessions Folder"), 16, 16, this);
-  selectFolderButton = MakeButton(QStringLiteral("Select"), {96, 14, 57, 17}, this);
+  sessionFileList_ = new FileListBox(this);
+  sessionFileList_->setGeometry(16, 32, 145, 201);
+  sessionsFolderLabel_ = MakeLabel(QStringLiteral("Sessions Folder"), 16, 16, this);
+  selectFolderButton_ = MakeButton(QStringLiteral("Select"), {96, 14, 57, 17}, this);
 
-  addButton = MakeButton(QStringLiteral("Add ->"), {176, 72, 57, 25}, this);
-  insertButton = MakeButton(QStringLiteral("Insert ->"), {176, 112, 57, 25}, this);
-  removeButton = MakeButton(QStringLiteral("Remove"), {176, 152, 57, 25}, this);
-  clearButton = MakeButton(QStringLiteral("Clear"), {176, 208, 57, 25}, this);
+  addButton_ = MakeButton(QStringLiteral("Add ->"), {176, 72, 57, 25}, this);
+  insertButton_ = MakeButton(QStringLiteral("Insert ->"), {176, 112, 57, 25}, this);
+  removeButton_ = MakeButton(QStringLiteral("Remove"), {176, 152, 57, 25}, this);
+  clearButton_ = MakeButton(QStringLiteral("Clear"), {176, 208, 57, 25}, this);
 
-  librarySessionsLabel = MakeLabel(QStringLiteral("Sessions in the Library"), 248, 16, this);
-  libraryList = new QListWidget(this);
-  libraryList->setGeometry(248, 32, 121, 201);
-  libraryList->setSelectionMode(QAbstractItemView::SingleSelection);
+  librarySessionsLabel_ = MakeLabel(QStringLiteral("Sessions in the Library"), 248, 16, this);
+  libraryList_ = new QListWidget(this);
+  libraryList_->setGeometry(248, 32, 121, 201);
+  libraryList_->setSelectionMode(QAbstractItemView::SingleSelection);
 
-  availableMemoryLabel = new QLabel(this);
-  availableMemoryLabel->setGeometry(383, 56, width() - 383, sessionsFolderLabel->height());
-  memoryGauge = new QProgressBar(this);
-  memoryGauge->setGeometry(384, 72, 121, 17);
-  memoryGauge->setRange(0, 100);
-  memoryGauge->setTextVisible(false);
-  RefreshAvailSesMem();
+  availableMemoryLabel_ = new QLabel(this);
+  availableMemoryLabel_->setGeometry(383, 56, width() - 383, sessionsFolderLabel_->height());
+  memoryGauge_ = new QProgressBar(this);
+  memoryGauge_->setGeometry(384, 72, 121, 17);
+  memoryGauge_->setRange(0, 100);
+  memoryGauge_->setTextVisible(false);
+  ShowAvailableMemory();
 
   // "&&" shows as one ampersand.
-  compileButton = MakeButton(QStringLiteral("Compile && Save"), {384, 152, 121, 25}, this);
+  compileButton_ = MakeButton(QStringLiteral("Compile && Save"), {384, 152, 121, 25}, this);
 
-  QWidget* const tabOrder[] = {sessionFileList, libraryList,        addButton,
-                               insertButton,    removeButton,       memoryGauge,
-                               compileButton,   selectFolderButton, clearButton};
+  // Named for their role, so that they can be found by name.
+  const std::pair<QWidget*, const char*> named[] = {
+      {sessionFileList_, "sessionFileList"},
+      {libraryList_, "libraryList"},
+      {addButton_, "addButton"},
+      {insertButton_, "insertButton"},
+      {removeButton_, "removeButton"},
+      {clearButton_, "clearButton"},
+      {compileButton_, "compileButton"},
+      {selectFolderButton_, "selectFolderButton"},
+      {memoryGauge_, "memoryGauge"},
+      {sessionsFolderLabel_, "sessionsFolderLabel"},
+      {librarySessionsLabel_, "librarySessionsLabel"},
+      {availableMemoryLabel_, "availableMemoryLabel"}};
+  for (const auto& [control, name] : named) control->setObjectName(QLatin1String(name));
+
+  QWidget* const tabOrder[] = {sessionFileList_, libraryList_,        addButton_,
+                               insertButton_,    removeButton_,       memoryGauge_,
+                               compileButton_,   selectFolderButton_, clearButton_};
   for (std::size_t i = 1; i < std::size(tabOrder); ++i)
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -71,14 +91,14 @@ void LibraryCompilerWindow::CreateControls() {
     connect(button, &QPushButton::clicked, this, [this, handler] { Guarded(handler); });
   };
   // A double-click on a session file adds it, as Add does.
-  connect(sessionFileList, &QListWidget::itemDoubleClicked, this,
+  connect(sessionFileList_, &QListWidget::itemDoubleClicked, this,
           [this] { Guarded(&LibraryCompilerWindow::onAddClicked); });
-  on(selectFolderButton, &LibraryCompilerWindow::onSelectFolderClicked);
-  on(addButton, &LibraryCompilerWindow::onAddClicked);
-  on(insertButton, &LibraryCompilerWindow::onInsertClicked);
-  on(removeButton, &LibraryCompilerWindow::onRemoveClicked);
-  on(clearButton, &LibraryCompilerWindow::onClearClicked);
-  on(compileButton, &LibraryCompilerWindow::onCompileClicked);
+  on(selectFolderButton_, &LibraryCompilerWindow::onSelectFolderClicked);
+  on(addButton_, &LibraryCompilerWindow::onAddClicked);
+  on(insertButton_, &LibraryCompilerWindow::onInsertClicked);
+  on(removeButton_, &LibraryCompilerWindow::onRemoveClicked);
+  on(clearButton_, &LibraryCompilerWindow::onClearClicked);
+  on(compileButton_, &LibraryCompilerWindow::onCompileClicked);
 }
 
 void LibraryCompilerWindow::Guarded(void (LibraryCompilerWindow::*handler)()) {
@@ -87,28 +107,21 @@ void LibraryCompilerWindow::Guarded(void (LibraryCompilerWindow::*handler)()) {
   RunGuarded(dialogs_, [&] { (this->*handler)(); });
 }
 
-void LibraryCompilerWindow::FormCreate() {
-  setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Library Compiler"));
-  sessionFileList->SetMask(QStringLiteral("*.svs"));
-  ShowFolder(settings_.SessionsFolder);
-  sessionFileList->setFocus();
-}
-
 void LibraryCompilerWindow::ShowFolder(const QString& folder) {
-  sessionFileList->SetDirectory(folder);
+  sessionFileList_->SetDirectory(folder);
   // The folder's path is too long for the window; its label and the list
   // show it when the pointer rests on them.
   const QString path = QDir::toNativeSeparators(folder);
-  sessionFileList->setToolTip(path);
-  sessionsFolderLabel->setToolTip(path);
+  sessionFileList_->setToolTip(path);
+  sessionsFolderLabel_->setToolTip(path);
 }
 
-void LibraryCompilerWindow::FormActivate() {
-  sessionFileList->Update();
+void LibraryCompilerWindow::RefreshFileList() {
+  sessionFileList_->Update();
 }
 
 bool LibraryCompilerWindow::event(QEvent* e) {
-  if (e->type() == QEvent::WindowActivate) FormActivate();
+  if (e->type() == QEvent::WindowActivate) RefreshFileList();
   return QWidget::event(e);
 }
 
@@ -116,53 +129,53 @@ void LibraryCompilerWindow::onSelectFolderClicked() {
   // The chosen folder is shown here only; the main window's sessions folder
   // stays as it is.
   if (const auto folder =
-          dialogs_.browseFolder({kSelectFolderCaption, settings_.ProgramFolder, nullptr}))
+          dialogs_.browseFolder({kSelectFolderCaption, folders_.ProgramFolder(), nullptr}))
     ShowFolder(*folder);
 }
 
 std::optional<int> LibraryCompilerWindow::SelectedEntry() const {
-  const QList<QListWidgetItem*> selected = libraryList->selectedItems();
+  const QList<QListWidgetItem*> selected = libraryList_->selectedItems();
   if (selected.isEmpty()) return std::nullopt;
-  return libraryList->row(selected.front());
+  return libraryList_->row(selected.front());
 }
 
 std::optional<std::string> LibraryCompilerWindow::SelectedFile() const {
-  if (const auto path = sessionFileList->FileName()) return path->toStdString();
+  if (const auto path = sessionFileList_->FileName()) return path->toStdString();
   return std::nullopt;
 }
 
 bool LibraryCompilerWindow::Report(const LibraryList::Result& result) {
   if (!result.message.empty()) dialogs_.error(QString::fromStdString(result.message));
-  if (result.ok()) RefreshAvailSesMem();
+  if (result.ok()) ShowAvailableMemory();
   return result.ok();
 }
 
 void LibraryCompilerWindow::onAddClicked() {
   if (Report(list_.Add(SelectedFile()))) {
-    libraryList->addItem(QString::fromStdString(list_.DisplayName(list_.Count() - 1)));
-    libraryList->scrollToItem(libraryList->item(libraryList->count() - 1));
+    libraryList_->addItem(QString::fromStdString(list_.DisplayName(list_.Count() - 1)));
+    libraryList_->scrollToItem(libraryList_->item(libraryList_->count() - 1));
   }
 }
 
 void LibraryCompilerWindow::onInsertClicked() {
   const std::optional<int> index = SelectedEntry();
   if (Report(list_.Insert(SelectedFile(), index))) {
-    libraryList->insertItem(*index, QString::fromStdString(list_.DisplayName(*index)));
-    libraryList->scrollToItem(libraryList->item(*index));
+    libraryList_->insertItem(*index, QString::fromStdString(list_.DisplayName(*index)));
+    libraryList_->scrollToItem(libraryList_->item(*index));
   }
 }
 
 void LibraryCompilerWindow::onRemoveClicked() {
   const std::optional<int> index = SelectedEntry();
   if (!Report(list_.Remove(index))) return;
-  delete libraryList->takeItem(*index);
-  libraryList->setCurrentRow(-1);
+  delete libraryList_->takeItem(*index);
+  libraryList_->setCurrentRow(-1);
 }
 
 void LibraryCompilerWindow::onClearClicked() {
   list_.Clear();
-  libraryList->clear();
-  RefreshAvailSesMem();
+  libraryList_->clear();
+  ShowAvailableMemory();
 }
 
 void LibraryCompilerWindow::onCompileClicked() {
@@ -178,12 +191,12 @@ void LibraryCompilerWindow::onCompileClicked() {
   FileDialogRequest request;
   request.filter = kLibraryFilter;
   request.defaultExt = QStringLiteral("svl");
-  request.initialDir = settings_.LibrariesFolder;  // and no file name
+  request.initialDir = folders_.LibrariesFolder();  // and no file name
   const std::optional<QString> path = dialogs_.saveFile(request);
   if (!path) return;
   QString folder = QFileInfo(*path).path();
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-  settings_.LibrariesFolder = folder;
+  folders_.SetLibrariesFolder(folder);
   try {
     WriteLibraryFile(path->toStdString(), image);
   } catch (const LibraryError& e) {
@@ -191,9 +204,9 @@ void LibraryCompilerWindow::onCompileClicked() {
   }
 }
 
-void LibraryCompilerWindow::RefreshAvailSesMem() {
-  memoryGauge->setValue(list_.AvailPercent());
-  availableMemoryLabel->setText(QString::fromStdString(list_.AvailMemLabel()));
+void LibraryCompilerWindow::ShowAvailableMemory() {
+  memoryGauge_->setValue(list_.AvailPercent());
+  availableMemoryLabel_->setText(QString::fromStdString(list_.AvailMemLabel()));
 }
 
 }  // namespace ovrel

@@ -19,40 +19,27 @@ namespace ovrel {
 class LibraryCompilerWindow : public QWidget {
   Q_OBJECT
  public:
-  // settings: the main window's folder settings; the sessions folder is read
-  // at creation, the libraries folder at each compile and written back.
-  LibraryCompilerWindow(FolderSettings& settings, Dialogs& dialogs, QWidget* parent = nullptr);
+  // folders: the program's folder settings; the sessions folder is read at
+  // creation, the libraries folder at each compile and moved to the folder
+  // the library was saved in.
+  LibraryCompilerWindow(FolderSettings& folders, Dialogs& dialogs, QWidget* parent = nullptr);
 
-  FileListBox* sessionFileList = nullptr;
-  QListWidget* libraryList = nullptr;
-  QPushButton* addButton = nullptr;           // Add ->
-  QPushButton* insertButton = nullptr;        // Insert ->
-  QPushButton* removeButton = nullptr;        // Remove
-  QPushButton* clearButton = nullptr;         // Clear
-  QPushButton* compileButton = nullptr;       // Compile && Save
-  QPushButton* selectFolderButton = nullptr;  // Select
-  QProgressBar* memoryGauge = nullptr;
-  QLabel* sessionsFolderLabel = nullptr;   // "Sessions Folder"
-  QLabel* librarySessionsLabel = nullptr;  // "Sessions in the Library"
-  QLabel* availableMemoryLabel = nullptr;  // "Available memory: P%"
-
-  // The library list behind libraryList.
+  // The library list behind the "Sessions in the Library" list.
   const LibraryList& SesLibList() const { return list_; }
-
-  void FormCreate();
-  void FormActivate();
-  void onSelectFolderClicked();
-  void onAddClicked();
-  void onInsertClicked();
-  void onRemoveClicked();
-  void onClearClicked();
-  void onCompileClicked();
 
  protected:
   bool event(QEvent* e) override;
 
  private:
   void CreateControls();
+  // Reads the sessions folder again (each time the window becomes active).
+  void RefreshFileList();
+  void onSelectFolderClicked();
+  void onAddClicked();
+  void onInsertClicked();
+  void onRemoveClicked();
+  void onClearClicked();
+  void onCompileClicked();
   // Runs a button's handler; an unexpected error ends it with a message.
   void Guarded(void (LibraryCompilerWindow::*handler)());
   // Points the file list at folder and names the folder in its tooltip.
@@ -63,11 +50,23 @@ class LibraryCompilerWindow : public QWidget {
   // Shows the error of a refused change; on success shows the new budget.
   bool Report(const LibraryList::Result& result);
   // Gauge and label from the list's last successful budget check.
-  void RefreshAvailSesMem();
+  void ShowAvailableMemory();
 
-  FolderSettings& settings_;
+  FolderSettings& folders_;
   WindowDialogs dialogs_;
   LibraryList list_;
+  FileListBox* sessionFileList_ = nullptr;
+  QListWidget* libraryList_ = nullptr;
+  QPushButton* addButton_ = nullptr;           // Add ->
+  QPushButton* insertButton_ = nullptr;        // Insert ->
+  QPushButton* removeButton_ = nullptr;        // Remove
+  QPushButton* clearButton_ = nullptr;         // Clear
+  QPushButton* compileButton_ = nullptr;       // Compile && Save
+  QPushButton* selectFolderButton_ = nullptr;  // Select
+  QProgressBar* memoryGauge_ = nullptr;
+  QLabel* sessionsFolderLabel_ = nullptr;   // "Sessions Folder"
+  QLabel* librarySessionsLabel_ = nullptr;  // "Sessions in the Library"
+  QLabel* availableMemoryLabel_ = nullptr;  // "Available memory: P%"
 };
 
 }  // namespace ovrel

@@ -47,7 +47,7 @@ SegOpResult Step(SessionEditState& st, int32_t first, int32_t last, int row, Ste
 
 }  // namespace
 
-void NewProc(SessionEditState& st) {
+void StartNewSession(SessionEditState& st) {
   st.Ses.SegCount = 1;
   FillDefSeg(st.Ses, 1);
   st.SesFileName.clear();

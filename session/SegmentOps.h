@@ -21,14 +21,14 @@ struct SegOpResult {
   int32_t RefreshTo = 0;
   bool CountChanged = false;  // SegCount changed: the grid needs SegCount columns
   int32_t Cursor = 0;         // the column the cursor goes to (0: where it is)
-  int32_t TimeCompCol = 0;    // run SesTimeComp with this column (0: no)
+  int32_t TimeCompCol = 0;    // show the times of this column (0: no)
 
   bool ok() const { return Error.empty(); }
 };
 
 // Session part of New: one default segment, SesModified and SesFileName
 // cleared (SesName is left as it is).
-void NewProc(SessionEditState& st);
+void StartNewSession(SessionEditState& st);
 
 SegOpResult AddNewSeg(SessionEditState& st, int32_t current);
 SegOpResult InsSeg(SessionEditState& st, int32_t current);

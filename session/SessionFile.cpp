@@ -207,7 +207,7 @@ SessionReadResult ReadSessionFile(const std::string& path) {
   return SessionForEditor(ReadSessionLinesFile(path), path);
 }
 
-SaveResult SaveProc(SessionEditState& st) {
+SaveResult SaveSession(SessionEditState& st) {
   if (st.SesFileName.empty()) return {false, "Cannot write a session without a file name"};
   FileWriteResult w = writeFileAtomically(st.SesFileName, SessionFileText(st.Ses));
   if (!w) return {false, w.error};

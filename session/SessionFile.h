@@ -93,6 +93,6 @@ struct SaveResult {
   std::string error;
   explicit operator bool() const { return ok; }
 };
-SaveResult SaveProc(SessionEditState& st);
+SaveResult SaveSession(SessionEditState& st);
 
 }  // namespace ovrel

@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QLabel>
 
+#include "ProductInfo.h"
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QLabel label(QStringLiteral("Sorvani Ovrelware 1.5"));
+  QLabel label(QString::fromLatin1(ovrel::kProductTitle));
   label.setWindowTitle(QStringLiteral("Startup floor"));
   label.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   label.resize(362, 113);

@@ -9,6 +9,7 @@
 #include "device/link/DeviceLink.h"
 #include "device/serial/ComPort.h"
 #include "support/DevSim.h"
+#include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace ovrel::test {
@@ -41,10 +42,10 @@ struct DuringOperation {
 void SampleDuring(MainWindow& f, DuringOperation& during, int afterMs) {
   QTimer::singleShot(afterMs, &f, [&f, &during] {
     during.sampled = true;
-    during.connect = f.connectButton->isEnabled();
-    during.upload = f.uploadLibraryButton->isEnabled();
-    during.uploadAdd = f.uploadAddButton->isEnabled();
-    during.portList = f.portComboBox->isEnabled();
+    during.connect = Control<QPushButton>(f, "connectButton")->isEnabled();
+    during.upload = Control<QPushButton>(f, "uploadLibraryButton")->isEnabled();
+    during.uploadAdd = Control<QPushButton>(f, "uploadAddButton")->isEnabled();
+    during.portList = Control<PortComboBox>(f, "portComboBox")->isEnabled();
     during.panel0 = f.PanelText(0);
   });
 }
@@ -78,7 +79,7 @@ class DeviceButtons : public MainWindowFixture {
  protected:
   // Connects to sim (after a port that gives a wrong probe answer).
   void Connect(MainWindow& f) {
-    ClickAndWait(f, f.connectButton);
+    ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
     ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
   }
   QString Link(const char* name) const { return root + QStringLiteral("/") + QLatin1String(name); }
@@ -89,11 +90,11 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
   DevSim device({"--link", Link("ttyB").toStdString()});
   SetPorts({Link("ttyB"), Link("ttyA")});
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
+  f.ShowInFront();
 
   DuringOperation during;
   SampleDuring(f, during, 60);
-  ClickAndWait(f, f.connectButton);
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Autodetecting Sorvani..."));
   EXPECT_FALSE(during.connect);
@@ -103,15 +104,16 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
 
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani successfully detected"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
-  EXPECT_TRUE(f.connectButton->isEnabled());
-  EXPECT_TRUE(f.uploadLibraryButton->isEnabled());
-  EXPECT_TRUE(f.uploadAddButton->isEnabled());
-  EXPECT_TRUE(f.portComboBox->isEnabled());
-  EXPECT_EQ(f.portComboBox->Items(), (QStringList{Link("ttyA"), Link("ttyB")}));
-  EXPECT_EQ(f.portComboBox->Text(), Link("ttyB"));
+  EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadAddButton")->isEnabled());
+  EXPECT_TRUE(Control<PortComboBox>(f, "portComboBox")->isEnabled());
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(),
+            (QStringList{Link("ttyA"), Link("ttyB")}));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Link("ttyB"));
   EXPECT_EQ(f.SerialPort().Port(), Link("ttyB"));
   EXPECT_FALSE(f.SerialPort().Connected());
-  EXPECT_FALSE(f.progressBar->isVisible());
+  EXPECT_FALSE(Control<QProgressBar>(f, "progressBar")->isVisible());
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
@@ -120,20 +122,20 @@ TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
   dialogs.answer(MsgResult::Ok);
-  ClickAndWait(f, f.connectButton);
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
-  EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
-  EXPECT_FALSE(f.uploadAddButton->isEnabled());
-  EXPECT_TRUE(f.connectButton->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>(f, "uploadAddButton")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
   ASSERT_EQ(dialogs.messageTexts(), QStringList{"Autodetection of Sorvani failed"});
   EXPECT_EQ(dialogs.calls()[0].message.detail, Link("ttyA") + ": no answer from Sorvani");
 
   SetPorts({});  // no port listed at all
   dialogs.answer(MsgResult::Ok);
-  ClickAndWait(f, f.connectButton);
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
-  EXPECT_EQ(f.portComboBox->count(), 0);
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->count(), 0);
   ASSERT_EQ(dialogs.calls().size(), 2u);
   EXPECT_TRUE(dialogs.calls()[1].message.detail.contains("connect the device's USB cable"));
   EXPECT_EQ(dialogs.unexpected(), 0);
@@ -146,33 +148,33 @@ TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
       std::vector<std::string>{"--hangup-after", "3", "--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA"), Link("ttyB")});
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
+  f.ShowInFront();
   Connect(f);
   ASSERT_EQ(f.SerialPort().Port(), Link("ttyA"));
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
   dialogs.answerPath(library);
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  ClickAndWait(f, f.uploadLibraryButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
   ASSERT_EQ(device->waitExit(2000), 0);  // its link to the port is gone
-  EXPECT_EQ(f.portComboBox->Items(), QStringList{Link("ttyB")});
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(), QStringList{Link("ttyB")});
 }
 
 TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
   DevSim device({"--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
+  f.ShowInFront();
   Connect(f);
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
   dialogs.answerPath(library);
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
 
   DuringOperation during;
   SampleDuring(f, during, 150);
-  ClickAndWait(f, f.uploadLibraryButton);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Uploading Sorvani session library"));
   EXPECT_FALSE(during.connect);
@@ -180,8 +182,8 @@ TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
   EXPECT_FALSE(during.uploadAdd);
 
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
-  EXPECT_TRUE(f.uploadLibraryButton->isEnabled());
-  EXPECT_TRUE(f.connectButton->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
   QByteArray expected = kOneSessionLibrary;
   expected.append(2048 - expected.size(), '\0');
   EXPECT_EQ(Memory(device, 2048), expected);
@@ -196,11 +198,12 @@ TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   WriteFile(programFolder + QStringLiteral("/Libraries/Empty.svl"), kEmptyLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  f.libraryFileEdit->setText(QStringLiteral("Empty.svl"));
-  ClickAndWait(f, f.uploadLibraryButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+  Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("Empty.svl"));
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
-  EXPECT_EQ(f.Folders.SelectedLibraryPath, programFolder + QStringLiteral("/Libraries/Empty.svl"));
+  EXPECT_EQ(f.Folders().SelectedLibraryPath(),
+            programFolder + QStringLiteral("/Libraries/Empty.svl"));
   EXPECT_EQ(Memory(device, 6), QByteArray::fromHex("170000041300"));
 }
 
@@ -211,8 +214,8 @@ TEST_F(DeviceButtons, ChecksumErrorIsAPlainMessageAndAFailedUpload) {
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  ClickAndWait(f, f.uploadLibraryButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_EQ(dialogs.calls().size(), 2u);
   const MessageRequest& box = dialogs.calls()[1].message;
   EXPECT_EQ(box.text, QStringLiteral("CheckSum Error"));
@@ -231,8 +234,8 @@ TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
   device.reset();  // the device goes away: its port can no longer be opened
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  ClickAndWait(f, f.uploadLibraryButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_EQ(dialogs.calls().size(), 2u);
   const MessageRequest& box = dialogs.calls()[1].message;
   EXPECT_EQ(
@@ -242,8 +245,8 @@ TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
   EXPECT_FALSE(box.detail.isEmpty());  // why the port could not be opened
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
-  EXPECT_TRUE(f.uploadLibraryButton->isEnabled());
-  EXPECT_TRUE(f.uploadAddButton->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadAddButton")->isEnabled());
 }
 
 TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
@@ -252,22 +255,23 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
   DevSim device({"--link", Link("ttyA").toStdString()}, empty);
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
+  f.ShowInFront();
   Connect(f);
   const QString session = programFolder + QStringLiteral("/Sessions/Relax.svs");
   WriteFile(session, kSessionFile);
   dialogs.answerPath(session);
-  QTest::mouseClick(f.selectSessionButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
 
   DuringOperation during;
   SampleDuring(f, during, 300);
   bool progressSeen = false;
   QTimer progressProbe;
   QObject::connect(&progressProbe, &QTimer::timeout, [&] {
-    progressSeen = progressSeen || (f.progressBar->isVisible() && f.progressBar->value() > 0);
+    progressSeen = progressSeen || (Control<QProgressBar>(f, "progressBar")->isVisible() &&
+                                    Control<QProgressBar>(f, "progressBar")->value() > 0);
   });
   progressProbe.start(20);
-  ClickAndWait(f, f.uploadAddButton);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadAddButton"));
   progressProbe.stop();
   ASSERT_TRUE(during.sampled);
   EXPECT_EQ(during.panel0, QStringLiteral("Uploading/adding single session to Sorvani"));
@@ -283,8 +287,8 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
   ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
   EXPECT_EQ(merged.readAll(), kOneSessionLibrary);
   EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("/SVPMemImg.svl")));
-  EXPECT_TRUE(f.uploadAddButton->isEnabled());
-  EXPECT_FALSE(f.progressBar->isVisible());
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadAddButton")->isEnabled());
+  EXPECT_FALSE(Control<QProgressBar>(f, "progressBar")->isVisible());
 }
 
 // Closing the window while an operation runs: unsaved work is asked about
@@ -294,14 +298,14 @@ TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
   DevSim device({"--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
+  f.ShowInFront();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   UnsavedEditor editor;
   f.SetCanCloseApplication([&] { return editor.CanClose(dialogs); });
-  QSignalSpy closed(&f, &MainWindow::MainFormClosed);
+  QSignalSpy closed(&f, &MainWindow::Closed);
   dialogs.clear();
   dialogs.answer(MsgResult::Ok);
   bool closedDuring = true;
@@ -311,7 +315,7 @@ TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
     // The user goes on editing while the operation runs.
     editor.Modified = true;
   });
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "uploadLibraryButton"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
   EXPECT_FALSE(closedDuring);
   // Asked before the message, and again for the edits made while waiting.
@@ -336,19 +340,19 @@ TEST_F(DeviceButtons, ClosingWhoseMessageIsReadPastTheOperationClosesAfterIt) {
   options.Timing = LinkTiming{}.Scaled(0.4);
   form = std::make_unique<MainWindow>(reader, options);
   MainWindow& f = *form;
-  f.ShowMainForm();
+  f.ShowInFront();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   reader.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   UnsavedEditor editor;
   f.SetCanCloseApplication([&] { return editor.CanClose(reader); });
-  QSignalSpy closed(&f, &MainWindow::MainFormClosed);
+  QSignalSpy closed(&f, &MainWindow::Closed);
   reader.clear();
   reader.answer(MsgResult::Ok);
   reader.OperationEnded = [&] { return !f.Link().Busy(); };
   QTimer::singleShot(150, &f, [&] { f.close(); });
-  QTest::mouseClick(f.uploadLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "uploadLibraryButton"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
   EXPECT_EQ(editor.MessagesBeforeEachQuestion, std::vector<std::size_t>{0});
   EXPECT_EQ(reader.messageTexts(),

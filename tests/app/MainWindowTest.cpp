@@ -5,6 +5,7 @@
 
 #include "app/MainWindow.h"
 #include "device/serial/ComPort.h"
+#include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace ovrel::test {
@@ -14,21 +15,21 @@ using MainWindowTest = MainWindowFixture;
 
 TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
   MainWindow& f = MakeForm();
-  EXPECT_EQ(f.Folders.ProgramFolder, programFolder);
-  EXPECT_EQ(f.Folders.SessionsFolder, programFolder + QStringLiteral("/Sessions"));
-  EXPECT_EQ(f.Folders.LibrariesFolder, programFolder + QStringLiteral("/Libraries"));
-  EXPECT_TRUE(f.Folders.SelectedLibraryPath.isEmpty());
-  EXPECT_TRUE(f.Folders.SelectedSessionPath.isEmpty());
+  EXPECT_EQ(f.Folders().ProgramFolder(), programFolder);
+  EXPECT_EQ(f.Folders().SessionsFolder(), programFolder + QStringLiteral("/Sessions"));
+  EXPECT_EQ(f.Folders().LibrariesFolder(), programFolder + QStringLiteral("/Libraries"));
+  EXPECT_TRUE(f.Folders().SelectedLibraryPath().isEmpty());
+  EXPECT_TRUE(f.Folders().SelectedSessionPath().isEmpty());
   EXPECT_EQ(QDir::currentPath(), programFolder);
 
   EXPECT_EQ(f.windowTitle(), QStringLiteral("Sorvani Ovrelware 1.5"));
   EXPECT_FALSE(f.isVisible());
 
-  EXPECT_TRUE(f.libraryFileEdit->text().isEmpty());
-  EXPECT_TRUE(f.sessionFileEdit->text().isEmpty());
-  EXPECT_FALSE(f.uploadLibraryButton->isEnabled());
-  EXPECT_FALSE(f.uploadAddButton->isEnabled());
-  EXPECT_TRUE(f.connectButton->isEnabled());
+  EXPECT_TRUE(Control<QLineEdit>(f, "libraryFileEdit")->text().isEmpty());
+  EXPECT_TRUE(Control<QLineEdit>(f, "sessionFileEdit")->text().isEmpty());
+  EXPECT_FALSE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>(f, "uploadAddButton")->isEnabled());
+  EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Click on the Connect button first"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
 }
@@ -36,16 +37,16 @@ TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
 TEST_F(MainWindowTest, ProgramFolderIsTheLongFormOfTheProgramPath) {
   ASSERT_TRUE(QFile::link(programFolder, root + QStringLiteral("/BIN~1")));
   MainWindow& f = MakeForm(root + QStringLiteral("/BIN~1/ovrelware"));
-  EXPECT_EQ(f.Folders.ProgramFolder, programFolder);
+  EXPECT_EQ(f.Folders().ProgramFolder(), programFolder);
   EXPECT_EQ(QDir::currentPath(), programFolder);
 }
 
 TEST_F(MainWindowTest, MissingProgramPathLeavesProgramFolderEmpty) {
   const QString before = QDir::currentPath();
   MainWindow& f = MakeForm(root + QStringLiteral("/nowhere/ovrelware"));
-  EXPECT_EQ(f.Folders.ProgramFolder, QString());
-  EXPECT_EQ(f.Folders.SessionsFolder, QStringLiteral("/Sessions"));
-  EXPECT_EQ(f.Folders.LibrariesFolder, QStringLiteral("/Libraries"));
+  EXPECT_EQ(f.Folders().ProgramFolder(), QString());
+  EXPECT_EQ(f.Folders().SessionsFolder(), QStringLiteral("/Sessions"));
+  EXPECT_EQ(f.Folders().LibrariesFolder(), QStringLiteral("/Libraries"));
   EXPECT_EQ(QDir::currentPath(), before);
 }
 
@@ -53,7 +54,7 @@ TEST_F(MainWindowTest, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
   MainWindow& f = MakeForm();
   const QString chosen = root + QStringLiteral("/Libs/LIB1.SVL");  // need not exist
   dialogs.answerPath(chosen);
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   ASSERT_EQ(dialogs.calls().size(), 1u);
   const FileDialogRequest& request = dialogs.calls()[0].file;
   EXPECT_EQ(dialogs.calls()[0].kind, ScriptedDialogs::Kind::OpenFile);
@@ -62,16 +63,17 @@ TEST_F(MainWindowTest, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
   EXPECT_EQ(request.initialDir, programFolder + QStringLiteral("/Libraries"));
   EXPECT_TRUE(request.fileName.isEmpty());
 
-  EXPECT_EQ(f.Folders.SelectedLibraryPath, chosen);
-  EXPECT_EQ(f.libraryFileEdit->text(), QStringLiteral("LIB1.SVL"));
-  EXPECT_EQ(f.Folders.LibrariesFolder, root + QStringLiteral("/Libs/"));
-  EXPECT_FALSE(f.uploadLibraryButton->isEnabled());  // only a found device enables it
+  EXPECT_EQ(f.Folders().SelectedLibraryPath(), chosen);
+  EXPECT_EQ(Control<QLineEdit>(f, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
+  EXPECT_EQ(f.Folders().LibrariesFolder(), root + QStringLiteral("/Libs/"));
+  EXPECT_FALSE(Control<QPushButton>(f, "uploadLibraryButton")
+                   ->isEnabled());  // only a found device enables it
 
   dialogs.answerCancel();
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   EXPECT_EQ(dialogs.calls().back().file.initialDir, root + QStringLiteral("/Libs/"));
-  EXPECT_EQ(f.Folders.SelectedLibraryPath, chosen);  // cancel changes nothing
-  EXPECT_EQ(f.libraryFileEdit->text(), QStringLiteral("LIB1.SVL"));
+  EXPECT_EQ(f.Folders().SelectedLibraryPath(), chosen);  // cancel changes nothing
+  EXPECT_EQ(Control<QLineEdit>(f, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
   EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
@@ -81,7 +83,7 @@ TEST_F(MainWindowTest, LibrarySelectRefusesOtherExtensions) {
                               QStringLiteral("session.svs"), QStringLiteral("svl")}) {
     dialogs.clear();
     dialogs.answerPath(root + QStringLiteral("/other/") + name);
-    QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
     ASSERT_EQ(dialogs.calls().size(), 2u) << name.toStdString();
     const MessageRequest& box = dialogs.calls()[1].message;
     EXPECT_EQ(box.text, QStringLiteral("Unsupported session library file format"));
@@ -89,30 +91,30 @@ TEST_F(MainWindowTest, LibrarySelectRefusesOtherExtensions) {
     EXPECT_EQ(box.icon, MsgIcon::Error);
     EXPECT_EQ(box.buttons, MsgButtons::Ok);
   }
-  EXPECT_TRUE(f.Folders.SelectedLibraryPath.isEmpty());
-  EXPECT_TRUE(f.libraryFileEdit->text().isEmpty());
-  EXPECT_EQ(f.Folders.LibrariesFolder, programFolder + QStringLiteral("/Libraries"));
+  EXPECT_TRUE(f.Folders().SelectedLibraryPath().isEmpty());
+  EXPECT_TRUE(Control<QLineEdit>(f, "libraryFileEdit")->text().isEmpty());
+  EXPECT_EQ(f.Folders().LibrariesFolder(), programFolder + QStringLiteral("/Libraries"));
 }
 
 TEST_F(MainWindowTest, SessionSelectHasItsOwnFilterMessageAndTargets) {
   MainWindow& f = MakeForm();
   dialogs.answerPath(root + QStringLiteral("/Mine/Relax.Svs"));
-  QTest::mouseClick(f.selectSessionButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
   const FileDialogRequest& request = dialogs.calls()[0].file;
   EXPECT_EQ(request.filter, QStringLiteral("Sorvani Pro session (*.svs)|*.svs"));
   EXPECT_EQ(request.defaultExt, QStringLiteral("svl"));  // the dialog is shared with libraries
   EXPECT_EQ(request.initialDir, programFolder + QStringLiteral("/Sessions"));
-  EXPECT_EQ(f.Folders.SelectedSessionPath, root + QStringLiteral("/Mine/Relax.Svs"));
-  EXPECT_EQ(f.sessionFileEdit->text(), QStringLiteral("Relax.Svs"));
-  EXPECT_EQ(f.Folders.SessionsFolder, root + QStringLiteral("/Mine/"));
-  EXPECT_TRUE(f.Folders.SelectedLibraryPath.isEmpty());
+  EXPECT_EQ(f.Folders().SelectedSessionPath(), root + QStringLiteral("/Mine/Relax.Svs"));
+  EXPECT_EQ(Control<QLineEdit>(f, "sessionFileEdit")->text(), QStringLiteral("Relax.Svs"));
+  EXPECT_EQ(f.Folders().SessionsFolder(), root + QStringLiteral("/Mine/"));
+  EXPECT_TRUE(f.Folders().SelectedLibraryPath().isEmpty());
 
   dialogs.answerPath(root + QStringLiteral("/Other/lib.svl"));
-  QTest::mouseClick(f.selectSessionButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
   EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Unsupported session file format")});
   EXPECT_EQ(dialogs.calls()[1].file.initialDir, root + QStringLiteral("/Mine/"));
-  EXPECT_EQ(f.Folders.SelectedSessionPath, root + QStringLiteral("/Mine/Relax.Svs"));
-  EXPECT_EQ(f.Folders.SessionsFolder, root + QStringLiteral("/Mine/"));
+  EXPECT_EQ(f.Folders().SelectedSessionPath(), root + QStringLiteral("/Mine/Relax.Svs"));
+  EXPECT_EQ(f.Folders().SessionsFolder(), root + QStringLiteral("/Mine/"));
 }
 
 class MainWindowPortList : public MainWindowFixture {
@@ -126,47 +128,49 @@ class MainWindowPortList : public MainWindowFixture {
     return root + QStringLiteral("/dev/") + QLatin1String(name);
   }
   void OpenList(MainWindow& f) {
-    f.portComboBox->showPopup();
-    f.portComboBox->hidePopup();
+    Control<PortComboBox>(f, "portComboBox")->showPopup();
+    Control<PortComboBox>(f, "portComboBox")->hidePopup();
   }
 };
 
 TEST_F(MainWindowPortList, ListedSortedWithNothingSelectedWhenThePortIsNotListed) {
   SetPorts({Port("ttyC"), Port("ttyA"), Port("ttyB")});
   MainWindow& f = MakeForm();
-  EXPECT_EQ(f.portComboBox->Items(), (QStringList{Port("ttyA"), Port("ttyB"), Port("ttyC")}));
-  EXPECT_EQ(f.portComboBox->ItemIndex(), -1);
-  EXPECT_TRUE(f.portComboBox->Text().isEmpty());
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(),
+            (QStringList{Port("ttyA"), Port("ttyB"), Port("ttyC")}));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->ItemIndex(), -1);
+  EXPECT_TRUE(Control<PortComboBox>(f, "portComboBox")->Text().isEmpty());
   OpenList(f);  // no selection: the first entry is selected
-  EXPECT_EQ(f.portComboBox->Text(), Port("ttyA"));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyA"));
   EXPECT_NE(f.SerialPort().Port(), Port("ttyA"));  // a selection by the program only
 }
 
 TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   SetPorts({Port("ttyA"), Port("ttyB"), Port("ttyC")});
   MainWindow& f = MakeForm();
-  f.portComboBox->SetItemIndex(0);
-  f.portComboBox->setFocus();
-  QTest::keyClick(f.portComboBox, Qt::Key_Down);  // the user picks ttyB
-  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
+  Control<PortComboBox>(f, "portComboBox")->SetItemIndex(0);
+  Control<PortComboBox>(f, "portComboBox")->setFocus();
+  QTest::keyClick(Control<PortComboBox>(f, "portComboBox"), Qt::Key_Down);  // the user picks ttyB
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
   EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
   EXPECT_FALSE(f.SerialPort().Connected());
 
   QFile::remove(Port("ttyA"));  // another port goes away: ttyB stays selected
   OpenList(f);
-  EXPECT_EQ(f.portComboBox->Items(), (QStringList{Port("ttyB"), Port("ttyC")}));
-  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(),
+            (QStringList{Port("ttyB"), Port("ttyC")}));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
 
   QFile::remove(Port("ttyB"));  // the selected port goes away: the first is selected
   OpenList(f);
-  EXPECT_EQ(f.portComboBox->Items(), QStringList{Port("ttyC")});
-  EXPECT_EQ(f.portComboBox->Text(), Port("ttyC"));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(), QStringList{Port("ttyC")});
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyC"));
   EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
 
   SetPorts({});  // no port at all
   OpenList(f);
-  EXPECT_EQ(f.portComboBox->count(), 0);
-  EXPECT_EQ(f.portComboBox->ItemIndex(), -1);
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->count(), 0);
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->ItemIndex(), -1);
   EXPECT_TRUE(dialogs.calls().empty());
 }
 
@@ -174,10 +178,11 @@ TEST_F(MainWindowPortList, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOth
   SetPorts({Port("ttyA"), Port("ttyB")});
   MainWindow& f = MakeForm();
   const QString portBefore = f.SerialPort().Port();
-  f.portComboBox->SetText(Port("ttyB").replace(QStringLiteral("ttyB"), QStringLiteral("TTYb")));
-  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
-  f.portComboBox->SetText(QStringLiteral("/dev/none"));
-  EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
+  Control<PortComboBox>(f, "portComboBox")
+      ->SetText(Port("ttyB").replace(QStringLiteral("ttyB"), QStringLiteral("TTYb")));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
+  Control<PortComboBox>(f, "portComboBox")->SetText(QStringLiteral("/dev/none"));
+  EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
   EXPECT_EQ(f.SerialPort().Port(), portBefore);  // selections by the program leave the port
 }
 
@@ -185,20 +190,20 @@ TEST_F(MainWindowTest, EditorButtonsShowTheirOneWindow) {
   MainWindow& f = MakeForm();
   QWidget editor, compiler;
   f.SetEditorWindows(&editor, &compiler);
-  QTest::mouseClick(f.sessionEditorButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "sessionEditorButton"), Qt::LeftButton);
   EXPECT_TRUE(editor.isVisible());
   EXPECT_FALSE(compiler.isVisible());
-  QTest::mouseClick(f.libraryCompilerButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "libraryCompilerButton"), Qt::LeftButton);
   EXPECT_TRUE(compiler.isVisible());
   editor.hide();
-  QTest::mouseClick(f.sessionEditorButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(f, "sessionEditorButton"), Qt::LeftButton);
   EXPECT_TRUE(editor.isVisible());
 }
 
 TEST_F(MainWindowTest, ClosingAsksTheEditorAndCancelKeepsTheProgramRunning) {
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
-  QSignalSpy closed(&f, &MainWindow::MainFormClosed);
+  f.ShowInFront();
+  QSignalSpy closed(&f, &MainWindow::Closed);
   bool answer = false;
   int asked = 0;
   f.SetCanCloseApplication([&] {
@@ -218,21 +223,23 @@ TEST_F(MainWindowTest, ClosingAsksTheEditorAndCancelKeepsTheProgramRunning) {
 TEST_F(MainWindowTest, EditedNameChoosesThatFileInTheSelectedFolder) {
   MainWindow& f = MakeForm();
   dialogs.answerPath(root + QStringLiteral("/Libs/first.svl"));
-  QTest::mouseClick(f.selectLibraryButton, Qt::LeftButton);
-  f.libraryFileEdit->setText(QStringLiteral("second.svl"));
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+  Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("second.svl"));
   dialogs.clear();
-  f.onUploadLibraryClicked();  // no such file: the link says so before it opens any port
+  QMetaObject::invokeMethod(
+      &f, "onUploadLibraryClicked");  // no such file: the link says so before it opens any port
   WaitUntilIdle(f);
-  EXPECT_EQ(f.Folders.SelectedLibraryPath, root + QStringLiteral("/Libs/second.svl"));
+  EXPECT_EQ(f.Folders().SelectedLibraryPath(), root + QStringLiteral("/Libs/second.svl"));
   EXPECT_EQ(dialogs.messageTexts(),
             QStringList{QStringLiteral("The session library file not found.")});
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
 
   // Nothing selected yet: the typed name is looked up in the sessions folder.
-  f.sessionFileEdit->setText(QStringLiteral("typed.svs"));
+  Control<QLineEdit>(f, "sessionFileEdit")->setText(QStringLiteral("typed.svs"));
   dialogs.clear();
-  f.onUploadAddClicked();
-  EXPECT_EQ(f.Folders.SelectedSessionPath, programFolder + QStringLiteral("/Sessions/typed.svs"));
+  QMetaObject::invokeMethod(&f, "onUploadAddClicked");
+  EXPECT_EQ(f.Folders().SelectedSessionPath(),
+            programFolder + QStringLiteral("/Sessions/typed.svs"));
   ASSERT_EQ(dialogs.calls().size(), 1u);
   EXPECT_EQ(dialogs.calls()[0].message.text, QStringLiteral("The session file not found."));
   EXPECT_EQ(dialogs.calls()[0].message.icon, MsgIcon::Error);
@@ -241,7 +248,7 @@ TEST_F(MainWindowTest, EditedNameChoosesThatFileInTheSelectedFolder) {
 
 TEST_F(MainWindowTest, EveryCaptionFitsItsControl) {
   MainWindow& f = MakeForm();
-  f.ShowMainForm();
+  f.ShowInFront();
   for (const QPushButton* button : f.findChildren<QPushButton*>()) {
     const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
     EXPECT_LE(needed, button->width()) << button->text().toStdString();

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/OvrelApplication.h"
+#include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace ovrel::test {
@@ -44,7 +45,7 @@ TEST_F(RemoteWiring, ShowDuringTheSplashAndQuitThroughTheMainWindow) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return app->Main->isVisible(); }, 5000));
   EXPECT_TRUE(app->Splash->isVisible());  // the splash runs its course
 
-  QTest::mouseClick(app->Main->sessionEditorButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(*app->Main, "sessionEditorButton"), Qt::LeftButton);
   Send(RemoteQuit);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !app->Main->isVisible(); }, 5000));
   EXPECT_FALSE(app->Editor->isVisible());

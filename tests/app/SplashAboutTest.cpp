@@ -7,6 +7,7 @@
 
 #include "app/AboutBox.h"
 #include "app/SplashWindow.h"
+#include "support/FindChild.h"
 
 namespace ovrel {
 namespace {
@@ -23,7 +24,8 @@ TEST(Splash, EndsOnceAfterItsIntervalAndShowsTheMainWindow) {
       },
       1500);
   EXPECT_TRUE(splash.isVisible());                            // from its creation on
-  EXPECT_EQ(splash.picture->pixmap().size(), QSize(81, 81));  // the decoded picture
+  EXPECT_EQ(Control<QLabel>(splash, "pictureLabel")->pixmap().size(),
+            QSize(81, 81));  // the decoded picture
   QTest::qWait(100);
   EXPECT_TRUE(splash.isVisible());
   EXPECT_EQ(shown, 0);
@@ -41,7 +43,7 @@ TEST(About, OneBoxShownWithoutBlockingAndHiddenByOkOrClose) {
   main.show();
   AboutBox about(&main);
   EXPECT_FALSE(about.isVisible());
-  EXPECT_EQ(about.iconImage->pixmap().size(), QSize(32, 32));
+  EXPECT_EQ(Control<QLabel>(about, "iconLabel")->pixmap().size(), QSize(32, 32));
 
   about.ShowAbout();
   EXPECT_TRUE(about.isVisible());
@@ -51,7 +53,7 @@ TEST(About, OneBoxShownWithoutBlockingAndHiddenByOkOrClose) {
   about.ShowAbout();
   EXPECT_EQ(about.pos(), QPoint(10, 10));
 
-  QTest::mouseClick(about.okButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(about, "okButton"), Qt::LeftButton);
   EXPECT_FALSE(about.isVisible());
   about.ShowAbout();
   EXPECT_TRUE(about.isVisible());

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "app/OvrelApplication.h"
+#include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace ovrel::test {
@@ -48,7 +49,7 @@ TEST_F(Startup, OnlyTheSplashIsShownAtFirstThenTheMainWindowCentred) {
   EXPECT_FALSE(a.Compiler->isVisible());
   EXPECT_FALSE(a.About->isVisible());
   // The editor and the compiler share the main window's settings.
-  EXPECT_EQ(a.Main->Folders.ProgramFolder, programFolder);
+  EXPECT_EQ(a.Main->Folders().ProgramFolder(), programFolder);
 
   QTest::qWait(300);
   EXPECT_FALSE(a.Main->isVisible());
@@ -63,7 +64,7 @@ TEST_F(Startup, OnlyTheSplashIsShownAtFirstThenTheMainWindowCentred) {
 TEST_F(Startup, ShowRequestDuringTheSplashShowsTheMainWindowAtOnce) {
   OvrelApplication& a = Start(2000);
   QTest::qWait(100);
-  a.Main->ShowMainForm();
+  a.Main->ShowInFront();
   EXPECT_TRUE(a.Main->isVisible());
   EXPECT_TRUE(a.Splash->isVisible());
   a.Main->move(20, 30);  // the user moves it; the end of the splash leaves it there
@@ -75,7 +76,7 @@ TEST_F(Startup, ShowRequestDuringTheSplashShowsTheMainWindowAtOnce) {
 
 TEST_F(Startup, AboutTwiceShowsTheOneAboutBox) {
   OvrelApplication& a = Start(60000);
-  a.Main->ShowMainForm();
+  a.Main->ShowInFront();
   // The editor's About command, when the editor has one; the same call otherwise.
   QAction* about = a.Editor->findChild<QAction*>(QStringLiteral("aboutAction"));
   auto showAbout = [&] { about ? about->trigger() : a.About->ShowAbout(); };
@@ -83,7 +84,7 @@ TEST_F(Startup, AboutTwiceShowsTheOneAboutBox) {
   showAbout();
   EXPECT_TRUE(a.About->isVisible());
   EXPECT_EQ(TopLevelAboutBoxes(), 1);
-  QTest::mouseClick(a.About->okButton, Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(*a.About, "okButton"), Qt::LeftButton);
   EXPECT_EQ(TopLevelAboutBoxes(), 0);
   showAbout();
   EXPECT_EQ(TopLevelAboutBoxes(), 1);
@@ -91,9 +92,9 @@ TEST_F(Startup, AboutTwiceShowsTheOneAboutBox) {
 
 TEST_F(Startup, ClosingTheMainWindowHidesEveryWindow) {
   OvrelApplication& a = Start(60000);
-  a.Main->ShowMainForm();
-  QTest::mouseClick(a.Main->sessionEditorButton, Qt::LeftButton);
-  QTest::mouseClick(a.Main->libraryCompilerButton, Qt::LeftButton);
+  a.Main->ShowInFront();
+  QTest::mouseClick(Control<QPushButton>(*a.Main, "sessionEditorButton"), Qt::LeftButton);
+  QTest::mouseClick(Control<QPushButton>(*a.Main, "libraryCompilerButton"), Qt::LeftButton);
   a.About->ShowAbout();
   EXPECT_TRUE(a.Editor->isVisible());
   EXPECT_TRUE(a.Compiler->isVisible());
@@ -102,7 +103,7 @@ TEST_F(Startup, ClosingTheMainWindowHidesEveryWindow) {
                      static_cast<QWidget*>(a.Compiler.get()), static_cast<QWidget*>(a.About.get()),
                      static_cast<QWidget*>(a.Splash.get())})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
-  EXPECT_FALSE(a.Splash->closeTimer->isActive());
+  EXPECT_FALSE(Control<QTimer>(*a.Splash, "closeTimer")->isActive());
 }
 
 // The program itself creates the hidden windows after the splash is up, and
@@ -115,7 +116,7 @@ TEST_F(Startup, TheSplashComesFirstAndTheHiddenWindowsFollow) {
   for (QWidget* w : {static_cast<QWidget*>(a.Main.get()), static_cast<QWidget*>(a.Editor.get()),
                      static_cast<QWidget*>(a.Compiler.get()), static_cast<QWidget*>(a.About.get())})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
-  EXPECT_EQ(a.Main->Folders.ProgramFolder, programFolder);
+  EXPECT_EQ(a.Main->Folders().ProgramFolder(), programFolder);
   EXPECT_TRUE(QTest::qWaitFor([&] { return a.Main->isVisible(); }, 5000));
   EXPECT_FALSE(a.Splash->isVisible());
 }
@@ -132,8 +133,8 @@ TEST_F(Startup, FilesGivenAtStartOpenWhenTheSplashEnds) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return a.Editor->isVisible(); }, 5000));
   EXPECT_TRUE(a.Editor->windowTitle().endsWith(QStringLiteral("[Calm Evening]")))
       << a.Editor->windowTitle().toStdString();
-  EXPECT_EQ(a.Main->Folders.SelectedLibraryPath, library);
-  EXPECT_EQ(a.Main->libraryFileEdit->text(), QStringLiteral("LIB1.SVL"));
+  EXPECT_EQ(a.Main->Folders().SelectedLibraryPath(), library);
+  EXPECT_EQ(Control<QLineEdit>(*a.Main, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
   EXPECT_TRUE(dialogs.calls().empty());
 
   // Once the program runs, a file that is no session is refused as Open

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "session/SessionFile.h"
+#include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 
 namespace ovrel {
@@ -21,14 +22,14 @@ TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
   makeSession(2);
   st().SesModified = true;
   dialogs_.answerPath(path("First.svs"));
-  form_->saveAction->trigger();
+  Control<QAction>(*form_, "saveAction")->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   const FileDialogRequest& req = dialogs_.calls()[0].file;
   EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
   EXPECT_EQ(req.title, "Save session as");
   EXPECT_EQ(req.filter, "Sorvani Pro session (*.svs)|*.svs");
   EXPECT_EQ(req.defaultExt, "svs");
-  EXPECT_EQ(req.initialDir, settings_.SessionsFolder);
+  EXPECT_EQ(req.initialDir, settings_.SessionsFolder());
   EXPECT_EQ(req.fileName, "");
   EXPECT_FALSE(st().SesModified);
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - [First]");
@@ -38,7 +39,7 @@ TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
 
   // With a name, Save asks nothing.
   key(Qt::Key_Q);
-  form_->saveAction->trigger();
+  Control<QAction>(*form_, "saveAction")->trigger();
   EXPECT_EQ(dialogs_.calls().size(), 1u);
   EXPECT_FALSE(st().SesModified);
 }
@@ -46,7 +47,7 @@ TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
 TEST_F(EditorTest, CancelledSaveAsChangesNothing) {
   key(Qt::Key_Q);
   dialogs_.answerCancel();
-  form_->saveAction->trigger();
+  Control<QAction>(*form_, "saveAction")->trigger();
   EXPECT_EQ(st().SesFileName, "");
   EXPECT_TRUE(st().SesModified);
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
@@ -56,7 +57,7 @@ TEST_F(EditorTest, FailedSaveIsReportedAndKeepsModified) {
   key(Qt::Key_Q);
   const QString missing = tmp_.path() + "/nofolder/x.svs";
   dialogs_.answerPath(missing);
-  form_->saveAsAction->trigger();
+  Control<QAction>(*form_, "saveAsAction")->trigger();
   EXPECT_TRUE(st().SesModified);
   EXPECT_EQ(lastMessage(), "Cannot write " + missing + ": No such file or directory.");
 }
@@ -65,16 +66,16 @@ TEST_F(EditorTest, OpenAcceptsCapitalExtensionAndShowsTheFile) {
   writeFile(path("RELAX.SVS"), SessionBytes(3, 300));
   clickCell(1, RowMode);
   dialogs_.answerPath(path("RELAX.SVS"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   EXPECT_EQ(dialogs_.calls()[0].file.filter, "Sorvani Pro session (*.svs)|*.svs");
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder);
+  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder());
   EXPECT_EQ(st().Ses.SegCount, 3);
   EXPECT_EQ(cell(3, RowPitch), "300");
   EXPECT_EQ(grid()->model()->columnCount(), 3);
   EXPECT_EQ(grid()->currentIndex().column(), 0);
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - [RELAX]");
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 3:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 3:00.0");
   EXPECT_FALSE(st().SesModified);
 }
 
@@ -83,12 +84,12 @@ TEST_F(EditorTest, OpenRefusesOtherExtensionsAndMalformedFiles) {
   writeFile(path("bad.svs"), "version=23\r\n#\r\n1,0,\r\n36,10,\r\n0,\r\n");
   makeSession(2);
   dialogs_.answerPath(path("a.txt"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(), "Unsupported session file format");
   EXPECT_EQ(dialogs_.calls().back().message.icon, MsgIcon::Error);
 
   dialogs_.answerPath(path("bad.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(),
             path("bad.svs") +
                 ", line 4: the segment line has 2 comma-terminated numbers where five are needed.");
@@ -107,10 +108,10 @@ TEST_F(EditorTest, OpenOfAnUnreadableFileKeepsTheSession) {
   ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.svs")).constData(), 0600), 0);  // opening it would wait for ever
   makeSession(2);
   dialogs_.answerPath(path("mem.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(), "Cannot read " + path("mem.svs") + ": Input/output error.");
   dialogs_.answerPath(path("pipe.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(),
             "Cannot read " + path("pipe.svs") + ": it is a pipe (FIFO), not a regular file.");
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
@@ -122,7 +123,7 @@ TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
   // Cancel: nothing else happens.
   key(Qt::Key_Q);
   dialogs_.answer(MsgResult::Cancel);
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   EXPECT_EQ(dialogs_.calls()[0].message.text, kModifiedOpen);
   EXPECT_EQ(dialogs_.calls()[0].message.buttons, MsgButtons::YesNoCancel);
@@ -132,7 +133,7 @@ TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
   dialogs_.clear();
   dialogs_.answer(MsgResult::No);
   dialogs_.answerPath(path("b.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(st().Ses[2].Pitch, 222);
   EXPECT_TRUE(st().SesModified);
 
@@ -141,19 +142,19 @@ TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
   st().Ses[1].Pitch = 333;
   dialogs_.answer(MsgResult::Yes);
   dialogs_.answerPath(path("b.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(dialogs_.calls().size(), 2u);
   EXPECT_EQ(st().Ses[1].Pitch, 333);  // read back what was just saved
   EXPECT_FALSE(st().SesModified);
 
   // Yes without a name and a cancelled Save As: the open goes on.
-  form_->newAction->trigger();
+  Control<QAction>(*form_, "newAction")->trigger();
   key(Qt::Key_Q);
   dialogs_.clear();
   dialogs_.answer(MsgResult::Yes);
   dialogs_.answerCancel();
   dialogs_.answerPath(path("b.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(dialogs_.calls().size(), 3u);
   EXPECT_EQ(st().SesFileName, path("b.svs").toStdString());
   EXPECT_TRUE(st().SesModified);
@@ -186,7 +187,7 @@ TEST_F(EditorTest, ClosingWithUnsavedChangesAsks) {
 TEST_F(EditorTest, ReopeningWithoutChangesGivesANewSession) {
   writeFile(path("c.svs"), SessionBytes(4, 150));
   dialogs_.answerPath(path("c.svs"));
-  form_->openAction->trigger();
+  Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_TRUE(form_->close());
   EXPECT_EQ(dialogs_.messageTexts().size(), 0);
   ShowForm();
@@ -198,13 +199,13 @@ TEST_F(EditorTest, ReopeningWithoutChangesGivesANewSession) {
 }
 
 TEST_F(EditorTest, ExitAndApplicationCloseAskAboutUnsavedChanges) {
-  form_->exitAction->trigger();
+  Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 1);  // nothing to save: no question
   EXPECT_EQ(dialogs_.calls().size(), 0u);
 
   key(Qt::Key_Q);
   dialogs_.answer(MsgResult::Cancel);
-  form_->exitAction->trigger();
+  Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 1);
   EXPECT_EQ(lastMessage(), kModifiedExit);
 
@@ -221,7 +222,7 @@ TEST_F(EditorTest, ExitAndApplicationCloseAskAboutUnsavedChanges) {
 
   key(Qt::Key_Q);
   dialogs_.answer(MsgResult::No);
-  form_->exitAction->trigger();
+  Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 2);
   EXPECT_FALSE(st().SesModified);
 }

@@ -11,8 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "ui/ScriptedDialogs.h"
 #include "editor/SessionEditorWindow.h"
+#include "support/FindChild.h"
+#include "ui/ScriptedDialogs.h"
 
 namespace ovrel {
 
@@ -20,10 +21,7 @@ class EditorTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(tmp_.isValid());
-    settings_.ProgramFolder = tmp_.path();
-    settings_.DocumentFolder = tmp_.path();
-    settings_.SessionsFolder = tmp_.path() + "/Sessions";
-    settings_.LibrariesFolder = tmp_.path() + "/Libraries";
+    settings_.SetProgramFolders(tmp_.path(), tmp_.path());  // Sessions/ and Libraries/ in it
     QDir(tmp_.path()).mkdir("Sessions");
     form_ = std::make_unique<SessionEditorWindow>(settings_, dialogs_, [this] { ++aboutShown_; });
     form_->OpenUrl = [this](const QUrl& url) { opened_.push_back(url); };
@@ -38,8 +36,8 @@ class EditorTest : public testing::Test {
     grid()->setFocus();
   }
 
-  QTableView* grid() const { return form_->segmentGrid; }
-  SessionEditState& st() { return form_->SesState(); }
+  QTableView* grid() const { return Control<QTableView>(*form_, "segmentGrid"); }
+  SessionEditState& st() { return form_->Document().State(); }
   QString path(const QString& name) const { return tmp_.path() + "/Sessions/" + name; }
 
   QPoint cellCenter(int col, int row) const {
@@ -65,7 +63,7 @@ class EditorTest : public testing::Test {
   }
   // A session of n default segments with Pitch 100 + k, not modified.
   void makeSession(int n) {
-    for (int k = 1; k < n; ++k) form_->addNewAction->trigger();
+    for (int k = 1; k < n; ++k) Control<QAction>(*form_, "addNewAction")->trigger();
     for (int k = 1; k <= n; ++k) st().Ses[k].Pitch = 100 + k;
     st().SesModified = false;
     form_->RefreshAll(1);

@@ -1,6 +1,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 
+#include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 
 namespace ovrel {
@@ -10,12 +11,12 @@ TEST_F(EditorTest, ClientAreaAndControlsAtTheirPlaces) {
   EXPECT_EQ(form_->centralWidget()->size(), QSize(649, 184));
   EXPECT_EQ(form_->minimumSize(), form_->maximumSize());  // not resizable
   EXPECT_EQ(grid()->geometry(), QRect(0, 0, 649, 137));
-  EXPECT_EQ(form_->segmentStartText->geometry(), QRect(400, 136, 249, 24));
-  EXPECT_EQ(form_->sessionTotalText->geometry(), QRect(400, 160, 249, 24));
-  EXPECT_EQ(form_->valueUpButton->geometry(), QRect(112, 148, 75, 25));
-  EXPECT_EQ(form_->valueDownButton->geometry(), QRect(216, 148, 75, 25));
-  EXPECT_EQ(form_->valueUpButton->text(), "Value +  Q");
-  EXPECT_EQ(form_->valueDownButton->text(), "Value -  A");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->geometry(), QRect(400, 136, 249, 24));
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->geometry(), QRect(400, 160, 249, 24));
+  EXPECT_EQ(Control<RepeatButton>(*form_, "valueUpButton")->geometry(), QRect(112, 148, 75, 25));
+  EXPECT_EQ(Control<RepeatButton>(*form_, "valueDownButton")->geometry(), QRect(216, 148, 75, 25));
+  EXPECT_EQ(Control<RepeatButton>(*form_, "valueUpButton")->text(), "Value +  Q");
+  EXPECT_EQ(Control<RepeatButton>(*form_, "valueDownButton")->text(), "Value -  A");
   EXPECT_EQ(grid()->verticalHeader()->width(), 80);
   EXPECT_EQ(grid()->columnWidth(0), 60);
   EXPECT_EQ(grid()->rowHeight(0), 18);
@@ -26,9 +27,11 @@ TEST_F(EditorTest, LongestTextsFitTheirControls) {
   auto fits = [](QWidget* w, const QString& text, int room) {
     return QFontMetrics(w->font()).horizontalAdvance(text) <= room;
   };
-  EXPECT_TRUE(fits(form_->segmentStartText, "Segment 380 start time: 2937:15.0", 249 - 4));
-  EXPECT_TRUE(fits(form_->sessionTotalText, "Session total time: 2945:00.0", 249 - 4));
-  EXPECT_TRUE(fits(form_->valueUpButton, "Value +  Q", 75 - 8));
+  EXPECT_TRUE(fits(Control<QLabel>(*form_, "segmentStartText"), "Segment 380 start time: 2937:15.0",
+                   249 - 4));
+  EXPECT_TRUE(
+      fits(Control<QLabel>(*form_, "sessionTotalText"), "Session total time: 2945:00.0", 249 - 4));
+  EXPECT_TRUE(fits(Control<RepeatButton>(*form_, "valueUpButton"), "Value +  Q", 75 - 8));
   EXPECT_TRUE(fits(grid(), "Freq Start", 80 - 6));
   EXPECT_TRUE(fits(grid(), "Seg. No.", 80 - 6));
   EXPECT_TRUE(fits(grid(), "-511", 60 - 6));  // widest values a file of bytes gives
@@ -46,8 +49,8 @@ TEST_F(EditorTest, GridShowsCaptionsAndSegments) {
   EXPECT_EQ(cell(1, 2), "IN");
   EXPECT_EQ(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 1 start time: 0:00.0");
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 1:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 1:00.0");
 }
 
 TEST_F(EditorTest, MenusAndHiddenItems) {
@@ -55,7 +58,7 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   for (QAction* a : form_->menuBar()->actions()) menus << a->text();
   EXPECT_EQ(menus, (QStringList{"&Session", "Se&gment", "&Help"}));
   QStringList shown;
-  for (QAction* a : form_->sessionMenu->actions())
+  for (QAction* a : Control<QMenu>(*form_, "sessionMenu")->actions())
     if (a->isVisible()) shown << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(shown, (QStringList{"New", "Open...", "Save", "Save As...", "-", "Exit"}));
   for (const char* hidden :
@@ -64,28 +67,28 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
 }
 
 TEST_F(EditorTest, HelpWebItemsAndAbout) {
-  form_->helpAction->trigger();
-  form_->homePageAction->trigger();
-  form_->downloadsAction->trigger();
-  form_->extraLibrariesAction->trigger();
+  Control<QAction>(*form_, "helpAction")->trigger();
+  Control<QAction>(*form_, "homePageAction")->trigger();
+  Control<QAction>(*form_, "downloadsAction")->trigger();
+  Control<QAction>(*form_, "extraLibrariesAction")->trigger();
   ASSERT_EQ(opened_.size(), 4u);
   EXPECT_EQ(opened_[0], QUrl::fromLocalFile(tmp_.path() + "/Sorvani Ovrel Help.pdf"));
   EXPECT_EQ(opened_[1].scheme(), "https");
   EXPECT_NE(opened_[1], opened_[2]);
   EXPECT_NE(opened_[2], opened_[3]);
-  form_->aboutAction->trigger();
+  Control<QAction>(*form_, "aboutAction")->trigger();
   EXPECT_EQ(aboutShown_, 1);
   EXPECT_EQ(dialogs_.calls().size(), 0u);
 }
 
 TEST_F(EditorTest, HiddenImportAndExportItemsRunTheirCommands) {
   dialogs_.answerCancel();
-  form_->importRvxAction->trigger();
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   dialogs_.answerCancel();
-  form_->exportCsvAction->trigger();
+  Control<QAction>(*form_, "exportCsvAction")->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 2u);
   EXPECT_EQ(dialogs_.calls()[0].file.title, "Import RVX file");
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.ProgramFolder);
+  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.ProgramFolder());
   EXPECT_EQ(dialogs_.calls()[1].file.title, "Export session as");
   EXPECT_EQ(dialogs_.calls()[1].file.defaultExt, "csv");
 }

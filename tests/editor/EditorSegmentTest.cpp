@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 
+#include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 
 namespace ovrel {
@@ -28,17 +29,17 @@ TEST_F(EditorTest, ValueKeysStepEveryColumnOfTheSelection) {
   clickCell(1, RowTime, Qt::ShiftModifier);
   key(Qt::Key_Q);
   EXPECT_EQ(cell(2, RowTime), "1:15");
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 3 start time: 2:30.0");
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 4:45.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 3 start time: 2:30.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 4:45.0");
   EXPECT_EQ(dialogs_.calls().size(), 0u);
 }
 
 TEST_F(EditorTest, SelectingACellShowsItsStartTime) {
   makeSession(3);
   clickCell(3, RowMode);
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 3 start time: 2:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 3 start time: 2:00.0");
   key(Qt::Key_Left);
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 2 start time: 1:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 2 start time: 1:00.0");
   EXPECT_FALSE(st().SesModified);
 }
 
@@ -53,10 +54,10 @@ TEST_F(EditorTest, DeleteWithEverythingSelected) {
   makeSession(4);
   clickCell(1, RowMode);
   clickCell(4, RowMode, Qt::ShiftModifier);  // cursor on the last column
-  form_->deleteAction->trigger();
+  Control<QAction>(*form_, "deleteAction")->trigger();
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{104}));
   EXPECT_EQ(grid()->currentIndex().column(), 0);
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 1 start time: 0:00.0");
   EXPECT_TRUE(st().SesModified);
 }
 
@@ -101,7 +102,7 @@ TEST_F(EditorTest, InsertAtColumnOneAndAddNew) {
   key(Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(st().Ses.SegCount, 4);
   EXPECT_EQ(cell(4, RowTime), "1:00");
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 4:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 4:00.0");
 }
 
 TEST_F(EditorTest, SegmentLimitMessage) {
@@ -138,7 +139,7 @@ TEST_F(EditorTest, KeypadKeysStepOncePerReleaseAlsoWhenRepeatsAreUnflagged) {
   QTest::qWait(150);
   EXPECT_EQ(st().Ses[1].FreqStart, 11);
   // A held keypad key is one undo step too.
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_EQ(st().Ses[1].FreqStart, 10);
 
   // Two taps in a row, even with Shift held, are two steps.
@@ -155,10 +156,10 @@ TEST_F(EditorTest, KeypadKeysStepOncePerReleaseAlsoWhenRepeatsAreUnflagged) {
 TEST_F(EditorTest, RepeatButtonsStepTheSelection) {
   makeSession(2);
   clickCell(2, RowMode);
-  QTest::mouseClick(form_->valueUpButton, Qt::LeftButton);
-  QTest::mouseClick(form_->valueUpButton, Qt::LeftButton);
+  QTest::mouseClick(Control<RepeatButton>(*form_, "valueUpButton"), Qt::LeftButton);
+  QTest::mouseClick(Control<RepeatButton>(*form_, "valueUpButton"), Qt::LeftButton);
   EXPECT_EQ(st().Ses[2].Mode, 3);
-  QTest::mouseClick(form_->valueDownButton, Qt::LeftButton);
+  QTest::mouseClick(Control<RepeatButton>(*form_, "valueDownButton"), Qt::LeftButton);
   EXPECT_EQ(st().Ses[2].Mode, 2);
   EXPECT_EQ(cell(2, RowMode), "FB");
 }
@@ -167,12 +168,12 @@ TEST_F(EditorTest, OptimizeLeavesTheCursorOnAnExistingColumn) {
   makeSession(3);
   for (int k = 1; k <= 3; ++k) st().Ses[k].Pitch = 100;
   clickCell(3, RowPitch);
-  form_->optimizeAction->trigger();
+  Control<QAction>(*form_, "optimizeAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_EQ(grid()->currentIndex().column(), 0);
   EXPECT_EQ(grid()->currentIndex().row(), RowPitch - 1);
   EXPECT_EQ(cell(1, RowTime), "3:00");
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 3:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 3:00.0");
   EXPECT_TRUE(st().SesModified);
 }
 

@@ -3,6 +3,7 @@
 #include <QUndoStack>
 #include <functional>
 
+#include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 
 namespace ovrel {
@@ -15,7 +16,7 @@ class EditorUndoTest : public EditorTest {
   void makeSavedSession() {
     makeSession(4);
     dialogs_.answerPath(path("Four.svs"));
-    form_->saveAsAction->trigger();
+    Control<QAction>(*form_, "saveAsAction")->trigger();
     ASSERT_FALSE(st().SesModified);
     dialogs_.clear();
   }
@@ -38,20 +39,47 @@ TEST_F(EditorUndoTest, EveryKindOfChangeIsUndoneAndRedoneWithTheModifiedFlag) {
     key(Qt::Key_Q);
   };
   const std::vector<Change> changes = {
-      {"value step", [&] { clickCell(2, RowPitch); key(Qt::Key_Q); }},
-      {"fast step", [&] { clickCell(3, RowTime); key(Qt::Key_A, Qt::ControlModifier); }},
-      {"insert", [&] { clickCell(2, RowMode); key(Qt::Key_Insert, Qt::ControlModifier); }},
+      {"value step",
+       [&] {
+         clickCell(2, RowPitch);
+         key(Qt::Key_Q);
+       }},
+      {"fast step",
+       [&] {
+         clickCell(3, RowTime);
+         key(Qt::Key_A, Qt::ControlModifier);
+       }},
+      {"insert",
+       [&] {
+         clickCell(2, RowMode);
+         key(Qt::Key_Insert, Qt::ControlModifier);
+       }},
       {"add new", [&] { key(Qt::Key_N, Qt::ControlModifier); }},
-      {"delete", [&] { clickCell(2, RowMode); clickCell(3, RowMode, Qt::ShiftModifier);
-                       key(Qt::Key_Delete); }},
-      {"cut", [&] { clickCell(1, RowMode); key(Qt::Key_X, Qt::ControlModifier); }},
-      {"paste", [&] { clickCell(1, RowMode); key(Qt::Key_C, Qt::ControlModifier);
-                      key(Qt::Key_V, Qt::ControlModifier); }},
-      {"optimise", [&] { form_->optimizeAction->trigger(); }, mergeable},
-      {"import cancelled (optimises)", [&] {
+      {"delete",
+       [&] {
+         clickCell(2, RowMode);
+         clickCell(3, RowMode, Qt::ShiftModifier);
+         key(Qt::Key_Delete);
+       }},
+      {"cut",
+       [&] {
+         clickCell(1, RowMode);
+         key(Qt::Key_X, Qt::ControlModifier);
+       }},
+      {"paste",
+       [&] {
+         clickCell(1, RowMode);
+         key(Qt::Key_C, Qt::ControlModifier);
+         key(Qt::Key_V, Qt::ControlModifier);
+       }},
+      {"optimise", [&] { Control<QAction>(*form_, "optimizeAction")->trigger(); }, mergeable},
+      {"import cancelled (optimises)",
+       [&] {
          dialogs_.answer(MsgResult::No);  // not saved first
          dialogs_.answerCancel();
-         form_->importRvxAction->trigger(); }, mergeable},
+         Control<QAction>(*form_, "importRvxAction")->trigger();
+       },
+       mergeable},
   };
   for (const Change& change : changes) {
     SCOPED_TRACE(change.name);
@@ -78,13 +106,14 @@ TEST_F(EditorUndoTest, EveryKindOfChangeIsUndoneAndRedoneWithTheModifiedFlag) {
     EXPECT_EQ(cell(1, RowPitch), QString::number(after[0].Pitch));
 
     // Back to the file's state before the next kind of change.
-    while (form_->undoAction->isEnabled()) form_->undoAction->trigger();
+    while (Control<QAction>(*form_, "undoAction")->isEnabled())
+      Control<QAction>(*form_, "undoAction")->trigger();
     if (Segs() != saved) {
       st().Ses.SegCount = static_cast<int32_t>(saved.size());
       std::copy(saved.begin(), saved.end(), st().Ses.SegData.begin() + 1);
       form_->RefreshAll(1);
     }
-    form_->UndoStack()->clear();
+    form_->Document().UndoStack()->clear();
     st().SesModified = false;
   }
   EXPECT_EQ(dialogs_.unexpected(), 0);
@@ -96,19 +125,19 @@ TEST_F(EditorUndoTest, UndoingBackToTheSavedStateMeansNothingToSave) {
   key(Qt::Key_Q);
   QTest::qWait(80);
   key(Qt::Key_Q);
-  form_->undoAction->trigger();
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_FALSE(st().SesModified);
   form_->close();  // no question: the session equals the file
   EXPECT_TRUE(dialogs_.calls().empty());
-  form_->redoAction->trigger();
+  Control<QAction>(*form_, "redoAction")->trigger();
   EXPECT_TRUE(st().SesModified);
 
   // Saving in the middle of the history moves the saved state there.
-  form_->saveAction->trigger();
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "saveAction")->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_TRUE(st().SesModified);
-  form_->redoAction->trigger();
+  Control<QAction>(*form_, "redoAction")->trigger();
   EXPECT_FALSE(st().SesModified);
 }
 
@@ -117,18 +146,18 @@ TEST_F(EditorUndoTest, NewCanBeTakenBackWithItsFileName) {
   const std::vector<Segment> saved = Segs();
   clickCell(2, RowPitch);
   key(Qt::Key_Q);
-  form_->newAction->trigger();
+  Control<QAction>(*form_, "newAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
 
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 4);
   EXPECT_EQ(st().Ses[2].Pitch, saved[1].Pitch + 1);
   EXPECT_EQ(QString::fromStdString(st().SesFileName), path("Four.svs"));
   EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - [Four]");
   EXPECT_TRUE(st().SesModified);
-  form_->redoAction->trigger();
+  Control<QAction>(*form_, "redoAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);
 }
@@ -136,12 +165,12 @@ TEST_F(EditorUndoTest, NewCanBeTakenBackWithItsFileName) {
 TEST_F(EditorUndoTest, OpeningASessionClearsTheHistory) {
   makeSavedSession();
   key(Qt::Key_Q);
-  EXPECT_TRUE(form_->undoAction->isEnabled());
+  EXPECT_TRUE(Control<QAction>(*form_, "undoAction")->isEnabled());
   dialogs_.answer(MsgResult::No);
   dialogs_.answerPath(path("Four.svs"));
-  form_->openAction->trigger();
-  EXPECT_FALSE(form_->undoAction->isEnabled());
-  EXPECT_FALSE(form_->redoAction->isEnabled());
+  Control<QAction>(*form_, "openAction")->trigger();
+  EXPECT_FALSE(Control<QAction>(*form_, "undoAction")->isEnabled());
+  EXPECT_FALSE(Control<QAction>(*form_, "redoAction")->isEnabled());
   key(Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(st().Ses.SegCount, 4);
 }
@@ -149,18 +178,18 @@ TEST_F(EditorUndoTest, OpeningASessionClearsTheHistory) {
 TEST_F(EditorUndoTest, AHeldButtonOrKeyIsOneUndoStep) {
   makeSavedSession();
   clickCell(1, RowPitch);
-  QTest::mousePress(form_->valueUpButton, Qt::LeftButton);
+  QTest::mousePress(Control<RepeatButton>(*form_, "valueUpButton"), Qt::LeftButton);
   QTest::qWait(500);  // the long pause, then repeats
-  QTest::mouseRelease(form_->valueUpButton, Qt::LeftButton);
+  QTest::mouseRelease(Control<RepeatButton>(*form_, "valueUpButton"), Qt::LeftButton);
   ASSERT_GT(st().Ses[1].Pitch, 103);
   // Two short clicks are two steps.
-  QTest::mouseClick(form_->valueUpButton, Qt::LeftButton);
-  QTest::mouseClick(form_->valueUpButton, Qt::LeftButton);
+  QTest::mouseClick(Control<RepeatButton>(*form_, "valueUpButton"), Qt::LeftButton);
+  QTest::mouseClick(Control<RepeatButton>(*form_, "valueUpButton"), Qt::LeftButton);
   const int32_t afterHold = st().Ses[1].Pitch - 2;
-  form_->undoAction->trigger();
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_EQ(st().Ses[1].Pitch, afterHold);
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_EQ(st().Ses[1].Pitch, 101);
   EXPECT_FALSE(st().SesModified);
 
@@ -175,14 +204,14 @@ TEST_F(EditorUndoTest, AHeldButtonOrKeyIsOneUndoStep) {
   QTest::qWait(100);
   EXPECT_EQ(st().Ses[1].Pitch, 108);
   key(Qt::Key_Q);
-  form_->undoAction->trigger();
-  form_->undoAction->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
+  Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_EQ(st().Ses[1].Pitch, 101);
   EXPECT_FALSE(st().SesModified);
 }
 
 TEST_F(EditorUndoTest, UndoAndRedoHeadTheSegmentMenu) {
-  const QList<QAction*> items = form_->segmentMenu->actions();
+  const QList<QAction*> items = Control<QMenu>(*form_, "segmentMenu")->actions();
   ASSERT_GE(items.size(), 3);
   EXPECT_EQ(items[0]->text(), "Undo");
   EXPECT_EQ(items[1]->text(), "Redo");

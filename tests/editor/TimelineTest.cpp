@@ -8,6 +8,7 @@
 
 #include "editor/EditorFixture.h"
 #include "editor/TimelineWindow.h"
+#include "support/FindChild.h"
 
 namespace ovrel {
 namespace {
@@ -23,14 +24,14 @@ class TimelineTest : public EditorTest {
       st().Ses[k].FreqStart = st().Ses[k].FreqEnd = 10 * k;
     }
     form_->RefreshAll(1);
-    form_->timelineAction->trigger();
+    Control<QAction>(*form_, "timelineAction")->trigger();
     timeline_ = form_->findChild<TimelineWindow*>();
     ASSERT_NE(timeline_, nullptr);
     timeline_->resize(900, 400);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(timeline_));
   }
 
-  TimelineView* view() const { return timeline_->timelineView; }
+  TimelineView* view() const { return Control<TimelineView>(*timeline_, "timelineView"); }
   const SessionPlot& plot() const { return view()->Plot(); }
   // x in the middle of segment k as the picture shows it now.
   QPoint segmentPoint(int k) const {
@@ -65,13 +66,13 @@ class TimelineTest : public EditorTest {
 };
 
 TEST_F(TimelineTest, OpensFromTheEndOfTheSegmentMenuWithF4AndOnlyOnce) {
-  const QList<QAction*> items = form_->segmentMenu->actions();
+  const QList<QAction*> items = Control<QMenu>(*form_, "segmentMenu")->actions();
   ASSERT_FALSE(items.isEmpty());
   EXPECT_EQ(items.back()->text(), "Timeline");
   EXPECT_EQ(items.back()->shortcut(), QKeySequence(Qt::Key_F4));
   EXPECT_TRUE(timeline_->isVisible());
   timeline_->close();
-  form_->timelineAction->trigger();
+  Control<QAction>(*form_, "timelineAction")->trigger();
   EXPECT_TRUE(timeline_->isVisible());
   EXPECT_EQ(form_->findChildren<TimelineWindow*>().size(), 1);
   // Closing the editor takes its timeline along.
@@ -84,14 +85,14 @@ TEST_F(TimelineTest, ClickSelectsTheSegmentAndShiftClickExtendsTheRange) {
   clickSegment(3);
   EXPECT_EQ(curCol(), 3);
   EXPECT_EQ(grid()->currentIndex().row(), 1) << "the parameter row stays";
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 3 start time: 3:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 3 start time: 3:00.0");
   clickSegment(1, Qt::ShiftModifier);
   EXPECT_EQ(selectedCols(), (std::set<int>{1, 2, 3}));
   // A second Shift+click extends from the same anchor, not from the cursor.
   clickSegment(4, Qt::ShiftModifier);
   EXPECT_EQ(selectedCols(), (std::set<int>{3, 4}));
   // The value commands then work on that range.
-  form_->increaseAction->trigger();
+  Control<QAction>(*form_, "increaseAction")->trigger();
   EXPECT_EQ(st().Ses[3].Mode, 2);
   EXPECT_EQ(st().Ses[4].Mode, 2);
   EXPECT_EQ(st().Ses[2].Mode, 1);
@@ -110,7 +111,7 @@ TEST_F(TimelineTest, EditsAndSelectionInTheEditorChangeThePictureAtOnce) {
   EXPECT_TRUE(shows(x, plot().YOfFreq(20), freq));
   // Freq Start of segment 2 up by one: the line's middle moves half a step.
   clickCell(2, 3);
-  form_->increaseAction->trigger();
+  Control<QAction>(*form_, "increaseAction")->trigger();
   EXPECT_FALSE(shows(x, plot().YOfFreq(20), freq));
   EXPECT_TRUE(shows(x, plot().YOfFreq(20.5), freq));
   EXPECT_EQ(st().Ses[2].FreqStart, 21);
@@ -122,10 +123,14 @@ TEST_F(TimelineTest, EditsAndSelectionInTheEditorChangeThePictureAtOnce) {
   EXPECT_EQ(pixel(segmentPoint(4).x(), emptyY), bg);
 
   // Deleting a segment reflows the picture and the totals.
-  EXPECT_TRUE(timeline_->totalsText->text().startsWith("Total time: 10:00.0    Segments: 4"));
-  form_->deleteAction->trigger();
-  EXPECT_TRUE(timeline_->totalsText->text().startsWith("Total time: 8:00.0    Segments: 3"))
-      << timeline_->totalsText->text().toStdString();
+  EXPECT_TRUE(Control<QLabel>(*timeline_, "totalsText")
+                  ->text()
+                  .startsWith("Total time: 10:00.0    Segments: 4"));
+  Control<QAction>(*form_, "deleteAction")->trigger();
+  EXPECT_TRUE(Control<QLabel>(*timeline_, "totalsText")
+                  ->text()
+                  .startsWith("Total time: 8:00.0    Segments: 3"))
+      << Control<QLabel>(*timeline_, "totalsText")->text().toStdString();
   EXPECT_EQ(plot().ViewTo(), 8 * 60);
   clickCell(1, 1);  // segment 2 no longer under the highlight
   EXPECT_TRUE(shows(segmentPoint(2).x(), plot().YOfFreq(30), freq));
@@ -136,8 +141,8 @@ TEST_F(TimelineTest, TotalsShowEachModesShareAndTheFrequencyRange) {
   st().Ses[1].Mode = 7;  // a mode only a damaged file holds, for 1 minute
   st().Ses[2].FreqEnd = 5;
   form_->RefreshAll(1);
-  EXPECT_TRUE(timeline_->totalsText->text().contains("Frequency: 5 to 40 Hz"));
-  const QString shares = timeline_->modeSharesText->text();
+  EXPECT_TRUE(Control<QLabel>(*timeline_, "totalsText")->text().contains("Frequency: 5 to 40 Hz"));
+  const QString shares = Control<QLabel>(*timeline_, "modeSharesText")->text();
   EXPECT_TRUE(shares.contains("IN&nbsp;50&nbsp;%")) << shares.toStdString();
   EXPECT_TRUE(shares.contains("FB&nbsp;40&nbsp;%")) << shares.toStdString();
   EXPECT_TRUE(shares.contains("other&nbsp;10&nbsp;%")) << shares.toStdString();
@@ -146,15 +151,15 @@ TEST_F(TimelineTest, TotalsShowEachModesShareAndTheFrequencyRange) {
 
 TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
   dialogs_.answerPath(tmp_.path() + "/Sessions/timeline.svg");
-  timeline_->savePictureButton->click();
+  Control<QPushButton>(*timeline_, "savePictureButton")->click();
   QFile svg(tmp_.path() + "/Sessions/timeline.svg");
   ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
   EXPECT_TRUE(svg.readAll().contains("<svg"));
   ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder);
+  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder());
 
   dialogs_.answerPath(tmp_.path() + "/no such folder/timeline.png");
-  timeline_->savePictureButton->click();
+  Control<QPushButton>(*timeline_, "savePictureButton")->click();
   EXPECT_TRUE(lastMessage().contains("timeline.png")) << lastMessage().toStdString();
   // The save dialog and its failure open over the timeline, not over the
   // editor behind it.
@@ -162,7 +167,7 @@ TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
     EXPECT_EQ(call.window, timeline_);
 
   dialogs_.answerCancel();
-  timeline_->savePictureButton->click();
+  Control<QPushButton>(*timeline_, "savePictureButton")->click();
   EXPECT_TRUE(dialogs_.allAnswersUsed());
 }
 

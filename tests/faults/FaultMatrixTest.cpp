@@ -14,6 +14,7 @@
 
 #include "device/serial/ComPort.h"
 #include "support/DevSim.h"
+#include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/device/LinkTestSupport.h"
 #include "tests/faults/FaultCell.h"
@@ -83,13 +84,13 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   f.SerialPort().SetPort(port);
   const bool upload = cell.Op == Operation::LibraryUpload;
   if (upload) {
-    f.Folders.SelectedLibraryPath = programFolder + QStringLiteral("/Libraries/One.svl");
-    WriteFile(f.Folders.SelectedLibraryPath, kOneSessionLibrary);
-    f.libraryFileEdit->setText(QStringLiteral("One.svl"));
+    f.Folders().SetSelectedLibraryPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+    WriteFile(f.Folders().SelectedLibraryPath(), kOneSessionLibrary);
+    Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("One.svl"));
   } else {
-    f.Folders.SelectedSessionPath = programFolder + QStringLiteral("/Sessions/One.svs");
-    WriteFile(f.Folders.SelectedSessionPath, kOneSegmentSession);
-    f.sessionFileEdit->setText(QStringLiteral("One.svs"));
+    f.Folders().SetSelectedSessionPath(programFolder + QStringLiteral("/Sessions/One.svs"));
+    WriteFile(f.Folders().SelectedSessionPath(), kOneSegmentSession);
+    Control<QLineEdit>(f, "sessionFileEdit")->setText(QStringLiteral("One.svs"));
   }
   const QString panel1 = f.PanelText(1);
 
@@ -97,9 +98,9 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   QElapsedTimer clock;
   clock.start();
   if (upload)
-    f.onUploadLibraryClicked();
+    QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");
   else
-    f.onUploadAddClicked();
+    QMetaObject::invokeMethod(&f, "onUploadAddClicked");
   WaitUntilIdle(f);
   const qint64 elapsedMs = clock.elapsed();
   ticker.stop();

@@ -7,12 +7,13 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 
 #include "device/link/DeviceLink.h"
 #include "device/serial/ComPort.h"
 #include "support/DevSim.h"
+#include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/device/LinkTestSupport.h"
 #include "tests/faults/FaultCell.h"
@@ -46,9 +47,9 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
   DevSim device({"--log", "--link", Port().toStdString()});
   MainWindow& f = MakeWindow(LinkTiming{}.Scaled(0.2));
   f.SerialPort().SetPort(Port());
-  f.Folders.SelectedLibraryPath = programFolder + QStringLiteral("/Libraries/One.svl");
-  WriteFile(f.Folders.SelectedLibraryPath, kOneSessionLibrary);
-  f.libraryFileEdit->setText(QStringLiteral("One.svl"));
+  f.Folders().SetSelectedLibraryPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  WriteFile(f.Folders().SelectedLibraryPath(), kOneSessionLibrary);
+  Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("One.svl"));
   const QString session = SessionFile();
 
   // During the upload the buttons are disabled, and a remote-style request
@@ -58,12 +59,13 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
   std::string logWhenQueuedStarted;
   QTimer::singleShot(150, &f, [&] {
     requested = true;
-    buttonsOff = !f.uploadLibraryButton->isEnabled() && !f.uploadAddButton->isEnabled() &&
-                 !f.connectButton->isEnabled();
+    buttonsOff = !Control<QPushButton>(f, "uploadLibraryButton")->isEnabled() &&
+                 !Control<QPushButton>(f, "uploadAddButton")->isEnabled() &&
+                 !Control<QPushButton>(f, "connectButton")->isEnabled();
     f.Link().WhenIdle([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
     f.Link().AddSession(session, [&](const OperationResult& r) { queuedResult = r.Ok(); });
   });
-  f.onUploadLibraryClicked();
+  QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");
   QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
   ASSERT_TRUE(requested);
   EXPECT_TRUE(buttonsOff);
@@ -88,8 +90,8 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
   timing.PreUploadPause = LinkTiming{}.PreUploadPause * 0.1;
   MainWindow& f = MakeWindow(timing);
   f.SerialPort().SetPort(Port());
-  f.Folders.SelectedSessionPath = SessionFile();
-  f.sessionFileEdit->setText(QStringLiteral("One.svs"));
+  f.Folders().SetSelectedSessionPath(SessionFile());
+  Control<QLineEdit>(f, "sessionFileEdit")->setText(QStringLiteral("One.svs"));
 
   // Once the download's 17 commands are in, the device goes away.
   std::string logAtPullOut;
@@ -103,7 +105,7 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
     watch.stop();
   });
   watch.start();
-  f.onUploadAddClicked();
+  QMetaObject::invokeMethod(&f, "onUploadAddClicked");
   WaitUntilIdle(f);
   watch.stop();
 

@@ -2,9 +2,9 @@
 // window, with scripted dialogs.
 
 #include "editor/EditorFixture.h"
-#include "editor/ImportExport.h"
 #include "session/CsvExport.h"
 #include "session/LegacyImport.h"
+#include "support/FindChild.h"
 
 namespace ovrel {
 namespace {
@@ -25,7 +25,7 @@ TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   makeSession(3);
   st().SesFileName = path("Old.svs").toStdString();
   dialogs_.answerPath(rvx("Morning.rvx", kSeg + QByteArray(kSeg).replace("A4", "C4")));
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   const FileDialogRequest& asked = dialogs_.calls()[0].file;
   EXPECT_EQ(asked.title, "Import RVX file");
@@ -41,8 +41,8 @@ TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   EXPECT_EQ(st().SesFileName, "");
   EXPECT_FALSE(st().SesModified);
   EXPECT_EQ(caption(), "Sorvani Ovrelware 1.5 - Session Editor - [Morning]");
-  EXPECT_EQ(form_->segmentStartText->text(), "Segment 1 start time: 0:00.0");
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 2:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 1 start time: 0:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 2:00.0");
   EXPECT_EQ(grid()->currentIndex().column(), 0);
 
   // Save asks for a name, proposing the imported one; a new session drops it.
@@ -52,7 +52,7 @@ TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
   EXPECT_EQ(dialogs_.calls()[0].file.fileName, "Morning.svs");
-  form_->NewProc();
+  Control<QAction>(*form_, "newAction")->trigger();
   dialogs_.clear();
   dialogs_.answerCancel();
   form_->Save();
@@ -64,7 +64,7 @@ TEST_F(EditorImportExport, ImportAsksAboutUnsavedChanges) {
   makeSession(2);
   st().SesModified = true;
   dialogs_.answer(MsgResult::Cancel);
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_EQ(dialogs_.messageTexts(),
             QStringList{"Session has been modified. Save it before importing RVX file?"});
   EXPECT_EQ(dialogs_.calls().size(), 1u);  // no file dialog
@@ -75,7 +75,7 @@ TEST_F(EditorImportExport, ImportAsksAboutUnsavedChanges) {
   dialogs_.answer(MsgResult::Yes);
   dialogs_.answerPath(path("Kept.svs"));
   dialogs_.answerPath(rvx("New.rvx", kSeg + kSeg));
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_TRUE(QFile::exists(path("Kept.svs")));
   EXPECT_EQ(st().SesName, "New");
   EXPECT_EQ(st().Ses.SegCount, 1);  // two equal segments merged
@@ -87,13 +87,13 @@ TEST_F(EditorImportExport, AFailedImportLeavesTheEditorAsItWas) {
   makeSession(2);
   st().SesFileName = path("Old.svs").toStdString();
   st().SesName = "Old";
-  form_->SetCaption();
+  form_->Document().ShowName();
   const QString before = caption();
 
   dialogs_.answerPath(tmp_.path() + "/notes.txt");
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   dialogs_.answerPath(rvx("Bad.rvx", kSeg + "x\t130\t\t10\t10\t\t\tA4\r\n" + kSeg));
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_EQ(dialogs_.messageTexts(),
             (QStringList{"Unsupported session file format", "RVX file import failed."}));
   const MessageRequest& failed = dialogs_.calls().back().message;
@@ -110,21 +110,21 @@ TEST_F(EditorImportExport, TruncationIsReportedAndACancelledDialogOptimises) {
   QByteArray many;
   for (int i = 0; i < 381; ++i) many += i % 2 ? kSeg : QByteArray(kSeg).replace("A4", "B4");
   dialogs_.answerPath(rvx("Long.rvx", many));
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_EQ(dialogs_.messageTexts(), QStringList{QString::fromStdString(kRvxTruncated)});
   EXPECT_EQ(st().Ses.SegCount, 380);
   EXPECT_EQ(grid()->model()->columnCount(), 380);
 
   // Cancelling the file dialog still optimises the session in the editor.
-  form_->NewProc();
-  form_->addNewAction->trigger();
+  Control<QAction>(*form_, "newAction")->trigger();
+  Control<QAction>(*form_, "addNewAction")->trigger();
   st().SesModified = false;
   dialogs_.clear();
   dialogs_.answerCancel();
-  ImportRVXfile(*form_, dialogs_);
+  Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_EQ(st().Ses[1].Time, 8);
-  EXPECT_EQ(form_->sessionTotalText->text(), "Session total time: 2:00.0");
+  EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 2:00.0");
 }
 
 TEST_F(EditorImportExport, ExportProposesTheSessionsNameAndWritesTheFile) {
@@ -132,7 +132,7 @@ TEST_F(EditorImportExport, ExportProposesTheSessionsNameAndWritesTheFile) {
   st().SesFileName = path("Relax.svs").toStdString();
   st().SesName = "Relax";
   dialogs_.answerPath(tmp_.path() + "/out.csv");
-  ExportSesAsCSV(*form_, dialogs_);
+  Control<QAction>(*form_, "exportCsvAction")->trigger();
   ASSERT_EQ(dialogs_.calls().size(), 1u);
   const FileDialogRequest& asked = dialogs_.calls()[0].file;
   EXPECT_EQ(asked.title, "Export session as");
@@ -147,8 +147,8 @@ TEST_F(EditorImportExport, ExportProposesTheSessionsNameAndWritesTheFile) {
   dialogs_.clear();
   dialogs_.answerPath(tmp_.path() + "/no/such/folder/out.csv");
   dialogs_.answerCancel();
-  ExportSesAsCSV(*form_, dialogs_);
-  ExportSesAsCSV(*form_, dialogs_);
+  Control<QAction>(*form_, "exportCsvAction")->trigger();
+  Control<QAction>(*form_, "exportCsvAction")->trigger();
   ASSERT_EQ(dialogs_.messageTexts().size(), 1);
   EXPECT_TRUE(dialogs_.messageTexts()[0].startsWith("Cannot write "))
       << dialogs_.messageTexts()[0].toStdString();

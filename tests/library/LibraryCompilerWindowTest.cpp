@@ -9,11 +9,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include "library/LibraryCompilerWindow.h"
+#include "library/LibraryTestFiles.h"
+#include "support/FindChild.h"
 #include "ui/QtDialogs.h"
 #include "ui/ScriptedDialogs.h"
 #include "ui/WindowFont.h"
-#include "library/LibraryCompilerWindow.h"
-#include "library/LibraryTestFiles.h"
 
 namespace ovrel {
 namespace {
@@ -30,9 +31,8 @@ class LibraryCompilerWindowTest : public ::testing::Test {
     write("a.svs", test::DefaultSession(1));
     write("b.svs", test::DefaultSession(2));
     write("notes.txt", "not a session");
-    settings.ProgramFolder = QString::fromStdString(folder.path().string());
-    settings.SessionsFolder = settings.ProgramFolder + "/Sessions";
-    settings.LibrariesFolder = settings.ProgramFolder + "/Libraries";
+    // Sessions/ and Libraries/ in the program folder.
+    settings.SetProgramFolders(QString::fromStdString(folder.path().string()), {});
     form = std::make_unique<LibraryCompilerWindow>(settings, dialogs);
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
@@ -42,38 +42,44 @@ class LibraryCompilerWindowTest : public ::testing::Test {
     return folder.write("Sessions/" + name, text);
   }
   void click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // What the window sees when it becomes the active window again.
+  void Activate() {
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(form.get(), &activate);
+  }
   // Selects the file `name` in the file list (empty: no file).
   void selectFile(const QString& name) {
-    form->sessionFileList->clearSelection();
+    Control<FileListBox>(*form, "sessionFileList")->clearSelection();
     if (name.isEmpty()) return;
-    const auto items = form->sessionFileList->findItems(name, Qt::MatchExactly);
+    const auto items =
+        Control<FileListBox>(*form, "sessionFileList")->findItems(name, Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1) << name.toStdString();
-    form->sessionFileList->setCurrentItem(items.front());
+    Control<FileListBox>(*form, "sessionFileList")->setCurrentItem(items.front());
   }
   void selectEntry(int row) {
-    form->libraryList->clearSelection();
-    if (row >= 0) form->libraryList->setCurrentRow(row);
+    Control<QListWidget>(*form, "libraryList")->clearSelection();
+    if (row >= 0) Control<QListWidget>(*form, "libraryList")->setCurrentRow(row);
   }
   void add(const QString& name) {
     selectFile(name);
-    click(form->addButton);
+    click(Control<QPushButton>(*form, "addButton"));
   }
   QStringList libraryNames() const {
     QStringList names;
-    for (int k = 0; k < form->libraryList->count(); ++k)
-      names << form->libraryList->item(k)->text();
+    for (int k = 0; k < Control<QListWidget>(*form, "libraryList")->count(); ++k)
+      names << Control<QListWidget>(*form, "libraryList")->item(k)->text();
     return names;
   }
   QStringList fileNames() const {
     QStringList names;
-    for (int k = 0; k < form->sessionFileList->count(); ++k)
-      names << form->sessionFileList->item(k)->text();
+    for (int k = 0; k < Control<FileListBox>(*form, "sessionFileList")->count(); ++k)
+      names << Control<FileListBox>(*form, "sessionFileList")->item(k)->text();
     return names;
   }
   // Checks gauge and label show `percent`.
   void expectGauge(int percent) {
-    EXPECT_EQ(form->memoryGauge->value(), percent);
-    EXPECT_EQ(form->availableMemoryLabel->text(),
+    EXPECT_EQ(Control<QProgressBar>(*form, "memoryGauge")->value(), percent);
+    EXPECT_EQ(Control<QLabel>(*form, "availableMemoryLabel")->text(),
               QStringLiteral("Available memory: %1%").arg(percent));
   }
 
@@ -89,11 +95,11 @@ TEST_F(LibraryCompilerWindowTest, StartsEmptyOverTheSessionsFolder) {
   EXPECT_EQ(fileNames(), (QStringList{"a.svs", "b.svs"}));
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
-  EXPECT_EQ(form->compileButton->text(), "Compile && Save");
-  EXPECT_EQ(form->addButton->text(), "Add ->");
-  EXPECT_EQ(form->insertButton->text(), "Insert ->");
-  EXPECT_EQ(form->compileButton->geometry(), QRect(384, 152, 121, 25));
-  EXPECT_EQ(form->sessionFileList->geometry(), QRect(16, 32, 145, 201));
+  EXPECT_EQ(Control<QPushButton>(*form, "compileButton")->text(), "Compile && Save");
+  EXPECT_EQ(Control<QPushButton>(*form, "addButton")->text(), "Add ->");
+  EXPECT_EQ(Control<QPushButton>(*form, "insertButton")->text(), "Insert ->");
+  EXPECT_EQ(Control<QPushButton>(*form, "compileButton")->geometry(), QRect(384, 152, 121, 25));
+  EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->geometry(), QRect(16, 32, 145, 201));
 }
 
 TEST_F(LibraryCompilerWindowTest, CaptionsFitTheirControlsInTheProgramsFont) {
@@ -101,8 +107,11 @@ TEST_F(LibraryCompilerWindowTest, CaptionsFitTheirControlsInTheProgramsFont) {
   QApplication::setFont(WindowFont());
   LibraryCompilerWindow shown(settings, dialogs);
   QApplication::setFont(previous);
-  for (QPushButton* button : {shown.compileButton, shown.selectFolderButton, shown.clearButton,
-                              shown.addButton, shown.insertButton, shown.removeButton}) {
+  for (QPushButton* button :
+       {Control<QPushButton>(shown, "compileButton"),
+        Control<QPushButton>(shown, "selectFolderButton"),
+        Control<QPushButton>(shown, "clearButton"), Control<QPushButton>(shown, "addButton"),
+        Control<QPushButton>(shown, "insertButton"), Control<QPushButton>(shown, "removeButton")}) {
     const QString text = button->text().replace("&&", "&");
     EXPECT_LE(button->fontMetrics().horizontalAdvance(text) + 8, button->width())
         << text.toStdString();
@@ -110,28 +119,30 @@ TEST_F(LibraryCompilerWindowTest, CaptionsFitTheirControlsInTheProgramsFont) {
   }
   // The folder label ends before the Select button; the memory label holds
   // its widest text inside the window.
-  EXPECT_LT(shown.sessionsFolderLabel->geometry().right(), shown.selectFolderButton->x());
+  EXPECT_LT(Control<QLabel>(shown, "sessionsFolderLabel")->geometry().right(),
+            Control<QPushButton>(shown, "selectFolderButton")->x());
   const QString widest = QStringLiteral("Available memory: 100%");
-  EXPECT_LE(shown.availableMemoryLabel->x() +
-                shown.availableMemoryLabel->fontMetrics().horizontalAdvance(widest),
-            shown.width());
-  EXPECT_LE(shown.librarySessionsLabel->geometry().right(), shown.width());
+  EXPECT_LE(
+      Control<QLabel>(shown, "availableMemoryLabel")->x() +
+          Control<QLabel>(shown, "availableMemoryLabel")->fontMetrics().horizontalAdvance(widest),
+      shown.width());
+  EXPECT_LE(Control<QLabel>(shown, "librarySessionsLabel")->geometry().right(), shown.width());
 }
 
 TEST_F(LibraryCompilerWindowTest, AddAndInsertWithNothingSelectedDoNothing) {
   add(QString());
   selectFile(QString());
-  click(form->insertButton);
+  click(Control<QPushButton>(*form, "insertButton"));
   EXPECT_TRUE(libraryNames().isEmpty());
   add("a.svs");
   // A file but no library entry selected: Insert does nothing.
   selectEntry(-1);
   selectFile("b.svs");
-  click(form->insertButton);
+  click(Control<QPushButton>(*form, "insertButton"));
   // A library entry but no file selected: Insert does nothing.
   selectEntry(0);
   selectFile(QString());
-  click(form->insertButton);
+  click(Control<QPushButton>(*form, "insertButton"));
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
   EXPECT_TRUE(dialogs.calls().empty());
   expectGauge(99);
@@ -142,7 +153,7 @@ TEST_F(LibraryCompilerWindowTest, InsertGoesBeforeTheSelectedEntry) {
   add("a.svs");
   selectEntry(1);
   selectFile("b.svs");
-  click(form->insertButton);
+  click(Control<QPushButton>(*form, "insertButton"));
   EXPECT_EQ(libraryNames(), (QStringList{"a.svs", "b.svs", "a.svs"}));
   EXPECT_EQ(form->SesLibList().Entry(1).NumOfSegs, 2);
 }
@@ -153,7 +164,7 @@ TEST_F(LibraryCompilerWindowTest, FullLibraryMessageComesBeforeAnythingElse) {
   EXPECT_TRUE(dialogs.calls().empty());
   add(QString());  // no file selected
   selectEntry(-1);
-  click(form->insertButton);  // nothing selected at all
+  click(Control<QPushButton>(*form, "insertButton"));  // nothing selected at all
   add("b.svs");
   EXPECT_EQ(dialogs.messageTexts(), (QStringList{kFull, kFull, kFull}));
   const MessageRequest& box = dialogs.calls().front().message;
@@ -167,14 +178,14 @@ TEST_F(LibraryCompilerWindowTest, RemoveWithNothingSelectedAndRemovingTheLastEnt
   add("b.svs");
   add("a.svs");
   selectEntry(-1);
-  click(form->removeButton);
+  click(Control<QPushButton>(*form, "removeButton"));
   EXPECT_EQ(libraryNames().size(), 2);
   selectEntry(0);
-  click(form->removeButton);
+  click(Control<QPushButton>(*form, "removeButton"));
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
   expectGauge(99);
   selectEntry(0);
-  click(form->removeButton);
+  click(Control<QPushButton>(*form, "removeButton"));
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
   EXPECT_TRUE(dialogs.calls().empty());
@@ -182,12 +193,12 @@ TEST_F(LibraryCompilerWindowTest, RemoveWithNothingSelectedAndRemovingTheLastEnt
 
 TEST_F(LibraryCompilerWindowTest, ClearEmptiesTheListAndTheSameFileCanComeTwice) {
   write("long.svs", test::DefaultSession(200));
-  form->FormActivate();
+  Activate();
   add("long.svs");
   add("long.svs");
   EXPECT_EQ(libraryNames(), (QStringList{"long.svs", "long.svs"}));
   expectGauge(2);  // F = 2043 - 10 - 2000 = 33
-  click(form->clearButton);
+  click(Control<QPushButton>(*form, "clearButton"));
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
 }
@@ -200,15 +211,16 @@ TEST_F(LibraryCompilerWindowTest, ActivationReadsTheFolderAgainKeepingTheSelecti
   QEvent activate(QEvent::WindowActivate);
   QApplication::sendEvent(form.get(), &activate);
   EXPECT_EQ(fileNames(), (QStringList{"0-new.svs", "b.svs"}));
-  ASSERT_TRUE(form->sessionFileList->FileName().has_value());
-  EXPECT_EQ(*form->sessionFileList->FileName(), settings.SessionsFolder + "/b.svs");
+  ASSERT_TRUE(Control<FileListBox>(*form, "sessionFileList")->FileName().has_value());
+  EXPECT_EQ(*Control<FileListBox>(*form, "sessionFileList")->FileName(),
+            settings.SessionsFolder() + "/b.svs");
 }
 
 TEST_F(LibraryCompilerWindowTest, RefusedFilesShowTheirMessageAndLeaveTheList) {
   const auto bad = write("bad.svs", test::SessionText("1,0,", {"36,10,10,100,100,", "36,10,"}));
   write("huge.svs", test::DefaultSession(380));
   write("more.svs", test::DefaultSession(27));
-  form->FormActivate();  // the files written now appear on activation
+  Activate();  // the files written now appear on activation
   EXPECT_EQ(fileNames(), (QStringList{"a.svs", "b.svs", "bad.svs", "huge.svs", "more.svs"}));
   add("huge.svs");
   add("bad.svs");
@@ -223,35 +235,35 @@ TEST_F(LibraryCompilerWindowTest, RefusedFilesShowTheirMessageAndLeaveTheList) {
 }
 
 TEST_F(LibraryCompilerWindowTest, CompileAndSaveOfAnEmptyListWritesTheEmptyLibrary) {
-  const QString target = settings.ProgramFolder + "/Elsewhere/empty.svl";
+  const QString target = settings.ProgramFolder() + "/Elsewhere/empty.svl";
   std::filesystem::create_directory(folder.path() / "Elsewhere");
   dialogs.answerPath(target);
-  click(form->compileButton);
+  click(Control<QPushButton>(*form, "compileButton"));
   ASSERT_EQ(dialogs.calls().size(), 1u);
   const FileDialogRequest& request = dialogs.calls().front().file;
   EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::SaveFile);
   EXPECT_EQ(request.filter, "Sorvani Pro session library(*.svl)|*.svl");
   EXPECT_EQ(request.defaultExt, "svl");
-  EXPECT_EQ(request.initialDir, settings.ProgramFolder + "/Libraries");
+  EXPECT_EQ(request.initialDir, settings.ProgramFolder() + "/Libraries");
   EXPECT_TRUE(request.fileName.isEmpty());
   EXPECT_EQ(folder.read("Elsewhere/empty.svl"),
             (std::vector<unsigned char>{0x17, 0x00, 0x00, 0x04, 0x13}));
-  EXPECT_EQ(settings.LibrariesFolder, settings.ProgramFolder + "/Elsewhere/");
+  EXPECT_EQ(settings.LibrariesFolder(), settings.ProgramFolder() + "/Elsewhere/");
 }
 
 TEST_F(LibraryCompilerWindowTest, CancelledSaveWritesNothingAndKeepsTheLibrariesFolder) {
   add("a.svs");
   dialogs.answerCancel();
-  click(form->compileButton);
+  click(Control<QPushButton>(*form, "compileButton"));
   EXPECT_EQ(dialogs.calls().size(), 1u);
-  EXPECT_EQ(settings.LibrariesFolder, settings.ProgramFolder + "/Libraries");
+  EXPECT_EQ(settings.LibrariesFolder(), settings.ProgramFolder() + "/Libraries");
   EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "Libraries"));
 }
 
 TEST_F(LibraryCompilerWindowTest, FileChangedAfterAddingStopsTheCompileBeforeTheDialog) {
   add("a.svs");
   const auto a = write("a.svs", test::DefaultSession(5));
-  click(form->compileButton);
+  click(Control<QPushButton>(*form, "compileButton"));
   EXPECT_EQ(dialogs.messageTexts(),
             QStringList{QString::fromStdString(a) +
                         ": the file has changed since it was added to the library (5 segment "
@@ -264,33 +276,38 @@ TEST_F(LibraryCompilerWindowTest, SelectShowsAnotherFolderWithoutChangingTheSett
   std::filesystem::create_directory(folder.path() / "Other");
   folder.write("Other/X.SVS", test::DefaultSession(1));
   folder.write("Other/y.svs", test::DefaultSession(1));
-  dialogs.answerPath(settings.ProgramFolder + "/Other");
-  click(form->selectFolderButton);
+  dialogs.answerPath(settings.ProgramFolder() + "/Other");
+  click(Control<QPushButton>(*form, "selectFolderButton"));
   ASSERT_EQ(dialogs.calls().size(), 1u);
   EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::BrowseFolder);
-  EXPECT_EQ(dialogs.calls().front().startDir, settings.ProgramFolder);
+  EXPECT_EQ(dialogs.calls().front().startDir, settings.ProgramFolder());
   EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
-  EXPECT_EQ(settings.SessionsFolder, settings.ProgramFolder + "/Sessions");
+  EXPECT_EQ(settings.SessionsFolder(), settings.ProgramFolder() + "/Sessions");
   add("X.SVS");
   EXPECT_EQ(form->SesLibList().Entry(0).FilePath,
-            (settings.ProgramFolder + "/Other/X.SVS").toStdString());
+            (settings.ProgramFolder() + "/Other/X.SVS").toStdString());
   dialogs.answerCancel();
-  click(form->selectFolderButton);
+  click(Control<QPushButton>(*form, "selectFolderButton"));
   EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
 }
 
 TEST_F(LibraryCompilerWindowTest, OpensOnTheFileListWhichHeadsTheTabOrder) {
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  EXPECT_EQ(QApplication::focusWidget(), form->sessionFileList);
+  EXPECT_EQ(QApplication::focusWidget(), Control<FileListBox>(*form, "sessionFileList"));
   // Space on the window just opened goes to the list; it does not press
   // Select and open the folder browser.
-  QTest::keyClick(form->sessionFileList, Qt::Key_Space);
+  QTest::keyClick(Control<FileListBox>(*form, "sessionFileList"), Qt::Key_Space);
   EXPECT_TRUE(dialogs.calls().empty());
   // Tab walks the controls in their order; the gauge takes no focus.
-  const std::vector<QWidget*> order = {
-      form->libraryList,   form->addButton,          form->insertButton, form->removeButton,
-      form->compileButton, form->selectFolderButton, form->clearButton,  form->sessionFileList};
+  const std::vector<QWidget*> order = {Control<QListWidget>(*form, "libraryList"),
+                                       Control<QPushButton>(*form, "addButton"),
+                                       Control<QPushButton>(*form, "insertButton"),
+                                       Control<QPushButton>(*form, "removeButton"),
+                                       Control<QPushButton>(*form, "compileButton"),
+                                       Control<QPushButton>(*form, "selectFolderButton"),
+                                       Control<QPushButton>(*form, "clearButton"),
+                                       Control<FileListBox>(*form, "sessionFileList")};
   std::vector<QWidget*> visited;
   for (std::size_t k = 0; k < order.size(); ++k) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -300,15 +317,17 @@ TEST_F(LibraryCompilerWindowTest, OpensOnTheFileListWhichHeadsTheTabOrder) {
 }
 
 TEST_F(LibraryCompilerWindowTest, DoubleClickOnAFileAddsItOnce) {
-  const auto items = form->sessionFileList->findItems("b.svs", Qt::MatchExactly);
+  const auto items =
+      Control<FileListBox>(*form, "sessionFileList")->findItems("b.svs", Qt::MatchExactly);
   ASSERT_EQ(items.size(), 1);
   // Through the window, as the system delivers it: press, release, press,
   // release, of which Qt makes the double-click.
-  QWidget* viewport = form->sessionFileList->viewport();
+  QWidget* viewport = Control<FileListBox>(*form, "sessionFileList")->viewport();
   const auto doubleClick = [&](QPoint at) {
     QTest::mouseDClick(form->windowHandle(), Qt::LeftButton, {}, viewport->mapTo(form.get(), at));
   };
-  const QPoint onItem = form->sessionFileList->visualItemRect(items.front()).center();
+  const QPoint onItem =
+      Control<FileListBox>(*form, "sessionFileList")->visualItemRect(items.front()).center();
   doubleClick(onItem);
   EXPECT_EQ(libraryNames(), QStringList{"b.svs"});
   EXPECT_EQ(form->SesLibList().Entry(0).NumOfSegs, 2);
@@ -320,47 +339,48 @@ TEST_F(LibraryCompilerWindowTest, DoubleClickOnAFileAddsItOnce) {
 
 TEST_F(LibraryCompilerWindowTest, TheLibraryListScrollsToEachNewEntry) {
   const auto shown = [this](int row) {
-    const QListWidget* list = form->libraryList;
+    const QListWidget* list = Control<QListWidget>(*form, "libraryList");
     return list->viewport()->rect().contains(list->visualItemRect(list->item(row)));
   };
   for (int k = 0; k < 25; ++k) {
     add(k == 24 ? "b.svs" : "a.svs");
-    ASSERT_TRUE(shown(form->libraryList->count() - 1)) << "entry " << k;
+    ASSERT_TRUE(shown(Control<QListWidget>(*form, "libraryList")->count() - 1)) << "entry " << k;
   }
   ASSERT_FALSE(shown(0)) << "the list must be longer than it is high";
   // Inserting before an entry that was scrolled out of sight brings the
   // new entry into view.
   selectEntry(1);
-  form->libraryList->verticalScrollBar()->setValue(
-      form->libraryList->verticalScrollBar()->maximum());
+  Control<QListWidget>(*form, "libraryList")
+      ->verticalScrollBar()
+      ->setValue(Control<QListWidget>(*form, "libraryList")->verticalScrollBar()->maximum());
   ASSERT_FALSE(shown(1));
   selectFile("b.svs");
-  click(form->insertButton);
-  EXPECT_EQ(form->libraryList->item(1)->text(), "b.svs");
+  click(Control<QPushButton>(*form, "insertButton"));
+  EXPECT_EQ(Control<QListWidget>(*form, "libraryList")->item(1)->text(), "b.svs");
   EXPECT_TRUE(shown(1));
 }
 
 TEST_F(LibraryCompilerWindowTest, TheFolderOfTheFileListIsNamedInItsTooltip) {
-  const QString sessions = QDir::toNativeSeparators(settings.SessionsFolder);
-  EXPECT_EQ(form->sessionFileList->toolTip(), sessions);
-  EXPECT_EQ(form->sessionsFolderLabel->toolTip(), sessions);
+  const QString sessions = QDir::toNativeSeparators(settings.SessionsFolder());
+  EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->toolTip(), sessions);
+  EXPECT_EQ(Control<QLabel>(*form, "sessionsFolderLabel")->toolTip(), sessions);
   std::filesystem::create_directory(folder.path() / "Other");
-  dialogs.answerPath(settings.ProgramFolder + "/Other");
-  click(form->selectFolderButton);
-  const QString other = QDir::toNativeSeparators(settings.ProgramFolder + "/Other");
-  EXPECT_EQ(form->sessionFileList->toolTip(), other);
-  EXPECT_EQ(form->sessionsFolderLabel->toolTip(), other);
+  dialogs.answerPath(settings.ProgramFolder() + "/Other");
+  click(Control<QPushButton>(*form, "selectFolderButton"));
+  const QString other = QDir::toNativeSeparators(settings.ProgramFolder() + "/Other");
+  EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->toolTip(), other);
+  EXPECT_EQ(Control<QLabel>(*form, "sessionsFolderLabel")->toolTip(), other);
   dialogs.answerCancel();
-  click(form->selectFolderButton);
-  EXPECT_EQ(form->sessionFileList->toolTip(), other);
+  click(Control<QPushButton>(*form, "selectFolderButton"));
+  EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->toolTip(), other);
 }
 
 TEST_F(LibraryCompilerWindowTest, DialogsAndTheirErrorsOpenOverTheCompiler) {
   add("a.svs");
-  dialogs.answerPath(settings.ProgramFolder + "/no such folder/lib.svl");
-  click(form->compileButton);
+  dialogs.answerPath(settings.ProgramFolder() + "/no such folder/lib.svl");
+  click(Control<QPushButton>(*form, "compileButton"));
   dialogs.answerCancel();
-  click(form->selectFolderButton);
+  click(Control<QPushButton>(*form, "selectFolderButton"));
   ASSERT_EQ(dialogs.calls().size(), 3u);
   EXPECT_EQ(dialogs.calls()[1].kind, ScriptedDialogs::Kind::Message);
   for (const ScriptedDialogs::Call& call : dialogs.calls()) EXPECT_EQ(call.window, form.get());
@@ -387,7 +407,7 @@ TEST_F(LibraryCompilerWindowTest, FolderBrowserHasACaptionAndNoNameBox) {
     parent = dialog->parentWidget();
     for (const QLineEdit* edit : dialog->findChildren<QLineEdit*>())
       if (edit->isVisible()) visibleEdits << edit->objectName();
-    dialog->setDirectory(settings.ProgramFolder + "/Other");
+    dialog->setDirectory(settings.ProgramFolder() + "/Other");
     QMetaObject::invokeMethod(dialog, "accept");
   });
   // Whatever stays open (the browser not found, a message box of its own)
@@ -401,15 +421,16 @@ TEST_F(LibraryCompilerWindowTest, FolderBrowserHasACaptionAndNoNameBox) {
     }
   });
   watchdog.start(2000);
-  window.selectFolderButton->click();
+  Control<QPushButton>(window, "selectFolderButton")->click();
   watchdog.stop();
   ASSERT_TRUE(seen) << "no folder browser opened";
   EXPECT_EQ(leftOpen, 0);
   EXPECT_EQ(title, "Select the sessions folder");
   EXPECT_EQ(parent, &window);
   EXPECT_TRUE(visibleEdits.isEmpty()) << visibleEdits.join(", ").toStdString();
-  EXPECT_EQ(window.sessionFileList->Directory(), settings.ProgramFolder + "/Other");
-  EXPECT_EQ(window.sessionFileList->count(), 1);
+  EXPECT_EQ(Control<FileListBox>(window, "sessionFileList")->Directory(),
+            settings.ProgramFolder() + "/Other");
+  EXPECT_EQ(Control<FileListBox>(window, "sessionFileList")->count(), 1);
 }
 
 }  // namespace

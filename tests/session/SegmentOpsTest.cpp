@@ -209,7 +209,7 @@ TEST(New, ResetsSessionKeepsClipboardAndName) {
   st.SesModified = true;
   st.SesFileName = "/x/a.svs";
   st.SesName = "a";
-  NewProc(st);
+  StartNewSession(st);
   EXPECT_EQ(st.Ses.SegCount, 1);
   EXPECT_EQ(st.Ses[1], Segment{});
   EXPECT_FALSE(st.SesModified);

@@ -169,7 +169,7 @@ TEST_F(SessionFileOnDisk, SaveThenReadBackClearsModified) {
   st.Ses[2] = {9, 4, 12, 20, 300};
   st.SesModified = true;
   st.SesFileName = (dir_ / "s.svs").string();
-  SaveResult s = SaveProc(st);
+  SaveResult s = SaveSession(st);
   ASSERT_TRUE(s) << s.error;
   EXPECT_FALSE(st.SesModified);
   SessionReadResult r = ReadSessionFile(st.SesFileName);
@@ -188,7 +188,7 @@ TEST_F(SessionFileOnDisk, SaveFailingMidWriteKeepsOldFileAndModified) {
   SaveResult s;
   {
     FileSizeLimit limit(100);
-    s = SaveProc(st);
+    s = SaveSession(st);
   }
   EXPECT_FALSE(s);
   EXPECT_EQ(s.error, "Cannot write " + target.string() + ": File too large");

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ProductInfo.h"
+
 int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   if (argc != 3) {
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
 
   QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
   pdf.setTitle(QStringLiteral("Sorvani Ovrel Help"));
-  pdf.setCreator(QStringLiteral("Sorvani Ovrelware 1.5"));
+  pdf.setCreator(QString::fromLatin1(ovrel::kProductTitle));
   pdf.setPageSize(QPageSize(QPageSize::A4));
   pdf.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
   pdf.setResolution(300);

@@ -1,5 +1,5 @@
 #pragma once
-// The long form of a path: every part as the file system names it, with
+// The canonical form of a path: every part as the file system names it, with
 // symbolic links resolved and "." and ".." removed.
 
 #include <QString>
@@ -8,6 +8,6 @@ namespace ovrel {
 
 // The canonical absolute form of name; empty when name holds a wildcard
 // ("*" or "?") or names no existing file or folder.
-QString LongFileName(const QString& name);
+QString CanonicalPath(const QString& name);
 
 }  // namespace ovrel

@@ -1,10 +1,10 @@
-#include "app/LongFileName.h"
+#include "app/CanonicalPath.h"
 
 #include <QFileInfo>
 
 namespace ovrel {
 
-QString LongFileName(const QString& name) {
+QString CanonicalPath(const QString& name) {
   if (name.isEmpty() || name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?')))
     return {};
   // Empty when the path does not exist.

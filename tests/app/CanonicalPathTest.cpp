@@ -5,12 +5,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/LongFileName.h"
+#include "app/CanonicalPath.h"
 
 namespace ovrel {
 namespace {
 
-TEST(LongFileName, GivesTheCanonicalPathOfAnExistingFile) {
+TEST(CanonicalPath, GivesTheCanonicalPathOfAnExistingFile) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString real = QDir(dir.path()).canonicalPath();
@@ -22,21 +22,21 @@ TEST(LongFileName, GivesTheCanonicalPathOfAnExistingFile) {
   ASSERT_TRUE(
       QFile::link(real + QStringLiteral("/Program Folder"), real + QStringLiteral("/PROGRA~1")));
 
-  EXPECT_EQ(LongFileName(real + QStringLiteral("/PROGRA~1/bin/ovrelware")),
+  EXPECT_EQ(CanonicalPath(real + QStringLiteral("/PROGRA~1/bin/ovrelware")),
             real + QStringLiteral("/Program Folder/bin/ovrelware"));
-  EXPECT_EQ(LongFileName(real + QStringLiteral("/Program Folder/bin/../bin/./ovrelware")),
+  EXPECT_EQ(CanonicalPath(real + QStringLiteral("/Program Folder/bin/../bin/./ovrelware")),
             real + QStringLiteral("/Program Folder/bin/ovrelware"));
-  EXPECT_EQ(LongFileName(real + QStringLiteral("/PROGRA~1")),
+  EXPECT_EQ(CanonicalPath(real + QStringLiteral("/PROGRA~1")),
             real + QStringLiteral("/Program Folder"));
 }
 
-TEST(LongFileName, IsEmptyForMissingPathsAndWildcards) {
+TEST(CanonicalPath, IsEmptyForMissingPathsAndWildcards) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  EXPECT_EQ(LongFileName(dir.path() + QStringLiteral("/missing/ovrelware")), QString());
-  EXPECT_EQ(LongFileName(dir.path() + QStringLiteral("/*")), QString());
-  EXPECT_EQ(LongFileName(dir.path() + QStringLiteral("/?")), QString());
-  EXPECT_EQ(LongFileName(QString()), QString());
+  EXPECT_EQ(CanonicalPath(dir.path() + QStringLiteral("/missing/ovrelware")), QString());
+  EXPECT_EQ(CanonicalPath(dir.path() + QStringLiteral("/*")), QString());
+  EXPECT_EQ(CanonicalPath(dir.path() + QStringLiteral("/?")), QString());
+  EXPECT_EQ(CanonicalPath(QString()), QString());
 }
 
 }  // namespace

@@ -1,0 +1,124 @@
+#include "editor/SessionDocument.h"
+
+#include <QUndoStack>
+#include <algorithm>
+
+#include "ProductInfo.h"
+#include "session/CsvExport.h"
+#include "session/SegmentOps.h"
+#include "session/SessionFile.h"
+
+namespace ovrel {
+
+SessionDocument::SessionDocument(QObject* parent)
+    : QObject(parent), undoStack_(new QUndoStack(this)) {
+  st_.Ses.SegCount = 1;
+  FillDefSeg(st_.Ses, 1);
+}
+
+QString SessionDocument::Caption() const {
+  return QLatin1String(kProductTitle) + QStringLiteral(" - Session Editor - [") + shownName_ +
+         QStringLiteral("]");
+}
+
+void SessionDocument::SetShownName(const QString& name) {
+  shownName_ = name;
+  emit CaptionChanged(Caption());
+}
+
+void SessionDocument::ShowName() {
+  SetShownName(QString::fromStdString(st_.SesName));
+}
+
+void SessionDocument::MakeNew() {
+  StartNewSession(st_);
+  proposedSaveName_.clear();
+  SetShownName({});
+}
+
+std::string SessionDocument::Open(const QString& fileName) {
+  const SessionReadResult r = ReadSessionFile(fileName.toStdString());
+  if (!r) return r.error;
+  SetFile(fileName);
+  st_.Ses = *r.session;
+  StartHistory();
+  return {};
+}
+
+void SessionDocument::SetFile(const QString& fileName) {
+  st_.SesFileName = fileName.toStdString();
+  proposedSaveName_.clear();
+  st_.SesName = SesNameFromFileName(st_.SesFileName);
+  ShowName();
+}
+
+std::string SessionDocument::Save() {
+  const SaveResult r = SaveSession(st_);
+  if (!r) return r.error;
+  undoStack_->setClean();
+  return {};
+}
+
+RvxImportOutcome SessionDocument::ImportRvx(const QString& fileName) {
+  RvxImportOutcome r = ImportRvxFile(st_, fileName.toStdString());
+  if (r.Imported) {
+    ShowName();
+    proposedSaveName_ = QString::fromStdString(st_.SesName) + QStringLiteral(".svs");
+  }
+  return r;
+}
+
+FileWriteResult SessionDocument::ExportCsv(const QString& fileName) const {
+  return ExportSesAsCSV(st_.Ses, st_.SesName, fileName.toStdString());
+}
+
+QString SessionDocument::CsvFileName() const {
+  return QString::fromStdString(CsvExportFileName(st_.SesFileName, st_.SesName));
+}
+
+OptimizeResult SessionDocument::Optimize() {
+  return SesOptimize(st_);
+}
+
+void SessionDocument::Record(const std::function<void()>& change, int hold) {
+  EditorSnapshot before = TakeSnapshot();
+  change();
+  EditorSnapshot after = TakeSnapshot();
+  if (before.SameContent(after)) return;
+  undoStack_->push(new SessionChangeCommand(
+      std::move(before), std::move(after), hold,
+      [this](const EditorSnapshot& snapshot) { RestoreSnapshot(snapshot); }));
+  emit Changed();
+}
+
+EditorSnapshot SessionDocument::TakeSnapshot() const {
+  return {st_.Ses,           st_.SesFileName, st_.SesName,
+          proposedSaveName_, shownName_,      CursorColumn ? CursorColumn() : 1};
+}
+
+void SessionDocument::RestoreSnapshot(const EditorSnapshot& snapshot) {
+  st_.Ses = snapshot.Ses;
+  st_.SesFileName = snapshot.SesFileName;
+  st_.SesName = snapshot.SesName;
+  proposedSaveName_ = snapshot.ProposedSaveName;
+  SetShownName(snapshot.ShownName);
+  emit Restored(std::clamp(snapshot.CursorCol, 1, static_cast<int>(st_.Ses.SegCount)));
+}
+
+void SessionDocument::UndoStep(bool redo) {
+  if (redo ? !undoStack_->canRedo() : !undoStack_->canUndo()) return;
+  redo ? undoStack_->redo() : undoStack_->undo();
+  st_.SesModified = !undoStack_->isClean();
+  emit Changed();
+}
+
+void SessionDocument::StartHistory() {
+  undoStack_->clear();
+  emit Changed();
+}
+
+void SessionDocument::MarkClean() {
+  undoStack_->setClean();
+}
+
+}  // namespace ovrel
