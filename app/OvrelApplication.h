@@ -13,7 +13,7 @@
 #include "app/SplashWindow.h"
 #include "device/remote/RemoteControl.h"
 #include "editor/SessionEditorWindow.h"
-#include "library/LibraryCompilerWindow.h"
+#include "compiler/LibraryCompilerWindow.h"
 
 namespace ovrel {
 

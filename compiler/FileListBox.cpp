@@ -1,4 +1,4 @@
-#include "library/FileListBox.h"
+#include "compiler/FileListBox.h"
 
 #include <QDir>
 

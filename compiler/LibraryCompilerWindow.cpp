@@ -1,4 +1,4 @@
-#include "library/LibraryCompilerWindow.h"
+#include "compiler/LibraryCompilerWindow.h"
 
 #include <QDir>
 #include <QEvent>

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "library/LibraryCompilerWindow.h"
+#include "compiler/LibraryCompilerWindow.h"
 #include "library/LibraryTestFiles.h"
 #include "support/FindChild.h"
 #include "ui/QtDialogs.h"

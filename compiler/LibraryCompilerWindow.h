@@ -11,7 +11,7 @@
 
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
-#include "library/FileListBox.h"
+#include "compiler/FileListBox.h"
 #include "library/LibraryList.h"
 
 namespace ovrel {
