@@ -72,6 +72,7 @@ void SessionEditorWindow::BuildMenus() {
                          QKeySequence(Qt::CTRL | Qt::Key_N));
   insertAction = AddItem(segmentMenu, "insertAction", QStringLiteral("Insert"),
                          QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  insertSweepAction = AddItem(segmentMenu, "insertSweepAction", QStringLiteral("Insert Sweep..."));
   valueSeparator = AddSeparator(segmentMenu, "valueSeparator");
   fastIncreaseAction = AddItem(segmentMenu, "fastIncreaseAction", QStringLiteral("Value ++"),
                                QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -118,6 +119,7 @@ void SessionEditorWindow::BuildMenus() {
           [this] { Record([this] { Apply(AddNewSeg(st_, CurCol())); }); });
   connect(insertAction, &QAction::triggered, this,
           [this] { Record([this] { Apply(InsSeg(st_, CurCol())); }); });
+  connect(insertSweepAction, &QAction::triggered, this, [this] { onInsertSweepTriggered(); });
   connect(fastIncreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::FastIncVal); });
   connect(increaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::IncVal); });
   connect(decreaseAction, &QAction::triggered, this, [this] { ValueStep(&ovrel::DecVal); });

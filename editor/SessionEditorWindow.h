@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QUrl>
 #include <functional>
+#include <vector>
 
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
@@ -113,6 +114,11 @@ class SessionEditorWindow : public QMainWindow {
   QAction* timelineSeparator = nullptr;
   QAction* timelineAction = nullptr;
   TimelineWindow* ShowTimeline();
+
+  // "Insert Sweep..." (Segment menu, after Insert): its dialog inserts the
+  // sweep's segments before the cursor as one undo step and selects them.
+  QAction* insertSweepAction = nullptr;
+  void InsertSweep(const std::vector<Segment>& segs);
  signals:
   // The session changed: an edit, Undo, Redo, New, Open or an import.
   void SessionChanged();
@@ -175,6 +181,7 @@ class SessionEditorWindow : public QMainWindow {
   SessionGridModel* model_;
 
   void BuildTimelineItem();
+  void onInsertSweepTriggered();
   TimelineWindow* timeline_ = nullptr;
   QUndoStack* undoStack_;
   HeldKeys* heldKeys_;
