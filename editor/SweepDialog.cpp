@@ -78,6 +78,8 @@ SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(roo
   previewText->setLineWrapMode(QPlainTextEdit::NoWrap);
   previewText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   previewText->setMinimumHeight(150);
+  auto* previewCaption =
+      new QLabel(QStringLiteral("Segments: number, start, time, mode, frequency, pitch"));
   totalText = new QLabel;
   totalText->setObjectName(QStringLiteral("totalText"));
 
@@ -91,6 +93,7 @@ SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(roo
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
+  layout->addWidget(previewCaption);
   layout->addWidget(previewText);
   layout->addWidget(totalText);
   layout->addWidget(buttons);
@@ -103,10 +106,10 @@ SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(roo
 
 void SweepDialog::onFieldChanged() {
   SweepInput input;
-  input.From = fromEdit->text().toStdString();
-  input.To = toEdit->text().toStdString();
-  input.Length = lengthEdit->text().toStdString();
-  input.Pitch = pitchEdit->text().toStdString();
+  input.From = fromEdit->text().trimmed().toStdString();
+  input.To = toEdit->text().trimmed().toStdString();
+  input.Length = lengthEdit->text().trimmed().toStdString();
+  input.Pitch = pitchEdit->text().trimmed().toStdString();
   input.Mode = modeCombo->currentText().toStdString();
   result_ = MakeSweep(input, room_);
 
