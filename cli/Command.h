@@ -48,5 +48,6 @@ std::vector<Command> InfoCommands();     // info
 std::vector<Command> SessionCommands();  // check
 std::vector<Command> ImportCommands();   // import, export-csv
 std::vector<Command> PlotCommands();     // plot
+std::vector<Command> SweepCommands();    // sweep
 
 }  // namespace ovrel::cli

@@ -20,7 +20,7 @@ std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   for (auto group : {ovrel::cli::LibraryCommands, ovrel::cli::InfoCommands,
                      ovrel::cli::SessionCommands, ovrel::cli::ImportCommands,
-                     ovrel::cli::PlotCommands}) {
+                     ovrel::cli::SweepCommands, ovrel::cli::PlotCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;

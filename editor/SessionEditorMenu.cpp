@@ -71,6 +71,8 @@ void SessionEditorWindow::BuildMenus() {
                           QKeySequence(Qt::CTRL | Qt::Key_N));
   insertAction_ = AddItem(segmentMenu_, "insertAction", QStringLiteral("Insert"),
                           QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  insertSweepAction_ =
+      AddItem(segmentMenu_, "insertSweepAction", QStringLiteral("Insert Sweep..."));
   valueSeparator_ = AddSeparator(segmentMenu_, "valueSeparator");
   fastIncreaseAction_ = AddItem(segmentMenu_, "fastIncreaseAction", QStringLiteral("Value ++"),
                                 QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -117,6 +119,7 @@ void SessionEditorWindow::BuildMenus() {
           [this] { Record([this] { Apply(AddNewSeg(St(), CurCol())); }); });
   connect(insertAction_, &QAction::triggered, this,
           [this] { Record([this] { Apply(InsSeg(St(), CurCol())); }); });
+  connect(insertSweepAction_, &QAction::triggered, this, [this] { onInsertSweepTriggered(); });
   connect(fastIncreaseAction_, &QAction::triggered, this,
           [this] { ValueStep(&ovrel::FastIncVal); });
   connect(increaseAction_, &QAction::triggered, this, [this] { ValueStep(&ovrel::IncVal); });

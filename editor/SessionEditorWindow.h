@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QUrl>
 #include <functional>
+#include <vector>
 
 #include "editor/HeldKeys.h"
 #include "editor/RepeatButton.h"
@@ -108,6 +109,10 @@ class SessionEditorWindow : public QMainWindow {
   // ".csv") and writes the session there as CSV.
   void onExportCsvTriggered();
   void onOptimizeTriggered();
+  // "Insert Sweep...": its dialog inserts the sweep's segments before the
+  // cursor as one undo step and selects them.
+  void onInsertSweepTriggered();
+  void InsertSweep(const std::vector<Segment>& segs);
   void onExitTriggered();
   void onGridCellSelected(int col);
   // Keypad plus and minus step a value when they are really released.
@@ -159,6 +164,7 @@ class SessionEditorWindow : public QMainWindow {
   QMenu* helpMenu_;
   QAction *newAction_, *openAction_, *saveAction_, *saveAsAction_, *fileSeparator_,
       *importRvxAction_, *optimizeAction_, *exportCsvAction_, *exitSeparator_, *exitAction_;
+  QAction* insertSweepAction_ = nullptr;
   QAction *undoAction_, *redoAction_, *undoSeparator_;
   QAction *cutAction_, *copyAction_, *pasteAction_, *deleteAction_, *addNewAction_, *insertAction_,
       *valueSeparator_, *fastIncreaseAction_, *increaseAction_, *decreaseAction_,

@@ -300,3 +300,51 @@ TEST_F(OvrelTest, PlotRefusesWrongUsageAndBadSessionsWithoutWritingAPicture) {
   }
   EXPECT_FALSE(exists("out.png"));
 }
+
+TEST_F(OvrelTest, SweepWritesTheSessionInTheWritersFormat) {
+  Outcome run = ovrel({"sweep", "14", "4", "30", "--pitch", "200:100", "-o", "calm.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out, "");
+  const QByteArray rule = "#" + QByteArray(76, '-') + "\r\n";
+  // Six segments of 20 units in mode IN (52 = 20 + 32), pitch in both slots.
+  EXPECT_EQ(read("calm.svs"), rule + "# Sorvani Pro Session File\r\n" + rule + "version=23\r\n" +
+                                  rule +
+                                  "30,0,\r\n"
+                                  "52,14,12,192,192,\r\n"
+                                  "52,12,11,175,175,\r\n"
+                                  "52,11,9,158,158,\r\n"
+                                  "52,9,7,142,142,\r\n"
+                                  "52,7,6,125,125,\r\n"
+                                  "52,6,4,108,108,\r\n"
+                                  "0,\r\n" +
+                                  rule);
+  // A pitch of 256 and more carries its bit 8 beside the frequencies.
+  run = ovrel({"sweep", "10", "10", "0:15", "--mode=SL", "--pitch", "300", "--output=high.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_TRUE(read("high.svs").contains("\r\n0,15,\r\n193,138,138,44,44,\r\n0,\r\n"));
+  EXPECT_TRUE(ovrel({"--help"}).out.contains("\n  sweep "));
+}
+
+TEST_F(OvrelTest, SweepRefusesBadValuesWithTwoAndWritesNothing) {
+  write("keep.svs", Default(1));
+  const QList<QStringList> bad = {
+      {"0", "4", "30"},          {"14", "49", "30"},       {"fourteen", "4", "30"},
+      {"14", "4", "30:10"},      {"14", "4", "2185:15"},   {"14", "4", "0"},
+      {"14", "4", "30", "--pitch", "47"},                  {"14", "4", "30", "--pitch", "200:401"},
+      {"14", "4", "30", "--pitch", "high"},                {"14", "4", "30", "--mode", "ZZ"},
+      {"14", "4"},               {"14", "4", "30", "--speed", "2"},
+  };
+  for (QStringList args : bad) {
+    args.prepend("sweep");
+    args << "-o" << "keep.svs";
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(run.err.startsWith("ovrel sweep: ")) << run.err.toStdString();
+    EXPECT_EQ(read("keep.svs"), Default(1)) << args.join(' ').toStdString();
+  }
+  for (const QStringList& args : QList<QStringList>{{"sweep", "14", "4", "30"},
+                                                    {"sweep", "14", "4", "30", "-o", "out.txt"}}) {
+    EXPECT_EQ(ovrel(args).status, 2) << args.join(' ').toStdString();
+  }
+  EXPECT_FALSE(exists("out.txt"));
+}

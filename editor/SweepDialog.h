@@ -1,0 +1,49 @@
+#pragma once
+// The editor's "Insert Sweep" dialog: a frequency sweep given by its start
+// and end frequency, its length, a pitch or pitch range and a mode, with a
+// live list of the segments it makes and their total time. A faulty value
+// shows its reason beside its field and OK stays disabled.
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "session/Sweep.h"
+
+namespace ovrel {
+
+class SweepDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // room: how many more segments the session can take.
+  explicit SweepDialog(int room, QWidget* parent = nullptr);
+
+  // The sweep as the fields give it now (segments only when OK is enabled).
+  const SweepResult& Result() const { return result_; }
+
+  QLineEdit* fromEdit;
+  QLineEdit* toEdit;
+  QLineEdit* lengthEdit;
+  QLineEdit* pitchEdit;
+  QComboBox* modeCombo;
+  QLabel* fromReasonText;
+  QLabel* toReasonText;
+  QLabel* lengthReasonText;
+  QLabel* pitchReasonText;
+  QPlainTextEdit* previewText;
+  QLabel* totalText;
+  QPushButton* okButton;
+  QPushButton* cancelButton;
+
+ private:
+  // Makes the sweep from the fields and shows its segments or the reasons.
+  void onFieldChanged();
+
+  int room_;
+  SweepResult result_;
+};
+
+}  // namespace ovrel

@@ -1,0 +1,122 @@
+#include <QMenu>
+#include <QPointer>
+#include <QUndoStack>
+#include <set>
+
+#include "editor/SweepDialog.h"
+#include "editor/TimelineWindow.h"
+#include "support/FindChild.h"
+#include "tests/editor/EditorFixture.h"
+
+namespace ovrel {
+namespace {
+
+class EditorSweepTest : public EditorTest {
+ protected:
+  SweepDialog* OpenDialog() {
+    Control<QAction>(*form_, "insertSweepAction")->trigger();
+    auto* dialog = form_->findChild<SweepDialog*>(QStringLiteral("sweepDialog"));
+    EXPECT_NE(dialog, nullptr);
+    if (dialog) {
+      EXPECT_TRUE(dialog->isVisible());
+    }
+    return dialog;
+  }
+  static void Fill(SweepDialog* d, const char* from, const char* to, const char* length,
+                   const char* pitch) {
+    d->fromEdit->setText(QString::fromLatin1(from));
+    d->toEdit->setText(QString::fromLatin1(to));
+    d->lengthEdit->setText(QString::fromLatin1(length));
+    d->pitchEdit->setText(QString::fromLatin1(pitch));
+  }
+  std::set<int> SelectedCols() const {
+    std::set<int> cols;
+    for (const QModelIndex& i : grid()->selectionModel()->selectedIndexes())
+      cols.insert(i.column() + 1);
+    return cols;
+  }
+};
+
+TEST_F(EditorSweepTest, InsertsTheSweepAtTheCursorAsOneUndoStepAndSelectsIt) {
+  const QList<QAction*> items = Control<QMenu>(*form_, "segmentMenu")->actions();
+  const auto at = items.indexOf(Control<QAction>(*form_, "insertAction"));
+  ASSERT_GE(at, 0);
+  ASSERT_LT(at + 1, items.size());
+  EXPECT_EQ(items[at + 1]->text(), "Insert Sweep...");
+
+  makeSession(2);  // pitches 101, 102
+  TimelineWindow* timeline = form_->ShowTimeline();
+  ShowForm();
+  clickCell(2, RowPitch);
+  QPointer<SweepDialog> dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+
+  // A faulty value is named beside its field and OK cannot be clicked.
+  Fill(dialog, "14", "49", "30", "200:100");
+  EXPECT_FALSE(dialog->okButton->isEnabled());
+  EXPECT_TRUE(dialog->toReasonText->text().contains("1 to 48"));
+  EXPECT_TRUE(dialog->fromReasonText->text().isEmpty());
+  EXPECT_TRUE(dialog->totalText->text().isEmpty());
+
+  dialog->toEdit->setText(QStringLiteral("4"));
+  dialog->modeCombo->setCurrentText(QStringLiteral("SL"));
+  ASSERT_TRUE(dialog->okButton->isEnabled());
+  EXPECT_TRUE(dialog->toReasonText->text().isEmpty());
+  EXPECT_EQ(dialog->totalText->text(), "6 segments, total time 30:00.0");
+  EXPECT_EQ(dialog->previewText->document()->blockCount(), 6);
+  QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(dialog);
+  ShowForm();
+
+  // The sweep stands before the segment that was under the cursor.
+  ASSERT_EQ(st().Ses.SegCount, 8);
+  ASSERT_EQ(grid()->model()->columnCount(), 8);
+  const QStringList from{"14", "12", "11", "9", "7", "6"};
+  const QStringList to{"12", "11", "9", "7", "6", "4"};
+  const QStringList pitch{"192", "175", "158", "142", "125", "108"};
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(cell(k + 2, RowTime), "5:00");
+    EXPECT_EQ(cell(k + 2, RowMode), "SL");
+    EXPECT_EQ(cell(k + 2, RowFreqStart), from[k]);
+    EXPECT_EQ(cell(k + 2, RowFreqEnd), to[k]);
+    EXPECT_EQ(cell(k + 2, RowPitch), pitch[k]);
+  }
+  EXPECT_EQ(cell(1, RowPitch), "101");
+  EXPECT_EQ(cell(8, RowPitch), "102");
+  EXPECT_EQ(SelectedCols(), (std::set<int>{2, 3, 4, 5, 6, 7}));
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_TRUE(Control<QLabel>(*timeline, "totalsText")->text().contains("Segments: 8"));
+
+  // One Undo takes the whole sweep back, one Redo puts it in again.
+  key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(st().Ses.SegCount, 2);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
+  EXPECT_EQ(grid()->model()->columnCount(), 2);
+  EXPECT_TRUE(Control<QLabel>(*timeline, "totalsText")->text().contains("Segments: 2"));
+  key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(st().Ses.SegCount, 8);
+  EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 192, 175, 158, 142, 125, 108, 102}));
+}
+
+TEST_F(EditorSweepTest, RefusesASweepThatDoesNotFitTheSession) {
+  makeSession(3);
+  st().Ses.SegCount = 378;
+  form_->RefreshAll(1);
+  QPointer<SweepDialog> dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+  Fill(dialog, "10", "12", "12:00", "100");  // three segments
+  EXPECT_FALSE(dialog->okButton->isEnabled());
+  EXPECT_TRUE(dialog->lengthReasonText->text().contains("room for 2 more"));
+  dialog->lengthEdit->setText(QStringLiteral("11:30"));  // two
+  ASSERT_TRUE(dialog->okButton->isEnabled());
+  QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+  EXPECT_EQ(st().Ses.SegCount, 380);
+  EXPECT_EQ(st().Ses[1].FreqStart, 10);
+  EXPECT_EQ(st().Ses[2].FreqEnd, 12);
+  EXPECT_EQ(st().Ses[3].Pitch, 101);
+}
+
+}  // namespace
+}  // namespace ovrel
