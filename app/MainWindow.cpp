@@ -16,7 +16,7 @@
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
 #include "device/link/ProgramFolder.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 
 namespace ovrel {
 
@@ -53,15 +53,16 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
                           Qt::WindowCloseButtonHint),
       dialogs_(dialogs, this),
       options_(std::move(options)),
-      comPort_(std::make_unique<TComPort>()) {
+      serialPort_(std::make_unique<SerialPort>()) {
   setObjectName(QStringLiteral("mainWindow"));
   setFont(WindowFont());
   setFixedSize(369, 204);
   CreateControls();
-  link_ = std::make_unique<DeviceLink>(*comPort_, static_cast<LinkUi&>(*this), options_.Timing);
-  // The port list fills itself from the system when the window is made; an
-  // error there ends the start-up.
-  portComboBox->Bind(comPort_.get(), true);
+  link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
+  // The port list is filled from the system when the window is made; an
+  // error there ends the start-up. Nothing is selected: the link has no
+  // port until the user picks one or autodetection finds the device.
+  portComboBox->SetItems(ListPortsOrRaise());
   FormCreate();
 }
 
@@ -120,7 +121,7 @@ void MainWindow::CreateControls() {
   on(uploadLibraryButton, &MainWindow::onUploadLibraryClicked);
   on(uploadAddButton, &MainWindow::onUploadAddClicked);
   portComboBox->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
-  portComboBox->Guard = [this](const std::function<void()>& apply) { Guard(apply); };
+  portComboBox->OnPortPicked = [this](const QString& port) { link_->SetPort(port); };
 }
 
 void MainWindow::Guard(const std::function<void()>& handler) {
@@ -292,15 +293,14 @@ void MainWindow::ShowResult(const OperationResult& result) {
 
 void MainWindow::RefreshPortsIfGone() {
   // The adapter was unplugged: the list follows at once, as when it opens.
-  if (QFileInfo::exists(comPort_->Port())) return;
+  if (QFileInfo::exists(link_->Port())) return;
   Guard([this] { onPortListDropDown(); });
 }
 
 void MainWindow::onPortListDropDown() {
   const QString remembered = portComboBox->Text();
-  QStringList ports;
-  ListComPorts(ports);  // on an error the entries keep their old contents
-  portComboBox->SetItems(ports);
+  // On an error the entries keep their old contents.
+  portComboBox->SetItems(ListPortsOrRaise());
   portComboBox->SetText(remembered);
   if (portComboBox->Text().isEmpty() && portComboBox->count() > 0) portComboBox->SetItemIndex(0);
 }
@@ -326,7 +326,7 @@ void MainWindow::FormCloseQuery(bool& CanClose) {
     }
     return;
   }
-  comPort_->Close();
+  serialPort_->Close();
   CanClose = true;
 }
 

@@ -21,7 +21,7 @@
 
 namespace ovrel {
 
-class TComPort;
+class SerialPort;
 class DeviceLink;
 
 struct MainWindowOptions {
@@ -57,7 +57,6 @@ class MainWindow : public QWidget, private LinkUi {
   QWidget* statusBar;
   QProgressBar* progressBar;  // shown over panel 1 while a device operation runs
 
-  TComPort& SerialPort() { return *comPort_; }
   DeviceLink& Link() { return *link_; }
   QString PanelText(int panel) const;
 
@@ -117,7 +116,7 @@ class MainWindow : public QWidget, private LinkUi {
 
   WindowDialogs dialogs_;
   MainWindowOptions options_;
-  std::unique_ptr<TComPort> comPort_;
+  std::unique_ptr<SerialPort> serialPort_;
   std::unique_ptr<DeviceLink> link_;
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;

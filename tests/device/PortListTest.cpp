@@ -23,39 +23,39 @@ namespace {
 // Sets (or unsets) an environment variable for the life of the object.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, std::optional<QString> value) : FName(name) {
-    if (qEnvironmentVariableIsSet(name)) FOld = qgetenv(name);
+  ScopedEnv(const char* name, std::optional<QString> value) : name_(name) {
+    if (qEnvironmentVariableIsSet(name)) old_ = qgetenv(name);
     if (value)
       qputenv(name, value->toLocal8Bit());
     else
       qunsetenv(name);
   }
   ~ScopedEnv() {
-    if (FOld)
-      qputenv(FName, *FOld);
+    if (old_)
+      qputenv(name_, *old_);
     else
-      qunsetenv(FName);
+      qunsetenv(name_);
   }
 
  private:
-  const char* FName;
-  std::optional<QByteArray> FOld;
+  const char* name_;
+  std::optional<QByteArray> old_;
 };
 
 class PortListTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
   // Makes an empty file standing in for a port and returns its path.
   QString Port(const QString& name) {
-    const QString path = FDir.filePath(name);
+    const QString path = dir_.filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     return path;
   }
-  QString Missing(const QString& name) { return FDir.filePath(name); }
+  QString Missing(const QString& name) { return dir_.filePath(name); }
 
  private:
-  QTemporaryDir FDir;
+  QTemporaryDir dir_;
 };
 
 TEST_F(PortListTest, PortsVariableIsTheWholeListSortedWithoutCase) {

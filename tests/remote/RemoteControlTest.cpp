@@ -207,7 +207,7 @@ TEST_F(RemoteControlTest, ConnectBeforeAnyRegisterFindsTheDeviceWithoutReply) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ui.Ended == 1; }, 10000));
   EXPECT_EQ(Ui.Steps, "S");
   EXPECT_EQ(Port.Port(), SimPort);  // found on the second listed port
-  EXPECT_TRUE(Remote->PeerWindow().isEmpty());
+  EXPECT_TRUE(Remote->ClientBusName().isEmpty());
   Settle();
   EXPECT_TRUE(Client->Replies.isEmpty());
   EXPECT_TRUE(Client->AllAnswered());
@@ -216,7 +216,7 @@ TEST_F(RemoteControlTest, ConnectBeforeAnyRegisterFindsTheDeviceWithoutReply) {
   Client->Send(RemoteConnect);
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));
-  EXPECT_EQ(Remote->PeerWindow(), Client->Name());
+  EXPECT_EQ(Remote->ClientBusName(), Client->Name());
 }
 
 TEST_F(RemoteControlTest, ShowUnknownCodesAndTheNullPeer) {
