@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <optional>
 
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "device/serial/PortDescription.h"
 #include "device/serial/PortHolder.h"
 
@@ -63,15 +63,17 @@ TEST_F(PortListTest, PortsVariableIsTheWholeListSortedWithoutCase) {
   const ScopedEnv extra("OVREL_EXTRA_PORTS", Port("extra"));
   const ScopedEnv ports("OVREL_PORTS",
                         QStringList{com2, com10, Missing("gone"), com1, com2}.join(':') + ":");
-  QStringList list{"old entry"};
-  ListComPorts(list);
+  const SerialPortList listed = ListSerialPorts();
+  EXPECT_FALSE(listed.Error);
+  const QStringList& list = listed.Ports;
   EXPECT_EQ(list, (QStringList{com1, com10, com2}));
 }
 
 TEST_F(PortListTest, EmptyPortsVariableMeansNoPorts) {
   const ScopedEnv ports("OVREL_PORTS", QString());
-  QStringList list{"old entry"};
-  ListComPorts(list);
+  const SerialPortList listed = ListSerialPorts();
+  EXPECT_FALSE(listed.Error);
+  const QStringList& list = listed.Ports;
   EXPECT_TRUE(list.isEmpty());
 }
 
@@ -79,8 +81,9 @@ TEST_F(PortListTest, ExtraPortsJoinTheSystemPortsWithoutTheConsole) {
   const QString b = Port("b-port"), a = Port("A-port");
   const ScopedEnv ports("OVREL_PORTS", std::nullopt);
   const ScopedEnv extra("OVREL_EXTRA_PORTS", QStringList{b, Missing("gone"), a, b}.join(':'));
-  QStringList list;
-  ListComPorts(list);
+  const SerialPortList listed = ListSerialPorts();
+  ASSERT_FALSE(listed.Error);
+  const QStringList& list = listed.Ports;
   EXPECT_EQ(list.count(a), 1);
   EXPECT_EQ(list.count(b), 1);
   EXPECT_FALSE(list.contains(Missing("gone")));
