@@ -1,8 +1,9 @@
 #pragma once
 // The device link: the runner of the device operations. It owns the line to
-// the device and holds the port the operations use, runs one operation at a time and queues
-// the rest in the order they came (from the buttons, ovrel and the remote
-// control alike), and hands each result to whoever asked for it. Everything
+// the device and holds the port the operations use, runs one operation at a
+// time and queues the rest in the order they came (from the buttons, ovrel
+// and the remote control alike), and hands each result to whoever asked
+// for it. Everything
 // runs on the thread of the event loop, driven by the port's notifications
 // and timers; no call waits.
 

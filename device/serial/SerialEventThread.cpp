@@ -1,4 +1,4 @@
-// The hand-off between the event thread and the component's own thread.
+// The hand-off between the event thread and the port's own thread.
 #include "device/serial/SerialEventThread.h"
 
 #include "device/serial/SerialPort.h"

@@ -1,5 +1,5 @@
 // The event thread of an open port. It waits for bytes on the port and hands
-// each notification to the component's own thread as a synchronous call:
+// each notification to the port's own thread as a synchronous call:
 // it posts the call and waits until that thread has run it, so at most one
 // notification is outstanding.
 #pragma once

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "app/MainWindow.h"
-#include "device/serial/ComPort.h"
+#include "device/link/DeviceLink.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace ovrel::test {
@@ -139,7 +139,7 @@ TEST_F(MainWindowPortList, ListedSortedWithNothingSelectedWhenThePortIsNotListed
   EXPECT_TRUE(f.portComboBox->Text().isEmpty());
   OpenList(f);  // no selection: the first entry is selected
   EXPECT_EQ(f.portComboBox->Text(), Port("ttyA"));
-  EXPECT_NE(f.SerialPort().Port(), Port("ttyA"));  // a selection by the program only
+  EXPECT_NE(f.Link().Port(), Port("ttyA"));  // a selection by the program only
 }
 
 TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
@@ -149,8 +149,8 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   f.portComboBox->setFocus();
   QTest::keyClick(f.portComboBox, Qt::Key_Down);  // the user picks ttyB
   EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
-  EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
-  EXPECT_FALSE(f.SerialPort().Connected());
+  EXPECT_EQ(f.Link().Port(), Port("ttyB"));
+  EXPECT_FALSE(f.Link().Line().IsOpen());
 
   QFile::remove(Port("ttyA"));  // another port goes away: ttyB stays selected
   OpenList(f);
@@ -161,7 +161,7 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   OpenList(f);
   EXPECT_EQ(f.portComboBox->Items(), QStringList{Port("ttyC")});
   EXPECT_EQ(f.portComboBox->Text(), Port("ttyC"));
-  EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
+  EXPECT_EQ(f.Link().Port(), Port("ttyB"));
 
   SetPorts({});  // no port at all
   OpenList(f);
@@ -173,12 +173,12 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
 TEST_F(MainWindowPortList, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOtherwise) {
   SetPorts({Port("ttyA"), Port("ttyB")});
   MainWindow& f = MakeForm();
-  const QString portBefore = f.SerialPort().Port();
+  const QString portBefore = f.Link().Port();
   f.portComboBox->SetText(Port("ttyB").replace(QStringLiteral("ttyB"), QStringLiteral("TTYb")));
   EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
   f.portComboBox->SetText(QStringLiteral("/dev/none"));
   EXPECT_EQ(f.portComboBox->Text(), Port("ttyB"));
-  EXPECT_EQ(f.SerialPort().Port(), portBefore);  // selections by the program leave the port
+  EXPECT_EQ(f.Link().Port(), portBefore);  // selections by the program leave the port
 }
 
 TEST_F(MainWindowTest, EditorButtonsShowTheirOneWindow) {
