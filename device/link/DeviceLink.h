@@ -79,7 +79,8 @@ class DeviceLink : public QObject {
   void Connect(Done done);
   void UploadLibrary(const QString& path, Done done);
   void AddSession(const QString& path, Done done);
-  // Reads the whole memory (I, 16 r, O); "SVPMemImg.svl" is not written.
+  // Reads the whole memory (I, 16 r, O) into the result's MemImg;
+  // "SVPMemImg.svl" is not written.
   void ReadMemory(Done done);
 
   // True while an operation or a queued job runs or waits for its turn.
