@@ -17,7 +17,7 @@
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
 #include "device/link/ProgramFolder.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 
 namespace ovrel {
 
@@ -54,15 +54,16 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
                           Qt::WindowCloseButtonHint),
       dialogs_(dialogs, this),
       options_(std::move(options)),
-      comPort_(std::make_unique<TComPort>()) {
+      serialPort_(std::make_unique<SerialPort>()) {
   setObjectName(QStringLiteral("mainWindow"));
   setFont(WindowFont());
   setFixedSize(369, 204);
   CreateControls();
-  link_ = std::make_unique<DeviceLink>(*comPort_, static_cast<LinkUi&>(*this), options_.Timing);
-  // The port list fills itself from the system when the window is made; an
-  // error there ends the start-up.
-  portComboBox_->Bind(comPort_.get(), true);
+  link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
+  // The port list is filled from the system when the window is made; an
+  // error there ends the start-up. Nothing is selected: the link has no
+  // port until the user picks one or autodetection finds the device.
+  portComboBox_->SetItems(ListPortsOrRaise());
   SetUpProgramFolder();
 }
 
@@ -140,7 +141,7 @@ void MainWindow::CreateControls() {
   on(uploadLibraryButton_, &MainWindow::onUploadLibraryClicked);
   on(uploadAddButton_, &MainWindow::onUploadAddClicked);
   portComboBox_->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
-  portComboBox_->Guard = [this](const std::function<void()>& apply) { Guard(apply); };
+  portComboBox_->OnPortPicked = [this](const QString& port) { link_->SetPort(port); };
 }
 
 void MainWindow::Guard(const std::function<void()>& handler) {
@@ -311,15 +312,14 @@ void MainWindow::ShowResult(const OperationResult& result) {
 
 void MainWindow::RefreshPortsIfGone() {
   // The adapter was unplugged: the list follows at once, as when it opens.
-  if (QFileInfo::exists(comPort_->Port())) return;
+  if (QFileInfo::exists(link_->Port())) return;
   Guard([this] { onPortListDropDown(); });
 }
 
 void MainWindow::onPortListDropDown() {
   const QString remembered = portComboBox_->Text();
-  QStringList ports;
-  ListComPorts(ports);  // on an error the entries keep their old contents
-  portComboBox_->SetItems(ports);
+  // On an error the entries keep their old contents.
+  portComboBox_->SetItems(ListPortsOrRaise());
   portComboBox_->SetText(remembered);
   if (portComboBox_->Text().isEmpty() && portComboBox_->count() > 0) portComboBox_->SetItemIndex(0);
 }
@@ -344,7 +344,7 @@ bool MainWindow::MayClose() {
     }
     return false;
   }
-  comPort_->Close();
+  serialPort_->Close();
   return true;
 }
 

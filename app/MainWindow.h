@@ -21,7 +21,7 @@
 
 namespace ovrel {
 
-class TComPort;
+class SerialPort;
 class DeviceLink;
 
 struct MainWindowOptions {
@@ -43,7 +43,6 @@ class MainWindow : public QWidget, private LinkUi {
   FolderSettings& Folders() { return folders_; }
   const FolderSettings& Folders() const { return folders_; }
 
-  TComPort& SerialPort() { return *comPort_; }
   DeviceLink& Link() { return *link_; }
   QString PanelText(int panel) const;
 
@@ -127,7 +126,7 @@ class MainWindow : public QWidget, private LinkUi {
   QPushButton* uploadAddButton_;
   QWidget* statusBar_;
   QProgressBar* progressBar_;  // shown over panel 1 while a device operation runs
-  std::unique_ptr<TComPort> comPort_;
+  std::unique_ptr<SerialPort> serialPort_;
   std::unique_ptr<DeviceLink> link_;
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;

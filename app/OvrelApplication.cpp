@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <utility>
 
-#include "device/serial/ComPort.h"
+#include "app/PortComboBox.h"
 #include "ui/ErrorDisplay.h"
 
 namespace ovrel {
@@ -23,8 +23,7 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options)
   // What can fail while the windows are made is reading the port list; it
   // is read first, so that a failure still ends the start-up before any
   // window shows.
-  QStringList ports;
-  ListComPorts(ports);
+  ListPortsOrRaise();
   Splash = std::make_unique<SplashWindow>([this] { SplashEnded(); }, options_.SplashMs);
   // Hand the splash to the display server now; the hidden windows follow
   // from the event loop while the splash is being drawn.

@@ -1,23 +1,19 @@
 #include "app/PortComboBox.h"
 
-#include "device/serial/ComPort.h"
 #include "device/serial/PortDescription.h"
+#include "device/serial/SerialPort.h"
 
 namespace ovrel {
 
-PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
-  setEditable(false);
-  connect(this, &QComboBox::activated, this, &PortComboBox::UserSelected);
+QStringList ListPortsOrRaise() {
+  const SerialPortList listed = ListSerialPorts();
+  if (listed.Error) throw PortListError(listed.Error->Text().toStdString());
+  return listed.Ports;
 }
 
-void PortComboBox::Bind(TCustomComPort* port, bool autoApply) {
-  select_.ComPort = port;
-  select_.ComProperty = cpPort;
-  select_.AutoApply = autoApply;
-  QStringList ports;
-  ListComPorts(ports);
-  SetItems(ports);
-  if (port) SetText(port->Port());
+PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
+  setEditable(false);
+  connect(this, &QComboBox::activated, this, &PortComboBox::onActivated);
 }
 
 // Each entry shows the path and what the system knows of the port; its
@@ -52,17 +48,9 @@ void PortComboBox::showPopup() {
   QComboBox::showPopup();
 }
 
-void PortComboBox::UserSelected(int index) {
+void PortComboBox::onActivated(int index) {
   if (index < 0) return;
-  const QString name = itemData(index).toString();
-  auto apply = [this, name] {
-    select_.Port = name;
-    if (select_.AutoApply && select_.ComPort) select_.ComPort->SetPort(name);
-  };
-  if (Guard)
-    Guard(apply);
-  else
-    apply();
+  if (OnPortPicked) OnPortPicked(itemData(index).toString());
 }
 
 }  // namespace ovrel

@@ -54,7 +54,7 @@ void CliLinkUi::ShowResult(const OperationResult& result) {
 }
 
 void CliLinkUi::ProbingPort(int index) {
-  const QString port = Ports.value(index);
+  const QString port = ports_.value(index);
   Say(QStringLiteral("probing %1").arg(port));
   EmitJson(QStringLiteral("probe"), {{QStringLiteral("port"), port}});
 }

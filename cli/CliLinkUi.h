@@ -16,7 +16,7 @@ void Say(const QString& text);
 
 class CliLinkUi : public LinkUi {
  public:
-  void PortsListed(const QStringList& ports) override { Ports = ports; }
+  void PortsListed(const QStringList& ports) override { ports_ = ports; }
   void ProbingPort(int index) override;
   void Progress(const LinkProgress& progress) override;
   void BusyChanged(bool) override {}
@@ -33,7 +33,7 @@ class CliLinkUi : public LinkUi {
  private:
   void ShowMessage(const LinkMessage& message);
 
-  QStringList Ports;
+  QStringList ports_;
 };
 
 }  // namespace ovrel::cli

@@ -19,8 +19,8 @@
 #include "device/link/DeviceLink.h"
 #include "device/link/ProgramFolder.h"
 #include "device/protocol/Merge.h"
-#include "device/serial/ComPort.h"
 #include "device/serial/PortDescription.h"
+#include "device/serial/SerialPort.h"
 
 namespace ovrel::cli {
 namespace {
@@ -110,14 +110,14 @@ class Device {
   // status when the device was not found.
   int Choose(const QString& port) {
     if (!port.isEmpty()) {
-      Port.SetPort(port);
+      Link.SetPort(port);
       return ExitOk;
     }
     Say(QStringLiteral("Autodetecting Sorvani..."));
     const OperationResult found = RunToEnd([&](DeviceLink::Done done) { Link.Connect(done); });
     if (found.Ok()) {
-      Say(QStringLiteral("Sorvani successfully detected on %1").arg(Port.Port()));
-      EmitJson(QStringLiteral("device"), {{QStringLiteral("port"), Port.Port()}});
+      Say(QStringLiteral("Sorvani successfully detected on %1").arg(found.Port));
+      EmitJson(QStringLiteral("device"), {{QStringLiteral("port"), found.Port}});
       return ExitOk;
     }
     return ExitNotFound;
@@ -132,10 +132,10 @@ class Device {
   }
 
   // Reads the device memory; the link keeps it in the backup history.
-  // Returns 0 or the exit status of the failure.
-  int ReadMemory() {
+  // Returns 0 or the exit status of the failure; read holds the result.
+  int ReadMemory(OperationResult& read) {
     Say(QStringLiteral("Reading the Sorvani session memory"));
-    const OperationResult read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
+    read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
     if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
     if (CliLinkUi::BackupFailed(read)) {
       return Finish(ExitFailed,
@@ -145,10 +145,10 @@ class Device {
     return ExitOk;
   }
 
-  // Reads the memory back and compares it with what the link just wrote,
+  // Reads the memory back and compares it with the image the upload wrote,
   // without keeping it in the backup history (it is no backup).
-  int Verify() {
-    const auto meant = Link.State.MemImgBuf;
+  int Verify(const OperationResult& uploaded) {
+    const OperationResult::Image meant = uploaded.MemImg.value_or(OperationResult::Image{});
     Say(QStringLiteral("Reading the Sorvani session memory back"));
     auto keep = std::exchange(Link.KeepMemoryImage, nullptr);
     const OperationResult read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
@@ -156,7 +156,7 @@ class Device {
     if (!read.Ok()) {
       return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), read);
     }
-    const auto& got = Link.State.MemImgBuf;
+    const OperationResult::Image& got = *read.MemImg;
     const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
     if (wrote != meant.end()) {
       return Finish(ExitWrongAnswer,
@@ -168,14 +168,15 @@ class Device {
     return Finish(ExitOk, QStringLiteral("Verified: the session memory holds what was written"));
   }
 
-  TComPort Port;
+  SerialPort Port;
   CliLinkUi Ui;
   DeviceLink Link;
 };
 
 int Ports(const Arguments& a) {
-  QStringList ports;
-  ListComPorts(ports);
+  const SerialPortList listed = ListSerialPorts();
+  if (listed.Error) return Failure(listed.Error->Text().toStdString());
+  const QStringList& ports = listed.Ports;
   EmitJson(QStringLiteral("ports"), {{QStringLiteral("ports"), QJsonArray::fromStringList(ports)}});
   if (!JsonMode()) {
     for (const QString& p : ports) {
@@ -191,14 +192,15 @@ int Ports(const Arguments& a) {
 int Detect() {
   Device d;
   if (const int status = d.Choose({})) return status;
-  if (!JsonMode()) std::cout << qPrintable(d.Port.Port()) << "\n";
+  if (!JsonMode()) std::cout << qPrintable(d.Link.Port()) << "\n";
   return ExitOk;
 }
 
 // Uploads the library file at path, with the backup and verification asked for.
 int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
   if (a.Backup) {
-    if (const int status = d.ReadMemory()) return status;
+    OperationResult read;
+    if (const int status = d.ReadMemory(read)) return status;
   }
   Say(QStringLiteral("Uploading Sorvani session library"));
   const OperationResult uploaded =
@@ -208,7 +210,7 @@ int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
   }
   const int status =
       Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully"));
-  return a.Verify ? d.Verify() : status;
+  return a.Verify ? d.Verify(uploaded) : status;
 }
 
 int Upload(const Arguments& a) {
@@ -250,7 +252,7 @@ int Add(const Arguments& a) {
   }
   const int status =
       Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
-  return a.Verify ? d.Verify() : status;
+  return a.Verify ? d.Verify(added) : status;
 }
 
 bool WriteImageFile(const QString& path, const char* bytes, qint64 size) {
@@ -270,7 +272,7 @@ int Download(const Arguments& a) {
   if (!read.Ok()) {
     return Device::Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
   }
-  const auto& img = d.Link.State.MemImgBuf;
+  const OperationResult::Image& img = *read.MemImg;
   qint64 size = kSesMemSize;
   if (!a.Raw) {
     if (const auto invalid = CheckLibraryImage(img)) {
@@ -290,8 +292,9 @@ int Download(const Arguments& a) {
 int Backup(const Arguments& a) {
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  if (const int status = d.ReadMemory()) return status;
-  const QByteArray used = UsedImageBytes(d.Link.State.MemImgBuf);
+  OperationResult read;
+  if (const int status = d.ReadMemory(read)) return status;
+  const QByteArray used = UsedImageBytes(*read.MemImg);
   if (!WriteImageFile(a.Output, used.constData(), used.size())) return ExitFailed;
   if (used.size() == kSesMemSize) {
     Say(
@@ -378,11 +381,7 @@ int runDeviceCommand(const std::string& name, const std::vector<std::string>& ar
   static char programName[] = "ovrel";
   static char* argv[] = {programName, nullptr};
   QCoreApplication app(argc, argv);
-  try {
-    return Run(name, *parsed);
-  } catch (const EComPort& e) {
-    return Failure(e.what());
-  }
+  return Run(name, *parsed);
 }
 
 std::string deviceCommandsHelp() {

@@ -17,7 +17,7 @@ namespace ovrel {
 // last character sorts at or before "." in character code order.
 QString WithFullStop(const QString& message);
 
-// The kind of an error: the unqualified name of its class ("EComPort").
+// The kind of an error: the unqualified name of its class ("PortListError").
 QString ErrorKind(const std::exception& error);
 
 // Shows error (caught elsewhere) in the default error display.

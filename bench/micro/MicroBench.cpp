@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "device/protocol/LinkState.h"
+#include "device/protocol/ReplyReceiver.h"
 #include "device/protocol/Merge.h"
 #include "library/LibraryCompiler.h"
 #include "library/SessionScan.h"
@@ -90,15 +90,15 @@ void BM_Receiver1MB(benchmark::State& state) {
     const int n = ovrel::BuildFrame(frame, ovrel::cmd::r, payload);
     stream.insert(stream.end(), frame.begin(), frame.begin() + n);
   }
-  auto link = std::make_unique<ovrel::LinkState>();
+  auto receiver = std::make_unique<ovrel::ReplyReceiver>();
   for (auto _ : state) {
-    link->RestartFrameAssembly();
-    link->ExpectedCmd = ovrel::cmd::r;
+    receiver->Restart();
+    receiver->Await(ovrel::cmd::r);
     for (std::size_t at = 0; at < stream.size(); at += 1024) {
       const std::size_t n = std::min<std::size_t>(1024, stream.size() - at);
-      link->Receive(std::span(stream).subspan(at, n));
+      receiver->Receive(std::span(stream).subspan(at, n));
     }
-    benchmark::DoNotOptimize(link->MemImgBuf);
+    benchmark::DoNotOptimize(receiver->Payload().data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
 }

@@ -9,11 +9,11 @@
 #include "device/link/LibraryUpload.h"
 #include "device/link/MemoryDownload.h"
 #include "device/link/SessionAdd.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 
 namespace ovrel {
 
-DeviceLink::DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing)
+DeviceLink::DeviceLink(SerialPort& port, LinkUi& ui, LinkTiming timing)
     : DeviceLink(std::make_unique<SerialLinkPort>(port), nullptr, ui, timing) {}
 
 DeviceLink::DeviceLink(LinkPort& port, LinkUi& ui, LinkTiming timing)
@@ -25,39 +25,40 @@ DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi
         return BackupHistory().Keep(image).Error;
       }),
       Timing(timing),
-      OwnPort(std::move(ownPort)),
-      FLine(port ? *port : *OwnPort, State),
-      FUi(ui) {}
+      ownPort_(std::move(ownPort)),
+      line_(port ? *port : *ownPort_),
+      ui_(ui) {}
 
 DeviceLink::~DeviceLink() {
   // An operation cut off here leaves the port closed; its caller hears nothing.
-  FLine.Cancel();
-  FLine.Close();
+  line_.Cancel();
+  line_.Close();
 }
 
 QString DeviceLink::WorkingFilePath(const QString& name) const {
-  return WorkingFolder.isEmpty() ? name : WorkingFolder + QLatin1Char('/') + name;
+  return workingFolder_.isEmpty() ? name : workingFolder_ + QLatin1Char('/') + name;
 }
 
 void DeviceLink::Run(std::unique_ptr<DeviceOperation> operation, Done done) {
   Queued entry;
   entry.Operation = std::move(operation);
   entry.OnDone = std::move(done);
-  Queue.push_back(std::move(entry));
+  queue_.push_back(std::move(entry));
   ScheduleNext();
 }
 
 void DeviceLink::WhenIdle(std::function<void()> job) {
   Queued entry;
   entry.Job = std::move(job);
-  Queue.push_back(std::move(entry));
+  queue_.push_back(std::move(entry));
   ScheduleNext();
 }
 
 void DeviceLink::Connect(Done done) {
-  // The port list is read when the operation is made: an error there is
-  // raised to the caller, before anything is queued.
-  Run(std::make_unique<Autodetection>(), std::move(done));
+  Run(std::make_unique<Autodetection>(), [this, done = std::move(done)](const OperationResult& result) {
+    if (!result.Port.isEmpty()) port_ = result.Port;
+    if (done) done(result);
+  });
 }
 
 void DeviceLink::UploadLibrary(const QString& path, Done done) {
@@ -73,89 +74,90 @@ void DeviceLink::ReadMemory(Done done) {
 }
 
 void DeviceLink::ScheduleNext() {
-  if (Running || NextScheduled || Queue.empty()) return;
-  NextScheduled = true;
+  if (running_ || nextScheduled_ || queue_.empty()) return;
+  nextScheduled_ = true;
   QTimer::singleShot(0, this, [this] {
-    NextScheduled = false;
+    nextScheduled_ = false;
     StartNext();
   });
 }
 
 void DeviceLink::StartNext() {
-  if (Running || Queue.empty()) return;
-  Queued next = std::move(Queue.front());
-  Queue.pop_front();
-  Running = true;
+  if (running_ || queue_.empty()) return;
+  Queued next = std::move(queue_.front());
+  queue_.pop_front();
+  running_ = true;
   if (next.Job) {
     // A job may open a question box: what is queued meanwhile waits for it.
     try {
       next.Job();
     } catch (...) {
-      Running = false;
+      running_ = false;
       ScheduleNext();
       throw;
     }
-    Running = false;
+    running_ = false;
     ScheduleNext();
     return;
   }
-  RunningOperation = std::move(next.Operation);
-  CurrentDone = std::move(next.OnDone);
-  Current = {0, RunningOperation->StepCount(), 0, -1, 0};
-  PauseTotal = RunningOperation->PauseLength(Timing);
-  PauseEnd = Paused = 0;
-  DeviceOperation* operation = RunningOperation.get();
+  runningOperation_ = std::move(next.Operation);
+  currentDone_ = std::move(next.OnDone);
+  current_ = {0, runningOperation_->StepCount(), 0, -1, 0};
+  pauseTotal_ = runningOperation_->PauseLength(Timing);
+  pauseEnd_ = paused_ = LinkDuration::zero();
+  DeviceOperation* operation = runningOperation_.get();
   connect(operation, &DeviceOperation::Finished, this,
           [this, operation](const OperationResult& result) { Finished(operation, result); });
-  FUi.BusyChanged(true);
+  ui_.BusyChanged(true);
   operation->Start(*this);
 }
 
 void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& result) {
-  if (operation != RunningOperation.get()) return;
+  if (operation != runningOperation_.get()) return;
   // The operation is still on the call stack (it sent the signal): it is
   // kept until the next one ends or the link goes.
-  EndedOperation = std::move(RunningOperation);
-  const Done done = std::move(CurrentDone);
-  CurrentDone = nullptr;
-  State.Autodetecting = false;
-  Current = {};
-  Running = false;
-  FUi.Progress({});
-  FUi.BusyChanged(false);
+  endedOperation_ = std::move(runningOperation_);
+  const Done done = std::move(currentDone_);
+  currentDone_ = nullptr;
+  current_ = {};
+  running_ = false;
+  ui_.Progress({});
+  ui_.BusyChanged(false);
   ScheduleNext();
   if (done) done(result);
 }
 
-int DeviceLink::Permille(double paused) const {
-  const double total = Current.Count * Timing.SettleDelay + PauseTotal;
-  if (total <= 0) return 0;
-  const double done = Current.Step * Timing.SettleDelay + paused;
-  return std::clamp(static_cast<int>(1000.0 * done / total), 0, 1000);
+int DeviceLink::Permille(LinkDuration paused) const {
+  const LinkDuration total = current_.Count * Timing.SettleDelay + pauseTotal_;
+  if (total <= LinkDuration::zero()) return 0;
+  const LinkDuration done = current_.Step * Timing.SettleDelay + paused;
+  return std::clamp(static_cast<int>(1000.0 * static_cast<double>(done.count()) /
+                                     static_cast<double>(total.count())),
+                    0, 1000);
 }
 
 void DeviceLink::Report(char command, int block) {
-  Paused = PauseEnd;  // a pause before this step is over
-  ++Current.Step;
-  Current.Count = std::max(Current.Count, Current.Step);
-  Current.Command = command;
-  Current.Block = block;
-  Current.Permille = Permille(Paused);
-  FUi.Progress(Current);
+  paused_ = pauseEnd_;  // a pause before this step is over
+  ++current_.Step;
+  current_.Count = std::max(current_.Count, current_.Step);
+  current_.Command = command;
+  current_.Block = block;
+  current_.Permille = Permille(paused_);
+  ui_.Progress(current_);
 }
 
-void DeviceLink::PauseBegins(double length) {
-  PauseEnd = Paused + length;
-  PauseClock.start();
+void DeviceLink::PauseBegins(LinkDuration length) {
+  pauseEnd_ = paused_ + length;
+  pauseClock_.start();
 }
 
 void DeviceLink::ReportPause() {
-  const double passed = static_cast<double>(PauseClock.nsecsElapsed()) / 86400.0e9;
-  LinkProgress pause = Current;
+  const LinkDuration passed(pauseClock_.nsecsElapsed());
+  LinkProgress pause = current_;
   pause.Command = 0;
   pause.Block = -1;
-  pause.Permille = Permille(std::min(PauseEnd, Paused + passed));
-  FUi.Progress(pause);
+  pause.Permille = Permille(std::min(pauseEnd_, paused_ + passed));
+  ui_.Progress(pause);
 }
 
 }  // namespace ovrel

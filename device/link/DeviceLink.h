@@ -1,8 +1,9 @@
 #pragma once
 // The device link: the runner of the device operations. It owns the line to
-// the device and the protocol state, runs one operation at a time and queues
-// the rest in the order they came (from the buttons, ovrel and the remote
-// control alike), and hands each result to whoever asked for it. Everything
+// the device and holds the port the operations use, runs one operation at a
+// time and queues the rest in the order they came (from the buttons, ovrel
+// and the remote control alike), and hands each result to whoever asked
+// for it. Everything
 // runs on the thread of the event loop, driven by the port's notifications
 // and timers; no call waits.
 
@@ -21,11 +22,10 @@
 #include "device/link/LinkTiming.h"
 #include "device/link/LinkUi.h"
 #include "device/link/OperationResult.h"
-#include "device/protocol/LinkState.h"
 
 namespace ovrel {
 
-class TCustomComPort;
+class SerialPort;
 
 // Texts of the device operations.
 namespace linktext {
@@ -59,7 +59,7 @@ inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 class DeviceLink : public QObject {
   Q_OBJECT
  public:
-  DeviceLink(TCustomComPort& port, LinkUi& ui, LinkTiming timing = {});
+  DeviceLink(SerialPort& port, LinkUi& ui, LinkTiming timing = {});
   // On another port (an in-process device in tests).
   DeviceLink(LinkPort& port, LinkUi& ui, LinkTiming timing = {});
   ~DeviceLink() override;
@@ -75,19 +75,27 @@ class DeviceLink : public QObject {
   // busy while it runs (it may ask the user a question).
   void WhenIdle(std::function<void()> job);
   // The operations of the buttons, ovrel and the remote control.
+  // Autodetection; the port it ends on becomes the link's port.
   void Connect(Done done);
   void UploadLibrary(const QString& path, Done done);
   void AddSession(const QString& path, Done done);
-  // Reads the whole memory (I, 16 r, O); "SVPMemImg.svl" is not written.
+  // Reads the whole memory (I, 16 r, O) into the result's MemImg;
+  // "SVPMemImg.svl" is not written.
   void ReadMemory(Done done);
 
   // True while an operation or a queued job runs or waits for its turn.
-  bool Busy() const { return Running || !Queue.empty(); }
+  bool Busy() const { return running_ || !queue_.empty(); }
+
+  // The port the operations open: set by the port list, by autodetection
+  // and by ovrel's --port. Empty until one of them sets it; an operation
+  // then fails as not connected.
+  void SetPort(const QString& port) { port_ = port; }
+  const QString& Port() const { return port_; }
 
   // The folder of the working files ("SVPMemImg.svl", "TempSesLib.svl");
   // empty: the current directory.
-  void SetWorkingFolder(const QString& folder) { WorkingFolder = folder; }
-  const QString& GetWorkingFolder() const { return WorkingFolder; }
+  void SetWorkingFolder(const QString& folder) { workingFolder_ = folder; }
+  const QString& WorkingFolder() const { return workingFolder_; }
   QString WorkingFilePath(const QString& name) const;
 
   // Called with every memory image read from the device, once its port is
@@ -95,18 +103,17 @@ class DeviceLink : public QObject {
   // By default the image goes into the backup history; empty: not kept.
   std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
 
-  LinkState State;
   const LinkTiming Timing;
 
   // For the operations: the line, the observer, and the progress report.
-  LinkLine& Line() { return FLine; }
-  LinkUi& Ui() { return FUi; }
+  LinkLine& Line() { return line_; }
+  LinkUi& Ui() { return ui_; }
   // Reports the command just sent as the operation's next step.
   void Report(char command, int block = -1);
   // A pause of the given length starts; ReportPause reports time passing in it.
-  void PauseBegins(double length);
+  void PauseBegins(LinkDuration length);
   void ReportPause();
-  const LinkProgress& CurrentStep() const { return Current; }
+  const LinkProgress& CurrentStep() const { return current_; }
 
  private:
   struct Queued {
@@ -118,28 +125,28 @@ class DeviceLink : public QObject {
   void StartNext();
   void Finished(DeviceOperation* operation, const OperationResult& result);
   // How far the running operation is, in thousandths, with paused of its pauses passed.
-  int Permille(double paused) const;
+  int Permille(LinkDuration paused) const;
 
   // port, or when null the port it owns.
   DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi& ui, LinkTiming timing);
 
-  std::unique_ptr<LinkPort> OwnPort;  // the serial port component's adapter
-  LinkLine FLine;
-  LinkUi& FUi;
-  QString WorkingFolder;
-  std::deque<Queued> Queue;
-  bool Running = false;
-  bool NextScheduled = false;
-  std::unique_ptr<DeviceOperation> RunningOperation;
-  std::unique_ptr<DeviceOperation> EndedOperation;
-  Done CurrentDone;
-  LinkProgress Current;
-  // The pauses of the running operation, and how much of them has passed,
-  // as fractions of a day.
-  double PauseTotal = 0;
-  double PauseEnd = 0;
-  double Paused = 0;
-  QElapsedTimer PauseClock;
+  std::unique_ptr<LinkPort> ownPort_;  // the serial port's adapter
+  LinkLine line_;
+  LinkUi& ui_;
+  QString port_;
+  QString workingFolder_;
+  std::deque<Queued> queue_;
+  bool running_ = false;
+  bool nextScheduled_ = false;
+  std::unique_ptr<DeviceOperation> runningOperation_;
+  std::unique_ptr<DeviceOperation> endedOperation_;
+  Done currentDone_;
+  LinkProgress current_;
+  // The pauses of the running operation, and how much of them has passed.
+  LinkDuration pauseTotal_{};
+  LinkDuration pauseEnd_{};
+  LinkDuration paused_{};
+  QElapsedTimer pauseClock_;
 };
 
 }  // namespace ovrel

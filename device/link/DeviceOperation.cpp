@@ -7,8 +7,8 @@
 namespace ovrel {
 
 void DeviceOperation::Start(DeviceLink& link) {
-  FLink = &link;
-  Ended = false;
+  link_ = &link;
+  ended_ = false;
   // Begins from the event loop, so that the caller's own work after
   // starting it comes first, and a failure before the device is touched
   // arrives the same way as any other.
@@ -16,7 +16,12 @@ void DeviceOperation::Start(DeviceLink& link) {
 }
 
 bool DeviceOperation::OpenPort(const QString& failureText) {
-  if (const std::optional<QString> failure = Link().Line().Open()) {
+  if (Link().Port().isEmpty()) {
+    // No device was found and no port was picked.
+    Fail(FailureKind::NotConnected, {failureText, LinkIcon::Error, linktext::kNotConnected});
+    return false;
+  }
+  if (const std::optional<QString> failure = Link().Line().Open(Link().Port())) {
     Fail(FailureKind::NotConnected, {failureText, LinkIcon::Error, *failure});
     return false;
   }
@@ -24,14 +29,14 @@ bool DeviceOperation::OpenPort(const QString& failureText) {
 }
 
 void DeviceOperation::Step(std::uint8_t letter, std::span<const std::uint8_t> payload,
-                           double timeout, std::function<void()> next, int block) {
+                           LinkDuration timeout, StepNext next, int block) {
   Link().Report(static_cast<char>(letter), block);
   Link().Line().Exchange(
       letter, payload, Link().Timing.SettleDelay, timeout,
-      [this, next = std::move(next)](ExchangeEnd end) {
+      [this, next = std::move(next)](ExchangeEnd end, std::span<const std::uint8_t> reply) {
         switch (end) {
           case ExchangeEnd::Replied:
-            next();
+            next(reply);
             return;
           case ExchangeEnd::NoReply:
             Fail(FailureKind::NoReply);
@@ -56,11 +61,12 @@ void DeviceOperation::Fail(FailureKind kind, LinkMessage message) {
 }
 
 void DeviceOperation::Finish(OperationResult result) {
-  if (Ended) return;
-  Ended = true;
+  if (ended_) return;
+  ended_ = true;
   Link().Line().Cancel();
   Link().Line().Close();
   result.Notes.insert(result.Notes.begin(), Notes.begin(), Notes.end());
+  if (!result.MemImg) result.MemImg = resultImage_;
   emit Finished(result);
 }
 

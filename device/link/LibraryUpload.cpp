@@ -3,25 +3,26 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <vector>
 
 #include "device/link/DeviceLink.h"
 #include "session/FileBytes.h"
 
 namespace ovrel {
 
-LibraryUpload::LibraryUpload(QString path) : Path(std::move(path)) {}
+LibraryUpload::LibraryUpload(QString path) : path_(std::move(path)) {}
 
 LibraryUpload::LibraryUpload(const Image& image, std::uint8_t checksum, bool startTransfer)
-    : Bytes(image), Checksum(checksum), StartTransfer(startTransfer) {}
+    : image_(image), checksum_(checksum), startTransfer_(startTransfer) {}
 
 bool LibraryUpload::ReadLibraryFile() {
-  if (!QFileInfo(Path).isFile()) {
+  if (!QFileInfo(path_).isFile()) {
     Fail(FailureKind::File, {linktext::kLibFileNotFound, LinkIcon::Error, {}});
     return false;
   }
-  const FileBytes file = ReadFileBytes(QFile::encodeName(Path).toStdString(), kSesMemSize);
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path_).toStdString(), kSesMemSize);
   if (file.Fault == FileBytesFault::TooLarge) {
-    Fail(FailureKind::File, {linktext::kLibFileTooBig, LinkIcon::Error, Path});
+    Fail(FailureKind::File, {linktext::kLibFileTooBig, LinkIcon::Error, path_});
     return false;
   }
   if (!file) {
@@ -30,28 +31,24 @@ bool LibraryUpload::ReadLibraryFile() {
     return false;
   }
   const std::string& data = *file.Bytes;
-  Bytes.fill(0);
-  std::copy(data.begin(), data.end(), Bytes.begin());
+  image_.fill(0);
+  std::copy(data.begin(), data.end(), image_.begin());
   const auto size = data.size();
-  Checksum = size < 2 ? 0 : XorSum(std::span(Bytes).first(size - 1));
+  checksum_ = size < 2 ? 0 : XorSum(std::span(image_).first(size - 1));
   return true;
 }
 
 void LibraryUpload::Begin() {
-  LinkState& state = Link().State;
-  state.MemImgBuf.fill(0);
-  if (!Path.isEmpty() && !ReadLibraryFile()) return;
-  state.MemImgBuf = Bytes;
-  state.LibCS = Checksum;
-  state.WrongReply = false;
+  if (!path_.isEmpty() && !ReadLibraryFile()) return;
+  SetResultImage(image_);
   if (!OpenPort(linktext::kPortOpenFailed)) return;
   const LinkTiming& t = Link().Timing;
-  const auto fromC = [this, &t] {
-    Step(cmd::C, {}, t.LongReplyTimeout, [this, &t] {
-      Step(cmd::W, {}, t.ReplyTimeout, [this] { SendBlock(0); });
+  const auto fromC = [this, &t](auto...) {
+    Step(cmd::C, {}, t.LongReplyTimeout, [this, &t](auto) {
+      Step(cmd::W, {}, t.ReplyTimeout, [this](auto) { SendBlock(0); });
     });
   };
-  if (StartTransfer)
+  if (startTransfer_)
     Step(cmd::I, {}, t.ReplyTimeout, fromC);
   else
     fromC();
@@ -60,18 +57,22 @@ void LibraryUpload::Begin() {
 void LibraryUpload::SendBlock(int block) {
   const LinkTiming& t = Link().Timing;
   if (block == kBlockCount) {
-    Step(cmd::E, {}, t.ReplyTimeout, [this, &t] {
-      Step(cmd::X, {}, t.ReplyTimeout,
-           [this, &t] { Step(cmd::O, {}, t.ReplyTimeout, [this] { Finishing(); }); });
+    Step(cmd::E, {}, t.ReplyTimeout, [this, &t](auto) {
+      Step(cmd::X, {}, t.ReplyTimeout, [this, &t](std::span<const std::uint8_t> checksum) {
+        // Kept past the reply to O, which replaces the receiver's payload.
+        const std::vector<std::uint8_t> sum(checksum.begin(), checksum.end());
+        Step(cmd::O, {}, t.ReplyTimeout, [this, sum](auto) { Finishing(sum); });
+      });
     });
     return;
   }
-  const auto bytes = std::span(Link().State.MemImgBuf).subspan(block * kBlockSize, kBlockSize);
-  Step(cmd::D, bytes, t.ReplyTimeout, [this, block] { SendBlock(block + 1); }, block);
+  const auto bytes = std::span(image_).subspan(block * kBlockSize, kBlockSize);
+  Step(cmd::D, bytes, t.ReplyTimeout, [this, block](auto) { SendBlock(block + 1); }, block);
 }
 
-void LibraryUpload::Finishing() {
-  if (Link().State.DeviceCS != Link().State.LibCS) {
+void LibraryUpload::Finishing(std::span<const std::uint8_t> checksumReply) {
+  // The device's checksum is the first byte of the reply to X.
+  if (checksumReply.empty() || checksumReply[0] != checksum_) {
     Fail(FailureKind::Checksum, {linktext::kCheckSumError, LinkIcon::None, {}});
     return;
   }

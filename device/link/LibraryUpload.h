@@ -3,7 +3,8 @@
 // device (I, C, W, 16 D, E, X, O) and compares the device's checksum with
 // the library's. Made from a library file, which is read when the operation
 // begins, or from an image in memory (the merged library of a single-session
-// add, which starts with C: its download left the transfer open).
+// add, which starts with C: its download left the transfer open). The
+// result carries the image it wrote.
 
 #include <QString>
 #include <array>
@@ -18,10 +19,10 @@ class LibraryUpload : public DeviceOperation {
   Q_OBJECT
  public:
   explicit LibraryUpload(QString path);
-  using Image = std::array<std::uint8_t, kSesMemSize>;
+  using Image = OperationResult::Image;
   LibraryUpload(const Image& image, std::uint8_t checksum, bool startTransfer);
 
-  int StepCount() const override { return StartTransfer ? 22 : 21; }
+  int StepCount() const override { return startTransfer_ ? 22 : 21; }
 
  protected:
   void Begin() override;
@@ -31,12 +32,13 @@ class LibraryUpload : public DeviceOperation {
   // cannot be uploaded.
   bool ReadLibraryFile();
   void SendBlock(int block);
-  void Finishing();
+  void Finishing(std::span<const std::uint8_t> checksumReply);
 
-  QString Path;
-  Image Bytes{};
-  std::uint8_t Checksum = 0;
-  bool StartTransfer = true;
+  QString path_;
+  Image image_{};
+  // The checksum of the library, compared with the device's reply to X.
+  std::uint8_t checksum_ = 0;
+  bool startTransfer_ = true;
 };
 
 }  // namespace ovrel

@@ -6,8 +6,7 @@
 #include <thread>
 
 #include "device/link/LinkPort.h"
-#include "device/link/LinkTiming.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "device/serial/PortHolder.h"
 
 namespace ovrel {
@@ -17,15 +16,15 @@ namespace {
 constexpr qint64 kMillisecondNs = 1'000'000;
 constexpr qint64 kPauseTickNs = 100 * kMillisecondNs;
 
-qint64 Nanoseconds(double dayFraction) {
-  return LinkTiming::ToDuration(dayFraction).count();
+qint64 Nanoseconds(LinkDuration duration) {
+  return duration.count();
 }
 
 }  // namespace
 
-QString LinkLine::PortErrorDetail(const EComPort& e, const QString& port) {
-  QString detail = QString::fromLocal8Bit(e.what());
-  const int error = e.SystemError();
+QString LinkLine::PortErrorDetail(const SerialError& e, const QString& port) {
+  QString detail = e.Text();
+  const int error = e.SystemError;
   if (error == EACCES || error == EPERM) {
     detail += QStringLiteral(
         "\nThis user may not open the port: add the user to the group that owns it "
@@ -46,114 +45,119 @@ QString LinkLine::PortErrorDetail(const EComPort& e, const QString& port) {
   return detail;
 }
 
-LinkLine::LinkLine(LinkPort& port, LinkState& state) : SerialPort(port), State(state) {
-  Timer.setSingleShot(true);
-  Timer.setTimerType(Qt::PreciseTimer);
-  connect(&Timer, &QTimer::timeout, this, &LinkLine::OnTimer);
-  Clock.start();
-  SerialPort.OnReceived = [this](int count) { OnBytesReceived(count); };
+LinkLine::LinkLine(LinkPort& port) : port_(port) {
+  timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &LinkLine::OnTimer);
+  clock_.start();
+  port_.OnBytesArrived = [this](int count) { OnBytesArrived(count); };
 }
 
 LinkLine::~LinkLine() {
-  SerialPort.OnReceived = nullptr;
+  port_.OnBytesArrived = nullptr;
 }
 
-std::optional<QString> LinkLine::Open() {
-  try {
-    SerialPort.Open();
-  } catch (const EComPort& e) {
+std::optional<QString> LinkLine::Open(const QString& path) {
+  if (const std::optional<SerialError> error = port_.Open(path)) {
     Close();
-    return PortErrorDetail(e, SerialPort.Path());
+    return PortErrorDetail(*error, path);
   }
   // Nothing has been sent yet: whatever a failed operation left half
   // received belongs to no reply of this one.
-  State.RestartFrameAssembly();
-  FLineError.clear();
+  receiver_.Restart();
+  lineError_.clear();
   return std::nullopt;
 }
 
 void LinkLine::Close() {
-  try {
-    SerialPort.Close();
-  } catch (const EComPort&) {
-    // Nothing more can be done with a port that refuses to close.
-  }
+  // A port that refuses to close is released all the same.
+  port_.Close();
 }
 
 bool LinkLine::IsOpen() const {
-  return SerialPort.IsOpen();
+  return port_.IsOpen();
 }
 
-void LinkLine::Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double settle,
-                        double timeout, std::function<void(ExchangeEnd)> done) {
-  ExchangeDone = std::move(done);
-  ReplyTimeout = timeout;
-  const int length = State.PrepareCommand(letter, payload);
-  if (SerialPort.IsOpen()) {
-    try {
-      SerialPort.Write(State.TxBuf.data(), length);
-    } catch (const EComPort& e) {
+void LinkLine::Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload,
+                        LinkDuration settle, LinkDuration timeout, ExchangeDone done) {
+  receiver_.Await(letter);
+  Send(letter, payload, settle, timeout, std::move(done));
+}
+
+void LinkLine::Probe(LinkDuration settle, LinkDuration timeout, ExchangeDone done) {
+  receiver_.AwaitProbeAnswer();
+  Send(cmd::S, {}, settle, timeout, std::move(done));
+}
+
+void LinkLine::Send(std::uint8_t letter, std::span<const std::uint8_t> payload,
+                    LinkDuration settle, LinkDuration timeout, ExchangeDone done) {
+  exchangeDone_ = std::move(done);
+  replyTimeout_ = timeout;
+  const int length = BuildFrame(sendBuffer_, letter, payload);
+  if (port_.IsOpen()) {
+    if (const std::optional<SerialError> error = port_.Write(sendBuffer_.data(), length)) {
       // The device went away (or the line is stuck): no reply can come. The
       // end is reported from the event loop, never from inside this call.
-      if (FLineError.isEmpty()) FLineError = PortErrorDetail(e);
-      FPhase = Phase::AwaitingReply;
+      if (lineError_.isEmpty()) lineError_ = PortErrorDetail(*error);
+      phase_ = Phase::AwaitingReply;
       QTimer::singleShot(0, this, [this] {
-        if (FPhase == Phase::AwaitingReply) EndExchange();
+        if (phase_ == Phase::AwaitingReply) EndExchange();
       });
       return;
     }
   }
   const auto awaitReply = [this] {
-    FPhase = Phase::AwaitingReply;
-    if (State.ReplyWaitOver() || !FLineError.isEmpty()) {
+    phase_ = Phase::AwaitingReply;
+    if (receiver_.WaitOver() || !lineError_.isEmpty()) {
       EndExchange();
       return;
     }
-    StartWait(Nanoseconds(ReplyTimeout), [this] { EndExchange(); });
+    StartWait(Nanoseconds(replyTimeout_), [this] { EndExchange(); });
   };
-  if (settle <= 0) {
-    FPhase = Phase::AwaitingReply;
+  if (settle <= LinkDuration::zero()) {
+    phase_ = Phase::AwaitingReply;
     QTimer::singleShot(0, this, awaitReply);
     return;
   }
-  FPhase = Phase::Settling;
+  phase_ = Phase::Settling;
   StartWait(Nanoseconds(settle), awaitReply);
 }
 
-void LinkLine::Pause(double dayFraction, std::function<void()> done, std::function<void()> tick) {
-  FPhase = Phase::Pausing;
-  PauseEndNs = Clock.nsecsElapsed() + Nanoseconds(dayFraction);
-  PauseDone = std::move(done);
-  PauseTick = std::move(tick);
+void LinkLine::Pause(LinkDuration length, std::function<void()> done,
+                     std::function<void()> tick) {
+  phase_ = Phase::Pausing;
+  pauseEndNs_ = clock_.nsecsElapsed() + Nanoseconds(length);
+  pauseDone_ = std::move(done);
+  pauseTick_ = std::move(tick);
   PauseStep();
 }
 
 void LinkLine::PauseStep() {
-  const qint64 left = PauseEndNs - Clock.nsecsElapsed();
+  const qint64 left = pauseEndNs_ - clock_.nsecsElapsed();
   if (left <= 0) {
-    FPhase = Phase::Idle;
-    const std::function<void()> done = std::move(PauseDone);
-    PauseDone = nullptr;
-    PauseTick = nullptr;
+    phase_ = Phase::Idle;
+    const std::function<void()> done = std::move(pauseDone_);
+    pauseDone_ = nullptr;
+    pauseTick_ = nullptr;
     if (done) done();
     return;
   }
-  if (PauseTick) PauseTick();
+  if (pauseTick_) pauseTick_();
   StartWait(std::min(left, kPauseTickNs), [this] { PauseStep(); });
 }
 
 void LinkLine::Cancel() {
-  Timer.stop();
-  AtDeadline = nullptr;
-  ExchangeDone = nullptr;
-  PauseDone = nullptr;
-  PauseTick = nullptr;
-  FPhase = Phase::Idle;
+  timer_.stop();
+  atDeadline_ = nullptr;
+  exchangeDone_ = nullptr;
+  pauseDone_ = nullptr;
+  pauseTick_ = nullptr;
+  phase_ = Phase::Idle;
 }
 
 void LinkLine::StartWait(qint64 ns, std::function<void()> then) {
-  AtDeadline = std::move(then);
-  DeadlineNs = Clock.nsecsElapsed() + ns;
+  atDeadline_ = std::move(then);
+  deadlineNs_ = clock_.nsecsElapsed() + ns;
   ArmTimer(ns);
 }
 
@@ -162,55 +166,53 @@ void LinkLine::ArmTimer(qint64 leftNs) {
   // up to the next one: the timer is set to go off a millisecond early, and
   // OnTimer sleeps what is left, so that every wait ends close to its
   // length instead of up to a millisecond after it.
-  Timer.start(static_cast<int>(std::max<qint64>(0, leftNs / kMillisecondNs - 1)));
+  timer_.start(static_cast<int>(std::max<qint64>(0, leftNs / kMillisecondNs - 1)));
 }
 
 void LinkLine::OnTimer() {
-  const qint64 left = DeadlineNs - Clock.nsecsElapsed();
+  const qint64 left = deadlineNs_ - clock_.nsecsElapsed();
   if (left >= 2 * kMillisecondNs) {
     ArmTimer(left);
     return;
   }
   if (left > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(left));
-  if (!AtDeadline) return;
-  const std::function<void()> then = std::move(AtDeadline);
-  AtDeadline = nullptr;
+  if (!atDeadline_) return;
+  const std::function<void()> then = std::move(atDeadline_);
+  atDeadline_ = nullptr;
   then();
 }
 
 void LinkLine::EndExchange() {
-  Timer.stop();
-  AtDeadline = nullptr;
-  FPhase = Phase::Idle;
-  const ExchangeEnd end = !FLineError.isEmpty() ? ExchangeEnd::LineFailed
-                          : !State.WaitingReply ? ExchangeEnd::Replied
-                          : State.WrongReply    ? ExchangeEnd::WrongReply
-                                                : ExchangeEnd::NoReply;
-  if (!ExchangeDone) return;
-  const std::function<void(ExchangeEnd)> done = std::move(ExchangeDone);
-  ExchangeDone = nullptr;
-  done(end);
+  timer_.stop();
+  atDeadline_ = nullptr;
+  phase_ = Phase::Idle;
+  const ExchangeEnd end = !lineError_.isEmpty()     ? ExchangeEnd::LineFailed
+                          : receiver_.Replied()     ? ExchangeEnd::Replied
+                          : receiver_.WrongReply()  ? ExchangeEnd::WrongReply
+                                                    : ExchangeEnd::NoReply;
+  if (!exchangeDone_) return;
+  const ExchangeDone done = std::move(exchangeDone_);
+  exchangeDone_ = nullptr;
+  done(end, end == ExchangeEnd::Replied ? receiver_.Payload() : std::span<const std::uint8_t>{});
 }
 
-void LinkLine::OnBytesReceived(int count) {
-  // A count larger than RxRawBuf is read and assembled in pieces.
+void LinkLine::OnBytesArrived(int count) {
+  // A count larger than the read buffer is read and assembled in pieces.
   while (count > 0) {
-    const int want = std::min<int>(count, static_cast<int>(State.RxRawBuf.size()));
-    int got = 0;
-    try {
-      got = SerialPort.Read(State.RxRawBuf.data(), want);
-    } catch (const EComPort& e) {
+    const int want = std::min<int>(count, static_cast<int>(readBuffer_.size()));
+    const SerialRead got = port_.Read(readBuffer_.data(), want);
+    if (got.Error) {
       // No reply can come: the exchange ends and the operation reports why.
-      if (FLineError.isEmpty()) FLineError = PortErrorDetail(e);
-      if (FPhase == Phase::Settling || FPhase == Phase::AwaitingReply) EndExchange();
+      if (lineError_.isEmpty()) lineError_ = PortErrorDetail(*got.Error);
+      if (phase_ == Phase::Settling || phase_ == Phase::AwaitingReply) EndExchange();
       return;
     }
-    if (got <= 0) break;
-    State.Receive(std::span(State.RxRawBuf).first(static_cast<std::size_t>(got)));
-    count -= got;
+    if (got.Count <= 0) break;
+    receiver_.Receive(std::span(readBuffer_).first(static_cast<std::size_t>(got.Count)));
+    count -= got.Count;
   }
   // During the settle delay a reply is kept; it counts once the delay is over.
-  if (FPhase == Phase::AwaitingReply && State.ReplyWaitOver()) EndExchange();
+  if (phase_ == Phase::AwaitingReply && receiver_.WaitOver()) EndExchange();
 }
 
 }  // namespace ovrel

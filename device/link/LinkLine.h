@@ -9,59 +9,68 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 
-#include "device/protocol/LinkState.h"
+#include "device/link/LinkTiming.h"
+#include "device/protocol/ReplyReceiver.h"
 
 namespace ovrel {
 
 class LinkPort;
-class EComPort;
+struct SerialError;
 
 enum class ExchangeEnd { Replied, NoReply, WrongReply, LineFailed };
+
+// How an exchange ended, and the payload of the reply when it came (valid
+// during the call only).
+using ExchangeDone = std::function<void(ExchangeEnd, std::span<const std::uint8_t> reply)>;
 
 class LinkLine : public QObject {
   Q_OBJECT
  public:
-  // Takes over port.OnReceived for as long as the line lives.
-  LinkLine(LinkPort& port, LinkState& state);
+  // Takes over port.OnBytesArrived for as long as the line lives.
+  explicit LinkLine(LinkPort& port);
   ~LinkLine() override;
 
-  LinkPort& Port() { return SerialPort; }
-
-  // Opens the port afresh; on failure closes it again and returns why it
-  // could not be opened, with a hint at what the user can do.
-  std::optional<QString> Open();
+  // Opens the port at path afresh; on failure closes it again and returns
+  // why it could not be opened, with a hint at what the user can do.
+  std::optional<QString> Open(const QString& path);
   void Close();
   bool IsOpen() const;
 
   // Sends the command and calls done once the reply is in, a wrong reply
   // came, the timeout passed or the line failed. The settle delay is waited
   // out in full before the reply counts; settle 0 awaits the reply at once.
-  // Waits are fractions of a day, as in LinkTiming.
-  void Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, double settle,
-                double timeout, std::function<void(ExchangeEnd)> done);
+  void Exchange(std::uint8_t letter, std::span<const std::uint8_t> payload, LinkDuration settle,
+                LinkDuration timeout, ExchangeDone done);
+  // Sends the probe S; only an answer to the probe counts as its reply, and
+  // other frames are ignored.
+  void Probe(LinkDuration settle, LinkDuration timeout, ExchangeDone done);
   // Calls done after the given time; tick, when given, every 100 ms before.
-  void Pause(double dayFraction, std::function<void()> done, std::function<void()> tick = {});
+  void Pause(LinkDuration length, std::function<void()> done, std::function<void()> tick = {});
   // Stops a running exchange or pause without calling its callback.
   void Cancel();
 
   // Why the line failed in the last exchange (the system's reason); empty
   // when it did not.
-  const QString& LineError() const { return FLineError; }
+  const QString& LineError() const { return lineError_; }
 
   // The received-bytes handler of the port.
-  void OnBytesReceived(int count);
+  void OnBytesArrived(int count);
 
   // The port's error with a hint at what the user can do about it; port,
   // when given, is looked up for the program that holds it.
-  static QString PortErrorDetail(const EComPort& e, const QString& port = {});
+  static QString PortErrorDetail(const SerialError& error, const QString& port = {});
 
  private:
   enum class Phase { Idle, Settling, AwaitingReply, Pausing };
+  // Sends the frame of letter (the receiver awaits its reply already).
+  void Send(std::uint8_t letter, std::span<const std::uint8_t> payload, LinkDuration settle,
+            LinkDuration timeout, ExchangeDone done);
   // Runs then after ns nanoseconds, to the fraction of a millisecond.
   void StartWait(qint64 ns, std::function<void()> then);
   void ArmTimer(qint64 leftNs);
@@ -70,19 +79,21 @@ class LinkLine : public QObject {
   // One tick of a pause: reports it, or ends the pause at its end.
   void PauseStep();
 
-  LinkPort& SerialPort;
-  LinkState& State;
-  Phase FPhase = Phase::Idle;
-  QTimer Timer;
-  QElapsedTimer Clock;
-  qint64 DeadlineNs = 0;
-  std::function<void()> AtDeadline;
-  std::function<void(ExchangeEnd)> ExchangeDone;
-  double ReplyTimeout = 0;
-  qint64 PauseEndNs = 0;
-  std::function<void()> PauseDone;
-  std::function<void()> PauseTick;
-  QString FLineError;
+  LinkPort& port_;
+  ReplyReceiver receiver_;
+  std::array<std::uint8_t, kMaxFrameLen> sendBuffer_{};
+  std::array<std::uint8_t, kSesMemSize> readBuffer_{};
+  Phase phase_ = Phase::Idle;
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 deadlineNs_ = 0;
+  std::function<void()> atDeadline_;
+  ExchangeDone exchangeDone_;
+  LinkDuration replyTimeout_{};
+  qint64 pauseEndNs_ = 0;
+  std::function<void()> pauseDone_;
+  std::function<void()> pauseTick_;
+  QString lineError_;
 };
 
 }  // namespace ovrel

@@ -1,45 +1,15 @@
 #include "device/link/LinkPort.h"
 
-#include "device/serial/ComPort.h"
-
 namespace ovrel {
 
-SerialLinkPort::SerialLinkPort(TCustomComPort& port) : Port(port) {
-  Port.OnRxChar = [this](TCustomComPort*, int count) {
-    if (OnReceived) OnReceived(count);
+SerialLinkPort::SerialLinkPort(SerialPort& port) : port_(port) {
+  port_.OnBytesArrived = [this](int count) {
+    if (OnBytesArrived) OnBytesArrived(count);
   };
 }
 
 SerialLinkPort::~SerialLinkPort() {
-  Port.OnRxChar = nullptr;
-}
-
-void SerialLinkPort::Open() {
-  Port.Open();
-}
-
-void SerialLinkPort::Close() {
-  Port.Close();
-}
-
-bool SerialLinkPort::IsOpen() const {
-  return Port.Connected();
-}
-
-void SerialLinkPort::Write(const std::uint8_t* data, int count) {
-  Port.Write(data, count);
-}
-
-int SerialLinkPort::Read(std::uint8_t* data, int count) {
-  return Port.Read(data, count);
-}
-
-QString SerialLinkPort::Path() const {
-  return Port.Port();
-}
-
-void SerialLinkPort::SetPath(const QString& path) {
-  Port.SetPort(path);
+  port_.OnBytesArrived = nullptr;
 }
 
 }  // namespace ovrel

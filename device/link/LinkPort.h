@@ -1,48 +1,47 @@
 #pragma once
-// The port as the device link uses it: the serial port component in the
-// program, an in-process device in tests that need no real waits.
+// The port as the device link uses it: the serial port in the program, an
+// in-process device in tests that need no real waits.
 
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
+
+#include "device/serial/SerialPort.h"
 
 namespace ovrel {
-
-class TCustomComPort;
 
 class LinkPort {
  public:
   virtual ~LinkPort() = default;
-  // Open raises EComPort when the port cannot be opened; Write and Read
-  // raise it when the line fails.
-  virtual void Open() = 0;
+  // Opens the port at path; the error when it cannot be opened.
+  virtual std::optional<SerialError> Open(const QString& path) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
-  virtual void Write(const std::uint8_t* data, int count) = 0;
-  // Reads what has arrived, at most count bytes; returns how many.
-  virtual int Read(std::uint8_t* data, int count) = 0;
-  virtual QString Path() const = 0;
-  virtual void SetPath(const QString& path) = 0;
+  // Write and Read fail when the line fails.
+  virtual std::optional<SerialError> Write(const std::uint8_t* data, int count) = 0;
+  // Reads what has arrived, at most count bytes.
+  virtual SerialRead Read(std::uint8_t* data, int count) = 0;
 
   // Called from the event loop with the number of bytes that have arrived.
-  std::function<void(int)> OnReceived;
+  std::function<void(int)> OnBytesArrived;
 };
 
-// The serial port component as the link's port; takes over its OnRxChar.
+// The serial port as the link's port; takes over its OnBytesArrived.
 class SerialLinkPort : public LinkPort {
  public:
-  explicit SerialLinkPort(TCustomComPort& port);
+  explicit SerialLinkPort(SerialPort& port);
   ~SerialLinkPort() override;
-  void Open() override;
-  void Close() override;
-  bool IsOpen() const override;
-  void Write(const std::uint8_t* data, int count) override;
-  int Read(std::uint8_t* data, int count) override;
-  QString Path() const override;
-  void SetPath(const QString& path) override;
+  std::optional<SerialError> Open(const QString& path) override { return port_.Open(path); }
+  void Close() override { port_.Close(); }
+  bool IsOpen() const override { return port_.IsOpen(); }
+  std::optional<SerialError> Write(const std::uint8_t* data, int count) override {
+    return port_.Write(data, count);
+  }
+  SerialRead Read(std::uint8_t* data, int count) override { return port_.Read(data, count); }
 
  private:
-  TCustomComPort& Port;
+  SerialPort& port_;
 };
 
 }  // namespace ovrel

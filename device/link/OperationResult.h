@@ -5,9 +5,13 @@
 // result their own way.
 
 #include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "device/link/LinkUi.h"
+#include "device/protocol/Frame.h"
 
 namespace ovrel {
 
@@ -47,6 +51,15 @@ struct OperationResult {
   // not be kept as a backup, a working file that could not be written), in
   // the order it happened; shown before Message.
   std::vector<LinkMessage> Notes;
+  // The session memory image the operation read from the device (a memory
+  // read) or wrote into it (an upload, an add: the merged library), when it
+  // got that far.
+  using Image = std::array<std::uint8_t, kSesMemSize>;
+  std::optional<Image> MemImg;
+  // The port autodetection ended on: the one where the device answered, or
+  // the last one probed. Empty for the other operations, and when no port
+  // was listed.
+  QString Port;
 
   bool Ok() const { return Kind == FailureKind::None; }
   // Why it failed, on one line; empty on success.

@@ -12,11 +12,11 @@
 namespace ovrel {
 
 bool SessionAdd::ReadSessionFile() {
-  if (!QFileInfo(Path).isFile()) {
+  if (!QFileInfo(path_).isFile()) {
     Fail(FailureKind::File, {linktext::kSesFileNotFound, LinkIcon::Error, {}});
     return false;
   }
-  const std::string fileName = QFile::encodeName(Path).toStdString();
+  const std::string fileName = QFile::encodeName(path_).toStdString();
   const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
   if (!file) {
     Fail(FailureKind::File, {linktext::kSesFileUnreadable, LinkIcon::Error,
@@ -27,10 +27,10 @@ bool SessionAdd::ReadSessionFile() {
   if (!read.Session) {
     Fail(FailureKind::File,
          {QString::fromStdString(read.Error) + QStringLiteral(". The session was not added."),
-          LinkIcon::Error, Path});
+          LinkIcon::Error, path_});
     return false;
   }
-  Session = std::move(read.Session);
+  session_ = std::move(read.Session);
   return true;
 }
 
@@ -45,11 +45,11 @@ void SessionAdd::Begin() {
 void SessionAdd::RunChild(std::unique_ptr<DeviceOperation> child,
                           std::function<void(const OperationResult&)> then) {
   // The child that just finished may still be on the call stack.
-  EndedChild = std::move(Child);
-  Child = std::move(child);
-  connect(Child.get(), &DeviceOperation::Finished, this,
+  endedChild_ = std::move(child_);
+  child_ = std::move(child);
+  connect(child_.get(), &DeviceOperation::Finished, this,
           [then = std::move(then)](const OperationResult& result) { then(result); });
-  Child->Start(Link());
+  child_->Start(Link());
 }
 
 void SessionAdd::Downloaded(const OperationResult& download) {
@@ -60,36 +60,39 @@ void SessionAdd::Downloaded(const OperationResult& download) {
     Finish(std::move(failed));
     return;
   }
-  LinkState& state = Link().State;
-  if (const auto error = SaveWorkingFile(linktext::kMemImgFile, state.MemImgBuf)) {
+  // The download's result always carries the image it read.
+  OperationResult::Image image = *download.MemImg;
+  if (const auto error = SaveWorkingFile(linktext::kMemImgFile, image)) {
     Abandon(FailureKind::File,
             {QStringLiteral("The file \"%1\" cannot be written.").arg(linktext::kMemImgFile),
              LinkIcon::Error, *error});
     return;
   }
-  if (const auto invalid = CheckLibraryImage(state.MemImgBuf)) {
+  if (const auto invalid = CheckLibraryImage(image)) {
     Abandon(FailureKind::InvalidDeviceImage,
             {linktext::kInvalidDeviceLibrary, LinkIcon::Error,
              QStringLiteral("The session memory read from Sorvani is not a session library: ") +
                  QString::fromStdString(*invalid) + QStringLiteral(".")});
     return;
   }
-  const MergeOutcome merged = MergeSessionIntoImage(state.MemImgBuf, *Session);
+  const MergeOutcome merged = MergeSessionIntoImage(image, *session_);
   if (!merged.Fits) {
     Abandon(FailureKind::MemoryLimit, {linktext::kMemoryLimit, LinkIcon::Error, {}});
     return;
   }
-  state.LibCS = merged.LibCS;
-  const double pause = PauseLength(Link().Timing);
+  const LinkDuration pause = PauseLength(Link().Timing);
   Link().PauseBegins(pause);
   Link().Line().Pause(
-      pause, [this, length = merged.L] { Upload(length); },
+      pause,
+      [this, image, checksum = merged.LibCS, length = merged.L] {
+        Upload(image, checksum, length);
+      },
       [this] { Link().ReportPause(); });
 }
 
-void SessionAdd::Upload(int libraryLength) {
-  const LibraryUpload::Image image = Link().State.MemImgBuf;
-  RunChild(std::make_unique<LibraryUpload>(image, Link().State.LibCS, false),
+void SessionAdd::Upload(const OperationResult::Image& image, std::uint8_t checksum,
+                        int libraryLength) {
+  RunChild(std::make_unique<LibraryUpload>(image, checksum, false),
            [this, libraryLength, image](const OperationResult& upload) {
              // The merged library is kept whether or not the upload went through.
              const auto used = std::span(image).first(static_cast<std::size_t>(libraryLength) + 1);
@@ -105,13 +108,15 @@ void SessionAdd::Upload(int libraryLength) {
 void SessionAdd::Abandon(FailureKind kind, LinkMessage message) {
   // Close the transfer the download opened: O without the settle delay.
   LinkLine& line = Link().Line();
-  if (!line.IsOpen() && line.Open()) {
+  if (!line.IsOpen() && line.Open(Link().Port())) {
     Fail(kind, std::move(message));
     return;
   }
   Link().Report(static_cast<char>(cmd::O));
-  line.Exchange(cmd::O, {}, 0, Link().Timing.ReplyTimeout,
-                [this, kind, message = std::move(message)](ExchangeEnd) { Fail(kind, message); });
+  line.Exchange(cmd::O, {}, LinkDuration::zero(), Link().Timing.ReplyTimeout,
+                [this, kind, message = std::move(message)](ExchangeEnd, auto) {
+                  Fail(kind, message);
+                });
 }
 
 std::optional<QString> SessionAdd::SaveWorkingFile(const QString& name,

@@ -18,9 +18,11 @@ namespace ovrel {
 class SessionAdd : public DeviceOperation {
   Q_OBJECT
  public:
-  explicit SessionAdd(QString path) : Path(std::move(path)) {}
+  explicit SessionAdd(QString path) : path_(std::move(path)) {}
   int StepCount() const override { return 17 + 21; }
-  double PauseLength(const LinkTiming& timing) const override { return timing.PreUploadPause; }
+  LinkDuration PauseLength(const LinkTiming& timing) const override {
+    return timing.PreUploadPause;
+  }
 
  protected:
   void Begin() override;
@@ -28,7 +30,7 @@ class SessionAdd : public DeviceOperation {
  private:
   bool ReadSessionFile();
   void Downloaded(const OperationResult& download);
-  void Upload(int libraryLength);
+  void Upload(const OperationResult::Image& image, std::uint8_t checksum, int libraryLength);
   // Closes the open transfer with O (without the settle delay), then fails.
   void Abandon(FailureKind kind, LinkMessage message);
   // Writes a working file; on failure returns why.
@@ -37,10 +39,10 @@ class SessionAdd : public DeviceOperation {
   void RunChild(std::unique_ptr<DeviceOperation> child,
                 std::function<void(const OperationResult&)> then);
 
-  QString Path;
-  std::optional<MergeSession> Session;
-  std::unique_ptr<DeviceOperation> Child;
-  std::unique_ptr<DeviceOperation> EndedChild;
+  QString path_;
+  std::optional<MergeSession> session_;
+  std::unique_ptr<DeviceOperation> child_;
+  std::unique_ptr<DeviceOperation> endedChild_;
 };
 
 }  // namespace ovrel

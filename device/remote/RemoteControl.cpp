@@ -22,32 +22,32 @@ void Say(const QString& text) {
 
 RemoteControl::RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
                              const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), Link(link), Callbacks(std::move(callbacks)), Bus(bus) {
+    : QObject(parent), link_(link), callbacks_(std::move(callbacks)), bus_(bus) {
   new RemoteAdaptor(this);
-  if (!Bus.isConnected()) {
+  if (!bus_.isConnected()) {
     Say(QStringLiteral("no D-Bus session bus (%1); running without remote control.")
-            .arg(Bus.lastError().message()));
+            .arg(bus_.lastError().message()));
     return;
   }
-  if (!Bus.registerObject(kRemotePath, this, QDBusConnection::ExportAdaptors)) {
+  if (!bus_.registerObject(kRemotePath, this, QDBusConnection::ExportAdaptors)) {
     Say(QStringLiteral("the D-Bus object %1 is taken; running without remote control.")
             .arg(kRemotePath));
     return;
   }
-  if (!Bus.registerService(kRemoteService)) {
-    Bus.unregisterObject(kRemotePath);
+  if (!bus_.registerService(kRemoteService)) {
+    bus_.unregisterObject(kRemotePath);
     Say(QStringLiteral("the D-Bus name %1 is owned by another program (is a second copy "
                        "running?); running without remote control.")
             .arg(kRemoteService));
     return;
   }
-  FActive = true;
+  active_ = true;
 }
 
 RemoteControl::~RemoteControl() {
-  if (!FActive) return;
-  Bus.unregisterService(kRemoteService);
-  Bus.unregisterObject(kRemotePath);
+  if (!active_) return;
+  bus_.unregisterService(kRemoteService);
+  bus_.unregisterObject(kRemotePath);
 }
 
 void RemoteControl::Request(uint code, const QString& peer) {
@@ -56,7 +56,7 @@ void RemoteControl::Request(uint code, const QString& peer) {
 }
 
 QString RemoteControl::ProgramFolder() const {
-  const QString& folder = Link.GetWorkingFolder();
+  const QString& folder = link_.WorkingFolder();
   return folder.isEmpty() ? QDir::currentPath() : folder;
 }
 
@@ -68,7 +68,7 @@ void RemoteControl::OpenFiles(const QStringList& files) {
   // Like a request, this runs from the event loop after the call returned,
   // so the second start is never kept waiting by a dialog.
   QTimer::singleShot(0, this, [this, files] {
-    if (Callbacks.OpenFiles) Callbacks.OpenFiles(files);
+    if (callbacks_.OpenFiles) callbacks_.OpenFiles(files);
   });
 }
 
@@ -76,25 +76,25 @@ void RemoteControl::Answer(const Pending& request) {
   try {
     switch (request.Code) {
       case RemoteRegister:
-        FPeerWindow = request.Peer;
+        clientBusName_ = request.Peer;
         SendReply(request.Code, 1);
         break;
       case RemoteShow:
-        if (Callbacks.ShowMainWindow) Callbacks.ShowMainWindow();
+        if (callbacks_.ShowMainWindow) callbacks_.ShowMainWindow();
         SendReply(request.Code, 0);
         break;
       case RemoteConnect:
-        Link.Connect(ReplyWhenDone(request.Code));
+        link_.Connect(ReplyWhenDone(request.Code));
         break;
       case RemoteUploadSession:
-        Link.AddSession(InProgramFolder(kSesToUplFile), ReplyWhenDone(request.Code));
+        link_.AddSession(InProgramFolder(kSesToUplFile), ReplyWhenDone(request.Code));
         break;
       case RemoteUploadLibrary:
-        Link.UploadLibrary(InProgramFolder(kLibToUplFile), ReplyWhenDone(request.Code));
+        link_.UploadLibrary(InProgramFolder(kLibToUplFile), ReplyWhenDone(request.Code));
         break;
       case RemoteQuit:
         // Not in the middle of a device operation: after what came before.
-        Link.WhenIdle([self = QPointer<RemoteControl>(this)] {
+        link_.WhenIdle([self = QPointer<RemoteControl>(this)] {
           if (self) self->ServeQuit();
         });
         break;
@@ -102,7 +102,7 @@ void RemoteControl::Answer(const Pending& request) {
         break;  // unknown codes are ignored
     }
   } catch (...) {
-    if (Callbacks.ShowError) Callbacks.ShowError(std::current_exception());
+    if (callbacks_.ShowError) callbacks_.ShowError(std::current_exception());
   }
 }
 
@@ -112,18 +112,18 @@ std::function<void(const OperationResult&)> RemoteControl::ReplyWhenDone(uint co
     if (!result.Ok()) self->SendFailure(code, result.Reason());
     self->SendReply(code, result.Ok() ? 1 : 0);
     // The client has its answer before the user reads the message.
-    if (!result.Ok() && self->Callbacks.ShowResult) self->Callbacks.ShowResult(result);
+    if (!result.Ok() && self->callbacks_.ShowResult) self->callbacks_.ShowResult(result);
   };
 }
 
 void RemoteControl::ServeQuit() {
   bool mayQuit = true;
-  if (Callbacks.MayQuit) {
+  if (callbacks_.MayQuit) {
     try {
-      mayQuit = Callbacks.MayQuit();
+      mayQuit = callbacks_.MayQuit();
     } catch (...) {
       mayQuit = false;
-      if (Callbacks.ShowError) Callbacks.ShowError(std::current_exception());
+      if (callbacks_.ShowError) callbacks_.ShowError(std::current_exception());
     }
   }
   if (!mayQuit) {
@@ -136,29 +136,29 @@ void RemoteControl::ServeQuit() {
 }
 
 void RemoteControl::SendFailure(uint code, const QString& reason) {
-  if (FPeerWindow.isEmpty()) return;
+  if (clientBusName_.isEmpty()) return;
   QDBusMessage failure = QDBusMessage::createTargetedSignal(
-      FPeerWindow, kRemotePath, kRemoteInterface, QStringLiteral("Failure"));
+      clientBusName_, kRemotePath, kRemoteInterface, QStringLiteral("Failure"));
   failure << code << reason;
-  Bus.send(failure);
+  bus_.send(failure);
 }
 
 void RemoteControl::SendReply(uint code, uint outcome) {
-  if (FPeerWindow.isEmpty()) return;
+  if (clientBusName_.isEmpty()) return;
   QDBusMessage reply = QDBusMessage::createTargetedSignal(
-      FPeerWindow, kRemotePath, kRemoteInterface, QStringLiteral("Reply"));
+      clientBusName_, kRemotePath, kRemoteInterface, QStringLiteral("Reply"));
   reply << code << outcome;
-  Bus.send(reply);
+  bus_.send(reply);
 }
 
 void RemoteControl::QuitAfterReply() {
   const auto quit = [self = QPointer<RemoteControl>(this)] {
     if (!self) return;
     // The callback may destroy this object: it runs from a copy.
-    const std::function<void()> callback = self->Callbacks.Quit;
+    const std::function<void()> callback = self->callbacks_.Quit;
     if (callback) callback();
   };
-  if (FPeerWindow.isEmpty()) {
+  if (clientBusName_.isEmpty()) {
     QTimer::singleShot(0, this, quit);
     return;
   }
@@ -167,7 +167,7 @@ void RemoteControl::QuitAfterReply() {
   const QDBusMessage ping = QDBusMessage::createMethodCall(
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
-  auto* watcher = new QDBusPendingCallWatcher(Bus.asyncCall(ping, 2000), this);
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(ping, 2000), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this,
           [this, quit](QDBusPendingCallWatcher* w) {
             w->deleteLater();

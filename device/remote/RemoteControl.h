@@ -30,7 +30,7 @@ inline const QString kSesToUplFile = QStringLiteral("SesToUpl.svs");
 inline const QString kLibToUplFile = QStringLiteral("LibToUpl.svl");
 
 enum RemoteCode : uint {
-  RemoteRegister = 989,       // the peer becomes PeerWindow
+  RemoteRegister = 989,       // the peer becomes the client bus name
   RemoteShow = 990,           // show the main window
   RemoteConnect = 991,        // autodetect the device
   RemoteUploadSession = 992,  // add SesToUpl.svs to the library in the device
@@ -74,9 +74,9 @@ class RemoteControl : public QObject {
   RemoteControl& operator=(const RemoteControl&) = delete;
 
   // True while the name and the object are registered.
-  bool Active() const { return FActive; }
+  bool Active() const { return active_; }
   // The bus name replies go to; empty: replies are dropped.
-  const QString& PeerWindow() const { return FPeerWindow; }
+  const QString& ClientBusName() const { return clientBusName_; }
   // The program folder: the link's working folder, else the current one.
   QString ProgramFolder() const;
 
@@ -102,11 +102,11 @@ class RemoteControl : public QObject {
   // Ends the program once everything sent so far has reached the bus.
   void QuitAfterReply();
 
-  DeviceLink& Link;
-  RemoteCallbacks Callbacks;
-  QDBusConnection Bus;
-  QString FPeerWindow;
-  bool FActive = false;
+  DeviceLink& link_;
+  RemoteCallbacks callbacks_;
+  QDBusConnection bus_;
+  QString clientBusName_;
+  bool active_ = false;
 };
 
 }  // namespace ovrel

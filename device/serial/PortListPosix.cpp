@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "device/serial/SystemConsole.h"
 
 namespace ovrel {
@@ -41,34 +41,36 @@ bool IsPresent(const QString& name) {
   return true;
 }
 
-QStringList SystemPorts() {
+SerialPortList SystemPorts() {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(TtyClassDir.toLocal8Bit().constData()),
                                           ::closedir);
-  if (!dir) throw EComPort(CError_RegFailed, errno);
+  if (!dir) return {{}, SerialError{SerialErrorKind::PortListFailed, errno, {}}};
   const QStringList consoles = ActiveConsoleNames();
   QStringList ports;
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
     if (!entry) {
-      if (errno != 0) throw EComPort(CError_RegFailed, errno);
+      if (errno != 0) return {{}, SerialError{SerialErrorKind::PortListFailed, errno, {}}};
       break;
     }
     const QString name = QString::fromLocal8Bit(entry->d_name);
     if (name.startsWith(QLatin1Char('.')) || consoles.contains(name)) continue;
     if (IsPresent(name)) ports << QStringLiteral("/dev/") + name;
   }
-  return ports;
+  return {ports, std::nullopt};
 }
 
 }  // namespace
 
-void ListComPorts(QStringList& list) {
+SerialPortList ListSerialPorts() {
   QStringList candidates;
   if (qEnvironmentVariableIsSet("OVREL_PORTS")) {
     candidates = SplitPortVariable("OVREL_PORTS");
   } else {
-    candidates = SystemPorts();
+    SerialPortList system = SystemPorts();
+    if (system.Error) return system;
+    candidates = system.Ports;
     candidates << SplitPortVariable("OVREL_EXTRA_PORTS");
   }
   QStringList ports;
@@ -78,7 +80,7 @@ void ListComPorts(QStringList& list) {
   std::stable_sort(ports.begin(), ports.end(), [](const QString& a, const QString& b) {
     return QString::compare(a, b, Qt::CaseInsensitive) < 0;
   });
-  list = ports;
+  return {ports, std::nullopt};
 }
 
 }  // namespace ovrel

@@ -11,29 +11,29 @@ namespace ovrel {
 class UniqueFd {
  public:
   UniqueFd() = default;
-  explicit UniqueFd(int fd) : FFd(fd) {}
+  explicit UniqueFd(int fd) : fd_(fd) {}
   ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : FFd(std::exchange(other.FFd, -1)) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
       Reset();
-      FFd = std::exchange(other.FFd, -1);
+      fd_ = std::exchange(other.fd_, -1);
     }
     return *this;
   }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
 
-  int Get() const { return FFd; }
-  bool Valid() const { return FFd >= 0; }
-  int Release() { return std::exchange(FFd, -1); }
+  int Get() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
+  int Release() { return std::exchange(fd_, -1); }
   void Reset(int fd = -1) {
-    if (FFd >= 0) ::close(FFd);
-    FFd = fd;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
   }
 
  private:
-  int FFd = -1;
+  int fd_ = -1;
 };
 
 }  // namespace ovrel

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device/link/DeviceLink.h"
-#include "device/serial/ComPort.h"
+#include "device/link/DeviceLink.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
@@ -111,8 +111,8 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(),
             (QStringList{Link("ttyA"), Link("ttyB")}));
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Link("ttyB"));
-  EXPECT_EQ(f.SerialPort().Port(), Link("ttyB"));
-  EXPECT_FALSE(f.SerialPort().Connected());
+  EXPECT_EQ(f.Link().Port(), Link("ttyB"));
+  EXPECT_FALSE(f.Link().Line().IsOpen());
   EXPECT_FALSE(Control<QProgressBar>(f, "progressBar")->isVisible());
   EXPECT_TRUE(dialogs.calls().empty());
 }
@@ -150,7 +150,7 @@ TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
   MainWindow& f = MakeForm();
   f.ShowInFront();
   Connect(f);
-  ASSERT_EQ(f.SerialPort().Port(), Link("ttyA"));
+  ASSERT_EQ(f.Link().Port(), Link("ttyA"));
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
   dialogs.answerPath(library);

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "app/MainWindow.h"
-#include "device/serial/ComPort.h"
+#include "device/link/DeviceLink.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -142,7 +142,7 @@ TEST_F(MainWindowPortList, ListedSortedWithNothingSelectedWhenThePortIsNotListed
   EXPECT_TRUE(Control<PortComboBox>(f, "portComboBox")->Text().isEmpty());
   OpenList(f);  // no selection: the first entry is selected
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyA"));
-  EXPECT_NE(f.SerialPort().Port(), Port("ttyA"));  // a selection by the program only
+  EXPECT_NE(f.Link().Port(), Port("ttyA"));  // a selection by the program only
 }
 
 TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
@@ -152,8 +152,8 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   Control<PortComboBox>(f, "portComboBox")->setFocus();
   QTest::keyClick(Control<PortComboBox>(f, "portComboBox"), Qt::Key_Down);  // the user picks ttyB
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
-  EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
-  EXPECT_FALSE(f.SerialPort().Connected());
+  EXPECT_EQ(f.Link().Port(), Port("ttyB"));
+  EXPECT_FALSE(f.Link().Line().IsOpen());
 
   QFile::remove(Port("ttyA"));  // another port goes away: ttyB stays selected
   OpenList(f);
@@ -165,7 +165,7 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   OpenList(f);
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(), QStringList{Port("ttyC")});
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyC"));
-  EXPECT_EQ(f.SerialPort().Port(), Port("ttyB"));
+  EXPECT_EQ(f.Link().Port(), Port("ttyB"));
 
   SetPorts({});  // no port at all
   OpenList(f);
@@ -177,13 +177,13 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
 TEST_F(MainWindowPortList, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOtherwise) {
   SetPorts({Port("ttyA"), Port("ttyB")});
   MainWindow& f = MakeForm();
-  const QString portBefore = f.SerialPort().Port();
+  const QString portBefore = f.Link().Port();
   Control<PortComboBox>(f, "portComboBox")
       ->SetText(Port("ttyB").replace(QStringLiteral("ttyB"), QStringLiteral("TTYb")));
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
   Control<PortComboBox>(f, "portComboBox")->SetText(QStringLiteral("/dev/none"));
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Text(), Port("ttyB"));
-  EXPECT_EQ(f.SerialPort().Port(), portBefore);  // selections by the program leave the port
+  EXPECT_EQ(f.Link().Port(), portBefore);  // selections by the program leave the port
 }
 
 TEST_F(MainWindowTest, EditorButtonsShowTheirOneWindow) {

@@ -10,7 +10,7 @@
 #include "LinkTestSupport.h"
 #include "device/link/BackupHistory.h"
 #include "device/link/DeviceLink.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
@@ -114,10 +114,10 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
   QDir::setCurrent(dir.path());
   const Bytes before = LibraryWithSegments(3);
   DevSim sim({"--log"}, Padded(before));
-  TComPort port;
-  port.SetPort(QString::fromStdString(sim.path()));
+  SerialPort port;
   RecordingUi ui;
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  link.SetPort(QString::fromStdString(sim.path()));
   WriteFile(dir.filePath("ses.svs"), kOneSegmentSession);
 
   std::vector<Bytes> kept;
@@ -141,10 +141,10 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
 TEST(DeviceLinkBackupTest, ByDefaultTheImageGoesIntoTheUsersHistory) {
   const Bytes before = LibraryWithSegments(4);
   DevSim sim({}, Padded(before));
-  TComPort port;
-  port.SetPort(QString::fromStdString(sim.path()));
+  SerialPort port;
   RecordingUi ui;
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  link.SetPort(QString::fromStdString(sim.path()));
   ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { link.ReadMemory(done); }).Ok());
   const QString newest = BackupHistory().Newest();
   ASSERT_FALSE(newest.isEmpty());

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "TerminalTestSupport.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "device/serial/SystemConsole.h"
 
 namespace ovrel::test {
@@ -22,13 +22,9 @@ constexpr int kOpened = 1;
 constexpr int kNoNamespace = 2;
 
 bool RefusedAsConsole(const QString& path) {
-  TComPort port;
-  port.SetPort(path);
-  try {
-    port.Open();
-  } catch (const EComPort& e) {
-    return e.MessageIndex() == CError_OpenFailed &&
-           std::string(e.what()).find("is the system console") != std::string::npos;
+  SerialPort port;
+  if (const std::optional<SerialError> e = port.Open(path)) {
+    return e->Kind == SerialErrorKind::OpenFailed && e->Text().contains("is the system console");
   }
   const std::uint8_t probe[] = {0x41, 0x54, 'S', 0x00, 'S'};
   port.Write(probe, sizeof probe);

@@ -14,7 +14,7 @@
 #include "LinkTestSupport.h"
 #include "device/link/DeviceLink.h"
 #include "device/link/LibraryUpload.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
@@ -40,7 +40,7 @@ class DeviceLinkTest : public ::testing::Test {
     Link.reset();
     Link = std::make_unique<DeviceLink>(Port, Ui, timing);
   }
-  void Use(const DevSim& sim) { Port.SetPort(QString::fromStdString(sim.path())); }
+  void Use(const DevSim& sim) { Link->SetPort(QString::fromStdString(sim.path())); }
   // Stops the emulator, which in strict mode fails when a byte outside a
   // well-formed frame reached it.
   static void ExpectCleanWire(DevSim& sim) { EXPECT_EQ(sim.stop(), 0) << sim.log(); }
@@ -86,7 +86,7 @@ class DeviceLinkTest : public ::testing::Test {
 
   QTemporaryDir Dir;
   QString OldDir;
-  TComPort Port;
+  SerialPort Port;
   RecordingUi Ui;
   std::unique_ptr<DeviceLink> Link;
   OperationResult Last;
@@ -99,12 +99,11 @@ TEST_F(DeviceLinkTest, AutodetectionFindsTheSecondOfThreePorts) {
   DevSim third({"--log", "--link", folder + "/c"});
   const QStringList ports{Path("a"), Path("b"), Path("c")};
   qputenv("OVREL_PORTS", ports.join(QLatin1Char(':')).toLocal8Bit());
-  Link->State.WrongReply = true;  // left over by an earlier failed operation
 
   EXPECT_TRUE(Connect());
-  EXPECT_EQ(Port.Port(), Path("b"));
-  EXPECT_FALSE(Port.Connected());
-  EXPECT_FALSE(Link->State.Autodetecting);
+  EXPECT_EQ(Last.Port, Path("b"));
+  EXPECT_EQ(Link->Port(), Path("b"));  // the port of the operations to come
+  EXPECT_FALSE(Port.IsOpen());
   EXPECT_EQ(Ui.Ports, ports);
   EXPECT_EQ(Ui.Probed, (std::vector<int>{0, 1}));
   EXPECT_EQ(LoggedCommands(silent.log()), "S");
@@ -126,11 +125,15 @@ TEST_F(DeviceLinkTest, AutodetectionProbeRules) {
   EXPECT_GE(clock.elapsed(), 199 + 19);  // the probe ran into its time-out
   EXPECT_EQ(LoggedCommands(badPayload.log()), "S");
 
+  // A failed search leaves the link on the last port it probed.
+  EXPECT_EQ(Link->Port(), QString::fromStdString(badPayload.path()));
+
   qputenv("OVREL_PORTS", "");
   EXPECT_FALSE(Connect());
   EXPECT_TRUE(Ui.Ports.isEmpty());
   EXPECT_EQ(Last.Kind, FailureKind::DeviceNotFound);
   EXPECT_EQ(Last.Message.Detail, linktext::kNoSerialPort);
+  EXPECT_EQ(Link->Port(), QString::fromStdString(badPayload.path()));
 }
 
 // With the real waits: the upload and its progress. (How close it comes to
@@ -149,7 +152,7 @@ TEST_F(DeviceLinkTest, UploadWithTheRealTimingIsByteForByteAndSleepsWhileWaiting
 
   EXPECT_EQ(sim.memory(), Padded(lib));
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
   EXPECT_TRUE(Ui.Messages.empty());
   EXPECT_GE(wall, 22 * 0.09936);
   EXPECT_LT(wall, 22 * 0.09936 + 4.0);
@@ -202,7 +205,7 @@ TEST_F(DeviceLinkTest, TimeOutOnBlock7SendsNothingMore) {
   Use(sim);
   EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(3))));
   EXPECT_EQ(LoggedCommands(sim.log()), "ICW" + Repeat('D', 8));
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
   EXPECT_TRUE(Ui.Messages.empty());
 }
 
@@ -214,12 +217,12 @@ TEST_F(DeviceLinkTest, ChecksumErrorAfterAllCommands) {
   ASSERT_EQ(Ui.Messages.size(), 1u);
   EXPECT_EQ(Ui.Messages[0].Text, "CheckSum Error");
   EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::None);
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
 }
 
 TEST_F(DeviceLinkTest, WrongLetterEndsTheWaitAtOnce) {
   LinkTiming slow = kFast;
-  slow.ReplyTimeout = 1.15e-4;  // 9.9 s: only the wrong reply can end the wait early
+  slow.ReplyTimeout = std::chrono::milliseconds(9936);  // only the wrong reply can end the wait early
   MakeLink(slow);
   DevSim sim({"--strict", "--log", "--wrong-letter", "W:1"});
   Use(sim);
@@ -274,7 +277,7 @@ TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
 }
 
 TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
-  Port.SetPort(Path("no-such-port"));
+  Link->SetPort(Path("no-such-port"));
   EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(1))));
   ASSERT_EQ(Ui.Messages.size(), 1u);
   EXPECT_EQ(Ui.Messages[0].Text,
@@ -291,7 +294,7 @@ TEST_F(DeviceLinkTest, NothingIsSentOnAClosedPort) {
   clock.start();
   std::optional<ExchangeEnd> end;
   Link->Line().Exchange(cmd::S, {}, kFast.SettleDelay, kFast.ReplyTimeout,
-                        [&](ExchangeEnd e) { end = e; });
+                        [&](ExchangeEnd e, auto) { end = e; });
   while (!end) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   EXPECT_EQ(end, ExchangeEnd::NoReply);
   EXPECT_GE(clock.elapsed(), 199 + 19);  // failed by its time-out
@@ -299,31 +302,36 @@ TEST_F(DeviceLinkTest, NothingIsSentOnAClosedPort) {
 }
 
 TEST_F(DeviceLinkTest, ALargeCountIsReadInPieces) {
-  const Bytes lib = LibraryWithSegments(30);
-  DevSim sim({}, Padded(lib));
-  Use(sim);
-  Port.Open();
-  // Twenty read commands at once: 2660 bytes of replies, more than RxRawBuf.
+  Bytes memory(kSesMemSize);
+  for (std::size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  DevSim sim({}, memory);
+  const QString path = QString::fromStdString(sim.path());
+  ASSERT_FALSE(Link->Line().Open(path));
+  // Twenty read commands at once (blocks 0 to 15, then 0 to 3): 2660 bytes
+  // of replies, more than the line reads at a time.
   Bytes frames;
   for (int k = 0; k < 20; ++k) {
-    const ReadPayload payload = ReadBlockPayload(0);
+    const ReadPayload payload = ReadBlockPayload(k % 16);
     Bytes frame(8);
     BuildFrame(frame, cmd::r, payload.Bytes);
     frames.insert(frames.end(), frame.begin(), frame.end());
   }
-  Port.Write(frames.data(), static_cast<int>(frames.size()));
+  ASSERT_FALSE(Port.Write(frames.data(), static_cast<int>(frames.size())));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-  Link->State.ExpectedCmd = cmd::r;
-  Link->State.WaitingReply = true;
-  Link->Line().OnBytesReceived(20 * 133);
-  EXPECT_FALSE(Link->State.WaitingReply);
-  EXPECT_FALSE(Link->State.WrongReply);
-  EXPECT_EQ(Link->State.RxPos, 0);  // twenty whole frames
-  EXPECT_TRUE(std::equal(lib.begin(), lib.begin() + 128, Link->State.MemImgBuf.begin()));
-  std::uint8_t more = 0;
-  EXPECT_EQ(Port.Read(&more, 1), 0);
-  Port.Close();
+  std::optional<ExchangeEnd> end;
+  Bytes reply;
+  const ReadPayload block3 = ReadBlockPayload(3);
+  Link->Line().Exchange(cmd::r, block3.Bytes, LinkDuration::zero(), kFast.ReplyTimeout,
+                        [&](ExchangeEnd e, std::span<const std::uint8_t> payload) {
+                          end = e;
+                          reply.assign(payload.begin(), payload.end());
+                        });
+  Link->Line().OnBytesArrived(20 * 133);
+  // All twenty frames were assembled: the last is the reply.
+  ASSERT_EQ(end, ExchangeEnd::Replied);
+  EXPECT_EQ(reply, Bytes(memory.begin() + 3 * 128, memory.begin() + 4 * 128));
+  Link->Line().Close();
 }
 
 TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
@@ -333,7 +341,7 @@ TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
   clock.start();
   EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(1))));
   EXPECT_LT(clock.elapsed(), 3000);
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
   EXPECT_EQ(LoggedCommands(sim.log()), "ICWDDDD");  // the seventh is not answered
 }
 
@@ -341,7 +349,7 @@ TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
 // waits out its settle delay: the write of W fails, and the user learns why.
 TEST_F(DeviceLinkTest, AWriteFailureIsShownWithTheSystemsReason) {
   LinkTiming timing = kFast;
-  timing.SettleDelay = 2 * 1.15e-6;  // 199 ms
+  timing.SettleDelay = std::chrono::microseconds(198'720);
   MakeLink(timing);
   DevSim sim({"--strict", "--log", "--hangup-after-reply", "2"});
   Use(sim);
@@ -352,7 +360,7 @@ TEST_F(DeviceLinkTest, AWriteFailureIsShownWithTheSystemsReason) {
   EXPECT_TRUE(Ui.Messages[0].Detail.startsWith("WriteFile function failed (system error"))
       << Ui.Messages[0].Detail.toStdString();
   EXPECT_EQ(Last.Kind, FailureKind::PortFailure);
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
 
   // The next operation starts afresh.
   Ui.Messages.clear();
@@ -370,13 +378,13 @@ TEST_F(DeviceLinkTest, APartialReplyLeftByAFailedReadDoesNotMisalignTheNext) {
     DevSim slow({"--chunk", "1"});
     Use(slow);
     EXPECT_FALSE(Read());
-    EXPECT_NE(Link->State.RxPos, 0);
   }
   const Bytes lib = LibraryWithSegments(5);
   DevSim sim({}, Padded(lib));
   Use(sim);
   EXPECT_TRUE(Read());
-  EXPECT_EQ(Bytes(Link->State.MemImgBuf.begin(), Link->State.MemImgBuf.end()), Padded(lib));
+  ASSERT_TRUE(Last.MemImg.has_value());
+  EXPECT_EQ(Bytes(Last.MemImg->begin(), Last.MemImg->end()), Padded(lib));
 }
 
 TEST_F(DeviceLinkTest, TheTwoWorkedMerges) {
@@ -412,7 +420,7 @@ TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded(big));
   EXPECT_FALSE(QFile::exists(linktext::kTempSesLibFile));
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
   ExpectCleanWire(sim);
 }
 
@@ -436,7 +444,7 @@ TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {
   EXPECT_TRUE(Ui.Messages[0].Text.contains(linktext::kMemImgFile));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
-  EXPECT_FALSE(Port.Connected());
+  EXPECT_FALSE(Port.IsOpen());
   ExpectCleanWire(sim);
 }
 

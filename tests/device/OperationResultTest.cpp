@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
 
 #include "LinkTestSupport.h"
 #include "device/link/DeviceLink.h"
@@ -16,7 +18,9 @@ namespace {
 
 // No settle delay and no pause. The in-process device answers from the
 // event loop at once: a reply time-out of 199 ms is ample.
-const LinkTiming kNoWaits{0, 2.3e-6, 1.15e-4, 0};
+const LinkTiming kNoWaits{LinkDuration::zero(), std::chrono::milliseconds(199),
+                          std::chrono::milliseconds(9936), LinkDuration::zero()};
+const QString kPort = QStringLiteral("/dev/in-process");
 
 
 class OperationResultTest : public ::testing::Test {
@@ -30,6 +34,7 @@ class OperationResultTest : public ::testing::Test {
   OperationResult RunOn(InProcessDevice& device,
                         const std::function<void(DeviceLink&, DeviceLink::Done)>& start) {
     DeviceLink link(device, Ui, kNoWaits);
+    link.SetPort(Port);
     link.SetWorkingFolder(Dir.path());
     link.KeepMemoryImage = KeepMemoryImage;
     const OperationResult result = RunToEnd([&](DeviceLink::Done done) { start(link, done); });
@@ -49,6 +54,7 @@ class OperationResultTest : public ::testing::Test {
 
   QTemporaryDir Dir;
   RecordingUi Ui;
+  QString Port = kPort;
   std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
 };
 
@@ -144,6 +150,47 @@ TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
   EXPECT_EQ(device.Device.Memory()[1], 1);  // the session is in
 }
 
+// The image an upload wrote and the image a read found come with their
+// results, so that callers compare results rather than the link's insides.
+TEST_F(OperationResultTest, UploadAndReadHandTheirImagesBack) {
+  InProcessDevice device;
+  const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
+  ASSERT_TRUE(uploaded.Ok()) << uploaded.Reason().toStdString();
+  ASSERT_TRUE(uploaded.MemImg.has_value());
+  EXPECT_EQ(Bytes(uploaded.MemImg->begin(), uploaded.MemImg->end()),
+            Padded(LibraryWithSegments(3)));
+  device.Device.Memory()[2047] = 0x5A;  // outside the library: read all the same
+  const OperationResult read =
+      RunOn(device, [](DeviceLink& l, DeviceLink::Done d) { l.ReadMemory(d); });
+  ASSERT_TRUE(read.Ok()) << read.Reason().toStdString();
+  ASSERT_TRUE(read.MemImg.has_value());
+  EXPECT_TRUE(std::equal(read.MemImg->begin(), read.MemImg->end(), device.Device.Memory().begin()));
+  EXPECT_EQ((*read.MemImg)[2047], 0x5A);
+
+  // An add hands back the merged library it wrote.
+  const OperationResult added = Add(device);
+  ASSERT_TRUE(added.Ok()) << added.Reason().toStdString();
+  ASSERT_TRUE(added.MemImg.has_value());
+  EXPECT_TRUE(
+      std::equal(added.MemImg->begin(), added.MemImg->end(), device.Device.Memory().begin()));
+  EXPECT_NE(*added.MemImg, *read.MemImg);
+}
+
+// Until a port is picked or found, every operation fails as not connected
+// without touching the device.
+TEST_F(OperationResultTest, WithoutAPortOperationsFailAsNotConnected) {
+  InProcessDevice device;
+  Port.clear();
+  const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
+  EXPECT_EQ(uploaded.Kind, FailureKind::NotConnected);
+  EXPECT_EQ(uploaded.Message.Text, linktext::kPortOpenFailed);
+  EXPECT_EQ(uploaded.Message.Detail, linktext::kNotConnected);
+  const OperationResult added = Add(device);
+  EXPECT_EQ(added.Kind, FailureKind::NotConnected);
+  EXPECT_EQ(device.Commands, "");
+  EXPECT_TRUE(device.Path().isEmpty());  // never opened
+}
+
 // A link that goes away in the middle of an operation (the program ends)
 // closes the port and calls no one back.
 TEST_F(OperationResultTest, ALinkDestroyedMidOperationClosesThePortQuietly) {
@@ -153,6 +200,7 @@ TEST_F(OperationResultTest, ALinkDestroyedMidOperationClosesThePortQuietly) {
   bool called = false;
   {
     DeviceLink link(device, Ui, kNoWaits);
+    link.SetPort(kPort);
     link.UploadLibrary(Dir.filePath("lib.svl"), [&](const OperationResult&) { called = true; });
     while (device.Commands.find('D') == std::string::npos)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <optional>
 
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "device/serial/PortDescription.h"
 #include "device/serial/PortHolder.h"
 
@@ -23,39 +23,39 @@ namespace {
 // Sets (or unsets) an environment variable for the life of the object.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, std::optional<QString> value) : FName(name) {
-    if (qEnvironmentVariableIsSet(name)) FOld = qgetenv(name);
+  ScopedEnv(const char* name, std::optional<QString> value) : name_(name) {
+    if (qEnvironmentVariableIsSet(name)) old_ = qgetenv(name);
     if (value)
       qputenv(name, value->toLocal8Bit());
     else
       qunsetenv(name);
   }
   ~ScopedEnv() {
-    if (FOld)
-      qputenv(FName, *FOld);
+    if (old_)
+      qputenv(name_, *old_);
     else
-      qunsetenv(FName);
+      qunsetenv(name_);
   }
 
  private:
-  const char* FName;
-  std::optional<QByteArray> FOld;
+  const char* name_;
+  std::optional<QByteArray> old_;
 };
 
 class PortListTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
   // Makes an empty file standing in for a port and returns its path.
   QString Port(const QString& name) {
-    const QString path = FDir.filePath(name);
+    const QString path = dir_.filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     return path;
   }
-  QString Missing(const QString& name) { return FDir.filePath(name); }
+  QString Missing(const QString& name) { return dir_.filePath(name); }
 
  private:
-  QTemporaryDir FDir;
+  QTemporaryDir dir_;
 };
 
 TEST_F(PortListTest, PortsVariableIsTheWholeListSortedWithoutCase) {
@@ -63,15 +63,17 @@ TEST_F(PortListTest, PortsVariableIsTheWholeListSortedWithoutCase) {
   const ScopedEnv extra("OVREL_EXTRA_PORTS", Port("extra"));
   const ScopedEnv ports("OVREL_PORTS",
                         QStringList{com2, com10, Missing("gone"), com1, com2}.join(':') + ":");
-  QStringList list{"old entry"};
-  ListComPorts(list);
+  const SerialPortList listed = ListSerialPorts();
+  EXPECT_FALSE(listed.Error);
+  const QStringList& list = listed.Ports;
   EXPECT_EQ(list, (QStringList{com1, com10, com2}));
 }
 
 TEST_F(PortListTest, EmptyPortsVariableMeansNoPorts) {
   const ScopedEnv ports("OVREL_PORTS", QString());
-  QStringList list{"old entry"};
-  ListComPorts(list);
+  const SerialPortList listed = ListSerialPorts();
+  EXPECT_FALSE(listed.Error);
+  const QStringList& list = listed.Ports;
   EXPECT_TRUE(list.isEmpty());
 }
 
@@ -79,8 +81,9 @@ TEST_F(PortListTest, ExtraPortsJoinTheSystemPortsWithoutTheConsole) {
   const QString b = Port("b-port"), a = Port("A-port");
   const ScopedEnv ports("OVREL_PORTS", std::nullopt);
   const ScopedEnv extra("OVREL_EXTRA_PORTS", QStringList{b, Missing("gone"), a, b}.join(':'));
-  QStringList list;
-  ListComPorts(list);
+  const SerialPortList listed = ListSerialPorts();
+  ASSERT_FALSE(listed.Error);
+  const QStringList& list = listed.Ports;
   EXPECT_EQ(list.count(a), 1);
   EXPECT_EQ(list.count(b), 1);
   EXPECT_FALSE(list.contains(Missing("gone")));

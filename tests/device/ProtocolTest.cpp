@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "device/protocol/Frame.h"
-#include "device/protocol/LinkState.h"
+#include "device/protocol/ReplyReceiver.h"
 
 namespace ovrel {
 namespace {
@@ -35,13 +35,9 @@ TEST(FrameTest, CommandBytes) {
   EXPECT_EQ(d[132], 0x44 ^ 0x80 ^ XorSum(block));
 }
 
-TEST(FrameTest, PrepareCommandSetsTheAwaitedReply) {
-  LinkState st;
-  const int n = st.PrepareCommand(cmd::X);
-  EXPECT_EQ(n, 5);
-  EXPECT_EQ(st.ExpectedCmd, cmd::X);
-  EXPECT_TRUE(st.WaitingReply);
-  EXPECT_EQ(Bytes(st.TxBuf.begin(), st.TxBuf.begin() + 5), (Bytes{'A', 'T', 'X', 0, 'X'}));
+Bytes Payload(const ReplyReceiver& receiver) {
+  const auto p = receiver.Payload();
+  return Bytes(p.begin(), p.end());
 }
 
 TEST(ReceiverTest, SplitAndJoinedRepliesAssembleAlike) {
@@ -49,77 +45,82 @@ TEST(ReceiverTest, SplitAndJoinedRepliesAssembleAlike) {
   const Bytes second = Frame(cmd::X, {0x33});
   stream.insert(stream.end(), second.begin(), second.end());
 
-  LinkState whole;
-  whole.ExpectedCmd = cmd::X;
+  ReplyReceiver whole;
+  whole.Await(cmd::X);
   whole.Receive(stream);
-  EXPECT_EQ(whole.DeviceCS, 0x33);  // both dispatched, in order
-  EXPECT_EQ(whole.RxPos, 0);
+  EXPECT_EQ(Payload(whole), Bytes{0x33});  // both matched, in order
+  EXPECT_EQ(whole.PartialBytes(), 0);
 
   for (std::size_t cut = 1; cut < stream.size(); ++cut) {
-    LinkState split;
-    split.ExpectedCmd = cmd::X;
-    split.WaitingReply = true;
+    ReplyReceiver split;
+    split.Await(cmd::X);
     split.Receive(std::span(stream).first(cut));
     if (cut < 8) {
-      EXPECT_TRUE(split.WaitingReply) << cut;
+      EXPECT_FALSE(split.Replied()) << cut;
     } else {
-      EXPECT_EQ(split.DeviceCS, 0x5A) << cut;
+      EXPECT_EQ(Payload(split), (Bytes{0x5A, 1, 2})) << cut;
     }
     split.Receive(std::span(stream).subspan(cut));
-    EXPECT_FALSE(split.WaitingReply);
-    EXPECT_EQ(split.DeviceCS, 0x33) << cut;
-    EXPECT_FALSE(split.WrongReply);
+    EXPECT_TRUE(split.Replied());
+    EXPECT_EQ(Payload(split), Bytes{0x33}) << cut;
+    EXPECT_FALSE(split.WrongReply());
   }
 }
 
 TEST(ReceiverTest, FrameLengthFollowsTheLengthByte) {
-  LinkState st;
-  st.ExpectedCmd = cmd::D;
-  st.WaitingReply = true;
+  ReplyReceiver st;
+  st.Await(cmd::D);
   const Bytes empty = Frame(cmd::D);
   st.Receive(std::span(empty).first(4));
-  EXPECT_TRUE(st.WaitingReply);
+  EXPECT_FALSE(st.Replied());
   st.Receive(std::span(empty).subspan(4));
-  EXPECT_FALSE(st.WaitingReply);
+  EXPECT_TRUE(st.Replied());
+  EXPECT_TRUE(Payload(st).empty());
 
-  st.WaitingReply = true;
+  st.Await(cmd::D);
   const Bytes full = Frame(cmd::D, Bytes(128, 0xEE));
   st.Receive(std::span(full).first(132));
-  EXPECT_TRUE(st.WaitingReply);
+  EXPECT_FALSE(st.Replied());
   st.Receive(std::span(full).subspan(132));
-  EXPECT_FALSE(st.WaitingReply);
-  EXPECT_EQ(st.RxPos, 0);
+  EXPECT_TRUE(st.Replied());
+  EXPECT_EQ(Payload(st), Bytes(128, 0xEE));
+  EXPECT_EQ(st.PartialBytes(), 0);
 
   // The longest frame a length byte allows stays inside the assembly buffer.
-  st.WaitingReply = true;
+  st.Await(cmd::D);
   st.Receive(Frame(cmd::D, Bytes(255, 1)));
-  EXPECT_FALSE(st.WaitingReply);
-  EXPECT_EQ(st.RxPos, 0);
+  EXPECT_TRUE(st.Replied());
+  EXPECT_EQ(Payload(st), Bytes(255, 1));
+  EXPECT_EQ(st.PartialBytes(), 0);
 }
 
-TEST(ReceiverTest, WrongLetterSetsWrongReply) {
-  LinkState st;
-  st.ExpectedCmd = cmd::W;
-  st.WaitingReply = true;
+TEST(ReceiverTest, AWrongLetterEndsTheWaitUntilTheNextRestart) {
+  ReplyReceiver st;
+  st.Await(cmd::W);
   st.Receive(Frame(cmd::E));
-  EXPECT_TRUE(st.WrongReply);
-  EXPECT_TRUE(st.WaitingReply);
-  EXPECT_TRUE(st.ReplyWaitOver());
+  EXPECT_TRUE(st.WrongReply());
+  EXPECT_FALSE(st.Replied());
+  EXPECT_TRUE(st.WaitOver());
   // A later matching reply clears the wait but not the wrong-reply flag.
   st.Receive(Frame(cmd::W));
-  EXPECT_FALSE(st.WaitingReply);
-  EXPECT_TRUE(st.WrongReply);
+  EXPECT_TRUE(st.Replied());
+  EXPECT_TRUE(st.WrongReply());
+  // It outlives the exchange: the next one ends at once...
+  st.Await(cmd::D);
+  EXPECT_TRUE(st.WaitOver());
+  // ...until the port is opened afresh.
+  st.Restart();
+  st.Await(cmd::D);
+  EXPECT_FALSE(st.WaitOver());
 }
 
 TEST(ReceiverTest, ProbeRules) {
-  auto probe = [](const Bytes& reply, std::uint8_t expected = cmd::S) {
-    LinkState st;
-    st.Autodetecting = true;
-    st.ExpectedCmd = expected;
-    st.WaitingReply = true;
+  auto probe = [](const Bytes& reply) {
+    ReplyReceiver st;
+    st.AwaitProbeAnswer();
     st.Receive(reply);
-    EXPECT_FALSE(st.WrongReply);
-    return !st.WaitingReply;
+    EXPECT_FALSE(st.WrongReply());
+    return st.Replied();
   };
   EXPECT_TRUE(probe(Frame(cmd::ProbeAnswerE)));
   EXPECT_TRUE(probe(Frame(cmd::S, {'S', 'V', '2', 'x', '3'})));
@@ -128,41 +129,26 @@ TEST(ReceiverTest, ProbeRules) {
   EXPECT_FALSE(probe(Frame(cmd::S, {'s', 'V', '2', 'x', '3'})));
   EXPECT_FALSE(probe(Frame(cmd::S)));
   EXPECT_FALSE(probe(Frame(cmd::I)));
-  EXPECT_FALSE(probe(Frame(cmd::ProbeAnswerE), cmd::I));
   // The length byte of an S reply is not looked at: it only frames the reply.
   EXPECT_TRUE(probe(Frame(cmd::S, {'S', 'V', '2', '9', '3'})));
-}
-
-TEST(ReceiverTest, ReadReplyFillsTheImageFromReadBase) {
-  LinkState st;
-  st.ExpectedCmd = cmd::r;
-  st.ReadBase = 640;
-  Bytes payload(128);
-  for (int i = 0; i < 128; ++i) payload[i] = static_cast<std::uint8_t>(i + 1);
-  st.Receive(Frame(cmd::r, payload));
-  EXPECT_EQ(st.MemImgBuf[639], 0);
-  EXPECT_EQ(st.MemImgBuf[640], 1);
-  EXPECT_EQ(st.MemImgBuf[767], 128);
-  EXPECT_EQ(st.MemImgBuf[768], 0);
-
-  // A payload running past the image is cut at its end.
-  st.ReadBase = 1920;
-  st.Receive(Frame(cmd::r, Bytes(255, 0xAB)));
-  EXPECT_EQ(st.MemImgBuf[1919], 0);
-  EXPECT_EQ(st.MemImgBuf[2047], 0xAB);
+  // Outside a probe, an e reply to S is a wrong reply.
+  ReplyReceiver plain;
+  plain.Await(cmd::S);
+  plain.Receive(Frame(cmd::ProbeAnswerE));
+  EXPECT_TRUE(plain.WrongReply());
 }
 
 TEST(ReceiverTest, RestartDropsAPartialFrame) {
-  LinkState st;
-  st.ExpectedCmd = cmd::O;
+  ReplyReceiver st;
+  st.Await(cmd::O);
   const Bytes o = Frame(cmd::O);
   st.Receive(std::span(o).first(3));  // left over by a failed operation
-  st.RestartFrameAssembly();
-  st.WaitingReply = true;
+  st.Restart();
+  st.Await(cmd::O);
   st.Receive(o);
-  EXPECT_FALSE(st.WaitingReply);
-  EXPECT_FALSE(st.WrongReply);
-  EXPECT_EQ(st.RxPos, 0);
+  EXPECT_TRUE(st.Replied());
+  EXPECT_FALSE(st.WrongReply());
+  EXPECT_EQ(st.PartialBytes(), 0);
 }
 
 }  // namespace

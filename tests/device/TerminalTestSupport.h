@@ -41,23 +41,23 @@ inline void MakeRaw(int fd) {
 class RawEnd {
  public:
   RawEnd() = default;
-  explicit RawEnd(int fd) : FFd(fd) {}
+  explicit RawEnd(int fd) : fd_(fd) {}
   explicit RawEnd(const std::string& path)
-      : FFd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
-    if (FFd >= 0) MakeRaw(FFd);
+      : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
+    if (fd_ >= 0) MakeRaw(fd_);
   }
   ~RawEnd() { Close(); }
   RawEnd(const RawEnd&) = delete;
   RawEnd& operator=(const RawEnd&) = delete;
 
-  int Fd() const { return FFd; }
-  bool Valid() const { return FFd >= 0; }
+  int Fd() const { return fd_; }
+  bool Valid() const { return fd_ >= 0; }
   void Close() {
-    if (FFd >= 0) ::close(FFd);
-    FFd = -1;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
   }
   bool Send(const Bytes& bytes) {
-    return ::write(FFd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
   // Collects up to count bytes, waiting at most timeoutMs in all.
   Bytes Receive(size_t count, int timeoutMs) {
@@ -68,11 +68,11 @@ class RawEnd {
                             deadline - std::chrono::steady_clock::now())
                             .count();
       if (left <= 0) break;
-      pollfd readable{FFd, POLLIN, 0};
+      pollfd readable{fd_, POLLIN, 0};
       if (::poll(&readable, 1, static_cast<int>(left)) <= 0) continue;
       if (readable.revents & POLLHUP && !(readable.revents & POLLIN)) break;
       std::uint8_t buffer[512];
-      const ssize_t n = ::read(FFd, buffer, std::min(sizeof buffer, count - got.size()));
+      const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
       if (n <= 0) break;
       got.insert(got.end(), buffer, buffer + n);
     }
@@ -80,24 +80,24 @@ class RawEnd {
   }
 
  private:
-  int FFd = -1;
+  int fd_ = -1;
 };
 
 // A pseudo-terminal: Path() is the port side, Master() the device side.
 class PtyPair {
  public:
-  PtyPair() : FMaster(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    if (!FMaster.Valid() || ::grantpt(FMaster.Fd()) < 0 || ::unlockpt(FMaster.Fd()) < 0) return;
-    FPath = ::ptsname(FMaster.Fd());
-    ::fcntl(FMaster.Fd(), F_SETFL, O_NONBLOCK);
-    MakeRaw(FMaster.Fd());
+  PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (!master_.Valid() || ::grantpt(master_.Fd()) < 0 || ::unlockpt(master_.Fd()) < 0) return;
+    path_ = ::ptsname(master_.Fd());
+    ::fcntl(master_.Fd(), F_SETFL, O_NONBLOCK);
+    MakeRaw(master_.Fd());
   }
-  const std::string& Path() const { return FPath; }
-  RawEnd& Master() { return FMaster; }
+  const std::string& Path() const { return path_; }
+  RawEnd& Master() { return master_; }
 
  private:
-  RawEnd FMaster;
-  std::string FPath;
+  RawEnd master_;
+  std::string path_;
 };
 
 }  // namespace ovrel::test

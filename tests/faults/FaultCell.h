@@ -2,6 +2,7 @@
 // at, and the fault the emulator injects there.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -72,12 +73,12 @@ inline double FailureBoundMs(const FaultCell& cell, const LinkTiming& t) {
   const std::string commands = Commands(cell.Op);
   double ms = 0;
   for (int i = 0; i <= cell.Exchange; ++i) {
-    const double timeout =
+    const LinkDuration timeout =
         commands[static_cast<std::size_t>(i)] == 'C' ? t.LongReplyTimeout : t.ReplyTimeout;
-    ms += (t.SettleDelay + timeout) * 86400e3;
+    ms += std::chrono::duration<double, std::milli>(t.SettleDelay + timeout).count();
   }
   if (cell.Op == Operation::AddSession && cell.Exchange >= kDownloadExchanges)
-    ms += t.PreUploadPause * 86400e3;
+    ms += std::chrono::duration<double, std::milli>(t.PreUploadPause).count();
   return ms;
 }
 

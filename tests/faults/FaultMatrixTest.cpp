@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
@@ -25,7 +25,9 @@ namespace {
 // The waits scaled down so that the whole matrix runs in about a minute:
 // 5 ms settle, 298 ms per reply (a loaded machine must not miss a reply
 // that does come), 497 ms for C, 70 ms pause.
-const LinkTiming kMatrixTiming{1.15e-6 * 0.05, 1.15e-5 * 0.3, 1.15e-4 * 0.05, 8.05e-5 * 0.01};
+// 5 ms settle, 298 ms reply, 497 ms reply to C, 70 ms pause.
+const LinkTiming kMatrixTiming{std::chrono::microseconds(4'968), std::chrono::microseconds(298'080),
+                               std::chrono::microseconds(496'800), std::chrono::microseconds(69'552)};
 
 // Slack on top of the time-outs for starting the operation and the
 // emulator's work, on a loaded machine.
@@ -81,7 +83,7 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   options.Timing = timing;
   form = std::make_unique<MainWindow>(dialogs, options);
   MainWindow& f = *form;
-  f.SerialPort().SetPort(port);
+  f.Link().SetPort(port);
   const bool upload = cell.Op == Operation::LibraryUpload;
   if (upload) {
     f.Folders().SetSelectedLibraryPath(programFolder + QStringLiteral("/Libraries/One.svl"));
@@ -122,12 +124,11 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   EXPECT_LT(ticker.maxGapMs, kMaxStallMs);
 
   // The port is closed, and free for the next operation at once.
-  EXPECT_FALSE(f.SerialPort().Connected());
+  EXPECT_FALSE(f.Link().Line().IsOpen());
   if (cell.Kind != Fault::HangUp) {
-    TComPort next;
-    next.SetPort(port);
-    EXPECT_NO_THROW(next.Open());
-    EXPECT_TRUE(next.Connected());
+    SerialPort next;
+    EXPECT_FALSE(next.Open(port));
+    EXPECT_TRUE(next.IsOpen());
     next.Close();
   }
 

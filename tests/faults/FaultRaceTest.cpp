@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "device/link/DeviceLink.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
@@ -46,7 +46,7 @@ class FaultRace : public MainWindowFixture {
 TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
   DevSim device({"--log", "--link", Port().toStdString()});
   MainWindow& f = MakeWindow(LinkTiming{}.Scaled(0.2));
-  f.SerialPort().SetPort(Port());
+  f.Link().SetPort(Port());
   f.Folders().SetSelectedLibraryPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   WriteFile(f.Folders().SelectedLibraryPath(), kOneSessionLibrary);
   Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("One.svl"));
@@ -87,9 +87,9 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
       std::vector<std::string>{"--log", "--link", Port().toStdString()}, empty);
   // A 695 ms pause: long enough to pull the device out in the middle of it.
   LinkTiming timing = LinkTiming{}.Scaled(0.2);
-  timing.PreUploadPause = LinkTiming{}.PreUploadPause * 0.1;
+  timing.PreUploadPause = LinkTiming{}.PreUploadPause / 10;
   MainWindow& f = MakeWindow(timing);
-  f.SerialPort().SetPort(Port());
+  f.Link().SetPort(Port());
   f.Folders().SetSelectedSessionPath(SessionFile());
   Control<QLineEdit>(f, "sessionFileEdit")->setText(QStringLiteral("One.svs"));
 
@@ -118,7 +118,7 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
       QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed."));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session upload to Sorvani failed"));
-  EXPECT_FALSE(f.SerialPort().Connected());
+  EXPECT_FALSE(f.Link().Line().IsOpen());
   // The merged library is kept for the user, whole.
   EXPECT_EQ(ReadFile(programFolder + QStringLiteral("/TempSesLib.svl")),
             Bytes(kOneSessionLibrary.begin(), kOneSessionLibrary.end()));
@@ -143,7 +143,7 @@ TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
   DevSim device({"--log", "--link", there.toStdString()});
   SetPorts({gone, there});
 
-  TComPort port;
+  SerialPort port;
   ListedHookUi ui;
   ui.OnListed = [&] { vanishing.reset(); };
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
@@ -153,8 +153,9 @@ TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
   EXPECT_FALSE(vanishing);
   EXPECT_EQ(ui.Ports, (QStringList{gone, there}));
   EXPECT_EQ(ui.Probed, (std::vector<int>{0, 1}));
-  EXPECT_EQ(port.Port(), there);
-  EXPECT_FALSE(port.Connected());
+  EXPECT_EQ(found.Port, there);
+  EXPECT_EQ(link.Port(), there);
+  EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(LoggedCommands(device.log()), "S");
 }
 

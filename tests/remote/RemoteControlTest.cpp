@@ -20,7 +20,7 @@
 
 #include "device/link/DeviceLink.h"
 #include "device/remote/RemoteControl.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "session/SessionFile.h"
 #include "support/DevSim.h"
 
@@ -145,8 +145,8 @@ class RemoteControlTest : public ::testing::Test {
     Sim = std::make_unique<test::DevSim>(simArgs, memory);
     SimPort = QString::fromStdString(Sim->path());
     qputenv("OVREL_PORTS", (work.filePath("no-such-port") + ":" + SimPort).toLocal8Bit());
-    Port.SetPort(SimPort);
     Link = std::make_unique<DeviceLink>(Port, Ui, LinkTiming{}.Scaled(0.3));
+    Link->SetPort(SimPort);  // as if picked in the port list
     RemoteCallbacks callbacks;
     callbacks.ShowMainWindow = [this] {
       ++Shown;
@@ -189,7 +189,7 @@ class RemoteControlTest : public ::testing::Test {
   QByteArray oldPorts;
   std::unique_ptr<test::DevSim> Sim;
   QString SimPort;
-  TComPort Port;
+  SerialPort Port;
   RecordingUi Ui;
   std::unique_ptr<DeviceLink> Link;
   std::unique_ptr<RemoteControl> Remote;
@@ -203,11 +203,12 @@ class RemoteControlTest : public ::testing::Test {
 
 TEST_F(RemoteControlTest, ConnectBeforeAnyRegisterFindsTheDeviceWithoutReply) {
   Serve();
+  Link->SetPort({});  // nothing picked yet
   Client->Send(RemoteConnect, Client->Name());  // the peer counts for 989 only
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ui.Ended == 1; }, 10000));
   EXPECT_EQ(Ui.Steps, "S");
-  EXPECT_EQ(Port.Port(), SimPort);  // found on the second listed port
-  EXPECT_TRUE(Remote->PeerWindow().isEmpty());
+  EXPECT_EQ(Link->Port(), SimPort);  // found on the second listed port
+  EXPECT_TRUE(Remote->ClientBusName().isEmpty());
   Settle();
   EXPECT_TRUE(Client->Replies.isEmpty());
   EXPECT_TRUE(Client->AllAnswered());
@@ -216,7 +217,7 @@ TEST_F(RemoteControlTest, ConnectBeforeAnyRegisterFindsTheDeviceWithoutReply) {
   Client->Send(RemoteConnect);
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));
-  EXPECT_EQ(Remote->PeerWindow(), Client->Name());
+  EXPECT_EQ(Remote->ClientBusName(), Client->Name());
 }
 
 TEST_F(RemoteControlTest, ShowUnknownCodesAndTheNullPeer) {

@@ -52,20 +52,20 @@ DevSim::DevSim(const std::vector<std::string>& args,
                const std::vector<std::uint8_t>& initialMemory) {
   std::string folder = (std::filesystem::temp_directory_path() / "ovrel-devsim-XXXXXX").string();
   if (!::mkdtemp(folder.data())) throw std::runtime_error("DevSim: cannot make a temporary folder");
-  FFolder = folder;
-  FLogFile = FFolder + "/stderr.txt";
+  folder_ = folder;
+  logFile_ = folder_ + "/stderr.txt";
 
   std::vector<std::string> argv = {OVREL_DEVSIM_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   const auto memoryArg = std::find(args.begin(), args.end(), "--memory");
   if (memoryArg != args.end() && std::next(memoryArg) != args.end()) {
-    FMemoryFile = *std::next(memoryArg);
+    memoryFile_ = *std::next(memoryArg);
   } else {
-    FMemoryFile = FFolder + "/memory.bin";
-    argv.insert(argv.end(), {"--memory", FMemoryFile});
+    memoryFile_ = folder_ + "/memory.bin";
+    argv.insert(argv.end(), {"--memory", memoryFile_});
   }
   if (!initialMemory.empty()) {
-    std::ofstream out(FMemoryFile, std::ios::binary | std::ios::trunc);
+    std::ofstream out(memoryFile_, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(initialMemory.data()),
               static_cast<std::streamsize>(initialMemory.size()));
   }
@@ -75,26 +75,26 @@ DevSim::DevSim(const std::vector<std::string>& args,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, FLogFile.c_str(),
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logFile_.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<char*> rawArgv;
   for (std::string& arg : argv) rawArgv.push_back(arg.data());
   rawArgv.push_back(nullptr);
-  const int spawned = ::posix_spawn(&FPid, rawArgv[0], &actions, nullptr, rawArgv.data(), environ);
+  const int spawned = ::posix_spawn(&pid_, rawArgv[0], &actions, nullptr, rawArgv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(output[1]);
   if (spawned != 0) {
     ::close(output[0]);
-    FPid = -1;
-    std::filesystem::remove_all(FFolder);
+    pid_ = -1;
+    std::filesystem::remove_all(folder_);
     throw std::runtime_error("DevSim: cannot start " + argv[0]);
   }
-  FPath = ReadFirstLine(output[0], 5000);
+  path_ = ReadFirstLine(output[0], 5000);
   ::close(output[0]);
-  if (FPath.empty()) {
+  if (path_.empty()) {
     const std::string log = this->log();
     stop();
-    std::filesystem::remove_all(FFolder);
+    std::filesystem::remove_all(folder_);
     throw std::runtime_error("DevSim: the emulator printed no port: " + log);
   }
 }
@@ -102,27 +102,27 @@ DevSim::DevSim(const std::vector<std::string>& args,
 DevSim::~DevSim() {
   stop();
   std::error_code ignored;
-  std::filesystem::remove_all(FFolder, ignored);
+  std::filesystem::remove_all(folder_, ignored);
 }
 
 std::vector<std::uint8_t> DevSim::memory() const {
-  const std::string bytes = ReadWhole(FMemoryFile);
+  const std::string bytes = ReadWhole(memoryFile_);
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 std::string DevSim::log() const {
-  return ReadWhole(FLogFile);
+  return ReadWhole(logFile_);
 }
 
 int DevSim::waitExit(int timeoutMs) {
-  if (FPid <= 0) return FStatus;
+  if (pid_ <= 0) return status_;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int status = 0;
-    if (::waitpid(FPid, &status, WNOHANG) == FPid) {
-      FPid = -1;
-      FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      return FStatus;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return status_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -130,15 +130,15 @@ int DevSim::waitExit(int timeoutMs) {
 }
 
 int DevSim::stop() {
-  if (FPid <= 0) return FStatus;
-  ::kill(FPid, SIGTERM);
-  if (waitExit(2000) == -1 && FPid > 0) {
-    ::kill(FPid, SIGKILL);
-    ::waitpid(FPid, nullptr, 0);
-    FPid = -1;
-    FStatus = -1;
+  if (pid_ <= 0) return status_;
+  ::kill(pid_, SIGTERM);
+  if (waitExit(2000) == -1 && pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    status_ = -1;
   }
-  return FStatus;
+  return status_;
 }
 
 }  // namespace ovrel::test

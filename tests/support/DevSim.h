@@ -23,14 +23,14 @@ class DevSim {
   DevSim& operator=(const DevSim&) = delete;
 
   // The port to open: the emulator's pseudo-terminal.
-  const std::string& path() const { return FPath; }
+  const std::string& path() const { return path_; }
   // The memory file's contents as saved after the last upload (or the
   // initial memory; empty when neither exists yet).
   std::vector<std::uint8_t> memory() const;
-  const std::string& memoryFile() const { return FMemoryFile; }
+  const std::string& memoryFile() const { return memoryFile_; }
   // What the emulator wrote on standard error so far (its --log lines).
   std::string log() const;
-  pid_t pid() const { return FPid; }
+  pid_t pid() const { return pid_; }
 
   // Waits up to timeoutMs for the emulator to end by itself; returns its
   // exit status, or -1 if it is still running.
@@ -40,12 +40,12 @@ class DevSim {
   int stop();
 
  private:
-  std::string FFolder;
-  std::string FMemoryFile;
-  std::string FLogFile;
-  std::string FPath;
-  pid_t FPid = -1;
-  int FStatus = -1;
+  std::string folder_;
+  std::string memoryFile_;
+  std::string logFile_;
+  std::string path_;
+  pid_t pid_ = -1;
+  int status_ = -1;
 };
 
 }  // namespace ovrel::test

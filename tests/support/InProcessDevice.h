@@ -16,13 +16,13 @@ class InProcessDevice : public LinkPort {
  public:
   explicit InProcessDevice(const devsim::Options& options = {}) : Device(options) {}
 
-  void Open() override;
+  std::optional<SerialError> Open(const QString& path) override;
   void Close() override { Opened = false; }
   bool IsOpen() const override { return Opened; }
-  void Write(const std::uint8_t* data, int count) override;
-  int Read(std::uint8_t* data, int count) override;
-  QString Path() const override { return PortPath; }
-  void SetPath(const QString& path) override { PortPath = path; }
+  std::optional<SerialError> Write(const std::uint8_t* data, int count) override;
+  SerialRead Read(std::uint8_t* data, int count) override;
+  // The port it was opened on last.
+  const QString& Path() const { return PortPath; }
 
   devsim::Device Device;
   // The commands received, one letter each.
@@ -31,7 +31,7 @@ class InProcessDevice : public LinkPort {
   bool Unplugged = false;
 
  private:
-  QString PortPath = QStringLiteral("in-process");
+  QString PortPath;
   bool Opened = false;
   std::deque<std::uint8_t> Arrived;
   QObject Context;  // the pending deliveries die with the device

@@ -43,123 +43,123 @@ Bytes BuildFrame(char letter, const Bytes& payload) {
   return frame;
 }
 
-Device::Device(const Options& options) : FOptions(options) {}
+Device::Device(const Options& options) : options_(options) {}
 
 std::vector<Reply> Device::Feed(const std::uint8_t* data, size_t count) {
-  FInput.insert(FInput.end(), data, data + count);
+  input_.insert(input_.end(), data, data + count);
   std::vector<Reply> replies;
   size_t pos = 0;
-  while (!FHangup) {
+  while (!hangup_) {
     // Find the next frame start; bytes before it are line noise.
     const size_t noiseFrom = pos;
-    while (pos + 1 < FInput.size() && !(FInput[pos] == FrameA && FInput[pos + 1] == FrameT)) ++pos;
+    while (pos + 1 < input_.size() && !(input_[pos] == FrameA && input_[pos + 1] == FrameT)) ++pos;
     if (pos > noiseFrom) NoiseReceived(pos - noiseFrom, "bytes outside a frame");
-    if (FHangup) break;
-    if (pos + 4 > FInput.size()) break;
-    const size_t length = FInput[pos + 3];
-    if (pos + 5 + length > FInput.size()) break;
+    if (hangup_) break;
+    if (pos + 4 > input_.size()) break;
+    const size_t length = input_[pos + 3];
+    if (pos + 5 + length > input_.size()) break;
     std::uint8_t sum = 0;
-    for (size_t i = pos + 2; i < pos + 4 + length; ++i) sum ^= FInput[i];
-    if (sum != FInput[pos + 4 + length]) {
-      FLog.push_back("frame with a wrong checksum skipped");
+    for (size_t i = pos + 2; i < pos + 4 + length; ++i) sum ^= input_[i];
+    if (sum != input_[pos + 4 + length]) {
+      log_.push_back("frame with a wrong checksum skipped");
       NoiseReceived(5 + length, "bytes of a frame with a wrong checksum");
       pos += 1;
       continue;
     }
-    const char letter = static_cast<char>(FInput[pos + 2]);
-    const Bytes payload(FInput.begin() + static_cast<long>(pos) + 4,
-                        FInput.begin() + static_cast<long>(pos + 4 + length));
+    const char letter = static_cast<char>(input_[pos + 2]);
+    const Bytes payload(input_.begin() + static_cast<long>(pos) + 4,
+                        input_.begin() + static_cast<long>(pos + 4 + length));
     pos += 5 + length;
     Execute(letter, payload, replies);
   }
   // Keep a lone trailing A: it may start the next frame.
-  if (pos >= FInput.size() || (pos + 1 == FInput.size() && FInput[pos] != FrameA)) {
-    if (pos < FInput.size() && !FHangup) NoiseReceived(1, "bytes outside a frame");
-    pos = FInput.size();
+  if (pos >= input_.size() || (pos + 1 == input_.size() && input_[pos] != FrameA)) {
+    if (pos < input_.size() && !hangup_) NoiseReceived(1, "bytes outside a frame");
+    pos = input_.size();
   }
-  FInput.erase(FInput.begin(), FInput.begin() + static_cast<long>(pos));
+  input_.erase(input_.begin(), input_.begin() + static_cast<long>(pos));
   return replies;
 }
 
 void Device::NoiseReceived(size_t count, const char* what) {
-  if (!FOptions.Strict) return;
-  FLog.push_back("strict: " + std::to_string(count) + " " + what + ": hanging up");
-  FStrictBroken = true;
-  FHangup = true;
+  if (!options_.Strict) return;
+  log_.push_back("strict: " + std::to_string(count) + " " + what + ": hanging up");
+  strictBroken_ = true;
+  hangup_ = true;
 }
 
 void Device::Execute(char letter, const Bytes& payload, std::vector<Reply>& replies) {
-  if (FOptions.HangupAfter >= 0 && FCommands >= FOptions.HangupAfter) {
-    FLog.push_back(Describe(letter, payload) + ": hanging up");
-    FHangup = true;
+  if (options_.HangupAfter >= 0 && commands_ >= options_.HangupAfter) {
+    log_.push_back(Describe(letter, payload) + ": hanging up");
+    hangup_ = true;
     return;
   }
-  ++FCommands;
-  ++FCountByLetter[letter];
+  ++commands_;
+  ++countByLetter_[letter];
   std::string line = Describe(letter, payload);
   int delayMs = 0;
   Bytes answer = Answer(letter, payload, delayMs);
-  if (const auto it = FOptions.ReplyDelayMs.find(letter); it != FOptions.ReplyDelayMs.end())
+  if (const auto it = options_.ReplyDelayMs.find(letter); it != options_.ReplyDelayMs.end())
     delayMs = it->second;
-  if (Faulted(FOptions.NoReply, letter)) {
-    FLog.push_back(line + ": no reply");
+  if (Faulted(options_.NoReply, letter)) {
+    log_.push_back(line + ": no reply");
     return;
   }
   if (answer.empty()) {
-    FLog.push_back(line + ": unknown command, no reply");
+    log_.push_back(line + ": unknown command, no reply");
     return;
   }
-  if (Faulted(FOptions.WrongLetter, letter)) {
+  if (Faulted(options_.WrongLetter, letter)) {
     answer[2] = static_cast<std::uint8_t>(WrongReplyLetter);
     answer.back() ^= static_cast<std::uint8_t>(letter ^ WrongReplyLetter);
     line += ": answered with the wrong letter";
   }
-  if (Faulted(FOptions.ShortReply, letter)) {
+  if (Faulted(options_.ShortReply, letter)) {
     answer.pop_back();
     line += ": reply cut short";
   }
-  if (Faulted(FOptions.Garbage, letter)) {
+  if (Faulted(options_.Garbage, letter)) {
     answer.insert(answer.begin(), GarbageBytes.begin(), GarbageBytes.end());
     line += ": line noise before the reply";
   }
-  FLog.push_back(line);
+  log_.push_back(line);
   replies.push_back({std::move(answer), delayMs});
 }
 
 Bytes Device::Answer(char letter, const Bytes& payload, int& delayMs) {
   switch (letter) {
     case 'S':
-      if (FOptions.ProbeE) return BuildFrame('e', {});
-      return BuildFrame('S', FOptions.ProbeBad ? BadProbePayload : ProbePayload);
+      if (options_.ProbeE) return BuildFrame('e', {});
+      return BuildFrame('S', options_.ProbeBad ? BadProbePayload : ProbePayload);
     case 'C':
-      delayMs = FOptions.CDelayMs;
+      delayMs = options_.CDelayMs;
       return BuildFrame('C', {});
     case 'W':
-      FWriteOffset = 0;
-      FFlipped = false;
+      writeOffset_ = 0;
+      flipped_ = false;
       return BuildFrame('W', {});
     case 'D': {
-      const size_t room = MemorySize - std::min(FWriteOffset, MemorySize);
+      const size_t room = MemorySize - std::min(writeOffset_, MemorySize);
       const size_t stored = std::min(room, payload.size());
-      std::copy_n(payload.begin(), stored, FMemory.begin() + static_cast<long>(FWriteOffset));
-      const auto flip = static_cast<size_t>(FOptions.FlipByte);
-      if (FOptions.FlipByte >= 0 && flip >= FWriteOffset && flip < FWriteOffset + stored) {
-        FMemory[flip] ^= 0xFF;
-        FFlipped = true;
+      std::copy_n(payload.begin(), stored, memory_.begin() + static_cast<long>(writeOffset_));
+      const auto flip = static_cast<size_t>(options_.FlipByte);
+      if (options_.FlipByte >= 0 && flip >= writeOffset_ && flip < writeOffset_ + stored) {
+        memory_[flip] ^= 0xFF;
+        flipped_ = true;
       }
-      FWriteOffset += payload.size();
+      writeOffset_ += payload.size();
       return BuildFrame('D', {});
     }
     case 'E':
-      FUploadCompleted = true;
+      uploadCompleted_ = true;
       return BuildFrame('E', {});
     case 'X': {
       std::uint8_t sum = MemoryChecksum();
-      if (FOptions.BadChecksum) sum ^= 0xFF;
+      if (options_.BadChecksum) sum ^= 0xFF;
       return BuildFrame('X', {sum});
     }
     case 'O':
-      FUploadCompleted = true;
+      uploadCompleted_ = true;
       return BuildFrame('O', {});
     case 'I':
       return BuildFrame('I', {});
@@ -168,7 +168,7 @@ Bytes Device::Answer(char letter, const Bytes& payload, int& delayMs) {
       const size_t address = payload[0] * 256u + payload[1];
       Bytes data(payload[2], 0);
       for (size_t i = 0; i < data.size() && address + i < MemorySize; ++i)
-        data[i] = FMemory[address + i];
+        data[i] = memory_[address + i];
       return BuildFrame('r', data);
     }
     default:
@@ -177,8 +177,8 @@ Bytes Device::Answer(char letter, const Bytes& payload, int& delayMs) {
 }
 
 bool Device::Faulted(const std::vector<CommandFault>& faults, char letter) const {
-  const auto it = FCountByLetter.find(letter);
-  const int nth = it == FCountByLetter.end() ? 0 : it->second;
+  const auto it = countByLetter_.find(letter);
+  const int nth = it == countByLetter_.end() ? 0 : it->second;
   return std::any_of(faults.begin(), faults.end(), [&](const CommandFault& fault) {
     return fault.Letter == letter && fault.Nth == nth;
   });
@@ -187,20 +187,20 @@ bool Device::Faulted(const std::vector<CommandFault>& faults, char letter) const
 // Exclusive-or of the library bytes 0 .. L - 1, L being the checksum offset
 // held in bytes 2 and 3.
 std::uint8_t Device::MemoryChecksum() const {
-  const size_t length = std::min<size_t>(FMemory[2] * 256u + FMemory[3], MemorySize - 1);
+  const size_t length = std::min<size_t>(memory_[2] * 256u + memory_[3], MemorySize - 1);
   std::uint8_t sum = 0;
-  for (size_t i = 0; i < length; ++i) sum ^= FMemory[i];
+  for (size_t i = 0; i < length; ++i) sum ^= memory_[i];
   // With --flip-byte the checksum is that of the bytes as received.
-  if (FFlipped && static_cast<size_t>(FOptions.FlipByte) < length) sum ^= 0xFF;
+  if (flipped_ && static_cast<size_t>(options_.FlipByte) < length) sum ^= 0xFF;
   return sum;
 }
 
 bool Device::TakeUploadCompleted() {
-  return std::exchange(FUploadCompleted, false);
+  return std::exchange(uploadCompleted_, false);
 }
 
 std::vector<std::string> Device::TakeLog() {
-  return std::exchange(FLog, {});
+  return std::exchange(log_, {});
 }
 
 }  // namespace devsim

@@ -29,7 +29,7 @@ class Device {
  public:
   explicit Device(const Options& options);
 
-  std::array<std::uint8_t, MemorySize>& Memory() { return FMemory; }
+  std::array<std::uint8_t, MemorySize>& Memory() { return memory_; }
 
   // Takes received bytes; returns the replies to the commands they complete.
   std::vector<Reply> Feed(const std::uint8_t* data, size_t count);
@@ -37,12 +37,12 @@ class Device {
   // Set when an upload completed (E or O) since the last call.
   bool TakeUploadCompleted();
   // Set when the device is to hang up (see --hangup-after).
-  bool HangupRequested() const { return FHangup; }
+  bool HangupRequested() const { return hangup_; }
   // Commands received and answered (or refused by a fault) so far.
-  int CommandCount() const { return FCommands; }
+  int CommandCount() const { return commands_; }
   // With --strict: false once a byte arrived outside a well-formed frame,
   // or while part of a frame is still waiting for the rest.
-  bool WireClean() const { return !FStrictBroken && FInput.empty(); }
+  bool WireClean() const { return !strictBroken_ && input_.empty(); }
   // One line per command received, for --log.
   std::vector<std::string> TakeLog();
 
@@ -53,17 +53,17 @@ class Device {
   std::uint8_t MemoryChecksum() const;
   void NoiseReceived(size_t count, const char* what);
 
-  Options FOptions;
-  std::array<std::uint8_t, MemorySize> FMemory{};
-  Bytes FInput;
-  size_t FWriteOffset = 0;
-  bool FFlipped = false;  // --flip-byte has inverted a byte of this upload
-  int FCommands = 0;
-  std::map<char, int> FCountByLetter;
-  bool FUploadCompleted = false;
-  bool FHangup = false;
-  bool FStrictBroken = false;
-  std::vector<std::string> FLog;
+  Options options_;
+  std::array<std::uint8_t, MemorySize> memory_{};
+  Bytes input_;
+  size_t writeOffset_ = 0;
+  bool flipped_ = false;  // --flip-byte has inverted a byte of this upload
+  int commands_ = 0;
+  std::map<char, int> countByLetter_;
+  bool uploadCompleted_ = false;
+  bool hangup_ = false;
+  bool strictBroken_ = false;
+  std::vector<std::string> log_;
 };
 
 }  // namespace devsim

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <system_error>
 
-#include "device/serial/ComPort.h"
-#include "device/serial/ComThread.h"
+#include "device/serial/SerialPort.h"
+#include "device/serial/SerialEventThread.h"
 
 namespace ovrel {
 
@@ -20,39 +20,44 @@ namespace {
 constexpr int UnreadRetryMs = 20;
 }  // namespace
 
-TComThread::TComThread(TCustomComPort& owner, int portHandle)
-    : FOwner(owner), FPortHandle(portHandle), FStopEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (!FStopEvent.Valid()) throw EComPort(CError_OpenFailed, errno);
+SerialEventThread::SerialEventThread(SerialPort& owner, int portHandle)
+    : owner_(owner), portHandle_(portHandle), stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (!stopEvent_.Valid()) stopEventError_ = errno;
+}
+
+std::optional<SerialError> SerialEventThread::Start() {
+  if (!stopEvent_.Valid()) return SerialError{SerialErrorKind::OpenFailed, stopEventError_, {}};
   try {
-    FThread = std::thread([this] { Execute(); });
+    thread_ = std::thread([this] { Execute(); });
   } catch (const std::system_error& e) {
-    throw EComPort(CError_OpenFailed, e.code().value());
+    return SerialError{SerialErrorKind::OpenFailed, e.code().value(), {}};
   }
+  return std::nullopt;
 }
 
-TComThread::~TComThread() {
-  if (FThread.joinable()) {
+SerialEventThread::~SerialEventThread() {
+  if (thread_.joinable()) {
     RequestStop();
-    FThread.join();
+    thread_.join();
   }
 }
 
-void TComThread::SignalStop() {
+void SerialEventThread::SignalStop() {
   const std::uint64_t one = 1;
   // The eventfd counter cannot overflow from a handful of requests; a
   // failed write would leave the flag, which every wait also checks.
-  [[maybe_unused]] ssize_t written = ::write(FStopEvent.Get(), &one, sizeof one);
+  [[maybe_unused]] ssize_t written = ::write(stopEvent_.Get(), &one, sizeof one);
 }
 
-bool TComThread::Pause(int ms) {
-  pollfd stop{FStopEvent.Get(), POLLIN, 0};
+bool SerialEventThread::Pause(int ms) {
+  pollfd stop{stopEvent_.Get(), POLLIN, 0};
   while (::poll(&stop, 1, ms) < 0 && errno == EINTR) {
   }
   return stop.revents == 0;
 }
 
-void TComThread::Execute() {
-  pollfd fds[2] = {{FPortHandle, POLLIN, 0}, {FStopEvent.Get(), POLLIN, 0}};
+void SerialEventThread::Execute() {
+  pollfd fds[2] = {{portHandle_, POLLIN, 0}, {stopEvent_.Get(), POLLIN, 0}};
   for (;;) {
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -61,7 +66,7 @@ void TComThread::Execute() {
     if (fds[1].revents != 0) break;
     const short events = fds[0].revents;
     int count = 0;
-    if (::ioctl(FPortHandle, FIONREAD, &count) < 0) break;
+    if (::ioctl(portHandle_, FIONREAD, &count) < 0) break;
     if (count > 0) {
       bool consumed = false;
       if (!HandOff(count, consumed)) break;
@@ -75,10 +80,10 @@ void TComThread::Execute() {
     }
   }
   {
-    std::lock_guard lock(FMutex);
-    FFinished = true;
+    std::lock_guard lock(mutex_);
+    finished_ = true;
   }
-  FChanged.notify_all();
+  changed_.notify_all();
 }
 
 }  // namespace ovrel

@@ -1,4 +1,4 @@
-// The serial port component on pseudo-terminals made by the test.
+// The serial port on pseudo-terminals made by the test.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "TerminalTestSupport.h"
-#include "device/serial/ComPort.h"
+#include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
@@ -28,114 +28,109 @@ double ProcessCpuMs() {
   return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-// Asserts that the call raises EComPort with the given row, and returns it.
-template <typename F>
-EComPort Raised(F&& call) {
-  try {
-    call();
-  } catch (const EComPort& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EComPort raised";
-  return EComPort(0, -1);
+// The error a call returned; a failure of the test when it returned none.
+SerialError Failed(const std::optional<SerialError>& error) {
+  if (error) return *error;
+  ADD_FAILURE() << "no SerialError returned";
+  return {};
+}
+
+QString PathOf(const std::string& path) {
+  return QString::fromStdString(path);
 }
 
 // A port whose handler reads exactly what each notification announces.
 struct ReadingPort {
-  TComPort Port;
+  SerialPort Port;
+  QString Path;
   Bytes Received;
   std::vector<int> Counts;
-  explicit ReadingPort(const std::string& path) {
-    Port.SetPort(QString::fromStdString(path));
-    Port.OnRxChar = [this](TCustomComPort* sender, int count) {
+  explicit ReadingPort(const std::string& path) : Path(PathOf(path)) {
+    Port.OnBytesArrived = [this](int count) {
       Counts.push_back(count);
       Bytes chunk(static_cast<size_t>(std::max(count, 0)));
-      const int got = sender->Read(chunk.data(), count);
+      const int got = Port.Read(chunk.data(), count).Count;
       EXPECT_EQ(got, count) << "a notification of N bytes is followed by a Read of N";
       Received.insert(Received.end(), chunk.begin(), chunk.begin() + std::max(got, 0));
     };
   }
+  std::optional<SerialError> Open() { return Port.Open(Path); }
   bool WaitFor(size_t bytes, int timeoutMs = 2000) {
     return QTest::qWaitFor([&] { return Received.size() >= bytes; }, timeoutMs);
   }
 };
 
-TEST(ComPortMessages, RowTextAndSystemCode) {
-  EXPECT_EQ(comPortMessage(1), QStringLiteral("Unable to open com port"));
-  EXPECT_EQ(comPortMessage(2), QStringLiteral("WriteFile function failed"));
-  EXPECT_EQ(comPortMessage(23), QStringLiteral("Registry error"));
-  EXPECT_TRUE(comPortMessage(0).isEmpty());
-  EXPECT_TRUE(comPortMessage(24).isEmpty());
-  EXPECT_STREQ(EComPort(3, -1).what(), "ReadFile function failed");
-  const EComPort withCode(1, ENOENT);
-  EXPECT_STREQ(withCode.what(),
-               "Unable to open com port (system error 2: No such file or directory)");
-  EXPECT_EQ(withCode.MessageIndex(), 1);
-  EXPECT_EQ(withCode.SystemError(), ENOENT);
+TEST(SerialErrorText, KindTextAndSystemReason) {
+  EXPECT_EQ(SerialErrorText(SerialErrorKind::OpenFailed), QStringLiteral("Unable to open com port"));
+  EXPECT_EQ(SerialErrorText(SerialErrorKind::WriteFailed),
+            QStringLiteral("WriteFile function failed"));
+  EXPECT_EQ(SerialErrorText(SerialErrorKind::PortListFailed), QStringLiteral("Registry error"));
+  EXPECT_EQ(SerialError({SerialErrorKind::ReadFailed, -1, {}}).Text(),
+            QStringLiteral("ReadFile function failed"));
+  EXPECT_EQ(SerialError({SerialErrorKind::OpenFailed, ENOENT, {}}).Text(),
+            QStringLiteral("Unable to open com port (system error 2: No such file or directory)"));
+  EXPECT_EQ(SerialError({SerialErrorKind::OpenFailed, -1, "in words"}).Text(),
+            QStringLiteral("Unable to open com port (in words)"));
 }
 
-TEST(ComPort, OpenOfAMissingPortRaisesRowOneAndStaysClosed) {
-  TComPort port;
-  port.SetPort(QStringLiteral("/dev/ovrel-no-such-port"));
-  const EComPort e = Raised([&] { port.Open(); });
-  EXPECT_EQ(e.MessageIndex(), 1);
-  EXPECT_EQ(e.SystemError(), ENOENT);
-  EXPECT_STREQ(e.what(), "Unable to open com port (system error 2: No such file or directory)");
-  EXPECT_FALSE(port.Connected());
+TEST(SerialPort, OpenOfAMissingPortFailsAndStaysClosed) {
+  SerialPort port;
+  const SerialError e = Failed(port.Open(QStringLiteral("/dev/ovrel-no-such-port")));
+  EXPECT_EQ(e.Kind, SerialErrorKind::OpenFailed);
+  EXPECT_EQ(e.SystemError, ENOENT);
+  EXPECT_EQ(e.Text(), "Unable to open com port (system error 2: No such file or directory)");
+  EXPECT_FALSE(port.IsOpen());
 }
 
-TEST(ComPort, SecondOpenerIsRefusedUntilTheFirstCloses) {
+TEST(SerialPort, SecondOpenerIsRefusedUntilTheFirstCloses) {
   PtyPair pty;
-  TComPort first, second;
-  first.SetPort(QString::fromStdString(pty.Path()));
-  second.SetPort(first.Port());
-  first.Open();
-  const EComPort e = Raised([&] { second.Open(); });
-  EXPECT_EQ(e.MessageIndex(), 1);
-  EXPECT_NE(e.SystemError(), -1);
-  EXPECT_NE(std::string(e.what()).find("Unable to open com port (system error "),
-            std::string::npos);
-  EXPECT_FALSE(second.Connected());
-  EXPECT_TRUE(first.Connected());
+  SerialPort first, second;
+  ASSERT_FALSE(first.Open(PathOf(pty.Path())));
+  const SerialError e = Failed(second.Open(PathOf(pty.Path())));
+  EXPECT_EQ(e.Kind, SerialErrorKind::OpenFailed);
+  EXPECT_NE(e.SystemError, -1);
+  EXPECT_TRUE(e.Text().startsWith("Unable to open com port (system error "));
+  EXPECT_FALSE(second.IsOpen());
+  EXPECT_TRUE(first.IsOpen());
   first.Close();
-  second.Open();
-  EXPECT_TRUE(second.Connected());
+  EXPECT_FALSE(second.Open(PathOf(pty.Path())));
+  EXPECT_TRUE(second.IsOpen());
 }
 
-TEST(ComPort, OpenWhenOpenAndCloseWhenClosedDoNothing) {
+TEST(SerialPort, OpenWhenOpenAndCloseWhenClosedDoNothing) {
   PtyPair pty;
-  TComPort port;
+  SerialPort port;
   port.Close();
-  EXPECT_FALSE(port.Connected());
-  port.SetPort(QString::fromStdString(pty.Path()));
-  port.SetConnected(true);
-  ASSERT_TRUE(port.Connected());
+  EXPECT_FALSE(port.IsOpen());
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
+  ASSERT_TRUE(port.IsOpen());
   ASSERT_TRUE(pty.Master().Send({1, 2, 3}));
   QTest::qWait(50);
   // A second opening would have discarded the waiting bytes.
-  port.Open();
+  EXPECT_FALSE(port.Open(PathOf(pty.Path())));
   std::uint8_t buffer[8];
-  EXPECT_EQ(port.Read(buffer, 8), 3);
-  port.SetConnected(false);
-  EXPECT_FALSE(port.Connected());
+  EXPECT_EQ(port.Read(buffer, 8).Count, 3);
+  port.Close();
+  EXPECT_FALSE(port.IsOpen());
   port.Close();
 }
 
-TEST(ComPort, ReadOfNothingReturnsZeroAtOnce) {
+TEST(SerialPort, ReadOfNothingReturnsZeroAtOnce) {
   PtyPair pty;
-  TComPort port;
-  port.SetPort(QString::fromStdString(pty.Path()));
-  port.Open();
+  SerialPort port;
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   std::uint8_t buffer[16];
   const auto start = Clock::now();
-  EXPECT_EQ(port.Read(buffer, sizeof buffer), 0);
+  const SerialRead read = port.Read(buffer, sizeof buffer);
+  EXPECT_EQ(read.Count, 0);
+  EXPECT_FALSE(read.Error);
   EXPECT_LT(MillisecondsSince(start), 50);
 }
 
-TEST(ComPort, NotificationsCarryTheBytesThatArrivedAndNeverZero) {
+TEST(SerialPort, NotificationsCarryTheBytesThatArrivedAndNeverZero) {
   PtyPair pty;
   ReadingPort reader(pty.Path());
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   const Bytes seven = {0x41, 0x54, 0x49, 0x00, 0x49, 0x0D, 0x0A};
   ASSERT_TRUE(pty.Master().Send(seven));
   ASSERT_TRUE(reader.WaitFor(7));
@@ -147,40 +142,39 @@ TEST(ComPort, NotificationsCarryTheBytesThatArrivedAndNeverZero) {
   EXPECT_EQ(reader.Counts.size(), calls);
 }
 
-TEST(ComPort, EveryByteValuePassesUnchangedBothWays) {
+TEST(SerialPort, EveryByteValuePassesUnchangedBothWays) {
   PtyPair pty;
   ReadingPort reader(pty.Path());
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   Bytes all(256);
   for (int i = 0; i < 256; ++i) all[static_cast<size_t>(i)] = static_cast<std::uint8_t>(i);
-  EXPECT_EQ(reader.Port.Write(all.data(), 256), 256);
+  EXPECT_FALSE(reader.Port.Write(all.data(), 256));
   EXPECT_EQ(pty.Master().Receive(256, 2000), all);
   ASSERT_TRUE(pty.Master().Send(all));
   ASSERT_TRUE(reader.WaitFor(256));
   EXPECT_EQ(reader.Received, all);
 }
 
-TEST(ComPort, CloseDiscardsUnreadBytes) {
+TEST(SerialPort, CloseDiscardsUnreadBytes) {
   PtyPair pty;
-  TComPort port;  // no handler: nothing reads
-  port.SetPort(QString::fromStdString(pty.Path()));
-  port.Open();
+  SerialPort port;  // no handler: nothing reads
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   ASSERT_TRUE(pty.Master().Send({9, 8, 7, 6, 5}));
   QTest::qWait(50);
   port.Close();
-  port.Open();
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   QTest::qWait(50);
   std::uint8_t buffer[8];
-  EXPECT_EQ(port.Read(buffer, 8), 0);
+  EXPECT_EQ(port.Read(buffer, 8).Count, 0);
 }
 
-TEST(ComPort, BytesWaitingBeforeTheOpeningAreNotSeen) {
+TEST(SerialPort, BytesWaitingBeforeTheOpeningAreNotSeen) {
   PtyPair pty;
   // Left in the terminal by an earlier user of the line.
   ASSERT_TRUE(pty.Master().Send({0x41, 0x54, 0x49}));
   QTest::qWait(50);
   ReadingPort reader(pty.Path());
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   const Bytes reply = Frame('I');
   ASSERT_TRUE(pty.Master().Send(reply));
   ASSERT_TRUE(reader.WaitFor(reply.size()));
@@ -191,7 +185,7 @@ TEST(ComPort, BytesWaitingBeforeTheOpeningAreNotSeen) {
 // The line is set up whatever the terminal held before: the settings are
 // read back through the device side of a pseudo-terminal, which keeps the
 // speed, stop bits, flow control and raw flags it is given.
-TEST(ComPort, OpeningSetsRaw38400EightNoneOneWithoutFlowControl) {
+TEST(SerialPort, OpeningSetsRaw38400EightNoneOneWithoutFlowControl) {
   PtyPair pty;
   const int master = pty.Master().Fd();
   termios before{};
@@ -204,9 +198,8 @@ TEST(ComPort, OpeningSetsRaw38400EightNoneOneWithoutFlowControl) {
   ::cfsetospeed(&before, B9600);
   ASSERT_EQ(::tcsetattr(master, TCSANOW, &before), 0);
 
-  TComPort port;
-  port.SetPort(QString::fromStdString(pty.Path()));
-  port.Open();
+  SerialPort port;
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   termios tio{};
   ASSERT_EQ(::tcgetattr(master, &tio), 0);
   EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B38400));
@@ -219,48 +212,32 @@ TEST(ComPort, OpeningSetsRaw38400EightNoneOneWithoutFlowControl) {
   EXPECT_EQ(tio.c_oflag & OPOST, 0u);
 }
 
-TEST(ComPort, SettingTheSamePortKeepsItOpenAnotherReopens) {
+TEST(SerialPort, OpeningAnotherPathClosesTheFirst) {
   PtyPair a, b;
-  TComPort port;
-  port.SetPort(QString::fromStdString(a.Path()));
-  port.Open();
-  ASSERT_TRUE(a.Master().Send({1, 2}));
-  QTest::qWait(50);
-  port.SetPort(QString::fromStdString(a.Path()));
-  std::uint8_t buffer[8];
-  EXPECT_EQ(port.Read(buffer, 8), 2) << "not closed: the bytes are still there";
-
-  port.SetPort(QString::fromStdString(b.Path()));
-  EXPECT_TRUE(port.Connected());
+  SerialPort port;
+  ASSERT_FALSE(port.Open(PathOf(a.Path())));
+  ASSERT_FALSE(port.Open(PathOf(b.Path())));
+  EXPECT_TRUE(port.IsOpen());
+  EXPECT_EQ(port.Path(), PathOf(b.Path()));
   ASSERT_TRUE(b.Master().Send({3}));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return port.Read(buffer, 8) == 1; }, 2000));
+  std::uint8_t buffer[8];
+  EXPECT_TRUE(QTest::qWaitFor([&] { return port.Read(buffer, 8).Count == 1; }, 2000));
   EXPECT_EQ(buffer[0], 3);
   // The first port was released.
-  TComPort other;
-  other.SetPort(QString::fromStdString(a.Path()));
-  EXPECT_NO_THROW(other.Open());
+  SerialPort other;
+  EXPECT_FALSE(other.Open(PathOf(a.Path())));
+
+  // Names are compared exactly: another case is another port, and a port
+  // that cannot be opened leaves the old one closed.
+  const QString upper = PathOf(b.Path()).toUpper();
+  EXPECT_EQ(Failed(port.Open(upper)).Kind, SerialErrorKind::OpenFailed);
+  EXPECT_FALSE(port.IsOpen());
 }
 
-TEST(ComPort, ChangingThePortWhileOpenToAMissingOneLeavesItClosed) {
-  PtyPair pty;
-  TComPort port;
-  port.SetPort(QString::fromStdString(pty.Path()));
-  port.Open();
-  // Names are compared exactly: another case is another port.
-  const QString upper = QString::fromStdString(pty.Path()).toUpper();
-  const EComPort e = Raised([&] { port.SetPort(upper); });
-  EXPECT_EQ(e.MessageIndex(), 1);
-  EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(port.Port(), upper);
-  // While closed, a name is only stored.
-  port.SetPort(QStringLiteral("/dev/ovrel-no-such-port"));
-  EXPECT_FALSE(port.Connected());
-}
-
-TEST(ComPort, HangUpEndsTheThreadAndLaterWritesFail) {
+TEST(SerialPort, HangUpEndsTheThreadAndLaterWritesFail) {
   auto pty = std::make_unique<PtyPair>();
   ReadingPort reader(pty->Path());
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   pty.reset();  // the device side goes away
   QTest::qWait(100);
   const double cpuBefore = ProcessCpuMs();
@@ -269,22 +246,21 @@ TEST(ComPort, HangUpEndsTheThreadAndLaterWritesFail) {
   EXPECT_TRUE(reader.Counts.empty());
   const std::uint8_t frame[5] = {0x41, 0x54, 0x53, 0x00, 0x53};
   const auto start = Clock::now();
-  const EComPort e = Raised([&] { reader.Port.Write(frame, 5); });
-  EXPECT_EQ(e.MessageIndex(), 2);
+  const SerialError e = Failed(reader.Port.Write(frame, 5));
+  EXPECT_EQ(e.Kind, SerialErrorKind::WriteFailed);
   EXPECT_LT(MillisecondsSince(start), 3000);
-  EXPECT_TRUE(reader.Port.Connected());
+  EXPECT_TRUE(reader.Port.IsOpen());
   reader.Port.Close();
-  EXPECT_FALSE(reader.Port.Connected());
+  EXPECT_FALSE(reader.Port.IsOpen());
 }
 
-TEST(ComPort, WriteGivesUpAfterTheWriteTimeOut) {
+TEST(SerialPort, WriteGivesUpAfterTheWriteTimeOut) {
   PtyPair pty;
-  TComPort port;
-  port.SetPort(QString::fromStdString(pty.Path()));
+  SerialPort port;
   // A second writer, opened first, fills the line while nobody reads it.
   RawEnd filler(pty.Path());
   ASSERT_TRUE(filler.Valid());
-  port.Open();
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   // The terminal moves bytes on in the background: fill until a round
   // after a pause takes nothing more.
   const Bytes block(4096, 0x55);
@@ -298,46 +274,45 @@ TEST(ComPort, WriteGivesUpAfterTheWriteTimeOut) {
   }
   const std::uint8_t one = 0x53;
   const auto start = Clock::now();
-  const EComPort e = Raised([&] { port.Write(&one, 1); });
+  const SerialError e = Failed(port.Write(&one, 1));
   const long long elapsed = MillisecondsSince(start);
-  EXPECT_EQ(e.MessageIndex(), 2);
-  EXPECT_EQ(e.SystemError(), ETIMEDOUT);
+  EXPECT_EQ(e.Kind, SerialErrorKind::WriteFailed);
+  EXPECT_EQ(e.SystemError, ETIMEDOUT);
   EXPECT_GE(elapsed, 1050);  // 100 ms per byte + 1000 ms
   EXPECT_LT(elapsed, 3000);
 }
 
-TEST(ComPort, AnErrorInTheHandlerEndsNotificationsUntilReopened) {
+TEST(SerialPort, AnErrorInTheHandlerEndsNotificationsUntilReopened) {
   PtyPair pty;
-  TComPort port;
-  port.SetPort(QString::fromStdString(pty.Path()));
+  SerialPort port;
   int calls = 0;
-  port.OnRxChar = [&](TCustomComPort*, int) {
+  port.OnBytesArrived = [&](int) {
     ++calls;
     throw std::runtime_error("handler failed");
   };
-  port.Open();
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   ASSERT_TRUE(pty.Master().Send({1}));
   ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 2000));
   ASSERT_TRUE(pty.Master().Send({2}));
   QTest::qWait(200);
   EXPECT_EQ(calls, 1);
-  EXPECT_TRUE(port.Connected());
+  EXPECT_TRUE(port.IsOpen());
   port.Close();
-  port.Open();
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   ASSERT_TRUE(pty.Master().Send({3}));
   EXPECT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 2000));
 }
 
-TEST(ComPort, CloseRunsTheNotificationThatIsAlreadyQueued) {
+TEST(SerialPort, CloseRunsTheNotificationThatIsAlreadyQueued) {
   PtyPair pty;
   ReadingPort reader(pty.Path());
   bool openDuringHandler = false;
-  auto read = reader.Port.OnRxChar;
-  reader.Port.OnRxChar = [&](TCustomComPort* sender, int count) {
-    openDuringHandler = sender->Connected();
-    read(sender, count);
+  auto read = reader.Port.OnBytesArrived;
+  reader.Port.OnBytesArrived = [&](int count) {
+    openDuringHandler = reader.Port.IsOpen();
+    read(count);
   };
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   ASSERT_TRUE(pty.Master().Send({4, 5, 6}));
   // Let the event thread queue its notification without running events.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -351,27 +326,26 @@ TEST(ComPort, CloseRunsTheNotificationThatIsAlreadyQueued) {
   EXPECT_EQ(reader.Counts.size(), 1u);
 }
 
-TEST(ComPort, TheHandlerMayCloseThePort) {
+TEST(SerialPort, TheHandlerMayCloseThePort) {
   PtyPair pty;
-  TComPort port;
-  port.SetPort(QString::fromStdString(pty.Path()));
+  SerialPort port;
   int calls = 0;
-  port.OnRxChar = [&](TCustomComPort* sender, int) {
+  port.OnBytesArrived = [&](int) {
     ++calls;
-    sender->Close();
+    port.Close();
   };
-  port.Open();
+  ASSERT_FALSE(port.Open(PathOf(pty.Path())));
   ASSERT_TRUE(pty.Master().Send({1}));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !port.Connected(); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !port.IsOpen(); }, 2000));
   EXPECT_EQ(calls, 1);
-  port.Open();
-  EXPECT_TRUE(port.Connected());
+  EXPECT_FALSE(port.Open(PathOf(pty.Path())));
+  EXPECT_TRUE(port.IsOpen());
 }
 
-TEST(ComPort, ExchangesWithTheEmulatorAndSurvivesItsHangUp) {
+TEST(SerialPort, ExchangesWithTheEmulatorAndSurvivesItsHangUp) {
   DevSim sim({"--chunk", "4", "--hangup-after", "2"});
   ReadingPort reader(sim.path());
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   const Bytes probe = Frame('S');
   reader.Port.Write(probe.data(), static_cast<int>(probe.size()));
   ASSERT_TRUE(reader.WaitFor(10));
@@ -384,24 +358,22 @@ TEST(ComPort, ExchangesWithTheEmulatorAndSurvivesItsHangUp) {
   // The third command makes the emulator hang up, possibly before this
   // write has finished.
   const Bytes open = Frame('I');
-  try {
-    reader.Port.Write(open.data(), static_cast<int>(open.size()));
-  } catch (const EComPort& e) {
-    EXPECT_EQ(e.MessageIndex(), 2);
+  if (const auto error = reader.Port.Write(open.data(), static_cast<int>(open.size()))) {
+    EXPECT_EQ(error->Kind, SerialErrorKind::WriteFailed);
   }
   EXPECT_EQ(sim.waitExit(2000), 0);
   QTest::qWait(100);
   const auto start = Clock::now();
-  const EComPort e = Raised([&] { reader.Port.Write(open.data(), 5); });
-  EXPECT_EQ(e.MessageIndex(), 2);
+  const SerialError e = Failed(reader.Port.Write(open.data(), 5));
+  EXPECT_EQ(e.Kind, SerialErrorKind::WriteFailed);
   reader.Port.Close();
   EXPECT_LT(MillisecondsSince(start), 3000);
 }
 
-TEST(ComPort, IdleEventThreadUsesNoProcessor) {
+TEST(SerialPort, IdleEventThreadUsesNoProcessor) {
   PtyPair pty;
   ReadingPort reader(pty.Path());
-  reader.Port.Open();
+  ASSERT_FALSE(reader.Open());
   rusage before{}, after{};
   ::getrusage(RUSAGE_SELF, &before);
   const double cpuBefore = ProcessCpuMs();

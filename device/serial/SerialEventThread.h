@@ -1,26 +1,28 @@
 // The event thread of an open port. It waits for bytes on the port and hands
-// each notification to the component's own thread as a synchronous call:
+// each notification to the port's own thread as a synchronous call:
 // it posts the call and waits until that thread has run it, so at most one
 // notification is outstanding.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
+#include "device/serial/SerialPort.h"
 #include "device/serial/UniqueFd.h"
 
 namespace ovrel {
 
-class TCustomComPort;
-
-class TComThread {
+class SerialEventThread {
  public:
-  // Raises EComPort when the thread cannot be set up.
-  TComThread(TCustomComPort& owner, int portHandle);
-  ~TComThread();
-  TComThread(const TComThread&) = delete;
-  TComThread& operator=(const TComThread&) = delete;
+  SerialEventThread(SerialPort& owner, int portHandle);
+  ~SerialEventThread();
+  SerialEventThread(const SerialEventThread&) = delete;
+  SerialEventThread& operator=(const SerialEventThread&) = delete;
+
+  // Starts the thread; the error when it cannot be set up.
+  std::optional<SerialError> Start();
 
   // Owner's side of the hand-off.
   // Takes the posted notification's byte count; false when none is waiting.
@@ -45,21 +47,22 @@ class TComThread {
   bool Pause(int ms);
   void SignalStop();
 
-  TCustomComPort& FOwner;
-  int FPortHandle;
-  UniqueFd FStopEvent;
+  SerialPort& owner_;
+  int portHandle_;
+  UniqueFd stopEvent_;
+  int stopEventError_ = 0;
 
-  std::mutex FMutex;
-  std::condition_variable FChanged;
-  bool FStopRequested = false;
-  bool FFinished = false;
-  int FPendingCount = 0;  // posted and not yet taken
-  bool FInHandOff = false;
-  bool FCompleted = false;
-  bool FHandled = true;
-  bool FConsumed = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopRequested_ = false;
+  bool finished_ = false;
+  int pendingCount_ = 0;  // posted and not yet taken
+  bool inHandOff_ = false;
+  bool completed_ = false;
+  bool handled_ = true;
+  bool consumed_ = false;
 
-  std::thread FThread;
+  std::thread thread_;
 };
 
 }  // namespace ovrel

@@ -1,0 +1,60 @@
+#include "device/protocol/ReplyReceiver.h"
+
+#include <algorithm>
+
+namespace ovrel {
+
+void ReplyReceiver::Await(std::uint8_t letter) {
+  expected_ = letter;
+  probe_ = false;
+  waiting_ = true;
+  replyLength_ = 0;
+}
+
+void ReplyReceiver::AwaitProbeAnswer() {
+  Await(cmd::S);
+  probe_ = true;
+}
+
+void ReplyReceiver::Restart() {
+  pos_ = 0;
+  frameLength_ = kFrameOverhead;
+  wrong_ = false;
+}
+
+void ReplyReceiver::Receive(std::span<const std::uint8_t> bytes) {
+  for (std::uint8_t b : bytes) {
+    frame_[pos_] = b;
+    if (pos_ == 3) frameLength_ = b + kFrameOverhead;
+    if (pos_ >= frameLength_ - 1) {
+      pos_ = -1;
+      Match();
+    }
+    ++pos_;
+  }
+}
+
+void ReplyReceiver::Match() {
+  const auto& f = frame_;
+  const std::uint8_t letter = f[2];
+  const int length = f[3];
+  const auto keep = [&] {
+    waiting_ = false;
+    std::copy_n(f.begin() + 4, length, reply_.begin());
+    replyLength_ = length;
+  };
+  if (probe_) {
+    if (letter == cmd::ProbeAnswerE ||
+        (letter == cmd::S && f[4] == 'S' && f[5] == 'V' && f[6] == '2' && f[8] == '3')) {
+      keep();
+    }
+    return;
+  }
+  if (letter != expected_) {
+    wrong_ = true;
+    return;
+  }
+  keep();
+}
+
+}  // namespace ovrel
