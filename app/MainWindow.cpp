@@ -15,8 +15,9 @@
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
-#include "device/link/ProgramFolder.h"
 #include "device/serial/ComPort.h"
+#include "storage/BackupHistory.h"
+#include "storage/ProgramFolder.h"
 
 namespace ovrel {
 
@@ -59,6 +60,7 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   setFixedSize(369, 204);
   CreateControls();
   link_ = std::make_unique<DeviceLink>(*comPort_, static_cast<LinkUi&>(*this), options_.Timing);
+  link_->KeepMemoryImage = BackupHistory::KeepInUserHistory;
   // The port list fills itself from the system when the window is made; an
   // error there ends the start-up.
   portComboBox->Bind(comPort_.get(), true);

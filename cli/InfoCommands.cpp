@@ -7,8 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "library/LibraryImageReader.h"
-#include "library/LibraryTypes.h"
+#include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 #include "session/SesTime.h"
 #include "session/SessionFile.h"

@@ -50,11 +50,9 @@ int Compile(const std::vector<std::string>& args) {
       return Failure(result.message);
     }
   }
-  try {
-    WriteLibraryFile(output, CompileSesLib(list.Entries()));
-  } catch (const LibraryError& e) {
-    return Failure(e.what());
-  }
+  const CompiledLibrary compiled = CompileSesLib(list.Entries());
+  if (!compiled) return Failure(compiled.Error);
+  if (const auto error = WriteLibraryFile(output, compiled.Image)) return Failure(*error);
   std::cout << list.AvailMemLabel() << "\n";
   return ExitOk;
 }

@@ -20,7 +20,7 @@ void SessionEditorWindow::NewProc() {
   MoveCursor(1, CurRow());
   // The name stays, but a new session is shown without one.
   setWindowTitle(QStringLiteral("Sorvani Ovrelware 1.5 - Session Editor - []"));
-  SesTimeComp(1);
+  ShowSessionTimes(1);
 }
 
 SessionEditorWindow::SaveOutcome SessionEditorWindow::Save() {

@@ -197,20 +197,20 @@ void SessionEditorWindow::SetCaption() {
                  QString::fromStdString(st_.SesName) + QStringLiteral("]"));
 }
 
-void SessionEditorWindow::SesTimeComp(int n) {
-  const SesTimeTexts t = ovrel::SesTimeComp(st_.Ses, n);
+void SessionEditorWindow::ShowSessionTimes(int n) {
+  const SesTimeTexts t = ovrel::ComputeSessionTimes(st_.Ses, n);
   segmentStartText->setText(QString::fromStdString(t.Start));
   sessionTotalText->setText(QString::fromStdString(t.Total));
 }
 
 void SessionEditorWindow::onGridCellSelected(int col) {
-  SesTimeComp(col);
+  ShowSessionTimes(col);
 }
 
 void SessionEditorWindow::RefreshAll(int col) {
   model_->RefreshAll();
   MoveCursor(col, CurRow());
-  SesTimeComp(col);
+  ShowSessionTimes(col);
 }
 
 int SessionEditorWindow::CurCol() const {
@@ -253,7 +253,7 @@ void SessionEditorWindow::Apply(const SegOpResult& r) {
   if (r.CountChanged) model_->SyncSegCount();
   if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);
   if (r.Cursor > 0) MoveCursor(r.Cursor, CurRow());
-  if (r.TimeCompCol > 0) SesTimeComp(r.TimeCompCol);
+  if (r.TimeCompCol > 0) ShowSessionTimes(r.TimeCompCol);
 }
 
 void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {

@@ -49,7 +49,7 @@ class SessionEditorWindow : public QMainWindow {
   // Sets the caption from SesName.
   void SetCaption();
   // Shows the time texts for segment n.
-  void SesTimeComp(int n);
+  void ShowSessionTimes(int n);
 
   // Ends the program (Exit); the application may route this through its
   // main window. Defaults to leaving the event loop.

@@ -168,11 +168,9 @@ void LibraryCompilerWindow::onClearClicked() {
 void LibraryCompilerWindow::onCompileClicked() {
   // Every session file is read before the dialog opens, so a file that
   // fails leaves nothing written.
-  std::vector<std::uint8_t> image;
-  try {
-    image = CompileSesLib(list_.Entries());
-  } catch (const LibraryError& e) {
-    dialogs_.error(QString::fromStdString(e.what()));
+  const CompiledLibrary compiled = CompileSesLib(list_.Entries());
+  if (!compiled) {
+    dialogs_.error(QString::fromStdString(compiled.Error));
     return;
   }
   FileDialogRequest request;
@@ -184,11 +182,8 @@ void LibraryCompilerWindow::onCompileClicked() {
   QString folder = QFileInfo(*path).path();
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   settings_.LibrariesFolder = folder;
-  try {
-    WriteLibraryFile(path->toStdString(), image);
-  } catch (const LibraryError& e) {
-    dialogs_.error(QString::fromStdString(e.what()));
-  }
+  if (const auto error = WriteLibraryFile(path->toStdString(), compiled.Image))
+    dialogs_.error(QString::fromStdString(*error));
 }
 
 void LibraryCompilerWindow::RefreshAvailSesMem() {

@@ -6,8 +6,8 @@ namespace ovrel {
 
 namespace {
 
-SessionScan ScanOf(const SessionLinesRead& read) {
-  if (!read) throw SessionFileError(read.error);
+SessionScanRead ScanOf(const SessionLinesRead& read) {
+  if (!read) return {std::nullopt, read.error};
   SessionScan scan;
   scan.totalTime = read.lines->TotalTime;
   for (const PackedSegment& p : read.lines->Segments) {
@@ -15,17 +15,38 @@ SessionScan ScanOf(const SessionLinesRead& read) {
         {p.TimeModeByte, p.FreqStartByte, p.FreqEndByte, p.PitchLowByte, p.Pitch2LowByte});
     scan.timeUnits += p.TimeModeByte % 32;
   }
-  return scan;
+  return {std::move(scan), {}};
+}
+
+std::uint8_t LowByte(std::int32_t value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
 }
 
 }  // namespace
 
-SessionScan ScanSessionText(std::string_view text, const std::string& fileName) {
+SessionRecord SessionScan::Record() const {
+  SessionRecord record;
+  record.Minutes = LowByte(totalTime[0]);
+  record.Seconds = LowByte(totalTime[1]);
+  for (const auto& numbers : segments) {
+    record.Segments.push_back({LowByte(numbers[0]), LowByte(numbers[1]), LowByte(numbers[2]),
+                               LowByte(numbers[3]), LowByte(numbers[4])});
+  }
+  return record;
+}
+
+SessionScanRead ScanSessionText(std::string_view text, const std::string& fileName) {
   return ScanOf(ReadSessionLines(text, fileName));
 }
 
-SessionScan ScanSessionFile(const std::string& path) {
+SessionScanRead ScanSessionFile(const std::string& path) {
   return ScanOf(ReadSessionLinesFile(path));
+}
+
+SessionRecordRead ReadSessionRecord(std::string_view text, const std::string& sourceName) {
+  const SessionScanRead read = ScanSessionText(text, sourceName);
+  if (!read) return {std::nullopt, read.Error};
+  return {read.Scan->Record(), {}};
 }
 
 }  // namespace ovrel

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "device/link/DeviceLink.h"
+#include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 
 namespace ovrel {
@@ -19,7 +20,7 @@ bool LibraryUpload::ReadLibraryFile() {
     Fail(FailureKind::File, {linktext::kLibFileNotFound, LinkIcon::Error, {}});
     return false;
   }
-  const FileBytes file = ReadFileBytes(QFile::encodeName(Path).toStdString(), kSesMemSize);
+  const FileBytes file = ReadFileBytes(QFile::encodeName(Path).toStdString(), SesMemSize);
   if (file.Fault == FileBytesFault::TooLarge) {
     Fail(FailureKind::File, {linktext::kLibFileTooBig, LinkIcon::Error, Path});
     return false;
@@ -33,7 +34,7 @@ bool LibraryUpload::ReadLibraryFile() {
   Bytes.fill(0);
   std::copy(data.begin(), data.end(), Bytes.begin());
   const auto size = data.size();
-  Checksum = size < 2 ? 0 : XorSum(std::span(Bytes).first(size - 1));
+  Checksum = size < 2 ? 0 : LibChecksum(std::span(Bytes).first(size - 1));
   return true;
 }
 

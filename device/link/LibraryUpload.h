@@ -18,7 +18,7 @@ class LibraryUpload : public DeviceOperation {
   Q_OBJECT
  public:
   explicit LibraryUpload(QString path);
-  using Image = std::array<std::uint8_t, kSesMemSize>;
+  using Image = std::array<std::uint8_t, SesMemSize>;
   LibraryUpload(const Image& image, std::uint8_t checksum, bool startTransfer);
 
   int StepCount() const override { return StartTransfer ? 22 : 21; }

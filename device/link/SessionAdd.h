@@ -11,7 +11,8 @@
 #include <optional>
 
 #include "device/link/DeviceOperation.h"
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
+#include "library/SessionScan.h"
 
 namespace ovrel {
 
@@ -38,7 +39,7 @@ class SessionAdd : public DeviceOperation {
                 std::function<void(const OperationResult&)> then);
 
   QString Path;
-  std::optional<MergeSession> Session;
+  std::optional<SessionRecord> Session;
   std::unique_ptr<DeviceOperation> Child;
   std::unique_ptr<DeviceOperation> EndedChild;
 };

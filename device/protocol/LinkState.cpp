@@ -49,8 +49,8 @@ void LinkState::Dispatch() {
   } else if (letter == cmd::r) {
     // Only the part of the payload that lies inside the image is stored.
     const int n = f[3];
-    const int base = std::clamp(ReadBase, 0, kSesMemSize);
-    const int count = std::min(n, kSesMemSize - base);
+    const int base = std::clamp(ReadBase, 0, SesMemSize);
+    const int count = std::min(n, SesMemSize - base);
     std::copy_n(f.begin() + 4, count, MemImgBuf.begin() + base);
   }
 }

@@ -13,8 +13,8 @@ namespace ovrel {
 
 class LinkState {
  public:
-  std::array<std::uint8_t, kSesMemSize> TxBuf{};
-  std::array<std::uint8_t, kSesMemSize> RxRawBuf{};
+  std::array<std::uint8_t, SesMemSize> TxBuf{};
+  std::array<std::uint8_t, SesMemSize> RxRawBuf{};
   // Room for the longest frame a length byte can announce.
   std::array<std::uint8_t, kMaxFrameLen> RxFrameBuf{};
   int RxPos = 0;
@@ -26,7 +26,7 @@ class LinkState {
   std::uint8_t DeviceCS = 0;
   std::uint8_t LibCS = 0;
   int ReadBase = 0;
-  std::array<std::uint8_t, kSesMemSize> MemImgBuf{};
+  std::array<std::uint8_t, SesMemSize> MemImgBuf{};
 
   // Builds the command frame at the start of TxBuf, sets ExpectedCmd to its
   // letter and WaitingReply; returns the frame length.

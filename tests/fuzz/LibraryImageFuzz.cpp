@@ -10,9 +10,8 @@
 #include <cstdint>
 #include <span>
 
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
 #include "fuzz/FuzzCheck.h"
-#include "library/LibraryImageReader.h"
 
 namespace {
 
@@ -26,8 +25,8 @@ void Check(std::span<const std::uint8_t> bytes, ovrel::LibImageLength length) {
   FUZZ_CHECK(info.freeBytes == 2048 - (info.checksumOffset + 1));
   if (length == ovrel::LibImageLength::Exact)
     FUZZ_CHECK(info.checksumOffset + 1 == static_cast<int>(bytes.size()));
-  if (bytes.size() > ovrel::kSesMemSize || info.checksumOffset > ovrel::kMaxSessionEnd + 1) return;
-  std::array<std::uint8_t, ovrel::kSesMemSize> memory{};
+  if (bytes.size() > ovrel::SesMemSize || info.checksumOffset > ovrel::MaxSessionEnd + 1) return;
+  std::array<std::uint8_t, ovrel::SesMemSize> memory{};
   std::copy(bytes.begin(), bytes.end(), memory.begin());
   FUZZ_CHECK(!ovrel::CheckLibraryImage(memory).has_value());
 }

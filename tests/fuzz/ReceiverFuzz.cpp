@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t flags = data[0];
   const std::uint8_t letter =
       data[1] < sizeof kLetters ? kLetters[data[1]] : static_cast<std::uint8_t>(data[1]);
-  const int readBase = (data[2] << 8 | data[3]) % ovrel::kSesMemSize;
+  const int readBase = (data[2] << 8 | data[3]) % ovrel::SesMemSize;
   std::uint32_t seed = data[4] | (data[5] << 8) | 1u;
   const std::span<const std::uint8_t> stream(data + 6, size - 6);
 

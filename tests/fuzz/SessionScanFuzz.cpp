@@ -14,7 +14,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "library/LibraryCompiler.h"
-#include "library/LibraryImageReader.h"
+#include "library/LibraryImage.h"
 #include "library/SessionScan.h"
 
 namespace {
@@ -32,13 +32,12 @@ const std::string& ScratchFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  ovrel::SessionScan scan;
-  try {
-    scan = ovrel::ScanSessionText(text, "fuzz.svs");
-  } catch (const ovrel::SessionFileError& e) {
-    FUZZ_CHECK(std::string_view(e.what()).find("fuzz.svs") != std::string_view::npos);
+  const ovrel::SessionScanRead read = ovrel::ScanSessionText(text, "fuzz.svs");
+  if (!read) {
+    FUZZ_CHECK(read.Error.find("fuzz.svs") != std::string::npos);
     return 0;
   }
+  const ovrel::SessionScan& scan = *read.Scan;
   const auto segments = static_cast<std::int32_t>(scan.segments.size());
   FUZZ_CHECK(segments >= 0 && segments <= ovrel::MaxSesFileSegs);
   std::int64_t units = 0;
@@ -53,8 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(ScratchFile(), std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
   }
-  const ovrel::TSesInLibParamsRec entry{ScratchFile(), 0, 0, segments};
-  const std::vector<std::uint8_t> image = ovrel::CompileSesLib(std::span(&entry, 1));
+  const ovrel::LibraryEntry entry{ScratchFile(), 0, 0, segments};
+  const ovrel::CompiledLibrary compiled = ovrel::CompileSesLib(std::span(&entry, 1));
+  FUZZ_CHECK(static_cast<bool>(compiled));
+  const std::vector<std::uint8_t>& image = compiled.Image;
   std::filesystem::remove(ScratchFile());
 
   const ovrel::LibImageInfo info = ovrel::ReadLibraryImage(image);

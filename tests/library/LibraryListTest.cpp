@@ -144,7 +144,7 @@ TEST_F(LibraryListTest, MalformedFileIsRefusedWithItsLineAndLeavesTheList) {
               bad + ", line 7: the segment line has 4 comma-terminated numbers where five are "
                     "needed");
   }
-  EXPECT_EQ(list.Entries(), (std::vector<TSesInLibParamsRec>{list.Entry(0)}));
+  EXPECT_EQ(list.Entries(), (std::vector<LibraryEntry>{list.Entry(0)}));
   EXPECT_EQ(list.Entry(0).FilePath, good);
   EXPECT_EQ(list.AvailMemLabel(), "Available memory: 99%");
 }

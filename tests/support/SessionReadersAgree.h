@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
 #include "library/SessionScan.h"
 #include "session/SessionFile.h"
 
@@ -23,14 +23,10 @@ struct ReadersVerdict {
 inline ReadersVerdict CompareSessionReaders(std::string_view text) {
   const std::string name = "s.svs";
   const SessionReadResult editor = ReadSessionText(text, name);
-  const MergeSessionRead merge = ReadSessionForMerge(text, name);
-  SessionScan scan;
-  std::string scanError;
-  try {
-    scan = ScanSessionText(text, name);
-  } catch (const SessionFileError& e) {
-    scanError = e.what();
-  }
+  const SessionRecordRead merge = ReadSessionRecord(text, name);
+  const SessionScanRead scanned = ScanSessionText(text, name);
+  const SessionScan scan = scanned ? *scanned.Scan : SessionScan{};
+  const std::string scanError = scanned.Error;
   ReadersVerdict verdict;
   verdict.accepted = scanError.empty();
   auto disagree = [&verdict](std::string what) {
