@@ -23,10 +23,10 @@ CompiledLibrary CompileSesLib(std::span<const LibraryEntry> entries) {
     if (!read) return {{}, read.Error};
     // The budget was counted with the recorded counts; a file whose count
     // changed would make a different library from the one the list shows.
-    if (read.Scan->segments.size() != static_cast<std::size_t>(entry.NumOfSegs)) {
+    if (read.Scan->Segments.size() != static_cast<std::size_t>(entry.NumOfSegs)) {
       return {{},
               entry.FilePath + ": the file has changed since it was added to the " +
-                  "library (" + std::to_string(read.Scan->segments.size()) +
+                  "library (" + std::to_string(read.Scan->Segments.size()) +
                   " segment lines now, " + std::to_string(entry.NumOfSegs) +
                   " before). Add it again."};
     }

@@ -41,26 +41,26 @@ std::uint8_t LibChecksum(std::span<const std::uint8_t> bytes) {
 
 LibImageInfo ReadLibraryImage(std::span<const std::uint8_t> bytes, LibImageLength length) {
   LibImageInfo info;
-  auto problem = [&info](std::string text) { info.problems.push_back(std::move(text)); };
+  auto problem = [&info](std::string text) { info.Problems.push_back(std::move(text)); };
   const std::size_t size = bytes.size();
   if (size < 5) {
     problem("the image is " + std::to_string(size) + " bytes long, shorter than the 5 bytes of " +
             "an empty library");
-    if (size >= 1) info.version = bytes[0];
+    if (size >= 1) info.Version = bytes[0];
     return info;
   }
   if (size > SesMemSize)
     problem("the image is " + std::to_string(size) + " bytes long, longer than the session memory");
 
   const Header header = ReadHeader(bytes);
-  info.version = header.Version;
-  info.sessionCount = header.Sessions;
-  info.checksumOffset = header.ChecksumOffset;
+  info.Version = header.Version;
+  info.SessionCount = header.Sessions;
+  info.ChecksumOffset = header.ChecksumOffset;
   const int n = header.Sessions;
   const int L = header.ChecksumOffset;
-  info.freeBytes = SesMemSize - (static_cast<std::int64_t>(L) + 1);
-  if (info.version != LibFormatVersion)
-    problem("version " + std::to_string(info.version) + " instead of 23");
+  info.FreeBytes = SesMemSize - (static_cast<std::int64_t>(L) + 1);
+  if (info.Version != LibFormatVersion)
+    problem("version " + std::to_string(info.Version) + " instead of 23");
   if (n > MaxLibSessions)
     problem(std::to_string(n) + " sessions, more than " + std::to_string(MaxLibSessions));
 
@@ -72,9 +72,9 @@ LibImageInfo ReadLibraryImage(std::span<const std::uint8_t> bytes, LibImageLengt
     problem("the image is " + std::to_string(size) + " bytes long, the checksum offset " +
             std::to_string(L) + " makes it " + std::to_string(L + 1));
   }
-  info.storedChecksum = bytes[L];
-  info.computedChecksum = LibChecksum(bytes.first(L));
-  if (!info.checksumMatches()) problem("the stored checksum does not match the image");
+  info.StoredChecksum = bytes[L];
+  info.ComputedChecksum = LibChecksum(bytes.first(L));
+  if (!info.ChecksumMatches()) problem("the stored checksum does not match the image");
 
   const int tableEnd = header.DataStart();
   if (tableEnd > L) {
@@ -84,24 +84,24 @@ LibImageInfo ReadLibraryImage(std::span<const std::uint8_t> bytes, LibImageLengt
   int expected = tableEnd;  // where the next session must begin
   for (int k = 0; k < n; ++k) {
     LibImageSession session;
-    session.offset = Word(bytes, 4 + 2 * k);
-    if (session.offset != expected) {
-      problem("session " + std::to_string(k + 1) + " begins at " + std::to_string(session.offset) +
+    session.Offset = Word(bytes, 4 + 2 * k);
+    if (session.Offset != expected) {
+      problem("session " + std::to_string(k + 1) + " begins at " + std::to_string(session.Offset) +
               " instead of " + std::to_string(expected));
     }
-    if (session.offset + 2 >= L) {
+    if (session.Offset + 2 >= L) {
       problem("session " + std::to_string(k + 1) + " lies outside the sessions area");
       return info;
     }
-    session.minutes = bytes[session.offset];
-    session.seconds = bytes[session.offset + 1];
-    int pos = session.offset + 2;
+    session.Minutes = bytes[session.Offset];
+    session.Seconds = bytes[session.Offset + 1];
+    int pos = session.Offset + 2;
     while (pos < L && bytes[pos] != 0) {
       if (pos + 5 > L) break;
-      ++session.segments;
+      ++session.Segments;
       pos += 5;
     }
-    info.sessions.push_back(session);
+    info.Sessions.push_back(session);
     if (pos >= L || bytes[pos] != 0) {
       problem("session " + std::to_string(k + 1) + " has no end byte before the checksum");
       return info;
@@ -118,12 +118,12 @@ LibImageInfo ReadLibraryImage(std::span<const std::uint8_t> bytes, LibImageLengt
 std::vector<SessionRecord> SessionRecordsOf(std::span<const std::uint8_t> bytes,
                                             const LibImageInfo& info) {
   std::vector<SessionRecord> records;
-  for (const LibImageSession& s : info.sessions) {
+  for (const LibImageSession& s : info.Sessions) {
     SessionRecord record;
-    record.Minutes = static_cast<std::uint8_t>(s.minutes);
-    record.Seconds = static_cast<std::uint8_t>(s.seconds);
-    for (int k = 0; k < s.segments; ++k) {
-      const auto segment = bytes.subspan(static_cast<std::size_t>(s.offset) + 2 + 5 * k, 5);
+    record.Minutes = static_cast<std::uint8_t>(s.Minutes);
+    record.Seconds = static_cast<std::uint8_t>(s.Seconds);
+    for (int k = 0; k < s.Segments; ++k) {
+      const auto segment = bytes.subspan(static_cast<std::size_t>(s.Offset) + 2 + 5 * k, 5);
       std::array<std::uint8_t, 5> five{};
       std::copy(segment.begin(), segment.end(), five.begin());
       record.Segments.push_back(five);

@@ -65,26 +65,26 @@ struct SessionRecord {
 // ---- Reading and checking -------------------------------------------------
 
 struct LibImageSession {
-  int offset = 0;   // offset of the session record (from the offset table)
-  int minutes = 0;  // the record's two length bytes
-  int seconds = 0;
-  int segments = 0;  // segments before the session's end byte
+  int Offset = 0;   // offset of the session record (from the offset table)
+  int Minutes = 0;  // the record's two length bytes
+  int Seconds = 0;
+  int Segments = 0;  // segments before the session's end byte
 };
 
 struct LibImageInfo {
-  int version = -1;                       // byte 0; -1 when the image is too short
-  int sessionCount = 0;                   // byte 1
-  int checksumOffset = 0;                 // L, bytes 2-3
-  std::vector<LibImageSession> sessions;  // as far as they could be read
-  int storedChecksum = -1;                // byte L, -1 when L lies outside the image
-  int computedChecksum = -1;              // XOR of bytes 0 .. L-1
-  std::int64_t freeBytes = 0;             // 2048 - (L + 1)
+  int Version = -1;                       // byte 0; -1 when the image is too short
+  int SessionCount = 0;                   // byte 1
+  int ChecksumOffset = 0;                 // L, bytes 2-3
+  std::vector<LibImageSession> Sessions;  // as far as they could be read
+  int StoredChecksum = -1;                // byte L, -1 when L lies outside the image
+  int ComputedChecksum = -1;              // XOR of bytes 0 .. L-1
+  std::int64_t FreeBytes = 0;             // 2048 - (L + 1)
   // What is wrong with the structure; empty for a sound image. A checksum
   // mismatch is listed here too.
-  std::vector<std::string> problems;
+  std::vector<std::string> Problems;
 
-  bool checksumMatches() const { return storedChecksum >= 0 && storedChecksum == computedChecksum; }
-  bool valid() const { return problems.empty(); }
+  bool ChecksumMatches() const { return StoredChecksum >= 0 && StoredChecksum == ComputedChecksum; }
+  bool Valid() const { return Problems.empty(); }
 };
 
 enum class LibImageLength {

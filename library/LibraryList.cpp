@@ -68,10 +68,10 @@ std::optional<std::string> LibraryList::OpenSessionSilently(const std::string& f
   const SessionScanRead read = ScanSessionFile(filePath);
   if (!read) return read.Error;
   const SessionScan& scan = *read.Scan;
-  const std::int64_t seconds = 15 * scan.timeUnits;
+  const std::int64_t seconds = 15 * scan.TimeUnits;
   LibraryEntry& entry = scratch_[index];
   entry.FilePath = filePath;
-  entry.NumOfSegs = static_cast<std::int32_t>(scan.segments.size());
+  entry.NumOfSegs = static_cast<std::int32_t>(scan.Segments.size());
   entry.Minutes = static_cast<std::int32_t>(seconds / 60);
   entry.Seconds = static_cast<std::int32_t>(seconds % 60);
   return std::nullopt;

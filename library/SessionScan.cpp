@@ -9,11 +9,11 @@ namespace {
 SessionScanRead ScanOf(const SessionLinesRead& read) {
   if (!read) return {std::nullopt, read.error};
   SessionScan scan;
-  scan.totalTime = read.lines->TotalTime;
+  scan.TotalTime = read.lines->TotalTime;
   for (const PackedSegment& p : read.lines->Segments) {
-    scan.segments.push_back(
+    scan.Segments.push_back(
         {p.TimeModeByte, p.FreqStartByte, p.FreqEndByte, p.PitchLowByte, p.Pitch2LowByte});
-    scan.timeUnits += p.TimeModeByte % 32;
+    scan.TimeUnits += p.TimeModeByte % 32;
   }
   return {std::move(scan), {}};
 }
@@ -26,9 +26,9 @@ std::uint8_t LowByte(std::int32_t value) {
 
 SessionRecord SessionScan::Record() const {
   SessionRecord record;
-  record.Minutes = LowByte(totalTime[0]);
-  record.Seconds = LowByte(totalTime[1]);
-  for (const auto& numbers : segments) {
+  record.Minutes = LowByte(TotalTime[0]);
+  record.Seconds = LowByte(TotalTime[1]);
+  for (const auto& numbers : Segments) {
     record.Segments.push_back({LowByte(numbers[0]), LowByte(numbers[1]), LowByte(numbers[2]),
                                LowByte(numbers[3]), LowByte(numbers[4])});
   }

@@ -16,11 +16,11 @@ namespace ovrel {
 
 struct SessionScan {
   // The two numbers of the total time line (minutes, seconds), as written.
-  std::array<std::int32_t, 2> totalTime{};
+  std::array<std::int32_t, 2> TotalTime{};
   // The five numbers of each segment line, in file order.
-  std::vector<std::array<std::int32_t, 5>> segments;
+  std::vector<std::array<std::int32_t, 5>> Segments;
   // Sum of the segments' Time (first number mod 32), in 15-second units.
-  std::int64_t timeUnits = 0;
+  std::int64_t TimeUnits = 0;
 
   // The record the image stores: each number's low 8 bits.
   SessionRecord Record() const;

@@ -38,14 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const ovrel::SessionScan& scan = *read.Scan;
-  const auto segments = static_cast<std::int32_t>(scan.segments.size());
+  const auto segments = static_cast<std::int32_t>(scan.Segments.size());
   FUZZ_CHECK(segments >= 0 && segments <= ovrel::MaxSesFileSegs);
   std::int64_t units = 0;
-  for (const auto& segment : scan.segments) {
+  for (const auto& segment : scan.Segments) {
     FUZZ_CHECK((segment[0] & 0xFF) != 0);
     units += segment[0] % 32;
   }
-  FUZZ_CHECK(units == scan.timeUnits);
+  FUZZ_CHECK(units == scan.TimeUnits);
   if (ovrel::LibChecksumOffset(1, segments) + 1 > ovrel::SesMemSize) return 0;
 
   {
@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::filesystem::remove(ScratchFile());
 
   const ovrel::LibImageInfo info = ovrel::ReadLibraryImage(image);
-  FUZZ_CHECK(info.valid());
-  FUZZ_CHECK(info.sessions.size() == 1);
-  FUZZ_CHECK(info.sessions[0].segments == segments);
-  FUZZ_CHECK(info.checksumOffset + 1 == static_cast<int>(image.size()));
+  FUZZ_CHECK(info.Valid());
+  FUZZ_CHECK(info.Sessions.size() == 1);
+  FUZZ_CHECK(info.Sessions[0].Segments == segments);
+  FUZZ_CHECK(info.ChecksumOffset + 1 == static_cast<int>(image.size()));
   return 0;
 }

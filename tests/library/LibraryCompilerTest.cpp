@@ -59,11 +59,11 @@ TEST_F(LibraryCompilerTest, OffsetsFollowTheSegmentCounts) {
   EXPECT_EQ(image[L], LibChecksum(std::span(image).first(L)));
 
   const LibImageInfo info = ReadLibraryImage(image);
-  EXPECT_TRUE(info.valid()) << info.problems.front();
-  ASSERT_EQ(info.sessions.size(), 6u);
-  EXPECT_EQ(info.sessions[4].segments, 40);
-  EXPECT_EQ(info.sessions[4].minutes, 40);
-  EXPECT_EQ(info.freeBytes, SesMemSize - L - 1);
+  EXPECT_TRUE(info.Valid()) << info.Problems.front();
+  ASSERT_EQ(info.Sessions.size(), 6u);
+  EXPECT_EQ(info.Sessions[4].Segments, 40);
+  EXPECT_EQ(info.Sessions[4].Minutes, 40);
+  EXPECT_EQ(info.FreeBytes, SesMemSize - L - 1);
 }
 
 TEST_F(LibraryCompilerTest, NumbersAreStoredAsTheirLowEightBitsAndCommentsSkipped) {
@@ -138,16 +138,16 @@ TEST(LibraryImage, ReportsBrokenImages) {
   const Bytes one{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00,
                   0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x3B};
   LibImageInfo info = ReadLibraryImage(one);
-  EXPECT_TRUE(info.valid());
-  EXPECT_TRUE(info.checksumMatches());
-  EXPECT_EQ(info.freeBytes, 2033);
-  ASSERT_EQ(info.sessions.size(), 1u);
-  EXPECT_EQ(info.sessions[0].offset, 6);
-  EXPECT_EQ(info.sessions[0].minutes, 1);
-  EXPECT_EQ(info.sessions[0].segments, 1);
+  EXPECT_TRUE(info.Valid());
+  EXPECT_TRUE(info.ChecksumMatches());
+  EXPECT_EQ(info.FreeBytes, 2033);
+  ASSERT_EQ(info.Sessions.size(), 1u);
+  EXPECT_EQ(info.Sessions[0].Offset, 6);
+  EXPECT_EQ(info.Sessions[0].Minutes, 1);
+  EXPECT_EQ(info.Sessions[0].Segments, 1);
 
   auto problems = [](const Bytes& bytes, LibImageLength length = LibImageLength::Exact) {
-    return ReadLibraryImage(bytes, length).problems;
+    return ReadLibraryImage(bytes, length).Problems;
   };
   Bytes bad = one;
   bad[12] ^= 1;  // a data byte: only the checksum no longer matches
@@ -174,9 +174,9 @@ TEST(LibraryImage, ReportsBrokenImages) {
   // The session memory read back from the device: zeros after the checksum.
   Bytes memory = one;
   memory.resize(SesMemSize, 0);
-  EXPECT_TRUE(ReadLibraryImage(memory, LibImageLength::Memory).valid());
-  EXPECT_FALSE(ReadLibraryImage(memory, LibImageLength::Exact).valid());
-  EXPECT_TRUE(ReadLibraryImage(Bytes{0x17, 0, 0, 4, 0x13}).valid());
+  EXPECT_TRUE(ReadLibraryImage(memory, LibImageLength::Memory).Valid());
+  EXPECT_FALSE(ReadLibraryImage(memory, LibImageLength::Exact).Valid());
+  EXPECT_TRUE(ReadLibraryImage(Bytes{0x17, 0, 0, 4, 0x13}).Valid());
 }
 
 // The records read back from an image build that image again, in any order,
@@ -188,15 +188,15 @@ TEST(LibraryImage, RecordsRebuildTheImageInAnyOrderAndAnAddMatchesTheBuild) {
   const auto image = BuildLibraryImage(both);
   ASSERT_TRUE(image);
   const LibImageInfo info = ReadLibraryImage(*image);
-  ASSERT_TRUE(info.valid());
+  ASSERT_TRUE(info.Valid());
   EXPECT_EQ(SessionRecordsOf(*image, info), both);
 
   const std::vector<SessionRecord> swapped{second, first};
   const auto reordered = BuildLibraryImage(swapped);
   ASSERT_TRUE(reordered);
   const LibImageInfo reorderedInfo = ReadLibraryImage(*reordered);
-  ASSERT_TRUE(reorderedInfo.valid());
-  EXPECT_EQ(reorderedInfo.sessions[1].offset, 8 + 3 + 15);
+  ASSERT_TRUE(reorderedInfo.Valid());
+  EXPECT_EQ(reorderedInfo.Sessions[1].Offset, 8 + 3 + 15);
   EXPECT_EQ(SessionRecordsOf(*reordered, reorderedInfo), swapped);
 
   MemoryImage memory{};

@@ -26,11 +26,11 @@ SessionScan Scanned(const std::string& text, const std::string& name) {
 TEST(SessionScan, ReadsTotalTimeAndSegmentNumbers) {
   const auto scan =
       Scanned(SessionText("2,15,", {"36,10,10,100,100,", "-3,140,148,44,44,"}), "s.svs");
-  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{2, 15}));
-  ASSERT_EQ(scan.segments.size(), 2u);
-  EXPECT_EQ(scan.segments[1], (std::array<std::int32_t, 5>{-3, 140, 148, 44, 44}));
+  EXPECT_EQ(scan.TotalTime, (std::array<std::int32_t, 2>{2, 15}));
+  ASSERT_EQ(scan.Segments.size(), 2u);
+  EXPECT_EQ(scan.Segments[1], (std::array<std::int32_t, 5>{-3, 140, 148, 44, 44}));
   // Time is the first number mod 32, with the sign of the number: 4 + (-3).
-  EXPECT_EQ(scan.timeUnits, 1);
+  EXPECT_EQ(scan.TimeUnits, 1);
 }
 
 TEST(SessionScan, CommentsLinesBeforeVersionAndBareLineFeedsReadTheSame) {
@@ -39,30 +39,30 @@ TEST(SessionScan, CommentsLinesBeforeVersionAndBareLineFeedsReadTheSame) {
       "anything at all\n0,\nversion=22\nversion=23\n# rule\n#another\n1,0,\n#c\n36,1,2,3,4,\n"
       "# between\n#\n63,5,6,7,8,extra text after the fifth comma\n# before the end\n0,\ntail\n";
   const auto scan = Scanned(commented, "b");
-  EXPECT_EQ(scan.segments, plain.segments);
-  EXPECT_EQ(scan.timeUnits, 4 + 31);
+  EXPECT_EQ(scan.Segments, plain.Segments);
+  EXPECT_EQ(scan.TimeUnits, 4 + 31);
 }
 
 TEST(SessionScan, TheLineAfterTheVersionLineIsTheTotalTimeLineWhenItIsNoComment) {
   const auto scan = Scanned("version=23\n3,45,\n36,1,2,3,4,\n0,\n", "s");
-  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{3, 45}));
-  EXPECT_EQ(scan.segments.size(), 1u);
+  EXPECT_EQ(scan.TotalTime, (std::array<std::int32_t, 2>{3, 45}));
+  EXPECT_EQ(scan.Segments.size(), 1u);
 }
 
 TEST(SessionScan, TotalTimeLineOfLessThanAMinuteIsNotTheEndLine) {
   const auto scan = Scanned(SessionText("0,15,", {"33,10,10,100,100,"}), "s");
-  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{0, 15}));
-  EXPECT_EQ(scan.segments.size(), 1u);
+  EXPECT_EQ(scan.TotalTime, (std::array<std::int32_t, 2>{0, 15}));
+  EXPECT_EQ(scan.Segments.size(), 1u);
 }
 
 TEST(SessionScan, EmptySessionHasNoSegments) {
-  EXPECT_TRUE(Scanned(SessionText("0,0,", {}), "s").segments.empty());
+  EXPECT_TRUE(Scanned(SessionText("0,0,", {}), "s").Segments.empty());
 }
 
 TEST(SessionScan, AcceptsTheInt32Limits) {
   auto scan =
       Scanned(SessionText("1,0,", {"-2147483647,10,10,2147483647,-2147483648,"}), "s");
-  EXPECT_EQ(scan.segments[0][4], INT32_MIN);
+  EXPECT_EQ(scan.Segments[0][4], INT32_MIN);
 
 }
 
