@@ -44,10 +44,10 @@ int Compile(const std::vector<std::string>& args) {
   LibraryList list;
   for (const std::string& session : sessions) {
     const LibraryList::Result result = list.Add(session);
-    if (!result.ok()) {
-      if (result.status == LibraryList::Status::OutOfMemory)
-        return Failure(session + ": " + result.message);
-      return Failure(result.message);
+    if (!result.Ok()) {
+      if (result.Outcome == LibraryList::Status::OutOfMemory)
+        return Failure(session + ": " + result.Message);
+      return Failure(result.Message);
     }
   }
   const CompiledLibrary compiled = CompileSesLib(list.Entries());

@@ -132,9 +132,9 @@ std::optional<std::string> LibraryCompilerWindow::SelectedFile() const {
 }
 
 bool LibraryCompilerWindow::Report(const LibraryList::Result& result) {
-  if (!result.message.empty()) dialogs_.error(QString::fromStdString(result.message));
-  if (result.ok()) RefreshAvailSesMem();
-  return result.ok();
+  if (!result.Message.empty()) dialogs_.error(QString::fromStdString(result.Message));
+  if (result.Ok()) RefreshAvailSesMem();
+  return result.Ok();
 }
 
 void LibraryCompilerWindow::onAddClicked() {

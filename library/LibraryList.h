@@ -24,9 +24,9 @@ class LibraryList {
     FileError,    // the session file could not be read or is malformed
   };
   struct Result {
-    Status status = Status::Done;
-    std::string message;  // the error text to show; empty for Done and Ignored
-    bool ok() const { return status == Status::Done; }
+    Status Outcome = Status::Done;
+    std::string Message;  // the error text to show; empty for Done and Ignored
+    bool Ok() const { return Outcome == Status::Done; }
   };
 
   static constexpr const char* kLibraryFullText =

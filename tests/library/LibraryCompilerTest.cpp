@@ -27,7 +27,7 @@ class LibraryCompilerTest : public ::testing::Test {
     return compiled ? "(no error)" : compiled.Error;
   }
   void Add(const std::string& name, const std::string& text) {
-    ASSERT_TRUE(list.Add(folder.write(name, text)).ok()) << name;
+    ASSERT_TRUE(list.Add(folder.write(name, text)).Ok()) << name;
   }
 
   test::TempFolder folder;
