@@ -253,7 +253,7 @@ void SessionEditorWindow::Apply(const SegOpResult& r) {
   if (r.CountChanged) model_->SyncSegCount();
   if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);
   if (r.Cursor > 0) MoveCursor(r.Cursor, CurRow());
-  if (r.TimeCompCol > 0) ShowSessionTimes(r.TimeCompCol);
+  if (r.TimesColumn > 0) ShowSessionTimes(r.TimesColumn);
 }
 
 void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
