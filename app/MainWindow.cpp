@@ -16,8 +16,9 @@
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
-#include "device/link/ProgramFolder.h"
 #include "device/serial/SerialPort.h"
+#include "storage/BackupHistory.h"
+#include "storage/ProgramFolder.h"
 
 namespace ovrel {
 
@@ -60,6 +61,7 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   setFixedSize(369, 204);
   CreateControls();
   link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
+  link_->KeepMemoryImage = BackupHistory::KeepInUserHistory;
   // The port list is filled from the system when the window is made; an
   // error there ends the start-up. Nothing is selected: the link has no
   // port until the user picks one or autodetection finds the device.

@@ -15,12 +15,12 @@
 #include "cli/CliLinkUi.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "device/link/BackupHistory.h"
 #include "device/link/DeviceLink.h"
-#include "device/link/ProgramFolder.h"
-#include "device/protocol/Merge.h"
 #include "device/serial/PortDescription.h"
 #include "device/serial/SerialPort.h"
+#include "library/LibraryImage.h"
+#include "storage/BackupHistory.h"
+#include "storage/ProgramFolder.h"
 
 namespace ovrel::cli {
 namespace {
@@ -91,7 +91,10 @@ int Finish(int status, const QString& text) {
 class Device {
  public:
   // The working files go to the program folder, as the desktop program's do.
-  Device() : Link(Port, Ui) { Link.SetWorkingFolder(LocateProgramFolders().Program); }
+  Device() : Link(Port, Ui) {
+    Link.SetWorkingFolder(LocateProgramFolders().Program);
+    Link.KeepMemoryImage = BackupHistory::KeepInUserHistory;
+  }
 
   // Runs one operation of the link to its end and shows how it ended.
   OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
@@ -273,7 +276,7 @@ int Download(const Arguments& a) {
     return Device::Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
   }
   const OperationResult::Image& img = *read.MemImg;
-  qint64 size = kSesMemSize;
+  qint64 size = SesMemSize;
   if (!a.Raw) {
     if (const auto invalid = CheckLibraryImage(img)) {
       return Finish(ExitFailed,
@@ -281,7 +284,7 @@ int Download(const Arguments& a) {
                                    "library: %1. --raw writes all 2048 bytes.")
                         .arg(QString::fromStdString(*invalid)));
     }
-    size = ((img[2] << 8) | img[3]) + 1;
+    size = static_cast<qint64>(UsedLength(img));
   }
   if (!WriteImageFile(a.Output, reinterpret_cast<const char*>(img.data()), size)) {
     return ExitFailed;
@@ -294,14 +297,15 @@ int Backup(const Arguments& a) {
   if (const int status = d.Choose(a.Port)) return status;
   OperationResult read;
   if (const int status = d.ReadMemory(read)) return status;
-  const QByteArray used = UsedImageBytes(*read.MemImg);
-  if (!WriteImageFile(a.Output, used.constData(), used.size())) return ExitFailed;
-  if (used.size() == kSesMemSize) {
+  const auto used = UsedImageBytes(*read.MemImg);
+  const char* usedBytes = reinterpret_cast<const char*>(used.data());
+  if (!WriteImageFile(a.Output, usedBytes, std::ssize(used))) return ExitFailed;
+  if (std::ssize(used) == SesMemSize) {
     Say(
         QStringLiteral("The session memory holds no valid session library: all 2048 bytes "
                        "were kept."));
   }
-  return Finish(ExitOk, QStringLiteral("%1 bytes written to %2").arg(used.size()).arg(a.Output));
+  return Finish(ExitOk, QStringLiteral("%1 bytes written to %2").arg(std::ssize(used)).arg(a.Output));
 }
 
 // Splits the arguments of a device command; nothing on wrong usage (after

@@ -7,8 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "library/LibraryImageReader.h"
-#include "library/LibraryTypes.h"
+#include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 #include "session/SesTime.h"
 #include "session/SessionFile.h"
@@ -80,22 +79,22 @@ std::string Hex(int byte) {
 
 void EmitLibraryInfo(const std::string& path, std::size_t size, const LibImageInfo& info) {
   QJsonArray sessions;
-  for (const LibImageSession& s : info.sessions) {
+  for (const LibImageSession& s : info.Sessions) {
     sessions.append(QJsonObject{
-        {QStringLiteral("offset"), s.offset},
-        {QStringLiteral("length"), QString::fromStdString(LengthText(s.minutes, s.seconds))},
-        {QStringLiteral("segments"), s.segments}});
+        {QStringLiteral("offset"), s.Offset},
+        {QStringLiteral("length"), QString::fromStdString(LengthText(s.Minutes, s.Seconds))},
+        {QStringLiteral("segments"), s.Segments}});
   }
   QJsonArray problems;
-  for (const std::string& problem : info.problems) problems.append(QString::fromStdString(problem));
+  for (const std::string& problem : info.Problems) problems.append(QString::fromStdString(problem));
   EmitJson(QStringLiteral("info"),
            {{QStringLiteral("file"), QString::fromStdString(path)},
             {QStringLiteral("kind"), QStringLiteral("library")},
             {QStringLiteral("bytes"), static_cast<qint64>(size)},
-            {QStringLiteral("version"), info.version},
-            {QStringLiteral("checksumOffset"), info.checksumOffset},
-            {QStringLiteral("freeBytes"), static_cast<qint64>(info.freeBytes)},
-            {QStringLiteral("checksumMatches"), info.checksumMatches()},
+            {QStringLiteral("version"), info.Version},
+            {QStringLiteral("checksumOffset"), info.ChecksumOffset},
+            {QStringLiteral("freeBytes"), static_cast<qint64>(info.FreeBytes)},
+            {QStringLiteral("checksumMatches"), info.ChecksumMatches()},
             {QStringLiteral("sessions"), sessions},
             {QStringLiteral("problems"), problems}});
 }
@@ -106,30 +105,30 @@ int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& b
   const LibImageInfo info = ReadLibraryImage(bytes);
   EmitLibraryInfo(path, bytes.size(), info);
   std::cout << path << ": library, " << bytes.size() << " bytes\n";
-  if (info.version >= 0) std::cout << "Version: " << info.version << "\n";
+  if (info.Version >= 0) std::cout << "Version: " << info.Version << "\n";
   // A file shorter than an empty library has no count or offset to show.
   if (bytes.size() >= 5) {
-    std::cout << "Sessions: " << info.sessionCount << "\n"
-              << "Checksum offset (L): " << info.checksumOffset << "\n";
-    if (!info.sessions.empty()) std::cout << "Session  Offset  Length  Segments\n";
-    for (std::size_t k = 0; k < info.sessions.size(); ++k) {
-      const LibImageSession& s = info.sessions[k];
-      std::cout << Pad(std::to_string(k + 1), 7) << "  " << Pad(std::to_string(s.offset), 6) << "  "
-                << Pad(LengthText(s.minutes, s.seconds), 6) << "  "
-                << Pad(std::to_string(s.segments), 8) << "\n";
+    std::cout << "Sessions: " << info.SessionCount << "\n"
+              << "Checksum offset (L): " << info.ChecksumOffset << "\n";
+    if (!info.Sessions.empty()) std::cout << "Session  Offset  Length  Segments\n";
+    for (std::size_t k = 0; k < info.Sessions.size(); ++k) {
+      const LibImageSession& s = info.Sessions[k];
+      std::cout << Pad(std::to_string(k + 1), 7) << "  " << Pad(std::to_string(s.Offset), 6) << "  "
+                << Pad(LengthText(s.Minutes, s.Seconds), 6) << "  "
+                << Pad(std::to_string(s.Segments), 8) << "\n";
     }
-    std::cout << "Free bytes: " << info.freeBytes << "\n";
+    std::cout << "Free bytes: " << info.FreeBytes << "\n";
   }
-  if (info.storedChecksum >= 0) {
-    std::cout << "Checksum: " << Hex(info.storedChecksum)
-              << (info.checksumMatches()
+  if (info.StoredChecksum >= 0) {
+    std::cout << "Checksum: " << Hex(info.StoredChecksum)
+              << (info.ChecksumMatches()
                       ? ", matches"
-                      : ", does not match (computed " + Hex(info.computedChecksum) + ")")
+                      : ", does not match (computed " + Hex(info.ComputedChecksum) + ")")
               << "\n";
   }
-  if (info.valid()) return ExitOk;
+  if (info.Valid()) return ExitOk;
   std::string problems;
-  for (const std::string& problem : info.problems)
+  for (const std::string& problem : info.Problems)
     problems += (problems.empty() ? "" : "; ") + problem;
   return Failure(path + ": not a sound library: " + problems + ".");
 }

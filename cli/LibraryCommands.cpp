@@ -44,17 +44,15 @@ int Compile(const std::vector<std::string>& args) {
   LibraryList list;
   for (const std::string& session : sessions) {
     const LibraryList::Result result = list.Add(session);
-    if (!result.ok()) {
-      if (result.status == LibraryList::Status::OutOfMemory)
-        return Failure(session + ": " + result.message);
-      return Failure(result.message);
+    if (!result.Ok()) {
+      if (result.Outcome == LibraryList::Status::OutOfMemory)
+        return Failure(session + ": " + result.Message);
+      return Failure(result.Message);
     }
   }
-  try {
-    WriteLibraryFile(output, CompileSesLib(list.Entries()));
-  } catch (const LibraryError& e) {
-    return Failure(e.what());
-  }
+  const CompiledLibrary compiled = CompileSesLib(list.Entries());
+  if (!compiled) return Failure(compiled.Error);
+  if (const auto error = WriteLibraryFile(output, compiled.Image)) return Failure(*error);
   std::cout << list.AvailMemLabel() << "\n";
   return ExitOk;
 }

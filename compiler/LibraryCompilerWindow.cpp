@@ -145,9 +145,9 @@ std::optional<std::string> LibraryCompilerWindow::SelectedFile() const {
 }
 
 bool LibraryCompilerWindow::Report(const LibraryList::Result& result) {
-  if (!result.message.empty()) dialogs_.error(QString::fromStdString(result.message));
-  if (result.ok()) ShowAvailableMemory();
-  return result.ok();
+  if (!result.Message.empty()) dialogs_.error(QString::fromStdString(result.Message));
+  if (result.Ok()) ShowAvailableMemory();
+  return result.Ok();
 }
 
 void LibraryCompilerWindow::onAddClicked() {
@@ -181,11 +181,9 @@ void LibraryCompilerWindow::onClearClicked() {
 void LibraryCompilerWindow::onCompileClicked() {
   // Every session file is read before the dialog opens, so a file that
   // fails leaves nothing written.
-  std::vector<std::uint8_t> image;
-  try {
-    image = CompileSesLib(list_.Entries());
-  } catch (const LibraryError& e) {
-    dialogs_.error(QString::fromStdString(e.what()));
+  const CompiledLibrary compiled = CompileSesLib(list_.Entries());
+  if (!compiled) {
+    dialogs_.error(QString::fromStdString(compiled.Error));
     return;
   }
   FileDialogRequest request;
@@ -197,11 +195,8 @@ void LibraryCompilerWindow::onCompileClicked() {
   QString folder = QFileInfo(*path).path();
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   folders_.SetLibrariesFolder(folder);
-  try {
-    WriteLibraryFile(path->toStdString(), image);
-  } catch (const LibraryError& e) {
-    dialogs_.error(QString::fromStdString(e.what()));
-  }
+  if (const auto error = WriteLibraryFile(path->toStdString(), compiled.Image))
+    dialogs_.error(QString::fromStdString(*error));
 }
 
 void LibraryCompilerWindow::ShowAvailableMemory() {

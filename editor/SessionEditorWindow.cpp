@@ -188,7 +188,7 @@ void SessionEditorWindow::BuildControls() {
 }
 
 void SessionEditorWindow::ShowTimes(int n) {
-  const SesTimeTexts t = SegmentTimeTexts(St().Ses, n);
+  const SesTimeTexts t = ComputeSessionTimes(St().Ses, n);
   segmentStartText_->setText(QString::fromStdString(t.Start));
   sessionTotalText_->setText(QString::fromStdString(t.Total));
 }
@@ -243,7 +243,7 @@ void SessionEditorWindow::Apply(const SegOpResult& r) {
   if (r.CountChanged) model_->SyncSegCount();
   if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);
   if (r.Cursor > 0) MoveCursor(r.Cursor, CurRow());
-  if (r.TimeCompCol > 0) ShowTimes(r.TimeCompCol);
+  if (r.TimesColumn > 0) ShowTimes(r.TimesColumn);
 }
 
 void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {

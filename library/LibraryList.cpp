@@ -10,7 +10,7 @@ namespace ovrel {
 LibraryList::Result LibraryList::Add(const std::optional<std::string>& path) {
   if (count_ + 1 > MaxLibSessions) return {Status::LibraryFull, kLibraryFullText};
   if (!path) return {Status::Ignored, {}};
-  SesInLibParamsTmp = SesInLibParams;
+  scratch_ = entries_;
   return AddAt(*path, count_);
 }
 
@@ -18,8 +18,8 @@ LibraryList::Result LibraryList::Insert(const std::optional<std::string>& path,
                                         std::optional<int> index) {
   if (count_ + 1 > MaxLibSessions) return {Status::LibraryFull, kLibraryFullText};
   if (!path || !index || *index < 0 || *index >= count_) return {Status::Ignored, {}};
-  SesInLibParamsTmp = SesInLibParams;
-  for (int k = count_ - 1; k >= *index; --k) SesInLibParamsTmp[k + 1] = SesInLibParamsTmp[k];
+  scratch_ = entries_;
+  for (int k = count_ - 1; k >= *index; --k) scratch_[k + 1] = scratch_[k];
   return AddAt(*path, *index);
 }
 
@@ -27,15 +27,15 @@ LibraryList::Result LibraryList::AddAt(const std::string& path, int index) {
   if (auto error = OpenSessionSilently(path, index)) return {Status::FileError, *error};
   if (!RefreshAvailSesMem(count_ + 1)) return {Status::OutOfMemory, kOutOfMemoryText};
   ++count_;
-  SesInLibParams = SesInLibParamsTmp;
+  entries_ = scratch_;
   return {};
 }
 
 LibraryList::Result LibraryList::Remove(std::optional<int> index) {
   if (!index || *index < 0 || *index >= count_) return {Status::Ignored, {}};
-  for (int k = *index + 1; k < count_; ++k) SesInLibParams[k - 1] = SesInLibParams[k];
+  for (int k = *index + 1; k < count_; ++k) entries_[k - 1] = entries_[k];
   --count_;
-  SesInLibParamsTmp = SesInLibParams;
+  scratch_ = entries_;
   RefreshAvailSesMem(count_);
   return {};
 }
@@ -45,8 +45,8 @@ void LibraryList::Clear() {
   RefreshAvailSesMem(0);
 }
 
-std::vector<TSesInLibParamsRec> LibraryList::Entries() const {
-  return {SesInLibParams.begin(), SesInLibParams.begin() + count_};
+std::vector<LibraryEntry> LibraryList::Entries() const {
+  return {entries_.begin(), entries_.begin() + count_};
 }
 
 std::string LibraryList::DisplayName(int index) const {
@@ -59,22 +59,19 @@ std::string LibraryList::AvailMemLabel() const {
 
 std::int64_t LibraryList::FreeBytes() const {
   std::int64_t segments = 0;
-  for (int k = 0; k < count_; ++k) segments += SesInLibParams[k].NumOfSegs;
+  for (int k = 0; k < count_; ++k) segments += entries_[k].NumOfSegs;
   return SesMemFreeBytes(count_, segments);
 }
 
 std::optional<std::string> LibraryList::OpenSessionSilently(const std::string& filePath,
                                                             int index) {
-  SessionScan scan;
-  try {
-    scan = ScanSessionFile(filePath);
-  } catch (const SessionFileError& e) {
-    return e.what();
-  }
-  const std::int64_t seconds = 15 * scan.timeUnits;
-  TSesInLibParamsRec& entry = SesInLibParamsTmp[index];
+  const SessionScanRead read = ScanSessionFile(filePath);
+  if (!read) return read.Error;
+  const SessionScan& scan = *read.Scan;
+  const std::int64_t seconds = 15 * scan.TimeUnits;
+  LibraryEntry& entry = scratch_[index];
   entry.FilePath = filePath;
-  entry.NumOfSegs = static_cast<std::int32_t>(scan.segments.size());
+  entry.NumOfSegs = static_cast<std::int32_t>(scan.Segments.size());
   entry.Minutes = static_cast<std::int32_t>(seconds / 60);
   entry.Seconds = static_cast<std::int32_t>(seconds % 60);
   return std::nullopt;
@@ -82,7 +79,7 @@ std::optional<std::string> LibraryList::OpenSessionSilently(const std::string& f
 
 bool LibraryList::RefreshAvailSesMem(int count) {
   std::int64_t segments = 0;
-  for (int k = 0; k < count; ++k) segments += SesInLibParamsTmp[k].NumOfSegs;
+  for (int k = 0; k < count; ++k) segments += scratch_[k].NumOfSegs;
   const std::int64_t freeBytes = SesMemFreeBytes(count, segments);
   if (freeBytes < 0) return false;
   percent_ = SesMemPercent(freeBytes);

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "library/LibraryTypes.h"
+#include "library/LibraryEntry.h"
+#include "library/LibraryImage.h"
 
 namespace ovrel {
 
@@ -23,9 +24,9 @@ class LibraryList {
     FileError,    // the session file could not be read or is malformed
   };
   struct Result {
-    Status status = Status::Done;
-    std::string message;  // the error text to show; empty for Done and Ignored
-    bool ok() const { return status == Status::Done; }
+    Status Outcome = Status::Done;
+    std::string Message;  // the error text to show; empty for Done and Ignored
+    bool Ok() const { return Outcome == Status::Done; }
   };
 
   static constexpr const char* kLibraryFullText =
@@ -45,9 +46,9 @@ class LibraryList {
   void Clear();
 
   int Count() const { return count_; }
-  const TSesInLibParamsRec& Entry(int index) const { return SesInLibParams.at(index); }
+  const LibraryEntry& Entry(int index) const { return entries_.at(index); }
   // The entries in use, in library order.
-  std::vector<TSesInLibParamsRec> Entries() const;
+  std::vector<LibraryEntry> Entries() const;
   // File name without folder of entry `index`, as the window lists it.
   std::string DisplayName(int index) const;
 
@@ -58,7 +59,7 @@ class LibraryList {
   std::int64_t FreeBytes() const;
 
  private:
-  using Entries_t = std::array<TSesInLibParamsRec, MaxLibSessions + 1>;
+  using EntryArray = std::array<LibraryEntry, MaxLibSessions + 1>;
 
   // Reads the session file at `filePath` into entry `index` of the scratch
   // copy. Returns the error text, or nothing when the file was read.
@@ -68,8 +69,8 @@ class LibraryList {
   bool RefreshAvailSesMem(int count);
   Result AddAt(const std::string& path, int index);
 
-  Entries_t SesInLibParams{};
-  Entries_t SesInLibParamsTmp{};
+  EntryArray entries_{};
+  EntryArray scratch_{};
   int count_ = 0;
   int percent_ = 100;
 };

@@ -1,12 +1,6 @@
 #include "library/MemoryBudget.h"
 
-#include "library/LibraryTypes.h"
-
 namespace ovrel {
-
-std::int64_t SesMemFreeBytes(std::int64_t sessions, std::int64_t segments) {
-  return SesMemSize - (LibChecksumOffset(sessions, segments) + 1);
-}
 
 int SesMemPercent(std::int64_t freeBytes) {
   const std::int64_t scaled = freeBytes * 100;

@@ -1,17 +1,13 @@
 #pragma once
-// The memory budget of a library: how many bytes of the device's session
-// memory a list of sessions leaves free, and the per cent the gauge shows.
+// The memory budget of a library: the per cent of the device's session
+// memory that the gauge shows (the free bytes are SesMemFreeBytes).
 
 #include <cstdint>
 #include <string>
 
-namespace ovrel {
+#include "library/LibraryImage.h"
 
-// Free bytes F = 2048 - (5 + 5 * sessions + 5 * segments): the 4 header
-// bytes and the checksum, per session its offset-table entry, its two length
-// bytes and its end byte, and 5 bytes per segment. F >= 0 exactly when the
-// image fits.
-std::int64_t SesMemFreeBytes(std::int64_t sessions, std::int64_t segments);
+namespace ovrel {
 
 // F * 100 / 2048 rounded to the nearest integer, halves to the even
 // neighbour. `freeBytes` must be 0 .. SesMemSize.

@@ -6,27 +6,48 @@ namespace ovrel {
 
 namespace {
 
-SessionScan ScanOf(const SessionLinesRead& read) {
-  if (!read) throw SessionFileError(read.error);
-  if (!read.lines->TotalTimeError.empty()) throw SessionFileError(read.lines->TotalTimeError);
+SessionScanRead ScanOf(const SessionLinesRead& read) {
+  if (!read) return {std::nullopt, read.error};
+  if (!read.lines->TotalTimeError.empty()) return {std::nullopt, read.lines->TotalTimeError};
   SessionScan scan;
-  scan.totalTime = read.lines->TotalTime;
+  scan.TotalTime = read.lines->TotalTime;
   for (const PackedSegment& p : read.lines->Segments) {
-    scan.segments.push_back(
+    scan.Segments.push_back(
         {p.TimeModeByte, p.FreqStartByte, p.FreqEndByte, p.PitchLowByte, p.Pitch2LowByte});
-    scan.timeUnits += p.TimeModeByte % 32;
+    scan.TimeUnits += p.TimeModeByte % 32;
   }
-  return scan;
+  return {std::move(scan), {}};
+}
+
+std::uint8_t LowByte(std::int32_t value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
 }
 
 }  // namespace
 
-SessionScan ScanSessionText(std::string_view text, const std::string& fileName) {
+SessionRecord SessionScan::Record() const {
+  SessionRecord record;
+  record.Minutes = LowByte(TotalTime[0]);
+  record.Seconds = LowByte(TotalTime[1]);
+  for (const auto& numbers : Segments) {
+    record.Segments.push_back({LowByte(numbers[0]), LowByte(numbers[1]), LowByte(numbers[2]),
+                               LowByte(numbers[3]), LowByte(numbers[4])});
+  }
+  return record;
+}
+
+SessionScanRead ScanSessionText(std::string_view text, const std::string& fileName) {
   return ScanOf(ReadSessionLines(text, fileName));
 }
 
-SessionScan ScanSessionFile(const std::string& path) {
+SessionScanRead ScanSessionFile(const std::string& path) {
   return ScanOf(ReadSessionLinesFile(path));
+}
+
+SessionRecordRead ReadSessionRecord(std::string_view text, const std::string& sourceName) {
+  const SessionScanRead read = ScanSessionText(text, sourceName);
+  if (!read) return {std::nullopt, read.Error};
+  return {read.Scan->Record(), {}};
 }
 
 }  // namespace ovrel

@@ -5,36 +5,53 @@
 
 #include <array>
 #include <cstdint>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace ovrel {
+#include "library/LibraryImage.h"
 
-// A session file that cannot be read or does not follow the line rules. The
-// message names the file and, where there is one, the line.
-class SessionFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace ovrel {
 
 struct SessionScan {
   // The two numbers of the total time line (minutes, seconds), as written.
-  std::array<std::int32_t, 2> totalTime{};
+  std::array<std::int32_t, 2> TotalTime{};
   // The five numbers of each segment line, in file order.
-  std::vector<std::array<std::int32_t, 5>> segments;
+  std::vector<std::array<std::int32_t, 5>> Segments;
   // Sum of the segments' Time (first number mod 32), in 15-second units.
-  std::int64_t timeUnits = 0;
+  std::int64_t TimeUnits = 0;
+
+  // The record the image stores: each number's low 8 bits.
+  SessionRecord Record() const;
+};
+
+// Either the scan or what the session reader refused: the message names the
+// file and, where there is one, the line.
+struct SessionScanRead {
+  std::optional<SessionScan> Scan;
+  std::string Error;
+  explicit operator bool() const { return Scan.has_value(); }
 };
 
 // Scans the text of a session file. `fileName` is used in messages only.
-// Throws SessionFileError for whatever the session reader refuses
-// (ReadSessionLines); a session without segment lines is accepted.
-SessionScan ScanSessionText(std::string_view text, const std::string& fileName);
+// Whatever the session reader refuses (ReadSessionLines) is an error; a
+// session without segment lines is accepted.
+SessionScanRead ScanSessionText(std::string_view text, const std::string& fileName);
 
-// Reads the file at `path` and scans it. Throws SessionFileError, also when
-// the file cannot be read.
-SessionScan ScanSessionFile(const std::string& path);
+// Reads the file at `path` and scans it; a file that cannot be read is an
+// error too.
+SessionScanRead ScanSessionFile(const std::string& path);
+
+// A session file read for the image: the record, or a sentence saying what
+// is wrong and on which line.
+struct SessionRecordRead {
+  std::optional<SessionRecord> Session;
+  std::string Error;
+};
+
+// Reads a session file's text as ScanSessionText does and keeps its record.
+// sourceName names the file in messages.
+SessionRecordRead ReadSessionRecord(std::string_view text, const std::string& sourceName);
 
 }  // namespace ovrel

@@ -26,7 +26,7 @@ SegOpResult Changed(int32_t from, int32_t to, bool countChanged, int32_t cursor,
   r.RefreshTo = to;
   r.CountChanged = countChanged;
   r.Cursor = cursor;
-  r.TimeCompCol = timeCompCol;
+  r.TimesColumn = timeCompCol;
   return r;
 }
 
@@ -41,7 +41,7 @@ SegOpResult Step(SessionEditState& st, int32_t first, int32_t last, int row, Ste
   r.RefreshTo = last;
   // The editor recomputes the times after each stepped segment, so the last
   // one is what remains on show.
-  if (row == RowTime) r.TimeCompCol = last;
+  if (row == RowTime) r.TimesColumn = last;
   return r;
 }
 

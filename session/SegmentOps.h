@@ -21,7 +21,7 @@ struct SegOpResult {
   int32_t RefreshTo = 0;
   bool CountChanged = false;  // SegCount changed: the grid needs SegCount columns
   int32_t Cursor = 0;         // the column the cursor goes to (0: where it is)
-  int32_t TimeCompCol = 0;    // show the times of this column (0: no)
+  int32_t TimesColumn = 0;    // show the session times for this column (0: no)
 
   bool ok() const { return Error.empty(); }
 };

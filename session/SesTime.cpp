@@ -20,7 +20,7 @@ int64_t SesTotalSeconds(const Session& ses) {
   return total;
 }
 
-SesTimeTexts SegmentTimeTexts(const Session& ses, int32_t n) {
+SesTimeTexts ComputeSessionTimes(const Session& ses, int32_t n) {
   int64_t start = 0;
   for (int32_t k = 1; k < n && k <= ses.SegCount; ++k) start += int64_t{ses[k].Time} * TimeUnit;
   return {"Segment " + std::to_string(n) + " start time: " + TimeText(start),

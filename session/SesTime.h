@@ -18,7 +18,7 @@ struct SesTimeTexts {
 };
 
 // Start time of segment n (1..SegCount) and the session's total time.
-SesTimeTexts SegmentTimeTexts(const Session& ses, int32_t n);
+SesTimeTexts ComputeSessionTimes(const Session& ses, int32_t n);
 
 // Total duration of the session in seconds.
 int64_t SesTotalSeconds(const Session& ses);

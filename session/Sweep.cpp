@@ -203,7 +203,7 @@ SegOpResult InsertSegments(SessionEditState& st, int32_t current,
   r.RefreshTo = st.Ses.SegCount;
   r.CountChanged = true;
   r.Cursor = current;
-  r.TimeCompCol = current;
+  r.TimesColumn = current;
   return r;
 }
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "device/protocol/ReplyReceiver.h"
-#include "device/protocol/Merge.h"
-#include "library/LibraryCompiler.h"
+#include "library/LibraryImage.h"
 #include "library/SessionScan.h"
+#include "library/LibraryCompiler.h"
 #include "session/SessionFile.h"
 #include "VariedSession.h"
 
@@ -46,7 +46,7 @@ void BM_CompileLibrary30(benchmark::State& state) {
   const auto folder =
       std::filesystem::temp_directory_path() / ("ovrel-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
-  std::vector<ovrel::TSesInLibParamsRec> entries;
+  std::vector<ovrel::LibraryEntry> entries;
   for (int i = 0; i < 30; ++i) {
     const std::string path = (folder / std::to_string(i)).string() + ".svs";
     std::ofstream(path, std::ios::binary) << ovrel::SessionFileText(VariedSession(12));
@@ -63,16 +63,16 @@ BENCHMARK(BM_CompileLibrary30);
 // A downloaded image of 29 sessions and a session file of 10 segments: the
 // read of the file, the check of the image and the merge.
 void BM_Merge(benchmark::State& state) {
-  std::array<std::uint8_t, ovrel::kSesMemSize> downloaded{0x17, 0x00, 0x00, 0x04, 0x13};
-  ovrel::MergeSession one;
+  std::array<std::uint8_t, ovrel::SesMemSize> downloaded{0x17, 0x00, 0x00, 0x04, 0x13};
+  ovrel::SessionRecord one;
   one.Segments.assign(10, {36, 10, 10, 100, 100});
-  for (int i = 0; i < 29; ++i) ovrel::MergeSessionIntoImage(downloaded, one);
+  for (int i = 0; i < 29; ++i) ovrel::AppendSession(downloaded, one);
   const std::string text = ovrel::SessionFileText(VariedSession(10));
   for (auto _ : state) {
     auto image = downloaded;
-    const ovrel::MergeSessionRead read = ovrel::ReadSessionForMerge(text, "bench.svs");
+    const ovrel::SessionRecordRead read = ovrel::ReadSessionRecord(text, "bench.svs");
     if (!read.Session || ovrel::CheckLibraryImage(image)) state.SkipWithError("not mergeable");
-    auto merged = ovrel::MergeSessionIntoImage(image, *read.Session);
+    auto merged = ovrel::AppendSession(image, *read.Session);
     benchmark::DoNotOptimize(merged);
     benchmark::DoNotOptimize(image);
   }

@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "device/link/Autodetection.h"
-#include "device/link/BackupHistory.h"
 #include "device/link/LibraryUpload.h"
 #include "device/link/MemoryDownload.h"
 #include "device/link/SessionAdd.h"
@@ -21,10 +20,7 @@ DeviceLink::DeviceLink(LinkPort& port, LinkUi& ui, LinkTiming timing)
 
 DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi& ui,
                        LinkTiming timing)
-    : KeepMemoryImage([](std::span<const std::uint8_t, kSesMemSize> image) {
-        return BackupHistory().Keep(image).Error;
-      }),
-      Timing(timing),
+    : Timing(timing),
       ownPort_(std::move(ownPort)),
       line_(port ? *port : *ownPort_),
       ui_(ui) {}

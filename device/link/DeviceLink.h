@@ -100,8 +100,9 @@ class DeviceLink : public QObject {
 
   // Called with every memory image read from the device, once its port is
   // closed; returns why the image could not be kept (empty when it was).
-  // By default the image goes into the backup history; empty: not kept.
-  std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
+  // The owner decides where (the windows and `ovrel` keep it in the backup
+  // history); empty: not kept.
+  std::function<QString(std::span<const std::uint8_t, SesMemSize>)> KeepMemoryImage;
 
   const LinkTiming Timing;
 

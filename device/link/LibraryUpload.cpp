@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/link/DeviceLink.h"
+#include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 
 namespace ovrel {
@@ -20,7 +21,7 @@ bool LibraryUpload::ReadLibraryFile() {
     Fail(FailureKind::File, {linktext::kLibFileNotFound, LinkIcon::Error, {}});
     return false;
   }
-  const FileBytes file = ReadFileBytes(QFile::encodeName(path_).toStdString(), kSesMemSize);
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path_).toStdString(), SesMemSize);
   if (file.Fault == FileBytesFault::TooLarge) {
     Fail(FailureKind::File, {linktext::kLibFileTooBig, LinkIcon::Error, path_});
     return false;
@@ -34,7 +35,7 @@ bool LibraryUpload::ReadLibraryFile() {
   image_.fill(0);
   std::copy(data.begin(), data.end(), image_.begin());
   const auto size = data.size();
-  checksum_ = size < 2 ? 0 : XorSum(std::span(image_).first(size - 1));
+  checksum_ = size < 2 ? 0 : LibChecksum(std::span(image_).first(size - 1));
   return true;
 }
 

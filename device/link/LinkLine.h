@@ -82,7 +82,7 @@ class LinkLine : public QObject {
   LinkPort& port_;
   ReplyReceiver receiver_;
   std::array<std::uint8_t, kMaxFrameLen> sendBuffer_{};
-  std::array<std::uint8_t, kSesMemSize> readBuffer_{};
+  std::array<std::uint8_t, SesMemSize> readBuffer_{};
   Phase phase_ = Phase::Idle;
   QTimer timer_;
   QElapsedTimer clock_;

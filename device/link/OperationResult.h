@@ -54,7 +54,7 @@ struct OperationResult {
   // The session memory image the operation read from the device (a memory
   // read) or wrote into it (an upload, an add: the merged library), when it
   // got that far.
-  using Image = std::array<std::uint8_t, kSesMemSize>;
+  using Image = std::array<std::uint8_t, SesMemSize>;
   std::optional<Image> MemImg;
   // The port autodetection ended on: the one where the device answered, or
   // the last one probed. Empty for the other operations, and when no port

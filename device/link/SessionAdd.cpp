@@ -23,7 +23,7 @@ bool SessionAdd::ReadSessionFile() {
                              QString::fromStdString(file.Error)});
     return false;
   }
-  MergeSessionRead read = ReadSessionForMerge(*file.Bytes, fileName);
+  SessionRecordRead read = ReadSessionRecord(*file.Bytes, fileName);
   if (!read.Session) {
     Fail(FailureKind::File,
          {QString::fromStdString(read.Error) + QStringLiteral(". The session was not added."),
@@ -75,7 +75,7 @@ void SessionAdd::Downloaded(const OperationResult& download) {
                  QString::fromStdString(*invalid) + QStringLiteral(".")});
     return;
   }
-  const MergeOutcome merged = MergeSessionIntoImage(image, *session_);
+  const AppendOutcome merged = AppendSession(image, *session_);
   if (!merged.Fits) {
     Abandon(FailureKind::MemoryLimit, {linktext::kMemoryLimit, LinkIcon::Error, {}});
     return;

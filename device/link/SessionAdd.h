@@ -11,7 +11,8 @@
 #include <optional>
 
 #include "device/link/DeviceOperation.h"
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
+#include "library/SessionScan.h"
 
 namespace ovrel {
 
@@ -40,7 +41,7 @@ class SessionAdd : public DeviceOperation {
                 std::function<void(const OperationResult&)> then);
 
   QString path_;
-  std::optional<MergeSession> session_;
+  std::optional<SessionRecord> session_;
   std::unique_ptr<DeviceOperation> child_;
   std::unique_ptr<DeviceOperation> endedChild_;
 };

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <span>
 
+#include "library/LibraryImage.h"
+
 namespace ovrel {
 
 inline constexpr int kFrameOverhead = 5;  // A, T, letter, length, checksum
 inline constexpr int kMaxFrameLen = 255 + kFrameOverhead;
-inline constexpr int kSesMemSize = 2048;  // bytes of the device's session memory
-inline constexpr int kBlockSize = 128;    // bytes of one D or r block
-inline constexpr int kBlockCount = kSesMemSize / kBlockSize;
+inline constexpr int kBlockSize = 128;  // bytes of one D or r block
+inline constexpr int kBlockCount = SesMemSize / kBlockSize;
 
 // The command letters the program sends; each reply carries the same letter.
 namespace cmd {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "LinkTestSupport.h"
-#include "device/link/BackupHistory.h"
+#include "storage/BackupHistory.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
@@ -16,7 +16,7 @@
 namespace ovrel::test {
 namespace {
 
-using Image = std::array<std::uint8_t, kSesMemSize>;
+using Image = std::array<std::uint8_t, SesMemSize>;
 
 Image ImageOf(const Bytes& bytes) {
   Image img{};
@@ -71,12 +71,12 @@ TEST_F(BackupHistoryTest, AMemoryWithoutAValidLibraryIsKeptWhole) {
   BackupHistory history(Folder());
   Image blank{};
   blank.fill(0xFF);
-  EXPECT_EQ(ReadFile(history.Keep(blank, kNoon).Path), Bytes(kSesMemSize, 0xFF));
+  EXPECT_EQ(ReadFile(history.Keep(blank, kNoon).Path), Bytes(SesMemSize, 0xFF));
   // A library whose checksum is wrong is no valid library either.
   Bytes broken = LibraryWithSegments(1);
   broken.back() ^= 0x01;
   EXPECT_EQ(ReadFile(history.Keep(ImageOf(broken), kNoon.addSecs(1)).Path).size(),
-            std::size_t{kSesMemSize});
+            std::size_t{SesMemSize});
 }
 
 TEST_F(BackupHistoryTest, OnlyTheNewestFiftyAreKeptAndOtherFilesAreLeftAlone) {
@@ -121,7 +121,7 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
   WriteFile(dir.filePath("ses.svs"), kOneSegmentSession);
 
   std::vector<Bytes> kept;
-  link.KeepMemoryImage = [&](std::span<const std::uint8_t, kSesMemSize> image) {
+  link.KeepMemoryImage = [&](std::span<const std::uint8_t, SesMemSize> image) {
     kept.emplace_back(image.begin(), image.end());
     return QStringLiteral("disk full");
   };
@@ -138,13 +138,18 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
   EXPECT_NE(sim.memory(), Padded(before));
 }
 
-TEST(DeviceLinkBackupTest, ByDefaultTheImageGoesIntoTheUsersHistory) {
+// The keeper the windows and ovrel give the link: the user's history.
+TEST(DeviceLinkBackupTest, TheUsersHistoryKeeperPutsTheImageThere) {
   const Bytes before = LibraryWithSegments(4);
   DevSim sim({}, Padded(before));
   SerialPort port;
   RecordingUi ui;
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
   link.SetPort(QString::fromStdString(sim.path()));
+  // A link that was given no keeper keeps nothing.
+  ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { link.ReadMemory(done); }).Ok());
+  ASSERT_TRUE(BackupHistory().Newest().isEmpty());
+  link.KeepMemoryImage = BackupHistory::KeepInUserHistory;
   ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { link.ReadMemory(done); }).Ok());
   const QString newest = BackupHistory().Newest();
   ASSERT_FALSE(newest.isEmpty());

@@ -302,7 +302,7 @@ TEST_F(DeviceLinkTest, NothingIsSentOnAClosedPort) {
 }
 
 TEST_F(DeviceLinkTest, ALargeCountIsReadInPieces) {
-  Bytes memory(kSesMemSize);
+  Bytes memory(SesMemSize);
   for (std::size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<std::uint8_t>(i * 7 + 3);
   DevSim sim({}, memory);
   const QString path = QString::fromStdString(sim.path());
@@ -425,13 +425,13 @@ TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
 }
 
 TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
-  DevSim sim({"--strict", "--log"}, Bytes(kSesMemSize, 0));
+  DevSim sim({"--strict", "--log"}, Bytes(SesMemSize, 0));
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
   EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kInvalidDeviceLibrary});
   EXPECT_TRUE(Ui.Messages[0].Detail.contains("version byte is 0"));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
-  EXPECT_EQ(sim.memory(), Bytes(kSesMemSize, 0));
+  EXPECT_EQ(sim.memory(), Bytes(SesMemSize, 0));
 }
 
 TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {

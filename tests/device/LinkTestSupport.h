@@ -19,7 +19,8 @@
 #include <optional>
 
 #include "device/link/DeviceLink.h"
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
+#include "library/SessionScan.h"
 
 namespace ovrel::test {
 
@@ -89,18 +90,18 @@ inline std::string UploadCommands(bool withI = true) {
 
 // A library image of one session with the given number of segments, L + 1 bytes.
 inline Bytes LibraryWithSegments(int segments) {
-  std::array<std::uint8_t, kSesMemSize> img{0x17, 0x00, 0x00, 0x04, 0x13};
-  MergeSession s;
+  std::array<std::uint8_t, SesMemSize> img{0x17, 0x00, 0x00, 0x04, 0x13};
+  SessionRecord s;
   s.Minutes = 1;
   for (int i = 0; i < segments; ++i) {
     s.Segments.push_back({static_cast<std::uint8_t>(36 + i % 5), 10, 12, 100, 120});
   }
-  const MergeOutcome m = MergeSessionIntoImage(img, s);
+  const AppendOutcome m = AppendSession(img, s);
   return Bytes(img.begin(), img.begin() + (m.Fits ? m.L + 1 : 5));
 }
 
 inline Bytes Padded(Bytes bytes) {
-  bytes.resize(kSesMemSize, 0);
+  bytes.resize(SesMemSize, 0);
   return bytes;
 }
 

@@ -55,7 +55,7 @@ class OperationResultTest : public ::testing::Test {
   QTemporaryDir Dir;
   RecordingUi Ui;
   QString Port = kPort;
-  std::function<QString(std::span<const std::uint8_t, kSesMemSize>)> KeepMemoryImage;
+  std::function<QString(std::span<const std::uint8_t, SesMemSize>)> KeepMemoryImage;
 };
 
 TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
@@ -136,7 +136,7 @@ TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
 TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
   InProcessDevice device;
   SetMemory(device, {0x17, 0x00, 0x00, 0x04, 0x13});
-  KeepMemoryImage = [](std::span<const std::uint8_t, kSesMemSize>) {
+  KeepMemoryImage = [](std::span<const std::uint8_t, SesMemSize>) {
     return QStringLiteral("disk full");
   };
   ASSERT_TRUE(QDir(Dir.path()).mkdir(linktext::kTempSesLibFile));  // in the file's way

@@ -10,24 +10,23 @@
 #include <cstdint>
 #include <span>
 
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
 #include "fuzz/FuzzCheck.h"
-#include "library/LibraryImageReader.h"
 
 namespace {
 
 void Check(std::span<const std::uint8_t> bytes, ovrel::LibImageLength length) {
   const ovrel::LibImageInfo info = ovrel::ReadLibraryImage(bytes, length);
-  if (!info.valid()) return;
-  FUZZ_CHECK(info.version == 23);
-  FUZZ_CHECK(info.checksumMatches());
-  FUZZ_CHECK(static_cast<int>(info.sessions.size()) == info.sessionCount);
-  FUZZ_CHECK(info.checksumOffset < static_cast<int>(bytes.size()));
-  FUZZ_CHECK(info.freeBytes == 2048 - (info.checksumOffset + 1));
+  if (!info.Valid()) return;
+  FUZZ_CHECK(info.Version == 23);
+  FUZZ_CHECK(info.ChecksumMatches());
+  FUZZ_CHECK(static_cast<int>(info.Sessions.size()) == info.SessionCount);
+  FUZZ_CHECK(info.ChecksumOffset < static_cast<int>(bytes.size()));
+  FUZZ_CHECK(info.FreeBytes == 2048 - (info.ChecksumOffset + 1));
   if (length == ovrel::LibImageLength::Exact)
-    FUZZ_CHECK(info.checksumOffset + 1 == static_cast<int>(bytes.size()));
-  if (bytes.size() > ovrel::kSesMemSize || info.checksumOffset > ovrel::kMaxSessionEnd + 1) return;
-  std::array<std::uint8_t, ovrel::kSesMemSize> memory{};
+    FUZZ_CHECK(info.ChecksumOffset + 1 == static_cast<int>(bytes.size()));
+  if (bytes.size() > ovrel::SesMemSize || info.ChecksumOffset > ovrel::MaxSessionEnd + 1) return;
+  std::array<std::uint8_t, ovrel::SesMemSize> memory{};
   std::copy(bytes.begin(), bytes.end(), memory.begin());
   FUZZ_CHECK(!ovrel::CheckLibraryImage(memory).has_value());
 }

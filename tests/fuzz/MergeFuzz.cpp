@@ -16,7 +16,8 @@
 #include <span>
 #include <string>
 
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
+#include "library/SessionScan.h"
 #include "fuzz/FuzzCheck.h"
 
 namespace {
@@ -34,21 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   const bool repairChecksum = data[0] & 1;
   const std::size_t imageLen =
-      std::min<std::size_t>((data[1] << 8 | data[2]) % (ovrel::kSesMemSize + 1), size - 3);
+      std::min<std::size_t>((data[1] << 8 | data[2]) % (ovrel::SesMemSize + 1), size - 3);
   const std::string text(reinterpret_cast<const char*>(data) + 3 + imageLen, size - 3 - imageLen);
 
-  std::array<std::uint8_t, kGuard + ovrel::kSesMemSize + kGuard> buffer;
+  std::array<std::uint8_t, kGuard + ovrel::SesMemSize + kGuard> buffer;
   buffer.fill(kGuardByte);
-  const std::span<std::uint8_t, ovrel::kSesMemSize> image(buffer.data() + kGuard,
-                                                          ovrel::kSesMemSize);
+  const std::span<std::uint8_t, ovrel::SesMemSize> image(buffer.data() + kGuard,
+                                                          ovrel::SesMemSize);
   std::fill(image.begin(), image.end(), 0);
   std::copy_n(data + 3, imageLen, image.begin());
   if (repairChecksum) {
     const int l = Word(image, 2);
-    if (l < ovrel::kSesMemSize) image[l] = ovrel::XorSum(image.first(l));
+    if (l < ovrel::SesMemSize) image[l] = ovrel::LibChecksum(image.first(l));
   }
 
-  const ovrel::MergeSessionRead read = ovrel::ReadSessionForMerge(text, "fuzz.svs");
+  const ovrel::SessionRecordRead read = ovrel::ReadSessionRecord(text, "fuzz.svs");
   if (!read.Session) {
     FUZZ_CHECK(!read.Error.empty());
     return 0;
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto before = buffer;
   const int oldN = image[1];
   const int oldL = Word(image, 2);
-  const ovrel::MergeOutcome merged = ovrel::MergeSessionIntoImage(image, *read.Session);
+  const ovrel::AppendOutcome merged = ovrel::AppendSession(image, *read.Session);
   FUZZ_CHECK(std::all_of(buffer.begin(), buffer.begin() + kGuard,
                          [](std::uint8_t b) { return b == kGuardByte; }));
   FUZZ_CHECK(std::all_of(buffer.end() - kGuard, buffer.end(),
@@ -68,19 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
 
-  const ovrel::MergeSession& ses = *read.Session;
+  const ovrel::SessionRecord& ses = *read.Session;
   // The memory limit holds for sessions with segment lines; one without
   // them may end past it, but its checksum stays inside the image.
   if (!ses.Segments.empty()) {
     FUZZ_CHECK(!ovrel::CheckLibraryImage(image).has_value());
-    FUZZ_CHECK(merged.L <= ovrel::kMaxSessionEnd + 1);
+    FUZZ_CHECK(merged.L <= ovrel::MaxSessionEnd + 1);
   }
-  FUZZ_CHECK(merged.L < ovrel::kSesMemSize);
+  FUZZ_CHECK(merged.L < ovrel::SesMemSize);
   FUZZ_CHECK(image[1] == oldN + 1);
   FUZZ_CHECK(merged.L == oldL + 5 + 5 * static_cast<int>(ses.Segments.size()));
   FUZZ_CHECK(Word(image, 2) == merged.L);
   FUZZ_CHECK(image[merged.L] == merged.LibCS);
-  const auto old = std::span(before).subspan(kGuard, ovrel::kSesMemSize);
+  const auto old = std::span(before).subspan(kGuard, ovrel::SesMemSize);
   for (int k = 0; k < oldN; ++k) FUZZ_CHECK(Word(image, 4 + 2 * k) == Word(old, 4 + 2 * k) + 2);
   FUZZ_CHECK(Word(image, 4 + 2 * oldN) == oldL + 2);
   FUZZ_CHECK(

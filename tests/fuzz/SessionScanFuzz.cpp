@@ -14,7 +14,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "library/LibraryCompiler.h"
-#include "library/LibraryImageReader.h"
+#include "library/LibraryImage.h"
 #include "library/SessionScan.h"
 
 namespace {
@@ -32,35 +32,36 @@ const std::string& ScratchFile() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  ovrel::SessionScan scan;
-  try {
-    scan = ovrel::ScanSessionText(text, "fuzz.svs");
-  } catch (const ovrel::SessionFileError& e) {
-    FUZZ_CHECK(std::string_view(e.what()).find("fuzz.svs") != std::string_view::npos);
+  const ovrel::SessionScanRead read = ovrel::ScanSessionText(text, "fuzz.svs");
+  if (!read) {
+    FUZZ_CHECK(read.Error.find("fuzz.svs") != std::string::npos);
     return 0;
   }
-  const auto segments = static_cast<std::int32_t>(scan.segments.size());
+  const ovrel::SessionScan& scan = *read.Scan;
+  const auto segments = static_cast<std::int32_t>(scan.Segments.size());
   FUZZ_CHECK(segments >= 0 && segments <= ovrel::MaxSesFileSegs);
   std::int64_t units = 0;
-  for (const auto& segment : scan.segments) {
+  for (const auto& segment : scan.Segments) {
     FUZZ_CHECK((segment[0] & 0xFF) != 0);
     units += segment[0] % 32;
   }
-  FUZZ_CHECK(units == scan.timeUnits);
+  FUZZ_CHECK(units == scan.TimeUnits);
   if (ovrel::LibChecksumOffset(1, segments) + 1 > ovrel::SesMemSize) return 0;
 
   {
     std::ofstream out(ScratchFile(), std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
   }
-  const ovrel::TSesInLibParamsRec entry{ScratchFile(), 0, 0, segments};
-  const std::vector<std::uint8_t> image = ovrel::CompileSesLib(std::span(&entry, 1));
+  const ovrel::LibraryEntry entry{ScratchFile(), 0, 0, segments};
+  const ovrel::CompiledLibrary compiled = ovrel::CompileSesLib(std::span(&entry, 1));
+  FUZZ_CHECK(static_cast<bool>(compiled));
+  const std::vector<std::uint8_t>& image = compiled.Image;
   std::filesystem::remove(ScratchFile());
 
   const ovrel::LibImageInfo info = ovrel::ReadLibraryImage(image);
-  FUZZ_CHECK(info.valid());
-  FUZZ_CHECK(info.sessions.size() == 1);
-  FUZZ_CHECK(info.sessions[0].segments == segments);
-  FUZZ_CHECK(info.checksumOffset + 1 == static_cast<int>(image.size()));
+  FUZZ_CHECK(info.Valid());
+  FUZZ_CHECK(info.Sessions.size() == 1);
+  FUZZ_CHECK(info.Sessions[0].Segments == segments);
+  FUZZ_CHECK(info.ChecksumOffset + 1 == static_cast<int>(image.size()));
   return 0;
 }

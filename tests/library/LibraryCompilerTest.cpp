@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "library/LibraryCompiler.h"
-#include "library/LibraryImageReader.h"
+#include "library/LibraryImage.h"
 #include "library/LibraryList.h"
 #include "library/LibraryTestFiles.h"
 
@@ -17,17 +17,17 @@ using Bytes = std::vector<std::uint8_t>;
 
 class LibraryCompilerTest : public ::testing::Test {
  protected:
-  Bytes Compile() { return CompileSesLib(list.Entries()); }
+  Bytes Compile() {
+    const CompiledLibrary compiled = CompileSesLib(list.Entries());
+    EXPECT_TRUE(compiled) << compiled.Error;
+    return compiled.Image;
+  }
   std::string CompileError() {
-    try {
-      Compile();
-    } catch (const LibraryError& e) {
-      return e.what();
-    }
-    return "(no error)";
+    const CompiledLibrary compiled = CompileSesLib(list.Entries());
+    return compiled ? "(no error)" : compiled.Error;
   }
   void Add(const std::string& name, const std::string& text) {
-    ASSERT_TRUE(list.Add(folder.write(name, text)).ok()) << name;
+    ASSERT_TRUE(list.Add(folder.write(name, text)).Ok()) << name;
   }
 
   test::TempFolder folder;
@@ -59,11 +59,11 @@ TEST_F(LibraryCompilerTest, OffsetsFollowTheSegmentCounts) {
   EXPECT_EQ(image[L], LibChecksum(std::span(image).first(L)));
 
   const LibImageInfo info = ReadLibraryImage(image);
-  EXPECT_TRUE(info.valid()) << info.problems.front();
-  ASSERT_EQ(info.sessions.size(), 6u);
-  EXPECT_EQ(info.sessions[4].segments, 40);
-  EXPECT_EQ(info.sessions[4].minutes, 40);
-  EXPECT_EQ(info.freeBytes, SesMemSize - L - 1);
+  EXPECT_TRUE(info.Valid()) << info.Problems.front();
+  ASSERT_EQ(info.Sessions.size(), 6u);
+  EXPECT_EQ(info.Sessions[4].Segments, 40);
+  EXPECT_EQ(info.Sessions[4].Minutes, 40);
+  EXPECT_EQ(info.FreeBytes, SesMemSize - L - 1);
 }
 
 TEST_F(LibraryCompilerTest, NumbersAreStoredAsTheirLowEightBitsAndCommentsSkipped) {
@@ -99,8 +99,9 @@ TEST_F(LibraryCompilerTest, GrowingFileCannotPushTheImagePastTheMemory) {
   folder.write("b.svs", test::DefaultSession(380));
   EXPECT_NE(CompileError().find("has changed since it was added"), std::string::npos);
   // Entries that do not fit are refused before any file is read.
-  std::vector<TSesInLibParamsRec> entries(2, {"/missing.svs", 0, 0, 380});
-  EXPECT_THROW(CompileSesLib(entries), LibraryError);
+  std::vector<LibraryEntry> entries(2, {"/missing.svs", 0, 0, 380});
+  EXPECT_NE(CompileSesLib(entries).Error.find("does not fit into the session memory"),
+            std::string::npos);
 }
 
 TEST_F(LibraryCompilerTest, WrittenFileIsExactlyTheImageAndReplacesAtomically) {
@@ -123,32 +124,30 @@ TEST_F(LibraryCompilerTest, FailedWriteKeepsTheEarlierFile) {
   const std::string blocked = (folder.path() / "dir.svl").string();
   std::filesystem::create_directory(blocked);
   std::filesystem::create_directory(blocked + "/inside");
-  EXPECT_THROW(WriteLibraryFile(blocked, Bytes{1, 2, 3}), LibraryError);
+  EXPECT_TRUE(WriteLibraryFile(blocked, Bytes{1, 2, 3}).has_value());
   EXPECT_TRUE(std::filesystem::is_directory(blocked + "/inside"));
-  try {
-    WriteLibraryFile(folder.path().string() + "/no/such/folder.svl", Bytes{1});
-    FAIL();
-  } catch (const LibraryError& e) {
-    EXPECT_NE(std::string(e.what()).find("/no/such/folder.svl"), std::string::npos);
-  }
+  EXPECT_NE(WriteLibraryFile(folder.path().string() + "/no/such/folder.svl", Bytes{1})
+                .value_or("")
+                .find("/no/such/folder.svl"),
+            std::string::npos);
   EXPECT_EQ(folder.read("lib.svl"), (Bytes{0x17, 0, 0, 4, 0x13}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 2);
 }
 
-TEST(LibraryImageReader, ReportsBrokenImages) {
+TEST(LibraryImage, ReportsBrokenImages) {
   const Bytes one{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00,
                   0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x3B};
   LibImageInfo info = ReadLibraryImage(one);
-  EXPECT_TRUE(info.valid());
-  EXPECT_TRUE(info.checksumMatches());
-  EXPECT_EQ(info.freeBytes, 2033);
-  ASSERT_EQ(info.sessions.size(), 1u);
-  EXPECT_EQ(info.sessions[0].offset, 6);
-  EXPECT_EQ(info.sessions[0].minutes, 1);
-  EXPECT_EQ(info.sessions[0].segments, 1);
+  EXPECT_TRUE(info.Valid());
+  EXPECT_TRUE(info.ChecksumMatches());
+  EXPECT_EQ(info.FreeBytes, 2033);
+  ASSERT_EQ(info.Sessions.size(), 1u);
+  EXPECT_EQ(info.Sessions[0].Offset, 6);
+  EXPECT_EQ(info.Sessions[0].Minutes, 1);
+  EXPECT_EQ(info.Sessions[0].Segments, 1);
 
   auto problems = [](const Bytes& bytes, LibImageLength length = LibImageLength::Exact) {
-    return ReadLibraryImage(bytes, length).problems;
+    return ReadLibraryImage(bytes, length).Problems;
   };
   Bytes bad = one;
   bad[12] ^= 1;  // a data byte: only the checksum no longer matches
@@ -175,9 +174,47 @@ TEST(LibraryImageReader, ReportsBrokenImages) {
   // The session memory read back from the device: zeros after the checksum.
   Bytes memory = one;
   memory.resize(SesMemSize, 0);
-  EXPECT_TRUE(ReadLibraryImage(memory, LibImageLength::Memory).valid());
-  EXPECT_FALSE(ReadLibraryImage(memory, LibImageLength::Exact).valid());
-  EXPECT_TRUE(ReadLibraryImage(Bytes{0x17, 0, 0, 4, 0x13}).valid());
+  EXPECT_TRUE(ReadLibraryImage(memory, LibImageLength::Memory).Valid());
+  EXPECT_FALSE(ReadLibraryImage(memory, LibImageLength::Exact).Valid());
+  EXPECT_TRUE(ReadLibraryImage(Bytes{0x17, 0, 0, 4, 0x13}).Valid());
+}
+
+// The records read back from an image build that image again, in any order,
+// and adding a session to the memory gives the image built with it last.
+TEST(LibraryImage, RecordsRebuildTheImageInAnyOrderAndAnAddMatchesTheBuild) {
+  SessionRecord first{1, 0, {{36, 10, 10, 100, 100}}};
+  SessionRecord second{2, 30, {{33, 1, 2, 3, 4}, {34, 5, 6, 7, 8}, {35, 9, 10, 11, 12}}};
+  const std::vector<SessionRecord> both{first, second};
+  const auto image = BuildLibraryImage(both);
+  ASSERT_TRUE(image);
+  const LibImageInfo info = ReadLibraryImage(*image);
+  ASSERT_TRUE(info.Valid());
+  EXPECT_EQ(SessionRecordsOf(*image, info), both);
+
+  const std::vector<SessionRecord> swapped{second, first};
+  const auto reordered = BuildLibraryImage(swapped);
+  ASSERT_TRUE(reordered);
+  const LibImageInfo reorderedInfo = ReadLibraryImage(*reordered);
+  ASSERT_TRUE(reorderedInfo.Valid());
+  EXPECT_EQ(reorderedInfo.Sessions[1].Offset, 8 + 3 + 15);
+  EXPECT_EQ(SessionRecordsOf(*reordered, reorderedInfo), swapped);
+
+  MemoryImage memory{};
+  const auto one = BuildLibraryImage(std::span(&first, 1));
+  std::copy(one->begin(), one->end(), memory.begin());
+  EXPECT_EQ(UsedLength(memory), one->size());
+  ASSERT_TRUE(AppendSession(memory, second).Fits);
+  EXPECT_EQ(Bytes(memory.begin(), memory.begin() + std::ssize(*image)), *image);
+  EXPECT_EQ(Bytes(UsedImageBytes(memory).begin(), UsedImageBytes(memory).end()), *image);
+  memory[0] = 22;  // no library: all of the memory is used
+  EXPECT_EQ(UsedLength(memory), std::size_t{SesMemSize});
+
+  // 2045 bytes fit, 2050 do not.
+  SessionRecord big;
+  big.Segments.assign(407, {36, 10, 10, 100, 100});
+  EXPECT_EQ(BuildLibraryImage(std::span(&big, 1)).value_or(Bytes{}).size(), 2045u);
+  big.Segments.push_back({36, 10, 10, 100, 100});
+  EXPECT_FALSE(BuildLibraryImage(std::span(&big, 1)));
 }
 
 }  // namespace

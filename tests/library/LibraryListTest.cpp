@@ -32,7 +32,7 @@ TEST_F(LibraryListTest, AddRecordsLengthAndSegmentsFromTheSegmentLines) {
   // The total time line says 9:59 but the segments give 23 + 31 + 1 units.
   const auto path = folder.write(
       "a.svs", test::SessionText("9,59,", {"23,1,1,1,1,", "255,1,1,1,1,", "-31,1,1,1,1,"}));
-  ASSERT_TRUE(list.Add(path).ok());
+  ASSERT_TRUE(list.Add(path).Ok());
   const auto& e = list.Entry(0);
   EXPECT_EQ(e.FilePath, path);
   EXPECT_EQ(e.NumOfSegs, 3);
@@ -45,34 +45,34 @@ TEST_F(LibraryListTest, AddRecordsLengthAndSegmentsFromTheSegmentLines) {
 
 TEST_F(LibraryListTest, NothingSelectedIsIgnoredSilently) {
   const auto path = folder.write("a.svs", test::DefaultSession(1));
-  EXPECT_EQ(list.Add(std::nullopt).status, Status::Ignored);
-  EXPECT_EQ(list.Insert(path, std::nullopt).status, Status::Ignored);  // empty list
-  ASSERT_TRUE(list.Add(path).ok());
-  EXPECT_EQ(list.Insert(std::nullopt, 0).status, Status::Ignored);
-  EXPECT_EQ(list.Insert(path, std::nullopt).status, Status::Ignored);
-  EXPECT_EQ(list.Remove(std::nullopt).status, Status::Ignored);
-  EXPECT_EQ(list.Remove(1).status, Status::Ignored);
+  EXPECT_EQ(list.Add(std::nullopt).Outcome, Status::Ignored);
+  EXPECT_EQ(list.Insert(path, std::nullopt).Outcome, Status::Ignored);  // empty list
+  ASSERT_TRUE(list.Add(path).Ok());
+  EXPECT_EQ(list.Insert(std::nullopt, 0).Outcome, Status::Ignored);
+  EXPECT_EQ(list.Insert(path, std::nullopt).Outcome, Status::Ignored);
+  EXPECT_EQ(list.Remove(std::nullopt).Outcome, Status::Ignored);
+  EXPECT_EQ(list.Remove(1).Outcome, Status::Ignored);
   EXPECT_EQ(list.Count(), 1);
 }
 
 TEST_F(LibraryListTest, FullLibraryIsReportedBeforeAnythingElse) {
   const auto path = folder.write("a.svs", test::DefaultSession(1));
-  for (int k = 0; k < 30; ++k) ASSERT_TRUE(list.Add(path).ok()) << k;
+  for (int k = 0; k < 30; ++k) ASSERT_TRUE(list.Add(path).Ok()) << k;
   const std::string full =
       "Maximum number of sessions in library limit exceeded. No more session can be added to the "
       "library.";
   for (const auto& result : {list.Add(std::nullopt), list.Add(path), list.Insert(std::nullopt, 0),
                              list.Insert(path, std::nullopt), list.Add("/missing.svs")}) {
-    EXPECT_EQ(result.status, Status::LibraryFull);
-    EXPECT_EQ(result.message, full);
+    EXPECT_EQ(result.Outcome, Status::LibraryFull);
+    EXPECT_EQ(result.Message, full);
   }
   EXPECT_EQ(list.Count(), 30);
 }
 
 TEST_F(LibraryListTest, SameFileTwiceGivesTwoSessions) {
   const auto path = folder.write("a.svs", test::DefaultSession(2));
-  ASSERT_TRUE(list.Add(path).ok());
-  ASSERT_TRUE(list.Add(path).ok());
+  ASSERT_TRUE(list.Add(path).Ok());
+  ASSERT_TRUE(list.Add(path).Ok());
   EXPECT_EQ(Names(), (std::vector<std::string>{"a.svs", "a.svs"}));
   EXPECT_EQ(list.FreeBytes(), 2043 - 2 * 5 - 4 * 5);
 }
@@ -81,10 +81,10 @@ TEST_F(LibraryListTest, InsertGoesBeforeTheSelectedEntry) {
   const auto a = folder.write("a.svs", test::DefaultSession(1));
   const auto b = folder.write("b.svs", test::DefaultSession(2));
   const auto c = folder.write("c.svs", test::DefaultSession(3));
-  ASSERT_TRUE(list.Add(a).ok());
-  ASSERT_TRUE(list.Add(b).ok());
-  ASSERT_TRUE(list.Insert(c, 1).ok());
-  ASSERT_TRUE(list.Insert(c, 0).ok());
+  ASSERT_TRUE(list.Add(a).Ok());
+  ASSERT_TRUE(list.Add(b).Ok());
+  ASSERT_TRUE(list.Insert(c, 1).Ok());
+  ASSERT_TRUE(list.Insert(c, 0).Ok());
   EXPECT_EQ(Names(), (std::vector<std::string>{"c.svs", "a.svs", "c.svs", "b.svs"}));
   EXPECT_EQ(list.Entry(3).NumOfSegs, 2);
   EXPECT_EQ(list.Entry(2).NumOfSegs, 3);
@@ -93,18 +93,18 @@ TEST_F(LibraryListTest, InsertGoesBeforeTheSelectedEntry) {
 TEST_F(LibraryListTest, RemoveClosesTheGapAndRemovingTheLastGivesFullMemory) {
   const auto a = folder.write("a.svs", test::DefaultSession(1));
   const auto b = folder.write("b.svs", test::DefaultSession(2));
-  ASSERT_TRUE(list.Add(a).ok());
-  ASSERT_TRUE(list.Add(b).ok());
-  ASSERT_TRUE(list.Remove(0).ok());
+  ASSERT_TRUE(list.Add(a).Ok());
+  ASSERT_TRUE(list.Add(b).Ok());
+  ASSERT_TRUE(list.Remove(0).Ok());
   EXPECT_EQ(Names(), (std::vector<std::string>{"b.svs"}));
   EXPECT_EQ(list.Entry(0).NumOfSegs, 2);
-  ASSERT_TRUE(list.Remove(0).ok());
+  ASSERT_TRUE(list.Remove(0).Ok());
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(list.AvailMemLabel(), "Available memory: 100%");
 }
 
 TEST_F(LibraryListTest, ClearEmptiesTheList) {
-  ASSERT_TRUE(list.Add(folder.write("a.svs", test::DefaultSession(100))).ok());
+  ASSERT_TRUE(list.Add(folder.write("a.svs", test::DefaultSession(100))).Ok());
   EXPECT_EQ(list.AvailPercent(), 75);  // F = 2043 - 505 = 1538
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
@@ -114,37 +114,37 @@ TEST_F(LibraryListTest, ClearEmptiesTheList) {
 
 TEST_F(LibraryListTest, OutOfMemoryLeavesTheListAsItWas) {
   const auto big = folder.write("big.svs", test::DefaultSession(380));
-  ASSERT_TRUE(list.Add(big).ok());
+  ASSERT_TRUE(list.Add(big).Ok());
   // 1 + 380 + 1 + 26 = 408 units of 5 bytes: F = 3, the last that fits.
-  ASSERT_TRUE(list.Add(folder.write("fits.svs", test::DefaultSession(26))).ok());
+  ASSERT_TRUE(list.Add(folder.write("fits.svs", test::DefaultSession(26))).Ok());
   EXPECT_EQ(list.FreeBytes(), 3);
   EXPECT_EQ(list.AvailMemLabel(), "Available memory: 0%");
   list.Remove(1);
   const int percent = list.AvailPercent();
   const auto tooBig = folder.write("toobig.svs", test::DefaultSession(27));
   for (const auto& result : {list.Add(tooBig), list.Insert(tooBig, 0)}) {
-    EXPECT_EQ(result.status, Status::OutOfMemory);
-    EXPECT_EQ(result.message, "This session cannot be added to the library. Out of memory.");
+    EXPECT_EQ(result.Outcome, Status::OutOfMemory);
+    EXPECT_EQ(result.Message, "This session cannot be added to the library. Out of memory.");
   }
   EXPECT_EQ(Names(), (std::vector<std::string>{"big.svs"}));
   EXPECT_EQ(list.AvailPercent(), percent);
   // The scratch copy of the failed insert does not leak into the next change.
-  ASSERT_TRUE(list.Add(folder.write("one.svs", test::DefaultSession(1))).ok());
+  ASSERT_TRUE(list.Add(folder.write("one.svs", test::DefaultSession(1))).Ok());
   EXPECT_EQ(list.Entry(0).FilePath, big);
   EXPECT_EQ(list.Entry(1).NumOfSegs, 1);
 }
 
 TEST_F(LibraryListTest, MalformedFileIsRefusedWithItsLineAndLeavesTheList) {
   const auto good = folder.write("good.svs", test::DefaultSession(1));
-  ASSERT_TRUE(list.Add(good).ok());
+  ASSERT_TRUE(list.Add(good).Ok());
   const auto bad = folder.write("bad.svs", test::SessionText("1,0,", {"36,10,10,100,"}));
   for (const auto& result : {list.Add(bad), list.Insert(bad, 0)}) {
-    EXPECT_EQ(result.status, Status::FileError);
-    EXPECT_EQ(result.message,
+    EXPECT_EQ(result.Outcome, Status::FileError);
+    EXPECT_EQ(result.Message,
               bad + ", line 7: the segment line has 4 comma-terminated numbers where five are "
                     "needed");
   }
-  EXPECT_EQ(list.Entries(), (std::vector<TSesInLibParamsRec>{list.Entry(0)}));
+  EXPECT_EQ(list.Entries(), (std::vector<LibraryEntry>{list.Entry(0)}));
   EXPECT_EQ(list.Entry(0).FilePath, good);
   EXPECT_EQ(list.AvailMemLabel(), "Available memory: 99%");
 }

@@ -10,56 +10,59 @@ namespace {
 
 using test::SessionText;
 
-// The message of the error that scanning `text` (as file "s.svs") raises.
+// The message of the error that scanning `text` (as file "s.svs") gives.
 std::string ScanError(const std::string& text) {
-  try {
-    ScanSessionText(text, "s.svs");
-  } catch (const SessionFileError& e) {
-    return e.what();
-  }
-  return "(no error)";
+  const SessionScanRead read = ScanSessionText(text, "s.svs");
+  return read ? "(no error)" : read.Error;
+}
+
+// The scan of a text that must be accepted.
+SessionScan Scanned(const std::string& text, const std::string& name) {
+  SessionScanRead read = ScanSessionText(text, name);
+  EXPECT_TRUE(read) << read.Error;
+  return read ? std::move(*read.Scan) : SessionScan{};
 }
 
 TEST(SessionScan, ReadsTotalTimeAndSegmentNumbers) {
   const auto scan =
-      ScanSessionText(SessionText("2,15,", {"36,10,10,100,100,", "-3,140,148,44,44,"}), "s.svs");
-  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{2, 15}));
-  ASSERT_EQ(scan.segments.size(), 2u);
-  EXPECT_EQ(scan.segments[1], (std::array<std::int32_t, 5>{-3, 140, 148, 44, 44}));
+      Scanned(SessionText("2,15,", {"36,10,10,100,100,", "-3,140,148,44,44,"}), "s.svs");
+  EXPECT_EQ(scan.TotalTime, (std::array<std::int32_t, 2>{2, 15}));
+  ASSERT_EQ(scan.Segments.size(), 2u);
+  EXPECT_EQ(scan.Segments[1], (std::array<std::int32_t, 5>{-3, 140, 148, 44, 44}));
   // Time is the first number mod 32, with the sign of the number: 4 + (-3).
-  EXPECT_EQ(scan.timeUnits, 1);
+  EXPECT_EQ(scan.TimeUnits, 1);
 }
 
 TEST(SessionScan, CommentsLinesBeforeVersionAndBareLineFeedsReadTheSame) {
-  const auto plain = ScanSessionText(SessionText("1,0,", {"36,1,2,3,4,", "63,5,6,7,8,"}), "a");
+  const auto plain = Scanned(SessionText("1,0,", {"36,1,2,3,4,", "63,5,6,7,8,"}), "a");
   const std::string commented =
       "anything at all\n0,\nversion=22\nversion=23\n# rule\n#another\n1,0,\n#c\n36,1,2,3,4,\n"
       "# between\n#\n63,5,6,7,8,extra text after the fifth comma\n# before the end\n0,\ntail\n";
-  const auto scan = ScanSessionText(commented, "b");
-  EXPECT_EQ(scan.segments, plain.segments);
-  EXPECT_EQ(scan.timeUnits, 4 + 31);
+  const auto scan = Scanned(commented, "b");
+  EXPECT_EQ(scan.Segments, plain.Segments);
+  EXPECT_EQ(scan.TimeUnits, 4 + 31);
 }
 
 TEST(SessionScan, TheLineAfterTheVersionLineIsTheTotalTimeLineWhenItIsNoComment) {
-  const auto scan = ScanSessionText("version=23\n3,45,\n36,1,2,3,4,\n0,\n", "s");
-  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{3, 45}));
-  EXPECT_EQ(scan.segments.size(), 1u);
+  const auto scan = Scanned("version=23\n3,45,\n36,1,2,3,4,\n0,\n", "s");
+  EXPECT_EQ(scan.TotalTime, (std::array<std::int32_t, 2>{3, 45}));
+  EXPECT_EQ(scan.Segments.size(), 1u);
 }
 
 TEST(SessionScan, TotalTimeLineOfLessThanAMinuteIsNotTheEndLine) {
-  const auto scan = ScanSessionText(SessionText("0,15,", {"33,10,10,100,100,"}), "s");
-  EXPECT_EQ(scan.totalTime, (std::array<std::int32_t, 2>{0, 15}));
-  EXPECT_EQ(scan.segments.size(), 1u);
+  const auto scan = Scanned(SessionText("0,15,", {"33,10,10,100,100,"}), "s");
+  EXPECT_EQ(scan.TotalTime, (std::array<std::int32_t, 2>{0, 15}));
+  EXPECT_EQ(scan.Segments.size(), 1u);
 }
 
 TEST(SessionScan, EmptySessionHasNoSegments) {
-  EXPECT_TRUE(ScanSessionText(SessionText("0,0,", {}), "s").segments.empty());
+  EXPECT_TRUE(Scanned(SessionText("0,0,", {}), "s").Segments.empty());
 }
 
 TEST(SessionScan, AcceptsTheInt32Limits) {
   auto scan =
-      ScanSessionText(SessionText("1,0,", {"-2147483647,10,10,2147483647,-2147483648,"}), "s");
-  EXPECT_EQ(scan.segments[0][4], INT32_MIN);
+      Scanned(SessionText("1,0,", {"-2147483647,10,10,2147483647,-2147483648,"}), "s");
+  EXPECT_EQ(scan.Segments[0][4], INT32_MIN);
 
 }
 

@@ -84,14 +84,14 @@ TEST(ValueOps, StepEverySelectedSegmentAndSetModifiedAtALimit) {
   EXPECT_EQ(st.Ses[2].Mode, 6);
   EXPECT_EQ(r.RefreshFrom, 2);
   EXPECT_EQ(r.RefreshTo, 3);
-  EXPECT_EQ(r.TimeCompCol, 0);  // not the Time row
+  EXPECT_EQ(r.TimesColumn, 0);  // not the Time row
 
   r = FastIncVal(st, 1, 3, RowPitch);
   EXPECT_EQ(Pitches(st), (std::vector<int32_t>{111, 112, 113, 104}));
   r = DecVal(st, 2, 4, RowTime);
   EXPECT_EQ(st.Ses[1].Time, 4);
   EXPECT_EQ(st.Ses[4].Time, 3);
-  EXPECT_EQ(r.TimeCompCol, 4);  // the times of the last stepped segment stay on show
+  EXPECT_EQ(r.TimesColumn, 4);  // the times of the last stepped segment stay on show
 }
 
 TEST(AddAndInsert, AppendAndInsertDefaults) {
@@ -102,7 +102,7 @@ TEST(AddAndInsert, AppendAndInsertDefaults) {
   EXPECT_EQ(st.Ses.SegCount, 3);
   EXPECT_EQ(st.Ses[3], Segment{});
   EXPECT_TRUE(r.CountChanged);
-  EXPECT_EQ(r.TimeCompCol, 1);
+  EXPECT_EQ(r.TimesColumn, 1);
 
   r = InsSeg(st, 1);
   EXPECT_EQ(Pitches(st), (std::vector<int32_t>{100, 101, 102, 100}));
@@ -128,7 +128,7 @@ TEST(Delete, MiddleRangeClosesUp) {
   SegOpResult r = DelSeg(st, 2, 4, 4);
   EXPECT_EQ(Pitches(st), (std::vector<int32_t>{101, 105, 106}));
   EXPECT_EQ(r.Cursor, 3);  // the cursor keeps its column within the new width
-  EXPECT_EQ(r.TimeCompCol, 3);
+  EXPECT_EQ(r.TimesColumn, 3);
   EXPECT_TRUE(st.SesModified);
 }
 

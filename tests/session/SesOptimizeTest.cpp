@@ -69,12 +69,12 @@ TEST(SesOptimize, SeveralRunsKeepTotalAndNeighbours) {
   sweep.FreqStart = 20;
   SessionEditState st = Make(
       {Steady(4), Steady(4), sweep, Steady(2, 200), Steady(2, 200), Steady(2, 200), Steady(9)});
-  const std::string before = SegmentTimeTexts(st.Ses, 1).Total;
+  const std::string before = ComputeSessionTimes(st.Ses, 1).Total;
   OptimizeResult r = SesOptimize(st);
   EXPECT_EQ(Times(st), (std::vector<int32_t>{8, 3, 6, 9}));
   EXPECT_EQ(st.Ses[2], sweep);
   EXPECT_EQ(st.Ses[3].Pitch, 200);
-  EXPECT_EQ(SegmentTimeTexts(st.Ses, 1).Total, before);
+  EXPECT_EQ(ComputeSessionTimes(st.Ses, 1).Total, before);
   EXPECT_EQ(r.Removed, 3);
   EXPECT_EQ(r.Cursor, 4);  // first segment after the last run that lost segments
 }

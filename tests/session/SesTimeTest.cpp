@@ -14,33 +14,33 @@ TEST(TimeText, MinutesAndPaddedSecondsWithOneDecimal) {
   EXPECT_EQ(TimeText(-45), "-0:45.0");
 }
 
-TEST(SegmentTimeTexts, OneDefaultSegment) {
+TEST(ComputeSessionTimes, OneDefaultSegment) {
   Session ses;
-  SesTimeTexts t = SegmentTimeTexts(ses, 1);
+  SesTimeTexts t = ComputeSessionTimes(ses, 1);
   EXPECT_EQ(t.Start, "Segment 1 start time: 0:00.0");
   EXPECT_EQ(t.Total, "Session total time: 1:00.0");
 }
 
-TEST(SegmentTimeTexts, StartIsSumOfEarlierSegments) {
+TEST(ComputeSessionTimes, StartIsSumOfEarlierSegments) {
   Session ses;
   ses.SegCount = 3;
   ses[1].Time = 1;
   ses[2].Time = 23;
   ses[3].Time = 4;
-  EXPECT_EQ(SegmentTimeTexts(ses, 3).Start, "Segment 3 start time: 6:00.0");
-  EXPECT_EQ(SegmentTimeTexts(ses, 2).Start, "Segment 2 start time: 0:15.0");
-  EXPECT_EQ(SegmentTimeTexts(ses, 2).Total, "Session total time: 7:00.0");
+  EXPECT_EQ(ComputeSessionTimes(ses, 3).Start, "Segment 3 start time: 6:00.0");
+  EXPECT_EQ(ComputeSessionTimes(ses, 2).Start, "Segment 2 start time: 0:15.0");
+  EXPECT_EQ(ComputeSessionTimes(ses, 2).Total, "Session total time: 7:00.0");
   // Entries above SegCount are stale and never counted.
   ses[4].Time = 9;
   EXPECT_EQ(SesTotalSeconds(ses), 28 * 15);
 }
 
-TEST(SegmentTimeTexts, LongestSession) {
+TEST(ComputeSessionTimes, LongestSession) {
   Session ses;
   ses.SegCount = MaxSegCount;
   for (int32_t k = 1; k <= MaxSegCount; ++k) ses[k].Time = 23;
-  EXPECT_EQ(SegmentTimeTexts(ses, 380).Start, "Segment 380 start time: 2179:15.0");
-  EXPECT_EQ(SegmentTimeTexts(ses, 380).Total, "Session total time: 2185:00.0");
+  EXPECT_EQ(ComputeSessionTimes(ses, 380).Start, "Segment 380 start time: 2179:15.0");
+  EXPECT_EQ(ComputeSessionTimes(ses, 380).Total, "Session total time: 2185:00.0");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
 #include "library/SessionScan.h"
 #include "session/SessionFile.h"
 
@@ -24,14 +24,10 @@ struct ReadersVerdict {
 inline ReadersVerdict CompareSessionReaders(std::string_view text) {
   const std::string name = "s.svs";
   const SessionReadResult editor = ReadSessionText(text, name);
-  const MergeSessionRead merge = ReadSessionForMerge(text, name);
-  SessionScan scan;
-  std::string scanError;
-  try {
-    scan = ScanSessionText(text, name);
-  } catch (const SessionFileError& e) {
-    scanError = e.what();
-  }
+  const SessionRecordRead merge = ReadSessionRecord(text, name);
+  const SessionScanRead scanned = ScanSessionText(text, name);
+  const SessionScan scan = scanned ? *scanned.Scan : SessionScan{};
+  const std::string scanError = scanned.Error;
   ReadersVerdict verdict;
   verdict.accepted = scanError.empty();
   auto disagree = [&verdict](std::string what) {
@@ -59,18 +55,18 @@ inline ReadersVerdict CompareSessionReaders(std::string_view text) {
     return verdict;
   }
   if (!merge.Session) return disagree("the merge refuses what the compiler accepts: " + merge.Error);
-  if (editor.session.has_value() == scan.segments.empty())
+  if (editor.session.has_value() == scan.Segments.empty())
     return disagree("the editor " + std::string(editor ? "accepts" : "refuses") + " a session of " +
-                    std::to_string(scan.segments.size()) + " segments: " + editor.error);
+                    std::to_string(scan.Segments.size()) + " segments: " + editor.error);
 
   const auto low = [](std::int32_t n) { return static_cast<std::uint8_t>(n & 0xFF); };
-  if (merge.Session->Minutes != low(scan.totalTime[0]) ||
-      merge.Session->Seconds != low(scan.totalTime[1]))
+  if (merge.Session->Minutes != low(scan.TotalTime[0]) ||
+      merge.Session->Seconds != low(scan.TotalTime[1]))
     return disagree("the merge and the compiler read different total times");
-  if (merge.Session->Segments.size() != scan.segments.size())
+  if (merge.Session->Segments.size() != scan.Segments.size())
     return disagree("the merge and the compiler read different segment counts");
-  for (std::size_t k = 0; k < scan.segments.size(); ++k) {
-    const auto& numbers = scan.segments[k];
+  for (std::size_t k = 0; k < scan.Segments.size(); ++k) {
+    const auto& numbers = scan.Segments[k];
     for (std::size_t i = 0; i < numbers.size(); ++i)
       if (merge.Session->Segments[k][i] != low(numbers[i]))
         return disagree("segment " + std::to_string(k + 1) + " differs between merge and compiler");
@@ -82,7 +78,7 @@ inline ReadersVerdict CompareSessionReaders(std::string_view text) {
                         " differs between editor and compiler");
     }
   }
-  if (editor && editor.session->SegCount != static_cast<std::int32_t>(scan.segments.size()))
+  if (editor && editor.session->SegCount != static_cast<std::int32_t>(scan.Segments.size()))
     return disagree("the editor and the compiler read different segment counts");
   return verdict;
 }

@@ -1,4 +1,4 @@
-#include "device/link/BackupHistory.h"
+#include "storage/BackupHistory.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,8 +6,7 @@
 #include <QSaveFile>
 #include <algorithm>
 
-#include "device/link/ProgramFolder.h"
-#include "device/protocol/Merge.h"
+#include "storage/ProgramFolder.h"
 
 namespace ovrel {
 
@@ -28,27 +27,25 @@ QByteArray ReadAll(const QString& path) {
 
 }  // namespace
 
-QByteArray UsedImageBytes(std::span<const std::uint8_t, kSesMemSize> image) {
-  qsizetype size = kSesMemSize;
-  if (!CheckLibraryImage(image)) size = ((image[2] << 8) | image[3]) + 1;
-  return QByteArray(reinterpret_cast<const char*>(image.data()), size);
-}
+BackupHistory::BackupHistory(QString folder) : folder_(std::move(folder)) {}
 
-BackupHistory::BackupHistory(QString folder) : Folder(std::move(folder)) {}
+QString BackupHistory::KeepInUserHistory(std::span<const std::uint8_t, SesMemSize> image) {
+  return BackupHistory().Keep(image).Error;
+}
 
 QString BackupHistory::DefaultFolder() {
   return PerUserDataFolder() + QStringLiteral("/backups");
 }
 
 QStringList BackupHistory::Files() const {
-  QStringList names = QDir(Folder).entryList({QStringLiteral("*.svl")}, QDir::Files);
+  QStringList names = QDir(folder_).entryList({QStringLiteral("*.svl")}, QDir::Files);
   names.removeIf([](const QString& name) { return !BackupName().match(name).hasMatch(); });
   // By time, then by the number of a second image within one second: the
   // names without ".svl" sort that way ("…-05" before "…-05-1").
   std::sort(names.begin(), names.end(),
             [](const QString& a, const QString& b) { return a.chopped(4) < b.chopped(4); });
   QStringList paths;
-  for (const QString& name : names) paths << QDir(Folder).filePath(name);
+  for (const QString& name : names) paths << QDir(folder_).filePath(name);
   return paths;
 }
 
@@ -57,18 +54,20 @@ QString BackupHistory::Newest() const {
   return files.isEmpty() ? QString() : files.back();
 }
 
-BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, kSesMemSize> image,
+BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize> image,
                                         const QDateTime& when) {
-  const QByteArray bytes = UsedImageBytes(image);
+  const std::span<const std::uint8_t> used = UsedImageBytes(image);
+  const QByteArray bytes(reinterpret_cast<const char*>(used.data()),
+                         static_cast<qsizetype>(used.size()));
   const QString newest = Newest();
   if (!newest.isEmpty() && ReadAll(newest) == bytes) return {newest, {}};
-  if (!QDir().mkpath(Folder)) {
-    return {{}, QStringLiteral("The folder %1 cannot be made.").arg(Folder)};
+  if (!QDir().mkpath(folder_)) {
+    return {{}, QStringLiteral("The folder %1 cannot be made.").arg(folder_)};
   }
   const QString stamp = when.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
-  QString path = QDir(Folder).filePath(stamp + QStringLiteral(".svl"));
+  QString path = QDir(folder_).filePath(stamp + QStringLiteral(".svl"));
   for (int n = 1; QFile::exists(path); ++n)
-    path = QDir(Folder).filePath(QStringLiteral("%1-%2.svl").arg(stamp).arg(n));
+    path = QDir(folder_).filePath(QStringLiteral("%1-%2.svl").arg(stamp).arg(n));
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
     return {{}, QStringLiteral("%1: %2").arg(path, file.errorString())};

@@ -1,4 +1,4 @@
-#include "device/link/ProgramFolder.h"
+#include "storage/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

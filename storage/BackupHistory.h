@@ -14,15 +14,11 @@
 #include <cstdint>
 #include <span>
 
-#include "device/protocol/Frame.h"
+#include "library/LibraryImage.h"
 
 namespace ovrel {
 
 inline constexpr int kBackupsKept = 50;
-
-// The bytes of the image a library file holds: bytes 0 to L of a valid
-// library, else all 2048.
-QByteArray UsedImageBytes(std::span<const std::uint8_t, kSesMemSize> image);
 
 class BackupHistory {
  public:
@@ -36,7 +32,7 @@ class BackupHistory {
   };
   // Keeps image as the newest backup, read at `when`, and removes the
   // oldest backups beyond kBackupsKept.
-  Kept Keep(std::span<const std::uint8_t, kSesMemSize> image,
+  Kept Keep(std::span<const std::uint8_t, SesMemSize> image,
             const QDateTime& when = QDateTime::currentDateTime());
 
   // The backup files, oldest first (full paths).
@@ -44,8 +40,12 @@ class BackupHistory {
   // The newest backup file, or an empty string when there is none.
   QString Newest() const;
 
+  // Keeps image in the per-user history; returns why it could not be kept,
+  // or an empty string. The form a device link's keeper takes.
+  static QString KeepInUserHistory(std::span<const std::uint8_t, SesMemSize> image);
+
  private:
-  QString Folder;
+  QString folder_;
 };
 
 }  // namespace ovrel

@@ -5,25 +5,26 @@
 
 #include <vector>
 
-#include "device/protocol/Merge.h"
+#include "library/LibraryImage.h"
+#include "library/SessionScan.h"
 
 namespace ovrel {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Image = std::array<std::uint8_t, kSesMemSize>;
+using Image = std::array<std::uint8_t, SesMemSize>;
 
 const char* const kOneSegment =
     "[Sorvani session]\r\nversion=23\r\n# length\r\n1,0,\r\n36,10,10,100,100,\r\n0,\r\n";
 
-MergeSession Read(const std::string& text) {
-  MergeSessionRead r = ReadSessionForMerge(text, "s.svs");
+SessionRecord Read(const std::string& text) {
+  SessionRecordRead r = ReadSessionRecord(text, "s.svs");
   EXPECT_TRUE(r.Session.has_value()) << r.Error;
-  return r.Session.value_or(MergeSession{});
+  return r.Session.value_or(SessionRecord{});
 }
 
 std::string ReadError(const std::string& text) {
-  MergeSessionRead r = ReadSessionForMerge(text, "s.svs");
+  SessionRecordRead r = ReadSessionRecord(text, "s.svs");
   EXPECT_FALSE(r.Session.has_value());
   return r.Error;
 }
@@ -39,17 +40,17 @@ Bytes Used(const Image& img, int l) {
 }
 
 TEST(MergeTest, TheTwoWorkedMerges) {
-  const MergeSession s = Read(kOneSegment);
+  const SessionRecord s = Read(kOneSegment);
   Image img = ImageOf({0x17, 0x00, 0x00, 0x04, 0x13});
   ASSERT_FALSE(CheckLibraryImage(img).has_value());
-  MergeOutcome out = MergeSessionIntoImage(img, s);
+  AppendOutcome out = AppendSession(img, s);
   ASSERT_TRUE(out.Fits);
   EXPECT_EQ(Used(img, out.L), (Bytes{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24, 0x0A,
                                      0x0A, 0x64, 0x64, 0x00, 0x3B}));
   EXPECT_EQ(out.LibCS, 0x3B);
 
   ASSERT_FALSE(CheckLibraryImage(img).has_value());
-  out = MergeSessionIntoImage(img, s);
+  out = AppendSession(img, s);
   ASSERT_TRUE(out.Fits);
   EXPECT_EQ(Used(img, out.L),
             (Bytes{0x17, 0x02, 0x00, 0x18, 0x00, 0x08, 0x00, 0x10, 0x01, 0x00, 0x24, 0x0A, 0x0A,
@@ -61,7 +62,7 @@ TEST(MergeTest, TheTwoWorkedMerges) {
 // The line rules are the session reader's (tested with it); the merge keeps
 // each number's low 8 bits.
 TEST(MergeTest, NumbersAreStoredAsTheirLowBytes) {
-  const MergeSession s = Read(
+  const SessionRecord s = Read(
       "junk\nversion=23\n#c\n300,-1,extra,\n#between\n36,10,10,100,100,ignored,\n"
       "-219,139,266,1,-2,\n0,\nafter\n");
   EXPECT_EQ(s.Minutes, 300 & 0xFF);
@@ -115,25 +116,25 @@ TEST(MergeTest, InvalidImagesAreRefused) {
 
 TEST(MergeTest, MemoryLimit) {
   // One session of 404 segments: L = 9 + 5 * 404 = 2029.
-  MergeSession big;
+  SessionRecord big;
   big.Segments.assign(404, {36, 10, 10, 100, 100});
   Image img = ImageOf({0x17, 0x00, 0x00, 0x04, 0x13});
-  MergeOutcome out = MergeSessionIntoImage(img, big);
+  AppendOutcome out = AppendSession(img, big);
   ASSERT_TRUE(out.Fits);
   ASSERT_EQ(out.L, 2029);
   ASSERT_FALSE(CheckLibraryImage(img).has_value());
 
   // Two more segments would put the end byte at 2043: refused, image untouched.
-  MergeSession two;
+  SessionRecord two;
   two.Segments.assign(2, {36, 10, 10, 100, 100});
   const Image before = img;
-  EXPECT_FALSE(MergeSessionIntoImage(img, two).Fits);
+  EXPECT_FALSE(AppendSession(img, two).Fits);
   EXPECT_EQ(img, before);
 
   // One segment ends at 2038 and the checksum at 2039.
-  MergeSession one;
+  SessionRecord one;
   one.Segments.assign(1, {36, 10, 10, 100, 100});
-  out = MergeSessionIntoImage(img, one);
+  out = AppendSession(img, one);
   ASSERT_TRUE(out.Fits);
   EXPECT_EQ(out.L, 2039);
   EXPECT_EQ(img[2038], 0);
@@ -143,17 +144,17 @@ TEST(MergeTest, MemoryLimit) {
   // a session without one is added, its checksum landing at 2046, inside
   // the image.
   Image edge = ImageOf({0x17, 0x00, 0x07, 0xF9});
-  edge[2041] = XorSum(std::span(edge).first(2041));
+  edge[2041] = LibChecksum(std::span(edge).first(2041));
   ASSERT_FALSE(CheckLibraryImage(edge).has_value());
-  EXPECT_FALSE(MergeSessionIntoImage(edge, one).Fits);
-  MergeSession empty;
+  EXPECT_FALSE(AppendSession(edge, one).Fits);
+  SessionRecord empty;
   empty.Minutes = 2;
-  out = MergeSessionIntoImage(edge, empty);
+  out = AppendSession(edge, empty);
   ASSERT_TRUE(out.Fits);
   EXPECT_EQ(out.L, 2046);
   EXPECT_EQ(edge[1], 1);
   EXPECT_EQ(Bytes(edge.begin() + 2043, edge.begin() + 2046), (Bytes{2, 0, 0}));
-  EXPECT_EQ(edge[2046], XorSum(std::span(edge).first(2046)));
+  EXPECT_EQ(edge[2046], LibChecksum(std::span(edge).first(2046)));
 }
 
 // A library of `count` sessions, each without segment lines.
@@ -169,36 +170,36 @@ Image LibraryOfEmptySessions(int count) {
   }
   img[2] = static_cast<std::uint8_t>(p >> 8);
   img[3] = static_cast<std::uint8_t>(p);
-  img[p] = XorSum(std::span(img).first(p));
+  img[p] = LibChecksum(std::span(img).first(p));
   return img;
 }
 
 TEST(MergeTest, SessionCountMustFitItsByte) {
-  MergeSession one;
+  SessionRecord one;
   one.Segments.assign(1, {36, 10, 10, 100, 100});
   // More than the compiler's 30 sessions is fine: 254 becomes 255.
   Image img = LibraryOfEmptySessions(254);
   ASSERT_FALSE(CheckLibraryImage(img).has_value());
-  ASSERT_TRUE(MergeSessionIntoImage(img, one).Fits);
+  ASSERT_TRUE(AppendSession(img, one).Fits);
   EXPECT_EQ(img[1], 255);
   EXPECT_FALSE(CheckLibraryImage(img).has_value());
   // A 256th session would wrap the count to 0: refused, image untouched.
   const Image full = img;
-  EXPECT_FALSE(MergeSessionIntoImage(img, one).Fits);
-  EXPECT_FALSE(MergeSessionIntoImage(img, MergeSession{}).Fits);
+  EXPECT_FALSE(AppendSession(img, one).Fits);
+  EXPECT_FALSE(AppendSession(img, SessionRecord{}).Fits);
   EXPECT_EQ(img, full);
 }
 
 TEST(MergeTest, TheCountByteStopsAt255Sessions) {
   // Empty sessions take 5 bytes each, so memory is not what stops them.
   Image img = ImageOf({0x17, 0x00, 0x00, 0x04, 0x13});
-  for (int k = 0; k < 255; ++k) ASSERT_TRUE(MergeSessionIntoImage(img, MergeSession{}).Fits) << k;
+  for (int k = 0; k < 255; ++k) ASSERT_TRUE(AppendSession(img, SessionRecord{}).Fits) << k;
   EXPECT_EQ(img[1], 255);
   ASSERT_FALSE(CheckLibraryImage(img).has_value());
 
   // A 256th would wrap the count to 0 and the library would look empty.
   const Image before = img;
-  EXPECT_FALSE(MergeSessionIntoImage(img, MergeSession{}).Fits);
+  EXPECT_FALSE(AppendSession(img, SessionRecord{}).Fits);
   EXPECT_EQ(img, before);
 }
 
