@@ -380,11 +380,14 @@ int runDeviceCommand(const std::string& name, const std::vector<std::string>& ar
   const std::optional<Arguments> parsed = Parse(name, args);
   if (!parsed) return ExitUsage;
 
-  // The port's notifications and the link's timers need an event loop.
+  // The port's notifications and the link's timers need an application's
+  // event loop: ovrel makes one, a program that runs the command in-process
+  // has its own.
   static int argc = 1;
   static char programName[] = "ovrel";
   static char* argv[] = {programName, nullptr};
-  QCoreApplication app(argc, argv);
+  std::optional<QCoreApplication> app;
+  if (!QCoreApplication::instance()) app.emplace(argc, argv);
   return Run(name, *parsed);
 }
 

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 
 #include "cli/Command.h"
 #include "plot/PlotFile.h"
@@ -62,15 +63,19 @@ int Plot(const std::vector<std::string>& args) {
   // The offscreen platform draws fonts and pictures without a display. Qt's
   // notes about the environment (no runtime folder, say) would only clutter
   // a script's output: what goes wrong with the picture is reported below.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-      std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
-  });
-  int argc = 1;
-  char name[] = "ovrel";
-  char* argv[] = {name, nullptr};
-  const QGuiApplication app(argc, argv);
+  // A program that runs the command in-process brings its own application.
+  std::optional<QGuiApplication> app;
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+      if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
+    });
+    static int argc = 1;
+    static char name[] = "ovrel";
+    static char* argv[] = {name, nullptr};
+    app.emplace(argc, argv);
+  }
   const QString error =
       WritePlotFile(*read.session, QString::fromStdString(out), QSize(width, height));
   if (!error.isEmpty()) return Failure(error.toStdString());

@@ -1,97 +1,11 @@
-// ovrel: the command-line companion of Sorvani Ovrelware, for scripting.
-// Each command group lives in its own file and contributes its entries to
-// the table below.
+// ovrel: the command-line companion of Sorvani Ovrelware. Everything it
+// does lives in the ovrel_cli library, where tests run it in-process too.
 
-#include <algorithm>
-#include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "cli/Command.h"
-#include "cli/DeviceCommands.h"
-#include "cli/JsonOutput.h"
-
-namespace {
-
-using ovrel::cli::Command;
-
-std::vector<Command> AllCommands() {
-  std::vector<Command> commands;
-  for (auto group : {ovrel::cli::LibraryCommands, ovrel::cli::InfoCommands,
-                     ovrel::cli::SessionCommands, ovrel::cli::ImportCommands,
-                     ovrel::cli::SweepCommands, ovrel::cli::PlotCommands}) {
-    for (const Command& command : group()) commands.push_back(command);
-  }
-  return commands;
-}
-
-void PrintHelp(const std::vector<Command>& commands) {
-  std::cout << "Usage: ovrel [--json] COMMAND [ARGUMENTS]\n"
-               "Companion of Sorvani Ovrelware for scripting: compiles session libraries,\n"
-               "reads session and library files, and uploads to, adds to, reads, backs up\n"
-               "and restores the device.\n\n"
-               "Commands:\n";
-  for (const Command& command : commands) {
-    std::string name = command.name;
-    name.resize(std::max<std::size_t>(name.size() + 1, 12), ' ');
-    std::cout << "  " << name << command.summary << "\n";
-  }
-  std::cout << ovrel::cli::deviceCommandsHelp();
-  std::cout << "\nOptions:\n"
-               "  --json      print every event as one JSON object a line on standard output:\n"
-               "              progress steps (command letter, block), status texts, messages,\n"
-               "              the data of info and ports, and the result (status, message)\n"
-               "\n\"ovrel COMMAND --help\" describes one command. Progress goes to standard\n"
-               "error as a one-line bar when standard error is a terminal.\n"
-            << ovrel::cli::kExitStatusHelp;
-}
-
-int RunCommand(const std::vector<Command>& commands, const std::vector<std::string>& args) {
-  if (args.empty()) {
-    std::cerr << "ovrel: no command given. \"ovrel --help\" lists the commands.\n";
-    ovrel::cli::NoteOutcome(QStringLiteral("no command given"));
-    return ovrel::cli::ExitUsage;
-  }
-  const std::string& name = args.front();
-  if (name == "--help" || name == "-h" || name == "help") {
-    PrintHelp(commands);
-    return ovrel::cli::ExitOk;
-  }
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  for (const Command& command : commands) {
-    if (name != command.name) continue;
-    if (!rest.empty() && (rest.front() == "--help" || rest.front() == "-h")) {
-      std::cout << command.help;
-      return ovrel::cli::ExitOk;
-    }
-    return command.run(rest);
-  }
-  if (const int status = ovrel::cli::runDeviceCommand(name, rest); status >= 0) return status;
-  std::cerr << "ovrel: unknown command \"" << name << "\". \"ovrel --help\" lists the commands.\n";
-  ovrel::cli::NoteOutcome(QStringLiteral("unknown command"));
-  return ovrel::cli::ExitUsage;
-}
-
-}  // namespace
+#include "cli/Ovrel.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  const auto json = std::remove(args.begin(), args.end(), std::string("--json"));
-  ovrel::cli::SetJsonMode(json != args.end());
-  args.erase(json, args.end());
-  const std::vector<Command> commands = AllCommands();
-  if (!ovrel::cli::JsonMode()) return RunCommand(commands, args);
-
-  // Standard output carries only JSON: the commands' text output becomes
-  // one "output" event.
-  std::ostringstream text;
-  std::streambuf* const out = std::cout.rdbuf(text.rdbuf());
-  const int status = RunCommand(commands, args);
-  std::cout.rdbuf(out);
-  if (!text.str().empty())
-    ovrel::cli::EmitJson(QStringLiteral("output"),
-                         {{QStringLiteral("text"), QString::fromStdString(text.str())}});
-  ovrel::cli::EmitResult(status);
-  return status;
+  return ovrel::cli::RunOvrel(std::vector<std::string>(argv + 1, argv + argc));
 }

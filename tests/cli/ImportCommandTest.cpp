@@ -1,11 +1,12 @@
-// ovrel import and ovrel export-csv run as processes.
+// ovrel import and ovrel export-csv, run in-process through the ovrel_cli library.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
+
+#include "tests/cli/InProcessOvrel.h"
 
 namespace {
 
@@ -17,11 +18,8 @@ struct Outcome {
 class ImportCommandTest : public ::testing::Test {
  protected:
   Outcome ovrel(const QStringList& args) {
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    process.start(QStringLiteral(OVREL_EXE), args);
-    EXPECT_TRUE(process.waitForFinished(20000));
-    return {process.exitCode(), process.readAllStandardError().toStdString()};
+    const ovrel::test::InProcessOutcome run = ovrel::test::RunOvrelInProcess(args, dir.path());
+    return {run.Status, run.Err.toStdString()};
   }
   void write(const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));

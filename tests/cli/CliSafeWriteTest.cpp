@@ -8,8 +8,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include "CliTestSupport.h"
-#include "LinkTestSupport.h"
+#include "tests/cli/CliTestSupport.h"
+#include "tests/device/LinkTestSupport.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {

@@ -1,4 +1,5 @@
-// ovrel run as a process on files the tests write.
+// ovrel's commands on files the tests write, run in-process through the
+// ovrel_cli library with the test's own standard output and error captured.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,8 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
+
+#include "tests/cli/InProcessOvrel.h"
 
 // Shows texts in failure messages as text.
 void PrintTo(const QString& text, std::ostream* os) {
@@ -26,13 +28,8 @@ struct Outcome {
 class OvrelTest : public ::testing::Test {
  protected:
   Outcome ovrel(const QStringList& args) {
-    QProcess process;
-    process.setWorkingDirectory(dir.path());
-    process.start(QStringLiteral(OVREL_EXE), args);
-    EXPECT_TRUE(process.waitForFinished(20000)) << args.join(' ').toStdString();
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    const ovrel::test::InProcessOutcome run = ovrel::test::RunOvrelInProcess(args, dir.path());
+    return {run.Status, run.Out, run.Err};
   }
   QString write(const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));

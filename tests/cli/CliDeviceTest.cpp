@@ -5,9 +5,9 @@
 
 #include <QTest>
 
-#include "CliTestSupport.h"
-#include "LinkTestSupport.h"
-#include "TerminalTestSupport.h"
+#include "tests/cli/CliTestSupport.h"
+#include "tests/device/LinkTestSupport.h"
+#include "tests/device/TerminalTestSupport.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
