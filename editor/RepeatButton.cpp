@@ -6,7 +6,7 @@ namespace ovrel {
 
 RepeatButton::RepeatButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, &RepeatButton::TimerExpired);
+  connect(&timer_, &QTimer::timeout, this, &RepeatButton::onRepeatTimerTimeout);
 }
 
 void RepeatButton::mousePressEvent(QMouseEvent* e) {
@@ -29,7 +29,7 @@ void RepeatButton::hideEvent(QHideEvent* e) {
   QPushButton::hideEvent(e);
 }
 
-void RepeatButton::TimerExpired() {
+void RepeatButton::onRepeatTimerTimeout() {
   timer_.setInterval(RepeatPause);
   emit clicked(false);
 }

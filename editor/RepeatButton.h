@@ -30,7 +30,7 @@ class RepeatButton : public QPushButton {
   void hideEvent(QHideEvent* e) override;
 
  private:
-  void TimerExpired();
+  void onRepeatTimerTimeout();
   QTimer timer_;
   bool held_ = false;
 };
