@@ -244,13 +244,15 @@ void TimelineWindow::onSavePictureClicked() {
   request.fileName = (name.isEmpty() ? QStringLiteral("timeline") : name) + QStringLiteral(".png");
   const std::optional<QString> path = dialogs_.saveFile(request);
   if (!path) return;
-  userSettings_.SetLastFolderOf(*path);
   // The picture as shown, in the light colours and without the selection,
   // as it goes into documents.
   SessionPlot plot = timelineView_->Plot();
   plot.SetColors(PlotColors::Light());
   plot.SetSelection(0, 0);
-  if (const QString error = WritePlotFile(plot, *path); !error.isEmpty()) dialogs_.error(error);
+  if (const QString error = WritePlotFile(plot, *path); !error.isEmpty())
+    dialogs_.error(error);
+  else
+    userSettings_.SetLastFolderOf(*path);
 }
 
 }  // namespace ovrel
