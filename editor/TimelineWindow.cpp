@@ -191,8 +191,9 @@ void TimelineWindow::PlaceBesideEditor() {
   }
   at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - w)));
   at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - h)));
-  resize(size);
-  move(at);
+  // at is where the frame goes; the window manager puts its frame around
+  // the client area as it does around the editor's.
+  setGeometry(QRect(at + (editor->geometry().topLeft() - ed.topLeft()), size));
 }
 
 void TimelineWindow::RefreshSelection() {
