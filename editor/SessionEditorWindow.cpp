@@ -288,6 +288,9 @@ int SessionEditorWindow::CurrentHold() const {
 
 void SessionEditorWindow::Record(const std::function<void()>& change, int hold) {
   document_->Record(change, hold);
+  // Also a step that changed nothing (a value already at its limit) may
+  // count as a change of the session.
+  ShowModified();
 }
 
 void SessionEditorWindow::ShowError(const std::string& text) {
