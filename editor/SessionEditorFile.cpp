@@ -137,8 +137,8 @@ bool SessionEditorWindow::OpenFile(const QString& fileName) {
 void SessionEditorWindow::onImportRvxTriggered() {
   Record([this] {
     if (document_->Modified()) {
-      const MsgResult answer =
-          AskToSave(QStringLiteral("Session has been modified. Save it before importing RVX file?"));
+      const MsgResult answer = AskToSave(
+          QStringLiteral("Session has been modified. Save it before importing RVX file?"));
       if (answer == MsgResult::Cancel) return;
       if (answer == MsgResult::Yes) Save();  // the import goes on whatever the outcome
     }

@@ -5,9 +5,9 @@
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QHideEvent>
 #include <QShowEvent>
 
 #include "ProductInfo.h"

@@ -5,10 +5,10 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHideEvent>
-#include <QScreen>
-#include <QShowEvent>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
+#include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "ProductInfo.h"
@@ -58,7 +58,8 @@ TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& di
   connect(timelineView_, &TimelineView::SegmentClicked, this, &TimelineWindow::onSegmentClicked);
   connect(timelineView_, &TimelineView::ViewChanged, this, &TimelineWindow::SyncScrollBar);
   connect(timelineScrollBar_, &QScrollBar::valueChanged, this, [this](int seconds) {
-    if (timelineView_->Plot().Zoomed() && seconds != static_cast<int>(timelineView_->Plot().ViewFrom()))
+    if (timelineView_->Plot().Zoomed() &&
+        seconds != static_cast<int>(timelineView_->Plot().ViewFrom()))
       timelineView_->PanTo(seconds);
   });
 

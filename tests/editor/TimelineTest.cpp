@@ -199,9 +199,10 @@ TEST_F(TimelineTest, ZoomingNearTheEndNeverRunsPastTheSessionsEnd) {
   const double nearEnd = plot().TraceArea().right() - 3;
   const double onScale = plot().TraceArea().right() + 20;
   ASSERT_LT(onScale, view()->width());
-  for (const auto& [x, notches] : std::vector<std::pair<double, int>>{
-           {nearEnd, 1}, {nearEnd, 1}, {onScale, 1}, {onScale, 1}, {nearEnd, 1},
-           {onScale, -1}, {nearEnd, -1}, {onScale, -1}}) {
+  const std::vector<std::pair<double, int>> steps = {{nearEnd, 1},  {nearEnd, 1}, {onScale, 1},
+                                                     {onScale, 1},  {nearEnd, 1}, {onScale, -1},
+                                                     {nearEnd, -1}, {onScale, -1}};
+  for (const auto& [x, notches] : steps) {
     const double before = span();
     wheel(x, notches);
     EXPECT_GE(plot().ViewFrom(), 0);
