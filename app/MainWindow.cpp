@@ -67,6 +67,23 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   // port until the user picks one or autodetection finds the device.
   portComboBox_->SetItems(ListPortsOrRaise());
   SetUpProgramFolder();
+  RestoreUserSettings();
+}
+
+void MainWindow::RestoreUserSettings() {
+  if (const QString library = userSettings_.LibraryFile(); QFileInfo(library).isFile())
+    SelectLibraryFile(library);
+  if (const QString session = userSettings_.SessionFile(); QFileInfo(session).isFile()) {
+    folders_.SetSelectedSessionPath(session);
+    sessionFileEdit_->setText(QFileInfo(session).fileName());
+  }
+  if (const QString folder = userSettings_.SessionsFolder(); QFileInfo(folder).isDir())
+    folders_.SetSessionsFolder(folder);
+  if (const QString folder = userSettings_.LibrariesFolder(); QFileInfo(folder).isDir())
+    folders_.SetLibrariesFolder(folder);
+  // The port only when the system still lists it.
+  portComboBox_->SetText(userSettings_.Port());
+  if (!portComboBox_->Text().isEmpty()) link_->SetPort(portComboBox_->Text());
 }
 
 MainWindow::~MainWindow() = default;
@@ -143,7 +160,10 @@ void MainWindow::CreateControls() {
   on(uploadLibraryButton_, &MainWindow::onUploadLibraryClicked);
   on(uploadAddButton_, &MainWindow::onUploadAddClicked);
   portComboBox_->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
-  portComboBox_->OnPortPicked = [this](const QString& port) { link_->SetPort(port); };
+  portComboBox_->OnPortPicked = [this](const QString& port) {
+    link_->SetPort(port);
+    userSettings_.SetPort(port);
+  };
 }
 
 void MainWindow::Guard(const std::function<void()>& handler) {
@@ -174,7 +194,9 @@ void MainWindow::SetUpProgramFolder() {
 
 void MainWindow::ShowInFront() {
   if (!isVisible()) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    if (userSettings_.RestoreGeometry(*this)) {
+      // Where the user left it.
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       QRect placed = rect();
       placed.moveCenter(screen->availableGeometry().center());
       setGeometry(placed);
@@ -223,6 +245,8 @@ void MainWindow::SelectLibraryFile(const QString& path) {
   folders_.SetSelectedLibraryPath(path);
   libraryFileEdit_->setText(QFileInfo(path).fileName());
   folders_.SetLibrariesFolder(FolderWithSeparator(path));
+  userSettings_.SetLibraryFile(path);
+  userSettings_.SetLibrariesFolder(folders_.LibrariesFolder());
 }
 
 void MainWindow::onSelectSessionClicked() {
@@ -233,6 +257,8 @@ void MainWindow::onSelectSessionClicked() {
   folders_.SetSelectedSessionPath(*path);
   sessionFileEdit_->setText(QFileInfo(*path).fileName());
   folders_.SetSessionsFolder(FolderWithSeparator(*path));
+  userSettings_.SetSessionFile(*path);
+  userSettings_.SetSessionsFolder(folders_.SessionsFolder());
 }
 
 void MainWindow::ShowSessionEditor() {
@@ -263,6 +289,7 @@ void MainWindow::onConnectClicked() {
     if (result.Ok()) {
       SetStatusText(1, QStringLiteral("Connected"));
       SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
+      userSettings_.SetPort(link_->Port());
       deviceFound_ = true;
       UpdateDeviceButtons();
       return;
@@ -368,6 +395,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+  userSettings_.SaveGeometry(*this);
   emit Closed();
 }
 

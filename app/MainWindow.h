@@ -14,6 +14,7 @@
 
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
+#include "ui/UserSettings.h"
 #include "app/PortComboBox.h"
 #include "device/link/LinkTiming.h"
 #include "device/link/LinkUi.h"
@@ -93,6 +94,8 @@ class MainWindow : public QWidget, private LinkUi {
   // Finds the program folder from the program file, makes it the current
   // directory and the link's working folder, and sets the folders from it.
   void SetUpProgramFolder();
+  // Puts back the port, files and folders of the last run that still exist.
+  void RestoreUserSettings();
   // After a failed operation: refreshes the port list when the port is gone.
   void RefreshPortsIfGone();
   // Whether the window may close now; otherwise it may close later, once
@@ -111,6 +114,7 @@ class MainWindow : public QWidget, private LinkUi {
   WindowDialogs dialogs_;
   MainWindowOptions options_;
   FolderSettings folders_;
+  UserSettings userSettings_;
   QLabel* portLabel_;
   PortComboBox* portComboBox_;
   QPushButton* connectButton_;

@@ -34,6 +34,7 @@ LibraryCompilerWindow::LibraryCompilerWindow(FolderSettings& folders, Dialogs& d
   sessionFileList_->SetMask(QStringLiteral("*.svs"));
   ShowFolder(folders_.SessionsFolder());
   sessionFileList_->setFocus();
+  userSettings_.RestoreGeometry(*this);  // where it was in the last run
 }
 
 void LibraryCompilerWindow::CreateControls() {
@@ -122,6 +123,7 @@ void LibraryCompilerWindow::RefreshFileList() {
 
 bool LibraryCompilerWindow::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate) RefreshFileList();
+  if (e->type() == QEvent::Hide && !e->spontaneous()) userSettings_.SaveGeometry(*this);
   return QWidget::event(e);
 }
 
@@ -195,6 +197,7 @@ void LibraryCompilerWindow::onCompileClicked() {
   QString folder = QFileInfo(*path).path();
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   folders_.SetLibrariesFolder(folder);
+  userSettings_.SetLibrariesFolder(folder);
   if (const auto error = WriteLibraryFile(path->toStdString(), compiled.Image))
     dialogs_.error(QString::fromStdString(*error));
 }

@@ -11,6 +11,7 @@
 
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
+#include "ui/UserSettings.h"
 #include "compiler/FileListBox.h"
 #include "library/LibraryList.h"
 
@@ -53,6 +54,7 @@ class LibraryCompilerWindow : public QWidget {
   void ShowAvailableMemory();
 
   FolderSettings& folders_;
+  UserSettings userSettings_;
   WindowDialogs dialogs_;
   LibraryList list_;
   FileListBox* sessionFileList_ = nullptr;

@@ -1,6 +1,8 @@
 // The editor's session file commands: New, Open, Save and Save As, and the
 // legacy import and the CSV export.
+#include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 
 #include "editor/SessionEditorWindow.h"
 
@@ -17,6 +19,8 @@ void SessionEditorWindow::NewSession() {
   model_->RefreshAll();
   MoveCursor(1, CurRow());
   ShowTimes(1);
+  ShowModified();
+  segmentGrid_->setFocus();
 }
 
 SessionEditorWindow::SaveOutcome SessionEditorWindow::Save() {
@@ -28,8 +32,12 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAs() {
   saveAsDialog.title = QStringLiteral("Save session as");
   saveAsDialog.filter = kSessionFilter;
   saveAsDialog.defaultExt = QStringLiteral("svs");
-  saveAsDialog.initialDir = folders_.SessionsFolder();
+  // The folder last used, or the sessions folder; the session's own name
+  // when it has one.
+  saveAsDialog.initialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
   saveAsDialog.fileName = document_->ProposedSaveName();
+  if (saveAsDialog.fileName.isEmpty() && !St().SesFileName.empty())
+    saveAsDialog.fileName = QFileInfo(QString::fromStdString(St().SesFileName)).fileName();
   const std::optional<QString> chosen = dialogs_.saveFile(saveAsDialog);
   if (!chosen) return SaveOutcome::Cancelled;
   document_->SetFile(*chosen);
@@ -41,7 +49,38 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveToFile() {
     ShowError(error);
     return SaveOutcome::Failed;
   }
+  ShowModified();
+  RememberFile(QString::fromStdString(St().SesFileName));
   return SaveOutcome::Saved;
+}
+
+void SessionEditorWindow::RememberFile(const QString& fileName) {
+  userSettings_.AddRecentFile(fileName);
+  userSettings_.SetLastFolderOf(fileName);
+}
+
+MsgResult SessionEditorWindow::AskToSave(const QString& question) {
+  const QString file = QString::fromStdString(St().SesFileName);
+  MessageRequest request{kAppTitle, question, MsgIcon::Question, MsgButtons::YesNoCancel, {}};
+  request.detail = file.isEmpty() ? QStringLiteral("The session has not been saved to a file yet.")
+                                  : QDir::toNativeSeparators(file);
+  return dialogs_.message(request);
+}
+
+void SessionEditorWindow::onRecentFilesAboutToShow() {
+  recentFilesMenu_->clear();
+  const QStringList files = userSettings_.RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString& file = files[i];
+    // Numbered for the keyboard; the full path is the status tip.
+    QAction* item = recentFilesMenu_->addAction(
+        QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()));
+    item->setData(file);
+    item->setStatusTip(QDir::toNativeSeparators(file));
+    item->setToolTip(QDir::toNativeSeparators(file));
+    connect(item, &QAction::triggered, this, [this, file] { OpenSessionFile(file); });
+  }
+  if (files.isEmpty()) recentFilesMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
 }
 
 void SessionEditorWindow::OpenSession() {
@@ -68,7 +107,7 @@ void SessionEditorWindow::OpenChosenFile(const QString& chosen) {
 
 bool SessionEditorWindow::SaveBeforeOpening() {
   if (document_->Modified()) {
-    switch (dialogs_.question(QStringLiteral("Session has been modified. Save it?"))) {
+    switch (AskToSave(QStringLiteral("Session has been modified. Save it?"))) {
       case MsgResult::Yes:
         // Goes on also when the save dialog was cancelled; a failed write
         // ends the command.
@@ -89,13 +128,16 @@ bool SessionEditorWindow::OpenFile(const QString& fileName) {
     return false;
   }
   RefreshAll(1);
+  ShowModified();
+  RememberFile(fileName);
+  segmentGrid_->setFocus();
   return true;
 }
 
 void SessionEditorWindow::onImportRvxTriggered() {
   Record([this] {
     if (document_->Modified()) {
-      const MsgResult answer = dialogs_.question(
+      const MsgResult answer = AskToSave(
           QStringLiteral("Session has been modified. Save it before importing RVX file?"));
       if (answer == MsgResult::Cancel) return;
       if (answer == MsgResult::Yes) Save();  // the import goes on whatever the outcome

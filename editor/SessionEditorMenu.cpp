@@ -31,8 +31,15 @@ void SessionEditorWindow::BuildMenus() {
   sessionMenu_ = bar->addMenu(QStringLiteral("&Session"));
   sessionMenu_->setObjectName(QStringLiteral("sessionMenu"));
   newAction_ = AddItem(sessionMenu_, "newAction", QStringLiteral("New"));
-  openAction_ = AddItem(sessionMenu_, "openAction", QStringLiteral("Open..."));
-  saveAction_ = AddItem(sessionMenu_, "saveAction", QStringLiteral("Save"));
+  openAction_ = AddItem(sessionMenu_, "openAction", QStringLiteral("Open..."),
+                        QKeySequence(Qt::CTRL | Qt::Key_O));
+  recentFilesMenu_ = sessionMenu_->addMenu(QStringLiteral("Recent Files"));
+  recentFilesMenu_->setObjectName(QStringLiteral("recentFilesMenu"));
+  recentFilesMenu_->menuAction()->setObjectName(QStringLiteral("recentFilesAction"));
+  connect(recentFilesMenu_, &QMenu::aboutToShow, this,
+          &SessionEditorWindow::onRecentFilesAboutToShow);
+  saveAction_ = AddItem(sessionMenu_, "saveAction", QStringLiteral("Save"),
+                        QKeySequence(Qt::CTRL | Qt::Key_S));
   saveAsAction_ = AddItem(sessionMenu_, "saveAsAction", QStringLiteral("Save As..."));
   fileSeparator_ = AddSeparator(sessionMenu_, "fileSeparator");
   importRvxAction_ = AddItem(sessionMenu_, "importRvxAction", QStringLiteral("Import RVX file..."));

@@ -18,7 +18,10 @@ void SessionEditorWindow::BuildTimelineItem() {
 
 TimelineWindow* SessionEditorWindow::ShowTimeline() {
   // Made on first use; a child of the editor, so it closes with it.
-  if (!timeline_) timeline_ = new TimelineWindow(St().Ses, segmentGrid_, dialogs_, folders_, this);
+  if (!timeline_) {
+    timeline_ = new TimelineWindow(St().Ses, segmentGrid_, dialogs_, folders_, this);
+    timeline_->SessionName = [this] { return QString::fromStdString(St().SesName); };
+  }
   timeline_->show();
   timeline_->raise();
   timeline_->activateWindow();

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QShowEvent>
@@ -23,6 +24,9 @@ constexpr int kClientHeight = 184;
 constexpr int kColWidth = 60;
 constexpr int kCaptionColWidth = 80;
 constexpr int kRowHeight = 18;
+constexpr int kGridHeight = 137;
+constexpr int kTimeWidth = 249;
+constexpr int kTimeHeight = 24;
 
 // The longest texts the two time fields can show (380 segments of 31 units,
 // the most a file can hold).
@@ -66,10 +70,15 @@ SessionEditorWindow::SessionEditorWindow(const FolderSettings& folders, Dialogs&
   f.setPixelSize(11);
   setFont(f);
   document_->CursorColumn = [this] { return CurCol(); };
-  connect(document_, &SessionDocument::CaptionChanged, this, &QWidget::setWindowTitle);
+  // The caption ends in Qt's placeholder for the modified marker.
+  const auto showCaption = [this](const QString& caption) {
+    setWindowTitle(caption + QStringLiteral("[*]"));
+  };
+  connect(document_, &SessionDocument::CaptionChanged, this, showCaption);
+  connect(document_, &SessionDocument::Changed, this, &SessionEditorWindow::ShowModified);
   connect(document_, &SessionDocument::Changed, this, &SessionEditorWindow::SessionChanged);
   connect(document_, &SessionDocument::Restored, this, &SessionEditorWindow::RefreshAll);
-  setWindowTitle(document_->Caption());
+  showCaption(document_->Caption());
   BuildControls();
   BuildMenus();
 
@@ -81,21 +90,28 @@ SessionEditorWindow::SessionEditorWindow(const FolderSettings& folders, Dialogs&
   installEventFilter(this);
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 
-  // Fixed single border: the client area is exactly 649 x 184 below the menu.
+  // The client area is 649 x 184 below the menu at first and at least; the
+  // window grows in width only, where the grid shows more segments (the
+  // five parameter rows need no more height).
   adjustSize();
-  setFixedSize(sizeHint());
+  setMinimumSize(sizeHint());
+  setMaximumHeight(sizeHint().height());
+  resize(sizeHint());
+  userSettings_.RestoreGeometry(*this);
 }
 
 void SessionEditorWindow::BuildControls() {
   auto* client = new QWidget(this);
+  client_ = client;
   client->setObjectName(QStringLiteral("ClientArea"));
-  client->setFixedSize(kClientWidth, kClientHeight);
+  client->setMinimumSize(kClientWidth, kClientHeight);
+  client->resize(kClientWidth, kClientHeight);
   setCentralWidget(client);
 
   model_ = new SessionGridModel(St().Ses, this);
   segmentGrid_ = new SegmentGridView(client);
   segmentGrid_->setObjectName(QStringLiteral("segmentGrid"));
-  segmentGrid_->setGeometry(0, 0, kClientWidth, 137);
+  segmentGrid_->setGeometry(0, 0, kClientWidth, kGridHeight);
   segmentGrid_->setModel(model_);
   segmentGrid_->setSelectionMode(QAbstractItemView::ContiguousSelection);
   segmentGrid_->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -138,7 +154,7 @@ void SessionEditorWindow::BuildControls() {
   auto makeTime = [client](const char* name, int top, const QString& text) {
     auto* label = new QLabel(text, client);
     label->setObjectName(QLatin1String(name));
-    label->setGeometry(400, top, 249, 24);
+    label->setGeometry(kClientWidth - kTimeWidth, top, kTimeWidth, kTimeHeight);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAutoFillBackground(true);
     QPalette pal = label->palette();
@@ -187,6 +203,20 @@ void SessionEditorWindow::BuildControls() {
   exportDialog_.defaultExt = QStringLiteral("csv");
 }
 
+void SessionEditorWindow::LayOutClient() {
+  // At the smallest size this gives the places BuildControls sets.
+  const int w = client_->width(), h = client_->height();
+  segmentGrid_->setGeometry(0, 0, w, kGridHeight + h - kClientHeight);
+  segmentStartText_->move(w - kTimeWidth, h - 2 * kTimeHeight);
+  sessionTotalText_->move(w - kTimeWidth, h - kTimeHeight);
+  valueUpButton_->move(valueUpButton_->x(), h - 36);
+  valueDownButton_->move(valueDownButton_->x(), h - 36);
+}
+
+void SessionEditorWindow::ShowModified() {
+  setWindowModified(document_->Modified());
+}
+
 void SessionEditorWindow::ShowTimes(int n) {
   const SesTimeTexts t = ComputeSessionTimes(St().Ses, n);
   segmentStartText_->setText(QString::fromStdString(t.Start));
@@ -201,6 +231,7 @@ void SessionEditorWindow::RefreshAll(int col) {
   model_->RefreshAll();
   MoveCursor(col, CurRow());
   ShowTimes(col);
+  ShowModified();
 }
 
 int SessionEditorWindow::CurCol() const {
@@ -257,6 +288,9 @@ int SessionEditorWindow::CurrentHold() const {
 
 void SessionEditorWindow::Record(const std::function<void()>& change, int hold) {
   document_->Record(change, hold);
+  // Also a step that changed nothing (a value already at its limit) may
+  // count as a change of the session.
+  ShowModified();
 }
 
 void SessionEditorWindow::ShowError(const std::string& text) {
@@ -306,6 +340,9 @@ bool SessionEditorWindow::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::WindowDeactivate:
       if (watched == this) heldKeys_->Forget();
       break;
+    case QEvent::Resize:
+      if (watched == client_) LayOutClient();
+      break;
     default:
       break;
   }
@@ -320,11 +357,19 @@ void SessionEditorWindow::showEvent(QShowEvent* e) {
     document_->StartHistory();
   }
   QMainWindow::showEvent(e);
+  // The arrow and value keys work at once.
+  segmentGrid_->setFocus();
+}
+
+void SessionEditorWindow::hideEvent(QHideEvent* e) {
+  // Closing only hides the window, and the program hides it when it ends.
+  if (!e->spontaneous()) userSettings_.SaveGeometry(*this);
+  QMainWindow::hideEvent(e);
 }
 
 void SessionEditorWindow::closeEvent(QCloseEvent* e) {
   if (document_->Modified()) {
-    switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
+    switch (AskToSave(QStringLiteral("Session has been modified. Save it before exit?"))) {
       case MsgResult::Yes:
         // Closing only hides the window: when the save dialog is cancelled
         // the session stays in memory, modified. A failed write keeps the
@@ -336,6 +381,7 @@ void SessionEditorWindow::closeEvent(QCloseEvent* e) {
         break;
       case MsgResult::No:
         document_->SetModified(false);
+        ShowModified();
         break;
       default:
         e->ignore();
@@ -347,12 +393,13 @@ void SessionEditorWindow::closeEvent(QCloseEvent* e) {
 
 bool SessionEditorWindow::CanCloseApplication() {
   if (!document_->Modified()) return true;
-  switch (dialogs_.question(QStringLiteral("Session has been modified. Save it before exit?"))) {
+  switch (AskToSave(QStringLiteral("Session has been modified. Save it before exit?"))) {
     case MsgResult::Yes:
       // The program ends only when the session really was written.
       return Save() == SaveOutcome::Saved;
     case MsgResult::No:
       document_->SetModified(false);
+      ShowModified();
       return true;
     default:
       return false;

@@ -18,6 +18,7 @@
 #include "session/SessionEditState.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
+#include "ui/UserSettings.h"
 
 class QAction;
 class QMenu;
@@ -79,6 +80,7 @@ class SessionEditorWindow : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -86,6 +88,19 @@ class SessionEditorWindow : public QMainWindow {
   void BuildControls();
   void BuildMenus();
   void BuildTimelineItem();
+  // Places the grid, the time fields and the buttons in the client area:
+  // the grid takes the whole width, the rest keeps to the bottom right and
+  // bottom left as at the window's smallest size.
+  void LayOutClient();
+  // The window's title marks unsaved changes.
+  void ShowModified();
+  // The unsaved-changes question with the session's file in its detail.
+  MsgResult AskToSave(const QString& question);
+  // The file was opened or saved: the newest of the recent files, and the
+  // folder the next save dialog starts in.
+  void RememberFile(const QString& fileName);
+  // Fills the Recent Files submenu.
+  void onRecentFilesAboutToShow();
 
   // Session file commands.
   void NewSession();
@@ -139,6 +154,7 @@ class SessionEditorWindow : public QMainWindow {
   const SessionEditState& St() const { return document_->State(); }
 
   const FolderSettings& folders_;
+  UserSettings userSettings_;
   WindowDialogs dialogs_;
   std::function<void()> showAbout_;
   SessionDocument* document_;
@@ -152,6 +168,7 @@ class SessionEditorWindow : public QMainWindow {
   FileDialogRequest exportDialog_;
 
   // Controls.
+  QWidget* client_;
   QTableView* segmentGrid_;
   QLabel* segmentStartText_;
   QLabel* sessionTotalText_;
@@ -160,6 +177,7 @@ class SessionEditorWindow : public QMainWindow {
 
   // Menus and their items.
   QMenu* sessionMenu_;
+  QMenu* recentFilesMenu_;
   QMenu* segmentMenu_;
   QMenu* helpMenu_;
   QAction *newAction_, *openAction_, *saveAction_, *saveAsAction_, *fileSeparator_,

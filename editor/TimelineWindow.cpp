@@ -1,9 +1,14 @@
 #include "editor/TimelineWindow.h"
 
 #include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
+#include <QScreen>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "ProductInfo.h"
@@ -24,6 +29,8 @@ TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& di
   setWindowTitle(QLatin1String(kProductTitle) + QStringLiteral(" - Session Timeline"));
 
   timelineView_ = new TimelineView(ses, this);
+  timelineScrollBar_ = new QScrollBar(Qt::Horizontal, this);
+  timelineScrollBar_->setObjectName(QStringLiteral("timelineScrollBar"));
   fitButton_ = new QPushButton(QStringLiteral("Fit Session"), this);
   fitButton_->setObjectName(QStringLiteral("fitButton"));
   fitButton_->setToolTip(QStringLiteral("Show the whole session (Home)"));
@@ -44,10 +51,17 @@ TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& di
   layout->addLayout(top);
   layout->addWidget(modeSharesText_);
   layout->addWidget(timelineView_, 1);
+  layout->addWidget(timelineScrollBar_);
 
   connect(fitButton_, &QPushButton::clicked, timelineView_, &TimelineView::FitAll);
   connect(savePictureButton_, &QPushButton::clicked, this, &TimelineWindow::onSavePictureClicked);
   connect(timelineView_, &TimelineView::SegmentClicked, this, &TimelineWindow::onSegmentClicked);
+  connect(timelineView_, &TimelineView::ViewChanged, this, &TimelineWindow::SyncScrollBar);
+  connect(timelineScrollBar_, &QScrollBar::valueChanged, this, [this](int seconds) {
+    if (timelineView_->Plot().Zoomed() &&
+        seconds != static_cast<int>(timelineView_->Plot().ViewFrom()))
+      timelineView_->PanTo(seconds);
+  });
 
   // Every change the editor shows in its grid reaches the picture too.
   QAbstractItemModel* model = grid_->model();
@@ -112,6 +126,75 @@ void TimelineWindow::RefreshSession() {
   SessionPlot& plot = timelineView_->Plot();
   if (plot.ViewTo() > static_cast<double>(s.TotalSeconds)) plot.FitAll();
   timelineView_->update();
+  SyncScrollBar();
+}
+
+void TimelineWindow::SyncScrollBar() {
+  // In whole seconds: a session lasts at most some fifty hours.
+  const SessionPlot& plot = timelineView_->Plot();
+  const QSignalBlocker block(timelineScrollBar_);
+  const int span = static_cast<int>(std::lround(plot.ViewTo() - plot.ViewFrom()));
+  const int total = static_cast<int>(std::lround(plot.SessionSpan()));
+  timelineScrollBar_->setRange(0, plot.Zoomed() ? std::max(total - span, 0) : 0);
+  timelineScrollBar_->setPageStep(std::max(span, 1));
+  timelineScrollBar_->setSingleStep(std::max(span / 10, 1));
+  timelineScrollBar_->setValue(static_cast<int>(std::lround(plot.ViewFrom())));
+  timelineScrollBar_->setEnabled(plot.Zoomed());
+}
+
+void TimelineWindow::showEvent(QShowEvent* e) {
+  if (!placed_) {
+    placed_ = true;
+    // The size the user gave it last time; the place is always beside the
+    // editor, which may have moved since.
+    userSettings_.RestoreGeometry(*this);
+    PlaceBesideEditor();
+  }
+  QWidget::showEvent(e);
+}
+
+void TimelineWindow::hideEvent(QHideEvent* e) {
+  if (!e->spontaneous()) userSettings_.SaveGeometry(*this);
+  QWidget::hideEvent(e);
+}
+
+void TimelineWindow::PlaceBesideEditor() {
+  const QWidget* editor = parentWidget();
+  if (!editor) return;
+  const QRect ed = editor->frameGeometry();
+  const QScreen* screen = editor->screen();
+  if (!screen) return;
+  const QRect room = screen->availableGeometry();
+  // The frame the window manager adds, as the editor has it.
+  const QSize frame = editor->frameGeometry().size() - editor->geometry().size();
+  QSize size = this->size().boundedTo(room.size() - frame);
+  const int w = size.width() + frame.width(), h = size.height() + frame.height();
+  // Right of the editor, else left of it, else below, else above; the
+  // side with the most room when none has enough.
+  QPoint at;
+  if (ed.right() + 1 + w <= room.right() + 1)
+    at = {ed.right() + 1, ed.top()};
+  else if (ed.left() - w >= room.left())
+    at = {ed.left() - w, ed.top()};
+  else if (ed.bottom() + 1 + h <= room.bottom() + 1)
+    at = {ed.left(), ed.bottom() + 1};
+  else if (ed.top() - h >= room.top())
+    at = {ed.left(), ed.top() - h};
+  else {
+    const int below = room.bottom() - ed.bottom(), above = ed.top() - room.top();
+    if (below >= above) {
+      size.setHeight(std::max(below - frame.height(), minimumSizeHint().height()));
+      at = {ed.left(), ed.bottom() + 1};
+    } else {
+      size.setHeight(std::max(above - frame.height(), minimumSizeHint().height()));
+      at = {ed.left(), ed.top() - size.height() - frame.height()};
+    }
+  }
+  at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - w)));
+  at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - h)));
+  // at is where the frame goes; the window manager puts its frame around
+  // the client area as it does around the editor's.
+  setGeometry(QRect(at + (editor->geometry().topLeft() - ed.topLeft()), size));
 }
 
 void TimelineWindow::RefreshSelection() {
@@ -157,7 +240,10 @@ void TimelineWindow::onSavePictureClicked() {
   request.title = QStringLiteral("Save timeline picture");
   request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg");
   request.defaultExt = QStringLiteral("png");
-  request.initialDir = folders_.SessionsFolder();
+  // The folder last used, or the sessions folder; named after the session.
+  request.initialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
+  const QString name = SessionName ? SessionName() : QString();
+  request.fileName = (name.isEmpty() ? QStringLiteral("timeline") : name) + QStringLiteral(".png");
   const std::optional<QString> path = dialogs_.saveFile(request);
   if (!path) return;
   // The picture as shown, in the light colours and without the selection,
@@ -165,7 +251,10 @@ void TimelineWindow::onSavePictureClicked() {
   SessionPlot plot = timelineView_->Plot();
   plot.SetColors(PlotColors::Light());
   plot.SetSelection(0, 0);
-  if (const QString error = WritePlotFile(plot, *path); !error.isEmpty()) dialogs_.error(error);
+  if (const QString error = WritePlotFile(plot, *path); !error.isEmpty())
+    dialogs_.error(error);
+  else
+    userSettings_.SetLastFolderOf(*path);
 }
 
 }  // namespace ovrel

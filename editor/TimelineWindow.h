@@ -3,15 +3,19 @@
 // which follows every change and the selection of the editor's grid, the
 // session's totals, a button that fits the whole session and one that
 // saves the picture as PNG or SVG. A click on a segment selects it in the
-// grid; Shift+click extends the selection to it.
+// grid; Shift+click extends the selection to it. A zoomed picture scrolls
+// with the scroll bar below it or by dragging.
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
+#include <functional>
 
 #include "editor/TimelineView.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
+#include "ui/UserSettings.h"
 
 namespace ovrel {
 
@@ -22,8 +26,13 @@ class TimelineWindow : public QWidget {
   TimelineWindow(const Session& ses, QTableView* grid, Dialogs& dialogs,
                  const FolderSettings& folders, QWidget* parent = nullptr);
 
+  // The session's name, which the picture's file is named after.
+  std::function<QString()> SessionName;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
 
  private:
   // Shows the session as it is now.
@@ -33,18 +42,25 @@ class TimelineWindow : public QWidget {
   // Asks for a file name and writes the picture as shown, in light colours.
   void onSavePictureClicked();
   void onSegmentClicked(int seg, bool extend);
+  // The scroll bar shows the visible span within the session.
+  void SyncScrollBar();
+  // On first showing: beside the editor on its screen, not over it.
+  void PlaceBesideEditor();
 
   const Session& ses_;
   QTableView* grid_;
   WindowDialogs dialogs_;  // its dialogs open over this window, not the editor
   const FolderSettings& folders_;
+  UserSettings userSettings_;
   TimelineView* timelineView_;
+  QScrollBar* timelineScrollBar_;
   QPushButton* fitButton_;
   QPushButton* savePictureButton_;
   QLabel* totalsText_;
   QLabel* modeSharesText_;
   int anchor_ = 0;          // the segment a Shift+click extends from
   bool selecting_ = false;  // a click here is moving the grid's cursor
+  bool placed_ = false;     // placed beside the editor once
 };
 
 }  // namespace ovrel

@@ -101,12 +101,23 @@ void SessionPlot::FitAll() {
 double SessionPlot::ViewTo() const {
   if (viewTo_ > viewFrom_) return viewTo_;
   // The whole session; an empty one still gets a span to draw on.
+  return SessionSpan();
+}
+
+double SessionPlot::SessionSpan() const {
   return static_cast<double>(std::max<int64_t>(Boundaries().back(), kMinViewSpan));
+}
+
+void SessionPlot::PanTo(double fromSeconds) {
+  if (!Zoomed()) return;
+  const double span = viewTo_ - viewFrom_;
+  viewFrom_ = std::clamp(fromSeconds, 0.0, std::max(SessionSpan() - span, 0.0));
+  viewTo_ = viewFrom_ + span;
 }
 
 void SessionPlot::ZoomAt(double x, double factor) {
   if (factor <= 0) return;
-  const double total = static_cast<double>(std::max<int64_t>(Boundaries().back(), kMinViewSpan));
+  const double total = SessionSpan();
   const double from = viewFrom_, to = ViewTo();
   const double span = std::clamp((to - from) / factor, double{kMinViewSpan}, total);
   if (span >= total) {

@@ -34,6 +34,13 @@ class SessionPlot {
   // Zooms by factor (above 1 zooms in) keeping the time under x in place,
   // within the session and down to a span of one 15-second unit.
   void ZoomAt(double x, double factor);
+  // Moves a zoomed view to start at fromSeconds, keeping its span, within
+  // the session.
+  void PanTo(double fromSeconds);
+  // The span the whole session takes on the time axis (at least one unit).
+  double SessionSpan() const;
+  // Whether only part of the session is visible.
+  bool Zoomed() const { return viewTo_ > viewFrom_; }
 
   // Segments first..last (1-based) are drawn highlighted; 0, 0 for none.
   void SetSelection(int first, int last);

@@ -14,6 +14,7 @@
 #include "app/MainWindow.h"
 #include "device/link/DeviceLink.h"
 #include "ui/ScriptedDialogs.h"
+#include "ui/UserSettings.h"
 
 namespace ovrel::test {
 
@@ -28,6 +29,7 @@ class MainWindowFixture : public ::testing::Test {
     ASSERT_TRUE(QDir(root).mkpath(QStringLiteral("bin/Libraries")));
     WriteFile(programFolder + QStringLiteral("/ovrelware"), {});
     SetPorts({});
+    UserSettings().Clear();  // nothing remembered from an earlier test
   }
   void TearDown() override {
     form.reset();

@@ -268,5 +268,59 @@ TEST_F(MainWindowTest, EveryCaptionFitsItsControl) {
       276);
 }
 
+TEST_F(MainWindowTest, TheNextWindowRestoresThePortFilesFoldersAndPlace) {
+  // Stand-ins for ports: listed only, never opened.
+  const QString portA = root + QStringLiteral("/ttyA"), portB = root + QStringLiteral("/ttyB");
+  WriteFile(portA, {});
+  WriteFile(portB, {});
+  SetPorts({portA, portB});
+  ASSERT_TRUE(QDir(root).mkpath(QStringLiteral("Mine")));
+  const QString library = root + QStringLiteral("/Mine/Evening.svl");
+  const QString session = root + QStringLiteral("/Mine/Calm.svs");
+  WriteFile(library, {});
+  WriteFile(session, {});
+  {
+    MainWindow& f = MakeForm();
+    auto* ports = Control<PortComboBox>(f, "portComboBox");
+    ports->SetItemIndex(1);
+    emit ports->activated(1);  // as when the user picks it
+    ASSERT_EQ(f.Link().Port(), portB);
+    dialogs.answerPath(library);
+    QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+    dialogs.answerPath(session);
+    QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
+    f.ShowInFront();
+    f.move(f.pos() + QPoint(37, 23));
+    QTest::qWait(10);
+    const QPoint placed = f.pos();
+    f.close();
+    form.reset();
+
+    MainWindow& g = MakeForm();
+    EXPECT_EQ(g.Link().Port(), portB);
+    EXPECT_EQ(Control<PortComboBox>(g, "portComboBox")->Text(), portB);
+    EXPECT_EQ(g.Folders().SelectedLibraryPath(), library);
+    EXPECT_EQ(Control<QLineEdit>(g, "libraryFileEdit")->text(), QStringLiteral("Evening.svl"));
+    EXPECT_EQ(g.Folders().SelectedSessionPath(), session);
+    EXPECT_EQ(Control<QLineEdit>(g, "sessionFileEdit")->text(), QStringLiteral("Calm.svs"));
+    EXPECT_EQ(g.Folders().LibrariesFolder(), root + QStringLiteral("/Mine/"));
+    EXPECT_EQ(g.Folders().SessionsFolder(), root + QStringLiteral("/Mine/"));
+    g.ShowInFront();
+    EXPECT_EQ(g.pos(), placed);
+    g.close();
+    form.reset();
+  }
+  // A port the system no longer lists, and files that are gone, are not
+  // taken: the link has no port until one is picked.
+  SetPorts({portA});
+  ASSERT_TRUE(QFile::remove(library));
+  MainWindow& h = MakeForm();
+  EXPECT_TRUE(h.Link().Port().isEmpty());
+  EXPECT_TRUE(Control<PortComboBox>(h, "portComboBox")->Text().isEmpty());
+  EXPECT_TRUE(h.Folders().SelectedLibraryPath().isEmpty());
+  EXPECT_EQ(h.Folders().SelectedSessionPath(), session);
+  EXPECT_EQ(dialogs.unexpected(), 0);
+}
+
 }  // namespace
 }  // namespace ovrel::test

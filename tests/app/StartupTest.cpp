@@ -131,8 +131,8 @@ TEST_F(Startup, FilesGivenAtStartOpenWhenTheSplashEnds) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return a.Editor != nullptr; }, 2000));
   EXPECT_FALSE(a.Editor->isVisible());  // not during the splash
   ASSERT_TRUE(QTest::qWaitFor([&] { return a.Editor->isVisible(); }, 5000));
-  EXPECT_TRUE(a.Editor->windowTitle().endsWith(QStringLiteral("[Calm Evening]")))
-      << a.Editor->windowTitle().toStdString();
+  EXPECT_TRUE(ShownTitle(*a.Editor).endsWith(QStringLiteral("[Calm Evening]")))
+      << ShownTitle(*a.Editor).toStdString();
   EXPECT_EQ(a.Main->Folders().SelectedLibraryPath(), library);
   EXPECT_EQ(Control<QLineEdit>(*a.Main, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
   EXPECT_TRUE(dialogs.calls().empty());
@@ -143,7 +143,7 @@ TEST_F(Startup, FilesGivenAtStartOpenWhenTheSplashEnds) {
   a.OpenFiles({root + QStringLiteral("/notes.txt")});
   ASSERT_EQ(dialogs.calls().size(), 1u);
   EXPECT_EQ(dialogs.calls()[0].message.text, QStringLiteral("Unsupported session file format"));
-  EXPECT_TRUE(a.Editor->windowTitle().endsWith(QStringLiteral("[Calm Evening]")));
+  EXPECT_TRUE(ShownTitle(*a.Editor).endsWith(QStringLiteral("[Calm Evening]")));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "editor/SessionEditorWindow.h"
 #include "support/FindChild.h"
 #include "ui/ScriptedDialogs.h"
+#include "ui/UserSettings.h"
 
 namespace ovrel {
 
@@ -23,6 +24,7 @@ class EditorTest : public testing::Test {
     ASSERT_TRUE(tmp_.isValid());
     settings_.SetProgramFolders(tmp_.path(), tmp_.path());  // Sessions/ and Libraries/ in it
     QDir(tmp_.path()).mkdir("Sessions");
+    UserSettings().Clear();  // nothing remembered from an earlier test
     form_ = std::make_unique<SessionEditorWindow>(settings_, dialogs_, [this] { ++aboutShown_; });
     form_->OpenUrl = [this](const QUrl& url) { opened_.push_back(url); };
     form_->ExitApplication = [this] { ++exits_; };

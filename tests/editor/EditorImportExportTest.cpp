@@ -18,7 +18,7 @@ class EditorImportExport : public EditorTest {
     writeFile(p, "START\r\n" + segments + "END\r\n");
     return p;
   }
-  QString caption() const { return form_->windowTitle(); }
+  QString caption() const { return ShownTitle(*form_); }
 };
 
 TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {

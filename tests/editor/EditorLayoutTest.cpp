@@ -9,7 +9,7 @@ namespace {
 
 TEST_F(EditorTest, ClientAreaAndControlsAtTheirPlaces) {
   EXPECT_EQ(form_->centralWidget()->size(), QSize(649, 184));
-  EXPECT_EQ(form_->minimumSize(), form_->maximumSize());  // not resizable
+  EXPECT_EQ(form_->minimumSize(), form_->size());  // grows, never shrinks below
   EXPECT_EQ(grid()->geometry(), QRect(0, 0, 649, 137));
   EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->geometry(), QRect(400, 136, 249, 24));
   EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->geometry(), QRect(400, 160, 249, 24));
@@ -48,7 +48,7 @@ TEST_F(EditorTest, GridShowsCaptionsAndSegments) {
   EXPECT_EQ(cell(1, 1), "1:00");
   EXPECT_EQ(cell(1, 2), "IN");
   EXPECT_EQ(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
-  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+  EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - []");
   EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 1 start time: 0:00.0");
   EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 1:00.0");
 }
@@ -60,7 +60,8 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   QStringList shown;
   for (QAction* a : Control<QMenu>(*form_, "sessionMenu")->actions())
     if (a->isVisible()) shown << (a->isSeparator() ? "-" : a->text());
-  EXPECT_EQ(shown, (QStringList{"New", "Open...", "Save", "Save As...", "-", "Exit"}));
+  EXPECT_EQ(shown,
+            (QStringList{"New", "Open...", "Recent Files", "Save", "Save As...", "-", "Exit"}));
   for (const char* hidden :
        {"importRvxAction", "optimizeAction", "exportCsvAction", "exitSeparator"})
     EXPECT_FALSE(form_->findChild<QAction*>(hidden)->isVisible()) << hidden;

@@ -149,13 +149,13 @@ TEST_F(EditorUndoTest, NewCanBeTakenBackWithItsFileName) {
   Control<QAction>(*form_, "newAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);
-  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - []");
+  EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - []");
 
   Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 4);
   EXPECT_EQ(st().Ses[2].Pitch, saved[1].Pitch + 1);
   EXPECT_EQ(QString::fromStdString(st().SesFileName), path("Four.svs"));
-  EXPECT_EQ(form_->windowTitle(), "Sorvani Ovrelware 1.5 - Session Editor - [Four]");
+  EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - [Four]*");
   EXPECT_TRUE(st().SesModified);
   Control<QAction>(*form_, "redoAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);

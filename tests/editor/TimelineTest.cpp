@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 #include "editor/EditorFixture.h"
 #include "editor/TimelineWindow.h"
@@ -27,6 +29,7 @@ class TimelineTest : public EditorTest {
     Control<QAction>(*form_, "timelineAction")->trigger();
     timeline_ = form_->findChild<TimelineWindow*>();
     ASSERT_NE(timeline_, nullptr);
+    openedAt_ = timeline_->frameGeometry();
     timeline_->resize(900, 400);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(timeline_));
   }
@@ -62,7 +65,17 @@ class TimelineTest : public EditorTest {
     return cols;
   }
 
+  // Turns the wheel over the picture at x, notches up (zoom in) or down.
+  void wheel(double x, int notches) {
+    const QPointF at(x, plot().TraceArea().center().y());
+    QWheelEvent e(at, view()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view(), &e);
+  }
+  double span() const { return plot().ViewTo() - plot().ViewFrom(); }
+
   TimelineWindow* timeline_ = nullptr;
+  QRect openedAt_;  // where the timeline first opened
 };
 
 TEST_F(TimelineTest, OpensFromTheEndOfTheSegmentMenuWithF4AndOnlyOnce) {
@@ -169,6 +182,75 @@ TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
   dialogs_.answerCancel();
   Control<QPushButton>(*timeline_, "savePictureButton")->click();
   EXPECT_TRUE(dialogs_.allAnswersUsed());
+}
+
+TEST_F(TimelineTest, OpensBesideTheEditorNotOverIt) {
+  EXPECT_FALSE(openedAt_.intersects(form_->frameGeometry()))
+      << openedAt_.x() << "," << openedAt_.y() << " " << openedAt_.width() << "x"
+      << openedAt_.height();
+  EXPECT_TRUE(form_->screen()->availableGeometry().contains(openedAt_));
+}
+
+TEST_F(TimelineTest, ZoomingNearTheEndNeverRunsPastTheSessionsEnd) {
+  const double total = plot().SessionSpan();  // 40 units: 600 s
+  ASSERT_EQ(total, 600);
+  // Near the end of the traces, then on the pitch scale right of them,
+  // zooming in and out one notch at a time.
+  const double nearEnd = plot().TraceArea().right() - 3;
+  const double onScale = plot().TraceArea().right() + 20;
+  ASSERT_LT(onScale, view()->width());
+  const std::vector<std::pair<double, int>> steps = {{nearEnd, 1},  {nearEnd, 1}, {onScale, 1},
+                                                     {onScale, 1},  {nearEnd, 1}, {onScale, -1},
+                                                     {nearEnd, -1}, {onScale, -1}};
+  for (const auto& [x, notches] : steps) {
+    const double before = span();
+    wheel(x, notches);
+    EXPECT_GE(plot().ViewFrom(), 0);
+    EXPECT_LE(plot().ViewTo(), total) << "after a notch of " << notches << " at " << x;
+    if (notches > 0) {
+      EXPECT_LT(span(), before);
+    }
+  }
+  // The end stays in sight: the view was zoomed where it is.
+  EXPECT_GT(plot().ViewTo(), total - 1);
+}
+
+TEST_F(TimelineTest, AZoomedTimelineScrollsByItsBarAndByDragging) {
+  QScrollBar* bar = Control<QScrollBar>(*timeline_, "timelineScrollBar");
+  EXPECT_FALSE(bar->isEnabled());  // the whole session is in view
+  view()->setFocus();
+  QTest::keyClick(view(), Qt::Key_Plus);
+  QTest::keyClick(view(), Qt::Key_Plus);  // a quarter of the 600 s: 150 s
+  ASSERT_EQ(span(), 150);
+  EXPECT_TRUE(bar->isEnabled());
+  EXPECT_EQ(bar->maximum(), 450);
+  EXPECT_EQ(bar->pageStep(), 150);
+  EXPECT_EQ(bar->value(), static_cast<int>(plot().ViewFrom()));
+
+  bar->setValue(bar->maximum());
+  EXPECT_EQ(plot().ViewTo(), 600);
+  bar->setValue(0);
+  EXPECT_EQ(plot().ViewFrom(), 0);
+
+  // Dragging left with the middle button shows later times; the bar follows.
+  const double secondsPerPixel = span() / plot().TraceArea().width();
+  const QPoint start(400, static_cast<int>(plot().TraceArea().center().y()));
+  QTest::mousePress(view(), Qt::MiddleButton, {}, start);
+  QTest::mouseMove(view(), start - QPoint(100, 0));
+  QTest::mouseRelease(view(), Qt::MiddleButton, {}, start - QPoint(100, 0));
+  EXPECT_NEAR(plot().ViewFrom(), 100 * secondsPerPixel, 1e-6);
+  EXPECT_EQ(span(), 150);
+  EXPECT_EQ(bar->value(), static_cast<int>(std::lround(plot().ViewFrom())));
+
+  // Shift and the left button drag too, without touching the selection,
+  // and never before the session's start.
+  const auto selected = selectedCols();
+  QTest::mousePress(view(), Qt::LeftButton, Qt::ShiftModifier, start);
+  QTest::mouseMove(view(), start + QPoint(500, 0));
+  QTest::mouseRelease(view(), Qt::LeftButton, Qt::ShiftModifier, start + QPoint(500, 0));
+  EXPECT_EQ(plot().ViewFrom(), 0);
+  EXPECT_EQ(span(), 150);
+  EXPECT_EQ(selectedCols(), selected);
 }
 
 }  // namespace
