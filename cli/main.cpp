@@ -3,6 +3,7 @@
 // the table below.
 
 #include <algorithm>
+#include <csignal>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -76,6 +77,9 @@ int RunCommand(const std::vector<Command>& commands, const std::vector<std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of the output that goes away (`| head`) makes writes to it
+  // fail instead of ending ovrel in the middle of a write to the device.
+  std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   const auto json = std::remove(args.begin(), args.end(), std::string("--json"));
   ovrel::cli::SetJsonMode(json != args.end());
