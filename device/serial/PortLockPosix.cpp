@@ -30,9 +30,16 @@ QString LockFilePath(const QString& path) {
       .arg(minor(port.st_rdev));
 }
 
-// Opens the lock file without following a link planted at its name.
+// Opens the lock file without following a link planted at its name; a
+// file that is not this user's own (another user's in a shared temporary
+// folder) is not used.
 UniqueFd OpenLockFile(const QString& file, int flags) {
-  return UniqueFd(::open(QFile::encodeName(file).constData(), flags | O_NOFOLLOW | O_CLOEXEC, 0600));
+  UniqueFd fd(::open(QFile::encodeName(file).constData(), flags | O_NOFOLLOW | O_CLOEXEC, 0600));
+  struct stat info {};
+  if (fd.Valid() && (::fstat(fd.Get(), &info) < 0 || !S_ISREG(info.st_mode) ||
+                     info.st_uid != ::getuid()))
+    fd.Reset();
+  return fd;
 }
 
 }  // namespace

@@ -239,14 +239,22 @@ TEST_F(DevSimTest, EndsWithTheProcessThatStartedIt) {
     ::close(pipeFds[0]);
     DevSim* sim = new DevSim();
     const pid_t simPid = sim->pid();
-    [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &simPid, sizeof simPid);
+    [[maybe_unused]] ssize_t written = ::write(pipeFds[1], &simPid, sizeof simPid);
+    written = ::write(pipeFds[1], sim->memoryFile().data(), sim->memoryFile().size());
     ::raise(SIGKILL);
   }
   ::close(pipeFds[1]);
   pid_t simPid = 0;
   ASSERT_EQ(::read(pipeFds[0], &simPid, sizeof simPid), static_cast<ssize_t>(sizeof simPid));
+  char memoryFile[4096] = {};
+  const ssize_t nameLength = ::read(pipeFds[0], memoryFile, sizeof memoryFile - 1);
   ::close(pipeFds[0]);
   ::waitpid(child, nullptr, 0);
+  // The crashed test's temporary folder is cleaned up here.
+  if (nameLength > 0) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(memoryFile).parent_path(), ignored);
+  }
   // Gone, or a zombie that its new parent has not reaped yet.
   const auto running = [simPid] {
     std::ifstream stat("/proc/" + std::to_string(simPid) + "/stat");
