@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/Command.h"
+#include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "device/link/DeviceLink.h"
 
@@ -61,9 +62,14 @@ void CliLinkUi::ProbingPort(int index) {
 
 void CliLinkUi::Progress(const LinkProgress& p) {
   if (p.Count == 0) {
+    // The operation has ended.
+    interruption::SetWriting(false);
     ClearBar();
     return;
   }
+  // From C on the device's memory is being replaced: a signal waits for
+  // the end of the write.
+  if (p.Command == 'C') interruption::SetWriting(true);
   if (p.Command == 0) return;  // time passing in a pause: no step
   QJsonObject step{{QStringLiteral("step"), p.Step},
                    {QStringLiteral("count"), p.Count},

@@ -15,13 +15,16 @@ enum ExitStatus : int {
   ExitUsage = 2,        // wrong usage
   ExitNotFound = 3,     // the device was not found or its port cannot be opened
   ExitWrongAnswer = 4,  // the device did not answer, answered wrongly or stored other bytes
+  ExitSignal = 128,     // stopped by a signal: 128 + its number (130 SIGINT, 143 SIGTERM)
 };
 
 // The exit statuses, as "ovrel --help" and the manual page explain them.
 inline constexpr const char* kExitStatusHelp =
     "Exit status: 0 success, 1 the operation failed, 2 wrong usage, 3 the device\n"
     "was not found or its port cannot be opened, 4 the device did not answer,\n"
-    "answered wrongly or holds other bytes than were written.\n";
+    "answered wrongly or holds other bytes than were written, 128 + N stopped by\n"
+    "signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP; a write into the device that had\n"
+    "begun is finished first).\n";
 
 struct Command {
   const char* name;

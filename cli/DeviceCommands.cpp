@@ -14,6 +14,7 @@
 
 #include "cli/CliLinkUi.h"
 #include "cli/Command.h"
+#include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/PortDescription.h"
@@ -87,6 +88,10 @@ int Finish(int status, const QString& text) {
   return status;
 }
 
+// Thrown when a signal stops a device command; the command's objects go as
+// it unwinds (the link closes its port), and runDeviceCommand reports it.
+struct Interrupted {};
+
 // The port, the link and the event loop that one device command runs on.
 class Device {
  public:
@@ -97,14 +102,20 @@ class Device {
   }
 
   // Runs one operation of the link to its end and shows how it ended.
+  // After a signal no operation starts, and one that runs stops at once
+  // unless it is writing into the device (throws Interrupted).
   OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
+    if (interruption::Signal()) throw Interrupted{};
     std::optional<OperationResult> result;
     QEventLoop loop;
+    interruption::SetStopHandler([&loop] { loop.quit(); });
     start([&](const OperationResult& r) {
       result = r;
       loop.quit();
     });
     if (!result) loop.exec();
+    interruption::SetStopHandler(nullptr);
+    if (!result) throw Interrupted{};
     Ui.ShowResult(*result);
     return *result;
   }
@@ -126,10 +137,12 @@ class Device {
     return ExitNotFound;
   }
 
-  // Ends a command whose device operation failed: text on stderr, text and
-  // the reason as the result's message, the status of the failure.
+  // Ends a command whose device operation failed: text and the reason on
+  // stderr (the reason unless its message was shown already), both as the
+  // result's message, the status of the failure.
   static int Failed(const QString& text, const OperationResult& result) {
     const int status = Finish(CliLinkUi::FailureStatus(result), text);
+    if (result.Message.Text.isEmpty()) Say(result.Reason());
     NoteOutcome(text + QStringLiteral(": ") + result.Reason());
     return status;
   }
@@ -387,8 +400,19 @@ int runDeviceCommand(const std::string& name, const std::vector<std::string>& ar
   static char programName[] = "ovrel";
   static char* argv[] = {programName, nullptr};
   std::optional<QCoreApplication> app;
-  if (!QCoreApplication::instance()) app.emplace(argc, argv);
-  return Run(name, *parsed);
+  if (!QCoreApplication::instance()) {
+    app.emplace(argc, argv);
+    // Signals are the process's own: only ovrel itself takes them over.
+    interruption::Install();
+  }
+  int status = ExitFailed;
+  try {
+    status = Run(name, *parsed);
+  } catch (const Interrupted&) {
+  }
+  // A command that a signal stopped, or that finished its write first,
+  // ends with the signal's status.
+  return interruption::Signal() ? interruption::Stopped() : status;
 }
 
 std::string deviceCommandsHelp() {

@@ -19,7 +19,8 @@ bool JsonMode() {
 }
 
 void EmitJson(const QString& kind, QJsonObject event) {
-  if (!jsonMode) return;
+  // A reader that went away stops the printing, never the command.
+  if (!jsonMode || std::ferror(stdout)) return;
   event.insert(QStringLiteral("event"), kind);
   const QByteArray line = QJsonDocument(event).toJson(QJsonDocument::Compact) + '\n';
   std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);

@@ -1,11 +1,15 @@
 // ovrel: the command-line companion of Sorvani Ovrelware. Everything it
 // does lives in the ovrel_cli library, where tests run it in-process too.
 
+#include <csignal>
 #include <string>
 #include <vector>
 
 #include "cli/Ovrel.h"
 
 int main(int argc, char** argv) {
+  // A reader of the output that goes away (`| head`) makes writes to it
+  // fail instead of ending ovrel in the middle of a write to the device.
+  std::signal(SIGPIPE, SIG_IGN);
   return ovrel::cli::RunOvrel(std::vector<std::string>(argv + 1, argv + argc));
 }

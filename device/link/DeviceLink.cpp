@@ -28,7 +28,7 @@ DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi
 DeviceLink::~DeviceLink() {
   // An operation cut off here leaves the port closed; its caller hears nothing.
   line_.Cancel();
-  line_.Close();
+  line_.Release();
 }
 
 QString DeviceLink::WorkingFilePath(const QString& name) const {
@@ -113,6 +113,8 @@ void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& res
   // The operation is still on the call stack (it sent the signal): it is
   // kept until the next one ends or the link goes.
   endedOperation_ = std::move(runningOperation_);
+  // The port's lock lasted the whole operation; the next one takes it anew.
+  line_.Release();
   const Done done = std::move(currentDone_);
   currentDone_ = nullptr;
   current_ = {};

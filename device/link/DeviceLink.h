@@ -33,6 +33,8 @@ inline const QString kNotConnected = QStringLiteral("Not connected");
 inline const QString kConnectionLost = QStringLiteral("Sorvani connection lost. Please reconnect.");
 inline const QString kPortOpenFailed =
     QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed.");
+inline const QString kReadPortOpenFailed = QStringLiteral(
+    "Sorvani is disconnected or not turned on. Reading the session memory failed.");
 inline const QString kLibFileNotFound = QStringLiteral("The session library file not found.");
 inline const QString kSesFileNotFound = QStringLiteral("The session file not found.");
 inline const QString kCheckSumError = QStringLiteral("CheckSum Error");

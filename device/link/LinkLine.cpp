@@ -30,7 +30,10 @@ QString LinkLine::PortErrorDetail(const SerialError& e, const QString& port) {
         "\nThis user may not open the port: add the user to the group that owns it "
         "(dialout on Debian and Ubuntu, uucp on Arch) and log in again.");
   } else if (error == EBUSY || error == EWOULDBLOCK) {
-    const QString holder = port.isEmpty() ? QString() : PortHolder(port);
+    // A port held open by another program, or one locked by another
+    // program's operation (between two openings of its port).
+    QString holder = port.isEmpty() ? QString() : PortHolder(port);
+    if (holder.isEmpty() && !port.isEmpty()) holder = PortLockHolder(port);
     const QString likely = holder.isEmpty() ? LikelyPortHolder() : QString();
     detail += QStringLiteral("\nThe port is busy: ") +
               (!holder.isEmpty() ? QStringLiteral("it is in use by ") + holder
@@ -51,13 +54,19 @@ LinkLine::LinkLine(LinkPort& port) : port_(port) {
   connect(&timer_, &QTimer::timeout, this, &LinkLine::OnTimer);
   clock_.start();
   port_.OnBytesArrived = [this](int count) { OnBytesArrived(count); };
+  port_.OnLineFailed = [this](const SerialError& error) { OnLineFailed(error); };
 }
 
 LinkLine::~LinkLine() {
   port_.OnBytesArrived = nullptr;
+  port_.OnLineFailed = nullptr;
 }
 
 std::optional<QString> LinkLine::Open(const QString& path) {
+  if (const std::optional<SerialError> busy = lock_.Acquire(path)) {
+    Close();
+    return PortErrorDetail(*busy, path);
+  }
   if (const std::optional<SerialError> error = port_.Open(path)) {
     Close();
     return PortErrorDetail(*error, path);
@@ -72,6 +81,11 @@ std::optional<QString> LinkLine::Open(const QString& path) {
 void LinkLine::Close() {
   // A port that refuses to close is released all the same.
   port_.Close();
+}
+
+void LinkLine::Release() {
+  Close();
+  lock_.Release();
 }
 
 bool LinkLine::IsOpen() const {
@@ -202,9 +216,7 @@ void LinkLine::OnBytesArrived(int count) {
     const int want = std::min<int>(count, static_cast<int>(readBuffer_.size()));
     const SerialRead got = port_.Read(readBuffer_.data(), want);
     if (got.Error) {
-      // No reply can come: the exchange ends and the operation reports why.
-      if (lineError_.isEmpty()) lineError_ = PortErrorDetail(*got.Error);
-      if (phase_ == Phase::Settling || phase_ == Phase::AwaitingReply) EndExchange();
+      LineFailed(*got.Error);
       return;
     }
     if (got.Count <= 0) break;
@@ -213,6 +225,17 @@ void LinkLine::OnBytesArrived(int count) {
   }
   // During the settle delay a reply is kept; it counts once the delay is over.
   if (phase_ == Phase::AwaitingReply && receiver_.WaitOver()) EndExchange();
+}
+
+void LinkLine::OnLineFailed(const SerialError& error) {
+  LineFailed(error);
+}
+
+void LinkLine::LineFailed(const SerialError& error) {
+  // No reply can come: the exchange ends at once (in its settle delay too)
+  // and the operation reports why.
+  if (lineError_.isEmpty()) lineError_ = PortErrorDetail(error);
+  if (phase_ == Phase::Settling || phase_ == Phase::AwaitingReply) EndExchange();
 }
 
 }  // namespace ovrel

@@ -17,6 +17,7 @@
 
 #include "device/link/LinkTiming.h"
 #include "device/protocol/ReplyReceiver.h"
+#include "device/serial/PortLock.h"
 
 namespace ovrel {
 
@@ -36,10 +37,15 @@ class LinkLine : public QObject {
   explicit LinkLine(LinkPort& port);
   ~LinkLine() override;
 
-  // Opens the port at path afresh; on failure closes it again and returns
-  // why it could not be opened, with a hint at what the user can do.
+  // Opens the port at path afresh, taking its lock first unless it is held
+  // already; on failure closes it again and returns why it could not be
+  // opened, with a hint at what the user can do. The line forgets how its
+  // last exchange failed.
   std::optional<QString> Open(const QString& path);
+  // Closes the port; its lock is kept until Release.
   void Close();
+  // Closes the port and gives up its lock: the end of an operation.
+  void Release();
   bool IsOpen() const;
 
   // Sends the command and calls done once the reply is in, a wrong reply
@@ -61,6 +67,8 @@ class LinkLine : public QObject {
 
   // The received-bytes handler of the port.
   void OnBytesArrived(int count);
+  // The port's handler of a line that went down.
+  void OnLineFailed(const SerialError& error);
 
   // The port's error with a hint at what the user can do about it; port,
   // when given, is looked up for the program that holds it.
@@ -78,8 +86,12 @@ class LinkLine : public QObject {
   void EndExchange();
   // One tick of a pause: reports it, or ends the pause at its end.
   void PauseStep();
+  // Keeps why the line failed (the first reason only) and ends a running
+  // exchange: no reply can come.
+  void LineFailed(const SerialError& error);
 
   LinkPort& port_;
+  PortLock lock_;
   ReplyReceiver receiver_;
   std::array<std::uint8_t, kMaxFrameLen> sendBuffer_{};
   std::array<std::uint8_t, SesMemSize> readBuffer_{};

@@ -25,6 +25,8 @@ class LinkPort {
 
   // Called from the event loop with the number of bytes that have arrived.
   std::function<void(int)> OnBytesArrived;
+  // Called from the event loop when the line went down while open.
+  std::function<void(const SerialError&)> OnLineFailed;
 };
 
 // The serial port as the link's port; takes over its OnBytesArrived.

@@ -8,7 +8,10 @@ namespace ovrel {
 
 void MemoryDownload::Begin() {
   image_.fill(0);
-  if (!OpenPort(linktext::kPortOpenFailed)) return;
+  // The add's download speaks of the upload it is part of; a read of its
+  // own says that the read failed.
+  if (!OpenPort(closeTransfer_ ? linktext::kReadPortOpenFailed : linktext::kPortOpenFailed))
+    return;
   Step(cmd::I, {}, Link().Timing.ReplyTimeout, [this](auto) { ReadBlock(0); });
 }
 

@@ -1,6 +1,8 @@
 // The hand-off between the event thread and the port's own thread.
 #include "device/serial/SerialEventThread.h"
 
+#include <utility>
+
 #include "device/serial/SerialPort.h"
 
 namespace ovrel {
@@ -21,6 +23,11 @@ void SerialEventThread::Complete(bool handled, bool consumed) {
     consumed_ = consumed;
   }
   changed_.notify_all();
+}
+
+bool SerialEventThread::TakeLineFailure() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(lineFailed_, false);
 }
 
 void SerialEventThread::RequestStop() {

@@ -30,6 +30,8 @@ class SerialEventThread {
   // Reports the taken notification as run; handled is false when the handler
   // raised an error (the thread then ends), consumed whether it read bytes.
   void Complete(bool handled, bool consumed);
+  // True once when the thread ended because the line went down.
+  bool TakeLineFailure();
 
   // Asks the thread to end; it leaves any wait at once.
   void RequestStop();
@@ -56,6 +58,7 @@ class SerialEventThread {
   std::condition_variable changed_;
   bool stopRequested_ = false;
   bool finished_ = false;
+  bool lineFailed_ = false;  // ended by a hang-up, not yet taken
   int pendingCount_ = 0;  // posted and not yet taken
   bool inHandOff_ = false;
   bool completed_ = false;

@@ -58,32 +58,51 @@ bool SerialEventThread::Pause(int ms) {
 
 void SerialEventThread::Execute() {
   pollfd fds[2] = {{portHandle_, POLLIN, 0}, {stopEvent_.Get(), POLLIN, 0}};
+  // Every way out but a stop request means the line is gone.
+  bool lineFailed = true;
   for (;;) {
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
-    if (fds[1].revents != 0) break;
+    if (fds[1].revents != 0) {
+      lineFailed = false;
+      break;
+    }
     const short events = fds[0].revents;
     int count = 0;
+    // A port that hung up refuses this request.
     if (::ioctl(portHandle_, FIONREAD, &count) < 0) break;
     if (count > 0) {
       bool consumed = false;
-      if (!HandOff(count, consumed)) break;
-      if (!consumed && !Pause(UnreadRetryMs)) break;
+      if (!HandOff(count, consumed)) {
+        lineFailed = false;
+        break;
+      }
+      if (!consumed && !Pause(UnreadRetryMs)) {
+        lineFailed = false;
+        break;
+      }
     } else if (events & (POLLHUP | POLLERR | POLLNVAL)) {
       // The device hung up (adapter unplugged, other end closed): nothing
       // more can arrive.
       break;
     } else if (!Pause(UnreadRetryMs)) {
+      lineFailed = false;
       break;
     }
   }
+  bool stopping = false;
   {
     std::lock_guard lock(mutex_);
     finished_ = true;
+    stopping = stopRequested_;
+    lineFailed_ = lineFailed && !stopping;
   }
   changed_.notify_all();
+  // The owner learns of the hang-up from its own thread, at once rather
+  // than when a reply it awaits times out.
+  if (lineFailed && !stopping) owner_.PostNotification();
 }
 
 }  // namespace ovrel

@@ -26,6 +26,8 @@ QString SerialErrorText(SerialErrorKind kind) {
       return QStringLiteral("GetCommModemStatus function failed");
     case SerialErrorKind::PortListFailed:
       return QStringLiteral("Registry error");
+    case SerialErrorKind::HungUp:
+      return QStringLiteral("The port hung up: the device was unplugged or turned off");
   }
   return {};
 }
@@ -61,7 +63,13 @@ void SerialPort::PostNotification() {
 void SerialPort::RunPendingNotification() {
   if (!thread_) return;
   int count = 0;
-  if (!thread_->TakePending(count)) return;
+  if (!thread_->TakePending(count)) {
+    // The thread has ended because the line went down: said once, and not
+    // to a port that is being closed.
+    if (!closing_ && thread_->TakeLineFailure() && OnLineFailed)
+      OnLineFailed(SerialError{SerialErrorKind::HungUp, -1, {}});
+    return;
+  }
   const unsigned openCount = openCount_;
   readInNotification_ = 0;
   bool handled = true;

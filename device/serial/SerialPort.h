@@ -36,6 +36,7 @@ enum class SerialErrorKind {
   SetTimeoutsFailed,  // "SetCommTimeouts failed": the read time-outs
   ModemStatFailed,    // "GetCommModemStatus function failed"
   PortListFailed,     // "Registry error": the system's port list
+  HungUp,             // the line went down: the device was unplugged or turned off
 };
 
 // A failure of the serial port or the port list, with the system's reason.
@@ -86,6 +87,10 @@ class SerialPort : public QObject {
 
   // Called on the thread that owns the object (the UI thread) with a count >= 1.
   std::function<void(int count)> OnBytesArrived;
+  // Called on the owning thread when the event thread finds the line gone
+  // (a hang-up, or a port that no longer answers): nothing more can arrive.
+  // Not called for a port that is being closed.
+  std::function<void(const SerialError& error)> OnLineFailed;
 
  private:
   friend class SerialEventThread;

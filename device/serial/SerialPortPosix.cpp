@@ -50,7 +50,16 @@ class ExclusiveUse {
   int fd_;
 };
 
+// A port whose line went down fails its writes and reads with one of these.
+bool LineGone(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 SerialError Failed(SerialErrorKind kind, int systemError) {
+  // A hang-up reads the same whichever call noticed it.
+  if ((kind == SerialErrorKind::WriteFailed || kind == SerialErrorKind::ReadFailed) &&
+      LineGone(systemError))
+    return {SerialErrorKind::HungUp, -1, {}};
   return {kind, systemError, {}};
 }
 
@@ -187,7 +196,7 @@ std::optional<SerialError> SerialPort::Write(const void* buffer, int count) {
     pollfd writable{handle_, POLLOUT, 0};
     if (::poll(&writable, 1, wait) < 0 && errno != EINTR) return Failed(WriteFailed, errno);
     if ((writable.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(writable.revents & POLLOUT))
-      return Failed(WriteFailed, EIO);
+      return Failed(HungUp, -1);
   }
   // Complete when the driver has sent everything, within the same deadline.
   for (;;) {

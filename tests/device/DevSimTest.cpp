@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
+#include <thread>
 
 #include "TerminalTestSupport.h"
 #include "support/DevSim.h"
@@ -222,6 +226,47 @@ TEST_F(DevSimTest, LinkIsPlacedAndRemovedAndTermEndsCleanly) {
   EXPECT_EQ(std::filesystem::read_symlink(link).string(), sim.path());
   EXPECT_EQ(sim.stop(), 0);
   EXPECT_FALSE(std::filesystem::is_symlink(link));
+}
+
+// A test process that dies without its destructors (a crash) takes its
+// emulator with it.
+TEST_F(DevSimTest, EndsWithTheProcessThatStartedIt) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    DevSim* sim = new DevSim();
+    const pid_t simPid = sim->pid();
+    [[maybe_unused]] ssize_t written = ::write(pipeFds[1], &simPid, sizeof simPid);
+    written = ::write(pipeFds[1], sim->memoryFile().data(), sim->memoryFile().size());
+    ::raise(SIGKILL);
+  }
+  ::close(pipeFds[1]);
+  pid_t simPid = 0;
+  ASSERT_EQ(::read(pipeFds[0], &simPid, sizeof simPid), static_cast<ssize_t>(sizeof simPid));
+  char memoryFile[4096] = {};
+  const ssize_t nameLength = ::read(pipeFds[0], memoryFile, sizeof memoryFile - 1);
+  ::close(pipeFds[0]);
+  ::waitpid(child, nullptr, 0);
+  // The crashed test's temporary folder is cleaned up here.
+  if (nameLength > 0) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(memoryFile).parent_path(), ignored);
+  }
+  // Gone, or a zombie that its new parent has not reaped yet.
+  const auto running = [simPid] {
+    std::ifstream stat("/proc/" + std::to_string(simPid) + "/stat");
+    std::string pid, name, state;
+    return stat >> pid >> name >> state && state != "Z";
+  };
+  const auto start = Clock::now();
+  while (running() && MillisecondsSince(start) < 3000)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool leftRunning = running();
+  if (leftRunning) ::kill(simPid, SIGKILL);
+  EXPECT_FALSE(leftRunning);
 }
 
 TEST_F(DevSimTest, RefusesUnknownOptions) {

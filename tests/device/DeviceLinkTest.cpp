@@ -345,29 +345,46 @@ TEST_F(DeviceLinkTest, HangUpMidUploadEndsInFailure) {
   EXPECT_EQ(LoggedCommands(sim.log()), "ICWDDDD");  // the seventh is not answered
 }
 
-// The device answers C and hangs up 60 ms later, while the link still
-// waits out its settle delay: the write of W fails, and the user learns why.
-TEST_F(DeviceLinkTest, AWriteFailureIsShownWithTheSystemsReason) {
+// A device that hangs up while a reply is awaited is a lost connection at
+// once, not when the wait (9.9 s for C) runs out, and it is told the same
+// way whenever it is noticed. The link's next operation, on a device that is
+// back, starts afresh.
+TEST_F(DeviceLinkTest, AHangUpIsALostConnectionAtOnceAndTheNextOperationStartsAfresh) {
+  const auto expectLost = [&](char at) {
+    EXPECT_EQ(Last.Kind, FailureKind::PortFailure);
+    EXPECT_EQ(Last.At.Command, at);
+    ASSERT_EQ(MessageTexts(), std::vector<QString>{linktext::kConnectionLost});
+    EXPECT_EQ(Ui.Messages[0].Detail, SerialErrorText(SerialErrorKind::HungUp));
+    EXPECT_FALSE(Port.IsOpen());
+    Ui.Messages.clear();
+  };
+  // The device answers C and hangs up 60 ms later, in the link's settle delay.
   LinkTiming timing = kFast;
   timing.SettleDelay = std::chrono::microseconds(198'720);
   MakeLink(timing);
-  DevSim sim({"--strict", "--log", "--hangup-after-reply", "2"});
-  Use(sim);
+  DevSim late({"--strict", "--log", "--hangup-after-reply", "2"});
+  Use(late);
   EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(1))));
-  EXPECT_EQ(LoggedCommands(sim.log()), "IC");
-  ASSERT_EQ(MessageTexts(), std::vector<QString>{linktext::kConnectionLost});
-  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
-  EXPECT_TRUE(Ui.Messages[0].Detail.startsWith("WriteFile function failed (system error"))
-      << Ui.Messages[0].Detail.toStdString();
-  EXPECT_EQ(Last.Kind, FailureKind::PortFailure);
-  EXPECT_FALSE(Port.IsOpen());
+  EXPECT_EQ(LoggedCommands(late.log()), "IC");
+  expectLost('C');
 
-  // The next operation starts afresh.
-  Ui.Messages.clear();
-  MakeLink(kFast);
-  DevSim next({"--strict", "--log"});
-  Use(next);
+  // The device hangs up on C, with the full wait for its reply.
+  timing = kFast;
+  timing.LongReplyTimeout = LinkTiming{}.LongReplyTimeout;
+  MakeLink(timing);
+  DevSim gone({"--strict", "--log", "--hangup-after", "1"});
+  Use(gone);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(1))));
+  EXPECT_LT(clock.elapsed(), 1000);
+  EXPECT_EQ(LoggedCommands(gone.log()), "IC");
+  expectLost('C');
+
+  DevSim back({"--strict", "--log"});
+  Use(back);
   EXPECT_TRUE(Upload(LibFile(LibraryWithSegments(1))));
+  EXPECT_EQ(LoggedCommands(back.log()), UploadCommands());
   EXPECT_TRUE(Ui.Messages.empty());
 }
 

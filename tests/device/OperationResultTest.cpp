@@ -101,6 +101,11 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     EXPECT_TRUE(r.Message.Detail.contains("No such file or directory"));
     EXPECT_EQ(r.At.Step, 0);
     EXPECT_EQ(r.Reason(), r.Message.Line());
+    // A read of its own says that the read failed, not an upload.
+    const OperationResult read =
+        RunOn(device, [](DeviceLink& l, DeviceLink::Done d) { l.ReadMemory(d); });
+    EXPECT_EQ(read.Kind, FailureKind::NotConnected);
+    EXPECT_EQ(read.Message.Text, linktext::kReadPortOpenFailed);
   }
   {
     InProcessDevice device;

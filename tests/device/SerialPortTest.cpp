@@ -247,7 +247,7 @@ TEST(SerialPort, HangUpEndsTheThreadAndLaterWritesFail) {
   const std::uint8_t frame[5] = {0x41, 0x54, 0x53, 0x00, 0x53};
   const auto start = Clock::now();
   const SerialError e = Failed(reader.Port.Write(frame, 5));
-  EXPECT_EQ(e.Kind, SerialErrorKind::WriteFailed);
+  EXPECT_EQ(e.Kind, SerialErrorKind::HungUp);
   EXPECT_LT(MillisecondsSince(start), 3000);
   EXPECT_TRUE(reader.Port.IsOpen());
   reader.Port.Close();
@@ -359,13 +359,13 @@ TEST(SerialPort, ExchangesWithTheEmulatorAndSurvivesItsHangUp) {
   // write has finished.
   const Bytes open = Frame('I');
   if (const auto error = reader.Port.Write(open.data(), static_cast<int>(open.size()))) {
-    EXPECT_EQ(error->Kind, SerialErrorKind::WriteFailed);
+    EXPECT_EQ(error->Kind, SerialErrorKind::HungUp);
   }
   EXPECT_EQ(sim.waitExit(2000), 0);
   QTest::qWait(100);
   const auto start = Clock::now();
   const SerialError e = Failed(reader.Port.Write(open.data(), 5));
-  EXPECT_EQ(e.Kind, SerialErrorKind::WriteFailed);
+  EXPECT_EQ(e.Kind, SerialErrorKind::HungUp);
   reader.Port.Close();
   EXPECT_LT(MillisecondsSince(start), 3000);
 }

@@ -55,7 +55,9 @@ DevSim::DevSim(const std::vector<std::string>& args,
   folder_ = folder;
   logFile_ = folder_ + "/stderr.txt";
 
-  std::vector<std::string> argv = {OVREL_DEVSIM_PATH};
+  // The emulator ends with this process, even when a test crashes.
+  std::vector<std::string> argv = {OVREL_DEVSIM_PATH, "--exit-with-parent",
+                                   std::to_string(::getpid())};
   argv.insert(argv.end(), args.begin(), args.end());
   const auto memoryArg = std::find(args.begin(), args.end(), "--memory");
   if (memoryArg != args.end() && std::next(memoryArg) != args.end()) {

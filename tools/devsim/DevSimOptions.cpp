@@ -37,6 +37,10 @@ const char* const UsageText =
     "                        checksum of the bytes as received\n"
     "  --probe-e             answer S with the letter e\n"
     "  --probe-bad           answer S with a payload that fails the probe\n"
+    "  --exit-with-parent PID\n"
+    "                        end (as on SIGTERM) when the parent process, whose\n"
+    "                        id is PID, ends; a test that crashes takes its\n"
+    "                        emulator with it\n"
     "\n"
     "Every other reply is written as soon as its command has arrived.\n";
 
@@ -129,6 +133,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.ProbeE = true;
     else if (arg == "--probe-bad")
       options.ProbeBad = true;
+    else if (arg == "--exit-with-parent")
+      ok = number(options.ExitWithParent) && options.ExitWithParent > 0;
     else if (arg == "--help" || arg == "-h")
       options.Help = true;
     else {

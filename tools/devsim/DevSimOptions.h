@@ -31,6 +31,7 @@ struct Options {
   int FlipByte = -1;                      // --flip-byte ADDR: stored with its bits inverted
   bool ProbeE = false;                    // --probe-e: S answered with e
   bool ProbeBad = false;                  // --probe-bad: S payload failing the probe
+  int ExitWithParent = 0;                 // --exit-with-parent PID: end when PID, the parent, ends
   bool Help = false;
 };
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -109,6 +110,12 @@ int main(int argc, char** argv) {
   if (::sigprocmask(SIG_BLOCK, &signals, nullptr) < 0) Fail("sigprocmask");
   const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC);
   if (signalFd < 0) Fail("signalfd");
+  if (options.ExitWithParent > 0) {
+    // The parent's end sends SIGTERM, which ends the main loop like any
+    // other; a parent that ended before this point is seen by its id.
+    if (::prctl(PR_SET_PDEATHSIG, SIGTERM) < 0) Fail("prctl");
+    if (::getppid() != options.ExitWithParent) return 1;
+  }
 
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0) Fail("posix_openpt");

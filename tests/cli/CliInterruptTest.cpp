@@ -1,0 +1,146 @@
+// ovrel's writes into the device against what can cut them short: signals,
+// a reader of its output that goes away, a second client, and failures that
+// must say why.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+#include "tests/cli/CliTestSupport.h"
+#include "tests/device/LinkTestSupport.h"
+#include "support/DevSim.h"
+
+namespace ovrel::test {
+namespace {
+
+class CliInterruptTest : public CliDeviceTest {
+ protected:
+  // Starts ovrel with the environment Run gives it, without waiting.
+  std::unique_ptr<QProcess> Start(const QStringList& args) {
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("OVREL_PORTS"), QString());
+    env.remove(QStringLiteral("OVREL_EXTRA_PORTS"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), Path("data"));
+    p->setProcessEnvironment(env);
+    p->setWorkingDirectory(Dir.path());
+    p->start(Exe(), args);
+    EXPECT_TRUE(p->waitForStarted());
+    return p;
+  }
+  // Waits for the end of p: its exit status, or -1 when a signal ended it.
+  static Outcome End(QProcess& p) {
+    if (!p.waitForFinished(60000)) p.kill();
+    p.waitForFinished();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+  }
+  // Waits until the emulator has logged count commands with letter.
+  static bool WaitForCommands(const DevSim& sim, char letter, int count) {
+    return QTest::qWaitFor(
+        [&] {
+          const std::string logged = LoggedCommands(sim.log());
+          return std::count(logged.begin(), logged.end(), letter) >= count;
+        },
+        20000);
+  }
+};
+
+// A signal in the middle of the blocks lets the write finish (the memory
+// holds the new library, never a torn one) and the exit status says that
+// the command was stopped. In the pause of an add, before anything is
+// written, the command stops at once and the memory keeps the old library.
+TEST_F(CliInterruptTest, ASignalNeverTearsTheMemory) {
+  const Bytes before = LibraryWithSegments(2);
+  const Bytes library = LibraryWithSegments(40);
+  WriteFile(Path("lib.svl"), library);
+  DevSim sim({"--log"}, Padded(before));
+  const QString port = QString::fromStdString(sim.path());
+
+  auto upload = Start({"upload", "--port", port, "lib.svl"});
+  ASSERT_TRUE(WaitForCommands(sim, 'D', 3));
+  ::kill(static_cast<pid_t>(upload->processId()), SIGTERM);
+  const Outcome stopped = End(*upload);
+  EXPECT_EQ(stopped.Status, 143) << stopped.Err.toStdString();
+  EXPECT_TRUE(stopped.Err.contains("Finishing the write to Sorvani")) << stopped.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(library));
+
+  WriteFile(Path("ses.svs"), kOneSegmentSession);
+  auto add = Start({"add", "--port", port, "ses.svs"});
+  ASSERT_TRUE(WaitForCommands(sim, 'r', 16));
+  QElapsedTimer clock;
+  clock.start();
+  ::kill(static_cast<pid_t>(add->processId()), SIGINT);
+  const Outcome interrupted = End(*add);
+  EXPECT_LT(clock.elapsed(), 3000);  // the pause alone is 7 s
+  EXPECT_EQ(interrupted.Status, 130) << interrupted.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(library));
+  EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands() + "I" + Repeat('r', 16));
+}
+
+// A reader of the JSON events that goes away in the middle of the blocks
+// (here grep -q, which ends at the first D) stops the printing, not the write.
+TEST_F(CliInterruptTest, AReaderThatGoesAwayDoesNotStopTheWrite) {
+  const Bytes library = LibraryWithSegments(40);
+  WriteFile(Path("lib.svl"), library);
+  DevSim sim;
+  const Outcome done =
+      Run({"--json", "upload", "--port", QString::fromStdString(sim.path()), "lib.svl"}, {},
+          {"bash", "-c", "\"$@\" | grep -q '\"command\":\"D\"'; exit ${PIPESTATUS[0]}", "-"});
+  EXPECT_EQ(done.Status, 0) << done.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(library));
+}
+
+// An upload asked for while an add waits out its pause is refused as busy,
+// naming the add's process, and the add's merge is what the device keeps.
+TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
+  const Bytes before = LibraryWithSegments(2);
+  WriteFile(Path("lib.svl"), LibraryWithSegments(40));
+  WriteFile(Path("ses.svs"), kOneSegmentSession);
+  DevSim sim({"--log"}, Padded(before));
+  const QString port = QString::fromStdString(sim.path());
+
+  auto add = Start({"add", "--port", port, "ses.svs"});
+  ASSERT_TRUE(WaitForCommands(sim, 'r', 16));
+  // The add has closed the port for its pause.
+  const QString fds = QStringLiteral("/proc/%1/fd").arg(add->processId());
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System))
+          if (QFile::symLinkTarget(fds + "/" + fd) == port) return false;
+        return true;
+      },
+      5000));
+  const Outcome refused = Run({"upload", "--port", port, "lib.svl"});
+  EXPECT_EQ(refused.Status, 3) << refused.Err.toStdString();
+  EXPECT_TRUE(refused.Err.contains(
+      QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
+      << refused.Err.toStdString();
+
+  const Outcome added = End(*add);
+  EXPECT_EQ(added.Status, 0) << added.Err.toStdString();
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
+  const Bytes merged = ReadFile(Path("program/TempSesLib.svl"));
+  ASSERT_GT(merged.size(), before.size());
+  EXPECT_EQ(merged[1], 2);  // the old session and the added one
+  EXPECT_EQ(sim.memory(), Padded(merged));
+}
+
+// Without --json, a failure says why on standard error too.
+TEST_F(CliInterruptTest, TheReasonOfAFailureIsOnStandardError) {
+  WriteFile(Path("lib.svl"), LibraryWithSegments(3));
+  DevSim sim({"--no-reply", "D:3"});
+  const Outcome failed = Run({"upload", "--port", QString::fromStdString(sim.path()), "lib.svl"});
+  EXPECT_EQ(failed.Status, 4);
+  EXPECT_TRUE(failed.Err.contains("Sorvani session library upload failed"));
+  EXPECT_TRUE(failed.Err.contains("Sorvani did not answer the D command in time."))
+      << failed.Err.toStdString();
+}
+
+}  // namespace
+}  // namespace ovrel::test
