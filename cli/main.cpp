@@ -20,7 +20,8 @@ std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   for (auto group : {ovrel::cli::LibraryCommands, ovrel::cli::InfoCommands,
                      ovrel::cli::SessionCommands, ovrel::cli::ImportCommands,
-                     ovrel::cli::SweepCommands, ovrel::cli::PlotCommands}) {
+                     ovrel::cli::SweepCommands, ovrel::cli::PlotCommands,
+                     ovrel::cli::MemoryCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;
