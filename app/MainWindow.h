@@ -23,6 +23,7 @@ namespace ovrel {
 
 class SerialPort;
 class DeviceLink;
+class MemoryWindow;
 
 struct MainWindowOptions {
   // Path of the program file; empty: this process's executable.
@@ -77,6 +78,7 @@ class MainWindow : public QWidget, private LinkUi {
   void onSelectSessionClicked();
   void onLibraryCompilerClicked();
   void onConnectClicked();
+  void onMemoryClicked();
   void onUploadLibraryClicked();
   void onUploadAddClicked();
   void onPortListDropDown();
@@ -114,6 +116,7 @@ class MainWindow : public QWidget, private LinkUi {
   QLabel* portLabel_;
   PortComboBox* portComboBox_;
   QPushButton* connectButton_;
+  QPushButton* memoryButton_;  // reads the device memory into the memory window
   QPushButton* sessionEditorButton_;
   QPushButton* libraryCompilerButton_;
   QLabel* libraryLabel_;
@@ -131,6 +134,7 @@ class MainWindow : public QWidget, private LinkUi {
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;
   QWidget* compiler_ = nullptr;
+  MemoryWindow* memoryWindow_ = nullptr;  // made at the first read
   std::function<bool()> canClose_;
   bool deviceFound_ = false;
   bool busy_ = false;
