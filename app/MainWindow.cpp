@@ -330,6 +330,9 @@ void MainWindow::onUploadAddClicked() {
     SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
                                  : QStringLiteral("Single session upload to Sorvani failed"));
     if (!result.Ok()) RefreshPortsIfGone();
+    // An open memory window shows what the device holds now.
+    if (result.Ok() && result.MemImg && memoryWindow_ && memoryWindow_->isVisible())
+      memoryWindow_->ShowDeviceMemory(*result.MemImg);
   });
 }
 

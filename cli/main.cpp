@@ -31,7 +31,8 @@ void PrintHelp(const std::vector<Command>& commands) {
   std::cout << "Usage: ovrel [--json] COMMAND [ARGUMENTS]\n"
                "Companion of Sorvani Ovrelware for scripting: compiles session libraries,\n"
                "reads session and library files, and uploads to, adds to, reads, backs up\n"
-               "and restores the device.\n\n"
+               "and restores the device. list, extract and remove work on the sessions of\n"
+               "the device (--port PORT) or of a library file.\n\n"
                "Commands:\n";
   for (const Command& command : commands) {
     std::string name = command.name;
