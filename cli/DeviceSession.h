@@ -78,7 +78,8 @@ class DeviceSession {
   int ReadMemory(OperationResult& read) {
     Say(QStringLiteral("Reading the Sorvani session memory"));
     read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
-    if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
+    if (!read.Ok())
+      return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
     if (CliLinkUi::BackupFailed(read)) {
       return Finish(ExitFailed,
                     QStringLiteral("The session memory was read but could not be kept."));

@@ -143,8 +143,8 @@ int ReadSessions(const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
     if (const int status = device->ReadMemory(result)) return status;
     read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
     if (!read) {
-      return Failure("The session memory of Sorvani holds no valid session library: " +
-                     read.Error + ".");
+      return Failure("The session memory of Sorvani holds no valid session library: " + read.Error +
+                     ".");
     }
   }
   sessions = std::move(read.Sessions);
@@ -212,8 +212,7 @@ int List(const std::vector<std::string>& args) {
       }
     }
     const std::int64_t free = SesMemFreeBytes(static_cast<std::int64_t>(sessions.size()), segments);
-    std::cout << "Free memory: " << free << " bytes, " << AvailMemText(SesMemPercent(free))
-              << "\n";
+    std::cout << "Free memory: " << free << " bytes, " << AvailMemText(SesMemPercent(free)) << "\n";
     return static_cast<int>(ExitOk);
   });
 }
@@ -252,7 +251,8 @@ int Remove(const std::vector<std::string>& args) {
     for (const int n : a->Numbers) indexes.push_back(n - 1);
     RemoveSessions(sessions, indexes);
     // Fewer sessions always fit where more did.
-    const std::vector<std::uint8_t> image = BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
+    const std::vector<std::uint8_t> image =
+        BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
     const std::string left = std::to_string(sessions.size()) +
                              (sessions.size() == 1 ? " session" : " sessions") + " left";
     if (!device) {
@@ -271,8 +271,9 @@ int Remove(const std::vector<std::string>& args) {
       return DeviceSession::Failed(QStringLiteral("Sorvani session library upload failed"),
                                    uploaded);
     }
-    const int status = Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully, %1")
-                                          .arg(QString::fromStdString(left)));
+    const int status =
+        Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully, %1")
+                           .arg(QString::fromStdString(left)));
     return a->Verify ? device->Verify(uploaded) : status;
   });
 }
@@ -282,8 +283,8 @@ int Remove(const std::vector<std::string>& args) {
 std::vector<Command> MemoryCommands() {
   return {
       {"list", "list the sessions in the device or in a library file", kListHelp, List},
-      {"extract", "write one session of the device or a library as a session file",
-       kExtractHelp, Extract},
+      {"extract", "write one session of the device or a library as a session file", kExtractHelp,
+       Extract},
       {"remove", "remove sessions from the device or from a library file", kRemoveHelp, Remove},
   };
 }

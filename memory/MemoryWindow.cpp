@@ -50,8 +50,7 @@ Session SessionOf(const SessionRecord& record) {
 }  // namespace
 
 MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
-                           std::function<void(const OperationResult&)> showResult,
-                           QWidget* parent)
+                           std::function<void(const OperationResult&)> showResult, QWidget* parent)
     : QWidget(parent, Qt::Window),
       folders_(folders),
       dialogs_(dialogs, this),
@@ -71,10 +70,9 @@ void MemoryWindow::CreateControls() {
   sessionsFolderButton_ = new QPushButton(QStringLiteral("Sessions Folder..."), this);
   sessionsFolderLabel_ = new QLabel(this);
   sessionTable_ = new QTableWidget(0, 6, this);
-  sessionTable_->setHorizontalHeaderLabels({QStringLiteral("No."), QStringLiteral("Length"),
-                                            QStringLiteral("Segments"), QStringLiteral("Modes"),
-                                            QStringLiteral("Frequency"),
-                                            QStringLiteral("Session file")});
+  sessionTable_->setHorizontalHeaderLabels(
+      {QStringLiteral("No."), QStringLiteral("Length"), QStringLiteral("Segments"),
+       QStringLiteral("Modes"), QStringLiteral("Frequency"), QStringLiteral("Session file")});
   sessionTable_->verticalHeader()->hide();
   sessionTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
   sessionTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -96,23 +94,22 @@ void MemoryWindow::CreateControls() {
   saveLibraryButton_ = new QPushButton(QStringLiteral("Save Library..."), this);
   statusLabel_ = new QLabel(this);
 
-  const std::pair<QWidget*, const char*> named[] = {
-      {sourceLabel_, "sourceLabel"},
-      {openLibraryButton_, "openLibraryButton"},
-      {sessionsFolderButton_, "sessionsFolderButton"},
-      {sessionsFolderLabel_, "sessionsFolderLabel"},
-      {sessionTable_, "sessionTable"},
-      {removeButton_, "removeButton"},
-      {moveUpButton_, "moveUpButton"},
-      {moveDownButton_, "moveDownButton"},
-      {addButton_, "addButton"},
-      {extractButton_, "extractButton"},
-      {pictureLabel_, "pictureLabel"},
-      {memoryGauge_, "memoryGauge"},
-      {availableMemoryLabel_, "availableMemoryLabel"},
-      {writeButton_, "writeButton"},
-      {saveLibraryButton_, "saveLibraryButton"},
-      {statusLabel_, "statusLabel"}};
+  const std::pair<QWidget*, const char*> named[] = {{sourceLabel_, "sourceLabel"},
+                                                    {openLibraryButton_, "openLibraryButton"},
+                                                    {sessionsFolderButton_, "sessionsFolderButton"},
+                                                    {sessionsFolderLabel_, "sessionsFolderLabel"},
+                                                    {sessionTable_, "sessionTable"},
+                                                    {removeButton_, "removeButton"},
+                                                    {moveUpButton_, "moveUpButton"},
+                                                    {moveDownButton_, "moveDownButton"},
+                                                    {addButton_, "addButton"},
+                                                    {extractButton_, "extractButton"},
+                                                    {pictureLabel_, "pictureLabel"},
+                                                    {memoryGauge_, "memoryGauge"},
+                                                    {availableMemoryLabel_, "availableMemoryLabel"},
+                                                    {writeButton_, "writeButton"},
+                                                    {saveLibraryButton_, "saveLibraryButton"},
+                                                    {statusLabel_, "statusLabel"}};
   for (const auto& [control, name] : named) control->setObjectName(QLatin1String(name));
 
   auto* top = new QHBoxLayout;
@@ -162,8 +159,9 @@ void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
   if (!MayDiscardChanges()) return;
   const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
   if (!read) {
-    dialogs_.error(QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
-                       .arg(QString::fromStdString(read.Error)));
+    dialogs_.error(
+        QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
+            .arg(QString::fromStdString(read.Error)));
     return;
   }
   SetSessions(read.Sessions, true,
@@ -175,10 +173,10 @@ bool MemoryWindow::OpenLibrary(const QString& path) {
   if (!MayDiscardChanges()) return false;
   const FileBytes file = ReadFileBytes(path.toStdString(), SesMemSize);
   if (!file) {
-    dialogs_.error(file.Fault == FileBytesFault::TooLarge
-                       ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.")
-                             .arg(path)
-                       : QString::fromStdString(file.Error));
+    dialogs_.error(
+        file.Fault == FileBytesFault::TooLarge
+            ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.").arg(path)
+            : QString::fromStdString(file.Error));
     return false;
   }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
@@ -237,11 +235,10 @@ void MemoryWindow::Refresh(const std::vector<int>& select) {
         QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
   if (!select.empty()) {
-    sessionTable_->selectionModel()->setCurrentIndex(sessionTable_->model()->index(select.back(), 0),
-                                                     QItemSelectionModel::NoUpdate);
+    sessionTable_->selectionModel()->setCurrentIndex(
+        sessionTable_->model()->index(select.back(), 0), QItemSelectionModel::NoUpdate);
   }
-  const std::int64_t free =
-      SesMemFreeBytes(static_cast<std::int64_t>(sessions_.size()), segments);
+  const std::int64_t free = SesMemFreeBytes(static_cast<std::int64_t>(sessions_.size()), segments);
   const int percent = SesMemPercent(std::clamp<std::int64_t>(free, 0, SesMemSize));
   memoryGauge_->setValue(percent);
   availableMemoryLabel_->setText(QString::fromStdString(AvailMemText(percent)));
@@ -289,7 +286,7 @@ void MemoryWindow::UpdateButtons() {
   moveUpButton_->setEnabled(!writing_ && one && rows.front() > 0);
   moveDownButton_->setEnabled(!writing_ && one && rows.front() + 1 < count);
   extractButton_->setEnabled(!rows.empty());
-  addButton_->setEnabled(!writing_ && !sourceLabel_->text().isEmpty());
+  addButton_->setEnabled(!writing_);
   writeButton_->setEnabled(!writing_ && fromDevice_ && changed_);
   saveLibraryButton_->setEnabled(!writing_);
   openLibraryButton_->setEnabled(!writing_);
@@ -297,9 +294,10 @@ void MemoryWindow::UpdateButtons() {
 
 void MemoryWindow::SetChanged(bool changed) {
   changed_ = changed;
-  statusLabel_->setText(changed ? (fromDevice_ ? QStringLiteral("Changed: not yet written to Sorvani")
-                                               : QStringLiteral("Changed: not yet saved"))
-                                : QString());
+  statusLabel_->setText(changed
+                            ? (fromDevice_ ? QStringLiteral("Changed: not yet written to Sorvani")
+                                           : QStringLiteral("Changed: not yet saved"))
+                            : QString());
   UpdateButtons();
 }
 
@@ -318,8 +316,12 @@ void MemoryWindow::Move(int by) {
   Refresh({rows.front() + by});
 }
 
-void MemoryWindow::onMoveUpClicked() { Move(-1); }
-void MemoryWindow::onMoveDownClicked() { Move(1); }
+void MemoryWindow::onMoveUpClicked() {
+  Move(-1);
+}
+void MemoryWindow::onMoveDownClicked() {
+  Move(1);
+}
 
 void MemoryWindow::onAddClicked() {
   const std::optional<QString> path =
@@ -418,7 +420,8 @@ void MemoryWindow::onWriteClicked() {
 void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
   statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
   // The read-back is no backup: the link keeps nothing while it runs.
-  auto keep = std::make_shared<decltype(link_.KeepMemoryImage)>(std::exchange(link_.KeepMemoryImage, nullptr));
+  auto keep = std::make_shared<decltype(link_.KeepMemoryImage)>(
+      std::exchange(link_.KeepMemoryImage, nullptr));
   link_.ReadMemory([this, written, keep](const OperationResult& result) {
     link_.KeepMemoryImage = std::move(*keep);
     writing_ = false;
@@ -449,7 +452,9 @@ bool MemoryWindow::MayDiscardChanges() {
        fromDevice_ ? QStringLiteral("The sessions were changed but not written to Sorvani. Discard "
                                     "the changes?")
                    : QStringLiteral("The library was changed but not saved. Discard the changes?"),
-       MsgIcon::Question, MsgButtons::YesNo, {}});
+       MsgIcon::Question,
+       MsgButtons::YesNo,
+       {}});
   if (answer != MsgResult::Yes) return false;
   SetChanged(false);
   return true;

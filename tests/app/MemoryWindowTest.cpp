@@ -111,7 +111,8 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
   ClickAndWait(f, Control<QPushButton>(*window, "writeButton"));
   EXPECT_EQ(sim.memory(), Padded({kThree[2], kThree[1]}));
   EXPECT_FALSE(window->Changed());
-  EXPECT_TRUE(Control<QLabel>(*window, "statusLabel")->text().startsWith("Written to Sorvani and verified"))
+  EXPECT_TRUE(
+      Control<QLabel>(*window, "statusLabel")->text().startsWith("Written to Sorvani and verified"))
       << Control<QLabel>(*window, "statusLabel")->text().toStdString();
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(dialogs.allAnswersUsed());

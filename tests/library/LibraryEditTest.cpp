@@ -34,8 +34,8 @@ Bytes Rebuilt(const std::vector<SessionRecord>& sessions) {
 TEST(LibraryEditTest, RemovedAndMovedSessionsGiveTheCompilersImage) {
   test::TempFolder folder;
   const std::string a = folder.write("a.svs", test::DefaultSession(2));
-  const std::string b = folder.write(
-      "b.svs", test::SessionText("300,0,", {"52,12,20,44,44,", "87,140,148,44,200,"}));
+  const std::string b =
+      folder.write("b.svs", test::SessionText("300,0,", {"52,12,20,44,44,", "87,140,148,44,200,"}));
   const std::string c = folder.write("c.svs", test::DefaultSession(1));
   const Bytes all = Compile({a, b, c});
   LibrarySessions read = ReadLibrarySessions(all, LibImageLength::Exact);
