@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonValue>
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -35,7 +36,8 @@ constexpr const char* kListHelp =
     "With --json, each session is an object {\"event\": \"session\", \"index\": N,\n"
     "\"minutes\": M, \"seconds\": S, \"segments\": K, \"bytes\": B, \"file\": PATH or\n"
     "null}: index from 1, minutes and seconds as the library stores them, bytes\n"
-    "the memory the session takes (its record and its entry in the offset table).\n";
+    "the memory the session takes (its record and its entry in the offset table).\n"
+    "The free memory follows as {\"event\": \"memory\", \"free\": F, \"percent\": P}.\n";
 
 constexpr const char* kExtractHelp =
     "Usage: ovrel extract N (--port PORT | LIBRARY.svl) -o OUT.svs\n"
@@ -212,7 +214,11 @@ int List(const std::vector<std::string>& args) {
       }
     }
     const std::int64_t free = SesMemFreeBytes(static_cast<std::int64_t>(sessions.size()), segments);
-    std::cout << "Free memory: " << free << " bytes, " << AvailMemText(SesMemPercent(free)) << "\n";
+    const int percent = SesMemPercent(std::clamp<std::int64_t>(free, 0, SesMemSize));
+    EmitJson(QStringLiteral("memory"), {{QStringLiteral("free"), static_cast<qint64>(free)},
+                                        {QStringLiteral("percent"), percent}});
+    if (!JsonMode())
+      std::cout << "Free memory: " << free << " bytes, " << AvailMemText(percent) << "\n";
     return static_cast<int>(ExitOk);
   });
 }
