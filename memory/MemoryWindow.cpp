@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <set>
@@ -85,6 +86,8 @@ void MemoryWindow::CreateControls() {
   extractButton_ = new QPushButton(QStringLiteral("Extract..."), this);
   pictureLabel_ = new QLabel(this);
   pictureLabel_->setMinimumHeight(160);
+  // The picture is drawn for the label's size; it does not size the label.
+  pictureLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   pictureLabel_->setAlignment(Qt::AlignCenter);
   memoryGauge_ = new QProgressBar(this);
   memoryGauge_->setRange(0, 100);
@@ -458,6 +461,11 @@ bool MemoryWindow::MayDiscardChanges() {
   if (answer != MsgResult::Yes) return false;
   SetChanged(false);
   return true;
+}
+
+void MemoryWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ShowPicture();  // drawn for the picture's new size
 }
 
 void MemoryWindow::closeEvent(QCloseEvent* event) {

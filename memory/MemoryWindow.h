@@ -48,6 +48,7 @@ class MemoryWindow : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private slots:
   void onOpenLibraryClicked();

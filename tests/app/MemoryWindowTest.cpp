@@ -120,5 +120,42 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
   EXPECT_EQ(BackupHistory().Files(), backups);  // the read-back is no backup
 }
 
+TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Link(), {});
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  const auto bytes = [](const Bytes& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+  };
+  Bytes broken = three;
+  broken.back() ^= 1;  // the checksum no longer matches
+  WriteFile(root + "/broken.svl", bytes(broken));
+  dialogs.answer(MsgResult::Ok);
+  EXPECT_FALSE(window.OpenLibrary(root + "/broken.svl"));
+  ASSERT_EQ(dialogs.messageTexts().size(), 1);
+  EXPECT_TRUE(dialogs.messageTexts()[0].contains("holds no valid session library"));
+  EXPECT_EQ(table->rowCount(), 0);
+
+  WriteFile(root + "/three.svl", bytes(three));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  ASSERT_EQ(table->rowCount(), 3);
+  EXPECT_FALSE(Control<QPushButton>(window, "writeButton")->isEnabled());  // no device read
+  table->selectRow(1);
+  QTest::mouseClick(Control<QPushButton>(window, "removeButton"), Qt::LeftButton);
+  dialogs.answerPath(root + "/two.svl");
+  QTest::mouseClick(Control<QPushButton>(window, "saveLibraryButton"), Qt::LeftButton);
+  QFile two(root + "/two.svl");
+  ASSERT_TRUE(two.open(QIODevice::ReadOnly));
+  EXPECT_EQ(
+      two.readAll(),
+      bytes(BuildLibraryImage(std::vector<SessionRecord>{kThree[0], kThree[2]}).value_or(Bytes{})));
+  QFile kept(root + "/three.svl");
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), bytes(three));
+  EXPECT_FALSE(window.Changed());
+  EXPECT_TRUE(dialogs.allAnswersUsed());
+}
+
 }  // namespace
 }  // namespace ovrel::test
