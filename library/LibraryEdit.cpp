@@ -11,7 +11,14 @@
 namespace ovrel {
 
 LibrarySessions ReadLibrarySessions(std::span<const std::uint8_t> bytes, LibImageLength length) {
-  const LibImageInfo info = ReadLibraryImage(bytes, length);
+  LibImageInfo info = ReadLibraryImage(bytes, length);
+  // Adding sessions one by one is not limited to the compiler's 30, so the
+  // device (and a backup of it) may hold more; such a library is sound.
+  if (info.SessionCount > MaxLibSessions) {
+    const std::string tooMany = std::to_string(info.SessionCount) + " sessions, more than " +
+                                std::to_string(MaxLibSessions);
+    std::erase(info.Problems, tooMany);
+  }
   if (!info.Valid()) {
     std::string why;
     for (const std::string& problem : info.Problems) why += (why.empty() ? "" : "; ") + problem;

@@ -16,7 +16,9 @@
 namespace ovrel {
 
 // The sessions of a library image, or why there are none: the image does
-// not pass ReadLibraryImage (in the given length mode).
+// not pass ReadLibraryImage (in the given length mode). More than 30
+// sessions are accepted: adding one at a time goes beyond the compiler's
+// limit.
 struct LibrarySessions {
   std::vector<SessionRecord> Sessions;
   std::string Error;  // empty when the image is a sound library

@@ -57,6 +57,19 @@ TEST(LibraryEditTest, RemovedAndMovedSessionsGiveTheCompilersImage) {
   ASSERT_TRUE(MoveSession(sessions, 2, -1));
   ASSERT_TRUE(MoveSession(sessions, 0, 1));
   EXPECT_EQ(Rebuilt(sessions), Compile({c, a, b}));
+  // Sessions added one by one may pass the compiler's 30; such a memory is
+  // still listed and edited.
+  const std::vector<SessionRecord> many(31, read.Sessions[2]);
+  const Bytes big = Rebuilt(many);
+  MemoryImage memory{};
+  std::copy(big.begin(), big.end(), memory.begin());
+  const LibrarySessions fromMemory = ReadLibrarySessions(memory, LibImageLength::Memory);
+  ASSERT_TRUE(fromMemory) << fromMemory.Error;
+  EXPECT_EQ(fromMemory.Sessions, many);
+  Bytes broken = big;
+  broken[0] = 22;
+  EXPECT_FALSE(ReadLibrarySessions(broken, LibImageLength::Exact));
+
   const std::vector<int> all3 = {0, 1, 2};
   ASSERT_TRUE(RemoveSessions(sessions, all3));
   EXPECT_EQ(Rebuilt(sessions), (Bytes{0x17, 0x00, 0x00, 0x04, 0x13}));
