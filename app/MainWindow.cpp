@@ -17,6 +17,7 @@
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
+#include "memory/MemoryWindow.h"
 #include "storage/BackupHistory.h"
 #include "storage/ProgramFolder.h"
 
@@ -93,6 +94,7 @@ void MainWindow::CreateControls() {
   portComboBox_ = new PortComboBox(this);
   portComboBox_->setGeometry(16, 24, 129, 21);
   connectButton_ = MakeButton(QStringLiteral("Connect"), {16, 56, 73, 25}, this);
+  memoryButton_ = MakeButton(QStringLiteral("Memory"), {96, 56, 49, 25}, this);
   sessionEditorButton_ = MakeButton(QStringLiteral("Session Editor"), {16, 104, 129, 25}, this);
   libraryCompilerButton_ =
       MakeButton(QStringLiteral("Session Library Compiler"), {16, 144, 129, 25}, this);
@@ -127,6 +129,7 @@ void MainWindow::CreateControls() {
       {portLabel_, "portLabel"},
       {portComboBox_, "portComboBox"},
       {connectButton_, "connectButton"},
+      {memoryButton_, "memoryButton"},
       {sessionEditorButton_, "sessionEditorButton"},
       {libraryCompilerButton_, "libraryCompilerButton"},
       {libraryLabel_, "libraryLabel"},
@@ -157,6 +160,7 @@ void MainWindow::CreateControls() {
   on(sessionEditorButton_, &MainWindow::ShowSessionEditor);
   on(libraryCompilerButton_, &MainWindow::onLibraryCompilerClicked);
   on(connectButton_, &MainWindow::onConnectClicked);
+  on(memoryButton_, &MainWindow::onMemoryClicked);
   on(uploadLibraryButton_, &MainWindow::onUploadLibraryClicked);
   on(uploadAddButton_, &MainWindow::onUploadAddClicked);
   portComboBox_->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
@@ -300,6 +304,32 @@ void MainWindow::onConnectClicked() {
   });
 }
 
+void MainWindow::onMemoryClicked() {
+  if (!memoryWindow_) {
+    memoryWindow_ = new MemoryWindow(folders_, dialogs_, *link_,
+                                     [this](const OperationResult& r) { ShowResult(r); }, this);
+  }
+  // Without a port the window opens empty, for library files.
+  if (link_->Port().isEmpty()) {
+    memoryWindow_->show();
+    memoryWindow_->raise();
+    return;
+  }
+  SetStatusText(0, QStringLiteral("Reading the Sorvani session memory"));
+  link_->ReadMemory([this](const OperationResult& result) {
+    ShowResult(result);
+    SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session memory read")
+                                 : QStringLiteral("Reading the Sorvani session memory failed"));
+    if (!result.Ok()) {
+      RefreshPortsIfGone();
+      return;
+    }
+    memoryWindow_->show();
+    memoryWindow_->raise();
+    memoryWindow_->ShowDeviceMemory(*result.MemImg);
+  });
+}
+
 void MainWindow::onUploadLibraryClicked() {
   const QString path = PathFromEdit(folders_.SelectedLibraryPath(), folders_.LibrariesFolder(),
                                     libraryFileEdit_->text());
@@ -327,6 +357,9 @@ void MainWindow::onUploadAddClicked() {
     SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
                                  : QStringLiteral("Single session upload to Sorvani failed"));
     if (!result.Ok()) RefreshPortsIfGone();
+    // An open memory window shows what the device holds now.
+    if (result.Ok() && result.MemImg && memoryWindow_ && memoryWindow_->isVisible())
+      memoryWindow_->ShowDeviceMemory(*result.MemImg);
   });
 }
 
@@ -403,6 +436,7 @@ void MainWindow::UpdateDeviceButtons() {
   connectButton_->setEnabled(!busy_);
   uploadLibraryButton_->setEnabled(!busy_ && deviceFound_);
   uploadAddButton_->setEnabled(!busy_ && deviceFound_);
+  memoryButton_->setEnabled(!busy_);
   // Picking a port mid-operation would move the open port under it.
   portComboBox_->setEnabled(!busy_);
 }

@@ -24,6 +24,7 @@ namespace ovrel {
 
 class SerialPort;
 class DeviceLink;
+class MemoryWindow;
 
 struct MainWindowOptions {
   // Path of the program file; empty: this process's executable.
@@ -78,6 +79,7 @@ class MainWindow : public QWidget, private LinkUi {
   void onSelectSessionClicked();
   void onLibraryCompilerClicked();
   void onConnectClicked();
+  void onMemoryClicked();
   void onUploadLibraryClicked();
   void onUploadAddClicked();
   void onPortListDropDown();
@@ -118,6 +120,7 @@ class MainWindow : public QWidget, private LinkUi {
   QLabel* portLabel_;
   PortComboBox* portComboBox_;
   QPushButton* connectButton_;
+  QPushButton* memoryButton_;  // reads the device memory into the memory window
   QPushButton* sessionEditorButton_;
   QPushButton* libraryCompilerButton_;
   QLabel* libraryLabel_;
@@ -135,6 +138,7 @@ class MainWindow : public QWidget, private LinkUi {
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;
   QWidget* compiler_ = nullptr;
+  MemoryWindow* memoryWindow_ = nullptr;  // made at the first read
   std::function<bool()> canClose_;
   bool deviceFound_ = false;
   bool busy_ = false;

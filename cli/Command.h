@@ -52,5 +52,6 @@ std::vector<Command> SessionCommands();  // check
 std::vector<Command> ImportCommands();   // import, export-csv
 std::vector<Command> PlotCommands();     // plot
 std::vector<Command> SweepCommands();    // sweep
+std::vector<Command> MemoryCommands();   // list, extract, remove
 
 }  // namespace ovrel::cli

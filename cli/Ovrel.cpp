@@ -20,7 +20,7 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   for (auto group : {LibraryCommands, InfoCommands, SessionCommands, ImportCommands,
-                     SweepCommands, PlotCommands}) {
+                     SweepCommands, PlotCommands, MemoryCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;
@@ -30,7 +30,8 @@ void PrintHelp(const std::vector<Command>& commands) {
   std::cout << "Usage: ovrel [--json] COMMAND [ARGUMENTS]\n"
                "Companion of Sorvani Ovrelware for scripting: compiles session libraries,\n"
                "reads session and library files, and uploads to, adds to, reads, backs up\n"
-               "and restores the device.\n\n"
+               "and restores the device. list, extract and remove work on the sessions of\n"
+               "the device (--port PORT) or of a library file.\n\n"
                "Commands:\n";
   for (const Command& command : commands) {
     std::string name = command.name;

@@ -1,0 +1,310 @@
+// ovrel list, extract and remove: the sessions that the device's memory
+// (or a library file) holds, one by one.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonValue>
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "cli/Command.h"
+#include "cli/DeviceSession.h"
+#include "cli/JsonOutput.h"
+#include "device/link/LibraryUpload.h"
+#include "library/LibraryCompiler.h"
+#include "library/LibraryEdit.h"
+#include "library/MemoryBudget.h"
+#include "session/AtomicFile.h"
+#include "session/FileBytes.h"
+
+namespace ovrel::cli {
+namespace {
+
+constexpr const char* kListHelp =
+    "Usage: ovrel list (--port PORT | LIBRARY.svl) [--sessions FOLDER]\n"
+    "Lists the sessions that the device's memory (read from PORT and kept in the\n"
+    "backup history) or a library file holds, one a line: its number, its length\n"
+    "M:SS as the library stores it, its segments and the session file of FOLDER\n"
+    "with the same segments (\"-\" when there is none), then the free memory.\n"
+    "  --sessions FOLDER   where to look for the session files (default: the\n"
+    "                      Sessions folder of the program folder)\n"
+    "With --json, each session is an object {\"event\": \"session\", \"index\": N,\n"
+    "\"minutes\": M, \"seconds\": S, \"segments\": K, \"bytes\": B, \"file\": PATH or\n"
+    "null}: index from 1, minutes and seconds as the library stores them, bytes\n"
+    "the memory the session takes (its record and its entry in the offset table).\n"
+    "The free memory follows as {\"event\": \"memory\", \"free\": F, \"percent\": P}.\n";
+
+constexpr const char* kExtractHelp =
+    "Usage: ovrel extract N (--port PORT | LIBRARY.svl) -o OUT.svs\n"
+    "Writes session N (from 1) of the device's memory or of a library file as a\n"
+    "session file that the editor opens and that, compiled alone, gives the same\n"
+    "session bytes. The segment lines carry the stored bytes as they are. The total\n"
+    "time line carries the length computed from the segments when the library's\n"
+    "two length bytes agree with it (a library keeps only the low 8 bits of the\n"
+    "minutes, so a session of 300 minutes is stored as 44 and written as 300), and\n"
+    "the two stored bytes otherwise.\n";
+
+constexpr const char* kRemoveHelp =
+    "Usage: ovrel remove N [N ...] --port PORT [--verify]\n"
+    "       ovrel remove N [N ...] LIBRARY.svl -o OUT.svl\n"
+    "Removes sessions N ... (numbered from 1, as \"ovrel list\" shows them). From the\n"
+    "device: reads its memory (kept in the backup history, so \"ovrel restore\"\n"
+    "puts it back), and uploads the library of the remaining sessions, in their\n"
+    "order, as the compiler would build it. From a file: writes that library to\n"
+    "OUT.svl and leaves LIBRARY.svl as it is. A number that names no session,\n"
+    "or a memory that holds no valid library, is refused before anything is\n"
+    "written.\n"
+    "  --verify   read the memory back afterwards and compare it with what was written\n";
+
+struct MemoryArgs {
+  std::vector<int> Numbers;  // from 1, as given
+  QString Port;
+  std::string Library;
+  std::string Output;
+  std::string SessionsFolder;
+  bool Verify = false;
+};
+
+std::optional<int> SessionNumber(const std::string& arg) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(arg.data(), arg.data() + arg.size(), value);
+  if (error != std::errc{} || end != arg.data() + arg.size() || arg.empty()) return std::nullopt;
+  return value;
+}
+
+// Splits the arguments; nothing (after reporting the usage error) when they are wrong.
+std::optional<MemoryArgs> Parse(const std::string& name, const std::vector<std::string>& args) {
+  MemoryArgs out;
+  auto usage = [&](const std::string& what) {
+    UsageError(name, what);
+    return std::nullopt;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--port" && hasValue) {
+      out.Port = QString::fromStdString(args[++i]);
+    } else if (name != "list" && arg == "-o" && hasValue) {
+      out.Output = args[++i];
+    } else if (name == "list" && arg == "--sessions" && hasValue) {
+      out.SessionsFolder = args[++i];
+    } else if (name == "remove" && arg == "--verify") {
+      out.Verify = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return usage("unknown option or missing value: " + arg + ".");
+    } else if (const auto number = SessionNumber(arg); number && name != "list") {
+      out.Numbers.push_back(*number);
+    } else if (out.Library.empty()) {
+      out.Library = arg;
+    } else {
+      return usage("takes one library file.");
+    }
+  }
+  if (out.Port.isEmpty() == out.Library.empty())
+    return usage("needs either --port PORT or a library file.");
+  if (name == "extract" && out.Numbers.size() != 1) return usage("needs one session number.");
+  if (name == "remove" && out.Numbers.empty()) return usage("needs the numbers of the sessions.");
+  if (name == "extract" && out.Output.empty()) return usage("needs -o OUT.svs.");
+  if (name == "remove" && !out.Library.empty()) {
+    if (out.Output.empty()) return usage("needs -o OUT.svl for a library file.");
+    if (out.Verify) return usage("--verify reads the device back; a file needs no verifying.");
+    std::error_code error;
+    if (std::filesystem::equivalent(out.Library, out.Output, error))
+      return usage("writes a new library: OUT.svl must not be LIBRARY.svl.");
+  }
+  if (name == "remove" && !out.Port.isEmpty() && !out.Output.empty())
+    return usage("-o is for a library file; the device's library is written to the device.");
+  return out;
+}
+
+// The sessions of the library in the file or the device memory the
+// arguments name; the device's memory stays in `memory` and in the backup
+// history. Returns 0, or the exit status of the failure (after saying why).
+int ReadSessions(const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
+                 std::vector<SessionRecord>& sessions) {
+  LibrarySessions read;
+  if (!a.Library.empty()) {
+    const FileBytes file = ReadFileBytes(a.Library, SesMemSize);
+    if (!file) {
+      return Failure(file.Fault == FileBytesFault::TooLarge
+                         ? a.Library + " is no session library: it is longer than 2048 bytes."
+                         : file.Error);
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
+    read = ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
+    if (!read) return Failure(a.Library + " holds no valid session library: " + read.Error + ".");
+  } else {
+    device = std::make_unique<DeviceSession>();
+    device->Link.SetPort(a.Port);
+    OperationResult result;
+    if (const int status = device->ReadMemory(result)) return status;
+    read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
+    if (!read) {
+      return Failure("The session memory of Sorvani holds no valid session library: " + read.Error +
+                     ".");
+    }
+  }
+  sessions = std::move(read.Sessions);
+  return ExitOk;
+}
+
+// Refuses a session number outside 1 .. count.
+int CheckNumbers(const std::vector<int>& numbers, std::size_t count) {
+  for (const int n : numbers) {
+    if (n < 1 || static_cast<std::size_t>(n) > count) {
+      return Failure("There is no session " + std::to_string(n) + ": the library holds " +
+                     std::to_string(count) + (count == 1 ? " session." : " sessions."));
+    }
+  }
+  return ExitOk;
+}
+
+// The device commands need an application's event loop for the port and the
+// link's timers: ovrel makes one (and takes over the signals, so that a
+// write into the device is finished before it stops); a program that runs
+// the command in-process has its own.
+template <typename Body>
+int WithEventLoop(Body body) {
+  static int argc = 1;
+  static char programName[] = "ovrel";
+  static char* argv[] = {programName, nullptr};
+  std::optional<QCoreApplication> app;
+  if (!QCoreApplication::instance()) {
+    app.emplace(argc, argv);
+    interruption::Install();
+  }
+  int status = ExitFailed;
+  try {
+    status = body();
+  } catch (const Interrupted&) {
+  }
+  return interruption::Signal() ? interruption::Stopped() : status;
+}
+
+std::string Length(const SessionRecord& s) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%d:%02d", int{s.Minutes}, int{s.Seconds});
+  return text;
+}
+
+int List(const std::vector<std::string>& args) {
+  const std::optional<MemoryArgs> a = Parse("list", args);
+  if (!a) return ExitUsage;
+  return WithEventLoop([&] {
+    std::unique_ptr<DeviceSession> device;
+    std::vector<SessionRecord> sessions;
+    if (const int status = ReadSessions(*a, device, sessions)) return status;
+    const std::string folder =
+        a->SessionsFolder.empty()
+            ? (LocateProgramFolders().Program + QStringLiteral("/Sessions")).toStdString()
+            : a->SessionsFolder;
+    const std::vector<FolderSession> files = ScanSessionFolder(folder);
+    std::int64_t segments = 0;
+    for (std::size_t k = 0; k < sessions.size(); ++k) {
+      const SessionRecord& s = sessions[k];
+      const FolderSession* match = MatchSessionFile(s, files);
+      const int count = static_cast<int>(s.Segments.size());
+      segments += count;
+      EmitJson(QStringLiteral("session"),
+               {{QStringLiteral("index"), static_cast<int>(k + 1)},
+                {QStringLiteral("minutes"), s.Minutes},
+                {QStringLiteral("seconds"), s.Seconds},
+                {QStringLiteral("segments"), count},
+                {QStringLiteral("bytes"), 5 + 5 * count},
+                {QStringLiteral("file"), match ? QJsonValue(QString::fromStdString(match->Path))
+                                               : QJsonValue(QJsonValue::Null)}});
+      if (!JsonMode()) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%3zu  %7s  %3d segment%s  ", k + 1, Length(s).c_str(),
+                      count, count == 1 ? " " : "s");
+        std::cout << line << (match ? match->Path : std::string("-")) << "\n";
+      }
+    }
+    const std::int64_t free = SesMemFreeBytes(static_cast<std::int64_t>(sessions.size()), segments);
+    const int percent = SesMemPercent(std::clamp<std::int64_t>(free, 0, SesMemSize));
+    EmitJson(QStringLiteral("memory"), {{QStringLiteral("free"), static_cast<qint64>(free)},
+                                        {QStringLiteral("percent"), percent}});
+    if (!JsonMode())
+      std::cout << "Free memory: " << free << " bytes, " << AvailMemText(percent) << "\n";
+    return static_cast<int>(ExitOk);
+  });
+}
+
+int Extract(const std::vector<std::string>& args) {
+  const std::optional<MemoryArgs> a = Parse("extract", args);
+  if (!a) return ExitUsage;
+  return WithEventLoop([&] {
+    std::unique_ptr<DeviceSession> device;
+    std::vector<SessionRecord> sessions;
+    if (const int status = ReadSessions(*a, device, sessions)) return status;
+    if (const int status = CheckNumbers(a->Numbers, sessions.size())) return status;
+    const SessionRecord& s = sessions[static_cast<std::size_t>(a->Numbers[0] - 1)];
+    if (const FileWriteResult written = writeFileAtomically(a->Output, SessionRecordFileText(s));
+        !written) {
+      return Failure(written.error);
+    }
+    NoteOutcome(QStringLiteral("Session %1 written to %2")
+                    .arg(a->Numbers[0])
+                    .arg(QString::fromStdString(a->Output)));
+    std::cout << "Session " << a->Numbers[0] << " (" << Length(s) << ", " << s.Segments.size()
+              << " segments) written to " << a->Output << "\n";
+    return static_cast<int>(ExitOk);
+  });
+}
+
+int Remove(const std::vector<std::string>& args) {
+  const std::optional<MemoryArgs> a = Parse("remove", args);
+  if (!a) return ExitUsage;
+  return WithEventLoop([&] {
+    std::unique_ptr<DeviceSession> device;
+    std::vector<SessionRecord> sessions;
+    if (const int status = ReadSessions(*a, device, sessions)) return status;
+    if (const int status = CheckNumbers(a->Numbers, sessions.size())) return status;
+    std::vector<int> indexes;
+    for (const int n : a->Numbers) indexes.push_back(n - 1);
+    RemoveSessions(sessions, indexes);
+    // Fewer sessions always fit where more did.
+    const std::vector<std::uint8_t> image =
+        BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
+    const std::string left = std::to_string(sessions.size()) +
+                             (sessions.size() == 1 ? " session" : " sessions") + " left";
+    if (!device) {
+      if (const auto error = WriteLibraryFile(a->Output, image)) return Failure(*error);
+      return Finish(ExitOk, QStringLiteral("%1 written to %2")
+                                .arg(QString::fromStdString(left))
+                                .arg(QString::fromStdString(a->Output)));
+    }
+    OperationResult::Image memory{};
+    std::copy(image.begin(), image.end(), memory.begin());
+    Say(QStringLiteral("Uploading Sorvani session library"));
+    const OperationResult uploaded = device->RunToEnd([&](DeviceLink::Done done) {
+      device->Link.Run(std::make_unique<LibraryUpload>(memory, image.back(), true), done);
+    });
+    if (!uploaded.Ok()) {
+      return DeviceSession::Failed(QStringLiteral("Sorvani session library upload failed"),
+                                   uploaded);
+    }
+    const int status =
+        Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully, %1")
+                           .arg(QString::fromStdString(left)));
+    return a->Verify ? device->Verify(uploaded) : status;
+  });
+}
+
+}  // namespace
+
+std::vector<Command> MemoryCommands() {
+  return {
+      {"list", "list the sessions in the device or in a library file", kListHelp, List},
+      {"extract", "write one session of the device or a library as a session file", kExtractHelp,
+       Extract},
+      {"remove", "remove sessions from the device or from a library file", kRemoveHelp, Remove},
+  };
+}
+
+}  // namespace ovrel::cli

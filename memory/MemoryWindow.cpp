@@ -1,0 +1,479 @@
+#include "memory/MemoryWindow.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPixmap>
+#include <QResizeEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <set>
+
+#include "device/link/DeviceLink.h"
+#include "device/link/LibraryUpload.h"
+#include "library/LibraryCompiler.h"
+#include "library/LibraryList.h"
+#include "library/MemoryBudget.h"
+#include "library/SessionScan.h"
+#include "plot/SessionPlot.h"
+#include "session/AtomicFile.h"
+#include "session/FileBytes.h"
+#include "session/SessionFile.h"
+#include "ui/ErrorDisplay.h"
+
+namespace ovrel {
+
+namespace {
+
+const QString kLibraryFilter = QStringLiteral("Sorvani Pro session library(*.svl)|*.svl");
+const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs");
+
+enum Column { NumberColumn, LengthColumn, SegmentsColumn, ModesColumn, FreqColumn, FileColumn };
+
+QString LengthText(const SessionRecord& s) {
+  return QStringLiteral("%1:%2").arg(s.Minutes).arg(s.Seconds, 2, 10, QChar('0'));
+}
+
+// The session a record holds, as the editor would read it.
+Session SessionOf(const SessionRecord& record) {
+  Session ses;
+  ses.SegCount = static_cast<int32_t>(std::min<std::size_t>(record.Segments.size(), MaxSegCount));
+  for (int32_t k = 1; k <= ses.SegCount; ++k) {
+    const auto& b = record.Segments[static_cast<std::size_t>(k - 1)];
+    ses[k] = UnpackSegment({b[0], b[1], b[2], b[3], b[4]});
+  }
+  return ses;
+}
+
+}  // namespace
+
+MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
+                           std::function<void(const OperationResult&)> showResult, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      folders_(folders),
+      dialogs_(dialogs, this),
+      link_(link),
+      showResult_(std::move(showResult)) {
+  setObjectName(QStringLiteral("memoryWindow"));
+  setWindowTitle(kMemoryWindowTitle);
+  matchFolder_ = folders_.SessionsFolder();
+  CreateControls();
+  resize(760, 520);
+  Refresh();
+}
+
+void MemoryWindow::CreateControls() {
+  sourceLabel_ = new QLabel(QStringLiteral("Nothing read yet"), this);
+  openLibraryButton_ = new QPushButton(QStringLiteral("Open Library..."), this);
+  sessionsFolderButton_ = new QPushButton(QStringLiteral("Sessions Folder..."), this);
+  sessionsFolderLabel_ = new QLabel(this);
+  sessionTable_ = new QTableWidget(0, 6, this);
+  sessionTable_->setHorizontalHeaderLabels(
+      {QStringLiteral("No."), QStringLiteral("Length"), QStringLiteral("Segments"),
+       QStringLiteral("Modes"), QStringLiteral("Frequency"), QStringLiteral("Session file")});
+  sessionTable_->verticalHeader()->hide();
+  sessionTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  sessionTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  sessionTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sessionTable_->horizontalHeader()->setStretchLastSection(true);
+  removeButton_ = new QPushButton(QStringLiteral("Remove"), this);
+  moveUpButton_ = new QPushButton(QStringLiteral("Move Up"), this);
+  moveDownButton_ = new QPushButton(QStringLiteral("Move Down"), this);
+  addButton_ = new QPushButton(QStringLiteral("Add Session..."), this);
+  extractButton_ = new QPushButton(QStringLiteral("Extract..."), this);
+  pictureLabel_ = new QLabel(this);
+  pictureLabel_->setMinimumHeight(160);
+  // The picture is drawn for the label's size; it does not size the label.
+  pictureLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  pictureLabel_->setAlignment(Qt::AlignCenter);
+  memoryGauge_ = new QProgressBar(this);
+  memoryGauge_->setRange(0, 100);
+  memoryGauge_->setTextVisible(false);
+  availableMemoryLabel_ = new QLabel(this);
+  writeButton_ = new QPushButton(QStringLiteral("Write to Sorvani"), this);
+  saveLibraryButton_ = new QPushButton(QStringLiteral("Save Library..."), this);
+  statusLabel_ = new QLabel(this);
+
+  const std::pair<QWidget*, const char*> named[] = {{sourceLabel_, "sourceLabel"},
+                                                    {openLibraryButton_, "openLibraryButton"},
+                                                    {sessionsFolderButton_, "sessionsFolderButton"},
+                                                    {sessionsFolderLabel_, "sessionsFolderLabel"},
+                                                    {sessionTable_, "sessionTable"},
+                                                    {removeButton_, "removeButton"},
+                                                    {moveUpButton_, "moveUpButton"},
+                                                    {moveDownButton_, "moveDownButton"},
+                                                    {addButton_, "addButton"},
+                                                    {extractButton_, "extractButton"},
+                                                    {pictureLabel_, "pictureLabel"},
+                                                    {memoryGauge_, "memoryGauge"},
+                                                    {availableMemoryLabel_, "availableMemoryLabel"},
+                                                    {writeButton_, "writeButton"},
+                                                    {saveLibraryButton_, "saveLibraryButton"},
+                                                    {statusLabel_, "statusLabel"}};
+  for (const auto& [control, name] : named) control->setObjectName(QLatin1String(name));
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(sourceLabel_, 1);
+  top->addWidget(openLibraryButton_);
+  auto* folderRow = new QHBoxLayout;
+  folderRow->addWidget(sessionsFolderLabel_, 1);
+  folderRow->addWidget(sessionsFolderButton_);
+  auto* edit = new QVBoxLayout;
+  for (QPushButton* b : {removeButton_, moveUpButton_, moveDownButton_, addButton_, extractButton_})
+    edit->addWidget(b);
+  edit->addStretch(1);
+  edit->addWidget(availableMemoryLabel_);
+  edit->addWidget(memoryGauge_);
+  auto* middle = new QHBoxLayout;
+  middle->addWidget(sessionTable_, 1);
+  middle->addLayout(edit);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(statusLabel_, 1);
+  bottom->addWidget(saveLibraryButton_);
+  bottom->addWidget(writeButton_);
+  auto* all = new QVBoxLayout(this);
+  all->addLayout(top);
+  all->addLayout(folderRow);
+  all->addLayout(middle, 2);
+  all->addWidget(pictureLabel_, 1);
+  all->addLayout(bottom);
+
+  auto on = [this](QPushButton* button, void (MemoryWindow::*handler)()) {
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { RunGuarded(dialogs_, [&] { (this->*handler)(); }); });
+  };
+  on(openLibraryButton_, &MemoryWindow::onOpenLibraryClicked);
+  on(sessionsFolderButton_, &MemoryWindow::onSessionsFolderClicked);
+  on(removeButton_, &MemoryWindow::onRemoveClicked);
+  on(moveUpButton_, &MemoryWindow::onMoveUpClicked);
+  on(moveDownButton_, &MemoryWindow::onMoveDownClicked);
+  on(addButton_, &MemoryWindow::onAddClicked);
+  on(extractButton_, &MemoryWindow::onExtractClicked);
+  on(writeButton_, &MemoryWindow::onWriteClicked);
+  on(saveLibraryButton_, &MemoryWindow::onSaveLibraryClicked);
+  connect(sessionTable_, &QTableWidget::itemSelectionChanged, this,
+          &MemoryWindow::onSelectionChanged);
+}
+
+void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
+  if (!MayDiscardChanges()) return;
+  const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
+  if (!read) {
+    dialogs_.error(
+        QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
+            .arg(QString::fromStdString(read.Error)));
+    return;
+  }
+  SetSessions(read.Sessions, true,
+              QStringLiteral("Sorvani memory, read at %1")
+                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+bool MemoryWindow::OpenLibrary(const QString& path) {
+  if (!MayDiscardChanges()) return false;
+  const FileBytes file = ReadFileBytes(path.toStdString(), SesMemSize);
+  if (!file) {
+    dialogs_.error(
+        file.Fault == FileBytesFault::TooLarge
+            ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.").arg(path)
+            : QString::fromStdString(file.Error));
+    return false;
+  }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
+  const LibrarySessions read =
+      ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
+  if (!read) {
+    dialogs_.error(QStringLiteral("%1 holds no valid session library: %2.")
+                       .arg(path, QString::fromStdString(read.Error)));
+    return false;
+  }
+  SetSessions(read.Sessions, false, path);
+  return true;
+}
+
+void MemoryWindow::SetSessions(std::vector<SessionRecord> sessions, bool fromDevice,
+                               const QString& source) {
+  sessions_ = std::move(sessions);
+  fromDevice_ = fromDevice;
+  sourceLabel_->setText(source);
+  folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
+  SetChanged(false);
+  Refresh(sessions_.empty() ? std::vector<int>{} : std::vector<int>{0});
+}
+
+void MemoryWindow::Refresh(const std::vector<int>& select) {
+  sessionsFolderLabel_->setText(QStringLiteral("Session files from: %1").arg(matchFolder_));
+  const QSignalBlocker quiet(sessionTable_);
+  sessionTable_->clearSelection();
+  sessionTable_->setRowCount(static_cast<int>(sessions_.size()));
+  std::int64_t segments = 0;
+  for (std::size_t k = 0; k < sessions_.size(); ++k) {
+    const SessionRecord& s = sessions_[k];
+    const RecordFacts facts = FactsOf(s);
+    segments += static_cast<std::int64_t>(s.Segments.size());
+    QStringList modes;
+    for (const int m : facts.Modes) modes << QString::fromStdString(ModeText(m));
+    const FolderSession* match = MatchSessionFile(s, folderSessions_);
+    const QString texts[] = {
+        QString::number(k + 1),
+        LengthText(s),
+        QString::number(s.Segments.size()),
+        modes.join(QStringLiteral(", ")),
+        s.Segments.empty() ? QString()
+                           : QStringLiteral("%1-%2 Hz").arg(facts.FreqLow).arg(facts.FreqHigh),
+        match ? QFileInfo(QString::fromStdString(match->Path)).fileName() : QStringLiteral("-")};
+    for (int c = 0; c < 6; ++c) {
+      auto* item = new QTableWidgetItem(texts[c]);
+      if (c == FileColumn && match) item->setToolTip(QString::fromStdString(match->Path));
+      sessionTable_->setItem(static_cast<int>(k), c, item);
+    }
+  }
+  sessionTable_->resizeColumnsToContents();
+  for (const int row : select) {
+    sessionTable_->selectionModel()->select(
+        sessionTable_->model()->index(row, 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+  if (!select.empty()) {
+    sessionTable_->selectionModel()->setCurrentIndex(
+        sessionTable_->model()->index(select.back(), 0), QItemSelectionModel::NoUpdate);
+  }
+  const std::int64_t free = SesMemFreeBytes(static_cast<std::int64_t>(sessions_.size()), segments);
+  const int percent = SesMemPercent(std::clamp<std::int64_t>(free, 0, SesMemSize));
+  memoryGauge_->setValue(percent);
+  availableMemoryLabel_->setText(QString::fromStdString(AvailMemText(percent)));
+  ShowPicture();
+  UpdateButtons();
+}
+
+std::vector<int> MemoryWindow::SelectedRows() const {
+  std::set<int> rows;
+  for (const QModelIndex& index : sessionTable_->selectionModel()->selectedRows())
+    rows.insert(index.row());
+  return {rows.begin(), rows.end()};
+}
+
+void MemoryWindow::onSelectionChanged() {
+  ShowPicture();
+  UpdateButtons();
+}
+
+void MemoryWindow::ShowPicture() {
+  const std::vector<int> rows = SelectedRows();
+  if (rows.empty() || sessions_[static_cast<std::size_t>(rows.front())].Segments.empty()) {
+    pictureLabel_->setPixmap({});
+    pictureLabel_->setText(rows.empty() ? QStringLiteral("Select a session to see its picture")
+                                        : QString());
+    return;
+  }
+  const Session ses = SessionOf(sessions_[static_cast<std::size_t>(rows.front())]);
+  SessionPlot plot(ses);
+  const QSize size(std::max(pictureLabel_->width(), 400), std::max(pictureLabel_->height(), 160));
+  plot.SetSize(size);
+  QPixmap picture(size);
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  plot.Paint(painter);
+  painter.end();
+  pictureLabel_->setPixmap(picture);
+}
+
+void MemoryWindow::UpdateButtons() {
+  const std::vector<int> rows = SelectedRows();
+  const int count = static_cast<int>(sessions_.size());
+  const bool one = rows.size() == 1;
+  removeButton_->setEnabled(!writing_ && !rows.empty());
+  moveUpButton_->setEnabled(!writing_ && one && rows.front() > 0);
+  moveDownButton_->setEnabled(!writing_ && one && rows.front() + 1 < count);
+  extractButton_->setEnabled(!rows.empty());
+  addButton_->setEnabled(!writing_);
+  writeButton_->setEnabled(!writing_ && fromDevice_ && changed_);
+  saveLibraryButton_->setEnabled(!writing_);
+  openLibraryButton_->setEnabled(!writing_);
+}
+
+void MemoryWindow::SetChanged(bool changed) {
+  changed_ = changed;
+  statusLabel_->setText(changed
+                            ? (fromDevice_ ? QStringLiteral("Changed: not yet written to Sorvani")
+                                           : QStringLiteral("Changed: not yet saved"))
+                            : QString());
+  UpdateButtons();
+}
+
+void MemoryWindow::onRemoveClicked() {
+  const std::vector<int> rows = SelectedRows();
+  if (rows.empty() || !RemoveSessions(sessions_, rows)) return;
+  SetChanged(true);
+  const int next = std::min(rows.front(), static_cast<int>(sessions_.size()) - 1);
+  Refresh(next >= 0 ? std::vector<int>{next} : std::vector<int>{});
+}
+
+void MemoryWindow::Move(int by) {
+  const std::vector<int> rows = SelectedRows();
+  if (rows.size() != 1 || !MoveSession(sessions_, rows.front(), by)) return;
+  SetChanged(true);
+  Refresh({rows.front() + by});
+}
+
+void MemoryWindow::onMoveUpClicked() {
+  Move(-1);
+}
+void MemoryWindow::onMoveDownClicked() {
+  Move(1);
+}
+
+void MemoryWindow::onAddClicked() {
+  const std::optional<QString> path =
+      dialogs_.openFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, {}});
+  if (!path) return;
+  if (sessions_.size() + 1 > MaxLibSessions) {
+    dialogs_.error(QString::fromLatin1(LibraryList::kLibraryFullText));
+    return;
+  }
+  const SessionScanRead read = ScanSessionFile(path->toStdString());
+  if (!read) {
+    dialogs_.error(QString::fromStdString(read.Error));
+    return;
+  }
+  std::vector<SessionRecord> more = sessions_;
+  more.push_back(read.Scan->Record());
+  if (!BuildLibraryImage(more)) {
+    dialogs_.error(QString::fromLatin1(LibraryList::kOutOfMemoryText));
+    return;
+  }
+  sessions_ = std::move(more);
+  SetChanged(true);
+  Refresh({static_cast<int>(sessions_.size()) - 1});
+}
+
+void MemoryWindow::onExtractClicked() {
+  for (const int row : SelectedRows()) {
+    const QString name = QStringLiteral("session-%1.svs").arg(row + 1);
+    const std::optional<QString> path =
+        dialogs_.saveFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, name});
+    if (!path) return;
+    const std::string text = SessionRecordFileText(sessions_[static_cast<std::size_t>(row)]);
+    if (const FileWriteResult written = writeFileAtomically(path->toStdString(), text); !written) {
+      dialogs_.error(QString::fromStdString(written.error));
+      return;
+    }
+    statusLabel_->setText(QStringLiteral("Session %1 written to %2").arg(row + 1).arg(*path));
+  }
+}
+
+void MemoryWindow::onOpenLibraryClicked() {
+  const std::optional<QString> path = dialogs_.openFile(
+      {{}, kLibraryFilter, QStringLiteral("svl"), folders_.LibrariesFolder(), {}});
+  if (path) OpenLibrary(*path);
+}
+
+void MemoryWindow::onSessionsFolderClicked() {
+  const std::optional<QString> folder =
+      dialogs_.browseFolder({QStringLiteral("Where are the session files?"), matchFolder_});
+  if (!folder) return;
+  matchFolder_ = *folder;
+  folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
+  Refresh(SelectedRows());
+}
+
+void MemoryWindow::onSaveLibraryClicked() {
+  const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
+  if (!image) return;
+  const std::optional<QString> path = dialogs_.saveFile(
+      {{}, kLibraryFilter, QStringLiteral("svl"), folders_.LibrariesFolder(), {}});
+  if (!path) return;
+  if (const auto error = WriteLibraryFile(path->toStdString(), *image)) {
+    dialogs_.error(QString::fromStdString(*error));
+    return;
+  }
+  if (!fromDevice_) {
+    sourceLabel_->setText(*path);
+    SetChanged(false);
+  }
+  statusLabel_->setText(QStringLiteral("Library written to %1").arg(*path));
+}
+
+void MemoryWindow::onWriteClicked() {
+  if (!fromDevice_ || writing_) return;
+  const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
+  if (!image) return;
+  OperationResult::Image memory{};
+  std::copy(image->begin(), image->end(), memory.begin());
+  writing_ = true;
+  UpdateButtons();
+  statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
+  // The memory as it was is in the backup history since it was read.
+  link_.Run(std::make_unique<LibraryUpload>(memory, image->back(), true),
+            [this, memory](const OperationResult& result) {
+              if (!result.Ok()) {
+                writing_ = false;
+                statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
+                UpdateButtons();
+                if (showResult_) showResult_(result);
+                return;
+              }
+              VerifyWritten(memory);
+            });
+}
+
+void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
+  statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
+  // The read-back is no backup: the link keeps nothing while it runs.
+  auto keep = std::make_shared<decltype(link_.KeepMemoryImage)>(
+      std::exchange(link_.KeepMemoryImage, nullptr));
+  link_.ReadMemory([this, written, keep](const OperationResult& result) {
+    link_.KeepMemoryImage = std::move(*keep);
+    writing_ = false;
+    if (!result.Ok()) {
+      statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back failed"));
+      UpdateButtons();
+      if (showResult_) showResult_(result);
+      return;
+    }
+    if (*result.MemImg != written) {
+      statusLabel_->setText(QStringLiteral("Verification failed"));
+      UpdateButtons();
+      dialogs_.error(QStringLiteral(
+          "Sorvani holds other bytes than were written. The memory as it was before is in the "
+          "backup history."));
+      return;
+    }
+    SetChanged(false);
+    statusLabel_->setText(
+        QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
+  });
+}
+
+bool MemoryWindow::MayDiscardChanges() {
+  if (!changed_) return true;
+  const MsgResult answer = dialogs_.message(
+      {kAppTitle,
+       fromDevice_ ? QStringLiteral("The sessions were changed but not written to Sorvani. Discard "
+                                    "the changes?")
+                   : QStringLiteral("The library was changed but not saved. Discard the changes?"),
+       MsgIcon::Question,
+       MsgButtons::YesNo,
+       {}});
+  if (answer != MsgResult::Yes) return false;
+  SetChanged(false);
+  return true;
+}
+
+void MemoryWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ShowPicture();  // drawn for the picture's new size
+}
+
+void MemoryWindow::closeEvent(QCloseEvent* event) {
+  if (writing_ || !MayDiscardChanges()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+}  // namespace ovrel

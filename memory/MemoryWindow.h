@@ -1,0 +1,109 @@
+#pragma once
+// The memory window: the sessions that the device's memory (after a read)
+// or a library file holds, with their lengths, segments, modes, frequency
+// ranges and the session file each came from, the picture of the selected
+// one and the memory budget. The user removes, moves, adds and extracts
+// sessions; nothing is written until "Write to Sorvani" (or, for a library
+// file, "Save Library...") is clicked. The image written is the one the
+// compiler builds of the same sessions in the same order.
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "device/link/OperationResult.h"
+#include "library/LibraryEdit.h"
+#include "ui/Dialogs.h"
+#include "ui/FolderSettings.h"
+
+namespace ovrel {
+
+class DeviceLink;
+
+inline const QString kMemoryWindowTitle = QStringLiteral("Sorvani Memory");
+
+class MemoryWindow : public QWidget {
+  Q_OBJECT
+ public:
+  // link: the device link that writes and reads back; showResult shows how
+  // a failed operation ended (the main window's message boxes).
+  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
+               std::function<void(const OperationResult&)> showResult, QWidget* parent = nullptr);
+
+  // Shows the sessions of a memory image just read from the device. A
+  // memory that holds no library is said so and shows nothing.
+  void ShowDeviceMemory(const OperationResult::Image& image);
+  // Shows the sessions of a library file; false (after saying why) when it
+  // cannot be read or holds no library.
+  bool OpenLibrary(const QString& path);
+
+  const std::vector<SessionRecord>& Sessions() const { return sessions_; }
+  // True while the list holds changes not yet written.
+  bool Changed() const { return changed_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private slots:
+  void onOpenLibraryClicked();
+  void onSessionsFolderClicked();
+  void onRemoveClicked();
+  void onMoveUpClicked();
+  void onMoveDownClicked();
+  void onAddClicked();
+  void onExtractClicked();
+  void onWriteClicked();
+  void onSaveLibraryClicked();
+  void onSelectionChanged();
+
+ private:
+  void CreateControls();
+  // Asks whether changes not yet written may go; false: keep them.
+  bool MayDiscardChanges();
+  void SetSessions(std::vector<SessionRecord> sessions, bool fromDevice, const QString& source);
+  // Fills the table and the budget from the sessions; selects `select`.
+  void Refresh(const std::vector<int>& select = {});
+  void ShowPicture();
+  std::vector<int> SelectedRows() const;
+  void Move(int by);
+  void SetChanged(bool changed);
+  void UpdateButtons();
+  // Reads the device memory back after a write and compares it.
+  void VerifyWritten(const OperationResult::Image& written);
+
+  FolderSettings& folders_;
+  WindowDialogs dialogs_;
+  DeviceLink& link_;
+  std::function<void(const OperationResult&)> showResult_;
+  std::vector<SessionRecord> sessions_;
+  std::vector<FolderSession> folderSessions_;
+  QString matchFolder_;  // where the session files are looked for
+  bool fromDevice_ = false;
+  bool changed_ = false;
+  bool writing_ = false;
+
+  QLabel* sourceLabel_ = nullptr;
+  QPushButton* openLibraryButton_ = nullptr;
+  QPushButton* sessionsFolderButton_ = nullptr;
+  QLabel* sessionsFolderLabel_ = nullptr;
+  QTableWidget* sessionTable_ = nullptr;
+  QPushButton* removeButton_ = nullptr;
+  QPushButton* moveUpButton_ = nullptr;
+  QPushButton* moveDownButton_ = nullptr;
+  QPushButton* addButton_ = nullptr;
+  QPushButton* extractButton_ = nullptr;
+  QLabel* pictureLabel_ = nullptr;
+  QProgressBar* memoryGauge_ = nullptr;
+  QLabel* availableMemoryLabel_ = nullptr;
+  QPushButton* writeButton_ = nullptr;
+  QPushButton* saveLibraryButton_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+};
+
+}  // namespace ovrel

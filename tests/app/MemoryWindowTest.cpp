@@ -1,0 +1,161 @@
+// The memory window, opened from the main window's Memory button against the
+// device emulator: the sessions listed, one removed, one moved, written back.
+
+#include <QDir>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTest>
+
+#include "library/LibraryEdit.h"
+#include "memory/MemoryWindow.h"
+#include "storage/BackupHistory.h"
+#include "support/DevSim.h"
+#include "support/FindChild.h"
+#include "tests/app/MainWindowFixture.h"
+
+namespace ovrel::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const std::vector<SessionRecord> kThree = {
+    {2, 0, {{36, 10, 10, 100, 100}, {36, 10, 10, 100, 100}}},
+    {7, 30, {{72, 12, 20, 44, 44}, {87, 140, 148, 44, 200}, {150, 5, 5, 48, 48}}},
+    {0, 15, {{33, 48, 1, 200, 200}}},
+};
+
+Bytes Padded(std::vector<SessionRecord> sessions) {
+  Bytes image = BuildLibraryImage(sessions).value_or(Bytes{});
+  image.resize(SesMemSize, 0);
+  return image;
+}
+
+// With a backup history of its own.
+class MemoryWindowTest : public MainWindowFixture {
+ protected:
+  void SetUp() override {
+    MainWindowFixture::SetUp();
+    savedDataHome_ = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (root + "/data").toLocal8Bit());
+  }
+  void TearDown() override {
+    MainWindowFixture::TearDown();
+    qputenv("XDG_DATA_HOME", savedDataHome_);
+  }
+
+ private:
+  QByteArray savedDataHome_;
+};
+
+TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
+  DevSim sim({"--link", (root + "/ttyM").toStdString()}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  WriteFile(programFolder + "/Sessions/warm-up.svs",
+            "version=23\r\n2,0,\r\n36,10,10,100,100,\r\n36,10,10,100,100,\r\n0,\r\n");
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+
+  // The button sits beside Connect, clear of every other control.
+  QPushButton* memory = Control<QPushButton>(f, "memoryButton");
+  ASSERT_TRUE(memory);
+  EXPECT_EQ(memory->geometry(), QRect(96, 56, 49, 25));
+  EXPECT_EQ(memory->text(), QStringLiteral("Memory"));
+  for (QWidget* other : f.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (other == memory || !other->isVisible() || other->isWindow()) continue;
+    EXPECT_FALSE(other->geometry().intersects(memory->geometry()))
+        << other->objectName().toStdString();
+  }
+
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
+  ClickAndWait(f, memory);
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Sorvani Memory"));
+  auto* table = Control<QTableWidget>(*window, "sessionTable");
+  ASSERT_EQ(table->rowCount(), 3);
+  const auto cell = [&](int row, int column) { return table->item(row, column)->text(); };
+  EXPECT_EQ(cell(0, 1), "2:00");
+  EXPECT_EQ(cell(0, 5), "warm-up.svs");
+  EXPECT_EQ(cell(1, 1), "7:30");
+  EXPECT_EQ(cell(1, 2), "3");
+  EXPECT_EQ(cell(1, 3), "FB, LA");
+  EXPECT_EQ(cell(1, 4), "5-20 Hz");
+  EXPECT_EQ(cell(1, 5), "-");
+  EXPECT_EQ(Control<QLabel>(*window, "availableMemoryLabel")->text(), "Available memory: 98%");
+  // The memory as it was read is in the backup history.
+  const QStringList backups = BackupHistory().Files();
+  ASSERT_EQ(backups.size(), 1);
+  QFile kept(backups.front());
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  const Bytes old = BuildLibraryImage(kThree).value_or(Bytes{});
+  EXPECT_EQ(kept.readAll(), QByteArray(reinterpret_cast<const char*>(old.data()),
+                                       static_cast<qsizetype>(old.size())));
+
+  // Nothing is written until the user says so.
+  table->selectRow(0);
+  EXPECT_FALSE(Control<QLabel>(*window, "pictureLabel")->pixmap().isNull());
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+  ASSERT_EQ(table->rowCount(), 2);
+  table->selectRow(1);
+  QTest::mouseClick(Control<QPushButton>(*window, "moveUpButton"), Qt::LeftButton);
+  EXPECT_EQ(cell(0, 1), "0:15");
+  EXPECT_EQ(Control<QLabel>(*window, "availableMemoryLabel")->text(), "Available memory: 98%");
+  EXPECT_EQ(sim.memory(), Padded(kThree));
+
+  // Closing with unwritten changes asks; "No" keeps the window and the changes.
+  dialogs.answer(MsgResult::No);
+  EXPECT_FALSE(window->close());
+  EXPECT_TRUE(window->Changed());
+
+  ClickAndWait(f, Control<QPushButton>(*window, "writeButton"));
+  EXPECT_EQ(sim.memory(), Padded({kThree[2], kThree[1]}));
+  EXPECT_FALSE(window->Changed());
+  EXPECT_TRUE(
+      Control<QLabel>(*window, "statusLabel")->text().startsWith("Written to Sorvani and verified"))
+      << Control<QLabel>(*window, "statusLabel")->text().toStdString();
+  EXPECT_TRUE(window->close());
+  EXPECT_TRUE(dialogs.allAnswersUsed());
+  EXPECT_EQ(dialogs.messageTexts().size(), 1);
+  EXPECT_EQ(BackupHistory().Files(), backups);  // the read-back is no backup
+}
+
+TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Link(), {});
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  const auto bytes = [](const Bytes& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+  };
+  Bytes broken = three;
+  broken.back() ^= 1;  // the checksum no longer matches
+  WriteFile(root + "/broken.svl", bytes(broken));
+  dialogs.answer(MsgResult::Ok);
+  EXPECT_FALSE(window.OpenLibrary(root + "/broken.svl"));
+  ASSERT_EQ(dialogs.messageTexts().size(), 1);
+  EXPECT_TRUE(dialogs.messageTexts()[0].contains("holds no valid session library"));
+  EXPECT_EQ(table->rowCount(), 0);
+
+  WriteFile(root + "/three.svl", bytes(three));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  ASSERT_EQ(table->rowCount(), 3);
+  EXPECT_FALSE(Control<QPushButton>(window, "writeButton")->isEnabled());  // no device read
+  table->selectRow(1);
+  QTest::mouseClick(Control<QPushButton>(window, "removeButton"), Qt::LeftButton);
+  dialogs.answerPath(root + "/two.svl");
+  QTest::mouseClick(Control<QPushButton>(window, "saveLibraryButton"), Qt::LeftButton);
+  QFile two(root + "/two.svl");
+  ASSERT_TRUE(two.open(QIODevice::ReadOnly));
+  EXPECT_EQ(
+      two.readAll(),
+      bytes(BuildLibraryImage(std::vector<SessionRecord>{kThree[0], kThree[2]}).value_or(Bytes{})));
+  QFile kept(root + "/three.svl");
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), bytes(three));
+  EXPECT_FALSE(window.Changed());
+  EXPECT_TRUE(dialogs.allAnswersUsed());
+}
+
+}  // namespace
+}  // namespace ovrel::test
