@@ -221,6 +221,26 @@ int Detect() {
   return ExitOk;
 }
 
+// A library file read for restoring or listing: its bytes, what they hold,
+// or why it cannot be read.
+struct LibraryFile {
+  std::vector<std::uint8_t> Bytes;
+  LibImageInfo Info;
+  QString Error;  // set when the file cannot be read
+  bool Sound() const { return Error.isEmpty() && Info.Valid(); }
+};
+
+LibraryFile ReadLibraryFile(const QString& path) {
+  // Bounded: a library is never larger than the memory, and a pipe or a
+  // device is refused before it is opened.
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
+  if (!file) return {{}, {}, QString::fromStdString(file.Error)};
+  LibraryFile out;
+  out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
+  out.Info = ReadLibraryImage(out.Bytes);
+  return out;
+}
+
 // Uploads the library file at path, with the backup and verification asked for.
 int UploadLibrary(Device& d, const Arguments& a, const QString& path, bool backup) {
   if (backup) {
@@ -241,28 +261,11 @@ int UploadLibrary(Device& d, const Arguments& a, const QString& path, bool backu
 int Upload(const Arguments& a) {
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  // An upload replaces everything: what it replaces is kept unless told not to.
-  return UploadLibrary(d, a, a.Files[0], !a.NoBackup);
-}
-
-// A library file read for restoring or listing: its bytes, what they hold,
-// or why it cannot be read.
-struct LibraryFile {
-  std::vector<std::uint8_t> Bytes;
-  LibImageInfo Info;
-  QString Error;  // set when the file cannot be read
-  bool Sound() const { return Error.isEmpty() && Info.Valid(); }
-};
-
-LibraryFile ReadLibraryFile(const QString& path) {
-  // Bounded: a library is never larger than the memory, and a pipe or a
-  // device is refused before it is opened.
-  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
-  if (!file) return {{}, {}, QString::fromStdString(file.Error)};
-  LibraryFile out;
-  out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
-  out.Info = ReadLibraryImage(out.Bytes);
-  return out;
+  // An upload replaces everything: what it replaces is kept unless told
+  // not to. A file that cannot be uploaded is refused without reading the
+  // memory first.
+  const bool backup = !a.NoBackup && ReadLibraryFile(a.Files[0]).Sound();
+  return UploadLibrary(d, a, a.Files[0], backup);
 }
 
 QString ProblemsOf(const LibImageInfo& info) {
