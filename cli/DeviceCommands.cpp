@@ -69,7 +69,7 @@ const std::array<DeviceCommand, 8> kCommands = {{
      "Reads the device's session memory, keeps it in the backup history and\n"
      "writes it to FILE.svl: the library's used bytes, or all 2048 bytes when\n"
      "the memory holds no valid library.\n"},
-    {"restore", "upload a backup (the newest when no file is given)",
+    {"restore", "upload a backup (the newest sound one when no file is given)",
      "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
      "Prints what the backup holds and uploads it into the device. Without a\n"
      "file the newest backup of the history that holds a sound session library\n"
