@@ -12,7 +12,7 @@
 
 namespace ovrel {
 
-LibraryUpload::LibraryUpload(QString path) : path_(std::move(path)) {}
+LibraryUpload::LibraryUpload(QString path) : path_(std::move(path)), fromFile_(true) {}
 
 LibraryUpload::LibraryUpload(const Image& image, std::uint8_t checksum, bool startTransfer)
     : image_(image), checksum_(checksum), startTransfer_(startTransfer) {}
@@ -55,7 +55,7 @@ bool LibraryUpload::ReadLibraryFile() {
 }
 
 void LibraryUpload::Begin() {
-  if (!path_.isEmpty() && !ReadLibraryFile()) return;
+  if (fromFile_ && !ReadLibraryFile()) return;
   SetResultImage(image_);
   if (!OpenPort(linktext::kPortOpenFailed)) return;
   const LinkTiming& t = Link().Timing;

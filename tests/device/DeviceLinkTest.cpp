@@ -292,10 +292,13 @@ TEST_F(DeviceLinkTest, AFileThatIsNoSoundLibraryLeavesTheDeviceAlone) {
     EXPECT_TRUE(Ui.Messages[0].Detail.startsWith(Path("lib.svl") + ": "))
         << Ui.Messages[0].Detail.toStdString();
   }
+  // A folder, or no file at all (the window's library box left empty).
   Ui.Messages.clear();
   ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("folder.svl")));
   EXPECT_FALSE(Upload(Path("folder.svl")));
-  EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kLibFileNotFound});
+  EXPECT_FALSE(Upload(QString()));
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<QString>{linktext::kLibFileNotFound, linktext::kLibFileNotFound}));
   EXPECT_EQ(sim.log(), "");
   EXPECT_EQ(sim.memory(), old);
 
