@@ -357,6 +357,7 @@ int Add(const Arguments& a) {
   if (!added.Ok()) {
     return Device::Failed(QStringLiteral("Single session upload to Sorvani failed"), added);
   }
+  if (!d.KeptPath.isEmpty()) Say(QStringLiteral("Session memory kept as %1").arg(d.KeptPath));
   const int status =
       Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
   return a.Verify ? d.Verify(added) : status;
