@@ -4,7 +4,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QJsonObject>
 #include <QStringList>
 #include <algorithm>
 #include <array>
@@ -21,6 +22,8 @@
 #include "device/serial/PortDescription.h"
 #include "device/serial/SerialPort.h"
 #include "library/LibraryImage.h"
+#include "session/AtomicFile.h"
+#include "session/FileBytes.h"
 #include "storage/BackupHistory.h"
 #include "storage/ProgramFolder.h"
 
@@ -33,7 +36,7 @@ struct DeviceCommand {
   const char* help;
 };
 
-const std::array<DeviceCommand, 7> kCommands = {{
+const std::array<DeviceCommand, 8> kCommands = {{
     {"ports", "list the serial ports, one a line",
      "Usage: ovrel ports [--long]\n"
      "Lists the serial ports that autodetection probes, one a line. With\n"
@@ -43,18 +46,22 @@ const std::array<DeviceCommand, 7> kCommands = {{
      "Usage: ovrel detect\n"
      "Probes every listed port and prints the one where the device answered.\n"},
     {"upload", "upload a session library (.svl) into the device",
-     "Usage: ovrel upload [--port P] [--backup] [--verify] LIB.svl\n"
-     "Replaces the device's session memory with the library file. Without\n"
-     "--port the device is found first.\n"
-     "  --backup   read the device memory first and keep it in the backup history\n"
-     "  --verify   read the memory back afterwards and compare it with the file\n"},
+     "Usage: ovrel upload [--port P] [--no-backup] [--verify] LIB.svl\n"
+     "Replaces the device's session memory with the library file, after reading\n"
+     "the memory and keeping it in the backup history; nothing is written when\n"
+     "it cannot be kept. A file that is not a sound session library is refused.\n"
+     "Without --port the device is found first.\n"
+     "  --no-backup  write without reading and keeping the memory first\n"
+     "  --backup     keep the memory first (the default)\n"
+     "  --verify     read the memory back afterwards and compare it with the file\n"},
     {"add", "add a session (.svs) to the library in the device",
-     "Usage: ovrel add [--port P] [--verify] SESSION.svs\n"
-     "Reads the device's library (keeping it in the backup history), appends\n"
-     "the session and uploads the result. Writes SVPMemImg.svl and\n"
-     "TempSesLib.svl in the program folder: beside ovrel, or\n"
-     "$XDG_DATA_HOME/ovrelware when that folder is not writable.\n"
-     "  --verify   read the memory back afterwards and compare it with the merge\n"},
+     "Usage: ovrel add [--port P] [--no-backup] [--verify] SESSION.svs\n"
+     "Reads the device's library (keeping it in the backup history; nothing is\n"
+     "written when it cannot be kept), appends the session and uploads the\n"
+     "result. Writes SVPMemImg.svl and TempSesLib.svl in the program folder:\n"
+     "beside ovrel, or $XDG_DATA_HOME/ovrelware when that folder is not writable.\n"
+     "  --no-backup  do not keep the library read in the backup history\n"
+     "  --verify     read the memory back afterwards and compare it with the merge\n"},
     {"download", "read the library in the device into a file",
      "Usage: ovrel download [--port P] [--raw] -o FILE.svl\n"
      "Reads the device's session memory and writes its library (or, with\n"
@@ -64,12 +71,18 @@ const std::array<DeviceCommand, 7> kCommands = {{
      "Reads the device's session memory, keeps it in the backup history and\n"
      "writes it to FILE.svl: the library's used bytes, or all 2048 bytes when\n"
      "the memory holds no valid library.\n"},
-    {"restore", "upload a backup (the newest when no file is given)",
+    {"restore", "upload a backup (the newest sound one when no file is given)",
      "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
      "Prints what the backup holds and uploads it into the device. Without a\n"
-     "file the newest backup of the history is uploaded.\n"
+     "file the newest backup of the history that holds a sound session library\n"
+     "is uploaded; a file that is not a sound library is refused.\n"
      "  --backup   read the device memory first and keep it in the backup history\n"
      "  --verify   read the memory back afterwards and compare it with the backup\n"},
+    {"backups", "list the backup history",
+     "Usage: ovrel backups\n"
+     "Lists the backup history, oldest first: when each memory was read (UTC),\n"
+     "its sessions, its size in bytes, whether it holds a sound session library\n"
+     "(\"sound\", else \"broken\") and its file.\n"},
 }};
 
 struct Arguments {
@@ -78,6 +91,7 @@ struct Arguments {
   bool Raw = false;
   bool Long = false;
   bool Backup = false;
+  bool NoBackup = false;
   bool Verify = false;
   QStringList Files;
 };
@@ -107,9 +121,29 @@ int Detect() {
   return ExitOk;
 }
 
+// A library file read for restoring or listing: its bytes, what they hold,
+// or why it cannot be read.
+struct LibraryFile {
+  std::vector<std::uint8_t> Bytes;
+  LibImageInfo Info;
+  QString Error;  // set when the file cannot be read
+  bool Sound() const { return Error.isEmpty() && Info.Valid(); }
+};
+
+LibraryFile ReadLibraryFile(const QString& path) {
+  // Bounded: a library is never larger than the memory, and a pipe or a
+  // device is refused before it is opened.
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
+  if (!file) return {{}, {}, QString::fromStdString(file.Error)};
+  LibraryFile out;
+  out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
+  out.Info = ReadLibraryImage(out.Bytes);
+  return out;
+}
+
 // Uploads the library file at path, with the backup and verification asked for.
-int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
-  if (a.Backup) {
+int UploadLibrary(Device& d, const Arguments& a, const QString& path, bool backup) {
+  if (backup) {
     OperationResult read;
     if (const int status = d.ReadMemory(read)) return status;
   }
@@ -127,33 +161,95 @@ int UploadLibrary(Device& d, const Arguments& a, const QString& path) {
 int Upload(const Arguments& a) {
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  return UploadLibrary(d, a, a.Files[0]);
+  // An upload replaces everything: what it replaces is kept unless told
+  // not to. A file that cannot be uploaded is refused without reading the
+  // memory first.
+  const bool backup = !a.NoBackup && ReadLibraryFile(a.Files[0]).Sound();
+  return UploadLibrary(d, a, a.Files[0], backup);
+}
+
+QString ProblemsOf(const LibImageInfo& info) {
+  QStringList problems;
+  for (const std::string& problem : info.Problems) problems << QString::fromStdString(problem);
+  return problems.join(QStringLiteral("; "));
+}
+
+// The newest backup that holds a sound library, or an empty text.
+QString NewestSoundBackup() {
+  const QStringList files = BackupHistory().Files();
+  for (auto it = files.rbegin(); it != files.rend(); ++it) {
+    if (ReadLibraryFile(*it).Sound()) return *it;
+  }
+  return {};
 }
 
 int Restore(const Arguments& a) {
-  const QString path = a.Files.isEmpty() ? BackupHistory().Newest() : a.Files[0];
+  QString path = a.Files.isEmpty() ? QString() : a.Files[0];
   if (path.isEmpty()) {
-    return Finish(
-        ExitFailed,
-        QStringLiteral("No backup has been kept yet in %1.").arg(BackupHistory::DefaultFolder()));
+    if (BackupHistory().Files().isEmpty()) {
+      return Finish(ExitFailed, QStringLiteral("No backup has been kept yet in %1.")
+                                    .arg(BackupHistory::DefaultFolder()));
+    }
+    path = NewestSoundBackup();
+    if (path.isEmpty()) {
+      return Finish(ExitFailed, QStringLiteral("No backup in %1 holds a sound session library.")
+                                    .arg(BackupHistory::DefaultFolder()));
+    }
+    Say(QStringLiteral("Restoring the newest sound backup, %1").arg(path));
   }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    return Finish(ExitFailed,
-                  QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString()));
-  }
-  const QByteArray content = file.readAll();
-  // What the backup holds; a backup of a memory that held no valid library
-  // is restored all the same.
-  PrintLibraryInfo(path.toStdString(), std::vector<std::uint8_t>(content.begin(), content.end()));
+  const LibraryFile file = ReadLibraryFile(path);
+  if (!file.Error.isEmpty()) return Finish(ExitFailed, file.Error);
+  // What the backup holds, before anything is sent.
+  PrintLibraryInfo(path.toStdString(), file.Bytes);
   std::cout.flush();
+  if (!file.Sound()) {
+    return Finish(ExitFailed, QStringLiteral("%1 is not a sound session library (%2); it is not "
+                                             "restored.")
+                                  .arg(path, ProblemsOf(file.Info)));
+  }
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  return UploadLibrary(d, a, path);
+  return UploadLibrary(d, a, path, a.Backup);
+}
+
+int Backups() {
+  QJsonArray list;
+  for (const QString& path : BackupHistory().Files()) {
+    const LibraryFile file = ReadLibraryFile(path);
+    const QString time =
+        BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const qint64 bytes = QFileInfo(path).size();
+    QJsonObject entry{{QStringLiteral("path"), path},
+                      {QStringLiteral("time"), time + QStringLiteral("Z")},
+                      {QStringLiteral("bytes"), bytes},
+                      {QStringLiteral("sound"), file.Sound()}};
+    if (file.Sound()) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
+    else
+      entry[QStringLiteral("problem")] = file.Error.isEmpty() ? ProblemsOf(file.Info) : file.Error;
+    list.append(entry);
+    if (!JsonMode()) {
+      const QString sessions =
+          file.Sound() ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
+      std::cout << qPrintable(QStringLiteral("%1 UTC  %2 sessions  %3 bytes  %4  %5")
+                                  .arg(time, sessions.rightJustified(2))
+                                  .arg(bytes, 4)
+                                  .arg(file.Sound() ? QStringLiteral("sound ")
+                                                    : QStringLiteral("broken"),
+                                       path))
+                << "\n";
+    }
+  }
+  EmitJson(QStringLiteral("backups"), {{QStringLiteral("folder"), BackupHistory::DefaultFolder()},
+                                       {QStringLiteral("backups"), list}});
+  return ExitOk;
 }
 
 int Add(const Arguments& a) {
   Device d;
+  if (a.NoBackup) {
+    d.Link.KeepMemoryImage = nullptr;
+    d.Link.StopWhenNotKept = false;
+  }
   if (const int status = d.Choose(a.Port)) return status;
   Say(QStringLiteral("Uploading/adding single session to Sorvani"));
   const OperationResult added =
@@ -161,18 +257,22 @@ int Add(const Arguments& a) {
   if (!added.Ok()) {
     return Device::Failed(QStringLiteral("Single session upload to Sorvani failed"), added);
   }
+  if (!d.KeptPath.isEmpty()) Say(QStringLiteral("Session memory kept as %1").arg(d.KeptPath));
   const int status =
       Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
   return a.Verify ? d.Verify(added) : status;
 }
 
+// Writes a memory image to the file the user named: a regular file or a
+// new one, whole or not at all.
 bool WriteImageFile(const QString& path, const char* bytes, qint64 size) {
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) && file.write(bytes, size) == size && file.commit()) {
-    return true;
-  }
-  Say(QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
-  NoteOutcome(QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
+  const FileWriteResult written =
+      writeFileAtomically(QFile::encodeName(path).toStdString(),
+                          std::string_view(bytes, static_cast<std::size_t>(size)));
+  if (written) return true;
+  const QString error = QString::fromStdString(written.error);
+  Say(error);
+  NoteOutcome(error);
   return false;
 }
 
@@ -220,9 +320,10 @@ int Backup(const Arguments& a) {
 // reporting it).
 std::optional<Arguments> Parse(const std::string& name, const std::vector<std::string>& args) {
   Arguments out;
-  const bool takesPort = name != "ports" && name != "detect";
+  const bool takesPort = name != "ports" && name != "detect" && name != "backups";
   const bool takesOutput = name == "download" || name == "backup";
   const bool takesBackup = name == "upload" || name == "restore";
+  const bool takesNoBackup = name == "upload" || name == "add";
   const bool takesVerify = takesBackup || name == "add";
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -237,6 +338,8 @@ std::optional<Arguments> Parse(const std::string& name, const std::vector<std::s
       out.Long = true;
     } else if (takesBackup && arg == "--backup") {
       out.Backup = true;
+    } else if (takesNoBackup && arg == "--no-backup") {
+      out.NoBackup = true;
     } else if (takesVerify && arg == "--verify") {
       out.Verify = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -270,6 +373,7 @@ int Run(const std::string& name, const Arguments& a) {
   if (name == "add") return Add(a);
   if (name == "backup") return Backup(a);
   if (name == "restore") return Restore(a);
+  if (name == "backups") return Backups();
   return Download(a);
 }
 

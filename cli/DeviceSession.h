@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "cli/CliLinkUi.h"
@@ -35,9 +36,15 @@ struct Interrupted {};
 class DeviceSession {
  public:
   // The working files go to the program folder, as the desktop program's do.
+  // A read that cannot be kept stops the write that follows it.
   DeviceSession() : Link(Port, Ui) {
     Link.SetWorkingFolder(LocateProgramFolders().Program);
-    Link.KeepMemoryImage = BackupHistory::KeepInUserHistory;
+    Link.KeepMemoryImage = [this](std::span<const std::uint8_t, SesMemSize> image) {
+      const BackupHistory::Kept kept = BackupHistory().Keep(image);
+      KeptPath = kept.Path;
+      return kept.Error;
+    };
+    Link.StopWhenNotKept = true;
   }
 
   // Runs one operation of the link to its end and shows how it ended.
@@ -97,7 +104,7 @@ class DeviceSession {
       return Finish(ExitFailed,
                     QStringLiteral("The session memory was read but could not be kept."));
     }
-    Say(QStringLiteral("Session memory kept as %1").arg(BackupHistory().Newest()));
+    Say(QStringLiteral("Session memory kept as %1").arg(KeptPath));
     return ExitOk;
   }
 
@@ -127,6 +134,8 @@ class DeviceSession {
   SerialPort Port;
   CliLinkUi Ui;
   DeviceLink Link;
+  // The backup the last read was kept in.
+  QString KeptPath;
 };
 
 }  // namespace ovrel::cli

@@ -3,10 +3,12 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
+#include <QFile>
 #include <QSvgGenerator>
 
 #include "plot/SessionPlot.h"
+#include "session/AtomicFile.h"
 
 namespace ovrel {
 
@@ -39,15 +41,15 @@ QString WritePlotFile(const SessionPlot& plot, const QString& path) {
   if (!IsPlotFileName(path))
     return QStringLiteral("%1: the picture must be a .png or .svg file").arg(path);
   const QSize size = plot.Size();
-  // Written to a temporary file first, so a failed write never leaves a
-  // half picture in place of an old one.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly))
-    return QStringLiteral("%1: %2").arg(path, file.errorString());
+  // Drawn in memory, then written as a whole: a failed write never leaves
+  // a half picture in place of an old one.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
 
   if (Suffix(path) == QLatin1String("svg")) {
     QSvgGenerator svg;
-    svg.setOutputDevice(&file);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size);
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setTitle(QStringLiteral("Session timeline"));
@@ -58,12 +60,14 @@ QString WritePlotFile(const SessionPlot& plot, const QString& path) {
     QPainter p(&image);
     plot.Paint(p);
     p.end();
-    if (!image.save(&file, "PNG")) {
-      file.cancelWriting();
+    if (!image.save(&buffer, "PNG"))
       return QStringLiteral("%1: the picture could not be encoded").arg(path);
-    }
   }
-  if (!file.commit()) return QStringLiteral("%1: %2").arg(path, file.errorString());
+  buffer.close();
+  const FileWriteResult written =
+      writeFileAtomically(QFile::encodeName(path).toStdString(),
+                          std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  if (!written) return QString::fromStdString(written.error);
   return {};
 }
 

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "session/FileBytes.h"
 #include "session/FileDescriptor.h"
 
 namespace ovrel {
@@ -17,6 +19,9 @@ namespace {
 
 // Links followed before giving up, as the system does when opening a path.
 constexpr int kMaxLinkHops = 40;
+
+// Largest file rewritten in place: its old contents are held in memory.
+constexpr std::size_t kMaxRewrittenFileBytes = 64 * 1024 * 1024;
 
 std::string Folder(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -60,34 +65,70 @@ bool WriteAllAt(int fd, std::string_view bytes, off_t at) {
   return true;
 }
 
-bool ReadAll(int fd, std::string& out) {
-  char chunk[16384];
-  for (off_t at = 0;;) {
-    const ssize_t n = ::pread(fd, chunk, sizeof chunk, at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    out.append(chunk, static_cast<size_t>(n));
-    at += n;
-  }
-}
-
 // Rewrites the file open as fd (read and write) with bytes. Used only when
 // the folder refuses a temporary file: the old contents are kept in memory
 // first and written back should the new ones fail half-way, so the file
 // ends either new or as it was, though not in one atomic step. Returns 0 or
 // the error.
-int RewriteInPlace(int fd, std::string_view bytes) {
-  std::string old;
-  if (!ReadAll(fd, old)) return errno;
+int RewriteInPlace(int fd, const std::string& path, std::string_view bytes) {
+  const FileBytes read = ReadOpenFileBytes(fd, path, kMaxRewrittenFileBytes);
+  if (!read) return read.Fault == FileBytesFault::TooLarge ? EFBIG : (errno != 0 ? errno : EIO);
+  const std::string& old = *read.Bytes;
   if (WriteAllAt(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
       ::fsync(fd) == 0)
     return 0;
   const int err = errno;
   if (WriteAllAt(fd, old, 0) && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0) ::fsync(fd);
   return err;
+}
+
+struct Temporary {
+  std::string Path;  // set on success
+  int Error = 0;     // 0, or why the file could not be made or written
+  bool Made = false;  // whether the folder took the new file
+};
+
+// Writes bytes to a new file in folder, flushed to disk and closed, with the
+// owner and permissions of replaced (when given), else those of a new file.
+// On failure nothing is left behind.
+Temporary WriteTemporary(const std::string& folder, std::string_view bytes,
+                         const struct stat* replaced) {
+  // The temporary file lives in the target's folder so that the rename
+  // replaces the target in one step. Its name has a fixed length, so that
+  // it fits wherever the target's name does.
+  const std::string tmpl = folder + "/.ovrel-XXXXXX";
+  std::vector<char> tmpName(tmpl.begin(), tmpl.end());
+  tmpName.push_back('\0');
+  const int fd = ::mkstemp(tmpName.data());
+  if (fd < 0) return {{}, errno, false};
+  const std::string tmpPath(tmpName.data());
+
+  int err = 0;
+  if (replaced) {
+    // Only root may give a file away; for anyone else this keeps the group
+    // where the user belongs to it and otherwise changes nothing.
+    if (::fchown(fd, replaced->st_uid, replaced->st_gid) != 0 && ::geteuid() == 0) err = errno;
+  }
+  // After fchown, which clears the set-user-ID bits.
+  const mode_t mode = replaced ? (replaced->st_mode & 07777) : NewFileMode();
+  if (err == 0 && (!WriteAllAt(fd, bytes, 0) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0))
+    err = errno;
+  // A file system may report a failed write only when the file is closed.
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) {
+    ::unlink(tmpPath.c_str());
+    return {{}, err, true};
+  }
+  return {tmpPath, 0, true};
+}
+
+// Makes a rename or a new name in folder durable.
+void SyncFolder(const std::string& folder) {
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
 }
 
 }  // namespace
@@ -120,47 +161,47 @@ FileWriteResult writeFileAtomically(const std::string& shownPath, std::string_vi
     if (err != EACCES || ::access(path.c_str(), W_OK) != 0) return fail(err);
   }
 
-  // The temporary file lives in the target's folder so that the rename
-  // replaces the target in one step. Its name has a fixed length, so that
-  // it fits wherever the target's name does.
   const std::string folder = Folder(path);
-  std::string tmpl = folder + "/.ovrel-XXXXXX";
-  std::vector<char> tmpName(tmpl.begin(), tmpl.end());
-  tmpName.push_back('\0');
-  const int fd = ::mkstemp(tmpName.data());
-  if (fd < 0) {
-    const int err = errno;
-    if ((err == EACCES || err == EPERM) && target.get() >= 0) {
-      const int inPlace = RewriteInPlace(target.get(), bytes);
+  const Temporary tmp = WriteTemporary(folder, bytes, exists ? &st : nullptr);
+  if (tmp.Error != 0) {
+    if ((tmp.Error == EACCES || tmp.Error == EPERM) && !tmp.Made && target.get() >= 0) {
+      const int inPlace = RewriteInPlace(target.get(), path, bytes);
       return inPlace == 0 ? FileWriteResult{true, {}} : fail(inPlace);
     }
+    return fail(tmp.Error);
+  }
+  if (::rename(tmp.Path.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.Path.c_str());
     return fail(err);
   }
-  const std::string tmpPath(tmpName.data());
+  SyncFolder(folder);
+  return {true, {}};
+}
 
-  int err = 0;
-  if (exists) {
-    // Only root may give a file away; for anyone else this keeps the group
-    // where the user belongs to it and otherwise changes nothing.
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::geteuid() == 0) err = errno;
+FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view bytes) {
+  auto fail = [&path](int err) {
+    return FileWriteResult{false, "Cannot write " + path + ": " + std::strerror(err)};
+  };
+  if (path.empty() || path.back() == '/') return fail(EISDIR);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) return fail(EEXIST);
+  const std::string folder = Folder(path);
+  const Temporary tmp = WriteTemporary(folder, bytes, nullptr);
+  if (tmp.Error != 0) return fail(tmp.Error);
+  // Put in place only where nothing is: whatever appeared at the name since
+  // the check above (another writer's file, a link) stays as it is.
+  if (::renameat2(AT_FDCWD, tmp.Path.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
+      // A file system without the exclusive rename: a hard link fails the
+      // same way when the name is taken.
+      err = ::link(tmp.Path.c_str(), path.c_str()) == 0 ? 0 : errno;
+    }
+    ::unlink(tmp.Path.c_str());
+    if (err != 0) return fail(err);
   }
-  // After fchown, which clears the set-user-ID bits.
-  const mode_t mode = exists ? (st.st_mode & 07777) : NewFileMode();
-  if (err == 0 && (!WriteAllAt(fd, bytes, 0) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0))
-    err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(tmpPath.c_str(), path.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(tmpPath.c_str());
-    return fail(err);
-  }
-
-  // Make the rename itself durable.
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  SyncFolder(folder);
   return {true, {}};
 }
 

@@ -23,4 +23,11 @@ struct FileWriteResult {
 // nothing is left behind in the folder and an existing file keeps its bytes.
 FileWriteResult writeFileAtomically(const std::string& path, std::string_view bytes);
 
+// Writes a file that must be new: it is made complete under a temporary
+// name and put at path only when nothing is there. Whatever has the name
+// (a file, a folder, a symbolic link, also one that appears during the
+// write) is left alone and the write fails with "File exists"; a link is
+// never followed.
+FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view bytes);
+
 }  // namespace ovrel

@@ -55,8 +55,26 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
   // check above, the open still returns at once and fstat refuses it.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) return failErrno(errno);
-  if (::fstat(fd.get(), &st) != 0) return failErrno(errno);
+  return ReadOpenFileBytes(fd.get(), path, maxBytes);
+}
+
+// Reads from the file's current offset.
+FileBytes ReadOpenFileBytes(int fd, const std::string& path, std::size_t maxBytes) {
+  auto fail = [&path](FileBytesFault fault, const std::string& reason) {
+    return FileBytes{std::nullopt, fault, "Cannot read " + path + ": " + reason};
+  };
+  auto failErrno = [&fail](int err) {
+    return fail(err == ENOENT ? FileBytesFault::Missing : FileBytesFault::Unreadable,
+                std::strerror(err));
+  };
+  auto tooLarge = [&fail, maxBytes]() {
+    return fail(FileBytesFault::TooLarge,
+                "the file is larger than " + SizeText(maxBytes) + ", the most that is read");
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return failErrno(errno);
   if (!S_ISREG(st.st_mode)) return fail(FileBytesFault::NotRegular, KindOf(st.st_mode));
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return tooLarge();
 
   // Files under /proc report a size of 0 whatever they hold, so the limit
   // is also applied to what is actually read.
@@ -64,7 +82,7 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
   bytes.reserve(static_cast<std::size_t>(st.st_size));
   char chunk[16384];
   for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       return failErrno(errno);

@@ -33,6 +33,10 @@ struct FileBytes {
 // The bytes of the regular file at path, at most maxBytes of them.
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes);
 
+// The same for a file already open as fd (read from its current offset), named path
+// in messages: refused unless it is a regular file.
+FileBytes ReadOpenFileBytes(int fd, const std::string& path, std::size_t maxBytes);
+
 // A short quotation of text for a message: at most maxChars characters,
 // followed by "..." when it was cut; control characters appear as \xNN.
 std::string Excerpt(std::string_view text, std::size_t maxChars = 40);

@@ -45,6 +45,8 @@ inline const QString kLibFileUnreadable =
     QStringLiteral("The session library file cannot be read.");
 inline const QString kLibFileTooBig = QStringLiteral(
     "The session library file is too big for the session memory of Sorvani (2048 bytes).");
+inline const QString kLibFileNotSound = QStringLiteral(
+    "The session library file is not a valid session library. Nothing was uploaded.");
 inline const QString kSesFileUnreadable = QStringLiteral("The session file cannot be read.");
 inline const QString kInvalidDeviceLibrary = QStringLiteral(
     "The session library in Sorvani is not valid. The session cannot be added to it.");
@@ -105,6 +107,9 @@ class DeviceLink : public QObject {
   // The owner decides where (the windows and `ovrel` keep it in the backup
   // history); empty: not kept.
   std::function<QString(std::span<const std::uint8_t, SesMemSize>)> KeepMemoryImage;
+  // When set, an add whose read could not be kept writes nothing: it fails
+  // (closing the transfer) instead of going on with a note.
+  bool StopWhenNotKept = false;
 
   const LinkTiming Timing;
 

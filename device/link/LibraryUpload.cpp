@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <vector>
 
@@ -11,7 +12,7 @@
 
 namespace ovrel {
 
-LibraryUpload::LibraryUpload(QString path) : path_(std::move(path)) {}
+LibraryUpload::LibraryUpload(QString path) : path_(std::move(path)), fromFile_(true) {}
 
 LibraryUpload::LibraryUpload(const Image& image, std::uint8_t checksum, bool startTransfer)
     : image_(image), checksum_(checksum), startTransfer_(startTransfer) {}
@@ -32,15 +33,29 @@ bool LibraryUpload::ReadLibraryFile() {
     return false;
   }
   const std::string& data = *file.Bytes;
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(data.data()),
+                                            data.size());
+  // Nothing that is not a sound library is sent: an upload replaces the
+  // whole memory, so an empty, cut or damaged file would wipe the library
+  // in the device. A file of the memory's whole size (a raw read) may carry
+  // bytes after its library.
+  const LibImageInfo info = ReadLibraryImage(
+      bytes, data.size() == SesMemSize ? LibImageLength::Memory : LibImageLength::Exact);
+  if (!info.Valid()) {
+    QStringList problems;
+    for (const std::string& problem : info.Problems) problems << QString::fromStdString(problem);
+    Fail(FailureKind::File, {linktext::kLibFileNotSound, LinkIcon::Error,
+                             QStringLiteral("%1: %2").arg(path_, problems.join(QStringLiteral("; ")))});
+    return false;
+  }
   image_.fill(0);
   std::copy(data.begin(), data.end(), image_.begin());
-  const auto size = data.size();
-  checksum_ = size < 2 ? 0 : LibChecksum(std::span(image_).first(size - 1));
+  checksum_ = static_cast<std::uint8_t>(info.ComputedChecksum);
   return true;
 }
 
 void LibraryUpload::Begin() {
-  if (!path_.isEmpty() && !ReadLibraryFile()) return;
+  if (fromFile_ && !ReadLibraryFile()) return;
   SetResultImage(image_);
   if (!OpenPort(linktext::kPortOpenFailed)) return;
   const LinkTiming& t = Link().Timing;

@@ -35,6 +35,8 @@ class LibraryUpload : public DeviceOperation {
   void Finishing(std::span<const std::uint8_t> checksumReply);
 
   QString path_;
+  // Made from a file (also one with an empty name: the window's empty box).
+  bool fromFile_ = false;
   Image image_{};
   // The checksum of the library, compared with the device's reply to X.
   std::uint8_t checksum_ = 0;

@@ -2,11 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "device/link/DeviceLink.h"
 #include "device/link/LibraryUpload.h"
 #include "device/link/MemoryDownload.h"
+#include "session/AtomicFile.h"
 #include "session/FileBytes.h"
 
 namespace ovrel {
@@ -53,6 +53,14 @@ void SessionAdd::RunChild(std::unique_ptr<DeviceOperation> child,
 }
 
 void SessionAdd::Downloaded(const OperationResult& download) {
+  if (download.Ok() && Link().StopWhenNotKept) {
+    for (const LinkMessage& note : download.Notes) {
+      if (note.Text == linktext::kBackupFailed) {
+        Abandon(FailureKind::File, note);
+        return;
+      }
+    }
+  }
   Notes.insert(Notes.end(), download.Notes.begin(), download.Notes.end());
   if (!download.Ok()) {
     OperationResult failed = download;
@@ -121,14 +129,11 @@ void SessionAdd::Abandon(FailureKind kind, LinkMessage message) {
 
 std::optional<QString> SessionAdd::SaveWorkingFile(const QString& name,
                                                    std::span<const std::uint8_t> bytes) {
-  QSaveFile file(Link().WorkingFilePath(name));
-  if (file.open(QIODevice::WriteOnly) &&
-      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
-          static_cast<qint64>(bytes.size()) &&
-      file.commit()) {
-    return std::nullopt;
-  }
-  return file.errorString();
+  const FileWriteResult written = writeFileAtomically(
+      QFile::encodeName(Link().WorkingFilePath(name)).toStdString(),
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  if (written) return std::nullopt;
+  return QString::fromStdString(written.error);
 }
 
 }  // namespace ovrel

@@ -2,7 +2,10 @@
 // restore, verification, the JSON event stream and the exit statuses.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,7 +48,7 @@ TEST_F(CliSafeWriteTest, EachAddKeepsTheMemoryItFound) {
   QStringList names = Backups();
   ASSERT_EQ(names.size(), 1);
   EXPECT_TRUE(
-      QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d\.svl$)").match(names[0]).hasMatch())
+      QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-\d{6}\.svl$)").match(names[0]).hasMatch())
       << names[0].toStdString();
   EXPECT_EQ(Backup(names[0]), before);
   const Bytes afterFirst = ReadFile(Path("program/TempSesLib.svl"));
@@ -121,7 +124,7 @@ TEST_F(CliSafeWriteTest, VerifyOfASoundDeviceKeepsNoBackupOfTheReadBack) {
   DevSim sim({"--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   const QString port = QString::fromStdString(sim.path());
   WriteFile(Path("lib.svl"), LibraryWithSegments(2));
-  Outcome up = Run({"upload", "--verify", "--port", port, "lib.svl"});
+  Outcome up = Run({"upload", "--no-backup", "--verify", "--port", port, "lib.svl"});
   EXPECT_EQ(up.Status, 0) << up.Err.toStdString();
   EXPECT_TRUE(up.Err.contains("Verified"));
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands() + "I" + Repeat('r', 16) + "O");
@@ -133,7 +136,7 @@ TEST_F(CliSafeWriteTest, JsonEventsParseAndCarryTheSteps) {
   const QString port = QString::fromStdString(sim.path());
   WriteFile(Path("lib.svl"), LibraryWithSegments(2));
 
-  Outcome up = Run({"--json", "upload", "--port", port, "lib.svl"});
+  Outcome up = Run({"--json", "upload", "--no-backup", "--port", port, "lib.svl"});
   ASSERT_EQ(up.Status, 0);
   const std::vector<QJsonObject> events = Events(up.Out);
   std::string letters;
@@ -172,6 +175,122 @@ TEST_F(CliSafeWriteTest, JsonEventsParseAndCarryTheSteps) {
   EXPECT_EQ(Events(Run({"--json", "upload"}).Out).back()["status"], 2);
 }
 
+// ovrel with its data folder on a 64 KB file system that is full: a wrapper
+// for Run that mounts it in a mount namespace of its own and lists, on
+// standard error, the files left on it afterwards.
+QStringList OnAFullDisk(const QString& folder) {
+  return {QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("sh"),
+          QStringLiteral("-c"),
+          QStringLiteral("mount -t tmpfs -o size=64k none '%1' || exit 99; "
+                         "cat /dev/zero > '%1/fill' 2>/dev/null; "
+                         "\"$0\" \"$@\"; s=$?; find '%1' -type f >&2; exit $s")
+              .arg(folder)};
+}
+
+TEST_F(CliSafeWriteTest, AFullDiskFailsWithItsReasonAndAnUnkeptBackupStopsTheWrite) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system that is full needs root";
+  const Bytes old = LibraryWithSegments(5);
+  DevSim sim({"--log"}, Padded(old));
+  const QString port = QString::fromStdString(sim.path());
+  WriteFile(Path("new.svl"), LibraryWithSegments(2));
+  WriteFile(Path("ses.svs"), kOneSegmentSession);
+  ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("data")));
+  const QStringList full = OnAFullDisk(Path("data"));
+  const QString onlyTheFill = Path("data") + "/fill\n";
+  const std::string read = "I" + Repeat('r', 16) + "O";
+
+  // The memory cannot be kept: neither the upload nor the add writes.
+  Outcome up = Run({"upload", "--port", port, "new.svl"}, {}, full);
+  ASSERT_NE(up.Status, 99) << "no file system could be mounted: " << up.Err.toStdString();
+  EXPECT_EQ(up.Status, 1);
+  EXPECT_TRUE(up.Err.contains("No space left on device")) << up.Err.toStdString();
+  EXPECT_TRUE(up.Err.endsWith(onlyTheFill)) << up.Err.toStdString();
+  Outcome add = Run({"add", "--port", port, "ses.svs"}, {}, full);
+  EXPECT_EQ(add.Status, 1);
+  EXPECT_TRUE(add.Err.contains("No space left on device")) << add.Err.toStdString();
+  EXPECT_EQ(LoggedCommands(sim.log()), read + "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Padded(old));
+
+  // A file written there fails with the reason and leaves nothing behind.
+  Outcome down = Run({"download", "--port", port, "-o", "data/got.svl"}, {}, full);
+  EXPECT_EQ(down.Status, 1);
+  EXPECT_TRUE(down.Err.contains("Cannot write data/got.svl: No space left on device"))
+      << down.Err.toStdString();
+  EXPECT_TRUE(down.Err.endsWith(onlyTheFill)) << down.Err.toStdString();
+
+  // Told not to keep it, the upload writes.
+  EXPECT_EQ(Run({"upload", "--no-backup", "--port", port, "new.svl"}, {}, full).Status, 0);
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
+}
+
+TEST_F(CliSafeWriteTest, PipesAreRefusedAsOutputAndAsInputAtOnce) {
+  const Bytes old = LibraryWithSegments(3);
+  DevSim sim({"--log"}, Padded(old));
+  const QString port = QString::fromStdString(sim.path());
+  ASSERT_EQ(::mkfifo(Path("pipe.svl").toLocal8Bit().constData(), 0600), 0);
+  ASSERT_EQ(::mkfifo(Path("pipe.png").toLocal8Bit().constData(), 0600), 0);
+  WriteFile(Path("ses.svs"), kOneSegmentSession);
+
+  Outcome down = Run({"download", "--port", port, "-o", "pipe.svl"});
+  EXPECT_EQ(down.Status, 1);
+  EXPECT_TRUE(down.Err.contains("Cannot write pipe.svl")) << down.Err.toStdString();
+  Outcome plot = Run({"plot", "ses.svs", "-o", "pipe.png"});
+  EXPECT_NE(plot.Status, 0);
+  EXPECT_TRUE(plot.Err.contains("Cannot write pipe.png")) << plot.Err.toStdString();
+  struct stat st {};
+  for (const char* name : {"pipe.svl", "pipe.png"}) {
+    ASSERT_EQ(::lstat(Path(name).toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << name;
+  }
+
+  // Restoring a pipe or an endless device is refused before it is read.
+  for (const QString& file : {Path("pipe.svl"), QStringLiteral("/dev/zero")}) {
+    QElapsedTimer took;
+    took.start();
+    Outcome restored = Run({"restore", "--port", port, file});
+    EXPECT_EQ(restored.Status, 1) << file.toStdString();
+    EXPECT_LT(took.elapsed(), 5000) << file.toStdString();
+    EXPECT_TRUE(restored.Err.contains("not a regular file")) << restored.Err.toStdString();
+  }
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Padded(old));
+}
+
+TEST_F(CliSafeWriteTest, RestoreAfterAWipedReadPutsTheLastSoundLibraryBack) {
+  const Bytes sound = LibraryWithSegments(4);
+  {
+    DevSim before({}, Padded(sound));
+    ASSERT_EQ(Run({"backup", "--port", QString::fromStdString(before.path()), "-o", "a.svl"}).Status,
+              0);
+  }
+  DevSim wiped({}, Bytes(SesMemSize, 0));
+  const QString port = QString::fromStdString(wiped.path());
+  ASSERT_EQ(Run({"backup", "--port", port, "-o", "z.svl"}).Status, 0);
+  const QStringList names = Backups();
+  ASSERT_EQ(names.size(), 2);
+
+  Outcome listed = Run({"backups"});
+  EXPECT_EQ(listed.Status, 0);
+  const QStringList lines = listed.Out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2) << listed.Out.toStdString();
+  EXPECT_TRUE(lines[0].contains(
+      QRegularExpression(QStringLiteral(" 1 sessions +%1 bytes +sound ").arg(sound.size()))))
+      << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].contains(QRegularExpression(" - sessions +2048 bytes +broken ")))
+      << lines[1].toStdString();
+  const std::vector<QJsonObject> events = Events(Run({"--json", "backups"}).Out);
+  ASSERT_FALSE(events.empty());
+  const QJsonArray backups = events.front()["backups"].toArray();
+  ASSERT_EQ(backups.size(), 2);
+  EXPECT_TRUE(backups[0].toObject()["sound"].toBool());
+  EXPECT_FALSE(backups[1].toObject()["sound"].toBool());
+
+  Outcome restored = Run({"restore", "--port", port});
+  ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
+  EXPECT_TRUE(restored.Err.contains(BackupFolder() + "/" + names[0])) << restored.Err.toStdString();
+  EXPECT_EQ(wiped.memory(), Padded(sound));
+}
+
 TEST_F(CliSafeWriteTest, ExitStatusTellsTheKindOfFailure) {
   WriteFile(Path("lib.svl"), LibraryWithSegments(1));
   // 3: no device answers, or its port cannot be opened.
@@ -184,7 +303,10 @@ TEST_F(CliSafeWriteTest, ExitStatusTellsTheKindOfFailure) {
                                                 {"--wrong-letter", "C:1"},
                                                 {"--bad-checksum"}}) {
     DevSim sim(fault);
-    EXPECT_EQ(Run({"upload", "--port", QString::fromStdString(sim.path()), "lib.svl"}).Status, 4)
+    EXPECT_EQ(
+        Run({"upload", "--no-backup", "--port", QString::fromStdString(sim.path()), "lib.svl"})
+            .Status,
+        4)
         << fault[0];
   }
 

@@ -24,7 +24,7 @@ Image ImageOf(const Bytes& bytes) {
   return img;
 }
 
-const QDateTime kNoon(QDate(2026, 3, 1), QTime(12, 0, 0));
+const QDateTime kNoon(QDate(2026, 3, 1), QTime(12, 0, 0), Qt::UTC);
 
 class BackupHistoryTest : public ::testing::Test {
  protected:
@@ -42,7 +42,7 @@ TEST_F(BackupHistoryTest, KeepsTheUsedBytesOnceForEqualConsecutiveImages) {
   const Bytes one = LibraryWithSegments(2);
   const auto kept = history.Keep(ImageOf(one), kNoon);
   ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
-  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00.svl");
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000001.svl");
   // A library file like any other: the used bytes, not 2048.
   EXPECT_EQ(ReadFile(kept.Path), one);
 
@@ -53,18 +53,47 @@ TEST_F(BackupHistoryTest, KeepsTheUsedBytesOnceForEqualConsecutiveImages) {
   // Changed, then back to the first image: both are kept, newest last.
   history.Keep(ImageOf(LibraryWithSegments(3)), kNoon.addSecs(120));
   history.Keep(ImageOf(one), kNoon.addSecs(180));
-  EXPECT_EQ(Names(), (QStringList{"2026-03-01T12-00-00.svl", "2026-03-01T12-02-00.svl",
-                                  "2026-03-01T12-03-00.svl"}));
+  EXPECT_EQ(Names(), (QStringList{"2026-03-01T12-00-00Z-000001.svl",
+                                  "2026-03-01T12-02-00Z-000002.svl",
+                                  "2026-03-01T12-03-00Z-000003.svl"}));
   EXPECT_EQ(ReadFile(history.Newest()), one);
 }
 
-TEST_F(BackupHistoryTest, TwoReadsInOneSecondAreBothKeptInOrder) {
+// The history is in the order of reading: reads within one second, a
+// clock set back and more than nine reads in a second never overwrite a
+// backup nor put a new one before an old one.
+TEST_F(BackupHistoryTest, ReadsKeepTheirOrderWhateverTheClockSays) {
+  QDir().mkpath(Folder());
+  // Names of older versions, in local time, come first; -9 before -10.
+  WriteFile(Folder() + "/2026-03-01T13-00-00-10.svl", LibraryWithSegments(6));
+  WriteFile(Folder() + "/2026-03-01T13-00-00-9.svl", LibraryWithSegments(5));
+  BackupHistory history(Folder());
+  std::vector<Bytes> kept{LibraryWithSegments(5), LibraryWithSegments(6)};
+  for (int i = 0; i < 12; ++i) {
+    kept.push_back(LibraryWithSegments(1 + i % 3));
+    // The last read comes after the clock was set back by an hour.
+    const auto k = history.Keep(ImageOf(kept.back()), i < 11 ? kNoon : kNoon.addSecs(-3600));
+    ASSERT_TRUE(k.Error.isEmpty()) << k.Error.toStdString();
+    EXPECT_EQ(history.Newest(), k.Path);
+  }
+  std::vector<Bytes> found;
+  for (const QString& path : history.Files()) found.push_back(ReadFile(path));
+  EXPECT_EQ(found, kept);
+  EXPECT_EQ(BackupHistory::ReadTime(history.Newest()), kNoon.addSecs(-3600));
+}
+
+// Another program may put a file or a link at the name a backup is to
+// take: it is neither replaced nor written through.
+TEST_F(BackupHistoryTest, ALinkAtTheNextNameIsNeverFollowed) {
   BackupHistory history(Folder());
   history.Keep(ImageOf(LibraryWithSegments(1)), kNoon);
-  const auto second = history.Keep(ImageOf(LibraryWithSegments(2)), kNoon);
-  EXPECT_EQ(QFileInfo(second.Path).fileName(), "2026-03-01T12-00-00-1.svl");
-  EXPECT_EQ(history.Newest(), second.Path);
-  EXPECT_EQ(ReadFile(second.Path), LibraryWithSegments(2));
+  WriteFile(Dir.filePath("victim"), LibraryWithSegments(4));
+  ASSERT_TRUE(QFile::link(Dir.filePath("victim"), Folder() + "/2026-03-01T12-00-00Z-000002.svl"));
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(2)), kNoon);
+  ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000003.svl");
+  EXPECT_EQ(ReadFile(kept.Path), LibraryWithSegments(2));
+  EXPECT_EQ(ReadFile(Dir.filePath("victim")), LibraryWithSegments(4));
 }
 
 TEST_F(BackupHistoryTest, AMemoryWithoutAValidLibraryIsKeptWhole) {
@@ -85,11 +114,19 @@ TEST_F(BackupHistoryTest, OnlyTheNewestFiftyAreKeptAndOtherFilesAreLeftAlone) {
   BackupHistory history(Folder());
   for (int i = 0; i < kBackupsKept + 5; ++i)
     history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), kNoon.addSecs(i));
-  const QStringList names = Names();
+  QStringList names = Names();
   ASSERT_EQ(names.size(), kBackupsKept);
-  EXPECT_EQ(names.front(), "2026-03-01T12-00-05.svl");
-  EXPECT_EQ(names.back(), "2026-03-01T12-00-54.svl");
+  EXPECT_EQ(names.front(), "2026-03-01T12-00-05Z-000006.svl");
+  EXPECT_EQ(names.back(), "2026-03-01T12-00-54Z-000055.svl");
   EXPECT_TRUE(QFile::exists(Folder() + "/mine.svl"));
+
+  // Pruned by the order of reading: a read made with the clock a year
+  // behind is kept, and the oldest read goes.
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(3)), kNoon.addYears(-1));
+  names = Names();
+  ASSERT_EQ(names.size(), kBackupsKept);
+  EXPECT_EQ(names.back(), QFileInfo(kept.Path).fileName());
+  EXPECT_EQ(names.front(), "2026-03-01T12-00-06Z-000007.svl");
 }
 
 TEST_F(BackupHistoryTest, AFolderThatCannotBeMadeIsReported) {

@@ -267,13 +267,45 @@ TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
   EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svl") + ": Input/output error");
   EXPECT_EQ(sim.log(), "");
 
-  // A file of exactly 2048 bytes is taken whole.
+  // A file of exactly 2048 bytes (a raw read) is taken whole, also the
+  // bytes after its library.
   Bytes full = Padded(LibraryWithSegments(1));
-  full[2] = 0x07;
-  full[3] = 0xFF;
-  full[2047] = XorSum(std::span(full).first(2047));
+  full[2047] = 0x5A;
   EXPECT_TRUE(Upload(LibFile(full)));
   EXPECT_EQ(sim.memory(), full);
+}
+
+// An upload replaces the whole memory: a file that is no sound library
+// would wipe the device's sessions, so nothing of it is sent.
+TEST_F(DeviceLinkTest, AFileThatIsNoSoundLibraryLeavesTheDeviceAlone) {
+  const Bytes old = Padded(LibraryWithSegments(3));
+  DevSim sim({"--strict", "--log"}, old);
+  Use(sim);
+  Bytes badChecksum = LibraryWithSegments(2);
+  badChecksum.back() ^= 0x01;
+  for (const Bytes& bytes : {Bytes{}, Bytes{0x17}, Bytes(SesMemSize, 0), badChecksum}) {
+    Ui.Messages.clear();
+    EXPECT_FALSE(Upload(LibFile(bytes))) << bytes.size() << " bytes";
+    EXPECT_EQ(Last.Kind, FailureKind::File);
+    ASSERT_EQ(MessageTexts(), std::vector<QString>{linktext::kLibFileNotSound});
+    EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
+    EXPECT_TRUE(Ui.Messages[0].Detail.startsWith(Path("lib.svl") + ": "))
+        << Ui.Messages[0].Detail.toStdString();
+  }
+  // A folder, or no file at all (the window's library box left empty).
+  Ui.Messages.clear();
+  ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("folder.svl")));
+  EXPECT_FALSE(Upload(Path("folder.svl")));
+  EXPECT_FALSE(Upload(QString()));
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<QString>{linktext::kLibFileNotFound, linktext::kLibFileNotFound}));
+  EXPECT_EQ(sim.log(), "");
+  EXPECT_EQ(sim.memory(), old);
+
+  // The library without sessions is sound.
+  const Bytes empty{0x17, 0x00, 0x00, 0x04, 0x13};
+  EXPECT_TRUE(Upload(LibFile(empty)));
+  EXPECT_EQ(sim.memory(), Padded(empty));
 }
 
 TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {

@@ -155,6 +155,44 @@ TEST_F(AtomicFile, WritableFileInAClosedFolderIsRewrittenInPlace) {
   EXPECT_EQ(Entries(), 1u);
 }
 
+TEST_F(AtomicFile, InPlaceRewriteThatFailsHalfWayPutsTheOldContentsBack) {
+  const fs::path p = dir_ / "shared.svs";
+  const std::string old(40, 'o');
+  std::ofstream(p) << old;
+  fs::permissions(p, fs::perms::all);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
+  FileWriteResult r;
+  {
+    FileSizeLimit limit(64);  // the disk fills up after 64 bytes of the new contents
+    r = SaveAsUser(p, std::string(4096, 'n'));
+  }
+  EXPECT_FALSE(r);
+  EXPECT_EQ(Slurp(p), old);
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(AtomicFile, NewFileIsNeverPutOverWhatHasItsName) {
+  const fs::path p = dir_ / "new.svl";
+  ASSERT_TRUE(WriteNewFileAtomically(p.string(), "first"));
+  EXPECT_EQ(Slurp(p), "first");
+  FileWriteResult r = WriteNewFileAtomically(p.string(), "second");
+  EXPECT_EQ(r.error, "Cannot write " + p.string() + ": File exists");
+  EXPECT_EQ(Slurp(p), "first");
+
+  // A link, also one to a file not yet there, is neither followed nor replaced.
+  std::ofstream(dir_ / "victim") << "mine";
+  fs::create_symlink("victim", dir_ / "planted.svl");
+  fs::create_symlink("nowhere", dir_ / "dangling.svl");
+  EXPECT_FALSE(WriteNewFileAtomically((dir_ / "planted.svl").string(), "x"));
+  EXPECT_FALSE(WriteNewFileAtomically((dir_ / "dangling.svl").string(), "x"));
+  EXPECT_EQ(Slurp(dir_ / "victim"), "mine");
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "planted.svl"));
+  EXPECT_EQ(Entries(), 4u);
+}
+
 TEST_F(AtomicFile, LongestNamesCanBeSavedAndReplaced) {
   // 250 bytes: a temporary name built from it would pass the 255 allowed.
   const fs::path p = dir_ / (std::string(246, 'n') + ".svs");
