@@ -1,5 +1,6 @@
 // The main window without a device: creation, folders, the "Select"
 // buttons, the port list, the editor buttons and closing.
+#include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -32,6 +33,20 @@ TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
   EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Click on the Connect button first"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
+}
+
+// A screen reader names every control the keyboard reaches, each differently.
+TEST_F(MainWindowTest, EveryControlHasItsOwnAccessibleName) {
+  MainWindow& f = MakeForm();
+  QStringList names;
+  for (QWidget* control : f.findChildren<QWidget*>()) {
+    if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(&f)) continue;
+    const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+    EXPECT_FALSE(name.isEmpty()) << control->objectName().toStdString();
+    names << name;
+  }
+  EXPECT_EQ(names.size(), 10);
+  EXPECT_EQ(names.removeDuplicates(), 0) << names.join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(MainWindowTest, ProgramFolderIsTheLongFormOfTheProgramPath) {

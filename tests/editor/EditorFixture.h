@@ -24,7 +24,10 @@ class EditorTest : public testing::Test {
     settings_.SetProgramFolders(tmp_.path(), tmp_.path());  // Sessions/ and Libraries/ in it
     QDir(tmp_.path()).mkdir("Sessions");
     form_ = std::make_unique<SessionEditorWindow>(settings_, dialogs_, [this] { ++aboutShown_; });
-    form_->OpenUrl = [this](const QUrl& url) { opened_.push_back(url); };
+    form_->OpenUrl = [this](const QUrl& url) {
+      opened_.push_back(url);
+      return true;
+    };
     form_->ExitApplication = [this] { ++exits_; };
     ShowForm();
   }
