@@ -1,11 +1,11 @@
 // The main window without a device: creation, folders, the "Select"
 // buttons, the port list, the editor buttons and closing.
-#include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "app/MainWindow.h"
 #include "device/link/DeviceLink.h"
+#include "support/AccessibleNames.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -38,14 +38,9 @@ TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
 // A screen reader names every control the keyboard reaches, each differently.
 TEST_F(MainWindowTest, EveryControlHasItsOwnAccessibleName) {
   MainWindow& f = MakeForm();
-  QStringList names;
-  for (QWidget* control : f.findChildren<QWidget*>()) {
-    if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(&f)) continue;
-    const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
-    EXPECT_FALSE(name.isEmpty()) << control->objectName().toStdString();
-    names << name;
-  }
+  QStringList names = AccessibleNamesOfControls(f);
   EXPECT_EQ(names.size(), 10);
+  EXPECT_FALSE(names.contains(QString())) << names.join(QLatin1Char('|')).toStdString();
   EXPECT_EQ(names.removeDuplicates(), 0) << names.join(QLatin1Char('|')).toStdString();
 }
 
