@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 #include "app/AppTexts.h"
@@ -16,6 +17,7 @@
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
+#include "device/link/LibraryUpload.h"
 #include "device/serial/SerialPort.h"
 #include "memory/MemoryWindow.h"
 #include "storage/BackupHistory.h"
@@ -63,6 +65,9 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   CreateControls();
   link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
   link_->KeepMemoryImage = BackupHistory::KeepInUserHistory;
+  // Work queued while a message box or a file dialog is open waits for it
+  // to close: it never runs inside that dialog's loop.
+  link_->MayStartNext = [] { return QApplication::activeModalWidget() == nullptr; };
   // The port list is filled from the system when the window is made; an
   // error there ends the start-up. Nothing is selected: the link has no
   // port until the user picks one or autodetection finds the device.
@@ -143,6 +148,7 @@ void MainWindow::CreateControls() {
       {statusBar_, "statusBar"},
       {progressBar_, "progressBar"}};
   for (const auto& [control, name] : named) control->setObjectName(QLatin1String(name));
+  NameForScreenReaders();
 
   QWidget* const tabOrder[] = {portComboBox_,        libraryFileEdit_,     selectLibraryButton_,
                                uploadLibraryButton_, sessionEditorButton_, libraryCompilerButton_,
@@ -168,6 +174,22 @@ void MainWindow::CreateControls() {
     link_->SetPort(port);
     userSettings_.SetPort(port);
   };
+}
+
+void MainWindow::NameForScreenReaders() {
+  // The buttons and labels say what they are by their text, but for the two
+  // "Select" buttons; the lists and boxes have no text of their own.
+  const std::pair<QWidget*, const char*> named[] = {
+      {portComboBox_, "COM port"},
+      {libraryFileEdit_, "Session library file"},
+      {selectLibraryButton_, "Select the session library file"},
+      {uploadLibraryButton_, "Upload the session library"},
+      {sessionFileEdit_, "Single session file"},
+      {selectSessionButton_, "Select the single session file"},
+      {uploadAddButton_, "Upload or add the single session"},
+      {statusBar_, "Status"},
+      {progressBar_, "Progress of the device operation"}};
+  for (const auto& [control, name] : named) control->setAccessibleName(QLatin1String(name));
 }
 
 void MainWindow::Guard(const std::function<void()>& handler) {
@@ -334,13 +356,55 @@ void MainWindow::onUploadLibraryClicked() {
   const QString path = PathFromEdit(folders_.SelectedLibraryPath(), folders_.LibrariesFolder(),
                                     libraryFileEdit_->text());
   folders_.SetSelectedLibraryPath(path);
+  // A missing file is told before the device is read for nothing.
+  if (!QFileInfo(path).isFile()) {
+    dialogs_.error(linktext::kLibFileNotFound);
+    SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
+    return;
+  }
+  // The upload replaces every session in the device: what it replaces is
+  // read first and kept in the backup history (by the link).
+  SetStatusText(0, QStringLiteral("Reading the Sorvani session memory (backup)"));
+  link_->ReadMemory([this, path](const OperationResult& read) {
+    Guard([&] { UploadAfterBackup(path, read); });
+  });
+}
+
+void MainWindow::UploadAfterBackup(const QString& path, const OperationResult& read) {
+  if (!read.Ok()) {
+    // Nothing was written: the upload failed at its first step.
+    ShowResult(read);
+    SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
+    RefreshPortsIfGone();
+    return;
+  }
+  if (!MayUploadAfter(read)) {
+    SetStatusText(0, QStringLiteral("Sorvani session library upload cancelled"));
+    return;
+  }
   SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
-  link_->UploadLibrary(path, [this](const OperationResult& result) {
+  // Before anything queued meanwhile, so that the backup is what it replaces.
+  link_->RunNext(std::make_unique<LibraryUpload>(path), [this](const OperationResult& result) {
     ShowResult(result);
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
                                  : QStringLiteral("Sorvani session library upload failed"));
     if (!result.Ok()) RefreshPortsIfGone();
   });
+}
+
+bool MainWindow::MayUploadAfter(const OperationResult& read) {
+  const auto backupFailed =
+      std::find_if(read.Notes.begin(), read.Notes.end(),
+                   [](const LinkMessage& note) { return note.Text == linktext::kBackupFailed; });
+  for (auto note = read.Notes.begin(); note != read.Notes.end(); ++note)
+    if (note != backupFailed) ShowMessage(*note);
+  if (backupFailed == read.Notes.end()) return true;
+  return dialogs_.message({kAppTitle,
+                           linktext::kBackupFailed +
+                               QStringLiteral(" Upload the session library all the same? The "
+                                              "sessions now in Sorvani will be lost."),
+                           MsgIcon::Warning, MsgButtons::YesNo, backupFailed->Detail}) ==
+         MsgResult::Yes;
 }
 
 void MainWindow::onUploadAddClicked() {
@@ -370,6 +434,46 @@ void MainWindow::ShowResult(const OperationResult& result) {
     SetStatusText(0, linktext::kConnectionLost);
   }
   if (!result.Message.Text.isEmpty()) ShowMessage(result.Message);
+}
+
+void MainWindow::ShowRemoteFailure(const OperationResult& result) {
+  if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure) {
+    SetStatusText(1, linktext::kNotConnected);
+    SetStatusText(0, linktext::kConnectionLost);
+  }
+  std::vector<LinkMessage> messages = result.Notes;
+  if (!result.Message.Text.isEmpty()) messages.push_back(result.Message);
+  if (messages.empty()) return;
+  QStringList texts;
+  QStringList details;
+  bool error = false;
+  for (const LinkMessage& message : messages) {
+    texts << message.Text;
+    if (!message.Detail.isEmpty()) details << message.Detail;
+    error = error || message.Icon == LinkIcon::Error;
+  }
+  const QString text = texts.join(QLatin1Char('\n'));
+  const QString detail = details.join(QLatin1Char('\n'));
+  const QString key = text + QLatin1Char('\n') + detail;
+  remoteFailureCount_ = remoteFailureBox_ && remoteFailureBox_->isVisible() &&
+                                remoteFailureText_ == key
+                            ? remoteFailureCount_ + 1
+                            : 1;
+  remoteFailureText_ = key;
+  if (!remoteFailureBox_) {
+    remoteFailureBox_ = new QMessageBox(this);
+    remoteFailureBox_->setObjectName(QStringLiteral("remoteFailureBox"));
+    remoteFailureBox_->setWindowTitle(kAppTitle);
+    remoteFailureBox_->setStandardButtons(QMessageBox::Ok);
+    remoteFailureBox_->setWindowModality(Qt::NonModal);
+  }
+  remoteFailureBox_->setIcon(error ? QMessageBox::Critical : QMessageBox::NoIcon);
+  remoteFailureBox_->setText(
+      remoteFailureCount_ < 2
+          ? text
+          : text + QStringLiteral(" (repeated %1 times)").arg(remoteFailureCount_));
+  remoteFailureBox_->setInformativeText(detail);
+  remoteFailureBox_->show();
 }
 
 void MainWindow::RefreshPortsIfGone() {

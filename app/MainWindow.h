@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -63,9 +64,12 @@ class MainWindow : public QWidget, private LinkUi {
   // Runs handler inside the program's error display.
   void Guard(const std::function<void()>& handler);
 
-  // How a device operation ended, as message boxes and status texts; also
-  // for the operations that the remote control ran.
+  // How a device operation of the window ended, as message boxes and status texts.
   void ShowResult(const OperationResult& result);
+  // How a failed remote request ended, in one box that stays open without
+  // stopping anything (no loop of its own, so the next request never runs
+  // inside it); a message that comes again counts its repeats.
+  void ShowRemoteFailure(const OperationResult& result);
 
  signals:
   // The main window closed: the program ends.
@@ -106,6 +110,14 @@ class MainWindow : public QWidget, private LinkUi {
   // Closes the window once no operation runs or waits and no message is open.
   void CloseWhenIdle();
   void UpdateDeviceButtons();
+  // The library upload of the Upload button once the memory it replaces was read.
+  void UploadAfterBackup(const QString& path, const OperationResult& read);
+  // When the memory just read could not be kept: asks whether to write all
+  // the same. True when the upload may go on.
+  bool MayUploadAfter(const OperationResult& read);
+  // Names the controls for screen readers where their text does not say
+  // what they are.
+  void NameForScreenReaders();
   // The path an upload uses: the selected one, or the file named in the
   // edit box in the selected folder when the user typed another name.
   static QString PathFromEdit(const QString& selectedPath, const QString& folder,
@@ -146,6 +158,11 @@ class MainWindow : public QWidget, private LinkUi {
   bool closeWhenIdle_ = false;
   // The control that had the focus when an operation started, disabled or not.
   QPointer<QWidget> focusBeforeBusy_;
+  // The box of the remote requests' failures, the message it shows and how
+  // many times that message came.
+  QPointer<QMessageBox> remoteFailureBox_;
+  QString remoteFailureText_;
+  int remoteFailureCount_ = 0;
 };
 
 }  // namespace ovrel

@@ -72,7 +72,9 @@ void OvrelApplication::CreateAboutAndRemote() {
     callbacks.MayQuit = [this] { return Editor->CanCloseApplication(); };
     callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [this](std::exception_ptr error) { ShowError(dialogs_, error); };
-    callbacks.ShowResult = [this](const OperationResult& result) { Main->ShowResult(result); };
+    callbacks.ShowResult = [this](const OperationResult& result) {
+      Main->ShowRemoteFailure(result);
+    };
     callbacks.OpenFiles = [this](const QStringList& files) {
       Main->ShowInFront();
       OpenFiles(files);

@@ -25,7 +25,10 @@ SplashWindow::SplashWindow(std::function<void()> onEnded, int intervalMs, QWidge
       onEnded_(std::move(onEnded)) {
   setObjectName(QStringLiteral("splashWindow"));
   setFont(WindowFont());
-  setWindowTitle(QStringLiteral("About2"));
+  // Without a border the title is not seen; it names the window to the
+  // window manager and to screen readers.
+  setWindowTitle(kProductCaption);
+  setAccessibleName(kProductCaption);
   setFixedSize(362, 113);
   setWindowOpacity(223.0 / 255.0);
   setAutoFillBackground(true);

@@ -66,6 +66,12 @@ void LibraryCompilerWindow::CreateControls() {
   // "&&" shows as one ampersand.
   compileButton_ = MakeButton(QStringLiteral("Compile && Save"), {384, 152, 121, 25}, this);
 
+  // What a screen reader says for the controls whose text does not say it.
+  sessionFileList_->setAccessibleName(QStringLiteral("Session files in the sessions folder"));
+  libraryList_->setAccessibleName(QStringLiteral("Sessions in the library"));
+  selectFolderButton_->setAccessibleName(QStringLiteral("Select the sessions folder"));
+  memoryGauge_->setAccessibleName(QStringLiteral("Session memory used"));
+
   // Named for their role, so that they can be found by name.
   const std::pair<QWidget*, const char*> named[] = {
       {sessionFileList_, "sessionFileList"},

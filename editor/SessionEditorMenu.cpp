@@ -1,4 +1,5 @@
 // The editor's menu bar and the commands behind its items.
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QUndoStack>
 
@@ -47,9 +48,12 @@ void SessionEditorWindow::BuildMenus() {
   exportCsvAction_ = AddItem(sessionMenu_, "exportCsvAction", QStringLiteral("Export as CSV"));
   exitSeparator_ = AddSeparator(sessionMenu_, "exitSeparator");
   exitAction_ = AddItem(sessionMenu_, "exitAction", QStringLiteral("Exit"));
-  // Built hidden; nothing in the program shows them.
-  for (QAction* hidden : {importRvxAction_, optimizeAction_, exportCsvAction_, exitSeparator_})
+  // Built hidden; nothing in the program shows them. Taken out of the menu
+  // too, so that screen readers do not list them; their commands stay.
+  for (QAction* hidden : {importRvxAction_, optimizeAction_, exportCsvAction_, exitSeparator_}) {
     hidden->setVisible(false);
+    sessionMenu_->removeAction(hidden);
+  }
 
   segmentMenu_ = bar->addMenu(QStringLiteral("Se&gment"));
   segmentMenu_->setObjectName(QStringLiteral("segmentMenu"));
@@ -102,8 +106,9 @@ void SessionEditorWindow::BuildMenus() {
   BuildTimelineItem();
 
   connect(newAction_, &QAction::triggered, this, [this] {
-    // New asks nothing, but can be taken back; the new session is the
-    // state that counts as saved.
+    // Unsaved changes are offered for saving first, as Open does. New can
+    // be taken back; the new session is the state that counts as saved.
+    if (!SaveBeforeOpening()) return;
     Record([this] { NewSession(); });
     document_->MarkClean();
   });
@@ -135,13 +140,30 @@ void SessionEditorWindow::BuildMenus() {
           [this] { ValueStep(&ovrel::FastDecVal); });
 
   connect(helpAction_, &QAction::triggered, this, [this] {
-    OpenUrl(
-        QUrl::fromLocalFile(folders_.DocumentFolder() + QStringLiteral("/Sorvani Ovrel Help.pdf")));
+    const QString guide = folders_.DocumentFolder() + QStringLiteral("/Sorvani Ovrel Help.pdf");
+    // The desktop's opener starts for a missing file too, and then fails unseen.
+    if (!QFileInfo(guide).isFile()) {
+      dialogs_.message({kAppTitle, QStringLiteral("The user guide was not found."),
+                        MsgIcon::Error, MsgButtons::Ok, guide});
+      return;
+    }
+    if (!OpenUrl(QUrl::fromLocalFile(guide))) {
+      dialogs_.message({kAppTitle,
+                        QStringLiteral("This desktop has no program that opens the user guide."),
+                        MsgIcon::Error, MsgButtons::Ok,
+                        QStringLiteral("The user guide is the file %1").arg(guide)});
+    }
   });
-  connect(homePageAction_, &QAction::triggered, this, [this] { OpenUrl(kHomePage); });
-  connect(downloadsAction_, &QAction::triggered, this, [this] { OpenUrl(kDownloadsPage); });
+  const auto openPage = [this](const QUrl& page) {
+    if (OpenUrl(page)) return;
+    dialogs_.message({kAppTitle, QStringLiteral("This desktop has no web browser that opens the page."),
+                      MsgIcon::Error, MsgButtons::Ok,
+                      QStringLiteral("Its address is %1").arg(page.toString())});
+  };
+  connect(homePageAction_, &QAction::triggered, this, [openPage] { openPage(kHomePage); });
+  connect(downloadsAction_, &QAction::triggered, this, [openPage] { openPage(kDownloadsPage); });
   connect(extraLibrariesAction_, &QAction::triggered, this,
-          [this] { OpenUrl(kExtraLibrariesPage); });
+          [openPage] { openPage(kExtraLibrariesPage); });
   connect(aboutAction_, &QAction::triggered, this, [this] {
     if (showAbout_) showAbout_();
   });

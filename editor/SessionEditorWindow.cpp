@@ -56,7 +56,7 @@ SessionEditorWindow::SessionEditorWindow(const FolderSettings& folders, Dialogs&
                                          std::function<void()> showAbout, QWidget* parent)
     : QMainWindow(parent),
       ExitApplication([] { QCoreApplication::quit(); }),
-      OpenUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      OpenUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       folders_(folders),
       dialogs_(dialogs, this),
       showAbout_(std::move(showAbout)),
@@ -111,6 +111,7 @@ void SessionEditorWindow::BuildControls() {
   model_ = new SessionGridModel(St().Ses, this);
   segmentGrid_ = new SegmentGridView(client);
   segmentGrid_->setObjectName(QStringLiteral("segmentGrid"));
+  segmentGrid_->setAccessibleName(QStringLiteral("Session segments"));
   segmentGrid_->setGeometry(0, 0, kClientWidth, kGridHeight);
   segmentGrid_->setModel(model_);
   segmentGrid_->setSelectionMode(QAbstractItemView::ContiguousSelection);

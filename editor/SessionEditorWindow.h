@@ -51,8 +51,9 @@ class SessionEditorWindow : public QMainWindow {
   // Ends the program (Exit); the application may route this through its
   // main window. Defaults to leaving the event loop.
   std::function<void()> ExitApplication;
-  // Opens a document or web address with the desktop's default handler.
-  std::function<void(const QUrl&)> OpenUrl;
+  // Opens a document or web address with the desktop's default handler;
+  // false when the desktop has no program for it.
+  std::function<bool(const QUrl&)> OpenUrl;
 
   // Save: to the session's file, or Save As when it has none. Reports
   // whether the file was written, the user cancelled the file dialog, or
@@ -107,7 +108,7 @@ class SessionEditorWindow : public QMainWindow {
   void OpenSession();
   SaveOutcome SaveAs();
   SaveOutcome SaveToFile();
-  // The unsaved-changes question of Open; false when Open must stop.
+  // The unsaved-changes question of Open and New; false when the command must stop.
   bool SaveBeforeOpening();
   void OpenChosenFile(const QString& chosen);
   // Reads fileName into the session; on success it becomes the session's

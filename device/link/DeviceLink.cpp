@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 #include "device/link/Autodetection.h"
@@ -11,6 +12,13 @@
 #include "device/serial/SerialPort.h"
 
 namespace ovrel {
+
+namespace {
+
+// How often queued work asks again whether it may start.
+constexpr std::chrono::milliseconds kStartRecheck{20};
+
+}  // namespace
 
 DeviceLink::DeviceLink(SerialPort& port, LinkUi& ui, LinkTiming timing)
     : DeviceLink(std::make_unique<SerialLinkPort>(port), nullptr, ui, timing) {}
@@ -40,6 +48,14 @@ void DeviceLink::Run(std::unique_ptr<DeviceOperation> operation, Done done) {
   entry.Operation = std::move(operation);
   entry.OnDone = std::move(done);
   queue_.push_back(std::move(entry));
+  ScheduleNext();
+}
+
+void DeviceLink::RunNext(std::unique_ptr<DeviceOperation> operation, Done done) {
+  Queued entry;
+  entry.Operation = std::move(operation);
+  entry.OnDone = std::move(done);
+  queue_.push_front(std::move(entry));
   ScheduleNext();
 }
 
@@ -80,6 +96,14 @@ void DeviceLink::ScheduleNext() {
 
 void DeviceLink::StartNext() {
   if (running_ || queue_.empty()) return;
+  if (MayStartNext && !MayStartNext()) {
+    nextScheduled_ = true;
+    QTimer::singleShot(kStartRecheck, this, [this] {
+      nextScheduled_ = false;
+      StartNext();
+    });
+    return;
+  }
   Queued next = std::move(queue_.front());
   queue_.pop_front();
   running_ = true;

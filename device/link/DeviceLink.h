@@ -75,6 +75,10 @@ class DeviceLink : public QObject {
   // Runs the operation now when nothing runs, else after what was queued
   // before it; done receives its result once the port is closed.
   void Run(std::unique_ptr<DeviceOperation> operation, Done done = {});
+  // Runs the operation before anything queued: the second half of a job
+  // the caller began with the operation that just ended (a backup read,
+  // then the upload that replaces what it read).
+  void RunNext(std::unique_ptr<DeviceOperation> operation, Done done = {});
   // Runs job in the same queue, when its turn comes; the link counts as
   // busy while it runs (it may ask the user a question).
   void WhenIdle(std::function<void()> job);
@@ -110,6 +114,12 @@ class DeviceLink : public QObject {
   // When set, an add whose read could not be kept writes nothing: it fails
   // (closing the transfer) instead of going on with a note.
   bool StopWhenNotKept = false;
+
+  // Asked before queued work starts; while it answers false (the windows
+  // have a modal box open) the work waits and it is asked again shortly,
+  // so that queued work starts from the main event loop only, never from
+  // a box's own loop. Empty: the work starts at once.
+  std::function<bool()> MayStartNext;
 
   const LinkTiming Timing;
 

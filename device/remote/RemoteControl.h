@@ -50,7 +50,9 @@ struct RemoteCallbacks {
   // Shows an error raised while serving a request (the default error
   // display); the request then ends without a reply.
   std::function<void(std::exception_ptr)> ShowError;
-  // Shows how a failed device request ended, after its reply has left.
+  // Shows how a failed device request ended, after its reply has left,
+  // without an event loop of its own (no modal box): the next request
+  // must not start inside it.
   std::function<void(const OperationResult&)> ShowResult;
   // Opens session and library files that a second start of the program
   // was given, and shows the main window.

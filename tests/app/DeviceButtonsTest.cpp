@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "device/link/DeviceLink.h"
@@ -161,33 +162,100 @@ TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->Items(), QStringList{Link("ttyB")});
 }
 
-TEST_F(DeviceButtons, LibraryUploadWritesTheSelectedFileIntoTheDevice) {
-  DevSim device({"--link", Link("ttyA").toStdString()});
+// The commands the emulator received, one letter each (r for a block read).
+QString Commands(const DevSim& sim) {
+  QString letters;
+  for (const QString& line : QString::fromStdString(sim.log()).split(QLatin1Char('\n'))) {
+    const QString prefix = QStringLiteral("ovrel-devsim: ");
+    if (line.startsWith(prefix) && line.size() > prefix.size()) letters += line[prefix.size()];
+  }
+  return letters;
+}
+
+std::vector<std::uint8_t> Padded(const QByteArray& library) {
+  std::vector<std::uint8_t> memory(library.begin(), library.end());
+  memory.resize(2048, 0);
+  return memory;
+}
+
+TEST_F(DeviceButtons, LibraryUploadKeepsWhatItReplacesThenWritesTheSelectedFile) {
+  DevSim device({"--log", "--link", Link("ttyA").toStdString()}, Padded(kEmptyLibrary));
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
   f.ShowInFront();
   Connect(f);
+  std::vector<std::uint8_t> kept;
+  f.Link().KeepMemoryImage = [&](std::span<const std::uint8_t, SesMemSize> image) {
+    kept.assign(image.begin(), image.end());
+    return QString();
+  };
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
   dialogs.answerPath(library);
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
 
-  DuringOperation during;
-  SampleDuring(f, during, 150);
+  DuringOperation reading, uploading;
+  SampleDuring(f, reading, 150);
+  SampleDuring(f, uploading, 1400);  // the read takes 18 steps of 40 ms
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
-  ASSERT_TRUE(during.sampled);
-  EXPECT_EQ(during.panel0, QStringLiteral("Uploading Sorvani session library"));
-  EXPECT_FALSE(during.connect);
-  EXPECT_FALSE(during.upload);
-  EXPECT_FALSE(during.uploadAdd);
+  ASSERT_TRUE(reading.sampled && uploading.sampled);
+  EXPECT_EQ(reading.panel0, QStringLiteral("Reading the Sorvani session memory (backup)"));
+  EXPECT_EQ(uploading.panel0, QStringLiteral("Uploading Sorvani session library"));
+  EXPECT_FALSE(reading.connect || reading.upload || reading.uploadAdd);
+  EXPECT_FALSE(uploading.connect || uploading.upload || uploading.uploadAdd);
 
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
   EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
   EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
+  // The whole memory was read and closed before the first write.
+  EXPECT_TRUE(Commands(device).endsWith(QStringLiteral("I") + QString(16, QLatin1Char('r')) +
+                                        QStringLiteral("OICW") + QString(16, QLatin1Char('D')) +
+                                        QStringLiteral("EXO")))
+      << Commands(device).toStdString();
+  EXPECT_EQ(kept, Padded(kEmptyLibrary));
   QByteArray expected = kOneSessionLibrary;
   expected.append(2048 - expected.size(), '\0');
   EXPECT_EQ(Memory(device, 2048), expected);
   EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+}
+
+TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) {
+  // The read fails: the failure is shown, nothing is written.
+  DevSim device({"--log", "--no-reply", "r:3", "--link", Link("ttyA").toStdString()},
+                Padded(kEmptyLibrary));
+  SetPorts({Link("ttyA")});
+  MainWindow& f = MakeForm();
+  Connect(f);
+  const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
+  WriteFile(library, kOneSessionLibrary);
+  dialogs.answerPath(library);
+  QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
+  EXPECT_FALSE(Commands(device).contains(QLatin1Char('C'))) << Commands(device).toStdString();
+
+  // The read went through but its backup cannot be kept: the user is asked,
+  // and No writes nothing.
+  f.Link().KeepMemoryImage = [](std::span<const std::uint8_t, SesMemSize>) {
+    return QStringLiteral("No space left on device");
+  };
+  dialogs.answer(MsgResult::No);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
+  ASSERT_EQ(dialogs.calls().size(), 2u);
+  const MessageRequest& question = dialogs.calls()[1].message;
+  EXPECT_TRUE(question.text.startsWith(linktext::kBackupFailed)) << question.text.toStdString();
+  EXPECT_EQ(question.buttons, MsgButtons::YesNo);
+  EXPECT_EQ(question.detail, QStringLiteral("No space left on device"));
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload cancelled"));
+  EXPECT_FALSE(Commands(device).contains(QLatin1Char('C'))) << Commands(device).toStdString();
+  EXPECT_EQ(device.memory(), Padded(kEmptyLibrary));
+
+  // Yes writes all the same.
+  dialogs.answer(MsgResult::Yes);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  EXPECT_EQ(device.memory(), Padded(kOneSessionLibrary));
+  EXPECT_EQ(dialogs.unexpected(), 0);
 }
 
 TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {

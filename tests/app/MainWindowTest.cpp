@@ -5,6 +5,7 @@
 
 #include "app/MainWindow.h"
 #include "device/link/DeviceLink.h"
+#include "support/AccessibleNames.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -32,6 +33,15 @@ TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
   EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Click on the Connect button first"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
+}
+
+// A screen reader names every control the keyboard reaches, each differently.
+TEST_F(MainWindowTest, EveryControlHasItsOwnAccessibleName) {
+  MainWindow& f = MakeForm();
+  QStringList names = AccessibleNamesOfControls(f);
+  EXPECT_EQ(names.size(), 10);
+  EXPECT_FALSE(names.contains(QString())) << names.join(QLatin1Char('|')).toStdString();
+  EXPECT_EQ(names.removeDuplicates(), 0) << names.join(QLatin1Char('|')).toStdString();
 }
 
 TEST_F(MainWindowTest, ProgramFolderIsTheLongFormOfTheProgramPath) {

@@ -3,7 +3,13 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "app/OvrelApplication.h"
 #include "support/FindChild.h"
@@ -50,6 +56,70 @@ TEST_F(RemoteWiring, ShowDuringTheSplashAndQuitThroughTheMainWindow) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !app->Main->isVisible(); }, 5000));
   EXPECT_FALSE(app->Editor->isVisible());
   EXPECT_FALSE(app->Splash->isVisible());
+}
+
+// Message boxes as the user meets them: modal, each with its own event loop.
+// The first one stays open until Until says so (or five seconds have
+// passed), the others are closed at once. Records how deeply they nested.
+class ModalBoxes : public ScriptedDialogs {
+ public:
+  std::function<bool()> Until;
+  std::function<void()> WhenClosing;
+  int Depth = 0;
+  int MaxDepth = 0;
+  MsgResult message(const MessageRequest& request) override {
+    MaxDepth = std::max(MaxDepth, ++Depth);
+    const std::function<bool()> until = std::exchange(Until, nullptr);
+    const std::function<void()> closing = std::exchange(WhenClosing, nullptr);
+    QMessageBox box(QMessageBox::NoIcon, request.caption, request.text, QMessageBox::Ok);
+    QElapsedTimer open;
+    open.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &box, [&] {
+      if (until && !until() && open.elapsed() < 5000) return;
+      poll.stop();
+      if (closing) closing();
+      box.accept();
+    });
+    poll.start(10);
+    box.exec();
+    --Depth;
+    return MsgResult::Ok;
+  }
+};
+
+TEST_F(RemoteWiring, AFloodOfFailingRequestsRunsOneAfterAnotherFromTheMainLoop) {
+  app.reset();
+  ModalBoxes boxes;
+  StartupOptions options;
+  options.SplashMs = 60000;
+  options.Main.ProgramFile = programFolder + QStringLiteral("/ovrelware");
+  app = std::make_unique<OvrelApplication>(boxes, options);
+  ASSERT_TRUE(app->Remote && app->Remote->Active());
+  MainWindow& main = *app->Main;
+
+  // No port: every upload fails at once with the same message.
+  constexpr int kRequests = 300;
+  for (int i = 0; i < kRequests; ++i) Send(RemoteUploadLibrary);
+  // A box of the window is open while the requests arrive: they wait for it.
+  bool startedInsideTheBox = true;
+  boxes.Until = [&] { return main.Link().Busy(); };
+  boxes.WhenClosing = [&] {
+    QTest::qWait(100);
+    startedInsideTheBox = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox")) != nullptr;
+  };
+  boxes.answerPath(root + QStringLiteral("/notalibrary.txt"));
+  Control<QPushButton>(main, "selectLibraryButton")->click();
+  EXPECT_FALSE(startedInsideTheBox);
+
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !main.Link().Busy(); }, 60000));
+  EXPECT_EQ(boxes.MaxDepth, 1);  // the window's own box only
+  auto* failures = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox"));
+  ASSERT_NE(failures, nullptr);
+  EXPECT_TRUE(failures->text().endsWith(QStringLiteral("(repeated %1 times)").arg(kRequests)))
+      << failures->text().toStdString();
+  EXPECT_TRUE(failures->isVisible());
+  EXPECT_FALSE(failures->isModal());
 }
 
 }  // namespace

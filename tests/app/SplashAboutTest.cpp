@@ -1,6 +1,7 @@
 // The splash window and the about box on their own.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,6 +25,8 @@ TEST(Splash, EndsOnceAfterItsIntervalAndShowsTheMainWindow) {
       },
       1500);
   EXPECT_TRUE(splash.isVisible());                            // from its creation on
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(&splash)->text(QAccessible::Name),
+            QStringLiteral("Sorvani Ovrelware 1.5"));
   EXPECT_EQ(Control<QLabel>(splash, "pictureLabel")->pixmap().size(),
             QSize(81, 81));  // the decoded picture
   QTest::qWait(100);

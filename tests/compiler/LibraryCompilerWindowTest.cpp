@@ -11,6 +11,7 @@
 
 #include "compiler/LibraryCompilerWindow.h"
 #include "library/LibraryTestFiles.h"
+#include "support/AccessibleNames.h"
 #include "support/FindChild.h"
 #include "ui/QtDialogs.h"
 #include "ui/ScriptedDialogs.h"
@@ -100,6 +101,13 @@ TEST_F(LibraryCompilerWindowTest, StartsEmptyOverTheSessionsFolder) {
   EXPECT_EQ(Control<QPushButton>(*form, "insertButton")->text(), "Insert ->");
   EXPECT_EQ(Control<QPushButton>(*form, "compileButton")->geometry(), QRect(384, 152, 121, 25));
   EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->geometry(), QRect(16, 32, 145, 201));
+}
+
+TEST_F(LibraryCompilerWindowTest, EveryControlHasItsOwnAccessibleName) {
+  QStringList names = test::AccessibleNamesOfControls(*form);
+  EXPECT_EQ(names.size(), 8);
+  EXPECT_FALSE(names.contains(QString())) << names.join('|').toStdString();
+  EXPECT_EQ(names.removeDuplicates(), 0) << names.join('|').toStdString();
 }
 
 TEST_F(LibraryCompilerWindowTest, CaptionsFitTheirControlsInTheProgramsFont) {

@@ -161,6 +161,43 @@ TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
   EXPECT_TRUE(dialogs_.allAnswersUsed());
 }
 
+TEST_F(EditorTest, NewWithUnsavedChangesAsksAsOpenDoes) {
+  makeSession(3);
+  key(Qt::Key_Q);
+  const std::vector<int32_t> edited = Pitches();
+  // Cancel keeps the session as it is.
+  dialogs_.answer(MsgResult::Cancel);
+  Control<QAction>(*form_, "newAction")->trigger();
+  ASSERT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.calls()[0].message.text, kModifiedOpen);
+  EXPECT_EQ(dialogs_.calls()[0].message.buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs_.calls()[0].message.icon, MsgIcon::Question);
+  EXPECT_EQ(Pitches(), edited);
+  EXPECT_TRUE(st().SesModified);
+
+  // Yes saves the session, then starts a new one.
+  dialogs_.clear();
+  dialogs_.answer(MsgResult::Yes);
+  dialogs_.answerPath(path("Kept.svs"));
+  Control<QAction>(*form_, "newAction")->trigger();
+  EXPECT_EQ(st().Ses.SegCount, 1);
+  EXPECT_FALSE(st().SesModified);
+  ASSERT_TRUE(QFile::exists(path("Kept.svs")));
+  form_->OpenSessionFile(path("Kept.svs"));
+  EXPECT_EQ(Pitches(), edited);
+
+  // No discards the changes; without changes New asks nothing.
+  key(Qt::Key_Q);
+  dialogs_.clear();
+  dialogs_.answer(MsgResult::No);
+  Control<QAction>(*form_, "newAction")->trigger();
+  EXPECT_EQ(st().Ses.SegCount, 1);
+  EXPECT_FALSE(st().SesModified);
+  Control<QAction>(*form_, "newAction")->trigger();
+  EXPECT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_TRUE(dialogs_.allAnswersUsed());
+}
+
 TEST_F(EditorTest, ClosingWithUnsavedChangesAsks) {
   key(Qt::Key_Q);
   dialogs_.answer(MsgResult::Cancel);

@@ -26,7 +26,10 @@ class EditorTest : public testing::Test {
     QDir(tmp_.path()).mkdir("Sessions");
     UserSettings().Clear();  // nothing remembered from an earlier test
     form_ = std::make_unique<SessionEditorWindow>(settings_, dialogs_, [this] { ++aboutShown_; });
-    form_->OpenUrl = [this](const QUrl& url) { opened_.push_back(url); };
+    form_->OpenUrl = [this](const QUrl& url) {
+      opened_.push_back(url);
+      return true;
+    };
     form_->ExitApplication = [this] { ++exits_; };
     ShowForm();
   }

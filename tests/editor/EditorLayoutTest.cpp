@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QHeaderView>
 #include <QMenuBar>
 
@@ -65,9 +66,19 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   for (const char* hidden :
        {"importRvxAction", "optimizeAction", "exportCsvAction", "exitSeparator"})
     EXPECT_FALSE(form_->findChild<QAction*>(hidden)->isVisible()) << hidden;
+  // A screen reader lists what the menu shows, and nothing more.
+  QAccessibleInterface* menu =
+      QAccessible::queryAccessibleInterface(Control<QMenu>(*form_, "sessionMenu"));
+  ASSERT_NE(menu, nullptr);
+  QStringList listed;
+  for (int i = 0; i < menu->childCount(); ++i) listed << menu->child(i)->text(QAccessible::Name);
+  EXPECT_EQ(listed, (QStringList{"New", "Open...", "Save", "Save As...", "", "Exit"}));
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(grid())->text(QAccessible::Name),
+            "Session segments");
 }
 
 TEST_F(EditorTest, HelpWebItemsAndAbout) {
+  writeFile(tmp_.path() + "/Sorvani Ovrel Help.pdf", "%PDF-1.4\n");
   Control<QAction>(*form_, "helpAction")->trigger();
   Control<QAction>(*form_, "homePageAction")->trigger();
   Control<QAction>(*form_, "downloadsAction")->trigger();
@@ -80,6 +91,30 @@ TEST_F(EditorTest, HelpWebItemsAndAbout) {
   Control<QAction>(*form_, "aboutAction")->trigger();
   EXPECT_EQ(aboutShown_, 1);
   EXPECT_EQ(dialogs_.calls().size(), 0u);
+}
+
+// Without a program for the user guide or a browser, the user is told where
+// the guide is or what the address is.
+TEST_F(EditorTest, HelpAndWebItemsSayWhatCouldNotBeOpened) {
+  const QString guide = tmp_.path() + "/Sorvani Ovrel Help.pdf";
+  Control<QAction>(*form_, "helpAction")->trigger();  // the guide is missing
+  writeFile(guide, "%PDF-1.4\n");
+  form_->OpenUrl = [this](const QUrl& url) {
+    opened_.push_back(url);
+    return false;
+  };
+  Control<QAction>(*form_, "helpAction")->trigger();
+  Control<QAction>(*form_, "downloadsAction")->trigger();
+  ASSERT_EQ(dialogs_.calls().size(), 3u);
+  EXPECT_EQ(dialogs_.calls()[0].message.text, "The user guide was not found.");
+  EXPECT_EQ(dialogs_.calls()[0].message.detail, guide);
+  EXPECT_EQ(opened_.size(), 2u);  // the missing guide was not handed on
+  EXPECT_EQ(dialogs_.calls()[1].message.text,
+            "This desktop has no program that opens the user guide.");
+  EXPECT_TRUE(dialogs_.calls()[1].message.detail.endsWith(guide));
+  EXPECT_TRUE(dialogs_.calls()[2].message.detail.endsWith(opened_[1].toString()))
+      << dialogs_.calls()[2].message.detail.toStdString();
+  for (const ScriptedDialogs::Call& call : dialogs_.calls()) EXPECT_EQ(call.window, form_.get());
 }
 
 TEST_F(EditorTest, HiddenImportAndExportItemsRunTheirCommands) {

@@ -146,6 +146,7 @@ TEST_F(EditorUndoTest, NewCanBeTakenBackWithItsFileName) {
   const std::vector<Segment> saved = Segs();
   clickCell(2, RowPitch);
   key(Qt::Key_Q);
+  dialogs_.answer(MsgResult::No);  // not saved: the change is taken back below
   Control<QAction>(*form_, "newAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);

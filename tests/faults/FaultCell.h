@@ -13,10 +13,12 @@ namespace ovrel::test {
 enum class Operation { LibraryUpload, AddSession };
 enum class Fault { NoReply, WrongLetter, ShortReply, Garbage, HangUp };
 
-// The commands an operation sends, in order, one letter each.
+// The commands an operation of the window sends, in order, one letter
+// each: the library upload reads the memory it replaces first (I, 16 r, O).
 inline std::string Commands(Operation op) {
+  const std::string read = "I" + std::string(16, 'r');
   const std::string upload = "CW" + std::string(16, 'D') + "EXO";
-  return op == Operation::LibraryUpload ? "I" + upload : "I" + std::string(16, 'r') + upload;
+  return op == Operation::LibraryUpload ? read + "O" + "I" + upload : read + upload;
 }
 
 // Exchanges of the single-session upload that belong to its memory download.

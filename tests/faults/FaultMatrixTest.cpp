@@ -1,5 +1,6 @@
-// The device fault matrix: the library upload and the single-session upload
-// (whose first 17 exchanges are the memory download), run from the main
+// The device fault matrix: the library upload (whose first 18 exchanges
+// read the memory it replaces) and the single-session upload (whose first
+// 17 exchanges are the memory download), run from the main
 // window's buttons against the emulator, with each fault injected at each
 // exchange. Every cell must fail with the window's failure text within the
 // operation's time-outs, leave the port closed and free, send nothing after
@@ -189,7 +190,7 @@ TEST_F(FaultMatrixRealTiming, UploadNoReplyToI) {
 }
 
 TEST_F(FaultMatrixRealTiming, UploadWrongLetterAtBlock7) {
-  RunCell({Operation::LibraryUpload, 10, Fault::WrongLetter}, LinkTiming{});
+  RunCell({Operation::LibraryUpload, 28, Fault::WrongLetter}, LinkTiming{});
 }
 
 TEST_F(FaultMatrixRealTiming, DownloadReplyCutShortAtTheLastBlock) {
