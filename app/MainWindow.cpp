@@ -248,13 +248,13 @@ std::optional<QString> MainWindow::SelectFile(const QString& filter, const QStri
                                               const QString& extension,
                                               const QString& wrongFormatText) {
   FileDialogRequest request;
-  request.filter = filter;
-  request.defaultExt = QStringLiteral("svl");  // one dialog for both kinds of file
-  request.initialDir = folder;
-  const std::optional<QString> chosen = dialogs_.openFile(request);
+  request.Filter = filter;
+  request.DefaultExt = QStringLiteral("svl");  // one dialog for both kinds of file
+  request.InitialDir = folder;
+  const std::optional<QString> chosen = dialogs_.OpenFile(request);
   if (!chosen) return std::nullopt;
   if (QLatin1Char('.') + QFileInfo(*chosen).suffix().toLower() != extension) {
-    dialogs_.error(wrongFormatText);
+    dialogs_.ShowError(wrongFormatText);
     return std::nullopt;
   }
   return chosen;
@@ -358,7 +358,7 @@ void MainWindow::onUploadLibraryClicked() {
   folders_.SetSelectedLibraryPath(path);
   // A missing file is told before the device is read for nothing.
   if (!QFileInfo(path).isFile()) {
-    dialogs_.error(linktext::kLibFileNotFound);
+    dialogs_.ShowError(linktext::kLibFileNotFound);
     SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
     return;
   }
@@ -399,7 +399,7 @@ bool MainWindow::MayUploadAfter(const OperationResult& read) {
   for (auto note = read.Notes.begin(); note != read.Notes.end(); ++note)
     if (note != backupFailed) ShowMessage(*note);
   if (backupFailed == read.Notes.end()) return true;
-  return dialogs_.message({kAppTitle,
+  return dialogs_.Message({kAppTitle,
                            linktext::kBackupFailed +
                                QStringLiteral(" Upload the session library all the same? The "
                                               "sessions now in Sorvani will be lost."),
@@ -412,7 +412,7 @@ void MainWindow::onUploadAddClicked() {
                                     sessionFileEdit_->text());
   folders_.SetSelectedSessionPath(path);
   if (!QFileInfo(path).isFile()) {
-    dialogs_.error(linktext::kSesFileNotFound);
+    dialogs_.ShowError(linktext::kSesFileNotFound);
     return;
   }
   SetStatusText(0, QStringLiteral("Uploading/adding single session to Sorvani"));
@@ -502,7 +502,7 @@ bool MainWindow::MayClose() {
     // transfer: the window closes once the operation has ended.
     if (!closeWhenIdle_) {
       closeWhenIdle_ = true;
-      dialogs_.message({kAppTitle, kCloseWhenIdleText, MsgIcon::Information, MsgButtons::Ok, {}});
+      dialogs_.Message({kAppTitle, kCloseWhenIdleText, MsgIcon::Information, MsgButtons::Ok, {}});
       // Not from inside this close: Qt drops a close started while one is
       // being decided (under X11 the window even goes without the program
       // ending), and the operation may have ended while the message was read.
@@ -550,7 +550,7 @@ void MainWindow::SetStatusText(int panel, const QString& text) {
 }
 
 void MainWindow::ShowMessage(const LinkMessage& message) {
-  dialogs_.message({kAppTitle, message.Text,
+  dialogs_.Message({kAppTitle, message.Text,
                     message.Icon == LinkIcon::Error ? MsgIcon::Error : MsgIcon::None,
                     MsgButtons::Ok, message.Detail});
 }

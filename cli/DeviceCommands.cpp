@@ -267,10 +267,10 @@ int Add(const Arguments& a) {
 // new one, whole or not at all.
 bool WriteImageFile(const QString& path, const char* bytes, qint64 size) {
   const FileWriteResult written =
-      writeFileAtomically(QFile::encodeName(path).toStdString(),
+      WriteFileAtomically(QFile::encodeName(path).toStdString(),
                           std::string_view(bytes, static_cast<std::size_t>(size)));
   if (written) return true;
-  const QString error = QString::fromStdString(written.error);
+  const QString error = QString::fromStdString(written.Error);
   Say(error);
   NoteOutcome(error);
   return false;
@@ -379,7 +379,7 @@ int Run(const std::string& name, const Arguments& a) {
 
 }  // namespace
 
-int runDeviceCommand(const std::string& name, const std::vector<std::string>& args) {
+int RunDeviceCommand(const std::string& name, const std::vector<std::string>& args) {
   const DeviceCommand* command = nullptr;
   for (const DeviceCommand& c : kCommands) {
     if (name == c.name) command = &c;
@@ -414,7 +414,7 @@ int runDeviceCommand(const std::string& name, const std::vector<std::string>& ar
   return interruption::Signal() ? interruption::Stopped() : status;
 }
 
-std::string deviceCommandsHelp() {
+std::string DeviceCommandsHelp() {
   std::string out;
   for (const DeviceCommand& c : kCommands) {
     std::string label = c.name;

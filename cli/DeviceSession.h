@@ -29,7 +29,7 @@ inline int Finish(int status, const QString& text) {
 }
 
 // Thrown when a signal stops a device command; the command's objects go as
-// it unwinds (the link closes its port), and runDeviceCommand reports it.
+// it unwinds (the link closes its port), and RunDeviceCommand reports it.
 struct Interrupted {};
 
 // The port, the link and the event loop that one device command runs on.

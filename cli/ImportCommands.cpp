@@ -82,8 +82,8 @@ int Import(const std::vector<std::string>& args) {
     return Failure(what);
   }
   if (!r.Warning.empty()) std::cerr << io.Input << ": " << r.Warning << "\n";
-  if (const FileWriteResult w = writeFileAtomically(io.Output, SessionFileText(st.Ses)); !w)
-    return Failure(w.error);
+  if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(st.Ses)); !w)
+    return Failure(w.Error);
   return ExitOk;
 }
 
@@ -93,11 +93,11 @@ int ExportCsv(const std::vector<std::string>& args) {
   if (!HasExtension(io.Input, ".svs"))
     return Failure(io.Input + ": Unsupported session file format.");
   const SessionReadResult read = ReadSessionFile(io.Input);
-  if (!read) return Failure(read.error);
+  if (!read) return Failure(read.Error);
   if (const FileWriteResult w =
-          ExportSesAsCSV(*read.session, SesNameFromFileName(io.Input), io.Output);
+          ExportSesAsCSV(*read.Session, SesNameFromFileName(io.Input), io.Output);
       !w)
-    return Failure(w.error);
+    return Failure(w.Error);
   return ExitOk;
 }
 

@@ -34,8 +34,8 @@ std::string Pad(const std::string& text, std::size_t width) {
 
 int SessionInfo(const std::string& path, const std::string& text) {
   const SessionReadResult read = ReadSessionText(text, path);
-  if (!read) return Failure(read.error);
-  const Session& ses = *read.session;
+  if (!read) return Failure(read.Error);
+  const Session& ses = *read.Session;
   QJsonArray segments;
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
     QJsonObject segment;

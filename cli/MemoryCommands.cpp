@@ -244,9 +244,9 @@ int Extract(const std::vector<std::string>& args) {
     if (const int status = ReadSessions(*a, device, sessions)) return status;
     if (const int status = CheckNumbers(a->Numbers, sessions.size())) return status;
     const SessionRecord& s = sessions[static_cast<std::size_t>(a->Numbers[0] - 1)];
-    if (const FileWriteResult written = writeFileAtomically(a->Output, SessionRecordFileText(s));
+    if (const FileWriteResult written = WriteFileAtomically(a->Output, SessionRecordFileText(s));
         !written) {
-      return Failure(written.error);
+      return Failure(written.Error);
     }
     NoteOutcome(QStringLiteral("Session %1 written to %2")
                     .arg(a->Numbers[0])

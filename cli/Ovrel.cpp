@@ -38,7 +38,7 @@ void PrintHelp(const std::vector<Command>& commands) {
     name.resize(std::max<std::size_t>(name.size() + 1, 12), ' ');
     std::cout << "  " << name << command.summary << "\n";
   }
-  std::cout << deviceCommandsHelp();
+  std::cout << DeviceCommandsHelp();
   std::cout << "\nOptions:\n"
                "  --json      print every event as one JSON object a line on standard output:\n"
                "              progress steps (command letter, block), status texts, messages,\n"
@@ -68,7 +68,7 @@ int RunCommand(const std::vector<Command>& commands, const std::vector<std::stri
     }
     return command.run(rest);
   }
-  if (const int status = runDeviceCommand(name, rest); status >= 0) return status;
+  if (const int status = RunDeviceCommand(name, rest); status >= 0) return status;
   std::cerr << "ovrel: unknown command \"" << name << "\". \"ovrel --help\" lists the commands.\n";
   NoteOutcome(QStringLiteral("unknown command"));
   return ExitUsage;

@@ -58,7 +58,7 @@ int Plot(const std::vector<std::string>& args) {
     return Failure(session + ": Unsupported session file format.");
 
   const SessionReadResult read = ReadSessionFile(session);
-  if (!read) return Failure(read.error);
+  if (!read) return Failure(read.Error);
 
   // The offscreen platform draws fonts and pictures without a display. Qt's
   // notes about the environment (no runtime folder, say) would only clutter
@@ -77,7 +77,7 @@ int Plot(const std::vector<std::string>& args) {
     app.emplace(argc, argv);
   }
   const QString error =
-      WritePlotFile(*read.session, QString::fromStdString(out), QSize(width, height));
+      WritePlotFile(*read.Session, QString::fromStdString(out), QSize(width, height));
   if (!error.isEmpty()) return Failure(error.toStdString());
   return ExitOk;
 }

@@ -25,7 +25,7 @@ int Check(const std::vector<std::string>& args) {
       status = Failure(path + ": Unsupported session file format.");
       continue;
     }
-    if (const SessionReadResult read = ReadSessionFile(path); !read) status = Failure(read.error);
+    if (const SessionReadResult read = ReadSessionFile(path); !read) status = Failure(read.Error);
   }
   return status;
 }

@@ -75,7 +75,7 @@ int Sweep(const std::vector<std::string>& args) {
   input.Length = values[2];
 
   const SweepResult sweep = MakeSweep(input);
-  if (!sweep.ok()) {
+  if (!sweep.Ok()) {
     std::string reasons;
     for (const SweepProblem& p : sweep.Problems)
       reasons += (reasons.empty() ? "" : "; ") + p.Reason;
@@ -84,8 +84,8 @@ int Sweep(const std::vector<std::string>& args) {
   Session ses;
   ses.SegCount = static_cast<int32_t>(sweep.Segments.size());
   std::copy(sweep.Segments.begin(), sweep.Segments.end(), ses.SegData.begin() + 1);
-  if (const FileWriteResult w = writeFileAtomically(out, SessionFileText(ses)); !w)
-    return Failure(w.error);
+  if (const FileWriteResult w = WriteFileAtomically(out, SessionFileText(ses)); !w)
+    return Failure(w.Error);
   return ExitOk;
 }
 

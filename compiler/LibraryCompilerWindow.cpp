@@ -137,7 +137,7 @@ void LibraryCompilerWindow::onSelectFolderClicked() {
   // The chosen folder is shown here only; the main window's sessions folder
   // stays as it is.
   if (const auto folder =
-          dialogs_.browseFolder({kSelectFolderCaption, folders_.ProgramFolder(), nullptr}))
+          dialogs_.BrowseFolder({kSelectFolderCaption, folders_.ProgramFolder(), nullptr}))
     ShowFolder(*folder);
 }
 
@@ -153,7 +153,7 @@ std::optional<std::string> LibraryCompilerWindow::SelectedFile() const {
 }
 
 bool LibraryCompilerWindow::Report(const LibraryList::Result& result) {
-  if (!result.Message.empty()) dialogs_.error(QString::fromStdString(result.Message));
+  if (!result.Message.empty()) dialogs_.ShowError(QString::fromStdString(result.Message));
   if (result.Ok()) ShowAvailableMemory();
   return result.Ok();
 }
@@ -191,21 +191,21 @@ void LibraryCompilerWindow::onCompileClicked() {
   // fails leaves nothing written.
   const CompiledLibrary compiled = CompileSesLib(list_.Entries());
   if (!compiled) {
-    dialogs_.error(QString::fromStdString(compiled.Error));
+    dialogs_.ShowError(QString::fromStdString(compiled.Error));
     return;
   }
   FileDialogRequest request;
-  request.filter = kLibraryFilter;
-  request.defaultExt = QStringLiteral("svl");
-  request.initialDir = folders_.LibrariesFolder();  // and no file name
-  const std::optional<QString> path = dialogs_.saveFile(request);
+  request.Filter = kLibraryFilter;
+  request.DefaultExt = QStringLiteral("svl");
+  request.InitialDir = folders_.LibrariesFolder();  // and no file name
+  const std::optional<QString> path = dialogs_.SaveFile(request);
   if (!path) return;
   QString folder = QFileInfo(*path).path();
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   folders_.SetLibrariesFolder(folder);
   userSettings_.SetLibrariesFolder(folder);
   if (const auto error = WriteLibraryFile(path->toStdString(), compiled.Image))
-    dialogs_.error(QString::fromStdString(*error));
+    dialogs_.ShowError(QString::fromStdString(*error));
 }
 
 void LibraryCompilerWindow::ShowAvailableMemory() {

@@ -38,9 +38,9 @@ void SessionDocument::MakeNew() {
 
 std::string SessionDocument::Open(const QString& fileName) {
   const SessionReadResult r = ReadSessionFile(fileName.toStdString());
-  if (!r) return r.error;
+  if (!r) return r.Error;
   SetFile(fileName);
-  st_.Ses = *r.session;
+  st_.Ses = *r.Session;
   StartHistory();
   return {};
 }
@@ -54,7 +54,7 @@ void SessionDocument::SetFile(const QString& fileName) {
 
 std::string SessionDocument::Save() {
   const SaveResult r = SaveSession(st_);
-  if (!r) return r.error;
+  if (!r) return r.Error;
   undoStack_->setClean();
   return {};
 }

@@ -29,16 +29,16 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::Save() {
 
 SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAs() {
   FileDialogRequest saveAsDialog;
-  saveAsDialog.title = QStringLiteral("Save session as");
-  saveAsDialog.filter = kSessionFilter;
-  saveAsDialog.defaultExt = QStringLiteral("svs");
+  saveAsDialog.Title = QStringLiteral("Save session as");
+  saveAsDialog.Filter = kSessionFilter;
+  saveAsDialog.DefaultExt = QStringLiteral("svs");
   // The folder last used, or the sessions folder; the session's own name
   // when it has one.
-  saveAsDialog.initialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
-  saveAsDialog.fileName = document_->ProposedSaveName();
-  if (saveAsDialog.fileName.isEmpty() && !St().SesFileName.empty())
-    saveAsDialog.fileName = QFileInfo(QString::fromStdString(St().SesFileName)).fileName();
-  const std::optional<QString> chosen = dialogs_.saveFile(saveAsDialog);
+  saveAsDialog.InitialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
+  saveAsDialog.FileName = document_->ProposedSaveName();
+  if (saveAsDialog.FileName.isEmpty() && !St().SesFileName.empty())
+    saveAsDialog.FileName = QFileInfo(QString::fromStdString(St().SesFileName)).fileName();
+  const std::optional<QString> chosen = dialogs_.SaveFile(saveAsDialog);
   if (!chosen) return SaveOutcome::Cancelled;
   document_->SetFile(*chosen);
   return SaveToFile();
@@ -62,9 +62,9 @@ void SessionEditorWindow::RememberFile(const QString& fileName) {
 MsgResult SessionEditorWindow::AskToSave(const QString& question) {
   const QString file = QString::fromStdString(St().SesFileName);
   MessageRequest request{kAppTitle, question, MsgIcon::Question, MsgButtons::YesNoCancel, {}};
-  request.detail = file.isEmpty() ? QStringLiteral("The session has not been saved to a file yet.")
+  request.Detail = file.isEmpty() ? QStringLiteral("The session has not been saved to a file yet.")
                                   : QDir::toNativeSeparators(file);
-  return dialogs_.message(request);
+  return dialogs_.Message(request);
 }
 
 void SessionEditorWindow::onRecentFilesAboutToShow() {
@@ -86,9 +86,9 @@ void SessionEditorWindow::onRecentFilesAboutToShow() {
 void SessionEditorWindow::OpenSession() {
   if (!SaveBeforeOpening()) return;
   FileDialogRequest openDialog;
-  openDialog.filter = kSessionFilter;
-  openDialog.initialDir = folders_.SessionsFolder();
-  const std::optional<QString> chosen = dialogs_.openFile(openDialog);
+  openDialog.Filter = kSessionFilter;
+  openDialog.InitialDir = folders_.SessionsFolder();
+  const std::optional<QString> chosen = dialogs_.OpenFile(openDialog);
   if (!chosen) return;
   OpenChosenFile(*chosen);
 }
@@ -99,7 +99,7 @@ void SessionEditorWindow::OpenSessionFile(const QString& fileName) {
 
 void SessionEditorWindow::OpenChosenFile(const QString& chosen) {
   if (QFileInfo(chosen).suffix().toLower() != QLatin1String("svs")) {
-    dialogs_.error(QStringLiteral("Unsupported session file format"));
+    dialogs_.ShowError(QStringLiteral("Unsupported session file format"));
     return;
   }
   OpenFile(chosen);
@@ -142,15 +142,15 @@ void SessionEditorWindow::onImportRvxTriggered() {
       if (answer == MsgResult::Cancel) return;
       if (answer == MsgResult::Yes) Save();  // the import goes on whatever the outcome
     }
-    importDialog_.fileName.clear();
-    if (const std::optional<QString> chosen = dialogs_.openFile(importDialog_)) {
+    importDialog_.FileName.clear();
+    if (const std::optional<QString> chosen = dialogs_.OpenFile(importDialog_)) {
       const RvxImportOutcome r = document_->ImportRvx(*chosen);
       if (!r.Imported) {
-        dialogs_.message({kAppTitle, QString::fromStdString(r.Error), MsgIcon::Error,
+        dialogs_.Message({kAppTitle, QString::fromStdString(r.Error), MsgIcon::Error,
                           MsgButtons::Ok, QString::fromStdString(r.Detail)});
         return;
       }
-      if (!r.Warning.empty()) dialogs_.error(QString::fromStdString(r.Warning));
+      if (!r.Warning.empty()) dialogs_.ShowError(QString::fromStdString(r.Warning));
     } else {
       document_->Optimize();
     }
@@ -159,11 +159,11 @@ void SessionEditorWindow::onImportRvxTriggered() {
 }
 
 void SessionEditorWindow::onExportCsvTriggered() {
-  exportDialog_.fileName = document_->CsvFileName();
-  const std::optional<QString> chosen = dialogs_.saveFile(exportDialog_);
+  exportDialog_.FileName = document_->CsvFileName();
+  const std::optional<QString> chosen = dialogs_.SaveFile(exportDialog_);
   if (!chosen) return;
   if (const FileWriteResult w = document_->ExportCsv(*chosen); !w)
-    dialogs_.error(QString::fromStdString(w.error));
+    dialogs_.ShowError(QString::fromStdString(w.Error));
 }
 
 }  // namespace ovrel

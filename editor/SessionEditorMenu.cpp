@@ -143,12 +143,12 @@ void SessionEditorWindow::BuildMenus() {
     const QString guide = folders_.DocumentFolder() + QStringLiteral("/Sorvani Ovrel Help.pdf");
     // The desktop's opener starts for a missing file too, and then fails unseen.
     if (!QFileInfo(guide).isFile()) {
-      dialogs_.message({kAppTitle, QStringLiteral("The user guide was not found."),
+      dialogs_.Message({kAppTitle, QStringLiteral("The user guide was not found."),
                         MsgIcon::Error, MsgButtons::Ok, guide});
       return;
     }
     if (!OpenUrl(QUrl::fromLocalFile(guide))) {
-      dialogs_.message({kAppTitle,
+      dialogs_.Message({kAppTitle,
                         QStringLiteral("This desktop has no program that opens the user guide."),
                         MsgIcon::Error, MsgButtons::Ok,
                         QStringLiteral("The user guide is the file %1").arg(guide)});
@@ -156,7 +156,7 @@ void SessionEditorWindow::BuildMenus() {
   });
   const auto openPage = [this](const QUrl& page) {
     if (OpenUrl(page)) return;
-    dialogs_.message({kAppTitle, QStringLiteral("This desktop has no web browser that opens the page."),
+    dialogs_.Message({kAppTitle, QStringLiteral("This desktop has no web browser that opens the page."),
                       MsgIcon::Error, MsgButtons::Ok,
                       QStringLiteral("Its address is %1").arg(page.toString())});
   };

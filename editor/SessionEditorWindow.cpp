@@ -195,13 +195,13 @@ void SessionEditorWindow::BuildControls() {
   segmentGrid_->selectionModel()->setCurrentIndex(model_->index(0, 0),
                                                   QItemSelectionModel::ClearAndSelect);
 
-  importDialog_.title = QStringLiteral("Import RVX file");
-  importDialog_.filter = QStringLiteral("RVX file|*.rvx");
-  importDialog_.defaultExt = QStringLiteral("rvx");
-  importDialog_.initialDir = folders_.ProgramFolder();
-  exportDialog_.title = QStringLiteral("Export session as");
-  exportDialog_.filter = QStringLiteral("Exported session (*.csv)|*.csv");
-  exportDialog_.defaultExt = QStringLiteral("csv");
+  importDialog_.Title = QStringLiteral("Import RVX file");
+  importDialog_.Filter = QStringLiteral("RVX file|*.rvx");
+  importDialog_.DefaultExt = QStringLiteral("rvx");
+  importDialog_.InitialDir = folders_.ProgramFolder();
+  exportDialog_.Title = QStringLiteral("Export session as");
+  exportDialog_.Filter = QStringLiteral("Exported session (*.csv)|*.csv");
+  exportDialog_.DefaultExt = QStringLiteral("csv");
 }
 
 void SessionEditorWindow::LayOutClient() {
@@ -268,8 +268,8 @@ void SessionEditorWindow::MoveCursor(int col, int row) {
 }
 
 void SessionEditorWindow::Apply(const SegOpResult& r) {
-  if (!r.ok()) {
-    dialogs_.error(QString::fromStdString(r.Error));
+  if (!r.Ok()) {
+    dialogs_.ShowError(QString::fromStdString(r.Error));
     return;
   }
   if (r.CountChanged) model_->SyncSegCount();
@@ -295,7 +295,7 @@ void SessionEditorWindow::Record(const std::function<void()>& change, int hold) 
 }
 
 void SessionEditorWindow::ShowError(const std::string& text) {
-  dialogs_.error(WithFullStop(QString::fromStdString(text)));
+  dialogs_.ShowError(WithFullStop(QString::fromStdString(text)));
 }
 
 namespace {

@@ -117,7 +117,7 @@ void SweepDialog::onFieldChanged() {
   toReasonText->setText(Sentence(result_.Reason(SweepField::To)));
   lengthReasonText->setText(Sentence(result_.Reason(SweepField::Length)));
   pitchReasonText->setText(Sentence(result_.Reason(SweepField::Pitch)));
-  okButton->setEnabled(result_.ok());
+  okButton->setEnabled(result_.Ok());
 
   QStringList lines;
   int64_t start = 0;
@@ -130,7 +130,7 @@ void SweepDialog::onFieldChanged() {
   }
   previewText->setPlainText(lines.join(QLatin1Char('\n')));
   const size_t count = result_.Segments.size();
-  totalText->setText(result_.ok() ? QStringLiteral("%1 segment%2, total time %3")
+  totalText->setText(result_.Ok() ? QStringLiteral("%1 segment%2, total time %3")
                                         .arg(count)
                                         .arg(count == 1 ? "" : "s")
                                         .arg(QString::fromStdString(

@@ -237,14 +237,14 @@ void TimelineWindow::onSegmentClicked(int seg, bool extend) {
 
 void TimelineWindow::onSavePictureClicked() {
   FileDialogRequest request;
-  request.title = QStringLiteral("Save timeline picture");
-  request.filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg");
-  request.defaultExt = QStringLiteral("png");
+  request.Title = QStringLiteral("Save timeline picture");
+  request.Filter = QStringLiteral("PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg");
+  request.DefaultExt = QStringLiteral("png");
   // The folder last used, or the sessions folder; named after the session.
-  request.initialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
+  request.InitialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
   const QString name = SessionName ? SessionName() : QString();
-  request.fileName = (name.isEmpty() ? QStringLiteral("timeline") : name) + QStringLiteral(".png");
-  const std::optional<QString> path = dialogs_.saveFile(request);
+  request.FileName = (name.isEmpty() ? QStringLiteral("timeline") : name) + QStringLiteral(".png");
+  const std::optional<QString> path = dialogs_.SaveFile(request);
   if (!path) return;
   // The picture as shown, in the light colours and without the selection,
   // as it goes into documents.
@@ -252,7 +252,7 @@ void TimelineWindow::onSavePictureClicked() {
   plot.SetColors(PlotColors::Light());
   plot.SetSelection(0, 0);
   if (const QString error = WritePlotFile(plot, *path); !error.isEmpty())
-    dialogs_.error(error);
+    dialogs_.ShowError(error);
   else
     userSettings_.SetLastFolderOf(*path);
 }

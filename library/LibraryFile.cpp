@@ -6,8 +6,8 @@ namespace ovrel {
 std::optional<std::string> WriteLibraryFile(const std::string& path,
                                             std::span<const std::uint8_t> image) {
   const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
-  if (const FileWriteResult result = writeFileAtomically(path, bytes); !result)
-    return result.error + ".";
+  if (const FileWriteResult result = WriteFileAtomically(path, bytes); !result)
+    return result.Error + ".";
   return std::nullopt;
 }
 

@@ -7,11 +7,11 @@ namespace ovrel {
 namespace {
 
 SessionScanRead ScanOf(const SessionLinesRead& read) {
-  if (!read) return {std::nullopt, read.error};
-  if (!read.lines->TotalTimeError.empty()) return {std::nullopt, read.lines->TotalTimeError};
+  if (!read) return {std::nullopt, read.Error};
+  if (!read.Lines->TotalTimeError.empty()) return {std::nullopt, read.Lines->TotalTimeError};
   SessionScan scan;
-  scan.TotalTime = read.lines->TotalTime;
-  for (const PackedSegment& p : read.lines->Segments) {
+  scan.TotalTime = read.Lines->TotalTime;
+  for (const PackedSegment& p : read.Lines->Segments) {
     scan.Segments.push_back(
         {p.TimeModeByte, p.FreqStartByte, p.FreqEndByte, p.PitchLowByte, p.Pitch2LowByte});
     scan.TimeUnits += p.TimeModeByte % 32;

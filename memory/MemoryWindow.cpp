@@ -162,7 +162,7 @@ void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
   if (!MayDiscardChanges()) return;
   const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
   if (!read) {
-    dialogs_.error(
+    dialogs_.ShowError(
         QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
             .arg(QString::fromStdString(read.Error)));
     return;
@@ -176,7 +176,7 @@ bool MemoryWindow::OpenLibrary(const QString& path) {
   if (!MayDiscardChanges()) return false;
   const FileBytes file = ReadFileBytes(path.toStdString(), SesMemSize);
   if (!file) {
-    dialogs_.error(
+    dialogs_.ShowError(
         file.Fault == FileBytesFault::TooLarge
             ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.").arg(path)
             : QString::fromStdString(file.Error));
@@ -186,7 +186,7 @@ bool MemoryWindow::OpenLibrary(const QString& path) {
   const LibrarySessions read =
       ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
   if (!read) {
-    dialogs_.error(QStringLiteral("%1 holds no valid session library: %2.")
+    dialogs_.ShowError(QStringLiteral("%1 holds no valid session library: %2.")
                        .arg(path, QString::fromStdString(read.Error)));
     return false;
   }
@@ -328,21 +328,21 @@ void MemoryWindow::onMoveDownClicked() {
 
 void MemoryWindow::onAddClicked() {
   const std::optional<QString> path =
-      dialogs_.openFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, {}});
+      dialogs_.OpenFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, {}});
   if (!path) return;
   if (sessions_.size() + 1 > MaxLibSessions) {
-    dialogs_.error(QString::fromLatin1(LibraryList::kLibraryFullText));
+    dialogs_.ShowError(QString::fromLatin1(LibraryList::kLibraryFullText));
     return;
   }
   const SessionScanRead read = ScanSessionFile(path->toStdString());
   if (!read) {
-    dialogs_.error(QString::fromStdString(read.Error));
+    dialogs_.ShowError(QString::fromStdString(read.Error));
     return;
   }
   std::vector<SessionRecord> more = sessions_;
   more.push_back(read.Scan->Record());
   if (!BuildLibraryImage(more)) {
-    dialogs_.error(QString::fromLatin1(LibraryList::kOutOfMemoryText));
+    dialogs_.ShowError(QString::fromLatin1(LibraryList::kOutOfMemoryText));
     return;
   }
   sessions_ = std::move(more);
@@ -354,11 +354,11 @@ void MemoryWindow::onExtractClicked() {
   for (const int row : SelectedRows()) {
     const QString name = QStringLiteral("session-%1.svs").arg(row + 1);
     const std::optional<QString> path =
-        dialogs_.saveFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, name});
+        dialogs_.SaveFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, name});
     if (!path) return;
     const std::string text = SessionRecordFileText(sessions_[static_cast<std::size_t>(row)]);
-    if (const FileWriteResult written = writeFileAtomically(path->toStdString(), text); !written) {
-      dialogs_.error(QString::fromStdString(written.error));
+    if (const FileWriteResult written = WriteFileAtomically(path->toStdString(), text); !written) {
+      dialogs_.ShowError(QString::fromStdString(written.Error));
       return;
     }
     statusLabel_->setText(QStringLiteral("Session %1 written to %2").arg(row + 1).arg(*path));
@@ -366,14 +366,14 @@ void MemoryWindow::onExtractClicked() {
 }
 
 void MemoryWindow::onOpenLibraryClicked() {
-  const std::optional<QString> path = dialogs_.openFile(
+  const std::optional<QString> path = dialogs_.OpenFile(
       {{}, kLibraryFilter, QStringLiteral("svl"), folders_.LibrariesFolder(), {}});
   if (path) OpenLibrary(*path);
 }
 
 void MemoryWindow::onSessionsFolderClicked() {
   const std::optional<QString> folder =
-      dialogs_.browseFolder({QStringLiteral("Where are the session files?"), matchFolder_});
+      dialogs_.BrowseFolder({QStringLiteral("Where are the session files?"), matchFolder_});
   if (!folder) return;
   matchFolder_ = *folder;
   folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
@@ -383,11 +383,11 @@ void MemoryWindow::onSessionsFolderClicked() {
 void MemoryWindow::onSaveLibraryClicked() {
   const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
   if (!image) return;
-  const std::optional<QString> path = dialogs_.saveFile(
+  const std::optional<QString> path = dialogs_.SaveFile(
       {{}, kLibraryFilter, QStringLiteral("svl"), folders_.LibrariesFolder(), {}});
   if (!path) return;
   if (const auto error = WriteLibraryFile(path->toStdString(), *image)) {
-    dialogs_.error(QString::fromStdString(*error));
+    dialogs_.ShowError(QString::fromStdString(*error));
     return;
   }
   if (!fromDevice_) {
@@ -437,7 +437,7 @@ void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
     if (*result.MemImg != written) {
       statusLabel_->setText(QStringLiteral("Verification failed"));
       UpdateButtons();
-      dialogs_.error(QStringLiteral(
+      dialogs_.ShowError(QStringLiteral(
           "Sorvani holds other bytes than were written. The memory as it was before is in the "
           "backup history."));
       return;
@@ -450,7 +450,7 @@ void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
 
 bool MemoryWindow::MayDiscardChanges() {
   if (!changed_) return true;
-  const MsgResult answer = dialogs_.message(
+  const MsgResult answer = dialogs_.Message(
       {kAppTitle,
        fromDevice_ ? QStringLiteral("The sessions were changed but not written to Sorvani. Discard "
                                     "the changes?")

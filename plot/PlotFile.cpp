@@ -65,9 +65,9 @@ QString WritePlotFile(const SessionPlot& plot, const QString& path) {
   }
   buffer.close();
   const FileWriteResult written =
-      writeFileAtomically(QFile::encodeName(path).toStdString(),
+      WriteFileAtomically(QFile::encodeName(path).toStdString(),
                           std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  if (!written) return QString::fromStdString(written.error);
+  if (!written) return QString::fromStdString(written.Error);
   return {};
 }
 

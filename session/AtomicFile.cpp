@@ -133,7 +133,7 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-FileWriteResult writeFileAtomically(const std::string& shownPath, std::string_view bytes) {
+FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_view bytes) {
   auto fail = [&shownPath](int err) {
     return FileWriteResult{false, "Cannot write " + shownPath + ": " + std::strerror(err)};
   };

@@ -9,9 +9,9 @@
 namespace ovrel {
 
 struct FileWriteResult {
-  bool ok = false;
-  std::string error;  // on failure: "Cannot write <path>: <system error text>"
-  explicit operator bool() const { return ok; }
+  bool Ok = false;
+  std::string Error;  // on failure: "Cannot write <path>: <system error text>"
+  explicit operator bool() const { return Ok; }
 };
 
 // A save respects the file it replaces: a file the user may not write is
@@ -21,7 +21,7 @@ struct FileWriteResult {
 // device) is refused. When the folder cannot take a new file but the target
 // itself is writable, the target is rewritten in place instead. On failure
 // nothing is left behind in the folder and an existing file keeps its bytes.
-FileWriteResult writeFileAtomically(const std::string& path, std::string_view bytes);
+FileWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 // Writes a file that must be new: it is made complete under a temporary
 // name and put at path only when nothing is there. Whatever has the name

@@ -30,7 +30,7 @@ std::string SesCsvText(const Session& ses, const std::string& sesName) {
 
 FileWriteResult ExportSesAsCSV(const Session& ses, const std::string& sesName,
                                const std::string& path) {
-  return writeFileAtomically(path, SesCsvText(ses, sesName));
+  return WriteFileAtomically(path, SesCsvText(ses, sesName));
 }
 
 std::string CsvExportFileName(const std::string& sesFileName, const std::string& sesName) {

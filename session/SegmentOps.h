@@ -23,7 +23,7 @@ struct SegOpResult {
   int32_t Cursor = 0;         // the column the cursor goes to (0: where it is)
   int32_t TimesColumn = 0;    // show the session times for this column (0: no)
 
-  bool ok() const { return Error.empty(); }
+  bool Ok() const { return Error.empty(); }
 };
 
 // Session part of New: one default segment, SesModified and SesFileName

@@ -151,7 +151,7 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
   } while (StartsWith(line, "#"));
   SessionLines out;
   if (std::string what = ParseFields(line, "the total time line", out.TotalTime); !what.empty())
-    out.TotalTimeError = fail(what).error;
+    out.TotalTimeError = fail(what).Error;
 
   if (!in.next(line)) return fail(endsEarly);
   while (true) {
@@ -187,13 +187,13 @@ SessionLinesRead ReadSessionLinesFile(const std::string& path) {
 namespace {
 
 SessionReadResult SessionForEditor(SessionLinesRead read, const std::string& sourceName) {
-  if (!read) return {std::nullopt, std::move(read.error)};
-  if (read.lines->Segments.empty())
-    return {std::nullopt, sourceName + ", line " + std::to_string(read.lines->EndLineNo) +
+  if (!read) return {std::nullopt, std::move(read.Error)};
+  if (read.Lines->Segments.empty())
+    return {std::nullopt, sourceName + ", line " + std::to_string(read.Lines->EndLineNo) +
                               ": the session has no segment line"};
   Session ses;
   ses.SegCount = 0;
-  for (const PackedSegment& p : read.lines->Segments) ses[++ses.SegCount] = UnpackSegment(p);
+  for (const PackedSegment& p : read.Lines->Segments) ses[++ses.SegCount] = UnpackSegment(p);
   return {ses, {}};
 }
 
@@ -209,8 +209,8 @@ SessionReadResult ReadSessionFile(const std::string& path) {
 
 SaveResult SaveSession(SessionEditState& st) {
   if (st.SesFileName.empty()) return {false, "Cannot write a session without a file name"};
-  FileWriteResult w = writeFileAtomically(st.SesFileName, SessionFileText(st.Ses));
-  if (!w) return {false, w.error};
+  FileWriteResult w = WriteFileAtomically(st.SesFileName, SessionFileText(st.Ses));
+  if (!w) return {false, w.Error};
   st.SesModified = false;
   return {true, {}};
 }

@@ -52,9 +52,9 @@ struct SessionLines {
 };
 
 struct SessionLinesRead {
-  std::optional<SessionLines> lines;  // set on success
-  std::string error;                  // on failure: names the file, the line and the fault
-  explicit operator bool() const { return lines.has_value(); }
+  std::optional<SessionLines> Lines;  // set on success
+  std::string Error;                  // on failure: names the file, the line and the fault
+  explicit operator bool() const { return Lines.has_value(); }
 };
 
 // The one reader of the session format; the editor, the library compiler and
@@ -73,9 +73,9 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
 SessionLinesRead ReadSessionLinesFile(const std::string& path);
 
 struct SessionReadResult {
-  std::optional<Session> session;  // set on success
-  std::string error;               // on failure: names the file, the line and the fault
-  explicit operator bool() const { return session.has_value(); }
+  std::optional<ovrel::Session> Session;  // set on success
+  std::string Error;               // on failure: names the file, the line and the fault
+  explicit operator bool() const { return Session.has_value(); }
 };
 
 // Reads a session for the editor: the lines as above, and a file with no
@@ -89,9 +89,9 @@ SessionReadResult ReadSessionFile(const std::string& path);
 // Writes the session to st.SesFileName (atomically) and clears SesModified
 // on success. On failure returns the error text and changes nothing.
 struct SaveResult {
-  bool ok = false;
-  std::string error;
-  explicit operator bool() const { return ok; }
+  bool Ok = false;
+  std::string Error;
+  explicit operator bool() const { return Ok; }
 };
 SaveResult SaveSession(SessionEditState& st);
 

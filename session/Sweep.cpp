@@ -70,7 +70,7 @@ SweepResult Build(const SweepValues& v, SweepResult r, int32_t room) {
   if (v.Mode && !InRange(*v.Mode, 0, 6)) Report(r, SweepField::Mode, kModeReason);
   std::stable_sort(r.Problems.begin(), r.Problems.end(),
                    [](const SweepProblem& a, const SweepProblem& b) { return a.Field < b.Field; });
-  if (!r.ok()) return r;
+  if (!r.Ok()) return r;
 
   // Everything is in range, so the products below stay far inside 64 bits.
   const int64_t units = *v.Units;

@@ -53,7 +53,7 @@ struct SweepResult {
   std::vector<Segment> Segments;      // the sweep's segments in playing order; empty on failure
   std::vector<SweepProblem> Problems;  // one per faulty field, in field order; empty on success
 
-  bool ok() const { return Problems.empty(); }
+  bool Ok() const { return Problems.empty(); }
   // The reason given for field, or empty when it is fine.
   std::string Reason(SweepField field) const;
   // Total length of the segments in seconds.

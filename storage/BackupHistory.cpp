@@ -124,7 +124,7 @@ BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize
     if (written) break;
     const QFileInfo taken(path);
     if (attempt >= 100 || !(taken.exists() || taken.isSymLink()))
-      return {{}, QString::fromStdString(written.error)};
+      return {{}, QString::fromStdString(written.Error)};
   }
 
   std::vector<Order> kept = Ordered(folder_);

@@ -4,23 +4,23 @@
 
 namespace ovrel {
 
-MsgResult WindowDialogs::message(const MessageRequest& request) {
-  return dialogs_.message(OverWindow(request));
+MsgResult WindowDialogs::Message(const MessageRequest& request) {
+  return dialogs_.Message(OverWindow(request));
 }
 
-std::optional<QString> WindowDialogs::openFile(const FileDialogRequest& request) {
-  return dialogs_.openFile(OverWindow(request));
+std::optional<QString> WindowDialogs::OpenFile(const FileDialogRequest& request) {
+  return dialogs_.OpenFile(OverWindow(request));
 }
 
-std::optional<QString> WindowDialogs::saveFile(const FileDialogRequest& request) {
-  return dialogs_.saveFile(OverWindow(request));
+std::optional<QString> WindowDialogs::SaveFile(const FileDialogRequest& request) {
+  return dialogs_.SaveFile(OverWindow(request));
 }
 
-std::optional<QString> WindowDialogs::browseFolder(const FolderDialogRequest& request) {
-  return dialogs_.browseFolder(OverWindow(request));
+std::optional<QString> WindowDialogs::BrowseFolder(const FolderDialogRequest& request) {
+  return dialogs_.BrowseFolder(OverWindow(request));
 }
 
-QString toQtFilter(const QString& filter) {
+QString ToQtFilter(const QString& filter) {
   const QStringList parts = filter.split(QLatin1Char('|'));
   QStringList out;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {

@@ -19,44 +19,44 @@ enum class MsgResult { Ok, Cancel, Yes, No };
 inline const QString kAppTitle = QStringLiteral("Sorvani Ovrel");
 
 struct MessageRequest {
-  QString caption = kAppTitle;
-  QString text;
-  MsgIcon icon = MsgIcon::None;
-  MsgButtons buttons = MsgButtons::Ok;
-  QString detail;  // optional extra text shown below the message
-  QWidget* window = nullptr;  // the window that asks; the box opens over it
+  QString Caption = kAppTitle;
+  QString Text;
+  MsgIcon Icon = MsgIcon::None;
+  MsgButtons Buttons = MsgButtons::Ok;
+  QString Detail;  // optional extra text shown below the message
+  QWidget* Window = nullptr;  // the window that asks; the box opens over it
 };
 
 struct FileDialogRequest {
-  QString title;       // empty: the platform's default title
-  QString filter;      // "Description|*.ext" pairs separated by "|"
-  QString defaultExt;  // without the dot; appended when the name has none
-  QString initialDir;
-  QString fileName;
-  QWidget* window = nullptr;  // the window that asks
+  QString Title;       // empty: the platform's default title
+  QString Filter;      // "Description|*.ext" pairs separated by "|"
+  QString DefaultExt;  // without the dot; appended when the name has none
+  QString InitialDir;
+  QString FileName;
+  QWidget* Window = nullptr;  // the window that asks
 };
 
 struct FolderDialogRequest {
-  QString title;
-  QString startDir;
-  QWidget* window = nullptr;  // the window that asks
+  QString Title;
+  QString StartDir;
+  QWidget* Window = nullptr;  // the window that asks
 };
 
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  virtual MsgResult message(const MessageRequest& request) = 0;
+  virtual MsgResult Message(const MessageRequest& request) = 0;
   // The chosen full path, or nothing when the user cancelled.
-  virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
-  virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;
-  virtual std::optional<QString> browseFolder(const FolderDialogRequest& request) = 0;
+  virtual std::optional<QString> OpenFile(const FileDialogRequest& request) = 0;
+  virtual std::optional<QString> SaveFile(const FileDialogRequest& request) = 0;
+  virtual std::optional<QString> BrowseFolder(const FolderDialogRequest& request) = 0;
 
   // Shorthand for the common message boxes.
-  MsgResult error(const QString& text) {
-    return message({kAppTitle, text, MsgIcon::Error, MsgButtons::Ok, {}});
+  MsgResult ShowError(const QString& text) {
+    return Message({kAppTitle, text, MsgIcon::Error, MsgButtons::Ok, {}});
   }
-  MsgResult question(const QString& text) {
-    return message({kAppTitle, text, MsgIcon::Question, MsgButtons::YesNoCancel, {}});
+  MsgResult Question(const QString& text) {
+    return Message({kAppTitle, text, MsgIcon::Question, MsgButtons::YesNoCancel, {}});
   }
 };
 
@@ -66,15 +66,15 @@ class Dialogs {
 class WindowDialogs : public Dialogs {
  public:
   WindowDialogs(Dialogs& dialogs, QWidget* window) : dialogs_(dialogs), window_(window) {}
-  MsgResult message(const MessageRequest& request) override;
-  std::optional<QString> openFile(const FileDialogRequest& request) override;
-  std::optional<QString> saveFile(const FileDialogRequest& request) override;
-  std::optional<QString> browseFolder(const FolderDialogRequest& request) override;
+  MsgResult Message(const MessageRequest& request) override;
+  std::optional<QString> OpenFile(const FileDialogRequest& request) override;
+  std::optional<QString> SaveFile(const FileDialogRequest& request) override;
+  std::optional<QString> BrowseFolder(const FolderDialogRequest& request) override;
 
  private:
   template <typename Request>
   Request OverWindow(Request request) const {
-    if (!request.window) request.window = window_;
+    if (!request.Window) request.Window = window_;
     return request;
   }
   Dialogs& dialogs_;
@@ -82,6 +82,6 @@ class WindowDialogs : public Dialogs {
 };
 
 // Turns a "Description|*.ext|Other|*.x" filter into Qt's "Description (*.ext);;Other (*.x)".
-QString toQtFilter(const QString& filter);
+QString ToQtFilter(const QString& filter);
 
 }  // namespace ovrel

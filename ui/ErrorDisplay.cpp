@@ -55,13 +55,13 @@ void RunGuarded(Dialogs& dialogs, const std::function<void()>& handler) {
 void ShowError(Dialogs& dialogs, std::exception_ptr error) {
   QString kind, message;
   Describe(error, kind, message);
-  dialogs.error(WithFullStop(message));
+  dialogs.ShowError(WithFullStop(message));
 }
 
 void ShowApplicationError(Dialogs& dialogs, std::exception_ptr error) {
   QString kind, message;
   Describe(error, kind, message);
-  dialogs.message({kApplicationErrorCaption,
+  dialogs.Message({kApplicationErrorCaption,
                    kind + QStringLiteral(": ") + WithFullStop(message),
                    MsgIcon::Error,
                    MsgButtons::Ok,

@@ -57,8 +57,8 @@ QWidget* Owner(QWidget* window) {
 
 std::optional<QString> RunFileDialog(const FileDialogRequest& request,
                                      QFileDialog::AcceptMode mode) {
-  QFileDialog dialog(Owner(request.window), request.title, request.initialDir,
-                     toQtFilter(request.filter));
+  QFileDialog dialog(Owner(request.Window), request.Title, request.InitialDir,
+                     ToQtFilter(request.Filter));
   dialog.setAcceptMode(mode);
   // A typed name of a file that does not exist yet is a valid answer for
   // both dialogs; the command that uses it reports a missing file.
@@ -66,36 +66,36 @@ std::optional<QString> RunFileDialog(const FileDialogRequest& request,
   // Saving replaces an existing file without a question, as every save
   // command of the program expects.
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  dialog.setDefaultSuffix(request.defaultExt);
-  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  dialog.setDefaultSuffix(request.DefaultExt);
+  if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().constFirst();
 }
 
 }  // namespace
 
-MsgResult QtDialogs::message(const MessageRequest& request) {
-  QMessageBox box(ToQtIcon(request.icon), request.caption, request.text,
-                  ToQtButtons(request.buttons), Owner(request.window));
-  if (!request.detail.isEmpty()) box.setInformativeText(request.detail);
+MsgResult QtDialogs::Message(const MessageRequest& request) {
+  QMessageBox box(ToQtIcon(request.Icon), request.Caption, request.Text,
+                  ToQtButtons(request.Buttons), Owner(request.Window));
+  if (!request.Detail.isEmpty()) box.setInformativeText(request.Detail);
   const int button = box.exec();
   // The close box of a plain OK box answers OK.
-  if (request.buttons == MsgButtons::Ok) return MsgResult::Ok;
+  if (request.Buttons == MsgButtons::Ok) return MsgResult::Ok;
   return FromQtButton(button);
 }
 
-std::optional<QString> QtDialogs::openFile(const FileDialogRequest& request) {
+std::optional<QString> QtDialogs::OpenFile(const FileDialogRequest& request) {
   return RunFileDialog(request, QFileDialog::AcceptOpen);
 }
 
-std::optional<QString> QtDialogs::saveFile(const FileDialogRequest& request) {
+std::optional<QString> QtDialogs::SaveFile(const FileDialogRequest& request) {
   return RunFileDialog(request, QFileDialog::AcceptSave);
 }
 
-std::optional<QString> QtDialogs::browseFolder(const FolderDialogRequest& request) {
+std::optional<QString> QtDialogs::BrowseFolder(const FolderDialogRequest& request) {
   // Folders are picked from the tree only: the dialog's own widgets, so that
   // the name box can be left out.
-  QFileDialog dialog(Owner(request.window), request.title, request.startDir);
+  QFileDialog dialog(Owner(request.Window), request.Title, request.StartDir);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
   for (const char* name : {"fileNameEdit", "fileNameLabel", "fileTypeCombo", "fileTypeLabel"})

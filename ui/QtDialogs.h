@@ -9,10 +9,10 @@ namespace ovrel {
 
 class QtDialogs : public Dialogs {
  public:
-  MsgResult message(const MessageRequest& request) override;
-  std::optional<QString> openFile(const FileDialogRequest& request) override;
-  std::optional<QString> saveFile(const FileDialogRequest& request) override;
-  std::optional<QString> browseFolder(const FolderDialogRequest& request) override;
+  MsgResult Message(const MessageRequest& request) override;
+  std::optional<QString> OpenFile(const FileDialogRequest& request) override;
+  std::optional<QString> SaveFile(const FileDialogRequest& request) override;
+  std::optional<QString> BrowseFolder(const FolderDialogRequest& request) override;
 };
 
 }  // namespace ovrel

@@ -2,20 +2,20 @@
 
 namespace ovrel {
 
-MsgResult ScriptedDialogs::message(const MessageRequest& request) {
-  calls_.push_back({Kind::Message, request, {}, {}, {}, request.window});
+MsgResult ScriptedDialogs::Message(const MessageRequest& request) {
+  calls_.push_back({Kind::Message, request, {}, {}, {}, request.Window});
   if (!answers_.empty() && std::holds_alternative<MsgResult>(answers_.front())) {
     MsgResult r = std::get<MsgResult>(answers_.front());
     answers_.pop_front();
     return r;
   }
   // A plain OK box needs no scripted answer.
-  if (request.buttons == MsgButtons::Ok) return MsgResult::Ok;
+  if (request.Buttons == MsgButtons::Ok) return MsgResult::Ok;
   ++unexpected_;
   return MsgResult::Cancel;
 }
 
-std::optional<QString> ScriptedDialogs::nextPath() {
+std::optional<QString> ScriptedDialogs::NextPath() {
   const auto* path =
       answers_.empty() ? nullptr : std::get_if<std::optional<QString>>(&answers_.front());
   if (!path) {
@@ -29,26 +29,26 @@ std::optional<QString> ScriptedDialogs::nextPath() {
   return value;
 }
 
-std::optional<QString> ScriptedDialogs::openFile(const FileDialogRequest& request) {
-  calls_.push_back({Kind::OpenFile, {}, request, {}, {}, request.window});
-  return nextPath();
+std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogRequest& request) {
+  calls_.push_back({Kind::OpenFile, {}, request, {}, {}, request.Window});
+  return NextPath();
 }
 
-std::optional<QString> ScriptedDialogs::saveFile(const FileDialogRequest& request) {
-  calls_.push_back({Kind::SaveFile, {}, request, {}, {}, request.window});
-  return nextPath();
+std::optional<QString> ScriptedDialogs::SaveFile(const FileDialogRequest& request) {
+  calls_.push_back({Kind::SaveFile, {}, request, {}, {}, request.Window});
+  return NextPath();
 }
 
-std::optional<QString> ScriptedDialogs::browseFolder(const FolderDialogRequest& request) {
+std::optional<QString> ScriptedDialogs::BrowseFolder(const FolderDialogRequest& request) {
   calls_.push_back(
-      {Kind::BrowseFolder, {}, {}, request.title, request.startDir, request.window});
-  return nextPath();
+      {Kind::BrowseFolder, {}, {}, request.Title, request.StartDir, request.Window});
+  return NextPath();
 }
 
-QStringList ScriptedDialogs::messageTexts() const {
+QStringList ScriptedDialogs::MessageTexts() const {
   QStringList texts;
   for (const Call& c : calls_)
-    if (c.kind == Kind::Message) texts << c.message.text;
+    if (c.Dialog == Kind::Message) texts << c.Message.Text;
   return texts;
 }
 

@@ -17,39 +17,39 @@ class ScriptedDialogs : public Dialogs {
  public:
   enum class Kind { Message, OpenFile, SaveFile, BrowseFolder };
   struct Call {
-    Kind kind;
-    MessageRequest message;   // for Message
-    FileDialogRequest file;   // for OpenFile and SaveFile
-    QString title, startDir;  // for BrowseFolder
-    QWidget* window = nullptr;  // the window the dialog was opened over
+    Kind Dialog;
+    MessageRequest Message;   // for Message
+    FileDialogRequest File;   // for OpenFile and SaveFile
+    QString Title, StartDir;  // for BrowseFolder
+    QWidget* Window = nullptr;  // the window the dialog was opened over
   };
   // An answer: a button for a message box, a path (or nothing = cancel) for
   // a file dialog or the folder browser.
   using Answer = std::variant<MsgResult, std::optional<QString>>;
 
-  void answer(MsgResult r) { answers_.push_back(r); }
-  void answerPath(const QString& path) { answers_.push_back(std::optional<QString>(path)); }
-  void answerCancel() { answers_.push_back(std::optional<QString>()); }
+  void AnswerButton(MsgResult r) { answers_.push_back(r); }
+  void AnswerPath(const QString& path) { answers_.push_back(std::optional<QString>(path)); }
+  void AnswerCancel() { answers_.push_back(std::optional<QString>()); }
 
-  MsgResult message(const MessageRequest& request) override;
-  std::optional<QString> openFile(const FileDialogRequest& request) override;
-  std::optional<QString> saveFile(const FileDialogRequest& request) override;
-  std::optional<QString> browseFolder(const FolderDialogRequest& request) override;
+  MsgResult Message(const MessageRequest& request) override;
+  std::optional<QString> OpenFile(const FileDialogRequest& request) override;
+  std::optional<QString> SaveFile(const FileDialogRequest& request) override;
+  std::optional<QString> BrowseFolder(const FolderDialogRequest& request) override;
 
-  const std::vector<Call>& calls() const { return calls_; }
+  const std::vector<Call>& Calls() const { return calls_; }
   // Texts of all message boxes shown so far, in order.
-  QStringList messageTexts() const;
-  void clear() {
+  QStringList MessageTexts() const;
+  void Clear() {
     calls_.clear();
     answers_.clear();
     unexpected_ = 0;
   }
   // Dialogs that were opened without a queued answer of the right kind.
-  int unexpected() const { return unexpected_; }
-  bool allAnswersUsed() const { return answers_.empty(); }
+  int Unexpected() const { return unexpected_; }
+  bool AllAnswersUsed() const { return answers_.empty(); }
 
  private:
-  std::optional<QString> nextPath();
+  std::optional<QString> NextPath();
   std::vector<Call> calls_;
   std::deque<Answer> answers_;
   int unexpected_ = 0;

@@ -129,11 +129,11 @@ void SessionAdd::Abandon(FailureKind kind, LinkMessage message) {
 
 std::optional<QString> SessionAdd::SaveWorkingFile(const QString& name,
                                                    std::span<const std::uint8_t> bytes) {
-  const FileWriteResult written = writeFileAtomically(
+  const FileWriteResult written = WriteFileAtomically(
       QFile::encodeName(Link().WorkingFilePath(name)).toStdString(),
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (written) return std::nullopt;
-  return QString::fromStdString(written.error);
+  return QString::fromStdString(written.Error);
 }
 
 }  // namespace ovrel

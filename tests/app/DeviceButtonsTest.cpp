@@ -57,7 +57,7 @@ struct UnsavedEditor {
   bool Modified = true;
   std::vector<std::size_t> MessagesBeforeEachQuestion;
   bool CanClose(const ScriptedDialogs& dialogs) {
-    if (Modified) MessagesBeforeEachQuestion.push_back(dialogs.messageTexts().size());
+    if (Modified) MessagesBeforeEachQuestion.push_back(dialogs.MessageTexts().size());
     Modified = false;
     return true;
   }
@@ -68,11 +68,11 @@ struct UnsavedEditor {
 class SlowReader : public ScriptedDialogs {
  public:
   std::function<bool()> OperationEnded;
-  MsgResult message(const MessageRequest& request) override {
+  MsgResult Message(const MessageRequest& request) override {
     if (OperationEnded) {
       EXPECT_TRUE(QTest::qWaitFor(OperationEnded, 20000));
     }
-    return ScriptedDialogs::message(request);
+    return ScriptedDialogs::Message(request);
   }
 };
 
@@ -115,31 +115,31 @@ TEST_F(DeviceButtons, ConnectFindsTheDeviceAfterAPortThatDoesNotAnswerRight) {
   EXPECT_EQ(f.Link().Port(), Link("ttyB"));
   EXPECT_FALSE(f.Link().Line().IsOpen());
   EXPECT_FALSE(Control<QProgressBar>(f, "progressBar")->isVisible());
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
 }
 
 TEST_F(DeviceButtons, ConnectWithoutAnswerSaysSoAndKeepsTheUploadsDisabled) {
   DevSim wrong({"--probe-bad", "--link", Link("ttyA").toStdString()});
   SetPorts({Link("ttyA")});
   MainWindow& f = MakeForm();
-  dialogs.answer(MsgResult::Ok);
+  dialogs.AnswerButton(MsgResult::Ok);
   ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_FALSE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
   EXPECT_FALSE(Control<QPushButton>(f, "uploadAddButton")->isEnabled());
   EXPECT_TRUE(Control<QPushButton>(f, "connectButton")->isEnabled());
-  ASSERT_EQ(dialogs.messageTexts(), QStringList{"Autodetection of Sorvani failed"});
-  EXPECT_EQ(dialogs.calls()[0].message.detail, Link("ttyA") + ": no answer from Sorvani");
+  ASSERT_EQ(dialogs.MessageTexts(), QStringList{"Autodetection of Sorvani failed"});
+  EXPECT_EQ(dialogs.Calls()[0].Message.Detail, Link("ttyA") + ": no answer from Sorvani");
 
   SetPorts({});  // no port listed at all
-  dialogs.answer(MsgResult::Ok);
+  dialogs.AnswerButton(MsgResult::Ok);
   ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Autodetection of Sorvani failed"));
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->count(), 0);
-  ASSERT_EQ(dialogs.calls().size(), 2u);
-  EXPECT_TRUE(dialogs.calls()[1].message.detail.contains("connect the device's USB cable"));
-  EXPECT_EQ(dialogs.unexpected(), 0);
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  EXPECT_TRUE(dialogs.Calls()[1].Message.Detail.contains("connect the device's USB cable"));
+  EXPECT_EQ(dialogs.Unexpected(), 0);
 }
 
 // The device goes away mid-upload and its port with it: the list follows.
@@ -154,7 +154,7 @@ TEST_F(DeviceButtons, APortThatVanishedWithAFailedUploadLeavesTheList) {
   ASSERT_EQ(f.Link().Port(), Link("ttyA"));
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
-  dialogs.answerPath(library);
+  dialogs.AnswerPath(library);
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
@@ -191,7 +191,7 @@ TEST_F(DeviceButtons, LibraryUploadKeepsWhatItReplacesThenWritesTheSelectedFile)
   };
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
-  dialogs.answerPath(library);
+  dialogs.AnswerPath(library);
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
 
   DuringOperation reading, uploading;
@@ -216,7 +216,7 @@ TEST_F(DeviceButtons, LibraryUploadKeepsWhatItReplacesThenWritesTheSelectedFile)
   QByteArray expected = kOneSessionLibrary;
   expected.append(2048 - expected.size(), '\0');
   EXPECT_EQ(Memory(device, 2048), expected);
-  EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+  EXPECT_TRUE(dialogs.MessageTexts().isEmpty());
 }
 
 TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) {
@@ -228,7 +228,7 @@ TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) 
   Connect(f);
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
-  dialogs.answerPath(library);
+  dialogs.AnswerPath(library);
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
@@ -239,23 +239,23 @@ TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) 
   f.Link().KeepMemoryImage = [](std::span<const std::uint8_t, SesMemSize>) {
     return QStringLiteral("No space left on device");
   };
-  dialogs.answer(MsgResult::No);
+  dialogs.AnswerButton(MsgResult::No);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
-  ASSERT_EQ(dialogs.calls().size(), 2u);
-  const MessageRequest& question = dialogs.calls()[1].message;
-  EXPECT_TRUE(question.text.startsWith(linktext::kBackupFailed)) << question.text.toStdString();
-  EXPECT_EQ(question.buttons, MsgButtons::YesNo);
-  EXPECT_EQ(question.detail, QStringLiteral("No space left on device"));
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  const MessageRequest& question = dialogs.Calls()[1].Message;
+  EXPECT_TRUE(question.Text.startsWith(linktext::kBackupFailed)) << question.Text.toStdString();
+  EXPECT_EQ(question.Buttons, MsgButtons::YesNo);
+  EXPECT_EQ(question.Detail, QStringLiteral("No space left on device"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload cancelled"));
   EXPECT_FALSE(Commands(device).contains(QLatin1Char('C'))) << Commands(device).toStdString();
   EXPECT_EQ(device.memory(), Padded(kEmptyLibrary));
 
   // Yes writes all the same.
-  dialogs.answer(MsgResult::Yes);
+  dialogs.AnswerButton(MsgResult::Yes);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
   EXPECT_EQ(device.memory(), Padded(kOneSessionLibrary));
-  EXPECT_EQ(dialogs.unexpected(), 0);
+  EXPECT_EQ(dialogs.Unexpected(), 0);
 }
 
 TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
@@ -265,7 +265,7 @@ TEST_F(DeviceButtons, LibraryUploadUsesTheNameTypedInTheEditBox) {
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
   WriteFile(programFolder + QStringLiteral("/Libraries/Empty.svl"), kEmptyLibrary);
-  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  dialogs.AnswerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("Empty.svl"));
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
@@ -281,14 +281,14 @@ TEST_F(DeviceButtons, ChecksumErrorIsAPlainMessageAndAFailedUpload) {
   MainWindow& f = MakeForm();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
-  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  dialogs.AnswerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
-  ASSERT_EQ(dialogs.calls().size(), 2u);
-  const MessageRequest& box = dialogs.calls()[1].message;
-  EXPECT_EQ(box.text, QStringLiteral("CheckSum Error"));
-  EXPECT_EQ(box.icon, MsgIcon::None);
-  EXPECT_EQ(box.buttons, MsgButtons::Ok);
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  const MessageRequest& box = dialogs.Calls()[1].Message;
+  EXPECT_EQ(box.Text, QStringLiteral("CheckSum Error"));
+  EXPECT_EQ(box.Icon, MsgIcon::None);
+  EXPECT_EQ(box.Buttons, MsgButtons::Ok);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
 }
@@ -301,16 +301,16 @@ TEST_F(DeviceButtons, LostDeviceReportsTheConnectionAndKeepsTheButtons) {
   Connect(f);
   device.reset();  // the device goes away: its port can no longer be opened
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
-  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  dialogs.AnswerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
-  ASSERT_EQ(dialogs.calls().size(), 2u);
-  const MessageRequest& box = dialogs.calls()[1].message;
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  const MessageRequest& box = dialogs.Calls()[1].Message;
   EXPECT_EQ(
-      box.text,
+      box.Text,
       QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed."));
-  EXPECT_EQ(box.icon, MsgIcon::Error);
-  EXPECT_FALSE(box.detail.isEmpty());  // why the port could not be opened
+  EXPECT_EQ(box.Icon, MsgIcon::Error);
+  EXPECT_FALSE(box.Detail.isEmpty());  // why the port could not be opened
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
   EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
@@ -327,7 +327,7 @@ TEST_F(DeviceButtons, UploadAddMergesTheSessionIntoTheDeviceLibrary) {
   Connect(f);
   const QString session = programFolder + QStringLiteral("/Sessions/Relax.svs");
   WriteFile(session, kSessionFile);
-  dialogs.answerPath(session);
+  dialogs.AnswerPath(session);
   QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
 
   DuringOperation during;
@@ -369,13 +369,13 @@ TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
   f.ShowInFront();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
-  dialogs.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  dialogs.AnswerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   UnsavedEditor editor;
   f.SetCanCloseApplication([&] { return editor.CanClose(dialogs); });
   QSignalSpy closed(&f, &MainWindow::Closed);
-  dialogs.clear();
-  dialogs.answer(MsgResult::Ok);
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::Ok);
   bool closedDuring = true;
   QTimer::singleShot(150, &f, [&] {
     f.close();
@@ -388,7 +388,7 @@ TEST_F(DeviceButtons, ClosingDuringAnUploadClosesWhenItHasEnded) {
   EXPECT_FALSE(closedDuring);
   // Asked before the message, and again for the edits made while waiting.
   EXPECT_EQ(editor.MessagesBeforeEachQuestion, (std::vector<std::size_t>{0, 1}));
-  EXPECT_EQ(dialogs.messageTexts(),
+  EXPECT_EQ(dialogs.MessageTexts(),
             QStringList{"The program will close when the device operation has ended."});
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
   EXPECT_FALSE(f.isVisible());
@@ -411,19 +411,19 @@ TEST_F(DeviceButtons, ClosingWhoseMessageIsReadPastTheOperationClosesAfterIt) {
   f.ShowInFront();
   Connect(f);
   WriteFile(programFolder + QStringLiteral("/Libraries/One.svl"), kOneSessionLibrary);
-  reader.answerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
+  reader.AnswerPath(programFolder + QStringLiteral("/Libraries/One.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   UnsavedEditor editor;
   f.SetCanCloseApplication([&] { return editor.CanClose(reader); });
   QSignalSpy closed(&f, &MainWindow::Closed);
-  reader.clear();
-  reader.answer(MsgResult::Ok);
+  reader.Clear();
+  reader.AnswerButton(MsgResult::Ok);
   reader.OperationEnded = [&] { return !f.Link().Busy(); };
   QTimer::singleShot(150, &f, [&] { f.close(); });
   QTest::mouseClick(Control<QPushButton>(f, "uploadLibraryButton"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
   EXPECT_EQ(editor.MessagesBeforeEachQuestion, std::vector<std::size_t>{0});
-  EXPECT_EQ(reader.messageTexts(),
+  EXPECT_EQ(reader.MessageTexts(),
             QStringList{"The program will close when the device operation has ended."});
   EXPECT_FALSE(f.isVisible());
   QByteArray expected = kOneSessionLibrary;

@@ -36,20 +36,20 @@ TEST(ErrorDisplay, GuardShowsWhatTheHandlerThrowsAndStopsIt) {
     after = true;
   });
   EXPECT_FALSE(after);
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  const MessageRequest& box = dialogs.calls()[0].message;
-  EXPECT_EQ(box.caption, QStringLiteral("Sorvani Ovrel"));
-  EXPECT_EQ(box.text, QStringLiteral("Unable to open com port (error code: 2)"));
-  EXPECT_EQ(box.icon, MsgIcon::Error);
-  EXPECT_EQ(box.buttons, MsgButtons::Ok);
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  const MessageRequest& box = dialogs.Calls()[0].Message;
+  EXPECT_EQ(box.Caption, QStringLiteral("Sorvani Ovrel"));
+  EXPECT_EQ(box.Text, QStringLiteral("Unable to open com port (error code: 2)"));
+  EXPECT_EQ(box.Icon, MsgIcon::Error);
+  EXPECT_EQ(box.Buttons, MsgButtons::Ok);
 
-  dialogs.clear();
+  dialogs.Clear();
   RunGuarded(dialogs, [] { throw std::out_of_range("Index out of range"); });
-  EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Index out of range.")});
+  EXPECT_EQ(dialogs.MessageTexts(), QStringList{QStringLiteral("Index out of range.")});
 
-  dialogs.clear();
+  dialogs.Clear();
   RunGuarded(dialogs, [] { throw 42; });
-  EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Unknown error.")});
+  EXPECT_EQ(dialogs.MessageTexts(), QStringList{QStringLiteral("Unknown error.")});
 }
 
 TEST(ErrorDisplay, GuardIsSilentWhenTheHandlerSucceeds) {
@@ -57,7 +57,7 @@ TEST(ErrorDisplay, GuardIsSilentWhenTheHandlerSucceeds) {
   int runs = 0;
   RunGuarded(dialogs, [&] { ++runs; });
   EXPECT_EQ(runs, 1);
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
 }
 
 TEST(ErrorDisplay, StartupErrorNamesTheKindOfTheError) {
@@ -67,11 +67,11 @@ TEST(ErrorDisplay, StartupErrorNamesTheKindOfTheError) {
   } catch (...) {
     ShowApplicationError(dialogs, std::current_exception());
   }
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  const MessageRequest& box = dialogs.calls()[0].message;
-  EXPECT_EQ(box.caption, QStringLiteral("Application Error"));
-  EXPECT_EQ(box.text, QStringLiteral("EFileError: Registry error (error code: 2)"));
-  EXPECT_EQ(box.icon, MsgIcon::Error);
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  const MessageRequest& box = dialogs.Calls()[0].Message;
+  EXPECT_EQ(box.Caption, QStringLiteral("Application Error"));
+  EXPECT_EQ(box.Text, QStringLiteral("EFileError: Registry error (error code: 2)"));
+  EXPECT_EQ(box.Icon, MsgIcon::Error);
   EXPECT_EQ(ErrorKind(std::logic_error("x")), QStringLiteral("logic_error"));
 }
 

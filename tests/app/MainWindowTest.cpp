@@ -63,15 +63,15 @@ TEST_F(MainWindowTest, MissingProgramPathLeavesProgramFolderEmpty) {
 TEST_F(MainWindowTest, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
   MainWindow& f = MakeForm();
   const QString chosen = root + QStringLiteral("/Libs/LIB1.SVL");  // need not exist
-  dialogs.answerPath(chosen);
+  dialogs.AnswerPath(chosen);
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  const FileDialogRequest& request = dialogs.calls()[0].file;
-  EXPECT_EQ(dialogs.calls()[0].kind, ScriptedDialogs::Kind::OpenFile);
-  EXPECT_EQ(request.filter, QStringLiteral("Sorvani Pro session library(*.svl)|*.svl"));
-  EXPECT_EQ(request.defaultExt, QStringLiteral("svl"));
-  EXPECT_EQ(request.initialDir, programFolder + QStringLiteral("/Libraries"));
-  EXPECT_TRUE(request.fileName.isEmpty());
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  const FileDialogRequest& request = dialogs.Calls()[0].File;
+  EXPECT_EQ(dialogs.Calls()[0].Dialog, ScriptedDialogs::Kind::OpenFile);
+  EXPECT_EQ(request.Filter, QStringLiteral("Sorvani Pro session library(*.svl)|*.svl"));
+  EXPECT_EQ(request.DefaultExt, QStringLiteral("svl"));
+  EXPECT_EQ(request.InitialDir, programFolder + QStringLiteral("/Libraries"));
+  EXPECT_TRUE(request.FileName.isEmpty());
 
   EXPECT_EQ(f.Folders().SelectedLibraryPath(), chosen);
   EXPECT_EQ(Control<QLineEdit>(f, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
@@ -79,27 +79,27 @@ TEST_F(MainWindowTest, LibrarySelectAcceptsCapitalExtensionsAndMovesTheFolder) {
   EXPECT_FALSE(Control<QPushButton>(f, "uploadLibraryButton")
                    ->isEnabled());  // only a found device enables it
 
-  dialogs.answerCancel();
+  dialogs.AnswerCancel();
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
-  EXPECT_EQ(dialogs.calls().back().file.initialDir, root + QStringLiteral("/Libs/"));
+  EXPECT_EQ(dialogs.Calls().back().File.InitialDir, root + QStringLiteral("/Libs/"));
   EXPECT_EQ(f.Folders().SelectedLibraryPath(), chosen);  // cancel changes nothing
   EXPECT_EQ(Control<QLineEdit>(f, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
-  EXPECT_EQ(dialogs.unexpected(), 0);
+  EXPECT_EQ(dialogs.Unexpected(), 0);
 }
 
 TEST_F(MainWindowTest, LibrarySelectRefusesOtherExtensions) {
   MainWindow& f = MakeForm();
   for (const QString& name : {QStringLiteral("notes.txt"), QStringLiteral("lib.svl.bak"),
                               QStringLiteral("session.svs"), QStringLiteral("svl")}) {
-    dialogs.clear();
-    dialogs.answerPath(root + QStringLiteral("/other/") + name);
+    dialogs.Clear();
+    dialogs.AnswerPath(root + QStringLiteral("/other/") + name);
     QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
-    ASSERT_EQ(dialogs.calls().size(), 2u) << name.toStdString();
-    const MessageRequest& box = dialogs.calls()[1].message;
-    EXPECT_EQ(box.text, QStringLiteral("Unsupported session library file format"));
-    EXPECT_EQ(box.caption, QStringLiteral("Sorvani Ovrel"));
-    EXPECT_EQ(box.icon, MsgIcon::Error);
-    EXPECT_EQ(box.buttons, MsgButtons::Ok);
+    ASSERT_EQ(dialogs.Calls().size(), 2u) << name.toStdString();
+    const MessageRequest& box = dialogs.Calls()[1].Message;
+    EXPECT_EQ(box.Text, QStringLiteral("Unsupported session library file format"));
+    EXPECT_EQ(box.Caption, QStringLiteral("Sorvani Ovrel"));
+    EXPECT_EQ(box.Icon, MsgIcon::Error);
+    EXPECT_EQ(box.Buttons, MsgButtons::Ok);
   }
   EXPECT_TRUE(f.Folders().SelectedLibraryPath().isEmpty());
   EXPECT_TRUE(Control<QLineEdit>(f, "libraryFileEdit")->text().isEmpty());
@@ -108,21 +108,21 @@ TEST_F(MainWindowTest, LibrarySelectRefusesOtherExtensions) {
 
 TEST_F(MainWindowTest, SessionSelectHasItsOwnFilterMessageAndTargets) {
   MainWindow& f = MakeForm();
-  dialogs.answerPath(root + QStringLiteral("/Mine/Relax.Svs"));
+  dialogs.AnswerPath(root + QStringLiteral("/Mine/Relax.Svs"));
   QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
-  const FileDialogRequest& request = dialogs.calls()[0].file;
-  EXPECT_EQ(request.filter, QStringLiteral("Sorvani Pro session (*.svs)|*.svs"));
-  EXPECT_EQ(request.defaultExt, QStringLiteral("svl"));  // the dialog is shared with libraries
-  EXPECT_EQ(request.initialDir, programFolder + QStringLiteral("/Sessions"));
+  const FileDialogRequest& request = dialogs.Calls()[0].File;
+  EXPECT_EQ(request.Filter, QStringLiteral("Sorvani Pro session (*.svs)|*.svs"));
+  EXPECT_EQ(request.DefaultExt, QStringLiteral("svl"));  // the dialog is shared with libraries
+  EXPECT_EQ(request.InitialDir, programFolder + QStringLiteral("/Sessions"));
   EXPECT_EQ(f.Folders().SelectedSessionPath(), root + QStringLiteral("/Mine/Relax.Svs"));
   EXPECT_EQ(Control<QLineEdit>(f, "sessionFileEdit")->text(), QStringLiteral("Relax.Svs"));
   EXPECT_EQ(f.Folders().SessionsFolder(), root + QStringLiteral("/Mine/"));
   EXPECT_TRUE(f.Folders().SelectedLibraryPath().isEmpty());
 
-  dialogs.answerPath(root + QStringLiteral("/Other/lib.svl"));
+  dialogs.AnswerPath(root + QStringLiteral("/Other/lib.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
-  EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Unsupported session file format")});
-  EXPECT_EQ(dialogs.calls()[1].file.initialDir, root + QStringLiteral("/Mine/"));
+  EXPECT_EQ(dialogs.MessageTexts(), QStringList{QStringLiteral("Unsupported session file format")});
+  EXPECT_EQ(dialogs.Calls()[1].File.InitialDir, root + QStringLiteral("/Mine/"));
   EXPECT_EQ(f.Folders().SelectedSessionPath(), root + QStringLiteral("/Mine/Relax.Svs"));
   EXPECT_EQ(f.Folders().SessionsFolder(), root + QStringLiteral("/Mine/"));
 }
@@ -181,7 +181,7 @@ TEST_F(MainWindowPortList, UserChoiceGoesToThePortAndSurvivesARefresh) {
   OpenList(f);
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->count(), 0);
   EXPECT_EQ(Control<PortComboBox>(f, "portComboBox")->ItemIndex(), -1);
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
 }
 
 TEST_F(MainWindowPortList, TextSelectsWithoutRegardToCaseAndKeepsTheSelectionOtherwise) {
@@ -232,27 +232,27 @@ TEST_F(MainWindowTest, ClosingAsksTheEditorAndCancelKeepsTheProgramRunning) {
 
 TEST_F(MainWindowTest, EditedNameChoosesThatFileInTheSelectedFolder) {
   MainWindow& f = MakeForm();
-  dialogs.answerPath(root + QStringLiteral("/Libs/first.svl"));
+  dialogs.AnswerPath(root + QStringLiteral("/Libs/first.svl"));
   QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
   Control<QLineEdit>(f, "libraryFileEdit")->setText(QStringLiteral("second.svl"));
-  dialogs.clear();
+  dialogs.Clear();
   QMetaObject::invokeMethod(
       &f, "onUploadLibraryClicked");  // no such file: the link says so before it opens any port
   WaitUntilIdle(f);
   EXPECT_EQ(f.Folders().SelectedLibraryPath(), root + QStringLiteral("/Libs/second.svl"));
-  EXPECT_EQ(dialogs.messageTexts(),
+  EXPECT_EQ(dialogs.MessageTexts(),
             QStringList{QStringLiteral("The session library file not found.")});
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
 
   // Nothing selected yet: the typed name is looked up in the sessions folder.
   Control<QLineEdit>(f, "sessionFileEdit")->setText(QStringLiteral("typed.svs"));
-  dialogs.clear();
+  dialogs.Clear();
   QMetaObject::invokeMethod(&f, "onUploadAddClicked");
   EXPECT_EQ(f.Folders().SelectedSessionPath(),
             programFolder + QStringLiteral("/Sessions/typed.svs"));
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  EXPECT_EQ(dialogs.calls()[0].message.text, QStringLiteral("The session file not found."));
-  EXPECT_EQ(dialogs.calls()[0].message.icon, MsgIcon::Error);
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Text, QStringLiteral("The session file not found."));
+  EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));  // unchanged
 }
 
@@ -295,9 +295,9 @@ TEST_F(MainWindowTest, TheNextWindowRestoresThePortFilesFoldersAndPlace) {
     ports->SetItemIndex(1);
     emit ports->activated(1);  // as when the user picks it
     ASSERT_EQ(f.Link().Port(), portB);
-    dialogs.answerPath(library);
+    dialogs.AnswerPath(library);
     QTest::mouseClick(Control<QPushButton>(f, "selectLibraryButton"), Qt::LeftButton);
-    dialogs.answerPath(session);
+    dialogs.AnswerPath(session);
     QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
     f.ShowInFront();
     f.move(f.pos() + QPoint(37, 23));
@@ -329,7 +329,7 @@ TEST_F(MainWindowTest, TheNextWindowRestoresThePortFilesFoldersAndPlace) {
   EXPECT_TRUE(Control<PortComboBox>(h, "portComboBox")->Text().isEmpty());
   EXPECT_TRUE(h.Folders().SelectedLibraryPath().isEmpty());
   EXPECT_EQ(h.Folders().SelectedSessionPath(), session);
-  EXPECT_EQ(dialogs.unexpected(), 0);
+  EXPECT_EQ(dialogs.Unexpected(), 0);
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
   EXPECT_EQ(sim.memory(), Padded(kThree));
 
   // Closing with unwritten changes asks; "No" keeps the window and the changes.
-  dialogs.answer(MsgResult::No);
+  dialogs.AnswerButton(MsgResult::No);
   EXPECT_FALSE(window->close());
   EXPECT_TRUE(window->Changed());
 
@@ -115,8 +115,8 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
       Control<QLabel>(*window, "statusLabel")->text().startsWith("Written to Sorvani and verified"))
       << Control<QLabel>(*window, "statusLabel")->text().toStdString();
   EXPECT_TRUE(window->close());
-  EXPECT_TRUE(dialogs.allAnswersUsed());
-  EXPECT_EQ(dialogs.messageTexts().size(), 1);
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
+  EXPECT_EQ(dialogs.MessageTexts().size(), 1);
   EXPECT_EQ(BackupHistory().Files(), backups);  // the read-back is no backup
 }
 
@@ -131,10 +131,10 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   Bytes broken = three;
   broken.back() ^= 1;  // the checksum no longer matches
   WriteFile(root + "/broken.svl", bytes(broken));
-  dialogs.answer(MsgResult::Ok);
+  dialogs.AnswerButton(MsgResult::Ok);
   EXPECT_FALSE(window.OpenLibrary(root + "/broken.svl"));
-  ASSERT_EQ(dialogs.messageTexts().size(), 1);
-  EXPECT_TRUE(dialogs.messageTexts()[0].contains("holds no valid session library"));
+  ASSERT_EQ(dialogs.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs.MessageTexts()[0].contains("holds no valid session library"));
   EXPECT_EQ(table->rowCount(), 0);
 
   WriteFile(root + "/three.svl", bytes(three));
@@ -143,7 +143,7 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   EXPECT_FALSE(Control<QPushButton>(window, "writeButton")->isEnabled());  // no device read
   table->selectRow(1);
   QTest::mouseClick(Control<QPushButton>(window, "removeButton"), Qt::LeftButton);
-  dialogs.answerPath(root + "/two.svl");
+  dialogs.AnswerPath(root + "/two.svl");
   QTest::mouseClick(Control<QPushButton>(window, "saveLibraryButton"), Qt::LeftButton);
   QFile two(root + "/two.svl");
   ASSERT_TRUE(two.open(QIODevice::ReadOnly));
@@ -154,7 +154,7 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
   EXPECT_EQ(kept.readAll(), bytes(three));
   EXPECT_FALSE(window.Changed());
-  EXPECT_TRUE(dialogs.allAnswersUsed());
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 
 }  // namespace

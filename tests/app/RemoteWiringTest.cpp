@@ -67,11 +67,11 @@ class ModalBoxes : public ScriptedDialogs {
   std::function<void()> WhenClosing;
   int Depth = 0;
   int MaxDepth = 0;
-  MsgResult message(const MessageRequest& request) override {
+  MsgResult Message(const MessageRequest& request) override {
     MaxDepth = std::max(MaxDepth, ++Depth);
     const std::function<bool()> until = std::exchange(Until, nullptr);
     const std::function<void()> closing = std::exchange(WhenClosing, nullptr);
-    QMessageBox box(QMessageBox::NoIcon, request.caption, request.text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, request.Caption, request.Text, QMessageBox::Ok);
     QElapsedTimer open;
     open.start();
     QTimer poll;
@@ -108,7 +108,7 @@ TEST_F(RemoteWiring, AFloodOfFailingRequestsRunsOneAfterAnotherFromTheMainLoop) 
     QTest::qWait(100);
     startedInsideTheBox = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox")) != nullptr;
   };
-  boxes.answerPath(root + QStringLiteral("/notalibrary.txt"));
+  boxes.AnswerPath(root + QStringLiteral("/notalibrary.txt"));
   Control<QPushButton>(main, "selectLibraryButton")->click();
   EXPECT_FALSE(startedInsideTheBox);
 

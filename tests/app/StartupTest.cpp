@@ -135,14 +135,14 @@ TEST_F(Startup, FilesGivenAtStartOpenWhenTheSplashEnds) {
       << ShownTitle(*a.Editor).toStdString();
   EXPECT_EQ(a.Main->Folders().SelectedLibraryPath(), library);
   EXPECT_EQ(Control<QLineEdit>(*a.Main, "libraryFileEdit")->text(), QStringLiteral("LIB1.SVL"));
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
 
   // Once the program runs, a file that is no session is refused as Open
   // refuses it, and the session in the editor stays.
-  dialogs.answer(MsgResult::Ok);
+  dialogs.AnswerButton(MsgResult::Ok);
   a.OpenFiles({root + QStringLiteral("/notes.txt")});
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  EXPECT_EQ(dialogs.calls()[0].message.text, QStringLiteral("Unsupported session file format"));
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Text, QStringLiteral("Unsupported session file format"));
   EXPECT_TRUE(ShownTitle(*a.Editor).endsWith(QStringLiteral("[Calm Evening]")));
 }
 

@@ -62,7 +62,7 @@ TEST_F(CliInterruptTest, ASignalNeverTearsTheMemory) {
   DevSim sim({"--log"}, Padded(before));
   const QString port = QString::fromStdString(sim.path());
 
-  auto upload = Start({"upload", "--port", port, "lib.svl"});
+  auto upload = Start({"upload", "--no-backup", "--port", port, "lib.svl"});
   ASSERT_TRUE(WaitForCommands(sim, 'D', 3));
   ::kill(static_cast<pid_t>(upload->processId()), SIGTERM);
   const Outcome stopped = End(*upload);

@@ -152,7 +152,7 @@ TEST_F(LibraryCompilerWindowTest, AddAndInsertWithNothingSelectedDoNothing) {
   selectFile(QString());
   click(Control<QPushButton>(*form, "insertButton"));
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
   expectGauge(99);
 }
 
@@ -169,16 +169,16 @@ TEST_F(LibraryCompilerWindowTest, InsertGoesBeforeTheSelectedEntry) {
 TEST_F(LibraryCompilerWindowTest, FullLibraryMessageComesBeforeAnythingElse) {
   for (int k = 0; k < 30; ++k) add("a.svs");
   ASSERT_EQ(libraryNames().size(), 30);
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
   add(QString());  // no file selected
   selectEntry(-1);
   click(Control<QPushButton>(*form, "insertButton"));  // nothing selected at all
   add("b.svs");
-  EXPECT_EQ(dialogs.messageTexts(), (QStringList{kFull, kFull, kFull}));
-  const MessageRequest& box = dialogs.calls().front().message;
-  EXPECT_EQ(box.caption, "Sorvani Ovrel");
-  EXPECT_EQ(box.icon, MsgIcon::Error);
-  EXPECT_EQ(box.buttons, MsgButtons::Ok);
+  EXPECT_EQ(dialogs.MessageTexts(), (QStringList{kFull, kFull, kFull}));
+  const MessageRequest& box = dialogs.Calls().front().Message;
+  EXPECT_EQ(box.Caption, "Sorvani Ovrel");
+  EXPECT_EQ(box.Icon, MsgIcon::Error);
+  EXPECT_EQ(box.Buttons, MsgButtons::Ok);
   EXPECT_EQ(libraryNames().size(), 30);
 }
 
@@ -196,7 +196,7 @@ TEST_F(LibraryCompilerWindowTest, RemoveWithNothingSelectedAndRemovingTheLastEnt
   click(Control<QPushButton>(*form, "removeButton"));
   EXPECT_TRUE(libraryNames().isEmpty());
   expectGauge(100);
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
 }
 
 TEST_F(LibraryCompilerWindowTest, ClearEmptiesTheListAndTheSameFileCanComeTwice) {
@@ -233,7 +233,7 @@ TEST_F(LibraryCompilerWindowTest, RefusedFilesShowTheirMessageAndLeaveTheList) {
   add("huge.svs");
   add("bad.svs");
   add("more.svs");
-  EXPECT_EQ(dialogs.messageTexts(),
+  EXPECT_EQ(dialogs.MessageTexts(),
             (QStringList{QString::fromStdString(bad) +
                              ", line 8: the segment line has 2 comma-terminated numbers where "
                              "five are needed",
@@ -245,15 +245,15 @@ TEST_F(LibraryCompilerWindowTest, RefusedFilesShowTheirMessageAndLeaveTheList) {
 TEST_F(LibraryCompilerWindowTest, CompileAndSaveOfAnEmptyListWritesTheEmptyLibrary) {
   const QString target = settings.ProgramFolder() + "/Elsewhere/empty.svl";
   std::filesystem::create_directory(folder.path() / "Elsewhere");
-  dialogs.answerPath(target);
+  dialogs.AnswerPath(target);
   click(Control<QPushButton>(*form, "compileButton"));
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  const FileDialogRequest& request = dialogs.calls().front().file;
-  EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::SaveFile);
-  EXPECT_EQ(request.filter, "Sorvani Pro session library(*.svl)|*.svl");
-  EXPECT_EQ(request.defaultExt, "svl");
-  EXPECT_EQ(request.initialDir, settings.ProgramFolder() + "/Libraries");
-  EXPECT_TRUE(request.fileName.isEmpty());
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  const FileDialogRequest& request = dialogs.Calls().front().File;
+  EXPECT_EQ(dialogs.Calls().front().Dialog, ScriptedDialogs::Kind::SaveFile);
+  EXPECT_EQ(request.Filter, "Sorvani Pro session library(*.svl)|*.svl");
+  EXPECT_EQ(request.DefaultExt, "svl");
+  EXPECT_EQ(request.InitialDir, settings.ProgramFolder() + "/Libraries");
+  EXPECT_TRUE(request.FileName.isEmpty());
   EXPECT_EQ(folder.read("Elsewhere/empty.svl"),
             (std::vector<unsigned char>{0x17, 0x00, 0x00, 0x04, 0x13}));
   EXPECT_EQ(settings.LibrariesFolder(), settings.ProgramFolder() + "/Elsewhere/");
@@ -261,9 +261,9 @@ TEST_F(LibraryCompilerWindowTest, CompileAndSaveOfAnEmptyListWritesTheEmptyLibra
 
 TEST_F(LibraryCompilerWindowTest, CancelledSaveWritesNothingAndKeepsTheLibrariesFolder) {
   add("a.svs");
-  dialogs.answerCancel();
+  dialogs.AnswerCancel();
   click(Control<QPushButton>(*form, "compileButton"));
-  EXPECT_EQ(dialogs.calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls().size(), 1u);
   EXPECT_EQ(settings.LibrariesFolder(), settings.ProgramFolder() + "/Libraries");
   EXPECT_TRUE(std::filesystem::is_empty(folder.path() / "Libraries"));
 }
@@ -272,11 +272,11 @@ TEST_F(LibraryCompilerWindowTest, FileChangedAfterAddingStopsTheCompileBeforeThe
   add("a.svs");
   const auto a = write("a.svs", test::DefaultSession(5));
   click(Control<QPushButton>(*form, "compileButton"));
-  EXPECT_EQ(dialogs.messageTexts(),
+  EXPECT_EQ(dialogs.MessageTexts(),
             QStringList{QString::fromStdString(a) +
                         ": the file has changed since it was added to the library (5 segment "
                         "lines now, 1 before). Add it again."});
-  EXPECT_EQ(dialogs.unexpected(), 0);  // no save dialog was opened
+  EXPECT_EQ(dialogs.Unexpected(), 0);  // no save dialog was opened
   EXPECT_EQ(libraryNames(), QStringList{"a.svs"});
 }
 
@@ -284,17 +284,17 @@ TEST_F(LibraryCompilerWindowTest, SelectShowsAnotherFolderWithoutChangingTheSett
   std::filesystem::create_directory(folder.path() / "Other");
   folder.write("Other/X.SVS", test::DefaultSession(1));
   folder.write("Other/y.svs", test::DefaultSession(1));
-  dialogs.answerPath(settings.ProgramFolder() + "/Other");
+  dialogs.AnswerPath(settings.ProgramFolder() + "/Other");
   click(Control<QPushButton>(*form, "selectFolderButton"));
-  ASSERT_EQ(dialogs.calls().size(), 1u);
-  EXPECT_EQ(dialogs.calls().front().kind, ScriptedDialogs::Kind::BrowseFolder);
-  EXPECT_EQ(dialogs.calls().front().startDir, settings.ProgramFolder());
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls().front().Dialog, ScriptedDialogs::Kind::BrowseFolder);
+  EXPECT_EQ(dialogs.Calls().front().StartDir, settings.ProgramFolder());
   EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
   EXPECT_EQ(settings.SessionsFolder(), settings.ProgramFolder() + "/Sessions");
   add("X.SVS");
   EXPECT_EQ(form->SesLibList().Entry(0).FilePath,
             (settings.ProgramFolder() + "/Other/X.SVS").toStdString());
-  dialogs.answerCancel();
+  dialogs.AnswerCancel();
   click(Control<QPushButton>(*form, "selectFolderButton"));
   EXPECT_EQ(fileNames(), (QStringList{"X.SVS", "y.svs"}));
 }
@@ -306,7 +306,7 @@ TEST_F(LibraryCompilerWindowTest, OpensOnTheFileListWhichHeadsTheTabOrder) {
   // Space on the window just opened goes to the list; it does not press
   // Select and open the folder browser.
   QTest::keyClick(Control<FileListBox>(*form, "sessionFileList"), Qt::Key_Space);
-  EXPECT_TRUE(dialogs.calls().empty());
+  EXPECT_TRUE(dialogs.Calls().empty());
   // Tab walks the controls in their order; the gauge takes no focus.
   const std::vector<QWidget*> order = {Control<QListWidget>(*form, "libraryList"),
                                        Control<QPushButton>(*form, "addButton"),
@@ -373,25 +373,25 @@ TEST_F(LibraryCompilerWindowTest, TheFolderOfTheFileListIsNamedInItsTooltip) {
   EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->toolTip(), sessions);
   EXPECT_EQ(Control<QLabel>(*form, "sessionsFolderLabel")->toolTip(), sessions);
   std::filesystem::create_directory(folder.path() / "Other");
-  dialogs.answerPath(settings.ProgramFolder() + "/Other");
+  dialogs.AnswerPath(settings.ProgramFolder() + "/Other");
   click(Control<QPushButton>(*form, "selectFolderButton"));
   const QString other = QDir::toNativeSeparators(settings.ProgramFolder() + "/Other");
   EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->toolTip(), other);
   EXPECT_EQ(Control<QLabel>(*form, "sessionsFolderLabel")->toolTip(), other);
-  dialogs.answerCancel();
+  dialogs.AnswerCancel();
   click(Control<QPushButton>(*form, "selectFolderButton"));
   EXPECT_EQ(Control<FileListBox>(*form, "sessionFileList")->toolTip(), other);
 }
 
 TEST_F(LibraryCompilerWindowTest, DialogsAndTheirErrorsOpenOverTheCompiler) {
   add("a.svs");
-  dialogs.answerPath(settings.ProgramFolder() + "/no such folder/lib.svl");
+  dialogs.AnswerPath(settings.ProgramFolder() + "/no such folder/lib.svl");
   click(Control<QPushButton>(*form, "compileButton"));
-  dialogs.answerCancel();
+  dialogs.AnswerCancel();
   click(Control<QPushButton>(*form, "selectFolderButton"));
-  ASSERT_EQ(dialogs.calls().size(), 3u);
-  EXPECT_EQ(dialogs.calls()[1].kind, ScriptedDialogs::Kind::Message);
-  for (const ScriptedDialogs::Call& call : dialogs.calls()) EXPECT_EQ(call.window, form.get());
+  ASSERT_EQ(dialogs.Calls().size(), 3u);
+  EXPECT_EQ(dialogs.Calls()[1].Dialog, ScriptedDialogs::Kind::Message);
+  for (const ScriptedDialogs::Call& call : dialogs.Calls()) EXPECT_EQ(call.Window, form.get());
 }
 
 // The real folder browser behind Select: it has a caption, opens over the

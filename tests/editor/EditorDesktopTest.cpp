@@ -38,7 +38,7 @@ TEST_F(EditorTest, TitleMarksUnsavedChangesAndTheQuestionNamesTheFile) {
   EXPECT_EQ(form_->Document().Caption(), plain);  // the caption itself stays
 
   // Ctrl+S saves (Save As, the session has no file yet); the marker goes.
-  dialogs_.answerPath(path("Calm.svs"));
+  dialogs_.AnswerPath(path("Calm.svs"));
   key(Qt::Key_S, Qt::ControlModifier);
   EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - [Calm]");
   EXPECT_TRUE(QFile::exists(path("Calm.svs")));
@@ -51,12 +51,12 @@ TEST_F(EditorTest, TitleMarksUnsavedChangesAndTheQuestionNamesTheFile) {
 
   // The question that Open (Ctrl+O) asks keeps its text and names the file
   // below it.
-  dialogs_.clear();
-  dialogs_.answer(MsgResult::Cancel);
+  dialogs_.Clear();
+  dialogs_.AnswerButton(MsgResult::Cancel);
   key(Qt::Key_O, Qt::ControlModifier);
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].message.text, "Session has been modified. Save it?");
-  EXPECT_EQ(dialogs_.calls()[0].message.detail, QDir::toNativeSeparators(path("Calm.svs")));
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Text, "Session has been modified. Save it?");
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Detail, QDir::toNativeSeparators(path("Calm.svs")));
   EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - [Calm]*");
 }
 
@@ -80,7 +80,7 @@ TEST_F(EditorTest, RecentFilesListTheNewestEightThatStillExist) {
   EXPECT_EQ(QString::fromStdString(st().SesFileName), path("s8.svs"));
   EXPECT_EQ(st().Ses.SegCount, 8);
   EXPECT_EQ(RecentItems(*form_).front(), path("s8.svs"));
-  EXPECT_EQ(dialogs_.unexpected(), 0);
+  EXPECT_EQ(dialogs_.Unexpected(), 0);
 }
 
 TEST_F(EditorTest, SaveAsStartsInTheLastFolderUsedButNeverInAHiddenOne) {
@@ -91,15 +91,15 @@ TEST_F(EditorTest, SaveAsStartsInTheLastFolderUsedButNeverInAHiddenOne) {
   WriteSession(tmp_.path() + "/.hidden/Tucked.svs", 2);
 
   form_->OpenSessionFile(elsewhere + "/Walk.svs");
-  dialogs_.answerCancel();
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "saveAsAction")->trigger();
-  EXPECT_EQ(dialogs_.calls().back().file.initialDir, elsewhere);
-  EXPECT_EQ(dialogs_.calls().back().file.fileName, "Walk.svs");
+  EXPECT_EQ(dialogs_.Calls().back().File.InitialDir, elsewhere);
+  EXPECT_EQ(dialogs_.Calls().back().File.FileName, "Walk.svs");
 
   form_->OpenSessionFile(tmp_.path() + "/.hidden/Tucked.svs");
-  dialogs_.answerCancel();
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "saveAsAction")->trigger();
-  EXPECT_EQ(dialogs_.calls().back().file.initialDir, settings_.SessionsFolder());
+  EXPECT_EQ(dialogs_.Calls().back().File.InitialDir, settings_.SessionsFolder());
 }
 
 TEST_F(EditorTest, AWiderEditorShowsMoreSegmentsAndKeepsItsControlsInReach) {
@@ -130,7 +130,7 @@ TEST_F(EditorTest, AWiderEditorShowsMoreSegmentsAndKeepsItsControlsInReach) {
 TEST_F(EditorTest, OpenAndNewPutTheKeyboardOnTheGrid) {
   WriteSession(path("Four.svs"), 4);
   grid()->clearFocus();
-  dialogs_.answerPath(path("Four.svs"));
+  dialogs_.AnswerPath(path("Four.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_TRUE(grid()->hasFocus());
   key(Qt::Key_Right);  // the arrows work at once

@@ -21,16 +21,16 @@ QByteArray SessionBytes(int segments, int pitch) {
 TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
   makeSession(2);
   st().SesModified = true;
-  dialogs_.answerPath(path("First.svs"));
+  dialogs_.AnswerPath(path("First.svs"));
   Control<QAction>(*form_, "saveAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  const FileDialogRequest& req = dialogs_.calls()[0].file;
-  EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
-  EXPECT_EQ(req.title, "Save session as");
-  EXPECT_EQ(req.filter, "Sorvani Pro session (*.svs)|*.svs");
-  EXPECT_EQ(req.defaultExt, "svs");
-  EXPECT_EQ(req.initialDir, settings_.SessionsFolder());
-  EXPECT_EQ(req.fileName, "");
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  const FileDialogRequest& req = dialogs_.Calls()[0].File;
+  EXPECT_EQ(dialogs_.Calls()[0].Dialog, ScriptedDialogs::Kind::SaveFile);
+  EXPECT_EQ(req.Title, "Save session as");
+  EXPECT_EQ(req.Filter, "Sorvani Pro session (*.svs)|*.svs");
+  EXPECT_EQ(req.DefaultExt, "svs");
+  EXPECT_EQ(req.InitialDir, settings_.SessionsFolder());
+  EXPECT_EQ(req.FileName, "");
   EXPECT_FALSE(st().SesModified);
   EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - [First]");
   QFile f(path("First.svs"));
@@ -40,13 +40,13 @@ TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
   // With a name, Save asks nothing.
   key(Qt::Key_Q);
   Control<QAction>(*form_, "saveAction")->trigger();
-  EXPECT_EQ(dialogs_.calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls().size(), 1u);
   EXPECT_FALSE(st().SesModified);
 }
 
 TEST_F(EditorTest, CancelledSaveAsChangesNothing) {
   key(Qt::Key_Q);
-  dialogs_.answerCancel();
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "saveAction")->trigger();
   EXPECT_EQ(st().SesFileName, "");
   EXPECT_TRUE(st().SesModified);
@@ -56,7 +56,7 @@ TEST_F(EditorTest, CancelledSaveAsChangesNothing) {
 TEST_F(EditorTest, FailedSaveIsReportedAndKeepsModified) {
   key(Qt::Key_Q);
   const QString missing = tmp_.path() + "/nofolder/x.svs";
-  dialogs_.answerPath(missing);
+  dialogs_.AnswerPath(missing);
   Control<QAction>(*form_, "saveAsAction")->trigger();
   EXPECT_TRUE(st().SesModified);
   EXPECT_EQ(lastMessage(), "Cannot write " + missing + ": No such file or directory.");
@@ -65,11 +65,11 @@ TEST_F(EditorTest, FailedSaveIsReportedAndKeepsModified) {
 TEST_F(EditorTest, OpenAcceptsCapitalExtensionAndShowsTheFile) {
   writeFile(path("RELAX.SVS"), SessionBytes(3, 300));
   clickCell(1, RowMode);
-  dialogs_.answerPath(path("RELAX.SVS"));
+  dialogs_.AnswerPath(path("RELAX.SVS"));
   Control<QAction>(*form_, "openAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].file.filter, "Sorvani Pro session (*.svs)|*.svs");
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder());
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].File.Filter, "Sorvani Pro session (*.svs)|*.svs");
+  EXPECT_EQ(dialogs_.Calls()[0].File.InitialDir, settings_.SessionsFolder());
   EXPECT_EQ(st().Ses.SegCount, 3);
   EXPECT_EQ(cell(3, RowPitch), "300");
   EXPECT_EQ(grid()->model()->columnCount(), 3);
@@ -83,12 +83,12 @@ TEST_F(EditorTest, OpenRefusesOtherExtensionsAndMalformedFiles) {
   writeFile(path("a.txt"), SessionBytes(2, 200));
   writeFile(path("bad.svs"), "version=23\r\n#\r\n1,0,\r\n36,10,\r\n0,\r\n");
   makeSession(2);
-  dialogs_.answerPath(path("a.txt"));
+  dialogs_.AnswerPath(path("a.txt"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(), "Unsupported session file format");
-  EXPECT_EQ(dialogs_.calls().back().message.icon, MsgIcon::Error);
+  EXPECT_EQ(dialogs_.Calls().back().Message.Icon, MsgIcon::Error);
 
-  dialogs_.answerPath(path("bad.svs"));
+  dialogs_.AnswerPath(path("bad.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(),
             path("bad.svs") +
@@ -98,7 +98,7 @@ TEST_F(EditorTest, OpenRefusesOtherExtensionsAndMalformedFiles) {
   EXPECT_EQ(ShownTitle(*form_), "Sorvani Ovrelware 1.5 - Session Editor - []");
   // The refusals come after the file dialog has closed; they open over the
   // editor all the same, as the file dialog did.
-  for (const ScriptedDialogs::Call& call : dialogs_.calls()) EXPECT_EQ(call.window, form_.get());
+  for (const ScriptedDialogs::Call& call : dialogs_.Calls()) EXPECT_EQ(call.Window, form_.get());
 }
 
 // Files that cannot be read end the Open command with a message; the
@@ -107,10 +107,10 @@ TEST_F(EditorTest, OpenOfAnUnreadableFileKeepsTheSession) {
   ASSERT_EQ(::symlink("/proc/self/mem", QFile::encodeName(path("mem.svs")).constData()), 0);  // reads fail with EIO
   ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.svs")).constData(), 0600), 0);  // opening it would wait for ever
   makeSession(2);
-  dialogs_.answerPath(path("mem.svs"));
+  dialogs_.AnswerPath(path("mem.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(), "Cannot read " + path("mem.svs") + ": Input/output error.");
-  dialogs_.answerPath(path("pipe.svs"));
+  dialogs_.AnswerPath(path("pipe.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(lastMessage(),
             "Cannot read " + path("pipe.svs") + ": it is a pipe (FIFO), not a regular file.");
@@ -122,43 +122,43 @@ TEST_F(EditorTest, OpenWithUnsavedChangesAsks) {
   writeFile(path("b.svs"), SessionBytes(2, 222));
   // Cancel: nothing else happens.
   key(Qt::Key_Q);
-  dialogs_.answer(MsgResult::Cancel);
+  dialogs_.AnswerButton(MsgResult::Cancel);
   Control<QAction>(*form_, "openAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].message.text, kModifiedOpen);
-  EXPECT_EQ(dialogs_.calls()[0].message.buttons, MsgButtons::YesNoCancel);
-  EXPECT_EQ(dialogs_.calls()[0].message.icon, MsgIcon::Question);
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Text, kModifiedOpen);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Icon, MsgIcon::Question);
 
   // No: opens without saving; the session stays marked modified.
-  dialogs_.clear();
-  dialogs_.answer(MsgResult::No);
-  dialogs_.answerPath(path("b.svs"));
+  dialogs_.Clear();
+  dialogs_.AnswerButton(MsgResult::No);
+  dialogs_.AnswerPath(path("b.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_EQ(st().Ses[2].Pitch, 222);
   EXPECT_TRUE(st().SesModified);
 
   // Yes with a name saves first.
-  dialogs_.clear();
+  dialogs_.Clear();
   st().Ses[1].Pitch = 333;
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerPath(path("b.svs"));
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerPath(path("b.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
-  EXPECT_EQ(dialogs_.calls().size(), 2u);
+  EXPECT_EQ(dialogs_.Calls().size(), 2u);
   EXPECT_EQ(st().Ses[1].Pitch, 333);  // read back what was just saved
   EXPECT_FALSE(st().SesModified);
 
   // Yes without a name and a cancelled Save As: the open goes on.
   Control<QAction>(*form_, "newAction")->trigger();
   key(Qt::Key_Q);
-  dialogs_.clear();
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerCancel();
-  dialogs_.answerPath(path("b.svs"));
+  dialogs_.Clear();
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerCancel();
+  dialogs_.AnswerPath(path("b.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
-  EXPECT_EQ(dialogs_.calls().size(), 3u);
+  EXPECT_EQ(dialogs_.Calls().size(), 3u);
   EXPECT_EQ(st().SesFileName, path("b.svs").toStdString());
   EXPECT_TRUE(st().SesModified);
-  EXPECT_TRUE(dialogs_.allAnswersUsed());
+  EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
 TEST_F(EditorTest, NewWithUnsavedChangesAsksAsOpenDoes) {
@@ -166,19 +166,19 @@ TEST_F(EditorTest, NewWithUnsavedChangesAsksAsOpenDoes) {
   key(Qt::Key_Q);
   const std::vector<int32_t> edited = Pitches();
   // Cancel keeps the session as it is.
-  dialogs_.answer(MsgResult::Cancel);
+  dialogs_.AnswerButton(MsgResult::Cancel);
   Control<QAction>(*form_, "newAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].message.text, kModifiedOpen);
-  EXPECT_EQ(dialogs_.calls()[0].message.buttons, MsgButtons::YesNoCancel);
-  EXPECT_EQ(dialogs_.calls()[0].message.icon, MsgIcon::Question);
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Text, kModifiedOpen);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Buttons, MsgButtons::YesNoCancel);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Icon, MsgIcon::Question);
   EXPECT_EQ(Pitches(), edited);
   EXPECT_TRUE(st().SesModified);
 
   // Yes saves the session, then starts a new one.
-  dialogs_.clear();
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerPath(path("Kept.svs"));
+  dialogs_.Clear();
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerPath(path("Kept.svs"));
   Control<QAction>(*form_, "newAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);
@@ -188,26 +188,26 @@ TEST_F(EditorTest, NewWithUnsavedChangesAsksAsOpenDoes) {
 
   // No discards the changes; without changes New asks nothing.
   key(Qt::Key_Q);
-  dialogs_.clear();
-  dialogs_.answer(MsgResult::No);
+  dialogs_.Clear();
+  dialogs_.AnswerButton(MsgResult::No);
   Control<QAction>(*form_, "newAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);
   Control<QAction>(*form_, "newAction")->trigger();
-  EXPECT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_TRUE(dialogs_.allAnswersUsed());
+  EXPECT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
 TEST_F(EditorTest, ClosingWithUnsavedChangesAsks) {
   key(Qt::Key_Q);
-  dialogs_.answer(MsgResult::Cancel);
+  dialogs_.AnswerButton(MsgResult::Cancel);
   EXPECT_FALSE(form_->close());
   EXPECT_TRUE(form_->isVisible());
   EXPECT_EQ(lastMessage(), kModifiedExit);
 
   // Yes with a cancelled Save As still closes; the session stays modified.
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerCancel();
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerCancel();
   EXPECT_TRUE(form_->close());
   EXPECT_TRUE(st().SesModified);
 
@@ -215,18 +215,18 @@ TEST_F(EditorTest, ClosingWithUnsavedChangesAsks) {
   ShowForm();
   EXPECT_EQ(st().Ses[1].Time, 5);
 
-  dialogs_.answer(MsgResult::No);
+  dialogs_.AnswerButton(MsgResult::No);
   EXPECT_TRUE(form_->close());
   EXPECT_FALSE(st().SesModified);
-  EXPECT_EQ(dialogs_.messageTexts().size(), 3);
+  EXPECT_EQ(dialogs_.MessageTexts().size(), 3);
 }
 
 TEST_F(EditorTest, ReopeningWithoutChangesGivesANewSession) {
   writeFile(path("c.svs"), SessionBytes(4, 150));
-  dialogs_.answerPath(path("c.svs"));
+  dialogs_.AnswerPath(path("c.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_TRUE(form_->close());
-  EXPECT_EQ(dialogs_.messageTexts().size(), 0);
+  EXPECT_EQ(dialogs_.MessageTexts().size(), 0);
   ShowForm();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_EQ(st().Ses[1], Segment{});
@@ -238,27 +238,27 @@ TEST_F(EditorTest, ReopeningWithoutChangesGivesANewSession) {
 TEST_F(EditorTest, ExitAndApplicationCloseAskAboutUnsavedChanges) {
   Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 1);  // nothing to save: no question
-  EXPECT_EQ(dialogs_.calls().size(), 0u);
+  EXPECT_EQ(dialogs_.Calls().size(), 0u);
 
   key(Qt::Key_Q);
-  dialogs_.answer(MsgResult::Cancel);
+  dialogs_.AnswerButton(MsgResult::Cancel);
   Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 1);
   EXPECT_EQ(lastMessage(), kModifiedExit);
 
   // Yes but the save dialog cancelled: the program keeps running.
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerCancel();
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerCancel();
   EXPECT_FALSE(form_->CanCloseApplication());
   EXPECT_TRUE(st().SesModified);
 
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerPath(path("kept.svs"));
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerPath(path("kept.svs"));
   EXPECT_TRUE(form_->CanCloseApplication());
   EXPECT_TRUE(QFile::exists(path("kept.svs")));
 
   key(Qt::Key_Q);
-  dialogs_.answer(MsgResult::No);
+  dialogs_.AnswerButton(MsgResult::No);
   Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 2);
   EXPECT_FALSE(st().SesModified);

@@ -58,7 +58,7 @@ class EditorTest : public testing::Test {
     return grid()->model()->index(row - 1, col - 1).data().toString();
   }
   QString lastMessage() const {
-    const QStringList texts = dialogs_.messageTexts();
+    const QStringList texts = dialogs_.MessageTexts();
     return texts.isEmpty() ? QString() : texts.back();
   }
   std::vector<int32_t> Pitches() {

@@ -24,14 +24,14 @@ class EditorImportExport : public EditorTest {
 TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   makeSession(3);
   st().SesFileName = path("Old.svs").toStdString();
-  dialogs_.answerPath(rvx("Morning.rvx", kSeg + QByteArray(kSeg).replace("A4", "C4")));
+  dialogs_.AnswerPath(rvx("Morning.rvx", kSeg + QByteArray(kSeg).replace("A4", "C4")));
   Control<QAction>(*form_, "importRvxAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  const FileDialogRequest& asked = dialogs_.calls()[0].file;
-  EXPECT_EQ(asked.title, "Import RVX file");
-  EXPECT_EQ(asked.filter, "RVX file|*.rvx");
-  EXPECT_EQ(asked.fileName, "");
-  EXPECT_EQ(asked.initialDir, tmp_.path());
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  const FileDialogRequest& asked = dialogs_.Calls()[0].File;
+  EXPECT_EQ(asked.Title, "Import RVX file");
+  EXPECT_EQ(asked.Filter, "RVX file|*.rvx");
+  EXPECT_EQ(asked.FileName, "");
+  EXPECT_EQ(asked.InitialDir, tmp_.path());
 
   ASSERT_EQ(st().Ses.SegCount, 2);
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{220, 262}));
@@ -46,41 +46,41 @@ TEST_F(EditorImportExport, ImportShowsTheSessionUnderItsNameWithoutAFile) {
   EXPECT_EQ(grid()->currentIndex().column(), 0);
 
   // Save asks for a name, proposing the imported one; a new session drops it.
-  dialogs_.clear();
-  dialogs_.answerCancel();
+  dialogs_.Clear();
+  dialogs_.AnswerCancel();
   EXPECT_EQ(form_->Save(), SessionEditorWindow::SaveOutcome::Cancelled);
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].kind, ScriptedDialogs::Kind::SaveFile);
-  EXPECT_EQ(dialogs_.calls()[0].file.fileName, "Morning.svs");
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].Dialog, ScriptedDialogs::Kind::SaveFile);
+  EXPECT_EQ(dialogs_.Calls()[0].File.FileName, "Morning.svs");
   Control<QAction>(*form_, "newAction")->trigger();
-  dialogs_.clear();
-  dialogs_.answerCancel();
+  dialogs_.Clear();
+  dialogs_.AnswerCancel();
   form_->Save();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].file.fileName, "");
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].File.FileName, "");
 }
 
 TEST_F(EditorImportExport, ImportAsksAboutUnsavedChanges) {
   makeSession(2);
   st().SesModified = true;
-  dialogs_.answer(MsgResult::Cancel);
+  dialogs_.AnswerButton(MsgResult::Cancel);
   Control<QAction>(*form_, "importRvxAction")->trigger();
-  EXPECT_EQ(dialogs_.messageTexts(),
+  EXPECT_EQ(dialogs_.MessageTexts(),
             QStringList{"Session has been modified. Save it before importing RVX file?"});
-  EXPECT_EQ(dialogs_.calls().size(), 1u);  // no file dialog
+  EXPECT_EQ(dialogs_.Calls().size(), 1u);  // no file dialog
   EXPECT_EQ(st().Ses.SegCount, 2);
 
   // Yes saves the unnamed session through Save As, then imports.
-  dialogs_.clear();
-  dialogs_.answer(MsgResult::Yes);
-  dialogs_.answerPath(path("Kept.svs"));
-  dialogs_.answerPath(rvx("New.rvx", kSeg + kSeg));
+  dialogs_.Clear();
+  dialogs_.AnswerButton(MsgResult::Yes);
+  dialogs_.AnswerPath(path("Kept.svs"));
+  dialogs_.AnswerPath(rvx("New.rvx", kSeg + kSeg));
   Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_TRUE(QFile::exists(path("Kept.svs")));
   EXPECT_EQ(st().SesName, "New");
   EXPECT_EQ(st().Ses.SegCount, 1);  // two equal segments merged
   EXPECT_TRUE(st().SesModified);
-  EXPECT_EQ(dialogs_.unexpected(), 0);
+  EXPECT_EQ(dialogs_.Unexpected(), 0);
 }
 
 TEST_F(EditorImportExport, AFailedImportLeavesTheEditorAsItWas) {
@@ -90,15 +90,15 @@ TEST_F(EditorImportExport, AFailedImportLeavesTheEditorAsItWas) {
   form_->Document().ShowName();
   const QString before = caption();
 
-  dialogs_.answerPath(tmp_.path() + "/notes.txt");
+  dialogs_.AnswerPath(tmp_.path() + "/notes.txt");
   Control<QAction>(*form_, "importRvxAction")->trigger();
-  dialogs_.answerPath(rvx("Bad.rvx", kSeg + "x\t130\t\t10\t10\t\t\tA4\r\n" + kSeg));
+  dialogs_.AnswerPath(rvx("Bad.rvx", kSeg + "x\t130\t\t10\t10\t\t\tA4\r\n" + kSeg));
   Control<QAction>(*form_, "importRvxAction")->trigger();
-  EXPECT_EQ(dialogs_.messageTexts(),
+  EXPECT_EQ(dialogs_.MessageTexts(),
             (QStringList{"Unsupported session file format", "RVX file import failed."}));
-  const MessageRequest& failed = dialogs_.calls().back().message;
-  EXPECT_EQ(failed.icon, MsgIcon::Error);
-  EXPECT_EQ(failed.detail, "Line 3: the duration \"130\" has no colon (m:ss).");
+  const MessageRequest& failed = dialogs_.Calls().back().Message;
+  EXPECT_EQ(failed.Icon, MsgIcon::Error);
+  EXPECT_EQ(failed.Detail, "Line 3: the duration \"130\" has no colon (m:ss).");
   EXPECT_EQ(st().Ses.SegCount, 2);
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{101, 102}));
   EXPECT_EQ(st().SesName, "Old");
@@ -109,9 +109,9 @@ TEST_F(EditorImportExport, AFailedImportLeavesTheEditorAsItWas) {
 TEST_F(EditorImportExport, TruncationIsReportedAndACancelledDialogOptimises) {
   QByteArray many;
   for (int i = 0; i < 381; ++i) many += i % 2 ? kSeg : QByteArray(kSeg).replace("A4", "B4");
-  dialogs_.answerPath(rvx("Long.rvx", many));
+  dialogs_.AnswerPath(rvx("Long.rvx", many));
   Control<QAction>(*form_, "importRvxAction")->trigger();
-  EXPECT_EQ(dialogs_.messageTexts(), QStringList{QString::fromStdString(kRvxTruncated)});
+  EXPECT_EQ(dialogs_.MessageTexts(), QStringList{QString::fromStdString(kRvxTruncated)});
   EXPECT_EQ(st().Ses.SegCount, 380);
   EXPECT_EQ(grid()->model()->columnCount(), 380);
 
@@ -119,8 +119,8 @@ TEST_F(EditorImportExport, TruncationIsReportedAndACancelledDialogOptimises) {
   Control<QAction>(*form_, "newAction")->trigger();
   Control<QAction>(*form_, "addNewAction")->trigger();
   st().SesModified = false;
-  dialogs_.clear();
-  dialogs_.answerCancel();
+  dialogs_.Clear();
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "importRvxAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_EQ(st().Ses[1].Time, 8);
@@ -131,28 +131,28 @@ TEST_F(EditorImportExport, ExportProposesTheSessionsNameAndWritesTheFile) {
   makeSession(2);
   st().SesFileName = path("Relax.svs").toStdString();
   st().SesName = "Relax";
-  dialogs_.answerPath(tmp_.path() + "/out.csv");
+  dialogs_.AnswerPath(tmp_.path() + "/out.csv");
   Control<QAction>(*form_, "exportCsvAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  const FileDialogRequest& asked = dialogs_.calls()[0].file;
-  EXPECT_EQ(asked.title, "Export session as");
-  EXPECT_EQ(asked.filter, "Exported session (*.csv)|*.csv");
-  EXPECT_EQ(asked.fileName, path("Relax.csv"));
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  const FileDialogRequest& asked = dialogs_.Calls()[0].File;
+  EXPECT_EQ(asked.Title, "Export session as");
+  EXPECT_EQ(asked.Filter, "Exported session (*.csv)|*.csv");
+  EXPECT_EQ(asked.FileName, path("Relax.csv"));
   QFile out(tmp_.path() + "/out.csv");
   ASSERT_TRUE(out.open(QIODevice::ReadOnly));
   EXPECT_EQ(out.readAll().toStdString(), SesCsvText(st().Ses, "Relax"));
   EXPECT_FALSE(st().SesModified);
 
   // A file that cannot be written is reported; a cancelled dialog does nothing.
-  dialogs_.clear();
-  dialogs_.answerPath(tmp_.path() + "/no/such/folder/out.csv");
-  dialogs_.answerCancel();
+  dialogs_.Clear();
+  dialogs_.AnswerPath(tmp_.path() + "/no/such/folder/out.csv");
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "exportCsvAction")->trigger();
   Control<QAction>(*form_, "exportCsvAction")->trigger();
-  ASSERT_EQ(dialogs_.messageTexts().size(), 1);
-  EXPECT_TRUE(dialogs_.messageTexts()[0].startsWith("Cannot write "))
-      << dialogs_.messageTexts()[0].toStdString();
-  EXPECT_EQ(dialogs_.unexpected(), 0);
+  ASSERT_EQ(dialogs_.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs_.MessageTexts()[0].startsWith("Cannot write "))
+      << dialogs_.MessageTexts()[0].toStdString();
+  EXPECT_EQ(dialogs_.Unexpected(), 0);
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST_F(EditorTest, HelpWebItemsAndAbout) {
   EXPECT_NE(opened_[2], opened_[3]);
   Control<QAction>(*form_, "aboutAction")->trigger();
   EXPECT_EQ(aboutShown_, 1);
-  EXPECT_EQ(dialogs_.calls().size(), 0u);
+  EXPECT_EQ(dialogs_.Calls().size(), 0u);
 }
 
 // Without a program for the user guide or a browser, the user is told where
@@ -105,28 +105,28 @@ TEST_F(EditorTest, HelpAndWebItemsSayWhatCouldNotBeOpened) {
   };
   Control<QAction>(*form_, "helpAction")->trigger();
   Control<QAction>(*form_, "downloadsAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 3u);
-  EXPECT_EQ(dialogs_.calls()[0].message.text, "The user guide was not found.");
-  EXPECT_EQ(dialogs_.calls()[0].message.detail, guide);
+  ASSERT_EQ(dialogs_.Calls().size(), 3u);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Text, "The user guide was not found.");
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Detail, guide);
   EXPECT_EQ(opened_.size(), 2u);  // the missing guide was not handed on
-  EXPECT_EQ(dialogs_.calls()[1].message.text,
+  EXPECT_EQ(dialogs_.Calls()[1].Message.Text,
             "This desktop has no program that opens the user guide.");
-  EXPECT_TRUE(dialogs_.calls()[1].message.detail.endsWith(guide));
-  EXPECT_TRUE(dialogs_.calls()[2].message.detail.endsWith(opened_[1].toString()))
-      << dialogs_.calls()[2].message.detail.toStdString();
-  for (const ScriptedDialogs::Call& call : dialogs_.calls()) EXPECT_EQ(call.window, form_.get());
+  EXPECT_TRUE(dialogs_.Calls()[1].Message.Detail.endsWith(guide));
+  EXPECT_TRUE(dialogs_.Calls()[2].Message.Detail.endsWith(opened_[1].toString()))
+      << dialogs_.Calls()[2].Message.Detail.toStdString();
+  for (const ScriptedDialogs::Call& call : dialogs_.Calls()) EXPECT_EQ(call.Window, form_.get());
 }
 
 TEST_F(EditorTest, HiddenImportAndExportItemsRunTheirCommands) {
-  dialogs_.answerCancel();
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "importRvxAction")->trigger();
-  dialogs_.answerCancel();
+  dialogs_.AnswerCancel();
   Control<QAction>(*form_, "exportCsvAction")->trigger();
-  ASSERT_EQ(dialogs_.calls().size(), 2u);
-  EXPECT_EQ(dialogs_.calls()[0].file.title, "Import RVX file");
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.ProgramFolder());
-  EXPECT_EQ(dialogs_.calls()[1].file.title, "Export session as");
-  EXPECT_EQ(dialogs_.calls()[1].file.defaultExt, "csv");
+  ASSERT_EQ(dialogs_.Calls().size(), 2u);
+  EXPECT_EQ(dialogs_.Calls()[0].File.Title, "Import RVX file");
+  EXPECT_EQ(dialogs_.Calls()[0].File.InitialDir, settings_.ProgramFolder());
+  EXPECT_EQ(dialogs_.Calls()[1].File.Title, "Export session as");
+  EXPECT_EQ(dialogs_.Calls()[1].File.DefaultExt, "csv");
 }
 
 }  // namespace

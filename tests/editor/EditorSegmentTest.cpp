@@ -31,7 +31,7 @@ TEST_F(EditorTest, ValueKeysStepEveryColumnOfTheSelection) {
   EXPECT_EQ(cell(2, RowTime), "1:15");
   EXPECT_EQ(Control<QLabel>(*form_, "segmentStartText")->text(), "Segment 3 start time: 2:30.0");
   EXPECT_EQ(Control<QLabel>(*form_, "sessionTotalText")->text(), "Session total time: 4:45.0");
-  EXPECT_EQ(dialogs_.calls().size(), 0u);
+  EXPECT_EQ(dialogs_.Calls().size(), 0u);
 }
 
 TEST_F(EditorTest, SelectingACellShowsItsStartTime) {
@@ -109,10 +109,10 @@ TEST_F(EditorTest, SegmentLimitMessage) {
   makeSession(380);
   key(Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(st().Ses.SegCount, 380);
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].message.text, "Maximum number of segments in session is 380");
-  EXPECT_EQ(dialogs_.calls()[0].message.icon, MsgIcon::Error);
-  EXPECT_EQ(dialogs_.calls()[0].message.caption, "Sorvani Ovrel");
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Text, "Maximum number of segments in session is 380");
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Icon, MsgIcon::Error);
+  EXPECT_EQ(dialogs_.Calls()[0].Message.Caption, "Sorvani Ovrel");
   EXPECT_FALSE(st().SesModified);
 }
 

@@ -15,10 +15,10 @@ class EditorUndoTest : public EditorTest {
   // session agree and the history starts clean.
   void makeSavedSession() {
     makeSession(4);
-    dialogs_.answerPath(path("Four.svs"));
+    dialogs_.AnswerPath(path("Four.svs"));
     Control<QAction>(*form_, "saveAsAction")->trigger();
     ASSERT_FALSE(st().SesModified);
-    dialogs_.clear();
+    dialogs_.Clear();
   }
   std::vector<Segment> Segs() {
     return {st().Ses.SegData.begin() + 1, st().Ses.SegData.begin() + 1 + st().Ses.SegCount};
@@ -75,8 +75,8 @@ TEST_F(EditorUndoTest, EveryKindOfChangeIsUndoneAndRedoneWithTheModifiedFlag) {
       {"optimise", [&] { Control<QAction>(*form_, "optimizeAction")->trigger(); }, mergeable},
       {"import cancelled (optimises)",
        [&] {
-         dialogs_.answer(MsgResult::No);  // not saved first
-         dialogs_.answerCancel();
+         dialogs_.AnswerButton(MsgResult::No);  // not saved first
+         dialogs_.AnswerCancel();
          Control<QAction>(*form_, "importRvxAction")->trigger();
        },
        mergeable},
@@ -116,7 +116,7 @@ TEST_F(EditorUndoTest, EveryKindOfChangeIsUndoneAndRedoneWithTheModifiedFlag) {
     form_->Document().UndoStack()->clear();
     st().SesModified = false;
   }
-  EXPECT_EQ(dialogs_.unexpected(), 0);
+  EXPECT_EQ(dialogs_.Unexpected(), 0);
 }
 
 TEST_F(EditorUndoTest, UndoingBackToTheSavedStateMeansNothingToSave) {
@@ -129,7 +129,7 @@ TEST_F(EditorUndoTest, UndoingBackToTheSavedStateMeansNothingToSave) {
   Control<QAction>(*form_, "undoAction")->trigger();
   EXPECT_FALSE(st().SesModified);
   form_->close();  // no question: the session equals the file
-  EXPECT_TRUE(dialogs_.calls().empty());
+  EXPECT_TRUE(dialogs_.Calls().empty());
   Control<QAction>(*form_, "redoAction")->trigger();
   EXPECT_TRUE(st().SesModified);
 
@@ -146,7 +146,7 @@ TEST_F(EditorUndoTest, NewCanBeTakenBackWithItsFileName) {
   const std::vector<Segment> saved = Segs();
   clickCell(2, RowPitch);
   key(Qt::Key_Q);
-  dialogs_.answer(MsgResult::No);  // not saved: the change is taken back below
+  dialogs_.AnswerButton(MsgResult::No);  // not saved: the change is taken back below
   Control<QAction>(*form_, "newAction")->trigger();
   EXPECT_EQ(st().Ses.SegCount, 1);
   EXPECT_FALSE(st().SesModified);
@@ -167,8 +167,8 @@ TEST_F(EditorUndoTest, OpeningASessionClearsTheHistory) {
   makeSavedSession();
   key(Qt::Key_Q);
   EXPECT_TRUE(Control<QAction>(*form_, "undoAction")->isEnabled());
-  dialogs_.answer(MsgResult::No);
-  dialogs_.answerPath(path("Four.svs"));
+  dialogs_.AnswerButton(MsgResult::No);
+  dialogs_.AnswerPath(path("Four.svs"));
   Control<QAction>(*form_, "openAction")->trigger();
   EXPECT_FALSE(Control<QAction>(*form_, "undoAction")->isEnabled());
   EXPECT_FALSE(Control<QAction>(*form_, "redoAction")->isEnabled());

@@ -163,25 +163,25 @@ TEST_F(TimelineTest, TotalsShowEachModesShareAndTheFrequencyRange) {
 }
 
 TEST_F(TimelineTest, SavePictureWritesTheChosenFormatAndReportsAFailure) {
-  dialogs_.answerPath(tmp_.path() + "/Sessions/timeline.svg");
+  dialogs_.AnswerPath(tmp_.path() + "/Sessions/timeline.svg");
   Control<QPushButton>(*timeline_, "savePictureButton")->click();
   QFile svg(tmp_.path() + "/Sessions/timeline.svg");
   ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
   EXPECT_TRUE(svg.readAll().contains("<svg"));
-  ASSERT_EQ(dialogs_.calls().size(), 1u);
-  EXPECT_EQ(dialogs_.calls()[0].file.initialDir, settings_.SessionsFolder());
+  ASSERT_EQ(dialogs_.Calls().size(), 1u);
+  EXPECT_EQ(dialogs_.Calls()[0].File.InitialDir, settings_.SessionsFolder());
 
-  dialogs_.answerPath(tmp_.path() + "/no such folder/timeline.png");
+  dialogs_.AnswerPath(tmp_.path() + "/no such folder/timeline.png");
   Control<QPushButton>(*timeline_, "savePictureButton")->click();
   EXPECT_TRUE(lastMessage().contains("timeline.png")) << lastMessage().toStdString();
   // The save dialog and its failure open over the timeline, not over the
   // editor behind it.
-  for (const ScriptedDialogs::Call& call : dialogs_.calls())
-    EXPECT_EQ(call.window, timeline_);
+  for (const ScriptedDialogs::Call& call : dialogs_.Calls())
+    EXPECT_EQ(call.Window, timeline_);
 
-  dialogs_.answerCancel();
+  dialogs_.AnswerCancel();
   Control<QPushButton>(*timeline_, "savePictureButton")->click();
-  EXPECT_TRUE(dialogs_.allAnswersUsed());
+  EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
 TEST_F(TimelineTest, OpensBesideTheEditorNotOverIt) {

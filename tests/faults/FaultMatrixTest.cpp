@@ -113,7 +113,7 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   // next write or read failed) is shown with the port's reason.
   EXPECT_EQ(f.PanelText(0), upload ? QStringLiteral("Sorvani session library upload failed")
                                    : QStringLiteral("Single session upload to Sorvani failed"));
-  const QStringList messages = dialogs.messageTexts();
+  const QStringList messages = dialogs.MessageTexts();
   if (cell.Kind == Fault::HangUp && !messages.isEmpty()) {
     EXPECT_EQ(messages, QStringList{"Sorvani connection lost. Please reconnect."});
     EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));

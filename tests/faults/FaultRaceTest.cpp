@@ -112,9 +112,9 @@ TEST_F(FaultRace, DevicePulledOutDuringThePauseBeforeTheMergedUpload) {
   ASSERT_FALSE(device) << "the device was not pulled out";
   EXPECT_EQ(LoggedCommands(logAtPullOut), "I" + std::string(16, 'r'));
   // The upload cannot open the port: the message box and both panels say so.
-  ASSERT_EQ(dialogs.messageTexts().size(), 1);
+  ASSERT_EQ(dialogs.MessageTexts().size(), 1);
   EXPECT_EQ(
-      dialogs.messageTexts()[0],
+      dialogs.MessageTexts()[0],
       QStringLiteral("Sorvani is disconnected or not turned on. Session Library Upload failed."));
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session upload to Sorvani failed"));

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ovrel::SessionReadResult reopened =
       ovrel::ReadSessionText(ovrel::SessionFileText(ses), "imported.svs");
   FUZZ_CHECK(reopened);
-  FUZZ_CHECK(reopened.session->SegCount == ses.SegCount);
-  for (int k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK((*reopened.session)[k] == ses[k]);
+  FUZZ_CHECK(reopened.Session->SegCount == ses.SegCount);
+  for (int k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK((*reopened.Session)[k] == ses[k]);
   return 0;
 }

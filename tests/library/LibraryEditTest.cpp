@@ -91,8 +91,8 @@ TEST(LibraryEditTest, ExtractedFileCompilesBackToTheSameRecord) {
     ASSERT_TRUE(back.Session) << back.Error;
     EXPECT_EQ(*back.Session, record);
     const SessionReadResult opened = ReadSessionText(text, "extracted.svs");
-    ASSERT_TRUE(opened) << opened.error;  // the editor opens it
-    EXPECT_EQ(opened.session->SegCount, static_cast<int>(record.Segments.size()));
+    ASSERT_TRUE(opened) << opened.Error;  // the editor opens it
+    EXPECT_EQ(opened.Session->SegCount, static_cast<int>(record.Segments.size()));
   }
   // The long session carries its real length, not the stored byte.
   EXPECT_NE(SessionRecordFileText(records[1]).find("\r\n300,0,\r\n"), std::string::npos);

@@ -24,16 +24,16 @@ class AtomicFile : public TempDirTest {
   // Saves as a user without privileges: root may write any file, so as
   // root the save runs in a child process as "nobody".
   static FileWriteResult SaveAsUser(const fs::path& p, const std::string& bytes) {
-    if (::geteuid() != 0) return writeFileAtomically(p.string(), bytes);
+    if (::geteuid() != 0) return WriteFileAtomically(p.string(), bytes);
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return {false, "no pipe"};
     const pid_t child = ::fork();
     if (child == 0) {
       ::close(pipeFds[0]);
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-      const FileWriteResult r = writeFileAtomically(p.string(), bytes);
-      const bool sent = ::write(pipeFds[1], r.error.data(), r.error.size()) ==
-                        static_cast<ssize_t>(r.error.size());
+      const FileWriteResult r = WriteFileAtomically(p.string(), bytes);
+      const bool sent = ::write(pipeFds[1], r.Error.data(), r.Error.size()) ==
+                        static_cast<ssize_t>(r.Error.size());
       ::_exit(r && sent ? 0 : 1);
     }
     ::close(pipeFds[1]);
@@ -56,9 +56,9 @@ class AtomicFile : public TempDirTest {
 TEST_F(AtomicFile, CreatesAndReplacesWithoutLeftovers) {
   const fs::path p = dir_ / "a.bin";
   const std::string bytes("\x00\x17\r\n\xff", 5);
-  ASSERT_TRUE(writeFileAtomically(p.string(), bytes));
+  ASSERT_TRUE(WriteFileAtomically(p.string(), bytes));
   EXPECT_EQ(Slurp(p), bytes);
-  ASSERT_TRUE(writeFileAtomically(p.string(), "shorter"));
+  ASSERT_TRUE(WriteFileAtomically(p.string(), "shorter"));
   EXPECT_EQ(Slurp(p), "shorter");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -67,23 +67,23 @@ TEST_F(AtomicFile, ReplacingKeepsPermissionsOfTheOldFile) {
   const fs::path p = dir_ / "p.txt";
   std::ofstream(p) << "x";
   fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  ASSERT_TRUE(writeFileAtomically(p.string(), "y"));
+  ASSERT_TRUE(WriteFileAtomically(p.string(), "y"));
   EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(AtomicFile, FailureReportsSystemErrorAndKeepsOldFile) {
-  FileWriteResult r = writeFileAtomically((dir_ / "no" / "such.txt").string(), "x");
+  FileWriteResult r = WriteFileAtomically((dir_ / "no" / "such.txt").string(), "x");
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.error,
+  EXPECT_EQ(r.Error,
             "Cannot write " + (dir_ / "no" / "such.txt").string() + ": No such file or directory");
 
   // A folder standing where the file should go is refused and left alone.
   fs::create_directory(dir_ / "taken");
   std::ofstream(dir_ / "taken" / "inner") << "keep";
-  r = writeFileAtomically((dir_ / "taken").string(), "x");
+  r = WriteFileAtomically((dir_ / "taken").string(), "x");
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.error, "Cannot write " + (dir_ / "taken").string() + ": Is a directory");
+  EXPECT_EQ(r.Error, "Cannot write " + (dir_ / "taken").string() + ": Is a directory");
   EXPECT_EQ(Slurp(dir_ / "taken" / "inner"), "keep");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -94,10 +94,10 @@ TEST_F(AtomicFile, WriteFailureKeepsOldFileAndLeavesNoTemporary) {
   FileWriteResult r;
   {
     FileSizeLimit limit(16);  // a disk that fills up under the write
-    r = writeFileAtomically(p.string(), std::string(4096, 'x'));
+    r = WriteFileAtomically(p.string(), std::string(4096, 'x'));
   }
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.error, "Cannot write " + p.string() + ": File too large");
+  EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": File too large");
   EXPECT_EQ(Slurp(p), "old");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -105,20 +105,20 @@ TEST_F(AtomicFile, WriteFailureKeepsOldFileAndLeavesNoTemporary) {
 TEST_F(AtomicFile, SymlinkIsFollowedAndNonRegularTargetsAreRefused) {
   std::ofstream(dir_ / "real.txt") << "old";
   fs::create_symlink("real.txt", dir_ / "link.txt");
-  ASSERT_TRUE(writeFileAtomically((dir_ / "link.txt").string(), "new"));
+  ASSERT_TRUE(WriteFileAtomically((dir_ / "link.txt").string(), "new"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
   EXPECT_EQ(Slurp(dir_ / "real.txt"), "new");
 
   const fs::path fifo = dir_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  FileWriteResult r = writeFileAtomically(fifo.string(), "x");
-  EXPECT_EQ(r.error, "Cannot write " + fifo.string() + ": Operation not permitted");
+  FileWriteResult r = WriteFileAtomically(fifo.string(), "x");
+  EXPECT_EQ(r.Error, "Cannot write " + fifo.string() + ": Operation not permitted");
   EXPECT_TRUE(fs::is_fifo(fifo));
 
   // A link to a file not yet there creates the file and stays a link.
   fs::create_symlink("sub/../later.txt", dir_ / "ahead.txt");
   fs::create_directory(dir_ / "sub");
-  ASSERT_TRUE(writeFileAtomically((dir_ / "ahead.txt").string(), "first"));
+  ASSERT_TRUE(WriteFileAtomically((dir_ / "ahead.txt").string(), "first"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "ahead.txt"));
   EXPECT_EQ(Slurp(dir_ / "later.txt"), "first");
 }
@@ -130,7 +130,7 @@ TEST_F(AtomicFile, ReadOnlyFileIsRefusedAndKept) {
   fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const FileWriteResult r = SaveAsUser(p, "new");
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.error, "Cannot write " + p.string() + ": Permission denied");
+  EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": Permission denied");
   EXPECT_EQ(Slurp(p), "old");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -145,13 +145,13 @@ TEST_F(AtomicFile, WritableFileInAClosedFolderIsRewrittenInPlace) {
                             fs::perms::group_exec | fs::perms::others_read |
                             fs::perms::others_exec);
   const FileWriteResult r = SaveAsUser(p, "new");
-  ASSERT_TRUE(r) << r.error;
+  ASSERT_TRUE(r) << r.Error;
   EXPECT_EQ(Slurp(p), "new");
   EXPECT_EQ(Entries(), 1u);
 
   // A new file cannot be made there at all.
   const FileWriteResult refused = SaveAsUser(dir_ / "other.svs", "x");
-  EXPECT_EQ(refused.error, "Cannot write " + (dir_ / "other.svs").string() + ": Permission denied");
+  EXPECT_EQ(refused.Error, "Cannot write " + (dir_ / "other.svs").string() + ": Permission denied");
   EXPECT_EQ(Entries(), 1u);
 }
 
@@ -178,7 +178,7 @@ TEST_F(AtomicFile, NewFileIsNeverPutOverWhatHasItsName) {
   ASSERT_TRUE(WriteNewFileAtomically(p.string(), "first"));
   EXPECT_EQ(Slurp(p), "first");
   FileWriteResult r = WriteNewFileAtomically(p.string(), "second");
-  EXPECT_EQ(r.error, "Cannot write " + p.string() + ": File exists");
+  EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": File exists");
   EXPECT_EQ(Slurp(p), "first");
 
   // A link, also one to a file not yet there, is neither followed nor replaced.
@@ -196,9 +196,9 @@ TEST_F(AtomicFile, NewFileIsNeverPutOverWhatHasItsName) {
 TEST_F(AtomicFile, LongestNamesCanBeSavedAndReplaced) {
   // 250 bytes: a temporary name built from it would pass the 255 allowed.
   const fs::path p = dir_ / (std::string(246, 'n') + ".svs");
-  ASSERT_TRUE(writeFileAtomically(p.string(), "one")) << p;
-  const FileWriteResult r = writeFileAtomically(p.string(), "two");
-  ASSERT_TRUE(r) << r.error;
+  ASSERT_TRUE(WriteFileAtomically(p.string(), "one")) << p;
+  const FileWriteResult r = WriteFileAtomically(p.string(), "two");
+  ASSERT_TRUE(r) << r.Error;
   EXPECT_EQ(Slurp(p), "two");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -209,7 +209,7 @@ TEST_F(AtomicFile, RootKeepsTheOwnerAndGroupOfTheReplacedFile) {
   std::ofstream(p) << "x";
   ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
   ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
-  ASSERT_TRUE(writeFileAtomically(p.string(), "y"));
+  ASSERT_TRUE(WriteFileAtomically(p.string(), "y"));
   struct stat st {};
   ASSERT_EQ(::stat(p.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 65534u);

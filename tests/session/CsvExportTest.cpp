@@ -74,7 +74,7 @@ TEST(CsvExport, WritesTheFileWholeReplacingAnOldOne) {
   EXPECT_EQ(text, SesCsvText(ses, "relax"));
   const FileWriteResult bad = ExportSesAsCSV(ses, "relax", (dir / "no" / "such.csv").string());
   EXPECT_FALSE(bad);
-  EXPECT_FALSE(bad.error.empty());
+  EXPECT_FALSE(bad.Error.empty());
   std::filesystem::remove_all(dir);
 }
 

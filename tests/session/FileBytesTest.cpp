@@ -68,20 +68,20 @@ TEST_F(FileBytesRead, AReadErrorIsReportedWithTheSystemsReason) {
   EXPECT_EQ(r.Fault, FileBytesFault::Unreadable);
   EXPECT_EQ(r.Error, "Cannot read " + link.string() + ": Input/output error");
   const SessionReadResult session = ReadSessionFile(link.string());
-  EXPECT_EQ(session.error, r.Error);
+  EXPECT_EQ(session.Error, r.Error);
 }
 
 TEST(SessionFileMessages, QuoteAShortExcerptOfALongField) {
   const std::string field(100000, '7');
   const std::string text = "version=23\r\n1,0,\r\n36," + field + "x,10,100,100,\r\n0,\r\n";
   const SessionReadResult r = ReadSessionText(text, "long.svs");
-  EXPECT_EQ(r.error, "long.svs, line 3: field 2 (\"" + std::string(40, '7') +
+  EXPECT_EQ(r.Error, "long.svs, line 3: field 2 (\"" + std::string(40, '7') +
                          "...\") is not a decimal integer");
   // A NUL would end the message where it is shown.
   const SessionReadResult nul =
       ReadSessionText(std::string("version=23\r\n1,0,\r\n36,1\0\t,10,100,100,\r\n0,\r\n", 42),
                       "nul.svs");
-  EXPECT_EQ(nul.error, "nul.svs, line 3: field 2 (\"1\\x00\\x09\") is not a decimal integer");
+  EXPECT_EQ(nul.Error, "nul.svs, line 3: field 2 (\"1\\x00\\x09\") is not a decimal integer");
 }
 
 }  // namespace

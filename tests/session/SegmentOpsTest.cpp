@@ -97,7 +97,7 @@ TEST(ValueOps, StepEverySelectedSegmentAndSetModifiedAtALimit) {
 TEST(AddAndInsert, AppendAndInsertDefaults) {
   SessionEditState st = Numbered(2);
   SegOpResult r = AddNewSeg(st, 1);
-  ASSERT_TRUE(r.ok());
+  ASSERT_TRUE(r.Ok());
   EXPECT_TRUE(st.SesModified);
   EXPECT_EQ(st.Ses.SegCount, 3);
   EXPECT_EQ(st.Ses[3], Segment{});
@@ -148,7 +148,7 @@ TEST(Delete, AllSelectedKeepsFirstOrLast) {
 TEST(Delete, SingleSegmentIsIgnoredSilently) {
   SessionEditState st = Numbered(1);
   SegOpResult r = DelSeg(st, 1, 1, 1);
-  EXPECT_TRUE(r.ok());
+  EXPECT_TRUE(r.Ok());
   EXPECT_FALSE(st.SesModified);
   EXPECT_EQ(st.Ses.SegCount, 1);
 }
@@ -181,7 +181,7 @@ TEST(Clipboard, PasteInsertsBeforeCursorAndCanRepeat) {
 TEST(Clipboard, EmptyPasteSetsModifiedOnly) {
   SessionEditState st = Numbered(2);
   SegOpResult r = PasteSeg(st, 1);
-  EXPECT_TRUE(r.ok());
+  EXPECT_TRUE(r.Ok());
   EXPECT_TRUE(st.SesModified);
   EXPECT_EQ(Pitches(st), (std::vector<int32_t>{101, 102}));
 }
@@ -197,7 +197,7 @@ TEST(Clipboard, PasteUpToTheLimit) {
   DelSeg(st, 1, 1, 1);
   st.SesModified = false;
   r = PasteSeg(st, 377);
-  ASSERT_TRUE(r.ok());
+  ASSERT_TRUE(r.Ok());
   EXPECT_EQ(st.Ses.SegCount, 380);
   EXPECT_EQ(st.Ses[377].Pitch, 101);
   EXPECT_EQ(st.Ses[380].Pitch, 478);

@@ -54,9 +54,9 @@ TEST(SessionFileReader, RoundTripKeepsEveryParameter) {
   ses[3] = {7, 3, 12, 20, 300};
   ses[4] = {31, 7, 127, 0, 511};  // values only a file can carry still round-trip
   SessionReadResult r = ReadSessionText(SessionFileText(ses), "a.svs");
-  ASSERT_TRUE(r) << r.error;
-  ASSERT_EQ(r.session->SegCount, 4);
-  for (int32_t k = 1; k <= 4; ++k) EXPECT_EQ((*r.session)[k], ses[k]) << k;
+  ASSERT_TRUE(r) << r.Error;
+  ASSERT_EQ(r.Session->SegCount, 4);
+  for (int32_t k = 1; k <= 4; ++k) EXPECT_EQ((*r.Session)[k], ses[k]) << k;
 }
 
 TEST(SessionFileReader, CommentsJunkBeforeVersionLfEndsAndStaleTotal) {
@@ -65,16 +65,16 @@ TEST(SessionFileReader, CommentsJunkBeforeVersionLfEndsAndStaleTotal) {
              "36,10,10,100,100,", "#", "#x", "67,140,20,44,200,", "0,", "trailing junk"},
             "\n");
   SessionReadResult r = ReadSessionText(text, "a.svs");
-  ASSERT_TRUE(r) << r.error;
-  ASSERT_EQ(r.session->SegCount, 2);
-  EXPECT_EQ((*r.session)[2], (Segment{3, 2, 12, 20, 300}));  // second pitch slot discarded
+  ASSERT_TRUE(r) << r.Error;
+  ASSERT_EQ(r.Session->SegCount, 2);
+  EXPECT_EQ((*r.Session)[2], (Segment{3, 2, 12, 20, 300}));  // second pitch slot discarded
 }
 
 TEST(SessionFileReader, NegativeNumbersFollowTruncatingDivision) {
   SessionReadResult r =
       ReadSessionText(Lines({"version=23", kRule, "0,0,", "-33,-129,5,7,7,", "0,"}), "n.svs");
-  ASSERT_TRUE(r) << r.error;
-  EXPECT_EQ((*r.session)[1], (Segment{-1, -1, -1, 5, -256 + 7}));
+  ASSERT_TRUE(r) << r.Error;
+  EXPECT_EQ((*r.Session)[1], (Segment{-1, -1, -1, 5, -256 + 7}));
 }
 
 TEST(SessionFileReader, TheTotalTimeLineIsNotReadForTheEditor) {
@@ -82,8 +82,8 @@ TEST(SessionFileReader, TheTotalTimeLineIsNotReadForTheEditor) {
   for (const char* total : {"", "x,y,", "1,", "99999999999,0,"}) {
     SessionReadResult r =
         ReadSessionText(Lines({"version=23", kRule, total, "36,10,10,100,100,", "0,"}), "t.svs");
-    ASSERT_TRUE(r) << total << ": " << r.error;
-    EXPECT_EQ(r.session->SegCount, 1);
+    ASSERT_TRUE(r) << total << ": " << r.Error;
+    EXPECT_EQ(r.Session->SegCount, 1);
   }
 }
 
@@ -97,8 +97,8 @@ class SessionFileRefused : public testing::TestWithParam<BadFile> {};
 
 TEST_P(SessionFileRefused, NamesFileAndLine) {
   SessionReadResult r = ReadSessionText(GetParam().text, "bad.svs");
-  EXPECT_FALSE(r.session.has_value());
-  EXPECT_EQ(r.error, "bad.svs, " + GetParam().message);
+  EXPECT_FALSE(r.Session.has_value());
+  EXPECT_EQ(r.Error, "bad.svs, " + GetParam().message);
 }
 
 std::string Header() {
@@ -157,8 +157,8 @@ TEST(SessionFileReader, ExactlyMaxSegmentsIsAccepted) {
   std::string t = Header();
   for (int i = 0; i < 380; ++i) t += "36,10,10,100,100,\r\n";
   SessionReadResult r = ReadSessionText(t + "0,\r\n", "max.svs");
-  ASSERT_TRUE(r) << r.error;
-  EXPECT_EQ(r.session->SegCount, 380);
+  ASSERT_TRUE(r) << r.Error;
+  EXPECT_EQ(r.Session->SegCount, 380);
 }
 
 using SessionFileOnDisk = TempDirTest;
@@ -170,11 +170,11 @@ TEST_F(SessionFileOnDisk, SaveThenReadBackClearsModified) {
   st.SesModified = true;
   st.SesFileName = (dir_ / "s.svs").string();
   SaveResult s = SaveSession(st);
-  ASSERT_TRUE(s) << s.error;
+  ASSERT_TRUE(s) << s.Error;
   EXPECT_FALSE(st.SesModified);
   SessionReadResult r = ReadSessionFile(st.SesFileName);
-  ASSERT_TRUE(r) << r.error;
-  EXPECT_EQ((*r.session)[2], st.Ses[2]);
+  ASSERT_TRUE(r) << r.Error;
+  EXPECT_EQ((*r.Session)[2], st.Ses[2]);
   EXPECT_EQ(Slurp(dir_ / "s.svs"), SessionFileText(st.Ses));
 }
 
@@ -191,7 +191,7 @@ TEST_F(SessionFileOnDisk, SaveFailingMidWriteKeepsOldFileAndModified) {
     s = SaveSession(st);
   }
   EXPECT_FALSE(s);
-  EXPECT_EQ(s.error, "Cannot write " + target.string() + ": File too large");
+  EXPECT_EQ(s.Error, "Cannot write " + target.string() + ": File too large");
   EXPECT_TRUE(st.SesModified);
   EXPECT_EQ(Slurp(target), "old contents");
 }
@@ -199,17 +199,17 @@ TEST_F(SessionFileOnDisk, SaveFailingMidWriteKeepsOldFileAndModified) {
 TEST_F(SessionFileOnDisk, MissingFileAndFolderAreReported) {
   SessionReadResult r = ReadSessionFile((dir_ / "none.svs").string());
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.error, "Cannot read " + (dir_ / "none.svs").string() + ": No such file or directory");
+  EXPECT_EQ(r.Error, "Cannot read " + (dir_ / "none.svs").string() + ": No such file or directory");
   r = ReadSessionFile(dir_.string());
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.error, "Cannot read " + dir_.string() + ": Is a directory");
+  EXPECT_EQ(r.Error, "Cannot read " + dir_.string() + ": Is a directory");
 }
 
 TEST_F(SessionFileOnDisk, ErrorsNameThePath) {
   const fs::path p = dir_ / "broken.svs";
   std::ofstream(p, std::ios::binary) << Header() << "36,10,\r\n0,\r\n";
   SessionReadResult r = ReadSessionFile(p.string());
-  EXPECT_EQ(r.error, p.string() +
+  EXPECT_EQ(r.Error, p.string() +
                          ", line 5: the segment line has 2 comma-terminated numbers where five are "
                          "needed");
 }
@@ -242,10 +242,10 @@ TEST(SessionFileReader, DamagedFilesAreReadOrRefusedCleanly) {
     }
     SessionReadResult r = ReadSessionText(text, "f.svs");
     if (r) {
-      EXPECT_GE(r.session->SegCount, 1);
-      EXPECT_LE(r.session->SegCount, MaxSegCount);
+      EXPECT_GE(r.Session->SegCount, 1);
+      EXPECT_LE(r.Session->SegCount, MaxSegCount);
     } else {
-      EXPECT_EQ(r.error.rfind("f.svs, line ", 0), 0u) << r.error;
+      EXPECT_EQ(r.Error.rfind("f.svs, line ", 0), 0u) << r.Error;
     }
   }
 }

@@ -52,7 +52,7 @@ TEST(Sweep, CutsTheLineIntoTheFewestEvenSegmentsRoundingHalvesAwayFromZero) {
     SCOPED_TRACE(c.what);
     const SweepResult r = MakeSweep(c.input);
     EXPECT_EQ(Texts(r), c.expected);
-    EXPECT_EQ(r.ok(), !c.expected.empty());
+    EXPECT_EQ(r.Ok(), !c.expected.empty());
   }
   EXPECT_EQ(MakeSweep({"14", "4", "30"}).TotalSeconds(), 30 * 60);
   // The numbers give what their texts give.
@@ -125,7 +125,7 @@ TEST(Sweep, InsertsBeforeTheCursorAndRefusesWhatDoesNotFit) {
   st.Ses[2].Pitch = 102;
   const std::vector<Segment> segs = MakeSweep(SweepInput{"14", "4", "30"}).Segments;
   SegOpResult r = InsertSegments(st, 2, segs);
-  ASSERT_TRUE(r.ok());
+  ASSERT_TRUE(r.Ok());
   EXPECT_TRUE(st.SesModified);
   ASSERT_EQ(st.Ses.SegCount, 8);
   EXPECT_EQ(st.Ses[1].Pitch, 101);

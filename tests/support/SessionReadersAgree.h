@@ -42,22 +42,22 @@ inline ReadersVerdict CompareSessionReaders(std::string_view text) {
     // The editor never reads the total time line: a file whose only fault
     // lies there opens in the editor when it has segments.
     const SessionLinesRead lines = ReadSessionLines(text, name);
-    if (lines && lines.lines->TotalTimeError == scanError) {
-      if (editor.session.has_value() == lines.lines->Segments.empty())
+    if (lines && lines.Lines->TotalTimeError == scanError) {
+      if (editor.Session.has_value() == lines.Lines->Segments.empty())
         return disagree("the editor " + std::string(editor ? "accepts" : "refuses") +
-                        " a file whose total time line alone is wrong: " + editor.error);
+                        " a file whose total time line alone is wrong: " + editor.Error);
       return verdict;
     }
     if (editor) return disagree("the editor accepts what the compiler refuses: " + scanError);
-    if (editor.error != scanError)
+    if (editor.Error != scanError)
       return disagree("different messages: \"" + scanError + "\", \"" + merge.Error + "\", \"" +
-                      editor.error + "\"");
+                      editor.Error + "\"");
     return verdict;
   }
   if (!merge.Session) return disagree("the merge refuses what the compiler accepts: " + merge.Error);
-  if (editor.session.has_value() == scan.Segments.empty())
+  if (editor.Session.has_value() == scan.Segments.empty())
     return disagree("the editor " + std::string(editor ? "accepts" : "refuses") + " a session of " +
-                    std::to_string(scan.Segments.size()) + " segments: " + editor.error);
+                    std::to_string(scan.Segments.size()) + " segments: " + editor.Error);
 
   const auto low = [](std::int32_t n) { return static_cast<std::uint8_t>(n & 0xFF); };
   if (merge.Session->Minutes != low(scan.TotalTime[0]) ||
@@ -73,12 +73,12 @@ inline ReadersVerdict CompareSessionReaders(std::string_view text) {
     if (editor) {
       const Segment fromNumbers =
           UnpackSegment({numbers[0], numbers[1], numbers[2], numbers[3], numbers[4]});
-      if (!((*editor.session)[static_cast<std::int32_t>(k + 1)] == fromNumbers))
+      if (!((*editor.Session)[static_cast<std::int32_t>(k + 1)] == fromNumbers))
         return disagree("segment " + std::to_string(k + 1) +
                         " differs between editor and compiler");
     }
   }
-  if (editor && editor.session->SegCount != static_cast<std::int32_t>(scan.Segments.size()))
+  if (editor && editor.Session->SegCount != static_cast<std::int32_t>(scan.Segments.size()))
     return disagree("the editor and the compiler read different segment counts");
   return verdict;
 }
