@@ -143,14 +143,14 @@ std::optional<int32_t> ModeFromName(std::string_view name) {
   return std::nullopt;
 }
 
-SweepResult MakeSweep(const SweepSpec& spec, int32_t room) {
+SweepResult MakeSweep(const SweepParameters& parameters, int32_t room) {
   SweepValues v;
-  v.From = spec.FreqFrom;
-  v.To = spec.FreqTo;
-  v.Units = spec.Units;
-  v.PitchFrom = spec.PitchFrom;
-  v.PitchTo = spec.PitchTo;
-  v.Mode = spec.Mode;
+  v.From = parameters.FreqFrom;
+  v.To = parameters.FreqTo;
+  v.Units = parameters.Units;
+  v.PitchFrom = parameters.PitchFrom;
+  v.PitchTo = parameters.PitchTo;
+  v.Mode = parameters.Mode;
   return Build(v, {}, room);
 }
 

@@ -22,7 +22,7 @@ inline constexpr int32_t MaxSweepUnits = MaxSegCount * MaxSegTime;
 
 // A sweep in numbers. Pitch runs from PitchFrom to PitchTo; equal values
 // give one pitch for every segment.
-struct SweepSpec {
+struct SweepParameters {
   int32_t FreqFrom = 10;
   int32_t FreqTo = 10;
   int32_t Units = 4;  // length in units of TimeUnit
@@ -69,7 +69,7 @@ struct SweepResult {
 // rounded the same way. Values outside the segment ranges, and a sweep that
 // needs more than `room` segments (the room left in the session), are
 // refused with their reasons.
-SweepResult MakeSweep(const SweepSpec& spec, int32_t room = MaxSegCount);
+SweepResult MakeSweep(const SweepParameters& parameters, int32_t room = MaxSegCount);
 // The same from typed texts: each text is checked and the problems of every
 // faulty field reported together.
 SweepResult MakeSweep(const SweepInput& input, int32_t room = MaxSegCount);

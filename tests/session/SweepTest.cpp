@@ -56,7 +56,7 @@ TEST(Sweep, CutsTheLineIntoTheFewestEvenSegmentsRoundingHalvesAwayFromZero) {
   }
   EXPECT_EQ(MakeSweep({"14", "4", "30"}).TotalSeconds(), 30 * 60);
   // The numbers give what their texts give.
-  EXPECT_EQ(Texts(MakeSweep(SweepSpec{14, 4, 120, 200, 100, 1})), Texts(MakeSweep(cases[0].input)));
+  EXPECT_EQ(Texts(MakeSweep(SweepParameters{14, 4, 120, 200, 100, 1})), Texts(MakeSweep(cases[0].input)));
 }
 
 TEST(Sweep, TheLongestSweepFillsThreeHundredEightySegmentsAndNoMore) {
@@ -115,7 +115,7 @@ TEST(Sweep, RefusesEveryFaultyFieldWithItsReason) {
     EXPECT_TRUE(r.Segments.empty());
     for (const SweepProblem& p : r.Problems) EXPECT_FALSE(p.Reason.empty());
   }
-  EXPECT_EQ(Fields(MakeSweep(SweepSpec{10, 10, 4, 100, 100, 7})), std::vector<F>{F::Mode});
+  EXPECT_EQ(Fields(MakeSweep(SweepParameters{10, 10, 4, 100, 100, 7})), std::vector<F>{F::Mode});
 }
 
 TEST(Sweep, InsertsBeforeTheCursorAndRefusesWhatDoesNotFit) {
