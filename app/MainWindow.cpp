@@ -18,6 +18,7 @@
 #include "ui/WindowLayout.h"
 #include "device/link/DeviceLink.h"
 #include "device/link/LibraryUpload.h"
+#include "device/link/MemoryDownload.h"
 #include "device/serial/SerialPort.h"
 #include "memory/MemoryWindow.h"
 #include "storage/BackupHistory.h"
@@ -187,6 +188,7 @@ void MainWindow::NameForScreenReaders() {
       {sessionFileEdit_, "Single session file"},
       {selectSessionButton_, "Select the single session file"},
       {uploadAddButton_, "Upload or add the single session"},
+      {memoryButton_, "Show the sessions in the Sorvani memory"},
       {statusBar_, "Status"},
       {progressBar_, "Progress of the device operation"}};
   for (const auto& [control, name] : named) control->setAccessibleName(QLatin1String(name));
@@ -365,9 +367,11 @@ void MainWindow::onUploadLibraryClicked() {
   // The upload replaces every session in the device: what it replaces is
   // read first and kept in the backup history (by the link).
   SetStatusText(0, QStringLiteral("Reading the Sorvani session memory (backup)"));
-  link_->ReadMemory([this, path](const OperationResult& read) {
-    Guard([&] { UploadAfterBackup(path, read); });
-  });
+  // A port that cannot be opened fails the upload the user asked for.
+  link_->Run(std::make_unique<MemoryDownload>(true, linktext::kPortOpenFailed),
+             [this, path](const OperationResult& read) {
+               Guard([&] { UploadAfterBackup(path, read); });
+             });
 }
 
 void MainWindow::UploadAfterBackup(const QString& path, const OperationResult& read) {

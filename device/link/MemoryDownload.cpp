@@ -10,8 +10,10 @@ void MemoryDownload::Begin() {
   image_.fill(0);
   // The add's download speaks of the upload it is part of; a read of its
   // own says that the read failed.
-  if (!OpenPort(closeTransfer_ ? linktext::kReadPortOpenFailed : linktext::kPortOpenFailed))
-    return;
+  const QString& failure = !portFailureText_.isEmpty() ? portFailureText_
+                           : closeTransfer_              ? linktext::kReadPortOpenFailed
+                                                         : linktext::kPortOpenFailed;
+  if (!OpenPort(failure)) return;
   Step(cmd::I, {}, Link().Timing.ReplyTimeout, [this](auto) { ReadBlock(0); });
 }
 

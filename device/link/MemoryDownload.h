@@ -4,6 +4,9 @@
 // the link's KeepMemoryImage once the port is closed. The result carries
 // the image. A single-session add leaves the transfer open for its upload.
 
+#include <QString>
+#include <utility>
+
 #include "device/link/DeviceOperation.h"
 
 namespace ovrel {
@@ -11,7 +14,11 @@ namespace ovrel {
 class MemoryDownload : public DeviceOperation {
   Q_OBJECT
  public:
-  explicit MemoryDownload(bool closeTransfer) : closeTransfer_(closeTransfer) {}
+  // portFailureText, when given, is what the user is told when the port
+  // cannot be opened (the read is part of another operation, as the backup
+  // read before the window's upload).
+  explicit MemoryDownload(bool closeTransfer, QString portFailureText = {})
+      : closeTransfer_(closeTransfer), portFailureText_(std::move(portFailureText)) {}
   int StepCount() const override { return closeTransfer_ ? 18 : 17; }
 
  protected:
@@ -24,6 +31,7 @@ class MemoryDownload : public DeviceOperation {
   void Done();
 
   bool closeTransfer_;
+  QString portFailureText_;
   OperationResult::Image image_{};
 };
 

@@ -39,7 +39,7 @@ TEST_F(MainWindowTest, CreationSetsFoldersCurrentDirectoryAndInitialState) {
 TEST_F(MainWindowTest, EveryControlHasItsOwnAccessibleName) {
   MainWindow& f = MakeForm();
   QStringList names = AccessibleNamesOfControls(f);
-  EXPECT_EQ(names.size(), 10);
+  EXPECT_EQ(names.size(), 11);
   EXPECT_FALSE(names.contains(QString())) << names.join(QLatin1Char('|')).toStdString();
   EXPECT_EQ(names.removeDuplicates(), 0) << names.join(QLatin1Char('|')).toStdString();
 }

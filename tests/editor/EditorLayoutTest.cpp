@@ -72,7 +72,8 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   ASSERT_NE(menu, nullptr);
   QStringList listed;
   for (int i = 0; i < menu->childCount(); ++i) listed << menu->child(i)->text(QAccessible::Name);
-  EXPECT_EQ(listed, (QStringList{"New", "Open...", "Save", "Save As...", "", "Exit"}));
+  EXPECT_EQ(listed,
+            (QStringList{"New", "Open...", "Recent Files", "Save", "Save As...", "", "Exit"}));
   EXPECT_EQ(QAccessible::queryAccessibleInterface(grid())->text(QAccessible::Name),
             "Session segments");
 }
