@@ -392,26 +392,7 @@ int RunDeviceCommand(const std::string& name, const std::vector<std::string>& ar
   const std::optional<Arguments> parsed = Parse(name, args);
   if (!parsed) return ExitUsage;
 
-  // The port's notifications and the link's timers need an application's
-  // event loop: ovrel makes one, a program that runs the command in-process
-  // has its own.
-  static int argc = 1;
-  static char programName[] = "ovrel";
-  static char* argv[] = {programName, nullptr};
-  std::optional<QCoreApplication> app;
-  if (!QCoreApplication::instance()) {
-    app.emplace(argc, argv);
-    // Signals are the process's own: only ovrel itself takes them over.
-    interruption::Install();
-  }
-  int status = ExitFailed;
-  try {
-    status = Run(name, *parsed);
-  } catch (const Interrupted&) {
-  }
-  // A command that a signal stopped, or that finished its write first,
-  // ends with the signal's status.
-  return interruption::Signal() ? interruption::Stopped() : status;
+  return RunWithEventLoop([&] { return Run(name, *parsed); });
 }
 
 std::string DeviceCommandsHelp() {

@@ -2,6 +2,7 @@
 // The port, the link and the event loop that one device command of ovrel
 // runs on, with the reading, verifying and reporting the commands share.
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QString>
 #include <algorithm>
@@ -137,5 +138,28 @@ class DeviceSession {
   // The backup the last read was kept in.
   QString KeptPath;
 };
+
+// Runs a device command's body in an application's event loop, which the
+// port's notifications and the link's timers need: ovrel makes one and takes
+// over the signals (so that a write into the device is finished before it
+// stops); a program that runs the command in-process has its own. A command
+// that a signal stopped, or that finished its write first, ends with the
+// signal's status.
+inline int RunWithEventLoop(const std::function<int()>& body) {
+  static int argc = 1;
+  static char programName[] = "ovrel";
+  static char* argv[] = {programName, nullptr};
+  std::optional<QCoreApplication> app;
+  if (!QCoreApplication::instance()) {
+    app.emplace(argc, argv);
+    interruption::Install();
+  }
+  int status = ExitFailed;
+  try {
+    status = body();
+  } catch (const Interrupted&) {
+  }
+  return interruption::Signal() ? interruption::Stopped() : status;
+}
 
 }  // namespace ovrel::cli

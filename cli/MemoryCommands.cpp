@@ -164,28 +164,6 @@ int CheckNumbers(const std::vector<int>& numbers, std::size_t count) {
   return ExitOk;
 }
 
-// The device commands need an application's event loop for the port and the
-// link's timers: ovrel makes one (and takes over the signals, so that a
-// write into the device is finished before it stops); a program that runs
-// the command in-process has its own.
-template <typename Body>
-int WithEventLoop(Body body) {
-  static int argc = 1;
-  static char programName[] = "ovrel";
-  static char* argv[] = {programName, nullptr};
-  std::optional<QCoreApplication> app;
-  if (!QCoreApplication::instance()) {
-    app.emplace(argc, argv);
-    interruption::Install();
-  }
-  int status = ExitFailed;
-  try {
-    status = body();
-  } catch (const Interrupted&) {
-  }
-  return interruption::Signal() ? interruption::Stopped() : status;
-}
-
 std::string Length(const SessionRecord& s) {
   char text[16];
   std::snprintf(text, sizeof text, "%d:%02d", int{s.Minutes}, int{s.Seconds});
@@ -195,7 +173,7 @@ std::string Length(const SessionRecord& s) {
 int List(const std::vector<std::string>& args) {
   const std::optional<MemoryArgs> a = Parse("list", args);
   if (!a) return ExitUsage;
-  return WithEventLoop([&] {
+  return RunWithEventLoop([&] {
     std::unique_ptr<DeviceSession> device;
     std::vector<SessionRecord> sessions;
     if (const int status = ReadSessions(*a, device, sessions)) return status;
@@ -238,7 +216,7 @@ int List(const std::vector<std::string>& args) {
 int Extract(const std::vector<std::string>& args) {
   const std::optional<MemoryArgs> a = Parse("extract", args);
   if (!a) return ExitUsage;
-  return WithEventLoop([&] {
+  return RunWithEventLoop([&] {
     std::unique_ptr<DeviceSession> device;
     std::vector<SessionRecord> sessions;
     if (const int status = ReadSessions(*a, device, sessions)) return status;
@@ -260,7 +238,7 @@ int Extract(const std::vector<std::string>& args) {
 int Remove(const std::vector<std::string>& args) {
   const std::optional<MemoryArgs> a = Parse("remove", args);
   if (!a) return ExitUsage;
-  return WithEventLoop([&] {
+  return RunWithEventLoop([&] {
     std::unique_ptr<DeviceSession> device;
     std::vector<SessionRecord> sessions;
     if (const int status = ReadSessions(*a, device, sessions)) return status;
