@@ -29,52 +29,44 @@ std::string SizeText(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+FileBytes Failed(const std::string& path, FileBytesFault fault, const std::string& reason) {
+  return FileBytes{std::nullopt, fault, "Cannot read " + path + ": " + reason};
+}
+
+FileBytes FailedWith(const std::string& path, int err) {
+  return Failed(path, err == ENOENT ? FileBytesFault::Missing : FileBytesFault::Unreadable,
+                std::strerror(err));
+}
+
+FileBytes TooLarge(const std::string& path, std::size_t maxBytes) {
+  return Failed(path, FileBytesFault::TooLarge,
+                "the file is larger than " + SizeText(maxBytes) + ", the most that is read");
+}
+
 }  // namespace
 
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
-  auto fail = [&path](FileBytesFault fault, const std::string& reason) {
-    return FileBytes{std::nullopt, fault, "Cannot read " + path + ": " + reason};
-  };
-  auto failErrno = [&fail](int err) {
-    return fail(err == ENOENT ? FileBytesFault::Missing : FileBytesFault::Unreadable,
-                std::strerror(err));
-  };
-  auto tooLarge = [&fail, maxBytes]() {
-    return fail(FileBytesFault::TooLarge,
-                "the file is larger than " + SizeText(maxBytes) + ", the most that is read");
-  };
 
   // The type is checked before opening: opening a pipe could wait for a
   // writer, and opening a device could change its state.
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return failErrno(errno);
-  if (!S_ISREG(st.st_mode)) return fail(FileBytesFault::NotRegular, KindOf(st.st_mode));
-  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return tooLarge();
+  if (::stat(path.c_str(), &st) != 0) return FailedWith(path, errno);
+  if (!S_ISREG(st.st_mode)) return Failed(path, FileBytesFault::NotRegular, KindOf(st.st_mode));
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return TooLarge(path, maxBytes);
 
   // O_NONBLOCK: should the path have been swapped for a pipe since the
   // check above, the open still returns at once and fstat refuses it.
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) return failErrno(errno);
+  if (fd.get() < 0) return FailedWith(path, errno);
   return ReadOpenFileBytes(fd.get(), path, maxBytes);
 }
 
 // Reads from the file's current offset.
 FileBytes ReadOpenFileBytes(int fd, const std::string& path, std::size_t maxBytes) {
-  auto fail = [&path](FileBytesFault fault, const std::string& reason) {
-    return FileBytes{std::nullopt, fault, "Cannot read " + path + ": " + reason};
-  };
-  auto failErrno = [&fail](int err) {
-    return fail(err == ENOENT ? FileBytesFault::Missing : FileBytesFault::Unreadable,
-                std::strerror(err));
-  };
-  auto tooLarge = [&fail, maxBytes]() {
-    return fail(FileBytesFault::TooLarge,
-                "the file is larger than " + SizeText(maxBytes) + ", the most that is read");
-  };
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return failErrno(errno);
-  if (!S_ISREG(st.st_mode)) return fail(FileBytesFault::NotRegular, KindOf(st.st_mode));
-  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return tooLarge();
+  if (::fstat(fd, &st) != 0) return FailedWith(path, errno);
+  if (!S_ISREG(st.st_mode)) return Failed(path, FileBytesFault::NotRegular, KindOf(st.st_mode));
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return TooLarge(path, maxBytes);
 
   // Files under /proc report a size of 0 whatever they hold, so the limit
   // is also applied to what is actually read.
@@ -85,10 +77,10 @@ FileBytes ReadOpenFileBytes(int fd, const std::string& path, std::size_t maxByte
     const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return failErrno(errno);
+      return FailedWith(path, errno);
     }
     if (n == 0) break;
-    if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) return tooLarge();
+    if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) return TooLarge(path, maxBytes);
     bytes.append(chunk, static_cast<std::size_t>(n));
   }
   return {std::move(bytes), FileBytesFault::None, {}};
