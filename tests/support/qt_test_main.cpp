@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
   QTemporaryDir configHome;
   qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+  QTemporaryDir runtime;  // made with permissions 0700, as the folder must be
+  qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
