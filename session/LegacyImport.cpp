@@ -197,6 +197,19 @@ int32_t NotePitch(float base, int octave) {
   return static_cast<int32_t>(std::nearbyint(f));
 }
 
+std::pair<Segment, Segment> SplitSegmentInHalves(const Segment& seg) {
+  Segment first = seg;
+  Segment second = seg;
+  const int32_t t = seg.Time;
+  const auto mid =
+      static_cast<int32_t>(seg.FreqStart + (int64_t{seg.FreqEnd} - seg.FreqStart) / 2);
+  second.Time = t / 2;
+  second.FreqStart = mid;
+  first.Time = t - t / 2;
+  first.FreqEnd = mid;
+  return {first, second};
+}
+
 int32_t RvxMode(std::string_view column) {
   const std::string_view code = column.substr(0, 2);
   if (code == "LR") return 0;
@@ -238,15 +251,8 @@ RvxReadResult ConvertRvxText(std::string_view text) {
       // Split once: the second half follows, the frequency sweep is cut at
       // its midpoint. At the segment limit the second half is lost with the
       // truncation.
-      Segment& first = ses[count];
-      const int32_t t = first.Time;
-      const auto mid =
-          static_cast<int32_t>(first.FreqStart + (int64_t{first.FreqEnd} - first.FreqStart) / 2);
-      Segment second = first;
-      second.Time = t / 2;
-      second.FreqStart = mid;
-      first.Time = t - t / 2;
-      first.FreqEnd = mid;
+      const auto [first, second] = SplitSegmentInHalves(ses[count]);
+      ses[count] = first;
       if (count < MaxSegCount) ses[++count] = second;
     }
     for (int32_t k = firstOfLine; k <= count; ++k) {

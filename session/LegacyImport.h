@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "session/Session.h"
 #include "session/SessionEditState.h"
@@ -39,6 +40,12 @@ int32_t NotePitch(float base, int octave);
 
 // Base frequency of a note name ("A" to "G#", sharps only), or nothing.
 std::optional<float> NoteBaseFreq(std::string_view note);
+
+// Splits a segment once, in time halves: the first part keeps Time minus
+// Time div 2 units, the second gets Time div 2 and takes Mode, FreqEnd and
+// Pitch; the frequency midpoint FreqStart + (FreqEnd - FreqStart) div 2
+// (halved towards zero) ends the first part and starts the second.
+std::pair<Segment, Segment> SplitSegmentInHalves(const Segment& seg);
 
 // Mode number of a mode column: "LR" 0, "FB" 2, "CR" 3, "LA" 4, "SA" 5 by
 // its first two characters; anything else 1.

@@ -1,0 +1,95 @@
+// ovrel convert: a session between the session file (.svs) and the
+// schedules of other beat generators (.sbg, .gnaural), through the same
+// readers and writers as the editor's Import and Export.
+
+#include <filesystem>
+#include <iostream>
+
+#include "ProductInfo.h"
+#include "cli/Command.h"
+#include "session/AtomicFile.h"
+#include "session/ExchangeFormat.h"
+#include "session/SessionFile.h"
+
+namespace ovrel::cli {
+
+namespace {
+
+constexpr const char* kConvertHelp =
+    "Usage: ovrel convert IN OUT\n"
+    "Converts a session between the formats named by the files' extensions:\n"
+    ".svs (session file), .sbg (SBaGen schedule, also played by FFmpeg) and\n"
+    ".gnaural (Gnaural schedule). A schedule's first binaural tone gives each\n"
+    "segment's frequency and pitch; durations become whole 15-second units and\n"
+    "long stretches are split. Every change the import makes (a rounded or\n"
+    "clamped value, a rounded duration, a pitch glide, a voice or tone not taken\n"
+    "over) is listed on stderr with the line or entry it came from. Schedules carry\n"
+    "no stimulation mode: imported segments get mode IN. An export writes every\n"
+    "segment point exactly, sweeps as slides, no fades.\n"
+    "Exit status 2 for an extension other than .svs, .sbg or .gnaural.\n";
+
+enum class Format { Unknown, Svs, Exchange };
+
+Format FormatOf(const std::string& path) {
+  if (HasExtension(path, ".svs")) return Format::Svs;
+  if (ExchangeKindOf(path) != ExchangeKind::None) return Format::Exchange;
+  return Format::Unknown;
+}
+
+int Convert(const std::vector<std::string>& args) {
+  std::vector<std::string> files;
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      return UsageError("convert", "unknown option \"" + arg + "\".");
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 2) return UsageError("convert", "give one input and one output file.");
+  const std::string& in = files[0];
+  const std::string& out = files[1];
+  for (const std::string& f : {in, out}) {
+    if (FormatOf(f) == Format::Unknown)
+      return UsageError("convert", "\"" + f + "\" is not a .svs, .sbg or .gnaural file.");
+  }
+
+  Session ses;
+  if (FormatOf(in) == Format::Svs) {
+    const SessionReadResult read = ReadSessionFile(in);
+    if (!read) return Failure(read.Error);
+    ses = *read.Session;
+  } else {
+    const ExchangeRead read = ImportExchangeFile(in);
+    if (!read) return Failure(read.Error);
+    for (const std::string& change : read.Changes) std::cerr << in << ": " << change << "\n";
+    ses = *read.Session;
+  }
+
+  FileWriteResult written;
+  if (FormatOf(out) == Format::Svs) {
+    written = WriteFileAtomically(out, SessionFileText(ses));
+  } else {
+    const std::string name = std::filesystem::path(in).stem().string();
+    written = ExportExchangeFile(out, ses, name, kProductTitle);
+    for (int32_t k = 1; k <= ses.SegCount; ++k) {
+      if (ses[k].Mode == kImportedMode) continue;
+      std::cerr << out << ": the segments' modes are not part of this format; segment " << k
+                << " and others read back with mode IN.\n";
+      break;
+    }
+  }
+  if (!written) return Failure(written.Error);
+  return ExitOk;
+}
+
+}  // namespace
+
+std::vector<Command> ConvertCommands() {
+  return {{"convert", "convert a session between .svs, .sbg and .gnaural", kConvertHelp,
+           Convert}};
+}
+
+}  // namespace ovrel::cli

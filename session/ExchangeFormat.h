@@ -1,0 +1,102 @@
+#pragma once
+// What the exchange formats of other beat generators (.sbg, .gnaural) share:
+// the result of an import with its list of changes, the conversion of a
+// frequency course into segments, the points an export writes, and the
+// file-level import and export chosen by the file's extension.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "session/AtomicFile.h"
+#include "session/Session.h"
+
+namespace ovrel {
+
+// The mode every imported segment gets: the formats carry no mode, so an
+// imported session has the mode a new segment has.
+inline constexpr int32_t kImportedMode = 1;
+
+// The changes an import made, each listed once, in the order they were met.
+class ChangeList {
+ public:
+  void Add(const std::string& change);
+  const std::vector<std::string>& Items() const { return items_; }
+
+ private:
+  std::vector<std::string> items_;
+  std::set<std::string> seen_;
+};
+
+struct ExchangeRead {
+  std::optional<ovrel::Session> Session;  // set on success
+  std::vector<std::string> Changes;       // every change, "line 12: ..." or "entry 3: ..."
+  std::string Error;                      // on failure: what is wrong and where
+  explicit operator bool() const { return Session.has_value(); }
+};
+
+// One stretch of the imported course: its length, and the beat and the
+// carrier (already whole hertz and in range) at its start and its end.
+struct CourseSpan {
+  double Seconds = 0;
+  int32_t BeatStart = 10;
+  int32_t BeatEnd = 10;
+  int32_t PitchStart = 100;
+  int32_t PitchEnd = 100;
+  std::string Origin;  // "line 12", "entry 3"
+};
+
+// The beat's magnitude rounded to whole hertz and clamped to 1..48; a
+// fraction or a clamp is listed as a change of `origin`.
+int32_t TakeBeat(double hz, const std::string& origin, ChangeList& changes);
+// The carrier rounded to whole hertz and clamped to 48..400, listed likewise.
+int32_t TakePitch(double hz, const std::string& origin, ChangeList& changes);
+
+// Turns the spans into segments: durations in whole 15-second units
+// (rounded, at least one unit), a pitch glide held at its start pitch, a
+// span longer than 23 units split (a steady one into 23-unit pieces and a
+// rest, a sweep in halves at the rounded midpoint frequency, as the legacy
+// import splits). Every change is listed. Fails with the reason when no
+// span is left or the session would need more than MaxSegCount segments.
+ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& changes);
+
+// A time as the lists show it: "m:ss", "h:mm:ss", with a fraction of a
+// second when it has one.
+std::string ClockText(double seconds);
+
+// One point of an exported course: its time from the start, the frequency
+// and the pitch there, and whether the course slides from it to the next
+// point (false for a segment's end point, where the next segment starts).
+struct ExportPoint {
+  int64_t Seconds = 0;
+  int32_t Freq = 10;
+  int32_t Pitch = 100;
+  bool Slide = true;
+};
+
+// Each segment's start point, sliding to the next point; a segment's end
+// point where the next segment does not start with the same frequency and
+// pitch, and after the last segment. So the points give the session's
+// frequency course exactly, with each segment's pitch held.
+std::vector<ExportPoint> ExportPoints(const Session& ses);
+
+// The export's lines that name the session and the program, and say that
+// modes are not carried.
+std::vector<std::string> ExportDescription(const std::string& sesName,
+                                           const std::string& producer);
+
+enum class ExchangeKind { None, Sbg, Gnaural };
+// The exchange format of a file name by its extension (any case).
+ExchangeKind ExchangeKindOf(const std::string& path);
+
+// Reads the .sbg or .gnaural file at path (through the bounded reader).
+// Fails on another extension.
+ExchangeRead ImportExchangeFile(const std::string& path);
+// Writes the session to path as .sbg or .gnaural (through the atomic writer).
+FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
+                                   const std::string& sesName, const std::string& producer);
+
+}  // namespace ovrel
