@@ -1,5 +1,6 @@
 #include "editor/SessionDocument.h"
 
+#include <QFileInfo>
 #include <QUndoStack>
 #include <algorithm>
 
@@ -66,6 +67,28 @@ RvxImportOutcome SessionDocument::ImportRvx(const QString& fileName) {
     proposedSaveName_ = QString::fromStdString(st_.SesName) + QStringLiteral(".svs");
   }
   return r;
+}
+
+ExchangeRead SessionDocument::ImportSchedule(const QString& fileName) {
+  ExchangeRead r = ImportExchangeFile(fileName.toStdString());
+  if (!r) return r;
+  st_.Ses = *r.Session;
+  st_.SesFileName.clear();
+  st_.SesName = QFileInfo(fileName).completeBaseName().toStdString();
+  st_.SesModified = true;
+  ShowName();
+  proposedSaveName_ = QString::fromStdString(st_.SesName) + QStringLiteral(".svs");
+  return r;
+}
+
+FileWriteResult SessionDocument::ExportSchedule(const QString& fileName) const {
+  return ExportExchangeFile(fileName.toStdString(), st_.Ses, st_.SesName, kProductTitle);
+}
+
+QString SessionDocument::ScheduleFileName() const {
+  QString csv = CsvFileName();
+  csv.chop(4);
+  return csv + QStringLiteral(".sbg");
 }
 
 FileWriteResult SessionDocument::ExportCsv(const QString& fileName) const {

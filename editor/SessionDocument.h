@@ -11,6 +11,7 @@
 
 #include "editor/SessionChangeCommand.h"
 #include "session/AtomicFile.h"
+#include "session/ExchangeFormat.h"
 #include "session/LegacyImport.h"
 #include "session/SesOptimize.h"
 #include "session/SessionEditState.h"
@@ -59,6 +60,16 @@ class SessionDocument : public QObject {
   // Imports the legacy file at fileName into the session; on success the
   // session has no file and Save As proposes the imported name.
   RvxImportOutcome ImportRvx(const QString& fileName);
+  // Imports a schedule of another beat generator (.sbg, .gnaural) from
+  // fileName; on success the session has no file and counts as modified,
+  // and Save As proposes the imported name. The result lists every change
+  // the import made. On failure nothing changed.
+  ExchangeRead ImportSchedule(const QString& fileName);
+  // Writes the session to fileName as .sbg or .gnaural, by its extension.
+  FileWriteResult ExportSchedule(const QString& fileName) const;
+  // The name the schedule export proposes: the session's folder and name
+  // with ".sbg".
+  QString ScheduleFileName() const;
   // Writes the session as CSV to fileName.
   FileWriteResult ExportCsv(const QString& fileName) const;
   // The name the CSV export proposes: the session's folder and name.

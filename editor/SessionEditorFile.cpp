@@ -11,6 +11,9 @@ namespace ovrel {
 namespace {
 
 const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs");
+// Open reads session files, and imports the schedules of other beat
+// generators.
+const QString kOpenFilter = kSessionFilter + QLatin1Char('|') + kScheduleFilter;
 
 }  // namespace
 
@@ -86,7 +89,7 @@ void SessionEditorWindow::onRecentFilesAboutToShow() {
 void SessionEditorWindow::OpenSession() {
   if (!SaveBeforeOpening()) return;
   FileDialogRequest openDialog;
-  openDialog.Filter = kSessionFilter;
+  openDialog.Filter = kOpenFilter;
   openDialog.InitialDir = folders_.SessionsFolder();
   const std::optional<QString> chosen = dialogs_.OpenFile(openDialog);
   if (!chosen) return;
@@ -98,6 +101,10 @@ void SessionEditorWindow::OpenSessionFile(const QString& fileName) {
 }
 
 void SessionEditorWindow::OpenChosenFile(const QString& chosen) {
+  if (ExchangeKindOf(chosen.toStdString()) != ExchangeKind::None) {
+    ImportSchedule(chosen);
+    return;
+  }
   if (QFileInfo(chosen).suffix().toLower() != QLatin1String("svs")) {
     dialogs_.ShowError(QStringLiteral("Unsupported session file format"));
     return;

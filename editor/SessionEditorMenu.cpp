@@ -42,6 +42,8 @@ void SessionEditorWindow::BuildMenus() {
   saveAction_ = AddItem(sessionMenu_, "saveAction", QStringLiteral("Save"),
                         QKeySequence(Qt::CTRL | Qt::Key_S));
   saveAsAction_ = AddItem(sessionMenu_, "saveAsAction", QStringLiteral("Save As..."));
+  importAction_ = AddItem(sessionMenu_, "importAction", QStringLiteral("Import..."));
+  exportAction_ = AddItem(sessionMenu_, "exportAction", QStringLiteral("Export..."));
   fileSeparator_ = AddSeparator(sessionMenu_, "fileSeparator");
   importRvxAction_ = AddItem(sessionMenu_, "importRvxAction", QStringLiteral("Import RVX file..."));
   optimizeAction_ = AddItem(sessionMenu_, "optimizeAction", QStringLiteral("Optimize"));
@@ -116,6 +118,8 @@ void SessionEditorWindow::BuildMenus() {
   connect(saveAction_, &QAction::triggered, this, [this] { Save(); });
   connect(saveAsAction_, &QAction::triggered, this, [this] { SaveAs(); });
   connect(importRvxAction_, &QAction::triggered, this, &SessionEditorWindow::onImportRvxTriggered);
+  connect(importAction_, &QAction::triggered, this, [this] { onImportTriggered(); });
+  connect(exportAction_, &QAction::triggered, this, [this] { onExportTriggered(); });
   connect(optimizeAction_, &QAction::triggered, this, [this] { onOptimizeTriggered(); });
   connect(exportCsvAction_, &QAction::triggered, this, &SessionEditorWindow::onExportCsvTriggered);
   connect(exitAction_, &QAction::triggered, this, [this] { onExitTriggered(); });

@@ -202,6 +202,13 @@ void SessionEditorWindow::BuildControls() {
   exportDialog_.Title = QStringLiteral("Export session as");
   exportDialog_.Filter = QStringLiteral("Exported session (*.csv)|*.csv");
   exportDialog_.DefaultExt = QStringLiteral("csv");
+  scheduleImportDialog_.Title = QStringLiteral("Import schedule");
+  scheduleImportDialog_.Filter = kScheduleFilter;
+  scheduleImportDialog_.InitialDir = folders_.SessionsFolder();
+  scheduleExportDialog_.Title = QStringLiteral("Export session as schedule");
+  scheduleExportDialog_.Filter = QStringLiteral(
+      "SBaGen schedule (*.sbg)|*.sbg|Gnaural schedule (*.gnaural)|*.gnaural");
+  scheduleExportDialog_.DefaultExt = QStringLiteral("sbg");
 }
 
 void SessionEditorWindow::LayOutClient() {

@@ -29,6 +29,10 @@ class TimelineWindow;
 
 namespace ovrel {
 
+// The file type of the schedules Import... and Open read.
+inline const QString kScheduleFilter =
+    QStringLiteral("Beat schedule (*.sbg *.gnaural)|*.sbg *.gnaural");
+
 class SessionEditorWindow : public QMainWindow {
   Q_OBJECT
  public:
@@ -125,6 +129,15 @@ class SessionEditorWindow : public QMainWindow {
   // ".csv") and writes the session there as CSV.
   void onExportCsvTriggered();
   void onOptimizeTriggered();
+  // Import...: offers to save a modified session, asks for a .sbg or
+  // .gnaural schedule and imports it (ImportSchedule).
+  void onImportTriggered();
+  // Reads a schedule into the session as one undoable step; a file that
+  // cannot be read is reported and changes nothing, and every change the
+  // import made is listed in a box.
+  void ImportSchedule(const QString& fileName);
+  // Export...: asks for a .sbg or .gnaural file and writes the session there.
+  void onExportTriggered();
   // "Insert Sweep...": its dialog inserts the sweep's segments before the
   // cursor as one undo step and selects them.
   void onInsertSweepTriggered();
@@ -167,6 +180,9 @@ class SessionEditorWindow : public QMainWindow {
   // The legacy import's and the CSV export's file dialogs.
   FileDialogRequest importDialog_;
   FileDialogRequest exportDialog_;
+  // Import... and Export... of the schedules of other beat generators.
+  FileDialogRequest scheduleImportDialog_;
+  FileDialogRequest scheduleExportDialog_;
 
   // Controls.
   QWidget* client_;
@@ -182,7 +198,7 @@ class SessionEditorWindow : public QMainWindow {
   QMenu* segmentMenu_;
   QMenu* helpMenu_;
   QAction *newAction_, *openAction_, *saveAction_, *saveAsAction_, *fileSeparator_,
-      *importRvxAction_, *optimizeAction_, *exportCsvAction_, *exitSeparator_, *exitAction_;
+      *importAction_, *exportAction_, *importRvxAction_, *optimizeAction_, *exportCsvAction_, *exitSeparator_, *exitAction_;
   QAction* insertSweepAction_ = nullptr;
   QAction *undoAction_, *redoAction_, *undoSeparator_;
   QAction *cutAction_, *copyAction_, *pasteAction_, *deleteAction_, *addNewAction_, *insertAction_,

@@ -68,7 +68,8 @@ TEST_F(EditorTest, OpenAcceptsCapitalExtensionAndShowsTheFile) {
   dialogs_.AnswerPath(path("RELAX.SVS"));
   Control<QAction>(*form_, "openAction")->trigger();
   ASSERT_EQ(dialogs_.Calls().size(), 1u);
-  EXPECT_EQ(dialogs_.Calls()[0].File.Filter, "Sorvani Pro session (*.svs)|*.svs");
+  EXPECT_EQ(dialogs_.Calls()[0].File.Filter,
+            "Sorvani Pro session (*.svs)|*.svs|Beat schedule (*.sbg *.gnaural)|*.sbg *.gnaural");
   EXPECT_EQ(dialogs_.Calls()[0].File.InitialDir, settings_.SessionsFolder());
   EXPECT_EQ(st().Ses.SegCount, 3);
   EXPECT_EQ(cell(3, RowPitch), "300");

@@ -62,7 +62,8 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   for (QAction* a : Control<QMenu>(*form_, "sessionMenu")->actions())
     if (a->isVisible()) shown << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(shown,
-            (QStringList{"New", "Open...", "Recent Files", "Save", "Save As...", "-", "Exit"}));
+            (QStringList{"New", "Open...", "Recent Files", "Save", "Save As...", "Import...",
+                         "Export...", "-", "Exit"}));
   for (const char* hidden :
        {"importRvxAction", "optimizeAction", "exportCsvAction", "exitSeparator"})
     EXPECT_FALSE(form_->findChild<QAction*>(hidden)->isVisible()) << hidden;
@@ -73,7 +74,8 @@ TEST_F(EditorTest, MenusAndHiddenItems) {
   QStringList listed;
   for (int i = 0; i < menu->childCount(); ++i) listed << menu->child(i)->text(QAccessible::Name);
   EXPECT_EQ(listed,
-            (QStringList{"New", "Open...", "Recent Files", "Save", "Save As...", "", "Exit"}));
+            (QStringList{"New", "Open...", "Recent Files", "Save", "Save As...", "Import...",
+                         "Export...", "", "Exit"}));
   EXPECT_EQ(QAccessible::queryAccessibleInterface(grid())->text(QAccessible::Name),
             "Session segments");
 }

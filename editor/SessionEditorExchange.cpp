@@ -1,0 +1,71 @@
+// The editor's Import... and Export...: the schedules of other beat
+// generators (.sbg, .gnaural).
+#include "editor/SessionEditorWindow.h"
+
+namespace ovrel {
+
+void SessionEditorWindow::onImportTriggered() {
+  if (document_->Modified()) {
+    const MsgResult answer =
+        AskToSave(QStringLiteral("Session has been modified. Save it before importing?"));
+    if (answer == MsgResult::Cancel) return;
+    if (answer == MsgResult::Yes && Save() == SaveOutcome::Failed) return;
+  }
+  scheduleImportDialog_.FileName.clear();
+  if (const std::optional<QString> chosen = dialogs_.OpenFile(scheduleImportDialog_))
+    ImportSchedule(*chosen);
+}
+
+void SessionEditorWindow::ImportSchedule(const QString& fileName) {
+  std::vector<std::string> changes;
+  bool imported = false;
+  Record([&] {
+    const ExchangeRead r = document_->ImportSchedule(fileName);
+    if (!r) {
+      dialogs_.Message({kAppTitle, QStringLiteral("The schedule cannot be imported."),
+                        MsgIcon::Error, MsgButtons::Ok, QString::fromStdString(r.Error)});
+      return;
+    }
+    imported = true;
+    changes = r.Changes;
+    RefreshAll(1);
+  });
+  if (!imported) return;
+  ShowModified();
+  segmentGrid_->setFocus();
+  if (changes.empty()) return;
+  QString list;
+  for (const std::string& c : changes) list += QString::fromStdString(c) + QLatin1Char('\n');
+  list.chop(1);
+  dialogs_.Message({kAppTitle,
+                    QStringLiteral("The session differs from the schedule in %1 place%2:")
+                        .arg(changes.size())
+                        .arg(changes.size() == 1 ? QString() : QStringLiteral("s")),
+                    MsgIcon::Information, MsgButtons::Ok, list});
+}
+
+void SessionEditorWindow::onExportTriggered() {
+  scheduleExportDialog_.FileName = document_->ScheduleFileName();
+  const std::optional<QString> chosen = dialogs_.SaveFile(scheduleExportDialog_);
+  if (!chosen) return;
+  if (ExchangeKindOf(chosen->toStdString()) == ExchangeKind::None) {
+    dialogs_.ShowError(QStringLiteral("Export writes .sbg and .gnaural files; choose a name "
+                                      "ending in one of them."));
+    return;
+  }
+  if (const FileWriteResult w = document_->ExportSchedule(*chosen); !w) {
+    dialogs_.ShowError(QString::fromStdString(w.Error));
+    return;
+  }
+  for (int32_t k = 1; k <= St().Ses.SegCount; ++k) {
+    if (St().Ses[k].Mode == kImportedMode) continue;
+    dialogs_.Message({kAppTitle,
+                      QStringLiteral("The schedule keeps the frequencies, pitches and times; "
+                                     "the segments' modes are not part of it."),
+                      MsgIcon::Information, MsgButtons::Ok,
+                      QStringLiteral("Imported again, every segment has mode IN.")});
+    return;
+  }
+}
+
+}  // namespace ovrel

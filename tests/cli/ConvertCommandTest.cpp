@@ -1,0 +1,86 @@
+// ovrel convert, run in-process through the ovrel_cli library.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "tests/cli/InProcessOvrel.h"
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+class ConvertCommandTest : public ::testing::Test {
+ protected:
+  Outcome ovrel(const QStringList& args) {
+    const ovrel::test::InProcessOutcome run = ovrel::test::RunOvrelInProcess(args, dir.path());
+    return {run.Status, run.Err.toStdString()};
+  }
+  void write(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  QByteArray read(const QString& name) {
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+  }
+  QTemporaryDir dir;
+};
+
+const QByteArray kRule = "#" + QByteArray(76, '-');
+// Two segments: 1:00 sweeping 10 to 14 at pitch 200 in mode LR, then 2:00
+// steady at 14 and pitch 220 in mode IN.
+const QByteArray kSession = kRule + "\r\n# Sorvani Pro Session File\r\n" + kRule +
+                            "\r\nversion=23\r\n" + kRule +
+                            "\r\n3,0,\r\n4,10,14,200,200,\r\n40,14,14,220,220,\r\n0,\r\n" + kRule +
+                            "\r\n";
+
+TEST_F(ConvertCommandTest, ASessionGoesThroughBothSchedulesAndComesBackWithModeIn) {
+  write("Calm.svs", kSession);
+  Outcome o = ovrel({"convert", "Calm.svs", "Calm.sbg"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  // The first segment's mode LR is not carried: said once.
+  EXPECT_NE(o.err.find("Calm.sbg: the segments' modes are not part of this format"),
+            std::string::npos)
+      << o.err;
+  EXPECT_TRUE(read("Calm.sbg").contains("## Session: Calm"));
+  o = ovrel({"convert", "Calm.sbg", "Calm.gnaural"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");  // every segment is now in mode IN, nothing was changed
+  o = ovrel({"convert", "Calm.gnaural", "Back.svs"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  QByteArray want = kSession;
+  want.replace("\r\n4,10,14,", "\r\n36,10,14,");  // mode LR (0) became IN (1): 4 + 32
+  EXPECT_EQ(read("Back.svs"), want);
+}
+
+TEST_F(ConvertCommandTest, ListsChangesOnStderrAndRefusesWhatItCannotRead) {
+  write("Wild.sbg", "t: 210.5+4.2/40 pink/10\nNOW t\n+00:01:10 t\n");
+  Outcome o = ovrel({"convert", "Wild.sbg", "Wild.svs"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  for (const char* change : {"Wild.sbg: line 1: the beat 4.2 Hz is rounded to 4 Hz.",
+                             "Wild.sbg: line 1: the carrier 210.5 Hz is rounded to 210 Hz.",
+                             "Wild.sbg: line 1: pink noise (pink/10) is not taken over.",
+                             "Wild.sbg: line 2: the duration 1:10 becomes 1:15"})
+    EXPECT_NE(o.err.find(change), std::string::npos) << change << "\n" << o.err;
+
+  write("None.gnaural", "<schedule><voicecount>0</voicecount>"
+                        "<totalentrycount>0</totalentrycount></schedule>");
+  o = ovrel({"convert", "None.gnaural", "None.svs"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("no binaural beat voice"), std::string::npos) << o.err;
+  EXPECT_EQ(read("None.svs"), "(missing)");
+
+  o = ovrel({"convert", "Wild.sbg", "Wild.wav"});
+  EXPECT_EQ(o.status, 2) << o.err;
+  EXPECT_EQ(read("Wild.wav"), "(missing)");
+  EXPECT_EQ(ovrel({"convert", "Wild.sbg"}).status, 2);
+}
+
+}  // namespace
