@@ -1,0 +1,15 @@
+// The .sbg schedule reader. A schedule it reads gives a session in the
+// device's ranges, which an .sbg export gives back unchanged.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "fuzz/ScheduleCheck.h"
+#include "session/SbgFormat.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  ovrel::CheckImportedSchedule(ovrel::ReadSbgText(text), ovrel::ReadSbgText, ovrel::SbgText);
+  return 0;
+}
