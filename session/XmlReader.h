@@ -15,7 +15,7 @@ namespace ovrel {
 struct XmlElement {
   std::string Name;
   std::vector<std::pair<std::string, std::string>> Attributes;
-  std::string Text;  // the element's own character data, concatenated
+  std::string Text;  // the element's own character data from its first non-blank one
   std::vector<XmlElement> Children;
   int Line = 0;  // where its start tag begins
 

@@ -223,6 +223,20 @@ TEST(GnauralImport, RefusesCountsThatDisagreeWithTheBody) {
   }
 }
 
+TEST(GnauralImport, ReadsAnIndentedFileOfManyEntries) {
+  // The layout between 2000 entries is far more than any one text may hold.
+  std::string entries;
+  for (int i = 0; i < 2000; ++i)
+    entries += "\n        <entry parent=\"0\" duration=\"" + std::string(i == 0 ? "60" : "0") +
+               "\" beatfreq=\"4\" basefreq=\"100\" state=\"0\"/>";
+  const ExchangeRead r = ReadGnauralText(
+      Gnaural("  <voicecount>1</voicecount>\n  <totalentrycount>2000</totalentrycount>\n",
+              "  <voice>\n    <type>0</type>\n    <entrycount>2000</entrycount>\n    <entries>" +
+                  entries + "\n    </entries>\n  </voice>\n"));
+  ASSERT_TRUE(r) << r.Error;
+  EXPECT_EQ((*r.Session)[1], (Segment{4, kImportedMode, 4, 4, 100}));
+}
+
 TEST(GnauralExport, CountsAgreeAndNamesTheSession) {
   const std::string text = GnauralText(FullTestSession(), "Full <&> run", "Producer 2.0");
   EXPECT_NE(text.find("<title>Full &lt;&amp;&gt; run</title>"), std::string::npos);
