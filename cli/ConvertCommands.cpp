@@ -88,8 +88,7 @@ int Convert(const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> ConvertCommands() {
-  return {{"convert", "convert a session between .svs, .sbg and .gnaural", kConvertHelp,
-           Convert}};
+  return {{"convert", "convert a session between .svs, .sbg and .gnaural", kConvertHelp, Convert}};
 }
 
 }  // namespace ovrel::cli

@@ -49,8 +49,9 @@ void SessionEditorWindow::onExportTriggered() {
   const std::optional<QString> chosen = dialogs_.SaveFile(scheduleExportDialog_);
   if (!chosen) return;
   if (ExchangeKindOf(chosen->toStdString()) == ExchangeKind::None) {
-    dialogs_.ShowError(QStringLiteral("Export writes .sbg and .gnaural files; choose a name "
-                                      "ending in one of them."));
+    dialogs_.ShowError(
+        QStringLiteral("Export writes .sbg and .gnaural files; choose a name "
+                       "ending in one of them."));
     return;
   }
   if (const FileWriteResult w = document_->ExportSchedule(*chosen); !w) {

@@ -139,8 +139,8 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
       changes.Add(span.Origin + ": " + ClockText(units * double{TimeUnit}) + " is split into " +
                   std::to_string(segs.size() - before) + " segments of at most 5:45.");
     if (segs.size() > static_cast<size_t>(MaxSegCount)) {
-      result.Error = span.Origin + ": the schedule needs more than " +
-                     std::to_string(MaxSegCount) + " segments, more than a session can hold.";
+      result.Error = span.Origin + ": the schedule needs more than " + std::to_string(MaxSegCount) +
+                     " segments, more than a session can hold.";
       return result;
     }
   }
@@ -208,9 +208,8 @@ FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
   const ExchangeKind kind = ExchangeKindOf(path);
   if (kind == ExchangeKind::None)
     return {false, "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
-  return WriteFileAtomically(path, kind == ExchangeKind::Sbg
-                                       ? SbgText(ses, sesName, producer)
-                                       : GnauralText(ses, sesName, producer));
+  return WriteFileAtomically(path, kind == ExchangeKind::Sbg ? SbgText(ses, sesName, producer)
+                                                             : GnauralText(ses, sesName, producer));
 }
 
 }  // namespace ovrel

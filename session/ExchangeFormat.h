@@ -85,8 +85,7 @@ std::vector<ExportPoint> ExportPoints(const Session& ses);
 
 // The export's lines that name the session and the program, and say that
 // modes are not carried.
-std::vector<std::string> ExportDescription(const std::string& sesName,
-                                           const std::string& producer);
+std::vector<std::string> ExportDescription(const std::string& sesName, const std::string& producer);
 
 enum class ExchangeKind { None, Sbg, Gnaural };
 // The exchange format of a file name by its extension (any case).

@@ -15,15 +15,15 @@ namespace ovrel {
 namespace {
 
 constexpr std::array<const char*, 7> kVoiceTypes = {
-    "binaural beat", "pink noise", "audio file", "isochronic tone",
-    "alternating isochronic tone", "water drops", "rain"};
+    "binaural beat", "pink noise", "audio file", "isochronic tone", "alternating isochronic tone",
+    "water drops",   "rain"};
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' ||
-                        s.front() == '\n'))
+  while (!s.empty() &&
+         (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
     s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' ||
-                        s.back() == '\n'))
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
   return s;
 }
@@ -81,7 +81,8 @@ ExchangeRead ReadGnauralText(std::string_view text) {
   const XmlRead xml = ReadXml(text);
   if (!xml) return Failure("The file is not well-formed XML: " + xml.Error);
   const XmlElement& root = *xml.Root;
-  if (root.Name != "schedule") return Failure("The root element is <" + root.Name + ">, not <schedule>.");
+  if (root.Name != "schedule")
+    return Failure("The root element is <" + root.Name + ">, not <schedule>.");
 
   std::string error;
   const auto voiceCount = Count(root, "voicecount", error);
@@ -93,8 +94,8 @@ ExchangeRead ReadGnauralText(std::string_view text) {
   for (const XmlElement& c : root.Children)
     if (c.Name == "voice") voices.push_back(&c);
   if (*voiceCount != static_cast<int64_t>(voices.size()))
-    return Failure("<voicecount> says " + std::to_string(*voiceCount) + " voices, but the file has " +
-                   std::to_string(voices.size()) + ".");
+    return Failure("<voicecount> says " + std::to_string(*voiceCount) +
+                   " voices, but the file has " + std::to_string(voices.size()) + ".");
 
   ChangeList changes;
   int64_t entriesSeen = 0;
@@ -124,7 +125,8 @@ ExchangeRead ReadGnauralText(std::string_view text) {
       changes.Add(voiceName + " (" + typeName + ") is not taken over.");
       continue;
     }
-    if (const XmlElement* mute = voice.Child("voice_mute"); mute && Whole(mute->Text) != 0)
+    const XmlElement* mute = voice.Child("voice_mute");
+    if (mute && Whole(mute->Text).value_or(0) != 0)
       changes.Add(voiceName + " is muted in the file; it is taken over all the same.");
     std::vector<Entry> got;
     for (size_t i = 0; i < list.size(); ++i) {
@@ -137,8 +139,7 @@ ExchangeRead ReadGnauralText(std::string_view text) {
         const auto n = a ? Number(*a) : std::nullopt;
         if (!n || (k != 1 && *n < 0) || std::fabs(*n) > 1e9)
           return Failure(origin + " (line " + std::to_string(e.Line) + "): its " + names[k] +
-                         (a ? " \"" + Excerpt(*a) + "\" is not a usable number."
-                            : " is missing."));
+                         (a ? " \"" + Excerpt(*a) + "\" is not a usable number." : " is missing."));
         values[k] = *n;
       }
       got.push_back({values[0], TakeBeat(values[1], origin, changes),
@@ -164,8 +165,7 @@ ExchangeRead ReadGnauralText(std::string_view text) {
   const std::vector<Entry>& es = *taken;
   for (size_t i = 0; i < es.size(); ++i) {
     const Entry& next = es[(i + 1) % es.size()];
-    spans.push_back({es[i].Seconds, es[i].Beat, next.Beat, es[i].Pitch, next.Pitch,
-                     es[i].Origin});
+    spans.push_back({es[i].Seconds, es[i].Beat, next.Beat, es[i].Pitch, next.Pitch, es[i].Origin});
   }
   return SpansToSession(spans, changes);
 }
@@ -179,17 +179,31 @@ std::string GnauralText(const Session& ses, const std::string& sesName,
   const std::string count = std::to_string(points.size());
   std::string out =
       "<?xml version=\"1.0\"?>\n"
-      "<!-- " + XmlEscaped(producer) + " -->\n"
+      "<!-- " +
+      XmlEscaped(producer) +
+      " -->\n"
       "<schedule>\n"
       "<gnauralfile_version>1.20101006</gnauralfile_version>\n"
-      "<gnaural_version>" + XmlEscaped(producer) + "</gnaural_version>\n"
+      "<gnaural_version>" +
+      XmlEscaped(producer) +
+      "</gnaural_version>\n"
       "<date></date>\n"
-      "<title>" + XmlEscaped(sesName) + "</title>\n"
-      "<schedule_description>" + XmlEscaped(about) + "</schedule_description>\n"
-      "<author>" + XmlEscaped(producer) + "</author>\n"
-      "<totaltime>" + std::to_string(points.back().Seconds) + "</totaltime>\n"
+      "<title>" +
+      XmlEscaped(sesName) +
+      "</title>\n"
+      "<schedule_description>" +
+      XmlEscaped(about) +
+      "</schedule_description>\n"
+      "<author>" +
+      XmlEscaped(producer) +
+      "</author>\n"
+      "<totaltime>" +
+      std::to_string(points.back().Seconds) +
+      "</totaltime>\n"
       "<voicecount>1</voicecount>\n"
-      "<totalentrycount>" + count + "</totalentrycount>\n"
+      "<totalentrycount>" +
+      count +
+      "</totalentrycount>\n"
       "<loops>1</loops>\n"
       "<overallvolume_left>1</overallvolume_left>\n"
       "<overallvolume_right>1</overallvolume_right>\n"
@@ -203,7 +217,9 @@ std::string GnauralText(const Session& ses, const std::string& sesName,
       "<voice_hide>0</voice_hide>\n"
       "<voice_mute>0</voice_mute>\n"
       "<voice_mono>0</voice_mono>\n"
-      "<entrycount>" + count + "</entrycount>\n"
+      "<entrycount>" +
+      count +
+      "</entrycount>\n"
       "<entries>\n";
   for (size_t i = 0; i < points.size(); ++i) {
     const int64_t duration = i + 1 < points.size() ? points[i + 1].Seconds - points[i].Seconds : 0;

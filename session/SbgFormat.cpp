@@ -17,8 +17,12 @@ constexpr double kDay = 24 * 3600;
 constexpr size_t kMaxNameLength = 64;
 constexpr double kDefaultFadeMs = 60000;  // the players' cross-fade between tone-sets
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '_' || c == '-';
 }
@@ -29,7 +33,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::string Quoted(std::string_view s) { return "\"" + Excerpt(s) + "\""; }
+std::string Quoted(std::string_view s) {
+  return "\"" + Excerpt(s) + "\"";
+}
 
 // A finite decimal number at the front of s (no sign unless allowSign);
 // s is advanced past it.
@@ -169,8 +175,8 @@ class SbgReader {
       }
     }
     if (inBlock_) {
-      fail.Error = "The block that begins on line " + std::to_string(blockLine_) +
-                   " has no closing \"}\".";
+      fail.Error =
+          "The block that begins on line " + std::to_string(blockLine_) + " has no closing \"}\".";
       return fail;
     }
     return Convert();
@@ -258,13 +264,14 @@ class SbgReader {
       if (!kind) return Quoted(tok) + " is not a tone.";
       if (*kind == "silence") continue;
       if (*kind == "binaural" && amp > 0 && !set.Binaural) {
-        set.Binaural = Voice{TakeBeat(beat, origin, changes_), TakePitch(carrier, origin, changes_)};
+        set.Binaural =
+            Voice{TakeBeat(beat, origin, changes_), TakePitch(carrier, origin, changes_)};
         anyBinaural_ = true;
         continue;
       }
-      changes_.Add(origin + ": " + (*kind == "binaural" ? std::string("a further binaural tone")
-                                                         : *kind) +
-                   " (" + Excerpt(tok) + ") is not taken over.");
+      changes_.Add(origin + ": " +
+                   (*kind == "binaural" ? std::string("a further binaural tone") : *kind) + " (" +
+                   Excerpt(tok) + ") is not taken over.");
     }
     toneSets_[name] = set;
     return {};
@@ -334,8 +341,9 @@ class SbgReader {
   ExchangeRead Convert() {
     ExchangeRead fail;
     if (!anyBinaural_) {
-      fail.Error = "The file has no binaural tone (such as 200+10/50), so there is nothing "
-                   "the device can play.";
+      fail.Error =
+          "The file has no binaural tone (such as 200+10/50), so there is nothing "
+          "the device can play.";
       return fail;
     }
     if (lines_.empty()) {
@@ -377,8 +385,8 @@ class SbgReader {
         changes_.Add(origin + ": the fade into line " + std::to_string(next.LineNo) +
                      " becomes a step at its time.");
       }
-      spans.push_back({seconds, set.Binaural->Beat, end.Beat, set.Binaural->Pitch, end.Pitch,
-                       origin});
+      spans.push_back(
+          {seconds, set.Binaural->Beat, end.Beat, set.Binaural->Pitch, end.Pitch, origin});
     }
     const TimeLine& last = lines_.back();
     if (!endAtLast_) {
@@ -422,7 +430,9 @@ std::string CommentText(std::string s) {
 
 }  // namespace
 
-ExchangeRead ReadSbgText(std::string_view text) { return SbgReader(text).Read(); }
+ExchangeRead ReadSbgText(std::string_view text) {
+  return SbgReader(text).Read();
+}
 
 std::string SbgText(const Session& ses, const std::string& sesName, const std::string& producer) {
   std::string out;

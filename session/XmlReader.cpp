@@ -14,7 +14,9 @@ bool IsNameStart(char c) {
 bool IsNameChar(char c) {
   return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
-bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsWhite(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
@@ -122,11 +124,16 @@ class Parser {
         if (semi == std::string_view::npos || semi - pos_ > 12)
           return Fail("a \"&\" is not a character reference.");
         const std::string_view ref = s_.substr(pos_ + 1, semi - pos_ - 1);
-        if (ref == "lt") out += '<';
-        else if (ref == "gt") out += '>';
-        else if (ref == "amp") out += '&';
-        else if (ref == "quot") out += '"';
-        else if (ref == "apos") out += '\'';
+        if (ref == "lt")
+          out += '<';
+        else if (ref == "gt")
+          out += '>';
+        else if (ref == "amp")
+          out += '&';
+        else if (ref == "quot")
+          out += '"';
+        else if (ref == "apos")
+          out += '\'';
         else if (ref.starts_with("#")) {
           const bool hex = ref.starts_with("#x");
           const std::string_view digits = ref.substr(hex ? 2 : 1);
@@ -241,17 +248,29 @@ const XmlElement* XmlElement::Child(std::string_view name) const {
   return nullptr;
 }
 
-XmlRead ReadXml(std::string_view text) { return Parser(text).Run(); }
+XmlRead ReadXml(std::string_view text) {
+  return Parser(text).Run();
+}
 
 std::string XmlEscaped(std::string_view text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
       default:
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
     }

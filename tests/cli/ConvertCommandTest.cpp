@@ -35,10 +35,9 @@ class ConvertCommandTest : public ::testing::Test {
 const QByteArray kRule = "#" + QByteArray(76, '-');
 // Two segments: 1:00 sweeping 10 to 14 at pitch 200 in mode LR, then 2:00
 // steady at 14 and pitch 220 in mode IN.
-const QByteArray kSession = kRule + "\r\n# Sorvani Pro Session File\r\n" + kRule +
-                            "\r\nversion=23\r\n" + kRule +
-                            "\r\n3,0,\r\n4,10,14,200,200,\r\n40,14,14,220,220,\r\n0,\r\n" + kRule +
-                            "\r\n";
+const QByteArray kSession =
+    kRule + "\r\n# Sorvani Pro Session File\r\n" + kRule + "\r\nversion=23\r\n" + kRule +
+    "\r\n3,0,\r\n4,10,14,200,200,\r\n40,14,14,220,220,\r\n0,\r\n" + kRule + "\r\n";
 
 TEST_F(ConvertCommandTest, ASessionGoesThroughBothSchedulesAndComesBackWithModeIn) {
   write("Calm.svs", kSession);
@@ -70,8 +69,9 @@ TEST_F(ConvertCommandTest, ListsChangesOnStderrAndRefusesWhatItCannotRead) {
                              "Wild.sbg: line 2: the duration 1:10 becomes 1:15"})
     EXPECT_NE(o.err.find(change), std::string::npos) << change << "\n" << o.err;
 
-  write("None.gnaural", "<schedule><voicecount>0</voicecount>"
-                        "<totalentrycount>0</totalentrycount></schedule>");
+  write("None.gnaural",
+        "<schedule><voicecount>0</voicecount>"
+        "<totalentrycount>0</totalentrycount></schedule>");
   o = ovrel({"convert", "None.gnaural", "None.svs"});
   EXPECT_EQ(o.status, 1);
   EXPECT_NE(o.err.find("no binaural beat voice"), std::string::npos) << o.err;

@@ -45,8 +45,9 @@ TEST_F(EditorSchedule, AFileThatCannotBeImportedIsReportedAndChangesNothing) {
   makeSession(2);
   const Session before = st().Ses;
   const QString bad = path("Broken.gnaural");
-  writeFile(bad, "<schedule><voicecount>3</voicecount><totalentrycount>0</totalentrycount>"
-                 "</schedule>");
+  writeFile(bad,
+            "<schedule><voicecount>3</voicecount><totalentrycount>0</totalentrycount>"
+            "</schedule>");
   dialogs_.AnswerButton(MsgResult::Ok);
   form_->OpenSessionFile(bad);  // Open imports a schedule
   ASSERT_FALSE(dialogs_.Calls().empty());

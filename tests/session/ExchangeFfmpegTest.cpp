@@ -26,7 +26,7 @@ constexpr double kWindowSeconds = 2;  // the stretch a frequency is measured ove
 struct Probe {
   int32_t Segment = 0;
   double Seconds = 0;
-  double Beat = 0;   // what the session plays there
+  double Beat = 0;  // what the session plays there
   double Pitch = 0;
   std::vector<double> Left, Right;
 };
@@ -38,7 +38,7 @@ double ToneFrequency(const std::vector<double>& x, double lowHz, double highHz) 
   std::vector<double> w(n);
   for (size_t i = 0; i < n; ++i)
     w[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
-                                       static_cast<double>(n - 1)));
+                                        static_cast<double>(n - 1)));
   const auto power = [&](double f) {
     const double step = 2 * std::numbers::pi * f / kRate;
     double re = 0, im = 0;
@@ -63,7 +63,9 @@ double ToneFrequency(const std::vector<double>& x, double lowHz, double highHz) 
   return best;
 }
 
-bool HaveFfmpeg() { return std::system("command -v ffmpeg >/dev/null 2>&1") == 0; }
+bool HaveFfmpeg() {
+  return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+}
 
 // Debian 12's FFmpeg (5.1) reads only the first 8191 bytes of an .sbg file
 // correctly: its sbg demuxer reads every further block over the start of its
@@ -84,8 +86,8 @@ std::vector<std::pair<int32_t, int32_t>> PlayableParts(const Session& ses) {
   std::vector<std::pair<int32_t, int32_t>> parts;
   int32_t first = 1;
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
-    if (k > first && SbgText(Part(ses, first, k), "part", "Exchange test").size() >=
-                         kFfmpegSbgLimit) {
+    if (k > first &&
+        SbgText(Part(ses, first, k), "part", "Exchange test").size() >= kFfmpegSbgLimit) {
       parts.emplace_back(first, k - 1);
       first = k;
     }
@@ -174,8 +176,8 @@ TEST_F(FfmpegPlaysExports, WithTheSessionsLengthAndBeat) {
     for (size_t i = 0; i < parts.size(); ++i) {
       const auto [first, last] = parts[i];
       const Session part = Part(ses, first, last);
-      rendered += RenderAndCheck(name + "-" + std::to_string(i + 1), part, first,
-                                 ses.SegCount < 50);
+      rendered +=
+          RenderAndCheck(name + "-" + std::to_string(i + 1), part, first, ses.SegCount < 50);
       for (int32_t k = 1; k <= part.SegCount; ++k) total += part[k].Time * double{TimeUnit};
     }
     EXPECT_NEAR(rendered, total, 1.0) << name << ": rendered length of all parts";

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <string>
 
+#include "ExchangeSessions.h"
 #include "TempDirTest.h"
 #include "session/ExchangeFormat.h"
 #include "session/GnauralFormat.h"
 #include "session/SbgFormat.h"
-#include "ExchangeSessions.h"
 
 namespace ovrel {
 namespace {
@@ -82,11 +82,11 @@ TEST(SbgImport, TakesTheFirstBinauralToneAndListsEveryChangeWithItsLine) {
       "deep: 150+0.5/60\n"                       // line 5
       "rest: pink/30\n"                          // line 6
       "off: -\n"
-      "23:55 theta ->\n"        // line 8: slide to alpha over 2:07
-      "23:57:07 alpha\n"        // line 9: 12:00 steady, split
-      "00:09:07 == deep\n"      // line 10: past midnight; a step from line 9, fade listed
-      "00:10:07 rest\n"         // line 11: noise only, left out
-      "00:11:07 theta ->\n"     // line 12: slides into off: held
+      "23:55 theta ->\n"     // line 8: slide to alpha over 2:07
+      "23:57:07 alpha\n"     // line 9: 12:00 steady, split
+      "00:09:07 == deep\n"   // line 10: past midnight; a step from line 9, fade listed
+      "00:10:07 rest\n"      // line 11: noise only, left out
+      "00:11:07 theta ->\n"  // line 12: slides into off: held
       "00:12:07 off\n");
   ASSERT_TRUE(r) << r.Error;
   const Session& s = *r.Session;
@@ -115,8 +115,8 @@ TEST(SbgImport, TakesTheFirstBinauralToneAndListsEveryChangeWithItsLine) {
 }
 
 TEST(SbgImport, LongSweepIsHalvedAsTheLegacyImportSplits) {
-  const ExchangeRead r = ReadSbgText(
-      "a: 100+4/50\nb: 100+20/50\nNOW a ->\n+00:12:00 b\n+00:12:15 b\n");
+  const ExchangeRead r =
+      ReadSbgText("a: 100+4/50\nb: 100+20/50\nNOW a ->\n+00:12:00 b\n+00:12:15 b\n");
   ASSERT_TRUE(r) << r.Error;
   // 48 units: halves of 24, each halved again; the frequency cut at the
   // midpoints 12, then 8 and 16.
@@ -154,8 +154,8 @@ TEST(SbgImport, RefusesWhatItCannotReadWithTheReason) {
 TEST(SbgImport, RefusesASessionBeyond380Segments) {
   std::string text = "a: 100+4/50\nb: 100+6/50\n";
   for (int i = 0; i <= 381; ++i)
-    text += "+" + std::to_string(i / 60) + ":" + (i % 60 < 10 ? "0" : "") +
-            std::to_string(i % 60) + " " + (i % 2 ? "a" : "b") + "\n";
+    text += "+" + std::to_string(i / 60) + ":" + (i % 60 < 10 ? "0" : "") + std::to_string(i % 60) +
+            " " + (i % 2 ? "a" : "b") + "\n";
   const ExchangeRead r = ReadSbgText("NOW a\n" + text);
   ASSERT_FALSE(r);
   EXPECT_NE(r.Error.find("more than 380 segments"), std::string::npos) << r.Error;
@@ -163,7 +163,8 @@ TEST(SbgImport, RefusesASessionBeyond380Segments) {
 
 std::string Gnaural(const std::string& counts, const std::string& voices) {
   return "<?xml version=\"1.0\"?>\n<!-- from elsewhere -->\n<schedule>\n"
-         "<title>T &amp; U</title>\n" + counts + "<loops>0</loops>\n" + voices + "</schedule>\n";
+         "<title>T &amp; U</title>\n" +
+         counts + "<loops>0</loops>\n" + voices + "</schedule>\n";
 }
 
 const std::string kNoise =
@@ -177,9 +178,8 @@ const std::string kBinaural =
     "</entries></voice>\n";
 
 TEST(GnauralImport, TakesTheFirstBinauralVoiceGlidingToEachNextEntry) {
-  const ExchangeRead r = ReadGnauralText(
-      Gnaural("<voicecount>2</voicecount><totalentrycount>4</totalentrycount>\n",
-              kNoise + kBinaural));
+  const ExchangeRead r = ReadGnauralText(Gnaural(
+      "<voicecount>2</voicecount><totalentrycount>4</totalentrycount>\n", kNoise + kBinaural));
   ASSERT_TRUE(r) << r.Error;
   ASSERT_EQ(r.Session->SegCount, 2);
   // Entry 1 glides to entry 2's clamped 48 Hz; entry 2 lasts no time; entry
@@ -200,12 +200,15 @@ TEST(GnauralImport, RefusesCountsThatDisagreeWithTheBody) {
     std::string text;
     std::string reason;
   } cases[] = {
-      {Gnaural("<voicecount>1</voicecount><totalentrycount>4</totalentrycount>", kNoise + kBinaural),
+      {Gnaural("<voicecount>1</voicecount><totalentrycount>4</totalentrycount>",
+               kNoise + kBinaural),
        "<voicecount> says 1 voices, but the file has 2"},
-      {Gnaural("<voicecount>2</voicecount><totalentrycount>5</totalentrycount>", kNoise + kBinaural),
+      {Gnaural("<voicecount>2</voicecount><totalentrycount>5</totalentrycount>",
+               kNoise + kBinaural),
        "<totalentrycount> says 5 entries, but the voices have 4"},
-      {Gnaural("<voicecount>1</voicecount><totalentrycount>3</totalentrycount>",
-               std::string(kBinaural).replace(kBinaural.find("<entrycount>3"), 13, "<entrycount>2")),
+      {Gnaural(
+           "<voicecount>1</voicecount><totalentrycount>3</totalentrycount>",
+           std::string(kBinaural).replace(kBinaural.find("<entrycount>3"), 13, "<entrycount>2")),
        "voice 1: <entrycount> says 2 entries, but the voice has 3"},
       {Gnaural("<totalentrycount>1</totalentrycount>", kNoise), "<voicecount> is missing"},
       {Gnaural("<voicecount>1</voicecount><totalentrycount>1</totalentrycount>", kNoise),
