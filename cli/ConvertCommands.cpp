@@ -74,6 +74,7 @@ int Convert(const std::vector<std::string>& args) {
   } else {
     const std::string name = std::filesystem::path(in).stem().string();
     written = ExportExchangeFile(out, ses, name, kProductTitle);
+    if (!written) return Failure(written.Error);
     for (int32_t k = 1; k <= ses.SegCount; ++k) {
       if (ses[k].Mode == kImportedMode) continue;
       std::cerr << out << ": the segments' modes are not part of this format; segment " << k

@@ -208,6 +208,16 @@ FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
   const ExchangeKind kind = ExchangeKindOf(path);
   if (kind == ExchangeKind::None)
     return {false, "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
+  // A session file may hold values no device range allows; the schedules
+  // hold a frequency below zero (and a pitch of zero or less) in no form a
+  // reader takes back, so such a session is not written.
+  for (int32_t k = 1; k <= ses.SegCount; ++k) {
+    const Segment& seg = ses[k];
+    if (seg.FreqStart < 0 || seg.FreqEnd < 0 || seg.Pitch <= 0 || seg.Time < 0)
+      return {false, "Cannot write " + path + ": segment " + std::to_string(k) +
+                         " has a frequency below 0, a pitch of 0 or less, or a negative time, "
+                         "which a schedule cannot hold."};
+  }
   return WriteFileAtomically(path, kind == ExchangeKind::Sbg ? SbgText(ses, sesName, producer)
                                                              : GnauralText(ses, sesName, producer));
 }

@@ -95,6 +95,8 @@ ExchangeKind ExchangeKindOf(const std::string& path);
 // Fails on another extension.
 ExchangeRead ImportExchangeFile(const std::string& path);
 // Writes the session to path as .sbg or .gnaural (through the atomic writer).
+// A session with a negative frequency or time, or a pitch of 0 or less
+// (possible only from a session file), is refused and nothing is written.
 FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
                                    const std::string& sesName, const std::string& producer);
 

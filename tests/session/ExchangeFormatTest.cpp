@@ -255,6 +255,13 @@ TEST_F(ExchangeFiles, AnotherExtensionIsRefusedAndAMissingFileNamed) {
   ASSERT_FALSE(missing);
   EXPECT_NE(missing.Error.find("gone.sbg"), std::string::npos) << missing.Error;
   EXPECT_FALSE(ExportExchangeFile((dir_ / "x.svs").string(), Session{}, "x", "p"));
+  // A session file may hold a negative frequency, which no schedule holds.
+  Session odd;
+  odd[1].FreqEnd = -3;
+  const FileWriteResult w = ExportExchangeFile((dir_ / "odd.sbg").string(), odd, "odd", "p");
+  EXPECT_FALSE(w);
+  EXPECT_NE(w.Error.find("segment 1"), std::string::npos) << w.Error;
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "odd.sbg"));
 }
 
 }  // namespace
