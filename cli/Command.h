@@ -53,5 +53,6 @@ std::vector<Command> ImportCommands();   // import, export-csv
 std::vector<Command> PlotCommands();     // plot
 std::vector<Command> SweepCommands();    // sweep
 std::vector<Command> MemoryCommands();   // list, extract, remove
+std::vector<Command> SoundCommands();    // render
 
 }  // namespace ovrel::cli

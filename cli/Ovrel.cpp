@@ -20,7 +20,7 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   for (auto group : {LibraryCommands, InfoCommands, SessionCommands, ImportCommands,
-                     SweepCommands, PlotCommands, MemoryCommands}) {
+                     SweepCommands, PlotCommands, MemoryCommands, SoundCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;

@@ -16,10 +16,15 @@ namespace {
 // Frames a block: 64 KB of 16-bit stereo.
 constexpr std::size_t kBlockFrames = 16384;
 
-int SndFormat(SoundFileFormat format) {
+// The most a WAV file's 32-bit sizes describe, less room for its header.
+constexpr int64_t kMaxWavDataBytes = 0xFFFFFFFFll - 4096;
+
+// libsndfile's format for a file of frames frames.
+int SndFormat(SoundFileFormat format, int64_t frames = 0) {
   switch (format) {
     case SoundFileFormat::Wav:
-      return SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+      // A plain WAV file while it fits, as more players read it.
+      return (frames * 4 > kMaxWavDataBytes ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
     case SoundFileFormat::Flac:
       return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     case SoundFileFormat::Ogg:
@@ -98,20 +103,18 @@ FileWriteResult WriteSoundFile(const Session& ses, const SynthSettings& settings
   if (!file.IsOpen()) return file.Error();
   Output out{file.Descriptor()};
   SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
+  SessionSynth synth(ses, settings);
   SF_INFO info{};
   info.samplerate = settings.Rate;
   info.channels = 2;
-  info.format = SndFormat(format);
+  info.format = SndFormat(format, synth.TotalFrames());
   SNDFILE* snd = sf_open_virtual(&io, SFM_WRITE, &info, &out);
   if (!snd) return file.Discard(out.Error != 0 ? out.Error : EINVAL);
-  // A WAV file that fits in 4 GB is written as a plain WAV file.
-  if (format == SoundFileFormat::Wav) sf_command(snd, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   if (format == SoundFileFormat::Ogg) {
     double quality = 0.5;
     sf_command(snd, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
   }
 
-  SessionSynth synth(ses, settings);
   const bool pcm = format != SoundFileFormat::Ogg;
   std::vector<int16_t> samples(pcm ? 2 * kBlockFrames : 0);
   std::vector<float> floats(pcm ? 0 : 2 * kBlockFrames);

@@ -15,7 +15,8 @@
 namespace ovrel::sound {
 
 enum class SoundFileFormat {
-  Wav,   // 16-bit PCM, dithered (RF64 when longer than a WAV file can hold)
+  Wav,   // 16-bit PCM, dithered (RF64 when longer than a WAV file
+         // can hold: over 4 GB, about 6.7 hours at 44100 Hz)
   Flac,  // 16-bit, dithered
   Ogg,   // Vorbis
 };
