@@ -94,7 +94,12 @@ void SessionPlayer::Feed() {
         samples[2 * i + 1] = static_cast<int16_t>(samples[2 * i + 1] * gain);
       }
       pending_.resize(static_cast<qsizetype>(got) * kBytesPerFrame);
-      if (got == 0) return;  // the end: the sink plays what it holds, then idles
+      if (got == 0) {
+        // The end of the session: once the sink has played what it holds,
+        // the player stops (also where a sink does not report going idle).
+        if (room >= sink_->bufferSize()) Stop();
+        return;
+      }
     }
     const qint64 taken = output_->write(pending_.constData(), std::min(room, pending_.size()));
     if (taken <= 0) return;

@@ -46,7 +46,13 @@ TEST(SessionPlayerTest, TheBeatReachesTheDefaultOutput) {
   EXPECT_EQ(player.SegmentHeard(), 2);
   EXPECT_GT(player.PositionSeconds(), 15 + 2.0);
   EXPECT_LT(player.PositionSeconds(), 15 + 4.6);
-  player.Stop();
+  // Cut to its first segment, the session has been played to its end: the
+  // player stops by itself.
+  Session cut = ses;
+  cut.SegCount = 1;
+  player.UpdateSession(cut);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&player] { return player.CurrentState() == SessionPlayer::State::Stopped; }, 2000));
   const std::vector<int16_t> heard = const_cast<test::PulseServer&>(server).StopRecording();
 
   const std::size_t start = FirstSound(heard);
