@@ -35,8 +35,9 @@ FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view
 // block): the pieces go to Descriptor(), a temporary file beside the target,
 // and Commit() flushes it and puts it in the target's place. The target is
 // checked as WriteFileAtomically checks it, before anything is made; a
-// stream that is not committed (a failed write, an interruption) is
-// discarded with everything it wrote.
+// folder that takes no new file fails the stream (it is never rewritten in
+// place). A stream that is not committed (a failed write, an interruption)
+// is discarded with everything it wrote.
 class AtomicFileStream {
  public:
   explicit AtomicFileStream(std::string path);
