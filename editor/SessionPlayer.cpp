@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editor/SoundServerProbe.h"
+
 namespace ovrel {
 
 namespace {
@@ -19,6 +21,10 @@ constexpr int kFeedMs = 20;
 // middle of a session makes no click.
 constexpr double kStartRampSeconds = 0.03;
 constexpr int kBytesPerFrame = 4;  // 16-bit stereo
+// How long the sound server may take to answer before it counts as stuck.
+constexpr std::chrono::milliseconds kServerAnswerTime{3000};
+// Once a server has answered, Qt's output is connected to it for good.
+bool serverAnswered = false;
 
 // The sink's linear gain for a volume on the even-sounding scale.
 float SinkVolume(double volume) {
@@ -38,6 +44,14 @@ SessionPlayer::~SessionPlayer() { Stop(); }
 bool SessionPlayer::Play(const Session& ses, int32_t k) {
   Stop();
   problem_.clear();
+  if (!serverAnswered) {
+    const SoundServerAnswer answer = ProbeSoundServer(kServerAnswerTime);
+    if (answer == SoundServerAnswer::Silent) {
+      Fail(QStringLiteral("The sound server does not answer: the session cannot be played."));
+      return false;
+    }
+    serverAnswered = answer == SoundServerAnswer::Answered;
+  }
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();
   if (device.isNull()) {
     Fail(QStringLiteral("No sound output was found: the session cannot be played."));

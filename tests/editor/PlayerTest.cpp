@@ -3,6 +3,10 @@
 // window's controls, with the playhead and the grid following the sound;
 // and without a sound server, a line that says so.
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -151,6 +155,29 @@ TEST_F(PlayerWindowTest, WithoutASoundServerOneLineSaysSoAndNothingHangs) {
   // The editor goes on working.
   key(Qt::Key_Right);
   EXPECT_EQ(grid()->currentIndex().column(), 2);
+}
+
+TEST_F(PlayerWindowTest, AStuckSoundServerIsGivenUpOnWithinSeconds) {
+  // A socket that takes connections (the system completes them) but never
+  // answers, as a sound server that hangs.
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("native").toStdString();
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  qputenv("PULSE_SERVER", ("unix:" + path).c_str());
+
+  QElapsedTimer took;
+  took.start();
+  play()->click();
+  EXPECT_LT(took.elapsed(), 6000);
+  EXPECT_EQ(status(), "The sound server does not answer: the session cannot be played.");
+  EXPECT_EQ(play()->text(), "Play");
+  ::close(listener);
 }
 
 }  // namespace
