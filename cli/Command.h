@@ -54,5 +54,6 @@ std::vector<Command> PlotCommands();     // plot
 std::vector<Command> SweepCommands();    // sweep
 std::vector<Command> MemoryCommands();   // list, extract, remove
 std::vector<Command> ConvertCommands();  // convert
+std::vector<Command> SoundCommands();    // render
 
 }  // namespace ovrel::cli

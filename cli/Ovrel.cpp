@@ -20,7 +20,8 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   for (auto group : {LibraryCommands, InfoCommands, SessionCommands, ImportCommands,
-                     SweepCommands, PlotCommands, MemoryCommands, ConvertCommands}) {
+                     SweepCommands, PlotCommands, MemoryCommands, ConvertCommands,
+                     SoundCommands}) {
     for (const Command& command : group()) commands.push_back(command);
   }
   return commands;

@@ -52,6 +52,9 @@ TimelineWindow::TimelineWindow(const Session& ses, QTableView* grid, Dialogs& di
   layout->addWidget(modeSharesText_);
   layout->addWidget(timelineView_, 1);
   layout->addWidget(timelineScrollBar_);
+  auto* playerRow = new QHBoxLayout;
+  BuildPlayerControls(playerRow);
+  layout->addLayout(playerRow);
 
   connect(fitButton_, &QPushButton::clicked, timelineView_, &TimelineView::FitAll);
   connect(savePictureButton_, &QPushButton::clicked, this, &TimelineWindow::onSavePictureClicked);
@@ -127,6 +130,8 @@ void TimelineWindow::RefreshSession() {
   if (plot.ViewTo() > static_cast<double>(s.TotalSeconds)) plot.FitAll();
   timelineView_->update();
   SyncScrollBar();
+  // An edit is heard from the next block of sound on.
+  player_->UpdateSession(ses_);
 }
 
 void TimelineWindow::SyncScrollBar() {
@@ -154,6 +159,8 @@ void TimelineWindow::showEvent(QShowEvent* e) {
 }
 
 void TimelineWindow::hideEvent(QHideEvent* e) {
+  // Closed, its controls are gone: so is the sound.
+  if (!e->spontaneous()) player_->Stop();
   if (!e->spontaneous()) userSettings_.SaveGeometry(*this);
   QWidget::hideEvent(e);
 }
@@ -251,6 +258,7 @@ void TimelineWindow::onSavePictureClicked() {
   SessionPlot plot = timelineView_->Plot();
   plot.SetColors(PlotColors::Light());
   plot.SetSelection(0, 0);
+  plot.SetPlayhead(-1);
   if (const QString error = WritePlotFile(plot, *path); !error.isEmpty())
     dialogs_.ShowError(error);
   else

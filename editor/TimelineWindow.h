@@ -4,13 +4,23 @@
 // session's totals, a button that fits the whole session and one that
 // saves the picture as PNG or SVG. A click on a segment selects it in the
 // grid; Shift+click extends the selection to it. A zoomed picture scrolls
-// with the scroll bar below it or by dragging.
+// with the scroll bar below it or by dragging. Play, Pause and Stop and a
+// volume slider play the session's sound from the grid's current segment;
+// while it plays a playhead moves over the picture and the grid's cursor
+// follows the segment being heard. Space plays and pauses when the picture
+// has the focus.
 
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTableView>
+#include <QTimer>
 #include <functional>
+
+#include "editor/SessionPlayer.h"
 
 #include "editor/TimelineView.h"
 #include "ui/Dialogs.h"
@@ -47,6 +57,15 @@ class TimelineWindow : public QWidget {
   // On first showing: beside the editor on its screen, not over it.
   void PlaceBesideEditor();
 
+  // The player's controls, in the row given (TimelineWindowPlayer.cpp).
+  void BuildPlayerControls(QHBoxLayout* row);
+  // Play from the current segment, pause, or go on after a pause.
+  void onPlayClicked();
+  // Shows the player's state: the buttons, the playhead, its line of text.
+  void RefreshPlayer();
+  // Moves the playhead and the grid's cursor to what is being heard.
+  void FollowPlayer();
+
   const Session& ses_;
   QTableView* grid_;
   WindowDialogs dialogs_;  // its dialogs open over this window, not the editor
@@ -58,6 +77,14 @@ class TimelineWindow : public QWidget {
   QPushButton* savePictureButton_;
   QLabel* totalsText_;
   QLabel* modeSharesText_;
+  SessionPlayer* player_;
+  QPushButton* playButton_;
+  QPushButton* stopButton_;
+  QComboBox* beatCombo_;
+  QSlider* volumeSlider_;
+  QLabel* playerStatusText_;
+  QTimer* playheadTimer_;
+  int heardSegment_ = 0;  // the segment the grid's cursor was last moved to
   int anchor_ = 0;          // the segment a Shift+click extends from
   bool selecting_ = false;  // a click here is moving the grid's cursor
   bool placed_ = false;     // placed beside the editor once

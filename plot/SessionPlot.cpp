@@ -213,7 +213,24 @@ void SessionPlot::Paint(QPainter& p) const {
     PaintModeBand(p, xs, first, last);
     p.restore();
   }
+  PaintPlayhead(p);
   PaintAxes(p);
+  p.restore();
+}
+
+void SessionPlot::PaintPlayhead(QPainter& p) const {
+  if (playhead_ < 0) return;
+  const double x = XOfTime(playhead_);
+  if (x < trace_.left() || x > trace_.right()) return;
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(QPen(colors_.Text, 2));
+  p.drawLine(QPointF(x, trace_.top()), QPointF(x, band_.bottom()));
+  // A small marker above the traces, which finds the line at a glance.
+  p.setBrush(colors_.Text);
+  p.setPen(Qt::NoPen);
+  const QPointF marker[] = {{x - 5, trace_.top() - 6}, {x + 5, trace_.top() - 6}, {x, trace_.top()}};
+  p.drawPolygon(marker, 3);
   p.restore();
 }
 

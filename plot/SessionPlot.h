@@ -2,9 +2,10 @@
 // The picture of a session over its time axis: each segment's frequency as
 // a line from its start to its end value (scale 1 to 48 Hz on the left), the
 // pitch as a dashed step trace (48 to 400 Hz on the right), the modes as a
-// coloured band with their texts along the bottom, and segment boundaries as
-// light lines. The same drawing serves the timeline window and the picture
-// files, so it needs QtGui only.
+// coloured band with their texts along the bottom, segment boundaries as
+// light lines and, while the session's sound plays, a playhead. The same
+// drawing serves the timeline window and the picture files, so it needs
+// QtGui only.
 
 #include <QPainter>
 #include <QRectF>
@@ -44,6 +45,10 @@ class SessionPlot {
 
   // Segments first..last (1-based) are drawn highlighted; 0, 0 for none.
   void SetSelection(int first, int last);
+  // The playhead: a line at seconds into the session while its sound
+  // plays; a negative time hides it.
+  void SetPlayhead(double seconds) { playhead_ = seconds; }
+  double Playhead() const { return playhead_; }
   void SetColors(const PlotColors& colors) { colors_ = colors; }
   const PlotColors& Colors() const { return colors_; }
   void SetSize(QSize size);
@@ -75,6 +80,7 @@ class SessionPlot {
   // xs: the x of every segment boundary, from the start of segment 1.
   void PaintSegments(QPainter& p, const std::vector<double>& xs, int first, int last) const;
   void PaintModeBand(QPainter& p, const std::vector<double>& xs, int first, int last) const;
+  void PaintPlayhead(QPainter& p) const;
 
   const Session& ses_;
   PlotColors colors_ = PlotColors::Light();
@@ -82,6 +88,7 @@ class SessionPlot {
   QRectF trace_, band_;
   double viewFrom_ = 0, viewTo_ = 0;  // viewTo_ <= viewFrom_: the whole session
   int selFirst_ = 0, selLast_ = 0;
+  double playhead_ = -1;
 };
 
 }  // namespace ovrel

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "session/FileBytes.h"
@@ -133,36 +134,67 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_view bytes) {
-  auto fail = [&shownPath](int err) {
-    return FileWriteResult{false, "Cannot write " + shownPath + ": " + std::strerror(err)};
-  };
-  if (shownPath.empty() || shownPath.back() == '/') return fail(EISDIR);
+namespace {
+
+// The file a write to shownPath replaces: the end of its links, whether it
+// exists (with its status) and whether it may be written; Error is set when
+// it may not be replaced at all. Target, when it exists and may be opened,
+// holds it open for reading and writing.
+struct WriteTarget {
+  std::string Path;
+  bool Exists = false;
+  struct stat Status {};
+  int Error = 0;
+};
+
+WriteTarget CheckTarget(const std::string& shownPath, int* openTarget) {
+  WriteTarget t;
+  if (shownPath.empty() || shownPath.back() == '/') return {{}, false, {}, EISDIR};
 
   // A symbolic link is followed, so that the file it names is replaced and
   // the link stays.
-  const std::string path = FollowLinks(shownPath);
-  if (path.empty()) return fail(ELOOP);
+  t.Path = FollowLinks(shownPath);
+  if (t.Path.empty()) return {{}, false, {}, ELOOP};
 
   // Only regular files are ever replaced: renaming over a device, a pipe or
   // a folder would destroy it rather than write to it.
-  struct stat st {};
-  const bool exists = ::stat(path.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : EPERM);
+  t.Exists = ::stat(t.Path.c_str(), &t.Status) == 0;
+  if (t.Exists && !S_ISREG(t.Status.st_mode)) {
+    t.Error = S_ISDIR(t.Status.st_mode) ? EISDIR : EPERM;
+    return t;
+  }
 
   // The rename would replace a file the user may not write, since only the
   // folder's permissions count for it: opening the file for writing (it is
   // not truncated) asks the system whether the user may write it.
-  FileDescriptor target(exists ? ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
-                               : -1);
-  if (exists && target.get() < 0) {
+  if (!t.Exists) return t;
+  const int fd = ::open(t.Path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     // A file that may be written but not read is still the user's to replace.
     const int err = errno;
-    if (err != EACCES || ::access(path.c_str(), W_OK) != 0) return fail(err);
+    if (err != EACCES || ::access(t.Path.c_str(), W_OK) != 0) t.Error = err;
   }
+  if (openTarget)
+    *openTarget = fd;
+  else if (fd >= 0)
+    ::close(fd);
+  return t;
+}
+
+}  // namespace
+
+FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_view bytes) {
+  auto fail = [&shownPath](int err) {
+    return FileWriteResult{false, "Cannot write " + shownPath + ": " + std::strerror(err)};
+  };
+  int targetFd = -1;
+  const WriteTarget t = CheckTarget(shownPath, &targetFd);
+  FileDescriptor target(targetFd);
+  if (t.Error != 0) return fail(t.Error);
+  const std::string& path = t.Path;
 
   const std::string folder = Folder(path);
-  const Temporary tmp = WriteTemporary(folder, bytes, exists ? &st : nullptr);
+  const Temporary tmp = WriteTemporary(folder, bytes, t.Exists ? &t.Status : nullptr);
   if (tmp.Error != 0) {
     if ((tmp.Error == EACCES || tmp.Error == EPERM) && !tmp.Made && target.get() >= 0) {
       const int inPlace = RewriteInPlace(target.get(), path, bytes);
@@ -176,6 +208,69 @@ FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_vi
     return fail(err);
   }
   SyncFolder(folder);
+  return {true, {}};
+}
+
+AtomicFileStream::AtomicFileStream(std::string path) : shownPath_(std::move(path)) {
+  const WriteTarget t = CheckTarget(shownPath_, nullptr);
+  if (t.Error != 0) {
+    opened_ = Discard(t.Error);
+    return;
+  }
+  path_ = t.Path;
+  replaces_ = t.Exists;
+  replaced_ = t.Status;
+  const std::string tmpl = Folder(path_) + "/.ovrel-XXXXXX";
+  std::vector<char> tmpName(tmpl.begin(), tmpl.end());
+  tmpName.push_back('\0');
+  fd_ = ::mkstemp(tmpName.data());
+  if (fd_ < 0) {
+    opened_ = Discard(errno);
+    return;
+  }
+  tmpPath_ = tmpName.data();
+  // Only root may give a file away; for anyone else this keeps the group
+  // where the user belongs to it and otherwise changes nothing.
+  if (replaces_ && ::fchown(fd_, replaced_.st_uid, replaced_.st_gid) != 0 && ::geteuid() == 0) {
+    opened_ = Discard(errno);
+    return;
+  }
+  opened_ = {true, {}};
+}
+
+AtomicFileStream::~AtomicFileStream() {
+  if (fd_ >= 0) Discard(0);
+}
+
+FileWriteResult AtomicFileStream::Discard(int err) {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(tmpPath_.c_str());
+  }
+  if (err == 0) return {true, {}};
+  return {false, "Cannot write " + shownPath_ + ": " + std::strerror(err)};
+}
+
+FileWriteResult AtomicFileStream::Commit() {
+  if (fd_ < 0) return opened_.Ok ? Discard(EBADF) : opened_;
+  // After fchown, which clears the set-user-ID bits.
+  const mode_t mode = replaces_ ? (replaced_.st_mode & 07777) : NewFileMode();
+  if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) return Discard(errno);
+  // A file system may report a failed write only when the file is closed.
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmpPath_.c_str());
+    return Discard(err);
+  }
+  if (::rename(tmpPath_.c_str(), path_.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmpPath_.c_str());
+    return Discard(err);
+  }
+  SyncFolder(Folder(path_));
   return {true, {}};
 }
 

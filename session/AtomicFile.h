@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace ovrel {
 
@@ -29,5 +30,39 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::string_view by
 // write) is left alone and the write fails with "File exists"; a link is
 // never followed.
 FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view bytes);
+
+// The same write for a file made piece by piece (a sound rendered block by
+// block): the pieces go to Descriptor(), a temporary file beside the target,
+// and Commit() flushes it and puts it in the target's place. The target is
+// checked as WriteFileAtomically checks it, before anything is made; a
+// folder that takes no new file fails the stream (it is never rewritten in
+// place). A stream that is not committed (a failed write, an interruption)
+// is discarded with everything it wrote.
+class AtomicFileStream {
+ public:
+  explicit AtomicFileStream(std::string path);
+  ~AtomicFileStream();
+  AtomicFileStream(const AtomicFileStream&) = delete;
+  AtomicFileStream& operator=(const AtomicFileStream&) = delete;
+
+  // Whether the temporary file is open; if not, Error() says why.
+  bool IsOpen() const { return fd_ >= 0; }
+  const FileWriteResult& Error() const { return opened_; }
+  int Descriptor() const { return fd_; }
+
+  // Flushes the file to disk and renames it over the target. Fails (and
+  // discards) with the system's reason.
+  FileWriteResult Commit();
+  // Removes the temporary file and returns the failure err describes, as
+  // "Cannot write <path>: <reason>".
+  FileWriteResult Discard(int err);
+
+ private:
+  std::string shownPath_, path_, tmpPath_;
+  FileWriteResult opened_;
+  int fd_ = -1;
+  bool replaces_ = false;
+  struct stat replaced_ {};
+};
 
 }  // namespace ovrel

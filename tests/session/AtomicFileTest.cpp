@@ -123,6 +123,42 @@ TEST_F(AtomicFile, SymlinkIsFollowedAndNonRegularTargetsAreRefused) {
   EXPECT_EQ(Slurp(dir_ / "later.txt"), "first");
 }
 
+// A file written piece by piece: nothing appears before the commit, a
+// stream dropped half-way leaves the old file and no temporary, and the
+// committed file keeps the permissions and the link of the one it replaces.
+TEST_F(AtomicFile, StreamAppearsOnlyWhenCommitted) {
+  std::ofstream(dir_ / "real.wav") << "old";
+  fs::permissions(dir_ / "real.wav", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real.wav", dir_ / "link.wav");
+  {
+    AtomicFileStream dropped((dir_ / "link.wav").string());
+    ASSERT_TRUE(dropped.IsOpen()) << dropped.Error().Error;
+    ASSERT_EQ(::write(dropped.Descriptor(), "half", 4), 4);
+    EXPECT_EQ(Entries(), 3u);  // the old file, the link and the temporary
+  }
+  EXPECT_EQ(Entries(), 2u);
+  EXPECT_EQ(Slurp(dir_ / "real.wav"), "old");
+
+  AtomicFileStream stream((dir_ / "link.wav").string());
+  ASSERT_TRUE(stream.IsOpen());
+  ASSERT_EQ(::write(stream.Descriptor(), "new", 3), 3);
+  EXPECT_EQ(Slurp(dir_ / "real.wav"), "old");
+  ASSERT_TRUE(stream.Commit());
+  EXPECT_EQ(Slurp(dir_ / "real.wav"), "new");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.wav"));
+  EXPECT_EQ(fs::status(dir_ / "real.wav").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Entries(), 2u);
+
+  const fs::path fifo = dir_ / "pipe.wav";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  AtomicFileStream refused(fifo.string());
+  EXPECT_FALSE(refused.IsOpen());
+  EXPECT_EQ(refused.Error().Error, "Cannot write " + fifo.string() + ": Operation not permitted");
+  EXPECT_EQ(refused.Commit().Error, refused.Error().Error);
+  EXPECT_EQ(Entries(), 3u);
+}
+
 TEST_F(AtomicFile, ReadOnlyFileIsRefusedAndKept) {
   fs::permissions(dir_, fs::perms::all);  // the folder would allow the rename
   const fs::path p = dir_ / "ro.svl";
