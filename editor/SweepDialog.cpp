@@ -49,75 +49,74 @@ SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(roo
   setWindowTitle(QStringLiteral("Insert Sweep"));
 
   auto* grid = new QGridLayout;
-  fromEdit = AddField(grid, 0, QStringLiteral("&From (Hz):"), "fromEdit", QStringLiteral("14"),
+  fromEdit_ = AddField(grid, 0, QStringLiteral("&From (Hz):"), "fromEdit", QStringLiteral("14"),
                       QStringLiteral("1 to 48"));
-  fromReasonText = AddReason(grid, 0, "fromReasonText");
-  toEdit = AddField(grid, 1, QStringLiteral("&To (Hz):"), "toEdit", QStringLiteral("4"),
+  fromReasonText_ = AddReason(grid, 0, "fromReasonText");
+  toEdit_ = AddField(grid, 1, QStringLiteral("&To (Hz):"), "toEdit", QStringLiteral("4"),
                     QStringLiteral("1 to 48"));
-  toReasonText = AddReason(grid, 1, "toReasonText");
-  lengthEdit = AddField(grid, 2, QStringLiteral("&Length (minutes):"), "lengthEdit",
+  toReasonText_ = AddReason(grid, 1, "toReasonText");
+  lengthEdit_ = AddField(grid, 2, QStringLiteral("&Length (minutes):"), "lengthEdit",
                         QStringLiteral("30"), QStringLiteral("M or M:SS"));
-  lengthReasonText = AddReason(grid, 2, "lengthReasonText");
-  pitchEdit = AddField(grid, 3, QStringLiteral("&Pitch (Hz):"), "pitchEdit", QStringLiteral("100"),
+  lengthReasonText_ = AddReason(grid, 2, "lengthReasonText");
+  pitchEdit_ = AddField(grid, 3, QStringLiteral("&Pitch (Hz):"), "pitchEdit", QStringLiteral("100"),
                        QStringLiteral("P or P1:P2"));
-  pitchReasonText = AddReason(grid, 3, "pitchReasonText");
-  modeCombo = new QComboBox;
-  modeCombo->setObjectName(QStringLiteral("modeCombo"));
+  pitchReasonText_ = AddReason(grid, 3, "pitchReasonText");
+  modeCombo_ = new QComboBox;
+  modeCombo_->setObjectName(QStringLiteral("modeCombo"));
   for (int32_t mode = 0; mode <= 6; ++mode)
-    modeCombo->addItem(QString::fromStdString(ModeText(mode)));
-  modeCombo->setCurrentIndex(1);  // IN
+    modeCombo_->addItem(QString::fromStdString(ModeText(mode)));
+  modeCombo_->setCurrentIndex(1);  // IN
   auto* modeLabel = new QLabel(QStringLiteral("&Mode:"));
-  modeLabel->setBuddy(modeCombo);
+  modeLabel->setBuddy(modeCombo_);
   grid->addWidget(modeLabel, 4, 0);
-  grid->addWidget(modeCombo, 4, 1);
+  grid->addWidget(modeCombo_, 4, 1);
   grid->setColumnStretch(2, 1);
 
-  previewText = new QPlainTextEdit;
-  previewText->setObjectName(QStringLiteral("previewText"));
-  previewText->setReadOnly(true);
-  previewText->setLineWrapMode(QPlainTextEdit::NoWrap);
-  previewText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  previewText->setMinimumHeight(150);
+  previewText_ = new QPlainTextEdit;
+  previewText_->setObjectName(QStringLiteral("previewText"));
+  previewText_->setReadOnly(true);
+  previewText_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  previewText_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  previewText_->setMinimumHeight(150);
   auto* previewCaption =
       new QLabel(QStringLiteral("Segments: number, start, time, mode, frequency, pitch"));
-  totalText = new QLabel;
-  totalText->setObjectName(QStringLiteral("totalText"));
+  totalText_ = new QLabel;
+  totalText_->setObjectName(QStringLiteral("totalText"));
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  okButton = buttons->button(QDialogButtonBox::Ok);
-  okButton->setObjectName(QStringLiteral("okButton"));
-  cancelButton = buttons->button(QDialogButtonBox::Cancel);
-  cancelButton->setObjectName(QStringLiteral("cancelButton"));
+  okButton_ = buttons->button(QDialogButtonBox::Ok);
+  okButton_->setObjectName(QStringLiteral("okButton"));
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(previewCaption);
-  layout->addWidget(previewText);
-  layout->addWidget(totalText);
+  layout->addWidget(previewText_);
+  layout->addWidget(totalText_);
   layout->addWidget(buttons);
 
-  for (QLineEdit* edit : {fromEdit, toEdit, lengthEdit, pitchEdit})
+  for (QLineEdit* edit : {fromEdit_, toEdit_, lengthEdit_, pitchEdit_})
     connect(edit, &QLineEdit::textChanged, this, &SweepDialog::onFieldChanged);
-  connect(modeCombo, &QComboBox::currentIndexChanged, this, &SweepDialog::onFieldChanged);
+  connect(modeCombo_, &QComboBox::currentIndexChanged, this, &SweepDialog::onFieldChanged);
   onFieldChanged();
 }
 
 void SweepDialog::onFieldChanged() {
   SweepInput input;
-  input.From = fromEdit->text().trimmed().toStdString();
-  input.To = toEdit->text().trimmed().toStdString();
-  input.Length = lengthEdit->text().trimmed().toStdString();
-  input.Pitch = pitchEdit->text().trimmed().toStdString();
-  input.Mode = modeCombo->currentText().toStdString();
+  input.From = fromEdit_->text().trimmed().toStdString();
+  input.To = toEdit_->text().trimmed().toStdString();
+  input.Length = lengthEdit_->text().trimmed().toStdString();
+  input.Pitch = pitchEdit_->text().trimmed().toStdString();
+  input.Mode = modeCombo_->currentText().toStdString();
   result_ = MakeSweep(input, room_);
 
-  fromReasonText->setText(Sentence(result_.Reason(SweepField::From)));
-  toReasonText->setText(Sentence(result_.Reason(SweepField::To)));
-  lengthReasonText->setText(Sentence(result_.Reason(SweepField::Length)));
-  pitchReasonText->setText(Sentence(result_.Reason(SweepField::Pitch)));
-  okButton->setEnabled(result_.Ok());
+  fromReasonText_->setText(Sentence(result_.Reason(SweepField::From)));
+  toReasonText_->setText(Sentence(result_.Reason(SweepField::To)));
+  lengthReasonText_->setText(Sentence(result_.Reason(SweepField::Length)));
+  pitchReasonText_->setText(Sentence(result_.Reason(SweepField::Pitch)));
+  okButton_->setEnabled(result_.Ok());
 
   QStringList lines;
   int64_t start = 0;
@@ -128,9 +127,9 @@ void SweepDialog::onFieldChanged() {
                                ModeText(s.Mode).c_str(), s.FreqStart, s.FreqEnd, s.Pitch);
     start += s.Time;
   }
-  previewText->setPlainText(lines.join(QLatin1Char('\n')));
+  previewText_->setPlainText(lines.join(QLatin1Char('\n')));
   const size_t count = result_.Segments.size();
-  totalText->setText(result_.Ok() ? QStringLiteral("%1 segment%2, total time %3")
+  totalText_->setText(result_.Ok() ? QStringLiteral("%1 segment%2, total time %3")
                                         .arg(count)
                                         .arg(count == 1 ? "" : "s")
                                         .arg(QString::fromStdString(

@@ -24,26 +24,24 @@ class SweepDialog : public QDialog {
   // The sweep as the fields give it now (segments only when OK is enabled).
   const SweepResult& Result() const { return result_; }
 
-  QLineEdit* fromEdit;
-  QLineEdit* toEdit;
-  QLineEdit* lengthEdit;
-  QLineEdit* pitchEdit;
-  QComboBox* modeCombo;
-  QLabel* fromReasonText;
-  QLabel* toReasonText;
-  QLabel* lengthReasonText;
-  QLabel* pitchReasonText;
-  QPlainTextEdit* previewText;
-  QLabel* totalText;
-  QPushButton* okButton;
-  QPushButton* cancelButton;
-
  private:
   // Makes the sweep from the fields and shows its segments or the reasons.
   void onFieldChanged();
 
   int room_;
   SweepResult result_;
+  QLineEdit* fromEdit_;
+  QLineEdit* toEdit_;
+  QLineEdit* lengthEdit_;
+  QLineEdit* pitchEdit_;
+  QComboBox* modeCombo_;
+  QLabel* fromReasonText_;
+  QLabel* toReasonText_;
+  QLabel* lengthReasonText_;
+  QLabel* pitchReasonText_;
+  QPlainTextEdit* previewText_;
+  QLabel* totalText_;
+  QPushButton* okButton_;
 };
 
 }  // namespace ovrel

@@ -81,9 +81,7 @@ class Parser {
       if (At("<!--")) {
         if (!Comment()) return false;
       } else if (At("<?")) {
-        const size_t end = s_.find("?>", pos_ + 2);
-        if (end == std::string_view::npos) return Fail("a \"<?\" is not closed.");
-        Advance(end + 2 - pos_);
+        if (!ProcessingInstruction()) return false;
       } else {
         return true;
       }
@@ -102,6 +100,14 @@ class Parser {
     const size_t end = s_.find("-->", pos_ + 4);
     if (end == std::string_view::npos) return Fail("a comment is not closed.");
     Advance(end + 3 - pos_);
+    return true;
+  }
+
+  // A processing instruction ("<?...?>"), passed over.
+  bool ProcessingInstruction() {
+    const size_t end = s_.find("?>", pos_ + 2);
+    if (end == std::string_view::npos) return Fail("a \"<?\" is not closed.");
+    Advance(end + 2 - pos_);
     return true;
   }
 
@@ -206,9 +212,7 @@ class Parser {
       if (At("<!--")) {
         if (!Comment()) return false;
       } else if (At("<?")) {
-        const size_t end = s_.find("?>", pos_ + 2);
-        if (end == std::string_view::npos) return Fail("a \"<?\" is not closed.");
-        Advance(end + 2 - pos_);
+        if (!ProcessingInstruction()) return false;
       } else if (At("<!")) {
         return Fail("DOCTYPE and CDATA are not read.");
       } else if (At("</")) {

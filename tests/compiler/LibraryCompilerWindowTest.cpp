@@ -15,6 +15,7 @@
 #include "support/FindChild.h"
 #include "ui/QtDialogs.h"
 #include "ui/ScriptedDialogs.h"
+#include "ui/UserSettings.h"
 #include "ui/WindowFont.h"
 
 namespace ovrel {
@@ -34,6 +35,7 @@ class LibraryCompilerWindowTest : public ::testing::Test {
     write("notes.txt", "not a session");
     // Sessions/ and Libraries/ in the program folder.
     settings.SetProgramFolders(QString::fromStdString(folder.path().string()), {});
+    UserSettings().Clear();  // nothing remembered from an earlier test
     form = std::make_unique<LibraryCompilerWindow>(settings, dialogs);
     form->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));

@@ -24,10 +24,10 @@ class EditorSweepTest : public EditorTest {
   }
   static void Fill(SweepDialog* d, const char* from, const char* to, const char* length,
                    const char* pitch) {
-    d->fromEdit->setText(QString::fromLatin1(from));
-    d->toEdit->setText(QString::fromLatin1(to));
-    d->lengthEdit->setText(QString::fromLatin1(length));
-    d->pitchEdit->setText(QString::fromLatin1(pitch));
+    Control<QLineEdit>(*d, "fromEdit")->setText(QString::fromLatin1(from));
+    Control<QLineEdit>(*d, "toEdit")->setText(QString::fromLatin1(to));
+    Control<QLineEdit>(*d, "lengthEdit")->setText(QString::fromLatin1(length));
+    Control<QLineEdit>(*d, "pitchEdit")->setText(QString::fromLatin1(pitch));
   }
   std::set<int> SelectedCols() const {
     std::set<int> cols;
@@ -53,18 +53,18 @@ TEST_F(EditorSweepTest, InsertsTheSweepAtTheCursorAsOneUndoStepAndSelectsIt) {
 
   // A faulty value is named beside its field and OK cannot be clicked.
   Fill(dialog, "14", "49", "30", "200:100");
-  EXPECT_FALSE(dialog->okButton->isEnabled());
-  EXPECT_TRUE(dialog->toReasonText->text().contains("1 to 48"));
-  EXPECT_TRUE(dialog->fromReasonText->text().isEmpty());
-  EXPECT_TRUE(dialog->totalText->text().isEmpty());
+  EXPECT_FALSE(Control<QPushButton>(*dialog, "okButton")->isEnabled());
+  EXPECT_TRUE(Control<QLabel>(*dialog, "toReasonText")->text().contains("1 to 48"));
+  EXPECT_TRUE(Control<QLabel>(*dialog, "fromReasonText")->text().isEmpty());
+  EXPECT_TRUE(Control<QLabel>(*dialog, "totalText")->text().isEmpty());
 
-  dialog->toEdit->setText(QStringLiteral("4"));
-  dialog->modeCombo->setCurrentText(QStringLiteral("SL"));
-  ASSERT_TRUE(dialog->okButton->isEnabled());
-  EXPECT_TRUE(dialog->toReasonText->text().isEmpty());
-  EXPECT_EQ(dialog->totalText->text(), "6 segments, total time 30:00.0");
-  EXPECT_EQ(dialog->previewText->document()->blockCount(), 6);
-  QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+  Control<QLineEdit>(*dialog, "toEdit")->setText(QStringLiteral("4"));
+  Control<QComboBox>(*dialog, "modeCombo")->setCurrentText(QStringLiteral("SL"));
+  ASSERT_TRUE(Control<QPushButton>(*dialog, "okButton")->isEnabled());
+  EXPECT_TRUE(Control<QLabel>(*dialog, "toReasonText")->text().isEmpty());
+  EXPECT_EQ(Control<QLabel>(*dialog, "totalText")->text(), "6 segments, total time 30:00.0");
+  EXPECT_EQ(Control<QPlainTextEdit>(*dialog, "previewText")->document()->blockCount(), 6);
+  QTest::mouseClick(Control<QPushButton>(*dialog, "okButton"), Qt::LeftButton);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_FALSE(dialog);
   ShowForm();
@@ -107,11 +107,11 @@ TEST_F(EditorSweepTest, RefusesASweepThatDoesNotFitTheSession) {
   QPointer<SweepDialog> dialog = OpenDialog();
   ASSERT_TRUE(dialog);
   Fill(dialog, "10", "12", "12:00", "100");  // three segments
-  EXPECT_FALSE(dialog->okButton->isEnabled());
-  EXPECT_TRUE(dialog->lengthReasonText->text().contains("room for 2 more"));
-  dialog->lengthEdit->setText(QStringLiteral("11:30"));  // two
-  ASSERT_TRUE(dialog->okButton->isEnabled());
-  QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+  EXPECT_FALSE(Control<QPushButton>(*dialog, "okButton")->isEnabled());
+  EXPECT_TRUE(Control<QLabel>(*dialog, "lengthReasonText")->text().contains("room for 2 more"));
+  Control<QLineEdit>(*dialog, "lengthEdit")->setText(QStringLiteral("11:30"));  // two
+  ASSERT_TRUE(Control<QPushButton>(*dialog, "okButton")->isEnabled());
+  QTest::mouseClick(Control<QPushButton>(*dialog, "okButton"), Qt::LeftButton);
   EXPECT_EQ(st().Ses.SegCount, 380);
   EXPECT_EQ(st().Ses[1].FreqStart, 10);
   EXPECT_EQ(st().Ses[2].FreqEnd, 12);
