@@ -71,18 +71,21 @@ const std::array<DeviceCommand, 8> kCommands = {{
      "Reads the device's session memory, keeps it in the backup history and\n"
      "writes it to FILE.svl: the library's used bytes, or all 2048 bytes when\n"
      "the memory holds no valid library.\n"},
-    {"restore", "upload a backup (the newest sound one when no file is given)",
+    {"restore", "upload a backup (the memory before the last write when no file is given)",
      "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
      "Prints what the backup holds and uploads it into the device. Without a\n"
-     "file the newest backup of the history that holds a sound session library\n"
-     "is uploaded; a file that is not a sound library is refused.\n"
+     "file the memory as it was before the last write is uploaded: the newest\n"
+     "backup kept before a write that holds a sound session library (a plain\n"
+     "read only when no such backup exists). A file that is not a sound\n"
+     "library, or a link, is refused.\n"
      "  --backup   read the device memory first and keep it in the backup history\n"
      "  --verify   read the memory back afterwards and compare it with the backup\n"},
     {"backups", "list the backup history",
      "Usage: ovrel backups\n"
      "Lists the backup history, oldest first: when each memory was read (UTC),\n"
-     "its sessions, its size in bytes, whether it holds a sound session library\n"
-     "(\"sound\", else \"broken\") and its file.\n"},
+     "why it was kept (\"before upload\", \"before add\", \"before edit\" or\n"
+     "\"read\"), its sessions, its size in bytes, whether it holds a sound\n"
+     "session library (\"sound\"; \"link\" for a link, else \"broken\") and its file.\n"},
 }};
 
 struct Arguments {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -97,7 +98,9 @@ TEST_F(CliInterruptTest, AReaderThatGoesAwayDoesNotStopTheWrite) {
 }
 
 // An upload asked for while an add waits out its pause is refused as busy,
-// naming the add's process, and the add's merge is what the device keeps.
+// naming the add's process, whatever the second client's runtime folder (or
+// none), and refused too when it cannot take the lock; the add's merge is
+// what the device keeps.
 TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
   const Bytes before = LibraryWithSegments(2);
   WriteFile(Path("lib.svl"), LibraryWithSegments(40));
@@ -116,11 +119,28 @@ TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
         return true;
       },
       5000));
-  const Outcome refused = Run({"upload", "--port", port, "lib.svl"});
-  EXPECT_EQ(refused.Status, 3) << refused.Err.toStdString();
-  EXPECT_TRUE(refused.Err.contains(
-      QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
-      << refused.Err.toStdString();
+  // The lock is the same for every client, whatever its environment.
+  ASSERT_TRUE(QDir(Dir.path()).mkdir("runtime"));
+  for (const QStringList& client :
+       {QStringList{}, QStringList{"env", "-u", "XDG_RUNTIME_DIR"},
+        QStringList{"env", "XDG_RUNTIME_DIR=" + Path("runtime")},
+        QStringList{"env", "XDG_RUNTIME_DIR=/proc"}}) {
+    const Outcome refused = Run({"upload", "--port", port, "lib.svl"}, {}, client);
+    EXPECT_EQ(refused.Status, 3) << client.join(' ').toStdString() << refused.Err.toStdString();
+    EXPECT_TRUE(refused.Err.contains(
+        QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
+        << client.join(' ').toStdString() << refused.Err.toStdString();
+  }
+  // A client that cannot make the lock at all does not write either.
+  const QStringList readOnlyLocks{
+      "unshare", ::geteuid() == 0 ? "-m" : "-rm", "sh", "-c",
+      "mount -t tmpfs -o ro none /run/lock || exit 99; exec \"$0\" \"$@\""};
+  const Outcome unlocked = Run({"upload", "--port", port, "lib.svl"}, {}, readOnlyLocks);
+  ASSERT_NE(unlocked.Status, 99) << "no file system could be mounted: " << unlocked.Err.toStdString();
+  EXPECT_EQ(unlocked.Status, 3) << unlocked.Err.toStdString();
+  EXPECT_TRUE(unlocked.Err.contains("the port's lock cannot be made in /run/lock: Read-only file "
+                                    "system"))
+      << unlocked.Err.toStdString();
 
   const Outcome added = End(*add);
   EXPECT_EQ(added.Status, 0) << added.Err.toStdString();
