@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QStringList>
@@ -211,9 +212,13 @@ int Restore(const Arguments& a) {
               .arg(path));
     }
   }
-  if (QFileInfo(path).isSymLink()) {
+  // The history holds only files the program kept: a link there was put by
+  // someone else. A file named by the user is theirs to link.
+  const QFileInfo named(path);
+  if (named.isSymLink() &&
+      named.absolutePath() == QDir(BackupHistory::DefaultFolder()).absolutePath()) {
     return Finish(ExitFailed, QStringLiteral("%1 is a link to %2; a link is not restored.")
-                                  .arg(path, QFileInfo(path).symLinkTarget()));
+                                  .arg(path, named.symLinkTarget()));
   }
   const LibraryFile file = ReadLibraryFile(path);
   if (!file.Error.isEmpty()) return Finish(ExitFailed, file.Error);
