@@ -78,7 +78,7 @@ const std::array<DeviceCommand, 8> kCommands = {{
      "file the memory as it was before the last write is uploaded: the newest\n"
      "backup kept before a write that holds a sound session library (a plain\n"
      "read only when no such backup exists). A file that is not a sound\n"
-     "library, or a link, is refused.\n"
+     "library, or a link in the backup history, is refused.\n"
      "  --backup   read the device memory first and keep it in the backup history\n"
      "  --verify   read the memory back afterwards and compare it with the backup\n"},
     {"backups", "list the backup history",
