@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QStringList>
@@ -71,18 +72,21 @@ const std::array<DeviceCommand, 8> kCommands = {{
      "Reads the device's session memory, keeps it in the backup history and\n"
      "writes it to FILE.svl: the library's used bytes, or all 2048 bytes when\n"
      "the memory holds no valid library.\n"},
-    {"restore", "upload a backup (the newest sound one when no file is given)",
+    {"restore", "upload a backup (the memory before the last write when no file is given)",
      "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
      "Prints what the backup holds and uploads it into the device. Without a\n"
-     "file the newest backup of the history that holds a sound session library\n"
-     "is uploaded; a file that is not a sound library is refused.\n"
+     "file the memory as it was before the last write is uploaded: the newest\n"
+     "backup kept before a write that holds a sound session library (a plain\n"
+     "read only when no such backup exists). A file that is not a sound\n"
+     "library, or a link in the backup history, is refused.\n"
      "  --backup   read the device memory first and keep it in the backup history\n"
      "  --verify   read the memory back afterwards and compare it with the backup\n"},
     {"backups", "list the backup history",
      "Usage: ovrel backups\n"
      "Lists the backup history, oldest first: when each memory was read (UTC),\n"
-     "its sessions, its size in bytes, whether it holds a sound session library\n"
-     "(\"sound\", else \"broken\") and its file.\n"},
+     "why it was kept (\"before upload\", \"before add\", \"before edit\" or\n"
+     "\"read\"), its sessions, its size in bytes, whether it holds a sound\n"
+     "session library (\"sound\"; \"link\" for a link, else \"broken\") and its file.\n"},
 }};
 
 struct Arguments {
@@ -144,6 +148,7 @@ LibraryFile ReadLibraryFile(const QString& path) {
 // Uploads the library file at path, with the backup and verification asked for.
 int UploadLibrary(Device& d, const Arguments& a, const QString& path, bool backup) {
   if (backup) {
+    d.Reason = BackupReason::BeforeUpload;
     OperationResult read;
     if (const int status = d.ReadMemory(read)) return status;
   }
@@ -174,28 +179,46 @@ QString ProblemsOf(const LibImageInfo& info) {
   return problems.join(QStringLiteral("; "));
 }
 
-// The newest backup that holds a sound library, or an empty text.
-QString NewestSoundBackup() {
-  const QStringList files = BackupHistory().Files();
-  for (auto it = files.rbegin(); it != files.rend(); ++it) {
-    if (ReadLibraryFile(*it).Sound()) return *it;
+// Why a backup is not restored: it is a link (whatever it points to), or
+// it does not hold a sound library. Empty for a sound backup file.
+QString BackupProblem(const BackupEntry& entry, const LibraryFile& file) {
+  if (entry.Kind == BackupKind::Link) {
+    return QStringLiteral("it is a link to %1, not a backup the program kept")
+        .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  return {};
+  if (!file.Error.isEmpty()) return file.Error;
+  return file.Sound() ? QString() : ProblemsOf(file.Info);
 }
 
 int Restore(const Arguments& a) {
   QString path = a.Files.isEmpty() ? QString() : a.Files[0];
   if (path.isEmpty()) {
-    if (BackupHistory().Files().isEmpty()) {
+    const BackupHistory history;
+    if (history.Entries().empty()) {
       return Finish(ExitFailed, QStringLiteral("No backup has been kept yet in %1.")
                                     .arg(BackupHistory::DefaultFolder()));
     }
-    path = NewestSoundBackup();
-    if (path.isEmpty()) {
+    const std::optional<BackupEntry> target = history.RestoreTarget();
+    if (!target) {
       return Finish(ExitFailed, QStringLiteral("No backup in %1 holds a sound session library.")
                                     .arg(BackupHistory::DefaultFolder()));
     }
-    Say(QStringLiteral("Restoring the newest sound backup, %1").arg(path));
+    path = target->Path;
+    if (target->Reason != BackupReason::Read) {
+      Say(QStringLiteral("Restoring the memory as it was before the last write (kept %1), %2")
+              .arg(BackupHistory::ReasonText(target->Reason), path));
+    } else {
+      Say(QStringLiteral("No backup was kept before a write: restoring the newest sound read, %1")
+              .arg(path));
+    }
+  }
+  // The history holds only files the program kept: a link there was put by
+  // someone else. A file named by the user is theirs to link.
+  const QFileInfo named(path);
+  if (named.isSymLink() &&
+      named.absolutePath() == QDir(BackupHistory::DefaultFolder()).absolutePath()) {
+    return Finish(ExitFailed, QStringLiteral("%1 is a link to %2; a link is not restored.")
+                                  .arg(path, named.symLinkTarget()));
   }
   const LibraryFile file = ReadLibraryFile(path);
   if (!file.Error.isEmpty()) return Finish(ExitFailed, file.Error);
@@ -214,28 +237,34 @@ int Restore(const Arguments& a) {
 
 int Backups() {
   QJsonArray list;
-  for (const QString& path : BackupHistory().Files()) {
+  for (const BackupEntry& backup : BackupHistory().Entries()) {
+    const QString& path = backup.Path;
     const LibraryFile file = ReadLibraryFile(path);
+    const QString problem = BackupProblem(backup, file);
+    const bool sound = problem.isEmpty();
+    const QString state = sound ? QStringLiteral("sound")
+                          : backup.Kind == BackupKind::Link ? QStringLiteral("link")
+                                                            : QStringLiteral("broken");
     const QString time =
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const qint64 bytes = QFileInfo(path).size();
+    const QString reason = BackupHistory::ReasonText(backup.Reason);
+    const qint64 bytes = backup.Kind == BackupKind::File ? QFileInfo(path).size() : 0;
     QJsonObject entry{{QStringLiteral("path"), path},
                       {QStringLiteral("time"), time + QStringLiteral("Z")},
+                      {QStringLiteral("reason"), reason},
                       {QStringLiteral("bytes"), bytes},
-                      {QStringLiteral("sound"), file.Sound()}};
-    if (file.Sound()) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
+                      {QStringLiteral("state"), state},
+                      {QStringLiteral("sound"), sound}};
+    if (sound) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
     else
-      entry[QStringLiteral("problem")] = file.Error.isEmpty() ? ProblemsOf(file.Info) : file.Error;
+      entry[QStringLiteral("problem")] = problem;
     list.append(entry);
     if (!JsonMode()) {
-      const QString sessions =
-          file.Sound() ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
-      std::cout << qPrintable(QStringLiteral("%1 UTC  %2 sessions  %3 bytes  %4  %5")
-                                  .arg(time, sessions.rightJustified(2))
+      const QString sessions = sound ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
+      std::cout << qPrintable(QStringLiteral("%1 UTC  %2  %3 sessions  %4 bytes  %5  %6")
+                                  .arg(time, reason.leftJustified(13), sessions.rightJustified(2))
                                   .arg(bytes, 4)
-                                  .arg(file.Sound() ? QStringLiteral("sound ")
-                                                    : QStringLiteral("broken"),
-                                       path))
+                                  .arg(state.leftJustified(6), path))
                 << "\n";
     }
   }
@@ -251,6 +280,7 @@ int Add(const Arguments& a) {
     d.Link.StopWhenNotKept = false;
   }
   if (const int status = d.Choose(a.Port)) return status;
+  d.Reason = BackupReason::BeforeAdd;
   Say(QStringLiteral("Uploading/adding single session to Sorvani"));
   const OperationResult added =
       d.RunToEnd([&](DeviceLink::Done done) { d.Link.AddSession(a.Files[0], done); });

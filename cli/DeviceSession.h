@@ -41,12 +41,16 @@ class DeviceSession {
   DeviceSession() : Link(Port, Ui) {
     Link.SetWorkingFolder(LocateProgramFolders().Program);
     Link.KeepMemoryImage = [this](std::span<const std::uint8_t, SesMemSize> image) {
-      const BackupHistory::Kept kept = BackupHistory().Keep(image);
+      const BackupHistory::Kept kept = BackupHistory().Keep(image, Reason);
       KeptPath = kept.Path;
       return kept.Error;
     };
     Link.StopWhenNotKept = true;
   }
+
+  // Why the memory this session reads is kept: a plain read unless the
+  // command writes after it.
+  BackupReason Reason = BackupReason::Read;
 
   // Runs one operation of the link to its end and shows how it ended.
   // After a signal no operation starts, and one that runs stops at once

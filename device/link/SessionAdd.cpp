@@ -129,7 +129,7 @@ void SessionAdd::Abandon(FailureKind kind, LinkMessage message) {
 
 std::optional<QString> SessionAdd::SaveWorkingFile(const QString& name,
                                                    std::span<const std::uint8_t> bytes) {
-  const FileWriteResult written = WriteFileAtomically(
+  const FileWriteResult written = WriteFileAtomicallyNoFollow(
       QFile::encodeName(Link().WorkingFilePath(name)).toStdString(),
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (written) return std::nullopt;
