@@ -37,6 +37,9 @@ inline const QString kReadPortOpenFailed = QStringLiteral(
     "Sorvani is disconnected or not turned on. Reading the session memory failed.");
 inline const QString kLibFileNotFound = QStringLiteral("The session library file not found.");
 inline const QString kSesFileNotFound = QStringLiteral("The session file not found.");
+inline const QString kLibFileNotRegular =
+    QStringLiteral("The session library file is not a regular file.");
+inline const QString kSesFileNotRegular = QStringLiteral("The session file is not a regular file.");
 inline const QString kCheckSumError = QStringLiteral("CheckSum Error");
 inline const QString kMemoryLimit = QStringLiteral(
     "Session memory limit exceeded. The session is too big to be added to the existing session "

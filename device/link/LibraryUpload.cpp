@@ -1,7 +1,6 @@
 #include "device/link/LibraryUpload.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <vector>
@@ -18,11 +17,18 @@ LibraryUpload::LibraryUpload(const Image& image, std::uint8_t checksum, bool sta
     : image_(image), checksum_(checksum), startTransfer_(startTransfer) {}
 
 bool LibraryUpload::ReadLibraryFile() {
-  if (!QFileInfo(path_).isFile()) {
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path_).toStdString(), SesMemSize);
+  // Only a missing file is "not found"; a pipe, a folder or a device is
+  // named for what it is in the reader's reason.
+  if (file.Fault == FileBytesFault::Missing) {
     Fail(FailureKind::File, {linktext::kLibFileNotFound, LinkIcon::Error, {}});
     return false;
   }
-  const FileBytes file = ReadFileBytes(QFile::encodeName(path_).toStdString(), SesMemSize);
+  if (file.Fault == FileBytesFault::NotRegular) {
+    Fail(FailureKind::File, {linktext::kLibFileNotRegular, LinkIcon::Error,
+                             QString::fromStdString(file.Error)});
+    return false;
+  }
   if (file.Fault == FileBytesFault::TooLarge) {
     Fail(FailureKind::File, {linktext::kLibFileTooBig, LinkIcon::Error, path_});
     return false;

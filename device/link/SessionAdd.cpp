@@ -1,7 +1,6 @@
 #include "device/link/SessionAdd.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include "device/link/DeviceLink.h"
 #include "device/link/LibraryUpload.h"
@@ -12,12 +11,19 @@
 namespace ovrel {
 
 bool SessionAdd::ReadSessionFile() {
-  if (!QFileInfo(path_).isFile()) {
+  const std::string fileName = QFile::encodeName(path_).toStdString();
+  const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
+  // Only a missing file is "not found"; a pipe, a folder or a device is
+  // named for what it is in the reader's reason.
+  if (file.Fault == FileBytesFault::Missing) {
     Fail(FailureKind::File, {linktext::kSesFileNotFound, LinkIcon::Error, {}});
     return false;
   }
-  const std::string fileName = QFile::encodeName(path_).toStdString();
-  const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
+  if (file.Fault == FileBytesFault::NotRegular) {
+    Fail(FailureKind::File, {linktext::kSesFileNotRegular, LinkIcon::Error,
+                             QString::fromStdString(file.Error)});
+    return false;
+  }
   if (!file) {
     Fail(FailureKind::File, {linktext::kSesFileUnreadable, LinkIcon::Error,
                              QString::fromStdString(file.Error)});

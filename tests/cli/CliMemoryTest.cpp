@@ -1,6 +1,7 @@
 // ovrel list, extract and remove, run as processes against the emulator.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QJsonDocument>
@@ -119,6 +120,61 @@ TEST_F(CliMemoryTest, RemoveUploadsTheCompilersImageOfTheRestAndKeepsTheOld) {
   EXPECT_EQ(invalid.Status, 1);
   EXPECT_TRUE(invalid.Err.contains("holds no valid session library")) << invalid.Err.toStdString();
   EXPECT_EQ(wrong.memory(), garbage);
+}
+
+// Arguments that can name no session, and files that are no regular files,
+// are refused for what they are before anything reaches the device: no
+// read, no backup.
+TEST_F(CliMemoryTest, BadNumbersAndFilesAreRefusedBeforeTheDevice) {
+  DevSim sim({"--log"}, Padded(Image(kThree)));
+  const QString port = QString::fromStdString(sim.path());
+  const struct {
+    QStringList Args;
+    const char* Says;
+  } refused[] = {
+      {{"remove", "abc", "--port", port}, "\"abc\" is not a session number."},
+      {{"extract", "abc", "--port", port, "-o", "x.svs"}, "\"abc\" is not a session number."},
+      {{"extract", "abc"}, "\"abc\" is not a session number."},
+      {{"remove", "0", "--port", port}, "there is no session 0"},
+  };
+  for (const auto& r : refused) {
+    const Outcome run = Run(r.Args);
+    EXPECT_EQ(run.Status, 2) << r.Args.join(' ').toStdString();
+    EXPECT_TRUE(run.Err.contains(r.Says)) << run.Err.toStdString();
+  }
+
+  ASSERT_EQ(::mkfifo(Path("pipe.svl").toLocal8Bit().constData(), 0600), 0);
+  ASSERT_TRUE(QDir(Dir.path()).mkdir("folder.svs"));
+  const QList<QStringList> notRegular = {{"upload", "--port", port, "pipe.svl"},
+                                         {"upload", "--port", port, "/dev/zero"},
+                                         {"add", "--port", port, "folder.svs"},
+                                         {"add", "--no-backup", "--port", port, "/dev/zero"}};
+  for (const QStringList& args : notRegular) {
+    const Outcome run = Run(args);
+    EXPECT_EQ(run.Status, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(run.Err.contains("is not a regular file.")) << run.Err.toStdString();
+    EXPECT_FALSE(run.Err.contains("not found")) << run.Err.toStdString();
+  }
+  EXPECT_EQ(LoggedCommands(sim.log()), "");
+  EXPECT_FALSE(QDir(BackupFolder()).exists());
+}
+
+// A library of more than 30 sessions (adds can make one) loses sessions
+// only down to a library that an upload accepts; otherwise nothing is written.
+TEST_F(CliMemoryTest, RemoveRefusesToWriteMoreThanThirtySessions) {
+  WriteFile(Path("forty.svl"), Image(std::vector<SessionRecord>(40, kThree[2])));
+  const Outcome tooMany = Run({"remove", "1", "forty.svl", "-o", "out.svl"});
+  EXPECT_EQ(tooMany.Status, 1);
+  EXPECT_TRUE(tooMany.Err.contains("would still hold 39 sessions, more than the 30")) 
+      << tooMany.Err.toStdString();
+  EXPECT_FALSE(QFile::exists(Path("out.svl")));
+
+  QStringList ten{"remove"};
+  for (int n = 31; n <= 40; ++n) ten << QString::number(n);
+  const Outcome enough = Run(ten + QStringList{"forty.svl", "-o", "out.svl"});
+  ASSERT_EQ(enough.Status, 0) << enough.Err.toStdString();
+  EXPECT_EQ(ReadFile(Path("out.svl")), Image(std::vector<SessionRecord>(30, kThree[2])));
+  EXPECT_EQ(Run({"info", "out.svl"}).Status, 0);
 }
 
 }  // namespace

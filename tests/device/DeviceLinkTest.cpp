@@ -292,13 +292,14 @@ TEST_F(DeviceLinkTest, AFileThatIsNoSoundLibraryLeavesTheDeviceAlone) {
     EXPECT_TRUE(Ui.Messages[0].Detail.startsWith(Path("lib.svl") + ": "))
         << Ui.Messages[0].Detail.toStdString();
   }
-  // A folder, or no file at all (the window's library box left empty).
+  // A folder is named as no regular file; no file at all (the window's
+  // library box left empty) is not found.
   Ui.Messages.clear();
   ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("folder.svl")));
   EXPECT_FALSE(Upload(Path("folder.svl")));
   EXPECT_FALSE(Upload(QString()));
   EXPECT_EQ(MessageTexts(),
-            (std::vector<QString>{linktext::kLibFileNotFound, linktext::kLibFileNotFound}));
+            (std::vector<QString>{linktext::kLibFileNotRegular, linktext::kLibFileNotFound}));
   EXPECT_EQ(sim.log(), "");
   EXPECT_EQ(sim.memory(), old);
 
