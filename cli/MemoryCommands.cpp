@@ -110,13 +110,14 @@ std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
   out.Verify = takesVerify && line.IsSet(QStringLiteral("verify"));
   std::vector<std::string> positional;
   for (const QString& arg : line.Positional()) positional.push_back(arg.toStdString());
-  // The library file is the last argument after the numbers; with --port
-  // every argument is a number.
-  if (out.Port.isEmpty() && (!takesNumbers || positional.size() > 1)) {
-    if (!positional.empty()) {
-      out.Library = positional.back();
-      positional.pop_back();
-    }
+  // The session numbers come first: the library file is the last argument
+  // after them (with --port, only when it is no number, to be refused below).
+  const bool lastIsLibrary =
+      positional.size() > (takesNumbers ? 1u : 0u) &&
+      (!takesNumbers || out.Port.isEmpty() || !SessionNumber(positional.back()));
+  if (lastIsLibrary) {
+    out.Library = positional.back();
+    positional.pop_back();
   }
   if (!takesNumbers && !positional.empty()) return usage("takes one library file.");
   for (const std::string& arg : positional) {
