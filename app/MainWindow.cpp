@@ -65,7 +65,9 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   setFixedSize(369, 204);
   CreateControls();
   link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
-  link_->KeepMemoryImage = BackupHistory::KeepInUserHistory;
+  link_->KeepMemoryImage = [](std::span<const std::uint8_t, SesMemSize> image) {
+    return BackupHistory::KeepInUserHistory(image, BackupReason::Read);
+  };
   // Work queued while a message box or a file dialog is open waits for it
   // to close: it never runs inside that dialog's loop.
   link_->MayStartNext = [] { return QApplication::activeModalWidget() == nullptr; };

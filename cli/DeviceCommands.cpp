@@ -189,6 +189,7 @@ bool WriteImageFile(Context& ctx, const QString& path, const char* bytes, qint64
 // Uploads the library file at path, with the backup and verification asked for.
 int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path, bool backup) {
   if (backup) {
+    d.Reason = BackupReason::BeforeUpload;
     OperationResult read;
     if (const int status = d.ReadMemory(read)) return status;
   }
@@ -248,29 +249,44 @@ int Upload(Context& ctx, const std::vector<std::string>& args) {
   });
 }
 
-// The newest backup that holds a sound library, or an empty text.
-QString NewestSoundBackup() {
-  const QStringList files = BackupHistory().Files();
-  for (auto it = files.rbegin(); it != files.rend(); ++it) {
-    if (ReadLibraryFile(*it).Sound()) return *it;
+// Why a backup is not restored: it is a link (whatever it points to), or
+// it does not hold a sound library. Empty for a sound backup file.
+QString BackupProblem(const BackupEntry& entry, const LibraryFile& file) {
+  if (entry.Kind == BackupKind::Link) {
+    return QStringLiteral("it is a link to %1, not a backup the program kept")
+        .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  return {};
+  if (!file.Error.isEmpty()) return file.Error;
+  return file.Sound() ? QString() : ProblemsOf(file.Info);
 }
 
 int RestoreNow(Context& ctx, const Arguments& a) {
   QString path = a.Files.isEmpty() ? QString() : a.Files[0];
   if (path.isEmpty()) {
-    if (BackupHistory().Files().isEmpty()) {
+    const BackupHistory history;
+    if (history.Entries().empty()) {
       return ctx.Finish(ExitFailed, QStringLiteral("No backup has been kept yet in %1.")
                                         .arg(BackupHistory::DefaultFolder()));
     }
-    path = NewestSoundBackup();
-    if (path.isEmpty()) {
+    const std::optional<BackupEntry> target = history.RestoreTarget();
+    if (!target) {
       return ctx.Finish(ExitFailed,
                         QStringLiteral("No backup in %1 holds a sound session library.")
                             .arg(BackupHistory::DefaultFolder()));
     }
-    ctx.Say(QStringLiteral("Restoring the newest sound backup, %1").arg(path));
+    path = target->Path;
+    if (target->Reason != BackupReason::Read) {
+      ctx.Say(QStringLiteral("Restoring the memory as it was before the last write (kept %1), %2")
+                  .arg(BackupHistory::ReasonText(target->Reason), path));
+    } else {
+      ctx.Say(
+          QStringLiteral("No backup was kept before a write: restoring the newest sound read, %1")
+              .arg(path));
+    }
+  }
+  if (QFileInfo(path).isSymLink()) {
+    return ctx.Finish(ExitFailed, QStringLiteral("%1 is a link to %2; a link is not restored.")
+                                      .arg(path, QFileInfo(path).symLinkTarget()));
   }
   const LibraryFile file = ReadLibraryFile(path);
   if (!file.Error.isEmpty()) return ctx.Finish(ExitFailed, file.Error);
@@ -296,28 +312,34 @@ int Restore(Context& ctx, const std::vector<std::string>& args) {
 int Backups(Context& ctx, const std::vector<std::string>& args) {
   if (!Parse(ctx, "backups", {.Port = false}, args)) return ExitUsage;
   QJsonArray list;
-  for (const QString& path : BackupHistory().Files()) {
+  for (const BackupEntry& backup : BackupHistory().Entries()) {
+    const QString& path = backup.Path;
     const LibraryFile file = ReadLibraryFile(path);
+    const QString problem = BackupProblem(backup, file);
+    const bool sound = problem.isEmpty();
+    const QString state = sound                               ? QStringLiteral("sound")
+                          : backup.Kind == BackupKind::Link ? QStringLiteral("link")
+                                                            : QStringLiteral("broken");
     const QString time =
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const qint64 bytes = QFileInfo(path).size();
+    const QString reason = BackupHistory::ReasonText(backup.Reason);
+    const qint64 bytes = backup.Kind == BackupKind::File ? QFileInfo(path).size() : 0;
     QJsonObject entry{{QStringLiteral("path"), path},
                       {QStringLiteral("time"), time + QStringLiteral("Z")},
+                      {QStringLiteral("reason"), reason},
                       {QStringLiteral("bytes"), bytes},
-                      {QStringLiteral("sound"), file.Sound()}};
-    if (file.Sound()) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
+                      {QStringLiteral("state"), state},
+                      {QStringLiteral("sound"), sound}};
+    if (sound) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
     else
-      entry[QStringLiteral("problem")] = file.Error.isEmpty() ? ProblemsOf(file.Info) : file.Error;
+      entry[QStringLiteral("problem")] = problem;
     list.append(entry);
     if (!ctx.Json()) {
-      const QString sessions =
-          file.Sound() ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
-      ctx.Out() << qPrintable(QStringLiteral("%1 UTC  %2 sessions  %3 bytes  %4  %5")
-                                  .arg(time, sessions.rightJustified(2))
+      const QString sessions = sound ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
+      ctx.Out() << qPrintable(QStringLiteral("%1 UTC  %2  %3 sessions  %4 bytes  %5  %6")
+                                  .arg(time, reason.leftJustified(13), sessions.rightJustified(2))
                                   .arg(bytes, 4)
-                                  .arg(file.Sound() ? QStringLiteral("sound ")
-                                                    : QStringLiteral("broken"),
-                                       path))
+                                  .arg(state.leftJustified(6), path))
                 << "\n";
     }
   }
@@ -337,6 +359,7 @@ int Add(Context& ctx, const std::vector<std::string>& args) {
       d.Link.StopWhenNotKept = false;
     }
     if (const int status = d.Choose(a->Port)) return status;
+    d.Reason = BackupReason::BeforeAdd;
     ctx.Say(QStringLiteral("Uploading/adding single session to Sorvani"));
     const auto added =
         d.RunToEnd([&](DeviceLink::Done done) { d.Link.AddSession(a->Files[0], done); });

@@ -42,7 +42,7 @@ QString MemoryAfterFailedWrite(const OperationResult& failed) {
 DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx), Link(Port, Ui) {
   Link.SetWorkingFolder(LocateProgramFolders().Program);
   Link.KeepMemoryImage = [this](std::span<const std::uint8_t, SesMemSize> image) {
-    const BackupHistory::Kept kept = BackupHistory().Keep(image);
+    const BackupHistory::Kept kept = BackupHistory().Keep(image, Reason);
     KeptPath = kept.Path;
     return kept.Error;
   };

@@ -10,6 +10,7 @@
 #include "cli/Context.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
+#include "storage/BackupHistory.h"
 
 namespace ovrel::cli {
 
@@ -44,6 +45,10 @@ class DeviceSession {
   // Reads the memory back and compares it with the image the upload wrote,
   // without keeping it in the backup history (it is no backup).
   int Verify(const OperationResult& uploaded);
+
+  // Why the memory this session reads is kept: a plain read unless the
+  // command writes after it.
+  BackupReason Reason = BackupReason::Read;
 
   Context& Ctx;
   SerialPort Port;

@@ -150,9 +150,11 @@ std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
 
 // The sessions of the library in the file or the device memory the
 // arguments name; the device's memory stays in `memory` and in the backup
-// history. Returns 0, or the exit status of the failure (after saying why).
+// history, kept for `reason`. Returns 0, or the exit status of the failure
+// (after saying why).
 int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
-                 std::vector<SessionRecord>& sessions) {
+                 std::vector<SessionRecord>& sessions,
+                 BackupReason reason = BackupReason::Read) {
   LibrarySessions read;
   if (!a.Library.empty()) {
     const FileBytes file = ReadFileBytes(a.Library, SesMemSize);
@@ -167,6 +169,7 @@ int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSessio
   } else {
     device = std::make_unique<DeviceSession>(ctx);
     device->Link.SetPort(a.Port);
+    device->Reason = reason;
     OperationResult result;
     if (const int status = device->ReadMemory(result)) return status;
     read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
@@ -267,7 +270,8 @@ int Remove(Context& ctx, const std::vector<std::string>& args) {
   return RunWithEventLoop(ctx, [&] {
     std::unique_ptr<DeviceSession> device;
     std::vector<SessionRecord> sessions;
-    if (const int status = ReadSessions(ctx, *a, device, sessions)) return status;
+    if (const int status = ReadSessions(ctx, *a, device, sessions, BackupReason::BeforeEdit))
+      return status;
     if (const int status = CheckNumbers(ctx, a->Numbers, sessions.size())) return status;
     std::vector<int> indexes;
     for (const int n : a->Numbers) indexes.push_back(n - 1);
