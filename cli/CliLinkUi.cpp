@@ -1,9 +1,9 @@
 #include "cli/CliLinkUi.h"
 
 #include <QJsonObject>
+#include <utility>
 
 #include "cli/Command.h"
-#include "device/link/DeviceLink.h"
 
 namespace ovrel::cli {
 
@@ -20,16 +20,16 @@ QString StepText(const LinkProgress& p) {
 }  // namespace
 
 void CliLinkUi::ShowMessage(const LinkMessage& message) {
-  ctx_.Say(message.Text);
+  ctx_.Say(message.Text());
   if (!message.Detail.isEmpty()) ctx_.Say(message.Detail);
   ctx_.NoteOutcome(message.Line());
   ctx_.Emit(QStringLiteral("message"),
-            {{QStringLiteral("text"), message.Text}, {QStringLiteral("detail"), message.Detail}});
+            {{QStringLiteral("text"), message.Text()}, {QStringLiteral("detail"), message.Detail}});
 }
 
 void CliLinkUi::ShowResult(const OperationResult& result) {
   for (const LinkMessage& note : result.Notes) ShowMessage(note);
-  if (!result.Message.Text.isEmpty()) ShowMessage(result.Message);
+  if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
 void CliLinkUi::ProbingPort(int index) {
@@ -41,8 +41,8 @@ void CliLinkUi::ProbingPort(int index) {
 void CliLinkUi::Progress(const LinkProgress& p) {
   if (p.Count == 0) {
     // The operation has ended.
-    writing_ = false;
     ctx_.ClearBar();
+    if (std::exchange(writing_, false) && WriteEnded) WriteEnded();
     return;
   }
   // From C on the device's memory is being replaced.
@@ -69,20 +69,17 @@ int CliLinkUi::FailureStatus(const OperationResult& result) {
     case FailureKind::NoReply:
     case FailureKind::WrongReply:
     case FailureKind::Checksum:
+    case FailureKind::Changed:
+    case FailureKind::Verify:
       return ExitWrongAnswer;
     case FailureKind::PortFailure:
     case FailureKind::File:
     case FailureKind::MemoryLimit:
     case FailureKind::InvalidDeviceImage:
+    case FailureKind::NotKept:
       return ExitFailed;
   }
   return ExitFailed;
-}
-
-bool CliLinkUi::BackupFailed(const OperationResult& result) {
-  for (const LinkMessage& note : result.Notes)
-    if (note.Text == linktext::kBackupFailed) return true;
-  return false;
 }
 
 }  // namespace ovrel::cli

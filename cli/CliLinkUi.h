@@ -6,6 +6,7 @@
 // kind of failure that ended an operation into an exit status.
 
 #include <QStringList>
+#include <functional>
 
 #include "cli/Context.h"
 #include "device/link/LinkUi.h"
@@ -25,11 +26,14 @@ class CliLinkUi : public LinkUi {
   // True from the C of a write into the device until its operation ends:
   // the device's memory is being replaced.
   bool Writing() const { return writing_; }
-  // True when the last operation got as far as its C: a failure then
-  // leaves the device's memory changed.
+  // True when the running (or last) job got as far as the C of a write: a
+  // failure then leaves the device's memory changed.
   bool WriteBegan() const { return writeBegan_; }
-  // Forgets the last operation's write, before the next one starts.
-  void NewOperation() { writeBegan_ = writing_ = false; }
+  // Forgets the last write, before the next job starts.
+  void NewJob() { writeBegan_ = writing_ = false; }
+  // Told when a write into the device has ended, well or not (before its
+  // job hears of it).
+  std::function<void()> WriteEnded;
 
   // Shows how an operation ended: its notes and its message, on standard
   // error and as JSON.
@@ -37,8 +41,6 @@ class CliLinkUi : public LinkUi {
   // The exit status for an operation that failed: the device not found,
   // the device answering wrongly, or another failure.
   static int FailureStatus(const OperationResult& result);
-  // True when the operation could not keep its memory image as a backup.
-  static bool BackupFailed(const OperationResult& result);
 
  private:
   void ShowMessage(const LinkMessage& message);

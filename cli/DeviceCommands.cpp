@@ -14,6 +14,7 @@
 #include "device/link/DeviceLink.h"
 #include "device/serial/PortDescription.h"
 #include "device/serial/SerialPort.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
 #include "session/AtomicFile.h"
 #include "session/FileBytes.h"
@@ -33,14 +34,17 @@ constexpr const char* kDetectHelp =
     "Probes every listed port and prints the one where the device answered.\n";
 
 constexpr const char* kUploadHelp =
-    "Usage: ovrel upload [--port P] [--no-backup] [--verify] LIB.svl\n"
+    "Usage: ovrel upload [--port P] [--no-backup] [--verify] [--expect BASE.svl] LIB.svl\n"
     "Replaces the device's session memory with the library file, after reading\n"
     "the memory and keeping it in the backup history; nothing is written when\n"
     "it cannot be kept. A file that is not a sound session library is refused.\n"
     "Without --port the device is found first.\n"
-    "  --no-backup  write without reading and keeping the memory first\n"
+    "  --no-backup  write without keeping the memory first\n"
     "  --backup     keep the memory first (the default)\n"
-    "  --verify     read the memory back afterwards and compare it with the file\n";
+    "  --verify     read the memory back afterwards and compare it with the file\n"
+    "  --expect BASE.svl  write only while the device still holds BASE.svl's\n"
+    "               library; otherwise write nothing and exit 4 (\"changed since\n"
+    "               it was read\")\n";
 
 constexpr const char* kAddHelp =
     "Usage: ovrel add [--port P] [--no-backup] [--verify] SESSION.svs\n"
@@ -63,12 +67,14 @@ constexpr const char* kBackupHelp =
     "the memory holds no valid library.\n";
 
 constexpr const char* kRestoreHelp =
-    "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
-    "Prints what the backup holds and uploads it into the device. Without a\n"
-    "file the newest backup of the history that holds a sound session library\n"
-    "is uploaded; a file that is not a sound library is refused.\n"
-    "  --backup   read the device memory first and keep it in the backup history\n"
-    "  --verify   read the memory back afterwards and compare it with the backup\n";
+    "Usage: ovrel restore [--port P] [--no-backup] [--verify] [FILE.svl]\n"
+    "Prints what the backup holds and uploads it into the device, after reading\n"
+    "the memory and keeping it in the backup history. Without a file the newest\n"
+    "backup of the history that holds a sound session library is uploaded; a\n"
+    "file that is not a sound library is refused.\n"
+    "  --no-backup  write without keeping the memory first\n"
+    "  --backup     keep the memory first (the default)\n"
+    "  --verify     read the memory back afterwards and compare it with the backup\n";
 
 constexpr const char* kBackupsHelp =
     "Usage: ovrel backups\n"
@@ -85,6 +91,7 @@ struct Takes {
   bool Backup = false;
   bool NoBackup = false;
   bool Verify = false;
+  bool Expect = false;  // --expect BASE.svl
   int MinFiles = 0;
   int MaxFiles = 0;
 };
@@ -97,6 +104,7 @@ struct Arguments {
   bool Backup = false;
   bool NoBackup = false;
   bool Verify = false;
+  QString Expect;  // the library the device must still hold
   QStringList Files;
 };
 
@@ -117,6 +125,7 @@ std::optional<Arguments> Parse(Context& ctx, const char* name, const Takes& take
   offer(takes.Backup, QStringLiteral("backup"));
   offer(takes.NoBackup, QStringLiteral("no-backup"));
   offer(takes.Verify, QStringLiteral("verify"));
+  offer(takes.Expect, QStringLiteral("expect"), true);
   CommandLine line;
   if (!line.Parse(args, options)) {
     ctx.UsageError(name, "unknown option or missing value: " + line.Bad + ".");
@@ -130,6 +139,7 @@ std::optional<Arguments> Parse(Context& ctx, const char* name, const Takes& take
   out.Backup = takes.Backup && line.IsSet(QStringLiteral("backup"));
   out.NoBackup = takes.NoBackup && line.IsSet(QStringLiteral("no-backup"));
   out.Verify = takes.Verify && line.IsSet(QStringLiteral("verify"));
+  if (takes.Expect) out.Expect = line.Value(QStringLiteral("expect"));
   out.Files = line.Positional();
   if (out.Files.size() > takes.MaxFiles || out.Files.size() < takes.MinFiles) {
     ctx.UsageError(name, takes.MaxFiles == 0   ? "takes no file arguments."
@@ -144,33 +154,9 @@ std::optional<Arguments> Parse(Context& ctx, const char* name, const Takes& take
   return out;
 }
 
-// A library file read for restoring or listing: its bytes, what they hold,
-// or why it cannot be read.
-struct LibraryFile {
-  std::vector<std::uint8_t> Bytes;
-  LibImageInfo Info;
-  QString Error;  // set when the file cannot be read
-  bool Sound() const { return Error.isEmpty() && Info.Valid(); }
-};
-
-// A file of the memory's whole size (a raw read) may carry bytes after its
-// library, as the upload accepts it.
-LibraryFile ReadLibraryFile(const QString& path) {
-  // Bounded: a library is never larger than the memory, and a pipe or a
-  // device is refused before it is opened.
-  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
-  if (!file) return {{}, {}, QString::fromStdString(file.Error)};
-  LibraryFile out;
-  out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
-  out.Info = ReadLibraryImage(
-      out.Bytes, out.Bytes.size() == SesMemSize ? LibImageLength::Memory : LibImageLength::Exact);
-  return out;
-}
-
-QString ProblemsOf(const LibImageInfo& info) {
-  QStringList problems;
-  for (const std::string& problem : info.Problems) problems << QString::fromStdString(problem);
-  return problems.join(QStringLiteral("; "));
+// Reads a library file with the one reader every command uses.
+LibraryFileRead ReadLibrary(const QString& path) {
+  return ReadLibraryFile(QFile::encodeName(path).toStdString());
 }
 
 // Writes a memory image to the file the user named: a regular file or a
@@ -186,23 +172,16 @@ bool WriteImageFile(Context& ctx, const QString& path, const char* bytes, qint64
   return false;
 }
 
-// Uploads the library file at path, with the backup and verification asked for.
-int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path, bool backup) {
-  if (backup) {
-    d.Reason = BackupReason::BeforeUpload;
-    OperationResult read;
-    if (const int status = d.ReadMemory(read)) return status;
-  }
-  d.Ctx.Say(QStringLiteral("Uploading Sorvani session library"));
-  const auto uploaded =
-      d.RunToEnd([&](DeviceLink::Done done) { d.Link.UploadLibrary(path, done); });
-  if (!uploaded) return d.Stopped();
-  if (!uploaded->Ok()) {
-    return d.Failed(QStringLiteral("Sorvani session library upload failed"), *uploaded);
-  }
-  const int status =
-      d.Ctx.Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully"));
-  return a.Verify ? d.Verify(*uploaded) : status;
+// Uploads the library file at path as the arguments ask: keeping what it
+// replaces unless told not to, verifying when asked.
+int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path,
+                  std::optional<MemoryImage> expect = std::nullopt) {
+  const QString written = QStringLiteral("Sorvani session library uploaded successfully");
+  WriteOptions options = d.Options(!a.NoBackup, a.Verify, written);
+  options.Expect = std::move(expect);
+  const auto result = d.RunToEnd(
+      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done); });
+  return d.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
 int Ports(Context& ctx, const std::vector<std::string>& args) {
@@ -234,30 +213,35 @@ int Detect(Context& ctx, const std::vector<std::string>& args) {
 
 int Upload(Context& ctx, const std::vector<std::string>& args) {
   const auto a = Parse(ctx, "upload",
-                       {.Backup = true, .NoBackup = true, .Verify = true, .MinFiles = 1,
-                        .MaxFiles = 1},
+                       {.Backup = true, .NoBackup = true, .Verify = true, .Expect = true,
+                        .MinFiles = 1, .MaxFiles = 1},
                        args);
   if (!a) return ExitUsage;
+  // The library the device must still hold is read before anything else.
+  std::optional<MemoryImage> expect;
+  if (!a->Expect.isEmpty()) {
+    const LibraryFileRead base = ReadLibrary(a->Expect);
+    if (!base.Sound()) {
+      return ctx.Finish(ExitFailed, QStringLiteral("%1 is not a sound session library (%2).")
+                                        .arg(a->Expect, QString::fromStdString(base.Error)));
+    }
+    expect = base.Image();
+  }
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose(a->Port)) return status;
-    // An upload replaces everything: what it replaces is kept unless told
-    // not to. A file that cannot be uploaded is refused without reading the
-    // memory first.
-    const bool backup = !a->NoBackup && ReadLibraryFile(a->Files[0]).Sound();
-    return UploadLibrary(d, *a, a->Files[0], backup);
+    return UploadLibrary(d, *a, a->Files[0], expect);
   });
 }
 
 // Why a backup is not restored: it is a link (whatever it points to), or
 // it does not hold a sound library. Empty for a sound backup file.
-QString BackupProblem(const BackupEntry& entry, const LibraryFile& file) {
+QString BackupProblem(const BackupEntry& entry, const LibraryFileRead& file) {
   if (entry.Kind == BackupKind::Link) {
     return QStringLiteral("it is a link to %1, not a backup the program kept")
         .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  if (!file.Error.isEmpty()) return file.Error;
-  return file.Sound() ? QString() : ProblemsOf(file.Info);
+  return QString::fromStdString(file.Error);
 }
 
 int RestoreNow(Context& ctx, const Arguments& a) {
@@ -288,23 +272,25 @@ int RestoreNow(Context& ctx, const Arguments& a) {
     return ctx.Finish(ExitFailed, QStringLiteral("%1 is a link to %2; a link is not restored.")
                                       .arg(path, QFileInfo(path).symLinkTarget()));
   }
-  const LibraryFile file = ReadLibraryFile(path);
-  if (!file.Error.isEmpty()) return ctx.Finish(ExitFailed, file.Error);
+  const LibraryFileRead file = ReadLibrary(path);
+  if (file.Fault != LibraryFileFault::None && file.Fault != LibraryFileFault::NotSound)
+    return ctx.Finish(ExitFailed, QString::fromStdString(file.Error));
   // What the backup holds, before anything is sent.
   PrintLibraryInfo(ctx, path.toStdString(), file.Bytes);
   ctx.Out().flush();
   if (!file.Sound()) {
     return ctx.Finish(ExitFailed,
                       QStringLiteral("%1 is not a sound session library (%2); it is not restored.")
-                          .arg(path, ProblemsOf(file.Info)));
+                          .arg(path, QString::fromStdString(file.Error)));
   }
   DeviceSession d(ctx);
   if (const int status = d.Choose(a.Port)) return status;
-  return UploadLibrary(d, a, path, a.Backup);
+  return UploadLibrary(d, a, path);
 }
 
 int Restore(Context& ctx, const std::vector<std::string>& args) {
-  const auto a = Parse(ctx, "restore", {.Backup = true, .Verify = true, .MaxFiles = 1}, args);
+  const auto a = Parse(ctx, "restore",
+                       {.Backup = true, .NoBackup = true, .Verify = true, .MaxFiles = 1}, args);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] { return RestoreNow(ctx, *a); });
 }
@@ -314,7 +300,7 @@ int Backups(Context& ctx, const std::vector<std::string>& args) {
   QJsonArray list;
   for (const BackupEntry& backup : BackupHistory().Entries()) {
     const QString& path = backup.Path;
-    const LibraryFile file = ReadLibraryFile(path);
+    const LibraryFileRead file = ReadLibrary(path);
     const QString problem = BackupProblem(backup, file);
     const bool sound = problem.isEmpty();
     const QString state = sound                               ? QStringLiteral("sound")
@@ -330,12 +316,12 @@ int Backups(Context& ctx, const std::vector<std::string>& args) {
                       {QStringLiteral("bytes"), bytes},
                       {QStringLiteral("state"), state},
                       {QStringLiteral("sound"), sound}};
-    if (sound) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
+    if (sound) entry[QStringLiteral("sessions")] = file.SessionCount;
     else
       entry[QStringLiteral("problem")] = problem;
     list.append(entry);
     if (!ctx.Json()) {
-      const QString sessions = sound ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
+      const QString sessions = sound ? QString::number(file.SessionCount) : QStringLiteral("-");
       ctx.Out() << qPrintable(QStringLiteral("%1 UTC  %2  %3 sessions  %4 bytes  %5  %6")
                                   .arg(time, reason.leftJustified(13), sessions.rightJustified(2))
                                   .arg(bytes, 4)
@@ -354,24 +340,28 @@ int Add(Context& ctx, const std::vector<std::string>& args) {
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
-    if (a->NoBackup) {
-      d.Link.KeepMemoryImage = nullptr;
-      d.Link.StopWhenNotKept = false;
-    }
     if (const int status = d.Choose(a->Port)) return status;
-    d.Reason = BackupReason::BeforeAdd;
     ctx.Say(QStringLiteral("Uploading/adding single session to Sorvani"));
-    const auto added =
-        d.RunToEnd([&](DeviceLink::Done done) { d.Link.AddSession(a->Files[0], done); });
+    const QString written = QStringLiteral("Single session uploaded to Sorvani successfully");
+    WriteOptions options = d.Options(!a->NoBackup, a->Verify, written);
+    // The add's read is its backup: it is named once the add went through.
+    options.StageStarts = [&ctx](JobStage stage) {
+      if (stage == JobStage::Verify)
+        ctx.Say(QStringLiteral("Reading the Sorvani session memory back"));
+    };
+    options.StageDone = [&ctx, written](JobStage, const OperationResult& added) {
+      if (!added.BackupPath.isEmpty())
+        ctx.Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
+      ctx.Finish(ExitOk, written);
+    };
+    const auto added = d.RunToEnd(
+        [&](DeviceLink::Done done) { d.Jobs.Add(a->Files[0], std::move(options), done); });
     if (!added) return d.Stopped();
-    if (!added->Ok()) {
+    if (added->Ok() && added->Stage != JobStage::Verify && !added->BackupPath.isEmpty())
+      ctx.Say(QStringLiteral("Session memory kept as %1").arg(added->BackupPath));
+    if (!added->Ok() && added->Stage != JobStage::Verify)
       return d.Failed(QStringLiteral("Single session upload to Sorvani failed"), *added);
-    }
-    if (!d.KeptPath.isEmpty())
-      ctx.Say(QStringLiteral("Session memory kept as %1").arg(d.KeptPath));
-    const int status =
-        ctx.Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
-    return a->Verify ? d.Verify(*added) : status;
+    return d.Wrote(added, written, QStringLiteral("Single session upload to Sorvani failed"));
   });
 }
 
@@ -381,12 +371,12 @@ int Download(Context& ctx, const std::vector<std::string>& args) {
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose(a->Port)) return status;
-    const auto read = d.RunToEnd([&](DeviceLink::Done done) { d.Link.ReadMemory(done); });
+    const auto read = d.RunToEnd([&](DeviceLink::Done done) { d.Jobs.Read(done); });
     if (!read) return d.Stopped();
     if (!read->Ok()) {
       return d.Failed(QStringLiteral("Reading the Sorvani session memory failed"), *read);
     }
-    const OperationResult::Image& img = *read->MemImg;
+    const MemoryImage& img = *read->MemImg;
     qint64 size = SesMemSize;
     if (!a->Raw) {
       if (const auto invalid = CheckLibraryImage(img)) {

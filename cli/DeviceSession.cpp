@@ -3,11 +3,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <algorithm>
-#include <span>
-#include <utility>
 
 #include "cli/Command.h"
-#include "storage/BackupHistory.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel::cli {
@@ -39,21 +36,13 @@ QString MemoryAfterFailedWrite(const OperationResult& failed) {
 
 }  // namespace
 
-DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx), Link(Port, Ui) {
-  Link.SetWorkingFolder(LocateProgramFolders().Program);
-  Link.KeepMemoryImage = [this](std::span<const std::uint8_t, SesMemSize> image) {
-    const BackupHistory::Kept kept = BackupHistory().Keep(image, Reason);
-    KeptPath = kept.Path;
-    return kept.Error;
-  };
-  Link.StopWhenNotKept = true;
-}
+DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx), Link(Port, Ui), Jobs(Link) {}
 
 std::optional<OperationResult> DeviceSession::RunToEnd(
     const std::function<void(DeviceLink::Done)>& start) {
   Interruption& interruption = Ctx.Interrupt();
   if (interruption.Requested()) return std::nullopt;
-  Ui.NewOperation();
+  Ui.NewJob();
   std::optional<OperationResult> result;
   QEventLoop loop;
   interruption.Listen([&] {
@@ -63,12 +52,18 @@ std::optional<OperationResult> DeviceSession::RunToEnd(
     }
     Ctx.Say(QStringLiteral("Finishing the write to Sorvani before stopping..."));
   });
+  // A write that a signal let finish ends the job: a failure reaches it at
+  // once (it is the job's result), a success is said by the job's stage.
+  Ui.WriteEnded = [&] {
+    if (interruption.Requested()) loop.quit();
+  };
   start([&](const OperationResult& r) {
     result = r;
     loop.quit();
   });
   if (!result) loop.exec();
   interruption.Listen(nullptr);
+  Ui.WriteEnded = nullptr;
   if (!result) return std::nullopt;
   Ui.ShowResult(*result);
   return result;
@@ -84,7 +79,7 @@ int DeviceSession::Choose(const QString& port) {
     return ExitOk;
   }
   Ctx.Say(QStringLiteral("Autodetecting Sorvani..."));
-  const auto found = RunToEnd([&](DeviceLink::Done done) { Link.Connect(done); });
+  const auto found = RunToEnd([&](DeviceLink::Done done) { Jobs.Connect(done); });
   if (!found) return Stopped();
   if (!found->Ok()) return ExitNotFound;
   Ctx.Say(QStringLiteral("Sorvani successfully detected on %1").arg(found->Port));
@@ -94,11 +89,11 @@ int DeviceSession::Choose(const QString& port) {
 
 int DeviceSession::Failed(const QString& text, const OperationResult& result) {
   const int status = Ctx.Finish(CliLinkUi::FailureStatus(result), text);
-  if (result.Message.Text.isEmpty()) Ctx.Say(result.Reason());
+  if (result.Message.Empty()) Ctx.Say(result.Reason());
   QString outcome = text + QStringLiteral(": ") + result.Reason();
-  if (Ui.WriteBegan()) {
+  if (Ui.WriteBegan() && result.Stage == JobStage::Write) {
     QString state = MemoryAfterFailedWrite(result);
-    if (!KeptPath.isEmpty())
+    if (!result.BackupPath.isEmpty())
       state += QStringLiteral(" \"ovrel restore\" uploads the memory kept before the write.");
     Ctx.Say(state);
     outcome += QLatin1Char(' ') + state;
@@ -109,40 +104,75 @@ int DeviceSession::Failed(const QString& text, const OperationResult& result) {
 
 int DeviceSession::ReadMemory(OperationResult& read) {
   Ctx.Say(QStringLiteral("Reading the Sorvani session memory"));
-  const auto result = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
+  const auto result = RunToEnd([&](DeviceLink::Done done) { Jobs.Read(done); });
   if (!result) return Stopped();
   read = *result;
   if (!read.Ok())
     return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
-  if (CliLinkUi::BackupFailed(read)) {
+  if (read.HasNote(LinkText::BackupFailed)) {
     return Ctx.Finish(ExitFailed,
                       QStringLiteral("The session memory was read but could not be kept."));
   }
-  Ctx.Say(QStringLiteral("Session memory kept as %1").arg(KeptPath));
+  Ctx.Say(QStringLiteral("Session memory kept as %1").arg(read.BackupPath));
   return ExitOk;
 }
 
-int DeviceSession::Verify(const OperationResult& uploaded) {
-  const OperationResult::Image meant = uploaded.MemImg.value_or(OperationResult::Image{});
-  Ctx.Say(QStringLiteral("Reading the Sorvani session memory back"));
-  auto keep = std::exchange(Link.KeepMemoryImage, nullptr);
-  const auto read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
-  Link.KeepMemoryImage = std::move(keep);
-  if (!read) return Stopped();
-  if (!read->Ok()) {
-    return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), *read);
+WriteOptions DeviceSession::Options(bool backup, bool verify, const QString& written) {
+  WriteOptions options;
+  options.Backup = backup;
+  options.Verify = verify;
+  options.WorkingFolder = LocateProgramFolders().Program;
+  options.ReadPortFailure = LinkText::ReadPortOpenFailed;
+  options.StageStarts = [this](JobStage stage) {
+    if (stage == JobStage::Read) Ctx.Say(QStringLiteral("Reading the Sorvani session memory"));
+    if (stage == JobStage::Write) Ctx.Say(QStringLiteral("Uploading Sorvani session library"));
+    if (stage == JobStage::Verify)
+      Ctx.Say(QStringLiteral("Reading the Sorvani session memory back"));
+  };
+  options.StageDone = [this, written](JobStage stage, const OperationResult& result) {
+    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+      Ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+    if (stage == JobStage::Write) Ctx.Finish(ExitOk, written);
+  };
+  return options;
+}
+
+int DeviceSession::Wrote(const std::optional<OperationResult>& ended, const QString& written,
+                         const QString& failed) {
+  if (!ended) return Stopped();
+  const OperationResult& result = *ended;
+  if (result.Ok()) {
+    if (result.Stage == JobStage::Verify) {
+      return Ctx.Finish(ExitOk,
+                        QStringLiteral("Verified: the session memory holds what was written"));
+    }
+    return Ctx.Finish(ExitOk, written);
   }
-  const OperationResult::Image& got = *read->MemImg;
+  switch (result.Stage) {
+    case JobStage::None:
+      return Failed(failed, result);
+    case JobStage::Read:
+      if (result.Kind == FailureKind::NotKept) {
+        return Ctx.Finish(ExitFailed,
+                          QStringLiteral("The session memory was read but could not be kept."));
+      }
+      if (result.Kind == FailureKind::Changed) return Failed(failed, result);
+      return Failed(QStringLiteral("Reading the Sorvani session memory failed"), result);
+    case JobStage::Write:
+      return Failed(failed, result);
+    case JobStage::Verify:
+      break;
+  }
+  if (result.Kind != FailureKind::Verify || !result.Written || !result.MemImg)
+    return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), result);
+  const MemoryImage& meant = *result.Written;
+  const MemoryImage& got = *result.MemImg;
   const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
-  if (wrote != meant.end()) {
-    return Ctx.Finish(ExitWrongAnswer,
-                      QStringLiteral("Verification failed: address %1 holds 0x%2, 0x%3 was written")
-                          .arg(wrote - meant.begin())
-                          .arg(int{*held}, 2, 16, QChar('0'))
-                          .arg(int{*wrote}, 2, 16, QChar('0')));
-  }
-  return Ctx.Finish(ExitOk,
-                    QStringLiteral("Verified: the session memory holds what was written"));
+  return Ctx.Finish(ExitWrongAnswer,
+                    QStringLiteral("Verification failed: address %1 holds 0x%2, 0x%3 was written")
+                        .arg(wrote - meant.begin())
+                        .arg(int{*held}, 2, 16, QChar('0'))
+                        .arg(int{*wrote}, 2, 16, QChar('0')));
 }
 
 int RunWithEventLoop(Context& ctx, const std::function<int()>& body) {

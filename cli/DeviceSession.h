@@ -1,6 +1,6 @@
 #pragma once
-// The port, the link and the event loop that one device command of ovrel
-// runs on, with the reading, verifying and reporting the commands share.
+// The port, the link, the jobs and the event loop that one device command
+// of ovrel runs on, with the reporting the commands share.
 
 #include <QString>
 #include <functional>
@@ -8,22 +8,20 @@
 
 #include "cli/CliLinkUi.h"
 #include "cli/Context.h"
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
-#include "storage/BackupHistory.h"
 
 namespace ovrel::cli {
 
 class DeviceSession {
  public:
-  // The working files go to the program folder, as the desktop program's do.
-  // A read that cannot be kept stops the write that follows it.
   explicit DeviceSession(Context& ctx);
 
-  // Runs one operation of the link to its end and shows how it ended.
-  // Nothing when the command was asked to stop: before the operation, or
-  // while it ran and was not writing into the device (a write that has
-  // begun is finished first, and its result returned).
+  // Runs one device job to its end and shows how it ended. Nothing when
+  // the command was asked to stop: before the job, or while it ran and was
+  // not writing into the device. A write that has begun is finished first
+  // and its job ends with it (a verification after it does not start).
   std::optional<OperationResult> RunToEnd(const std::function<void(DeviceLink::Done)>& start);
   // The exit status of a command that a signal stopped.
   int Stopped() const;
@@ -32,30 +30,32 @@ class DeviceSession {
   // status when the device was not found.
   int Choose(const QString& port);
 
-  // Ends a command whose device operation failed: text and the reason on
-  // stderr (the reason unless its message was shown already), both as the
+  // Ends a command whose device job failed: text and the reason on stderr
+  // (the reason unless its message was shown already), both as the
   // result's message, the status of the failure. A write that had begun
   // also names what the device's memory holds now.
   int Failed(const QString& text, const OperationResult& result);
 
-  // Reads the device memory; the link keeps it in the backup history.
-  // Returns 0 or the exit status of the failure; read holds the result.
+  // Reads the device memory, kept in the backup history. Returns 0 or the
+  // exit status of the failure; read holds the result.
   int ReadMemory(OperationResult& read);
 
-  // Reads the memory back and compares it with the image the upload wrote,
-  // without keeping it in the backup history (it is no backup).
-  int Verify(const OperationResult& uploaded);
+  // The options of a write: the working files in the program folder, as
+  // the desktop program's; what happened said in the order it happened.
+  // written is the text of a write that went through.
+  WriteOptions Options(bool backup, bool verify, const QString& written);
 
-  // Why the memory this session reads is kept: a plain read unless the
-  // command writes after it.
-  BackupReason Reason = BackupReason::Read;
+  // Ends a command that wrote: the status of the job's end (nothing: a
+  // signal stopped it), said as each command says it (failed is the text
+  // of a write that failed).
+  int Wrote(const std::optional<OperationResult>& result, const QString& written,
+            const QString& failed);
 
   Context& Ctx;
   SerialPort Port;
   CliLinkUi Ui;
   DeviceLink Link;
-  // The backup the last read was kept in.
-  QString KeptPath;
+  DeviceJobs Jobs;
 };
 
 // Runs a device command's body in an application's event loop, which the

@@ -14,7 +14,7 @@
 #include "cli/CommandLine.h"
 #include "cli/DeviceSession.h"
 #include "storage/ProgramFolder.h"
-#include "device/link/LibraryUpload.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryCompiler.h"
 #include "library/LibraryEdit.h"
 #include "library/MemoryBudget.h"
@@ -149,34 +149,30 @@ std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
 }
 
 // The sessions of the library in the file or the device memory the
-// arguments name; the device's memory stays in `memory` and in the backup
-// history, kept for `reason`. Returns 0, or the exit status of the failure
-// (after saying why).
+// arguments name; the device's memory stays in the backup history. Returns
+// 0, or the exit status of the failure (after saying why).
 int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
-                 std::vector<SessionRecord>& sessions,
-                 BackupReason reason = BackupReason::Read) {
-  LibrarySessions read;
+                 std::vector<SessionRecord>& sessions) {
   if (!a.Library.empty()) {
-    const FileBytes file = ReadFileBytes(a.Library, SesMemSize);
-    if (!file) {
-      return ctx.Failure(file.Fault == FileBytesFault::TooLarge
-                         ? a.Library + " is no session library: it is longer than 2048 bytes."
-                         : file.Error);
+    LibraryFileRead file = ReadLibraryFile(a.Library);
+    if (!file.Sound()) {
+      return ctx.Failure(file.Fault == LibraryFileFault::TooBig
+                             ? a.Library + " is no session library: it is longer than 2048 bytes."
+                         : file.Fault == LibraryFileFault::NotSound
+                             ? a.Library + " holds no valid session library: " + file.Error + "."
+                             : file.Error);
     }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
-    read = ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
-    if (!read) return ctx.Failure(a.Library + " holds no valid session library: " + read.Error + ".");
-  } else {
-    device = std::make_unique<DeviceSession>(ctx);
-    device->Link.SetPort(a.Port);
-    device->Reason = reason;
-    OperationResult result;
-    if (const int status = device->ReadMemory(result)) return status;
-    read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
-    if (!read) {
-      return ctx.Failure("The session memory of Sorvani holds no valid session library: " + read.Error +
-                     ".");
-    }
+    sessions = std::move(file.Sessions);
+    return ExitOk;
+  }
+  device = std::make_unique<DeviceSession>(ctx);
+  device->Link.SetPort(a.Port);
+  OperationResult result;
+  if (const int status = device->ReadMemory(result)) return status;
+  LibrarySessions read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
+  if (!read) {
+    return ctx.Failure("The session memory of Sorvani holds no valid session library: " +
+                       read.Error + ".");
   }
   sessions = std::move(read.Sessions);
   return ExitOk;
@@ -222,7 +218,7 @@ int List(Context& ctx, const std::vector<std::string>& args) {
                 {QStringLiteral("minutes"), s.Minutes},
                 {QStringLiteral("seconds"), s.Seconds},
                 {QStringLiteral("segments"), count},
-                {QStringLiteral("bytes"), 5 + 5 * count},
+                {QStringLiteral("bytes"), static_cast<qint64>(SessionMemoryBytes(count))},
                 {QStringLiteral("file"), match ? QJsonValue(QString::fromStdString(match->Path))
                                                : QJsonValue(QJsonValue::Null)}});
       if (!ctx.Json()) {
@@ -264,52 +260,98 @@ int Extract(Context& ctx, const std::vector<std::string>& args) {
   });
 }
 
+// The library of sessions without the ones numbered (from 1); nothing
+// (after saying why) when a number names no session.
+std::optional<std::vector<std::uint8_t>> WithoutSessions(Context& ctx,
+                                                         std::vector<SessionRecord>& sessions,
+                                                         const std::vector<int>& numbers,
+                                                         int& status) {
+  status = CheckNumbers(ctx, numbers, sessions.size());
+  if (status) return std::nullopt;
+  std::vector<int> indexes;
+  for (const int n : numbers) indexes.push_back(n - 1);
+  RemoveSessions(sessions, indexes);
+  // Fewer sessions always fit where more did.
+  return BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
+}
+
+QString SessionsLeft(std::size_t count) {
+  return QStringLiteral("%1 %2 left").arg(count).arg(count == 1 ? QStringLiteral("session")
+                                                                : QStringLiteral("sessions"));
+}
+
+// A library of more than 30 sessions is sound (adds make them, and the
+// device holds them), but the library compiler takes no more than 30: the
+// user is told.
+void SayWhenOverThirty(Context& ctx, std::size_t count) {
+  if (count <= static_cast<std::size_t>(MaxLibSessions)) return;
+  ctx.Say(QStringLiteral("The library still holds %1 sessions, more than the %2 that the library "
+                         "compiler takes.")
+              .arg(count)
+              .arg(MaxLibSessions));
+}
+
+int RemoveFromFile(Context& ctx, const MemoryArgs& a) {
+  std::unique_ptr<DeviceSession> device;
+  std::vector<SessionRecord> sessions;
+  if (const int status = ReadSessions(ctx, a, device, sessions)) return status;
+  int status = ExitOk;
+  const auto image = WithoutSessions(ctx, sessions, a.Numbers, status);
+  if (!image) return status;
+  if (const auto error = WriteLibraryFile(a.Output, *image)) return ctx.Failure(*error);
+  SayWhenOverThirty(ctx, sessions.size());
+  return ctx.Finish(ExitOk, QStringLiteral("%1 written to %2")
+                                .arg(SessionsLeft(sessions.size()))
+                                .arg(QString::fromStdString(a.Output)));
+}
+
+// From the device: one job reads the memory (kept in the backup history),
+// removes the sessions from what it read and writes the rest.
+int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
+  DeviceSession device(ctx);
+  device.Link.SetPort(a.Port);
+  int status = ExitOk;
+  std::size_t left = 0;
+  const auto edit = [&](const MemoryImage& read) -> std::optional<MemoryImage> {
+    LibrarySessions found = ReadLibrarySessions(read, LibImageLength::Memory);
+    if (!found) {
+      status = ctx.Failure("The session memory of Sorvani holds no valid session library: " +
+                           found.Error + ".");
+      return std::nullopt;
+    }
+    const auto image = WithoutSessions(ctx, found.Sessions, a.Numbers, status);
+    if (!image) return std::nullopt;
+    left = found.Sessions.size();
+    return MemoryImageOf(*image);
+  };
+  // The text of a write that went through names what is left, known once
+  // the sessions were removed.
+  QString written;
+  WriteOptions options = device.Options(true, a.Verify, {});
+  options.StageDone = [&](JobStage stage, const OperationResult& result) {
+    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+      ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+    if (stage == JobStage::Write) ctx.Finish(ExitOk, written);
+  };
+  options.StageStarts = [&, original = options.StageStarts](JobStage stage) {
+    if (stage == JobStage::Write) {
+      written = QStringLiteral("Sorvani session library uploaded successfully, %1")
+                    .arg(SessionsLeft(left));
+      SayWhenOverThirty(ctx, left);
+    }
+    original(stage);
+  };
+  const auto result = device.RunToEnd(
+      [&](DeviceLink::Done done) { device.Jobs.Edit(edit, std::move(options), done); });
+  if (status) return status;
+  return device.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
+}
+
 int Remove(Context& ctx, const std::vector<std::string>& args) {
   const std::optional<MemoryArgs> a = Parse(ctx, Verb::Remove, "remove", args);
   if (!a) return ExitUsage;
-  return RunWithEventLoop(ctx, [&] {
-    std::unique_ptr<DeviceSession> device;
-    std::vector<SessionRecord> sessions;
-    if (const int status = ReadSessions(ctx, *a, device, sessions, BackupReason::BeforeEdit))
-      return status;
-    if (const int status = CheckNumbers(ctx, a->Numbers, sessions.size())) return status;
-    std::vector<int> indexes;
-    for (const int n : a->Numbers) indexes.push_back(n - 1);
-    RemoveSessions(sessions, indexes);
-    // A library of more than 30 sessions is refused by the upload (and by
-    // the compiler): writing one would only move the refusal to later.
-    if (sessions.size() > static_cast<std::size_t>(MaxLibSessions)) {
-      return ctx.Failure("The library would still hold " + std::to_string(sessions.size()) +
-                         " sessions, more than the " + std::to_string(MaxLibSessions) +
-                         " a library may hold: remove at least " +
-                         std::to_string(sessions.size() - MaxLibSessions) +
-                         " more. Nothing was written.");
-    }
-    // Fewer sessions always fit where more did.
-    const std::vector<std::uint8_t> image =
-        BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
-    const std::string left = std::to_string(sessions.size()) +
-                             (sessions.size() == 1 ? " session" : " sessions") + " left";
-    if (!device) {
-      if (const auto error = WriteLibraryFile(a->Output, image)) return ctx.Failure(*error);
-      return ctx.Finish(ExitOk, QStringLiteral("%1 written to %2")
-                                    .arg(QString::fromStdString(left))
-                                    .arg(QString::fromStdString(a->Output)));
-    }
-    OperationResult::Image memory{};
-    std::copy(image.begin(), image.end(), memory.begin());
-    ctx.Say(QStringLiteral("Uploading Sorvani session library"));
-    const auto uploaded = device->RunToEnd([&](DeviceLink::Done done) {
-      device->Link.Run(std::make_unique<LibraryUpload>(memory, image.back(), true), done);
-    });
-    if (!uploaded) return device->Stopped();
-    if (!uploaded->Ok())
-      return device->Failed(QStringLiteral("Sorvani session library upload failed"), *uploaded);
-    const int status =
-        ctx.Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully, %1")
-                               .arg(QString::fromStdString(left)));
-    return a->Verify ? device->Verify(*uploaded) : status;
-  });
+  return RunWithEventLoop(
+      ctx, [&] { return a->Library.empty() ? RemoveFromDevice(ctx, *a) : RemoveFromFile(ctx, *a); });
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
 
 TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Link(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
   auto* table = Control<QTableWidget>(window, "sessionTable");
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   const auto bytes = [](const Bytes& b) {
