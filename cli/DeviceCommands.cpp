@@ -69,9 +69,10 @@ constexpr const char* kBackupHelp =
 constexpr const char* kRestoreHelp =
     "Usage: ovrel restore [--port P] [--no-backup] [--verify] [FILE.svl]\n"
     "Prints what the backup holds and uploads it into the device, after reading\n"
-    "the memory and keeping it in the backup history. Without a file the newest\n"
-    "backup of the history that holds a sound session library is uploaded; a\n"
-    "file that is not a sound library is refused.\n"
+    "the memory and keeping it in the backup history. Without a file the memory\n"
+    "as it was before the last write is uploaded: the newest backup kept before\n"
+    "a write that holds a sound session library (a plain read only when no such\n"
+    "backup exists). A file that is not a sound library, or a link, is refused.\n"
     "  --no-backup  write without keeping the memory first\n"
     "  --backup     keep the memory first (the default)\n"
     "  --verify     read the memory back afterwards and compare it with the backup\n";
@@ -79,8 +80,9 @@ constexpr const char* kRestoreHelp =
 constexpr const char* kBackupsHelp =
     "Usage: ovrel backups\n"
     "Lists the backup history, oldest first: when each memory was read (UTC),\n"
-    "its sessions, its size in bytes, whether it holds a sound session library\n"
-    "(\"sound\", else \"broken\") and its file.\n";
+    "why it was kept (\"before upload\", \"before add\", \"before edit\" or\n"
+    "\"read\"), its sessions, its size in bytes, whether it holds a sound\n"
+    "session library (\"sound\"; \"link\" for a link, else \"broken\") and its file.\n";
 
 // What a device command accepts.
 struct Takes {
@@ -426,8 +428,8 @@ std::vector<Command> DeviceCommands() {
       {"download", "read the library in the device into a file", kDownloadHelp, Download},
       {"backup", "read the device memory into a file and the backup history", kBackupHelp,
        Backup},
-      {"restore", "upload a backup (the newest sound one when no file is given)", kRestoreHelp,
-       Restore},
+      {"restore", "upload a backup (the memory before the last write when no file is given)",
+       kRestoreHelp, Restore},
       {"backups", "list the backup history", kBackupsHelp, Backups},
   };
 }

@@ -179,6 +179,27 @@ FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_vi
   return {true, {}};
 }
 
+FileWriteResult WriteFileAtomicallyNoFollow(const std::string& path, std::string_view bytes) {
+  auto fail = [&path](const std::string& why) {
+    return FileWriteResult{false, "Cannot write " + path + ": " + why};
+  };
+  if (path.empty() || path.back() == '/') return fail(std::strerror(EISDIR));
+  struct stat st {};
+  const bool exists = ::lstat(path.c_str(), &st) == 0;
+  if (exists && S_ISLNK(st.st_mode)) return fail("it is a symbolic link");
+  if (exists && !S_ISREG(st.st_mode)) return fail("it is not a regular file");
+  const std::string folder = Folder(path);
+  const Temporary tmp = WriteTemporary(folder, bytes, exists ? &st : nullptr);
+  if (tmp.Error != 0) return fail(std::strerror(tmp.Error));
+  if (::rename(tmp.Path.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.Path.c_str());
+    return fail(std::strerror(err));
+  }
+  SyncFolder(folder);
+  return {true, {}};
+}
+
 FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view bytes) {
   auto fail = [&path](int err) {
     return FileWriteResult{false, "Cannot write " + path + ": " + std::strerror(err)};

@@ -23,6 +23,15 @@ struct FileWriteResult {
 // nothing is left behind in the folder and an existing file keeps its bytes.
 FileWriteResult WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// Writes a file of the program's own (a working file) that a link must
+// never redirect: a regular file at path is replaced (its permission bits
+// kept), a new one is made; a symbolic link, also one to a regular file,
+// and anything else that is not a regular file is refused ("Cannot write
+// <path>: it is a symbolic link" / "...: it is not a regular file") and left
+// alone. The rename that puts the file in place replaces the name itself,
+// so a link planted meanwhile is replaced, never written through.
+FileWriteResult WriteFileAtomicallyNoFollow(const std::string& path, std::string_view bytes);
+
 // Writes a file that must be new: it is made complete under a temporary
 // name and put at path only when nothing is there. Whatever has the name
 // (a file, a folder, a symbolic link, also one that appears during the

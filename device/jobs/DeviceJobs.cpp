@@ -42,7 +42,7 @@ std::optional<QString> SaveWorkingFile(const QString& folder, const QString& nam
         .arg(path);
   }
   const FileWriteResult written =
-      WriteFileAtomically(QFile::encodeName(path).toStdString(),
+      WriteFileAtomicallyNoFollow(QFile::encodeName(path).toStdString(),
                           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (written) return std::nullopt;
   return QString::fromStdString(written.Error);

@@ -66,6 +66,39 @@ TEST_F(CliDeviceTest, DetectSaysWhyNoPortAnswered) {
   EXPECT_TRUE(pty.Master().Receive(1, 100).empty());  // nothing was written to the shared line
 }
 
+// Each port that autodetection probes is locked in its turn: a port that
+// another serial program has locked (its lock file in the system's lock
+// folder, holding its process id) is left alone, and that program named,
+// also when it is not the first port probed.
+TEST_F(CliDeviceTest, DetectLeavesAPortLockedByAnotherProgramAlone) {
+  const std::string folder = Dir.path().toStdString();
+  DevSim silent({"--strict", "--no-reply", "S:1", "--link", folder + "/a"});
+  DevSim device({"--log", "--link", folder + "/b"});
+  QProcess holder;
+  holder.start("sleep", {"60"});
+  ASSERT_TRUE(holder.waitForStarted());
+  const qint64 holderPid = holder.processId();
+  const QString lockFile = QStringLiteral("/run/lock/LCK..pts_") +
+                           QFileInfo(QString::fromStdString(device.path())).fileName();
+  QFile lock(lockFile);
+  ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+  lock.write(QByteArray::number(holderPid).rightJustified(10, ' ') + '\n');
+  lock.close();
+
+  Outcome busy = Run({"detect"}, Path("a") + ":" + Path("b"));
+  QFile::remove(lockFile);
+  holder.kill();
+  holder.waitForFinished();
+  EXPECT_EQ(busy.Status, 3);
+  EXPECT_TRUE(busy.Err.contains(
+      QStringLiteral("%1: Unable to open com port").arg(Path("b"))))
+      << busy.Err.toStdString();
+  EXPECT_TRUE(busy.Err.contains(
+      QStringLiteral("The port is busy: it is in use by sleep (process %1)").arg(holderPid)))
+      << busy.Err.toStdString();
+  EXPECT_EQ(LoggedCommands(device.log()), "");
+}
+
 TEST_F(CliDeviceTest, DetectNamesAPermissionProblem) {
   // Root opens a port whatever its permissions, except from a user
   // namespace in which the port's owner has no mapping.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -144,7 +145,8 @@ TEST_F(CliInterruptTest, AReaderThatGoesAwayDoesNotStopTheWrite) {
 }
 
 // An upload asked for while an add waits out its pause is refused as busy,
-// naming the add's process, and the add's merge is what the device keeps.
+// naming the add's process, whatever the second client's runtime folder (or
+// none); the add's merge is what the device keeps.
 TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
   const Bytes before = LibraryWithSegments(2);
   WriteFile(Path("lib.svl"), LibraryWithSegments(40));
@@ -163,11 +165,18 @@ TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
         return true;
       },
       5000));
-  const Outcome refused = Run({"upload", "--port", port, "lib.svl"});
-  EXPECT_EQ(refused.Status, 3) << refused.Err.toStdString();
-  EXPECT_TRUE(refused.Err.contains(
-      QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
-      << refused.Err.toStdString();
+  // The lock is the same for every client, whatever its environment.
+  ASSERT_TRUE(QDir(Dir.path()).mkdir("runtime"));
+  for (const QStringList& client :
+       {QStringList{}, QStringList{"env", "-u", "XDG_RUNTIME_DIR"},
+        QStringList{"env", "XDG_RUNTIME_DIR=" + Path("runtime")},
+        QStringList{"env", "XDG_RUNTIME_DIR=/proc"}}) {
+    const Outcome refused = Run({"upload", "--port", port, "lib.svl"}, {}, client);
+    EXPECT_EQ(refused.Status, 3) << client.join(' ').toStdString() << refused.Err.toStdString();
+    EXPECT_TRUE(refused.Err.contains(
+        QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
+        << client.join(' ').toStdString() << refused.Err.toStdString();
+  }
 
   const Outcome added = End(*add);
   EXPECT_EQ(added.Status, 0) << added.Err.toStdString();
@@ -176,6 +185,30 @@ TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
   ASSERT_GT(merged.size(), before.size());
   EXPECT_EQ(merged[1], 2);  // the old session and the added one
   EXPECT_EQ(sim.memory(), Padded(merged));
+}
+
+// A client that cannot make the port's lock (here the lock folder is a
+// read-only file system) does not touch the port, and says why.
+TEST_F(CliInterruptTest, AnOperationWhoseLockCannotBeMadeDoesNotRun) {
+  const QStringList privateMounts{"unshare", ::geteuid() == 0 ? "-m" : "-rm"};
+  if (QProcess::execute(privateMounts[0], privateMounts.mid(1) + QStringList{"true"}) != 0)
+    GTEST_SKIP() << "no mount namespace can be made";
+  WriteFile(Path("lib.svl"), LibraryWithSegments(4));
+  const Bytes before = LibraryWithSegments(2);
+  DevSim sim({"--log"}, Padded(before));
+  const QStringList readOnlyLocks =
+      privateMounts + QStringList{"sh", "-c",
+                                  "mount -t tmpfs -o ro none /run/lock || exit 99; "
+                                  "exec \"$0\" \"$@\""};
+  const Outcome unlocked =
+      Run({"upload", "--port", QString::fromStdString(sim.path()), "lib.svl"}, {}, readOnlyLocks);
+  ASSERT_NE(unlocked.Status, 99) << "no file system could be mounted: " << unlocked.Err.toStdString();
+  EXPECT_EQ(unlocked.Status, 3) << unlocked.Err.toStdString();
+  EXPECT_TRUE(unlocked.Err.contains(
+      "the port's lock cannot be made in /run/lock: Read-only file system"))
+      << unlocked.Err.toStdString();
+  EXPECT_EQ(LoggedCommands(sim.log()), "");
+  EXPECT_EQ(sim.memory(), Padded(before));
 }
 
 // Without --json, a failure says why on standard error too.

@@ -336,7 +336,7 @@ TEST_F(CliSafeWriteTest, RestoreAfterAWipedReadPutsTheLastSoundLibraryBack) {
 
 // A restore without a file brings back the memory as it was before the
 // last write, and names it: not an older backup, nor a read made after the
-// write (which may have caught a half-written memory).
+// write (which may have caught a half-written memory), nor a link.
 TEST_F(CliSafeWriteTest, RestoreBringsBackTheMemoryBeforeTheLastWrite) {
   DevSim sim({}, Padded(LibraryWithSegments(1)));
   const QString port = QString::fromStdString(sim.path());
@@ -347,11 +347,15 @@ TEST_F(CliSafeWriteTest, RestoreBringsBackTheMemoryBeforeTheLastWrite) {
   ASSERT_EQ(Run({"list", "--port", port}).Status, 0);
   const QStringList names = Backups();
   ASSERT_EQ(names.size(), 3);
+  // A link put in the history is listed as one and never restored.
+  ASSERT_TRUE(QFile::link(Path("third.svl"),
+                          BackupFolder() + "/2026-03-01T12-00-00Z-000009-upload.svl"));
 
   const QStringList lines = Run({"backups"}).Out.split('\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 3);
+  ASSERT_EQ(lines.size(), 4);
   EXPECT_TRUE(lines[1].contains("before upload")) << lines[1].toStdString();
   EXPECT_TRUE(lines[2].contains("UTC  read ")) << lines[2].toStdString();
+  EXPECT_TRUE(lines[3].contains(" link ")) << lines[3].toStdString();
 
   Outcome restored = Run({"restore", "--port", port});
   ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "session/AtomicFile.h"
 #include "session/FileSizeLimit.h"
@@ -191,6 +195,70 @@ TEST_F(AtomicFile, NewFileIsNeverPutOverWhatHasItsName) {
   EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
   EXPECT_TRUE(fs::is_symlink(dir_ / "planted.svl"));
   EXPECT_EQ(Entries(), 4u);
+}
+
+// A file that appears at the name while the new file is being written
+// (here the moment the temporary file is made, while a large write is under
+// way) stays: the new file is not put over it.
+TEST_F(AtomicFile, NewFileIsNotPutOverAFileThatAppearedDuringTheWrite) {
+  const fs::path p = dir_ / "new.svl";
+  const std::string bytes(8 * 1024 * 1024, 'n');
+  int appeared = 0;
+  for (int round = 0; round < 5; ++round) {
+    fs::remove(p);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir_.c_str(), IN_CREATE), 0);
+    std::atomic<bool> made{false};
+    std::thread other([&] {
+      alignas(inotify_event) char events[4096];
+      while (::read(watch, events, sizeof events) > 0) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events);
+        if (event->len == 0 || std::string(event->name) == "new.svl") break;
+        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+          made = ::write(fd, "other", 5) == 5;
+          ::close(fd);
+        }
+        break;
+      }
+    });
+    const FileWriteResult r = WriteNewFileAtomically(p.string(), bytes);
+    other.join();
+    ::close(watch);
+    if (made) {
+      ++appeared;
+      EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": File exists");
+      EXPECT_TRUE(Slurp(p) == "other");
+    } else {
+      EXPECT_TRUE(r) << r.Error;
+    }
+    EXPECT_EQ(Entries(), 1u);
+  }
+  EXPECT_GT(appeared, 0) << "the other file never appeared during a write";
+}
+
+// The working files of the program are never written through a link: a
+// link (also one to a regular file) and anything else that is not a
+// regular file is refused and left as it was.
+TEST_F(AtomicFile, NoFollowReplacesOnlyARegularFile) {
+  const fs::path p = dir_ / "SVPMemImg.svl";
+  ASSERT_TRUE(WriteFileAtomicallyNoFollow(p.string(), "first"));
+  ASSERT_TRUE(WriteFileAtomicallyNoFollow(p.string(), "second"));
+  EXPECT_EQ(Slurp(p), "second");
+  fs::remove(p);
+  std::ofstream(dir_ / "victim") << "mine";
+  fs::create_symlink("victim", p);
+  EXPECT_EQ(WriteFileAtomicallyNoFollow(p.string(), "x").Error,
+            "Cannot write " + p.string() + ": it is a symbolic link");
+  EXPECT_EQ(Slurp(dir_ / "victim"), "mine");
+  EXPECT_TRUE(fs::is_symlink(p));
+  fs::remove(p);
+  ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+  EXPECT_EQ(WriteFileAtomicallyNoFollow(p.string(), "x").Error,
+            "Cannot write " + p.string() + ": it is not a regular file");
+  EXPECT_TRUE(fs::is_fifo(p));
+  EXPECT_EQ(Entries(), 2u);
 }
 
 TEST_F(AtomicFile, LongestNamesCanBeSavedAndReplaced) {
