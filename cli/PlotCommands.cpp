@@ -72,10 +72,11 @@ int Plot(Context& ctx, const std::vector<std::string>& args) {
   QtMessageHandler previousHandler = nullptr;
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-      if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
-    });
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+          if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
+        });
     app.emplace(argc, argv);
   }
   const QString error =
