@@ -47,8 +47,9 @@ TEST_F(CliSafeWriteTest, EachAddKeepsTheMemoryItFound) {
   ASSERT_EQ(Run({"add", "--port", port, "ses.svs"}).Status, 0);
   QStringList names = Backups();
   ASSERT_EQ(names.size(), 1);
-  EXPECT_TRUE(
-      QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-\d{6}\.svl$)").match(names[0]).hasMatch())
+  EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-\d{6}-add\.svl$)")
+                  .match(names[0])
+                  .hasMatch())
       << names[0].toStdString();
   EXPECT_EQ(Backup(names[0]), before);
   const Bytes afterFirst = ReadFile(Path("program/TempSesLib.svl"));
@@ -331,6 +332,34 @@ TEST_F(CliSafeWriteTest, RestoreAfterAWipedReadPutsTheLastSoundLibraryBack) {
   ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
   EXPECT_TRUE(restored.Err.contains(BackupFolder() + "/" + names[0])) << restored.Err.toStdString();
   EXPECT_EQ(wiped.memory(), Padded(sound));
+}
+
+// A restore without a file brings back the memory as it was before the
+// last write, and names it: not an older backup, nor a read made after the
+// write (which may have caught a half-written memory).
+TEST_F(CliSafeWriteTest, RestoreBringsBackTheMemoryBeforeTheLastWrite) {
+  DevSim sim({}, Padded(LibraryWithSegments(1)));
+  const QString port = QString::fromStdString(sim.path());
+  WriteFile(Path("second.svl"), LibraryWithSegments(2));
+  WriteFile(Path("third.svl"), LibraryWithSegments(3));
+  ASSERT_EQ(Run({"upload", "--port", port, "second.svl"}).Status, 0);
+  ASSERT_EQ(Run({"upload", "--port", port, "third.svl"}).Status, 0);
+  ASSERT_EQ(Run({"list", "--port", port}).Status, 0);
+  const QStringList names = Backups();
+  ASSERT_EQ(names.size(), 3);
+
+  const QStringList lines = Run({"backups"}).Out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[1].contains("before upload")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].contains("UTC  read ")) << lines[2].toStdString();
+
+  Outcome restored = Run({"restore", "--port", port});
+  ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
+  EXPECT_TRUE(restored.Err.contains("Restoring the memory as it was before the last write (kept "
+                                    "before upload), " +
+                                    BackupFolder() + "/" + names[1]))
+      << restored.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
 }
 
 TEST_F(CliSafeWriteTest, ExitStatusTellsTheKindOfFailure) {
