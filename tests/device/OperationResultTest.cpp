@@ -187,7 +187,7 @@ TEST_F(OperationResultTest, WithoutAPortOperationsFailAsNotConnected) {
   const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
   EXPECT_EQ(uploaded.Kind, FailureKind::NotConnected);
   EXPECT_EQ(uploaded.Message.Text(), LinkTextOf(LinkText::PortOpenFailed));
-  EXPECT_EQ(uploaded.Message.Detail, linktext::kNotConnected);
+  EXPECT_EQ(uploaded.Message.Detail, "Not connected");
   const OperationResult added = Add(device);
   EXPECT_EQ(added.Kind, FailureKind::NotConnected);
   EXPECT_EQ(device.Commands, "");
