@@ -243,7 +243,7 @@ QString BackupProblem(const BackupEntry& entry, const LibraryFileRead& file) {
     return QStringLiteral("it is a link to %1, not a backup the program kept")
         .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  return QString::fromStdString(file.Error);
+  return file.Sound() ? QString() : QString::fromStdString(file.Error);
 }
 
 int RestoreNow(Context& ctx, const Arguments& a) {

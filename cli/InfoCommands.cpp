@@ -6,6 +6,7 @@
 
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 #include "session/SesTime.h"
@@ -101,7 +102,7 @@ void EmitLibraryInfo(Context& ctx, const std::string& path, std::size_t size, co
 }  // namespace
 
 int PrintLibraryInfo(Context& ctx, const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const LibImageInfo info = ReadLibraryImage(bytes);
+  const LibImageInfo info = ReadLibraryImage(bytes, LibraryFileLength(bytes.size()));
   EmitLibraryInfo(ctx, path, bytes.size(), info);
   ctx.Out() << path << ": library, " << bytes.size() << " bytes\n";
   if (info.Version >= 0) ctx.Out() << "Version: " << info.Version << "\n";
@@ -125,10 +126,9 @@ int PrintLibraryInfo(Context& ctx, const std::string& path, const std::vector<st
                       : ", does not match (computed " + Hex(info.ComputedChecksum) + ")")
               << "\n";
   }
-  if (info.Valid()) return ExitOk;
-  std::string problems;
-  for (const std::string& problem : info.Problems)
-    problems += (problems.empty() ? "" : "; ") + problem;
+  // Sound or not as every command decides it.
+  const std::string problems = LibraryFileProblems(bytes);
+  if (problems.empty()) return ExitOk;
   return ctx.Failure(path + ": not a sound library: " + problems + ".");
 }
 

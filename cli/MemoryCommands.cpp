@@ -149,8 +149,8 @@ std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
 }
 
 // The sessions of the library in the file or the device memory the
-// arguments name; the device's memory stays in the backup history. Returns
-// 0, or the exit status of the failure (after saying why).
+// arguments name; the device's memory stays in the backup history as a
+// plain read. Returns 0, or the exit status of the failure (after saying why).
 int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
                  std::vector<SessionRecord>& sessions) {
   if (!a.Library.empty()) {

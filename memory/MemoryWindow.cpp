@@ -424,7 +424,11 @@ void MemoryWindow::Written(const OperationResult& result) {
   if (result.Kind == FailureKind::Verify) {
     statusLabel_->setText(QStringLiteral("Verification failed"));
     UpdateButtons();
-    dialogs_.ShowError(result.Message.Text());
+    dialogs_.ShowError(result.BackupPath.isEmpty()
+                           ? result.Message.Text()
+                           : result.Message.Text() +
+                                 QStringLiteral(" The memory as it was before is in the backup "
+                                                "history."));
     return;
   }
   if (!result.Ok()) {

@@ -120,7 +120,15 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(dialogs.AllAnswersUsed());
   EXPECT_EQ(dialogs.MessageTexts().size(), 1);
-  EXPECT_EQ(BackupHistory().Files(), backups);  // the read-back is no backup
+  // The write kept what it replaced, as kept before an edit; the read-back
+  // is no backup.
+  const QStringList after = BackupHistory().Files();
+  ASSERT_EQ(after.size(), backups.size() + 1);
+  EXPECT_EQ(BackupHistory::ReasonOf(after.last()), BackupReason::BeforeEdit);
+  QFile replaced(after.last());
+  ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
+  EXPECT_EQ(replaced.readAll(), QByteArray(reinterpret_cast<const char*>(old.data()),
+                                           static_cast<qsizetype>(old.size())));
 }
 
 // A session added from the main window after the Memory window read the
