@@ -101,9 +101,11 @@ void DeviceJobs::Read(Done done, std::optional<BackupReason> reason) {
             });
 }
 
-void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done) {
+void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done,
+                            BackupReason reason) {
   // The file is read when the job's turn comes, as the device would be.
-  link_.WhenIdle([jobs = *this, path, options = std::move(options), done = std::move(done)] {
+  link_.WhenIdle([jobs = *this, path, options = std::move(options), done = std::move(done),
+                  reason] {
     const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path).toStdString());
     if (!file.Sound()) {
       // Nothing that is not a sound library is sent, and the device is not
@@ -111,7 +113,7 @@ void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done
       if (done) done(Failed(FailureKind::File, LibraryFileFailure(path, file)));
       return;
     }
-    jobs.Start(file.Image(), options, done, BackupReason::BeforeUpload, true);
+    jobs.Start(file.Image(), options, done, reason, true);
   });
 }
 

@@ -67,7 +67,11 @@ class DeviceJobs {
   void Read(Done done, std::optional<BackupReason> reason = BackupReason::Read);
   // Uploads the library file at path (a sound library; a file of 2048
   // bytes may carry zeros after it).
-  void UploadFile(const QString& path, WriteOptions options, Done done);
+  // reason: why what it replaces is kept (a restore keeps it as a plain
+  // read, so that a second restore does not bring back what the first one
+  // replaced: a memory a failed write left behind).
+  void UploadFile(const QString& path, WriteOptions options, Done done,
+                  BackupReason reason = BackupReason::BeforeUpload);
   // Uploads image, for reason (BeforeEdit for a changed list of sessions).
   void Write(const MemoryImage& image, WriteOptions options, Done done,
              BackupReason reason = BackupReason::BeforeUpload);
