@@ -164,6 +164,17 @@ void DeviceJobs::ReadBeforeWrite(const WriteOptions& options, BackupReason reaso
           if (done) done(read);
           return;
         }
+        const bool changed = options.Expect && !SameMemory(*options.Expect, *read.MemImg);
+        if (changed) {
+          // Nothing is written: what was read is kept as a plain read, never
+          // taken for the memory before a write.
+          OperationResult refused = read;
+          if (options.Backup) jobs.KeepBackup(*read.MemImg, BackupReason::Read, refused.BackupPath);
+          refused.Kind = FailureKind::Changed;
+          refused.Message = {LinkText::ChangedSinceRead, {}, {}};
+          if (done) done(refused);
+          return;
+        }
         if (options.Backup) {
           const QString error = jobs.KeepBackup(*read.MemImg, reason, read.BackupPath);
           if (!error.isEmpty()) {
@@ -175,13 +186,6 @@ void DeviceJobs::ReadBeforeWrite(const WriteOptions& options, BackupReason reaso
               return;
             }
           }
-        }
-        if (options.Expect && !SameMemory(*options.Expect, *read.MemImg)) {
-          OperationResult changed = read;
-          changed.Kind = FailureKind::Changed;
-          changed.Message = {LinkText::ChangedSinceRead, {}, {}};
-          if (done) done(changed);
-          return;
         }
         if (options.StageDone) options.StageDone(JobStage::Read, read);
         write(std::move(read));

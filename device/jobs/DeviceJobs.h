@@ -11,8 +11,9 @@
 // be kept nothing is written (unless WriteWithoutBackup says go on). A
 // write given the memory it may replace (Expect) writes nothing when the
 // device holds something else: it fails as Changed, carrying what the
-// device holds now. The second operation of a job runs before anything
-// queued meanwhile, so that what was read is what is replaced.
+// device holds now (kept as a plain read). The second operation of a job
+// runs before anything queued meanwhile, so that what was read is what is
+// replaced.
 
 #include <QString>
 #include <functional>
