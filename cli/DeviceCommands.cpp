@@ -177,12 +177,13 @@ bool WriteImageFile(Context& ctx, const QString& path, const char* bytes, qint64
 // Uploads the library file at path as the arguments ask: keeping what it
 // replaces unless told not to, verifying when asked.
 int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path,
-                  std::optional<MemoryImage> expect = std::nullopt) {
+                  std::optional<MemoryImage> expect = std::nullopt,
+                  BackupReason reason = BackupReason::BeforeUpload) {
   const QString written = QStringLiteral("Sorvani session library uploaded successfully");
   WriteOptions options = d.Options(!a.NoBackup, a.Verify, written);
   options.Expect = std::move(expect);
   const auto result = d.RunToEnd(
-      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done); });
+      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done, reason); });
   return d.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
@@ -287,7 +288,9 @@ int RestoreNow(Context& ctx, const Arguments& a) {
   }
   DeviceSession d(ctx);
   if (const int status = d.Choose(a.Port)) return status;
-  return UploadLibrary(d, a, path);
+  // What a restore replaces may be what a failed write left: it is kept as
+  // a plain read, never the memory a later restore brings back.
+  return UploadLibrary(d, a, path, std::nullopt, BackupReason::Read);
 }
 
 int Restore(Context& ctx, const std::vector<std::string>& args) {
