@@ -1,6 +1,7 @@
 // ovrel's device commands: ports, detect, upload, add, download, backup,
 // restore and backups.
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -72,7 +73,8 @@ constexpr const char* kRestoreHelp =
     "the memory and keeping it in the backup history. Without a file the memory\n"
     "as it was before the last write is uploaded: the newest backup kept before\n"
     "a write that holds a sound session library (a plain read only when no such\n"
-    "backup exists). A file that is not a sound library, or a link, is refused.\n"
+    "backup exists). A file that is not a sound library, or a link in the backup\n"
+    "history, is refused.\n"
     "  --no-backup  write without keeping the memory first\n"
     "  --backup     keep the memory first (the default)\n"
     "  --verify     read the memory back afterwards and compare it with the backup\n";
@@ -271,9 +273,13 @@ int RestoreNow(Context& ctx, const Arguments& a) {
               .arg(path));
     }
   }
-  if (QFileInfo(path).isSymLink()) {
+  // The history holds only files the program kept: a link there was put by
+  // someone else. A file named by the user is theirs to link.
+  const QFileInfo named(path);
+  if (named.isSymLink() &&
+      named.absolutePath() == QDir(BackupHistory::DefaultFolder()).absolutePath()) {
     return ctx.Finish(ExitFailed, QStringLiteral("%1 is a link to %2; a link is not restored.")
-                                      .arg(path, QFileInfo(path).symLinkTarget()));
+                                      .arg(path, named.symLinkTarget()));
   }
   const LibraryFileRead file = ReadLibrary(path);
   if (file.Fault != LibraryFileFault::None && file.Fault != LibraryFileFault::NotSound)

@@ -229,7 +229,10 @@ std::optional<SerialError> PortLock::Acquire(const QString& path) {
   const std::optional<Port> port = PortAt(path);
   // A port this user may not open needs no lock: opening it says why, which
   // is the first thing to put right.
-  if (!port || ::faccessat(AT_FDCWD, Encoded(path).constData(), R_OK | W_OK, AT_EACCESS) != 0) {
+  const bool forbidden =
+      port && ::faccessat(AT_FDCWD, Encoded(path).constData(), R_OK | W_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM);
+  if (!port || forbidden) {
     Release();
     return std::nullopt;
   }

@@ -187,6 +187,26 @@ TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
   EXPECT_EQ(sim.memory(), Padded(merged));
 }
 
+// The lock of a program killed in the middle of an add stays behind; the
+// next program finds its process gone and takes the port.
+TEST_F(CliInterruptTest, TheLockOfAKilledProgramIsTakenOver) {
+  WriteFile(Path("lib.svl"), LibraryWithSegments(4));
+  WriteFile(Path("ses.svs"), kOneSegmentSession);
+  DevSim sim({"--log"}, Padded(LibraryWithSegments(2)));
+  const QString port = QString::fromStdString(sim.path());
+  auto add = Start({"add", "--port", port, "ses.svs"});
+  ASSERT_TRUE(WaitForCommands(sim, 'r', 16));
+  ::kill(static_cast<pid_t>(add->processId()), SIGKILL);
+  End(*add);
+  const QString lockFile = QStringLiteral("/run/lock/LCK..pts_") +
+                           QFileInfo(QString::fromStdString(sim.path())).fileName();
+  ASSERT_TRUE(QFileInfo::exists(lockFile));
+  const Outcome uploaded = Run({"upload", "--port", port, "lib.svl"});
+  EXPECT_EQ(uploaded.Status, 0) << uploaded.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(4)));
+  EXPECT_FALSE(QFileInfo::exists(lockFile));
+}
+
 // A client that cannot make the port's lock (here the lock folder is a
 // read-only file system) does not touch the port, and says why.
 TEST_F(CliInterruptTest, AnOperationWhoseLockCannotBeMadeDoesNotRun) {

@@ -356,6 +356,10 @@ TEST_F(CliSafeWriteTest, RestoreBringsBackTheMemoryBeforeTheLastWrite) {
   EXPECT_TRUE(lines[1].contains("before upload")) << lines[1].toStdString();
   EXPECT_TRUE(lines[2].contains("UTC  read ")) << lines[2].toStdString();
   EXPECT_TRUE(lines[3].contains(" link ")) << lines[3].toStdString();
+  const Outcome linked =
+      Run({"restore", "--port", port, BackupFolder() + "/2026-03-01T12-00-00Z-000009-upload.svl"});
+  EXPECT_EQ(linked.Status, 1);
+  EXPECT_TRUE(linked.Err.contains("a link is not restored")) << linked.Err.toStdString();
 
   Outcome restored = Run({"restore", "--port", port});
   ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
