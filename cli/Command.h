@@ -1,10 +1,12 @@
 #pragma once
 // One command of ovrel: its name, a one-line summary for the command list,
-// its help text, and the function that runs it.
+// its help text, and the function that runs it with the run's context.
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "cli/Context.h"
 
 namespace ovrel::cli {
 
@@ -30,29 +32,25 @@ struct Command {
   const char* name;
   const char* summary;  // one line for "ovrel --help"
   const char* help;     // the text of "ovrel COMMAND --help"
-  int (*run)(const std::vector<std::string>& args);
+  int (*run)(Context& ctx, const std::vector<std::string>& args);
 };
-
-// Reports wrong usage of `command` on stderr and returns ExitUsage.
-int UsageError(const std::string& command, const std::string& what);
-// Reports a failed operation (one line) on stderr and returns ExitFailed.
-int Failure(const std::string& what);
 
 // True when `path` ends in `ext` (with its dot), compared in lower case.
 bool HasExtension(const std::string& path, const std::string& ext);
 
 // Prints what a library file's bytes hold (as "ovrel info" does; in --json
 // mode as an "info" event); returns ExitFailed when it is not a sound library.
-int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes);
+int PrintLibraryInfo(Context& ctx, const std::string& path, const std::vector<std::uint8_t>& bytes);
 
-// The command groups.
+// The command groups, in the order "ovrel --help" lists them.
 std::vector<Command> LibraryCommands();  // compile
 std::vector<Command> InfoCommands();     // info
 std::vector<Command> SessionCommands();  // check
 std::vector<Command> ImportCommands();   // import, export-csv
-std::vector<Command> PlotCommands();     // plot
 std::vector<Command> SweepCommands();    // sweep
+std::vector<Command> PlotCommands();     // plot
 std::vector<Command> MemoryCommands();   // list, extract, remove
+std::vector<Command> DeviceCommands();   // ports, detect, upload, add, download, backup, restore, backups
 std::vector<Command> ConvertCommands();  // convert
 std::vector<Command> SoundCommands();    // render
 

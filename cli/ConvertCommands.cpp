@@ -7,6 +7,7 @@
 
 #include "ProductInfo.h"
 #include "cli/Command.h"
+#include "cli/Context.h"
 #include "session/AtomicFile.h"
 #include "session/ExchangeFormat.h"
 #include "session/SessionFile.h"
@@ -36,35 +37,35 @@ Format FormatOf(const std::string& path) {
   return Format::Unknown;
 }
 
-int Convert(const std::vector<std::string>& args) {
+int Convert(Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::string> files;
   bool optionsEnded = false;
   for (const std::string& arg : args) {
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      return UsageError("convert", "unknown option \"" + arg + "\".");
+      return ctx.UsageError("convert", "unknown option \"" + arg + "\".");
     } else {
       files.push_back(arg);
     }
   }
-  if (files.size() != 2) return UsageError("convert", "give one input and one output file.");
+  if (files.size() != 2) return ctx.UsageError("convert", "give one input and one output file.");
   const std::string& in = files[0];
   const std::string& out = files[1];
   for (const std::string& f : {in, out}) {
     if (FormatOf(f) == Format::Unknown)
-      return UsageError("convert", "\"" + f + "\" is not a .svs, .sbg or .gnaural file.");
+      return ctx.UsageError("convert", "\"" + f + "\" is not a .svs, .sbg or .gnaural file.");
   }
 
   Session ses;
   if (FormatOf(in) == Format::Svs) {
     const SessionReadResult read = ReadSessionFile(in);
-    if (!read) return Failure(read.Error);
+    if (!read) return ctx.Failure(read.Error);
     ses = *read.Session;
   } else {
     const ExchangeRead read = ImportExchangeFile(in);
-    if (!read) return Failure(read.Error);
-    for (const std::string& change : read.Changes) std::cerr << in << ": " << change << "\n";
+    if (!read) return ctx.Failure(read.Error);
+    for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
     ses = *read.Session;
   }
 
@@ -74,15 +75,15 @@ int Convert(const std::vector<std::string>& args) {
   } else {
     const std::string name = std::filesystem::path(in).stem().string();
     written = ExportExchangeFile(out, ses, name, kProductTitle);
-    if (!written) return Failure(written.Error);
+    if (!written) return ctx.Failure(written.Error);
     for (int32_t k = 1; k <= ses.SegCount; ++k) {
       if (ses[k].Mode == kImportedMode) continue;
-      std::cerr << out << ": the segments' modes are not part of this format; segment " << k
+      ctx.Err() << out << ": the segments' modes are not part of this format; segment " << k
                 << " and others read back with mode IN.\n";
       break;
     }
   }
-  if (!written) return Failure(written.Error);
+  if (!written) return ctx.Failure(written.Error);
   return ExitOk;
 }
 

@@ -1,9 +1,9 @@
 // ovrel import and ovrel export-csv: the session editor's legacy import and
 // CSV export without its window.
 
-#include <iostream>
 
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "session/AtomicFile.h"
 #include "session/CsvExport.h"
 #include "session/LegacyImport.h"
@@ -35,69 +35,56 @@ struct InOut {
 
 // One input file and -o OUTPUT; returns the exit status of wrong usage, or
 // -1 when the arguments are complete.
-int ParseInOut(const std::string& command, const std::vector<std::string>& args, InOut& io) {
-  bool optionsEnded = false;
-  bool haveInput = false;
-  bool haveOutput = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string output;
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (haveInput) return UsageError(command, "only one input file can be given.");
-      io.Input = arg;
-      haveInput = true;
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "-o" || arg == "--output") {
-      if (i + 1 == args.size()) return UsageError(command, arg + " needs a file name.");
-      output = args[++i];
-    } else if (arg.starts_with("--output=")) {
-      output = arg.substr(9);
-    } else {
-      return UsageError(command, "unknown option \"" + arg + "\".");
-    }
-    if (haveOutput) return UsageError(command, "only one output file can be given.");
-    if (output.empty()) return UsageError(command, "the output file name is empty.");
-    io.Output = output;
-    haveOutput = true;
+int ParseInOut(Context& ctx, const std::string& command, const std::vector<std::string>& args,
+               InOut& io) {
+  const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
+                                  QStringLiteral("FILE"));
+  CommandLine line;
+  if (!line.Parse(args, {output})) {
+    return ctx.UsageError(command, line.MissingValue ? line.Bad + " needs a file name."
+                                                     : "unknown option \"" + line.Bad + "\".");
   }
-  if (!haveInput) return UsageError(command, "no input file given.");
-  if (!haveOutput) return UsageError(command, "no output file given (-o FILE).");
+  const QStringList inputs = line.Positional();
+  const QStringList outputs = line.Values(QStringLiteral("o"));
+  if (inputs.size() > 1) return ctx.UsageError(command, "only one input file can be given.");
+  if (outputs.size() > 1) return ctx.UsageError(command, "only one output file can be given.");
+  if (outputs.size() == 1 && outputs[0].isEmpty())
+    return ctx.UsageError(command, "the output file name is empty.");
+  if (inputs.isEmpty()) return ctx.UsageError(command, "no input file given.");
+  if (outputs.isEmpty()) return ctx.UsageError(command, "no output file given (-o FILE).");
+  io.Input = inputs[0].toStdString();
+  io.Output = outputs[0].toStdString();
   return -1;
 }
 
-int Import(const std::vector<std::string>& args) {
+int Import(Context& ctx, const std::vector<std::string>& args) {
   InOut io;
-  if (const int usage = ParseInOut("import", args, io); usage >= 0) return usage;
+  if (const int usage = ParseInOut(ctx, "import", args, io); usage >= 0) return usage;
   SessionEditState st;
   const RvxImportOutcome r = ImportRvxFile(st, io.Input);
   if (!r.Imported) {
     std::string what = io.Input + ": " + r.Error;
     if (!what.ends_with('.')) what += '.';
     if (!r.Detail.empty()) what += " " + r.Detail;
-    return Failure(what);
+    return ctx.Failure(what);
   }
-  if (!r.Warning.empty()) std::cerr << io.Input << ": " << r.Warning << "\n";
+  if (!r.Warning.empty()) ctx.Err() << io.Input << ": " << r.Warning << "\n";
   if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(st.Ses)); !w)
-    return Failure(w.Error);
+    return ctx.Failure(w.Error);
   return ExitOk;
 }
 
-int ExportCsv(const std::vector<std::string>& args) {
+int ExportCsv(Context& ctx, const std::vector<std::string>& args) {
   InOut io;
-  if (const int usage = ParseInOut("export-csv", args, io); usage >= 0) return usage;
+  if (const int usage = ParseInOut(ctx, "export-csv", args, io); usage >= 0) return usage;
   if (!HasExtension(io.Input, ".svs"))
-    return Failure(io.Input + ": Unsupported session file format.");
+    return ctx.Failure(io.Input + ": Unsupported session file format.");
   const SessionReadResult read = ReadSessionFile(io.Input);
-  if (!read) return Failure(read.Error);
+  if (!read) return ctx.Failure(read.Error);
   if (const FileWriteResult w =
           ExportSesAsCSV(*read.Session, SesNameFromFileName(io.Input), io.Output);
       !w)
-    return Failure(w.Error);
+    return ctx.Failure(w.Error);
   return ExitOk;
 }
 

@@ -3,10 +3,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <cstdio>
-#include <iostream>
 
 #include "cli/Command.h"
-#include "cli/JsonOutput.h"
+#include "cli/CommandLine.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 #include "session/SesTime.h"
@@ -32,9 +32,9 @@ std::string Pad(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-int SessionInfo(const std::string& path, const std::string& text) {
+int SessionInfo(Context& ctx, const std::string& path, const std::string& text) {
   const SessionReadResult read = ReadSessionText(text, path);
-  if (!read) return Failure(read.Error);
+  if (!read) return ctx.Failure(read.Error);
   const Session& ses = *read.Session;
   QJsonArray segments;
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
@@ -44,23 +44,23 @@ int SessionInfo(const std::string& path, const std::string& text) {
                      QString::fromStdString(SegCellText(ses[k], k, row)));
     segments.append(segment);
   }
-  EmitJson(QStringLiteral("info"),
+  ctx.Emit(QStringLiteral("info"),
            {{QStringLiteral("file"), QString::fromStdString(path)},
             {QStringLiteral("kind"), QStringLiteral("session")},
             {QStringLiteral("totalTime"), QString::fromStdString(TimeText(SesTotalSeconds(ses)))},
             {QStringLiteral("segments"), segments}});
-  std::cout << path << ": session, " << ses.SegCount << " segment" << (ses.SegCount == 1 ? "" : "s")
+  ctx.Out() << path << ": session, " << ses.SegCount << " segment" << (ses.SegCount == 1 ? "" : "s")
             << ", total time " << TimeText(SesTotalSeconds(ses)) << "\n";
   std::vector<std::size_t> widths;
   for (int row = RowSegNo; row < SegRowCount; ++row) {
     widths.push_back(std::string(RowCaption(row)).size());
-    std::cout << (row == RowSegNo ? "" : "  ") << RowCaption(row);
+    ctx.Out() << (row == RowSegNo ? "" : "  ") << RowCaption(row);
   }
-  std::cout << "\n";
+  ctx.Out() << "\n";
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
     for (int row = RowSegNo; row < SegRowCount; ++row)
-      std::cout << (row == RowSegNo ? "" : "  ") << Pad(SegCellText(ses[k], k, row), widths[row]);
-    std::cout << "\n";
+      ctx.Out() << (row == RowSegNo ? "" : "  ") << Pad(SegCellText(ses[k], k, row), widths[row]);
+    ctx.Out() << "\n";
   }
   return ExitOk;
 }
@@ -77,7 +77,7 @@ std::string Hex(int byte) {
   return text;
 }
 
-void EmitLibraryInfo(const std::string& path, std::size_t size, const LibImageInfo& info) {
+void EmitLibraryInfo(Context& ctx, const std::string& path, std::size_t size, const LibImageInfo& info) {
   QJsonArray sessions;
   for (const LibImageSession& s : info.Sessions) {
     sessions.append(QJsonObject{
@@ -87,7 +87,7 @@ void EmitLibraryInfo(const std::string& path, std::size_t size, const LibImageIn
   }
   QJsonArray problems;
   for (const std::string& problem : info.Problems) problems.append(QString::fromStdString(problem));
-  EmitJson(QStringLiteral("info"),
+  ctx.Emit(QStringLiteral("info"),
            {{QStringLiteral("file"), QString::fromStdString(path)},
             {QStringLiteral("kind"), QStringLiteral("library")},
             {QStringLiteral("bytes"), static_cast<qint64>(size)},
@@ -101,60 +101,59 @@ void EmitLibraryInfo(const std::string& path, std::size_t size, const LibImageIn
 
 }  // namespace
 
-int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const LibImageInfo info = ReadLibraryImage(bytes);
-  EmitLibraryInfo(path, bytes.size(), info);
-  std::cout << path << ": library, " << bytes.size() << " bytes\n";
-  if (info.Version >= 0) std::cout << "Version: " << info.Version << "\n";
+int PrintLibraryInfo(Context& ctx, const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  const LibImageInfo info = ReadLibraryImage(bytes, LibraryFileLength(bytes.size()));
+  EmitLibraryInfo(ctx, path, bytes.size(), info);
+  ctx.Out() << path << ": library, " << bytes.size() << " bytes\n";
+  if (info.Version >= 0) ctx.Out() << "Version: " << info.Version << "\n";
   // A file shorter than an empty library has no count or offset to show.
   if (bytes.size() >= 5) {
-    std::cout << "Sessions: " << info.SessionCount << "\n"
+    ctx.Out() << "Sessions: " << info.SessionCount << "\n"
               << "Checksum offset (L): " << info.ChecksumOffset << "\n";
-    if (!info.Sessions.empty()) std::cout << "Session  Offset  Length  Segments\n";
+    if (!info.Sessions.empty()) ctx.Out() << "Session  Offset  Length  Segments\n";
     for (std::size_t k = 0; k < info.Sessions.size(); ++k) {
       const LibImageSession& s = info.Sessions[k];
-      std::cout << Pad(std::to_string(k + 1), 7) << "  " << Pad(std::to_string(s.Offset), 6) << "  "
+      ctx.Out() << Pad(std::to_string(k + 1), 7) << "  " << Pad(std::to_string(s.Offset), 6) << "  "
                 << Pad(LengthText(s.Minutes, s.Seconds), 6) << "  "
                 << Pad(std::to_string(s.Segments), 8) << "\n";
     }
-    std::cout << "Free bytes: " << info.FreeBytes << "\n";
+    ctx.Out() << "Free bytes: " << info.FreeBytes << "\n";
   }
   if (info.StoredChecksum >= 0) {
-    std::cout << "Checksum: " << Hex(info.StoredChecksum)
+    ctx.Out() << "Checksum: " << Hex(info.StoredChecksum)
               << (info.ChecksumMatches()
                       ? ", matches"
                       : ", does not match (computed " + Hex(info.ComputedChecksum) + ")")
               << "\n";
   }
-  if (info.Valid()) return ExitOk;
-  std::string problems;
-  for (const std::string& problem : info.Problems)
-    problems += (problems.empty() ? "" : "; ") + problem;
-  return Failure(path + ": not a sound library: " + problems + ".");
+  // Sound or not as every command decides it.
+  const std::string problems = LibraryFileProblems(bytes);
+  if (problems.empty()) return ExitOk;
+  return ctx.Failure(path + ": not a sound library: " + problems + ".");
 }
 
 namespace {
 
-int Info(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg.size() > 1 && arg[0] == '-')
-      return UsageError("info", "unknown option \"" + arg + "\".");
-  }
-  if (args.empty()) return UsageError("info", "no file given.");
+int Info(Context& ctx, const std::vector<std::string>& args) {
+  CommandLine line;
+  if (!line.Parse(args, {})) return ctx.UsageError("info", "unknown option \"" + line.Bad + "\".");
+  const QStringList files = line.Positional();
+  if (files.isEmpty()) return ctx.UsageError("info", "no file given.");
   int status = ExitOk;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& path = args[i];
-    if (i > 0) std::cout << "\n";
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    const std::string path = files[i].toStdString();
+    if (i > 0) ctx.Out() << "\n";
     const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
     if (!file) {
-      status = Failure(file.Error);
+      status = ctx.Failure(file.Error);
       continue;
     }
     const std::vector<std::uint8_t> bytes(file.Bytes->begin(), file.Bytes->end());
     const bool library =
         HasExtension(path, ".svl") ||
         (!HasExtension(path, ".svs") && !bytes.empty() && bytes[0] == LibFormatVersion);
-    const int result = library ? PrintLibraryInfo(path, bytes) : SessionInfo(path, *file.Bytes);
+    const int result =
+        library ? PrintLibraryInfo(ctx, path, bytes) : SessionInfo(ctx, path, *file.Bytes);
     if (result != ExitOk) status = result;
   }
   return status;

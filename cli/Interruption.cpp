@@ -1,39 +1,21 @@
 #include "cli/Interruption.h"
 
-#include <fcntl.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
-#include <cerrno>
-#include <csignal>
 
-#include "cli/CliLinkUi.h"
-#include "cli/Command.h"
-#include "cli/JsonOutput.h"
+namespace ovrel::cli {
 
-namespace ovrel::cli::interruption {
-
-namespace {
-
-volatile std::sig_atomic_t received = 0;
-int wakeRead = -1;
-int wakeWrite = -1;
-bool writing = false;
-bool finishingSaid = false;
-std::function<void()> stopHandler;
-
-extern "C" void OnSignal(int number) {
-  const int savedErrno = errno;
-  if (received == 0) received = number;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
-  errno = savedErrno;
+void Interruption::Request(int signal) {
+  if (signal_ != 0) return;
+  signal_ = signal;
+  if (listener_) listener_();
 }
 
-QString SignalName(int number) {
-  switch (number) {
+QString SignalName(int signal) {
+  switch (signal) {
     case SIGINT:
       return QStringLiteral("SIGINT");
     case SIGTERM:
@@ -41,62 +23,39 @@ QString SignalName(int number) {
     case SIGHUP:
       return QStringLiteral("SIGHUP");
   }
-  return QStringLiteral("signal %1").arg(number);
+  return QStringLiteral("signal %1").arg(signal);
 }
 
-// Runs in the event loop after a signal.
-void Act() {
-  if (received == 0) return;
-  if (writing) {
-    if (!finishingSaid) {
-      Say(QStringLiteral("Finishing the write to Sorvani before stopping..."));
-      finishingSaid = true;
-    }
+struct SignalWatch::Notifier {
+  QSocketNotifier Socket;
+  explicit Notifier(int fd) : Socket(fd, QSocketNotifier::Read) {}
+};
+
+SignalWatch::SignalWatch(Interruption& token) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, number);
+  // Held back in this thread and in every thread started after it (the
+  // serial port's), so that the signalfd alone receives them.
+  if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+  fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (fd_ < 0) {
+    // Nothing would read them: the signals end the process as before.
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     return;
   }
-  if (stopHandler) stopHandler();
+  notifier_ = std::make_unique<Notifier>(fd_);
+  QObject::connect(&notifier_->Socket, &QSocketNotifier::activated, &notifier_->Socket,
+                   [this, &token] {
+                     signalfd_siginfo info{};
+                     while (::read(fd_, &info, sizeof info) == sizeof info)
+                       token.Request(static_cast<int>(info.ssi_signo));
+                   });
 }
 
-}  // namespace
-
-void Install() {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) < 0) return;
-  wakeRead = fds[0];
-  wakeWrite = fds[1];
-  auto* notifier = new QSocketNotifier(wakeRead, QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
-    char drain[64];
-    while (::read(wakeRead, drain, sizeof drain) > 0) {
-    }
-    Act();
-  });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int number : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(number, &action, nullptr);
+SignalWatch::~SignalWatch() {
+  notifier_.reset();
+  if (fd_ >= 0) ::close(fd_);
 }
 
-int Signal() {
-  return received;
-}
-
-void SetWriting(bool on) {
-  writing = on;
-  // A signal that waited for the write acts now.
-  if (!on) Act();
-}
-
-void SetStopHandler(std::function<void()> stop) {
-  stopHandler = std::move(stop);
-}
-
-int Stopped() {
-  const QString text = QStringLiteral("Stopped by %1.").arg(SignalName(received));
-  Say(text);
-  NoteOutcome(text);
-  return ExitSignal + received;
-}
-
-}  // namespace ovrel::cli::interruption
+}  // namespace ovrel::cli

@@ -1,30 +1,53 @@
 #pragma once
-// The signals that stop ovrel's device commands (SIGINT, SIGTERM, SIGHUP).
-// The handler only notes the signal and wakes the event loop through a pipe;
-// the loop then decides. A write into the device that has begun (from its C
-// on) is finished first, since stopping in the middle of the blocks would
-// leave the device's memory torn; at any other time the running command
-// stops at once, and its link closes the port as it goes.
+// Interruption as a value: the token a device command polls before each
+// operation and its event loop listens to while one runs, and the watch
+// that feeds it with the process's signals (SIGINT, SIGTERM, SIGHUP).
+// Whether a request stops the command at once is the command's decision:
+// a write into the device that has begun (from its C on) is finished first,
+// since stopping in the middle of the blocks would leave the memory torn.
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace ovrel::cli {
 
-namespace interruption {
+class Interruption {
+ public:
+  // The signal that asked the command to stop; 0 when none did.
+  int Signal() const { return signal_; }
+  bool Requested() const { return signal_ != 0; }
+  // Asks the running command to stop because of signal; the first request
+  // counts. The listener, if any, is told.
+  void Request(int signal);
+  // What the running command's event loop does when a request comes;
+  // empty: nothing (the command polls Requested between its steps).
+  void Listen(std::function<void()> listener) { listener_ = std::move(listener); }
 
-// Installs the handlers; a QCoreApplication must exist.
-void Install();
-// The first signal that arrived, 0 when none did.
-int Signal();
-// While a write into the device runs, a signal waits for its end.
-void SetWriting(bool writing);
-// What the event loop runs to stop the running command at once.
-void SetStopHandler(std::function<void()> stop);
-// Says that the command was stopped by the signal and returns its exit
-// status: 128 and the signal's number (130 for SIGINT, 143 for SIGTERM).
-int Stopped();
+ private:
+  int signal_ = 0;
+  std::function<void()> listener_;
+};
 
-}  // namespace interruption
+// "SIGINT", "SIGTERM", "SIGHUP", or "signal N".
+QString SignalName(int signal);
+
+// While it lives, SIGINT, SIGTERM and SIGHUP no longer end the process but
+// reach token as requests, through the event loop of the QCoreApplication
+// that must exist (a signalfd, read when it becomes readable). The signals
+// stay held back afterwards: a second one after the command's end must not
+// end the process before it has reported.
+class SignalWatch {
+ public:
+  explicit SignalWatch(Interruption& token);
+  ~SignalWatch();
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+
+ private:
+  struct Notifier;
+  std::unique_ptr<Notifier> notifier_;
+  int fd_ = -1;
+};
 
 }  // namespace ovrel::cli

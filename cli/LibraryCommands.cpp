@@ -1,8 +1,8 @@
 // ovrel compile: the library compiler without its window.
 
-#include <iostream>
 
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "library/LibraryCompiler.h"
 #include "library/LibraryList.h"
 
@@ -18,42 +18,35 @@ constexpr const char* kCompileHelp =
     "Prints the available memory on success.\n"
     "  -o, --output OUT.svl   the library file to write (required)\n";
 
-int Compile(const std::vector<std::string>& args) {
-  std::string output;
-  std::vector<std::string> sessions;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      sessions.push_back(arg);
-    } else if (arg == "--") {
-      optionsEnded = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (i + 1 == args.size()) return UsageError("compile", arg + " needs a file name.");
-      if (!output.empty()) return UsageError("compile", "only one output file can be given.");
-      output = args[++i];
-    } else if (arg.starts_with("--output=")) {
-      if (!output.empty()) return UsageError("compile", "only one output file can be given.");
-      output = arg.substr(9);
-    } else {
-      return UsageError("compile", "unknown option \"" + arg + "\".");
-    }
+int Compile(Context& ctx, const std::vector<std::string>& args) {
+  const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
+                                        {}, QStringLiteral("OUT.svl"));
+  CommandLine line;
+  if (!line.Parse(args, {outputOption})) {
+    return ctx.UsageError("compile", line.MissingValue
+                                         ? line.Bad + " needs a file name."
+                                         : "unknown option \"" + line.Bad + "\".");
   }
-  if (output.empty()) return UsageError("compile", "no output file given (-o OUT.svl).");
+  if (line.Values(outputOption.names().front()).size() > 1)
+    return ctx.UsageError("compile", "only one output file can be given.");
+  const std::string output = line.Value(QStringLiteral("o")).toStdString();
+  if (output.empty()) return ctx.UsageError("compile", "no output file given (-o OUT.svl).");
+  std::vector<std::string> sessions;
+  for (const QString& session : line.Positional()) sessions.push_back(session.toStdString());
 
   LibraryList list;
   for (const std::string& session : sessions) {
     const LibraryList::Result result = list.Add(session);
     if (!result.Ok()) {
       if (result.Outcome == LibraryList::Status::OutOfMemory)
-        return Failure(session + ": " + result.Message);
-      return Failure(result.Message);
+        return ctx.Failure(session + ": " + result.Message);
+      return ctx.Failure(result.Message);
     }
   }
   const CompiledLibrary compiled = CompileSesLib(list.Entries());
-  if (!compiled) return Failure(compiled.Error);
-  if (const auto error = WriteLibraryFile(output, compiled.Image)) return Failure(*error);
-  std::cout << list.AvailMemLabel() << "\n";
+  if (!compiled) return ctx.Failure(compiled.Error);
+  if (const auto error = WriteLibraryFile(output, compiled.Image)) return ctx.Failure(*error);
+  ctx.Out() << list.AvailMemLabel() << "\n";
   return ExitOk;
 }
 

@@ -1,21 +1,20 @@
 // ovrel list, extract and remove: the sessions that the device's memory
 // (or a library file) holds, one by one.
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QJsonValue>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <optional>
 
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "cli/DeviceSession.h"
-#include "cli/JsonOutput.h"
-#include "device/link/LibraryUpload.h"
+#include "storage/ProgramFolder.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryCompiler.h"
 #include "library/LibraryEdit.h"
 #include "library/MemoryBudget.h"
@@ -77,90 +76,113 @@ std::optional<int> SessionNumber(const std::string& arg) {
   return value;
 }
 
-// Splits the arguments; nothing (after reporting the usage error) when they are wrong.
-std::optional<MemoryArgs> Parse(const std::string& name, const std::vector<std::string>& args) {
-  MemoryArgs out;
+enum class Verb { List, Extract, Remove };
+
+// Splits the arguments of list, extract or remove (named `name` in
+// messages); nothing (after reporting the usage error) when they are
+// wrong. A number that can name no session is refused here, before the
+// device is touched.
+std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
+                                const std::vector<std::string>& args) {
+  const bool takesNumbers = verb != Verb::List;
+  const bool takesVerify = verb == Verb::Remove;
   auto usage = [&](const std::string& what) {
-    UsageError(name, what);
+    ctx.UsageError(name, what);
     return std::nullopt;
   };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "--port" && hasValue) {
-      out.Port = QString::fromStdString(args[++i]);
-    } else if (name != "list" && arg == "-o" && hasValue) {
-      out.Output = args[++i];
-    } else if (name == "list" && arg == "--sessions" && hasValue) {
-      out.SessionsFolder = args[++i];
-    } else if (name == "remove" && arg == "--verify") {
-      out.Verify = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usage("unknown option or missing value: " + arg + ".");
-    } else if (const auto number = SessionNumber(arg); number && name != "list") {
-      out.Numbers.push_back(*number);
-    } else if (out.Library.empty()) {
-      out.Library = arg;
-    } else {
-      return usage("takes one library file.");
-    }
+  const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("PORT"));
+  const QCommandLineOption output(QStringLiteral("o"), {}, QStringLiteral("FILE"));
+  const QCommandLineOption sessions(QStringLiteral("sessions"), {}, QStringLiteral("FOLDER"));
+  const QCommandLineOption verify(QStringLiteral("verify"));
+  QList<QCommandLineOption> options{port};
+  if (takesNumbers) options << output;
+  else
+    options << sessions;
+  if (takesVerify) options << verify;
+  CommandLine line;
+  if (!line.Parse(args, options)) return usage("unknown option or missing value: " + line.Bad + ".");
+
+  MemoryArgs out;
+  out.Port = line.Value(QStringLiteral("port"));
+  if (takesNumbers) out.Output = line.Value(QStringLiteral("o")).toStdString();
+  else
+    out.SessionsFolder = line.Value(QStringLiteral("sessions")).toStdString();
+  out.Verify = takesVerify && line.IsSet(QStringLiteral("verify"));
+  std::vector<std::string> positional;
+  for (const QString& arg : line.Positional()) positional.push_back(arg.toStdString());
+  // The session numbers come first: the library file is the last argument
+  // after them (with --port, only when it is no number, to be refused below).
+  const bool lastIsLibrary =
+      positional.size() > (takesNumbers ? 1u : 0u) &&
+      (!takesNumbers || out.Port.isEmpty() || !SessionNumber(positional.back()));
+  if (lastIsLibrary) {
+    out.Library = positional.back();
+    positional.pop_back();
+  }
+  if (!takesNumbers && !positional.empty()) return usage("takes one library file.");
+  for (const std::string& arg : positional) {
+    const std::optional<int> number = SessionNumber(arg);
+    if (!number) return usage("\"" + arg + "\" is not a session number.");
+    if (*number < 1)
+      return usage("there is no session " + arg + ": sessions are numbered from 1.");
+    out.Numbers.push_back(*number);
   }
   if (out.Port.isEmpty() == out.Library.empty())
     return usage("needs either --port PORT or a library file.");
-  if (name == "extract" && out.Numbers.size() != 1) return usage("needs one session number.");
-  if (name == "remove" && out.Numbers.empty()) return usage("needs the numbers of the sessions.");
-  if (name == "extract" && out.Output.empty()) return usage("needs -o OUT.svs.");
-  if (name == "remove" && !out.Library.empty()) {
-    if (out.Output.empty()) return usage("needs -o OUT.svl for a library file.");
-    if (out.Verify) return usage("--verify reads the device back; a file needs no verifying.");
-    std::error_code error;
-    if (std::filesystem::equivalent(out.Library, out.Output, error))
-      return usage("writes a new library: OUT.svl must not be LIBRARY.svl.");
+  if (verb == Verb::Extract) {
+    if (out.Numbers.size() != 1) return usage("needs one session number.");
+    if (out.Output.empty()) return usage("needs -o OUT.svs.");
   }
-  if (name == "remove" && !out.Port.isEmpty() && !out.Output.empty())
-    return usage("-o is for a library file; the device's library is written to the device.");
+  if (verb == Verb::Remove) {
+    if (out.Numbers.empty()) return usage("needs the numbers of the sessions.");
+    if (!out.Library.empty()) {
+      if (out.Output.empty()) return usage("needs -o OUT.svl for a library file.");
+      if (out.Verify) return usage("--verify reads the device back; a file needs no verifying.");
+      std::error_code error;
+      if (std::filesystem::equivalent(out.Library, out.Output, error))
+        return usage("writes a new library: OUT.svl must not be LIBRARY.svl.");
+    } else if (!out.Output.empty()) {
+      return usage("-o is for a library file; the device's library is written to the device.");
+    }
+  }
   return out;
 }
 
 // The sessions of the library in the file or the device memory the
-// arguments name; the device's memory stays in `memory` and in the backup
-// history, kept for `reason`. Returns 0, or the exit status of the failure
-// (after saying why).
-int ReadSessions(const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
-                 std::vector<SessionRecord>& sessions,
-                 BackupReason reason = BackupReason::Read) {
-  LibrarySessions read;
+// arguments name; the device's memory stays in the backup history as a
+// plain read. Returns 0, or the exit status of the failure (after saying why).
+int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
+                 std::vector<SessionRecord>& sessions) {
   if (!a.Library.empty()) {
-    const FileBytes file = ReadFileBytes(a.Library, SesMemSize);
-    if (!file) {
-      return Failure(file.Fault == FileBytesFault::TooLarge
-                         ? a.Library + " is no session library: it is longer than 2048 bytes."
-                         : file.Error);
+    LibraryFileRead file = ReadLibraryFile(a.Library);
+    if (!file.Sound()) {
+      return ctx.Failure(file.Fault == LibraryFileFault::TooBig
+                             ? a.Library + " is no session library: it is longer than 2048 bytes."
+                         : file.Fault == LibraryFileFault::NotSound
+                             ? a.Library + " holds no valid session library: " + file.Error + "."
+                             : file.Error);
     }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
-    read = ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
-    if (!read) return Failure(a.Library + " holds no valid session library: " + read.Error + ".");
-  } else {
-    device = std::make_unique<DeviceSession>();
-    device->Link.SetPort(a.Port);
-    device->Reason = reason;
-    OperationResult result;
-    if (const int status = device->ReadMemory(result)) return status;
-    read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
-    if (!read) {
-      return Failure("The session memory of Sorvani holds no valid session library: " + read.Error +
-                     ".");
-    }
+    sessions = std::move(file.Sessions);
+    return ExitOk;
+  }
+  device = std::make_unique<DeviceSession>(ctx);
+  device->Link.SetPort(a.Port);
+  OperationResult result;
+  if (const int status = device->ReadMemory(result)) return status;
+  LibrarySessions read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
+  if (!read) {
+    return ctx.Failure("The session memory of Sorvani holds no valid session library: " +
+                       read.Error + ".");
   }
   sessions = std::move(read.Sessions);
   return ExitOk;
 }
 
 // Refuses a session number outside 1 .. count.
-int CheckNumbers(const std::vector<int>& numbers, std::size_t count) {
+int CheckNumbers(Context& ctx, const std::vector<int>& numbers, std::size_t count) {
   for (const int n : numbers) {
     if (n < 1 || static_cast<std::size_t>(n) > count) {
-      return Failure("There is no session " + std::to_string(n) + ": the library holds " +
+      return ctx.Failure("There is no session " + std::to_string(n) + ": the library holds " +
                      std::to_string(count) + (count == 1 ? " session." : " sessions."));
     }
   }
@@ -173,13 +195,13 @@ std::string Length(const SessionRecord& s) {
   return text;
 }
 
-int List(const std::vector<std::string>& args) {
-  const std::optional<MemoryArgs> a = Parse("list", args);
+int List(Context& ctx, const std::vector<std::string>& args) {
+  const std::optional<MemoryArgs> a = Parse(ctx, Verb::List, "list", args);
   if (!a) return ExitUsage;
-  return RunWithEventLoop([&] {
+  return RunWithEventLoop(ctx, [&] {
     std::unique_ptr<DeviceSession> device;
     std::vector<SessionRecord> sessions;
-    if (const int status = ReadSessions(*a, device, sessions)) return status;
+    if (const int status = ReadSessions(ctx, *a, device, sessions)) return status;
     const std::string folder =
         a->SessionsFolder.empty()
             ? (LocateProgramFolders().Program + QStringLiteral("/Sessions")).toStdString()
@@ -191,91 +213,145 @@ int List(const std::vector<std::string>& args) {
       const FolderSession* match = MatchSessionFile(s, files);
       const int count = static_cast<int>(s.Segments.size());
       segments += count;
-      EmitJson(QStringLiteral("session"),
+      ctx.Emit(QStringLiteral("session"),
                {{QStringLiteral("index"), static_cast<int>(k + 1)},
                 {QStringLiteral("minutes"), s.Minutes},
                 {QStringLiteral("seconds"), s.Seconds},
                 {QStringLiteral("segments"), count},
-                {QStringLiteral("bytes"), 5 + 5 * count},
+                {QStringLiteral("bytes"), static_cast<qint64>(SessionMemoryBytes(count))},
                 {QStringLiteral("file"), match ? QJsonValue(QString::fromStdString(match->Path))
                                                : QJsonValue(QJsonValue::Null)}});
-      if (!JsonMode()) {
+      if (!ctx.Json()) {
         char line[64];
         std::snprintf(line, sizeof line, "%3zu  %7s  %3d segment%s  ", k + 1, Length(s).c_str(),
                       count, count == 1 ? " " : "s");
-        std::cout << line << (match ? match->Path : std::string("-")) << "\n";
+        ctx.Out() << line << (match ? match->Path : std::string("-")) << "\n";
       }
     }
     const std::int64_t free = SesMemFreeBytes(static_cast<std::int64_t>(sessions.size()), segments);
     const int percent = SesMemPercent(std::clamp<std::int64_t>(free, 0, SesMemSize));
-    EmitJson(QStringLiteral("memory"), {{QStringLiteral("free"), static_cast<qint64>(free)},
+    ctx.Emit(QStringLiteral("memory"), {{QStringLiteral("free"), static_cast<qint64>(free)},
                                         {QStringLiteral("percent"), percent}});
-    if (!JsonMode())
-      std::cout << "Free memory: " << free << " bytes, " << AvailMemText(percent) << "\n";
+    if (!ctx.Json())
+      ctx.Out() << "Free memory: " << free << " bytes, " << AvailMemText(percent) << "\n";
     return static_cast<int>(ExitOk);
   });
 }
 
-int Extract(const std::vector<std::string>& args) {
-  const std::optional<MemoryArgs> a = Parse("extract", args);
+int Extract(Context& ctx, const std::vector<std::string>& args) {
+  const std::optional<MemoryArgs> a = Parse(ctx, Verb::Extract, "extract", args);
   if (!a) return ExitUsage;
-  return RunWithEventLoop([&] {
+  return RunWithEventLoop(ctx, [&] {
     std::unique_ptr<DeviceSession> device;
     std::vector<SessionRecord> sessions;
-    if (const int status = ReadSessions(*a, device, sessions)) return status;
-    if (const int status = CheckNumbers(a->Numbers, sessions.size())) return status;
+    if (const int status = ReadSessions(ctx, *a, device, sessions)) return status;
+    if (const int status = CheckNumbers(ctx, a->Numbers, sessions.size())) return status;
     const SessionRecord& s = sessions[static_cast<std::size_t>(a->Numbers[0] - 1)];
     if (const FileWriteResult written = WriteFileAtomically(a->Output, SessionRecordFileText(s));
         !written) {
-      return Failure(written.Error);
+      return ctx.Failure(written.Error);
     }
-    NoteOutcome(QStringLiteral("Session %1 written to %2")
+    ctx.NoteOutcome(QStringLiteral("Session %1 written to %2")
                     .arg(a->Numbers[0])
                     .arg(QString::fromStdString(a->Output)));
-    std::cout << "Session " << a->Numbers[0] << " (" << Length(s) << ", " << s.Segments.size()
+    ctx.Out() << "Session " << a->Numbers[0] << " (" << Length(s) << ", " << s.Segments.size()
               << " segments) written to " << a->Output << "\n";
     return static_cast<int>(ExitOk);
   });
 }
 
-int Remove(const std::vector<std::string>& args) {
-  const std::optional<MemoryArgs> a = Parse("remove", args);
+// The library of sessions without the ones numbered (from 1); nothing
+// (after saying why) when a number names no session.
+std::optional<std::vector<std::uint8_t>> WithoutSessions(Context& ctx,
+                                                         std::vector<SessionRecord>& sessions,
+                                                         const std::vector<int>& numbers,
+                                                         int& status) {
+  status = CheckNumbers(ctx, numbers, sessions.size());
+  if (status) return std::nullopt;
+  std::vector<int> indexes;
+  for (const int n : numbers) indexes.push_back(n - 1);
+  RemoveSessions(sessions, indexes);
+  // Fewer sessions always fit where more did.
+  return BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
+}
+
+QString SessionsLeft(std::size_t count) {
+  return QStringLiteral("%1 %2 left").arg(count).arg(count == 1 ? QStringLiteral("session")
+                                                                : QStringLiteral("sessions"));
+}
+
+// A library of more than 30 sessions is sound (adds make them, and the
+// device holds them), but the library compiler takes no more than 30: the
+// user is told.
+void SayWhenOverThirty(Context& ctx, std::size_t count) {
+  if (count <= static_cast<std::size_t>(MaxLibSessions)) return;
+  ctx.Say(QStringLiteral("The library still holds %1 sessions, more than the %2 that the library "
+                         "compiler takes.")
+              .arg(count)
+              .arg(MaxLibSessions));
+}
+
+int RemoveFromFile(Context& ctx, const MemoryArgs& a) {
+  std::unique_ptr<DeviceSession> device;
+  std::vector<SessionRecord> sessions;
+  if (const int status = ReadSessions(ctx, a, device, sessions)) return status;
+  int status = ExitOk;
+  const auto image = WithoutSessions(ctx, sessions, a.Numbers, status);
+  if (!image) return status;
+  if (const auto error = WriteLibraryFile(a.Output, *image)) return ctx.Failure(*error);
+  SayWhenOverThirty(ctx, sessions.size());
+  return ctx.Finish(ExitOk, QStringLiteral("%1 written to %2")
+                                .arg(SessionsLeft(sessions.size()))
+                                .arg(QString::fromStdString(a.Output)));
+}
+
+// From the device: one job reads the memory (kept in the backup history),
+// removes the sessions from what it read and writes the rest.
+int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
+  DeviceSession device(ctx);
+  device.Link.SetPort(a.Port);
+  int status = ExitOk;
+  std::size_t left = 0;
+  const auto edit = [&](const MemoryImage& read) -> std::optional<MemoryImage> {
+    LibrarySessions found = ReadLibrarySessions(read, LibImageLength::Memory);
+    if (!found) {
+      status = ctx.Failure("The session memory of Sorvani holds no valid session library: " +
+                           found.Error + ".");
+      return std::nullopt;
+    }
+    const auto image = WithoutSessions(ctx, found.Sessions, a.Numbers, status);
+    if (!image) return std::nullopt;
+    left = found.Sessions.size();
+    return MemoryImageOf(*image);
+  };
+  // The text of a write that went through names what is left, known once
+  // the sessions were removed.
+  QString written;
+  WriteOptions options = device.Options(true, a.Verify, {});
+  options.StageDone = [&](JobStage stage, const OperationResult& result) {
+    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+      ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+    if (stage == JobStage::Write) ctx.Finish(ExitOk, written);
+  };
+  options.StageStarts = [&, original = options.StageStarts](JobStage stage) {
+    if (stage == JobStage::Write) {
+      written = QStringLiteral("Sorvani session library uploaded successfully, %1")
+                    .arg(SessionsLeft(left));
+      SayWhenOverThirty(ctx, left);
+    }
+    original(stage);
+  };
+  const auto result = device.RunToEnd(
+      [&](DeviceLink::Done done) { device.Jobs.Edit(edit, std::move(options), done); });
+  if (status) return status;
+  return device.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
+}
+
+int Remove(Context& ctx, const std::vector<std::string>& args) {
+  const std::optional<MemoryArgs> a = Parse(ctx, Verb::Remove, "remove", args);
   if (!a) return ExitUsage;
-  return RunWithEventLoop([&] {
-    std::unique_ptr<DeviceSession> device;
-    std::vector<SessionRecord> sessions;
-    if (const int status = ReadSessions(*a, device, sessions, BackupReason::BeforeEdit))
-      return status;
-    if (const int status = CheckNumbers(a->Numbers, sessions.size())) return status;
-    std::vector<int> indexes;
-    for (const int n : a->Numbers) indexes.push_back(n - 1);
-    RemoveSessions(sessions, indexes);
-    // Fewer sessions always fit where more did.
-    const std::vector<std::uint8_t> image =
-        BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
-    const std::string left = std::to_string(sessions.size()) +
-                             (sessions.size() == 1 ? " session" : " sessions") + " left";
-    if (!device) {
-      if (const auto error = WriteLibraryFile(a->Output, image)) return Failure(*error);
-      return Finish(ExitOk, QStringLiteral("%1 written to %2")
-                                .arg(QString::fromStdString(left))
-                                .arg(QString::fromStdString(a->Output)));
-    }
-    OperationResult::Image memory{};
-    std::copy(image.begin(), image.end(), memory.begin());
-    Say(QStringLiteral("Uploading Sorvani session library"));
-    const OperationResult uploaded = device->RunToEnd([&](DeviceLink::Done done) {
-      device->Link.Run(std::make_unique<LibraryUpload>(memory, image.back(), true), done);
-    });
-    if (!uploaded.Ok()) {
-      return DeviceSession::Failed(QStringLiteral("Sorvani session library upload failed"),
-                                   uploaded);
-    }
-    const int status =
-        Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully, %1")
-                           .arg(QString::fromStdString(left)));
-    return a->Verify ? device->Verify(uploaded) : status;
-  });
+  return RunWithEventLoop(
+      ctx, [&] { return a->Library.empty() ? RemoveFromDevice(ctx, *a) : RemoveFromFile(ctx, *a); });
 }
 
 }  // namespace

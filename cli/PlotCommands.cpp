@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "plot/PlotFile.h"
 #include "session/SessionFile.h"
 
@@ -28,57 +29,60 @@ bool ParsePixels(const std::string& text, int& value) {
   return ec == std::errc() && ptr == end;
 }
 
-int Plot(const std::vector<std::string>& args) {
-  std::string session, out;
-  int width = kDefaultPlotSize.width(), height = kDefaultPlotSize.height();
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "-o" || arg == "--output") {
-      if (!hasValue) return UsageError("plot", "\"" + arg + "\" needs a file name.");
-      out = args[++i];
-    } else if (arg == "--width" || arg == "--height") {
-      int& value = arg == "--width" ? width : height;
-      if (!hasValue || !ParsePixels(args[i + 1], value))
-        return UsageError("plot", "\"" + arg + "\" needs a whole number of pixels.");
-      ++i;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError("plot", "unknown option \"" + arg + "\".");
-    } else if (session.empty()) {
-      session = arg;
-    } else {
-      return UsageError("plot", "more than one session file given.");
-    }
+int Plot(Context& ctx, const std::vector<std::string>& args) {
+  const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
+                                  QStringLiteral("OUT"));
+  const QCommandLineOption widthOption(QStringLiteral("width"), {}, QStringLiteral("W"));
+  const QCommandLineOption heightOption(QStringLiteral("height"), {}, QStringLiteral("H"));
+  CommandLine line;
+  if (!line.Parse(args, {output, widthOption, heightOption})) {
+    if (!line.MissingValue) return ctx.UsageError("plot", "unknown option \"" + line.Bad + "\".");
+    const bool file = line.Bad == "-o" || line.Bad.ends_with("output");
+    return ctx.UsageError("plot", "\"" + line.Bad + (file ? "\" needs a file name."
+                                                           : "\" needs a whole number of pixels."));
   }
-  if (session.empty()) return UsageError("plot", "no session file given.");
-  if (out.empty()) return UsageError("plot", "no picture file given (-o OUT.png or OUT.svg).");
+  int width = kDefaultPlotSize.width(), height = kDefaultPlotSize.height();
+  for (auto [name, value] : {std::pair{"width", &width}, std::pair{"height", &height}}) {
+    const QString option = QString::fromLatin1(name);
+    if (line.IsSet(option) && !ParsePixels(line.Value(option).toStdString(), *value))
+      return ctx.UsageError("plot", "\"--" + std::string(name) + "\" needs a whole number of pixels.");
+  }
+  const QStringList sessions = line.Positional();
+  if (sessions.size() > 1) return ctx.UsageError("plot", "more than one session file given.");
+  const std::string session = sessions.isEmpty() ? std::string() : sessions[0].toStdString();
+  const std::string out = line.Value(QStringLiteral("o")).toStdString();
+  if (session.empty()) return ctx.UsageError("plot", "no session file given.");
+  if (out.empty()) return ctx.UsageError("plot", "no picture file given (-o OUT.png or OUT.svg).");
   if (!IsPlotFileName(QString::fromStdString(out)))
-    return UsageError("plot", "the picture file must end in .png or .svg.");
+    return ctx.UsageError("plot", "the picture file must end in .png or .svg.");
   if (!HasExtension(session, ".svs"))
-    return Failure(session + ": Unsupported session file format.");
+    return ctx.Failure(session + ": Unsupported session file format.");
 
   const SessionReadResult read = ReadSessionFile(session);
-  if (!read) return Failure(read.Error);
+  if (!read) return ctx.Failure(read.Error);
 
   // The offscreen platform draws fonts and pictures without a display. Qt's
   // notes about the environment (no runtime folder, say) would only clutter
   // a script's output: what goes wrong with the picture is reported below.
   // A program that runs the command in-process brings its own application.
+  int argc = 1;
+  char programName[] = "ovrel";
+  char* argv[] = {programName, nullptr};
   std::optional<QGuiApplication> app;
+  QtMessageHandler previousHandler = nullptr;
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-      if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
-    });
-    static int argc = 1;
-    static char name[] = "ovrel";
-    static char* argv[] = {name, nullptr};
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext&, const QString& text) {
+          if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "ovrel plot: %s\n", qPrintable(text));
+        });
     app.emplace(argc, argv);
   }
   const QString error =
       WritePlotFile(*read.Session, QString::fromStdString(out), QSize(width, height));
-  if (!error.isEmpty()) return Failure(error.toStdString());
+  if (app) qInstallMessageHandler(previousHandler);
+  if (!error.isEmpty()) return ctx.Failure(error.toStdString());
   return ExitOk;
 }
 

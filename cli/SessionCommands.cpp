@@ -1,6 +1,7 @@
 // ovrel check: reads session files with the session editor's rules.
 
 #include "cli/Command.h"
+#include "cli/CommandLine.h"
 #include "session/SessionFile.h"
 
 namespace ovrel::cli {
@@ -13,19 +14,20 @@ constexpr const char* kCheckHelp =
     "exits with 0 when every file is valid; otherwise prints one line per faulty\n"
     "file, naming the line and what is wrong, and exits with 1.\n";
 
-int Check(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg.size() > 1 && arg[0] == '-')
-      return UsageError("check", "unknown option \"" + arg + "\".");
-  }
-  if (args.empty()) return UsageError("check", "no session file given.");
+int Check(Context& ctx, const std::vector<std::string>& args) {
+  CommandLine line;
+  if (!line.Parse(args, {}))
+    return ctx.UsageError("check", "unknown option \"" + line.Bad + "\".");
+  const QStringList files = line.Positional();
+  if (files.isEmpty()) return ctx.UsageError("check", "no session file given.");
   int status = ExitOk;
-  for (const std::string& path : args) {
+  for (const QString& file : files) {
+    const std::string path = file.toStdString();
     if (!HasExtension(path, ".svs")) {
-      status = Failure(path + ": Unsupported session file format.");
+      status = ctx.Failure(path + ": Unsupported session file format.");
       continue;
     }
-    if (const SessionReadResult read = ReadSessionFile(path); !read) status = Failure(read.Error);
+    if (const SessionReadResult read = ReadSessionFile(path); !read) status = ctx.Failure(read.Error);
   }
   return status;
 }

@@ -1,7 +1,7 @@
 // ovrel render: writes a session's sound (its frequency course as a binaural
 // beat or an isochronic pulse) to a WAV, FLAC or Ogg Vorbis file.
 
-#include <unistd.h>
+#include <pthread.h>
 
 #include <QJsonObject>
 #include <charconv>
@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "cli/Command.h"
-#include "cli/JsonOutput.h"
+#include "cli/Context.h"
 #include "session/SesTime.h"
 #include "session/SessionFile.h"
 #include "sound/file/SoundFile.h"
@@ -41,30 +41,40 @@ constexpr const char* kRenderHelp =
 
 constexpr double kMaxFadeSeconds = 600;
 
-volatile std::sig_atomic_t stopSignal = 0;
-
-// While a file is rendered, SIGINT, SIGTERM and SIGHUP stop it between two
-// blocks, so that its temporary file is removed; the former handlers come
-// back afterwards.
-class StopOnSignals {
+// While a file is rendered, SIGINT, SIGTERM and SIGHUP are held back and
+// looked for between two blocks, so that a stop removes the temporary file
+// instead of leaving it; the former signal mask comes back afterwards. Only
+// ovrel's own process takes its signals over (tests run it in-process).
+class HeldStopSignals {
  public:
-  StopOnSignals() {
-    stopSignal = 0;
-    struct sigaction action {};
-    action.sa_handler = [](int sig) { stopSignal = sig; };
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(kSignals); ++i)
-      ::sigaction(kSignals[i], &action, &saved_[i]);
+  explicit HeldStopSignals(bool takeOver) : held_(takeOver) {
+    if (!held_) return;
+    sigemptyset(&signals_);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, sig);
+    ::pthread_sigmask(SIG_BLOCK, &signals_, &saved_);
   }
-  ~StopOnSignals() {
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &saved_[i], nullptr);
+  ~HeldStopSignals() {
+    if (held_) ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
   }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
+  HeldStopSignals(const HeldStopSignals&) = delete;
+  HeldStopSignals& operator=(const HeldStopSignals&) = delete;
+
+  // The stop signal that arrived (taken, so it never ends the process), or 0.
+  int Arrived() {
+    if (!held_) return 0;
+    if (stop_ == 0) {
+      const timespec now{};
+      const int sig = ::sigtimedwait(&signals_, nullptr, &now);
+      if (sig > 0) stop_ = sig;
+    }
+    return stop_;
+  }
 
  private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[std::size(kSignals)] {};
+  bool held_;
+  int stop_ = 0;
+  sigset_t signals_{};
+  sigset_t saved_{};
 };
 
 bool ParseNumber(const std::string& text, double& value) {
@@ -83,10 +93,8 @@ bool ParseWhole(const std::string& text, int& value) {
 // percent.
 class RenderProgress {
  public:
-  explicit RenderProgress(int rate) : rate_(rate), terminal_(::isatty(STDERR_FILENO) == 1) {}
-  ~RenderProgress() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-  }
+  RenderProgress(Context& ctx, int rate) : ctx_(ctx), rate_(rate) {}
+  ~RenderProgress() { ctx_.ClearBar(); }
   RenderProgress(const RenderProgress&) = delete;
   RenderProgress& operator=(const RenderProgress&) = delete;
 
@@ -95,39 +103,38 @@ class RenderProgress {
     if (percent == percent_) return;
     percent_ = percent;
     const int64_t seconds = done / rate_, totalSeconds = total / rate_;
-    EmitJson(QStringLiteral("progress"), {{QStringLiteral("percent"), percent},
-                                          {QStringLiteral("seconds"), static_cast<qint64>(seconds)},
-                                          {QStringLiteral("total"), static_cast<qint64>(totalSeconds)}});
-    if (!terminal_) return;
+    ctx_.Emit(QStringLiteral("progress"), {{QStringLiteral("percent"), percent},
+                                           {QStringLiteral("seconds"), static_cast<qint64>(seconds)},
+                                           {QStringLiteral("total"), static_cast<qint64>(totalSeconds)}});
+    if (!ctx_.Streams().ErrIsTerminal) return;
     constexpr int kWidth = 30;
-    const std::string bar = std::string(static_cast<std::size_t>(kWidth * percent / 100), '#') +
-                            std::string(static_cast<std::size_t>(kWidth - kWidth * percent / 100), '.');
-    std::fprintf(stderr, "\r\033[K[%s] %3d%% %s of %s", bar.c_str(), percent,
-                 TimeText(seconds).c_str(), TimeText(totalSeconds).c_str());
-    std::fflush(stderr);
-    shown_ = true;
+    const auto filled = static_cast<qsizetype>(kWidth * percent / 100);
+    ctx_.ShowBar(QStringLiteral("[%1%2] %3% %4 of %5")
+                     .arg(QString(filled, QLatin1Char('#')), QString(kWidth - filled, QLatin1Char('.')))
+                     .arg(percent, 3)
+                     .arg(QString::fromStdString(TimeText(seconds)),
+                          QString::fromStdString(TimeText(totalSeconds))));
   }
 
  private:
+  Context& ctx_;
   int rate_;
-  bool terminal_;
-  bool shown_ = false;
   int percent_ = -1;
 };
 
-int Render(const std::vector<std::string>& args) {
+int Render(Context& ctx, const std::vector<std::string>& args) {
   std::string session, out;
   sound::SynthSettings settings;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
     if (arg == "-o" || arg == "--output") {
-      if (!hasValue || args[i + 1].empty()) return UsageError("render", "\"" + arg + "\" needs a file name.");
+      if (!hasValue || args[i + 1].empty()) return ctx.UsageError("render", "\"" + arg + "\" needs a file name.");
       out = args[++i];
     } else if (arg == "--rate") {
       if (!hasValue || !ParseWhole(args[i + 1], settings.Rate) || settings.Rate < sound::MinRate ||
           settings.Rate > sound::MaxRate)
-        return UsageError("render", "\"--rate\" needs a whole number of hertz from 8000 to 192000.");
+        return ctx.UsageError("render", "\"--rate\" needs a whole number of hertz from 8000 to 192000.");
       ++i;
     } else if (arg == "--beat") {
       const std::string beat = hasValue ? args[++i] : std::string();
@@ -136,45 +143,44 @@ int Render(const std::vector<std::string>& args) {
       else if (beat == "isochronic")
         settings.Beat = sound::BeatKind::Isochronic;
       else
-        return UsageError("render", "\"--beat\" is binaural or isochronic.");
+        return ctx.UsageError("render", "\"--beat\" is binaural or isochronic.");
     } else if (arg == "--fade") {
       if (!hasValue || !ParseNumber(args[i + 1], settings.FadeSeconds) ||
           settings.FadeSeconds < 0 || settings.FadeSeconds > kMaxFadeSeconds)
-        return UsageError("render", "\"--fade\" needs a number of seconds from 0 to 600.");
+        return ctx.UsageError("render", "\"--fade\" needs a number of seconds from 0 to 600.");
       ++i;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return UsageError("render", "unknown option \"" + arg + "\".");
+      return ctx.UsageError("render", "unknown option \"" + arg + "\".");
     } else if (session.empty()) {
       session = arg;
     } else {
-      return UsageError("render", "more than one session file given.");
+      return ctx.UsageError("render", "more than one session file given.");
     }
   }
-  if (session.empty()) return UsageError("render", "no session file given.");
-  if (out.empty()) return UsageError("render", "no sound file given (-o OUT.wav, .flac or .ogg).");
+  if (session.empty()) return ctx.UsageError("render", "no session file given.");
+  if (out.empty()) return ctx.UsageError("render", "no sound file given (-o OUT.wav, .flac or .ogg).");
   const std::optional<sound::SoundFileFormat> format = sound::SoundFileFormatOf(out);
-  if (!format) return UsageError("render", "the sound file must end in .wav, .flac or .ogg.");
+  if (!format) return ctx.UsageError("render", "the sound file must end in .wav, .flac or .ogg.");
   if (!sound::FormatTakesRate(*format, settings.Rate))
-    return UsageError("render", "this file type cannot hold " + std::to_string(settings.Rate) +
+    return ctx.UsageError("render", "this file type cannot hold " + std::to_string(settings.Rate) +
                                     " samples a second.");
-  if (!HasExtension(session, ".svs")) return Failure(session + ": Unsupported session file format.");
+  if (!HasExtension(session, ".svs")) return ctx.Failure(session + ": Unsupported session file format.");
 
   const SessionReadResult read = ReadSessionFile(session);
-  if (!read) return Failure(read.Error);
+  if (!read) return ctx.Failure(read.Error);
 
-  const StopOnSignals stopOnSignals;
-  RenderProgress progress(settings.Rate);
+  HeldStopSignals stopSignals(ctx.Streams().OwnsSignals);
+  RenderProgress progress(ctx, settings.Rate);
   const FileWriteResult written = sound::WriteSoundFile(
-      *read.Session, settings, *format, out, [&progress](int64_t done, int64_t total) {
+      *read.Session, settings, *format, out, [&progress, &stopSignals](int64_t done, int64_t total) {
         progress.Show(done, total);
-        return stopSignal == 0;
+        return stopSignals.Arrived() == 0;
       });
-  if (stopSignal != 0) {
-    const int sig = stopSignal;
-    Failure(std::string("Stopped by SIG") + sigabbrev_np(sig) + "; " + out + " was not written.");
+  if (const int sig = stopSignals.Arrived(); sig != 0) {
+    ctx.Failure(std::string("Stopped by SIG") + sigabbrev_np(sig) + "; " + out + " was not written.");
     return ExitSignal + sig;
   }
-  if (!written) return Failure(written.Error);
+  if (!written) return ctx.Failure(written.Error);
   return ExitOk;
 }
 

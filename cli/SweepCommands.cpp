@@ -34,7 +34,7 @@ bool IsOption(const std::string& arg) {
   return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
 }
 
-int Sweep(const std::vector<std::string>& args) {
+int Sweep(Context& ctx, const std::vector<std::string>& args) {
   SweepInput input;
   std::vector<std::string> values;
   std::string out;
@@ -52,9 +52,9 @@ int Sweep(const std::vector<std::string>& args) {
       value = arg.substr(eq + 1);
     }
     if (name != "--pitch" && name != "--mode" && name != "-o" && name != "--output")
-      return UsageError("sweep", "unknown option \"" + arg + "\".");
+      return ctx.UsageError("sweep", "unknown option \"" + arg + "\".");
     if (!joined) {
-      if (i + 1 == args.size()) return UsageError("sweep", "\"" + arg + "\" needs a value.");
+      if (i + 1 == args.size()) return ctx.UsageError("sweep", "\"" + arg + "\" needs a value.");
       value = args[++i];
     }
     if (name == "--pitch")
@@ -62,14 +62,14 @@ int Sweep(const std::vector<std::string>& args) {
     else if (name == "--mode")
       input.Mode = value;
     else if (value.empty())
-      return UsageError("sweep", "the output file name is empty.");
+      return ctx.UsageError("sweep", "the output file name is empty.");
     else
       out = value;
   }
   if (values.size() != 3)
-    return UsageError("sweep", "give the start and end frequency and the length (FROM TO MINUTES).");
-  if (out.empty()) return UsageError("sweep", "no session file given (-o OUT.svs).");
-  if (!HasExtension(out, ".svs")) return UsageError("sweep", "the session file must end in .svs.");
+    return ctx.UsageError("sweep", "give the start and end frequency and the length (FROM TO MINUTES).");
+  if (out.empty()) return ctx.UsageError("sweep", "no session file given (-o OUT.svs).");
+  if (!HasExtension(out, ".svs")) return ctx.UsageError("sweep", "the session file must end in .svs.");
   input.From = values[0];
   input.To = values[1];
   input.Length = values[2];
@@ -79,13 +79,13 @@ int Sweep(const std::vector<std::string>& args) {
     std::string reasons;
     for (const SweepProblem& p : sweep.Problems)
       reasons += (reasons.empty() ? "" : "; ") + p.Reason;
-    return UsageError("sweep", reasons + ".");
+    return ctx.UsageError("sweep", reasons + ".");
   }
   Session ses;
   ses.SegCount = static_cast<int32_t>(sweep.Segments.size());
   std::copy(sweep.Segments.begin(), sweep.Segments.end(), ses.SegData.begin() + 1);
   if (const FileWriteResult w = WriteFileAtomically(out, SessionFileText(ses)); !w)
-    return Failure(w.Error);
+    return ctx.Failure(w.Error);
   return ExitOk;
 }
 

@@ -12,15 +12,14 @@
 #include <algorithm>
 #include <set>
 
-#include "device/link/DeviceLink.h"
-#include "device/link/LibraryUpload.h"
+#include "device/jobs/DeviceJobs.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryCompiler.h"
 #include "library/LibraryList.h"
 #include "library/MemoryBudget.h"
 #include "library/SessionScan.h"
 #include "plot/SessionPlot.h"
 #include "session/AtomicFile.h"
-#include "session/FileBytes.h"
 #include "session/SessionFile.h"
 #include "ui/ErrorDisplay.h"
 
@@ -50,12 +49,12 @@ Session SessionOf(const SessionRecord& record) {
 
 }  // namespace
 
-MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
+MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs& jobs,
                            std::function<void(const OperationResult&)> showResult, QWidget* parent)
     : QWidget(parent, Qt::Window),
       folders_(folders),
       dialogs_(dialogs, this),
-      link_(link),
+      jobs_(jobs),
       showResult_(std::move(showResult)) {
   setObjectName(QStringLiteral("memoryWindow"));
   setWindowTitle(kMemoryWindowTitle);
@@ -158,7 +157,7 @@ void MemoryWindow::CreateControls() {
           &MemoryWindow::onSelectionChanged);
 }
 
-void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
+void MemoryWindow::ShowDeviceMemory(const MemoryImage& image) {
   if (!MayDiscardChanges()) return;
   const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
   if (!read) {
@@ -167,6 +166,7 @@ void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
             .arg(QString::fromStdString(read.Error)));
     return;
   }
+  readImage_ = image;
   SetSessions(read.Sessions, true,
               QStringLiteral("Sorvani memory, read at %1")
                   .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
@@ -174,20 +174,15 @@ void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
 
 bool MemoryWindow::OpenLibrary(const QString& path) {
   if (!MayDiscardChanges()) return false;
-  const FileBytes file = ReadFileBytes(path.toStdString(), SesMemSize);
-  if (!file) {
+  const LibraryFileRead read = ReadLibraryFile(path.toStdString());
+  if (!read.Sound()) {
+    const QString error = QString::fromStdString(read.Error);
     dialogs_.ShowError(
-        file.Fault == FileBytesFault::TooLarge
+        read.Fault == LibraryFileFault::TooBig
             ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.").arg(path)
-            : QString::fromStdString(file.Error));
-    return false;
-  }
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
-  const LibrarySessions read =
-      ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
-  if (!read) {
-    dialogs_.ShowError(QStringLiteral("%1 holds no valid session library: %2.")
-                       .arg(path, QString::fromStdString(read.Error)));
+        : read.Fault == LibraryFileFault::NotSound
+            ? QStringLiteral("%1 holds no valid session library: %2.").arg(path, error)
+            : error);
     return false;
   }
   SetSessions(read.Sessions, false, path);
@@ -398,54 +393,70 @@ void MemoryWindow::onSaveLibraryClicked() {
 }
 
 void MemoryWindow::onWriteClicked() {
-  if (!fromDevice_ || writing_) return;
+  if (!fromDevice_ || writing_ || !readImage_) return;
   const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
   if (!image) return;
-  OperationResult::Image memory{};
-  std::copy(image->begin(), image->end(), memory.begin());
   writing_ = true;
   UpdateButtons();
   statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
-  // The memory as it was is in the backup history since it was read.
-  link_.Run(std::make_unique<LibraryUpload>(memory, image->back(), true),
-            [this, memory](const OperationResult& result) {
-              if (!result.Ok()) {
-                writing_ = false;
-                statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
-                UpdateButtons();
-                if (showResult_) showResult_(result);
-                return;
-              }
-              VerifyWritten(memory);
-            });
+  // Written only over the memory this window read: what the device holds
+  // is read (and kept) first, and anything else there is left alone.
+  WriteOptions options;
+  options.Verify = true;
+  options.Expect = readImage_;
+  options.StageDone = [this](JobStage stage, const OperationResult&) {
+    if (stage == JobStage::Write)
+      statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
+  };
+  jobs_.Write(MemoryImageOf(*image), std::move(options),
+              [this](const OperationResult& result) {
+                RunGuarded(dialogs_, [&] { Written(result); });
+              },
+              BackupReason::BeforeEdit);
 }
 
-void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
-  statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
-  // The read-back is no backup: the link keeps nothing while it runs.
-  auto keep = std::make_shared<decltype(link_.KeepMemoryImage)>(
-      std::exchange(link_.KeepMemoryImage, nullptr));
-  link_.ReadMemory([this, written, keep](const OperationResult& result) {
-    link_.KeepMemoryImage = std::move(*keep);
-    writing_ = false;
-    if (!result.Ok()) {
-      statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back failed"));
-      UpdateButtons();
-      if (showResult_) showResult_(result);
-      return;
-    }
-    if (*result.MemImg != written) {
-      statusLabel_->setText(QStringLiteral("Verification failed"));
-      UpdateButtons();
-      dialogs_.ShowError(QStringLiteral(
-          "Sorvani holds other bytes than were written. The memory as it was before is in the "
-          "backup history."));
-      return;
-    }
-    SetChanged(false);
-    statusLabel_->setText(
-        QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
-  });
+void MemoryWindow::Written(const OperationResult& result) {
+  writing_ = false;
+  if (result.Kind == FailureKind::Changed) {
+    ChangedSinceRead(result);
+    return;
+  }
+  if (result.Kind == FailureKind::Verify) {
+    statusLabel_->setText(QStringLiteral("Verification failed"));
+    UpdateButtons();
+    dialogs_.ShowError(result.BackupPath.isEmpty()
+                           ? result.Message.Text()
+                           : result.Message.Text() +
+                                 QStringLiteral(" The memory as it was before is in the backup "
+                                                "history."));
+    return;
+  }
+  if (!result.Ok()) {
+    statusLabel_->setText(result.Stage == JobStage::Verify
+                              ? QStringLiteral("Reading the Sorvani session memory back failed")
+                              : QStringLiteral("Sorvani session library upload failed"));
+    UpdateButtons();
+    if (showResult_) showResult_(result);
+    return;
+  }
+  readImage_ = result.MemImg;
+  SetChanged(false);
+  statusLabel_->setText(
+      QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
+}
+
+void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
+  statusLabel_->setText(QStringLiteral("Not written: the session memory of Sorvani has %1")
+                            .arg(linktext::kChangedSinceRead));
+  UpdateButtons();
+  const MsgResult answer = dialogs_.Message(
+      {kAppTitle,
+       result.Message.Text() +
+           QStringLiteral(" Show the sessions it holds now? The changes made here will be lost."),
+       MsgIcon::Warning, MsgButtons::YesNo, {}});
+  if (answer != MsgResult::Yes || !result.MemImg) return;
+  SetChanged(false);
+  ShowDeviceMemory(*result.MemImg);
 }
 
 bool MemoryWindow::MayDiscardChanges() {

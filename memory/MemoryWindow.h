@@ -23,21 +23,23 @@
 
 namespace ovrel {
 
-class DeviceLink;
+class DeviceJobs;
 
 inline const QString kMemoryWindowTitle = QStringLiteral("Sorvani Memory");
 
 class MemoryWindow : public QWidget {
   Q_OBJECT
  public:
-  // link: the device link that writes and reads back; showResult shows how
-  // a failed operation ended (the main window's message boxes).
-  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
+  // jobs: the device jobs that write and read back; showResult shows how
+  // a failed job ended (the main window's message boxes).
+  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs& jobs,
                std::function<void(const OperationResult&)> showResult, QWidget* parent = nullptr);
 
   // Shows the sessions of a memory image just read from the device. A
   // memory that holds no library is said so and shows nothing.
-  void ShowDeviceMemory(const OperationResult::Image& image);
+  // The image is what "Write to Sorvani" may replace: when the device holds
+  // something else by then, the write writes nothing.
+  void ShowDeviceMemory(const MemoryImage& image);
   // Shows the sessions of a library file; false (after saying why) when it
   // cannot be read or holds no library.
   bool OpenLibrary(const QString& path);
@@ -74,14 +76,19 @@ class MemoryWindow : public QWidget {
   void Move(int by);
   void SetChanged(bool changed);
   void UpdateButtons();
-  // Reads the device memory back after a write and compares it.
-  void VerifyWritten(const OperationResult::Image& written);
+  // How the write ended.
+  void Written(const OperationResult& result);
+  // The write found another memory than was read: says so and offers to
+  // show what the device holds now.
+  void ChangedSinceRead(const OperationResult& result);
 
   FolderSettings& folders_;
   WindowDialogs dialogs_;
-  DeviceLink& link_;
+  DeviceJobs& jobs_;
   std::function<void(const OperationResult&)> showResult_;
   std::vector<SessionRecord> sessions_;
+  // The memory the device held when it was read: what a write may replace.
+  std::optional<MemoryImage> readImage_;
   std::vector<FolderSession> folderSessions_;
   QString matchFolder_;  // where the session files are looked for
   bool fromDevice_ = false;

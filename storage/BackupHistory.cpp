@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "library/LibraryFileRead.h"
 #include "session/AtomicFile.h"
 #include "session/FileBytes.h"
 #include "storage/ProgramFolder.h"
@@ -185,10 +186,7 @@ QString BackupHistory::ReasonText(BackupReason reason) {
 }
 
 bool BackupHistory::HoldsSoundLibrary(const QString& path) {
-  const std::optional<std::string> bytes = ReadBackup(path);
-  if (!bytes) return false;
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->data());
-  return ReadLibraryImage({data, bytes->size()}).Valid();
+  return ReadLibraryFile(QFile::encodeName(path).toStdString()).Sound();
 }
 
 BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize> image,

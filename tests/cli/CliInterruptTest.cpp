@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <algorithm>
 #include <memory>
@@ -82,6 +84,51 @@ TEST_F(CliInterruptTest, ASignalNeverTearsTheMemory) {
   EXPECT_EQ(interrupted.Status, 130) << interrupted.Err.toStdString();
   EXPECT_EQ(sim.memory(), Padded(library));
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands() + "I" + Repeat('r', 16));
+}
+
+// The C starts the write: a signal while the device is still answering it
+// (here for 1.5 s) waits for the whole write, as one in the blocks does.
+TEST_F(CliInterruptTest, ASignalAfterTheCLetsTheWriteFinish) {
+  const Bytes library = LibraryWithSegments(40);
+  WriteFile(Path("lib.svl"), library);
+  DevSim sim({"--log", "--c-delay", "1500"}, Padded(LibraryWithSegments(2)));
+  auto upload =
+      Start({"upload", "--no-backup", "--port", QString::fromStdString(sim.path()), "lib.svl"});
+  ASSERT_TRUE(WaitForCommands(sim, 'C', 1));
+  ::kill(static_cast<pid_t>(upload->processId()), SIGINT);
+  const Outcome stopped = End(*upload);
+  EXPECT_EQ(stopped.Status, 130) << stopped.Err.toStdString();
+  EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
+  EXPECT_EQ(sim.memory(), Padded(library));
+}
+
+// A write that a signal let go on and that then fails says so: the exit
+// status is the signal's, but the message (also the JSON result's) is the
+// failure and what the device's memory holds now.
+TEST_F(CliInterruptTest, ASignalDoesNotHideAWriteThatFailedAfterIt) {
+  WriteFile(Path("lib.svl"), LibraryWithSegments(40));
+  DevSim sim({"--log", "--no-reply", "D:10"}, Padded(LibraryWithSegments(2)));
+  auto upload = Start({"--json", "upload", "--no-backup", "--port",
+                       QString::fromStdString(sim.path()), "lib.svl"});
+  ASSERT_TRUE(WaitForCommands(sim, 'D', 3));
+  ::kill(static_cast<pid_t>(upload->processId()), SIGINT);
+  const Outcome failed = End(*upload);
+  EXPECT_EQ(failed.Status, 130) << failed.Err.toStdString();
+  const std::string logged = LoggedCommands(sim.log());
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), 'D'), 10) << logged;
+  for (const QString& said : {failed.Err, failed.Out}) {
+    EXPECT_TRUE(said.contains("Sorvani session library upload failed")) << said.toStdString();
+    EXPECT_TRUE(said.contains("Sorvani did not answer the D command in time.")) << said.toStdString();
+    EXPECT_TRUE(said.contains("mixed image: the write stopped at block 10 of 16"))
+        << said.toStdString();
+  }
+  const QStringList events = failed.Out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_FALSE(events.isEmpty());
+  const QJsonObject result = QJsonDocument::fromJson(events.back().toUtf8()).object();
+  EXPECT_EQ(result["status"].toInt(), 130);
+  EXPECT_TRUE(result["message"].toString().startsWith("Sorvani session library upload failed"))
+      << events.back().toStdString();
+  EXPECT_TRUE(result["message"].toString().endsWith("Stopped by SIGINT."));
 }
 
 // A reader of the JSON events that goes away in the middle of the blocks

@@ -1,6 +1,7 @@
 // ovrel list, extract and remove, run as processes against the emulator.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QJsonDocument>
@@ -95,9 +96,15 @@ TEST_F(CliMemoryTest, RemoveUploadsTheCompilersImageOfTheRestAndKeepsTheOld) {
   const Outcome restored = Run({"restore", "--port", port});
   ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
   EXPECT_EQ(sim.memory(), Padded(old));
+  // The remove kept the old memory before it wrote; the restore kept the
+  // broken one before it wrote the old one back.
   const QStringList backups = QDir(BackupFolder()).entryList(QDir::Files);
-  ASSERT_FALSE(backups.isEmpty());
-  EXPECT_EQ(ReadFile(BackupFolder() + "/" + backups.last()), old);
+  ASSERT_EQ(backups.size(), 2);
+  EXPECT_EQ(ReadFile(BackupFolder() + "/" + backups.first()), old);
+  // The broken memory the restore replaced is kept as a plain read: a
+  // second restore still brings back the memory from before the remove.
+  ASSERT_EQ(Run({"restore", "--port", port}).Status, 0);
+  EXPECT_EQ(sim.memory(), Padded(old));
 
   const Outcome removed = Run({"remove", "3", "1", "--port", port, "--verify"});
   ASSERT_EQ(removed.Status, 0) << removed.Err.toStdString();
@@ -119,6 +126,61 @@ TEST_F(CliMemoryTest, RemoveUploadsTheCompilersImageOfTheRestAndKeepsTheOld) {
   EXPECT_EQ(invalid.Status, 1);
   EXPECT_TRUE(invalid.Err.contains("holds no valid session library")) << invalid.Err.toStdString();
   EXPECT_EQ(wrong.memory(), garbage);
+}
+
+// Arguments that can name no session, and files that are no regular files,
+// are refused for what they are before anything reaches the device: no
+// read, no backup.
+TEST_F(CliMemoryTest, BadNumbersAndFilesAreRefusedBeforeTheDevice) {
+  DevSim sim({"--log"}, Padded(Image(kThree)));
+  const QString port = QString::fromStdString(sim.path());
+  const struct {
+    QStringList Args;
+    const char* Says;
+  } refused[] = {
+      {{"remove", "abc", "--port", port}, "\"abc\" is not a session number."},
+      {{"extract", "abc", "--port", port, "-o", "x.svs"}, "\"abc\" is not a session number."},
+      {{"extract", "abc"}, "\"abc\" is not a session number."},
+      {{"remove", "0", "--port", port}, "there is no session 0"},
+  };
+  for (const auto& r : refused) {
+    const Outcome run = Run(r.Args);
+    EXPECT_EQ(run.Status, 2) << r.Args.join(' ').toStdString();
+    EXPECT_TRUE(run.Err.contains(r.Says)) << run.Err.toStdString();
+  }
+
+  ASSERT_EQ(::mkfifo(Path("pipe.svl").toLocal8Bit().constData(), 0600), 0);
+  ASSERT_TRUE(QDir(Dir.path()).mkdir("folder.svs"));
+  const QList<QStringList> notRegular = {{"upload", "--port", port, "pipe.svl"},
+                                         {"upload", "--port", port, "/dev/zero"},
+                                         {"add", "--port", port, "folder.svs"},
+                                         {"add", "--no-backup", "--port", port, "/dev/zero"}};
+  for (const QStringList& args : notRegular) {
+    const Outcome run = Run(args);
+    EXPECT_EQ(run.Status, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(run.Err.contains("is not a regular file.")) << run.Err.toStdString();
+    EXPECT_FALSE(run.Err.contains("not found")) << run.Err.toStdString();
+  }
+  EXPECT_EQ(LoggedCommands(sim.log()), "");
+  EXPECT_FALSE(QDir(BackupFolder()).exists());
+}
+
+// A library of more than 30 sessions (adds make them) loses the sessions
+// asked for, and the user learns that it still holds more than the library
+// compiler takes.
+TEST_F(CliMemoryTest, RemoveSaysWhenMoreThanThirtySessionsAreLeft) {
+  WriteFile(Path("forty.svl"), Image(std::vector<SessionRecord>(40, kThree[2])));
+  const Outcome one = Run({"remove", "1", "forty.svl", "-o", "out.svl"});
+  ASSERT_EQ(one.Status, 0) << one.Err.toStdString();
+  EXPECT_TRUE(one.Err.contains("still holds 39 sessions, more than the 30")) << one.Err.toStdString();
+  EXPECT_EQ(ReadFile(Path("out.svl")), Image(std::vector<SessionRecord>(39, kThree[2])));
+
+  QStringList ten{"remove"};
+  for (int n = 31; n <= 40; ++n) ten << QString::number(n);
+  const Outcome enough = Run(ten + QStringList{"forty.svl", "-o", "out.svl"});
+  ASSERT_EQ(enough.Status, 0) << enough.Err.toStdString();
+  EXPECT_FALSE(enough.Err.contains("more than the 30")) << enough.Err.toStdString();
+  EXPECT_EQ(ReadFile(Path("out.svl")), Image(std::vector<SessionRecord>(30, kThree[2])));
 }
 
 }  // namespace

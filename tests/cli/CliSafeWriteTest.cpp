@@ -85,8 +85,50 @@ TEST_F(CliSafeWriteTest, UploadWithBackupThenRestoreGivesTheOldMemoryBack) {
   EXPECT_TRUE(restored.Out.contains(QStringLiteral("library, %1 bytes").arg(old.size())));
   EXPECT_TRUE(restored.Out.contains("Sessions: 1"));
   EXPECT_EQ(sim.memory(), Padded(old));
-  EXPECT_EQ(LoggedCommands(sim.log()),
-            "I" + Repeat('r', 16) + "O" + UploadCommands() + UploadCommands());
+  // The restore, a write like any other, keeps what it replaces first.
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O" + UploadCommands() + "I" +
+                                           Repeat('r', 16) + "O" + UploadCommands());
+}
+
+// Every upload keeps what it replaces, also one of a library padded with
+// zeros to the memory's size, as "download --raw" writes it.
+TEST_F(CliSafeWriteTest, AnUploadOfAPaddedLibraryKeepsWhatItReplaces) {
+  const Bytes old = LibraryWithSegments(5);
+  DevSim sim({"--log"}, Padded(old));
+  WriteFile(Path("raw.svl"), Padded(LibraryWithSegments(2)));
+  const Outcome up = Run({"upload", "--port", QString::fromStdString(sim.path()), "raw.svl"});
+  ASSERT_EQ(up.Status, 0) << up.Err.toStdString();
+  ASSERT_EQ(Backups().size(), 1);
+  EXPECT_EQ(Backup(Backups()[0]), old);
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O" + UploadCommands());
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
+}
+
+// A script that edits what it read writes only while the device still holds
+// the library it started from.
+TEST_F(CliSafeWriteTest, UploadWithExpectWritesOnlyOverTheLibraryItStartedFrom) {
+  const Bytes base = LibraryWithSegments(3);
+  DevSim sim({"--log"}, Padded(base));
+  const QString port = QString::fromStdString(sim.path());
+  WriteFile(Path("base.svl"), base);
+  WriteFile(Path("edited.svl"), LibraryWithSegments(2));
+  WriteFile(Path("other.svl"), LibraryWithSegments(4));
+  // Another program wrote in the meantime.
+  ASSERT_EQ(Run({"upload", "--port", port, "other.svl"}).Status, 0);
+
+  const Outcome stale = Run({"upload", "--port", port, "--expect", "base.svl", "edited.svl"});
+  EXPECT_EQ(stale.Status, 4);
+  EXPECT_TRUE(stale.Err.contains("changed since it was read")) << stale.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(4)));
+
+  // Also with --no-backup, the device is read to compare; a raw download of
+  // what it holds names the same library.
+  WriteFile(Path("now.svl"), Padded(LibraryWithSegments(4)));
+  const Outcome fresh =
+      Run({"upload", "--port", port, "--no-backup", "--expect", "now.svl", "edited.svl"});
+  ASSERT_EQ(fresh.Status, 0) << fresh.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
+  EXPECT_EQ(Run({"upload", "--port", port, "--expect", "nothing.svl", "edited.svl"}).Status, 1);
 }
 
 TEST_F(CliSafeWriteTest, NothingIsWrittenWhenTheBackupReadFails) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
@@ -252,6 +253,30 @@ TEST_F(OvrelTest, WrongUsageExitsWithTwo) {
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(run.out.startsWith("Usage: ovrel")) << run.out.toStdString();
   }
+}
+
+// remove writes a new library: an output that is its input, by any name
+// (the same path, another spelling, a hard link), is refused and the input
+// stays as it was.
+TEST_F(OvrelTest, RemoveNeverWritesOverItsInput) {
+  write("one.svs", Default(1));
+  write("two.svs", Default(2));
+  ASSERT_EQ(ovrel({"compile", "-o", "lib.svl", "one.svs", "two.svs"}).status, 0);
+  const QByteArray library = read("lib.svl");
+  ASSERT_TRUE(QFile::link(dir.filePath("lib.svl"), dir.filePath("link.svl")));
+  ASSERT_EQ(::link(QFile::encodeName(dir.filePath("lib.svl")).constData(),
+                   QFile::encodeName(dir.filePath("hard.svl")).constData()),
+            0);
+  for (const char* output : {"lib.svl", "./lib.svl", "link.svl", "hard.svl"}) {
+    const Outcome run = ovrel({"remove", "1", "lib.svl", "-o", output});
+    EXPECT_EQ(run.status, 2) << output;
+    EXPECT_TRUE(run.err.contains("OUT.svl must not be LIBRARY.svl")) << run.err.toStdString();
+    EXPECT_EQ(read("lib.svl"), library) << output;
+  }
+  const Outcome removed = ovrel({"remove", "1", "hard.svl", "-o", "rest.svl"});
+  EXPECT_EQ(removed.status, 0) << removed.err.toStdString();
+  EXPECT_EQ(read("lib.svl"), library);
+  EXPECT_LT(read("rest.svl").size(), library.size());
 }
 
 }  // namespace

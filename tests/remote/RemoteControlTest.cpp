@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
 #include "device/remote/RemoteControl.h"
 #include "device/serial/SerialPort.h"
@@ -36,6 +37,8 @@ const Bytes kOneSessionLib = {0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00,
 const Bytes kEmptyLib = {0x17, 0x00, 0x00, 0x04, 0x13};
 const QString kUploadSteps =
     QStringLiteral("ICW") + QString(16, QChar('D')) + QStringLiteral("EXO");
+// The read that keeps what an upload replaces.
+const QString kReadSteps = QStringLiteral("I") + QString(16, QChar('r')) + QStringLiteral("O");
 
 class RecordingUi : public LinkUi {
  public:
@@ -161,7 +164,7 @@ class RemoteControlTest : public ::testing::Test {
         Errors << QString::fromUtf8(error.what());
       }
     };
-    callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text; };
+    callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text(); };
     Remote = std::make_unique<RemoteControl>(*Link, callbacks);
     ASSERT_TRUE(Remote->Active());
   }
@@ -249,7 +252,8 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {993, 1}}));
-  EXPECT_EQ(Ui.Steps, kUploadSteps);
+  // What the upload replaced was read and kept first.
+  EXPECT_EQ(Ui.Steps, kReadSteps + kUploadSteps);
   EXPECT_EQ(DeviceLibrary(kOneSessionLib.size()), kOneSessionLib);
 
   // Without the file the upload fails and says so; the client learns why
@@ -258,8 +262,8 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies.last(), (Reply{993, 0}));
-  EXPECT_EQ(Ui.Messages, QStringList{linktext::kLibFileNotFound});
-  EXPECT_EQ(Client->Failures, QStringList{"993: " + linktext::kLibFileNotFound});
+  EXPECT_EQ(Ui.Messages, QStringList{LinkTextOf(LinkText::LibFileNotFound)});
+  EXPECT_EQ(Client->Failures, QStringList{"993: " + LinkTextOf(LinkText::LibFileNotFound)});
   EXPECT_EQ(Client->RepliesBeforeFailure, QList<qsizetype>{2});
 }
 
@@ -291,7 +295,8 @@ TEST_F(RemoteControlTest, ARequestDuringARemoteUploadWaitsForIt) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {993, 1}, {991, 1}}));
-  EXPECT_EQ(Ui.Steps, kUploadSteps + "S");  // the probe came after the whole upload
+  // The probe came after the whole upload, its read included.
+  EXPECT_EQ(Ui.Steps, kReadSteps + kUploadSteps + "S");
   // The call itself was answered at once, while the upload still ran.
   EXPECT_EQ(answeredWhileBusy, std::optional<bool>(true));
 }
@@ -306,7 +311,11 @@ TEST_F(RemoteControlTest, ARequestDuringAButtonUploadWaitsForIt) {
     Client->Send(RemoteConnect);
   };
   bool uploaded = false;
-  Link->UploadLibrary(kLibToUplFile, [&](const OperationResult& r) { uploaded = r.Ok(); });
+  // The button's upload without its backup read: the upload alone on the wire.
+  DeviceJobs jobs(*Link);
+  WriteOptions plain;
+  plain.Backup = false;
+  jobs.UploadFile(kLibToUplFile, plain, [&](const OperationResult& r) { uploaded = r.Ok(); });
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_TRUE(uploaded);
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));

@@ -1,0 +1,191 @@
+#include "cli/DeviceSession.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <algorithm>
+
+#include "cli/Command.h"
+#include "storage/ProgramFolder.h"
+
+namespace ovrel::cli {
+
+namespace {
+
+// What the device's memory holds after a write into it failed, judged by
+// the step where it failed.
+QString MemoryAfterFailedWrite(const OperationResult& failed) {
+  if (failed.Kind == FailureKind::Checksum)
+    return QStringLiteral("The session memory of Sorvani holds other bytes than were written.");
+  switch (failed.At.Command) {
+    case 'C':
+    case 'W':
+      return QStringLiteral(
+          "The write stopped before its first block: the session memory of Sorvani may no "
+          "longer hold its old library.");
+    case 'D':
+      return QStringLiteral(
+                 "The session memory of Sorvani holds a mixed image: the write stopped at block "
+                 "%1 of 16, part of the way through replacing the old library.")
+          .arg(failed.At.Block + 1);
+    default:
+      return QStringLiteral(
+          "Every block was sent, but Sorvani did not confirm the write: its session memory may "
+          "not hold the new library.");
+  }
+}
+
+}  // namespace
+
+DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx), Link(Port, Ui), Jobs(Link) {}
+
+std::optional<OperationResult> DeviceSession::RunToEnd(
+    const std::function<void(DeviceLink::Done)>& start) {
+  Interruption& interruption = Ctx.Interrupt();
+  if (interruption.Requested()) return std::nullopt;
+  Ui.NewJob();
+  std::optional<OperationResult> result;
+  QEventLoop loop;
+  interruption.Listen([&] {
+    if (!Ui.Writing()) {
+      loop.quit();
+      return;
+    }
+    Ctx.Say(QStringLiteral("Finishing the write to Sorvani before stopping..."));
+  });
+  // A write that a signal let finish ends the job: a failure reaches it at
+  // once (it is the job's result), a success is said by the job's stage.
+  Ui.WriteEnded = [&] {
+    if (interruption.Requested()) loop.quit();
+  };
+  start([&](const OperationResult& r) {
+    result = r;
+    loop.quit();
+  });
+  if (!result) loop.exec();
+  interruption.Listen(nullptr);
+  Ui.WriteEnded = nullptr;
+  if (!result) return std::nullopt;
+  Ui.ShowResult(*result);
+  return result;
+}
+
+int DeviceSession::Stopped() const {
+  return ExitSignal + Ctx.Interrupt().Signal();
+}
+
+int DeviceSession::Choose(const QString& port) {
+  if (!port.isEmpty()) {
+    Link.SetPort(port);
+    return ExitOk;
+  }
+  Ctx.Say(QStringLiteral("Autodetecting Sorvani..."));
+  const auto found = RunToEnd([&](DeviceLink::Done done) { Jobs.Connect(done); });
+  if (!found) return Stopped();
+  if (!found->Ok()) return ExitNotFound;
+  Ctx.Say(QStringLiteral("Sorvani successfully detected on %1").arg(found->Port));
+  Ctx.Emit(QStringLiteral("device"), {{QStringLiteral("port"), found->Port}});
+  return ExitOk;
+}
+
+int DeviceSession::Failed(const QString& text, const OperationResult& result) {
+  const int status = Ctx.Finish(CliLinkUi::FailureStatus(result), text);
+  if (result.Message.Empty()) Ctx.Say(result.Reason());
+  QString outcome = text + QStringLiteral(": ") + result.Reason();
+  if (Ui.WriteBegan() && result.Stage == JobStage::Write) {
+    QString state = MemoryAfterFailedWrite(result);
+    if (!result.BackupPath.isEmpty())
+      state += QStringLiteral(" \"ovrel restore\" uploads the memory kept before the write.");
+    Ctx.Say(state);
+    outcome += QLatin1Char(' ') + state;
+  }
+  Ctx.NoteOutcome(outcome);
+  return status;
+}
+
+int DeviceSession::ReadMemory(OperationResult& read) {
+  Ctx.Say(QStringLiteral("Reading the Sorvani session memory"));
+  const auto result = RunToEnd([&](DeviceLink::Done done) { Jobs.Read(done); });
+  if (!result) return Stopped();
+  read = *result;
+  if (!read.Ok())
+    return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
+  if (read.HasNote(LinkText::BackupFailed)) {
+    return Ctx.Finish(ExitFailed,
+                      QStringLiteral("The session memory was read but could not be kept."));
+  }
+  Ctx.Say(QStringLiteral("Session memory kept as %1").arg(read.BackupPath));
+  return ExitOk;
+}
+
+WriteOptions DeviceSession::Options(bool backup, bool verify, const QString& written) {
+  WriteOptions options;
+  options.Backup = backup;
+  options.Verify = verify;
+  options.WorkingFolder = LocateProgramFolders().Program;
+  options.ReadPortFailure = LinkText::ReadPortOpenFailed;
+  options.StageStarts = [this](JobStage stage) {
+    if (stage == JobStage::Read) Ctx.Say(QStringLiteral("Reading the Sorvani session memory"));
+    if (stage == JobStage::Write) Ctx.Say(QStringLiteral("Uploading Sorvani session library"));
+    if (stage == JobStage::Verify)
+      Ctx.Say(QStringLiteral("Reading the Sorvani session memory back"));
+  };
+  options.StageDone = [this, written](JobStage stage, const OperationResult& result) {
+    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+      Ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+    if (stage == JobStage::Write) Ctx.Finish(ExitOk, written);
+  };
+  return options;
+}
+
+int DeviceSession::Wrote(const std::optional<OperationResult>& ended, const QString& written,
+                         const QString& failed) {
+  if (!ended) return Stopped();
+  const OperationResult& result = *ended;
+  if (result.Ok()) {
+    if (result.Stage == JobStage::Verify) {
+      return Ctx.Finish(ExitOk,
+                        QStringLiteral("Verified: the session memory holds what was written"));
+    }
+    return Ctx.Finish(ExitOk, written);
+  }
+  switch (result.Stage) {
+    case JobStage::None:
+      return Failed(failed, result);
+    case JobStage::Read:
+      if (result.Kind == FailureKind::NotKept) {
+        return Ctx.Finish(ExitFailed,
+                          QStringLiteral("The session memory was read but could not be kept."));
+      }
+      if (result.Kind == FailureKind::Changed) return Failed(failed, result);
+      return Failed(QStringLiteral("Reading the Sorvani session memory failed"), result);
+    case JobStage::Write:
+      return Failed(failed, result);
+    case JobStage::Verify:
+      break;
+  }
+  if (result.Kind != FailureKind::Verify || !result.Written || !result.MemImg)
+    return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), result);
+  const MemoryImage& meant = *result.Written;
+  const MemoryImage& got = *result.MemImg;
+  const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
+  return Ctx.Finish(ExitWrongAnswer,
+                    QStringLiteral("Verification failed: address %1 holds 0x%2, 0x%3 was written")
+                        .arg(wrote - meant.begin())
+                        .arg(int{*held}, 2, 16, QChar('0'))
+                        .arg(int{*wrote}, 2, 16, QChar('0')));
+}
+
+int RunWithEventLoop(Context& ctx, const std::function<int()>& body) {
+  int argc = 1;
+  char programName[] = "ovrel";
+  char* argv[] = {programName, nullptr};
+  std::optional<QCoreApplication> app;
+  std::optional<SignalWatch> watch;
+  if (!QCoreApplication::instance()) {
+    app.emplace(argc, argv);
+    if (ctx.Streams().OwnsSignals) watch.emplace(ctx.Interrupt());
+  }
+  return ctx.EndAfterSignal(body());
+}
+
+}  // namespace ovrel::cli
