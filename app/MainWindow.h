@@ -57,9 +57,13 @@ class MainWindow : public QWidget, private LinkUi {
   void SetEditorWindows(QWidget* editor, QWidget* compiler);
   // Asked before the program ends (the editor's unsaved changes).
   void SetCanCloseApplication(std::function<bool()> canClose);
+  // Asks about the unsaved work of every window (the editor's, the memory
+  // window's); false when the user keeps it and the program stays.
+  bool MayEndProgram();
 
-  // What the library "Select" does with a chosen file.
+  // What the library and the session "Select" do with a chosen file.
   void SelectLibraryFile(const QString& path);
+  void SelectSessionFile(const QString& path);
 
   // Runs handler inside the program's error display.
   void Guard(const std::function<void()>& handler);
@@ -87,6 +91,7 @@ class MainWindow : public QWidget, private LinkUi {
   void onUploadLibraryClicked();
   void onUploadAddClicked();
   void onPortListDropDown();
+  void onFileNameTyped();
 
  private:
   void SetStatusText(int panel, const QString& text);

@@ -52,6 +52,7 @@ int Compile(const std::vector<std::string>& args) {
   }
   const CompiledLibrary compiled = CompileSesLib(list.Entries());
   if (!compiled) return Failure(compiled.Error);
+  for (const std::string& warning : compiled.Warnings) std::cerr << "Warning: " << warning << "\n";
   if (const auto error = WriteLibraryFile(output, compiled.Image)) return Failure(*error);
   std::cout << list.AvailMemLabel() << "\n";
   return ExitOk;

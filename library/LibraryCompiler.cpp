@@ -17,6 +17,7 @@ CompiledLibrary CompileSesLib(std::span<const LibraryEntry> entries) {
   }
 
   std::vector<SessionRecord> records;
+  std::vector<std::string> warnings;
   records.reserve(entries.size());
   for (const auto& entry : entries) {
     const SessionScanRead read = ScanSessionFile(entry.FilePath);
@@ -31,9 +32,12 @@ CompiledLibrary CompileSesLib(std::span<const LibraryEntry> entries) {
                   " before). Add it again."};
     }
     records.push_back(read.Scan->Record());
+    if (std::string warning = read.Scan->DeviceLengthWarning(); !warning.empty())
+      warnings.push_back(entry.FilePath + ": " + std::move(warning));
   }
   // The counts match the entries, so the image fits as checked above.
-  return {BuildLibraryImage(records).value_or(std::vector<std::uint8_t>{}), {}};
+  return {
+      BuildLibraryImage(records).value_or(std::vector<std::uint8_t>{}), {}, std::move(warnings)};
 }
 
 }  // namespace ovrel

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <set>
@@ -23,6 +24,7 @@
 #include "session/FileBytes.h"
 #include "session/SessionFile.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/ScreenPlacement.h"
 
 namespace ovrel {
 
@@ -85,8 +87,9 @@ void MemoryWindow::CreateControls() {
   addButton_ = new QPushButton(QStringLiteral("Add Session..."), this);
   extractButton_ = new QPushButton(QStringLiteral("Extract..."), this);
   pictureLabel_ = new QLabel(this);
-  pictureLabel_->setMinimumHeight(160);
-  // The picture is drawn for the label's size; it does not size the label.
+  pictureLabel_->setMinimumHeight(80);
+  // The picture is drawn for the label's size, smaller with a smaller
+  // window; it does not size the label.
   pictureLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   pictureLabel_->setAlignment(Qt::AlignCenter);
   memoryGauge_ = new QProgressBar(this);
@@ -154,6 +157,18 @@ void MemoryWindow::CreateControls() {
   on(extractButton_, &MemoryWindow::onExtractClicked);
   on(writeButton_, &MemoryWindow::onWriteClicked);
   on(saveLibraryButton_, &MemoryWindow::onSaveLibraryClicked);
+  // The keys of a list: Delete removes, Ctrl+Up and Ctrl+Down move; each
+  // only when its button could be clicked.
+  const std::pair<QKeySequence, QPushButton*> keys[] = {
+      {QKeySequence::Delete, removeButton_},
+      {QKeySequence(Qt::CTRL | Qt::Key_Up), moveUpButton_},
+      {QKeySequence(Qt::CTRL | Qt::Key_Down), moveDownButton_}};
+  for (const auto& [key, button] : keys) {
+    auto* shortcut = new QShortcut(key, sessionTable_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, button, [button] {
+      if (button->isEnabled()) button->click();
+    });
+  }
   connect(sessionTable_, &QTableWidget::itemSelectionChanged, this,
           &MemoryWindow::onSelectionChanged);
 }
@@ -202,6 +217,8 @@ void MemoryWindow::SetSessions(std::vector<SessionRecord> sessions, bool fromDev
   folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
   SetChanged(false);
   Refresh(sessions_.empty() ? std::vector<int>{} : std::vector<int>{0});
+  // Sized to a new list once; edits keep the widths the user gave them.
+  sessionTable_->resizeColumnsToContents();
 }
 
 void MemoryWindow::Refresh(const std::vector<int>& select) {
@@ -231,7 +248,6 @@ void MemoryWindow::Refresh(const std::vector<int>& select) {
       sessionTable_->setItem(static_cast<int>(k), c, item);
     }
   }
-  sessionTable_->resizeColumnsToContents();
   for (const int row : select) {
     sessionTable_->selectionModel()->select(
         sessionTable_->model()->index(row, 0),
@@ -271,9 +287,16 @@ void MemoryWindow::ShowPicture() {
   }
   const Session ses = SessionOf(sessions_[static_cast<std::size_t>(rows.front())]);
   SessionPlot plot(ses);
-  const QSize size(std::max(pictureLabel_->width(), 400), std::max(pictureLabel_->height(), 160));
+  // As large as the label: never cut off by a smaller window.
+  const QSize size = pictureLabel_->contentsRect().size();
+  if (size.width() < 40 || size.height() < 20) {
+    pictureLabel_->setPixmap({});
+    return;
+  }
   plot.SetSize(size);
-  QPixmap picture(size);
+  const qreal ratio = devicePixelRatioF();
+  QPixmap picture(size * ratio);
+  picture.setDevicePixelRatio(ratio);
   picture.fill(Qt::white);
   QPainter painter(&picture);
   plot.Paint(painter);
@@ -348,21 +371,27 @@ void MemoryWindow::onAddClicked() {
   sessions_ = std::move(more);
   SetChanged(true);
   Refresh({static_cast<int>(sessions_.size()) - 1});
+  if (const std::string warning = read.Scan->DeviceLengthWarning(); !warning.empty())
+    dialogs_.Message(
+        {kAppTitle, QString::fromStdString(warning), MsgIcon::Warning, MsgButtons::Ok, {}});
 }
 
 void MemoryWindow::onExtractClicked() {
-  for (const int row : SelectedRows()) {
+  const std::vector<int> rows = SelectedRows();
+  for (const int row : rows) {
     const QString name = QStringLiteral("session-%1.svs").arg(row + 1);
     const std::optional<QString> path =
         dialogs_.SaveFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, name});
-    if (!path) return;
+    if (!path) break;
     const std::string text = SessionRecordFileText(sessions_[static_cast<std::size_t>(row)]);
     if (const FileWriteResult written = WriteFileAtomically(path->toStdString(), text); !written) {
       dialogs_.ShowError(QString::fromStdString(written.Error));
-      return;
+      break;
     }
     statusLabel_->setText(QStringLiteral("Session %1 written to %2").arg(row + 1).arg(*path));
   }
+  // A file written (or replaced) in the sessions folder changes the matches.
+  RescanSessionFolder(rows);
 }
 
 void MemoryWindow::onOpenLibraryClicked() {
@@ -376,8 +405,12 @@ void MemoryWindow::onSessionsFolderClicked() {
       dialogs_.BrowseFolder({QStringLiteral("Where are the session files?"), matchFolder_});
   if (!folder) return;
   matchFolder_ = *folder;
+  RescanSessionFolder(SelectedRows());
+}
+
+void MemoryWindow::RescanSessionFolder(const std::vector<int>& select) {
   folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
-  Refresh(SelectedRows());
+  Refresh(select);
 }
 
 void MemoryWindow::onSaveLibraryClicked() {
@@ -461,6 +494,18 @@ bool MemoryWindow::MayDiscardChanges() {
   if (answer != MsgResult::Yes) return false;
   SetChanged(false);
   return true;
+}
+
+void MemoryWindow::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    // Beside the main window, and no larger than the screen.
+    if (parentWidget())
+      PlaceBeside(*this, *parentWidget()->window());
+    else
+      KeepOnScreen(*this);
+  }
+  QWidget::showEvent(event);
 }
 
 void MemoryWindow::resizeEvent(QResizeEvent* event) {

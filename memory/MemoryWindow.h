@@ -45,10 +45,15 @@ class MemoryWindow : public QWidget {
   const std::vector<SessionRecord>& Sessions() const { return sessions_; }
   // True while the list holds changes not yet written.
   bool Changed() const { return changed_; }
+  // True from "Write to Sorvani" until the memory was read back.
+  bool Writing() const { return writing_; }
+  // Asks whether changes not yet written may go; false: keep them.
+  bool MayDiscardChanges();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private slots:
   void onOpenLibraryClicked();
@@ -64,12 +69,12 @@ class MemoryWindow : public QWidget {
 
  private:
   void CreateControls();
-  // Asks whether changes not yet written may go; false: keep them.
-  bool MayDiscardChanges();
   void SetSessions(std::vector<SessionRecord> sessions, bool fromDevice, const QString& source);
   // Fills the table and the budget from the sessions; selects `select`.
   void Refresh(const std::vector<int>& select = {});
   void ShowPicture();
+  // Reads the session files of the folder again and names the matches.
+  void RescanSessionFolder(const std::vector<int>& select);
   std::vector<int> SelectedRows() const;
   void Move(int by);
   void SetChanged(bool changed);
@@ -87,6 +92,7 @@ class MemoryWindow : public QWidget {
   bool fromDevice_ = false;
   bool changed_ = false;
   bool writing_ = false;
+  bool placed_ = false;  // placed on the screen at the first showing
 
   QLabel* sourceLabel_ = nullptr;
   QPushButton* openLibraryButton_ = nullptr;

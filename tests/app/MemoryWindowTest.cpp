@@ -1,17 +1,24 @@
 // The memory window, opened from the main window's Memory button against the
 // device emulator: the sessions listed, one removed, one moved, written back.
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "library/LibraryEdit.h"
+#include "library/SessionScan.h"
 #include "memory/MemoryWindow.h"
 #include "storage/BackupHistory.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
+#include "ui/QtDialogs.h"
 
 namespace ovrel::test {
 namespace {
@@ -155,6 +162,134 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   EXPECT_EQ(kept.readAll(), bytes(three));
   EXPECT_FALSE(window.Changed());
   EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The keys of a list, and the columns keeping the widths the user gave them.
+TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Link(), {});
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
+                                            static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  table->setColumnWidth(1, 150);
+  table->setFocus();
+  table->selectRow(0);
+  QTest::keyClick(table, Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(window.Sessions(), (std::vector<SessionRecord>{kThree[1], kThree[0], kThree[2]}));
+  QTest::keyClick(table, Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(window.Sessions(), kThree);
+  table->clearSelection();
+  table->selectRow(1);
+  QTest::keyClick(table, Qt::Key_Delete);
+  EXPECT_EQ(window.Sessions(), (std::vector<SessionRecord>{kThree[0], kThree[2]}));
+  EXPECT_EQ(table->columnWidth(1), 150);
+  EXPECT_TRUE(window.Changed());
+}
+
+// Extract... in the real save dialog asks before it replaces a session file;
+// the file it writes is named as the match at once.
+TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
+  const QString focus = programFolder + "/Sessions/focus.svs";
+  const QByteArray focusText =
+      "version=23\r\n2,0,\r\n36,10,10,100,100,\r\n36,10,10,100,100,\r\n0,\r\n";
+  WriteFile(focus, focusText);
+  MainWindow& f = MakeForm();
+  QtDialogs qtDialogs;
+  MemoryWindow window(f.Folders(), qtDialogs, f.Link(), {});
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
+                                            static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  window.show();
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  EXPECT_EQ(table->item(0, 5)->text(), "focus.svs");
+
+  // Runs the dialogs as a user would: the file dialog gets the existing
+  // name, its question is answered, then the file dialog is left.
+  const auto extract = [&](QMessageBox::StandardButton answer) {
+    QStringList questions;
+    int step = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (step == 0) {
+          step = 1;
+          dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("focus.svs");
+          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        } else if (step == 2) {
+          step = 3;
+          dialog->reject();  // the question said No: the dialog stays, and is left
+        }
+      } else if (auto* box = qobject_cast<QMessageBox*>(modal); box && step == 1) {
+        questions << box->text();
+        step = answer == QMessageBox::No ? 2 : 3;
+        box->button(answer)->click();
+      } else if (modal && ++step > 500) {
+        modal->close();  // something else opened: fail, never wait for ever
+      }
+    });
+    user.start(20);
+    table->selectRow(1);
+    QTest::mouseClick(Control<QPushButton>(window, "extractButton"), Qt::LeftButton);
+    return questions;
+  };
+  const QStringList asked = extract(QMessageBox::No);
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked[0].contains("focus.svs")) << asked[0].toStdString();
+  QFile kept(focus);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), focusText);
+  kept.close();
+
+  EXPECT_EQ(extract(QMessageBox::Yes).size(), 1);
+  const SessionScanRead now = ScanSessionFile(focus.toStdString());
+  ASSERT_TRUE(now) << now.Error;
+  EXPECT_EQ(now.Scan->Record(), kThree[1]);
+  EXPECT_EQ(table->item(0, 5)->text(), "-");
+  EXPECT_EQ(table->item(1, 5)->text(), "focus.svs");
+}
+
+// "Write to Sorvani" runs to its end: the window cannot be closed meanwhile;
+// and it says "verified" only when the memory read back is what it wrote.
+TEST_F(MemoryWindowTest, AWriteCannotBeClosedAndIsVerifiedByWhatWasReadBack) {
+  // The device keeps one byte of the written memory inverted (past the
+  // library, so the upload's checksum still matches).
+  DevSim sim({"--link", (root + "/ttyM").toStdString(), "--flip-byte", "2000"}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
+  ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  auto* table = Control<QTableWidget>(*window, "sessionTable");
+  ASSERT_EQ(table->rowCount(), 3);
+  table->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+
+  dialogs.Clear();
+  QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+  ASSERT_TRUE(window->Writing());
+  dialogs.AnswerButton(MsgResult::Yes);  // were the changes asked about, they would go
+  EXPECT_FALSE(window->close());
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(dialogs.Calls().empty());
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::Ok);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+  WaitUntilIdle(f);
+
+  const QString status = Control<QLabel>(*window, "statusLabel")->text();
+  EXPECT_FALSE(status.contains("verified")) << status.toStdString();
+  EXPECT_TRUE(window->Changed());  // not written as it was meant
+  ASSERT_FALSE(dialogs.Calls().empty());
+  EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <utility>
 
 #include "app/OvrelApplication.h"
+#include "library/LibraryImage.h"
+#include "memory/MemoryWindow.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -56,6 +59,31 @@ TEST_F(RemoteWiring, ShowDuringTheSplashAndQuitThroughTheMainWindow) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !app->Main->isVisible(); }, 5000));
   EXPECT_FALSE(app->Editor->isVisible());
   EXPECT_FALSE(app->Splash->isVisible());
+}
+
+// A quit request while the memory window holds unwritten changes asks, and
+// "No" leaves every window open.
+TEST_F(RemoteWiring, QuitAsksAboutUnwrittenMemoryChangesAndNoKeepsEveryWindow) {
+  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
+                                          {2, 0, {{40, 10, 10, 100, 100}}}};
+  const std::vector<std::uint8_t> image =
+      BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
+  WriteFile(root + "/two.svl", QByteArray(reinterpret_cast<const char*>(image.data()),
+                                          static_cast<qsizetype>(image.size())));
+  app->Main->ShowInFront();
+  QTest::mouseClick(Control<QPushButton>(*app->Main, "memoryButton"), Qt::LeftButton);
+  auto* memory = app->Main->findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(memory && memory->OpenLibrary(root + "/two.svl"));
+  Control<QTableWidget>(*memory, "sessionTable")->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*memory, "removeButton"), Qt::LeftButton);
+
+  dialogs.AnswerButton(MsgResult::No);
+  Send(RemoteQuit);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.Calls().empty(); }, 5000));
+  QTest::qWait(300);  // a quit that went on would close the windows now
+  EXPECT_TRUE(app->Main->isVisible());
+  EXPECT_TRUE(memory->isVisible());
+  EXPECT_TRUE(memory->Changed());
 }
 
 // Message boxes as the user meets them: modal, each with its own event loop.
