@@ -335,11 +335,8 @@ void MainWindow::onConnectClicked() {
   SetStatusText(0, QStringLiteral("Autodetecting Sorvani..."));
   link_->Connect([this](const OperationResult& result) {
     if (result.Ok()) {
-      SetStatusText(1, QStringLiteral("Connected"));
+      DeviceAnswered();
       SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
-      userSettings_.SetPort(link_->Port());
-      deviceFound_ = true;
-      UpdateDeviceButtons();
       return;
     }
     SetStatusText(0, linktext::kAutodetectionFailed);
@@ -348,10 +345,24 @@ void MainWindow::onConnectClicked() {
   });
 }
 
+void MainWindow::DeviceAnswered() {
+  SetStatusText(1, QStringLiteral("Connected"));
+  userSettings_.SetPort(link_->Port());
+  deviceFound_ = true;
+  UpdateDeviceButtons();
+}
+
+void MainWindow::DeviceMemoryChanged(const OperationResult& result, const QString& what) {
+  if (!result.Ok()) return;
+  DeviceAnswered();
+  if (memoryWindow_ && result.MemImg) memoryWindow_->DeviceChanged(*result.MemImg, what);
+}
+
 void MainWindow::onMemoryClicked() {
   if (!memoryWindow_) {
     memoryWindow_ = new MemoryWindow(folders_, dialogs_, *link_,
                                      [this](const OperationResult& r) { ShowResult(r); }, this);
+    connect(memoryWindow_, &MemoryWindow::DeviceReached, this, &MainWindow::DeviceAnswered);
   }
   // Without a port the window opens empty, for library files.
   if (link_->Port().isEmpty()) {
@@ -368,6 +379,7 @@ void MainWindow::onMemoryClicked() {
       RefreshPortsIfGone();
       return;
     }
+    DeviceAnswered();
     memoryWindow_->show();
     memoryWindow_->raise();
     memoryWindow_->ShowDeviceMemory(*result.MemImg);
@@ -413,6 +425,7 @@ void MainWindow::UploadAfterBackup(const QString& path, const OperationResult& r
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
                                  : QStringLiteral("Sorvani session library upload failed"));
     if (!result.Ok()) RefreshPortsIfGone();
+    DeviceMemoryChanged(result, QStringLiteral("a session library was uploaded"));
   });
 }
 
@@ -445,9 +458,7 @@ void MainWindow::onUploadAddClicked() {
     SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
                                  : QStringLiteral("Single session upload to Sorvani failed"));
     if (!result.Ok()) RefreshPortsIfGone();
-    // An open memory window shows what the device holds now.
-    if (result.Ok() && result.MemImg && memoryWindow_ && memoryWindow_->isVisible())
-      memoryWindow_->ShowDeviceMemory(*result.MemImg);
+    DeviceMemoryChanged(result, QStringLiteral("a session was added"));
   });
 }
 

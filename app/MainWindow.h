@@ -70,6 +70,9 @@ class MainWindow : public QWidget, private LinkUi {
 
   // How a device operation of the window ended, as message boxes and status texts.
   void ShowResult(const OperationResult& result);
+  // The device's memory was changed by an operation (an upload, an add, a
+  // remote request): the memory window follows. what: what happened.
+  void DeviceMemoryChanged(const OperationResult& result, const QString& what);
   // How a failed remote request ended, in one box that stays open without
   // stopping anything (no loop of its own, so the next request never runs
   // inside it); a message that comes again counts its repeats.
@@ -115,6 +118,8 @@ class MainWindow : public QWidget, private LinkUi {
   // Closes the window once no operation runs or waits and no message is open.
   void CloseWhenIdle();
   void UpdateDeviceButtons();
+  // The device answered: connected, and the device buttons enabled.
+  void DeviceAnswered();
   // The library upload of the Upload button once the memory it replaces was read.
   void UploadAfterBackup(const QString& path, const OperationResult& read);
   // When the memory just read could not be kept: asks whether to write all

@@ -78,6 +78,11 @@ void OvrelApplication::CreateAboutAndRemote() {
     callbacks.ShowResult = [this](const OperationResult& result) {
       Main->ShowRemoteFailure(result);
     };
+    callbacks.MemoryChanged = [this](uint code, const OperationResult& result) {
+      Main->DeviceMemoryChanged(result, code == RemoteUploadSession
+                                            ? QStringLiteral("another program added a session")
+                                            : QStringLiteral("another program uploaded a library"));
+    };
     callbacks.OpenFiles = [this](const QStringList& files) {
       Main->ShowInFront();
       OpenFiles(files);

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +24,7 @@
 #include "session/AtomicFile.h"
 #include "session/FileBytes.h"
 #include "session/SessionFile.h"
+#include "storage/BackupHistory.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/ScreenPlacement.h"
 
@@ -48,6 +50,17 @@ Session SessionOf(const SessionRecord& record) {
     ses[k] = UnpackSegment({b[0], b[1], b[2], b[3], b[4]});
   }
   return ses;
+}
+
+// The newest backup when it holds this image (the read just kept it there),
+// else nothing.
+QString KeptBackupOf(const OperationResult::Image& image) {
+  const QString newest = BackupHistory().Newest();
+  if (newest.isEmpty()) return {};
+  const FileBytes kept = ReadFileBytes(newest.toStdString(), SesMemSize);
+  if (!kept || kept.Bytes->empty()) return {};
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(kept.Bytes->data());
+  return std::equal(bytes, bytes + kept.Bytes->size(), image.begin()) ? newest : QString();
 }
 
 }  // namespace
@@ -175,16 +188,50 @@ void MemoryWindow::CreateControls() {
 
 void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
   if (!MayDiscardChanges()) return;
+  // The read kept it in the backup history (the link's keeper).
+  backupFile_ = KeptBackupOf(image);
+  ShowDeviceImage(image,
+                  QStringLiteral("Sorvani memory, read at %1")
+                      .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void MemoryWindow::DeviceChanged(const OperationResult::Image& image, const QString& what) {
+  if (!fromDevice_) return;  // a library file, or nothing read yet
+  const QString now = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+  if (changed_) {
+    const MsgResult answer = dialogs_.Message(
+        {kAppTitle,
+         QStringLiteral("Since its memory was read here, %1 to Sorvani. Reload the memory? The "
+                        "changes made here and not written would be lost.")
+             .arg(what),
+         MsgIcon::Question,
+         MsgButtons::YesNo,
+         {}});
+    if (answer != MsgResult::Yes) {
+      deviceChanged_ = true;
+      sourceLabel_->setText(
+          QStringLiteral("Sorvani memory changed since it was read: %1 at %2").arg(what, now));
+      return;
+    }
+    SetChanged(false);
+  }
+  backupFile_.clear();  // kept when it is about to be replaced
+  ShowDeviceImage(image, QStringLiteral("Sorvani memory at %1, after %2").arg(now, what));
+}
+
+void MemoryWindow::ShowDeviceImage(const OperationResult::Image& image, const QString& source) {
+  deviceImage_ = image;
+  deviceChanged_ = false;
   const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
   if (!read) {
+    // The list read before is no longer what the device holds: it goes.
+    SetSessions({}, true, source + QStringLiteral(": no valid session library"));
     dialogs_.ShowError(
         QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
             .arg(QString::fromStdString(read.Error)));
     return;
   }
-  SetSessions(read.Sessions, true,
-              QStringLiteral("Sorvani memory, read at %1")
-                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  SetSessions(read.Sessions, true, source);
 }
 
 bool MemoryWindow::OpenLibrary(const QString& path) {
@@ -434,23 +481,53 @@ void MemoryWindow::onWriteClicked() {
   if (!fromDevice_ || writing_) return;
   const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
   if (!image) return;
+  if (deviceChanged_ &&
+      dialogs_.Message({kAppTitle,
+                        QStringLiteral("Sorvani's memory was changed since it was read here. Write "
+                                       "the sessions shown all the same? What it holds now would "
+                                       "be replaced."),
+                        MsgIcon::Warning,
+                        MsgButtons::YesNo,
+                        {}}) != MsgResult::Yes)
+    return;
+  if (!KeepDeviceImage()) return;
   OperationResult::Image memory{};
   std::copy(image->begin(), image->end(), memory.begin());
   writing_ = true;
   UpdateButtons();
   statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
-  // The memory as it was is in the backup history since it was read.
   link_.Run(std::make_unique<LibraryUpload>(memory, image->back(), true),
             [this, memory](const OperationResult& result) {
               if (!result.Ok()) {
                 writing_ = false;
                 statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
                 UpdateButtons();
-                if (showResult_) showResult_(result);
+                // Nothing reached the device before its first data block.
+                const bool untouched = result.At.Step == 0 || result.At.Command == 'C';
+                ShowWriteFailed(result.Reason(),
+                                untouched
+                                    ? QStringLiteral("None of the new sessions reached "
+                                                     "Sorvani: it should hold the sessions it "
+                                                     "held before.")
+                                    : QStringLiteral("Sorvani may hold a part of the new "
+                                                     "sessions and a part of the old ones: its "
+                                                     "memory may not be a sound library now."));
                 return;
               }
               VerifyWritten(memory);
             });
+}
+
+bool MemoryWindow::KeepDeviceImage() {
+  if (!backupFile_.isEmpty() || !deviceImage_ || !link_.KeepMemoryImage) return true;
+  if (const QString error = link_.KeepMemoryImage(*deviceImage_); !error.isEmpty()) {
+    return dialogs_.Message({kAppTitle,
+                             QStringLiteral("The memory now in Sorvani could not be kept as a "
+                                            "backup. Write to Sorvani all the same?"),
+                             MsgIcon::Warning, MsgButtons::YesNo, error}) == MsgResult::Yes;
+  }
+  backupFile_ = KeptBackupOf(*deviceImage_);
+  return true;
 }
 
 void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
@@ -464,20 +541,73 @@ void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
     if (!result.Ok()) {
       statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back failed"));
       UpdateButtons();
-      if (showResult_) showResult_(result);
+      ShowWriteFailed(
+          QStringLiteral("the memory could not be read back to check it: ") + result.Reason(),
+          QStringLiteral("What Sorvani holds now is not known."));
       return;
     }
+    emit DeviceReached();
     if (*result.MemImg != written) {
       statusLabel_->setText(QStringLiteral("Verification failed"));
       UpdateButtons();
-      dialogs_.ShowError(QStringLiteral(
-          "Sorvani holds other bytes than were written. The memory as it was before is in the "
-          "backup history."));
+      ShowWriteFailed(QStringLiteral("the memory read back differs from what was written."),
+                      QStringLiteral("Sorvani holds other bytes than were written: its memory may "
+                                     "not be a sound library now."));
       return;
     }
+    // What the device holds now; kept as a backup before it is replaced.
+    deviceImage_ = written;
+    backupFile_.clear();
     SetChanged(false);
+    sourceLabel_->setText(
+        QStringLiteral("Sorvani memory, written at %1")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
     statusLabel_->setText(
         QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
+  });
+}
+
+void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds) {
+  deviceImage_.reset();  // not known any more
+  sourceLabel_->setText(
+      QStringLiteral("Sorvani memory: writing failed at %1")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  QString text = QStringLiteral("Writing to Sorvani failed: %1\n\n%2").arg(what, deviceHolds);
+  const bool restorable = !backupFile_.isEmpty();
+  text += restorable ? QStringLiteral(
+                           "\n\nThe memory as it was before the write is kept in %1. Restore "
+                           "it to Sorvani now?")
+                           .arg(QFileInfo(backupFile_).fileName())
+                     : QStringLiteral("\n\nThe memory as it was before the write was not kept.");
+  const MsgResult answer = dialogs_.Message(
+      {kAppTitle, text, MsgIcon::Error, restorable ? MsgButtons::YesNo : MsgButtons::Ok,
+       restorable ? QDir::toNativeSeparators(backupFile_) : QString()});
+  if (restorable && answer == MsgResult::Yes) RestoreBackup();
+}
+
+void MemoryWindow::RestoreBackup() {
+  const QString file = backupFile_;
+  writing_ = true;
+  UpdateButtons();
+  statusLabel_->setText(
+      QStringLiteral("Restoring the memory from %1").arg(QFileInfo(file).fileName()));
+  link_.Run(std::make_unique<LibraryUpload>(file), [this, file](const OperationResult& result) {
+    writing_ = false;
+    UpdateButtons();
+    if (!result.Ok()) {
+      statusLabel_->setText(QStringLiteral("Restoring the memory failed"));
+      if (showResult_) showResult_(result);
+      return;
+    }
+    // The device holds the memory as it was read again; the changes made
+    // here are still to be written.
+    if (result.MemImg) deviceImage_ = *result.MemImg;
+    emit DeviceReached();
+    sourceLabel_->setText(
+        QStringLiteral("Sorvani memory, restored from %1 at %2")
+            .arg(QFileInfo(file).fileName(),
+                 QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+    statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
   });
 }
 

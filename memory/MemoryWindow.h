@@ -38,6 +38,11 @@ class MemoryWindow : public QWidget {
   // Shows the sessions of a memory image just read from the device. A
   // memory that holds no library is said so and shows nothing.
   void ShowDeviceMemory(const OperationResult::Image& image);
+  // The device's memory was changed elsewhere (an upload, an add, a remote
+  // request) and now holds image: shown at once, or, over changes not yet
+  // written, after the user agreed to reload. what: what happened ("a
+  // session was added").
+  void DeviceChanged(const OperationResult::Image& image, const QString& what);
   // Shows the sessions of a library file; false (after saying why) when it
   // cannot be read or holds no library.
   bool OpenLibrary(const QString& path);
@@ -49,6 +54,10 @@ class MemoryWindow : public QWidget {
   bool Writing() const { return writing_; }
   // Asks whether changes not yet written may go; false: keep them.
   bool MayDiscardChanges();
+
+ signals:
+  // The device answered a write and its read-back: it is connected.
+  void DeviceReached();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -81,6 +90,16 @@ class MemoryWindow : public QWidget {
   void UpdateButtons();
   // Reads the device memory back after a write and compares it.
   void VerifyWritten(const OperationResult::Image& written);
+  // A write that failed or was not verified: says what failed, what the
+  // device holds now as far as is known and where the memory it replaced
+  // was kept, and offers to restore that at once.
+  void ShowWriteFailed(const QString& what, const QString& deviceHolds);
+  void RestoreBackup();
+  // Keeps the memory the device holds in the backup history, once; false
+  // (after saying why) when it could not be kept.
+  bool KeepDeviceImage();
+  // Shows an image the device holds now; source: the source line.
+  void ShowDeviceImage(const OperationResult::Image& image, const QString& source);
 
   FolderSettings& folders_;
   WindowDialogs dialogs_;
@@ -93,6 +112,13 @@ class MemoryWindow : public QWidget {
   bool changed_ = false;
   bool writing_ = false;
   bool placed_ = false;  // placed on the screen at the first showing
+  // The device's memory changed since the list was read, and the user kept
+  // the changes made here.
+  bool deviceChanged_ = false;
+  // The memory the device holds as far as the window knows, and the backup
+  // that holds it (empty: not kept yet).
+  std::optional<OperationResult::Image> deviceImage_;
+  QString backupFile_;
 
   QLabel* sourceLabel_ = nullptr;
   QPushButton* openLibraryButton_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/PortComboBox.h"
 #include "library/LibraryEdit.h"
 #include "library/SessionScan.h"
 #include "memory/MemoryWindow.h"
@@ -30,6 +32,13 @@ const std::vector<SessionRecord> kThree = {
     {7, 30, {{72, 12, 20, 44, 44}, {87, 140, 148, 44, 200}, {150, 5, 5, 48, 48}}},
     {0, 15, {{33, 48, 1, 200, 200}}},
 };
+
+// Picks the first port of the list, as the user does (no autodetection).
+void PickPort(MainWindow& f) {
+  auto* ports = Control<PortComboBox>(f, "portComboBox");
+  ports->SetItemIndex(0);
+  emit ports->activated(0);
+}
 
 Bytes Padded(std::vector<SessionRecord> sessions) {
   Bytes image = BuildLibraryImage(sessions).value_or(Bytes{});
@@ -281,15 +290,101 @@ TEST_F(MemoryWindowTest, AWriteCannotBeClosedAndIsVerifiedByWhatWasReadBack) {
   EXPECT_TRUE(window->isVisible());
   EXPECT_TRUE(dialogs.Calls().empty());
   dialogs.Clear();
-  dialogs.AnswerButton(MsgResult::Ok);
+  dialogs.AnswerButton(MsgResult::No);  // not restored
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
   WaitUntilIdle(f);
 
   const QString status = Control<QLabel>(*window, "statusLabel")->text();
   EXPECT_FALSE(status.contains("verified")) << status.toStdString();
   EXPECT_TRUE(window->Changed());  // not written as it was meant
-  ASSERT_FALSE(dialogs.Calls().empty());
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
   EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
+  EXPECT_TRUE(dialogs.Calls()[0].Message.Text.contains("other bytes than were written"));
+  EXPECT_FALSE(Control<QLabel>(*window, "sourceLabel")->text().contains("read at"));
+}
+
+// A write that fails half-way says so in a box: what failed, what the device
+// may hold, where the memory it replaced was kept; "Yes" restores that.
+TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
+  DevSim sim({"--link", (root + "/ttyM").toStdString(), "--no-reply", "D:3"}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  PickPort(f);
+  auto* memory = Control<QPushButton>(f, "memoryButton");
+  ClickAndWait(f, memory);
+  // A read counts as connected: the device buttons are on.
+  EXPECT_EQ(f.PanelText(1), "Connected");
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  const QString backup = BackupHistory().Newest();
+  ASSERT_FALSE(backup.isEmpty());
+  Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::Yes);  // restore
+  QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.Calls().empty(); }, 60000));
+  const MessageRequest box = dialogs.Calls()[0].Message;
+  EXPECT_EQ(box.Icon, MsgIcon::Error);
+  EXPECT_EQ(box.Buttons, MsgButtons::YesNo);
+  EXPECT_TRUE(
+      box.Text.startsWith("Writing to Sorvani failed: Sorvani did not answer the D command"))
+      << box.Text.toStdString();
+  EXPECT_TRUE(box.Text.contains("a part of the new sessions and a part of the old ones"));
+  EXPECT_TRUE(box.Text.contains(QFileInfo(backup).fileName()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+  WaitUntilIdle(f);
+  EXPECT_EQ(sim.memory(), Padded(kThree));
+  EXPECT_TRUE(Control<QLabel>(*window, "statusLabel")->text().startsWith("Restored"));
+  EXPECT_TRUE(window->Changed());  // the edits are still there to write
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The window follows what the device holds: an Upload/Add shows at once; over
+// unwritten changes it asks, and "No" says the device changed. A read that
+// finds no library, once the changes may go, leaves no old list behind.
+TEST_F(MemoryWindowTest, FollowsChangesToTheDeviceAndDropsAListTheDeviceNoLongerHolds) {
+  DevSim sim({"--link", (root + "/ttyM").toStdString()}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  WriteFile(programFolder + "/Sessions/more.svs",
+            "version=23\r\n1,0,\r\n40,10,10,100,100,\r\n0,\r\n");
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  PickPort(f);
+  ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  auto* table = Control<QTableWidget>(*window, "sessionTable");
+  Control<QLineEdit>(f, "sessionFileEdit")->setText("more.svs");
+  ClickAndWait(f, Control<QPushButton>(f, "uploadAddButton"));
+  EXPECT_EQ(table->rowCount(), 4);
+  EXPECT_FALSE(window->Changed());
+
+  table->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::No);  // keep the changes
+  ClickAndWait(f, Control<QPushButton>(f, "uploadAddButton"));
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Text,
+            "Since its memory was read here, a session was added to Sorvani. Reload the memory? "
+            "The changes made here and not written would be lost.");
+  EXPECT_EQ(table->rowCount(), 3);
+  EXPECT_TRUE(Control<QLabel>(*window, "sourceLabel")->text().startsWith("Sorvani memory changed"));
+
+  OperationResult::Image broken{};
+  broken.fill(0xAA);
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::Yes);  // discard the changes
+  dialogs.AnswerButton(MsgResult::Ok);   // no valid library
+  window->ShowDeviceMemory(broken);
+  EXPECT_EQ(table->rowCount(), 0);
+  EXPECT_FALSE(Control<QPushButton>(*window, "writeButton")->isEnabled());
+  EXPECT_TRUE(Control<QLabel>(*window, "sourceLabel")->text().endsWith("no valid session library"));
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 
 }  // namespace
