@@ -16,12 +16,10 @@
 #include "app/CanonicalPath.h"
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
-#include "device/link/LibraryUpload.h"
-#include "device/link/MemoryDownload.h"
 #include "device/serial/SerialPort.h"
 #include "memory/MemoryWindow.h"
-#include "storage/BackupHistory.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel {
@@ -65,10 +63,9 @@ MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* par
   setFixedSize(369, 204);
   CreateControls();
   link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
-  link_->KeepMemoryImage = BackupHistory::KeepInUserHistory;
   // Work queued while a message box or a file dialog is open waits for it
-  // to close: it never runs inside that dialog's loop.
-  link_->MayStartNext = [] { return QApplication::activeModalWidget() == nullptr; };
+  // to close (the link starts nothing from a loop nested in its own).
+  jobs_ = std::make_unique<DeviceJobs>(*link_);
   // The port list is filled from the system when the window is made; an
   // error there ends the start-up. Nothing is selected: the link has no
   // port until the user picks one or autodetection finds the device.
@@ -216,7 +213,7 @@ void MainWindow::SetUpProgramFolder() {
     folder = place.Program;
     documents = place.Documents;
     QDir::setCurrent(folder);  // a failure leaves the current directory as it is
-    link_->SetWorkingFolder(folder);
+    programFolder_ = folder;
   }
   folders_.SetProgramFolders(folder, documents);
   setWindowTitle(kProductCaption);
@@ -333,7 +330,7 @@ QString MainWindow::PathFromEdit(const QString& selectedPath, const QString& fol
 
 void MainWindow::onConnectClicked() {
   SetStatusText(0, QStringLiteral("Autodetecting Sorvani..."));
-  link_->Connect([this](const OperationResult& result) {
+  jobs_->Connect([this](const OperationResult& result) {
     if (result.Ok()) {
       DeviceAnswered();
       SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
@@ -360,8 +357,8 @@ void MainWindow::DeviceMemoryChanged(const OperationResult& result, const QStrin
 
 void MainWindow::onMemoryClicked() {
   if (!memoryWindow_) {
-    memoryWindow_ = new MemoryWindow(folders_, dialogs_, *link_,
-                                     [this](const OperationResult& r) { ShowResult(r); }, this);
+    memoryWindow_ = new MemoryWindow(
+        folders_, dialogs_, *jobs_, [this](const OperationResult& r) { ShowResult(r); }, this);
     connect(memoryWindow_, &MemoryWindow::DeviceReached, this, &MainWindow::DeviceAnswered);
   }
   // Without a port the window opens empty, for library files.
@@ -371,7 +368,7 @@ void MainWindow::onMemoryClicked() {
     return;
   }
   SetStatusText(0, QStringLiteral("Reading the Sorvani session memory"));
-  link_->ReadMemory([this](const OperationResult& result) {
+  jobs_->Read([this](const OperationResult& result) {
     ShowResult(result);
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session memory read")
                                  : QStringLiteral("Reading the Sorvani session memory failed"));
@@ -391,36 +388,28 @@ void MainWindow::onUploadLibraryClicked() {
                                     libraryFileEdit_->text());
   folders_.SetSelectedLibraryPath(path);
   // A missing file is told before the device is read for nothing.
-  if (!QFileInfo(path).isFile()) {
-    dialogs_.ShowError(linktext::kLibFileNotFound);
+  if (!QFileInfo(path).exists()) {
+    dialogs_.ShowError(LinkTextOf(LinkText::LibFileNotFound));
     SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
     return;
   }
   // The upload replaces every session in the device: what it replaces is
-  // read first and kept in the backup history (by the link).
+  // read first and kept in the backup history (by the job). A file that
+  // cannot be uploaded is refused before the device is read.
   SetStatusText(0, QStringLiteral("Reading the Sorvani session memory (backup)"));
-  // A port that cannot be opened fails the upload the user asked for.
-  link_->Run(std::make_unique<MemoryDownload>(true, linktext::kPortOpenFailed),
-             [this, path](const OperationResult& read) {
-               Guard([&] { UploadAfterBackup(path, read); });
-             });
-}
-
-void MainWindow::UploadAfterBackup(const QString& path, const OperationResult& read) {
-  if (!read.Ok()) {
-    // Nothing was written: the upload failed at its first step.
-    ShowResult(read);
-    SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
-    RefreshPortsIfGone();
-    return;
-  }
-  if (!MayUploadAfter(read)) {
-    SetStatusText(0, QStringLiteral("Sorvani session library upload cancelled"));
-    return;
-  }
-  SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
-  // Before anything queued meanwhile, so that the backup is what it replaces.
-  link_->RunNext(std::make_unique<LibraryUpload>(path), [this](const OperationResult& result) {
+  WriteOptions options = Options();
+  options.WriteWithoutBackup = [this](const OperationResult& read) {
+    bool go = false;
+    Guard([&] { go = MayUploadWithoutBackup(read); });
+    if (!go) SetStatusText(0, QStringLiteral("Sorvani session library upload cancelled"));
+    return go;
+  };
+  options.StageDone = [this](JobStage stage, const OperationResult&) {
+    if (stage == JobStage::Read)
+      SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
+  };
+  jobs_->UploadFile(path, std::move(options), [this](const OperationResult& result) {
+    if (result.Kind == FailureKind::NotKept) return;  // the user said no
     ShowResult(result);
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
                                  : QStringLiteral("Sorvani session library upload failed"));
@@ -429,18 +418,19 @@ void MainWindow::UploadAfterBackup(const QString& path, const OperationResult& r
   });
 }
 
-bool MainWindow::MayUploadAfter(const OperationResult& read) {
-  const auto backupFailed =
-      std::find_if(read.Notes.begin(), read.Notes.end(),
-                   [](const LinkMessage& note) { return note.Text == linktext::kBackupFailed; });
-  for (auto note = read.Notes.begin(); note != read.Notes.end(); ++note)
-    if (note != backupFailed) ShowMessage(*note);
-  if (backupFailed == read.Notes.end()) return true;
+WriteOptions MainWindow::Options() {
+  WriteOptions options;
+  options.WorkingFolder = programFolder_;
+  return options;
+}
+
+bool MainWindow::MayUploadWithoutBackup(const OperationResult& read) {
+  for (const LinkMessage& note : read.Notes) ShowMessage(note);
   return dialogs_.Message({kAppTitle,
-                           linktext::kBackupFailed +
+                           read.Message.Text() +
                                QStringLiteral(" Upload the session library all the same? The "
                                               "sessions now in Sorvani will be lost."),
-                           MsgIcon::Warning, MsgButtons::YesNo, backupFailed->Detail}) ==
+                           MsgIcon::Warning, MsgButtons::YesNo, read.Message.Detail}) ==
          MsgResult::Yes;
 }
 
@@ -448,12 +438,12 @@ void MainWindow::onUploadAddClicked() {
   const QString path = PathFromEdit(folders_.SelectedSessionPath(), folders_.SessionsFolder(),
                                     sessionFileEdit_->text());
   folders_.SetSelectedSessionPath(path);
-  if (!QFileInfo(path).isFile()) {
-    dialogs_.ShowError(linktext::kSesFileNotFound);
+  if (!QFileInfo(path).exists()) {
+    dialogs_.ShowError(LinkTextOf(LinkText::SesFileNotFound));
     return;
   }
   SetStatusText(0, QStringLiteral("Uploading/adding single session to Sorvani"));
-  link_->AddSession(path, [this](const OperationResult& result) {
+  jobs_->Add(path, Options(), [this](const OperationResult& result) {
     ShowResult(result);
     SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
                                  : QStringLiteral("Single session upload to Sorvani failed"));
@@ -468,7 +458,7 @@ void MainWindow::ShowResult(const OperationResult& result) {
     SetStatusText(1, linktext::kNotConnected);
     SetStatusText(0, linktext::kConnectionLost);
   }
-  if (!result.Message.Text.isEmpty()) ShowMessage(result.Message);
+  if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
 void MainWindow::ShowRemoteFailure(const OperationResult& result) {
@@ -477,15 +467,15 @@ void MainWindow::ShowRemoteFailure(const OperationResult& result) {
     SetStatusText(0, linktext::kConnectionLost);
   }
   std::vector<LinkMessage> messages = result.Notes;
-  if (!result.Message.Text.isEmpty()) messages.push_back(result.Message);
+  if (!result.Message.Empty()) messages.push_back(result.Message);
   if (messages.empty()) return;
   QStringList texts;
   QStringList details;
   bool error = false;
   for (const LinkMessage& message : messages) {
-    texts << message.Text;
+    texts << message.Text();
     if (!message.Detail.isEmpty()) details << message.Detail;
-    error = error || message.Icon == LinkIcon::Error;
+    error = error || message.IsError();
   }
   const QString text = texts.join(QLatin1Char('\n'));
   const QString detail = details.join(QLatin1Char('\n'));
@@ -593,8 +583,8 @@ void MainWindow::SetStatusText(int panel, const QString& text) {
 }
 
 void MainWindow::ShowMessage(const LinkMessage& message) {
-  dialogs_.Message({kAppTitle, message.Text,
-                    message.Icon == LinkIcon::Error ? MsgIcon::Error : MsgIcon::None,
+  dialogs_.Message({kAppTitle, message.Text(),
+                    message.IsError() ? MsgIcon::Error : MsgIcon::None,
                     MsgButtons::Ok, message.Detail});
 }
 

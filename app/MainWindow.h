@@ -25,6 +25,8 @@ namespace ovrel {
 
 class SerialPort;
 class DeviceLink;
+class DeviceJobs;
+struct WriteOptions;
 class MemoryWindow;
 
 struct MainWindowOptions {
@@ -47,6 +49,10 @@ class MainWindow : public QWidget, private LinkUi {
   const FolderSettings& Folders() const { return folders_; }
 
   DeviceLink& Link() { return *link_; }
+  DeviceJobs& Jobs() { return *jobs_; }
+  // The program folder of the run: where the add keeps its working files
+  // and remote clients put theirs. Empty: the current directory.
+  const QString& ProgramFolder() const { return programFolder_; }
   QString PanelText(int panel) const;
 
   // Shows the main window centred on the screen, or brings it forward.
@@ -120,11 +126,11 @@ class MainWindow : public QWidget, private LinkUi {
   void UpdateDeviceButtons();
   // The device answered: connected, and the device buttons enabled.
   void DeviceAnswered();
-  // The library upload of the Upload button once the memory it replaces was read.
-  void UploadAfterBackup(const QString& path, const OperationResult& read);
-  // When the memory just read could not be kept: asks whether to write all
-  // the same. True when the upload may go on.
-  bool MayUploadAfter(const OperationResult& read);
+  // When the memory read before an upload could not be kept: asks whether
+  // to write all the same. True when the upload may go on.
+  bool MayUploadWithoutBackup(const OperationResult& read);
+  // The options of the window's writes.
+  WriteOptions Options();
   // Names the controls for screen readers where their text does not say
   // what they are.
   void NameForScreenReaders();
@@ -157,6 +163,8 @@ class MainWindow : public QWidget, private LinkUi {
   QProgressBar* progressBar_;  // shown over panel 1 while a device operation runs
   std::unique_ptr<SerialPort> serialPort_;
   std::unique_ptr<DeviceLink> link_;
+  std::unique_ptr<DeviceJobs> jobs_;
+  QString programFolder_;
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;
   QWidget* compiler_ = nullptr;

@@ -87,6 +87,7 @@ void OvrelApplication::CreateAboutAndRemote() {
       Main->ShowInFront();
       OpenFiles(files);
     };
+    callbacks.ProgramFolder = [this] { return Main->ProgramFolder(); };
     Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));
   }
 }

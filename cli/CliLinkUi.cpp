@@ -42,16 +42,16 @@ void Say(const QString& text) {
 }
 
 void CliLinkUi::ShowMessage(const LinkMessage& message) {
-  Say(message.Text);
+  Say(message.Text());
   if (!message.Detail.isEmpty()) Say(message.Detail);
   NoteOutcome(message.Line());
   EmitJson(QStringLiteral("message"),
-           {{QStringLiteral("text"), message.Text}, {QStringLiteral("detail"), message.Detail}});
+           {{QStringLiteral("text"), message.Text()}, {QStringLiteral("detail"), message.Detail}});
 }
 
 void CliLinkUi::ShowResult(const OperationResult& result) {
   for (const LinkMessage& note : result.Notes) ShowMessage(note);
-  if (!result.Message.Text.isEmpty()) ShowMessage(result.Message);
+  if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
 void CliLinkUi::ProbingPort(int index) {
@@ -95,20 +95,17 @@ int CliLinkUi::FailureStatus(const OperationResult& result) {
     case FailureKind::NoReply:
     case FailureKind::WrongReply:
     case FailureKind::Checksum:
+    case FailureKind::Changed:
+    case FailureKind::Verify:
       return ExitWrongAnswer;
     case FailureKind::PortFailure:
     case FailureKind::File:
     case FailureKind::MemoryLimit:
     case FailureKind::InvalidDeviceImage:
+    case FailureKind::NotKept:
       return ExitFailed;
   }
   return ExitFailed;
-}
-
-bool CliLinkUi::BackupFailed(const OperationResult& result) {
-  for (const LinkMessage& note : result.Notes)
-    if (note.Text == linktext::kBackupFailed) return true;
-  return false;
 }
 
 }  // namespace ovrel::cli

@@ -27,8 +27,6 @@ class CliLinkUi : public LinkUi {
   // The exit status for an operation that failed: the device not found,
   // the device answering wrongly, or another failure.
   static int FailureStatus(const OperationResult& result);
-  // True when the operation could not keep its memory image as a backup.
-  static bool BackupFailed(const OperationResult& result);
 
  private:
   void ShowMessage(const LinkMessage& message);

@@ -21,6 +21,7 @@
 #include "device/link/DeviceLink.h"
 #include "device/serial/PortDescription.h"
 #include "device/serial/SerialPort.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
 #include "session/AtomicFile.h"
 #include "session/FileBytes.h"
@@ -46,14 +47,17 @@ const std::array<DeviceCommand, 8> kCommands = {{
      "Usage: ovrel detect\n"
      "Probes every listed port and prints the one where the device answered.\n"},
     {"upload", "upload a session library (.svl) into the device",
-     "Usage: ovrel upload [--port P] [--no-backup] [--verify] LIB.svl\n"
+     "Usage: ovrel upload [--port P] [--no-backup] [--verify] [--expect BASE.svl] LIB.svl\n"
      "Replaces the device's session memory with the library file, after reading\n"
      "the memory and keeping it in the backup history; nothing is written when\n"
      "it cannot be kept. A file that is not a sound session library is refused.\n"
      "Without --port the device is found first.\n"
-     "  --no-backup  write without reading and keeping the memory first\n"
+     "  --no-backup  write without keeping the memory first\n"
      "  --backup     keep the memory first (the default)\n"
-     "  --verify     read the memory back afterwards and compare it with the file\n"},
+     "  --verify     read the memory back afterwards and compare it with the file\n"
+     "  --expect BASE.svl  write only while the device still holds BASE.svl's\n"
+     "               library; otherwise write nothing and exit 4 (\"changed since\n"
+     "               it was read\")\n"},
     {"add", "add a session (.svs) to the library in the device",
      "Usage: ovrel add [--port P] [--no-backup] [--verify] SESSION.svs\n"
      "Reads the device's library (keeping it in the backup history; nothing is\n"
@@ -72,12 +76,14 @@ const std::array<DeviceCommand, 8> kCommands = {{
      "writes it to FILE.svl: the library's used bytes, or all 2048 bytes when\n"
      "the memory holds no valid library.\n"},
     {"restore", "upload a backup (the newest sound one when no file is given)",
-     "Usage: ovrel restore [--port P] [--backup] [--verify] [FILE.svl]\n"
-     "Prints what the backup holds and uploads it into the device. Without a\n"
-     "file the newest backup of the history that holds a sound session library\n"
-     "is uploaded; a file that is not a sound library is refused.\n"
-     "  --backup   read the device memory first and keep it in the backup history\n"
-     "  --verify   read the memory back afterwards and compare it with the backup\n"},
+     "Usage: ovrel restore [--port P] [--no-backup] [--verify] [FILE.svl]\n"
+     "Prints what the backup holds and uploads it into the device, after reading\n"
+     "the memory and keeping it in the backup history. Without a file the newest\n"
+     "backup of the history that holds a sound session library is uploaded; a\n"
+     "file that is not a sound library is refused.\n"
+     "  --no-backup  write without keeping the memory first\n"
+     "  --backup     keep the memory first (the default)\n"
+     "  --verify     read the memory back afterwards and compare it with the backup\n"},
     {"backups", "list the backup history",
      "Usage: ovrel backups\n"
      "Lists the backup history, oldest first: when each memory was read (UTC),\n"
@@ -93,6 +99,7 @@ struct Arguments {
   bool Backup = false;
   bool NoBackup = false;
   bool Verify = false;
+  QString Expect;  // the library the device must still hold
   QStringList Files;
 };
 
@@ -121,64 +128,44 @@ int Detect() {
   return ExitOk;
 }
 
-// A library file read for restoring or listing: its bytes, what they hold,
-// or why it cannot be read.
-struct LibraryFile {
-  std::vector<std::uint8_t> Bytes;
-  LibImageInfo Info;
-  QString Error;  // set when the file cannot be read
-  bool Sound() const { return Error.isEmpty() && Info.Valid(); }
-};
-
-LibraryFile ReadLibraryFile(const QString& path) {
-  // Bounded: a library is never larger than the memory, and a pipe or a
-  // device is refused before it is opened.
-  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
-  if (!file) return {{}, {}, QString::fromStdString(file.Error)};
-  LibraryFile out;
-  out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
-  out.Info = ReadLibraryImage(out.Bytes);
-  return out;
+// Reads a library file with the one reader every command uses.
+LibraryFileRead ReadLibrary(const QString& path) {
+  return ReadLibraryFile(QFile::encodeName(path).toStdString());
 }
 
-// Uploads the library file at path, with the backup and verification asked for.
-int UploadLibrary(Device& d, const Arguments& a, const QString& path, bool backup) {
-  if (backup) {
-    OperationResult read;
-    if (const int status = d.ReadMemory(read)) return status;
-  }
-  Say(QStringLiteral("Uploading Sorvani session library"));
-  const OperationResult uploaded =
-      d.RunToEnd([&](DeviceLink::Done done) { d.Link.UploadLibrary(path, done); });
-  if (!uploaded.Ok()) {
-    return Device::Failed(QStringLiteral("Sorvani session library upload failed"), uploaded);
-  }
-  const int status =
-      Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully"));
-  return a.Verify ? d.Verify(uploaded) : status;
+// Uploads the library file at path as the arguments ask: keeping what it
+// replaces unless told not to, verifying when asked.
+int UploadLibrary(Device& d, const Arguments& a, const QString& path,
+                  std::optional<MemoryImage> expect = std::nullopt) {
+  const QString written = QStringLiteral("Sorvani session library uploaded successfully");
+  WriteOptions options = d.Options(!a.NoBackup, a.Verify, written);
+  options.Expect = std::move(expect);
+  const OperationResult result = d.RunToEnd(
+      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done); });
+  return Device::Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
 int Upload(const Arguments& a) {
+  // The library the device must still hold is read before anything else.
+  std::optional<MemoryImage> expect;
+  if (!a.Expect.isEmpty()) {
+    const LibraryFileRead base = ReadLibrary(a.Expect);
+    if (!base.Sound()) {
+      return Finish(ExitFailed, QStringLiteral("%1 is not a sound session library (%2).")
+                                    .arg(a.Expect, QString::fromStdString(base.Error)));
+    }
+    expect = base.Image();
+  }
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  // An upload replaces everything: what it replaces is kept unless told
-  // not to. A file that cannot be uploaded is refused without reading the
-  // memory first.
-  const bool backup = !a.NoBackup && ReadLibraryFile(a.Files[0]).Sound();
-  return UploadLibrary(d, a, a.Files[0], backup);
-}
-
-QString ProblemsOf(const LibImageInfo& info) {
-  QStringList problems;
-  for (const std::string& problem : info.Problems) problems << QString::fromStdString(problem);
-  return problems.join(QStringLiteral("; "));
+  return UploadLibrary(d, a, a.Files[0], expect);
 }
 
 // The newest backup that holds a sound library, or an empty text.
 QString NewestSoundBackup() {
   const QStringList files = BackupHistory().Files();
   for (auto it = files.rbegin(); it != files.rend(); ++it) {
-    if (ReadLibraryFile(*it).Sound()) return *it;
+    if (ReadLibrary(*it).Sound()) return *it;
   }
   return {};
 }
@@ -197,25 +184,26 @@ int Restore(const Arguments& a) {
     }
     Say(QStringLiteral("Restoring the newest sound backup, %1").arg(path));
   }
-  const LibraryFile file = ReadLibraryFile(path);
-  if (!file.Error.isEmpty()) return Finish(ExitFailed, file.Error);
+  const LibraryFileRead file = ReadLibrary(path);
+  if (file.Fault != LibraryFileFault::None && file.Fault != LibraryFileFault::NotSound)
+    return Finish(ExitFailed, QString::fromStdString(file.Error));
   // What the backup holds, before anything is sent.
   PrintLibraryInfo(path.toStdString(), file.Bytes);
   std::cout.flush();
   if (!file.Sound()) {
     return Finish(ExitFailed, QStringLiteral("%1 is not a sound session library (%2); it is not "
                                              "restored.")
-                                  .arg(path, ProblemsOf(file.Info)));
+                                  .arg(path, QString::fromStdString(file.Error)));
   }
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  return UploadLibrary(d, a, path, a.Backup);
+  return UploadLibrary(d, a, path);
 }
 
 int Backups() {
   QJsonArray list;
   for (const QString& path : BackupHistory().Files()) {
-    const LibraryFile file = ReadLibraryFile(path);
+    const LibraryFileRead file = ReadLibrary(path);
     const QString time =
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const qint64 bytes = QFileInfo(path).size();
@@ -223,13 +211,14 @@ int Backups() {
                       {QStringLiteral("time"), time + QStringLiteral("Z")},
                       {QStringLiteral("bytes"), bytes},
                       {QStringLiteral("sound"), file.Sound()}};
-    if (file.Sound()) entry[QStringLiteral("sessions")] = file.Info.SessionCount;
+    if (file.Sound())
+      entry[QStringLiteral("sessions")] = file.SessionCount;
     else
-      entry[QStringLiteral("problem")] = file.Error.isEmpty() ? ProblemsOf(file.Info) : file.Error;
+      entry[QStringLiteral("problem")] = QString::fromStdString(file.Error);
     list.append(entry);
     if (!JsonMode()) {
       const QString sessions =
-          file.Sound() ? QString::number(file.Info.SessionCount) : QStringLiteral("-");
+          file.Sound() ? QString::number(file.SessionCount) : QStringLiteral("-");
       std::cout << qPrintable(QStringLiteral("%1 UTC  %2 sessions  %3 bytes  %4  %5")
                                   .arg(time, sessions.rightJustified(2))
                                   .arg(bytes, 4)
@@ -246,21 +235,26 @@ int Backups() {
 
 int Add(const Arguments& a) {
   Device d;
-  if (a.NoBackup) {
-    d.Link.KeepMemoryImage = nullptr;
-    d.Link.StopWhenNotKept = false;
-  }
   if (const int status = d.Choose(a.Port)) return status;
   Say(QStringLiteral("Uploading/adding single session to Sorvani"));
-  const OperationResult added =
-      d.RunToEnd([&](DeviceLink::Done done) { d.Link.AddSession(a.Files[0], done); });
-  if (!added.Ok()) {
+  const QString written = QStringLiteral("Single session uploaded to Sorvani successfully");
+  WriteOptions options = d.Options(!a.NoBackup, a.Verify, written);
+  // The add's read is its backup: it is named once the add went through.
+  options.StageStarts = [](JobStage stage) {
+    if (stage == JobStage::Verify) Say(QStringLiteral("Reading the Sorvani session memory back"));
+  };
+  options.StageDone = [written](JobStage, const OperationResult& added) {
+    if (!added.BackupPath.isEmpty())
+      Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
+    Finish(ExitOk, written);
+  };
+  const OperationResult added = d.RunToEnd(
+      [&](DeviceLink::Done done) { d.Jobs.Add(a.Files[0], std::move(options), done); });
+  if (added.Ok() && added.Stage != JobStage::Verify && !added.BackupPath.isEmpty())
+    Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
+  if (!added.Ok() && added.Stage != JobStage::Verify)
     return Device::Failed(QStringLiteral("Single session upload to Sorvani failed"), added);
-  }
-  if (!d.KeptPath.isEmpty()) Say(QStringLiteral("Session memory kept as %1").arg(d.KeptPath));
-  const int status =
-      Finish(ExitOk, QStringLiteral("Single session uploaded to Sorvani successfully"));
-  return a.Verify ? d.Verify(added) : status;
+  return Device::Wrote(added, written, QStringLiteral("Single session upload to Sorvani failed"));
 }
 
 // Writes a memory image to the file the user named: a regular file or a
@@ -279,11 +273,11 @@ bool WriteImageFile(const QString& path, const char* bytes, qint64 size) {
 int Download(const Arguments& a) {
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  const OperationResult read = d.RunToEnd([&](DeviceLink::Done done) { d.Link.ReadMemory(done); });
+  const OperationResult read = d.RunToEnd([&](DeviceLink::Done done) { d.Jobs.Read(done); });
   if (!read.Ok()) {
     return Device::Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
   }
-  const OperationResult::Image& img = *read.MemImg;
+  const MemoryImage& img = *read.MemImg;
   qint64 size = SesMemSize;
   if (!a.Raw) {
     if (const auto invalid = CheckLibraryImage(img)) {
@@ -323,7 +317,7 @@ std::optional<Arguments> Parse(const std::string& name, const std::vector<std::s
   const bool takesPort = name != "ports" && name != "detect" && name != "backups";
   const bool takesOutput = name == "download" || name == "backup";
   const bool takesBackup = name == "upload" || name == "restore";
-  const bool takesNoBackup = name == "upload" || name == "add";
+  const bool takesNoBackup = takesBackup || name == "add";
   const bool takesVerify = takesBackup || name == "add";
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -340,6 +334,8 @@ std::optional<Arguments> Parse(const std::string& name, const std::vector<std::s
       out.Backup = true;
     } else if (takesNoBackup && arg == "--no-backup") {
       out.NoBackup = true;
+    } else if (name == "upload" && arg == "--expect" && hasValue) {
+      out.Expect = QString::fromStdString(args[++i]);
     } else if (takesVerify && arg == "--verify") {
       out.Verify = true;
     } else if (arg.size() > 1 && arg[0] == '-') {

@@ -1,6 +1,6 @@
 #pragma once
-// The port, the link and the event loop that one device command of ovrel
-// runs on, with the reading, verifying and reporting the commands share.
+// The port, the link, the jobs and the event loop that one device command
+// of ovrel runs on, with the reporting the commands share.
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -8,16 +8,14 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
-#include <span>
-#include <utility>
 
 #include "cli/CliLinkUi.h"
 #include "cli/Interruption.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
-#include "storage/BackupHistory.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel::cli {
@@ -33,24 +31,14 @@ inline int Finish(int status, const QString& text) {
 // it unwinds (the link closes its port), and RunDeviceCommand reports it.
 struct Interrupted {};
 
-// The port, the link and the event loop that one device command runs on.
+// The port, the link and the jobs that one device command runs on.
 class DeviceSession {
  public:
-  // The working files go to the program folder, as the desktop program's do.
-  // A read that cannot be kept stops the write that follows it.
-  DeviceSession() : Link(Port, Ui) {
-    Link.SetWorkingFolder(LocateProgramFolders().Program);
-    Link.KeepMemoryImage = [this](std::span<const std::uint8_t, SesMemSize> image) {
-      const BackupHistory::Kept kept = BackupHistory().Keep(image);
-      KeptPath = kept.Path;
-      return kept.Error;
-    };
-    Link.StopWhenNotKept = true;
-  }
+  DeviceSession() : Link(Port, Ui), Jobs(Link) {}
 
-  // Runs one operation of the link to its end and shows how it ended.
-  // After a signal no operation starts, and one that runs stops at once
-  // unless it is writing into the device (throws Interrupted).
+  // Runs one device job to its end and shows how it ended. After a signal
+  // no job starts, and one that runs stops at once unless it is writing
+  // into the device (throws Interrupted).
   OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
     if (interruption::Signal()) throw Interrupted{};
     std::optional<OperationResult> result;
@@ -75,7 +63,7 @@ class DeviceSession {
       return ExitOk;
     }
     Say(QStringLiteral("Autodetecting Sorvani..."));
-    const OperationResult found = RunToEnd([&](DeviceLink::Done done) { Link.Connect(done); });
+    const OperationResult found = RunToEnd([&](DeviceLink::Done done) { Jobs.Connect(done); });
     if (found.Ok()) {
       Say(QStringLiteral("Sorvani successfully detected on %1").arg(found.Port));
       EmitJson(QStringLiteral("device"), {{QStringLiteral("port"), found.Port}});
@@ -84,59 +72,94 @@ class DeviceSession {
     return ExitNotFound;
   }
 
-  // Ends a command whose device operation failed: text and the reason on
+  // Ends a command whose device job failed: text and the reason on
   // stderr (the reason unless its message was shown already), both as the
   // result's message, the status of the failure.
   static int Failed(const QString& text, const OperationResult& result) {
     const int status = Finish(CliLinkUi::FailureStatus(result), text);
-    if (result.Message.Text.isEmpty()) Say(result.Reason());
+    if (result.Message.Empty()) Say(result.Reason());
     NoteOutcome(text + QStringLiteral(": ") + result.Reason());
     return status;
   }
 
-  // Reads the device memory; the link keeps it in the backup history.
-  // Returns 0 or the exit status of the failure; read holds the result.
+  // Reads the device memory, kept in the backup history. Returns 0 or the
+  // exit status of the failure; read holds the result.
   int ReadMemory(OperationResult& read) {
     Say(QStringLiteral("Reading the Sorvani session memory"));
-    read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
+    read = RunToEnd([&](DeviceLink::Done done) { Jobs.Read(done); });
     if (!read.Ok())
       return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
-    if (CliLinkUi::BackupFailed(read)) {
+    if (read.HasNote(LinkText::BackupFailed)) {
       return Finish(ExitFailed,
                     QStringLiteral("The session memory was read but could not be kept."));
     }
-    Say(QStringLiteral("Session memory kept as %1").arg(KeptPath));
+    Say(QStringLiteral("Session memory kept as %1").arg(read.BackupPath));
     return ExitOk;
   }
 
-  // Reads the memory back and compares it with the image the upload wrote,
-  // without keeping it in the backup history (it is no backup).
-  int Verify(const OperationResult& uploaded) {
-    const OperationResult::Image meant = uploaded.MemImg.value_or(OperationResult::Image{});
-    Say(QStringLiteral("Reading the Sorvani session memory back"));
-    auto keep = std::exchange(Link.KeepMemoryImage, nullptr);
-    const OperationResult read = RunToEnd([&](DeviceLink::Done done) { Link.ReadMemory(done); });
-    Link.KeepMemoryImage = std::move(keep);
-    if (!read.Ok()) {
-      return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), read);
+  // The options of a write: the working files in the program folder, as
+  // the desktop program's; what happened said in the order it happened.
+  // written is the text of a write that went through.
+  WriteOptions Options(bool backup, bool verify, const QString& written) {
+    WriteOptions options;
+    options.Backup = backup;
+    options.Verify = verify;
+    options.WorkingFolder = LocateProgramFolders().Program;
+    options.ReadPortFailure = LinkText::ReadPortOpenFailed;
+    options.StageStarts = [](JobStage stage) {
+      if (stage == JobStage::Read) Say(QStringLiteral("Reading the Sorvani session memory"));
+      if (stage == JobStage::Write) Say(QStringLiteral("Uploading Sorvani session library"));
+      if (stage == JobStage::Verify) Say(QStringLiteral("Reading the Sorvani session memory back"));
+    };
+    options.StageDone = [written](JobStage stage, const OperationResult& result) {
+      if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+        Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+      if (stage == JobStage::Write) Finish(ExitOk, written);
+    };
+    return options;
+  }
+
+  // Ends a command that wrote: the status of the job's end, said as each
+  // command says it (failed is the text of a write that failed).
+  static int Wrote(const OperationResult& result, const QString& written, const QString& failed) {
+    if (result.Ok()) {
+      if (result.Stage == JobStage::Verify) {
+        return Finish(ExitOk,
+                      QStringLiteral("Verified: the session memory holds what was written"));
+      }
+      return Finish(ExitOk, written);
     }
-    const OperationResult::Image& got = *read.MemImg;
+    switch (result.Stage) {
+      case JobStage::None:
+        return Failed(failed, result);
+      case JobStage::Read:
+        if (result.Kind == FailureKind::NotKept) {
+          return Finish(ExitFailed,
+                        QStringLiteral("The session memory was read but could not be kept."));
+        }
+        if (result.Kind == FailureKind::Changed) return Failed(failed, result);
+        return Failed(QStringLiteral("Reading the Sorvani session memory failed"), result);
+      case JobStage::Write:
+        return Failed(failed, result);
+      case JobStage::Verify:
+        break;
+    }
+    if (result.Kind != FailureKind::Verify || !result.Written || !result.MemImg)
+      return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), result);
+    const MemoryImage& meant = *result.Written;
+    const MemoryImage& got = *result.MemImg;
     const auto [wrote, held] = std::mismatch(meant.begin(), meant.end(), got.begin());
-    if (wrote != meant.end()) {
-      return Finish(ExitWrongAnswer,
-                    QStringLiteral("Verification failed: address %1 holds 0x%2, 0x%3 was written")
-                        .arg(wrote - meant.begin())
-                        .arg(int{*held}, 2, 16, QChar('0'))
-                        .arg(int{*wrote}, 2, 16, QChar('0')));
-    }
-    return Finish(ExitOk, QStringLiteral("Verified: the session memory holds what was written"));
+    return Finish(ExitWrongAnswer,
+                  QStringLiteral("Verification failed: address %1 holds 0x%2, 0x%3 was written")
+                      .arg(wrote - meant.begin())
+                      .arg(int{*held}, 2, 16, QChar('0'))
+                      .arg(int{*wrote}, 2, 16, QChar('0')));
   }
 
   SerialPort Port;
   CliLinkUi Ui;
   DeviceLink Link;
-  // The backup the last read was kept in.
-  QString KeptPath;
+  DeviceJobs Jobs;
 };
 
 // Runs a device command's body in an application's event loop, which the

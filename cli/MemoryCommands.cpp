@@ -15,7 +15,7 @@
 #include "cli/Command.h"
 #include "cli/DeviceSession.h"
 #include "cli/JsonOutput.h"
-#include "device/link/LibraryUpload.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryCompiler.h"
 #include "library/LibraryEdit.h"
 #include "library/MemoryBudget.h"
@@ -127,18 +127,20 @@ std::optional<MemoryArgs> Parse(const std::string& name, const std::vector<std::
 // history. Returns 0, or the exit status of the failure (after saying why).
 int ReadSessions(const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
                  std::vector<SessionRecord>& sessions) {
-  LibrarySessions read;
   if (!a.Library.empty()) {
-    const FileBytes file = ReadFileBytes(a.Library, SesMemSize);
-    if (!file) {
-      return Failure(file.Fault == FileBytesFault::TooLarge
+    LibraryFileRead file = ReadLibraryFile(a.Library);
+    if (!file.Sound()) {
+      return Failure(file.Fault == LibraryFileFault::TooBig
                          ? a.Library + " is no session library: it is longer than 2048 bytes."
+                     : file.Fault == LibraryFileFault::NotSound
+                         ? a.Library + " holds no valid session library: " + file.Error + "."
                          : file.Error);
     }
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
-    read = ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
-    if (!read) return Failure(a.Library + " holds no valid session library: " + read.Error + ".");
-  } else {
+    sessions = std::move(file.Sessions);
+    return ExitOk;
+  }
+  LibrarySessions read;
+  {
     device = std::make_unique<DeviceSession>();
     device->Link.SetPort(a.Port);
     OperationResult result;
@@ -193,7 +195,7 @@ int List(const std::vector<std::string>& args) {
                 {QStringLiteral("minutes"), s.Minutes},
                 {QStringLiteral("seconds"), s.Seconds},
                 {QStringLiteral("segments"), count},
-                {QStringLiteral("bytes"), 5 + 5 * count},
+                {QStringLiteral("bytes"), static_cast<qint64>(SessionMemoryBytes(count))},
                 {QStringLiteral("file"), match ? QJsonValue(QString::fromStdString(match->Path))
                                                : QJsonValue(QJsonValue::Null)}});
       if (!JsonMode()) {
@@ -235,43 +237,83 @@ int Extract(const std::vector<std::string>& args) {
   });
 }
 
+// The library of sessions without the ones numbered (from 1); nothing
+// (after saying why) when a number names no session.
+std::optional<std::vector<std::uint8_t>> WithoutSessions(std::vector<SessionRecord>& sessions,
+                                                         const std::vector<int>& numbers,
+                                                         int& status) {
+  status = CheckNumbers(numbers, sessions.size());
+  if (status) return std::nullopt;
+  std::vector<int> indexes;
+  for (const int n : numbers) indexes.push_back(n - 1);
+  RemoveSessions(sessions, indexes);
+  // Fewer sessions always fit where more did.
+  return BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
+}
+
+QString SessionsLeft(std::size_t count) {
+  return QStringLiteral("%1 %2 left").arg(count).arg(count == 1 ? QStringLiteral("session")
+                                                                : QStringLiteral("sessions"));
+}
+
+int RemoveFromFile(const MemoryArgs& a) {
+  std::unique_ptr<DeviceSession> device;
+  std::vector<SessionRecord> sessions;
+  if (const int status = ReadSessions(a, device, sessions)) return status;
+  int status = ExitOk;
+  const auto image = WithoutSessions(sessions, a.Numbers, status);
+  if (!image) return status;
+  if (const auto error = WriteLibraryFile(a.Output, *image)) return Failure(*error);
+  return Finish(ExitOk, QStringLiteral("%1 written to %2")
+                            .arg(SessionsLeft(sessions.size()))
+                            .arg(QString::fromStdString(a.Output)));
+}
+
+// From the device: one job reads the memory (kept in the backup history),
+// removes the sessions from what it read and writes the rest.
+int RemoveFromDevice(const MemoryArgs& a) {
+  DeviceSession device;
+  device.Link.SetPort(a.Port);
+  int status = ExitOk;
+  std::size_t left = 0;
+  const auto edit = [&](const MemoryImage& read) -> std::optional<MemoryImage> {
+    LibrarySessions found = ReadLibrarySessions(read, LibImageLength::Memory);
+    if (!found) {
+      status = Failure("The session memory of Sorvani holds no valid session library: " +
+                       found.Error + ".");
+      return std::nullopt;
+    }
+    const auto image = WithoutSessions(found.Sessions, a.Numbers, status);
+    if (!image) return std::nullopt;
+    left = found.Sessions.size();
+    return MemoryImageOf(*image);
+  };
+  // The text of a write that went through names what is left, known once
+  // the sessions were removed.
+  auto written = std::make_shared<QString>();
+  WriteOptions options = device.Options(true, a.Verify, {});
+  options.StageDone = [&, written](JobStage stage, const OperationResult& result) {
+    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+      Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+    if (stage == JobStage::Write) Finish(ExitOk, *written);
+  };
+  const auto original = options.StageStarts;
+  options.StageStarts = [&, written, original](JobStage stage) {
+    *written = QStringLiteral("Sorvani session library uploaded successfully, %1")
+                   .arg(SessionsLeft(left));
+    original(stage);
+  };
+  const OperationResult result = device.RunToEnd(
+      [&](DeviceLink::Done done) { device.Jobs.Edit(edit, std::move(options), done); });
+  if (status) return status;
+  return DeviceSession::Wrote(result, *written,
+                              QStringLiteral("Sorvani session library upload failed"));
+}
+
 int Remove(const std::vector<std::string>& args) {
   const std::optional<MemoryArgs> a = Parse("remove", args);
   if (!a) return ExitUsage;
-  return RunWithEventLoop([&] {
-    std::unique_ptr<DeviceSession> device;
-    std::vector<SessionRecord> sessions;
-    if (const int status = ReadSessions(*a, device, sessions)) return status;
-    if (const int status = CheckNumbers(a->Numbers, sessions.size())) return status;
-    std::vector<int> indexes;
-    for (const int n : a->Numbers) indexes.push_back(n - 1);
-    RemoveSessions(sessions, indexes);
-    // Fewer sessions always fit where more did.
-    const std::vector<std::uint8_t> image =
-        BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
-    const std::string left = std::to_string(sessions.size()) +
-                             (sessions.size() == 1 ? " session" : " sessions") + " left";
-    if (!device) {
-      if (const auto error = WriteLibraryFile(a->Output, image)) return Failure(*error);
-      return Finish(ExitOk, QStringLiteral("%1 written to %2")
-                                .arg(QString::fromStdString(left))
-                                .arg(QString::fromStdString(a->Output)));
-    }
-    OperationResult::Image memory{};
-    std::copy(image.begin(), image.end(), memory.begin());
-    Say(QStringLiteral("Uploading Sorvani session library"));
-    const OperationResult uploaded = device->RunToEnd([&](DeviceLink::Done done) {
-      device->Link.Run(std::make_unique<LibraryUpload>(memory, image.back(), true), done);
-    });
-    if (!uploaded.Ok()) {
-      return DeviceSession::Failed(QStringLiteral("Sorvani session library upload failed"),
-                                   uploaded);
-    }
-    const int status =
-        Finish(ExitOk, QStringLiteral("Sorvani session library uploaded successfully, %1")
-                           .arg(QString::fromStdString(left)));
-    return a->Verify ? device->Verify(uploaded) : status;
-  });
+  return RunWithEventLoop([&] { return a->Library.empty() ? RemoveFromDevice(*a) : RemoveFromFile(*a); });
 }
 
 }  // namespace

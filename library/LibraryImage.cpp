@@ -159,6 +159,17 @@ std::size_t UsedLength(std::span<const std::uint8_t, SesMemSize> image) {
   return static_cast<std::size_t>(ReadHeader(image).ChecksumOffset) + 1;
 }
 
+std::uint8_t ImageChecksum(std::span<const std::uint8_t, SesMemSize> image) {
+  const int l = ReadHeader(image).ChecksumOffset;
+  return l >= 0 && l < SesMemSize ? image[static_cast<std::size_t>(l)] : std::uint8_t{0};
+}
+
+MemoryImage MemoryImageOf(std::span<const std::uint8_t> bytes) {
+  MemoryImage image{};
+  std::copy_n(bytes.begin(), std::min(bytes.size(), image.size()), image.begin());
+  return image;
+}
+
 std::span<const std::uint8_t> UsedImageBytes(std::span<const std::uint8_t, SesMemSize> image) {
   return std::span<const std::uint8_t>(image).first(UsedLength(image));
 }

@@ -120,6 +120,19 @@ std::optional<std::string> CheckLibraryImage(std::span<const std::uint8_t, SesMe
 std::size_t UsedLength(std::span<const std::uint8_t, SesMemSize> image);
 std::span<const std::uint8_t> UsedImageBytes(std::span<const std::uint8_t, SesMemSize> image);
 
+// The checksum an image carries: the byte at its checksum offset L (0 when
+// L lies outside the image). For an image that passed CheckLibraryImage it
+// is the XOR of the bytes before it, the device's answer to X.
+std::uint8_t ImageChecksum(std::span<const std::uint8_t, SesMemSize> image);
+
+// The memory one session takes: its entry in the offset table, its two
+// length bytes, five bytes a segment and its end byte.
+constexpr std::int64_t SessionMemoryBytes(std::int64_t segments) { return 5 + 5 * segments; }
+
+// A library's bytes as the device's whole memory: zeros after them. Bytes
+// beyond the memory are left out.
+MemoryImage MemoryImageOf(std::span<const std::uint8_t> bytes);
+
 // ---- Building and editing -------------------------------------------------
 
 // The image of `sessions` in this order: the L + 1 bytes, or nothing when

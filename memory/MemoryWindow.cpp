@@ -14,15 +14,14 @@
 #include <algorithm>
 #include <set>
 
-#include "device/link/DeviceLink.h"
-#include "device/link/LibraryUpload.h"
+#include "device/jobs/DeviceJobs.h"
 #include "library/LibraryCompiler.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryList.h"
 #include "library/MemoryBudget.h"
 #include "library/SessionScan.h"
 #include "plot/SessionPlot.h"
 #include "session/AtomicFile.h"
-#include "session/FileBytes.h"
 #include "session/SessionFile.h"
 #include "storage/BackupHistory.h"
 #include "ui/ErrorDisplay.h"
@@ -52,25 +51,14 @@ Session SessionOf(const SessionRecord& record) {
   return ses;
 }
 
-// The newest backup when it holds this image (the read just kept it there),
-// else nothing.
-QString KeptBackupOf(const OperationResult::Image& image) {
-  const QString newest = BackupHistory().Newest();
-  if (newest.isEmpty()) return {};
-  const FileBytes kept = ReadFileBytes(newest.toStdString(), SesMemSize);
-  if (!kept || kept.Bytes->empty()) return {};
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(kept.Bytes->data());
-  return std::equal(bytes, bytes + kept.Bytes->size(), image.begin()) ? newest : QString();
-}
-
 }  // namespace
 
-MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
+MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs& jobs,
                            std::function<void(const OperationResult&)> showResult, QWidget* parent)
     : QWidget(parent, Qt::Window),
       folders_(folders),
       dialogs_(dialogs, this),
-      link_(link),
+      jobs_(jobs),
       showResult_(std::move(showResult)) {
   setObjectName(QStringLiteral("memoryWindow"));
   setWindowTitle(kMemoryWindowTitle);
@@ -186,16 +174,14 @@ void MemoryWindow::CreateControls() {
           &MemoryWindow::onSelectionChanged);
 }
 
-void MemoryWindow::ShowDeviceMemory(const OperationResult::Image& image) {
+void MemoryWindow::ShowDeviceMemory(const MemoryImage& image) {
   if (!MayDiscardChanges()) return;
-  // The read kept it in the backup history (the link's keeper).
-  backupFile_ = KeptBackupOf(image);
   ShowDeviceImage(image,
                   QStringLiteral("Sorvani memory, read at %1")
                       .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
-void MemoryWindow::DeviceChanged(const OperationResult::Image& image, const QString& what) {
+void MemoryWindow::DeviceChanged(const MemoryImage& image, const QString& what) {
   if (!fromDevice_) return;  // a library file, or nothing read yet
   const QString now = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
   if (changed_) {
@@ -208,20 +194,18 @@ void MemoryWindow::DeviceChanged(const OperationResult::Image& image, const QStr
          MsgButtons::YesNo,
          {}});
     if (answer != MsgResult::Yes) {
-      deviceChanged_ = true;
+      // A write now would find another memory than was read, and write nothing.
       sourceLabel_->setText(
           QStringLiteral("Sorvani memory changed since it was read: %1 at %2").arg(what, now));
       return;
     }
     SetChanged(false);
   }
-  backupFile_.clear();  // kept when it is about to be replaced
   ShowDeviceImage(image, QStringLiteral("Sorvani memory at %1, after %2").arg(now, what));
 }
 
-void MemoryWindow::ShowDeviceImage(const OperationResult::Image& image, const QString& source) {
-  deviceImage_ = image;
-  deviceChanged_ = false;
+void MemoryWindow::ShowDeviceImage(const MemoryImage& image, const QString& source) {
+  readImage_ = image;
   const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
   if (!read) {
     // The list read before is no longer what the device holds: it goes.
@@ -236,20 +220,15 @@ void MemoryWindow::ShowDeviceImage(const OperationResult::Image& image, const QS
 
 bool MemoryWindow::OpenLibrary(const QString& path) {
   if (!MayDiscardChanges()) return false;
-  const FileBytes file = ReadFileBytes(path.toStdString(), SesMemSize);
-  if (!file) {
+  const LibraryFileRead read = ReadLibraryFile(path.toStdString());
+  if (!read.Sound()) {
+    const QString error = QString::fromStdString(read.Error);
     dialogs_.ShowError(
-        file.Fault == FileBytesFault::TooLarge
+        read.Fault == LibraryFileFault::TooBig
             ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.").arg(path)
-            : QString::fromStdString(file.Error));
-    return false;
-  }
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.Bytes->data());
-  const LibrarySessions read =
-      ReadLibrarySessions({bytes, file.Bytes->size()}, LibImageLength::Exact);
-  if (!read) {
-    dialogs_.ShowError(QStringLiteral("%1 holds no valid session library: %2.")
-                       .arg(path, QString::fromStdString(read.Error)));
+        : read.Fault == LibraryFileFault::NotSound
+            ? QStringLiteral("%1 holds no valid session library: %2.").arg(path, error)
+            : error);
     return false;
   }
   SetSessions(read.Sessions, false, path);
@@ -481,117 +460,118 @@ void MemoryWindow::onWriteClicked() {
   if (!fromDevice_ || writing_) return;
   const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
   if (!image) return;
-  if (deviceChanged_ &&
-      dialogs_.Message({kAppTitle,
-                        QStringLiteral("Sorvani's memory was changed since it was read here. Write "
-                                       "the sessions shown all the same? What it holds now would "
-                                       "be replaced."),
-                        MsgIcon::Warning,
-                        MsgButtons::YesNo,
-                        {}}) != MsgResult::Yes)
-    return;
-  if (!KeepDeviceImage()) return;
-  OperationResult::Image memory{};
-  std::copy(image->begin(), image->end(), memory.begin());
   writing_ = true;
   UpdateButtons();
   statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
-  link_.Run(std::make_unique<LibraryUpload>(memory, image->back(), true),
-            [this, memory](const OperationResult& result) {
-              if (!result.Ok()) {
-                writing_ = false;
-                statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
-                UpdateButtons();
-                // Nothing reached the device before its first data block.
-                const bool untouched = result.At.Step == 0 || result.At.Command == 'C';
-                ShowWriteFailed(result.Reason(),
-                                untouched
-                                    ? QStringLiteral("None of the new sessions reached "
-                                                     "Sorvani: it should hold the sessions it "
-                                                     "held before.")
-                                    : QStringLiteral("Sorvani may hold a part of the new "
-                                                     "sessions and a part of the old ones: its "
-                                                     "memory may not be a sound library now."));
-                return;
-              }
-              VerifyWritten(memory);
-            });
+  // Written only over the memory this window read: what the device holds
+  // is read (and kept) first, and anything else there is left alone. After
+  // a failed write what it holds is not known: it is replaced, kept first.
+  WriteOptions options;
+  options.Verify = true;
+  options.Expect = readImage_;
+  options.StageDone = [this](JobStage stage, const OperationResult&) {
+    if (stage == JobStage::Write)
+      statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
+  };
+  jobs_.Write(MemoryImageOf(*image), std::move(options),
+              [this](const OperationResult& result) {
+                RunGuarded(dialogs_, [&] { Written(result); });
+              },
+              BackupReason::BeforeEdit);
 }
 
-bool MemoryWindow::KeepDeviceImage() {
-  if (!backupFile_.isEmpty() || !deviceImage_ || !link_.KeepMemoryImage) return true;
-  if (const QString error = link_.KeepMemoryImage(*deviceImage_); !error.isEmpty()) {
-    return dialogs_.Message({kAppTitle,
-                             QStringLiteral("The memory now in Sorvani could not be kept as a "
-                                            "backup. Write to Sorvani all the same?"),
-                             MsgIcon::Warning, MsgButtons::YesNo, error}) == MsgResult::Yes;
+void MemoryWindow::Written(const OperationResult& result) {
+  writing_ = false;
+  UpdateButtons();
+  if (result.Kind == FailureKind::Changed) {
+    ChangedSinceRead(result);
+    return;
   }
-  backupFile_ = KeptBackupOf(*deviceImage_);
-  return true;
-}
-
-void MemoryWindow::VerifyWritten(const OperationResult::Image& written) {
-  statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
-  // The read-back is no backup: the link keeps nothing while it runs.
-  auto keep = std::make_shared<decltype(link_.KeepMemoryImage)>(
-      std::exchange(link_.KeepMemoryImage, nullptr));
-  link_.ReadMemory([this, written, keep](const OperationResult& result) {
-    link_.KeepMemoryImage = std::move(*keep);
-    writing_ = false;
-    if (!result.Ok()) {
-      statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back failed"));
-      UpdateButtons();
-      ShowWriteFailed(
-          QStringLiteral("the memory could not be read back to check it: ") + result.Reason(),
-          QStringLiteral("What Sorvani holds now is not known."));
-      return;
-    }
+  if (result.Kind == FailureKind::Verify) {
+    statusLabel_->setText(QStringLiteral("Verification failed"));
     emit DeviceReached();
-    if (*result.MemImg != written) {
-      statusLabel_->setText(QStringLiteral("Verification failed"));
-      UpdateButtons();
-      ShowWriteFailed(QStringLiteral("the memory read back differs from what was written."),
-                      QStringLiteral("Sorvani holds other bytes than were written: its memory may "
-                                     "not be a sound library now."));
-      return;
-    }
-    // What the device holds now; kept as a backup before it is replaced.
-    deviceImage_ = written;
-    backupFile_.clear();
-    SetChanged(false);
-    sourceLabel_->setText(
-        QStringLiteral("Sorvani memory, written at %1")
-            .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
-    statusLabel_->setText(
-        QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
-  });
+    ShowWriteFailed(QStringLiteral("the memory read back differs from what was written."),
+                    QStringLiteral("Sorvani holds other bytes than were written: its memory may "
+                                   "not be a sound library now."),
+                    result.BackupPath);
+    return;
+  }
+  if (!result.Ok() && (result.Stage == JobStage::Write || result.Stage == JobStage::Verify)) {
+    statusLabel_->setText(result.Stage == JobStage::Verify
+                              ? QStringLiteral("Reading the Sorvani session memory back failed")
+                              : QStringLiteral("Sorvani session library upload failed"));
+    // Nothing reached the device before its first data block.
+    const bool untouched = result.At.Step == 0 || result.At.Command == 'C';
+    ShowWriteFailed(
+        result.Stage == JobStage::Verify
+            ? QStringLiteral("the memory could not be read back to check it: ") + result.Reason()
+            : result.Reason(),
+        result.Stage == JobStage::Verify ? QStringLiteral("What Sorvani holds now is not known.")
+        : untouched ? QStringLiteral("None of the new sessions reached Sorvani: it should hold "
+                                     "the sessions it held before.")
+                    : QStringLiteral("Sorvani may hold a part of the new sessions and a part of "
+                                     "the old ones: its memory may not be a sound library now."),
+        result.BackupPath);
+    return;
+  }
+  if (!result.Ok()) {
+    // The read before the write failed, or what it read could not be kept:
+    // nothing was written.
+    statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
+    if (showResult_) showResult_(result);
+    return;
+  }
+  readImage_ = result.MemImg;
+  emit DeviceReached();
+  SetChanged(false);
+  sourceLabel_->setText(
+      QStringLiteral("Sorvani memory, written at %1")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  statusLabel_->setText(
+      QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
 }
 
-void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds) {
-  deviceImage_.reset();  // not known any more
+void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
+  statusLabel_->setText(QStringLiteral("Not written: the session memory of Sorvani has %1")
+                            .arg(linktext::kChangedSinceRead));
+  emit DeviceReached();
+  const MsgResult answer = dialogs_.Message(
+      {kAppTitle,
+       result.Message.Text() +
+           QStringLiteral(" Show the sessions it holds now? The changes made here will be lost."),
+       MsgIcon::Warning, MsgButtons::YesNo, {}});
+  if (answer != MsgResult::Yes || !result.MemImg) return;
+  SetChanged(false);
+  ShowDeviceMemory(*result.MemImg);
+}
+
+void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds,
+                                   const QString& backup) {
+  readImage_.reset();  // not known any more
   sourceLabel_->setText(
       QStringLiteral("Sorvani memory: writing failed at %1")
           .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
   QString text = QStringLiteral("Writing to Sorvani failed: %1\n\n%2").arg(what, deviceHolds);
-  const bool restorable = !backupFile_.isEmpty();
+  const bool restorable = !backup.isEmpty();
   text += restorable ? QStringLiteral(
                            "\n\nThe memory as it was before the write is kept in %1. Restore "
                            "it to Sorvani now?")
-                           .arg(QFileInfo(backupFile_).fileName())
+                           .arg(QFileInfo(backup).fileName())
                      : QStringLiteral("\n\nThe memory as it was before the write was not kept.");
   const MsgResult answer = dialogs_.Message(
       {kAppTitle, text, MsgIcon::Error, restorable ? MsgButtons::YesNo : MsgButtons::Ok,
-       restorable ? QDir::toNativeSeparators(backupFile_) : QString()});
-  if (restorable && answer == MsgResult::Yes) RestoreBackup();
+       restorable ? QDir::toNativeSeparators(backup) : QString()});
+  if (restorable && answer == MsgResult::Yes) RestoreBackup(backup);
 }
 
-void MemoryWindow::RestoreBackup() {
-  const QString file = backupFile_;
+void MemoryWindow::RestoreBackup(const QString& backup) {
   writing_ = true;
   UpdateButtons();
-  statusLabel_->setText(
-      QStringLiteral("Restoring the memory from %1").arg(QFileInfo(file).fileName()));
-  link_.Run(std::make_unique<LibraryUpload>(file), [this, file](const OperationResult& result) {
+  const QString name = QFileInfo(backup).fileName();
+  statusLabel_->setText(QStringLiteral("Restoring the memory from %1").arg(name));
+  WriteOptions options;
+  options.Verify = true;
+  jobs_.UploadFile(backup, std::move(options), [this, name](const OperationResult& result) {
     writing_ = false;
     UpdateButtons();
     if (!result.Ok()) {
@@ -600,13 +580,13 @@ void MemoryWindow::RestoreBackup() {
       return;
     }
     // The device holds the memory as it was read again; the changes made
-    // here are still to be written.
-    if (result.MemImg) deviceImage_ = *result.MemImg;
+    // here are still there to be written over it.
+    readImage_ = result.MemImg;
+    UpdateButtons();
     emit DeviceReached();
     sourceLabel_->setText(
         QStringLiteral("Sorvani memory, restored from %1 at %2")
-            .arg(QFileInfo(file).fileName(),
-                 QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+            .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
     statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
   });
 }

@@ -23,26 +23,28 @@
 
 namespace ovrel {
 
-class DeviceLink;
+class DeviceJobs;
 
 inline const QString kMemoryWindowTitle = QStringLiteral("Sorvani Memory");
 
 class MemoryWindow : public QWidget {
   Q_OBJECT
  public:
-  // link: the device link that writes and reads back; showResult shows how
-  // a failed operation ended (the main window's message boxes).
-  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceLink& link,
+  // jobs: the device jobs that write and read back; showResult shows how
+  // a failed job ended (the main window's message boxes).
+  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs& jobs,
                std::function<void(const OperationResult&)> showResult, QWidget* parent = nullptr);
 
   // Shows the sessions of a memory image just read from the device. A
-  // memory that holds no library is said so and shows nothing.
-  void ShowDeviceMemory(const OperationResult::Image& image);
+  // memory that holds no library is said so and shows no sessions.
+  // The image is what "Write to Sorvani" may replace: when the device holds
+  // something else by then, the write writes nothing.
+  void ShowDeviceMemory(const MemoryImage& image);
   // The device's memory was changed elsewhere (an upload, an add, a remote
   // request) and now holds image: shown at once, or, over changes not yet
   // written, after the user agreed to reload. what: what happened ("a
   // session was added").
-  void DeviceChanged(const OperationResult::Image& image, const QString& what);
+  void DeviceChanged(const MemoryImage& image, const QString& what);
   // Shows the sessions of a library file; false (after saying why) when it
   // cannot be read or holds no library.
   bool OpenLibrary(const QString& path);
@@ -88,37 +90,32 @@ class MemoryWindow : public QWidget {
   void Move(int by);
   void SetChanged(bool changed);
   void UpdateButtons();
-  // Reads the device memory back after a write and compares it.
-  void VerifyWritten(const OperationResult::Image& written);
+  // How the write ended.
+  void Written(const OperationResult& result);
+  // The write found another memory than was read: says so and offers to
+  // show what the device holds now.
+  void ChangedSinceRead(const OperationResult& result);
   // A write that failed or was not verified: says what failed, what the
   // device holds now as far as is known and where the memory it replaced
-  // was kept, and offers to restore that at once.
-  void ShowWriteFailed(const QString& what, const QString& deviceHolds);
-  void RestoreBackup();
-  // Keeps the memory the device holds in the backup history, once; false
-  // (after saying why) when it could not be kept.
-  bool KeepDeviceImage();
+  // was kept (backup), and offers to restore that at once.
+  void ShowWriteFailed(const QString& what, const QString& deviceHolds, const QString& backup);
+  void RestoreBackup(const QString& backup);
   // Shows an image the device holds now; source: the source line.
-  void ShowDeviceImage(const OperationResult::Image& image, const QString& source);
+  void ShowDeviceImage(const MemoryImage& image, const QString& source);
 
   FolderSettings& folders_;
   WindowDialogs dialogs_;
-  DeviceLink& link_;
+  DeviceJobs& jobs_;
   std::function<void(const OperationResult&)> showResult_;
   std::vector<SessionRecord> sessions_;
+  // The memory the device held when it was read: what a write may replace.
+  std::optional<MemoryImage> readImage_;
   std::vector<FolderSession> folderSessions_;
   QString matchFolder_;  // where the session files are looked for
   bool fromDevice_ = false;
   bool changed_ = false;
   bool writing_ = false;
   bool placed_ = false;  // placed on the screen at the first showing
-  // The device's memory changed since the list was read, and the user kept
-  // the changes made here.
-  bool deviceChanged_ = false;
-  // The memory the device holds as far as the window knows, and the backup
-  // that holds it (empty: not kept yet).
-  std::optional<OperationResult::Image> deviceImage_;
-  QString backupFile_;
 
   QLabel* sourceLabel_ = nullptr;
   QPushButton* openLibraryButton_ = nullptr;

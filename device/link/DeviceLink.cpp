@@ -1,14 +1,11 @@
 #include "device/link/DeviceLink.h"
 
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <exception>
 
-#include "device/link/Autodetection.h"
-#include "device/link/LibraryUpload.h"
-#include "device/link/MemoryDownload.h"
-#include "device/link/SessionAdd.h"
 #include "device/serial/SerialPort.h"
 
 namespace ovrel {
@@ -28,8 +25,11 @@ DeviceLink::DeviceLink(LinkPort& port, LinkUi& ui, LinkTiming timing)
 
 DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi& ui,
                        LinkTiming timing)
-    : Timing(timing),
+    : timing_(timing),
       ownPort_(std::move(ownPort)),
+      // Made before the application's loop runs (level 0) or from inside
+      // it: queued work starts from that loop, not from one nested in it.
+      ownLoopLevel_(std::max(1, QThread::currentThread()->loopLevel())),
       line_(port ? *port : *ownPort_),
       ui_(ui) {}
 
@@ -37,10 +37,6 @@ DeviceLink::~DeviceLink() {
   // An operation cut off here leaves the port closed; its caller hears nothing.
   line_.Cancel();
   line_.Release();
-}
-
-QString DeviceLink::WorkingFilePath(const QString& name) const {
-  return workingFolder_.isEmpty() ? name : workingFolder_ + QLatin1Char('/') + name;
 }
 
 void DeviceLink::Run(std::unique_ptr<DeviceOperation> operation, Done done) {
@@ -66,23 +62,8 @@ void DeviceLink::WhenIdle(std::function<void()> job) {
   ScheduleNext();
 }
 
-void DeviceLink::Connect(Done done) {
-  Run(std::make_unique<Autodetection>(), [this, done = std::move(done)](const OperationResult& result) {
-    if (!result.Port.isEmpty()) port_ = result.Port;
-    if (done) done(result);
-  });
-}
-
-void DeviceLink::UploadLibrary(const QString& path, Done done) {
-  Run(std::make_unique<LibraryUpload>(path), std::move(done));
-}
-
-void DeviceLink::AddSession(const QString& path, Done done) {
-  Run(std::make_unique<SessionAdd>(path), std::move(done));
-}
-
-void DeviceLink::ReadMemory(Done done) {
-  Run(std::make_unique<MemoryDownload>(true), std::move(done));
+bool DeviceLink::InOwnLoop() const {
+  return QThread::currentThread()->loopLevel() <= ownLoopLevel_;
 }
 
 void DeviceLink::ScheduleNext() {
@@ -96,7 +77,7 @@ void DeviceLink::ScheduleNext() {
 
 void DeviceLink::StartNext() {
   if (running_ || queue_.empty()) return;
-  if (MayStartNext && !MayStartNext()) {
+  if (!InOwnLoop()) {
     nextScheduled_ = true;
     QTimer::singleShot(kStartRecheck, this, [this] {
       nextScheduled_ = false;
@@ -123,13 +104,13 @@ void DeviceLink::StartNext() {
   runningOperation_ = std::move(next.Operation);
   currentDone_ = std::move(next.OnDone);
   current_ = {0, runningOperation_->StepCount(), 0, -1, 0};
-  pauseTotal_ = runningOperation_->PauseLength(Timing);
+  pauseTotal_ = runningOperation_->PauseLength(timing_);
   pauseEnd_ = paused_ = LinkDuration::zero();
   DeviceOperation* operation = runningOperation_.get();
   connect(operation, &DeviceOperation::Finished, this,
           [this, operation](const OperationResult& result) { Finished(operation, result); });
   ui_.BusyChanged(true);
-  operation->Start(*this);
+  operation->Start(static_cast<OperationContext&>(*this));
 }
 
 void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& result) {
@@ -150,9 +131,9 @@ void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& res
 }
 
 int DeviceLink::Permille(LinkDuration paused) const {
-  const LinkDuration total = current_.Count * Timing.SettleDelay + pauseTotal_;
+  const LinkDuration total = current_.Count * timing_.SettleDelay + pauseTotal_;
   if (total <= LinkDuration::zero()) return 0;
-  const LinkDuration done = current_.Step * Timing.SettleDelay + paused;
+  const LinkDuration done = current_.Step * timing_.SettleDelay + paused;
   return std::clamp(static_cast<int>(1000.0 * static_cast<double>(done.count()) /
                                      static_cast<double>(total.count())),
                     0, 1000);

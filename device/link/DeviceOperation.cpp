@@ -2,12 +2,10 @@
 
 #include <QTimer>
 
-#include "device/link/DeviceLink.h"
-
 namespace ovrel {
 
-void DeviceOperation::Start(DeviceLink& link) {
-  link_ = &link;
+void DeviceOperation::Start(OperationContext& context) {
+  context_ = &context;
   ended_ = false;
   // Begins from the event loop, so that the caller's own work after
   // starting it comes first, and a failure before the device is touched
@@ -15,14 +13,14 @@ void DeviceOperation::Start(DeviceLink& link) {
   QTimer::singleShot(0, this, [this] { Begin(); });
 }
 
-bool DeviceOperation::OpenPort(const QString& failureText) {
-  if (Link().Port().isEmpty()) {
+bool DeviceOperation::OpenPort(LinkText failure) {
+  if (Context().Port().isEmpty()) {
     // No device was found and no port was picked.
-    Fail(FailureKind::NotConnected, {failureText, LinkIcon::Error, linktext::kNotConnected});
+    Fail(FailureKind::NotConnected, {failure, linktext::kNotConnected, {}});
     return false;
   }
-  if (const std::optional<QString> failure = Link().Line().Open(Link().Port())) {
-    Fail(FailureKind::NotConnected, {failureText, LinkIcon::Error, *failure});
+  if (const std::optional<QString> reason = Context().Line().Open(Context().Port())) {
+    Fail(FailureKind::NotConnected, {failure, *reason, {}});
     return false;
   }
   return true;
@@ -30,9 +28,9 @@ bool DeviceOperation::OpenPort(const QString& failureText) {
 
 void DeviceOperation::Step(std::uint8_t letter, std::span<const std::uint8_t> payload,
                            LinkDuration timeout, StepNext next, int block) {
-  Link().Report(static_cast<char>(letter), block);
-  Link().Line().Exchange(
-      letter, payload, Link().Timing.SettleDelay, timeout,
+  Context().Report(static_cast<char>(letter), block);
+  Context().Line().Exchange(
+      letter, payload, Context().Timing().SettleDelay, timeout,
       [this, next = std::move(next)](ExchangeEnd end, std::span<const std::uint8_t> reply) {
         switch (end) {
           case ExchangeEnd::Replied:
@@ -46,7 +44,7 @@ void DeviceOperation::Step(std::uint8_t letter, std::span<const std::uint8_t> pa
             return;
           case ExchangeEnd::LineFailed:
             Fail(FailureKind::PortFailure,
-                 {linktext::kConnectionLost, LinkIcon::Error, Link().Line().LineError()});
+                 {LinkText::ConnectionLost, Context().Line().LineError(), {}});
             return;
         }
       });
@@ -56,16 +54,15 @@ void DeviceOperation::Fail(FailureKind kind, LinkMessage message) {
   OperationResult result;
   result.Kind = kind;
   result.Message = std::move(message);
-  result.At = Link().CurrentStep();
+  result.At = Context().CurrentStep();
   Finish(std::move(result));
 }
 
 void DeviceOperation::Finish(OperationResult result) {
   if (ended_) return;
   ended_ = true;
-  Link().Line().Cancel();
-  Link().Line().Close();
-  result.Notes.insert(result.Notes.begin(), Notes.begin(), Notes.end());
+  Context().Line().Cancel();
+  Context().Line().Close();
   if (!result.MemImg) result.MemImg = resultImage_;
   emit Finished(result);
 }

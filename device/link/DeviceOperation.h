@@ -1,9 +1,11 @@
 #pragma once
-// A device operation: constructed with its inputs, started on the link,
+// A device operation: constructed with what it sends, started with a
+// narrow context (the line, the port, the timing, the progress report),
 // driven step by step by the line's callbacks (no waiting inside a call),
-// and ended by exactly one Finished signal with its result. The port is
+// and ended by exactly one Finished signal with what it read. The port is
 // closed (and an open transfer closed with O) before Finished is sent.
-// Larger operations run smaller ones as children and pass their steps on.
+// Operations speak the protocol and nothing else: they read no file, keep
+// no backup and merge nothing.
 
 #include <QObject>
 #include <cstdint>
@@ -11,24 +13,21 @@
 #include <optional>
 #include <span>
 
-#include "device/link/LinkLine.h"
-#include "device/link/LinkTiming.h"
+#include "device/link/OperationContext.h"
 #include "device/link/OperationResult.h"
 
 namespace ovrel {
-
-class DeviceLink;
 
 class DeviceOperation : public QObject {
   Q_OBJECT
  public:
   // The commands the operation sends when all goes well, for the progress.
   virtual int StepCount() const = 0;
-  // The length of the pauses it makes with the link's timing.
+  // The length of the pauses it makes with the given timing.
   virtual LinkDuration PauseLength(const LinkTiming&) const { return {}; }
 
-  // Starts the operation on link; Finished follows from the event loop.
-  void Start(DeviceLink& link);
+  // Starts the operation in context; Finished follows from the event loop.
+  void Start(OperationContext& context);
 
  signals:
   void Finished(const ovrel::OperationResult& result);
@@ -36,7 +35,7 @@ class DeviceOperation : public QObject {
  protected:
   virtual void Begin() = 0;
 
-  DeviceLink& Link() const { return *link_; }
+  OperationContext& Context() const { return *context_; }
   // What runs after a step that went well, with the payload of the reply
   // (valid during the call only).
   using StepNext = std::function<void(std::span<const std::uint8_t> reply)>;
@@ -45,22 +44,20 @@ class DeviceOperation : public QObject {
   // kind of the exchange's end.
   void Step(std::uint8_t letter, std::span<const std::uint8_t> payload, LinkDuration timeout,
             StepNext next, int block = -1);
-  // Opens the link's port; on failure (or when the link has no port) the
-  // operation fails as not connected with failureText. True when the port
-  // is open.
-  bool OpenPort(const QString& failureText);
+  // Opens the context's port; on failure (or when there is no port) the
+  // operation fails as not connected with the message failure. True when
+  // the port is open.
+  bool OpenPort(LinkText failure);
   // Ends the operation: closes the port and sends Finished.
   void Finish(OperationResult result);
   void Fail(FailureKind kind, LinkMessage message = {});
   void Succeed() { Finish({}); }
-  // Notes gathered along the way go out with the result.
-  std::vector<LinkMessage> Notes;
   // The memory image that goes out with the result (read or written).
-  void SetResultImage(const OperationResult::Image& image) { resultImage_ = image; }
+  void SetResultImage(const MemoryImage& image) { resultImage_ = image; }
 
  private:
-  DeviceLink* link_ = nullptr;
-  std::optional<OperationResult::Image> resultImage_;
+  OperationContext* context_ = nullptr;
+  std::optional<MemoryImage> resultImage_;
   bool ended_ = false;
 };
 

@@ -22,7 +22,7 @@ void Say(const QString& text) {
 
 RemoteControl::RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
                              const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), link_(link), callbacks_(std::move(callbacks)), bus_(bus) {
+    : QObject(parent), link_(link), jobs_(link), callbacks_(std::move(callbacks)), bus_(bus) {
   new RemoteAdaptor(this);
   if (!bus_.isConnected()) {
     Say(QStringLiteral("no D-Bus session bus (%1); running without remote control.")
@@ -56,8 +56,16 @@ void RemoteControl::Request(uint code, const QString& peer) {
 }
 
 QString RemoteControl::ProgramFolder() const {
-  const QString& folder = link_.WorkingFolder();
+  const QString folder = callbacks_.ProgramFolder ? callbacks_.ProgramFolder() : QString();
   return folder.isEmpty() ? QDir::currentPath() : folder;
+}
+
+WriteOptions RemoteControl::Options() const {
+  // What a request replaces is kept first; with no one to ask, nothing is
+  // written when it cannot be kept.
+  WriteOptions options;
+  options.WorkingFolder = ProgramFolder();
+  return options;
 }
 
 QString RemoteControl::InProgramFolder(const QString& name) const {
@@ -84,13 +92,13 @@ void RemoteControl::Answer(const Pending& request) {
         SendReply(request.Code, 0);
         break;
       case RemoteConnect:
-        link_.Connect(ReplyWhenDone(request.Code));
+        jobs_.Connect(ReplyWhenDone(request.Code));
         break;
       case RemoteUploadSession:
-        link_.AddSession(InProgramFolder(kSesToUplFile), ReplyWhenDone(request.Code));
+        jobs_.Add(InProgramFolder(kSesToUplFile), Options(), ReplyWhenDone(request.Code));
         break;
       case RemoteUploadLibrary:
-        link_.UploadLibrary(InProgramFolder(kLibToUplFile), ReplyWhenDone(request.Code));
+        jobs_.UploadFile(InProgramFolder(kLibToUplFile), Options(), ReplyWhenDone(request.Code));
         break;
       case RemoteQuit:
         // Not in the middle of a device operation: after what came before.

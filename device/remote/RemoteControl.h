@@ -16,6 +16,7 @@
 #include <exception>
 #include <functional>
 
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/OperationResult.h"
 
 namespace ovrel {
@@ -60,6 +61,9 @@ struct RemoteCallbacks {
   // Opens session and library files that a second start of the program
   // was given, and shows the main window.
   std::function<void(const QStringList&)> OpenFiles;
+  // The program folder, where clients put their files and the add keeps
+  // its working files. None: the current directory.
+  std::function<QString()> ProgramFolder;
 };
 
 class RemoteControl : public QObject {
@@ -82,7 +86,7 @@ class RemoteControl : public QObject {
   bool Active() const { return active_; }
   // The bus name replies go to; empty: replies are dropped.
   const QString& ClientBusName() const { return clientBusName_; }
-  // The program folder: the link's working folder, else the current one.
+  // The program folder: the one the callbacks name, else the current one.
   QString ProgramFolder() const;
 
  public slots:
@@ -104,10 +108,13 @@ class RemoteControl : public QObject {
   void SendReply(uint code, uint outcome);
   void SendFailure(uint code, const QString& reason);
   QString InProgramFolder(const QString& name) const;
+  // The options of the jobs the requests start.
+  WriteOptions Options() const;
   // Ends the program once everything sent so far has reached the bus.
   void QuitAfterReply();
 
   DeviceLink& link_;
+  DeviceJobs jobs_;
   RemoteCallbacks callbacks_;
   QDBusConnection bus_;
   QString clientBusName_;

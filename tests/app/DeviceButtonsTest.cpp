@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/link/DeviceLink.h"
-#include "device/link/DeviceLink.h"
+#include "storage/BackupHistory.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
@@ -184,11 +184,6 @@ TEST_F(DeviceButtons, LibraryUploadKeepsWhatItReplacesThenWritesTheSelectedFile)
   MainWindow& f = MakeForm();
   f.ShowInFront();
   Connect(f);
-  std::vector<std::uint8_t> kept;
-  f.Link().KeepMemoryImage = [&](std::span<const std::uint8_t, SesMemSize> image) {
-    kept.assign(image.begin(), image.end());
-    return QString();
-  };
   const QString library = programFolder + QStringLiteral("/Libraries/One.svl");
   WriteFile(library, kOneSessionLibrary);
   dialogs.AnswerPath(library);
@@ -212,7 +207,10 @@ TEST_F(DeviceButtons, LibraryUploadKeepsWhatItReplacesThenWritesTheSelectedFile)
                                         QStringLiteral("OICW") + QString(16, QLatin1Char('D')) +
                                         QStringLiteral("EXO")))
       << Commands(device).toStdString();
-  EXPECT_EQ(kept, Padded(kEmptyLibrary));
+  // What it replaced is the newest backup (a backup holds the library's bytes).
+  QFile kept(BackupHistory().Newest());
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), kEmptyLibrary);
   QByteArray expected = kOneSessionLibrary;
   expected.append(2048 - expected.size(), '\0');
   EXPECT_EQ(Memory(device, 2048), expected);
@@ -236,16 +234,17 @@ TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) 
 
   // The read went through but its backup cannot be kept: the user is asked,
   // and No writes nothing.
-  f.Link().KeepMemoryImage = [](std::span<const std::uint8_t, SesMemSize>) {
-    return QStringLiteral("No space left on device");
-  };
+  // A file where the history's folder should be.
+  QDir().mkpath(QFileInfo(BackupHistory::DefaultFolder()).path());
+  QDir(BackupHistory::DefaultFolder()).removeRecursively();
+  WriteFile(BackupHistory::DefaultFolder(), QByteArray("in the way"));
   dialogs.AnswerButton(MsgResult::No);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_EQ(dialogs.Calls().size(), 2u);
   const MessageRequest& question = dialogs.Calls()[1].Message;
-  EXPECT_TRUE(question.Text.startsWith(linktext::kBackupFailed)) << question.Text.toStdString();
+  EXPECT_TRUE(question.Text.startsWith(LinkTextOf(LinkText::BackupFailed))) << question.Text.toStdString();
   EXPECT_EQ(question.Buttons, MsgButtons::YesNo);
-  EXPECT_EQ(question.Detail, QStringLiteral("No space left on device"));
+  EXPECT_FALSE(question.Detail.isEmpty());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload cancelled"));
   EXPECT_FALSE(Commands(device).contains(QLatin1Char('C'))) << Commands(device).toStdString();
   EXPECT_EQ(device.memory(), Padded(kEmptyLibrary));
@@ -253,6 +252,7 @@ TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) 
   // Yes writes all the same.
   dialogs.AnswerButton(MsgResult::Yes);
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
+  QFile::remove(BackupHistory::DefaultFolder());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
   EXPECT_EQ(device.memory(), Padded(kOneSessionLibrary));
   EXPECT_EQ(dialogs.Unexpected(), 0);

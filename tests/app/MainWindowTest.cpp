@@ -364,18 +364,18 @@ TEST_F(MainWindowTest, TheRemoteFailureBoxCountsFromOneAgainAfterItWasClosed) {
   MainWindow& f = MakeForm();
   f.ShowInFront();
   OperationResult failed;
-  failed.Kind = FailureKind::NoReply;
-  failed.Message = {QStringLiteral("Sorvani session library upload failed."), LinkIcon::Error, {}};
+  failed.Kind = FailureKind::File;
+  failed.Message = {LinkText::LibFileNotFound, {}, {}};
+  const QString text = failed.Message.Text();
   f.ShowRemoteFailure(failed);
   f.ShowRemoteFailure(failed);
   auto* box = f.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox"));
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->text(),
-            QStringLiteral("Sorvani session library upload failed. (repeated 2 times)"));
+  EXPECT_EQ(box->text(), text + QStringLiteral(" (repeated 2 times)"));
   box->button(QMessageBox::Ok)->click();
   ASSERT_FALSE(box->isVisible());
   f.ShowRemoteFailure(failed);
-  EXPECT_EQ(box->text(), QStringLiteral("Sorvani session library upload failed."));
+  EXPECT_EQ(box->text(), text);
   EXPECT_TRUE(box->isVisible());
 }
 

@@ -138,7 +138,7 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
 
 TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Link(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
   auto* table = Control<QTableWidget>(window, "sessionTable");
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   const auto bytes = [](const Bytes& b) {
@@ -176,7 +176,7 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
 // The keys of a list, and the columns keeping the widths the user gave them.
 TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Link(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
                                             static_cast<qsizetype>(three.size())));
@@ -209,7 +209,7 @@ TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
   WriteFile(focus, focusText);
   MainWindow& f = MakeForm();
   QtDialogs qtDialogs;
-  MemoryWindow window(f.Folders(), qtDialogs, f.Link(), {});
+  MemoryWindow window(f.Folders(), qtDialogs, f.Jobs(), {});
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
                                             static_cast<qsizetype>(three.size())));
@@ -318,8 +318,6 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
   auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
   ASSERT_TRUE(window);
-  const QString backup = BackupHistory().Newest();
-  ASSERT_FALSE(backup.isEmpty());
   Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
   QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
 
@@ -334,7 +332,13 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
       box.Text.startsWith("Writing to Sorvani failed: Sorvani did not answer the D command"))
       << box.Text.toStdString();
   EXPECT_TRUE(box.Text.contains("a part of the new sessions and a part of the old ones"));
-  EXPECT_TRUE(box.Text.contains(QFileInfo(backup).fileName()));
+  // The backup it names holds the memory as it was before the write.
+  EXPECT_TRUE(box.Text.contains(QFileInfo(box.Detail).fileName())) << box.Text.toStdString();
+  QFile kept(box.Detail);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << box.Detail.toStdString();
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  EXPECT_EQ(kept.readAll(), QByteArray(reinterpret_cast<const char*>(three.data()),
+                                       static_cast<qsizetype>(three.size())));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
   WaitUntilIdle(f);
   EXPECT_EQ(sim.memory(), Padded(kThree));
@@ -375,7 +379,7 @@ TEST_F(MemoryWindowTest, FollowsChangesToTheDeviceAndDropsAListTheDeviceNoLonger
   EXPECT_EQ(table->rowCount(), 3);
   EXPECT_TRUE(Control<QLabel>(*window, "sourceLabel")->text().startsWith("Sorvani memory changed"));
 
-  OperationResult::Image broken{};
+  MemoryImage broken{};
   broken.fill(0xAA);
   dialogs.Clear();
   dialogs.AnswerButton(MsgResult::Yes);  // discard the changes

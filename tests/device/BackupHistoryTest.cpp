@@ -137,10 +137,10 @@ TEST_F(BackupHistoryTest, AFolderThatCannotBeMadeIsReported) {
   EXPECT_FALSE(kept.Error.isEmpty());
 }
 
-// The add of the windows and of the remote requests: the image its download
-// read is kept, and a backup that cannot be kept is reported without
-// changing the exchanges.
-TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
+// The add of the windows and of the remote requests: the image its read
+// found is kept before anything is written; when it cannot be kept the add
+// closes the transfer it opened and writes nothing.
+TEST(DeviceJobsBackupTest, AddKeepsWhatItReadAndWritesNothingWhenKeepingFails) {
   const QTemporaryDir dir;
   // The working files of the add land in dir; the old folder comes back
   // however the test ends.
@@ -157,41 +157,47 @@ TEST(DeviceLinkBackupTest, AddKeepsWhatItReadAndGoesOnWhenKeepingFails) {
   link.SetPort(QString::fromStdString(sim.path()));
   WriteFile(dir.filePath("ses.svs"), kOneSegmentSession);
 
-  std::vector<Bytes> kept;
-  link.KeepMemoryImage = [&](std::span<const std::uint8_t, SesMemSize> image) {
-    kept.emplace_back(image.begin(), image.end());
-    return QStringLiteral("disk full");
-  };
-  const OperationResult added =
-      RunToEnd([&](DeviceLink::Done done) { link.AddSession(dir.filePath("ses.svs"), done); });
-  EXPECT_TRUE(added.Ok());
-  ui.Show(added);
-  ASSERT_EQ(kept.size(), 1u);
-  EXPECT_EQ(kept[0], Padded(before));
-  ASSERT_EQ(ui.Messages.size(), 1u);
-  EXPECT_EQ(ui.Messages[0].Text, linktext::kBackupFailed);
-  EXPECT_EQ(ui.Messages[0].Detail, "disk full");
-  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
+  // A file where the history's folder should be: nothing can be kept there.
+  WriteFile(dir.filePath("no-history"), Bytes{1});
+  DeviceJobs blocked(link, dir.filePath("no-history"));
+  const OperationResult refused = RunToEnd(
+      [&](DeviceLink::Done done) { blocked.Add(dir.filePath("ses.svs"), WriteOptions{}, done); });
+  EXPECT_EQ(refused.Kind, FailureKind::NotKept);
+  EXPECT_EQ(refused.Message.Id, LinkText::BackupFailed);
+  EXPECT_FALSE(refused.Message.Detail.isEmpty());
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
+  EXPECT_EQ(sim.memory(), Padded(before));
+
+  DeviceJobs jobs(link, dir.filePath("history"));
+  const OperationResult added = RunToEnd(
+      [&](DeviceLink::Done done) { jobs.Add(dir.filePath("ses.svs"), WriteOptions{}, done); });
+  ASSERT_TRUE(added.Ok()) << added.Reason().toStdString();
+  EXPECT_TRUE(added.BackupPath.startsWith(dir.filePath("history") + "/"));
+  EXPECT_EQ(ReadFile(added.BackupPath), before);
+  EXPECT_EQ(LoggedCommands(sim.log()),
+            "I" + Repeat('r', 16) + "O" + "I" + Repeat('r', 16) + UploadCommands(false));
   EXPECT_NE(sim.memory(), Padded(before));
 }
 
-// The keeper the windows and ovrel give the link: the user's history.
-TEST(DeviceLinkBackupTest, TheUsersHistoryKeeperPutsTheImageThere) {
-  const Bytes before = LibraryWithSegments(4);
-  DevSim sim({}, Padded(before));
+// A read keeps what it read in the user's history unless asked not to.
+TEST(DeviceJobsBackupTest, AReadKeepsTheImageInTheUsersHistory) {
+  const Bytes library = LibraryWithSegments(4);
+  DevSim sim({}, Padded(library));
   SerialPort port;
   RecordingUi ui;
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
+  DeviceJobs jobs(link);
   link.SetPort(QString::fromStdString(sim.path()));
-  // A link that was given no keeper keeps nothing.
-  ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { link.ReadMemory(done); }).Ok());
-  ASSERT_TRUE(BackupHistory().Newest().isEmpty());
-  link.KeepMemoryImage = BackupHistory::KeepInUserHistory;
-  ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { link.ReadMemory(done); }).Ok());
+  const QStringList before = BackupHistory().Files();
+  ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { jobs.Read(done, std::nullopt); }).Ok());
+  ASSERT_EQ(BackupHistory().Files(), before);
+  const OperationResult read = RunToEnd([&](DeviceLink::Done done) { jobs.Read(done); });
+  ASSERT_TRUE(read.Ok());
   const QString newest = BackupHistory().Newest();
   ASSERT_FALSE(newest.isEmpty());
+  EXPECT_EQ(read.BackupPath, newest);
   EXPECT_TRUE(newest.startsWith(qEnvironmentVariable("XDG_DATA_HOME") + "/ovrelware/backups/"));
-  EXPECT_EQ(ReadFile(newest), before);
+  EXPECT_EQ(ReadFile(newest), library);
 }
 
 }  // namespace

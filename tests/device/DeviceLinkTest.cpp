@@ -13,7 +13,7 @@
 
 #include "LinkTestSupport.h"
 #include "device/link/DeviceLink.h"
-#include "device/link/LibraryUpload.h"
+#include "device/operations/LibraryUpload.h"
 #include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 
@@ -32,13 +32,16 @@ class DeviceLinkTest : public ::testing::Test {
     MakeLink(kFast);
   }
   void TearDown() override {
+    Jobs.reset();
     Link.reset();
     QDir::setCurrent(OldDir);
     qputenv("OVREL_PORTS", "");
   }
   void MakeLink(const LinkTiming& timing) {
+    Jobs.reset();
     Link.reset();
     Link = std::make_unique<DeviceLink>(Port, Ui, timing);
+    Jobs = std::make_unique<DeviceJobs>(*Link);
   }
   void Use(const DevSim& sim) { Link->SetPort(QString::fromStdString(sim.path())); }
   // Stops the emulator, which in strict mode fails when a byte outside a
@@ -60,16 +63,16 @@ class DeviceLinkTest : public ::testing::Test {
     return Last;
   }
   bool Connect() {
-    return Run([&](DeviceLink::Done done) { Link->Connect(done); }).Ok();
+    return Run([&](DeviceLink::Done done) { Jobs->Connect(done); }).Ok();
   }
   bool Upload(const QString& path) {
-    return Run([&](DeviceLink::Done done) { Link->UploadLibrary(path, done); }).Ok();
+    return Run([&](DeviceLink::Done done) { Jobs->UploadFile(path, Plain(), done); }).Ok();
   }
   bool Add(const QString& path) {
-    return Run([&](DeviceLink::Done done) { Link->AddSession(path, done); }).Ok();
+    return Run([&](DeviceLink::Done done) { Jobs->Add(path, Plain(), done); }).Ok();
   }
   bool Read() {
-    return Run([&](DeviceLink::Done done) { Link->ReadMemory(done); }).Ok();
+    return Run([&](DeviceLink::Done done) { Jobs->Read(done, std::nullopt); }).Ok();
   }
   // The steps reported, without the reports of time passing in a pause.
   std::vector<std::pair<LinkProgress, qint64>> CommandSteps() const {
@@ -80,7 +83,7 @@ class DeviceLinkTest : public ::testing::Test {
   }
   std::vector<QString> MessageTexts() const {
     std::vector<QString> out;
-    for (const auto& m : Ui.Messages) out.push_back(m.Text);
+    for (const auto& m : Ui.Messages) out.push_back(m.Text());
     return out;
   }
 
@@ -89,6 +92,7 @@ class DeviceLinkTest : public ::testing::Test {
   SerialPort Port;
   RecordingUi Ui;
   std::unique_ptr<DeviceLink> Link;
+  std::unique_ptr<DeviceJobs> Jobs;
   OperationResult Last;
 };
 
@@ -132,7 +136,7 @@ TEST_F(DeviceLinkTest, AutodetectionProbeRules) {
   EXPECT_FALSE(Connect());
   EXPECT_TRUE(Ui.Ports.isEmpty());
   EXPECT_EQ(Last.Kind, FailureKind::DeviceNotFound);
-  EXPECT_EQ(Last.Message.Detail, linktext::kNoSerialPort);
+  EXPECT_EQ(Last.Message.Detail, LinkTextOf(LinkText::NoSerialPort));
   EXPECT_EQ(Link->Port(), QString::fromStdString(badPayload.path()));
 }
 
@@ -215,8 +219,8 @@ TEST_F(DeviceLinkTest, ChecksumErrorAfterAllCommands) {
   EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(3))));
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands());
   ASSERT_EQ(Ui.Messages.size(), 1u);
-  EXPECT_EQ(Ui.Messages[0].Text, "CheckSum Error");
-  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::None);
+  EXPECT_EQ(Ui.Messages[0].Text(), "CheckSum Error");
+  EXPECT_FALSE(Ui.Messages[0].IsError());
   EXPECT_FALSE(Port.IsOpen());
 }
 
@@ -244,10 +248,9 @@ TEST_F(DeviceLinkTest, AnUploadOfAMergedImageStartsWithC) {
   DevSim sim({"--strict", "--log"});
   Use(sim);
   const Bytes lib = LibraryWithSegments(2);
-  LibraryUpload::Image image{};
-  std::copy(lib.begin(), lib.end(), image.begin());
+  const MemoryImage image = MemoryImageOf(lib);
   EXPECT_TRUE(Run([&](DeviceLink::Done done) {
-                Link->Run(std::make_unique<LibraryUpload>(image, lib.back(), false), done);
+                Link->Run(std::make_unique<LibraryUpload>(image, false), done);
               }).Ok());
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands(false));
   EXPECT_EQ(sim.memory(), Padded(lib));
@@ -261,9 +264,9 @@ TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
   // A file whose reads fail (EIO) claims a size of 0: nothing is uploaded.
   ASSERT_TRUE(QFile::link("/proc/self/mem", Path("mem.svl")));
   EXPECT_FALSE(Upload(Path("mem.svl")));
-  EXPECT_EQ(MessageTexts(), (std::vector<QString>{linktext::kLibFileNotFound,
-                                                  linktext::kLibFileTooBig,
-                                                  linktext::kLibFileUnreadable}));
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{LinkTextOf(LinkText::LibFileNotFound),
+                                                  LinkTextOf(LinkText::LibFileTooBig),
+                                                  LinkTextOf(LinkText::LibFileUnreadable)}));
   EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svl") + ": Input/output error");
   EXPECT_EQ(sim.log(), "");
 
@@ -287,18 +290,20 @@ TEST_F(DeviceLinkTest, AFileThatIsNoSoundLibraryLeavesTheDeviceAlone) {
     Ui.Messages.clear();
     EXPECT_FALSE(Upload(LibFile(bytes))) << bytes.size() << " bytes";
     EXPECT_EQ(Last.Kind, FailureKind::File);
-    ASSERT_EQ(MessageTexts(), std::vector<QString>{linktext::kLibFileNotSound});
-    EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
+    ASSERT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::LibFileNotSound)});
+    EXPECT_TRUE(Ui.Messages[0].IsError());
     EXPECT_TRUE(Ui.Messages[0].Detail.startsWith(Path("lib.svl") + ": "))
         << Ui.Messages[0].Detail.toStdString();
   }
-  // A folder, or no file at all (the window's library box left empty).
+  // A folder, or no file at all (the window's library box left empty): the
+  // folder is named for what it is.
   Ui.Messages.clear();
   ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("folder.svl")));
   EXPECT_FALSE(Upload(Path("folder.svl")));
   EXPECT_FALSE(Upload(QString()));
   EXPECT_EQ(MessageTexts(),
-            (std::vector<QString>{linktext::kLibFileNotFound, linktext::kLibFileNotFound}));
+            (std::vector<QString>{LinkTextOf(LinkText::LibFileNotRegular),
+                                  LinkTextOf(LinkText::LibFileNotFound)}));
   EXPECT_EQ(sim.log(), "");
   EXPECT_EQ(sim.memory(), old);
 
@@ -312,9 +317,9 @@ TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
   Link->SetPort(Path("no-such-port"));
   EXPECT_FALSE(Upload(LibFile(LibraryWithSegments(1))));
   ASSERT_EQ(Ui.Messages.size(), 1u);
-  EXPECT_EQ(Ui.Messages[0].Text,
+  EXPECT_EQ(Ui.Messages[0].Text(),
             "Sorvani is disconnected or not turned on. Session Library Upload failed.");
-  EXPECT_EQ(Ui.Messages[0].Icon, LinkIcon::Error);
+  EXPECT_TRUE(Ui.Messages[0].IsError());
   EXPECT_FALSE(Ui.Messages[0].Detail.isEmpty());
   EXPECT_EQ(Last.Kind, FailureKind::NotConnected);
 }
@@ -465,7 +470,7 @@ TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
   const QString session =
       SessionFile("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n");
   EXPECT_FALSE(Add(session));
-  EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kMemoryLimit});
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::MemoryLimit)});
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded(big));
   EXPECT_FALSE(QFile::exists(linktext::kTempSesLibFile));
@@ -477,7 +482,7 @@ TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
   DevSim sim({"--strict", "--log"}, Bytes(SesMemSize, 0));
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
-  EXPECT_EQ(MessageTexts(), std::vector<QString>{linktext::kInvalidDeviceLibrary});
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::InvalidDeviceLibrary)});
   EXPECT_TRUE(Ui.Messages[0].Detail.contains("version byte is 0"));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Bytes(SesMemSize, 0));
@@ -490,7 +495,7 @@ TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
   ASSERT_EQ(Ui.Messages.size(), 1u);
-  EXPECT_TRUE(Ui.Messages[0].Text.contains(linktext::kMemImgFile));
+  EXPECT_TRUE(Ui.Messages[0].Text().contains(linktext::kMemImgFile));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   EXPECT_FALSE(Port.IsOpen());
@@ -521,7 +526,7 @@ TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
   ASSERT_EQ(texts.size(), 5u);
   EXPECT_TRUE(texts[3].contains("line 3: the first number is 0 in its low 8 bits"));
   EXPECT_TRUE(texts[3].endsWith("of the session. The session was not added.")) << texts[3].toStdString();
-  EXPECT_EQ(texts[4], linktext::kSesFileUnreadable);
+  EXPECT_EQ(texts[4], LinkTextOf(LinkText::SesFileUnreadable));
   EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svs") + ": Input/output error");
   EXPECT_TRUE(texts[0].contains("\"0,\" line")) << texts[0].toStdString();
   EXPECT_TRUE(texts[1].contains(", line 3: the segment line has 3 comma-terminated numbers")) << texts[1].toStdString();
@@ -540,7 +545,8 @@ TEST_F(DeviceLinkTest, OneOperationAtATimeInTheOrderAsked) {
   std::string logAtJob;
   QTimer::singleShot(60, [&] {
     busyInside = Link->Busy();
-    Link->ReadMemory([&](const OperationResult& r) { order.push_back(r.Ok() ? "read" : "read failed"); });
+    Jobs->Read([&](const OperationResult& r) { order.push_back(r.Ok() ? "read" : "read failed"); },
+               std::nullopt);
     Link->WhenIdle([&] {
       order.push_back("job");
       logAtJob = LoggedCommands(sim.log());

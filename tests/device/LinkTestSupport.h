@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
 #include "library/LibraryImage.h"
 #include "library/SessionScan.h"
@@ -32,7 +33,7 @@ class RecordingUi : public LinkUi {
   // Keeps what a caller would show of the result: its notes and message.
   void Show(const OperationResult& result) {
     Messages.insert(Messages.end(), result.Notes.begin(), result.Notes.end());
-    if (!result.Message.Text.isEmpty()) Messages.push_back(result.Message);
+    if (!result.Message.Empty()) Messages.push_back(result.Message);
   }
   void PortsListed(const QStringList& ports) override { Ports = ports; }
   void ProbingPort(int index) override { Probed.push_back(index); }
@@ -54,6 +55,13 @@ class RecordingUi : public LinkUi {
     StartedClock() { start(); }
   } Clock;
 };
+
+// The options of a write that keeps no backup: the operation alone on the wire.
+inline WriteOptions Plain() {
+  WriteOptions options;
+  options.Backup = false;
+  return options;
+}
 
 // Runs one operation of a link to its end: start queues it with the callback
 // it is given; the event loop runs until the result has come.

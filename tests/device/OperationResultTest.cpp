@@ -30,23 +30,26 @@ class OperationResultTest : public ::testing::Test {
     WriteFile(Dir.filePath("lib.svl"), LibraryWithSegments(3));
     WriteFile(Dir.filePath("ses.svs"), kOneSegmentSession);
   }
-  // Runs start on a fresh link to device, which keeps no backups.
+  // Runs start on the jobs of a fresh link to device; the jobs keep no
+  // backups, and the add's working files go to Dir.
   OperationResult RunOn(InProcessDevice& device,
-                        const std::function<void(DeviceLink&, DeviceLink::Done)>& start) {
+                        const std::function<void(DeviceJobs&, DeviceLink::Done)>& start) {
     DeviceLink link(device, Ui, kNoWaits);
+    DeviceJobs jobs(link);
     link.SetPort(Port);
-    link.SetWorkingFolder(Dir.path());
-    link.KeepMemoryImage = KeepMemoryImage;
-    const OperationResult result = RunToEnd([&](DeviceLink::Done done) { start(link, done); });
+    const OperationResult result = RunToEnd([&](DeviceLink::Done done) { start(jobs, done); });
     EXPECT_FALSE(device.IsOpen());
     return result;
   }
   OperationResult Upload(InProcessDevice& device, const QString& path) {
-    return RunOn(device, [&](DeviceLink& l, DeviceLink::Done d) { l.UploadLibrary(path, d); });
+    return RunOn(device, [&](DeviceJobs& j, DeviceLink::Done d) { j.UploadFile(path, Plain(), d); });
   }
   OperationResult Add(InProcessDevice& device) {
-    return RunOn(device,
-                 [&](DeviceLink& l, DeviceLink::Done d) { l.AddSession(Dir.filePath("ses.svs"), d); });
+    WriteOptions options = Plain();
+    options.WorkingFolder = Dir.path();
+    return RunOn(device, [&](DeviceJobs& j, DeviceLink::Done d) {
+      j.Add(Dir.filePath("ses.svs"), options, d);
+    });
   }
   static void SetMemory(InProcessDevice& device, const Bytes& bytes) {
     std::copy(bytes.begin(), bytes.end(), device.Device.Memory().begin());
@@ -55,7 +58,6 @@ class OperationResultTest : public ::testing::Test {
   QTemporaryDir Dir;
   RecordingUi Ui;
   QString Port = kPort;
-  std::function<QString(std::span<const std::uint8_t, SesMemSize>)> KeepMemoryImage;
 };
 
 TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
@@ -69,7 +71,7 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     EXPECT_EQ(r.At.Count, 22);
     EXPECT_EQ(r.At.Command, 'D');
     EXPECT_EQ(r.At.Block, 2);
-    EXPECT_TRUE(r.Message.Text.isEmpty());  // the status text tells it
+    EXPECT_TRUE(r.Message.Empty());  // the status text tells it
     EXPECT_EQ(r.Reason(), "Sorvani did not answer the D command in time.");
     EXPECT_EQ(device.Commands, "ICWDDD");
   }
@@ -88,8 +90,8 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     InProcessDevice device(options);
     const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
     EXPECT_EQ(r.Kind, FailureKind::Checksum);
-    EXPECT_EQ(r.Message.Text, linktext::kCheckSumError);
-    EXPECT_EQ(r.Message.Icon, LinkIcon::None);
+    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::CheckSumError));
+    EXPECT_FALSE(r.Message.IsError());
     EXPECT_EQ(r.At.Command, 'O');  // found after the last command
   }
   {
@@ -97,21 +99,21 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     device.Unplugged = true;
     const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
     EXPECT_EQ(r.Kind, FailureKind::NotConnected);
-    EXPECT_EQ(r.Message.Text, linktext::kPortOpenFailed);
+    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::PortOpenFailed));
     EXPECT_TRUE(r.Message.Detail.contains("No such file or directory"));
     EXPECT_EQ(r.At.Step, 0);
     EXPECT_EQ(r.Reason(), r.Message.Line());
     // A read of its own says that the read failed, not an upload.
     const OperationResult read =
-        RunOn(device, [](DeviceLink& l, DeviceLink::Done d) { l.ReadMemory(d); });
+        RunOn(device, [](DeviceJobs& j, DeviceLink::Done d) { j.Read(d, std::nullopt); });
     EXPECT_EQ(read.Kind, FailureKind::NotConnected);
-    EXPECT_EQ(read.Message.Text, linktext::kReadPortOpenFailed);
+    EXPECT_EQ(read.Message.Text(), LinkTextOf(LinkText::ReadPortOpenFailed));
   }
   {
     InProcessDevice device;
     const OperationResult r = Upload(device, Dir.filePath("missing.svl"));
     EXPECT_EQ(r.Kind, FailureKind::File);
-    EXPECT_EQ(r.Message.Text, linktext::kLibFileNotFound);
+    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::LibFileNotFound));
     EXPECT_EQ(device.Commands, "");
   }
 }
@@ -121,7 +123,7 @@ TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
     InProcessDevice device;  // its memory holds no library
     const OperationResult r = Add(device);
     EXPECT_EQ(r.Kind, FailureKind::InvalidDeviceImage);
-    EXPECT_EQ(r.Message.Text, linktext::kInvalidDeviceLibrary);
+    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::InvalidDeviceLibrary));
     EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
   }
   {
@@ -131,26 +133,22 @@ TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
               QByteArray("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n"));
     const OperationResult r = Add(device);
     EXPECT_EQ(r.Kind, FailureKind::MemoryLimit);
-    EXPECT_EQ(r.Message.Text, linktext::kMemoryLimit);
+    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::MemoryLimit));
     EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
   }
 }
 
-// What went wrong without stopping the add comes as notes, in the order it
-// happened: the backup of the memory read, then the merged library's file.
+// What went wrong without stopping the add comes as a note: the merged
+// library's working file that could not be written.
 TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
   InProcessDevice device;
   SetMemory(device, {0x17, 0x00, 0x00, 0x04, 0x13});
-  KeepMemoryImage = [](std::span<const std::uint8_t, SesMemSize>) {
-    return QStringLiteral("disk full");
-  };
   ASSERT_TRUE(QDir(Dir.path()).mkdir(linktext::kTempSesLibFile));  // in the file's way
   const OperationResult r = Add(device);
   EXPECT_TRUE(r.Ok()) << r.Reason().toStdString();
-  ASSERT_EQ(r.Notes.size(), 2u);
-  EXPECT_EQ(r.Notes[0].Text, linktext::kBackupFailed);
-  EXPECT_EQ(r.Notes[0].Detail, "disk full");
-  EXPECT_EQ(r.Notes[1].Text, "The file \"TempSesLib.svl\" cannot be written.");
+  ASSERT_EQ(r.Notes.size(), 1u);
+  EXPECT_EQ(r.Notes[0].Id, LinkText::WorkingFileNotWritten);
+  EXPECT_EQ(r.Notes[0].Text(), "The file \"TempSesLib.svl\" cannot be written.");
   EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + UploadCommands(false));
   EXPECT_EQ(device.Device.Memory()[1], 1);  // the session is in
 }
@@ -166,7 +164,7 @@ TEST_F(OperationResultTest, UploadAndReadHandTheirImagesBack) {
             Padded(LibraryWithSegments(3)));
   device.Device.Memory()[2047] = 0x5A;  // outside the library: read all the same
   const OperationResult read =
-      RunOn(device, [](DeviceLink& l, DeviceLink::Done d) { l.ReadMemory(d); });
+      RunOn(device, [](DeviceJobs& j, DeviceLink::Done d) { j.Read(d, std::nullopt); });
   ASSERT_TRUE(read.Ok()) << read.Reason().toStdString();
   ASSERT_TRUE(read.MemImg.has_value());
   EXPECT_TRUE(std::equal(read.MemImg->begin(), read.MemImg->end(), device.Device.Memory().begin()));
@@ -188,7 +186,7 @@ TEST_F(OperationResultTest, WithoutAPortOperationsFailAsNotConnected) {
   Port.clear();
   const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
   EXPECT_EQ(uploaded.Kind, FailureKind::NotConnected);
-  EXPECT_EQ(uploaded.Message.Text, linktext::kPortOpenFailed);
+  EXPECT_EQ(uploaded.Message.Text(), LinkTextOf(LinkText::PortOpenFailed));
   EXPECT_EQ(uploaded.Message.Detail, linktext::kNotConnected);
   const OperationResult added = Add(device);
   EXPECT_EQ(added.Kind, FailureKind::NotConnected);
@@ -205,8 +203,9 @@ TEST_F(OperationResultTest, ALinkDestroyedMidOperationClosesThePortQuietly) {
   bool called = false;
   {
     DeviceLink link(device, Ui, kNoWaits);
+    DeviceJobs jobs(link);
     link.SetPort(kPort);
-    link.UploadLibrary(Dir.filePath("lib.svl"), [&](const OperationResult&) { called = true; });
+    jobs.UploadFile(Dir.filePath("lib.svl"), Plain(), [&](const OperationResult&) { called = true; });
     while (device.Commands.find('D') == std::string::npos)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     EXPECT_TRUE(device.IsOpen());

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
@@ -63,7 +64,7 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
                  !Control<QPushButton>(f, "uploadAddButton")->isEnabled() &&
                  !Control<QPushButton>(f, "connectButton")->isEnabled();
     f.Link().WhenIdle([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
-    f.Link().AddSession(session, [&](const OperationResult& r) { queuedResult = r.Ok(); });
+    f.Jobs().Add(session, WriteOptions{}, [&](const OperationResult& r) { queuedResult = r.Ok(); });
   });
   QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");
   QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
@@ -147,7 +148,8 @@ TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
   ListedHookUi ui;
   ui.OnListed = [&] { vanishing.reset(); };
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
-  const OperationResult found = RunToEnd([&](DeviceLink::Done done) { link.Connect(done); });
+  DeviceJobs jobs(link);
+  const OperationResult found = RunToEnd([&](DeviceLink::Done done) { jobs.Connect(done); });
   EXPECT_TRUE(found.Ok());
   EXPECT_TRUE(found.Notes.empty());
   EXPECT_FALSE(vanishing);

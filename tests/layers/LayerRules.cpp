@@ -23,22 +23,32 @@ const std::vector<Layer>& Layers() {
       {"device/protocol", {"library", "session"}, true},
       {"device/serial", {}, false},
       {"storage", {"library", "session"}, false},
-      {"device/link", {"device/serial", "device/protocol", "storage", "library", "session"}, false},
+      // The runner (the queue and the port) and the base of the operations.
+      {"device/link", {"device/serial", "device/protocol", "library", "session"}, false},
+      // The operations speak the protocol: no files, no backups, no jobs.
+      {"device/operations", {"device/link", "device/serial", "device/protocol", "library", "session"},
+       false},
+      {"device/jobs",
+       {"device/operations", "device/link", "device/serial", "device/protocol", "storage", "library",
+        "session"},
+       false},
       {"device/remote",
-       {"device/link", "device/serial", "device/protocol", "storage", "library", "session"},
+       {"device/jobs", "device/link", "device/serial", "device/protocol", "storage", "library",
+        "session"},
        false},
       {"plot", {"session"}, false},
       {"ui", {"storage", "library", "session"}, false},
       {"editor", {"ui", "plot", "storage", "library", "session"}, false},
       {"compiler", {"ui", "storage", "library", "session"}, false},
-      {"memory", {"ui", "plot", "device/link", "storage", "library", "session"}, false},
+      {"memory", {"ui", "plot", "device/jobs", "device/link", "storage", "library", "session"},
+       false},
       {"cli",
-       {"plot", "device/remote", "device/link", "device/serial", "device/protocol", "storage",
-        "library", "session"},
+       {"plot", "device/remote", "device/jobs", "device/link", "device/serial", "device/protocol",
+        "storage", "library", "session"},
        false},
       {"app",
-       {"editor", "compiler", "memory", "ui", "plot", "device/remote", "device/link", "device/serial",
-        "device/protocol", "storage", "library", "session"},
+       {"editor", "compiler", "memory", "ui", "plot", "device/remote", "device/jobs", "device/link",
+        "device/serial", "device/protocol", "storage", "library", "session"},
        false},
       // The emulator is an independent device: it shares no code with the
       // program it answers, so that a fault in the program's framing cannot
@@ -46,6 +56,21 @@ const std::vector<Layer>& Layers() {
       {"tools/devsim", {}, true},
   };
   return layers;
+}
+
+// Single files of an allowed layer that a layer may not include all the
+// same: an operation gets its narrow context, never the runner itself.
+struct Ban {
+  std::string Folder;
+  std::string Included;
+  std::string Why;
+};
+const std::vector<Ban>& Bans() {
+  static const std::vector<Ban> bans = {
+      {"device/operations", "device/link/DeviceLink.h",
+       "an operation may not include the runner: it gets an OperationContext"},
+  };
+  return bans;
 }
 
 // The layer of a path relative to the root, or null when it lies in none.
@@ -100,6 +125,11 @@ std::vector<Violation> CheckLayers(const std::filesystem::path& root) {
       if (!own->MayInclude.count(target->Folder)) {
         found.push_back({relative, number, included,
                          own->Folder + " may not include " + target->Folder});
+        continue;
+      }
+      for (const Ban& ban : Bans()) {
+        if (ban.Folder == own->Folder && ban.Included == included)
+          found.push_back({relative, number, included, ban.Why});
       }
     }
   }

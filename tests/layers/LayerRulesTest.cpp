@@ -45,6 +45,38 @@ TEST(Layers, APlantedUpwardIncludeAndQtInTheLogicAreFound) {
   EXPECT_EQ(violations[2].Include, "editor/SessionEditorWindow.h");
 }
 
+// The runner and the operations include nothing of each other, and an
+// operation reaches no job, no storage and no window.
+TEST(Layers, TheOperationsAndTheRunnerStayApart) {
+  namespace fs = std::filesystem;
+  const fs::path root =
+      fs::temp_directory_path() / ("ovrel-layers-ops-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "device/operations");
+  fs::create_directories(root / "device/link");
+  std::ofstream(root / "device/operations/Planted.cpp")
+      << "#include \"device/link/DeviceOperation.h\"\n"  // its base: allowed
+      << "#include \"device/link/DeviceLink.h\"\n"
+      << "#include \"device/jobs/DeviceJobs.h\"\n"
+      << "#include \"storage/BackupHistory.h\"\n"
+      << "#include \"memory/MemoryWindow.h\"\n";
+  std::ofstream(root / "device/link/Planted.cpp")
+      << "#include \"device/operations/LibraryUpload.h\"\n"
+      << "#include \"storage/BackupHistory.h\"\n";
+  const auto violations = CheckLayers(root);
+  fs::remove_all(root);
+  std::vector<std::string> found;
+  for (const auto& v : violations) found.push_back(v.File + ":" + v.Include);
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "device/link/Planted.cpp:device/operations/LibraryUpload.h",
+                       "device/link/Planted.cpp:storage/BackupHistory.h",
+                       "device/operations/Planted.cpp:device/link/DeviceLink.h",
+                       "device/operations/Planted.cpp:device/jobs/DeviceJobs.h",
+                       "device/operations/Planted.cpp:storage/BackupHistory.h",
+                       "device/operations/Planted.cpp:memory/MemoryWindow.h"}))
+      << Describe(violations);
+}
+
 TEST(Layers, QtInALayerOfPureLogicIsFound) {
   namespace fs = std::filesystem;
   const fs::path root =

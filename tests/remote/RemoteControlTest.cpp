@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
 #include "device/remote/RemoteControl.h"
 #include "device/serial/SerialPort.h"
@@ -161,7 +162,7 @@ class RemoteControlTest : public ::testing::Test {
         Errors << QString::fromUtf8(error.what());
       }
     };
-    callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text; };
+    callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text(); };
     Remote = std::make_unique<RemoteControl>(*Link, callbacks);
     ASSERT_TRUE(Remote->Active());
   }
@@ -258,8 +259,8 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies.last(), (Reply{993, 0}));
-  EXPECT_EQ(Ui.Messages, QStringList{linktext::kLibFileNotFound});
-  EXPECT_EQ(Client->Failures, QStringList{"993: " + linktext::kLibFileNotFound});
+  EXPECT_EQ(Ui.Messages, QStringList{LinkTextOf(LinkText::LibFileNotFound)});
+  EXPECT_EQ(Client->Failures, QStringList{"993: " + LinkTextOf(LinkText::LibFileNotFound)});
   EXPECT_EQ(Client->RepliesBeforeFailure, QList<qsizetype>{2});
 }
 
@@ -306,7 +307,11 @@ TEST_F(RemoteControlTest, ARequestDuringAButtonUploadWaitsForIt) {
     Client->Send(RemoteConnect);
   };
   bool uploaded = false;
-  Link->UploadLibrary(kLibToUplFile, [&](const OperationResult& r) { uploaded = r.Ok(); });
+  // The button's upload without its backup read: the upload alone on the wire.
+  DeviceJobs jobs(*Link);
+  WriteOptions plain;
+  plain.Backup = false;
+  jobs.UploadFile(kLibToUplFile, plain, [&](const OperationResult& r) { uploaded = r.Ok(); });
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_TRUE(uploaded);
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));

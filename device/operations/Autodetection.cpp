@@ -1,6 +1,4 @@
-#include "device/link/Autodetection.h"
-
-#include "device/link/DeviceLink.h"
+#include "device/operations/Autodetection.h"
 
 namespace ovrel {
 
@@ -9,11 +7,11 @@ Autodetection::Autodetection() : listed_(ListSerialPorts()) {}
 void Autodetection::Begin() {
   if (listed_.Error) {
     Fail(FailureKind::DeviceNotFound,
-         {linktext::kAutodetectionFailed, LinkIcon::Error, listed_.Error->Text()});
+         {LinkText::AutodetectionFailed, listed_.Error->Text(), {}});
     return;
   }
-  Link().Ui().PortsListed(listed_.Ports);
-  if (listed_.Ports.isEmpty()) reasons_ << linktext::kNoSerialPort;
+  Context().PortsListed(listed_.Ports);
+  if (listed_.Ports.isEmpty()) reasons_ << LinkTextOf(LinkText::NoSerialPort);
   Probe(0);
 }
 
@@ -21,34 +19,33 @@ void Autodetection::Probe(int index) {
   if (index >= listed_.Ports.size()) {
     OperationResult result;
     result.Kind = FailureKind::DeviceNotFound;
-    result.Message = {linktext::kAutodetectionFailed, LinkIcon::Error,
-                      reasons_.join(QLatin1Char('\n'))};
-    result.At = Link().CurrentStep();
+    result.Message = {LinkText::AutodetectionFailed, reasons_.join(QLatin1Char('\n')), {}};
+    result.At = Context().CurrentStep();
     result.Port = lastProbed_;
     Finish(std::move(result));
     return;
   }
   const QString& port = listed_.Ports[index];
-  Link().Ui().ProbingPort(index);
+  Context().ProbingPort(index);
   lastProbed_ = port;
-  if (const std::optional<QString> failure = Link().Line().Open(port)) {
+  if (const std::optional<QString> failure = Context().Line().Open(port)) {
     reasons_ << port + QStringLiteral(": ") + *failure;
     Probe(index + 1);
     return;
   }
-  Link().Report(static_cast<char>(cmd::S));
-  Link().Line().Probe(Link().Timing.SettleDelay, Link().Timing.ReplyTimeout,
+  Context().Report(static_cast<char>(cmd::S));
+  Context().Line().Probe(Context().Timing().SettleDelay, Context().Timing().ReplyTimeout,
                       [this, index, port](ExchangeEnd end, std::span<const std::uint8_t>) {
-                        Link().Line().Close();
+                        Context().Line().Close();
                         if (end == ExchangeEnd::Replied) {
                           OperationResult found;
                           found.Port = port;
                           Finish(std::move(found));
                           return;
                         }
-                        const QString& error = Link().Line().LineError();
+                        const QString& error = Context().Line().LineError();
                         reasons_ << port + QStringLiteral(": ") +
-                                        (error.isEmpty() ? linktext::kNoAnswer : error);
+                                        (error.isEmpty() ? LinkTextOf(LinkText::NoAnswer) : error);
                         Probe(index + 1);
                       });
 }

@@ -1,0 +1,52 @@
+#pragma once
+// The messages of the device operations and jobs: each is a value of
+// LinkText, and its words are made here and nowhere else. Code tells
+// messages apart by their value, never by their words.
+
+#include <QString>
+
+namespace ovrel {
+
+enum class LinkText {
+  None,
+  NotConnected,          // status: no port, or the port went away
+  ConnectionLost,        // the line failed during an exchange
+  PortOpenFailed,        // the port of an upload or an add cannot be opened
+  ReadPortOpenFailed,    // the port of a read cannot be opened
+  LibFileNotFound,
+  LibFileNotRegular,     // a folder, a pipe or a device was named as the library
+  LibFileUnreadable,
+  LibFileTooBig,
+  LibFileNotSound,
+  SesFileNotFound,
+  SesFileNotRegular,
+  SesFileUnreadable,
+  SesFileNotSound,       // Subject: why the session cannot be read
+  CheckSumError,
+  MemoryLimit,
+  InvalidDeviceLibrary,
+  NoSerialPort,
+  AutodetectionFailed,
+  NoAnswer,
+  BackupFailed,          // the memory read could not be kept in the backup history
+  WorkingFileNotWritten, // Subject: the working file's name
+  ChangedSinceRead,      // the device holds another memory than the one the write replaces
+  VerifyFailed,          // the memory read back differs from what was written
+};
+
+// The words of a message; subject fills the messages that name something.
+QString LinkTextOf(LinkText text, const QString& subject = {});
+// Whether a message is an error (shown with the error icon) or a plain note.
+bool IsErrorText(LinkText text);
+
+// Texts that the windows and ovrel show as status or as names.
+namespace linktext {
+inline const QString kNotConnected = QStringLiteral("Not connected");
+inline const QString kConnectionLost = QStringLiteral("Sorvani connection lost. Please reconnect.");
+inline const QString kAutodetectionFailed = QStringLiteral("Autodetection of Sorvani failed");
+inline const QString kChangedSinceRead = QStringLiteral("changed since it was read");
+inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
+inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
+}  // namespace linktext
+
+}  // namespace ovrel
