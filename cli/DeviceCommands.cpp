@@ -161,28 +161,41 @@ int Upload(const Arguments& a) {
   return UploadLibrary(d, a, a.Files[0], expect);
 }
 
-// The newest backup that holds a sound library, or an empty text.
-QString NewestSoundBackup() {
-  const QStringList files = BackupHistory().Files();
-  for (auto it = files.rbegin(); it != files.rend(); ++it) {
-    if (ReadLibrary(*it).Sound()) return *it;
+// Why a backup is not restored: it is a link (whatever it points to), or
+// it does not hold a sound library. Empty for a sound backup file.
+QString BackupProblem(const BackupEntry& entry, const LibraryFileRead& file) {
+  if (entry.Kind == BackupKind::Link) {
+    return QStringLiteral("it is a link to %1, not a backup the program kept")
+        .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  return {};
+  return file.Sound() ? QString() : QString::fromStdString(file.Error);
 }
 
 int Restore(const Arguments& a) {
   QString path = a.Files.isEmpty() ? QString() : a.Files[0];
   if (path.isEmpty()) {
-    if (BackupHistory().Files().isEmpty()) {
+    const BackupHistory history;
+    if (history.Entries().empty()) {
       return Finish(ExitFailed, QStringLiteral("No backup has been kept yet in %1.")
                                     .arg(BackupHistory::DefaultFolder()));
     }
-    path = NewestSoundBackup();
-    if (path.isEmpty()) {
+    const std::optional<BackupEntry> target = history.RestoreTarget();
+    if (!target) {
       return Finish(ExitFailed, QStringLiteral("No backup in %1 holds a sound session library.")
                                     .arg(BackupHistory::DefaultFolder()));
     }
-    Say(QStringLiteral("Restoring the newest sound backup, %1").arg(path));
+    path = target->Path;
+    if (target->Reason != BackupReason::Read) {
+      Say(QStringLiteral("Restoring the memory as it was before the last write (kept %1), %2")
+              .arg(BackupHistory::ReasonText(target->Reason), path));
+    } else {
+      Say(QStringLiteral("No backup was kept before a write: restoring the newest sound read, %1")
+              .arg(path));
+    }
+  }
+  if (QFileInfo(path).isSymLink()) {
+    return Finish(ExitFailed, QStringLiteral("%1 is a link to %2; a link is not restored.")
+                                  .arg(path, QFileInfo(path).symLinkTarget()));
   }
   const LibraryFileRead file = ReadLibrary(path);
   if (file.Fault != LibraryFileFault::None && file.Fault != LibraryFileFault::NotSound)
@@ -202,29 +215,34 @@ int Restore(const Arguments& a) {
 
 int Backups() {
   QJsonArray list;
-  for (const QString& path : BackupHistory().Files()) {
+  for (const BackupEntry& backup : BackupHistory().Entries()) {
+    const QString& path = backup.Path;
     const LibraryFileRead file = ReadLibrary(path);
+    const QString problem = BackupProblem(backup, file);
+    const bool sound = problem.isEmpty();
+    const QString state = sound ? QStringLiteral("sound")
+                          : backup.Kind == BackupKind::Link ? QStringLiteral("link")
+                                                            : QStringLiteral("broken");
     const QString time =
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const qint64 bytes = QFileInfo(path).size();
+    const QString reason = BackupHistory::ReasonText(backup.Reason);
+    const qint64 bytes = backup.Kind == BackupKind::File ? QFileInfo(path).size() : 0;
     QJsonObject entry{{QStringLiteral("path"), path},
                       {QStringLiteral("time"), time + QStringLiteral("Z")},
+                      {QStringLiteral("reason"), reason},
                       {QStringLiteral("bytes"), bytes},
-                      {QStringLiteral("sound"), file.Sound()}};
-    if (file.Sound())
-      entry[QStringLiteral("sessions")] = file.SessionCount;
+                      {QStringLiteral("state"), state},
+                      {QStringLiteral("sound"), sound}};
+    if (sound) entry[QStringLiteral("sessions")] = file.SessionCount;
     else
-      entry[QStringLiteral("problem")] = QString::fromStdString(file.Error);
+      entry[QStringLiteral("problem")] = problem;
     list.append(entry);
     if (!JsonMode()) {
-      const QString sessions =
-          file.Sound() ? QString::number(file.SessionCount) : QStringLiteral("-");
-      std::cout << qPrintable(QStringLiteral("%1 UTC  %2 sessions  %3 bytes  %4  %5")
-                                  .arg(time, sessions.rightJustified(2))
+      const QString sessions = sound ? QString::number(file.SessionCount) : QStringLiteral("-");
+      std::cout << qPrintable(QStringLiteral("%1 UTC  %2  %3 sessions  %4 bytes  %5  %6")
+                                  .arg(time, reason.leftJustified(13), sessions.rightJustified(2))
                                   .arg(bytes, 4)
-                                  .arg(file.Sound() ? QStringLiteral("sound ")
-                                                    : QStringLiteral("broken"),
-                                       path))
+                                  .arg(state.leftJustified(6), path))
                 << "\n";
     }
   }

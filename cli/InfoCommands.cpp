@@ -7,6 +7,7 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
 #include "session/FileBytes.h"
 #include "session/SesTime.h"
@@ -102,7 +103,7 @@ void EmitLibraryInfo(const std::string& path, std::size_t size, const LibImageIn
 }  // namespace
 
 int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  const LibImageInfo info = ReadLibraryImage(bytes);
+  const LibImageInfo info = ReadLibraryImage(bytes, LibraryFileLength(bytes.size()));
   EmitLibraryInfo(path, bytes.size(), info);
   std::cout << path << ": library, " << bytes.size() << " bytes\n";
   if (info.Version >= 0) std::cout << "Version: " << info.Version << "\n";
@@ -126,10 +127,9 @@ int PrintLibraryInfo(const std::string& path, const std::vector<std::uint8_t>& b
                       : ", does not match (computed " + Hex(info.ComputedChecksum) + ")")
               << "\n";
   }
-  if (info.Valid()) return ExitOk;
-  std::string problems;
-  for (const std::string& problem : info.Problems)
-    problems += (problems.empty() ? "" : "; ") + problem;
+  // Sound or not as every command decides it.
+  const std::string problems = LibraryFileProblems(bytes);
+  if (problems.empty()) return ExitOk;
   return Failure(path + ": not a sound library: " + problems + ".");
 }
 

@@ -124,7 +124,8 @@ std::optional<MemoryArgs> Parse(const std::string& name, const std::vector<std::
 
 // The sessions of the library in the file or the device memory the
 // arguments name; the device's memory stays in `memory` and in the backup
-// history. Returns 0, or the exit status of the failure (after saying why).
+// history as a plain read. Returns 0, or the exit status of the failure
+// (after saying why).
 int ReadSessions(const MemoryArgs& a, std::unique_ptr<DeviceSession>& device,
                  std::vector<SessionRecord>& sessions) {
   if (!a.Library.empty()) {

@@ -5,6 +5,14 @@
 
 namespace ovrel {
 
+LibImageLength LibraryFileLength(std::size_t size) {
+  return size == SesMemSize ? LibImageLength::Memory : LibImageLength::Exact;
+}
+
+std::string LibraryFileProblems(std::span<const std::uint8_t> bytes) {
+  return ReadLibrarySessions(bytes, LibraryFileLength(bytes.size())).Error;
+}
+
 LibraryFileRead ReadLibraryFile(const std::string& path) {
   LibraryFileRead out;
   // Bounded: a library is never larger than the memory, and a pipe or a
@@ -30,9 +38,7 @@ LibraryFileRead ReadLibraryFile(const std::string& path) {
     return out;
   }
   out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
-  const LibImageLength length =
-      out.Bytes.size() == SesMemSize ? LibImageLength::Memory : LibImageLength::Exact;
-  LibrarySessions read = ReadLibrarySessions(out.Bytes, length);
+  LibrarySessions read = ReadLibrarySessions(out.Bytes, LibraryFileLength(out.Bytes.size()));
   if (!read) {
     out.Fault = LibraryFileFault::NotSound;
     out.Error = read.Error;

@@ -38,4 +38,10 @@ struct LibraryFileRead {
 
 LibraryFileRead ReadLibraryFile(const std::string& path);
 
+// The same decision for bytes already read: how long the library is
+// expected to be, and whether they hold a sound one (empty) or what is
+// wrong with them.
+LibImageLength LibraryFileLength(std::size_t size);
+std::string LibraryFileProblems(std::span<const std::uint8_t> bytes);
+
 }  // namespace ovrel

@@ -5,10 +5,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <tuple>
 #include <vector>
 
+#include "library/LibraryFileRead.h"
 #include "session/AtomicFile.h"
 #include "session/FileBytes.h"
 #include "storage/ProgramFolder.h"
@@ -17,23 +19,61 @@ namespace ovrel {
 
 namespace {
 
-// A backup's name: its time in UTC and its sequence number
-// ("2026-03-01T12-00-00Z-000042.svl"), or, as older versions named them,
-// its local time and a number when two images were read within one second.
+// The word a backup's name ends with for each reason, in the order of the
+// enumeration.
+constexpr std::array<const char*, 4> kReasonWords{"upload", "add", "edit", "read"};
+
+QString ReasonWord(BackupReason reason) {
+  return QString::fromLatin1(kReasonWords[static_cast<std::size_t>(reason)]);
+}
+
+// A backup's name: its time in UTC, its sequence number and why it was kept
+// ("2026-03-01T12-00-00Z-000042-upload.svl", the reason missing in older
+// names), or, as older versions named them, its local time and a number
+// when two images were read within one second.
 const QRegularExpression& BackupName() {
   static const QRegularExpression name(QStringLiteral(
-      R"(^(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d)(?:Z-(\d{6,9})|-(\d{1,9}))?\.svl$)"));
+      R"(^(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d)(?:Z-(\d{6,})(?:-(upload|add|edit|read))?|-(\d{1,9}))?\.svl$)"));
   return name;
+}
+
+// A sequence number of any length, without its leading zeros, so that
+// numbers compare by length first and then digit by digit.
+QString Digits(const QString& number) {
+  qsizetype zeros = 0;
+  while (zeros + 1 < number.size() && number[zeros] == QLatin1Char('0')) ++zeros;
+  return number.mid(zeros);
+}
+
+bool Below(const QString& a, const QString& b) {
+  return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+QString NextNumber(QString number) {
+  for (qsizetype i = number.size() - 1; i >= 0; --i) {
+    if (number[i] != QLatin1Char('9')) {
+      number[i] = QChar(number[i].unicode() + 1);
+      return number;
+    }
+    number[i] = QLatin1Char('0');
+  }
+  return QLatin1Char('1') + number;
 }
 
 // Where a backup's name puts it in the history: the older names first, by
 // time and number, then the numbered ones by number.
 struct Order {
   bool Numbered = false;
-  qint64 Number = 0;
+  QString Number;  // without leading zeros
   QString Time;
   QString Name;
-  auto Key() const { return std::tie(Numbered, Time, Number, Name); }
+  BackupReason Reason = BackupReason::Read;
+  bool operator<(const Order& other) const {
+    if (Numbered != other.Numbered) return !Numbered;
+    if (Time != other.Time) return Time < other.Time;
+    if (Number != other.Number) return Below(Number, other.Number);
+    return Name < other.Name;
+  }
 };
 
 std::optional<Order> OrderOf(const QString& name) {
@@ -42,21 +82,33 @@ std::optional<Order> OrderOf(const QString& name) {
   Order order;
   order.Name = name;
   order.Numbered = m.hasCaptured(2);
-  order.Number = (order.Numbered ? m.captured(2) : m.captured(3)).toLongLong();
+  order.Number = Digits(order.Numbered ? m.captured(2) : m.captured(4));
   // Numbered backups follow their number alone: a clock set back must not
   // put a new backup before an old one.
   if (!order.Numbered) order.Time = m.captured(1);
+  for (std::size_t i = 0; i < kReasonWords.size(); ++i) {
+    if (m.captured(3) == QLatin1String(kReasonWords[i])) order.Reason = static_cast<BackupReason>(i);
+  }
   return order;
 }
 
+// Every entry with a backup's name, whatever it is: a folder, a pipe or a
+// dangling link there is shown as broken rather than left out.
 std::vector<Order> Ordered(const QString& folder) {
   std::vector<Order> found;
-  for (const QString& name : QDir(folder).entryList({QStringLiteral("*.svl")}, QDir::Files)) {
+  const QStringList names =
+      QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+  for (const QString& name : names) {
     if (auto order = OrderOf(name)) found.push_back(std::move(*order));
   }
-  std::sort(found.begin(), found.end(),
-            [](const Order& a, const Order& b) { return a.Key() < b.Key(); });
+  std::sort(found.begin(), found.end());
   return found;
+}
+
+BackupKind KindAt(const QString& path) {
+  const QFileInfo info(path);
+  if (info.isSymLink()) return info.isFile() ? BackupKind::Link : BackupKind::Broken;
+  return info.isFile() ? BackupKind::File : BackupKind::Broken;
 }
 
 // The contents of a backup as far as comparing goes: no backup is larger
@@ -70,23 +122,44 @@ std::optional<std::string> ReadBackup(const QString& path) {
 
 BackupHistory::BackupHistory(QString folder) : folder_(std::move(folder)) {}
 
-QString BackupHistory::KeepInUserHistory(std::span<const std::uint8_t, SesMemSize> image) {
-  return BackupHistory().Keep(image).Error;
+QString BackupHistory::KeepInUserHistory(std::span<const std::uint8_t, SesMemSize> image,
+                                         BackupReason reason) {
+  return BackupHistory().Keep(image, reason).Error;
 }
 
 QString BackupHistory::DefaultFolder() {
   return PerUserDataFolder() + QStringLiteral("/backups");
 }
 
+std::vector<BackupEntry> BackupHistory::Entries() const {
+  std::vector<BackupEntry> entries;
+  for (const Order& order : Ordered(folder_)) {
+    const QString path = QDir(folder_).filePath(order.Name);
+    entries.push_back({path, order.Reason, KindAt(path)});
+  }
+  return entries;
+}
+
 QStringList BackupHistory::Files() const {
   QStringList paths;
-  for (const Order& order : Ordered(folder_)) paths << QDir(folder_).filePath(order.Name);
+  for (const BackupEntry& entry : Entries()) paths << entry.Path;
   return paths;
 }
 
 QString BackupHistory::Newest() const {
   const QStringList files = Files();
   return files.isEmpty() ? QString() : files.back();
+}
+
+std::optional<BackupEntry> BackupHistory::RestoreTarget() const {
+  const std::vector<BackupEntry> entries = Entries();
+  for (const bool beforeWrite : {true, false}) {
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+      if ((it->Reason != BackupReason::Read) != beforeWrite) continue;
+      if (it->Kind == BackupKind::File && HoldsSoundLibrary(it->Path)) return *it;
+    }
+  }
+  return std::nullopt;
 }
 
 QDateTime BackupHistory::ReadTime(const QString& path) {
@@ -97,40 +170,74 @@ QDateTime BackupHistory::ReadTime(const QString& path) {
   return time;
 }
 
+BackupReason BackupHistory::ReasonOf(const QString& path) {
+  const std::optional<Order> order = OrderOf(QFileInfo(path).fileName());
+  return order ? order->Reason : BackupReason::Read;
+}
+
+QString BackupHistory::ReasonText(BackupReason reason) {
+  switch (reason) {
+    case BackupReason::BeforeUpload: return QStringLiteral("before upload");
+    case BackupReason::BeforeAdd: return QStringLiteral("before add");
+    case BackupReason::BeforeEdit: return QStringLiteral("before edit");
+    case BackupReason::Read: break;
+  }
+  return QStringLiteral("read");
+}
+
+bool BackupHistory::HoldsSoundLibrary(const QString& path) {
+  return ReadLibraryFile(QFile::encodeName(path).toStdString()).Sound();
+}
+
 BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize> image,
-                                        const QDateTime& when) {
+                                        BackupReason reason, const QDateTime& when) {
   const std::span<const std::uint8_t> used = UsedImageBytes(image);
   const std::string bytes(reinterpret_cast<const char*>(used.data()), used.size());
   const std::vector<Order> existing = Ordered(folder_);
   if (!existing.empty()) {
-    const QString newest = QDir(folder_).filePath(existing.back().Name);
-    if (ReadBackup(newest) == bytes) return {newest, {}};
+    // A plain read does not stand for the memory before a write: the same
+    // image kept before a write is kept again, under its own reason.
+    const Order& newest = existing.back();
+    const QString newestPath = QDir(folder_).filePath(newest.Name);
+    const bool covers = newest.Reason != BackupReason::Read || reason == BackupReason::Read;
+    if (covers && KindAt(newestPath) == BackupKind::File && ReadBackup(newestPath) == bytes)
+      return {newestPath, {}};
   }
   if (!QDir().mkpath(folder_)) {
     return {{}, QStringLiteral("The folder %1 cannot be made.").arg(folder_)};
   }
-  qint64 number = 1;
+  QString number = QStringLiteral("1");
   for (const Order& order : existing) {
-    if (order.Numbered) number = std::max(number, order.Number + 1);
+    if (order.Numbered && !Below(order.Number, number)) number = NextNumber(order.Number);
   }
   const QString stamp = when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
   QString path;
   // Another program may keep a backup at the same moment: a name that is
   // taken is left to it, and the next number is tried.
-  for (int attempt = 0;; ++attempt, ++number) {
-    path = QDir(folder_).filePath(
-        QStringLiteral("%1Z-%2.svl").arg(stamp).arg(number, 6, 10, QChar('0')));
-    const FileWriteResult written = WriteNewFileAtomically(QFile::encodeName(path).toStdString(), bytes);
+  for (int attempt = 0;; ++attempt, number = NextNumber(number)) {
+    path = QDir(folder_).filePath(QStringLiteral("%1Z-%2-%3.svl")
+                                      .arg(stamp, number.rightJustified(6, QLatin1Char('0')),
+                                           ReasonWord(reason)));
+    const FileWriteResult written =
+        WriteNewFileAtomically(QFile::encodeName(path).toStdString(), bytes);
     if (written) break;
     const QFileInfo taken(path);
     if (attempt >= 100 || !(taken.exists() || taken.isSymLink()))
       return {{}, QString::fromStdString(written.Error)};
   }
 
+  // The backup a restore brings back stays, however many reads follow it.
+  const std::optional<BackupEntry> target = RestoreTarget();
+  const QString spared = target && target->Reason != BackupReason::Read
+                             ? QFileInfo(target->Path).fileName()
+                             : QString();
   std::vector<Order> kept = Ordered(folder_);
   const QString keptName = QFileInfo(path).fileName();
-  std::erase_if(kept, [&](const Order& order) { return order.Name == keptName; });
-  for (std::size_t i = 0; i + kBackupsKept - 1 < kept.size(); ++i)
+  std::erase_if(kept, [&](const Order& order) {
+    return order.Name == keptName || order.Name == spared;
+  });
+  const std::size_t room = kBackupsKept - 1 - (spared.isEmpty() || spared == keptName ? 0 : 1);
+  for (std::size_t i = 0; i + room < kept.size(); ++i)
     QFile::remove(QDir(folder_).filePath(kept[i].Name));
   return {path, {}};
 }

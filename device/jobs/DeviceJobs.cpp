@@ -72,10 +72,10 @@ LinkMessage LibraryFileFailure(const QString& path, const LibraryFileRead& file)
 DeviceJobs::DeviceJobs(DeviceLink& link, QString backupFolder)
     : link_(link), backupFolder_(std::move(backupFolder)) {}
 
-QString DeviceJobs::KeepBackup(const MemoryImage& image, BackupReason,
+QString DeviceJobs::KeepBackup(const MemoryImage& image, BackupReason reason,
                                QString& path) const {
   BackupHistory history = backupFolder_.isEmpty() ? BackupHistory() : BackupHistory(backupFolder_);
-  const BackupHistory::Kept kept = history.Keep(image);
+  const BackupHistory::Kept kept = history.Keep(image, reason);
   path = kept.Error.isEmpty() ? kept.Path : QString();
   return kept.Error;
 }
@@ -102,28 +102,36 @@ void DeviceJobs::Read(Done done, std::optional<BackupReason> reason) {
 }
 
 void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done) {
-  const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path).toStdString());
-  if (!file.Sound()) {
-    // Nothing that is not a sound library is sent, and the device is not
-    // even read for it.
-    if (done) done(Failed(FailureKind::File, LibraryFileFailure(path, file)));
-    return;
-  }
-  Write(file.Image(), std::move(options), std::move(done), BackupReason::BeforeUpload);
+  // The file is read when the job's turn comes, as the device would be.
+  link_.WhenIdle([jobs = *this, path, options = std::move(options), done = std::move(done)] {
+    const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path).toStdString());
+    if (!file.Sound()) {
+      // Nothing that is not a sound library is sent, and the device is not
+      // even read for it.
+      if (done) done(Failed(FailureKind::File, LibraryFileFailure(path, file)));
+      return;
+    }
+    jobs.Start(file.Image(), options, done, BackupReason::BeforeUpload, true);
+  });
 }
 
 void DeviceJobs::Write(const MemoryImage& image, WriteOptions options, Done done,
                        BackupReason reason) {
+  Start(image, options, std::move(done), reason, false);
+}
+
+void DeviceJobs::Start(const MemoryImage& image, const WriteOptions& options, Done done,
+                       BackupReason reason, bool front) const {
   if (!options.Backup && !options.Expect) {
-    WriteNow(image, options, {}, std::move(done), true);
+    WriteNow(image, options, {}, std::move(done), front);
     return;
   }
   ReadBeforeWrite(
       options, reason,
       [jobs = *this, image, options, done](OperationResult read) {
-        jobs.WriteNow(image, options, std::move(read), done, false);
+        jobs.WriteNow(image, options, std::move(read), done, true);
       },
-      done);
+      done, front);
 }
 
 void DeviceJobs::Edit(std::function<std::optional<MemoryImage>(const MemoryImage& read)> edit,
@@ -136,16 +144,17 @@ void DeviceJobs::Edit(std::function<std::optional<MemoryImage>(const MemoryImage
           if (done) done(read);
           return;
         }
-        jobs.WriteNow(*image, options, std::move(read), done, false);
+        jobs.WriteNow(*image, options, std::move(read), done, true);
       },
-      done);
+      done, false);
 }
 
 void DeviceJobs::ReadBeforeWrite(const WriteOptions& options, BackupReason reason,
-                                 std::function<void(OperationResult read)> write, Done done) {
+                                 std::function<void(OperationResult read)> write, Done done,
+                                 bool front) const {
   if (options.StageStarts) options.StageStarts(JobStage::Read);
-  link_.Run(
-      std::make_unique<MemoryDownload>(true, options.ReadPortFailure),
+  Queue(
+      front, std::make_unique<MemoryDownload>(true, options.ReadPortFailure),
       [jobs = *this, options, reason, write = std::move(write), done](const OperationResult& got) {
         OperationResult read = got;
         read.Stage = JobStage::Read;
@@ -177,8 +186,15 @@ void DeviceJobs::ReadBeforeWrite(const WriteOptions& options, BackupReason reaso
       });
 }
 
+void DeviceJobs::Queue(bool front, std::unique_ptr<DeviceOperation> operation, Done done) const {
+  if (front)
+    link_.RunNext(std::move(operation), std::move(done));
+  else
+    link_.Run(std::move(operation), std::move(done));
+}
+
 void DeviceJobs::WriteNow(const MemoryImage& image, const WriteOptions& options,
-                          OperationResult read, Done done, bool first) const {
+                          OperationResult read, Done done, bool front) const {
   if (options.StageStarts) options.StageStarts(JobStage::Write);
   auto upload = std::make_unique<LibraryUpload>(image);
   Done then = [jobs = *this, image, options, read = std::move(read), done](const OperationResult& got) {
@@ -196,10 +212,7 @@ void DeviceJobs::WriteNow(const MemoryImage& image, const WriteOptions& options,
   };
   // After a read, before anything queued meanwhile: what was read is what
   // is replaced.
-  if (first)
-    link_.Run(std::move(upload), std::move(then));
-  else
-    link_.RunNext(std::move(upload), std::move(then));
+  Queue(front, std::move(upload), std::move(then));
 }
 
 void DeviceJobs::VerifyNow(const MemoryImage& written, const WriteOptions& options,
@@ -222,8 +235,14 @@ void DeviceJobs::VerifyNow(const MemoryImage& written, const WriteOptions& optio
 }
 
 void DeviceJobs::Add(const QString& path, WriteOptions options, Done done) {
-  // The session file is read before the device is touched, so that a file
-  // that cannot be added leaves the device alone.
+  // The session file is read when the job's turn comes, before the device
+  // is touched, so that a file that cannot be added leaves the device alone.
+  link_.WhenIdle([jobs = *this, path, options = std::move(options), done = std::move(done)] {
+    jobs.AddNow(path, options, done);
+  });
+}
+
+void DeviceJobs::AddNow(const QString& path, const WriteOptions& options, Done done) const {
   const QFileInfo info(path);
   if (!info.exists()) {
     if (done) done(Failed(FailureKind::File, {LinkText::SesFileNotFound, {}, {}}));
@@ -281,7 +300,7 @@ void DeviceJobs::Add(const QString& path, WriteOptions options, Done done) {
     state->Merged = image;
     return {image, FailureKind::None, {}};
   };
-  link_.Run(std::make_unique<SessionAdd>(std::move(merge)),
+  link_.RunNext(std::make_unique<SessionAdd>(std::move(merge)),
             [jobs = *this, state, options, done](const OperationResult& added) {
               OperationResult result = added;
               result.Stage = state->Merged ? JobStage::Write : JobStage::Read;

@@ -85,11 +85,17 @@ class DeviceJobs {
   QString KeepBackup(const MemoryImage& image, BackupReason reason, QString& path) const;
   // The read that comes before a write: keeps what it read (when asked),
   // compares it with the expected memory, then calls write with the result.
+  // front: before anything queued (the job already has its turn).
   void ReadBeforeWrite(const WriteOptions& options, BackupReason reason,
-                       std::function<void(OperationResult read)> write, Done done);
+                       std::function<void(OperationResult read)> write, Done done,
+                       bool front) const;
+  void Start(const MemoryImage& image, const WriteOptions& options, Done done,
+             BackupReason reason, bool front) const;
+  void AddNow(const QString& path, const WriteOptions& options, Done done) const;
+  void Queue(bool front, std::unique_ptr<DeviceOperation> operation, Done done) const;
   // Writes image now (before anything queued), then verifies when asked.
   void WriteNow(const MemoryImage& image, const WriteOptions& options, OperationResult read,
-                Done done, bool first) const;
+                Done done, bool front) const;
   void VerifyNow(const MemoryImage& written, const WriteOptions& options, OperationResult wrote,
                  Done done) const;
 

@@ -27,9 +27,10 @@ DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi
                        LinkTiming timing)
     : timing_(timing),
       ownPort_(std::move(ownPort)),
-      // Made before the application's loop runs (level 0) or from inside
-      // it: queued work starts from that loop, not from one nested in it.
-      ownLoopLevel_(std::max(1, QThread::currentThread()->loopLevel())),
+      // The link's owner is made outside the loop it then runs in (the
+      // application's, ovrel's): work starts from that loop, one level
+      // deeper, and waits while a box or a dialog runs a loop on top of it.
+      ownLoopLevel_(QThread::currentThread()->loopLevel() + 1),
       line_(port ? *port : *ownPort_),
       ui_(ui) {}
 

@@ -6,7 +6,7 @@
 // It knows no operation and no job: it runs any DeviceOperation, giving it
 // only the narrow OperationContext. Everything runs on the thread of the
 // event loop, driven by the port's notifications and timers; no call waits.
-// Queued work starts from the event loop the link was made for, never from
+// Queued work starts from the event loop the link works from, never from
 // the loop of a modal box or a file dialog opened on top of it.
 
 #include <QElapsedTimer>
@@ -72,7 +72,7 @@ class DeviceLink : public QObject, private OperationContext {
   const LinkProgress& CurrentStep() const override { return current_; }
 
   // True when queued work may start now: no modal box or dialog runs its
-  // own loop above the one the link was made for.
+  // own loop above the one the link works from.
   bool InOwnLoop() const;
 
   struct Queued {

@@ -60,9 +60,7 @@ QString LinkTextOf(LinkText text, const QString& subject) {
       return QStringLiteral("The session memory of Sorvani has %1: nothing was written.")
           .arg(linktext::kChangedSinceRead);
     case LinkText::VerifyFailed:
-      return QStringLiteral(
-          "Sorvani holds other bytes than were written. The memory as it was before is in the "
-          "backup history.");
+      return QStringLiteral("Sorvani holds other bytes than were written.");
   }
   return {};
 }

@@ -11,8 +11,10 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 #include "app/PortComboBox.h"
+#include "device/jobs/DeviceJobs.h"
 #include "library/LibraryEdit.h"
 #include "library/SessionScan.h"
 #include "memory/MemoryWindow.h"
@@ -133,7 +135,88 @@ TEST_F(MemoryWindowTest, ListsRemovesMovesAndWritesTheDeviceSessions) {
   EXPECT_TRUE(window->close());
   EXPECT_TRUE(dialogs.AllAnswersUsed());
   EXPECT_EQ(dialogs.MessageTexts().size(), 1);
-  EXPECT_EQ(BackupHistory().Files(), backups);  // the read-back is no backup
+  // The write kept what it replaced, as kept before an edit; the read-back
+  // is no backup.
+  const QStringList after = BackupHistory().Files();
+  ASSERT_EQ(after.size(), backups.size() + 1);
+  EXPECT_EQ(BackupHistory::ReasonOf(after.last()), BackupReason::BeforeEdit);
+  QFile replaced(after.last());
+  ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
+  EXPECT_EQ(replaced.readAll(), QByteArray(reinterpret_cast<const char*>(old.data()),
+                                           static_cast<qsizetype>(old.size())));
+}
+
+// A session added from the main window after the Memory window read the
+// device must survive a "Write to Sorvani" of the list read before it: the
+// write finds another memory than was read, writes nothing and says why.
+// A remote add queued while the window writes keeps its own backup.
+TEST_F(MemoryWindowTest, AWriteOverAMemoryThatChangedSinceItWasReadWritesNothing) {
+  DevSim sim({"--link", (root + "/ttyM").toStdString()}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  const QString calm = programFolder + "/Sessions/calm.svs";
+  WriteFile(calm, "version=23\r\n1,0,\r\n33,48,1,200,200,\r\n0,\r\n");
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
+  ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  auto* table = Control<QTableWidget>(*window, "sessionTable");
+  table->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+  ASSERT_EQ(table->rowCount(), 2);
+
+  // The add goes through; the window, asked whether to drop its changes
+  // for what the device now holds, keeps them.
+  dialogs.AnswerPath(calm);
+  QTest::mouseClick(Control<QPushButton>(f, "selectSessionButton"), Qt::LeftButton);
+  dialogs.AnswerButton(MsgResult::No);
+  ClickAndWait(f, Control<QPushButton>(f, "uploadAddButton"));
+  ASSERT_EQ(f.PanelText(0), QStringLiteral("Single session uploaded to Sorvani successfully"));
+  const Bytes added = sim.memory();
+  ASSERT_EQ(added[1], 4);  // four sessions
+  ASSERT_EQ(table->rowCount(), 2);
+
+  // "Write to Sorvani" writes nothing, says why and offers what the device
+  // holds; No keeps the list as it is.
+  dialogs.AnswerButton(MsgResult::No);
+  ClickAndWait(f, Control<QPushButton>(*window, "writeButton"));
+  EXPECT_EQ(sim.memory(), added);
+  const QString status = Control<QLabel>(*window, "statusLabel")->text();
+  EXPECT_TRUE(status.contains("changed since it was read")) << status.toStdString();
+  EXPECT_TRUE(dialogs.MessageTexts().last().contains("changed since it was read"))
+      << dialogs.MessageTexts().last().toStdString();
+  EXPECT_TRUE(window->Changed());
+  EXPECT_EQ(table->rowCount(), 2);
+
+  // Yes shows the four sessions the device holds, and a write from there
+  // goes through. A remote add queued while it writes waits for it, then
+  // keeps what it replaces.
+  dialogs.AnswerButton(MsgResult::Yes);
+  ClickAndWait(f, Control<QPushButton>(*window, "writeButton"));
+  ASSERT_EQ(table->rowCount(), 4);
+  EXPECT_FALSE(window->Changed());
+  table->selectRow(3);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+  std::optional<OperationResult> remote;
+  QTimer::singleShot(50, [&] {
+    WriteOptions options;  // as the remote control starts its adds
+    f.Jobs().Add(calm, options, [&](const OperationResult& r) { remote = r; });
+  });
+  QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return remote.has_value(); }, 60000));
+  EXPECT_TRUE(Control<QLabel>(*window, "statusLabel")->text().startsWith("Written to Sorvani"))
+      << Control<QLabel>(*window, "statusLabel")->text().toStdString();
+  ASSERT_TRUE(remote->Ok()) << remote->Reason().toStdString();
+  // The add's backup is the three sessions the window wrote.
+  ASSERT_FALSE(remote->BackupPath.isEmpty());
+  EXPECT_EQ(remote->BackupPath, BackupHistory().Newest());
+  QFile kept(remote->BackupPath);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  const Bytes written = BuildLibraryImage(window->Sessions()).value_or(Bytes{});
+  EXPECT_EQ(kept.readAll(), QByteArray(reinterpret_cast<const char*>(written.data()),
+                                       static_cast<qsizetype>(written.size())));
+  EXPECT_EQ(sim.memory()[1], 4);
 }
 
 TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTableWidget>
@@ -159,28 +160,38 @@ TEST_F(RemoteWiring, AFloodOfFailingRequestsRunsOneAfterAnotherFromTheMainLoop) 
   ASSERT_TRUE(app->Remote && app->Remote->Active());
   MainWindow& main = *app->Main;
 
-  // No port: every upload fails at once with the same message.
-  constexpr int kRequests = 300;
-  for (int i = 0; i < kRequests; ++i) Send(RemoteUploadLibrary);
-  // A box of the window is open while the requests arrive: they wait for it.
-  bool startedInsideTheBox = true;
-  boxes.Until = [&] { return main.Link().Busy(); };
-  boxes.WhenClosing = [&] {
-    QTest::qWait(100);
-    startedInsideTheBox = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox")) != nullptr;
-  };
-  boxes.AnswerPath(root + QStringLiteral("/notalibrary.txt"));
-  Control<QPushButton>(main, "selectLibraryButton")->click();
-  EXPECT_FALSE(startedInsideTheBox);
+  // As in the program, all of it runs inside the application's loop; the
+  // boxes open loops of their own on top of it.
+  QEventLoop applicationLoop;
+  QTimer::singleShot(0, [&] {
+    struct Quit {
+      QEventLoop& Loop;
+      ~Quit() { Loop.quit(); }
+    } quit{applicationLoop};
+    // No port: every upload fails at once with the same message.
+    constexpr int kRequests = 300;
+    for (int i = 0; i < kRequests; ++i) Send(RemoteUploadLibrary);
+    // A box of the window is open while the requests arrive: they wait for it.
+    bool startedInsideTheBox = true;
+    boxes.Until = [&] { return main.Link().Busy(); };
+    boxes.WhenClosing = [&] {
+      QTest::qWait(100);
+      startedInsideTheBox = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox")) != nullptr;
+    };
+    boxes.AnswerPath(root + QStringLiteral("/notalibrary.txt"));
+    Control<QPushButton>(main, "selectLibraryButton")->click();
+    EXPECT_FALSE(startedInsideTheBox);
 
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !main.Link().Busy(); }, 60000));
-  EXPECT_EQ(boxes.MaxDepth, 1);  // the window's own box only
-  auto* failures = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox"));
-  ASSERT_NE(failures, nullptr);
-  EXPECT_TRUE(failures->text().endsWith(QStringLiteral("(repeated %1 times)").arg(kRequests)))
-      << failures->text().toStdString();
-  EXPECT_TRUE(failures->isVisible());
-  EXPECT_FALSE(failures->isModal());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.Link().Busy(); }, 60000));
+    EXPECT_EQ(boxes.MaxDepth, 1);  // the window's own box only
+    auto* failures = main.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox"));
+    ASSERT_NE(failures, nullptr);
+    EXPECT_TRUE(failures->text().endsWith(QStringLiteral("(repeated %1 times)").arg(kRequests)))
+        << failures->text().toStdString();
+    EXPECT_TRUE(failures->isVisible());
+    EXPECT_FALSE(failures->isModal());
+  });
+  applicationLoop.exec();
 }
 
 }  // namespace

@@ -47,8 +47,9 @@ TEST_F(CliSafeWriteTest, EachAddKeepsTheMemoryItFound) {
   ASSERT_EQ(Run({"add", "--port", port, "ses.svs"}).Status, 0);
   QStringList names = Backups();
   ASSERT_EQ(names.size(), 1);
-  EXPECT_TRUE(
-      QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-\d{6}\.svl$)").match(names[0]).hasMatch())
+  EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-\d{6}-add\.svl$)")
+                  .match(names[0])
+                  .hasMatch())
       << names[0].toStdString();
   EXPECT_EQ(Backup(names[0]), before);
   const Bytes afterFirst = ReadFile(Path("program/TempSesLib.svl"));
@@ -84,8 +85,50 @@ TEST_F(CliSafeWriteTest, UploadWithBackupThenRestoreGivesTheOldMemoryBack) {
   EXPECT_TRUE(restored.Out.contains(QStringLiteral("library, %1 bytes").arg(old.size())));
   EXPECT_TRUE(restored.Out.contains("Sessions: 1"));
   EXPECT_EQ(sim.memory(), Padded(old));
-  EXPECT_EQ(LoggedCommands(sim.log()),
-            "I" + Repeat('r', 16) + "O" + UploadCommands() + UploadCommands());
+  // The restore, a write like any other, keeps what it replaces first.
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O" + UploadCommands() + "I" +
+                                           Repeat('r', 16) + "O" + UploadCommands());
+}
+
+// Every upload keeps what it replaces, also one of a library padded with
+// zeros to the memory's size, as "download --raw" writes it.
+TEST_F(CliSafeWriteTest, AnUploadOfAPaddedLibraryKeepsWhatItReplaces) {
+  const Bytes old = LibraryWithSegments(5);
+  DevSim sim({"--log"}, Padded(old));
+  WriteFile(Path("raw.svl"), Padded(LibraryWithSegments(2)));
+  const Outcome up = Run({"upload", "--port", QString::fromStdString(sim.path()), "raw.svl"});
+  ASSERT_EQ(up.Status, 0) << up.Err.toStdString();
+  ASSERT_EQ(Backups().size(), 1);
+  EXPECT_EQ(Backup(Backups()[0]), old);
+  EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O" + UploadCommands());
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
+}
+
+// A script that edits what it read writes only while the device still holds
+// the library it started from.
+TEST_F(CliSafeWriteTest, UploadWithExpectWritesOnlyOverTheLibraryItStartedFrom) {
+  const Bytes base = LibraryWithSegments(3);
+  DevSim sim({"--log"}, Padded(base));
+  const QString port = QString::fromStdString(sim.path());
+  WriteFile(Path("base.svl"), base);
+  WriteFile(Path("edited.svl"), LibraryWithSegments(2));
+  WriteFile(Path("other.svl"), LibraryWithSegments(4));
+  // Another program wrote in the meantime.
+  ASSERT_EQ(Run({"upload", "--port", port, "other.svl"}).Status, 0);
+
+  const Outcome stale = Run({"upload", "--port", port, "--expect", "base.svl", "edited.svl"});
+  EXPECT_EQ(stale.Status, 4);
+  EXPECT_TRUE(stale.Err.contains("changed since it was read")) << stale.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(4)));
+
+  // Also with --no-backup, the device is read to compare; a raw download of
+  // what it holds names the same library.
+  WriteFile(Path("now.svl"), Padded(LibraryWithSegments(4)));
+  const Outcome fresh =
+      Run({"upload", "--port", port, "--no-backup", "--expect", "now.svl", "edited.svl"});
+  ASSERT_EQ(fresh.Status, 0) << fresh.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
+  EXPECT_EQ(Run({"upload", "--port", port, "--expect", "nothing.svl", "edited.svl"}).Status, 1);
 }
 
 TEST_F(CliSafeWriteTest, NothingIsWrittenWhenTheBackupReadFails) {
@@ -289,6 +332,34 @@ TEST_F(CliSafeWriteTest, RestoreAfterAWipedReadPutsTheLastSoundLibraryBack) {
   ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
   EXPECT_TRUE(restored.Err.contains(BackupFolder() + "/" + names[0])) << restored.Err.toStdString();
   EXPECT_EQ(wiped.memory(), Padded(sound));
+}
+
+// A restore without a file brings back the memory as it was before the
+// last write, and names it: not an older backup, nor a read made after the
+// write (which may have caught a half-written memory).
+TEST_F(CliSafeWriteTest, RestoreBringsBackTheMemoryBeforeTheLastWrite) {
+  DevSim sim({}, Padded(LibraryWithSegments(1)));
+  const QString port = QString::fromStdString(sim.path());
+  WriteFile(Path("second.svl"), LibraryWithSegments(2));
+  WriteFile(Path("third.svl"), LibraryWithSegments(3));
+  ASSERT_EQ(Run({"upload", "--port", port, "second.svl"}).Status, 0);
+  ASSERT_EQ(Run({"upload", "--port", port, "third.svl"}).Status, 0);
+  ASSERT_EQ(Run({"list", "--port", port}).Status, 0);
+  const QStringList names = Backups();
+  ASSERT_EQ(names.size(), 3);
+
+  const QStringList lines = Run({"backups"}).Out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[1].contains("before upload")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].contains("UTC  read ")) << lines[2].toStdString();
+
+  Outcome restored = Run({"restore", "--port", port});
+  ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();
+  EXPECT_TRUE(restored.Err.contains("Restoring the memory as it was before the last write (kept "
+                                    "before upload), " +
+                                    BackupFolder() + "/" + names[1]))
+      << restored.Err.toStdString();
+  EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(2)));
 }
 
 TEST_F(CliSafeWriteTest, ExitStatusTellsTheKindOfFailure) {

@@ -6,6 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "LinkTestSupport.h"
 #include "storage/BackupHistory.h"
@@ -40,22 +45,22 @@ class BackupHistoryTest : public ::testing::Test {
 TEST_F(BackupHistoryTest, KeepsTheUsedBytesOnceForEqualConsecutiveImages) {
   BackupHistory history(Folder());
   const Bytes one = LibraryWithSegments(2);
-  const auto kept = history.Keep(ImageOf(one), kNoon);
+  const auto kept = history.Keep(ImageOf(one), BackupReason::Read, kNoon);
   ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
-  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000001.svl");
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000001-read.svl");
   // A library file like any other: the used bytes, not 2048.
   EXPECT_EQ(ReadFile(kept.Path), one);
 
   // Read again unchanged: not kept twice.
-  EXPECT_EQ(history.Keep(ImageOf(one), kNoon.addSecs(60)).Path, kept.Path);
+  EXPECT_EQ(history.Keep(ImageOf(one), BackupReason::Read, kNoon.addSecs(60)).Path, kept.Path);
   EXPECT_EQ(Names().size(), 1);
 
   // Changed, then back to the first image: both are kept, newest last.
-  history.Keep(ImageOf(LibraryWithSegments(3)), kNoon.addSecs(120));
-  history.Keep(ImageOf(one), kNoon.addSecs(180));
-  EXPECT_EQ(Names(), (QStringList{"2026-03-01T12-00-00Z-000001.svl",
-                                  "2026-03-01T12-02-00Z-000002.svl",
-                                  "2026-03-01T12-03-00Z-000003.svl"}));
+  history.Keep(ImageOf(LibraryWithSegments(3)), BackupReason::Read, kNoon.addSecs(120));
+  history.Keep(ImageOf(one), BackupReason::Read, kNoon.addSecs(180));
+  EXPECT_EQ(Names(), (QStringList{"2026-03-01T12-00-00Z-000001-read.svl",
+                                  "2026-03-01T12-02-00Z-000002-read.svl",
+                                  "2026-03-01T12-03-00Z-000003-read.svl"}));
   EXPECT_EQ(ReadFile(history.Newest()), one);
 }
 
@@ -72,7 +77,8 @@ TEST_F(BackupHistoryTest, ReadsKeepTheirOrderWhateverTheClockSays) {
   for (int i = 0; i < 12; ++i) {
     kept.push_back(LibraryWithSegments(1 + i % 3));
     // The last read comes after the clock was set back by an hour.
-    const auto k = history.Keep(ImageOf(kept.back()), i < 11 ? kNoon : kNoon.addSecs(-3600));
+    const auto k = history.Keep(ImageOf(kept.back()), BackupReason::Read,
+                                i < 11 ? kNoon : kNoon.addSecs(-3600));
     ASSERT_TRUE(k.Error.isEmpty()) << k.Error.toStdString();
     EXPECT_EQ(history.Newest(), k.Path);
   }
@@ -86,12 +92,12 @@ TEST_F(BackupHistoryTest, ReadsKeepTheirOrderWhateverTheClockSays) {
 // take: it is neither replaced nor written through.
 TEST_F(BackupHistoryTest, ALinkAtTheNextNameIsNeverFollowed) {
   BackupHistory history(Folder());
-  history.Keep(ImageOf(LibraryWithSegments(1)), kNoon);
+  history.Keep(ImageOf(LibraryWithSegments(1)), BackupReason::Read, kNoon);
   WriteFile(Dir.filePath("victim"), LibraryWithSegments(4));
-  ASSERT_TRUE(QFile::link(Dir.filePath("victim"), Folder() + "/2026-03-01T12-00-00Z-000002.svl"));
-  const auto kept = history.Keep(ImageOf(LibraryWithSegments(2)), kNoon);
+  ASSERT_TRUE(QFile::link(Dir.filePath("victim"), Folder() + "/2026-03-01T12-00-00Z-000002-read.svl"));
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(2)), BackupReason::Read, kNoon);
   ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
-  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000003.svl");
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000003-read.svl");
   EXPECT_EQ(ReadFile(kept.Path), LibraryWithSegments(2));
   EXPECT_EQ(ReadFile(Dir.filePath("victim")), LibraryWithSegments(4));
 }
@@ -100,11 +106,11 @@ TEST_F(BackupHistoryTest, AMemoryWithoutAValidLibraryIsKeptWhole) {
   BackupHistory history(Folder());
   Image blank{};
   blank.fill(0xFF);
-  EXPECT_EQ(ReadFile(history.Keep(blank, kNoon).Path), Bytes(SesMemSize, 0xFF));
+  EXPECT_EQ(ReadFile(history.Keep(blank, BackupReason::Read, kNoon).Path), Bytes(SesMemSize, 0xFF));
   // A library whose checksum is wrong is no valid library either.
   Bytes broken = LibraryWithSegments(1);
   broken.back() ^= 0x01;
-  EXPECT_EQ(ReadFile(history.Keep(ImageOf(broken), kNoon.addSecs(1)).Path).size(),
+  EXPECT_EQ(ReadFile(history.Keep(ImageOf(broken), BackupReason::Read, kNoon.addSecs(1)).Path).size(),
             std::size_t{SesMemSize});
 }
 
@@ -113,26 +119,130 @@ TEST_F(BackupHistoryTest, OnlyTheNewestFiftyAreKeptAndOtherFilesAreLeftAlone) {
   WriteFile(Folder() + "/mine.svl", LibraryWithSegments(1));
   BackupHistory history(Folder());
   for (int i = 0; i < kBackupsKept + 5; ++i)
-    history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), kNoon.addSecs(i));
+    history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), BackupReason::Read, kNoon.addSecs(i));
   QStringList names = Names();
   ASSERT_EQ(names.size(), kBackupsKept);
-  EXPECT_EQ(names.front(), "2026-03-01T12-00-05Z-000006.svl");
-  EXPECT_EQ(names.back(), "2026-03-01T12-00-54Z-000055.svl");
+  EXPECT_EQ(names.front(), "2026-03-01T12-00-05Z-000006-read.svl");
+  EXPECT_EQ(names.back(), "2026-03-01T12-00-54Z-000055-read.svl");
   EXPECT_TRUE(QFile::exists(Folder() + "/mine.svl"));
 
   // Pruned by the order of reading: a read made with the clock a year
   // behind is kept, and the oldest read goes.
-  const auto kept = history.Keep(ImageOf(LibraryWithSegments(3)), kNoon.addYears(-1));
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(3)), BackupReason::Read, kNoon.addYears(-1));
   names = Names();
   ASSERT_EQ(names.size(), kBackupsKept);
   EXPECT_EQ(names.back(), QFileInfo(kept.Path).fileName());
-  EXPECT_EQ(names.front(), "2026-03-01T12-00-06Z-000007.svl");
+  EXPECT_EQ(names.front(), "2026-03-01T12-00-06Z-000007-read.svl");
+}
+
+// Why each backup was kept is in its name; a restore looks for the memory
+// as it was before the last write, and a plain read that follows (which may
+// have caught a half-written memory) never stands in for it, nor does a
+// link. Names of older versions count as plain reads.
+TEST_F(BackupHistoryTest, TheRestoreTargetIsTheMemoryBeforeTheLastWrite) {
+  QDir().mkpath(Folder());
+  WriteFile(Folder() + "/2026-03-01T11-00-00Z-000001.svl", LibraryWithSegments(1));
+  BackupHistory history(Folder());
+  EXPECT_EQ(history.RestoreTarget()->Path, Folder() + "/2026-03-01T11-00-00Z-000001.svl");
+  const auto first = history.Keep(ImageOf(LibraryWithSegments(2)), BackupReason::BeforeAdd, kNoon);
+  const auto read =
+      history.Keep(ImageOf(LibraryWithSegments(3)), BackupReason::Read, kNoon.addSecs(1));
+  // The same memory read again is kept again when a write follows.
+  const auto second =
+      history.Keep(ImageOf(LibraryWithSegments(3)), BackupReason::BeforeEdit, kNoon.addSecs(2));
+  EXPECT_NE(second.Path, read.Path);
+  history.Keep(ImageOf(LibraryWithSegments(4)), BackupReason::Read, kNoon.addSecs(3));
+  Bytes unsound = LibraryWithSegments(5);
+  unsound.back() ^= 1;
+  history.Keep(ImageOf(unsound), BackupReason::BeforeUpload, kNoon.addSecs(4));
+  WriteFile(Dir.filePath("elsewhere.svl"), LibraryWithSegments(6));
+  ASSERT_TRUE(QFile::link(Dir.filePath("elsewhere.svl"),
+                          Folder() + "/2026-03-01T12-00-05Z-000008-upload.svl"));
+
+  const std::vector<BackupEntry> entries = history.Entries();
+  ASSERT_EQ(entries.size(), 7u);
+  EXPECT_EQ(entries[0].Reason, BackupReason::Read);
+  EXPECT_EQ(entries[1].Path, first.Path);
+  EXPECT_EQ(BackupHistory::ReasonOf(first.Path), BackupReason::BeforeAdd);
+  EXPECT_EQ(BackupHistory::ReasonText(entries[3].Reason), "before edit");
+  EXPECT_EQ(entries[4].Reason, BackupReason::Read);
+  EXPECT_EQ(entries[6].Kind, BackupKind::Link);
+  EXPECT_EQ(history.RestoreTarget()->Path, second.Path);
+  // Reads never push the last backup before a write out of the history.
+  for (int i = 0; i < kBackupsKept + 2; ++i)
+    history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), BackupReason::Read, kNoon.addSecs(9 + i));
+  EXPECT_EQ(history.Entries().size(), std::size_t{kBackupsKept});
+  EXPECT_EQ(history.RestoreTarget()->Path, second.Path);
+}
+
+// Sequence numbers go on past nine digits, and the longer names stay in
+// the history: listed in order, newest last, and pruned.
+TEST_F(BackupHistoryTest, NumbersGrowPastNineDigits) {
+  QDir().mkpath(Folder());
+  WriteFile(Folder() + "/2026-03-01T11-00-00Z-999999999-read.svl", LibraryWithSegments(1));
+  BackupHistory history(Folder());
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(2)), BackupReason::BeforeAdd, kNoon);
+  ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-1000000000-add.svl");
+  EXPECT_EQ(history.Newest(), kept.Path);
+  EXPECT_EQ(history.RestoreTarget()->Path, kept.Path);
+  for (int i = 0; i < kBackupsKept; ++i)
+    history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), BackupReason::Read, kNoon.addSecs(i + 1));
+  EXPECT_EQ(Names().size(), kBackupsKept);
+  EXPECT_FALSE(QFile::exists(Folder() + "/2026-03-01T11-00-00Z-999999999-read.svl"));
+  EXPECT_EQ(Names().back(), "2026-03-01T12-00-50Z-1000000050-read.svl");
+}
+
+// Two programs keeping a backup at the same moment choose the same name:
+// the one that finds it taken takes the next number, and no backup is lost.
+TEST_F(BackupHistoryTest, KeepersRacingForOneNameAllKeepTheirBackups) {
+  constexpr int kKeepers = 6;
+  for (int round = 0; round < 5; ++round) {
+    const QString folder = Folder() + QString::number(round);
+    QDir().mkpath(folder);
+    std::atomic<int> ready{0};
+    std::vector<QString> errors(kKeepers);
+    std::vector<std::thread> keepers;
+    for (int k = 0; k < kKeepers; ++k) {
+      keepers.emplace_back([&, k] {
+        ++ready;
+        while (ready < kKeepers) std::this_thread::yield();
+        errors[k] = BackupHistory(folder)
+                        .Keep(ImageOf(LibraryWithSegments(1 + k)), BackupReason::Read, kNoon)
+                        .Error;
+      });
+    }
+    for (std::thread& keeper : keepers) keeper.join();
+    for (const QString& error : errors) EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    std::set<Bytes> found;
+    for (const QString& path : BackupHistory(folder).Files()) found.insert(ReadFile(path));
+    EXPECT_EQ(found.size(), std::size_t{kKeepers});
+  }
+}
+
+// Whatever has a backup's name is listed: what is not a regular file as
+// broken (it is never restored), a link as a link.
+TEST_F(BackupHistoryTest, EntriesThatAreNoFilesAreListedAsBroken) {
+  QDir().mkpath(Folder() + "/2026-03-01T12-00-00Z-000001-read.svl");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Folder() + "/2026-03-01T12-00-00Z-000002-upload.svl"), 0600),
+            0);
+  ASSERT_TRUE(QFile::link(Dir.filePath("gone.svl"),
+                          Folder() + "/2026-03-01T12-00-00Z-000003-upload.svl"));
+  BackupHistory history(Folder());
+  const std::vector<BackupEntry> entries = history.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  for (const BackupEntry& entry : entries)
+    EXPECT_EQ(entry.Kind, BackupKind::Broken) << entry.Path.toStdString();
+  EXPECT_FALSE(history.RestoreTarget());
+  // The next backup comes after them.
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(1)), BackupReason::Read, kNoon);
+  EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000004-read.svl");
 }
 
 TEST_F(BackupHistoryTest, AFolderThatCannotBeMadeIsReported) {
   WriteFile(Dir.filePath("file"), Bytes{1});
   BackupHistory history(Dir.filePath("file/backups"));
-  const auto kept = history.Keep(ImageOf(LibraryWithSegments(1)), kNoon);
+  const auto kept = history.Keep(ImageOf(LibraryWithSegments(1)), BackupReason::Read, kNoon);
   EXPECT_TRUE(kept.Path.isEmpty());
   EXPECT_FALSE(kept.Error.isEmpty());
 }

@@ -153,6 +153,23 @@ TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
   EXPECT_EQ(device.Device.Memory()[1], 1);  // the session is in
 }
 
+// A link planted at an add's working file is never followed: the file it
+// names keeps its bytes, and the add writes nothing into the device.
+TEST_F(OperationResultTest, AnAddNeverWritesThroughALinkAtItsWorkingFile) {
+  InProcessDevice device;
+  const Bytes before{0x17, 0x00, 0x00, 0x04, 0x13};
+  SetMemory(device, before);
+  WriteFile(Dir.filePath("precious.txt"), QByteArray("keep me"));
+  ASSERT_TRUE(QFile::link(Dir.filePath("precious.txt"), Dir.filePath(linktext::kMemImgFile)));
+  const OperationResult r = Add(device);
+  EXPECT_EQ(r.Kind, FailureKind::File);
+  EXPECT_EQ(r.Message.Id, LinkText::WorkingFileNotWritten);
+  EXPECT_EQ(r.Message.Subject, linktext::kMemImgFile);
+  EXPECT_EQ(ReadFile(Dir.filePath("precious.txt")), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+  EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), device.Device.Memory().begin()));
+}
+
 // The image an upload wrote and the image a read found come with their
 // results, so that callers compare results rather than the link's insides.
 TEST_F(OperationResultTest, UploadAndReadHandTheirImagesBack) {
@@ -187,7 +204,7 @@ TEST_F(OperationResultTest, WithoutAPortOperationsFailAsNotConnected) {
   const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
   EXPECT_EQ(uploaded.Kind, FailureKind::NotConnected);
   EXPECT_EQ(uploaded.Message.Text(), LinkTextOf(LinkText::PortOpenFailed));
-  EXPECT_EQ(uploaded.Message.Detail, linktext::kNotConnected);
+  EXPECT_EQ(uploaded.Message.Detail, "Not connected");
   const OperationResult added = Add(device);
   EXPECT_EQ(added.Kind, FailureKind::NotConnected);
   EXPECT_EQ(device.Commands, "");

@@ -37,6 +37,8 @@ const Bytes kOneSessionLib = {0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00,
 const Bytes kEmptyLib = {0x17, 0x00, 0x00, 0x04, 0x13};
 const QString kUploadSteps =
     QStringLiteral("ICW") + QString(16, QChar('D')) + QStringLiteral("EXO");
+// The read that keeps what an upload replaces.
+const QString kReadSteps = QStringLiteral("I") + QString(16, QChar('r')) + QStringLiteral("O");
 
 class RecordingUi : public LinkUi {
  public:
@@ -250,7 +252,8 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {993, 1}}));
-  EXPECT_EQ(Ui.Steps, kUploadSteps);
+  // What the upload replaced was read and kept first.
+  EXPECT_EQ(Ui.Steps, kReadSteps + kUploadSteps);
   EXPECT_EQ(DeviceLibrary(kOneSessionLib.size()), kOneSessionLib);
 
   // Without the file the upload fails and says so; the client learns why
@@ -292,7 +295,8 @@ TEST_F(RemoteControlTest, ARequestDuringARemoteUploadWaitsForIt) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {993, 1}, {991, 1}}));
-  EXPECT_EQ(Ui.Steps, kUploadSteps + "S");  // the probe came after the whole upload
+  // The probe came after the whole upload, its read included.
+  EXPECT_EQ(Ui.Steps, kReadSteps + kUploadSteps + "S");
   // The call itself was answered at once, while the upload still ran.
   EXPECT_EQ(answeredWhileBusy, std::optional<bool>(true));
 }
