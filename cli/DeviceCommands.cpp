@@ -136,12 +136,13 @@ LibraryFileRead ReadLibrary(const QString& path) {
 // Uploads the library file at path as the arguments ask: keeping what it
 // replaces unless told not to, verifying when asked.
 int UploadLibrary(Device& d, const Arguments& a, const QString& path,
-                  std::optional<MemoryImage> expect = std::nullopt) {
+                  std::optional<MemoryImage> expect = std::nullopt,
+                  BackupReason reason = BackupReason::BeforeUpload) {
   const QString written = QStringLiteral("Sorvani session library uploaded successfully");
   WriteOptions options = d.Options(!a.NoBackup, a.Verify, written);
   options.Expect = std::move(expect);
   const OperationResult result = d.RunToEnd(
-      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done); });
+      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done, reason); });
   return Device::Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
@@ -210,7 +211,9 @@ int Restore(const Arguments& a) {
   }
   Device d;
   if (const int status = d.Choose(a.Port)) return status;
-  return UploadLibrary(d, a, path);
+  // What a restore replaces may be what a failed write left: it is kept as
+  // a plain read, never the memory a later restore brings back.
+  return UploadLibrary(d, a, path, std::nullopt, BackupReason::Read);
 }
 
 int Backups() {

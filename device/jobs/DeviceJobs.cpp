@@ -101,9 +101,11 @@ void DeviceJobs::Read(Done done, std::optional<BackupReason> reason) {
             });
 }
 
-void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done) {
+void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done,
+                            BackupReason reason) {
   // The file is read when the job's turn comes, as the device would be.
-  link_.WhenIdle([jobs = *this, path, options = std::move(options), done = std::move(done)] {
+  link_.WhenIdle([jobs = *this, path, options = std::move(options), done = std::move(done),
+                  reason] {
     const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path).toStdString());
     if (!file.Sound()) {
       // Nothing that is not a sound library is sent, and the device is not
@@ -111,7 +113,7 @@ void DeviceJobs::UploadFile(const QString& path, WriteOptions options, Done done
       if (done) done(Failed(FailureKind::File, LibraryFileFailure(path, file)));
       return;
     }
-    jobs.Start(file.Image(), options, done, BackupReason::BeforeUpload, true);
+    jobs.Start(file.Image(), options, done, reason, true);
   });
 }
 
@@ -162,6 +164,17 @@ void DeviceJobs::ReadBeforeWrite(const WriteOptions& options, BackupReason reaso
           if (done) done(read);
           return;
         }
+        const bool changed = options.Expect && !SameMemory(*options.Expect, *read.MemImg);
+        if (changed) {
+          // Nothing is written: what was read is kept as a plain read, never
+          // taken for the memory before a write.
+          OperationResult refused = read;
+          if (options.Backup) jobs.KeepBackup(*read.MemImg, BackupReason::Read, refused.BackupPath);
+          refused.Kind = FailureKind::Changed;
+          refused.Message = {LinkText::ChangedSinceRead, {}, {}};
+          if (done) done(refused);
+          return;
+        }
         if (options.Backup) {
           const QString error = jobs.KeepBackup(*read.MemImg, reason, read.BackupPath);
           if (!error.isEmpty()) {
@@ -173,13 +186,6 @@ void DeviceJobs::ReadBeforeWrite(const WriteOptions& options, BackupReason reaso
               return;
             }
           }
-        }
-        if (options.Expect && !SameMemory(*options.Expect, *read.MemImg)) {
-          OperationResult changed = read;
-          changed.Kind = FailureKind::Changed;
-          changed.Message = {LinkText::ChangedSinceRead, {}, {}};
-          if (done) done(changed);
-          return;
         }
         if (options.StageDone) options.StageDone(JobStage::Read, read);
         write(std::move(read));

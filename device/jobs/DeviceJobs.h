@@ -11,8 +11,9 @@
 // be kept nothing is written (unless WriteWithoutBackup says go on). A
 // write given the memory it may replace (Expect) writes nothing when the
 // device holds something else: it fails as Changed, carrying what the
-// device holds now. The second operation of a job runs before anything
-// queued meanwhile, so that what was read is what is replaced.
+// device holds now (kept as a plain read). The second operation of a job
+// runs before anything queued meanwhile, so that what was read is what is
+// replaced.
 
 #include <QString>
 #include <functional>
@@ -67,7 +68,11 @@ class DeviceJobs {
   void Read(Done done, std::optional<BackupReason> reason = BackupReason::Read);
   // Uploads the library file at path (a sound library; a file of 2048
   // bytes may carry zeros after it).
-  void UploadFile(const QString& path, WriteOptions options, Done done);
+  // reason: why what it replaces is kept (a restore keeps it as a plain
+  // read, so that a second restore does not bring back what the first one
+  // replaced: a memory a failed write left behind).
+  void UploadFile(const QString& path, WriteOptions options, Done done,
+                  BackupReason reason = BackupReason::BeforeUpload);
   // Uploads image, for reason (BeforeEdit for a changed list of sessions).
   void Write(const MemoryImage& image, WriteOptions options, Done done,
              BackupReason reason = BackupReason::BeforeUpload);

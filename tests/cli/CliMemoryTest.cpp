@@ -100,6 +100,10 @@ TEST_F(CliMemoryTest, RemoveUploadsTheCompilersImageOfTheRestAndKeepsTheOld) {
   const QStringList backups = QDir(BackupFolder()).entryList(QDir::Files);
   ASSERT_EQ(backups.size(), 2);
   EXPECT_EQ(ReadFile(BackupFolder() + "/" + backups.first()), old);
+  // The broken memory the restore replaced is kept as a plain read: a
+  // second restore still brings back the memory from before the remove.
+  ASSERT_EQ(Run({"restore", "--port", port}).Status, 0);
+  EXPECT_EQ(sim.memory(), Padded(old));
 
   const Outcome removed = Run({"remove", "3", "1", "--port", port, "--verify"});
   ASSERT_EQ(removed.Status, 0) << removed.Err.toStdString();

@@ -164,7 +164,7 @@ TEST_F(OperationResultTest, AnAddNeverWritesThroughALinkAtItsWorkingFile) {
   const OperationResult r = Add(device);
   EXPECT_EQ(r.Kind, FailureKind::File);
   EXPECT_EQ(r.Message.Id, LinkText::WorkingFileNotWritten);
-  EXPECT_EQ(r.Message.Subject, linktext::kMemImgFile);
+  EXPECT_EQ(r.Message.Subject, "SVPMemImg.svl");
   EXPECT_EQ(ReadFile(Dir.filePath("precious.txt")), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
   EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
   EXPECT_TRUE(std::equal(before.begin(), before.end(), device.Device.Memory().begin()));
