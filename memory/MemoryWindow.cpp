@@ -571,24 +571,29 @@ void MemoryWindow::RestoreBackup(const QString& backup) {
   statusLabel_->setText(QStringLiteral("Restoring the memory from %1").arg(name));
   WriteOptions options;
   options.Verify = true;
-  jobs_.UploadFile(backup, std::move(options), [this, name](const OperationResult& result) {
-    writing_ = false;
-    UpdateButtons();
-    if (!result.Ok()) {
-      statusLabel_->setText(QStringLiteral("Restoring the memory failed"));
-      if (showResult_) showResult_(result);
-      return;
-    }
-    // The device holds the memory as it was read again; the changes made
-    // here are still there to be written over it.
-    readImage_ = result.MemImg;
-    UpdateButtons();
-    emit DeviceReached();
-    sourceLabel_->setText(
-        QStringLiteral("Sorvani memory, restored from %1 at %2")
-            .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
-    statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
-  });
+  // What the failed write left is kept as a plain read: a later restore
+  // brings back the memory before the write, not this.
+  jobs_.UploadFile(
+      backup, std::move(options),
+      [this, name](const OperationResult& result) {
+        writing_ = false;
+        UpdateButtons();
+        if (!result.Ok()) {
+          statusLabel_->setText(QStringLiteral("Restoring the memory failed"));
+          if (showResult_) showResult_(result);
+          return;
+        }
+        // The device holds the memory as it was read again; the changes made
+        // here are still there to be written over it.
+        readImage_ = result.MemImg;
+        UpdateButtons();
+        emit DeviceReached();
+        sourceLabel_->setText(
+            QStringLiteral("Sorvani memory, restored from %1 at %2")
+                .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+        statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
+      },
+      BackupReason::Read);
 }
 
 bool MemoryWindow::MayDiscardChanges() {
