@@ -283,6 +283,23 @@ TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
   EXPECT_TRUE(window.Changed());
 }
 
+// A session longer than 255 minutes is added after a warning of how the
+// device will show it.
+TEST_F(MemoryWindowTest, AddingASessionOverTwoHundredFiftyFiveMinutesWarnsAndAddsIt) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  WriteFile(root + "/long.svs", "version=23\r\n300,0,\r\n36,10,10,100,100,\r\n0,\r\n");
+  dialogs.AnswerPath(root + "/long.svs");
+  dialogs.AnswerButton(MsgResult::Ok);
+  QTest::mouseClick(Control<QPushButton>(window, "addButton"), Qt::LeftButton);
+  ASSERT_EQ(window.Sessions().size(), 1u);
+  EXPECT_EQ(window.Sessions()[0].Minutes, 300 - 256);
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  EXPECT_EQ(dialogs.Calls()[1].Message.Icon, MsgIcon::Warning);
+  EXPECT_TRUE(dialogs.Calls()[1].Message.Text.endsWith("so it will show 44:00."))
+      << dialogs.Calls()[1].Message.Text.toStdString();
+}
+
 // Extract... in the real save dialog asks before it replaces a session file;
 // the file it writes is named as the match at once.
 TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
