@@ -167,6 +167,8 @@ void MainWindow::CreateControls() {
   on(memoryButton_, &MainWindow::onMemoryClicked);
   on(uploadLibraryButton_, &MainWindow::onUploadLibraryClicked);
   on(uploadAddButton_, &MainWindow::onUploadAddClicked);
+  connect(libraryFileEdit_, &QLineEdit::editingFinished, this, &MainWindow::onFileNameTyped);
+  connect(sessionFileEdit_, &QLineEdit::editingFinished, this, &MainWindow::onFileNameTyped);
   portComboBox_->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
   portComboBox_->OnPortPicked = [this](const QString& port) {
     link_->SetPort(port);
@@ -278,11 +280,29 @@ void MainWindow::onSelectSessionClicked() {
   const std::optional<QString> path =
       SelectFile(kSessionFilter, folders_.SessionsFolder(), QStringLiteral(".svs"),
                  QStringLiteral("Unsupported session file format"));
-  if (!path) return;
-  folders_.SetSelectedSessionPath(*path);
-  sessionFileEdit_->setText(QFileInfo(*path).fileName());
-  folders_.SetSessionsFolder(FolderWithSeparator(*path));
-  userSettings_.SetSessionFile(*path);
+  if (path) SelectSessionFile(*path);
+}
+
+void MainWindow::onFileNameTyped() {
+  // A name typed into a box counts as picked once it names a file in the
+  // folder of the picked ones.
+  const QString library = PathFromEdit(folders_.SelectedLibraryPath(), folders_.LibrariesFolder(),
+                                       libraryFileEdit_->text());
+  if (!libraryFileEdit_->text().isEmpty() && library != folders_.SelectedLibraryPath() &&
+      QFileInfo(library).isFile())
+    SelectLibraryFile(library);
+  const QString session = PathFromEdit(folders_.SelectedSessionPath(), folders_.SessionsFolder(),
+                                       sessionFileEdit_->text());
+  if (!sessionFileEdit_->text().isEmpty() && session != folders_.SelectedSessionPath() &&
+      QFileInfo(session).isFile())
+    SelectSessionFile(session);
+}
+
+void MainWindow::SelectSessionFile(const QString& path) {
+  folders_.SetSelectedSessionPath(path);
+  sessionFileEdit_->setText(QFileInfo(path).fileName());
+  folders_.SetSessionsFolder(FolderWithSeparator(path));
+  userSettings_.SetSessionFile(path);
   userSettings_.SetSessionsFolder(folders_.SessionsFolder());
 }
 
@@ -312,11 +332,8 @@ void MainWindow::onConnectClicked() {
   SetStatusText(0, QStringLiteral("Autodetecting Sorvani..."));
   jobs_->Connect([this](const OperationResult& result) {
     if (result.Ok()) {
-      SetStatusText(1, QStringLiteral("Connected"));
+      DeviceAnswered();
       SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
-      userSettings_.SetPort(link_->Port());
-      deviceFound_ = true;
-      UpdateDeviceButtons();
       return;
     }
     SetStatusText(0, linktext::kAutodetectionFailed);
@@ -325,10 +342,24 @@ void MainWindow::onConnectClicked() {
   });
 }
 
+void MainWindow::DeviceAnswered() {
+  SetStatusText(1, QStringLiteral("Connected"));
+  userSettings_.SetPort(link_->Port());
+  deviceFound_ = true;
+  UpdateDeviceButtons();
+}
+
+void MainWindow::DeviceMemoryChanged(const OperationResult& result, const QString& what) {
+  if (!result.Ok()) return;
+  DeviceAnswered();
+  if (memoryWindow_ && result.MemImg) memoryWindow_->DeviceChanged(*result.MemImg, what);
+}
+
 void MainWindow::onMemoryClicked() {
   if (!memoryWindow_) {
-    memoryWindow_ = new MemoryWindow(folders_, dialogs_, *jobs_,
-                                     [this](const OperationResult& r) { ShowResult(r); }, this);
+    memoryWindow_ = new MemoryWindow(
+        folders_, dialogs_, *jobs_, [this](const OperationResult& r) { ShowResult(r); }, this);
+    connect(memoryWindow_, &MemoryWindow::DeviceReached, this, &MainWindow::DeviceAnswered);
   }
   // Without a port the window opens empty, for library files.
   if (link_->Port().isEmpty()) {
@@ -345,6 +376,7 @@ void MainWindow::onMemoryClicked() {
       RefreshPortsIfGone();
       return;
     }
+    DeviceAnswered();
     memoryWindow_->show();
     memoryWindow_->raise();
     memoryWindow_->ShowDeviceMemory(*result.MemImg);
@@ -382,6 +414,7 @@ void MainWindow::onUploadLibraryClicked() {
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
                                  : QStringLiteral("Sorvani session library upload failed"));
     if (!result.Ok()) RefreshPortsIfGone();
+    DeviceMemoryChanged(result, QStringLiteral("a session library was uploaded"));
   });
 }
 
@@ -415,9 +448,7 @@ void MainWindow::onUploadAddClicked() {
     SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
                                  : QStringLiteral("Single session upload to Sorvani failed"));
     if (!result.Ok()) RefreshPortsIfGone();
-    // An open memory window shows what the device holds now.
-    if (result.Ok() && result.MemImg && memoryWindow_ && memoryWindow_->isVisible())
-      memoryWindow_->ShowDeviceMemory(*result.MemImg);
+    DeviceMemoryChanged(result, QStringLiteral("a session was added"));
   });
 }
 
@@ -484,14 +515,20 @@ void MainWindow::onPortListDropDown() {
   if (portComboBox_->Text().isEmpty() && portComboBox_->count() > 0) portComboBox_->SetItemIndex(0);
 }
 
+bool MainWindow::MayEndProgram() {
+  if (canClose_ && !canClose_()) return false;
+  return !memoryWindow_ || memoryWindow_->MayDiscardChanges();
+}
+
 bool MainWindow::MayClose() {
   // Asked again when the delayed close comes: the editor stays usable while
-  // the operation runs. A session answered for already is not asked twice.
-  if (canClose_ && !canClose_()) {
+  // the operation runs. Work answered for already is not asked twice.
+  // Every window is asked before any goes, so that a "No" leaves them all open.
+  if (!MayEndProgram()) {
     closeWhenIdle_ = false;
     return false;
   }
-  if (link_->Busy()) {
+  if (link_->Busy() || (memoryWindow_ && memoryWindow_->Writing())) {
     // Cutting an operation off could leave the device in the middle of a
     // transfer: the window closes once the operation has ended.
     if (!closeWhenIdle_) {
@@ -511,7 +548,8 @@ bool MainWindow::MayClose() {
 void MainWindow::CloseWhenIdle() {
   if (!closeWhenIdle_) return;
   // A message about the operation's end is read first.
-  if (link_->Busy() || QApplication::activeModalWidget()) {
+  if (link_->Busy() || (memoryWindow_ && memoryWindow_->Writing()) ||
+      QApplication::activeModalWidget()) {
     QTimer::singleShot(100, this, &MainWindow::CloseWhenIdle);
     return;
   }
@@ -527,6 +565,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   userSettings_.SaveGeometry(*this);
+  if (memoryWindow_) memoryWindow_->hide();
   emit Closed();
 }
 

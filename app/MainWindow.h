@@ -63,15 +63,22 @@ class MainWindow : public QWidget, private LinkUi {
   void SetEditorWindows(QWidget* editor, QWidget* compiler);
   // Asked before the program ends (the editor's unsaved changes).
   void SetCanCloseApplication(std::function<bool()> canClose);
+  // Asks about the unsaved work of every window (the editor's, the memory
+  // window's); false when the user keeps it and the program stays.
+  bool MayEndProgram();
 
-  // What the library "Select" does with a chosen file.
+  // What the library and the session "Select" do with a chosen file.
   void SelectLibraryFile(const QString& path);
+  void SelectSessionFile(const QString& path);
 
   // Runs handler inside the program's error display.
   void Guard(const std::function<void()>& handler);
 
   // How a device operation of the window ended, as message boxes and status texts.
   void ShowResult(const OperationResult& result);
+  // The device's memory was changed by an operation (an upload, an add, a
+  // remote request): the memory window follows. what: what happened.
+  void DeviceMemoryChanged(const OperationResult& result, const QString& what);
   // How a failed remote request ended, in one box that stays open without
   // stopping anything (no loop of its own, so the next request never runs
   // inside it); a message that comes again counts its repeats.
@@ -93,6 +100,7 @@ class MainWindow : public QWidget, private LinkUi {
   void onUploadLibraryClicked();
   void onUploadAddClicked();
   void onPortListDropDown();
+  void onFileNameTyped();
 
  private:
   void SetStatusText(int panel, const QString& text);
@@ -116,6 +124,8 @@ class MainWindow : public QWidget, private LinkUi {
   // Closes the window once no operation runs or waits and no message is open.
   void CloseWhenIdle();
   void UpdateDeviceButtons();
+  // The device answered: connected, and the device buttons enabled.
+  void DeviceAnswered();
   // When the memory read before an upload could not be kept: asks whether
   // to write all the same. True when the upload may go on.
   bool MayUploadWithoutBackup(const OperationResult& read);

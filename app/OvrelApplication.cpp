@@ -61,19 +61,27 @@ void OvrelApplication::CreateAboutAndRemote() {
           static_cast<QWidget*>(About.get())})
       window->hide();
     Splash->Dismiss();
+    // quit() closes the windows still shown, and one that refused would
+    // leave a program running without a main window: every window's work was
+    // settled before the main window closed, and all of them are hidden now.
     QCoreApplication::quit();
   });
 
   if (options_.ServeRemoteControl) {
     RemoteCallbacks callbacks;
     callbacks.ShowMainWindow = [this] { Main->ShowInFront(); };
-    // The same way out as the main window's close box, so the editor still
-    // asks about unsaved changes.
-    callbacks.MayQuit = [this] { return Editor->CanCloseApplication(); };
+    // The same way out as the main window's close box: the editor and the
+    // memory window ask about their unsaved work first.
+    callbacks.MayQuit = [this] { return Main->MayEndProgram(); };
     callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [this](std::exception_ptr error) { ShowError(dialogs_, error); };
     callbacks.ShowResult = [this](const OperationResult& result) {
       Main->ShowRemoteFailure(result);
+    };
+    callbacks.MemoryChanged = [this](uint code, const OperationResult& result) {
+      Main->DeviceMemoryChanged(result, code == RemoteUploadSession
+                                            ? QStringLiteral("another program added a session")
+                                            : QStringLiteral("another program uploaded a library"));
     };
     callbacks.OpenFiles = [this](const QStringList& files) {
       Main->ShowInFront();

@@ -1,8 +1,11 @@
 // ovrel sweep: writes a new session holding a frequency sweep, cut into
 // segments as the editor's "Insert Sweep..." cuts it.
 
+#include <iostream>
+
 #include "cli/Command.h"
 #include "session/AtomicFile.h"
+#include "session/SesTime.h"
 #include "session/SessionFile.h"
 #include "session/Sweep.h"
 
@@ -86,6 +89,9 @@ int Sweep(Context& ctx, const std::vector<std::string>& args) {
   std::copy(sweep.Segments.begin(), sweep.Segments.end(), ses.SegData.begin() + 1);
   if (const FileWriteResult w = WriteFileAtomically(out, SessionFileText(ses)); !w)
     return ctx.Failure(w.Error);
+  const int64_t seconds = sweep.TotalSeconds();
+  if (const std::string warning = DeviceLengthWarning(seconds / 60, seconds % 60); !warning.empty())
+    ctx.Err() << "Warning: " << warning << "\n";
   return ExitOk;
 }
 

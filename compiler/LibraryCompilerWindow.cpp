@@ -194,6 +194,14 @@ void LibraryCompilerWindow::onCompileClicked() {
     dialogs_.ShowError(QString::fromStdString(compiled.Error));
     return;
   }
+  // Said before the library is saved; it is compiled all the same.
+  if (!compiled.Warnings.empty()) {
+    QStringList warnings;
+    for (const std::string& warning : compiled.Warnings)
+      warnings << QString::fromStdString(warning);
+    dialogs_.Message(
+        {kAppTitle, warnings.join(QLatin1Char('\n')), MsgIcon::Warning, MsgButtons::Ok, {}});
+  }
   FileDialogRequest request;
   request.Filter = kLibraryFilter;
   request.DefaultExt = QStringLiteral("svl");

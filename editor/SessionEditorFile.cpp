@@ -35,6 +35,8 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAs() {
   saveAsDialog.Title = QStringLiteral("Save session as");
   saveAsDialog.Filter = kSessionFilter;
   saveAsDialog.DefaultExt = QStringLiteral("svs");
+  // The editor's own rule: Save As replaces the chosen file without a question.
+  saveAsDialog.ReplaceWithoutAsking = true;
   // The folder last used, or the sessions folder; the session's own name
   // when it has one.
   saveAsDialog.InitialDir = userSettings_.SaveFolder(folders_.SessionsFolder());

@@ -2,13 +2,14 @@
 // sweep's segments before the cursor.
 #include "editor/SessionEditorWindow.h"
 #include "editor/SweepDialog.h"
+#include "session/SesTime.h"
 #include "session/Sweep.h"
 
 namespace ovrel {
 
 void SessionEditorWindow::onInsertSweepTriggered() {
   // Window-modal and not waited for: the segments go in when OK is clicked.
-  auto* dialog = new SweepDialog(MaxSegCount - St().Ses.SegCount, this);
+  auto* dialog = new SweepDialog(MaxSegCount - St().Ses.SegCount, SesTotalSeconds(St().Ses), this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &QDialog::accepted, this,
           [this, dialog] { InsertSweep(dialog->Result().Segments); });

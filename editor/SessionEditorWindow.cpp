@@ -202,6 +202,8 @@ void SessionEditorWindow::BuildControls() {
   exportDialog_.Title = QStringLiteral("Export session as");
   exportDialog_.Filter = QStringLiteral("Exported session (*.csv)|*.csv");
   exportDialog_.DefaultExt = QStringLiteral("csv");
+  // Like Save As, the export replaces the chosen file without a question.
+  exportDialog_.ReplaceWithoutAsking = true;
   scheduleImportDialog_.Title = QStringLiteral("Import schedule");
   scheduleImportDialog_.Filter = kScheduleFilter;
   scheduleImportDialog_.InitialDir = folders_.SessionsFolder();

@@ -44,7 +44,8 @@ QString Sentence(const std::string& reason) {
 
 }  // namespace
 
-SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(room) {
+SweepDialog::SweepDialog(int room, int64_t sessionSeconds, QWidget* parent)
+    : QDialog(parent), room_(room), sessionSeconds_(sessionSeconds) {
   setObjectName(QStringLiteral("sweepDialog"));
   setWindowTitle(QStringLiteral("Insert Sweep"));
 
@@ -82,6 +83,9 @@ SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(roo
       new QLabel(QStringLiteral("Segments: number, start, time, mode, frequency, pitch"));
   totalText_ = new QLabel;
   totalText_->setObjectName(QStringLiteral("totalText"));
+  lengthWarningText_ = new QLabel;
+  lengthWarningText_->setObjectName(QStringLiteral("lengthWarningText"));
+  lengthWarningText_->setWordWrap(true);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   okButton_ = buttons->button(QDialogButtonBox::Ok);
@@ -95,6 +99,7 @@ SweepDialog::SweepDialog(int room, QWidget* parent) : QDialog(parent), room_(roo
   layout->addWidget(previewCaption);
   layout->addWidget(previewText_);
   layout->addWidget(totalText_);
+  layout->addWidget(lengthWarningText_);
   layout->addWidget(buttons);
 
   for (QLineEdit* edit : {fromEdit_, toEdit_, lengthEdit_, pitchEdit_})
@@ -135,6 +140,10 @@ void SweepDialog::onFieldChanged() {
                                         .arg(QString::fromStdString(
                                             TimeText(result_.TotalSeconds())))
                                   : QString());
+  // OK stays enabled: the warning only says what the device will show.
+  const int64_t made = sessionSeconds_ + (result_.Ok() ? result_.TotalSeconds() : 0);
+  lengthWarningText_->setText(QString::fromStdString(DeviceLengthWarning(made / 60, made % 60)));
+  lengthWarningText_->setVisible(!lengthWarningText_->text().isEmpty());
 }
 
 }  // namespace ovrel

@@ -18,8 +18,9 @@ namespace ovrel {
 class SweepDialog : public QDialog {
   Q_OBJECT
  public:
-  // room: how many more segments the session can take.
-  explicit SweepDialog(int room, QWidget* parent = nullptr);
+  // room: how many more segments the session can take; sessionSeconds: the
+  // length of the session the sweep goes into.
+  explicit SweepDialog(int room, int64_t sessionSeconds = 0, QWidget* parent = nullptr);
 
   // The sweep as the fields give it now (segments only when OK is enabled).
   const SweepResult& Result() const { return result_; }
@@ -29,6 +30,7 @@ class SweepDialog : public QDialog {
   void onFieldChanged();
 
   int room_;
+  int64_t sessionSeconds_;
   SweepResult result_;
   QLineEdit* fromEdit_;
   QLineEdit* toEdit_;
@@ -42,6 +44,7 @@ class SweepDialog : public QDialog {
   QPlainTextEdit* previewText_;
   QLabel* totalText_;
   QPushButton* okButton_;
+  QLabel* lengthWarningText_;  // a session the device will show shorter
 };
 
 }  // namespace ovrel

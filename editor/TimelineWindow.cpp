@@ -150,10 +150,8 @@ void TimelineWindow::SyncScrollBar() {
 void TimelineWindow::showEvent(QShowEvent* e) {
   if (!placed_) {
     placed_ = true;
-    // The size the user gave it last time; the place is always beside the
-    // editor, which may have moved since.
-    userSettings_.RestoreGeometry(*this);
-    PlaceBesideEditor();
+    // Where the user left it last time; the first time beside the editor.
+    if (!userSettings_.RestoreGeometry(*this)) PlaceBesideEditor();
   }
   QWidget::showEvent(e);
 }

@@ -17,6 +17,9 @@ namespace ovrel {
 struct CompiledLibrary {
   std::vector<std::uint8_t> Image;  // the L + 1 image bytes on success
   std::string Error;                // empty on success
+  // What the device will show otherwise than the files say, one sentence a
+  // file (a session longer than 255 minutes); the library is built all the same.
+  std::vector<std::string> Warnings;
   explicit operator bool() const { return Error.empty(); }
 };
 

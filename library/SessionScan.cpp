@@ -1,5 +1,6 @@
 #include "library/SessionScan.h"
 
+#include "session/SesTime.h"
 #include "session/SessionFile.h"
 
 namespace ovrel {
@@ -24,6 +25,10 @@ std::uint8_t LowByte(std::int32_t value) {
 }
 
 }  // namespace
+
+std::string SessionScan::DeviceLengthWarning() const {
+  return ovrel::DeviceLengthWarning(TotalTime[0], TotalTime[1]);
+}
 
 SessionRecord SessionScan::Record() const {
   SessionRecord record;

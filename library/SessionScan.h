@@ -24,6 +24,9 @@ struct SessionScan {
 
   // The record the image stores: each number's low 8 bits.
   SessionRecord Record() const;
+  // The warning when the total time line holds more minutes than the
+  // record keeps (DeviceLengthWarning), else empty.
+  std::string DeviceLengthWarning() const;
 };
 
 // Either the scan or what the session reader refused: the message names the

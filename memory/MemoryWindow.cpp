@@ -2,26 +2,30 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <set>
 
 #include "device/jobs/DeviceJobs.h"
-#include "library/LibraryFileRead.h"
 #include "library/LibraryCompiler.h"
+#include "library/LibraryFileRead.h"
 #include "library/LibraryList.h"
 #include "library/MemoryBudget.h"
 #include "library/SessionScan.h"
 #include "plot/SessionPlot.h"
 #include "session/AtomicFile.h"
 #include "session/SessionFile.h"
+#include "storage/BackupHistory.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/ScreenPlacement.h"
 
 namespace ovrel {
 
@@ -84,8 +88,9 @@ void MemoryWindow::CreateControls() {
   addButton_ = new QPushButton(QStringLiteral("Add Session..."), this);
   extractButton_ = new QPushButton(QStringLiteral("Extract..."), this);
   pictureLabel_ = new QLabel(this);
-  pictureLabel_->setMinimumHeight(160);
-  // The picture is drawn for the label's size; it does not size the label.
+  pictureLabel_->setMinimumHeight(80);
+  // The picture is drawn for the label's size, smaller with a smaller
+  // window; it does not size the label.
   pictureLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   pictureLabel_->setAlignment(Qt::AlignCenter);
   memoryGauge_ = new QProgressBar(this);
@@ -153,23 +158,64 @@ void MemoryWindow::CreateControls() {
   on(extractButton_, &MemoryWindow::onExtractClicked);
   on(writeButton_, &MemoryWindow::onWriteClicked);
   on(saveLibraryButton_, &MemoryWindow::onSaveLibraryClicked);
+  // The keys of a list: Delete removes, Ctrl+Up and Ctrl+Down move; each
+  // only when its button could be clicked.
+  const std::pair<QKeySequence, QPushButton*> keys[] = {
+      {QKeySequence::Delete, removeButton_},
+      {QKeySequence(Qt::CTRL | Qt::Key_Up), moveUpButton_},
+      {QKeySequence(Qt::CTRL | Qt::Key_Down), moveDownButton_}};
+  for (const auto& [key, button] : keys) {
+    auto* shortcut = new QShortcut(key, sessionTable_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, button, [button] {
+      if (button->isEnabled()) button->click();
+    });
+  }
   connect(sessionTable_, &QTableWidget::itemSelectionChanged, this,
           &MemoryWindow::onSelectionChanged);
 }
 
 void MemoryWindow::ShowDeviceMemory(const MemoryImage& image) {
   if (!MayDiscardChanges()) return;
+  ShowDeviceImage(image,
+                  QStringLiteral("Sorvani memory, read at %1")
+                      .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void MemoryWindow::DeviceChanged(const MemoryImage& image, const QString& what) {
+  if (!fromDevice_) return;  // a library file, or nothing read yet
+  const QString now = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
+  if (changed_) {
+    const MsgResult answer = dialogs_.Message(
+        {kAppTitle,
+         QStringLiteral("Since its memory was read here, %1 to Sorvani. Reload the memory? The "
+                        "changes made here and not written would be lost.")
+             .arg(what),
+         MsgIcon::Question,
+         MsgButtons::YesNo,
+         {}});
+    if (answer != MsgResult::Yes) {
+      // A write now would find another memory than was read, and write nothing.
+      sourceLabel_->setText(
+          QStringLiteral("Sorvani memory changed since it was read: %1 at %2").arg(what, now));
+      return;
+    }
+    SetChanged(false);
+  }
+  ShowDeviceImage(image, QStringLiteral("Sorvani memory at %1, after %2").arg(now, what));
+}
+
+void MemoryWindow::ShowDeviceImage(const MemoryImage& image, const QString& source) {
+  readImage_ = image;
   const LibrarySessions read = ReadLibrarySessions(image, LibImageLength::Memory);
   if (!read) {
+    // The list read before is no longer what the device holds: it goes.
+    SetSessions({}, true, source + QStringLiteral(": no valid session library"));
     dialogs_.ShowError(
         QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
             .arg(QString::fromStdString(read.Error)));
     return;
   }
-  readImage_ = image;
-  SetSessions(read.Sessions, true,
-              QStringLiteral("Sorvani memory, read at %1")
-                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  SetSessions(read.Sessions, true, source);
 }
 
 bool MemoryWindow::OpenLibrary(const QString& path) {
@@ -197,6 +243,8 @@ void MemoryWindow::SetSessions(std::vector<SessionRecord> sessions, bool fromDev
   folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
   SetChanged(false);
   Refresh(sessions_.empty() ? std::vector<int>{} : std::vector<int>{0});
+  // Sized to a new list once; edits keep the widths the user gave them.
+  sessionTable_->resizeColumnsToContents();
 }
 
 void MemoryWindow::Refresh(const std::vector<int>& select) {
@@ -226,7 +274,6 @@ void MemoryWindow::Refresh(const std::vector<int>& select) {
       sessionTable_->setItem(static_cast<int>(k), c, item);
     }
   }
-  sessionTable_->resizeColumnsToContents();
   for (const int row : select) {
     sessionTable_->selectionModel()->select(
         sessionTable_->model()->index(row, 0),
@@ -266,9 +313,16 @@ void MemoryWindow::ShowPicture() {
   }
   const Session ses = SessionOf(sessions_[static_cast<std::size_t>(rows.front())]);
   SessionPlot plot(ses);
-  const QSize size(std::max(pictureLabel_->width(), 400), std::max(pictureLabel_->height(), 160));
+  // As large as the label: never cut off by a smaller window.
+  const QSize size = pictureLabel_->contentsRect().size();
+  if (size.width() < 40 || size.height() < 20) {
+    pictureLabel_->setPixmap({});
+    return;
+  }
   plot.SetSize(size);
-  QPixmap picture(size);
+  const qreal ratio = devicePixelRatioF();
+  QPixmap picture(size * ratio);
+  picture.setDevicePixelRatio(ratio);
   picture.fill(Qt::white);
   QPainter painter(&picture);
   plot.Paint(painter);
@@ -343,21 +397,27 @@ void MemoryWindow::onAddClicked() {
   sessions_ = std::move(more);
   SetChanged(true);
   Refresh({static_cast<int>(sessions_.size()) - 1});
+  if (const std::string warning = read.Scan->DeviceLengthWarning(); !warning.empty())
+    dialogs_.Message(
+        {kAppTitle, QString::fromStdString(warning), MsgIcon::Warning, MsgButtons::Ok, {}});
 }
 
 void MemoryWindow::onExtractClicked() {
-  for (const int row : SelectedRows()) {
+  const std::vector<int> rows = SelectedRows();
+  for (const int row : rows) {
     const QString name = QStringLiteral("session-%1.svs").arg(row + 1);
     const std::optional<QString> path =
         dialogs_.SaveFile({{}, kSessionFilter, QStringLiteral("svs"), matchFolder_, name});
-    if (!path) return;
+    if (!path) break;
     const std::string text = SessionRecordFileText(sessions_[static_cast<std::size_t>(row)]);
     if (const FileWriteResult written = WriteFileAtomically(path->toStdString(), text); !written) {
       dialogs_.ShowError(QString::fromStdString(written.Error));
-      return;
+      break;
     }
     statusLabel_->setText(QStringLiteral("Session %1 written to %2").arg(row + 1).arg(*path));
   }
+  // A file written (or replaced) in the sessions folder changes the matches.
+  RescanSessionFolder(rows);
 }
 
 void MemoryWindow::onOpenLibraryClicked() {
@@ -371,8 +431,12 @@ void MemoryWindow::onSessionsFolderClicked() {
       dialogs_.BrowseFolder({QStringLiteral("Where are the session files?"), matchFolder_});
   if (!folder) return;
   matchFolder_ = *folder;
+  RescanSessionFolder(SelectedRows());
+}
+
+void MemoryWindow::RescanSessionFolder(const std::vector<int>& select) {
   folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
-  Refresh(SelectedRows());
+  Refresh(select);
 }
 
 void MemoryWindow::onSaveLibraryClicked() {
@@ -393,14 +457,15 @@ void MemoryWindow::onSaveLibraryClicked() {
 }
 
 void MemoryWindow::onWriteClicked() {
-  if (!fromDevice_ || writing_ || !readImage_) return;
+  if (!fromDevice_ || writing_) return;
   const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
   if (!image) return;
   writing_ = true;
   UpdateButtons();
   statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
   // Written only over the memory this window read: what the device holds
-  // is read (and kept) first, and anything else there is left alone.
+  // is read (and kept) first, and anything else there is left alone. After
+  // a failed write what it holds is not known: it is replaced, kept first.
   WriteOptions options;
   options.Verify = true;
   options.Expect = readImage_;
@@ -417,30 +482,51 @@ void MemoryWindow::onWriteClicked() {
 
 void MemoryWindow::Written(const OperationResult& result) {
   writing_ = false;
+  UpdateButtons();
   if (result.Kind == FailureKind::Changed) {
     ChangedSinceRead(result);
     return;
   }
   if (result.Kind == FailureKind::Verify) {
     statusLabel_->setText(QStringLiteral("Verification failed"));
-    UpdateButtons();
-    dialogs_.ShowError(result.BackupPath.isEmpty()
-                           ? result.Message.Text()
-                           : result.Message.Text() +
-                                 QStringLiteral(" The memory as it was before is in the backup "
-                                                "history."));
+    emit DeviceReached();
+    ShowWriteFailed(QStringLiteral("the memory read back differs from what was written."),
+                    QStringLiteral("Sorvani holds other bytes than were written: its memory may "
+                                   "not be a sound library now."),
+                    result.BackupPath);
     return;
   }
-  if (!result.Ok()) {
+  if (!result.Ok() && (result.Stage == JobStage::Write || result.Stage == JobStage::Verify)) {
     statusLabel_->setText(result.Stage == JobStage::Verify
                               ? QStringLiteral("Reading the Sorvani session memory back failed")
                               : QStringLiteral("Sorvani session library upload failed"));
-    UpdateButtons();
+    // Nothing reached the device before its first data block.
+    const bool untouched = result.At.Step == 0 || result.At.Command == 'C';
+    ShowWriteFailed(
+        result.Stage == JobStage::Verify
+            ? QStringLiteral("the memory could not be read back to check it: ") + result.Reason()
+            : result.Reason(),
+        result.Stage == JobStage::Verify ? QStringLiteral("What Sorvani holds now is not known.")
+        : untouched ? QStringLiteral("None of the new sessions reached Sorvani: it should hold "
+                                     "the sessions it held before.")
+                    : QStringLiteral("Sorvani may hold a part of the new sessions and a part of "
+                                     "the old ones: its memory may not be a sound library now."),
+        result.BackupPath);
+    return;
+  }
+  if (!result.Ok()) {
+    // The read before the write failed, or what it read could not be kept:
+    // nothing was written.
+    statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
     if (showResult_) showResult_(result);
     return;
   }
   readImage_ = result.MemImg;
+  emit DeviceReached();
   SetChanged(false);
+  sourceLabel_->setText(
+      QStringLiteral("Sorvani memory, written at %1")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
   statusLabel_->setText(
       QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
 }
@@ -448,7 +534,7 @@ void MemoryWindow::Written(const OperationResult& result) {
 void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
   statusLabel_->setText(QStringLiteral("Not written: the session memory of Sorvani has %1")
                             .arg(linktext::kChangedSinceRead));
-  UpdateButtons();
+  emit DeviceReached();
   const MsgResult answer = dialogs_.Message(
       {kAppTitle,
        result.Message.Text() +
@@ -457,6 +543,57 @@ void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
   if (answer != MsgResult::Yes || !result.MemImg) return;
   SetChanged(false);
   ShowDeviceMemory(*result.MemImg);
+}
+
+void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds,
+                                   const QString& backup) {
+  readImage_.reset();  // not known any more
+  sourceLabel_->setText(
+      QStringLiteral("Sorvani memory: writing failed at %1")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  QString text = QStringLiteral("Writing to Sorvani failed: %1\n\n%2").arg(what, deviceHolds);
+  const bool restorable = !backup.isEmpty();
+  text += restorable ? QStringLiteral(
+                           "\n\nThe memory as it was before the write is kept in %1. Restore "
+                           "it to Sorvani now?")
+                           .arg(QFileInfo(backup).fileName())
+                     : QStringLiteral("\n\nThe memory as it was before the write was not kept.");
+  const MsgResult answer = dialogs_.Message(
+      {kAppTitle, text, MsgIcon::Error, restorable ? MsgButtons::YesNo : MsgButtons::Ok,
+       restorable ? QDir::toNativeSeparators(backup) : QString()});
+  if (restorable && answer == MsgResult::Yes) RestoreBackup(backup);
+}
+
+void MemoryWindow::RestoreBackup(const QString& backup) {
+  writing_ = true;
+  UpdateButtons();
+  const QString name = QFileInfo(backup).fileName();
+  statusLabel_->setText(QStringLiteral("Restoring the memory from %1").arg(name));
+  WriteOptions options;
+  options.Verify = true;
+  // What the failed write left is kept as a plain read: a later restore
+  // brings back the memory before the write, not this.
+  jobs_.UploadFile(
+      backup, std::move(options),
+      [this, name](const OperationResult& result) {
+        writing_ = false;
+        UpdateButtons();
+        if (!result.Ok()) {
+          statusLabel_->setText(QStringLiteral("Restoring the memory failed"));
+          if (showResult_) showResult_(result);
+          return;
+        }
+        // The device holds the memory as it was read again; the changes made
+        // here are still there to be written over it.
+        readImage_ = result.MemImg;
+        UpdateButtons();
+        emit DeviceReached();
+        sourceLabel_->setText(
+            QStringLiteral("Sorvani memory, restored from %1 at %2")
+                .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+        statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
+      },
+      BackupReason::Read);
 }
 
 bool MemoryWindow::MayDiscardChanges() {
@@ -472,6 +609,18 @@ bool MemoryWindow::MayDiscardChanges() {
   if (answer != MsgResult::Yes) return false;
   SetChanged(false);
   return true;
+}
+
+void MemoryWindow::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    // Beside the main window, and no larger than the screen.
+    if (parentWidget())
+      PlaceBeside(*this, *parentWidget()->window());
+    else
+      KeepOnScreen(*this);
+  }
+  QWidget::showEvent(event);
 }
 
 void MemoryWindow::resizeEvent(QResizeEvent* event) {

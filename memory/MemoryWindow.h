@@ -36,10 +36,15 @@ class MemoryWindow : public QWidget {
                std::function<void(const OperationResult&)> showResult, QWidget* parent = nullptr);
 
   // Shows the sessions of a memory image just read from the device. A
-  // memory that holds no library is said so and shows nothing.
+  // memory that holds no library is said so and shows no sessions.
   // The image is what "Write to Sorvani" may replace: when the device holds
   // something else by then, the write writes nothing.
   void ShowDeviceMemory(const MemoryImage& image);
+  // The device's memory was changed elsewhere (an upload, an add, a remote
+  // request) and now holds image: shown at once, or, over changes not yet
+  // written, after the user agreed to reload. what: what happened ("a
+  // session was added").
+  void DeviceChanged(const MemoryImage& image, const QString& what);
   // Shows the sessions of a library file; false (after saying why) when it
   // cannot be read or holds no library.
   bool OpenLibrary(const QString& path);
@@ -47,10 +52,19 @@ class MemoryWindow : public QWidget {
   const std::vector<SessionRecord>& Sessions() const { return sessions_; }
   // True while the list holds changes not yet written.
   bool Changed() const { return changed_; }
+  // True from "Write to Sorvani" until the memory was read back.
+  bool Writing() const { return writing_; }
+  // Asks whether changes not yet written may go; false: keep them.
+  bool MayDiscardChanges();
+
+ signals:
+  // The device answered a write and its read-back: it is connected.
+  void DeviceReached();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private slots:
   void onOpenLibraryClicked();
@@ -66,12 +80,12 @@ class MemoryWindow : public QWidget {
 
  private:
   void CreateControls();
-  // Asks whether changes not yet written may go; false: keep them.
-  bool MayDiscardChanges();
   void SetSessions(std::vector<SessionRecord> sessions, bool fromDevice, const QString& source);
   // Fills the table and the budget from the sessions; selects `select`.
   void Refresh(const std::vector<int>& select = {});
   void ShowPicture();
+  // Reads the session files of the folder again and names the matches.
+  void RescanSessionFolder(const std::vector<int>& select);
   std::vector<int> SelectedRows() const;
   void Move(int by);
   void SetChanged(bool changed);
@@ -81,6 +95,13 @@ class MemoryWindow : public QWidget {
   // The write found another memory than was read: says so and offers to
   // show what the device holds now.
   void ChangedSinceRead(const OperationResult& result);
+  // A write that failed or was not verified: says what failed, what the
+  // device holds now as far as is known and where the memory it replaced
+  // was kept (backup), and offers to restore that at once.
+  void ShowWriteFailed(const QString& what, const QString& deviceHolds, const QString& backup);
+  void RestoreBackup(const QString& backup);
+  // Shows an image the device holds now; source: the source line.
+  void ShowDeviceImage(const MemoryImage& image, const QString& source);
 
   FolderSettings& folders_;
   WindowDialogs dialogs_;
@@ -94,6 +115,7 @@ class MemoryWindow : public QWidget {
   bool fromDevice_ = false;
   bool changed_ = false;
   bool writing_ = false;
+  bool placed_ = false;  // placed on the screen at the first showing
 
   QLabel* sourceLabel_ = nullptr;
   QPushButton* openLibraryButton_ = nullptr;

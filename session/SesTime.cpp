@@ -27,4 +27,14 @@ SesTimeTexts ComputeSessionTimes(const Session& ses, int32_t n) {
           "Session total time: " + TimeText(SesTotalSeconds(ses))};
 }
 
+std::string DeviceLengthWarning(int64_t minutes, int64_t seconds) {
+  if (minutes < 256) return {};
+  const auto length = [seconds](int64_t m) {
+    return std::to_string(m) + ":" + (seconds < 10 ? "0" : "") + std::to_string(seconds);
+  };
+  return "The session lasts " + length(minutes) +
+         ", longer than 255 minutes: Sorvani shows a length modulo 256 minutes, so it will show " +
+         length(minutes % 256) + ".";
+}
+
 }  // namespace ovrel

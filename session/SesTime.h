@@ -23,4 +23,9 @@ SesTimeTexts ComputeSessionTimes(const Session& ses, int32_t n);
 // Total duration of the session in seconds.
 int64_t SesTotalSeconds(const Session& ses);
 
+// The device keeps a session's minutes in one byte, so it shows a session
+// of 256 minutes or more with its length modulo 256 minutes. The warning
+// that says so for a session of this length, or empty when it fits.
+std::string DeviceLengthWarning(int64_t minutes, int64_t seconds);
+
 }  // namespace ovrel

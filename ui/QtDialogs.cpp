@@ -63,9 +63,9 @@ std::optional<QString> RunFileDialog(const FileDialogRequest& request,
   // A typed name of a file that does not exist yet is a valid answer for
   // both dialogs; the command that uses it reports a missing file.
   dialog.setFileMode(QFileDialog::AnyFile);
-  // Saving replaces an existing file without a question, as every save
-  // command of the program expects.
-  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  // A save dialog asks before replacing a file, but for the commands whose
+  // rule is to replace it without a question.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, request.ReplaceWithoutAsking);
   dialog.setDefaultSuffix(request.DefaultExt);
   if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

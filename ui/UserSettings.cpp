@@ -5,6 +5,8 @@
 #include <QSettings>
 #include <QWidget>
 
+#include "ui/ScreenPlacement.h"
+
 namespace ovrel {
 
 namespace {
@@ -122,7 +124,10 @@ void UserSettings::SaveGeometry(const QWidget& window) {
 
 bool UserSettings::RestoreGeometry(QWidget& window) const {
   const QByteArray kept = settings_->value(GeometryKey(window)).toByteArray();
-  return !kept.isEmpty() && window.restoreGeometry(kept);
+  if (kept.isEmpty() || !window.restoreGeometry(kept)) return false;
+  // The screen may be smaller now, or another one.
+  KeepOnScreen(window);
+  return true;
 }
 
 }  // namespace ovrel

@@ -56,8 +56,9 @@ class UserSettings {
   QStringList RecentFiles() const;
   void AddRecentFile(const QString& path);
 
-  // A window's place and size, under its object name. RestoreGeometry is
-  // false when nothing was kept for it.
+  // A window's place and size, under its object name. RestoreGeometry keeps
+  // the window inside its screen's available area; false when nothing was
+  // kept for it.
   void SaveGeometry(const QWidget& window);
   bool RestoreGeometry(QWidget& window) const;
 

@@ -121,6 +121,8 @@ std::function<void(const OperationResult&)> RemoteControl::ReplyWhenDone(uint co
     self->SendReply(code, result.Ok() ? 1 : 0);
     // The client has its answer before the user reads the message.
     if (!result.Ok() && self->callbacks_.ShowResult) self->callbacks_.ShowResult(result);
+    if (result.Ok() && code != RemoteConnect && self->callbacks_.MemoryChanged)
+      self->callbacks_.MemoryChanged(code, result);
   };
 }
 

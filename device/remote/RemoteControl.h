@@ -55,6 +55,9 @@ struct RemoteCallbacks {
   // without an event loop of its own (no modal box): the next request
   // must not start inside it.
   std::function<void(const OperationResult&)> ShowResult;
+  // A request changed the device's memory (992, 993 succeeded; the result
+  // carries the image written); called after its reply has left.
+  std::function<void(uint code, const OperationResult&)> MemoryChanged;
   // Opens session and library files that a second start of the program
   // was given, and shows the main window.
   std::function<void(const QStringList&)> OpenFiles;

@@ -1,5 +1,6 @@
 // The main window without a device: creation, folders, the "Select"
 // buttons, the port list, the editor buttons and closing.
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -330,6 +331,52 @@ TEST_F(MainWindowTest, TheNextWindowRestoresThePortFilesFoldersAndPlace) {
   EXPECT_TRUE(h.Folders().SelectedLibraryPath().isEmpty());
   EXPECT_EQ(h.Folders().SelectedSessionPath(), session);
   EXPECT_EQ(dialogs.Unexpected(), 0);
+}
+
+// A session file name typed into the box (Enter) is remembered as a picked
+// one is; a name of no file is not.
+TEST_F(MainWindowTest, ATypedSessionFileNameIsRememberedLikeAPickedOne) {
+  WriteFile(programFolder + QStringLiteral("/Sessions/Calm.svs"), {});
+  WriteFile(programFolder + QStringLiteral("/Sessions/Walk.svs"), {});
+  {
+    MainWindow& f = MakeForm();
+    f.ShowInFront();
+    auto* edit = Control<QLineEdit>(f, "sessionFileEdit");
+    edit->setFocus();
+    edit->setText(QStringLiteral("Walk.svs"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(f.Folders().SelectedSessionPath(),
+              programFolder + QStringLiteral("/Sessions/Walk.svs"));
+    edit->setText(QStringLiteral("Gone.svs"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    f.close();
+    form.reset();
+  }
+  MainWindow& g = MakeForm();
+  EXPECT_EQ(g.Folders().SelectedSessionPath(),
+            programFolder + QStringLiteral("/Sessions/Walk.svs"));
+  EXPECT_EQ(Control<QLineEdit>(g, "sessionFileEdit")->text(), QStringLiteral("Walk.svs"));
+}
+
+// The box of failed remote requests counts a message that comes again while
+// it is open, and starts from one once the user has closed it.
+TEST_F(MainWindowTest, TheRemoteFailureBoxCountsFromOneAgainAfterItWasClosed) {
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  OperationResult failed;
+  failed.Kind = FailureKind::File;
+  failed.Message = {LinkText::LibFileNotFound, {}, {}};
+  const QString text = failed.Message.Text();
+  f.ShowRemoteFailure(failed);
+  f.ShowRemoteFailure(failed);
+  auto* box = f.findChild<QMessageBox*>(QStringLiteral("remoteFailureBox"));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), text + QStringLiteral(" (repeated 2 times)"));
+  box->button(QMessageBox::Ok)->click();
+  ASSERT_FALSE(box->isVisible());
+  f.ShowRemoteFailure(failed);
+  EXPECT_EQ(box->text(), text);
+  EXPECT_TRUE(box->isVisible());
 }
 
 }  // namespace

@@ -1,20 +1,28 @@
 // The memory window, opened from the main window's Memory button against the
 // device emulator: the sessions listed, one removed, one moved, written back.
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <optional>
 
+#include "app/PortComboBox.h"
 #include "device/jobs/DeviceJobs.h"
 #include "library/LibraryEdit.h"
+#include "library/SessionScan.h"
 #include "memory/MemoryWindow.h"
 #include "storage/BackupHistory.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
+#include "ui/QtDialogs.h"
 
 namespace ovrel::test {
 namespace {
@@ -26,6 +34,13 @@ const std::vector<SessionRecord> kThree = {
     {7, 30, {{72, 12, 20, 44, 44}, {87, 140, 148, 44, 200}, {150, 5, 5, 48, 48}}},
     {0, 15, {{33, 48, 1, 200, 200}}},
 };
+
+// Picks the first port of the list, as the user does (no autodetection).
+void PickPort(MainWindow& f) {
+  auto* ports = Control<PortComboBox>(f, "portComboBox");
+  ports->SetItemIndex(0);
+  emit ports->activated(0);
+}
 
 Bytes Padded(std::vector<SessionRecord> sessions) {
   Bytes image = BuildLibraryImage(sessions).value_or(Bytes{});
@@ -238,6 +253,241 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
   EXPECT_EQ(kept.readAll(), bytes(three));
   EXPECT_FALSE(window.Changed());
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The keys of a list, and the columns keeping the widths the user gave them.
+TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
+                                            static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  table->setColumnWidth(1, 150);
+  table->setFocus();
+  table->selectRow(0);
+  QTest::keyClick(table, Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(window.Sessions(), (std::vector<SessionRecord>{kThree[1], kThree[0], kThree[2]}));
+  QTest::keyClick(table, Qt::Key_Up, Qt::ControlModifier);
+  EXPECT_EQ(window.Sessions(), kThree);
+  table->clearSelection();
+  table->selectRow(1);
+  QTest::keyClick(table, Qt::Key_Delete);
+  EXPECT_EQ(window.Sessions(), (std::vector<SessionRecord>{kThree[0], kThree[2]}));
+  EXPECT_EQ(table->columnWidth(1), 150);
+  EXPECT_TRUE(window.Changed());
+}
+
+// A session longer than 255 minutes is added after a warning of how the
+// device will show it.
+TEST_F(MemoryWindowTest, AddingASessionOverTwoHundredFiftyFiveMinutesWarnsAndAddsIt) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  WriteFile(root + "/long.svs", "version=23\r\n300,0,\r\n36,10,10,100,100,\r\n0,\r\n");
+  dialogs.AnswerPath(root + "/long.svs");
+  dialogs.AnswerButton(MsgResult::Ok);
+  QTest::mouseClick(Control<QPushButton>(window, "addButton"), Qt::LeftButton);
+  ASSERT_EQ(window.Sessions().size(), 1u);
+  EXPECT_EQ(window.Sessions()[0].Minutes, 300 - 256);
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  EXPECT_EQ(dialogs.Calls()[1].Message.Icon, MsgIcon::Warning);
+  EXPECT_TRUE(dialogs.Calls()[1].Message.Text.endsWith("so it will show 44:00."))
+      << dialogs.Calls()[1].Message.Text.toStdString();
+}
+
+// Extract... in the real save dialog asks before it replaces a session file;
+// the file it writes is named as the match at once.
+TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
+  const QString focus = programFolder + "/Sessions/focus.svs";
+  const QByteArray focusText =
+      "version=23\r\n2,0,\r\n36,10,10,100,100,\r\n36,10,10,100,100,\r\n0,\r\n";
+  WriteFile(focus, focusText);
+  MainWindow& f = MakeForm();
+  QtDialogs qtDialogs;
+  MemoryWindow window(f.Folders(), qtDialogs, f.Jobs(), {});
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
+                                            static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  window.show();
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  EXPECT_EQ(table->item(0, 5)->text(), "focus.svs");
+
+  // Runs the dialogs as a user would: the file dialog gets the existing
+  // name, its question is answered, then the file dialog is left.
+  const auto extract = [&](QMessageBox::StandardButton answer) {
+    QStringList questions;
+    int step = 0;
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        if (step == 0) {
+          step = 1;
+          dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("focus.svs");
+          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        } else if (step == 2) {
+          step = 3;
+          dialog->reject();  // the question said No: the dialog stays, and is left
+        }
+      } else if (auto* box = qobject_cast<QMessageBox*>(modal); box && step == 1) {
+        questions << box->text();
+        step = answer == QMessageBox::No ? 2 : 3;
+        box->button(answer)->click();
+      } else if (modal && ++step > 500) {
+        modal->close();  // something else opened: fail, never wait for ever
+      }
+    });
+    user.start(20);
+    table->selectRow(1);
+    QTest::mouseClick(Control<QPushButton>(window, "extractButton"), Qt::LeftButton);
+    return questions;
+  };
+  const QStringList asked = extract(QMessageBox::No);
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked[0].contains("focus.svs")) << asked[0].toStdString();
+  QFile kept(focus);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), focusText);
+  kept.close();
+
+  EXPECT_EQ(extract(QMessageBox::Yes).size(), 1);
+  const SessionScanRead now = ScanSessionFile(focus.toStdString());
+  ASSERT_TRUE(now) << now.Error;
+  EXPECT_EQ(now.Scan->Record(), kThree[1]);
+  EXPECT_EQ(table->item(0, 5)->text(), "-");
+  EXPECT_EQ(table->item(1, 5)->text(), "focus.svs");
+}
+
+// "Write to Sorvani" runs to its end: the window cannot be closed meanwhile;
+// and it says "verified" only when the memory read back is what it wrote.
+TEST_F(MemoryWindowTest, AWriteCannotBeClosedAndIsVerifiedByWhatWasReadBack) {
+  // The device keeps one byte of the written memory inverted (past the
+  // library, so the upload's checksum still matches).
+  DevSim sim({"--link", (root + "/ttyM").toStdString(), "--flip-byte", "2000"}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  ClickAndWait(f, Control<QPushButton>(f, "connectButton"));
+  ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  auto* table = Control<QTableWidget>(*window, "sessionTable");
+  ASSERT_EQ(table->rowCount(), 3);
+  table->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+
+  dialogs.Clear();
+  QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+  ASSERT_TRUE(window->Writing());
+  dialogs.AnswerButton(MsgResult::Yes);  // were the changes asked about, they would go
+  EXPECT_FALSE(window->close());
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(dialogs.Calls().empty());
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::No);  // not restored
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+  WaitUntilIdle(f);
+
+  const QString status = Control<QLabel>(*window, "statusLabel")->text();
+  EXPECT_FALSE(status.contains("verified")) << status.toStdString();
+  EXPECT_TRUE(window->Changed());  // not written as it was meant
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
+  EXPECT_TRUE(dialogs.Calls()[0].Message.Text.contains("other bytes than were written"));
+  EXPECT_FALSE(Control<QLabel>(*window, "sourceLabel")->text().contains("read at"));
+}
+
+// A write that fails half-way says so in a box: what failed, what the device
+// may hold, where the memory it replaced was kept; "Yes" restores that.
+TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
+  DevSim sim({"--link", (root + "/ttyM").toStdString(), "--no-reply", "D:3"}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  PickPort(f);
+  auto* memory = Control<QPushButton>(f, "memoryButton");
+  ClickAndWait(f, memory);
+  // A read counts as connected: the device buttons are on.
+  EXPECT_EQ(f.PanelText(1), "Connected");
+  EXPECT_TRUE(Control<QPushButton>(f, "uploadLibraryButton")->isEnabled());
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::Yes);  // restore
+  QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.Calls().empty(); }, 60000));
+  const MessageRequest box = dialogs.Calls()[0].Message;
+  EXPECT_EQ(box.Icon, MsgIcon::Error);
+  EXPECT_EQ(box.Buttons, MsgButtons::YesNo);
+  EXPECT_TRUE(
+      box.Text.startsWith("Writing to Sorvani failed: Sorvani did not answer the D command"))
+      << box.Text.toStdString();
+  EXPECT_TRUE(box.Text.contains("a part of the new sessions and a part of the old ones"));
+  // The backup it names holds the memory as it was before the write.
+  EXPECT_TRUE(box.Text.contains(QFileInfo(box.Detail).fileName())) << box.Text.toStdString();
+  QFile kept(box.Detail);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << box.Detail.toStdString();
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  EXPECT_EQ(kept.readAll(), QByteArray(reinterpret_cast<const char*>(three.data()),
+                                       static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+  WaitUntilIdle(f);
+  EXPECT_EQ(sim.memory(), Padded(kThree));
+  EXPECT_TRUE(Control<QLabel>(*window, "statusLabel")->text().startsWith("Restored"));
+  EXPECT_TRUE(window->Changed());  // the edits are still there to write
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The window follows what the device holds: an Upload/Add shows at once; over
+// unwritten changes it asks, and "No" says the device changed. A read that
+// finds no library, once the changes may go, leaves no old list behind.
+TEST_F(MemoryWindowTest, FollowsChangesToTheDeviceAndDropsAListTheDeviceNoLongerHolds) {
+  DevSim sim({"--link", (root + "/ttyM").toStdString()}, Padded(kThree));
+  SetPorts({root + "/ttyM"});
+  WriteFile(programFolder + "/Sessions/more.svs",
+            "version=23\r\n1,0,\r\n40,10,10,100,100,\r\n0,\r\n");
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  PickPort(f);
+  ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+  auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(window);
+  auto* table = Control<QTableWidget>(*window, "sessionTable");
+  Control<QLineEdit>(f, "sessionFileEdit")->setText("more.svs");
+  ClickAndWait(f, Control<QPushButton>(f, "uploadAddButton"));
+  EXPECT_EQ(table->rowCount(), 4);
+  EXPECT_FALSE(window->Changed());
+
+  table->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::No);  // keep the changes
+  ClickAndWait(f, Control<QPushButton>(f, "uploadAddButton"));
+  ASSERT_EQ(dialogs.Calls().size(), 1u);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Text,
+            "Since its memory was read here, a session was added to Sorvani. Reload the memory? "
+            "The changes made here and not written would be lost.");
+  EXPECT_EQ(table->rowCount(), 3);
+  EXPECT_TRUE(Control<QLabel>(*window, "sourceLabel")->text().startsWith("Sorvani memory changed"));
+
+  MemoryImage broken{};
+  broken.fill(0xAA);
+  dialogs.Clear();
+  dialogs.AnswerButton(MsgResult::Yes);  // discard the changes
+  dialogs.AnswerButton(MsgResult::Ok);   // no valid library
+  window->ShowDeviceMemory(broken);
+  EXPECT_EQ(table->rowCount(), 0);
+  EXPECT_FALSE(Control<QPushButton>(*window, "writeButton")->isEnabled());
+  EXPECT_TRUE(Control<QLabel>(*window, "sourceLabel")->text().endsWith("no valid session library"));
   EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 

@@ -5,7 +5,9 @@
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -13,6 +15,9 @@
 #include <utility>
 
 #include "app/OvrelApplication.h"
+#include "library/LibraryImage.h"
+#include "memory/MemoryWindow.h"
+#include "support/DevSim.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -57,6 +62,62 @@ TEST_F(RemoteWiring, ShowDuringTheSplashAndQuitThroughTheMainWindow) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !app->Main->isVisible(); }, 5000));
   EXPECT_FALSE(app->Editor->isVisible());
   EXPECT_FALSE(app->Splash->isVisible());
+}
+
+// A quit request while the memory window holds unwritten changes asks, and
+// "No" leaves every window open.
+TEST_F(RemoteWiring, QuitAsksAboutUnwrittenMemoryChangesAndNoKeepsEveryWindow) {
+  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
+                                          {2, 0, {{40, 10, 10, 100, 100}}}};
+  const std::vector<std::uint8_t> image =
+      BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
+  WriteFile(root + "/two.svl", QByteArray(reinterpret_cast<const char*>(image.data()),
+                                          static_cast<qsizetype>(image.size())));
+  app->Main->ShowInFront();
+  QTest::mouseClick(Control<QPushButton>(*app->Main, "memoryButton"), Qt::LeftButton);
+  auto* memory = app->Main->findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(memory && memory->OpenLibrary(root + "/two.svl"));
+  Control<QTableWidget>(*memory, "sessionTable")->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*memory, "removeButton"), Qt::LeftButton);
+
+  dialogs.AnswerButton(MsgResult::No);
+  Send(RemoteQuit);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.Calls().empty(); }, 5000));
+  QTest::qWait(300);  // a quit that went on would close the windows now
+  EXPECT_TRUE(app->Main->isVisible());
+  EXPECT_TRUE(memory->isVisible());
+  EXPECT_TRUE(memory->Changed());
+}
+
+// A library uploaded by another program reaches an open memory window.
+TEST_F(RemoteWiring, ALibraryUploadedByAnotherProgramShowsInTheMemoryWindow) {
+  const auto bytes = [](const std::vector<SessionRecord>& sessions) {
+    const std::vector<std::uint8_t> image =
+        BuildLibraryImage(sessions).value_or(std::vector<std::uint8_t>{});
+    return QByteArray(reinterpret_cast<const char*>(image.data()),
+                      static_cast<qsizetype>(image.size()));
+  };
+  const std::vector<SessionRecord> one = {{1, 0, {{36, 10, 10, 100, 100}}}};
+  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
+                                          {2, 0, {{40, 10, 10, 100, 100}}}};
+  const QByteArray oneBytes = bytes(one);
+  std::vector<std::uint8_t> memory(oneBytes.begin(), oneBytes.end());
+  memory.resize(SesMemSize, 0);
+  DevSim sim({"--link", (root + "/ttyR").toStdString()}, memory);
+  WriteFile(programFolder + "/" + kLibToUplFile, bytes(two));
+  app->Main->Link().SetPort(root + "/ttyR");
+  app->Main->ShowInFront();
+  QTest::mouseClick(Control<QPushButton>(*app->Main, "memoryButton"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !app->Main->Link().Busy(); }, 30000));
+  auto* memoryWindow = app->Main->findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(memoryWindow);
+  ASSERT_EQ(memoryWindow->Sessions(), one);
+
+  Send(RemoteUploadLibrary);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return memoryWindow->Sessions() == two; }, 60000));
+  EXPECT_TRUE(Control<QLabel>(*memoryWindow, "sourceLabel")
+                  ->text()
+                  .endsWith("after another program uploaded a library"));
 }
 
 // Message boxes as the user meets them: modal, each with its own event loop.

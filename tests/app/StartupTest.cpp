@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTest>
 
 #include "app/OvrelApplication.h"
+#include "library/LibraryImage.h"
+#include "memory/MemoryWindow.h"
 #include "support/FindChild.h"
 #include "tests/app/MainWindowFixture.h"
 
@@ -104,6 +107,40 @@ TEST_F(Startup, ClosingTheMainWindowHidesEveryWindow) {
                      static_cast<QWidget*>(a.Splash.get())})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
   EXPECT_FALSE(Control<QTimer>(*a.Splash, "closeTimer")->isActive());
+}
+
+// Unwritten changes in the memory window: "No" to the question leaves every
+// window as it was; "Yes" ends the program with no window left behind.
+TEST_F(Startup, ClosingWithUnwrittenMemoryChangesAsksFirstAndNoKeepsEveryWindow) {
+  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
+                                          {2, 0, {{40, 10, 10, 100, 100}}}};
+  const std::vector<std::uint8_t> image =
+      BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
+  WriteFile(root + "/two.svl", QByteArray(reinterpret_cast<const char*>(image.data()),
+                                          static_cast<qsizetype>(image.size())));
+  OvrelApplication& a = Start(60000);
+  a.Main->ShowInFront();
+  QTest::mouseClick(Control<QPushButton>(*a.Main, "memoryButton"), Qt::LeftButton);  // no port
+  auto* memory = a.Main->findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+  ASSERT_TRUE(memory && memory->isVisible());
+  ASSERT_TRUE(memory->OpenLibrary(root + "/two.svl"));
+  Control<QTableWidget>(*memory, "sessionTable")->selectRow(0);
+  QTest::mouseClick(Control<QPushButton>(*memory, "removeButton"), Qt::LeftButton);
+  ASSERT_TRUE(memory->Changed());
+
+  dialogs.AnswerButton(MsgResult::No);
+  EXPECT_FALSE(a.Main->close());
+  ASSERT_EQ(dialogs.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs.MessageTexts()[0].endsWith("Discard the changes?"));
+  EXPECT_TRUE(a.Main->isVisible());
+  EXPECT_TRUE(memory->isVisible());
+  EXPECT_TRUE(memory->Changed());
+
+  dialogs.AnswerButton(MsgResult::Yes);
+  EXPECT_TRUE(a.Main->close());
+  EXPECT_FALSE(a.Main->isVisible());
+  EXPECT_FALSE(memory->isVisible());
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 
 // The program itself creates the hidden windows after the splash is up, and

@@ -345,6 +345,17 @@ TEST_F(OvrelTest, SweepWritesTheSessionInTheWritersFormat) {
   EXPECT_EQ(run.status, 0) << run.err.toStdString();
   EXPECT_TRUE(read("high.svs").contains("\r\n0,15,\r\n193,138,138,44,44,\r\n0,\r\n"));
   EXPECT_TRUE(ovrel({"--help"}).out.contains("\n  sweep "));
+  // Longer than 255 minutes: written, with a warning of how the device shows
+  // it; compiled the same way.
+  run = ovrel({"sweep", "10", "4", "500", "-o", "long.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  const QString warning = "The session lasts 500:00, longer than 255 minutes: Sorvani shows a "
+                          "length modulo 256 minutes, so it will show 244:00.";
+  EXPECT_EQ(run.err, "Warning: " + warning + "\n");
+  EXPECT_TRUE(read("long.svs").contains("\r\n500,0,\r\n"));
+  run = ovrel({"compile", "-o", "long.svl", "long.svs"});
+  EXPECT_EQ(run.status, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("long.svs: " + warning)) << run.err.toStdString();
 }
 
 TEST_F(OvrelTest, SweepRefusesBadValuesWithTwoAndWritesNothing) {

@@ -261,6 +261,27 @@ TEST_F(LibraryCompilerWindowTest, CompileAndSaveOfAnEmptyListWritesTheEmptyLibra
   EXPECT_EQ(settings.LibrariesFolder(), settings.ProgramFolder() + "/Elsewhere/");
 }
 
+// A session longer than 255 minutes is compiled and saved, after a warning
+// of how the device will show its length.
+TEST_F(LibraryCompilerWindowTest, ASessionOverTwoHundredFiftyFiveMinutesIsSavedAfterAWarning) {
+  const std::string path = write("long.svs", test::SessionText("300,0,", {"36,10,10,100,100,"}));
+  Activate();
+  add("long.svs");
+  ASSERT_EQ(libraryNames(), QStringList{"long.svs"});
+  dialogs.AnswerButton(MsgResult::Ok);
+  dialogs.AnswerPath(settings.ProgramFolder() + "/Libraries/long.svl");
+  click(Control<QPushButton>(*form, "compileButton"));
+  ASSERT_EQ(dialogs.Calls().size(), 2u);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Warning);
+  EXPECT_EQ(dialogs.Calls()[0].Message.Text,
+            QString::fromStdString(path) +
+                ": The session lasts 300:00, longer than 255 minutes: Sorvani shows a length "
+                "modulo 256 minutes, so it will show 44:00.");
+  const auto library = folder.read("Libraries/long.svl");
+  ASSERT_EQ(library.size(), 15u);  // one session of one segment
+  EXPECT_EQ(library[6], 300 - 256);  // the minutes the record keeps
+}
+
 TEST_F(LibraryCompilerWindowTest, CancelledSaveWritesNothingAndKeepsTheLibrariesFolder) {
   add("a.svs");
   dialogs.AnswerCancel();

@@ -5,6 +5,7 @@
 
 #include "editor/SweepDialog.h"
 #include "editor/TimelineWindow.h"
+#include "session/SesTime.h"
 #include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 
@@ -116,6 +117,28 @@ TEST_F(EditorSweepTest, RefusesASweepThatDoesNotFitTheSession) {
   EXPECT_EQ(st().Ses[1].FreqStart, 10);
   EXPECT_EQ(st().Ses[2].FreqEnd, 12);
   EXPECT_EQ(st().Ses[3].Pitch, 101);
+}
+
+// The session the sweep makes is longer than 255 minutes: the dialog says
+// how the device will show it, and takes it all the same.
+TEST_F(EditorSweepTest, WarnsOfASessionTheDeviceShowsModulo256Minutes) {
+  makeSession(1);
+  st().Ses[1].Time = 20;  // 5:00 before the sweep
+  form_->RefreshAll(1);
+  QPointer<SweepDialog> dialog = OpenDialog();
+  ASSERT_TRUE(dialog);
+  auto* warning = Control<QLabel>(*dialog, "lengthWarningText");
+  Fill(dialog, "10", "4", "250:00", "100");
+  EXPECT_TRUE(warning->isHidden());
+  Control<QLineEdit>(*dialog, "lengthEdit")->setText(QStringLiteral("252:00"));
+  EXPECT_FALSE(warning->isHidden());
+  EXPECT_EQ(warning->text(),
+            "The session lasts 257:00, longer than 255 minutes: Sorvani shows a length modulo 256 "
+            "minutes, so it will show 1:00.");
+  auto* okButton = Control<QPushButton>(*dialog, "okButton");
+  ASSERT_TRUE(okButton->isEnabled());
+  QTest::mouseClick(okButton, Qt::LeftButton);
+  EXPECT_EQ(SesTotalSeconds(st().Ses), 257 * 60);
 }
 
 }  // namespace

@@ -191,6 +191,21 @@ TEST_F(TimelineTest, OpensBesideTheEditorNotOverIt) {
   EXPECT_TRUE(form_->screen()->availableGeometry().contains(openedAt_));
 }
 
+// Moved and closed, it opens there again in the next run.
+TEST_F(TimelineTest, ReopensWhereTheUserLeftIt) {
+  const QRect room = form_->screen()->availableGeometry();
+  const QRect left(room.left() + 20, room.top() + 40, 760, 420);
+  timeline_->setGeometry(left);
+  timeline_->close();
+  form_.reset();
+  form_ = std::make_unique<SessionEditorWindow>(settings_, dialogs_, [] {});
+  ShowForm();
+  Control<QAction>(*form_, "timelineAction")->trigger();
+  auto* again = form_->findChild<TimelineWindow*>();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->geometry(), left);
+}
+
 TEST_F(TimelineTest, ZoomingNearTheEndNeverRunsPastTheSessionsEnd) {
   const double total = plot().SessionSpan();  // 40 units: 600 s
   ASSERT_EQ(total, 600);

@@ -74,6 +74,18 @@ TEST_F(LibraryCompilerTest, NumbersAreStoredAsTheirLowEightBitsAndCommentsSkippe
   EXPECT_EQ(record, (Bytes{300 - 256, 61, 36, 10, 10, 100, 100, 0xFF, 0xFF, 0x80, 0x2C, 0xFF, 0}));
 }
 
+TEST_F(LibraryCompilerTest, ASessionOverTwoHundredFiftyFiveMinutesIsCompiledWithAWarning) {
+  Add("fits.svs", test::SessionText("255,45,", {"36,10,10,100,100,"}));
+  Add("long.svs", test::SessionText("500,5,", {"36,10,10,100,100,"}));
+  const CompiledLibrary compiled = CompileSesLib(list.Entries());
+  ASSERT_TRUE(compiled) << compiled.Error;
+  EXPECT_EQ(compiled.Warnings,
+            std::vector<std::string>{
+                (folder.path() / "long.svs").string() +
+                ": The session lasts 500:05, longer than 255 minutes: Sorvani shows a length "
+                "modulo 256 minutes, so it will show 244:05."});
+}
+
 TEST_F(LibraryCompilerTest, FileChangedSinceItWasAddedIsRefused) {
   Add("a.svs", test::DefaultSession(2));
   Add("b.svs", test::DefaultSession(1));

@@ -84,6 +84,7 @@ TEST(LibraryEditTest, ExtractedFileCompilesBackToTheSameRecord) {
       {44, 0, std::vector<std::array<std::uint8_t, 5>>(80, {{47, 1, 1, 48, 48}})},
       {7, 59, {{36, 10, 10, 100, 100}}},
       {255, 255, {{255, 255, 255, 255, 255}}},
+      {1, 30, {{36, 10, 10, 100, 100}, {32, 10, 10, 100, 100}}},
   };
   for (const SessionRecord& record : records) {
     const std::string text = SessionRecordFileText(record);
@@ -97,6 +98,8 @@ TEST(LibraryEditTest, ExtractedFileCompilesBackToTheSameRecord) {
   // The long session carries its real length, not the stored byte.
   EXPECT_NE(SessionRecordFileText(records[1]).find("\r\n300,0,\r\n"), std::string::npos);
   EXPECT_NE(SessionRecordFileText(records[2]).find("\r\n7,59,\r\n"), std::string::npos);
+  // Only the minutes agree with the segments (1:00): the stored seconds stay.
+  EXPECT_NE(SessionRecordFileText(records[4]).find("\r\n1,30,\r\n"), std::string::npos);
 }
 
 TEST(LibraryEditTest, MatchesTheFileWithTheSameSegmentsOnly) {
@@ -119,6 +122,19 @@ TEST(LibraryEditTest, MatchesTheFileWithTheSameSegmentsOnly) {
   EXPECT_EQ(FactsOf(same).Modes, modes);
   EXPECT_EQ(FactsOf(same).FreqLow, 8);
   EXPECT_EQ(FactsOf(same).FreqHigh, 12);
+}
+
+TEST(LibraryEditTest, OfFilesWithTheSameSegmentsTheFirstByNameMatches) {
+  // Made in the order of their names, so that a folder listed newest first
+  // (or in any order but by name) would name another one.
+  test::TempFolder folder;
+  const std::string text = test::SessionText("1,0,", {"36,10,10,100,100,"});
+  for (const char* name : {"calm-a.svs", "calm-b.svs", "calm-c.svs", "calm-d.svs", "calm-e.svs"})
+    folder.write(name, text);
+  const std::vector<FolderSession> files = ScanSessionFolder(folder.path().string());
+  const FolderSession* match = MatchSessionFile({1, 0, {{36, 10, 10, 100, 100}}}, files);
+  ASSERT_NE(match, nullptr);
+  EXPECT_EQ(match->Path, (folder.path() / "calm-a.svs").string());
 }
 
 }  // namespace
