@@ -13,6 +13,7 @@
 
 #include "app/MainWindow.h"
 #include "device/link/DeviceLink.h"
+#include "library/LibraryImage.h"
 #include "ui/ScriptedDialogs.h"
 #include "ui/UserSettings.h"
 
@@ -45,6 +46,18 @@ class MainWindowFixture : public ::testing::Test {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(bytes);
+  }
+
+  // A library file of two short sessions at root + "/two.svl"; returns its path.
+  QString WriteTwoSessionLibrary() {
+    const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
+                                            {2, 0, {{40, 10, 10, 100, 100}}}};
+    const std::vector<std::uint8_t> image =
+        BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
+    const QString path = root + QStringLiteral("/two.svl");
+    WriteFile(path, QByteArray(reinterpret_cast<const char*>(image.data()),
+                               static_cast<qsizetype>(image.size())));
+    return path;
   }
 
   // Waits until no device operation runs or waits: the last one's result

@@ -67,12 +67,7 @@ TEST_F(RemoteWiring, ShowDuringTheSplashAndQuitThroughTheMainWindow) {
 // A quit request while the memory window holds unwritten changes asks, and
 // "No" leaves every window open.
 TEST_F(RemoteWiring, QuitAsksAboutUnwrittenMemoryChangesAndNoKeepsEveryWindow) {
-  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
-                                          {2, 0, {{40, 10, 10, 100, 100}}}};
-  const std::vector<std::uint8_t> image =
-      BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
-  WriteFile(root + "/two.svl", QByteArray(reinterpret_cast<const char*>(image.data()),
-                                          static_cast<qsizetype>(image.size())));
+  WriteTwoSessionLibrary();
   app->Main->ShowInFront();
   QTest::mouseClick(Control<QPushButton>(*app->Main, "memoryButton"), Qt::LeftButton);
   auto* memory = app->Main->findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));

@@ -32,12 +32,7 @@ QRect Room() {
 TEST_F(SmallScreen, TheMemoryWindowFitsWithEveryControlAndItsPictureWhole) {
   ASSERT_TRUE(kSmallScreen);
   ASSERT_LE(Room().height(), 480) << "the platform did not take the small screen";
-  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
-                                          {2, 0, {{40, 10, 10, 100, 100}}}};
-  const std::vector<std::uint8_t> image =
-      BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
-  WriteFile(root + "/two.svl", QByteArray(reinterpret_cast<const char*>(image.data()),
-                                          static_cast<qsizetype>(image.size())));
+  WriteTwoSessionLibrary();
   MainWindow& f = MakeForm();
   f.ShowInFront();
   QTest::mouseClick(Control<QPushButton>(f, "memoryButton"), Qt::LeftButton);  // no port

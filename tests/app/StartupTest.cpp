@@ -112,12 +112,7 @@ TEST_F(Startup, ClosingTheMainWindowHidesEveryWindow) {
 // Unwritten changes in the memory window: "No" to the question leaves every
 // window as it was; "Yes" ends the program with no window left behind.
 TEST_F(Startup, ClosingWithUnwrittenMemoryChangesAsksFirstAndNoKeepsEveryWindow) {
-  const std::vector<SessionRecord> two = {{1, 0, {{36, 10, 10, 100, 100}}},
-                                          {2, 0, {{40, 10, 10, 100, 100}}}};
-  const std::vector<std::uint8_t> image =
-      BuildLibraryImage(two).value_or(std::vector<std::uint8_t>{});
-  WriteFile(root + "/two.svl", QByteArray(reinterpret_cast<const char*>(image.data()),
-                                          static_cast<qsizetype>(image.size())));
+  WriteTwoSessionLibrary();
   OvrelApplication& a = Start(60000);
   a.Main->ShowInFront();
   QTest::mouseClick(Control<QPushButton>(*a.Main, "memoryButton"), Qt::LeftButton);  // no port

@@ -9,28 +9,7 @@
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string err;
-};
-
-class ConvertCommandTest : public ::testing::Test {
- protected:
-  Outcome ovrel(const QStringList& args) {
-    const ovrel::test::InProcessOutcome run = ovrel::test::RunOvrelInProcess(args, dir.path());
-    return {run.Status, run.Err.toStdString()};
-  }
-  void write(const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-  QByteArray read(const QString& name) {
-    QFile file(dir.filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-  }
-  QTemporaryDir dir;
-};
+using ConvertCommandTest = ovrel::test::FileCommandTest;
 
 const QByteArray kRule = "#" + QByteArray(76, '-');
 // Two segments: 1:00 sweeping 10 to 14 at pitch 200 in mode LR, then 2:00

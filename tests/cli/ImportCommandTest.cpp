@@ -10,31 +10,11 @@
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string err;
-};
-
-class ImportCommandTest : public ::testing::Test {
+class ImportCommandTest : public ovrel::test::FileCommandTest {
  protected:
-  Outcome ovrel(const QStringList& args) {
-    const ovrel::test::InProcessOutcome run = ovrel::test::RunOvrelInProcess(args, dir.path());
-    return {run.Status, run.Err.toStdString()};
-  }
-  void write(const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-  QByteArray read(const QString& name) {
-    QFile file(dir.filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-  }
   static QByteArray Seg(const QByteArray& duration, const QByteArray& tone = "A4") {
     return "1\t" + duration + "\t\t10\t10\t\t\t" + tone + "\t\tSA\r\n";
   }
-
-  QTemporaryDir dir;
 };
 
 const QByteArray kRule = "#" + QByteArray(76, '-');

@@ -161,6 +161,9 @@ in_namespace() {
   mount -t sysfs sysfs "$root/sys"
   mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
   mount -t tmpfs -o mode=0755 tmpfs "$root/run"
+  # The serial ports' lock folder, as a booted Debian has it: every user may
+  # lock a port there.
+  mkdir -m 1777 "$root/run/lock"
   cp "$deb" "$root/tmp/ovrelware.deb"
   cp "$0" "$root/tmp/DpkgInstallTest.sh"
   chmod 0755 "$root/tmp/DpkgInstallTest.sh"
