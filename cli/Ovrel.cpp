@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ProductInfo.h"
 #include "cli/Command.h"
 
 namespace ovrel::cli {
@@ -28,7 +29,7 @@ std::vector<Command> AllCommands() {
 
 void PrintHelp(std::ostream& out, const std::vector<Command>& commands) {
   out << "Usage: ovrel [--json] COMMAND [ARGUMENTS]\n"
-         "Companion of Sorvani Ovrelware for scripting: compiles session libraries,\n"
+         "Companion of " << kProductName << " for scripting: compiles session libraries,\n"
          "reads session and library files, and uploads to, adds to, reads, backs up\n"
          "and restores the device. list, extract and remove work on the sessions of\n"
          "the device (--port PORT) or of a library file.\n\n"

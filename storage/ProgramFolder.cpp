@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "session/AtomicFile.h"
+#include "session/FileBytes.h"
+
 namespace ovrel {
 namespace {
 
@@ -33,8 +36,11 @@ void Seed(const QString& examples, const QString& target) {
   const QDir source(examples);
   for (const QFileInfo& file : source.entryInfoList(QDir::Files | QDir::Readable)) {
     const QString copy = target + QLatin1Char('/') + file.fileName();
-    // QFile::copy never replaces an existing file.
-    if (QFile::copy(file.filePath(), copy))
+    // Through the program's one reader and writer: an example is complete or
+    // absent, and nothing already at its name is replaced. The copy is the
+    // user's own to edit, whatever the installed file's permissions.
+    const FileBytes example = ReadFileBytes(file.filePath().toStdString(), kMaxTextFileBytes);
+    if (example && WriteNewFileAtomically(copy.toStdString(), *example.Bytes))
       QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::WriteOwner);
   }
 }

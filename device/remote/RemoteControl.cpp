@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "ProductInfo.h"
 #include "RemoteAdaptor.h"
 #include "device/link/DeviceLink.h"
 
@@ -15,7 +16,7 @@ namespace ovrel {
 namespace {
 
 void Say(const QString& text) {
-  std::fprintf(stderr, "Sorvani Ovrelware: %s\n", qPrintable(text));
+  std::fprintf(stderr, "%s: %s\n", kProductName, qPrintable(text));
 }
 
 }  // namespace
