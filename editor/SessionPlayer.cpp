@@ -4,6 +4,7 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QMediaDevices>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -21,6 +22,8 @@ constexpr int kFeedMs = 20;
 // middle of a session makes no click.
 constexpr double kStartRampSeconds = 0.03;
 constexpr int kBytesPerFrame = 4;  // 16-bit stereo
+// How long a stopped output is kept before it is deleted.
+constexpr int kRetiredSinkMs = 2000;
 // How long the sound server may take to answer before it counts as stuck.
 constexpr std::chrono::milliseconds kServerAnswerTime{3000};
 // Once a server has answered, Qt's output is connected to it for good.
@@ -144,7 +147,10 @@ void SessionPlayer::Stop() {
     // Quietly: the sink's own report of stopping is not a failure.
     sink_->disconnect(this);
     sink_->stop();
-    sink_->deleteLater();
+    // Qt's PulseAudio output may still report the stopped stream's state
+    // from the sound server's thread for a moment; a sink deleted at once
+    // would take that report on a deleted object and crash the program.
+    QTimer::singleShot(kRetiredSinkMs, sink_, &QObject::deleteLater);
     sink_ = nullptr;
     output_ = nullptr;
   }
