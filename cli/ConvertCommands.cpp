@@ -8,9 +8,9 @@
 #include "ProductInfo.h"
 #include "cli/Command.h"
 #include "cli/Context.h"
-#include "session/AtomicFile.h"
-#include "session/ExchangeFormat.h"
-#include "session/SessionFile.h"
+#include "fileio/AtomicFile.h"
+#include "format/ExchangeFormat.h"
+#include "format/SessionFile.h"
 
 namespace ovrel::cli {
 

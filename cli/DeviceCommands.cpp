@@ -17,8 +17,8 @@
 #include "device/serial/SerialPort.h"
 #include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
-#include "session/AtomicFile.h"
-#include "session/FileBytes.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileBytes.h"
 #include "storage/BackupHistory.h"
 
 namespace ovrel::cli {

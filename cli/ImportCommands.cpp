@@ -4,10 +4,10 @@
 
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
-#include "session/AtomicFile.h"
-#include "session/CsvExport.h"
-#include "session/LegacyImport.h"
-#include "session/SessionFile.h"
+#include "fileio/AtomicFile.h"
+#include "format/CsvExport.h"
+#include "format/LegacyImport.h"
+#include "format/SessionFile.h"
 
 namespace ovrel::cli {
 

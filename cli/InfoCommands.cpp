@@ -8,9 +8,9 @@
 #include "cli/CommandLine.h"
 #include "library/LibraryFileRead.h"
 #include "library/LibraryImage.h"
-#include "session/FileBytes.h"
+#include "fileio/FileBytes.h"
 #include "session/SesTime.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel::cli {
 

@@ -18,8 +18,8 @@
 #include "library/LibraryCompiler.h"
 #include "library/LibraryEdit.h"
 #include "library/MemoryBudget.h"
-#include "session/AtomicFile.h"
-#include "session/FileBytes.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileBytes.h"
 
 namespace ovrel::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
 #include "plot/PlotFile.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel::cli {
 

@@ -2,7 +2,7 @@
 
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel::cli {
 

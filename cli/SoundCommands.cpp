@@ -13,7 +13,7 @@
 #include "cli/Command.h"
 #include "cli/Context.h"
 #include "session/SesTime.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "sound/file/SoundFile.h"
 
 namespace ovrel::cli {

@@ -4,9 +4,9 @@
 #include <iostream>
 
 #include "cli/Command.h"
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 #include "session/SesTime.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "session/Sweep.h"
 
 namespace ovrel::cli {

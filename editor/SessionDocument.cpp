@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "ProductInfo.h"
-#include "session/CsvExport.h"
+#include "format/CsvExport.h"
 #include "session/SegmentOps.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "editor/SessionChangeCommand.h"
-#include "session/AtomicFile.h"
-#include "session/ExchangeFormat.h"
-#include "session/LegacyImport.h"
+#include "fileio/AtomicFile.h"
+#include "format/ExchangeFormat.h"
+#include "format/LegacyImport.h"
 #include "session/SesOptimize.h"
 #include "session/SessionEditState.h"
 

@@ -1,4 +1,4 @@
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "session/FileBytes.h"
-#include "session/FileDescriptor.h"
+#include "fileio/FileBytes.h"
+#include "fileio/FileDescriptor.h"
 
 namespace ovrel {
 

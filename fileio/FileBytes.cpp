@@ -1,4 +1,4 @@
-#include "session/FileBytes.h"
+#include "fileio/FileBytes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "session/FileDescriptor.h"
+#include "fileio/FileDescriptor.h"
 
 namespace ovrel {
 

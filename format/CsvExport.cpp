@@ -1,4 +1,4 @@
-#include "session/CsvExport.h"
+#include "format/CsvExport.h"
 
 #include <cstdint>
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 #include "session/Session.h"
 
 namespace ovrel {

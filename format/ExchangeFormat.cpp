@@ -1,14 +1,14 @@
-#include "session/ExchangeFormat.h"
+#include "format/ExchangeFormat.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 
-#include "session/FileBytes.h"
-#include "session/GnauralFormat.h"
-#include "session/LegacyImport.h"
-#include "session/SbgFormat.h"
+#include "fileio/FileBytes.h"
+#include "format/GnauralFormat.h"
+#include "format/LegacyImport.h"
+#include "format/SbgFormat.h"
 
 namespace ovrel {
 

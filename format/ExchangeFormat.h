@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 #include "session/Session.h"
 
 namespace ovrel {

@@ -1,4 +1,4 @@
-#include "session/GnauralFormat.h"
+#include "format/GnauralFormat.h"
 
 #include <array>
 #include <charconv>
@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "session/FileBytes.h"
-#include "session/XmlReader.h"
+#include "fileio/FileBytes.h"
+#include "format/XmlReader.h"
 
 namespace ovrel {
 

@@ -1,4 +1,4 @@
-#include "session/LegacyImport.h"
+#include "format/LegacyImport.h"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,9 @@
 #include <cmath>
 #include <limits>
 
-#include "session/FileBytes.h"
+#include "fileio/FileBytes.h"
 #include "session/SesOptimize.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 

@@ -1,4 +1,4 @@
-#include "session/SbgFormat.h"
+#include "format/SbgFormat.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "session/FileBytes.h"
+#include "fileio/FileBytes.h"
 
 namespace ovrel {
 

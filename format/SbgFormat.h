@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "session/ExchangeFormat.h"
+#include "format/ExchangeFormat.h"
 
 namespace ovrel {
 

@@ -1,10 +1,10 @@
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 #include <charconv>
 #include <limits>
 
-#include "session/AtomicFile.h"
-#include "session/FileBytes.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileBytes.h"
 
 namespace ovrel {
 

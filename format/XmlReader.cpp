@@ -1,4 +1,4 @@
-#include "session/XmlReader.h"
+#include "format/XmlReader.h"
 
 #include <charconv>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "library/SessionScan.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 

@@ -1,5 +1,5 @@
 #include "library/LibraryCompiler.h"
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 
 namespace ovrel {
 

@@ -1,7 +1,7 @@
 #include "library/LibraryFileRead.h"
 
 #include "library/LibraryEdit.h"
-#include "session/FileBytes.h"
+#include "fileio/FileBytes.h"
 
 namespace ovrel {
 

@@ -1,7 +1,7 @@
 #include "library/SessionScan.h"
 
 #include "session/SesTime.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 

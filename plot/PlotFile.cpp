@@ -8,7 +8,7 @@
 #include <QSvgGenerator>
 
 #include "plot/SessionPlot.h"
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 
 namespace ovrel {
 

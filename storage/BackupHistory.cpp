@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "library/LibraryFileRead.h"
-#include "session/AtomicFile.h"
-#include "session/FileBytes.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileBytes.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel {

@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "session/AtomicFile.h"
-#include "session/FileBytes.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileBytes.h"
 
 namespace ovrel {
 namespace {

@@ -16,7 +16,7 @@
 #include "library/LibraryImage.h"
 #include "library/SessionScan.h"
 #include "library/LibraryCompiler.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "VariedSession.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include "device/operations/SessionAdd.h"
 #include "library/LibraryFileRead.h"
 #include "library/SessionScan.h"
-#include "session/AtomicFile.h"
-#include "session/FileBytes.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileBytes.h"
 #include "storage/BackupHistory.h"
 
 namespace ovrel {

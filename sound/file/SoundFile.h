@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "session/AtomicFile.h"
+#include "fileio/AtomicFile.h"
 #include "session/Session.h"
 #include "sound/SessionSynth.h"
 

@@ -4,7 +4,7 @@
 
 #include <QMenu>
 
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 

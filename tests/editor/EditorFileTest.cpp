@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
 

@@ -2,8 +2,8 @@
 // window, with scripted dialogs.
 
 #include "editor/EditorFixture.h"
-#include "session/CsvExport.h"
-#include "session/LegacyImport.h"
+#include "format/CsvExport.h"
+#include "format/LegacyImport.h"
 #include "support/FindChild.h"
 
 namespace ovrel {

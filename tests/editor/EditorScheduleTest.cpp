@@ -2,7 +2,7 @@
 // Open of a schedule, on the real editor window with scripted dialogs.
 
 #include "editor/EditorFixture.h"
-#include "session/ExchangeFormat.h"
+#include "format/ExchangeFormat.h"
 #include "support/FindChild.h"
 
 namespace ovrel {

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <thread>
 
-#include "session/AtomicFile.h"
-#include "session/FileSizeLimit.h"
-#include "session/TempDirTest.h"
+#include "fileio/AtomicFile.h"
+#include "fileio/FileSizeLimit.h"
+#include "fileio/TempDirTest.h"
 
 namespace ovrel {
 namespace {

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "session/FileBytes.h"
-#include "session/SessionFile.h"
-#include "session/TempDirTest.h"
+#include "fileio/FileBytes.h"
+#include "format/SessionFile.h"
+#include "fileio/TempDirTest.h"
 
 namespace ovrel {
 namespace {

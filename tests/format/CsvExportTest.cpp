@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "session/CsvExport.h"
+#include "format/CsvExport.h"
 #include "session/SesTime.h"
 
 namespace ovrel {

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "ExchangeSessions.h"
-#include "TempDirTest.h"
-#include "session/ExchangeFormat.h"
-#include "session/SbgFormat.h"
+#include "fileio/TempDirTest.h"
+#include "format/ExchangeFormat.h"
+#include "format/SbgFormat.h"
 
 namespace ovrel {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "ExchangeSessions.h"
-#include "TempDirTest.h"
-#include "session/ExchangeFormat.h"
-#include "session/GnauralFormat.h"
-#include "session/SbgFormat.h"
+#include "fileio/TempDirTest.h"
+#include "format/ExchangeFormat.h"
+#include "format/GnauralFormat.h"
+#include "format/SbgFormat.h"
 
 namespace ovrel {
 namespace {

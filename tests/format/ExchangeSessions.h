@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "session/Session.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "session/LegacyImport.h"
+#include "format/LegacyImport.h"
 #include "session/SesOptimize.h"
 
 namespace ovrel {

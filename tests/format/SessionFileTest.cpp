@@ -6,9 +6,9 @@
 #include <fstream>
 #include <random>
 
-#include "session/FileSizeLimit.h"
-#include "session/SessionFile.h"
-#include "session/TempDirTest.h"
+#include "fileio/FileSizeLimit.h"
+#include "format/SessionFile.h"
+#include "fileio/TempDirTest.h"
 
 namespace ovrel {
 namespace {

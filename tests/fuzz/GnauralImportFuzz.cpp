@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz/ScheduleCheck.h"
-#include "session/GnauralFormat.h"
+#include "format/GnauralFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

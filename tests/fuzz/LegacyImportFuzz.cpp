@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
-#include "session/LegacyImport.h"
-#include "session/SessionFile.h"
+#include "format/LegacyImport.h"
+#include "format/SessionFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

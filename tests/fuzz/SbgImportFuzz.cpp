@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/ScheduleCheck.h"
-#include "session/SbgFormat.h"
+#include "format/SbgFormat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

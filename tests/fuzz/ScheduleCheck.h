@@ -3,7 +3,7 @@
 #pragma once
 
 #include "fuzz/FuzzCheck.h"
-#include "session/ExchangeFormat.h"
+#include "format/ExchangeFormat.h"
 
 namespace ovrel {
 

@@ -18,40 +18,52 @@ struct Layer {
 // From the bottom up. A layer may always include its own files.
 const std::vector<Layer>& Layers() {
   static const std::vector<Layer> layers = {
+      {"fileio", {}, true},
       {"session", {}, true},
-      {"library", {"session"}, true},
-      {"device/protocol", {"library", "session"}, true},
+      // The file formats: what a session is written as and read from.
+      {"format", {"session", "fileio"}, true},
+      {"library", {"format", "session", "fileio"}, true},
+      {"device/protocol", {"library", "format", "session", "fileio"}, true},
       {"device/serial", {}, false},
-      {"storage", {"library", "session"}, false},
+      {"storage", {"library", "format", "session", "fileio"}, false},
       // The runner (the queue and the port) and the base of the operations.
-      {"device/link", {"device/serial", "device/protocol", "library", "session"}, false},
+      {"device/link",
+       {"device/serial", "device/protocol", "library", "format", "session", "fileio"},
+       false},
       // The operations speak the protocol: no files, no backups, no jobs.
-      {"device/operations", {"device/link", "device/serial", "device/protocol", "library", "session"},
+      {"device/operations",
+       {"device/link", "device/serial", "device/protocol", "library", "format", "session",
+        "fileio"},
        false},
       {"device/jobs",
-       {"device/operations", "device/link", "device/serial", "device/protocol", "storage", "library",
-        "session"},
+       {"device/operations", "device/link", "device/serial", "device/protocol", "storage",
+        "library", "format", "session", "fileio"},
        false},
       {"device/remote",
        {"device/jobs", "device/link", "device/serial", "device/protocol", "storage", "library",
-        "session"},
+        "format", "session", "fileio"},
        false},
-      {"plot", {"session"}, false},
-      {"sound", {"session"}, true},
+      {"plot", {"session", "fileio"}, false},
+      {"sound", {"session", "fileio"}, true},
       // Links libsndfile, but no Qt.
-      {"sound/file", {"sound", "session"}, true},
-      {"ui", {"storage", "library", "session"}, false},
-      {"editor", {"ui", "plot", "sound", "storage", "library", "session"}, false},
-      {"compiler", {"ui", "storage", "library", "session"}, false},
-      {"memory", {"ui", "plot", "device/jobs", "device/link", "storage", "library", "session"},
+      {"sound/file", {"sound", "session", "fileio"}, true},
+      {"ui", {"storage", "library", "format", "session", "fileio"}, false},
+      {"editor",
+       {"ui", "plot", "sound", "storage", "library", "format", "session", "fileio"},
+       false},
+      {"compiler", {"ui", "storage", "library", "format", "session", "fileio"}, false},
+      {"memory",
+       {"ui", "plot", "device/jobs", "device/link", "storage", "library", "format", "session",
+        "fileio"},
        false},
       {"cli",
-       {"plot", "sound/file", "sound", "device/remote", "device/jobs", "device/link", "device/serial",
-        "device/protocol", "storage", "library", "session"},
+       {"plot", "sound/file", "sound", "device/remote", "device/jobs", "device/link",
+        "device/serial", "device/protocol", "storage", "library", "format", "session", "fileio"},
        false},
       {"app",
        {"editor", "compiler", "memory", "ui", "plot", "sound", "device/remote", "device/jobs",
-        "device/link", "device/serial", "device/protocol", "storage", "library", "session"},
+        "device/link", "device/serial", "device/protocol", "storage", "library", "format",
+        "session", "fileio"},
        false},
       // The emulator is an independent device: it shares no code with the
       // program it answers, so that a fault in the program's framing cannot
@@ -126,8 +138,8 @@ std::vector<Violation> CheckLayers(const std::filesystem::path& root) {
       // name no layer.
       if (!target || target == own) continue;
       if (!own->MayInclude.count(target->Folder)) {
-        found.push_back({relative, number, included,
-                         own->Folder + " may not include " + target->Folder});
+        found.push_back(
+            {relative, number, included, own->Folder + " may not include " + target->Folder});
         continue;
       }
       for (const Ban& ban : Bans()) {

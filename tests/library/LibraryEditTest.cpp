@@ -7,7 +7,7 @@
 #include "library/LibraryEdit.h"
 #include "library/LibraryTestFiles.h"
 #include "library/SessionScan.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel {
 namespace {

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "library/LibraryFileRead.h"
-#include "session/TempDirTest.h"
+#include "fileio/TempDirTest.h"
 
 namespace ovrel {
 namespace {

@@ -22,7 +22,7 @@
 #include "device/link/DeviceLink.h"
 #include "device/remote/RemoteControl.h"
 #include "device/serial/SerialPort.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "support/DevSim.h"
 
 namespace ovrel {

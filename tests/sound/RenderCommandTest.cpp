@@ -14,7 +14,7 @@
 #include <csignal>
 #include <vector>
 
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 #include "sound/ToneMeasure.h"
 
 namespace ovrel::test {

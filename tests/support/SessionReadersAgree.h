@@ -12,7 +12,7 @@
 
 #include "library/LibraryImage.h"
 #include "library/SessionScan.h"
-#include "session/SessionFile.h"
+#include "format/SessionFile.h"
 
 namespace ovrel::test {
 
