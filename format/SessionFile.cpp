@@ -99,8 +99,7 @@ std::string TotalTimeLine(const Session& ses) {
   return std::to_string(t / 60) + "," + std::to_string(t % 60) + ",";
 }
 
-std::string PackedSegmentLine(const Segment& seg) {
-  const PackedSegment p = PackSegment(seg);
+std::string PackedSegmentLine(const PackedSegment& p) {
   std::string line;
   for (int32_t v :
        {p.TimeModeByte, p.FreqStartByte, p.FreqEndByte, p.PitchLowByte, p.Pitch2LowByte})
@@ -108,7 +107,12 @@ std::string PackedSegmentLine(const Segment& seg) {
   return line;
 }
 
-std::string SessionFileText(const Session& ses) {
+std::string PackedSegmentLine(const Segment& seg) {
+  return PackedSegmentLine(PackSegment(seg));
+}
+
+std::string SessionLinesText(const std::array<int32_t, 2>& totalTime,
+                             const std::vector<PackedSegment>& segments) {
   std::string out;
   auto line = [&out](std::string_view s) {
     out += s;
@@ -119,11 +123,22 @@ std::string SessionFileText(const Session& ses) {
   line(kRuleLine);
   line(kVersionLine);
   line(kRuleLine);
-  line(TotalTimeLine(ses));
-  for (int32_t k = 1; k <= ses.SegCount; ++k) line(PackedSegmentLine(ses[k]));
+  line(std::to_string(totalTime[0]) + "," + std::to_string(totalTime[1]) + ",");
+  for (const PackedSegment& segment : segments) line(PackedSegmentLine(segment));
   line("0,");
   line(kRuleLine);
   return out;
+}
+
+std::string SessionFileText(const Session& ses) {
+  int64_t units = 0;
+  std::vector<PackedSegment> segments;
+  for (int32_t k = 1; k <= ses.SegCount; ++k) {
+    units += ses[k].Time;
+    segments.push_back(PackSegment(ses[k]));
+  }
+  const int64_t seconds = units * TimeUnit;
+  return SessionLinesText({Narrow(seconds / 60), Narrow(seconds % 60)}, segments);
 }
 
 SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sourceName) {

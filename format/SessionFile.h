@@ -35,8 +35,13 @@ Segment UnpackSegment(const PackedSegment& p);
 std::string TotalTimeLine(const Session& ses);
 // "36,10,10,100,100," for a default segment.
 std::string PackedSegmentLine(const Segment& seg);
+std::string PackedSegmentLine(const PackedSegment& segment);
 
-// The whole file text of a session, CR LF line ends.
+// The one writer of the session format: a file of the given total time line
+// numbers (minutes, seconds) and segment lines, CR LF line ends.
+std::string SessionLinesText(const std::array<int32_t, 2>& totalTime,
+                             const std::vector<PackedSegment>& segments);
+// The whole file text of a session: its total time and its segments.
 std::string SessionFileText(const Session& ses);
 
 // What every reader of session files takes from one: the numbers of the
@@ -74,7 +79,7 @@ SessionLinesRead ReadSessionLinesFile(const std::string& path);
 
 struct SessionReadResult {
   std::optional<ovrel::Session> Session;  // set on success
-  std::string Error;               // on failure: names the file, the line and the fault
+  std::string Error;                      // on failure: names the file, the line and the fault
   explicit operator bool() const { return Session.has_value(); }
 };
 

@@ -5,8 +5,8 @@
 #include <set>
 #include <system_error>
 
-#include "library/SessionScan.h"
 #include "format/SessionFile.h"
+#include "library/SessionScan.h"
 
 namespace ovrel {
 
@@ -72,22 +72,11 @@ std::string SessionRecordFileText(const SessionRecord& record) {
     minutesLine = seconds / 60;
     secondsLine = seconds % 60;
   }
-  std::string out;
-  auto line = [&out](const std::string& s) { out += s + "\r\n"; };
-  line(kRuleLine);
-  line("# Sorvani Pro Session File");
-  line(kRuleLine);
-  line("version=23");
-  line(kRuleLine);
-  line(std::to_string(minutesLine) + "," + std::to_string(secondsLine) + ",");
-  for (const auto& segment : record.Segments) {
-    std::string numbers;
-    for (const std::uint8_t byte : segment) numbers += std::to_string(byte) + ",";
-    line(numbers);
-  }
-  line("0,");
-  line(kRuleLine);
-  return out;
+  std::vector<PackedSegment> segments;
+  for (const auto& bytes : record.Segments)
+    segments.push_back({bytes[0], bytes[1], bytes[2], bytes[3], bytes[4]});
+  return SessionLinesText(
+      {static_cast<std::int32_t>(minutesLine), static_cast<std::int32_t>(secondsLine)}, segments);
 }
 
 std::vector<FolderSession> ScanSessionFolder(const std::string& folder) {
