@@ -1,210 +1,101 @@
-#include "editor/SessionPlayer.h"
+#include "sound/output/SessionPlayer.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QMediaDevices>
-#include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
-#include "editor/SoundServerProbe.h"
-
-namespace ovrel {
+namespace ovrel::sound {
 
 namespace {
 
-// The output's buffer: an edit is heard after about this long.
-constexpr double kBufferSeconds = 0.25;
-// How often the buffer is topped up: well within its length.
-constexpr int kFeedMs = 20;
-// The sound rises over this long when it starts, so that starting in the
-// middle of a session makes no click.
-constexpr double kStartRampSeconds = 0.03;
-constexpr int kBytesPerFrame = 4;  // 16-bit stereo
-// How long a stopped output is kept before it is deleted.
-constexpr int kRetiredSinkMs = 2000;
-// How long the sound server may take to answer before it counts as stuck.
-constexpr std::chrono::milliseconds kServerAnswerTime{3000};
-// Once a server has answered, Qt's output is connected to it for good.
-bool serverAnswered = false;
-
-// The sink's linear gain for a volume on the even-sounding scale.
-float SinkVolume(double volume) {
-  return static_cast<float>(
-      QAudio::convertVolume(volume, QAudio::LogarithmicVolumeScale, QAudio::LinearVolumeScale));
-}
+// How long a player that goes away waits for its last fade to be heard.
+constexpr auto kLastFadeTime = std::chrono::milliseconds(600);
 
 }  // namespace
 
-SessionPlayer::SessionPlayer(QObject* parent) : QObject(parent) {
-  feedTimer_.setInterval(kFeedMs);
-  connect(&feedTimer_, &QTimer::timeout, this, &SessionPlayer::Feed);
+double GainOfVolume(double volume) {
+  volume = std::clamp(volume, 0.0, 1.0);
+  if (volume > 0.99) return 1.0;
+  return -std::log(1.0 - volume) / std::log(100.0);
 }
 
-SessionPlayer::~SessionPlayer() { Stop(); }
+SessionPlayer::~SessionPlayer() {
+  Stop();
+  const auto until = std::chrono::steady_clock::now() + kLastFadeTime;
+  while (!fading_.empty() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ForgetFaded();
+  }
+}
 
-bool SessionPlayer::Play(const Session& ses, int32_t k) {
+void SessionPlayer::SetOnStateChanged(std::function<void()> changed) {
+  changed_ = std::move(changed);
+}
+
+bool SessionPlayer::Play(const Session& ses, int32_t k, BeatKind beat) {
   Stop();
   problem_.clear();
-  if (!serverAnswered) {
-    const SoundServerAnswer answer = ProbeSoundServer(kServerAnswerTime);
-    if (answer == SoundServerAnswer::Silent) {
-      Fail(QStringLiteral("The sound server does not answer: the session cannot be played."));
-      return false;
-    }
-    serverAnswered = answer == SoundServerAnswer::Answered;
-  }
-  const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  if (device.isNull()) {
-    Fail(QStringLiteral("No sound output was found: the session cannot be played."));
-    return false;
-  }
-  sound::SynthSettings settings;
-  settings.Beat = beat_;
-  QAudioFormat format;
-  format.setSampleRate(settings.Rate);
-  format.setChannelCount(2);
-  format.setSampleFormat(QAudioFormat::Int16);
-  if (!device.isFormatSupported(format)) {
-    Fail(QStringLiteral("The sound output %1 cannot play 16-bit stereo at %2 Hz.")
-             .arg(device.description())
-             .arg(settings.Rate));
-    return false;
-  }
-  synth_ = std::make_unique<sound::SessionSynth>(ses, settings);
-  synth_->StartAtSegment(k);
-  startFrame_ = synth_->Position();
-  framesWritten_ = 0;
-  pending_.clear();
-  sink_ = new QAudioSink(device, format, this);
-  sink_->setBufferSize(static_cast<qsizetype>(kBufferSeconds * settings.Rate) * kBytesPerFrame);
-  sink_->setVolume(SinkVolume(volume_));
-  output_ = sink_->start();
-  if (!output_ || sink_->error() != QAudio::NoError) {
-    Fail(QStringLiteral("The sound output %1 refused to play.").arg(device.description()));
-    return false;
-  }
-  connect(sink_, &QAudioSink::stateChanged, this, &SessionPlayer::onSinkStateChanged);
-  state_ = State::Playing;
-  Feed();
-  feedTimer_.start();
-  emit StateChanged();
-  return true;
-}
-
-void SessionPlayer::Feed() {
-  if (!sink_ || state_ != State::Playing) return;
-  const int rate = synth_->Settings().Rate;
-  const int64_t ramp = static_cast<int64_t>(kStartRampSeconds * rate);
-  for (qsizetype room = sink_->bytesFree(); room >= kBytesPerFrame;) {
-    if (pending_.isEmpty()) {
-      const std::size_t frames = static_cast<std::size_t>(room / kBytesPerFrame);
-      pending_.resize(static_cast<qsizetype>(frames) * kBytesPerFrame);
-      auto* samples = reinterpret_cast<int16_t*>(pending_.data());
-      const std::size_t got = synth_->Render16(samples, frames);
-      for (std::size_t i = 0; i < got; ++i) {
-        const int64_t n = framesWritten_ + static_cast<int64_t>(i);
-        if (n >= ramp) break;
-        const double gain = static_cast<double>(n) / static_cast<double>(ramp);
-        samples[2 * i] = static_cast<int16_t>(samples[2 * i] * gain);
-        samples[2 * i + 1] = static_cast<int16_t>(samples[2 * i + 1] * gain);
-      }
-      pending_.resize(static_cast<qsizetype>(got) * kBytesPerFrame);
-      if (got == 0) {
-        // The end of the session: once the sink has played what it holds,
-        // the player stops (also where a sink does not report going idle).
-        if (room >= sink_->bufferSize()) Stop();
-        return;
-      }
-    }
-    const qint64 taken = output_->write(pending_.constData(), std::min(room, pending_.size()));
-    if (taken <= 0) return;
-    pending_.remove(0, static_cast<qsizetype>(taken));
-    framesWritten_ += taken / kBytesPerFrame;
-    room -= static_cast<qsizetype>(taken);
-  }
+  paused_ = false;
+  playing_ = PlayStream::Start(
+      ses, k, beat, gain_,
+      [this] {
+        if (changed_) changed_();
+      },
+      &problem_);
+  return playing_ != nullptr;
 }
 
 void SessionPlayer::Pause() {
-  if (state_ != State::Playing) return;
-  sink_->suspend();
-  state_ = State::Paused;
-  emit StateChanged();
+  if (CurrentState() != State::Playing) return;
+  playing_->Pause();
+  paused_ = true;
 }
 
 void SessionPlayer::Resume() {
-  if (state_ != State::Paused) return;
-  sink_->resume();
-  state_ = State::Playing;
-  Feed();
-  emit StateChanged();
+  if (CurrentState() != State::Paused) return;
+  playing_->Resume();
+  paused_ = false;
 }
 
 void SessionPlayer::Stop() {
-  feedTimer_.stop();
-  if (sink_) {
-    // Quietly: the sink's own report of stopping is not a failure.
-    sink_->disconnect(this);
-    sink_->stop();
-    // Qt's PulseAudio output may still report the stopped stream's state
-    // from the sound server's thread for a moment; a sink deleted at once
-    // would take that report on a deleted object and crash the program.
-    QTimer::singleShot(kRetiredSinkMs, sink_, &QObject::deleteLater);
-    sink_ = nullptr;
-    output_ = nullptr;
+  if (playing_) {
+    playing_->FadeOutAndFinish();
+    fading_.push_back(std::move(playing_));
   }
-  synth_.reset();
-  pending_.clear();
-  if (state_ == State::Stopped) return;
-  state_ = State::Stopped;
-  emit StateChanged();
+  paused_ = false;
+  ForgetFaded();
 }
 
-void SessionPlayer::Fail(const QString& problem) {
-  Stop();
-  problem_ = problem;
-  emit StateChanged();
+void SessionPlayer::ForgetFaded() {
+  std::erase_if(fading_, [](const std::unique_ptr<PlayStream>& s) { return s->Finished(); });
 }
 
-void SessionPlayer::onSinkStateChanged() {
-  if (!sink_) return;
-  switch (sink_->error()) {
-    case QAudio::NoError:
-    case QAudio::UnderrunError:
-      break;
-    case QAudio::OpenError:
-    case QAudio::IOError:
-    case QAudio::FatalError:
-      Fail(QStringLiteral("The sound output failed while playing."));
-      return;
-  }
-  // Idle with nothing left to give: the session has been played to its end.
-  if (sink_->state() == QAudio::IdleState && synth_->Finished() && pending_.isEmpty()) Stop();
+SessionOutput::State SessionPlayer::CurrentState() const {
+  if (!playing_ || playing_->Finished()) return State::Stopped;
+  return paused_ ? State::Paused : State::Playing;
+}
+
+std::string SessionPlayer::Problem() const {
+  if (playing_ && problem_.empty()) return playing_->Failure();
+  return problem_;
 }
 
 void SessionPlayer::UpdateSession(const Session& ses) {
-  if (synth_) synth_->ReplaceSession(ses);
+  if (playing_) playing_->UpdateSession(ses);
 }
 
 void SessionPlayer::SetVolume(double volume) {
-  volume_ = std::clamp(volume, 0.0, 1.0);
-  if (sink_) sink_->setVolume(SinkVolume(volume_));
+  gain_ = GainOfVolume(volume);
+  if (playing_) playing_->SetGain(gain_);
 }
 
 double SessionPlayer::PositionSeconds() const {
-  if (!sink_) return 0;
-  // What was handed over, less what still waits in the output's buffer.
-  const int64_t queued = (sink_->bufferSize() - sink_->bytesFree()) / kBytesPerFrame;
-  const int64_t heard = std::max<int64_t>(framesWritten_ - std::max<int64_t>(queued, 0), 0);
-  const int64_t frame = std::min(startFrame_ + heard, synth_->TotalFrames());
-  return static_cast<double>(frame) / synth_->Settings().Rate;
+  return CurrentState() == State::Stopped ? 0 : playing_->PositionSeconds();
 }
 
 int32_t SessionPlayer::SegmentHeard() const {
-  if (!sink_) return 0;
-  return synth_->SegmentAtFrame(
-      static_cast<int64_t>(PositionSeconds() * synth_->Settings().Rate));
+  return CurrentState() == State::Stopped ? 0 : playing_->SegmentHeard();
 }
 
-}  // namespace ovrel
+}  // namespace ovrel::sound

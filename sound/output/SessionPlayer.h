@@ -1,80 +1,49 @@
 #pragma once
 // Plays a session's sound (sound/SessionSynth) to the desktop's default
-// output through a QAudioSink. A timer tops the sink's buffer up with new
-// blocks whenever it has room, however late the timer comes (the sink's own
-// reading, one small period per tick, falls behind when the event loop is
-// busy). An edit is handed over with UpdateSession and is heard from the
-// next block on. Knows where the sound that is being heard lies in the
-// session; shows nothing itself.
+// output: each Play opens a stream of its own on a fresh connection to the
+// sound server (sound/output/PlayStream), so a server restarted since the
+// last Play is found again. A stopped sound fades out on its own while the
+// next one may already start. Shows nothing itself.
 
-#include <QByteArray>
-#include <QIODevice>
-#include <QObject>
-#include <QString>
-#include <QTimer>
 #include <memory>
+#include <vector>
 
-#include "sound/SessionSynth.h"
+#include "sound/SessionOutput.h"
+#include "sound/output/PlayStream.h"
 
-class QAudioSink;
+namespace ovrel::sound {
 
-namespace ovrel {
-
-class SessionPlayer : public QObject {
-  Q_OBJECT
+class SessionPlayer final : public SessionOutput {
  public:
-  enum class State { Stopped, Playing, Paused };
-
-  explicit SessionPlayer(QObject* parent = nullptr);
+  SessionPlayer() = default;
   ~SessionPlayer() override;
 
-  // The beat the next Play makes (binaural by default).
-  void SetBeat(sound::BeatKind beat) { beat_ = beat; }
-  sound::BeatKind Beat() const { return beat_; }
-
-  // Starts ses at the start of segment k, stopping what plays. False when
-  // no sound can be played: Problem() then says why in one line.
-  bool Play(const Session& ses, int32_t k);
-  void Pause();
-  void Resume();
-  void Stop();
-  State CurrentState() const { return state_; }
-  const QString& Problem() const { return problem_; }
-
-  // The session as edited; heard from the next block on.
-  void UpdateSession(const Session& ses);
-  // 0 (silent) to 1 (the sound's own level, -6 dBFS), on a scale that
-  // sounds even: the slider's middle is heard as about half as loud.
-  void SetVolume(double volume);
-  double Volume() const { return volume_; }
-
-  // Where the sound being heard lies in the session, in seconds, and its
-  // segment (0 when stopped).
-  double PositionSeconds() const;
-  int32_t SegmentHeard() const;
-
- signals:
-  // Started, paused, resumed, stopped (also at the session's end or when
-  // the output fails; Problem() then says why).
-  void StateChanged();
+  void SetOnStateChanged(std::function<void()> changed) override;
+  bool Play(const Session& ses, int32_t k, BeatKind beat) override;
+  void Pause() override;
+  void Resume() override;
+  void Stop() override;
+  State CurrentState() const override;
+  std::string Problem() const override;
+  void UpdateSession(const Session& ses) override;
+  void SetVolume(double volume) override;
+  double PositionSeconds() const override;
+  int32_t SegmentHeard() const override;
 
  private:
-  // Writes blocks into the sink while it has room.
-  void Feed();
-  void onSinkStateChanged();
-  void Fail(const QString& problem);
+  // Lets go of the stopped sounds whose fade has been heard.
+  void ForgetFaded();
 
-  sound::BeatKind beat_ = sound::BeatKind::Binaural;
-  State state_ = State::Stopped;
-  QString problem_;
-  double volume_ = 0.8;
-  std::unique_ptr<sound::SessionSynth> synth_;
-  QAudioSink* sink_ = nullptr;
-  QIODevice* output_ = nullptr;  // the sink's, while it plays
-  QTimer feedTimer_;
-  QByteArray pending_;       // rendered, not yet taken by the sink
-  int64_t startFrame_ = 0;   // where the sound started
-  int64_t framesWritten_ = 0;
+  std::function<void()> changed_;
+  std::unique_ptr<PlayStream> playing_;
+  std::vector<std::unique_ptr<PlayStream>> fading_;
+  bool paused_ = false;
+  double gain_ = 1;  // the sound's own level until SetVolume
+  std::string problem_;
 };
 
-}  // namespace ovrel
+// The linear gain of a volume on the even-sounding scale (0 to 1): the
+// middle is heard as about half as loud as the top.
+double GainOfVolume(double volume);
+
+}  // namespace ovrel::sound
