@@ -20,7 +20,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "editor/SessionPlayer.h"
+#include "editor/OnDemandPlayer.h"
 
 #include "editor/TimelineView.h"
 #include "ui/Dialogs.h"
@@ -77,7 +77,7 @@ class TimelineWindow : public QWidget {
   QPushButton* savePictureButton_;
   QLabel* totalsText_;
   QLabel* modeSharesText_;
-  SessionPlayer* player_;
+  OnDemandPlayer* player_;
   QPushButton* playButton_;
   QPushButton* stopButton_;
   QComboBox* beatCombo_;

@@ -13,11 +13,14 @@ namespace {
 
 // How often the playhead moves while the sound plays.
 constexpr int kPlayheadMs = 50;
+// How the chosen beat is remembered.
+constexpr char kBinauralSetting[] = "binaural";
+constexpr char kIsochronicSetting[] = "isochronic";
 
 }  // namespace
 
 void TimelineWindow::BuildPlayerControls(QHBoxLayout* row) {
-  player_ = new SessionPlayer(this);
+  player_ = new OnDemandPlayer(this);
   playButton_ = new QPushButton(QStringLiteral("Play"), this);
   playButton_->setObjectName(QStringLiteral("playButton"));
   playButton_->setToolTip(
@@ -34,7 +37,13 @@ void TimelineWindow::BuildPlayerControls(QHBoxLayout* row) {
   volumeSlider_ = new QSlider(Qt::Horizontal, this);
   volumeSlider_->setObjectName(QStringLiteral("volumeSlider"));
   volumeSlider_->setRange(0, 100);
-  volumeSlider_->setValue(static_cast<int>(player_->Volume() * 100));
+  // As the user left them last time.
+  volumeSlider_->setValue(userSettings_.PlayerVolume(static_cast<int>(player_->Volume() * 100)));
+  player_->SetVolume(volumeSlider_->value() / 100.0);
+  if (userSettings_.PlayerBeat() == QLatin1String(kIsochronicSetting)) {
+    beatCombo_->setCurrentIndex(1);
+    player_->SetBeat(sound::BeatKind::Isochronic);
+  }
   volumeSlider_->setMaximumWidth(140);
   volumeSlider_->setAccessibleName(QStringLiteral("Volume"));
   volumeLabel->setBuddy(volumeSlider_);
@@ -53,13 +62,17 @@ void TimelineWindow::BuildPlayerControls(QHBoxLayout* row) {
   row->addWidget(playerStatusText_, 1);
 
   connect(playButton_, &QPushButton::clicked, this, &TimelineWindow::onPlayClicked);
-  connect(stopButton_, &QPushButton::clicked, player_, &SessionPlayer::Stop);
+  connect(stopButton_, &QPushButton::clicked, player_, &OnDemandPlayer::Stop);
   connect(beatCombo_, &QComboBox::currentIndexChanged, this, [this](int index) {
-    player_->SetBeat(index == 1 ? sound::BeatKind::Isochronic : sound::BeatKind::Binaural);
+    const bool isochronic = index == 1;
+    player_->SetBeat(isochronic ? sound::BeatKind::Isochronic : sound::BeatKind::Binaural);
+    userSettings_.SetPlayerBeat(QLatin1String(isochronic ? kIsochronicSetting : kBinauralSetting));
   });
-  connect(volumeSlider_, &QSlider::valueChanged, this,
-          [this](int value) { player_->SetVolume(value / 100.0); });
-  connect(player_, &SessionPlayer::StateChanged, this, &TimelineWindow::RefreshPlayer);
+  connect(volumeSlider_, &QSlider::valueChanged, this, [this](int value) {
+    player_->SetVolume(value / 100.0);
+    userSettings_.SetPlayerVolume(value);
+  });
+  connect(player_, &OnDemandPlayer::StateChanged, this, &TimelineWindow::RefreshPlayer);
   connect(playheadTimer_, &QTimer::timeout, this, &TimelineWindow::FollowPlayer);
   auto* space = new QShortcut(QKeySequence(Qt::Key_Space), timelineView_, nullptr, nullptr,
                               Qt::WidgetShortcut);
@@ -69,13 +82,13 @@ void TimelineWindow::BuildPlayerControls(QHBoxLayout* row) {
 
 void TimelineWindow::onPlayClicked() {
   switch (player_->CurrentState()) {
-    case SessionPlayer::State::Playing:
+    case OnDemandPlayer::State::Playing:
       player_->Pause();
       return;
-    case SessionPlayer::State::Paused:
+    case OnDemandPlayer::State::Paused:
       player_->Resume();
       return;
-    case SessionPlayer::State::Stopped:
+    case OnDemandPlayer::State::Stopped:
       break;
   }
   const QModelIndex cur = grid_->currentIndex();
@@ -85,11 +98,11 @@ void TimelineWindow::onPlayClicked() {
 }
 
 void TimelineWindow::RefreshPlayer() {
-  const SessionPlayer::State state = player_->CurrentState();
-  playButton_->setText(state == SessionPlayer::State::Playing ? QStringLiteral("Pause")
-                                                              : QStringLiteral("Play"));
-  stopButton_->setEnabled(state != SessionPlayer::State::Stopped);
-  if (state == SessionPlayer::State::Stopped) {
+  const OnDemandPlayer::State state = player_->CurrentState();
+  playButton_->setText(state == OnDemandPlayer::State::Playing ? QStringLiteral("Pause")
+                                                               : QStringLiteral("Play"));
+  stopButton_->setEnabled(state != OnDemandPlayer::State::Stopped);
+  if (state == OnDemandPlayer::State::Stopped) {
     playheadTimer_->stop();
     playerStatusText_->setText(player_->Problem());
     timelineView_->Plot().SetPlayhead(-1);
@@ -108,13 +121,13 @@ void TimelineWindow::FollowPlayer() {
   if (plot.Zoomed() && (at < plot.ViewFrom() || at > plot.ViewTo())) timelineView_->PanTo(at);
   timelineView_->update();
   const int segment = player_->SegmentHeard();
-  playerStatusText_->setText(
-      QStringLiteral("%1 %2 of %3, segment %4")
-          .arg(player_->CurrentState() == SessionPlayer::State::Paused ? QStringLiteral("Paused at")
-                                                                       : QStringLiteral("Playing"))
-          .arg(QString::fromStdString(TimeText(static_cast<int64_t>(at))))
-          .arg(QString::fromStdString(TimeText(SesTotalSeconds(ses_))))
-          .arg(segment));
+  playerStatusText_->setText(QStringLiteral("%1 %2 of %3, segment %4")
+                                 .arg(player_->CurrentState() == OnDemandPlayer::State::Paused
+                                          ? QStringLiteral("Paused at")
+                                          : QStringLiteral("Playing"))
+                                 .arg(QString::fromStdString(TimeText(static_cast<int64_t>(at))))
+                                 .arg(QString::fromStdString(TimeText(SesTotalSeconds(ses_))))
+                                 .arg(segment));
   // The grid's cursor moves on when the sound does, keeping its row; in
   // between it is free for editing.
   if (segment == heardSegment_ || segment < 1 || segment > ses_.SegCount) return;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QWidget>
+#include <algorithm>
 
 #include "ui/ScreenPlacement.h"
 
@@ -18,6 +19,8 @@ const QString kRecentFilesKey = QStringLiteral("files/recent");
 const QString kSessionsFolderKey = QStringLiteral("folders/sessions");
 const QString kLibrariesFolderKey = QStringLiteral("folders/libraries");
 const QString kLastFolderKey = QStringLiteral("folders/last");
+const QString kPlayerVolumeKey = QStringLiteral("player/volume");
+const QString kPlayerBeatKey = QStringLiteral("player/beat");
 
 QString GeometryKey(const QWidget& window) {
   return QStringLiteral("windows/") + window.objectName() + QStringLiteral("/geometry");
@@ -83,6 +86,18 @@ QString UserSettings::LibrariesFolder() const {
 void UserSettings::SetLibrariesFolder(const QString& folder) {
   settings_->setValue(kLibrariesFolderKey, folder);
 }
+
+int UserSettings::PlayerVolume(int fallback) const {
+  bool ok = false;
+  const int volume = settings_->value(kPlayerVolumeKey).toInt(&ok);
+  return ok ? std::clamp(volume, 0, 100) : fallback;
+}
+
+void UserSettings::SetPlayerVolume(int volume) { settings_->setValue(kPlayerVolumeKey, volume); }
+
+QString UserSettings::PlayerBeat() const { return settings_->value(kPlayerBeatKey).toString(); }
+
+void UserSettings::SetPlayerBeat(const QString& beat) { settings_->setValue(kPlayerBeatKey, beat); }
 
 QString UserSettings::LastFolder() const {
   return settings_->value(kLastFolderKey).toString();

@@ -41,6 +41,12 @@ class UserSettings {
   void SetSessionsFolder(const QString& folder);
   QString LibrariesFolder() const;
   void SetLibrariesFolder(const QString& folder);
+  // The player's volume (0 to 100; fallback when never set) and beat
+  // ("binaural" or "isochronic"; empty when never set).
+  int PlayerVolume(int fallback) const;
+  void SetPlayerVolume(int volume);
+  QString PlayerBeat() const;
+  void SetPlayerBeat(const QString& beat);
 
   // The folder a file was last opened from or saved to, for the next save
   // dialog; empty when none was used yet.

@@ -21,13 +21,14 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
 # Computed from the binaries: the libraries they really link.
-for library in libqt6widgets6 libqt6dbus6 libjpeg62-turbo libc6; do
+for library in libqt6widgets6 libqt6dbus6 libjpeg62-turbo libc6 libpulse0; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is $(field Architecture)"
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$tmp/contents"
 for file in ./usr/bin/ovrelware ./usr/bin/ovrel ./usr/bin/ovrel-devsim \
+            ./usr/lib/ovrelware/ovrel-sound-output.so \
             ./usr/share/applications/org.sorvani.Ovrelware.desktop \
             ./usr/share/mime/packages/ovrelware.xml \
             ./usr/share/icons/hicolor/48x48/apps/ovrelware.png \
@@ -37,7 +38,9 @@ for file in ./usr/bin/ovrelware ./usr/bin/ovrel ./usr/bin/ovrel-devsim \
 done
 # Executables that are not stripped make the package ten times larger.
 dpkg-deb -x "$deb" "$tmp/root"
-file "$tmp/root/usr/bin/ovrelware" | grep -q 'not stripped' && fail "ovrelware is not stripped"
+for binary in usr/bin/ovrelware usr/lib/ovrelware/ovrel-sound-output.so; do
+  file "$tmp/root/$binary" | grep -q 'not stripped' && fail "$binary is not stripped"
+done
 
 dpkg-deb -e "$deb" "$tmp/control"
 if grep -qs 'update-mime-database\|update-desktop-database\|gtk-update-icon-cache' "$tmp"/control/post*; then

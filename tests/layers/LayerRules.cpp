@@ -47,6 +47,10 @@ const std::vector<Layer>& Layers() {
       {"sound", {"session", "fileio"}, true},
       // Links libsndfile, but no Qt.
       {"sound/file", {"sound", "session", "fileio"}, true},
+      // The sound output: links libpulse, but no Qt. A library of its own
+      // that the windows open at the first Play and know only through
+      // sound/SessionOutput.h, so no layer includes it.
+      {"sound/output", {"sound", "session", "fileio"}, true},
       {"ui", {"storage", "library", "format", "session", "fileio"}, false},
       {"editor",
        {"ui", "plot", "sound", "storage", "library", "format", "session", "fileio"},
