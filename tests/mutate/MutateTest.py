@@ -120,6 +120,23 @@ class MutateTest(unittest.TestCase):
         self.assertIn("mutants: 2", self.mutate("--list", "--range", "main..work",
                                                 "--max", "2").stdout)
 
+    def test_lines_edited_after_the_change_move_or_drop_out(self):
+        path = os.path.join(self.repo, "calc.cpp")
+        with open(path) as f:
+            committed = f.read()
+        edited = "// a line above\n" + committed.replace("value * 2", "value + value")
+        try:
+            with open(path, "w") as f:
+                f.write(edited)
+            listed = self.mutate("--list", "--range", "main..work").stdout
+        finally:
+            with open(path, "w") as f:
+                f.write(committed)
+        names = re.findall(r"^#\d+ (\S+: .+)$", listed, re.M)
+        self.assertIn("calc.cpp:13: flip ==", names)  # was line 12
+        self.assertFalse([n for n in names if n.startswith("calc.cpp:17:")], names)
+        self.assertIn("mutants: 7", listed)
+
     def test_kills_the_tested_survives_the_untested_and_restores_the_sources(self):
         ran = self.mutate("--build", self.build, "--tests", "calc")
         self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
