@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Uploads a full 2048-byte session library to the device emulator with
-# "ovrel upload" and compares the wall time with the floor the protocol
-# allows: 22 settle delays of 99.36 ms, the line time of every command and
-# reply frame at 38400 bit/s (10 bits a byte) and the emulator's C delay.
+# "ovrel upload --no-backup" (without the read that keeps a backup first:
+# bench/device.sh measures that read as the download) and compares the wall
+# time with the floor the protocol allows: 22 settle delays of 99.36 ms, the
+# line time of every command and reply frame at 38400 bit/s (10 bits a
+# byte) and the emulator's C delay.
 # Also prints the processor time of ovrel as a share of the wall time.
 #   bench/upload.sh [BUILD_DIR]      (default: build)
 # C_DELAY_MS sets the emulator's C delay (default 50; see bench/emulator.sh).
@@ -10,25 +12,34 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/emulator.sh "${1:-build}"
 
-# A 2048-byte image: version 23, one session, checksum offset 2047, the
-# checksum (exclusive-or of bytes 0 .. 2046) in the last byte.
+# A nearly full library in a 2048-byte image: version 23, two sessions of
+# 200 segments each (2015 bytes with the checksum, the exclusive-or of the
+# bytes before it), padded with zeros as the device's memory is.
 python3 - "$work/full.svl" <<'PY'
 import sys
-img = bytearray(2048)
-img[0:6] = bytes([23, 1, 0x07, 0xFF, 0x00, 0x06])
-for i in range(6, 2047):
-    img[i] = (i * 37 + 11) & 0xFF
+sessions = 2
+img = bytearray([23, sessions, 0, 0])
+first = 4 + 2 * sessions
+for k in range(sessions):
+    at = first + k * (2 + 200 * 5 + 1)
+    img += bytes([at >> 8, at & 255])
+for k in range(sessions):
+    img += bytes([200, 0])
+    for i in range(200):
+        img += bytes([36 + (i + k) % 5, 10, 12, 100 + i % 20, 120])
+    img.append(0)
+img[2:4] = bytes([len(img) >> 8, len(img) & 255])
 cs = 0
-for b in img[:2047]:
+for b in img:
     cs ^= b
-img[2047] = cs
-open(sys.argv[1], "wb").write(img)
+img.append(cs)
+open(sys.argv[1], "wb").write(img + bytes(2048 - len(img)))
 PY
 
 start_emulator
 
 TIMEFORMAT='%3R %3U %3S'
-if ! { time OVREL_PORTS="" "$ovrel" upload --port "$port" "$work/full.svl" 2>"$work/ovrel.log"; } \
+if ! { time OVREL_PORTS="" "$ovrel" upload --no-backup --port "$port" "$work/full.svl" 2>"$work/ovrel.log"; } \
   2>"$work/time"; then
   cat "$work/ovrel.log" >&2
   exit 1
@@ -69,7 +80,7 @@ python3 - "$ovrel" "$port" "$work/full.svl" <<'PY'
 import os, subprocess, sys, time
 ovrel, port, lib = sys.argv[1:4]
 env = dict(os.environ, OVREL_PORTS="")
-run = subprocess.Popen([ovrel, "--json", "upload", "--port", port, lib],
+run = subprocess.Popen([ovrel, "--json", "upload", "--no-backup", "--port", port, lib],
                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env, text=True)
 events = [(time.monotonic(), line) for line in run.stdout]
 if run.wait() != 0:

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -288,11 +287,8 @@ TEST_F(CliSafeWriteTest, PipesAreRefusedAsOutputAndAsInputAtOnce) {
 
   // Restoring a pipe or an endless device is refused before it is read.
   for (const QString& file : {Path("pipe.svl"), QStringLiteral("/dev/zero")}) {
-    QElapsedTimer took;
-    took.start();
     Outcome restored = Run({"restore", "--port", port, file});
     EXPECT_EQ(restored.Status, 1) << file.toStdString();
-    EXPECT_LT(took.elapsed(), 5000) << file.toStdString();
     EXPECT_TRUE(restored.Err.contains("not a regular file")) << restored.Err.toStdString();
   }
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");

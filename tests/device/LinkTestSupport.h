@@ -2,12 +2,16 @@
 // link shows, library images, and reading the emulator's command log.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -65,10 +69,21 @@ inline WriteOptions Plain() {
 
 // Runs one operation of a link to its end: start queues it with the callback
 // it is given; the event loop runs until the result has come.
+// An operation that has not ended after two minutes waits for something
+// that never comes.
 inline OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
   std::optional<OperationResult> result;
+  bool over = false;
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [&over] { over = true; });
+  limit.start(std::chrono::minutes(2));
   start([&](const OperationResult& r) { result = r; });
-  while (!result) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  while (!result && !over) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  if (!result) {
+    ADD_FAILURE() << "the operation did not end";
+    return OperationResult{};
+  }
   return *result;
 }
 

@@ -68,20 +68,21 @@ inline std::vector<std::string> FaultArgs(const FaultCell& cell) {
   return {};
 }
 
-// The longest an operation may take to fail at the cell's exchange: every
-// exchange up to it spends its settle delay and at most its reply time-out;
-// the single-session upload also pauses before its upload part.
-inline double FailureBoundMs(const FaultCell& cell, const LinkTiming& t) {
-  const std::string commands = Commands(cell.Op);
-  double ms = 0;
-  for (int i = 0; i <= cell.Exchange; ++i) {
-    const LinkDuration timeout =
-        commands[static_cast<std::size_t>(i)] == 'C' ? t.LongReplyTimeout : t.ReplyTimeout;
-    ms += std::chrono::duration<double, std::milli>(t.SettleDelay + timeout).count();
-  }
+// The shortest time an operation can take to fail at the cell's exchange:
+// every exchange up to it spends its settle delay, a reply that never comes
+// its whole time-out; the single-session upload also pauses before its
+// upload part.
+inline double ShortestFailureMs(const FaultCell& cell, const LinkTiming& t) {
+  const auto ms = [](LinkDuration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+  };
+  const char failing = Commands(cell.Op)[static_cast<std::size_t>(cell.Exchange)];
+  double total = ms(t.SettleDelay) * (cell.Exchange + 1);
+  if (cell.Kind == Fault::NoReply)
+    total += ms(failing == 'C' ? t.LongReplyTimeout : t.ReplyTimeout);
   if (cell.Op == Operation::AddSession && cell.Exchange >= kDownloadExchanges)
-    ms += std::chrono::duration<double, std::milli>(t.PreUploadPause).count();
-  return ms;
+    total += ms(t.PreUploadPause);
+  return total;
 }
 
 }  // namespace ovrel::test

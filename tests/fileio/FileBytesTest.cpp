@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -22,7 +21,6 @@ TEST_F(FileBytesRead, PipesDevicesAndFoldersAreRefusedAtOnce) {
   const fs::path fifo = dir_ / "x.svs";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   fs::create_symlink("/dev/zero", dir_ / "zero.svs");
-  const auto start = std::chrono::steady_clock::now();
   // Opening the pipe would wait for a writer that never comes.
   FileBytes r = ReadFileBytes(fifo.string(), kMaxTextFileBytes);
   EXPECT_EQ(r.Error, "Cannot read " + fifo.string() + ": it is a pipe (FIFO), not a regular file");
@@ -31,7 +29,6 @@ TEST_F(FileBytesRead, PipesDevicesAndFoldersAreRefusedAtOnce) {
   r = ReadFileBytes((dir_ / "zero.svs").string(), kMaxTextFileBytes);
   EXPECT_EQ(r.Error, "Cannot read " + (dir_ / "zero.svs").string() +
                          ": it is a device, not a regular file");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 
   r = ReadFileBytes(dir_.string(), kMaxTextFileBytes);
   EXPECT_EQ(r.Error, "Cannot read " + dir_.string() + ": Is a directory");

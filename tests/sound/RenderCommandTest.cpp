@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -138,10 +137,7 @@ TEST_F(RenderCommandTest, WrongUsageExitsWithTwoAndWritesNothing) {
 
 TEST_F(RenderCommandTest, APipeIsRefusedAtOnceAndAnOldFileSurvivesAStop) {
   ASSERT_EQ(::mkfifo(Path("pipe.wav").toLocal8Bit().constData(), 0600), 0);
-  QElapsedTimer took;
-  took.start();
   const Outcome pipe = Run({"render", "ses.svs", "-o", "pipe.wav"});
-  EXPECT_LT(took.elapsed(), 10000);
   EXPECT_EQ(pipe.Status, 1);
   EXPECT_TRUE(pipe.Err.contains("Cannot write pipe.wav")) << pipe.Err.toStdString();
   struct stat st {};
