@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/Context.h"
 
 namespace ovrel::cli {
@@ -28,15 +29,38 @@ inline constexpr const char* kExitStatusHelp =
     "signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP; a write into the device that had\n"
     "begun is finished first).\n";
 
+// One command: its name, a line for the command list, its options (the
+// one declaration that both parses its arguments and lists them in its
+// help) and the function that runs it on the parsed arguments.
 struct Command {
   const char* name;
   const char* summary;  // one line for "ovrel --help"
-  const char* help;     // the text of "ovrel COMMAND --help"
-  int (*run)(Context& ctx, const std::vector<std::string>& args);
+  const char* usage;    // the help's "Usage:" lines and what the command does
+  std::vector<OptionSpec> options;
+  const char* notes = "";  // the help's text after the option lines
+  int (*run)(Context& ctx, const CommandLine& line) = nullptr;
+  // Arguments such as "-4" are values (sweep's frequencies), not options.
+  bool negativeNumbers = false;
+  // The command writes only files: SIGINT, SIGTERM and SIGHUP are held back
+  // while it runs, so that no write is cut off and no temporary file is left;
+  // it then ends with the signal's exit status.
+  bool writesFiles = false;
 };
 
-// True when `path` ends in `ext` (with its dot), compared in lower case.
-bool HasExtension(const std::string& path, const std::string& ext);
+// The text of "ovrel COMMAND --help" and "ovrel help COMMAND".
+std::string HelpOf(const Command& command);
+
+// The -o, --output option, with the help line help.
+OptionSpec OutputOption(const char* valueName, const char* help);
+
+// Refuses an output before anything is read or written: the output must not
+// be one of the inputs (the same path spelt otherwise, a symbolic or a hard
+// link to it), and must not end in the extension of a format other than the
+// command's own (formats: its extensions, with their dots). Replacing any
+// other existing file is the user's choice. Returns ExitUsage after saying
+// why, or ExitOk.
+int RefuseOutput(Context& ctx, const char* command, const std::string& output,
+                 const std::vector<std::string>& formats, const std::vector<std::string>& inputs);
 
 // Prints what a library file's bytes hold (as "ovrel info" does; in --json
 // mode as an "info" event); returns ExitFailed when it is not a sound library.

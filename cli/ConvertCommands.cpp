@@ -37,21 +37,14 @@ Format FormatOf(const std::string& path) {
   return Format::Unknown;
 }
 
-int Convert(Context& ctx, const std::vector<std::string>& args) {
+int Convert(Context& ctx, const CommandLine& line) {
   std::vector<std::string> files;
-  bool optionsEnded = false;
-  for (const std::string& arg : args) {
-    if (!optionsEnded && arg == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      return ctx.UsageError("convert", "unknown option \"" + arg + "\".");
-    } else {
-      files.push_back(arg);
-    }
-  }
+  for (const QString& file : line.Positional()) files.push_back(file.toStdString());
   if (files.size() != 2) return ctx.UsageError("convert", "give one input and one output file.");
   const std::string& in = files[0];
   const std::string& out = files[1];
+  if (RefuseOutput(ctx, "convert", out, {".svs", ".sbg", ".gnaural"}, {in}) != ExitOk)
+    return ExitUsage;
   for (const std::string& f : {in, out}) {
     if (FormatOf(f) == Format::Unknown)
       return ctx.UsageError("convert", "\"" + f + "\" is not a .svs, .sbg or .gnaural file.");
@@ -90,7 +83,12 @@ int Convert(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> ConvertCommands() {
-  return {{"convert", "convert a session between .svs, .sbg and .gnaural", kConvertHelp, Convert}};
+  return {{.name = "convert",
+           .summary = "convert a session between .svs, .sbg and .gnaural",
+           .usage = kConvertHelp,
+           .options = {},
+           .run = Convert,
+           .writesFiles = true}};
 }
 
 }  // namespace ovrel::cli

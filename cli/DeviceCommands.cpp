@@ -26,35 +26,26 @@ namespace {
 
 constexpr const char* kPortsHelp =
     "Usage: ovrel ports [--long]\n"
-    "Lists the serial ports that autodetection probes, one a line. With\n"
-    "--long, each path is followed by a tab and what the system knows of the\n"
-    "port (USB manufacturer, product, serial number, /dev/serial/by-id names).\n";
+    "Lists the serial ports that autodetection probes, one a line.\n";
 
 constexpr const char* kDetectHelp =
     "Usage: ovrel detect\n"
     "Probes every listed port and prints the one where the device answered.\n";
 
 constexpr const char* kUploadHelp =
-    "Usage: ovrel upload [--port P] [--no-backup] [--verify] [--expect BASE.svl] LIB.svl\n"
+    "Usage: ovrel upload [--port P] [--no-backup] [--verify] [--expect BASE.svl]\n"
+    "                    LIB.svl\n"
     "Replaces the device's session memory with the library file, after reading\n"
     "the memory and keeping it in the backup history; nothing is written when\n"
     "it cannot be kept. A file that is not a sound session library is refused.\n"
-    "Without --port the device is found first.\n"
-    "  --no-backup  write without keeping the memory first\n"
-    "  --backup     keep the memory first (the default)\n"
-    "  --verify     read the memory back afterwards and compare it with the file\n"
-    "  --expect BASE.svl  write only while the device still holds BASE.svl's\n"
-    "               library; otherwise write nothing and exit 4 (\"changed since\n"
-    "               it was read\")\n";
+    "Without --port the device is found first.\n";
 
 constexpr const char* kAddHelp =
     "Usage: ovrel add [--port P] [--no-backup] [--verify] SESSION.svs\n"
     "Reads the device's library (keeping it in the backup history; nothing is\n"
     "written when it cannot be kept), appends the session and uploads the\n"
     "result. Writes SVPMemImg.svl and TempSesLib.svl in the program folder:\n"
-    "beside ovrel, or $XDG_DATA_HOME/ovrelware when that folder is not writable.\n"
-    "  --no-backup  do not keep the library read in the backup history\n"
-    "  --verify     read the memory back afterwards and compare it with the merge\n";
+    "beside ovrel, or $XDG_DATA_HOME/ovrelware when that folder is not writable.\n";
 
 constexpr const char* kDownloadHelp =
     "Usage: ovrel download [--port P] [--raw] -o FILE.svl\n"
@@ -74,10 +65,7 @@ constexpr const char* kRestoreHelp =
     "as it was before the last write is uploaded: the newest backup kept before\n"
     "a write that holds a sound session library (a plain read only when no such\n"
     "backup exists). A file that is not a sound library, or a link in the backup\n"
-    "history, is refused.\n"
-    "  --no-backup  write without keeping the memory first\n"
-    "  --backup     keep the memory first (the default)\n"
-    "  --verify     read the memory back afterwards and compare it with the backup\n";
+    "history, is refused.\n";
 
 constexpr const char* kBackupsHelp =
     "Usage: ovrel backups\n"
@@ -86,16 +74,9 @@ constexpr const char* kBackupsHelp =
     "\"read\"), its sessions, its size in bytes, whether it holds a sound\n"
     "session library (\"sound\"; \"link\" for a link, else \"broken\") and its file.\n";
 
-// What a device command accepts.
+// What a device command accepts besides its declared options.
 struct Takes {
-  bool Port = true;
   bool Output = false;  // -o FILE, required
-  bool Raw = false;
-  bool Long = false;
-  bool Backup = false;
-  bool NoBackup = false;
-  bool Verify = false;
-  bool Expect = false;  // --expect BASE.svl
   int MinFiles = 0;
   int MaxFiles = 0;
 };
@@ -105,45 +86,24 @@ struct Arguments {
   QString Output;
   bool Raw = false;
   bool Long = false;
-  bool Backup = false;
   bool NoBackup = false;
   bool Verify = false;
   QString Expect;  // the library the device must still hold
   QStringList Files;
 };
 
-// Splits the arguments of the device command `name`; nothing on wrong
+// Reads the arguments of the device command `name`; nothing on wrong
 // usage (after reporting it).
-std::optional<Arguments> Parse(Context& ctx, const char* name, const Takes& takes,
-                               const std::vector<std::string>& args) {
-  QList<QCommandLineOption> options;
-  auto offer = [&](bool taken, const QString& option, bool value = false) {
-    if (!taken) return;
-    options << (value ? QCommandLineOption(option, {}, QStringLiteral("value"))
-                      : QCommandLineOption(option));
-  };
-  offer(takes.Port, QStringLiteral("port"), true);
-  offer(takes.Output, QStringLiteral("o"), true);
-  offer(takes.Raw, QStringLiteral("raw"));
-  offer(takes.Long, QStringLiteral("long"));
-  offer(takes.Backup, QStringLiteral("backup"));
-  offer(takes.NoBackup, QStringLiteral("no-backup"));
-  offer(takes.Verify, QStringLiteral("verify"));
-  offer(takes.Expect, QStringLiteral("expect"), true);
-  CommandLine line;
-  if (!line.Parse(args, options)) {
-    ctx.UsageError(name, "unknown option or missing value: " + line.Bad + ".");
-    return std::nullopt;
-  }
+std::optional<Arguments> ReadArguments(Context& ctx, const char* name, const Takes& takes,
+                                       const CommandLine& line) {
   Arguments out;
-  if (takes.Port) out.Port = line.Value(QStringLiteral("port"));
-  if (takes.Output) out.Output = line.Value(QStringLiteral("o"));
-  out.Raw = takes.Raw && line.IsSet(QStringLiteral("raw"));
-  out.Long = takes.Long && line.IsSet(QStringLiteral("long"));
-  out.Backup = takes.Backup && line.IsSet(QStringLiteral("backup"));
-  out.NoBackup = takes.NoBackup && line.IsSet(QStringLiteral("no-backup"));
-  out.Verify = takes.Verify && line.IsSet(QStringLiteral("verify"));
-  if (takes.Expect) out.Expect = line.Value(QStringLiteral("expect"));
+  out.Port = line.Value(QStringLiteral("port"));
+  out.Output = line.Value(QStringLiteral("o"));
+  out.Raw = line.IsSet(QStringLiteral("raw"));
+  out.Long = line.IsSet(QStringLiteral("long"));
+  out.NoBackup = line.IsSet(QStringLiteral("no-backup"));
+  out.Verify = line.IsSet(QStringLiteral("verify"));
+  out.Expect = line.Value(QStringLiteral("expect"));
   out.Files = line.Positional();
   if (out.Files.size() > takes.MaxFiles || out.Files.size() < takes.MinFiles) {
     ctx.UsageError(name, takes.MaxFiles == 0   ? "takes no file arguments."
@@ -155,6 +115,9 @@ std::optional<Arguments> Parse(Context& ctx, const char* name, const Takes& take
     ctx.UsageError(name, "needs -o FILE.");
     return std::nullopt;
   }
+  if (takes.Output &&
+      RefuseOutput(ctx, name, QFile::encodeName(out.Output).toStdString(), {".svl"}, {}) != ExitOk)
+    return std::nullopt;
   return out;
 }
 
@@ -189,8 +152,8 @@ int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path,
   return d.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
-int Ports(Context& ctx, const std::vector<std::string>& args) {
-  const auto a = Parse(ctx, "ports", {.Port = false, .Long = true}, args);
+int Ports(Context& ctx, const CommandLine& line) {
+  const auto a = ReadArguments(ctx, "ports", {}, line);
   if (!a) return ExitUsage;
   const SerialPortList listed = ListSerialPorts();
   if (listed.Error) return ctx.Failure(listed.Error->Text().toStdString());
@@ -206,8 +169,8 @@ int Ports(Context& ctx, const std::vector<std::string>& args) {
   return ExitOk;
 }
 
-int Detect(Context& ctx, const std::vector<std::string>& args) {
-  if (!Parse(ctx, "detect", {.Port = false}, args)) return ExitUsage;
+int Detect(Context& ctx, const CommandLine& line) {
+  if (!ReadArguments(ctx, "detect", {}, line)) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose({})) return status;
@@ -216,11 +179,8 @@ int Detect(Context& ctx, const std::vector<std::string>& args) {
   });
 }
 
-int Upload(Context& ctx, const std::vector<std::string>& args) {
-  const auto a = Parse(ctx, "upload",
-                       {.Backup = true, .NoBackup = true, .Verify = true, .Expect = true,
-                        .MinFiles = 1, .MaxFiles = 1},
-                       args);
+int Upload(Context& ctx, const CommandLine& line) {
+  const auto a = ReadArguments(ctx, "upload", {.MinFiles = 1, .MaxFiles = 1}, line);
   if (!a) return ExitUsage;
   // The library the device must still hold is read before anything else.
   std::optional<MemoryImage> expect;
@@ -299,15 +259,14 @@ int RestoreNow(Context& ctx, const Arguments& a) {
   return UploadLibrary(d, a, path, std::nullopt, BackupReason::Read);
 }
 
-int Restore(Context& ctx, const std::vector<std::string>& args) {
-  const auto a = Parse(ctx, "restore",
-                       {.Backup = true, .NoBackup = true, .Verify = true, .MaxFiles = 1}, args);
+int Restore(Context& ctx, const CommandLine& line) {
+  const auto a = ReadArguments(ctx, "restore", {.MaxFiles = 1}, line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] { return RestoreNow(ctx, *a); });
 }
 
-int Backups(Context& ctx, const std::vector<std::string>& args) {
-  if (!Parse(ctx, "backups", {.Port = false}, args)) return ExitUsage;
+int Backups(Context& ctx, const CommandLine& line) {
+  if (!ReadArguments(ctx, "backups", {}, line)) return ExitUsage;
   QJsonArray list;
   for (const BackupEntry& backup : BackupHistory().Entries()) {
     const QString& path = backup.Path;
@@ -345,9 +304,8 @@ int Backups(Context& ctx, const std::vector<std::string>& args) {
   return ExitOk;
 }
 
-int Add(Context& ctx, const std::vector<std::string>& args) {
-  const auto a =
-      Parse(ctx, "add", {.NoBackup = true, .Verify = true, .MinFiles = 1, .MaxFiles = 1}, args);
+int Add(Context& ctx, const CommandLine& line) {
+  const auto a = ReadArguments(ctx, "add", {.MinFiles = 1, .MaxFiles = 1}, line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
@@ -376,8 +334,8 @@ int Add(Context& ctx, const std::vector<std::string>& args) {
   });
 }
 
-int Download(Context& ctx, const std::vector<std::string>& args) {
-  const auto a = Parse(ctx, "download", {.Output = true, .Raw = true}, args);
+int Download(Context& ctx, const CommandLine& line) {
+  const auto a = ReadArguments(ctx, "download", {.Output = true}, line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
@@ -404,8 +362,8 @@ int Download(Context& ctx, const std::vector<std::string>& args) {
   });
 }
 
-int Backup(Context& ctx, const std::vector<std::string>& args) {
-  const auto a = Parse(ctx, "backup", {.Output = true}, args);
+int Backup(Context& ctx, const CommandLine& line) {
+  const auto a = ReadArguments(ctx, "backup", {.Output = true}, line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
@@ -429,17 +387,76 @@ int Backup(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> DeviceCommands() {
+  const OptionSpec port{{QStringLiteral("port")},
+                        QStringLiteral("P"),
+                        QStringLiteral("the device's serial port (found by probing without it)")};
+  const OptionSpec keep{
+      {QStringLiteral("backup")}, {}, QStringLiteral("keep the memory first (the default)")};
+  const OptionSpec noKeep{
+      {QStringLiteral("no-backup")}, {}, QStringLiteral("write without keeping the memory first")};
+  auto verify = [](const char* what) {
+    return OptionSpec{{QStringLiteral("verify")},
+                      {},
+                      QStringLiteral("read the memory back afterwards and compare it\nwith ") +
+                          QString::fromLatin1(what)};
+  };
+  const OptionSpec expect{{QStringLiteral("expect")},
+                          QStringLiteral("BASE.svl"),
+                          QStringLiteral("write only while the device still holds BASE.svl's\n"
+                                         "library; otherwise write nothing and exit 4\n"
+                                         "(\"changed since it was read\")")};
+  const OptionSpec longForm{{QStringLiteral("long")},
+                            {},
+                            QStringLiteral("each path followed by a tab and what the system knows "
+                                           "of the port\n(USB manufacturer, product, serial "
+                                           "number, /dev/serial/by-id names)")};
+  const OptionSpec raw{{QStringLiteral("raw")},
+                       {},
+                       QStringLiteral("write all 2048 bytes of the memory, not only\nits library")};
+  const OptionSpec noKeepRead{{QStringLiteral("no-backup")},
+                              {},
+                              QStringLiteral("do not keep the library read in the backup history")};
   return {
-      {"ports", "list the serial ports, one a line", kPortsHelp, Ports},
-      {"detect", "find the device and print its port", kDetectHelp, Detect},
-      {"upload", "upload a session library (.svl) into the device", kUploadHelp, Upload},
-      {"add", "add a session (.svs) to the library in the device", kAddHelp, Add},
-      {"download", "read the library in the device into a file", kDownloadHelp, Download},
-      {"backup", "read the device memory into a file and the backup history", kBackupHelp,
-       Backup},
-      {"restore", "upload a backup (the memory before the last write when no file is given)",
-       kRestoreHelp, Restore},
-      {"backups", "list the backup history", kBackupsHelp, Backups},
+      {.name = "ports",
+       .summary = "list the serial ports, one a line",
+       .usage = kPortsHelp,
+       .options = {longForm},
+       .run = Ports},
+      {.name = "detect",
+       .summary = "find the device and print its port",
+       .usage = kDetectHelp,
+       .options = {},
+       .run = Detect},
+      {.name = "upload",
+       .summary = "upload a session library (.svl) into the device",
+       .usage = kUploadHelp,
+       .options = {port, noKeep, keep, verify("the file"), expect},
+       .run = Upload},
+      {.name = "add",
+       .summary = "add a session (.svs) to the library in the device",
+       .usage = kAddHelp,
+       .options = {port, noKeepRead, verify("the merge")},
+       .run = Add},
+      {.name = "download",
+       .summary = "read the library in the device into a file",
+       .usage = kDownloadHelp,
+       .options = {port, raw, OutputOption("FILE.svl", "the file to write (required)")},
+       .run = Download},
+      {.name = "backup",
+       .summary = "read the device memory into a file and the backup history",
+       .usage = kBackupHelp,
+       .options = {port, OutputOption("FILE.svl", "the file to write (required)")},
+       .run = Backup},
+      {.name = "restore",
+       .summary = "upload a backup (the memory before the last write when no file is given)",
+       .usage = kRestoreHelp,
+       .options = {port, noKeep, keep, verify("the backup")},
+       .run = Restore},
+      {.name = "backups",
+       .summary = "list the backup history",
+       .usage = kBackupsHelp,
+       .options = {},
+       .run = Backups},
   };
 }
 

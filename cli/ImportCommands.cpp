@@ -18,32 +18,23 @@ constexpr const char* kImportHelp =
     "Converts a legacy session file as the session editor imports it (durations,\n"
     "notes and modes converted, long segments split, equal steady segments merged)\n"
     "and writes it as a session file. A session cut at 380 segments is written\n"
-    "with a message on stderr.\n"
-    "  -o, --output SESSION.svs   the session file to write (required)\n";
+    "with a message on stderr.\n";
 
 constexpr const char* kExportHelp =
     "Usage: ovrel export-csv SESSION.svs -o OUT.csv\n"
     "Writes the session as semicolon-separated text: the session's name (the file\n"
     "name without its extension), an empty line, then for every segment its start\n"
-    "and end point as seconds;m:ss;frequency;pitch.\n"
-    "  -o, --output OUT.csv   the file to write (required)\n";
+    "and end point as seconds;m:ss;frequency;pitch.\n";
 
 struct InOut {
   std::string Input;
   std::string Output;
 };
 
-// One input file and -o OUTPUT; returns the exit status of wrong usage, or
-// -1 when the arguments are complete.
-int ParseInOut(Context& ctx, const std::string& command, const std::vector<std::string>& args,
-               InOut& io) {
-  const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
-                                  QStringLiteral("FILE"));
-  CommandLine line;
-  if (!line.Parse(args, {output})) {
-    return ctx.UsageError(command, line.MissingValue ? line.Bad + " needs a file name."
-                                                     : "unknown option \"" + line.Bad + "\".");
-  }
+// One input file and -o OUTPUT of format ext; returns the exit status of
+// wrong usage, or -1 when the arguments are complete.
+int InputAndOutput(Context& ctx, const char* command, const char* ext, const CommandLine& line,
+                   InOut& io) {
   const QStringList inputs = line.Positional();
   const QStringList outputs = line.Values(QStringLiteral("o"));
   if (inputs.size() > 1) return ctx.UsageError(command, "only one input file can be given.");
@@ -54,12 +45,13 @@ int ParseInOut(Context& ctx, const std::string& command, const std::vector<std::
   if (outputs.isEmpty()) return ctx.UsageError(command, "no output file given (-o FILE).");
   io.Input = inputs[0].toStdString();
   io.Output = outputs[0].toStdString();
+  if (RefuseOutput(ctx, command, io.Output, {ext}, {io.Input}) != ExitOk) return ExitUsage;
   return -1;
 }
 
-int Import(Context& ctx, const std::vector<std::string>& args) {
+int Import(Context& ctx, const CommandLine& line) {
   InOut io;
-  if (const int usage = ParseInOut(ctx, "import", args, io); usage >= 0) return usage;
+  if (const int usage = InputAndOutput(ctx, "import", ".svs", line, io); usage >= 0) return usage;
   SessionEditState st;
   const RvxImportOutcome r = ImportRvxFile(st, io.Input);
   if (!r.Imported) {
@@ -74,9 +66,10 @@ int Import(Context& ctx, const std::vector<std::string>& args) {
   return ExitOk;
 }
 
-int ExportCsv(Context& ctx, const std::vector<std::string>& args) {
+int ExportCsv(Context& ctx, const CommandLine& line) {
   InOut io;
-  if (const int usage = ParseInOut(ctx, "export-csv", args, io); usage >= 0) return usage;
+  if (const int usage = InputAndOutput(ctx, "export-csv", ".csv", line, io); usage >= 0)
+    return usage;
   if (!HasExtension(io.Input, ".svs"))
     return ctx.Failure(io.Input + ": Unsupported session file format.");
   const SessionReadResult read = ReadSessionFile(io.Input);
@@ -91,10 +84,18 @@ int ExportCsv(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> ImportCommands() {
-  return {
-      {"import", "convert a legacy session file (.rvx) into a session file", kImportHelp, Import},
-      {"export-csv", "write a session as semicolon-separated points (.csv)", kExportHelp,
-       ExportCsv}};
+  return {{.name = "import",
+           .summary = "convert a legacy session file (.rvx) into a session file",
+           .usage = kImportHelp,
+           .options = {OutputOption("SESSION.svs", "the session file to write (required)")},
+           .run = Import,
+           .writesFiles = true},
+          {.name = "export-csv",
+           .summary = "write a session as semicolon-separated points (.csv)",
+           .usage = kExportHelp,
+           .options = {OutputOption("OUT.csv", "the file to write (required)")},
+           .run = ExportCsv,
+           .writesFiles = true}};
 }
 
 }  // namespace ovrel::cli

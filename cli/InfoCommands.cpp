@@ -134,9 +134,7 @@ int PrintLibraryInfo(Context& ctx, const std::string& path, const std::vector<st
 
 namespace {
 
-int Info(Context& ctx, const std::vector<std::string>& args) {
-  CommandLine line;
-  if (!line.Parse(args, {})) return ctx.UsageError("info", "unknown option \"" + line.Bad + "\".");
+int Info(Context& ctx, const CommandLine& line) {
   const QStringList files = line.Positional();
   if (files.isEmpty()) return ctx.UsageError("info", "no file given.");
   int status = ExitOk;
@@ -162,7 +160,11 @@ int Info(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> InfoCommands() {
-  return {{"info", "show what a session file or a library file holds", kInfoHelp, Info}};
+  return {{.name = "info",
+           .summary = "show what a session file or a library file holds",
+           .usage = kInfoHelp,
+           .options = {},
+           .run = Info}};
 }
 
 }  // namespace ovrel::cli

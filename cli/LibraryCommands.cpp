@@ -15,24 +15,16 @@ constexpr const char* kCompileHelp =
     "Adds the session files to a library in the order given, with the limits of the\n"
     "library compiler (30 sessions, 2048 bytes of session memory), compiles it and\n"
     "writes the library file OUT.svl. Without sessions it writes the empty library.\n"
-    "Prints the available memory on success.\n"
-    "  -o, --output OUT.svl   the library file to write (required)\n";
+    "Prints the available memory on success.\n";
 
-int Compile(Context& ctx, const std::vector<std::string>& args) {
-  const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                        {}, QStringLiteral("OUT.svl"));
-  CommandLine line;
-  if (!line.Parse(args, {outputOption})) {
-    return ctx.UsageError("compile", line.MissingValue
-                                         ? line.Bad + " needs a file name."
-                                         : "unknown option \"" + line.Bad + "\".");
-  }
-  if (line.Values(outputOption.names().front()).size() > 1)
+int Compile(Context& ctx, const CommandLine& line) {
+  if (line.Values(QStringLiteral("o")).size() > 1)
     return ctx.UsageError("compile", "only one output file can be given.");
   const std::string output = line.Value(QStringLiteral("o")).toStdString();
   if (output.empty()) return ctx.UsageError("compile", "no output file given (-o OUT.svl).");
   std::vector<std::string> sessions;
   for (const QString& session : line.Positional()) sessions.push_back(session.toStdString());
+  if (RefuseOutput(ctx, "compile", output, {".svl"}, sessions) != ExitOk) return ExitUsage;
 
   LibraryList list;
   for (const std::string& session : sessions) {
@@ -54,7 +46,12 @@ int Compile(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> LibraryCommands() {
-  return {{"compile", "compile session files into a library file (.svl)", kCompileHelp, Compile}};
+  return {{.name = "compile",
+           .summary = "compile session files into a library file (.svl)",
+           .usage = kCompileHelp,
+           .options = {OutputOption("OUT.svl", "the library file to write (required)")},
+           .run = Compile,
+           .writesFiles = true}};
 }
 
 }  // namespace ovrel::cli

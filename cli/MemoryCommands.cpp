@@ -29,9 +29,9 @@ constexpr const char* kListHelp =
     "Lists the sessions that the device's memory (read from PORT and kept in the\n"
     "backup history) or a library file holds, one a line: its number, its length\n"
     "M:SS as the library stores it, its segments and the session file of FOLDER\n"
-    "with the same segments (\"-\" when there is none), then the free memory.\n"
-    "  --sessions FOLDER   where to look for the session files (default: the\n"
-    "                      Sessions folder of the program folder)\n"
+    "with the same segments (\"-\" when there is none), then the free memory.\n";
+
+constexpr const char* kListNotes =
     "With --json, each session is an object {\"event\": \"session\", \"index\": N,\n"
     "\"minutes\": M, \"seconds\": S, \"segments\": K, \"bytes\": B, \"file\": PATH or\n"
     "null}: index from 1, minutes and seconds as the library stores them, bytes\n"
@@ -48,6 +48,10 @@ constexpr const char* kExtractHelp =
     "minutes, so a session of 300 minutes is stored as 44 and written as 300), and\n"
     "the two stored bytes otherwise.\n";
 
+constexpr const char* kSessionsHelp =
+    "where to look for the session files (default: the\n"
+    "Sessions folder of the program folder)";
+
 constexpr const char* kRemoveHelp =
     "Usage: ovrel remove N [N ...] --port PORT [--verify]\n"
     "       ovrel remove N [N ...] LIBRARY.svl -o OUT.svl\n"
@@ -57,8 +61,7 @@ constexpr const char* kRemoveHelp =
     "order, as the compiler would build it. From a file: writes that library to\n"
     "OUT.svl and leaves LIBRARY.svl as it is. A number that names no session,\n"
     "or a memory that holds no valid library, is refused before anything is\n"
-    "written.\n"
-    "  --verify   read the memory back afterwards and compare it with what was written\n";
+    "written.\n";
 
 struct MemoryArgs {
   std::vector<int> Numbers;  // from 1, as given
@@ -78,30 +81,18 @@ std::optional<int> SessionNumber(const std::string& arg) {
 
 enum class Verb { List, Extract, Remove };
 
-// Splits the arguments of list, extract or remove (named `name` in
+// Reads the arguments of list, extract or remove (named `name` in
 // messages); nothing (after reporting the usage error) when they are
 // wrong. A number that can name no session is refused here, before the
 // device is touched.
-std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
-                                const std::vector<std::string>& args) {
+std::optional<MemoryArgs> ReadArguments(Context& ctx, Verb verb, const char* name,
+                                        const CommandLine& line) {
   const bool takesNumbers = verb != Verb::List;
   const bool takesVerify = verb == Verb::Remove;
   auto usage = [&](const std::string& what) {
     ctx.UsageError(name, what);
     return std::nullopt;
   };
-  const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("PORT"));
-  const QCommandLineOption output(QStringLiteral("o"), {}, QStringLiteral("FILE"));
-  const QCommandLineOption sessions(QStringLiteral("sessions"), {}, QStringLiteral("FOLDER"));
-  const QCommandLineOption verify(QStringLiteral("verify"));
-  QList<QCommandLineOption> options{port};
-  if (takesNumbers) options << output;
-  else
-    options << sessions;
-  if (takesVerify) options << verify;
-  CommandLine line;
-  if (!line.Parse(args, options)) return usage("unknown option or missing value: " + line.Bad + ".");
-
   MemoryArgs out;
   out.Port = line.Value(QStringLiteral("port"));
   if (takesNumbers) out.Output = line.Value(QStringLiteral("o")).toStdString();
@@ -132,15 +123,15 @@ std::optional<MemoryArgs> Parse(Context& ctx, Verb verb, const char* name,
   if (verb == Verb::Extract) {
     if (out.Numbers.size() != 1) return usage("needs one session number.");
     if (out.Output.empty()) return usage("needs -o OUT.svs.");
+    if (RefuseOutput(ctx, name, out.Output, {".svs"}, {out.Library}) != ExitOk) return std::nullopt;
   }
   if (verb == Verb::Remove) {
     if (out.Numbers.empty()) return usage("needs the numbers of the sessions.");
     if (!out.Library.empty()) {
       if (out.Output.empty()) return usage("needs -o OUT.svl for a library file.");
       if (out.Verify) return usage("--verify reads the device back; a file needs no verifying.");
-      std::error_code error;
-      if (std::filesystem::equivalent(out.Library, out.Output, error))
-        return usage("writes a new library: OUT.svl must not be LIBRARY.svl.");
+      if (RefuseOutput(ctx, name, out.Output, {".svl"}, {out.Library}) != ExitOk)
+        return std::nullopt;
     } else if (!out.Output.empty()) {
       return usage("-o is for a library file; the device's library is written to the device.");
     }
@@ -195,8 +186,8 @@ std::string Length(const SessionRecord& s) {
   return text;
 }
 
-int List(Context& ctx, const std::vector<std::string>& args) {
-  const std::optional<MemoryArgs> a = Parse(ctx, Verb::List, "list", args);
+int List(Context& ctx, const CommandLine& line) {
+  const std::optional<MemoryArgs> a = ReadArguments(ctx, Verb::List, "list", line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     std::unique_ptr<DeviceSession> device;
@@ -238,8 +229,8 @@ int List(Context& ctx, const std::vector<std::string>& args) {
   });
 }
 
-int Extract(Context& ctx, const std::vector<std::string>& args) {
-  const std::optional<MemoryArgs> a = Parse(ctx, Verb::Extract, "extract", args);
+int Extract(Context& ctx, const CommandLine& line) {
+  const std::optional<MemoryArgs> a = ReadArguments(ctx, Verb::Extract, "extract", line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(ctx, [&] {
     std::unique_ptr<DeviceSession> device;
@@ -347,21 +338,46 @@ int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
   return device.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
-int Remove(Context& ctx, const std::vector<std::string>& args) {
-  const std::optional<MemoryArgs> a = Parse(ctx, Verb::Remove, "remove", args);
+int Remove(Context& ctx, const CommandLine& line) {
+  const std::optional<MemoryArgs> a = ReadArguments(ctx, Verb::Remove, "remove", line);
   if (!a) return ExitUsage;
   return RunWithEventLoop(
       ctx, [&] { return a->Library.empty() ? RemoveFromDevice(ctx, *a) : RemoveFromFile(ctx, *a); });
 }
 
+OptionSpec PortOption() {
+  return {
+      {QStringLiteral("port")}, QStringLiteral("PORT"), QStringLiteral("the device's serial port")};
+}
+
 }  // namespace
 
 std::vector<Command> MemoryCommands() {
+  const OptionSpec verify{{QStringLiteral("verify")},
+                          {},
+                          QStringLiteral("read the memory back afterwards and compare it\n"
+                                         "with what was written")};
   return {
-      {"list", "list the sessions in the device or in a library file", kListHelp, List},
-      {"extract", "write one session of the device or a library as a session file", kExtractHelp,
-       Extract},
-      {"remove", "remove sessions from the device or from a library file", kRemoveHelp, Remove},
+      {.name = "list",
+       .summary = "list the sessions in the device or in a library file",
+       .usage = kListHelp,
+       .options = {PortOption(),
+                   {{QStringLiteral("sessions")},
+                    QStringLiteral("FOLDER"),
+                    QString::fromLatin1(kSessionsHelp)}},
+       .notes = kListNotes,
+       .run = List},
+      {.name = "extract",
+       .summary = "write one session of the device or a library as a session file",
+       .usage = kExtractHelp,
+       .options = {PortOption(), OutputOption("OUT.svs", "the session file to write (required)")},
+       .run = Extract},
+      {.name = "remove",
+       .summary = "remove sessions from the device or from a library file",
+       .usage = kRemoveHelp,
+       .options = {PortOption(), verify,
+                   OutputOption("OUT.svl", "the library file to write (for a library file)")},
+       .run = Remove},
   };
 }
 

@@ -13,6 +13,7 @@
 
 #include "ProductInfo.h"
 #include "cli/Command.h"
+#include "cli/StopSignals.h"
 
 namespace ovrel::cli {
 namespace {
@@ -43,9 +44,53 @@ void PrintHelp(std::ostream& out, const std::vector<Command>& commands) {
          "  --json      print every event as one JSON object a line on standard output:\n"
          "              progress steps (command letter, block), status texts, messages,\n"
          "              the data of info and ports, and the result (status, message)\n"
-         "\n\"ovrel COMMAND --help\" describes one command. Progress goes to standard\n"
-         "error as a one-line bar when standard error is a terminal.\n"
+         "\n\"ovrel help COMMAND\" or \"ovrel COMMAND --help\" describes one command.\n"
+         "Progress goes to standard error as a one-line bar when standard error is a\n"
+         "terminal. A command that writes a file replaces an existing file of that\n"
+         "name, as cp does, but never its own input (also under another name or\n"
+         "through a link) and never a file whose extension names another format.\n"
       << kExitStatusHelp;
+}
+
+const Command* Find(const std::vector<Command>& commands, const std::string& name) {
+  const auto command = std::find_if(commands.begin(), commands.end(),
+                                    [&](const Command& c) { return name == c.name; });
+  return command == commands.end() ? nullptr : &*command;
+}
+
+int UnknownCommand(Context& ctx, const std::string& name) {
+  ctx.Err() << "ovrel: unknown command \"" << name << "\". \"ovrel --help\" lists the commands.\n";
+  ctx.NoteOutcome(QStringLiteral("unknown command"));
+  return ExitUsage;
+}
+
+// "ovrel help" and "ovrel help COMMAND".
+int Help(Context& ctx, const std::vector<Command>& commands, const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    PrintHelp(ctx.Out(), commands);
+    return ExitOk;
+  }
+  const Command* command = Find(commands, args[1]);
+  if (!command) return UnknownCommand(ctx, args[1]);
+  ctx.Out() << HelpOf(*command);
+  return ExitOk;
+}
+
+// Splits the command's arguments by its declared options and runs it.
+int Run(Context& ctx, const Command& command, const std::vector<std::string>& args) {
+  CommandLine line;
+  if (!line.Parse(args, command.options, command.negativeNumbers)) {
+    return ctx.UsageError(command.name, line.MissingValue ? "\"" + line.Bad + "\" needs a value."
+                                                          : "unknown option \"" + line.Bad + "\".");
+  }
+  HeldStopSignals stop(command.writesFiles && ctx.Streams().OwnsSignals);
+  const int status = command.run(ctx, line);
+  if (const int sig = stop.Arrived(); sig != 0 && status < ExitSignal) {
+    ctx.Say(QStringLiteral("Stopped by %1.").arg(SignalName(sig)));
+    ctx.NoteOutcome(QStringLiteral("Stopped by %1.").arg(SignalName(sig)));
+    return ExitSignal + sig;
+  }
+  return status;
 }
 
 int RunCommand(Context& ctx, const std::vector<std::string>& args) {
@@ -56,27 +101,31 @@ int RunCommand(Context& ctx, const std::vector<std::string>& args) {
     return ExitUsage;
   }
   const std::string& name = args.front();
-  if (name == "--help" || name == "-h" || name == "help") {
-    PrintHelp(ctx.Out(), commands);
-    return ExitOk;
-  }
-  const auto command = std::find_if(commands.begin(), commands.end(),
-                                    [&](const Command& c) { return name == c.name; });
-  if (command == commands.end()) {
-    ctx.Err() << "ovrel: unknown command \"" << name
-              << "\". \"ovrel --help\" lists the commands.\n";
-    ctx.NoteOutcome(QStringLiteral("unknown command"));
-    return ExitUsage;
-  }
+  if (name == "--help" || name == "-h") return Help(ctx, commands, {});
+  if (name == "help") return Help(ctx, commands, args);
+  const Command* command = Find(commands, name);
+  if (!command) return UnknownCommand(ctx, name);
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (!rest.empty() && (rest.front() == "--help" || rest.front() == "-h")) {
-    ctx.Out() << command->help;
+    ctx.Out() << HelpOf(*command);
     return ExitOk;
   }
-  return command->run(ctx, rest);
+  return Run(ctx, *command, rest);
 }
 
 }  // namespace
+
+std::string HelpOf(const Command& command) {
+  std::string help = command.usage;
+  help += OptionHelp(command.options);
+  return help + command.notes;
+}
+
+OptionSpec OutputOption(const char* valueName, const char* help) {
+  return {{QStringLiteral("o"), QStringLiteral("output")},
+          QString::fromLatin1(valueName),
+          QString::fromUtf8(help)};
+}
 
 int RunOvrel(std::vector<std::string> args, const Console& console) {
   const auto json = std::remove(args.begin(), args.end(), std::string("--json"));

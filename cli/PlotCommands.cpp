@@ -21,7 +21,7 @@ constexpr const char* kPlotHelp =
     "the frequency from each segment's start to its end value (1 to 48 Hz, left\n"
     "scale), the pitch as a dashed trace (48 to 400 Hz, right scale) and the\n"
     "modes as a coloured band along the bottom. The file's extension chooses\n"
-    "PNG or SVG. W and H are pixels, 1200 x 400 by default. Needs no display.\n";
+    "PNG or SVG. Needs no display.\n";
 
 bool ParsePixels(const std::string& text, int& value) {
   const char* end = text.data() + text.size();
@@ -29,18 +29,7 @@ bool ParsePixels(const std::string& text, int& value) {
   return ec == std::errc() && ptr == end;
 }
 
-int Plot(Context& ctx, const std::vector<std::string>& args) {
-  const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
-                                  QStringLiteral("OUT"));
-  const QCommandLineOption widthOption(QStringLiteral("width"), {}, QStringLiteral("W"));
-  const QCommandLineOption heightOption(QStringLiteral("height"), {}, QStringLiteral("H"));
-  CommandLine line;
-  if (!line.Parse(args, {output, widthOption, heightOption})) {
-    if (!line.MissingValue) return ctx.UsageError("plot", "unknown option \"" + line.Bad + "\".");
-    const bool file = line.Bad == "-o" || line.Bad.ends_with("output");
-    return ctx.UsageError("plot", "\"" + line.Bad + (file ? "\" needs a file name."
-                                                           : "\" needs a whole number of pixels."));
-  }
+int Plot(Context& ctx, const CommandLine& line) {
   int width = kDefaultPlotSize.width(), height = kDefaultPlotSize.height();
   for (auto [name, value] : {std::pair{"width", &width}, std::pair{"height", &height}}) {
     const QString option = QString::fromLatin1(name);
@@ -53,6 +42,7 @@ int Plot(Context& ctx, const std::vector<std::string>& args) {
   const std::string out = line.Value(QStringLiteral("o")).toStdString();
   if (session.empty()) return ctx.UsageError("plot", "no session file given.");
   if (out.empty()) return ctx.UsageError("plot", "no picture file given (-o OUT.png or OUT.svg).");
+  if (RefuseOutput(ctx, "plot", out, {".png", ".svg"}, {session}) != ExitOk) return ExitUsage;
   if (!IsPlotFileName(QString::fromStdString(out)))
     return ctx.UsageError("plot", "the picture file must end in .png or .svg.");
   if (!HasExtension(session, ".svs"))
@@ -89,7 +79,18 @@ int Plot(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> PlotCommands() {
-  return {{"plot", "draw a session's timeline into a PNG or SVG picture", kPlotHelp, Plot}};
+  return {{.name = "plot",
+           .summary = "draw a session's timeline into a PNG or SVG picture",
+           .usage = kPlotHelp,
+           .options = {OutputOption("OUT", "the picture file: .png or .svg (required)"),
+                       {{QStringLiteral("width")},
+                        QStringLiteral("W"),
+                        QStringLiteral("the width in pixels (1200 by default)")},
+                       {{QStringLiteral("height")},
+                        QStringLiteral("H"),
+                        QStringLiteral("the height in pixels (400 by default)")}},
+           .run = Plot,
+           .writesFiles = true}};
 }
 
 }  // namespace ovrel::cli

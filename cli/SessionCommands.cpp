@@ -14,10 +14,7 @@ constexpr const char* kCheckHelp =
     "exits with 0 when every file is valid; otherwise prints one line per faulty\n"
     "file, naming the line and what is wrong, and exits with 1.\n";
 
-int Check(Context& ctx, const std::vector<std::string>& args) {
-  CommandLine line;
-  if (!line.Parse(args, {}))
-    return ctx.UsageError("check", "unknown option \"" + line.Bad + "\".");
+int Check(Context& ctx, const CommandLine& line) {
   const QStringList files = line.Positional();
   if (files.isEmpty()) return ctx.UsageError("check", "no session file given.");
   int status = ExitOk;
@@ -35,7 +32,11 @@ int Check(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> SessionCommands() {
-  return {{"check", "check session files (.svs) with the editor's rules", kCheckHelp, Check}};
+  return {{.name = "check",
+           .summary = "check session files (.svs) with the editor's rules",
+           .usage = kCheckHelp,
+           .options = {},
+           .run = Check}};
 }
 
 }  // namespace ovrel::cli

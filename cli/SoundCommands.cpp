@@ -1,8 +1,6 @@
 // ovrel render: writes a session's sound (its frequency course as a binaural
 // beat or an isochronic pulse) to a WAV, FLAC or Ogg Vorbis file.
 
-#include <pthread.h>
-
 #include <QJsonObject>
 #include <charconv>
 #include <cmath>
@@ -12,8 +10,9 @@
 
 #include "cli/Command.h"
 #include "cli/Context.h"
-#include "session/SesTime.h"
+#include "cli/StopSignals.h"
 #include "format/SessionFile.h"
+#include "session/SesTime.h"
 #include "sound/file/SoundFile.h"
 
 namespace ovrel::cli {
@@ -26,56 +25,14 @@ constexpr const char* kRenderHelp =
     "Writes the sound of a session as a preview of its frequency course: a tone\n"
     "at each segment's pitch carrying the stimulation frequency, which moves in a\n"
     "straight line from the segment's start to its end value. The device's modes\n"
-    "are light patterns of its own that this sound does not reproduce.\n"
-    "  --beat binaural     left ear at pitch + f/2, right ear at pitch - f/2\n"
-    "                      (the default: listen with headphones)\n"
-    "  --beat isochronic   one tone in both ears, pulsed f times a second\n"
-    "  --rate HZ           samples a second, 8000 to 192000 (44100 by default)\n"
-    "  --fade SECONDS      fade in at the start and out at the end, 0 to 600\n"
-    "                      (5 by default; 0 for none)\n"
-    "  -o, --output FILE   the sound file: .wav and .flac hold 16-bit samples,\n"
-    "                      .ogg Ogg Vorbis. The peak is at -6 dBFS.\n"
+    "are light patterns of its own that this sound does not reproduce.\n";
+
+constexpr const char* kRenderNotes =
     "The file is as long as the session. It is written under a temporary name\n"
     "and takes its own name only when complete. An unknown extension, rate or\n"
     "beat exits with 2.\n";
 
 constexpr double kMaxFadeSeconds = 600;
-
-// While a file is rendered, SIGINT, SIGTERM and SIGHUP are held back and
-// looked for between two blocks, so that a stop removes the temporary file
-// instead of leaving it; the former signal mask comes back afterwards. Only
-// ovrel's own process takes its signals over (tests run it in-process).
-class HeldStopSignals {
- public:
-  explicit HeldStopSignals(bool takeOver) : held_(takeOver) {
-    if (!held_) return;
-    sigemptyset(&signals_);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals_, sig);
-    ::pthread_sigmask(SIG_BLOCK, &signals_, &saved_);
-  }
-  ~HeldStopSignals() {
-    if (held_) ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
-  }
-  HeldStopSignals(const HeldStopSignals&) = delete;
-  HeldStopSignals& operator=(const HeldStopSignals&) = delete;
-
-  // The stop signal that arrived (taken, so it never ends the process), or 0.
-  int Arrived() {
-    if (!held_) return 0;
-    if (stop_ == 0) {
-      const timespec now{};
-      const int sig = ::sigtimedwait(&signals_, nullptr, &now);
-      if (sig > 0) stop_ = sig;
-    }
-    return stop_;
-  }
-
- private:
-  bool held_;
-  int stop_ = 0;
-  sigset_t signals_{};
-  sigset_t saved_{};
-};
 
 bool ParseNumber(const std::string& text, double& value) {
   const char* end = text.data() + text.size();
@@ -122,43 +79,42 @@ class RenderProgress {
   int percent_ = -1;
 };
 
-int Render(Context& ctx, const std::vector<std::string>& args) {
-  std::string session, out;
-  sound::SynthSettings settings;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "-o" || arg == "--output") {
-      if (!hasValue || args[i + 1].empty()) return ctx.UsageError("render", "\"" + arg + "\" needs a file name.");
-      out = args[++i];
-    } else if (arg == "--rate") {
-      if (!hasValue || !ParseWhole(args[i + 1], settings.Rate) || settings.Rate < sound::MinRate ||
-          settings.Rate > sound::MaxRate)
-        return ctx.UsageError("render", "\"--rate\" needs a whole number of hertz from 8000 to 192000.");
-      ++i;
-    } else if (arg == "--beat") {
-      const std::string beat = hasValue ? args[++i] : std::string();
-      if (beat == "binaural")
-        settings.Beat = sound::BeatKind::Binaural;
-      else if (beat == "isochronic")
-        settings.Beat = sound::BeatKind::Isochronic;
-      else
-        return ctx.UsageError("render", "\"--beat\" is binaural or isochronic.");
-    } else if (arg == "--fade") {
-      if (!hasValue || !ParseNumber(args[i + 1], settings.FadeSeconds) ||
-          settings.FadeSeconds < 0 || settings.FadeSeconds > kMaxFadeSeconds)
-        return ctx.UsageError("render", "\"--fade\" needs a number of seconds from 0 to 600.");
-      ++i;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return ctx.UsageError("render", "unknown option \"" + arg + "\".");
-    } else if (session.empty()) {
-      session = arg;
-    } else {
-      return ctx.UsageError("render", "more than one session file given.");
-    }
+// Reads the options into settings; the exit status of wrong usage, or -1.
+int ReadSettings(Context& ctx, const CommandLine& line, sound::SynthSettings& settings) {
+  if (line.IsSet(QStringLiteral("rate")) &&
+      (!ParseWhole(line.Text(QStringLiteral("rate")), settings.Rate) ||
+       settings.Rate < sound::MinRate || settings.Rate > sound::MaxRate))
+    return ctx.UsageError("render",
+                          "\"--rate\" needs a whole number of hertz from 8000 to 192000.");
+  if (line.IsSet(QStringLiteral("beat"))) {
+    const std::string beat = line.Text(QStringLiteral("beat"));
+    if (beat == "binaural")
+      settings.Beat = sound::BeatKind::Binaural;
+    else if (beat == "isochronic")
+      settings.Beat = sound::BeatKind::Isochronic;
+    else
+      return ctx.UsageError("render", "\"--beat\" is binaural or isochronic.");
   }
+  if (line.IsSet(QStringLiteral("fade")) &&
+      (!ParseNumber(line.Text(QStringLiteral("fade")), settings.FadeSeconds) ||
+       settings.FadeSeconds < 0 || settings.FadeSeconds > kMaxFadeSeconds))
+    return ctx.UsageError("render", "\"--fade\" needs a number of seconds from 0 to 600.");
+  return -1;
+}
+
+int Render(Context& ctx, const CommandLine& line) {
+  sound::SynthSettings settings;
+  if (const int usage = ReadSettings(ctx, line, settings); usage >= 0) return usage;
+  const QStringList sessions = line.Positional();
+  if (sessions.size() > 1) return ctx.UsageError("render", "more than one session file given.");
+  const std::string session = sessions.isEmpty() ? std::string() : sessions[0].toStdString();
+  const std::string out = line.Text(QStringLiteral("o"));
+  if (line.IsSet(QStringLiteral("o")) && out.empty())
+    return ctx.UsageError("render", "\"-o\" needs a file name.");
   if (session.empty()) return ctx.UsageError("render", "no session file given.");
   if (out.empty()) return ctx.UsageError("render", "no sound file given (-o OUT.wav, .flac or .ogg).");
+  if (RefuseOutput(ctx, "render", out, {".wav", ".flac", ".ogg"}, {session}) != ExitOk)
+    return ExitUsage;
   const std::optional<sound::SoundFileFormat> format = sound::SoundFileFormatOf(out);
   if (!format) return ctx.UsageError("render", "the sound file must end in .wav, .flac or .ogg.");
   if (!sound::FormatTakesRate(*format, settings.Rate))
@@ -187,7 +143,28 @@ int Render(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> SoundCommands() {
-  return {{"render", "write a session's sound to a WAV, FLAC or Ogg file", kRenderHelp, Render}};
+  return {{.name = "render",
+           .summary = "write a session's sound to a WAV, FLAC or Ogg file",
+           .usage = kRenderHelp,
+           .options = {{{QStringLiteral("beat")},
+                        QStringLiteral("KIND"),
+                        QStringLiteral("binaural (the default; use headphones): left ear\n"
+                                       "at pitch + f/2, right ear at pitch - f/2;\n"
+                                       "isochronic: one tone in both ears, pulsed f\n"
+                                       "times a second")},
+                       {{QStringLiteral("rate")},
+                        QStringLiteral("HZ"),
+                        QStringLiteral("samples a second, 8000 to 192000 (44100 by\n"
+                                       "default)")},
+                       {{QStringLiteral("fade")},
+                        QStringLiteral("SECONDS"),
+                        QStringLiteral("fade in at the start and out at the end, 0 to\n"
+                                       "600 (5 by default; 0 for none)")},
+                       OutputOption("FILE",
+                                    "the sound file: .wav and .flac hold 16-bit\n"
+                                    "samples, .ogg Ogg Vorbis. The peak is at -6 dBFS.")},
+           .notes = kRenderNotes,
+           .run = Render}};
 }
 
 }  // namespace ovrel::cli

@@ -14,65 +14,38 @@ namespace ovrel::cli {
 namespace {
 
 constexpr const char* kSweepHelp =
-    "Usage: ovrel sweep FROM TO MINUTES [--pitch P | --pitch P1:P2] [--mode NAME] -o OUT.svs\n"
+    "Usage: ovrel sweep FROM TO MINUTES [--pitch P | --pitch P1:P2] [--mode NAME]\n"
+    "                   -o OUT.svs\n"
     "Writes a new session that sweeps the frequency in a straight line from FROM\n"
     "to TO hertz (1 to 48) over MINUTES, given as M or M:SS in whole 15-second\n"
     "units (0:15 to 2185:00). The length is cut into the fewest segments of at\n"
     "most 5:45, their times as equal as possible (longer ones first). Each segment\n"
     "runs from the line's frequency at its start to its frequency at its end, to\n"
     "the nearest hertz, so each one ends where the next begins and the last ends\n"
-    "at TO.\n"
-    "  --pitch P              the pitch of every segment, 48 to 400 Hz (100 by default)\n"
-    "  --pitch P1:P2          a pitch line from P1 to P2, taken at each segment's middle\n"
-    "  --mode NAME            LR, IN, FB, CR, LA, SA or SL (IN by default)\n"
-    "  -o, --output OUT.svs   the session file to write (required)\n"
+    "at TO.\n";
+
+constexpr const char* kSweepNotes =
     "A value out of range writes nothing and exits with 2. Example:\n"
     "  ovrel sweep 14 4 30 --pitch 200:100 -o calm.svs\n"
     "writes six segments of 5:00 running 14->12, 12->11, 11->9, 9->7, 7->6 and\n"
     "6->4 Hz at pitches 192, 175, 158, 142, 125 and 108 Hz.\n";
 
-// An argument that is an option, not a value (a negative number is a value,
-// refused later for its range).
-bool IsOption(const std::string& arg) {
-  return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
-}
-
-int Sweep(Context& ctx, const std::vector<std::string>& args) {
+int Sweep(Context& ctx, const CommandLine& line) {
   SweepInput input;
+  const QStringList given = line.Positional();
   std::vector<std::string> values;
-  std::string out;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!IsOption(arg)) {
-      values.push_back(arg);
-      continue;
-    }
-    std::string name = arg, value;
-    const size_t eq = arg.find('=');
-    const bool joined = arg.starts_with("--") && eq != std::string::npos;
-    if (joined) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    }
-    if (name != "--pitch" && name != "--mode" && name != "-o" && name != "--output")
-      return ctx.UsageError("sweep", "unknown option \"" + arg + "\".");
-    if (!joined) {
-      if (i + 1 == args.size()) return ctx.UsageError("sweep", "\"" + arg + "\" needs a value.");
-      value = args[++i];
-    }
-    if (name == "--pitch")
-      input.Pitch = value;
-    else if (name == "--mode")
-      input.Mode = value;
-    else if (value.empty())
-      return ctx.UsageError("sweep", "the output file name is empty.");
-    else
-      out = value;
-  }
+  for (const QString& value : given) values.push_back(value.toStdString());
+  input.Pitch =
+      line.IsSet(QStringLiteral("pitch")) ? line.Text(QStringLiteral("pitch")) : input.Pitch;
+  input.Mode = line.IsSet(QStringLiteral("mode")) ? line.Text(QStringLiteral("mode")) : input.Mode;
+  const std::string out = line.Text(QStringLiteral("o"));
+  if (line.IsSet(QStringLiteral("o")) && out.empty())
+    return ctx.UsageError("sweep", "the output file name is empty.");
   if (values.size() != 3)
     return ctx.UsageError("sweep", "give the start and end frequency and the length (FROM TO MINUTES).");
   if (out.empty()) return ctx.UsageError("sweep", "no session file given (-o OUT.svs).");
   if (!HasExtension(out, ".svs")) return ctx.UsageError("sweep", "the session file must end in .svs.");
+  if (RefuseOutput(ctx, "sweep", out, {".svs"}, {}) != ExitOk) return ExitUsage;
   input.From = values[0];
   input.To = values[1];
   input.Length = values[2];
@@ -98,8 +71,23 @@ int Sweep(Context& ctx, const std::vector<std::string>& args) {
 }  // namespace
 
 std::vector<Command> SweepCommands() {
-  return {{"sweep", "write a session that sweeps the frequency from one value to another",
-           kSweepHelp, Sweep}};
+  return {
+      {.name = "sweep",
+       .summary = "write a session that sweeps the frequency from one value to another",
+       .usage = kSweepHelp,
+       .options = {{{QStringLiteral("pitch")},
+                    QStringLiteral("P"),
+                    QStringLiteral("the pitch of every segment, 48 to 400 Hz (100 by\n"
+                                       "default), or P1:P2, a pitch line from P1 to P2\n"
+                                       "taken at each segment's middle")},
+                   {{QStringLiteral("mode")},
+                    QStringLiteral("NAME"),
+                    QStringLiteral("LR, IN, FB, CR, LA, SA or SL (IN by default)")},
+                   OutputOption("OUT.svs", "the session file to write (required)")},
+       .notes = kSweepNotes,
+       .run = Sweep,
+       .negativeNumbers = true,
+       .writesFiles = true}};
 }
 
 }  // namespace ovrel::cli

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "tests/cli/InProcessOvrel.h"
@@ -270,7 +271,7 @@ TEST_F(OvrelTest, RemoveNeverWritesOverItsInput) {
   for (const char* output : {"lib.svl", "./lib.svl", "link.svl", "hard.svl"}) {
     const Outcome run = ovrel({"remove", "1", "lib.svl", "-o", output});
     EXPECT_EQ(run.status, 2) << output;
-    EXPECT_TRUE(run.err.contains("OUT.svl must not be LIBRARY.svl")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("the output must not be the input")) << run.err.toStdString();
     EXPECT_EQ(read("lib.svl"), library) << output;
   }
   const Outcome removed = ovrel({"remove", "1", "hard.svl", "-o", "rest.svl"});
@@ -279,6 +280,96 @@ TEST_F(OvrelTest, RemoveNeverWritesOverItsInput) {
   EXPECT_LT(read("rest.svl").size(), library.size());
 }
 
+// No command writes over its own input, whatever name the output gives it:
+// the same path, the path spelt with "./", a symbolic link or a hard link
+// (both under the extension of the command's own output). The input keeps
+// its bytes and the command exits with 2.
+TEST_F(OvrelTest, NoCommandWritesOverItsInput) {
+  write("in.svs", Default(2));
+  write("in.rvx", "head\r\nSTART\r\n1\t6:00\t\t10\t10\t\t\tA4\t\tSA\r\nEND\r\n");
+  ASSERT_EQ(ovrel({"compile", "-o", "in.svl", "in.svs"}).status, 0);
+  struct Case {
+    QStringList args;  // IN and OUT stand for the input and the output
+    const char* input;
+    const char* ext;  // the command's own output extension
+  };
+  const QList<Case> cases = {
+      {{"export-csv", "IN", "-o", "OUT"}, "in.svs", ".csv"},
+      {{"convert", "IN", "OUT"}, "in.svs", ".sbg"},
+      {{"render", "IN", "-o", "OUT", "--rate", "8000"}, "in.svs", ".wav"},
+      {{"compile", "-o", "OUT", "IN"}, "in.svs", ".svl"},
+      {{"import", "IN", "-o", "OUT"}, "in.rvx", ".svs"},
+      {{"plot", "IN", "-o", "OUT"}, "in.svs", ".png"},
+      {{"extract", "1", "IN", "-o", "OUT"}, "in.svl", ".svs"},
+      {{"remove", "1", "IN", "--output", "OUT"}, "in.svl", ".svl"},
+  };
+  for (const Case& c : cases) {
+    const QString input = QString::fromLatin1(c.input);
+    const QString link = "link" + QString::fromLatin1(c.ext);
+    const QString hard = "hard" + QString::fromLatin1(c.ext);
+    QFile::remove(dir.filePath(link));
+    QFile::remove(dir.filePath(hard));
+    ASSERT_TRUE(QFile::link(input, dir.filePath(link)));
+    ASSERT_EQ(::link(QFile::encodeName(dir.filePath(input)).constData(),
+                     QFile::encodeName(dir.filePath(hard)).constData()),
+              0);
+    const QByteArray before = read(input);
+    for (const QString& output : {input, "./" + input, link, hard}) {
+      QStringList args = c.args;
+      args.replaceInStrings(QStringLiteral("IN"), input);
+      args.replaceInStrings(QStringLiteral("OUT"), output);
+      const Outcome run = ovrel(args);
+      const std::string shown = args.join(' ').toStdString();
+      EXPECT_EQ(run.status, 2) << shown << "\n" << run.err.toStdString();
+      EXPECT_TRUE(run.err.contains("the output must not be the input")) << shown;
+      EXPECT_EQ(read(input), before) << shown;
+    }
+  }
+}
+
+// A command writes its own format only under that format's extension: CSV,
+// a library or a session never lands in a file named as another format's
+// (which would then be read as that format). A name of no known format and
+// an existing file of the right kind are written, as cp would.
+TEST_F(OvrelTest, NoCommandWritesUnderAnotherFormatsExtension) {
+  write("in.svs", Default(2));
+  write("in.rvx", "head\r\nSTART\r\n1\t6:00\t\t10\t10\t\t\tA4\t\tSA\r\nEND\r\n");
+  ASSERT_EQ(ovrel({"compile", "-o", "in.svl", "in.svs"}).status, 0);
+  write("other.svs", Default(1));
+  const QList<QStringList> refused = {
+      {"export-csv", "in.svs", "-o", "other.svs"},
+      {"export-csv", "in.svs", "-o", "x.wav"},
+      {"compile", "-o", "other.svs", "in.svs"},
+      {"compile", "-o", "x.csv", "in.svs"},
+      {"import", "in.rvx", "-o", "x.svl"},
+      {"extract", "1", "in.svl", "-o", "x.gnaural"},
+      {"remove", "1", "in.svl", "-o", "other.svs"},
+      {"render", "in.svs", "-o", "other.svs"},
+      {"plot", "in.svs", "-o", "other.svs"},
+      {"sweep", "14", "4", "30", "-o", "x.csv"},
+      {"convert", "in.svs", "x.csv"},
+      {"download", "--port", "/dev/null/none", "-o", "other.svs"},
+      {"backup", "--port", "/dev/null/none", "-o", "x.png"},
+  };
+  for (const QStringList& args : refused) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 2) << args.join(' ').toStdString() << "\n" << run.err.toStdString();
+  }
+  EXPECT_EQ(read("other.svs"), Default(1));
+  for (const char* name : {"x.wav", "x.csv", "x.svl", "x.gnaural", "x.png"})
+    EXPECT_FALSE(exists(QString::fromLatin1(name))) << name;
+
+  write("old.csv", "old");
+  const QList<QStringList> written = {{"export-csv", "in.svs", "-o", "old.csv"},
+                                      {"export-csv", "in.svs", "-o", "points.txt"},
+                                      {"compile", "-o", "library.bin", "in.svs"}};
+  for (const QStringList& args : written) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 0) << args.join(' ').toStdString() << "\n" << run.err.toStdString();
+  }
+  EXPECT_EQ(read("points.txt"), read("old.csv"));
+  EXPECT_EQ(read("library.bin"), read("in.svl"));
+}
 }  // namespace
 
 // A four-segment sweep from 8 to 20 Hz.
@@ -381,3 +472,67 @@ TEST_F(OvrelTest, SweepRefusesBadValuesWithTwoAndWritesNothing) {
   }
   EXPECT_FALSE(exists("out.txt"));
 }
+
+namespace {
+
+// The commands that "ovrel --help" lists.
+QStringList ListedCommands(const QString& help) {
+  QStringList names;
+  const QString list =
+      help.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+  for (const QString& line : list.split('\n', Qt::SkipEmptyParts))
+    names << line.trimmed().section(' ', 0, 0);
+  return names;
+}
+
+// "ovrel help COMMAND" is the command's own help, for every command; every
+// option its help lists is one the command takes (a help line without its
+// option, or an option without its help line, shows here).
+TEST_F(OvrelTest, HelpOfEveryCommandListsTheOptionsItTakes) {
+  const QStringList commands = ListedCommands(ovrel({"--help"}).out);
+  ASSERT_GE(commands.size(), 20) << commands.join(' ').toStdString();
+  const QRegularExpression optionLine(QStringLiteral("^  (?:-\\w, )?--([a-z-]+)"),
+                                      QRegularExpression::MultilineOption);
+  for (const QString& name : commands) {
+    const Outcome help = ovrel({"help", name});
+    EXPECT_EQ(help.status, 0) << name.toStdString();
+    EXPECT_TRUE(help.out.section('\n', 0, 0).section(' ', 0, 2) == "Usage: ovrel " + name)
+        << help.out.toStdString();
+    EXPECT_EQ(help.out, ovrel({name, "--help"}).out) << name.toStdString();
+    for (const QString& line : help.out.split('\n'))  // fits a terminal
+      EXPECT_LE(line.size(), 80) << name.toStdString() << ": " << line.toStdString();
+    for (auto match = optionLine.globalMatch(help.out); match.hasNext();) {
+      const QString option = "--" + match.next().captured(1);
+      const Outcome run = ovrel({name, option, "--port-that-is-not"});
+      EXPECT_FALSE(run.err.contains("unknown option \"" + option))
+          << name.toStdString() << " " << option.toStdString() << ": " << run.err.toStdString();
+    }
+  }
+  const Outcome unknown = ovrel({"help", "frobnicate"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_TRUE(unknown.err.contains("frobnicate"));
+}
+
+// sweep's frequencies may be written with a sign: a negative one is a value
+// out of range (exit 2 with the range), never an unknown option, wherever
+// the options stand.
+TEST_F(OvrelTest, SweepTakesNegativeNumbersAsValues) {
+  for (const QStringList& args :
+       QList<QStringList>{{"sweep", "-4", "4", "30", "-o", "n.svs"},
+                          {"sweep", "-o", "n.svs", "14", "-4", "30"},
+                          {"sweep", "14", "4", "-30", "--pitch", "200", "-o", "n.svs"}}) {
+    const Outcome run = ovrel(args);
+    EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
+    EXPECT_FALSE(run.err.contains("unknown option")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("FROM TO MINUTES")) << run.err.toStdString();
+  }
+  const Outcome pitch = ovrel({"sweep", "14", "4", "30", "--pitch", "-100", "-o", "n.svs"});
+  EXPECT_EQ(pitch.status, 2);
+  EXPECT_FALSE(pitch.err.contains("unknown option")) << pitch.err.toStdString();
+  EXPECT_FALSE(exists("n.svs"));
+  const Outcome reordered = ovrel({"sweep", "-o", "ok.svs", "--mode", "LR", "14", "4", "30"});
+  EXPECT_EQ(reordered.status, 0) << reordered.err.toStdString();
+  EXPECT_TRUE(exists("ok.svs"));
+}
+
+}  // namespace
