@@ -8,6 +8,7 @@
 #include "format/CsvExport.h"
 #include "format/LegacyImport.h"
 #include "format/SessionFile.h"
+#include "session/SessionName.h"
 
 namespace ovrel::cli {
 
@@ -60,8 +61,8 @@ int ParseInOut(Context& ctx, const std::string& command, const std::vector<std::
 int Import(Context& ctx, const std::vector<std::string>& args) {
   InOut io;
   if (const int usage = ParseInOut(ctx, "import", args, io); usage >= 0) return usage;
-  SessionEditState st;
-  const RvxImportOutcome r = ImportRvxFile(st, io.Input);
+  Session ses;
+  const RvxImportOutcome r = ImportRvxFile(ses, io.Input);
   if (!r.Imported) {
     std::string what = io.Input + ": " + r.Error;
     if (!what.ends_with('.')) what += '.';
@@ -69,7 +70,7 @@ int Import(Context& ctx, const std::vector<std::string>& args) {
     return ctx.Failure(what);
   }
   if (!r.Warning.empty()) ctx.Err() << io.Input << ": " << r.Warning << "\n";
-  if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(st.Ses)); !w)
+  if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(ses)); !w)
     return ctx.Failure(w.Error);
   return ExitOk;
 }
