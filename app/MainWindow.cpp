@@ -241,8 +241,10 @@ void MainWindow::SetEditorWindows(QWidget* editor, QWidget* compiler) {
   compiler_ = compiler;
 }
 
-void MainWindow::SetCanCloseApplication(std::function<bool()> canClose) {
+void MainWindow::SetCanCloseApplication(std::function<bool()> canClose,
+                                        std::function<void()> closeRefused) {
   canClose_ = std::move(canClose);
+  closeRefused_ = std::move(closeRefused);
 }
 
 std::optional<QString> MainWindow::SelectFile(const QString& filter, const QString& folder,
@@ -516,8 +518,13 @@ void MainWindow::onPortListDropDown() {
 }
 
 bool MainWindow::MayEndProgram() {
-  if (canClose_ && !canClose_()) return false;
-  return !memoryWindow_ || memoryWindow_->MayDiscardChanges();
+  // The answers change nothing until the program really ends: a window
+  // that keeps its work leaves the others' work too, to be asked again.
+  if ((!canClose_ || canClose_()) && (!memoryWindow_ || memoryWindow_->MayEndProgram()))
+    return true;
+  if (closeRefused_) closeRefused_();
+  if (memoryWindow_) memoryWindow_->EndRefused();
+  return false;
 }
 
 bool MainWindow::MayClose() {

@@ -61,10 +61,13 @@ class MainWindow : public QWidget, private LinkUi {
   void ShowSessionEditor();
   // What sessionEditorButton and libraryCompilerButton show: the session editor and the compiler.
   void SetEditorWindows(QWidget* editor, QWidget* compiler);
-  // Asked before the program ends (the editor's unsaved changes).
-  void SetCanCloseApplication(std::function<bool()> canClose);
+  // Asked before the program ends (the editor's unsaved changes); told
+  // when the program stays after all, so that the next close asks again.
+  void SetCanCloseApplication(std::function<bool()> canClose,
+                              std::function<void()> closeRefused = {});
   // Asks about the unsaved work of every window (the editor's, the memory
-  // window's); false when the user keeps it and the program stays.
+  // window's); false when the user keeps it and the program stays. A "No"
+  // leaves every window's work as it was, also what was answered before it.
   bool MayEndProgram();
 
   // What the library and the session "Select" do with a chosen file.
@@ -170,6 +173,7 @@ class MainWindow : public QWidget, private LinkUi {
   QWidget* compiler_ = nullptr;
   MemoryWindow* memoryWindow_ = nullptr;  // made at the first read
   std::function<bool()> canClose_;
+  std::function<void()> closeRefused_;
   bool deviceFound_ = false;
   bool busy_ = false;
   // The user closed the window while an operation ran: it closes after it.

@@ -50,7 +50,8 @@ void OvrelApplication::CreateAboutAndRemote() {
   About = std::make_unique<AboutBox>(Main.get());
 
   Main->SetEditorWindows(Editor.get(), Compiler.get());
-  Main->SetCanCloseApplication([this] { return Editor->CanCloseApplication(); });
+  Main->SetCanCloseApplication([this] { return Editor->CanCloseApplication(); },
+                               [this] { Editor->CloseRefused(); });
   // The editor's Exit leaves the same way as the main window's close box,
   // which waits for a running device operation.
   Editor->ExitApplication = [this] { Main->close(); };

@@ -8,6 +8,7 @@
 #include "format/CsvExport.h"
 #include "format/LegacyImport.h"
 #include "format/SessionFile.h"
+#include "session/SessionName.h"
 
 namespace ovrel::cli {
 
@@ -52,8 +53,8 @@ int InputAndOutput(Context& ctx, const char* command, const char* ext, const Com
 int Import(Context& ctx, const CommandLine& line) {
   InOut io;
   if (const int usage = InputAndOutput(ctx, "import", ".svs", line, io); usage >= 0) return usage;
-  SessionEditState st;
-  const RvxImportOutcome r = ImportRvxFile(st, io.Input);
+  Session ses;
+  const RvxImportOutcome r = ImportRvxFile(ses, io.Input);
   if (!r.Imported) {
     std::string what = io.Input + ": " + r.Error;
     if (!what.ends_with('.')) what += '.';
@@ -61,7 +62,7 @@ int Import(Context& ctx, const CommandLine& line) {
     return ctx.Failure(what);
   }
   if (!r.Warning.empty()) ctx.Err() << io.Input << ": " << r.Warning << "\n";
-  if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(st.Ses)); !w)
+  if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(ses)); !w)
     return ctx.Failure(w.Error);
   return ExitOk;
 }

@@ -32,7 +32,9 @@ void SessionDocument::ShowName() {
 }
 
 void SessionDocument::MakeNew() {
-  StartNewSession(st_);
+  StartNewSession(st_.Ses);
+  st_.SesFileName.clear();
+  st_.SesModified = false;
   proposedSaveName_.clear();
   SetShownName({});
 }
@@ -54,15 +56,19 @@ void SessionDocument::SetFile(const QString& fileName) {
 }
 
 std::string SessionDocument::Save() {
-  const SaveResult r = SaveSession(st_);
+  const SaveResult r = SaveSession(st_.Ses, st_.SesFileName);
   if (!r) return r.Error;
+  st_.SesModified = false;
   undoStack_->setClean();
   return {};
 }
 
 RvxImportOutcome SessionDocument::ImportRvx(const QString& fileName) {
-  RvxImportOutcome r = ImportRvxFile(st_, fileName.toStdString());
+  RvxImportOutcome r = ImportRvxFile(st_.Ses, fileName.toStdString());
   if (r.Imported) {
+    st_.SesName = r.Name;
+    st_.SesFileName.clear();
+    if (r.Merged) st_.SesModified = true;
     ShowName();
     proposedSaveName_ = QString::fromStdString(st_.SesName) + QStringLiteral(".svs");
   }
@@ -100,7 +106,9 @@ QString SessionDocument::CsvFileName() const {
 }
 
 OptimizeResult SessionDocument::Optimize() {
-  return SesOptimize(st_);
+  const OptimizeResult r = SesOptimize(st_.Ses);
+  if (r.Removed > 0) st_.SesModified = true;
+  return r;
 }
 
 void SessionDocument::Record(const std::function<void()>& change, int hold) {

@@ -10,11 +10,11 @@
 #include <string>
 
 #include "editor/SessionChangeCommand.h"
+#include "editor/SessionEditState.h"
 #include "fileio/AtomicFile.h"
 #include "format/ExchangeFormat.h"
 #include "format/LegacyImport.h"
 #include "session/SesOptimize.h"
-#include "session/SessionEditState.h"
 
 class QUndoStack;
 

@@ -9,7 +9,9 @@ void SessionEditorWindow::onImportTriggered() {
     const MsgResult answer =
         AskToSave(QStringLiteral("Session has been modified. Save it before importing?"));
     if (answer == MsgResult::Cancel) return;
-    if (answer == MsgResult::Yes && Save() == SaveOutcome::Failed) return;
+    // The import replaces the session: a save that was cancelled or failed
+    // ends the command.
+    if (answer == MsgResult::Yes && Save() != SaveOutcome::Saved) return;
   }
   scheduleImportDialog_.FileName.clear();
   if (const std::optional<QString> chosen = dialogs_.OpenFile(scheduleImportDialog_))

@@ -35,8 +35,6 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAs() {
   saveAsDialog.Title = QStringLiteral("Save session as");
   saveAsDialog.Filter = kSessionFilter;
   saveAsDialog.DefaultExt = QStringLiteral("svs");
-  // The editor's own rule: Save As replaces the chosen file without a question.
-  saveAsDialog.ReplaceWithoutAsking = true;
   // The folder last used, or the sessions folder; the session's own name
   // when it has one.
   saveAsDialog.InitialDir = userSettings_.SaveFolder(folders_.SessionsFolder());
@@ -149,7 +147,9 @@ void SessionEditorWindow::onImportRvxTriggered() {
       const MsgResult answer = AskToSave(
           QStringLiteral("Session has been modified. Save it before importing RVX file?"));
       if (answer == MsgResult::Cancel) return;
-      if (answer == MsgResult::Yes) Save();  // the import goes on whatever the outcome
+      // The import replaces the session: it goes on only when the session
+      // really was saved.
+      if (answer == MsgResult::Yes && Save() != SaveOutcome::Saved) return;
     }
     importDialog_.FileName.clear();
     if (const std::optional<QString> chosen = dialogs_.OpenFile(importDialog_)) {

@@ -28,8 +28,17 @@ QAction* AddSeparator(QMenu* menu, const char* name) {
 void SessionEditorWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("menuBar"));
+  BuildSessionMenu();
+  BuildSegmentMenu();
+  BuildHelpMenu();
+  BuildTimelineItem();
+  ConnectSessionItems();
+  ConnectSegmentItems();
+  ConnectHelpItems();
+}
 
-  sessionMenu_ = bar->addMenu(QStringLiteral("&Session"));
+void SessionEditorWindow::BuildSessionMenu() {
+  sessionMenu_ = menuBar()->addMenu(QStringLiteral("&Session"));
   sessionMenu_->setObjectName(QStringLiteral("sessionMenu"));
   newAction_ = AddItem(sessionMenu_, "newAction", QStringLiteral("New"));
   openAction_ = AddItem(sessionMenu_, "openAction", QStringLiteral("Open..."),
@@ -56,8 +65,10 @@ void SessionEditorWindow::BuildMenus() {
     hidden->setVisible(false);
     sessionMenu_->removeAction(hidden);
   }
+}
 
-  segmentMenu_ = bar->addMenu(QStringLiteral("Se&gment"));
+void SessionEditorWindow::BuildSegmentMenu() {
+  segmentMenu_ = menuBar()->addMenu(QStringLiteral("Se&gment"));
   segmentMenu_->setObjectName(QStringLiteral("segmentMenu"));
   undoAction_ = AddItem(segmentMenu_, "undoAction", QStringLiteral("Undo"),
                         QKeySequence(Qt::CTRL | Qt::Key_Z));
@@ -95,8 +106,10 @@ void SessionEditorWindow::BuildMenus() {
       AddItem(segmentMenu_, "decreaseAction", QStringLiteral("Value -"), QKeySequence(Qt::Key_A));
   fastDecreaseAction_ = AddItem(segmentMenu_, "fastDecreaseAction", QStringLiteral("Value --"),
                                 QKeySequence(Qt::CTRL | Qt::Key_A));
+}
 
-  helpMenu_ = bar->addMenu(QStringLiteral("&Help"));
+void SessionEditorWindow::BuildHelpMenu() {
+  helpMenu_ = menuBar()->addMenu(QStringLiteral("&Help"));
   helpMenu_->setObjectName(QStringLiteral("helpMenu"));
   helpAction_ = AddItem(helpMenu_, "helpAction", QStringLiteral("Help"), QKeySequence(Qt::Key_F1));
   homePageAction_ =
@@ -105,8 +118,9 @@ void SessionEditorWindow::BuildMenus() {
   extraLibrariesAction_ =
       AddItem(helpMenu_, "extraLibrariesAction", QStringLiteral("Extra Session Libraries"));
   aboutAction_ = AddItem(helpMenu_, "aboutAction", QStringLiteral("About..."));
-  BuildTimelineItem();
+}
 
+void SessionEditorWindow::ConnectSessionItems() {
   connect(newAction_, &QAction::triggered, this, [this] {
     // Unsaved changes are offered for saving first, as Open does. New can
     // be taken back; the new session is the state that counts as saved.
@@ -123,18 +137,22 @@ void SessionEditorWindow::BuildMenus() {
   connect(optimizeAction_, &QAction::triggered, this, [this] { onOptimizeTriggered(); });
   connect(exportCsvAction_, &QAction::triggered, this, &SessionEditorWindow::onExportCsvTriggered);
   connect(exitAction_, &QAction::triggered, this, [this] { onExitTriggered(); });
+}
 
-  connect(cutAction_, &QAction::triggered, this,
-          [this] { Record([this] { Apply(CutSeg(St(), SelFirst(), SelLast(), CurCol())); }); });
-  connect(copyAction_, &QAction::triggered, this, [this] { CopySeg(St(), SelFirst(), SelLast()); });
+void SessionEditorWindow::ConnectSegmentItems() {
+  connect(cutAction_, &QAction::triggered, this, [this] {
+    Record([this] { Apply(CutSeg(St().Ses, St().Clipboard, SelFirst(), SelLast(), CurCol())); });
+  });
+  connect(copyAction_, &QAction::triggered, this,
+          [this] { CopySeg(St().Ses, St().Clipboard, SelFirst(), SelLast()); });
   connect(pasteAction_, &QAction::triggered, this,
-          [this] { Record([this] { Apply(PasteSeg(St(), CurCol())); }); });
+          [this] { Record([this] { Apply(PasteSeg(St().Ses, St().Clipboard, CurCol())); }); });
   connect(deleteAction_, &QAction::triggered, this,
-          [this] { Record([this] { Apply(DelSeg(St(), SelFirst(), SelLast(), CurCol())); }); });
+          [this] { Record([this] { Apply(DelSeg(St().Ses, SelFirst(), SelLast(), CurCol())); }); });
   connect(addNewAction_, &QAction::triggered, this,
-          [this] { Record([this] { Apply(AddNewSeg(St(), CurCol())); }); });
+          [this] { Record([this] { Apply(AddNewSeg(St().Ses, CurCol())); }); });
   connect(insertAction_, &QAction::triggered, this,
-          [this] { Record([this] { Apply(InsSeg(St(), CurCol())); }); });
+          [this] { Record([this] { Apply(InsSeg(St().Ses, CurCol())); }); });
   connect(insertSweepAction_, &QAction::triggered, this, [this] { onInsertSweepTriggered(); });
   connect(fastIncreaseAction_, &QAction::triggered, this,
           [this] { ValueStep(&ovrel::FastIncVal); });
@@ -142,7 +160,9 @@ void SessionEditorWindow::BuildMenus() {
   connect(decreaseAction_, &QAction::triggered, this, [this] { ValueStep(&ovrel::DecVal); });
   connect(fastDecreaseAction_, &QAction::triggered, this,
           [this] { ValueStep(&ovrel::FastDecVal); });
+}
 
+void SessionEditorWindow::ConnectHelpItems() {
   connect(helpAction_, &QAction::triggered, this, [this] {
     const QString guide = folders_.DocumentFolder() + QStringLiteral("/Sorvani Ovrel Help.pdf");
     // The desktop's opener starts for a missing file too, and then fails unseen.

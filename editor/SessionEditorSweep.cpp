@@ -20,7 +20,7 @@ void SessionEditorWindow::InsertSweep(const std::vector<Segment>& segs) {
   const int first = CurCol();
   const int row = CurRow();
   Record([&] {
-    const SegOpResult r = InsertSegments(St(), first, segs);
+    const SegOpResult r = InsertSegments(St().Ses, first, segs);
     Apply(r);
     if (!r.Ok() || segs.empty()) return;
     // The new segments are selected in the cursor's row, the cursor on the

@@ -12,6 +12,7 @@
 
 #include "ProductInfo.h"
 #include "editor/SegmentGridView.h"
+#include "editor/TypedValueDelegate.h"
 #include "session/SesTime.h"
 #include "ui/ErrorDisplay.h"
 
@@ -77,6 +78,8 @@ SessionEditorWindow::SessionEditorWindow(const FolderSettings& folders, Dialogs&
   connect(document_, &SessionDocument::CaptionChanged, this, showCaption);
   connect(document_, &SessionDocument::Changed, this, &SessionEditorWindow::ShowModified);
   connect(document_, &SessionDocument::Changed, this, &SessionEditorWindow::SessionChanged);
+  // A session changed since the user agreed to lose it is asked about again.
+  connect(document_, &SessionDocument::Changed, this, [this] { discardAgreed_ = false; });
   connect(document_, &SessionDocument::Restored, this, &SessionEditorWindow::RefreshAll);
   showCaption(document_->Caption());
   BuildControls();
@@ -107,16 +110,21 @@ void SessionEditorWindow::BuildControls() {
   client->setMinimumSize(kClientWidth, kClientHeight);
   client->resize(kClientWidth, kClientHeight);
   setCentralWidget(client);
+  BuildGrid();
+  BuildTimeFields();
+  BuildValueButtons();
+  SetUpFileDialogs();
+}
 
+void SessionEditorWindow::BuildGrid() {
   model_ = new SessionGridModel(St().Ses, this);
-  segmentGrid_ = new SegmentGridView(client);
+  segmentGrid_ = new SegmentGridView(client_);
   segmentGrid_->setObjectName(QStringLiteral("segmentGrid"));
   segmentGrid_->setAccessibleName(QStringLiteral("Session segments"));
   segmentGrid_->setGeometry(0, 0, kClientWidth, kGridHeight);
   segmentGrid_->setModel(model_);
   segmentGrid_->setSelectionMode(QAbstractItemView::ContiguousSelection);
   segmentGrid_->setSelectionBehavior(QAbstractItemView::SelectItems);
-  segmentGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   segmentGrid_->setTabKeyNavigation(false);
   segmentGrid_->setShowGrid(true);
   segmentGrid_->setWordWrap(false);
@@ -147,13 +155,56 @@ void SessionEditorWindow::BuildControls() {
 
   connect(segmentGrid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
+            cellMessage_->hide();
             if (current.isValid()) onGridCellSelected(current.column() + 1);
           });
   connect(segmentGrid_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &SessionEditorWindow::SelectionChanged);
+  BuildCellTyping();
 
-  auto makeTime = [client](const char* name, int top, const QString& text) {
-    auto* label = new QLabel(text, client);
+  // The cursor starts on segment 1 without computing the times: the fields
+  // keep their initial texts until the window is shown.
+  const QSignalBlocker block(segmentGrid_->selectionModel());
+  segmentGrid_->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                  QItemSelectionModel::ClearAndSelect);
+}
+
+void SessionEditorWindow::BuildCellTyping() {
+  // A value typed into a cell (or F2, or a double click) is one undo step;
+  // the step keys Q and A stay shortcuts, as no value starts with them.
+  segmentGrid_->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::AnyKeyPressed);
+  auto* typing = new TypedValueDelegate(segmentGrid_);
+  segmentGrid_->setItemDelegate(typing);
+  typing->Typed = [this](int col, int row, int32_t value) { SetTypedValue(col, row, value); };
+  typing->Refused = [this](const QModelIndex& index, const QString& why, bool leaving) {
+    if (!leaving) {
+      ShowCellMessage(index, why);
+      return;
+    }
+    // After the cursor has moved on, which hides an older message.
+    QMetaObject::invokeMethod(
+        this, [this, cell = QPersistentModelIndex(index), why] { ShowCellMessage(cell, why); },
+        Qt::QueuedConnection);
+  };
+  // The key that opened the cell is released in the cell's editor, where
+  // the window does not follow keys: it is no longer held for stepping.
+  typing->Opened = [this] { heldKeys_->Forget(); };
+  cellMessage_ = new QLabel(this);
+  cellMessage_->setObjectName(QStringLiteral("cellMessage"));
+  cellMessage_->setFrameStyle(QFrame::Box | QFrame::Plain);
+  cellMessage_->setWordWrap(true);
+  cellMessage_->setMargin(2);
+  cellMessage_->setAutoFillBackground(true);
+  cellMessage_->setBackgroundRole(QPalette::ToolTipBase);
+  cellMessage_->setForegroundRole(QPalette::ToolTipText);
+  cellMessage_->hide();
+}
+
+void SessionEditorWindow::BuildTimeFields() {
+  auto makeTime = [this](const char* name, int top, const QString& text) {
+    auto* label = new QLabel(text, client_);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(kClientWidth - kTimeWidth, top, kTimeWidth, kTimeHeight);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -172,29 +223,27 @@ void SessionEditorWindow::BuildControls() {
   FitFont(sessionTotalText_, kLongestTotalText);
   if (sessionTotalText_->font().pixelSize() < segmentStartText_->font().pixelSize())
     segmentStartText_->setFont(sessionTotalText_->font());
+}
 
-  valueUpButton_ = new RepeatButton(QStringLiteral("Value +  Q"), client);
+void SessionEditorWindow::BuildValueButtons() {
+  valueUpButton_ = new RepeatButton(QStringLiteral("Value +  Q"), client_);
   valueUpButton_->setObjectName(QStringLiteral("valueUpButton"));
   valueUpButton_->setGeometry(112, 148, 75, 25);
   connect(valueUpButton_, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::IncVal); });
-  valueDownButton_ = new RepeatButton(QStringLiteral("Value -  A"), client);
+  valueDownButton_ = new RepeatButton(QStringLiteral("Value -  A"), client_);
   valueDownButton_->setObjectName(QStringLiteral("valueDownButton"));
   valueDownButton_->setGeometry(216, 148, 75, 25);
   connect(valueDownButton_, &QPushButton::clicked, this, [this] { ValueStep(&ovrel::DecVal); });
   // Each press of a repeat button is one undo step, however long it is held.
-  for (RepeatButton* button : {valueUpButton_, valueDownButton_})
+  for (RepeatButton* button : {valueUpButton_, valueDownButton_}) {
     connect(button, &QPushButton::pressed, this, [this] { ++holdNo_; });
-  // The buttons do not take the focus from the grid, so the keys keep
-  // working on the grid's selection.
-  valueUpButton_->setFocusPolicy(Qt::NoFocus);
-  valueDownButton_->setFocusPolicy(Qt::NoFocus);
+    // The buttons do not take the focus from the grid, so the keys keep
+    // working on the grid's selection.
+    button->setFocusPolicy(Qt::NoFocus);
+  }
+}
 
-  // The cursor starts on segment 1 without computing the times: the fields
-  // keep their initial texts until the window is shown.
-  const QSignalBlocker block(segmentGrid_->selectionModel());
-  segmentGrid_->selectionModel()->setCurrentIndex(model_->index(0, 0),
-                                                  QItemSelectionModel::ClearAndSelect);
-
+void SessionEditorWindow::SetUpFileDialogs() {
   importDialog_.Title = QStringLiteral("Import RVX file");
   importDialog_.Filter = QStringLiteral("RVX file|*.rvx");
   importDialog_.DefaultExt = QStringLiteral("rvx");
@@ -202,8 +251,6 @@ void SessionEditorWindow::BuildControls() {
   exportDialog_.Title = QStringLiteral("Export session as");
   exportDialog_.Filter = QStringLiteral("Exported session (*.csv)|*.csv");
   exportDialog_.DefaultExt = QStringLiteral("csv");
-  // Like Save As, the export replaces the chosen file without a question.
-  exportDialog_.ReplaceWithoutAsking = true;
   scheduleImportDialog_.Title = QStringLiteral("Import schedule");
   scheduleImportDialog_.Filter = kScheduleFilter;
   scheduleImportDialog_.InitialDir = folders_.SessionsFolder();
@@ -211,6 +258,33 @@ void SessionEditorWindow::BuildControls() {
   scheduleExportDialog_.Filter = QStringLiteral(
       "SBaGen schedule (*.sbg)|*.sbg|Gnaural schedule (*.gnaural)|*.gnaural");
   scheduleExportDialog_.DefaultExt = QStringLiteral("sbg");
+}
+
+void SessionEditorWindow::SetTypedValue(int col, int row, int32_t value) {
+  cellMessage_->hide();
+  Record([&] {
+    SegField(St().Ses[col], row) = value;
+    SegOpResult shown;
+    shown.Modifies = true;
+    shown.RefreshFrom = shown.RefreshTo = col;
+    if (row == RowTime) shown.TimesColumn = col;
+    Apply(shown);
+  });
+}
+
+void SessionEditorWindow::ShowCellMessage(const QModelIndex& index, const QString& why) {
+  // Beside the cell, on the side where it fits.
+  const QRect cell(segmentGrid_->viewport()->mapTo(this, segmentGrid_->visualRect(index).topLeft()),
+                   segmentGrid_->visualRect(index).size());
+  cellMessage_->setText(why);
+  cellMessage_->setFixedWidth(std::min(260, width() - 4));
+  cellMessage_->adjustSize();
+  int x = cell.right() + 3;
+  if (x + cellMessage_->width() > width()) x = std::max(0, cell.left() - 3 - cellMessage_->width());
+  const int y = std::clamp(cell.top(), 0, std::max(0, height() - cellMessage_->height()));
+  cellMessage_->move(x, y);
+  cellMessage_->show();
+  cellMessage_->raise();
 }
 
 void SessionEditorWindow::LayOutClient() {
@@ -281,14 +355,15 @@ void SessionEditorWindow::Apply(const SegOpResult& r) {
     dialogs_.ShowError(QString::fromStdString(r.Error));
     return;
   }
+  if (r.Modifies) St().SesModified = true;
   if (r.CountChanged) model_->SyncSegCount();
   if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);
   if (r.Cursor > 0) MoveCursor(r.Cursor, CurRow());
   if (r.TimesColumn > 0) ShowTimes(r.TimesColumn);
 }
 
-void SessionEditorWindow::ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int)) {
-  Record([&] { Apply(op(St(), SelFirst(), SelLast(), CurRow())); }, CurrentHold());
+void SessionEditorWindow::ValueStep(SegOpResult (*op)(Session&, int32_t, int32_t, int)) {
+  Record([&] { Apply(op(St().Ses, SelFirst(), SelLast(), CurRow())); }, CurrentHold());
 }
 
 int SessionEditorWindow::CurrentHold() const {
@@ -402,14 +477,13 @@ void SessionEditorWindow::closeEvent(QCloseEvent* e) {
 }
 
 bool SessionEditorWindow::CanCloseApplication() {
-  if (!document_->Modified()) return true;
+  if (!document_->Modified() || discardAgreed_) return true;
   switch (AskToSave(QStringLiteral("Session has been modified. Save it before exit?"))) {
     case MsgResult::Yes:
       // The program ends only when the session really was written.
       return Save() == SaveOutcome::Saved;
     case MsgResult::No:
-      document_->SetModified(false);
-      ShowModified();
+      discardAgreed_ = true;
       return true;
     default:
       return false;

@@ -13,9 +13,9 @@
 #include "editor/HeldKeys.h"
 #include "editor/RepeatButton.h"
 #include "editor/SessionDocument.h"
+#include "editor/SessionEditState.h"
 #include "editor/SessionGridModel.h"
 #include "session/SegmentOps.h"
-#include "session/SessionEditState.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
 #include "ui/UserSettings.h"
@@ -43,8 +43,12 @@ class SessionEditorWindow : public QMainWindow {
 
   // Asked by the main window before the program ends: asks about unsaved
   // changes; false when the user chose Cancel, or chose Yes and the session
-  // was not saved after all.
+  // was not saved after all. No leaves the session modified, as another
+  // window may still keep the program running; the answer holds until the
+  // session changes or CloseRefused.
   bool CanCloseApplication();
+  // The program stays after all: the next close asks again.
+  void CloseRefused() { discardAgreed_ = false; }
 
   // The session this window shows and edits.
   SessionDocument& Document() { return *document_; }
@@ -91,8 +95,21 @@ class SessionEditorWindow : public QMainWindow {
 
  private:
   void BuildControls();
+  void BuildGrid();
+  // Typing a value into a cell, and the message beside a cell that refused one.
+  void BuildCellTyping();
+  void BuildTimeFields();
+  void BuildValueButtons();
+  void SetUpFileDialogs();
   void BuildMenus();
+  void BuildSessionMenu();
+  void BuildSegmentMenu();
+  void BuildHelpMenu();
   void BuildTimelineItem();
+  // What the menu items do.
+  void ConnectSessionItems();
+  void ConnectSegmentItems();
+  void ConnectHelpItems();
   // Places the grid, the time fields and the buttons in the client area:
   // the grid takes the whole width, the rest keeps to the bottom right and
   // bottom left as at the window's smallest size.
@@ -156,14 +173,18 @@ class SessionEditorWindow : public QMainWindow {
   int CurCol() const;
   int CurRow() const;
   void MoveCursor(int col, int row);
-  // Shows what a segment operation changed.
+  // Shows what a segment operation changed; the session then counts as
+  // modified when the operation says so.
   void Apply(const SegOpResult& r);
   // Runs change as one undoable step of the document.
   void Record(const std::function<void()>& change, int hold = 0);
   // The hold of a value key or repeat button now down, or 0.
   int CurrentHold() const;
-  void ValueStep(SegOpResult (*op)(SessionEditState&, int32_t, int32_t, int));
+  void ValueStep(SegOpResult (*op)(Session&, int32_t, int32_t, int));
   void ShowError(const std::string& text);
+  // A value typed into segment col's parameter row: one undoable step.
+  void SetTypedValue(int col, int row, int32_t value);
+  void ShowCellMessage(const QModelIndex& index, const QString& why);
   SessionEditState& St() { return document_->State(); }
   const SessionEditState& St() const { return document_->State(); }
 
@@ -176,6 +197,8 @@ class SessionEditorWindow : public QMainWindow {
   TimelineWindow* timeline_ = nullptr;
   HeldKeys* heldKeys_;
   int holdNo_ = 0;
+  // The user agreed to end the program without saving this state.
+  bool discardAgreed_ = false;
 
   // The legacy import's and the CSV export's file dialogs.
   FileDialogRequest importDialog_;
@@ -189,6 +212,7 @@ class SessionEditorWindow : public QMainWindow {
   QTableView* segmentGrid_;
   QLabel* segmentStartText_;
   QLabel* sessionTotalText_;
+  QLabel* cellMessage_ = nullptr;  // why a typed value was refused
   RepeatButton* valueUpButton_;
   RepeatButton* valueDownButton_;
 

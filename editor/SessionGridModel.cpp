@@ -16,7 +16,8 @@ int SessionGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant SessionGridModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid()) return {};
+  // A cell being typed into starts from the text it shows.
+  if ((role != Qt::DisplayRole && role != Qt::EditRole) || !index.isValid()) return {};
   const int k = index.column() + 1;
   if (k > ses_.SegCount) return {};
   return QString::fromStdString(SegCellText(ses_[k], k, ParamRow(index.row())));
@@ -29,7 +30,8 @@ QVariant SessionGridModel::headerData(int section, Qt::Orientation orientation, 
 }
 
 Qt::ItemFlags SessionGridModel::flags(const QModelIndex& index) const {
-  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                         : Qt::NoItemFlags;
 }
 
 void SessionGridModel::RefreshSegs(int from, int to) {

@@ -1,8 +1,8 @@
 #pragma once
 // The editor grid's model: one column per segment, one row per parameter
 // (Time, Mode, Freq Start, Freq End, Pitch). The segment numbers are the
-// horizontal header and the parameter captions the vertical header. Cells
-// are read-only; values are only stepped by the editor's commands.
+// horizontal header and the parameter captions the vertical header. A cell
+// takes a typed value through the editor window, never through setData.
 
 #include <QAbstractTableModel>
 

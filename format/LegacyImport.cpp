@@ -8,8 +8,9 @@
 #include <limits>
 
 #include "fileio/FileBytes.h"
-#include "session/SesOptimize.h"
 #include "format/SessionFile.h"
+#include "session/SesOptimize.h"
+#include "session/SessionName.h"
 
 namespace ovrel {
 
@@ -275,7 +276,7 @@ RvxReadResult ConvertRvxText(std::string_view text) {
   return result;
 }
 
-RvxImportOutcome ImportRvxFile(SessionEditState& st, const std::string& path) {
+RvxImportOutcome ImportRvxFile(Session& ses, const std::string& path) {
   RvxImportOutcome out;
   std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -296,10 +297,9 @@ RvxImportOutcome ImportRvxFile(SessionEditState& st, const std::string& path) {
     return out;
   }
   out.Error.clear();
-  st.Ses = *read.Ses;
-  st.SesName = SesNameFromFileName(path);
-  st.SesFileName.clear();
-  SesOptimize(st);
+  ses = *read.Ses;
+  out.Name = SesNameFromFileName(path);
+  out.Merged = SesOptimize(ses).Removed > 0;
   out.Imported = true;
   if (read.Truncated) out.Warning = kRvxTruncated;
   return out;

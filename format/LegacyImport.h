@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "session/Session.h"
-#include "session/SessionEditState.h"
 
 namespace ovrel {
 
@@ -56,14 +55,15 @@ struct RvxImportOutcome {
   std::string Error;    // on failure: the message box text
   std::string Detail;   // on failure: what went wrong, for the message box's detail
   std::string Warning;  // after a truncated import: the truncation message
+  std::string Name;     // after an import: the file's name without its extension
+  bool Merged = false;  // the optimiser removed segments: the session counts as modified
 };
 
-// The import of the legacy file at path into the editor's state. The
-// extension must be ".rvx" (in any case). Only a file that was read whole
-// replaces the session; then SesName is the file's name without its
-// extension, SesFileName is emptied (Save asks for a name rather than write
-// over the legacy file) and the session is optimised, which sets
-// SesModified when it merged segments. On failure st is left as it was.
-RvxImportOutcome ImportRvxFile(SessionEditState& st, const std::string& path);
+// The import of the legacy file at path into the session. The extension
+// must be ".rvx" (in any case). Only a file that was read whole replaces the
+// session; then it is optimised, and the outcome names it after the file.
+// The session has no file of its own then: Save asks for a name rather than
+// write over the legacy file. On failure ses is left as it was.
+RvxImportOutcome ImportRvxFile(Session& ses, const std::string& path);
 
 }  // namespace ovrel

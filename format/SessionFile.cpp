@@ -222,11 +222,10 @@ SessionReadResult ReadSessionFile(const std::string& path) {
   return SessionForEditor(ReadSessionLinesFile(path), path);
 }
 
-SaveResult SaveSession(SessionEditState& st) {
-  if (st.SesFileName.empty()) return {false, "Cannot write a session without a file name"};
-  FileWriteResult w = WriteFileAtomically(st.SesFileName, SessionFileText(st.Ses));
+SaveResult SaveSession(const Session& ses, const std::string& fileName) {
+  if (fileName.empty()) return {false, "Cannot write a session without a file name"};
+  FileWriteResult w = WriteFileAtomically(fileName, SessionFileText(ses));
   if (!w) return {false, w.Error};
-  st.SesModified = false;
   return {true, {}};
 }
 

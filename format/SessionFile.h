@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "session/Session.h"
-#include "session/SessionEditState.h"
 
 namespace ovrel {
 
@@ -91,13 +90,13 @@ SessionReadResult ReadSessionText(std::string_view text, const std::string& sour
 // Reads the file at path; a file that cannot be read is reported, never thrown.
 SessionReadResult ReadSessionFile(const std::string& path);
 
-// Writes the session to st.SesFileName (atomically) and clears SesModified
-// on success. On failure returns the error text and changes nothing.
+// Writes the session to fileName (atomically). On failure returns the error
+// text and changes nothing.
 struct SaveResult {
   bool Ok = false;
   std::string Error;
   explicit operator bool() const { return Ok; }
 };
-SaveResult SaveSession(SessionEditState& st);
+SaveResult SaveSession(const Session& ses, const std::string& fileName);
 
 }  // namespace ovrel

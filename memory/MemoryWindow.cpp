@@ -69,7 +69,8 @@ MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs
 }
 
 void MemoryWindow::CreateControls() {
-  sourceLabel_ = new QLabel(QStringLiteral("Nothing read yet"), this);
+  sourceText_ = QStringLiteral("Nothing read yet");
+  sourceLabel_ = new QLabel(sourceText_, this);
   openLibraryButton_ = new QPushButton(QStringLiteral("Open Library..."), this);
   sessionsFolderButton_ = new QPushButton(QStringLiteral("Sessions Folder..."), this);
   sessionsFolderLabel_ = new QLabel(this);
@@ -81,7 +82,12 @@ void MemoryWindow::CreateControls() {
   sessionTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
   sessionTable_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   sessionTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  sessionTable_->horizontalHeader()->setStretchLastSection(true);
+  // A session file's name is shown whole on one line: its column always
+  // fits the longest name (the table scrolls sideways when it must), also
+  // after sessions are added or the list comes back from a failed write.
+  sessionTable_->setWordWrap(false);
+  sessionTable_->horizontalHeader()->setSectionResizeMode(FileColumn,
+                                                          QHeaderView::ResizeToContents);
   removeButton_ = new QPushButton(QStringLiteral("Remove"), this);
   moveUpButton_ = new QPushButton(QStringLiteral("Move Up"), this);
   moveDownButton_ = new QPushButton(QStringLiteral("Move Down"), this);
@@ -195,7 +201,7 @@ void MemoryWindow::DeviceChanged(const MemoryImage& image, const QString& what) 
          {}});
     if (answer != MsgResult::Yes) {
       // A write now would find another memory than was read, and write nothing.
-      sourceLabel_->setText(
+      ShowSource(
           QStringLiteral("Sorvani memory changed since it was read: %1 at %2").arg(what, now));
       return;
     }
@@ -239,7 +245,7 @@ void MemoryWindow::SetSessions(std::vector<SessionRecord> sessions, bool fromDev
                                const QString& source) {
   sessions_ = std::move(sessions);
   fromDevice_ = fromDevice;
-  sourceLabel_->setText(source);
+  ShowSource(source);
   folderSessions_ = ScanSessionFolder(matchFolder_.toStdString());
   SetChanged(false);
   Refresh(sessions_.empty() ? std::vector<int>{} : std::vector<int>{0});
@@ -344,8 +350,22 @@ void MemoryWindow::UpdateButtons() {
   openLibraryButton_->setEnabled(!writing_);
 }
 
+void MemoryWindow::ShowSource(const QString& source) {
+  sourceText_ = source;
+  if (!changed_) {
+    sourceLabel_->setText(source);
+    return;
+  }
+  sourceLabel_->setText(source + (fromDevice_ ? QStringLiteral(" (the list below is changed and "
+                                                               "not yet written to Sorvani)")
+                                              : QStringLiteral(" (the list below is changed and "
+                                                               "not yet saved)")));
+}
+
 void MemoryWindow::SetChanged(bool changed) {
   changed_ = changed;
+  if (changed) endAgreed_ = false;
+  ShowSource(sourceText_);
   statusLabel_->setText(changed
                             ? (fromDevice_ ? QStringLiteral("Changed: not yet written to Sorvani")
                                            : QStringLiteral("Changed: not yet saved"))
@@ -450,7 +470,7 @@ void MemoryWindow::onSaveLibraryClicked() {
     return;
   }
   if (!fromDevice_) {
-    sourceLabel_->setText(*path);
+    ShowSource(*path);
     SetChanged(false);
   }
   statusLabel_->setText(QStringLiteral("Library written to %1").arg(*path));
@@ -524,9 +544,8 @@ void MemoryWindow::Written(const OperationResult& result) {
   readImage_ = result.MemImg;
   emit DeviceReached();
   SetChanged(false);
-  sourceLabel_->setText(
-      QStringLiteral("Sorvani memory, written at %1")
-          .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  ShowSource(QStringLiteral("Sorvani memory, written at %1")
+                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
   statusLabel_->setText(
       QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
 }
@@ -548,9 +567,8 @@ void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
 void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds,
                                    const QString& backup) {
   readImage_.reset();  // not known any more
-  sourceLabel_->setText(
-      QStringLiteral("Sorvani memory: writing failed at %1")
-          .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  ShowSource(QStringLiteral("Sorvani memory: writing failed at %1")
+                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
   QString text = QStringLiteral("Writing to Sorvani failed: %1\n\n%2").arg(what, deviceHolds);
   const bool restorable = !backup.isEmpty();
   text += restorable ? QStringLiteral(
@@ -588,7 +606,7 @@ void MemoryWindow::RestoreBackup(const QString& backup) {
         readImage_ = result.MemImg;
         UpdateButtons();
         emit DeviceReached();
-        sourceLabel_->setText(
+        ShowSource(
             QStringLiteral("Sorvani memory, restored from %1 at %2")
                 .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
         statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
@@ -598,6 +616,18 @@ void MemoryWindow::RestoreBackup(const QString& backup) {
 
 bool MemoryWindow::MayDiscardChanges() {
   if (!changed_) return true;
+  if (!AskToDiscard()) return false;
+  SetChanged(false);
+  return true;
+}
+
+bool MemoryWindow::MayEndProgram() {
+  if (!changed_ || endAgreed_) return true;
+  endAgreed_ = AskToDiscard();
+  return endAgreed_;
+}
+
+bool MemoryWindow::AskToDiscard() {
   const MsgResult answer = dialogs_.Message(
       {kAppTitle,
        fromDevice_ ? QStringLiteral("The sessions were changed but not written to Sorvani. Discard "
@@ -606,9 +636,7 @@ bool MemoryWindow::MayDiscardChanges() {
        MsgIcon::Question,
        MsgButtons::YesNo,
        {}});
-  if (answer != MsgResult::Yes) return false;
-  SetChanged(false);
-  return true;
+  return answer == MsgResult::Yes;
 }
 
 void MemoryWindow::showEvent(QShowEvent* event) {

@@ -56,6 +56,11 @@ class MemoryWindow : public QWidget {
   bool Writing() const { return writing_; }
   // Asks whether changes not yet written may go; false: keep them.
   bool MayDiscardChanges();
+  // Asked before the program ends: the same question, but the changes stay
+  // until the program has ended, as another window may still keep it
+  // running. The answer holds until the list changes or EndRefused.
+  bool MayEndProgram();
+  void EndRefused() { endAgreed_ = false; }
 
  signals:
   // The device answered a write and its read-back: it is connected.
@@ -89,6 +94,10 @@ class MemoryWindow : public QWidget {
   std::vector<int> SelectedRows() const;
   void Move(int by);
   void SetChanged(bool changed);
+  // The header: where the list came from, and whether it was changed since.
+  void ShowSource(const QString& source);
+  // The question whether the changes not yet written may go; true: Yes.
+  bool AskToDiscard();
   void UpdateButtons();
   // How the write ended.
   void Written(const OperationResult& result);
@@ -114,10 +123,12 @@ class MemoryWindow : public QWidget {
   QString matchFolder_;  // where the session files are looked for
   bool fromDevice_ = false;
   bool changed_ = false;
+  bool endAgreed_ = false;  // the changes may go when the program ends
   bool writing_ = false;
   bool placed_ = false;  // placed on the screen at the first showing
 
   QLabel* sourceLabel_ = nullptr;
+  QString sourceText_;  // the header without the note about changes
   QPushButton* openLibraryButton_ = nullptr;
   QPushButton* sessionsFolderButton_ = nullptr;
   QLabel* sessionsFolderLabel_ = nullptr;

@@ -27,16 +27,17 @@ SegOpResult Changed(int32_t from, int32_t to, bool countChanged, int32_t cursor,
   r.CountChanged = countChanged;
   r.Cursor = cursor;
   r.TimesColumn = timeCompCol;
+  r.Modifies = true;
   return r;
 }
 
-SegOpResult Step(SessionEditState& st, int32_t first, int32_t last, int row, StepKind kind) {
+SegOpResult Step(Session& ses, int32_t first, int32_t last, int row, StepKind kind) {
   for (int32_t k = first; k <= last; ++k) {
-    int32_t& v = SegField(st.Ses[k], row);
+    int32_t& v = SegField(ses[k], row);
     v = StepValue(row, v, kind);
   }
-  st.SesModified = true;
   SegOpResult r;
+  r.Modifies = true;
   r.RefreshFrom = first;
   r.RefreshTo = last;
   // The editor recomputes the times after each stepped segment, so the last
@@ -47,31 +48,26 @@ SegOpResult Step(SessionEditState& st, int32_t first, int32_t last, int row, Ste
 
 }  // namespace
 
-void StartNewSession(SessionEditState& st) {
-  st.Ses.SegCount = 1;
-  FillDefSeg(st.Ses, 1);
-  st.SesFileName.clear();
-  st.SesModified = false;
+void StartNewSession(Session& ses) {
+  ses.SegCount = 1;
+  FillDefSeg(ses, 1);
 }
 
-SegOpResult AddNewSeg(SessionEditState& st, int32_t current) {
-  if (st.Ses.SegCount >= MaxSegCount) return Refused();
-  st.Ses.SegCount += 1;
-  FillDefSeg(st.Ses, st.Ses.SegCount);
-  st.SesModified = true;
-  return Changed(st.Ses.SegCount, st.Ses.SegCount, true, 0, current);
+SegOpResult AddNewSeg(Session& ses, int32_t current) {
+  if (ses.SegCount >= MaxSegCount) return Refused();
+  ses.SegCount += 1;
+  FillDefSeg(ses, ses.SegCount);
+  return Changed(ses.SegCount, ses.SegCount, true, 0, current);
 }
 
-SegOpResult InsSeg(SessionEditState& st, int32_t current) {
-  if (st.Ses.SegCount >= MaxSegCount) return Refused();
-  OpenGap(st.Ses, current, 1);
-  FillDefSeg(st.Ses, current);
-  st.SesModified = true;
-  return Changed(current, st.Ses.SegCount, true, current, current);
+SegOpResult InsSeg(Session& ses, int32_t current) {
+  if (ses.SegCount >= MaxSegCount) return Refused();
+  OpenGap(ses, current, 1);
+  FillDefSeg(ses, current);
+  return Changed(current, ses.SegCount, true, current, current);
 }
 
-SegOpResult DelSeg(SessionEditState& st, int32_t first, int32_t last, int32_t current) {
-  Session& ses = st.Ses;
+SegOpResult DelSeg(Session& ses, int32_t first, int32_t last, int32_t current) {
   if (ses.SegCount < 2) return {};
   const int32_t n = last - first + 1;
   int32_t cursor = current;
@@ -87,29 +83,27 @@ SegOpResult DelSeg(SessionEditState& st, int32_t first, int32_t last, int32_t cu
     ses.SegCount = 1;
     cursor = 1;
   }
-  st.SesModified = true;
   return Changed(std::min(first, ses.SegCount), ses.SegCount, true, cursor, cursor);
 }
 
-void CopySeg(SessionEditState& st, int32_t first, int32_t last) {
-  st.ClipCount = last - first + 1;
-  std::copy(st.Ses.SegData.begin() + first, st.Ses.SegData.begin() + last + 1,
-            st.SegClipboard.begin() + 1);
+void CopySeg(const Session& ses, SegmentClipboard& clip, int32_t first, int32_t last) {
+  clip.Count = last - first + 1;
+  std::copy(ses.SegData.begin() + first, ses.SegData.begin() + last + 1, clip.Segs.begin() + 1);
 }
 
-SegOpResult CutSeg(SessionEditState& st, int32_t first, int32_t last, int32_t current) {
-  CopySeg(st, first, last);
-  return DelSeg(st, first, last, current);
+SegOpResult CutSeg(Session& ses, SegmentClipboard& clip, int32_t first, int32_t last,
+                   int32_t current) {
+  CopySeg(ses, clip, first, last);
+  return DelSeg(ses, first, last, current);
 }
 
-SegOpResult PasteSeg(SessionEditState& st, int32_t current) {
-  if (st.Ses.SegCount + st.ClipCount > MaxSegCount) return Refused();
-  st.SesModified = true;
-  if (st.ClipCount == 0) return Changed(0, 0, false, 0, current);
-  OpenGap(st.Ses, current, st.ClipCount);
-  std::copy(st.SegClipboard.begin() + 1, st.SegClipboard.begin() + st.ClipCount + 1,
-            st.Ses.SegData.begin() + current);
-  return Changed(current, st.Ses.SegCount, true, 0, current);
+SegOpResult PasteSeg(Session& ses, const SegmentClipboard& clip, int32_t current) {
+  if (ses.SegCount + clip.Count > MaxSegCount) return Refused();
+  if (clip.Count == 0) return Changed(0, 0, false, 0, current);
+  OpenGap(ses, current, clip.Count);
+  std::copy(clip.Segs.begin() + 1, clip.Segs.begin() + clip.Count + 1,
+            ses.SegData.begin() + current);
+  return Changed(current, ses.SegCount, true, 0, current);
 }
 
 int32_t StepValue(int row, int32_t v, StepKind kind) {
@@ -153,17 +147,17 @@ int32_t StepValue(int row, int32_t v, StepKind kind) {
   return v;
 }
 
-SegOpResult IncVal(SessionEditState& st, int32_t first, int32_t last, int row) {
-  return Step(st, first, last, row, StepKind::Inc);
+SegOpResult IncVal(Session& ses, int32_t first, int32_t last, int row) {
+  return Step(ses, first, last, row, StepKind::Inc);
 }
-SegOpResult DecVal(SessionEditState& st, int32_t first, int32_t last, int row) {
-  return Step(st, first, last, row, StepKind::Dec);
+SegOpResult DecVal(Session& ses, int32_t first, int32_t last, int row) {
+  return Step(ses, first, last, row, StepKind::Dec);
 }
-SegOpResult FastIncVal(SessionEditState& st, int32_t first, int32_t last, int row) {
-  return Step(st, first, last, row, StepKind::FastInc);
+SegOpResult FastIncVal(Session& ses, int32_t first, int32_t last, int row) {
+  return Step(ses, first, last, row, StepKind::FastInc);
 }
-SegOpResult FastDecVal(SessionEditState& st, int32_t first, int32_t last, int row) {
-  return Step(st, first, last, row, StepKind::FastDec);
+SegOpResult FastDecVal(Session& ses, int32_t first, int32_t last, int row) {
+  return Step(ses, first, last, row, StepKind::FastDec);
 }
 
 }  // namespace ovrel

@@ -1,19 +1,29 @@
 #pragma once
-// The segment operations of the editor. They change the SessionEditState and
-// return what the window has to do afterwards; they never touch a window.
+// The segment operations of the editor. They change the session (and the
+// editor's segment clipboard) and return what the window has to do
+// afterwards; they never touch a window.
 //
 // first..last are the selected segments (first <= last), current is the
 // segment under the cursor, row the cursor's parameter row (1..5). Every
-// operation but CopySeg sets SesModified, also when nothing changed.
+// operation but CopySeg makes the session count as modified, also when
+// nothing changed (SegOpResult::Modifies).
 
 #include <cstdint>
 #include <string>
 
-#include "session/SessionEditState.h"
+#include "session/Session.h"
 
 namespace ovrel {
 
 inline const std::string kMaxSegCountError = "Maximum number of segments in session is 380";
+
+// The editor's own clipboard of segments (not the desktop's): entries
+// 1..Count of Segs are valid. It lives as long as the editor and survives
+// New and Open.
+struct SegmentClipboard {
+  SegArray Segs{};
+  int32_t Count = 0;
+};
 
 struct SegOpResult {
   std::string Error;        // non-empty: show it (error box); nothing was changed
@@ -22,25 +32,26 @@ struct SegOpResult {
   bool CountChanged = false;  // SegCount changed: the grid needs SegCount columns
   int32_t Cursor = 0;         // the column the cursor goes to (0: where it is)
   int32_t TimesColumn = 0;    // show the session times for this column (0: no)
+  bool Modifies = false;      // the session now counts as modified
 
   bool Ok() const { return Error.empty(); }
 };
 
-// Session part of New: one default segment, SesModified and SesFileName
-// cleared (SesName is left as it is).
-void StartNewSession(SessionEditState& st);
+// Session part of New: one default segment.
+void StartNewSession(Session& ses);
 
-SegOpResult AddNewSeg(SessionEditState& st, int32_t current);
-SegOpResult InsSeg(SessionEditState& st, int32_t current);
-SegOpResult DelSeg(SessionEditState& st, int32_t first, int32_t last, int32_t current);
-void CopySeg(SessionEditState& st, int32_t first, int32_t last);
-SegOpResult CutSeg(SessionEditState& st, int32_t first, int32_t last, int32_t current);
-SegOpResult PasteSeg(SessionEditState& st, int32_t current);
+SegOpResult AddNewSeg(Session& ses, int32_t current);
+SegOpResult InsSeg(Session& ses, int32_t current);
+SegOpResult DelSeg(Session& ses, int32_t first, int32_t last, int32_t current);
+void CopySeg(const Session& ses, SegmentClipboard& clip, int32_t first, int32_t last);
+SegOpResult CutSeg(Session& ses, SegmentClipboard& clip, int32_t first, int32_t last,
+                   int32_t current);
+SegOpResult PasteSeg(Session& ses, const SegmentClipboard& clip, int32_t current);
 
-SegOpResult IncVal(SessionEditState& st, int32_t first, int32_t last, int row);
-SegOpResult DecVal(SessionEditState& st, int32_t first, int32_t last, int row);
-SegOpResult FastIncVal(SessionEditState& st, int32_t first, int32_t last, int row);
-SegOpResult FastDecVal(SessionEditState& st, int32_t first, int32_t last, int row);
+SegOpResult IncVal(Session& ses, int32_t first, int32_t last, int row);
+SegOpResult DecVal(Session& ses, int32_t first, int32_t last, int row);
+SegOpResult FastIncVal(Session& ses, int32_t first, int32_t last, int row);
+SegOpResult FastDecVal(Session& ses, int32_t first, int32_t last, int row);
 
 enum class StepKind { Inc, Dec, FastInc, FastDec };
 // One step of the value v of a parameter row; a step that would leave the

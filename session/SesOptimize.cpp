@@ -33,9 +33,8 @@ bool Mergeable(const Session& ses, int32_t k) {
 // longest segment, nothing outside the run is written and the total duration
 // is kept. A run whose total is not positive (only possible with Time values
 // below 1 from a file) is left as it is. Neither case removes a segment, so
-// neither sets SesModified.
-OptimizeResult SesOptimize(SessionEditState& st) {
-  Session& ses = st.Ses;
+// neither counts as a change of the session.
+OptimizeResult SesOptimize(Session& ses) {
   OptimizeResult result;
   int32_t i = 0;
   while (i < ses.SegCount - 1) {
@@ -64,7 +63,7 @@ OptimizeResult SesOptimize(SessionEditState& st) {
         --extra;
       }
       for (int32_t n = 0; n < extra + 1; ++n) {
-        DelSeg(st, p, p, p);
+        DelSeg(ses, p, p, p);
         ++result.Removed;
         result.Cursor = p;
       }

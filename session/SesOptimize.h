@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "session/SessionEditState.h"
+#include "session/Session.h"
 
 namespace ovrel {
 
@@ -17,7 +17,7 @@ struct OptimizeResult {
 
 // Merges every run of two or more adjacent mergeable segments (equal Mode,
 // steady and equal frequencies, equal Pitch) into pieces of 23 units and one
-// remainder. SesModified is set only by removals.
-OptimizeResult SesOptimize(SessionEditState& st);
+// remainder. Only removals make the session count as modified.
+OptimizeResult SesOptimize(Session& ses);
 
 }  // namespace ovrel

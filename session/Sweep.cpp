@@ -185,22 +185,21 @@ SweepResult MakeSweep(const SweepInput& input, int32_t room) {
   return Build(v, std::move(r), room);
 }
 
-SegOpResult InsertSegments(SessionEditState& st, int32_t current,
-                           const std::vector<Segment>& segs) {
+SegOpResult InsertSegments(Session& ses, int32_t current, const std::vector<Segment>& segs) {
   const auto n = static_cast<int32_t>(segs.size());
   SegOpResult r;
-  if (n > MaxSegCount - st.Ses.SegCount) {
+  if (n > MaxSegCount - ses.SegCount) {
     r.Error = kMaxSegCountError;
     return r;
   }
-  st.SesModified = true;
+  r.Modifies = true;
   if (n == 0) return r;
   // Segments current..SegCount move up by n places, the highest first.
-  for (int32_t k = st.Ses.SegCount; k >= current; --k) st.Ses[k + n] = st.Ses[k];
-  st.Ses.SegCount += n;
-  std::copy(segs.begin(), segs.end(), st.Ses.SegData.begin() + current);
+  for (int32_t k = ses.SegCount; k >= current; --k) ses[k + n] = ses[k];
+  ses.SegCount += n;
+  std::copy(segs.begin(), segs.end(), ses.SegData.begin() + current);
   r.RefreshFrom = current;
-  r.RefreshTo = st.Ses.SegCount;
+  r.RefreshTo = ses.SegCount;
   r.CountChanged = true;
   r.Cursor = current;
   r.TimesColumn = current;

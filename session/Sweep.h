@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "session/SegmentOps.h"
-#include "session/SessionEditState.h"
+#include "session/Session.h"
 
 namespace ovrel {
 
@@ -83,7 +83,7 @@ std::optional<int32_t> ModeFromName(std::string_view name);
 
 // Puts segs before segment `current`, as Paste does, and leaves the cursor
 // on the first of them. Refused with the 380 segments' error when they do
-// not fit; sets SesModified.
-SegOpResult InsertSegments(SessionEditState& st, int32_t current, const std::vector<Segment>& segs);
+// not fit; the session counts as modified also when segs is empty.
+SegOpResult InsertSegments(Session& ses, int32_t current, const std::vector<Segment>& segs);
 
 }  // namespace ovrel

@@ -34,9 +34,6 @@ struct FileDialogRequest {
   QString InitialDir;
   QString FileName;
   QWidget* Window = nullptr;  // the window that asks
-  // A save dialog asks before it names an existing file, unless the command
-  // replaces its file without a question by its own rule.
-  bool ReplaceWithoutAsking = false;
 };
 
 struct FolderDialogRequest {

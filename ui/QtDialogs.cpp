@@ -63,9 +63,8 @@ std::optional<QString> RunFileDialog(const FileDialogRequest& request,
   // A typed name of a file that does not exist yet is a valid answer for
   // both dialogs; the command that uses it reports a missing file.
   dialog.setFileMode(QFileDialog::AnyFile);
-  // A save dialog asks before replacing a file, but for the commands whose
-  // rule is to replace it without a question.
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, request.ReplaceWithoutAsking);
+  // A save dialog asks before it replaces an existing file.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setDefaultSuffix(request.DefaultExt);
   if (!request.FileName.isEmpty()) dialog.selectFile(request.FileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -46,7 +46,12 @@ QRect Fitted(const QWidget& window, QPoint at, const QRect& room) {
 void Fit(QWidget& window) {
   const QRect room = AvailableArea(window);
   if (room.isEmpty()) return;
-  const QRect placed = Fitted(window, window.frameGeometry().topLeft(), room);
+  // The frame's corner as Fitted counts it, with the same frame: a window
+  // inside the room stays exactly where it is. (Before the window is shown
+  // its own frame is not known, and frameGeometry() is its client area.)
+  const QMargins frame = FrameOf(window);
+  const QRect placed =
+      Fitted(window, window.geometry().topLeft() - QPoint(frame.left(), frame.top()), room);
   if (placed != window.geometry()) window.setGeometry(placed);
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +16,7 @@
 
 #include "app/PortComboBox.h"
 #include "device/jobs/DeviceJobs.h"
+#include "editor/SessionEditorWindow.h"
 #include "library/LibraryEdit.h"
 #include "library/SessionScan.h"
 #include "memory/MemoryWindow.h"
@@ -256,6 +258,55 @@ TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 
+// Closing the program with an imported session never saved and a changed
+// library: "No" to one question leaves the other document as it was, and
+// every close asks about each again until the program ends.
+TEST_F(MemoryWindowTest, ARefusedCloseLeavesEveryDocumentAsItWas) {
+  MainWindow& f = MakeForm();
+  f.ShowInFront();
+  SessionEditorWindow editor(f.Folders(), dialogs, [] {});
+  f.SetCanCloseApplication([&] { return editor.CanCloseApplication(); },
+                           [&] { editor.CloseRefused(); });
+  editor.show();
+  WriteFile(root + "/Evening.sbg", "a: 200+8/50\nNOW a\n+00:02 a\n");
+  editor.OpenSessionFile(root + "/Evening.sbg");
+  ASSERT_TRUE(editor.Document().Modified());
+  QTest::mouseClick(Control<QPushButton>(f, "memoryButton"), Qt::LeftButton);
+  auto* memory = f.findChild<MemoryWindow*>();
+  ASSERT_NE(memory, nullptr);
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
+                                            static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(memory->OpenLibrary(root + "/three.svl"));
+  Control<QTableWidget>(*memory, "sessionTable")->selectRow(1);
+  QTest::mouseClick(Control<QPushButton>(*memory, "removeButton"), Qt::LeftButton);
+  ASSERT_TRUE(memory->Changed());
+  QSignalSpy closed(&f, &MainWindow::Closed);
+  const QString editorQuestion = "Session has been modified. Save it before exit?";
+  const QString memoryQuestion = "The library was changed but not saved. Discard the changes?";
+
+  struct Round {
+    MsgResult editorAnswer, memoryAnswer;
+    bool ends;
+  };
+  for (const Round& round :
+       {Round{MsgResult::No, MsgResult::No, false}, Round{MsgResult::No, MsgResult::No, false},
+        Round{MsgResult::No, MsgResult::Yes, true}}) {
+    dialogs.Clear();
+    dialogs.AnswerButton(round.editorAnswer);
+    dialogs.AnswerButton(round.memoryAnswer);
+    EXPECT_EQ(f.close(), round.ends);
+    EXPECT_EQ(dialogs.MessageTexts(), (QStringList{editorQuestion, memoryQuestion}));
+    EXPECT_EQ(dialogs.Unexpected(), 0);
+    if (round.ends) break;
+    EXPECT_TRUE(editor.Document().Modified());
+    EXPECT_TRUE(editor.isWindowModified());
+    EXPECT_TRUE(memory->Changed());
+    EXPECT_EQ(memory->Sessions().size(), 2u);
+  }
+  EXPECT_EQ(closed.count(), 1);
+}
+
 // The keys of a list, and the columns keeping the widths the user gave them.
 TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
   MainWindow& f = MakeForm();
@@ -281,6 +332,31 @@ TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
   EXPECT_EQ(window.Sessions(), (std::vector<SessionRecord>{kThree[0], kThree[2]}));
   EXPECT_EQ(table->columnWidth(1), 150);
   EXPECT_TRUE(window.Changed());
+}
+
+// A long session file name stays whole on one line in a narrow window,
+// also after a session is added.
+TEST_F(MemoryWindowTest, TheSessionFileColumnKeepsLongNamesWhole) {
+  MainWindow& f = MakeForm();
+  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  const QString name = "An evening session with a rather long file name.svs";
+  WriteFile(f.Folders().SessionsFolder() + "/" + name,
+            "version=23\r\n1,0,\r\n40,10,10,100,100,\r\n0,\r\n");
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
+                                            static_cast<qsizetype>(three.size())));
+  ASSERT_TRUE(window.OpenLibrary(root + "/three.svl"));
+  window.resize(window.minimumSizeHint().width(), window.height());
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  auto* table = Control<QTableWidget>(window, "sessionTable");
+  dialogs.AnswerPath(f.Folders().SessionsFolder() + "/" + name);
+  QTest::mouseClick(Control<QPushButton>(window, "addButton"), Qt::LeftButton);
+  ASSERT_EQ(table->rowCount(), 4);
+  ASSERT_EQ(table->item(3, 5)->text(), name);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(table->wordWrap());
+  EXPECT_GE(table->columnWidth(5), QFontMetrics(table->font()).horizontalAdvance(name));
 }
 
 // A session longer than 255 minutes is added after a warning of how the
@@ -444,6 +520,11 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_EQ(sim.memory(), Padded(kThree));
   EXPECT_TRUE(Control<QLabel>(*window, "statusLabel")->text().startsWith("Restored"));
   EXPECT_TRUE(window->Changed());  // the edits are still there to write
+  // The header says both: where the device's memory came from, and that the
+  // list below it is not what the device holds.
+  const QString header = Control<QLabel>(*window, "sourceLabel")->text();
+  EXPECT_TRUE(header.contains("restored from")) << header.toStdString();
+  EXPECT_TRUE(header.contains("not yet written to Sorvani")) << header.toStdString();
   EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 

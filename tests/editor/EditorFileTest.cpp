@@ -1,9 +1,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
 #include "format/SessionFile.h"
 #include "support/FindChild.h"
 #include "tests/editor/EditorFixture.h"
+#include "ui/QtDialogs.h"
 
 namespace ovrel {
 namespace {
@@ -42,6 +48,57 @@ TEST_F(EditorTest, SaveOfANamelessSessionRunsSaveAs) {
   Control<QAction>(*form_, "saveAction")->trigger();
   EXPECT_EQ(dialogs_.Calls().size(), 1u);
   EXPECT_FALSE(st().SesModified);
+}
+
+// Save As and the CSV export through the real file dialog: naming a file
+// that exists brings the question whether to replace it, and No keeps it.
+TEST_F(EditorTest, SaveDialogsAskBeforeReplacingAFile) {
+  QtDialogs qtDialogs;
+  SessionEditorWindow window(settings_, qtDialogs, [] {});
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.Document().State().SesModified = true;
+  for (const char* action : {"saveAsAction", "exportCsvAction"}) {
+    SCOPED_TRACE(action);
+    const QString stored = path("Stored.svs");
+    writeFile(stored, "the stored session");
+    QStringList questions;
+    bool dialogSeen = false;
+    // The dialog names the stored file and accepts; the question that comes
+    // is answered No, and the dialog then cancelled.
+    QTimer::singleShot(0, &window, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      dialogSeen = true;
+      dialog->setDefaultSuffix({});
+      dialog->selectFile(stored);
+      QTimer::singleShot(0, &window, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+          questions << box->text();
+          box->button(QMessageBox::No)->click();
+        }
+        QTimer::singleShot(0, &window, [] {
+          if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) d->reject();
+        });
+      });
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+    // Whatever stays open is closed, so that the test fails instead of waiting.
+    QTimer watchdog;
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    watchdog.start(5000);
+    Control<QAction>(window, action)->trigger();
+    watchdog.stop();
+    ASSERT_TRUE(dialogSeen);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains("already exists")) << questions[0].toStdString();
+    QFile f(stored);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "the stored session");
+  }
+  EXPECT_TRUE(window.Document().Modified());
 }
 
 TEST_F(EditorTest, CancelledSaveAsChangesNothing) {
@@ -258,11 +315,28 @@ TEST_F(EditorTest, ExitAndApplicationCloseAskAboutUnsavedChanges) {
   EXPECT_TRUE(form_->CanCloseApplication());
   EXPECT_TRUE(QFile::exists(path("kept.svs")));
 
+  // No lets the program end, but the session stays modified until it has
+  // ended: asked again (the way out through the main window) the answer
+  // holds; once the end was refused elsewhere, or the session changed, the
+  // question comes again.
   key(Qt::Key_Q);
+  dialogs_.Clear();
   dialogs_.AnswerButton(MsgResult::No);
   Control<QAction>(*form_, "exitAction")->trigger();
   EXPECT_EQ(exits_, 2);
-  EXPECT_FALSE(st().SesModified);
+  EXPECT_TRUE(st().SesModified);
+  EXPECT_TRUE(form_->isWindowModified());
+  EXPECT_TRUE(form_->CanCloseApplication());
+  EXPECT_EQ(dialogs_.MessageTexts().size(), 1);
+  form_->CloseRefused();
+  dialogs_.AnswerButton(MsgResult::No);
+  EXPECT_TRUE(form_->CanCloseApplication());
+  EXPECT_EQ(dialogs_.MessageTexts().size(), 2);
+  key(Qt::Key_Q);
+  dialogs_.AnswerButton(MsgResult::Cancel);
+  EXPECT_FALSE(form_->CanCloseApplication());
+  EXPECT_EQ(dialogs_.MessageTexts().size(), 3);
+  EXPECT_EQ(dialogs_.Unexpected(), 0);
 }
 
 }  // namespace

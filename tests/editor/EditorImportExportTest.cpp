@@ -83,6 +83,29 @@ TEST_F(EditorImportExport, ImportAsksAboutUnsavedChanges) {
   EXPECT_EQ(dialogs_.Unexpected(), 0);
 }
 
+// Yes to the save question and then Cancel in the Save As dialog: the
+// import would replace the session that was not saved, so nothing happens.
+TEST_F(EditorImportExport, CancellingTheSaveBeforeAnImportImportsNothing) {
+  for (const char* action : {"importAction", "importRvxAction"}) {
+    SCOPED_TRACE(action);
+    makeSession(3);
+    st().SesModified = true;
+    const Session before = st().Ses;
+    dialogs_.Clear();
+    dialogs_.AnswerButton(MsgResult::Yes);
+    dialogs_.AnswerCancel();
+    Control<QAction>(*form_, action)->trigger();
+    ASSERT_EQ(dialogs_.Calls().size(), 2u);  // the question and Save As, no file to import
+    EXPECT_EQ(dialogs_.Calls()[1].Dialog, ScriptedDialogs::Kind::SaveFile);
+    EXPECT_EQ(st().Ses.SegCount, before.SegCount);
+    EXPECT_EQ(st().Ses[3], before[3]);
+    EXPECT_TRUE(st().SesModified);
+    EXPECT_EQ(dialogs_.Unexpected(), 0);
+    st().SesModified = false;
+    Control<QAction>(*form_, "newAction")->trigger();
+  }
+}
+
 TEST_F(EditorImportExport, AFailedImportLeavesTheEditorAsItWas) {
   makeSession(2);
   st().SesFileName = path("Old.svs").toStdString();

@@ -89,7 +89,7 @@ TEST_F(EditorTest, CopyPasteAndCutThroughTheKeys) {
   clickCell(5, RowTime, Qt::ShiftModifier);
   key(Qt::Key_X, Qt::ControlModifier);
   EXPECT_EQ(Pitches(), (std::vector<int32_t>{102, 103, 101}));
-  EXPECT_EQ(st().ClipCount, 2);
+  EXPECT_EQ(st().Clipboard.Count, 2);
 }
 
 TEST_F(EditorTest, InsertAtColumnOneAndAddNew) {

@@ -203,10 +203,8 @@ class ImportIntoEditor : public ::testing::Test {
           ("ovrel-import-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
-    st.Ses.SegCount = 2;
-    st.Ses[2].Pitch = 300;
-    st.SesFileName = "/somewhere/Old.svs";
-    st.SesName = "Old";
+    ses.SegCount = 2;
+    ses[2].Pitch = 300;
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::string Write(const std::string& name, const std::string& text) {
@@ -215,64 +213,59 @@ class ImportIntoEditor : public ::testing::Test {
     return path;
   }
   void ExpectUnchanged() {
-    EXPECT_EQ(st.Ses.SegCount, 2);
-    EXPECT_EQ(st.Ses[2].Pitch, 300);
-    EXPECT_EQ(st.SesFileName, "/somewhere/Old.svs");
-    EXPECT_EQ(st.SesName, "Old");
-    EXPECT_FALSE(st.SesModified);
+    EXPECT_EQ(ses.SegCount, 2);
+    EXPECT_EQ(ses[2].Pitch, 300);
   }
 
   std::filesystem::path dir;
-  SessionEditState st;
+  Session ses;
 };
 
 TEST_F(ImportIntoEditor, ReplacesTheSessionNamesItAndOptimises) {
   // Three equal steady segments of 10 units merge into 23 + 7.
   const std::string path =
       Write("Deep Relax.RVX", File({Seg("2:30"), Seg("2:30"), Seg("2:30"), Seg("1:00", "8")}));
-  const RvxImportOutcome r = ImportRvxFile(st, path);
+  const RvxImportOutcome r = ImportRvxFile(ses, path);
   ASSERT_TRUE(r.Imported) << r.Detail;
   EXPECT_TRUE(r.Error.empty());
   EXPECT_TRUE(r.Warning.empty());
-  EXPECT_EQ(st.SesName, "Deep Relax");
-  EXPECT_EQ(st.SesFileName, "");  // Save asks for a name
-  ASSERT_EQ(st.Ses.SegCount, 3);
-  EXPECT_EQ(st.Ses[1].Time, 23);
-  EXPECT_EQ(st.Ses[2].Time, 7);
-  EXPECT_EQ(st.Ses[3].FreqStart, 8);
-  EXPECT_TRUE(st.SesModified);  // the merge removed a segment
+  EXPECT_EQ(r.Name, "Deep Relax");
+  ASSERT_EQ(ses.SegCount, 3);
+  EXPECT_EQ(ses[1].Time, 23);
+  EXPECT_EQ(ses[2].Time, 7);
+  EXPECT_EQ(ses[3].FreqStart, 8);
+  EXPECT_TRUE(r.Merged);  // the merge removed a segment
 
-  // Nothing to merge: SesModified stays clear; truncation is reported.
-  st.SesModified = false;
+  // Nothing to merge; truncation is reported.
   const RvxImportOutcome big = ImportRvxFile(
-      st, Write("big.rvx", File(std::vector<std::string>(400, Seg("1:00", "5", "9")))));
+      ses, Write("big.rvx", File(std::vector<std::string>(400, Seg("1:00", "5", "9")))));
   ASSERT_TRUE(big.Imported);
   EXPECT_EQ(big.Warning, kRvxTruncated);
-  EXPECT_EQ(st.Ses.SegCount, 380);
-  EXPECT_FALSE(st.SesModified);
+  EXPECT_EQ(ses.SegCount, 380);
+  EXPECT_FALSE(big.Merged);
 }
 
 TEST_F(ImportIntoEditor, AFailedImportChangesNothing) {
-  RvxImportOutcome r = ImportRvxFile(st, Write("session.txt", File({Seg("1:00"), Seg("1:00")})));
+  RvxImportOutcome r = ImportRvxFile(ses, Write("session.txt", File({Seg("1:00"), Seg("1:00")})));
   EXPECT_FALSE(r.Imported);
   EXPECT_EQ(r.Error, "Unsupported session file format");
   ExpectUnchanged();
 
-  r = ImportRvxFile(st, Write("bad.rvx", File({Seg("1:00"), Seg("1:00"), Seg("90")})));
+  r = ImportRvxFile(ses, Write("bad.rvx", File({Seg("1:00"), Seg("1:00"), Seg("90")})));
   EXPECT_FALSE(r.Imported);
   EXPECT_EQ(r.Error, "RVX file import failed.");
   EXPECT_EQ(r.Detail, "Line 5: the duration \"90\" has no colon (m:ss).");
   ExpectUnchanged();
 
-  r = ImportRvxFile(st, Write("nostart.rvx", "no start here\r\n"));
+  r = ImportRvxFile(ses, Write("nostart.rvx", "no start here\r\n"));
   EXPECT_EQ(r.Error, "RVX file import failed.");
   ExpectUnchanged();
 
-  r = ImportRvxFile(st, (dir / "missing.rvx").string());
+  r = ImportRvxFile(ses, (dir / "missing.rvx").string());
   EXPECT_EQ(r.Error, "RVX file import failed.");
   EXPECT_FALSE(r.Detail.empty());
   std::filesystem::create_directory(dir / "folder.rvx");
-  r = ImportRvxFile(st, (dir / "folder.rvx").string());
+  r = ImportRvxFile(ses, (dir / "folder.rvx").string());
   EXPECT_EQ(r.Error, "RVX file import failed.");
   ExpectUnchanged();
 }

@@ -163,36 +163,31 @@ TEST(SessionFileReader, ExactlyMaxSegmentsIsAccepted) {
 
 using SessionFileOnDisk = TempDirTest;
 
-TEST_F(SessionFileOnDisk, SaveThenReadBackClearsModified) {
-  SessionEditState st;
-  st.Ses.SegCount = 2;
-  st.Ses[2] = {9, 4, 12, 20, 300};
-  st.SesModified = true;
-  st.SesFileName = (dir_ / "s.svs").string();
-  SaveResult s = SaveSession(st);
+TEST_F(SessionFileOnDisk, SaveThenReadBack) {
+  Session ses;
+  ses.SegCount = 2;
+  ses[2] = {9, 4, 12, 20, 300};
+  const std::string fileName = (dir_ / "s.svs").string();
+  SaveResult s = SaveSession(ses, fileName);
   ASSERT_TRUE(s) << s.Error;
-  EXPECT_FALSE(st.SesModified);
-  SessionReadResult r = ReadSessionFile(st.SesFileName);
+  SessionReadResult r = ReadSessionFile(fileName);
   ASSERT_TRUE(r) << r.Error;
-  EXPECT_EQ((*r.Session)[2], st.Ses[2]);
-  EXPECT_EQ(Slurp(dir_ / "s.svs"), SessionFileText(st.Ses));
+  EXPECT_EQ((*r.Session)[2], ses[2]);
+  EXPECT_EQ(Slurp(dir_ / "s.svs"), SessionFileText(ses));
 }
 
-TEST_F(SessionFileOnDisk, SaveFailingMidWriteKeepsOldFileAndModified) {
+TEST_F(SessionFileOnDisk, SaveFailingMidWriteKeepsOldFile) {
   const fs::path target = dir_ / "old.svs";
   std::ofstream(target, std::ios::binary) << "old contents";
-  SessionEditState st;
-  st.Ses.SegCount = 300;
-  st.SesModified = true;
-  st.SesFileName = target.string();
+  Session ses;
+  ses.SegCount = 300;
   SaveResult s;
   {
     FileSizeLimit limit(100);
-    s = SaveSession(st);
+    s = SaveSession(ses, target.string());
   }
   EXPECT_FALSE(s);
   EXPECT_EQ(s.Error, "Cannot write " + target.string() + ": File too large");
-  EXPECT_TRUE(st.SesModified);
   EXPECT_EQ(Slurp(target), "old contents");
 }
 

@@ -6,19 +6,19 @@ namespace ovrel {
 namespace {
 
 // A session of n segments whose Pitch is 100 + k, so moves can be traced.
-SessionEditState Numbered(int32_t n) {
-  SessionEditState st;
-  st.Ses.SegCount = n;
+Session Numbered(int32_t n) {
+  Session ses;
+  ses.SegCount = n;
   for (int32_t k = 1; k <= n; ++k) {
-    FillDefSeg(st.Ses, k);
-    st.Ses[k].Pitch = 100 + k;
+    FillDefSeg(ses, k);
+    ses[k].Pitch = 100 + k;
   }
-  return st;
+  return ses;
 }
 
-std::vector<int32_t> Pitches(const SessionEditState& st) {
+std::vector<int32_t> Pitches(const Session& ses) {
   std::vector<int32_t> p;
-  for (int32_t k = 1; k <= st.Ses.SegCount; ++k) p.push_back(st.Ses[k].Pitch);
+  for (int32_t k = 1; k <= ses.SegCount; ++k) p.push_back(ses[k].Pitch);
   return p;
 }
 
@@ -75,147 +75,141 @@ TEST(StepValue, OutOfRangeValuesOnlyMoveTowardsTheirRange) {
   EXPECT_EQ(StepValue(RowTime, INT32_MAX, StepKind::Inc), INT32_MAX);
 }
 
-TEST(ValueOps, StepEverySelectedSegmentAndSetModifiedAtALimit) {
-  SessionEditState st = Numbered(4);
-  st.Ses[2].Mode = 6;
-  st.Ses[3].Mode = 6;
-  SegOpResult r = IncVal(st, 2, 3, RowMode);
-  EXPECT_TRUE(st.SesModified);
-  EXPECT_EQ(st.Ses[2].Mode, 6);
+TEST(ValueOps, StepEverySelectedSegmentAndModifyAtALimit) {
+  Session ses = Numbered(4);
+  ses[2].Mode = 6;
+  ses[3].Mode = 6;
+  SegOpResult r = IncVal(ses, 2, 3, RowMode);
+  EXPECT_TRUE(r.Modifies);
+  EXPECT_EQ(ses[2].Mode, 6);
   EXPECT_EQ(r.RefreshFrom, 2);
   EXPECT_EQ(r.RefreshTo, 3);
   EXPECT_EQ(r.TimesColumn, 0);  // not the Time row
 
-  r = FastIncVal(st, 1, 3, RowPitch);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{111, 112, 113, 104}));
-  r = DecVal(st, 2, 4, RowTime);
-  EXPECT_EQ(st.Ses[1].Time, 4);
-  EXPECT_EQ(st.Ses[4].Time, 3);
+  r = FastIncVal(ses, 1, 3, RowPitch);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{111, 112, 113, 104}));
+  r = DecVal(ses, 2, 4, RowTime);
+  EXPECT_EQ(ses[1].Time, 4);
+  EXPECT_EQ(ses[4].Time, 3);
   EXPECT_EQ(r.TimesColumn, 4);  // the times of the last stepped segment stay on show
 }
 
 TEST(AddAndInsert, AppendAndInsertDefaults) {
-  SessionEditState st = Numbered(2);
-  SegOpResult r = AddNewSeg(st, 1);
+  Session ses = Numbered(2);
+  SegOpResult r = AddNewSeg(ses, 1);
   ASSERT_TRUE(r.Ok());
-  EXPECT_TRUE(st.SesModified);
-  EXPECT_EQ(st.Ses.SegCount, 3);
-  EXPECT_EQ(st.Ses[3], Segment{});
+  EXPECT_TRUE(r.Modifies);
+  EXPECT_EQ(ses.SegCount, 3);
+  EXPECT_EQ(ses[3], Segment{});
   EXPECT_TRUE(r.CountChanged);
   EXPECT_EQ(r.TimesColumn, 1);
 
-  r = InsSeg(st, 1);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{100, 101, 102, 100}));
+  r = InsSeg(ses, 1);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{100, 101, 102, 100}));
   EXPECT_EQ(r.Cursor, 1);
   EXPECT_EQ(r.RefreshFrom, 1);
   EXPECT_EQ(r.RefreshTo, 4);
 }
 
 TEST(AddAndInsert, RefusedAtTheLimitWithoutAnyChange) {
-  SessionEditState st = Numbered(MaxSegCount);
-  for (auto op : {+[](SessionEditState& s) { return AddNewSeg(s, 1); },
-                  +[](SessionEditState& s) { return InsSeg(s, 5); }}) {
-    SegOpResult r = op(st);
+  Session ses = Numbered(MaxSegCount);
+  for (auto op :
+       {+[](Session& s) { return AddNewSeg(s, 1); }, +[](Session& s) { return InsSeg(s, 5); }}) {
+    SegOpResult r = op(ses);
     EXPECT_EQ(r.Error, "Maximum number of segments in session is 380");
-    EXPECT_EQ(st.Ses.SegCount, MaxSegCount);
-    EXPECT_FALSE(st.SesModified);
-    EXPECT_EQ(st.Ses[5].Pitch, 105);
+    EXPECT_EQ(ses.SegCount, MaxSegCount);
+    EXPECT_FALSE(r.Modifies);
+    EXPECT_EQ(ses[5].Pitch, 105);
   }
 }
 
 TEST(Delete, MiddleRangeClosesUp) {
-  SessionEditState st = Numbered(6);
-  SegOpResult r = DelSeg(st, 2, 4, 4);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{101, 105, 106}));
+  Session ses = Numbered(6);
+  SegOpResult r = DelSeg(ses, 2, 4, 4);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 105, 106}));
   EXPECT_EQ(r.Cursor, 3);  // the cursor keeps its column within the new width
   EXPECT_EQ(r.TimesColumn, 3);
-  EXPECT_TRUE(st.SesModified);
+  EXPECT_TRUE(r.Modifies);
 }
 
 TEST(Delete, AllSelectedKeepsFirstOrLast) {
-  SessionEditState st = Numbered(5);
-  SegOpResult r = DelSeg(st, 1, 5, 1);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{101}));
+  Session ses = Numbered(5);
+  SegOpResult r = DelSeg(ses, 1, 5, 1);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101}));
   EXPECT_EQ(r.Cursor, 1);
 
-  st = Numbered(5);
-  r = DelSeg(st, 1, 5, 5);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{105}));
+  ses = Numbered(5);
+  r = DelSeg(ses, 1, 5, 5);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{105}));
   EXPECT_EQ(r.Cursor, 1);
-  EXPECT_TRUE(st.SesModified);
+  EXPECT_TRUE(r.Modifies);
 }
 
 TEST(Delete, SingleSegmentIsIgnoredSilently) {
-  SessionEditState st = Numbered(1);
-  SegOpResult r = DelSeg(st, 1, 1, 1);
+  Session ses = Numbered(1);
+  SegOpResult r = DelSeg(ses, 1, 1, 1);
   EXPECT_TRUE(r.Ok());
-  EXPECT_FALSE(st.SesModified);
-  EXPECT_EQ(st.Ses.SegCount, 1);
+  EXPECT_FALSE(r.Modifies);
+  EXPECT_EQ(ses.SegCount, 1);
 }
 
-TEST(Clipboard, CopyLeavesModifiedCutCopiesAllButKeepsOne) {
-  SessionEditState st = Numbered(3);
-  CopySeg(st, 2, 3);
-  EXPECT_FALSE(st.SesModified);
-  EXPECT_EQ(st.ClipCount, 2);
-  EXPECT_EQ(st.SegClipboard[1].Pitch, 102);
+TEST(Clipboard, CopyLeavesTheSessionCutCopiesAllButKeepsOne) {
+  Session ses = Numbered(3);
+  SegmentClipboard clip;
+  CopySeg(ses, clip, 2, 3);
+  EXPECT_EQ(clip.Count, 2);
+  EXPECT_EQ(clip.Segs[1].Pitch, 102);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 102, 103}));
 
-  CutSeg(st, 1, 3, 3);
-  EXPECT_EQ(st.ClipCount, 3);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{103}));
-  EXPECT_TRUE(st.SesModified);
+  const SegOpResult r = CutSeg(ses, clip, 1, 3, 3);
+  EXPECT_EQ(clip.Count, 3);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{103}));
+  EXPECT_TRUE(r.Modifies);
 }
 
 TEST(Clipboard, PasteInsertsBeforeCursorAndCanRepeat) {
-  SessionEditState st = Numbered(3);
-  CopySeg(st, 1, 2);
-  SegOpResult r = PasteSeg(st, 2);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{101, 101, 102, 102, 103}));
+  Session ses = Numbered(3);
+  SegmentClipboard clip;
+  CopySeg(ses, clip, 1, 2);
+  SegOpResult r = PasteSeg(ses, clip, 2);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 101, 102, 102, 103}));
   EXPECT_EQ(r.RefreshFrom, 2);
   EXPECT_EQ(r.RefreshTo, 5);
-  PasteSeg(st, 1);
-  EXPECT_EQ(st.Ses.SegCount, 7);
-  EXPECT_EQ(st.ClipCount, 2);
+  PasteSeg(ses, clip, 1);
+  EXPECT_EQ(ses.SegCount, 7);
+  EXPECT_EQ(clip.Count, 2);
 }
 
-TEST(Clipboard, EmptyPasteSetsModifiedOnly) {
-  SessionEditState st = Numbered(2);
-  SegOpResult r = PasteSeg(st, 1);
+TEST(Clipboard, EmptyPasteOnlyModifies) {
+  Session ses = Numbered(2);
+  SegOpResult r = PasteSeg(ses, SegmentClipboard{}, 1);
   EXPECT_TRUE(r.Ok());
-  EXPECT_TRUE(st.SesModified);
-  EXPECT_EQ(Pitches(st), (std::vector<int32_t>{101, 102}));
+  EXPECT_TRUE(r.Modifies);
+  EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 102}));
 }
 
 TEST(Clipboard, PasteUpToTheLimit) {
-  SessionEditState st = Numbered(378);
-  CopySeg(st, 1, 3);
-  SegOpResult r = PasteSeg(st, 1);
+  Session ses = Numbered(378);
+  SegmentClipboard clip;
+  CopySeg(ses, clip, 1, 3);
+  SegOpResult r = PasteSeg(ses, clip, 1);
   EXPECT_EQ(r.Error, kMaxSegCountError);
-  EXPECT_EQ(st.Ses.SegCount, 378);
-  EXPECT_FALSE(st.SesModified);
+  EXPECT_EQ(ses.SegCount, 378);
+  EXPECT_FALSE(r.Modifies);
 
-  DelSeg(st, 1, 1, 1);
-  st.SesModified = false;
-  r = PasteSeg(st, 377);
+  DelSeg(ses, 1, 1, 1);
+  r = PasteSeg(ses, clip, 377);
   ASSERT_TRUE(r.Ok());
-  EXPECT_EQ(st.Ses.SegCount, 380);
-  EXPECT_EQ(st.Ses[377].Pitch, 101);
-  EXPECT_EQ(st.Ses[380].Pitch, 478);
+  EXPECT_EQ(ses.SegCount, 380);
+  EXPECT_EQ(ses[377].Pitch, 101);
+  EXPECT_EQ(ses[380].Pitch, 478);
 }
 
-TEST(New, ResetsSessionKeepsClipboardAndName) {
-  SessionEditState st = Numbered(4);
-  CopySeg(st, 1, 4);
-  st.SesModified = true;
-  st.SesFileName = "/x/a.svs";
-  st.SesName = "a";
-  StartNewSession(st);
-  EXPECT_EQ(st.Ses.SegCount, 1);
-  EXPECT_EQ(st.Ses[1], Segment{});
-  EXPECT_FALSE(st.SesModified);
-  EXPECT_EQ(st.SesFileName, "");
-  EXPECT_EQ(st.SesName, "a");
-  EXPECT_EQ(st.ClipCount, 4);
+TEST(New, ResetsTheSessionToOneDefaultSegment) {
+  Session ses = Numbered(4);
+  StartNewSession(ses);
+  EXPECT_EQ(ses.SegCount, 1);
+  EXPECT_EQ(ses[1], Segment{});
 }
 
 }  // namespace

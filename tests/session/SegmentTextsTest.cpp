@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "session/Segment.h"
-#include "session/SessionEditState.h"
+#include "session/SessionName.h"
 
 namespace ovrel {
 namespace {

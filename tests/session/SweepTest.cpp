@@ -119,27 +119,26 @@ TEST(Sweep, RefusesEveryFaultyFieldWithItsReason) {
 }
 
 TEST(Sweep, InsertsBeforeTheCursorAndRefusesWhatDoesNotFit) {
-  SessionEditState st;
-  st.Ses.SegCount = 2;
-  st.Ses[1].Pitch = 101;
-  st.Ses[2].Pitch = 102;
+  Session ses;
+  ses.SegCount = 2;
+  ses[1].Pitch = 101;
+  ses[2].Pitch = 102;
   const std::vector<Segment> segs = MakeSweep(SweepInput{"14", "4", "30"}).Segments;
-  SegOpResult r = InsertSegments(st, 2, segs);
+  SegOpResult r = InsertSegments(ses, 2, segs);
   ASSERT_TRUE(r.Ok());
-  EXPECT_TRUE(st.SesModified);
-  ASSERT_EQ(st.Ses.SegCount, 8);
-  EXPECT_EQ(st.Ses[1].Pitch, 101);
-  EXPECT_EQ(Text(st.Ses[2]), "20 IN 14>12 100");
-  EXPECT_EQ(Text(st.Ses[7]), "20 IN 6>4 100");
-  EXPECT_EQ(st.Ses[8].Pitch, 102);
+  EXPECT_TRUE(r.Modifies);
+  ASSERT_EQ(ses.SegCount, 8);
+  EXPECT_EQ(ses[1].Pitch, 101);
+  EXPECT_EQ(Text(ses[2]), "20 IN 14>12 100");
+  EXPECT_EQ(Text(ses[7]), "20 IN 6>4 100");
+  EXPECT_EQ(ses[8].Pitch, 102);
   EXPECT_EQ(r.Cursor, 2);
 
-  st.Ses.SegCount = 375;
-  st.SesModified = false;
-  r = InsertSegments(st, 1, segs);
+  ses.SegCount = 375;
+  r = InsertSegments(ses, 1, segs);
   EXPECT_EQ(r.Error, kMaxSegCountError);
-  EXPECT_EQ(st.Ses.SegCount, 375);
-  EXPECT_FALSE(st.SesModified);
+  EXPECT_EQ(ses.SegCount, 375);
+  EXPECT_FALSE(r.Modifies);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "session/SessionEditState.h"
+#include "session/SessionName.h"
 
 namespace ovrel {
 

@@ -1,0 +1,110 @@
+// Every window that remembers its place reopens exactly where it was left,
+// start after start, under a window manager that frames it (run on a
+// private X server with openbox, see tests/support/under-openbox.sh).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "compiler/LibraryCompilerWindow.h"
+#include "editor/SessionEditorWindow.h"
+#include "editor/TimelineWindow.h"
+#include "ui/ScriptedDialogs.h"
+#include "ui/UserSettings.h"
+
+namespace ovrel {
+namespace {
+
+// One start of the program as far as one window is concerned: made, shown,
+// and the shown window (the one placed) returned.
+using Start = std::function<QWidget*()>;
+
+class WindowPlace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under tests/support/under-openbox.sh";
+    ASSERT_TRUE(tmp_.isValid());
+    qputenv("OVREL_PORTS", "");
+    UserSettings().Clear();
+    folders_.SetProgramFolders(tmp_.path(), tmp_.path());
+  }
+
+  // The frame's place once the window manager has framed the window.
+  static QPoint FramedAt(QWidget& window) {
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, 20000))
+        << "no window manager framed the window";
+    // The window manager may still move the frame into its place.
+    QPoint at = window.frameGeometry().topLeft();
+    for (int look = 0; look < 10; ++look) {
+      QTest::qWait(50);
+      if (window.frameGeometry().topLeft() != at) look = 0;
+      at = window.frameGeometry().topLeft();
+    }
+    return at;
+  }
+
+  // Five starts: each finds the window where the one before left it.
+  void ExpectKeptOverStarts(const Start& start, std::unique_ptr<QObject>& owner) {
+    std::vector<QPoint> places;
+    for (int run = 0; run < 5; ++run) {
+      QWidget* window = start();
+      places.push_back(FramedAt(*window));
+      window->close();  // kept where it is now
+      owner.reset();    // the program ends
+    }
+    for (std::size_t run = 1; run < places.size(); ++run)
+      EXPECT_EQ(places[run], places[0]) << "start " << run + 1 << " moved the window";
+  }
+
+  QTemporaryDir tmp_;
+  FolderSettings folders_;
+  ScriptedDialogs dialogs_;
+};
+
+TEST_F(WindowPlace, TheEditorAndItsTimelineReopenWhereTheyWereLeft) {
+  std::unique_ptr<QObject> owner;
+  const auto editor = [&] {
+    auto* e = new SessionEditorWindow(folders_, dialogs_, [] {});
+    owner.reset(e);
+    e->show();
+    return static_cast<QWidget*>(e);
+  };
+  ExpectKeptOverStarts(editor, owner);
+  const auto timeline = [&] {
+    auto* e = new SessionEditorWindow(folders_, dialogs_, [] {});
+    owner.reset(e);
+    e->show();
+    FramedAt(*e);
+    return static_cast<QWidget*>(e->ShowTimeline());
+  };
+  ExpectKeptOverStarts(timeline, owner);
+}
+
+TEST_F(WindowPlace, TheCompilerAndTheMainWindowReopenWhereTheyWereLeft) {
+  std::unique_ptr<QObject> owner;
+  const auto compiler = [&] {
+    auto* c = new LibraryCompilerWindow(folders_, dialogs_);
+    owner.reset(c);
+    c->show();
+    return static_cast<QWidget*>(c);
+  };
+  ExpectKeptOverStarts(compiler, owner);
+  const auto main = [&] {
+    MainWindowOptions options;
+    options.ProgramFile = tmp_.path() + QStringLiteral("/ovrelware");
+    auto* m = new MainWindow(dialogs_, options);
+    owner.reset(m);
+    m->ShowInFront();
+    return static_cast<QWidget*>(m);
+  };
+  ExpectKeptOverStarts(main, owner);
+}
+
+}  // namespace
+}  // namespace ovrel
