@@ -11,13 +11,14 @@
 #include "fileio/AtomicFile.h"
 #include "format/ExchangeFormat.h"
 #include "format/SessionFile.h"
+#include "session/Sweep.h"
 
 namespace ovrel::cli {
 
 namespace {
 
 constexpr const char* kConvertHelp =
-    "Usage: ovrel convert IN OUT\n"
+    "Usage: ovrel convert [--length MIN] IN OUT\n"
     "Converts a session between the formats named by the files' extensions:\n"
     ".svs (session file), .sbg (SBaGen schedule, also played by FFmpeg) and\n"
     ".gnaural (Gnaural schedule). A schedule's first binaural tone gives each\n"
@@ -27,6 +28,8 @@ constexpr const char* kConvertHelp =
     "over) is listed on stderr with the line or entry it came from. Schedules carry\n"
     "no stimulation mode: imported segments get mode IN. An export writes every\n"
     "segment point exactly, sweeps as slides, no fades.\n"
+    "A schedule whose last tone-set plays on with no end gets 30 minutes of it;\n"
+    "--length MIN (1 to 2185) sets that length.\n"
     "Exit status 2 for an extension other than .svs, .sbg or .gnaural.\n";
 
 enum class Format { Unknown, Svs, Exchange };
@@ -39,10 +42,20 @@ Format FormatOf(const std::string& path) {
 
 int Convert(Context& ctx, const std::vector<std::string>& args) {
   std::vector<std::string> files;
+  ImportOptions options;
   bool optionsEnded = false;
-  for (const std::string& arg : args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
+    } else if (!optionsEnded && arg == "--length") {
+      const auto minutes = i + 1 < args.size() ? ParseMinutesText(args[i + 1]) : std::nullopt;
+      if (!minutes || *minutes % 60 != 0 || *minutes < 60 ||
+          *minutes > int64_t{kMaxOpenEndMinutes} * 60)
+        return ctx.UsageError("convert", "--length needs whole minutes from 1 to " +
+                                             std::to_string(kMaxOpenEndMinutes) + ".");
+      options.OpenEndMinutes = static_cast<int32_t>(*minutes / 60);
+      ++i;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       return ctx.UsageError("convert", "unknown option \"" + arg + "\".");
     } else {
@@ -63,7 +76,7 @@ int Convert(Context& ctx, const std::vector<std::string>& args) {
     if (!read) return ctx.Failure(read.Error);
     ses = *read.Session;
   } else {
-    const ExchangeRead read = ImportExchangeFile(in);
+    const ExchangeRead read = ImportExchangeFile(in, options);
     if (!read) return ctx.Failure(read.Error);
     for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
     ses = *read.Session;
