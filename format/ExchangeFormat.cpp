@@ -74,10 +74,11 @@ std::optional<std::pair<uint32_t, size_t>> TakeUtf8(std::string_view s) {
 struct Pieces {
   std::vector<Segment> Segs;
   std::vector<std::string> Origins;
+  std::vector<double> SourceStarts;
 };
 
 // The span's segments over `units`, cut as the sweep designer cuts.
-size_t AppendPieces(const CourseSpan& span, int32_t units, Pieces& out) {
+size_t AppendPieces(const CourseSpan& span, int32_t units, double sourceStart, Pieces& out) {
   SweepParameters p;
   p.FreqFrom = span.BeatStart;
   p.FreqTo = span.BeatEnd;
@@ -85,9 +86,12 @@ size_t AppendPieces(const CourseSpan& span, int32_t units, Pieces& out) {
   p.PitchFrom = p.PitchTo = span.PitchStart;
   p.Mode = kImportedMode;
   const SweepResult sweep = MakeSweep(p);
+  double offset = 0;
   for (const Segment& seg : sweep.Segments) {
     out.Segs.push_back(seg);
     out.Origins.push_back(span.Origin);
+    out.SourceStarts.push_back(sourceStart + std::min(offset, span.Seconds));
+    offset += seg.Time * double{TimeUnit};
   }
   return sweep.Segments.size();
 }
@@ -192,6 +196,7 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
                      ").";
       return result;
     }
+    const double sourceStart = played + leftOut;
     played += span.Seconds;
     const auto unitsAfter = static_cast<int64_t>(std::floor(played / TimeUnit + 0.5));
     const auto units = static_cast<int32_t>(unitsAfter - unitsBefore);
@@ -209,7 +214,7 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
       changes.Add(span.Origin + ": the carrier glides from " + std::to_string(span.PitchStart) +
                   " to " + std::to_string(span.PitchEnd) + " Hz; the segment holds " +
                   std::to_string(span.PitchStart) + " Hz.");
-    const size_t count = AppendPieces(span, units, pieces);
+    const size_t count = AppendPieces(span, units, sourceStart, pieces);
     if (count > 1)
       changes.Add(span.Origin + ": " + ClockText(units * double{TimeUnit}) + " is split into " +
                   std::to_string(count) +
@@ -230,6 +235,8 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
   result.Session = ses;
   result.Changes = changes.Items();
   result.SegmentOrigins = std::move(pieces.Origins);
+  result.SegmentSourceStarts = std::move(pieces.SourceStarts);
+  result.LeftOutSeconds = leftOut;
   return result;
 }
 

@@ -35,8 +35,12 @@ struct ExchangeRead {
   std::optional<ovrel::Session> Session;  // set on success
   std::vector<std::string> Changes;       // every change, "line 12: ..." or "entry 3: ..."
   std::string Error;                      // on failure: what is wrong and where
-  // Where each segment of Session came from ("line 12"), segment 1 first.
+  // Where each segment of Session came from ("line 12"), segment 1 first,
+  // and the time in the source where it starts (the source's first time
+  // line or entry at 0).
   std::vector<std::string> SegmentOrigins;
+  std::vector<double> SegmentSourceStarts;
+  double LeftOutSeconds = 0;  // the source's time that was left out
   explicit operator bool() const { return Session.has_value(); }
 };
 

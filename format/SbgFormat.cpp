@@ -416,15 +416,21 @@ class SbgReader {
       type = 'T';
       abs = *t;
     }
-    double rel = 0;
+    double rel = 0, last = 0;
     while (!s.empty() && s.front() == '+') {
       s.remove_prefix(1);
       const auto t = TakeClock(s);
       if (!t) return "the time in " + Quoted(line) + " is not +hh:mm or +hh:mm:ss.";
       rel += *t;
+      last = *t;
     }
     TimeLine tl;
     if (std::string error = ReadLineEnd(s, line, tl); !error.empty()) return error;
+    // "NOW+20:33:00+00:00:01": the lines after it count from NOW+20:33:00.
+    if (type != 0) {
+      abs += rel - last;
+      rel = last;
+    }
     if (type != 0) {
       if (timeType_ != 0 && timeType_ != type)
         return "the file mixes NOW and clock times, so their order is not known.";
@@ -438,7 +444,7 @@ class SbgReader {
           base_ += kDay;
         }
       } else {
-        base_ = 0;
+        base_ = abs;
       }
     } else if (timeType_ == 0) {
       return "a relative time comes before any NOW or clock time.";
