@@ -27,6 +27,10 @@ constexpr double kWindowSeconds = 2;      // the stretch a beat is measured over
 constexpr double kStep = 10;              // seconds between measured points
 constexpr int kMaxPoints = 300;           // per file: long files are measured more sparsely
 constexpr size_t kFfmpegSbgLimit = 8191;  // Debian's FFmpeg 5.1 misreads larger .sbg files
+// FFmpeg counts the "+hh:mm:ss" lines after "NOW+20:33:00+00:00:01" from NOW,
+// back in time, and so plays this file's one-second pulses on another
+// timeline than its author wrote; it is imported but not measured.
+const char* const kFfmpegPlaysOtherwise = "pulse-1.sbg";
 
 std::string Output(const std::string& command) {
   std::string out;
@@ -281,7 +285,7 @@ TEST_F(ScheduleCorpus, ImportsAsThePlayersPlayIt) {
     Comparison c;
     if (ext == ".gnaural") {
       CompareGnaural(file, r, c);
-    } else if (text.size() < kFfmpegSbgLimit) {
+    } else if (text.size() < kFfmpegSbgLimit && file.filename() != kFfmpegPlaysOtherwise) {
       const double sound = CompareSbg(file, r, c);
       // What FFmpeg plays, less what the import lists as left out, lasts
       // as long as the session, within one unit.
