@@ -11,13 +11,14 @@
 #include "fileio/AtomicFile.h"
 #include "format/ExchangeFormat.h"
 #include "format/SessionFile.h"
+#include "session/Sweep.h"
 
 namespace ovrel::cli {
 
 namespace {
 
 constexpr const char* kConvertHelp =
-    "Usage: ovrel convert IN OUT\n"
+    "Usage: ovrel convert [--length MIN] IN OUT\n"
     "Converts a session between the formats named by the files' extensions:\n"
     ".svs (session file), .sbg (SBaGen schedule, also played by FFmpeg) and\n"
     ".gnaural (Gnaural schedule). A schedule's first binaural tone gives each\n"
@@ -27,6 +28,7 @@ constexpr const char* kConvertHelp =
     "over) is listed on stderr with the line or entry it came from. Schedules carry\n"
     "no stimulation mode: imported segments get mode IN. An export writes every\n"
     "segment point exactly, sweeps as slides, no fades.\n"
+    "A schedule whose last tone-set plays on with no end gets 30 minutes of it.\n"
     "Exit status 2 for an extension other than .svs, .sbg or .gnaural.\n";
 
 enum class Format { Unknown, Svs, Exchange };
@@ -40,6 +42,15 @@ Format FormatOf(const std::string& path) {
 int Convert(Context& ctx, const CommandLine& line) {
   std::vector<std::string> files;
   for (const QString& file : line.Positional()) files.push_back(file.toStdString());
+  ImportOptions options;
+  if (line.IsSet(QStringLiteral("length"))) {
+    const auto minutes = ParseMinutesText(line.Value(QStringLiteral("length")).toStdString());
+    if (!minutes || *minutes % 60 != 0 || *minutes < 60 ||
+        *minutes > int64_t{kMaxOpenEndMinutes} * 60)
+      return ctx.UsageError("convert", "--length needs whole minutes from 1 to " +
+                                           std::to_string(kMaxOpenEndMinutes) + ".");
+    options.OpenEndMinutes = static_cast<int32_t>(*minutes / 60);
+  }
   if (files.size() != 2) return ctx.UsageError("convert", "give one input and one output file.");
   const std::string& in = files[0];
   const std::string& out = files[1];
@@ -56,7 +67,7 @@ int Convert(Context& ctx, const CommandLine& line) {
     if (!read) return ctx.Failure(read.Error);
     ses = *read.Session;
   } else {
-    const ExchangeRead read = ImportExchangeFile(in);
+    const ExchangeRead read = ImportExchangeFile(in, options);
     if (!read) return ctx.Failure(read.Error);
     for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
     ses = *read.Session;
@@ -86,7 +97,9 @@ std::vector<Command> ConvertCommands() {
   return {{.name = "convert",
            .summary = "convert a session between .svs, .sbg and .gnaural",
            .usage = kConvertHelp,
-           .options = {},
+           .options = {{{QStringLiteral("length")},
+                        QStringLiteral("MIN"),
+                        QStringLiteral("how long an open end plays (1 to 2185 minutes)")}},
            .run = Convert,
            .writesFiles = true}};
 }

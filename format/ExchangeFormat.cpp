@@ -4,11 +4,14 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "fileio/FileBytes.h"
 #include "format/GnauralFormat.h"
 #include "format/LegacyImport.h"
 #include "format/SbgFormat.h"
+#include "session/Sweep.h"
 
 namespace ovrel {
 
@@ -42,25 +45,61 @@ int32_t TakeWhole(double hz, double low, double high, const char* what, const st
   return static_cast<int32_t>(clamped);
 }
 
-Segment SpanSegment(const CourseSpan& span, int32_t units) {
-  Segment seg;
-  seg.Time = units;
-  seg.Mode = kImportedMode;
-  seg.FreqStart = span.BeatStart;
-  seg.FreqEnd = span.BeatEnd;
-  seg.Pitch = span.PitchStart;
-  return seg;
+// A code point that shows nothing or looks like a plain space: format and
+// zero-width characters, the byte-order mark, non-breaking spaces.
+bool IsInvisible(uint32_t cp) {
+  return cp == 0xA0 || cp == 0xAD || (cp >= 0x2000 && cp <= 0x200F) ||
+         (cp >= 0x2028 && cp <= 0x202F) || (cp >= 0x205F && cp <= 0x206F) || cp == 0xFEFF ||
+         cp == 0x3000 || (cp >= 0x80 && cp < 0xA0);
 }
 
-// Halves a sweep until every piece fits a segment.
-void SplitSweep(const Segment& seg, std::vector<Segment>& out) {
-  if (seg.Time <= kMaxSegTime) {
-    out.push_back(seg);
-    return;
+// The UTF-8 sequence at the front of s: its code point and length, or
+// nothing when the bytes are not UTF-8.
+std::optional<std::pair<uint32_t, size_t>> TakeUtf8(std::string_view s) {
+  const auto b0 = static_cast<unsigned char>(s[0]);
+  const size_t n = b0 >= 0xF0 && b0 < 0xF5 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 && b0 < 0xE0 ? 2 : 0;
+  if (n == 0 || s.size() < n) return std::nullopt;
+  uint32_t cp = b0 & (0x7F >> n);
+  for (size_t i = 1; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if ((b & 0xC0) != 0x80) return std::nullopt;
+    cp = cp << 6 | (b & 0x3F);
   }
-  const auto [first, second] = SplitSegmentInHalves(seg);
-  SplitSweep(first, out);
-  SplitSweep(second, out);
+  const bool shortest = n == 2 || (n == 3 && cp >= 0x800) || (n == 4 && cp >= 0x10000);
+  if (!shortest || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return std::nullopt;
+  return std::make_pair(cp, n);
+}
+
+// The segments made so far, with the origin of each.
+struct Pieces {
+  std::vector<Segment> Segs;
+  std::vector<std::string> Origins;
+  std::vector<double> SourceStarts;
+};
+
+// The span's segments over `units`, cut as the sweep designer cuts.
+size_t AppendPieces(const CourseSpan& span, int32_t units, double sourceStart, Pieces& out) {
+  SweepParameters p;
+  p.FreqFrom = span.BeatStart;
+  p.FreqTo = span.BeatEnd;
+  p.Units = units;
+  p.PitchFrom = p.PitchTo = span.PitchStart;
+  p.Mode = kImportedMode;
+  const SweepResult sweep = MakeSweep(p);
+  double offset = 0;
+  for (const Segment& seg : sweep.Segments) {
+    out.Segs.push_back(seg);
+    out.Origins.push_back(span.Origin);
+    out.SourceStarts.push_back(sourceStart + std::min(offset, span.Seconds));
+    offset += seg.Time * double{TimeUnit};
+  }
+  return sweep.Segments.size();
+}
+
+bool AnyPlayedAfter(const std::vector<CourseSpan>& spans, size_t i) {
+  for (size_t k = i + 1; k < spans.size(); ++k)
+    if (spans[k].LeftOut.empty() && spans[k].Seconds > 0) return true;
+  return false;
 }
 
 }  // namespace
@@ -101,58 +140,103 @@ std::string ClockText(double seconds) {
   return text;
 }
 
+std::string QuotedInput(std::string_view text) {
+  constexpr size_t kMaxChars = 60;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "\"";
+  size_t chars = 0;
+  while (!text.empty() && chars < kMaxChars) {
+    const auto byte = static_cast<unsigned char>(text[0]);
+    ++chars;
+    if (byte < 0x20 || byte == 0x7F) {
+      out += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+      text.remove_prefix(1);
+    } else if (byte < 0x80) {
+      out += text[0];
+      text.remove_prefix(1);
+    } else if (const auto cp = TakeUtf8(text); !cp) {
+      out += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+      text.remove_prefix(1);
+    } else {
+      if (IsInvisible(cp->first)) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "\\u{%04X}", static_cast<unsigned>(cp->first));
+        out += buf;
+      } else {
+        out += text.substr(0, cp->second);
+      }
+      text.remove_prefix(cp->second);
+    }
+  }
+  if (!text.empty()) out += "...";
+  return out + "\"";
+}
+
 ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& changes) {
   ExchangeRead result;
   // The longest span that could still fit: every segment at 23 units.
   constexpr double kMaxSeconds = double{MaxSegCount} * kMaxSegTime * TimeUnit;
-  std::vector<Segment> segs;
-  for (const CourseSpan& span : spans) {
+  Pieces pieces;
+  double played = 0, leftOut = 0;
+  int64_t unitsBefore = 0;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const CourseSpan& span = spans[i];
     if (!(span.Seconds > 0)) continue;
-    if (span.Seconds > kMaxSeconds) {
+    if (!span.LeftOut.empty()) {
+      leftOut += span.Seconds;
+      changes.Add(span.Origin + ": " + span.LeftOut +
+                  (AnyPlayedAfter(spans, i)
+                       ? "; everything after it plays " + ClockText(leftOut) + " earlier."
+                       : "."));
+      continue;
+    }
+    if (span.Seconds > kMaxSeconds || played + span.Seconds > kMaxSeconds) {
       result.Error = span.Origin + ": the stretch of " + ClockText(span.Seconds) +
-                     " is longer than a session can be (" + ClockText(kMaxSeconds) + ").";
+                     " makes the session longer than a session can be (" + ClockText(kMaxSeconds) +
+                     ").";
       return result;
     }
-    const int32_t units =
-        std::max(int32_t{1}, static_cast<int32_t>(std::nearbyint(span.Seconds / TimeUnit)));
+    const double sourceStart = played + leftOut;
+    played += span.Seconds;
+    const auto unitsAfter = static_cast<int64_t>(std::floor(played / TimeUnit + 0.5));
+    const auto units = static_cast<int32_t>(unitsAfter - unitsBefore);
+    unitsBefore = unitsAfter;
+    if (units <= 0) {
+      changes.Add(span.Origin + ": its " + ClockText(span.Seconds) +
+                  " fall inside one 15-second unit and merge into the stretches around it.");
+      continue;
+    }
     if (std::fabs(units * double{TimeUnit} - span.Seconds) > 1e-6)
       changes.Add(span.Origin + ": the duration " + ClockText(span.Seconds) + " becomes " +
-                  ClockText(units * double{TimeUnit}) + " (whole 15-second units).");
+                  ClockText(units * double{TimeUnit}) +
+                  " (its ends on the 15-second grid of the time from the start).");
     if (span.PitchEnd != span.PitchStart)
       changes.Add(span.Origin + ": the carrier glides from " + std::to_string(span.PitchStart) +
                   " to " + std::to_string(span.PitchEnd) + " Hz; the segment holds " +
                   std::to_string(span.PitchStart) + " Hz.");
-    const Segment seg = SpanSegment(span, units);
-    const size_t before = segs.size();
-    if (units <= kMaxSegTime) {
-      segs.push_back(seg);
-    } else if (seg.FreqStart == seg.FreqEnd) {
-      for (int32_t left = units; left > 0; left -= kMaxSegTime) {
-        Segment piece = seg;
-        piece.Time = std::min(left, kMaxSegTime);
-        segs.push_back(piece);
-      }
-    } else {
-      SplitSweep(seg, segs);
-    }
-    if (segs.size() - before > 1)
+    const size_t count = AppendPieces(span, units, sourceStart, pieces);
+    if (count > 1)
       changes.Add(span.Origin + ": " + ClockText(units * double{TimeUnit}) + " is split into " +
-                  std::to_string(segs.size() - before) + " segments of at most 5:45.");
-    if (segs.size() > static_cast<size_t>(MaxSegCount)) {
+                  std::to_string(count) +
+                  " segments of at most 5:45, each following the straight line.");
+    if (pieces.Segs.size() > static_cast<size_t>(MaxSegCount)) {
       result.Error = span.Origin + ": the schedule needs more than " + std::to_string(MaxSegCount) +
                      " segments, more than a session can hold.";
       return result;
     }
   }
-  if (segs.empty()) {
+  if (pieces.Segs.empty()) {
     result.Error = "No stretch of the schedule plays a binaural beat.";
     return result;
   }
   Session ses;
-  ses.SegCount = static_cast<int32_t>(segs.size());
-  for (int32_t k = 1; k <= ses.SegCount; ++k) ses[k] = segs[static_cast<size_t>(k - 1)];
+  ses.SegCount = static_cast<int32_t>(pieces.Segs.size());
+  for (int32_t k = 1; k <= ses.SegCount; ++k) ses[k] = pieces.Segs[static_cast<size_t>(k - 1)];
   result.Session = ses;
   result.Changes = changes.Items();
+  result.SegmentOrigins = std::move(pieces.Origins);
+  result.SegmentSourceStarts = std::move(pieces.SourceStarts);
+  result.LeftOutSeconds = leftOut;
   return result;
 }
 
@@ -186,7 +270,7 @@ ExchangeKind ExchangeKindOf(const std::string& path) {
   return ExchangeKind::None;
 }
 
-ExchangeRead ImportExchangeFile(const std::string& path) {
+ExchangeRead ImportExchangeFile(const std::string& path, const ImportOptions& options) {
   const ExchangeKind kind = ExchangeKindOf(path);
   ExchangeRead result;
   if (kind == ExchangeKind::None) {
@@ -198,7 +282,8 @@ ExchangeRead ImportExchangeFile(const std::string& path) {
     result.Error = file.Error;
     return result;
   }
-  result = kind == ExchangeKind::Sbg ? ReadSbgText(*file.Bytes) : ReadGnauralText(*file.Bytes);
+  result =
+      kind == ExchangeKind::Sbg ? ReadSbgText(*file.Bytes, options) : ReadGnauralText(*file.Bytes);
   if (!result) result.Error = path + ": " + result.Error;
   return result;
 }

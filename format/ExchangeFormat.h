@@ -35,11 +35,35 @@ struct ExchangeRead {
   std::optional<ovrel::Session> Session;  // set on success
   std::vector<std::string> Changes;       // every change, "line 12: ..." or "entry 3: ..."
   std::string Error;                      // on failure: what is wrong and where
+  // Where each segment of Session came from ("line 12"), segment 1 first,
+  // and the time in the source where it starts (the source's first time
+  // line or entry at 0).
+  std::vector<std::string> SegmentOrigins;
+  std::vector<double> SegmentSourceStarts;
+  double LeftOutSeconds = 0;  // the source's time that was left out
   explicit operator bool() const { return Session.has_value(); }
 };
 
+// The length an import gives a tone-set that plays on with no end (the
+// schedule's last one, or its only one), in minutes.
+inline constexpr int32_t kDefaultOpenEndMinutes = 30;
+inline constexpr int32_t kMaxOpenEndMinutes = 2185;  // a whole session of 380 long segments
+
+struct ImportOptions {
+  int32_t OpenEndMinutes = kDefaultOpenEndMinutes;
+};
+
+// Text from the input as a message quotes it: in double quotes, with
+// control characters, bytes that are not UTF-8 and invisible characters
+// (byte-order mark, zero-width and non-breaking spaces, ...) shown as
+// \xNN or \u{XXXX}, shortened after 60 characters.
+std::string QuotedInput(std::string_view text);
+
 // One stretch of the imported course: its length, and the beat and the
-// carrier (already whole hertz and in range) at its start and its end.
+// carrier (already whole hertz and in range) at its start and its end. A
+// stretch with LeftOut set ("1:00 of \"rest\", which has no binaural tone,
+// are left out") is silence or sound the device cannot play: it is left out
+// and listed with how far everything after it moves.
 struct CourseSpan {
   double Seconds = 0;
   int32_t BeatStart = 10;
@@ -47,6 +71,7 @@ struct CourseSpan {
   int32_t PitchStart = 100;
   int32_t PitchEnd = 100;
   std::string Origin;  // "line 12", "entry 3"
+  std::string LeftOut;
 };
 
 // The beat's magnitude rounded to whole hertz and clamped to 1..48; a
@@ -55,12 +80,14 @@ int32_t TakeBeat(double hz, const std::string& origin, ChangeList& changes);
 // The carrier rounded to whole hertz and clamped to 48..400, listed likewise.
 int32_t TakePitch(double hz, const std::string& origin, ChangeList& changes);
 
-// Turns the spans into segments: durations in whole 15-second units
-// (rounded, at least one unit), a pitch glide held at its start pitch, a
-// span longer than 23 units split (a steady one into 23-unit pieces and a
-// rest, a sweep in halves at the rounded midpoint frequency, as the legacy
-// import splits). Every change is listed. Fails with the reason when no
-// span is left or the session would need more than MaxSegCount segments.
+// Turns the spans into segments. The boundaries between the spans are
+// rounded to the 15-second grid by their time from the start (not each
+// duration on its own), so the total stays within 7.5 s of the source; a
+// span that falls inside one unit merges into its neighbours. A pitch glide
+// is held at its start pitch; a span longer than 23 units is cut as the
+// sweep designer cuts, each piece following the straight line with its ends
+// rounded to whole hertz. Every change is listed. Fails with the reason when
+// no span is left or the session would need more than MaxSegCount segments.
 ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& changes);
 
 // A time as the lists show it: "m:ss", "h:mm:ss", with a fraction of a
@@ -93,7 +120,7 @@ ExchangeKind ExchangeKindOf(const std::string& path);
 
 // Reads the .sbg or .gnaural file at path (through the bounded reader).
 // Fails on another extension.
-ExchangeRead ImportExchangeFile(const std::string& path);
+ExchangeRead ImportExchangeFile(const std::string& path, const ImportOptions& options = {});
 // Writes the session to path as .sbg or .gnaural (through the atomic writer).
 // A session with a negative frequency or time, or a pitch of 0 or less
 // (possible only from a session file), is refused and nothing is written.

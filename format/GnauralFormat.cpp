@@ -50,6 +50,7 @@ struct Entry {
   double Seconds = 0;
   int32_t Beat = 0;
   int32_t Pitch = 0;
+  bool Silent = false;  // at volume 0 in both ears
   std::string Origin;
 };
 
@@ -59,20 +60,79 @@ ExchangeRead Failure(std::string error) {
   return r;
 }
 
-// A count element of el that must hold a whole number.
-std::optional<int64_t> Count(const XmlElement& el, const char* name, std::string& error) {
+// The elements of el named name, in file order.
+std::vector<const XmlElement*> Children(const XmlElement& el, std::string_view name) {
+  std::vector<const XmlElement*> out;
+  for (const XmlElement& c : el.Children)
+    if (c.Name == name) out.push_back(&c);
+  return out;
+}
+
+// Compares a count element of el with the number of elements there are.
+// The program's own readers count the elements and ignore the counts, so
+// a disagreement (or a missing or unreadable count) is only listed.
+void CheckCount(const XmlElement& el, const char* name, size_t actual, const std::string& what,
+                ChangeList& changes) {
   const XmlElement* c = el.Child(name);
-  if (!c) {
-    error = "<" + std::string(name) + "> is missing.";
-    return std::nullopt;
+  const auto v = c ? Whole(c->Text) : std::nullopt;
+  if (v && *v == static_cast<int64_t>(actual)) return;
+  changes.Add(what + "<" + name + "> says " +
+              (c ? QuotedInput(Trim(c->Text)) : std::string("nothing")) + ", but there are " +
+              std::to_string(actual) + "; the " + std::to_string(actual) + " are read.");
+}
+
+// One entry's duration, beat and carrier, or the reason it is unusable.
+std::optional<Entry> ReadEntry(const XmlElement& e, const std::string& origin, ChangeList& changes,
+                               std::string& error) {
+  double values[3] = {};
+  const char* names[3] = {"duration", "beatfreq", "basefreq"};
+  for (int k = 0; k < 3; ++k) {
+    const std::string* a = e.Attribute(names[k]);
+    const auto n = a ? Number(*a) : std::nullopt;
+    if (!n || (k != 1 && *n < 0) || std::fabs(*n) > 1e9) {
+      error = origin + " (line " + std::to_string(e.Line) + "): its " + names[k] +
+              (a ? " " + QuotedInput(*a) + " is not a usable number." : " is missing.");
+      return std::nullopt;
+    }
+    values[k] = *n;
   }
-  const auto v = Whole(c->Text);
-  if (!v || *v < 0) {
-    error = "line " + std::to_string(c->Line) + ": <" + name + "> holds \"" + Excerpt(c->Text) +
-            "\", not a count.";
-    return std::nullopt;
+  Entry entry;
+  entry.Origin = origin;
+  entry.Seconds = values[0];
+  const std::string* left = e.Attribute("volume_left");
+  const std::string* right = e.Attribute("volume_right");
+  entry.Silent = left && right && Number(*left).value_or(1) == 0 && Number(*right).value_or(1) == 0;
+  if (!entry.Silent) {
+    entry.Beat = TakeBeat(values[1], origin, changes);
+    entry.Pitch = TakePitch(values[2], origin, changes);
   }
-  return v;
+  return entry;
+}
+
+// A voice's type number, or nothing when it has none.
+std::optional<int64_t> VoiceType(const XmlElement& voice) {
+  const XmlElement* typeEl = voice.Child("type");
+  return typeEl ? Whole(typeEl->Text) : std::nullopt;
+}
+
+std::string TypeName(int64_t type) {
+  return type >= 0 && type < static_cast<int64_t>(kVoiceTypes.size())
+             ? kVoiceTypes[static_cast<size_t>(type)]
+             : "type " + std::to_string(type);
+}
+
+// Each entry glides to the next one's values; the last to the first's, as
+// the schedule starts over. An entry at volume 0 is silence, left out.
+std::vector<CourseSpan> EntrySpans(const std::vector<Entry>& es) {
+  std::vector<CourseSpan> spans;
+  for (size_t i = 0; i < es.size(); ++i) {
+    const Entry& next = es[(i + 1) % es.size()];
+    const Entry& to = next.Silent ? es[i] : next;
+    CourseSpan span{es[i].Seconds, es[i].Beat, to.Beat, es[i].Pitch, to.Pitch, es[i].Origin, {}};
+    if (es[i].Silent) span.LeftOut = ClockText(es[i].Seconds) + " at volume 0 are left out";
+    spans.push_back(span);
+  }
+  return spans;
 }
 
 }  // namespace
@@ -84,45 +144,23 @@ ExchangeRead ReadGnauralText(std::string_view text) {
   if (root.Name != "schedule")
     return Failure("The root element is <" + root.Name + ">, not <schedule>.");
 
-  std::string error;
-  const auto voiceCount = Count(root, "voicecount", error);
-  if (!voiceCount) return Failure(error);
-  const auto totalEntries = Count(root, "totalentrycount", error);
-  if (!totalEntries) return Failure(error);
-
-  std::vector<const XmlElement*> voices;
-  for (const XmlElement& c : root.Children)
-    if (c.Name == "voice") voices.push_back(&c);
-  if (*voiceCount != static_cast<int64_t>(voices.size()))
-    return Failure("<voicecount> says " + std::to_string(*voiceCount) +
-                   " voices, but the file has " + std::to_string(voices.size()) + ".");
-
   ChangeList changes;
-  int64_t entriesSeen = 0;
+  const std::vector<const XmlElement*> voices = Children(root, "voice");
+  CheckCount(root, "voicecount", voices.size(), "", changes);
+  size_t entriesSeen = 0;
   std::optional<std::vector<Entry>> taken;
+  std::string error;
   for (size_t v = 0; v < voices.size(); ++v) {
     const XmlElement& voice = *voices[v];
     const std::string voiceName = "voice " + std::to_string(v + 1);
-    const auto entryCount = Count(voice, "entrycount", error);
-    if (!entryCount) return Failure(voiceName + ": " + error);
     const XmlElement* entries = voice.Child("entries");
-    std::vector<const XmlElement*> list;
-    if (entries)
-      for (const XmlElement& e : entries->Children)
-        if (e.Name == "entry") list.push_back(&e);
-    if (*entryCount != static_cast<int64_t>(list.size()))
-      return Failure(voiceName + ": <entrycount> says " + std::to_string(*entryCount) +
-                     " entries, but the voice has " + std::to_string(list.size()) + ".");
-    entriesSeen += static_cast<int64_t>(list.size());
-
-    const XmlElement* typeEl = voice.Child("type");
-    const auto type = typeEl ? Whole(typeEl->Text) : std::nullopt;
+    const auto list = entries ? Children(*entries, "entry") : std::vector<const XmlElement*>{};
+    CheckCount(voice, "entrycount", list.size(), voiceName + ": ", changes);
+    entriesSeen += list.size();
+    const auto type = VoiceType(voice);
     if (!type) return Failure(voiceName + ": the voice has no <type> number.");
-    const std::string typeName = *type >= 0 && *type < static_cast<int64_t>(kVoiceTypes.size())
-                                     ? kVoiceTypes[static_cast<size_t>(*type)]
-                                     : "type " + std::to_string(*type);
     if (*type != 0 || taken) {
-      changes.Add(voiceName + " (" + typeName + ") is not taken over.");
+      changes.Add(voiceName + " (" + TypeName(*type) + ") is not taken over.");
       continue;
     }
     const XmlElement* mute = voice.Child("voice_mute");
@@ -130,44 +168,20 @@ ExchangeRead ReadGnauralText(std::string_view text) {
       changes.Add(voiceName + " is muted in the file; it is taken over all the same.");
     std::vector<Entry> got;
     for (size_t i = 0; i < list.size(); ++i) {
-      const XmlElement& e = *list[i];
-      const std::string origin = voiceName + ", entry " + std::to_string(i + 1);
-      double values[3] = {};
-      const char* names[3] = {"duration", "beatfreq", "basefreq"};
-      for (int k = 0; k < 3; ++k) {
-        const std::string* a = e.Attribute(names[k]);
-        const auto n = a ? Number(*a) : std::nullopt;
-        if (!n || (k != 1 && *n < 0) || std::fabs(*n) > 1e9)
-          return Failure(origin + " (line " + std::to_string(e.Line) + "): its " + names[k] +
-                         (a ? " \"" + Excerpt(*a) + "\" is not a usable number." : " is missing."));
-        values[k] = *n;
-      }
-      got.push_back({values[0], TakeBeat(values[1], origin, changes),
-                     TakePitch(values[2], origin, changes), origin});
+      const auto entry =
+          ReadEntry(*list[i], voiceName + ", entry " + std::to_string(i + 1), changes, error);
+      if (!entry) return Failure(error);
+      got.push_back(*entry);
     }
     taken = std::move(got);
   }
-  if (*totalEntries != entriesSeen)
-    return Failure("<totalentrycount> says " + std::to_string(*totalEntries) +
-                   " entries, but the voices have " + std::to_string(entriesSeen) + ".");
+  CheckCount(root, "totalentrycount", entriesSeen, "", changes);
   if (!taken) return Failure("The file has no binaural beat voice (type 0).");
   if (taken->empty()) return Failure("The binaural beat voice has no entries.");
-  if (const XmlElement* loops = root.Child("loops"); loops) {
-    const auto n = Whole(loops->Text);
-    if (n != 1)
-      changes.Add("the schedule's loops (" + Excerpt(Trim(loops->Text)) +
-                  ") are not taken over: the session plays it once.");
-  }
-
-  // Each entry glides to the next one's values; the last to the first's,
-  // as the schedule starts over.
-  std::vector<CourseSpan> spans;
-  const std::vector<Entry>& es = *taken;
-  for (size_t i = 0; i < es.size(); ++i) {
-    const Entry& next = es[(i + 1) % es.size()];
-    spans.push_back({es[i].Seconds, es[i].Beat, next.Beat, es[i].Pitch, next.Pitch, es[i].Origin});
-  }
-  return SpansToSession(spans, changes);
+  if (const XmlElement* loops = root.Child("loops"); loops && Whole(loops->Text) != 1)
+    changes.Add("the schedule's loops (" + Excerpt(Trim(loops->Text)) +
+                ") are not taken over: the session plays it once.");
+  return SpansToSession(EntrySpans(*taken), changes);
 }
 
 std::string GnauralText(const Session& ses, const std::string& sesName,

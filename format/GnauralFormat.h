@@ -14,9 +14,11 @@ namespace ovrel {
 
 // Reads the first binaural voice: each entry with a duration becomes a
 // stretch gliding to the next entry (the last one to the first, as the
-// schedule loops). The counts (<voicecount>, <totalentrycount>, each
-// voice's <entrycount>) must agree with the body; other voices, loops and
-// a muted voice are listed. A file without a binaural voice is refused.
+// schedule loops); an entry at volume 0 is silence and left out. The
+// elements are counted as the program's own readers count them: counts
+// (<voicecount>, <totalentrycount>, each voice's <entrycount>) that disagree
+// are listed. Other voices (a second binaural one too), loops and a muted
+// voice are listed. A file without a binaural voice is refused.
 ExchangeRead ReadGnauralText(std::string_view text);
 
 // The schedule of a session: one binaural voice with one entry per segment

@@ -34,11 +34,10 @@ std::string_view Trim(std::string_view s) {
 }
 
 std::string Quoted(std::string_view s) {
-  return "\"" + Excerpt(s) + "\"";
+  return QuotedInput(s);
 }
 
-// A finite decimal number at the front of s (no sign unless allowSign);
-// s is advanced past it.
+// A finite decimal number at the front of s (no sign); s is advanced past it.
 std::optional<double> TakeNumber(std::string_view& s) {
   double v = 0;
   if (s.empty() || !(IsDigit(s.front()) || s.front() == '.')) return std::nullopt;
@@ -53,12 +52,8 @@ struct Voice {
   int32_t Pitch = 0;
 };
 
-struct ToneSet {
-  int LineNo = 0;
-  bool Block = false;
-  std::optional<Voice> Binaural;  // the first audible binaural tone
-};
-
+// A time line: its time, the tone-set it names and whether it slides into
+// the next line's tone-set.
 struct TimeLine {
   int LineNo = 0;
   double Seconds = 0;
@@ -66,60 +61,100 @@ struct TimeLine {
   bool Slide = false;
 };
 
-// What one tone of a tone-set is; fills voice for a binaural tone with its
-// carrier, beat and amplitude. Returns nothing for a token that is no tone.
-std::optional<std::string> ToneKind(std::string_view tok, double& carrier, double& beat,
-                                    double& amp) {
-  amp = 1;
-  const auto amplitude = [&](std::string_view rest) -> bool {
-    if (rest.empty()) return true;
-    if (rest.front() != '/') return false;
-    rest.remove_prefix(1);
-    const auto a = TakeNumber(rest);
-    if (!a || !rest.empty()) return false;
-    amp = *a;
-    return true;
-  };
-  if (tok == "-") return std::string("silence");
-  for (const char* noise : {"pink", "white", "brown"}) {
-    if (tok.starts_with(noise))
-      return amplitude(tok.substr(std::string_view(noise).size()))
-                 ? std::optional<std::string>(std::string(noise) + " noise")
-                 : std::nullopt;
-  }
-  if (tok.starts_with("mix"))
-    return amplitude(tok.substr(3)) ? std::optional<std::string>("the mix input") : std::nullopt;
-  if (tok.starts_with("bell")) {
-    std::string_view rest = tok.substr(4);
-    if (!TakeNumber(rest) || !amplitude(rest)) return std::nullopt;
-    return std::string("a bell");
-  }
-  std::string_view rest = tok;
-  std::string kind = "binaural";
-  if (tok.starts_with("spin:")) {
-    rest.remove_prefix(5);
-    kind = "spinning noise";
-  } else if (tok.starts_with("wave") && tok.size() > 7 && IsDigit(tok[4]) && IsDigit(tok[5]) &&
-             tok[6] == ':') {
-    rest.remove_prefix(7);
-    kind = "a waveform tone";
-  }
+struct ToneSet {
+  int LineNo = 0;
+  bool Block = false;
+  std::vector<TimeLine> BlockLines;  // a block's lines, their times from its start
+  std::optional<Voice> Binaural;     // the first audible binaural tone
+};
+
+// One tone of a tone-set as the documented syntax writes it.
+struct Tone {
+  std::string Kind;  // "binaural", or what is not taken over ("pink noise", "a bell", ...)
+  double Carrier = 0;
+  double Beat = 0;
+  double Amp = 1;
+};
+
+// "/amplitude" or nothing, all of rest.
+bool TakeAmplitude(std::string_view rest, Tone& tone) {
+  if (rest.empty()) return true;
+  if (rest.front() != '/') return false;
+  rest.remove_prefix(1);
+  const auto a = TakeNumber(rest);
+  if (!a || !rest.empty()) return false;
+  tone.Amp = *a;
+  return true;
+}
+
+// "carrier", "carrier+beat", "carrier-beat" or "carrier@beat" and an
+// amplitude, all of rest.
+bool TakeCarrierAndBeat(std::string_view rest, Tone& tone) {
   const auto c = TakeNumber(rest);
-  if (!c) return std::nullopt;
-  carrier = *c;
-  beat = 0;
+  if (!c) return false;
+  tone.Carrier = *c;
   if (!rest.empty() && (rest.front() == '+' || rest.front() == '-' || rest.front() == '@')) {
     const char sign = rest.front();
     rest.remove_prefix(1);
     const auto b = TakeNumber(rest);
-    if (!b) return std::nullopt;
-    beat = sign == '-' ? -*b : *b;
-    if (sign == '@') kind = kind == "binaural" ? "an isochronic tone" : kind;
-  } else if (kind == "binaural") {
-    kind = "a plain tone";
+    if (!b) return false;
+    tone.Beat = sign == '-' ? -*b : *b;
+    if (sign == '@' && tone.Kind == "binaural") tone.Kind = "an isochronic tone";
+  } else if (tone.Kind == "binaural") {
+    tone.Kind = "a plain tone";
   }
-  if (!amplitude(rest)) return std::nullopt;
-  return kind;
+  return TakeAmplitude(rest, tone);
+}
+
+// The tone a token of a tone-set writes; nothing for a token the documented
+// syntax does not define.
+std::optional<Tone> ReadTone(std::string_view tok) {
+  Tone tone;
+  if (tok == "-") {
+    tone.Kind = "silence";
+    return tone;
+  }
+  for (const char* noise : {"pink", "white", "brown"}) {
+    if (!tok.starts_with(noise)) continue;
+    tone.Kind = std::string(noise) + " noise";
+    return TakeAmplitude(tok.substr(std::string_view(noise).size()), tone)
+               ? std::optional<Tone>(tone)
+               : std::nullopt;
+  }
+  if (tok.starts_with("mix")) {
+    tone.Kind = "the mix input";
+    return TakeAmplitude(tok.substr(3), tone) ? std::optional<Tone>(tone) : std::nullopt;
+  }
+  std::string_view rest = tok;
+  tone.Kind = "binaural";
+  if (tok.starts_with("bell")) {
+    // "bell600/20" or "bell+600/20"
+    rest.remove_prefix(tok.size() > 4 && tok[4] == '+' ? 5 : 4);
+    tone.Kind = "a bell";
+    const auto c = TakeNumber(rest);
+    return c && TakeAmplitude(rest, tone) ? std::optional<Tone>(tone) : std::nullopt;
+  }
+  if (tok.starts_with("spin:")) {
+    rest.remove_prefix(5);
+    tone.Kind = "spinning noise";
+  } else if (tok.starts_with("wave") && tok.size() > 7 && IsDigit(tok[4]) && IsDigit(tok[5]) &&
+             tok[6] == ':') {
+    rest.remove_prefix(7);
+    tone.Kind = "a waveform tone";
+  }
+  return TakeCarrierAndBeat(rest, tone) ? std::optional<Tone>(tone) : std::nullopt;
+}
+
+// Why a token is not read: the part of it that the documented syntax does
+// not define ("iso:", "e=") and what the syntax has instead.
+std::string NotUnderstood(std::string_view tok) {
+  size_t n = 0;
+  while (n < tok.size() && (IsNameChar(tok[n]) && !IsDigit(tok[n]))) ++n;
+  std::string part(tok);
+  if (n > 0 && n < tok.size() && (tok[n] == ':' || tok[n] == '=')) part = tok.substr(0, n + 1);
+  return Quoted(part) + (part.size() < tok.size() ? " in " + Quoted(tok) : std::string()) +
+         " is not understood: the .sbg syntax knows carrier+beat/amplitude, pink, white, brown, "
+         "mix, bell, spin: and waveNN: tones (later programs' additions are not read).";
 }
 
 // A time "hh:mm" or "hh:mm:ss[.f]" at the front of s, in seconds.
@@ -150,13 +185,44 @@ std::optional<double> TakeClock(std::string_view& s) {
   return *h * 3600 + *m * 60 + sec;
 }
 
+// The options with a value, and what the import does without them.
+struct OptionInfo {
+  char Letter;
+  bool HasValue;
+};
+constexpr OptionInfo kOptions[] = {{'F', true}, {'L', true}, {'T', true}, {'m', true},
+                                   {'q', true}, {'r', true}, {'o', true}, {'b', true},
+                                   {'R', true}, {'c', true}, {'w', true}};
+
+bool OptionHasValue(char opt) {
+  for (const OptionInfo& o : kOptions)
+    if (o.Letter == opt) return o.HasValue;
+  return false;
+}
+
+// The words of a line, split at spaces and tabs.
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  line = Trim(line);
+  while (!line.empty()) {
+    size_t n = 0;
+    while (n < line.size() && !IsSpace(line[n])) ++n;
+    words.push_back(line.substr(0, n));
+    line = Trim(line.substr(n));
+  }
+  return words;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 class SbgReader {
  public:
-  explicit SbgReader(std::string_view text) : text_(text) {}
+  SbgReader(std::string_view text, const ImportOptions& options)
+      : text_(text), openEndSeconds_(60.0 * options.OpenEndMinutes) {}
 
   ExchangeRead Read() {
     ExchangeRead fail;
-    size_t pos = 0;
+    size_t pos = text_.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     int lineNo = 0;
     while (pos < text_.size()) {
       const size_t nl = text_.find('\n', pos);
@@ -174,9 +240,9 @@ class SbgReader {
         return fail;
       }
     }
-    if (inBlock_) {
-      fail.Error =
-          "The block that begins on line " + std::to_string(blockLine_) + " has no closing \"}\".";
+    if (block_) {
+      fail.Error = "The block that begins on line " + std::to_string(block_->LineNo) +
+                   " has no closing \"}\".";
       return fail;
     }
     return Convert();
@@ -188,46 +254,47 @@ class SbgReader {
       line = line.substr(0, hash);
     line = Trim(line);
     if (line.empty()) return {};
-    if (inBlock_) {
-      if (line == "}") inBlock_ = false;
-      return {};
-    }
-    if (line.front() == '-' && !begun_) return ReadOptions(line);
+    if (block_) return ReadBlockLine(line, lineNo);
+    if (line.front() == '-' && !begun_) return ReadOptions(line, lineNo);
     begun_ = true;
     if (line.starts_with("NOW") || IsDigit(line.front()) || line.front() == '+')
       return ReadTimeLine(line, lineNo);
     size_t n = 0;
     while (n < line.size() && IsNameChar(line[n])) ++n;
     if (n > 0 && n < line.size() && line[n] == ':') return ReadDefinition(line, n, lineNo);
-    return "\"" + Excerpt(line) + "\" is neither a tone-set, a time line nor a comment.";
+    return Quoted(line) + " is neither a tone-set, a time line nor a comment.";
   }
 
-  std::string ReadOptions(std::string_view line) {
-    std::vector<std::string_view> words;
-    while (!line.empty()) {
-      size_t n = 0;
-      while (n < line.size() && !IsSpace(line[n])) ++n;
-      words.push_back(line.substr(0, n));
-      line = Trim(line.substr(n));
-    }
+  std::string ReadOptions(std::string_view line, int lineNo) {
+    const std::vector<std::string_view> words = Words(line);
     for (size_t w = 0; w < words.size(); ++w) {
       if (!words[w].starts_with("-")) return "the option line holds " + Quoted(words[w]) + ".";
+      std::string dropped;
       for (const char opt : words[w].substr(1)) {
         if (opt == 'p' || opt == 'i')
           return "the file asks for a built-in program (-" + std::string(1, opt) +
                  "), which cannot be imported.";
         if (opt == 'E') endAtLast_ = true;
-        if (opt == 'F' || opt == 'L' || opt == 'T' || opt == 'm' || opt == 'q' || opt == 'r') {
-          if (++w >= words.size()) return "the option -" + std::string(1, opt) + " has no value.";
+        if (opt == 'S' || opt == 'E') continue;  // the session starts at the first line anyway
+        std::string text = "-" + std::string(1, opt);
+        if (OptionHasValue(opt)) {
+          if (++w >= words.size()) return "the option " + text + " has no value.";
+          text += " " + std::string(words[w]);
           if (opt == 'F') {
             std::string_view v = words[w];
             const auto ms = TakeNumber(v);
             if (!ms || !v.empty()) return "the fade time " + Quoted(words[w]) + " is no number.";
             fadeMs_ = *ms;
+            if (*ms == 0) break;  // no fades, as a session plays
           }
+          dropped = text;
           break;
         }
+        dropped += dropped.empty() ? text : " " + text;
       }
+      if (!dropped.empty())
+        changes_.Add("line " + std::to_string(lineNo) + ": the option " + Excerpt(dropped) +
+                     " is not taken over.");
     }
     return {};
   }
@@ -239,7 +306,6 @@ class SbgReader {
     if (!body.empty() && !IsSpace(body.front()))
       return "a space must follow \"" + Excerpt(name) + ":\".";
     body = Trim(body);
-    const std::string origin = "line " + std::to_string(lineNo);
     // A waveform shape ("wave00: 0 3 5 ..."), used by waveform tones.
     if (name.size() == 6 && name.starts_with("wave") && IsDigit(name[4]) && IsDigit(name[5]))
       return {};
@@ -248,32 +314,92 @@ class SbgReader {
     set.LineNo = lineNo;
     if (body == "{") {
       set.Block = true;
-      inBlock_ = true;
-      blockLine_ = lineNo;
       toneSets_[name] = set;
+      block_ = &toneSets_[name];
       return {};
     }
     if (body.empty()) return "the tone-set " + Quoted(name) + " holds no tone.";
-    while (!body.empty()) {
-      size_t n = 0;
-      while (n < body.size() && !IsSpace(body[n])) ++n;
-      const std::string_view tok = body.substr(0, n);
-      body = Trim(body.substr(n));
-      double carrier = 0, beat = 0, amp = 1;
-      const auto kind = ToneKind(tok, carrier, beat, amp);
-      if (!kind) return Quoted(tok) + " is not a tone.";
-      if (*kind == "silence") continue;
-      if (*kind == "binaural" && amp > 0 && !set.Binaural) {
-        set.Binaural =
-            Voice{TakeBeat(beat, origin, changes_), TakePitch(carrier, origin, changes_)};
-        anyBinaural_ = true;
-        continue;
-      }
-      changes_.Add(origin + ": " +
-                   (*kind == "binaural" ? std::string("a further binaural tone") : *kind) + " (" +
-                   Excerpt(tok) + ") is not taken over.");
+    for (const std::string_view tok : Words(body)) {
+      const auto tone = ReadTone(tok);
+      if (!tone) return NotUnderstood(tok);
+      TakeTone(*tone, tok, "line " + std::to_string(lineNo), set);
     }
     toneSets_[name] = set;
+    return {};
+  }
+
+  // Takes the first audible binaural tone of a set as its voice and lists
+  // every other tone that is not silence.
+  void TakeTone(const Tone& tone, std::string_view tok, const std::string& origin, ToneSet& set) {
+    if (tone.Kind == "silence") return;
+    std::string what = tone.Kind;
+    if (tone.Kind == "binaural") {
+      if (tone.Amp <= 0) {
+        what = "a silent tone";
+      } else if (tone.Beat == 0) {
+        what = "a tone without a beat";
+      } else if (set.Binaural) {
+        what = "a further binaural tone";
+      } else {
+        set.Binaural =
+            Voice{TakeBeat(tone.Beat, origin, changes_), TakePitch(tone.Carrier, origin, changes_)};
+        if (tone.Beat < 0)
+          changes_.Add(origin + ": the beat of " + Excerpt(tok) +
+                       " is negative, which puts the higher tone in the other ear; the session "
+                       "has no side and plays " +
+                       std::to_string(set.Binaural->Beat) + " Hz.");
+        anyBinaural_ = true;
+        return;
+      }
+    }
+    changes_.Add(origin + ": " + what + " (" + Excerpt(tok) + ") is not taken over.");
+  }
+
+  // A time line inside a block: "+hh:mm[:ss] [fade] name [->]", or the "}"
+  // that ends it.
+  std::string ReadBlockLine(std::string_view line, int lineNo) {
+    if (line == "}") {
+      block_ = nullptr;
+      return {};
+    }
+    if (line.front() != '+')
+      return "a block holds only +hh:mm time lines, not " + Quoted(line) + ".";
+    std::string_view s = line;
+    double rel = 0;
+    while (!s.empty() && s.front() == '+') {
+      s.remove_prefix(1);
+      const auto t = TakeClock(s);
+      if (!t) return "the time in " + Quoted(line) + " is not +hh:mm or +hh:mm:ss.";
+      rel += *t;
+    }
+    TimeLine tl;
+    if (std::string error = ReadLineEnd(s, line, tl); !error.empty()) return error;
+    tl.LineNo = lineNo;
+    tl.Seconds = rel;
+    if (!block_->BlockLines.empty() && rel < block_->BlockLines.back().Seconds)
+      return "the time " + ClockText(rel) + " comes before the previous line's.";
+    block_->BlockLines.push_back(tl);
+    return {};
+  }
+
+  // The rest of a time line after its time: " [fade] name [->]".
+  std::string ReadLineEnd(std::string_view s, std::string_view line, TimeLine& tl) {
+    if (s.empty() || !IsSpace(s.front())) return "the time line " + Quoted(line) + " has no name.";
+    s = Trim(s);
+    // A fade ("<>", "--", "==", ...) before the name.
+    if (s.size() >= 2 && (s[0] == '<' || s[0] == '-' || s[0] == '=') &&
+        (s[1] == '>' || s[1] == '-' || s[1] == '='))
+      s = Trim(s.substr(2));
+    size_t n = 0;
+    while (n < s.size() && IsNameChar(s[n])) ++n;
+    if (n == 0) return "the time line " + Quoted(line) + " has no name.";
+    tl.Name = std::string(s.substr(0, n));
+    s = Trim(s.substr(n));
+    if (s.starts_with("->")) {
+      tl.Slide = true;
+      s = Trim(s.substr(2));
+    }
+    if (!s.empty()) return "the time line ends in " + Quoted(s) + ", which is not understood.";
     return {};
   }
 
@@ -290,52 +416,98 @@ class SbgReader {
       type = 'T';
       abs = *t;
     }
-    double rel = 0;
+    double rel = 0, last = 0;
     while (!s.empty() && s.front() == '+') {
       s.remove_prefix(1);
       const auto t = TakeClock(s);
       if (!t) return "the time in " + Quoted(line) + " is not +hh:mm or +hh:mm:ss.";
       rel += *t;
+      last = *t;
     }
-    if (s.empty() || !IsSpace(s.front())) return "the time line " + Quoted(line) + " has no name.";
-    s = Trim(s);
+    TimeLine tl;
+    if (std::string error = ReadLineEnd(s, line, tl); !error.empty()) return error;
+    // "NOW+20:33:00+00:00:01": the lines after it count from NOW+20:33:00.
+    if (type != 0) {
+      abs += rel - last;
+      rel = last;
+    }
     if (type != 0) {
       if (timeType_ != 0 && timeType_ != type)
         return "the file mixes NOW and clock times, so their order is not known.";
       timeType_ = type;
       if (type == 'T') {
         base_ = abs + dayOffset_;
+        // A clock time before the previous line's is on the next day; an
+        // equal one is the same moment.
         if (!lines_.empty() && base_ + rel < lines_.back().Seconds) {
-          dayOffset_ += kDay;  // a clock time past midnight
+          dayOffset_ += kDay;
           base_ += kDay;
         }
       } else {
-        base_ = 0;
+        base_ = abs;
       }
     } else if (timeType_ == 0) {
       return "a relative time comes before any NOW or clock time.";
     }
-    // A fade ("<>", "--", "==", ...) before the name.
-    if (s.size() >= 2 && (s[0] == '<' || s[0] == '-' || s[0] == '=') &&
-        (s[1] == '>' || s[1] == '-' || s[1] == '='))
-      s = Trim(s.substr(2));
-    size_t n = 0;
-    while (n < s.size() && IsNameChar(s[n])) ++n;
-    if (n == 0) return "the time line " + Quoted(line) + " has no name.";
-    TimeLine tl;
     tl.LineNo = lineNo;
     tl.Seconds = base_ + rel;
-    tl.Name = std::string(s.substr(0, n));
-    s = Trim(s.substr(n));
-    if (s.starts_with("->")) {
-      tl.Slide = true;
-      s = Trim(s.substr(2));
-    }
-    if (!s.empty()) return "the time line ends in " + Quoted(s) + ".";
     if (!lines_.empty() && tl.Seconds < lines_.back().Seconds)
       return "the time " + ClockText(tl.Seconds) + " comes before the previous line's.";
     lines_.push_back(tl);
     return {};
+  }
+
+  // The time lines with each block put in at its line's time, as far as
+  // the next line.
+  std::vector<TimeLine> Expanded() const {
+    std::vector<TimeLine> out;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+      const auto it = toneSets_.find(lines_[i].Name);
+      if (it == toneSets_.end() || !it->second.Block || it->second.BlockLines.empty()) {
+        out.push_back(lines_[i]);
+        continue;
+      }
+      const double until = i + 1 < lines_.size() ? lines_[i + 1].Seconds : 1e300;
+      for (TimeLine tl : it->second.BlockLines) {
+        tl.Seconds += lines_[i].Seconds;
+        if (tl.Seconds >= until) break;
+        out.push_back(tl);
+      }
+    }
+    return out;
+  }
+
+  // The stretch from line tl to next (nullptr: the open end of the last line).
+  CourseSpan Span(const TimeLine& tl, const TimeLine* next) {
+    CourseSpan span;
+    span.Origin = "line " + std::to_string(tl.LineNo);
+    span.Seconds = next ? next->Seconds - tl.Seconds : openEndSeconds_;
+    const ToneSet& set = toneSets_.at(tl.Name);
+    if (set.Block) {
+      span.LeftOut = "the empty block " + Quoted(tl.Name) + " and its " + ClockText(span.Seconds) +
+                     " are left out";
+      return span;
+    }
+    if (!set.Binaural) {
+      span.LeftOut = ClockText(span.Seconds) + " of " + Quoted(tl.Name) +
+                     ", which has no binaural tone, are left out";
+      return span;
+    }
+    Voice end = *set.Binaural;
+    const ToneSet* nextSet = next ? &toneSets_.at(next->Name) : nullptr;
+    if (nextSet && tl.Slide && nextSet->Binaural) {
+      end = *nextSet->Binaural;
+    } else if (nextSet && !tl.Slide && fadeMs_ > 0 && nextSet->Binaural &&
+               (nextSet->Binaural->Beat != set.Binaural->Beat ||
+                nextSet->Binaural->Pitch != set.Binaural->Pitch)) {
+      changes_.Add(span.Origin + ": the fade into line " + std::to_string(next->LineNo) +
+                   " becomes a step at its time.");
+    }
+    span.BeatStart = set.Binaural->Beat;
+    span.BeatEnd = end.Beat;
+    span.PitchStart = set.Binaural->Pitch;
+    span.PitchEnd = end.Pitch;
+    return span;
   }
 
   ExchangeRead Convert() {
@@ -350,6 +522,16 @@ class SbgReader {
       fail.Error = "The file has no time lines.";
       return fail;
     }
+    for (const auto& [name, set] : toneSets_) {
+      for (const TimeLine& tl : set.BlockLines) {
+        const auto it = toneSets_.find(tl.Name);
+        if (it == toneSets_.end() || it->second.Block) {
+          fail.Error = "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
+                       (it == toneSets_.end() ? " is not defined." : " is a block inside a block.");
+          return fail;
+        }
+      }
+    }
     for (const TimeLine& tl : lines_) {
       if (!toneSets_.count(tl.Name)) {
         fail.Error = "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
@@ -357,54 +539,26 @@ class SbgReader {
         return fail;
       }
     }
+    const std::vector<TimeLine> lines = Expanded();
     std::vector<CourseSpan> spans;
-    for (size_t i = 0; i + 1 < lines_.size(); ++i) {
-      const TimeLine& tl = lines_[i];
-      const TimeLine& next = lines_[i + 1];
-      const std::string origin = "line " + std::to_string(tl.LineNo);
-      const double seconds = next.Seconds - tl.Seconds;
-      if (seconds <= 0) continue;
-      const ToneSet& set = toneSets_.at(tl.Name);
-      if (set.Block) {
-        changes_.Add(origin + ": the block " + Quoted(tl.Name) + " is not taken over; its " +
-                     ClockText(seconds) + " are left out.");
-        continue;
-      }
-      if (!set.Binaural) {
-        changes_.Add(origin + ": " + ClockText(seconds) + " of " + Quoted(tl.Name) +
-                     ", which has no binaural tone, are left out.");
-        continue;
-      }
-      Voice end = *set.Binaural;
-      const ToneSet& nextSet = toneSets_.at(next.Name);
-      if (tl.Slide && nextSet.Binaural) {
-        end = *nextSet.Binaural;
-      } else if (!tl.Slide && fadeMs_ > 0 && nextSet.Binaural &&
-                 (nextSet.Binaural->Beat != set.Binaural->Beat ||
-                  nextSet.Binaural->Pitch != set.Binaural->Pitch)) {
-        changes_.Add(origin + ": the fade into line " + std::to_string(next.LineNo) +
-                     " becomes a step at its time.");
-      }
-      spans.push_back(
-          {seconds, set.Binaural->Beat, end.Beat, set.Binaural->Pitch, end.Pitch, origin});
-    }
-    const TimeLine& last = lines_.back();
-    if (!endAtLast_) {
-      const ToneSet& set = toneSets_.at(last.Name);
-      if (set.Block || set.Binaural)
-        changes_.Add("line " + std::to_string(last.LineNo) + ": the last time line's " +
-                     Quoted(last.Name) + " plays on with no end; the session ends there.");
+    for (size_t i = 0; i + 1 < lines.size(); ++i) spans.push_back(Span(lines[i], &lines[i + 1]));
+    const TimeLine& last = lines.back();
+    if (!endAtLast_ && toneSets_.at(last.Name).Binaural) {
+      changes_.Add("line " + std::to_string(last.LineNo) + ": the last time line's " +
+                   Quoted(last.Name) + " plays on with no end; the session gives it " +
+                   ClockText(openEndSeconds_) + ".");
+      spans.push_back(Span(last, nullptr));
     }
     return SpansToSession(spans, changes_);
   }
 
   std::string_view text_;
+  double openEndSeconds_;
   ChangeList changes_;
   std::map<std::string, ToneSet> toneSets_;
   std::vector<TimeLine> lines_;
-  bool begun_ = false;  // a tone-set or time line was read: options are over
-  bool inBlock_ = false;
-  int blockLine_ = 0;
+  bool begun_ = false;        // a tone-set or time line was read: options are over
+  ToneSet* block_ = nullptr;  // the block being read
   bool anyBinaural_ = false;
   bool endAtLast_ = false;
   double fadeMs_ = kDefaultFadeMs;
@@ -430,8 +584,8 @@ std::string CommentText(std::string s) {
 
 }  // namespace
 
-ExchangeRead ReadSbgText(std::string_view text) {
-  return SbgReader(text).Read();
+ExchangeRead ReadSbgText(std::string_view text, const ImportOptions& options) {
+  return SbgReader(text, options).Read();
 }
 
 std::string SbgText(const Session& ses, const std::string& sesName, const std::string& producer) {

@@ -62,4 +62,30 @@ TEST_F(ConvertCommandTest, ListsChangesOnStderrAndRefusesWhatItCannotRead) {
   EXPECT_EQ(ovrel({"convert", "Wild.sbg"}).status, 2);
 }
 
+TEST_F(ConvertCommandTest, WarnsOfLostModesWhicheverSegmentHasOne) {
+  // The first segment is in mode IN; only the second one (LR) is lost.
+  QByteArray later = kSession;
+  later.replace("\r\n4,10,14,", "\r\n36,10,14,").replace("\r\n40,14,", "\r\n8,14,");
+  write("Later.svs", later);
+  const Outcome o = ovrel({"convert", "Later.svs", "Later.gnaural"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("Later.gnaural: the segments' modes are not part of this format; segment 2"),
+            std::string::npos)
+      << o.err;
+}
+
+TEST_F(ConvertCommandTest, LengthSetsHowLongAnOpenEndPlays) {
+  write("Alpha.sbg", "## Alpha 10 Hz\n\nts: pink/40 300+10/10\n\n0:00 ts");
+  Outcome o = ovrel({"convert", "--length", "12", "Alpha.sbg", "Alpha.gnaural"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("Alpha.sbg: line 5: the last time line's \"ts\" plays on with no end; the "
+                       "session gives it 12:00."),
+            std::string::npos)
+      << o.err;
+  EXPECT_TRUE(read("Alpha.gnaural").contains("<totaltime>720</totaltime>"));
+  for (const char* bad : {"0", "1:30", "2186", "x"})
+    EXPECT_EQ(ovrel({"convert", "--length", bad, "Alpha.sbg", "B.svs"}).status, 2) << bad;
+  EXPECT_EQ(ovrel({"convert", "Alpha.sbg", "--length"}).status, 2);
+}
+
 }  // namespace

@@ -25,12 +25,16 @@ TEST_F(EditorSchedule, ImportListsEveryChangeInABoxAndCanBeUndone) {
   EXPECT_EQ(dialogs_.Calls()[1].File.Filter, kScheduleFilter);
   const MessageRequest& box = dialogs_.Calls()[2].Message;
   EXPECT_EQ(box.Icon, MsgIcon::Information);
-  EXPECT_TRUE(box.Text.contains("3 places")) << box.Text.toStdString();
+  EXPECT_TRUE(box.Text.contains("4 places")) << box.Text.toStdString();
   EXPECT_TRUE(box.Detail.contains("line 1: the beat 7.5 Hz is rounded to 8 Hz"));
   EXPECT_TRUE(box.Detail.contains("line 1: pink noise (pink/20) is not taken over"));
-  EXPECT_TRUE(box.Detail.contains("line 4: the last time line's \"a\" plays on"));
+  // The last tone-set plays on with no end: it is given 30 minutes, in 6
+  // segments.
+  EXPECT_TRUE(
+      box.Detail.contains("line 4: the last time line's \"a\" plays on with no end; the "
+                          "session gives it 30:00."));
 
-  ASSERT_EQ(st().Ses.SegCount, 2);
+  ASSERT_EQ(st().Ses.SegCount, 2 + 6);
   EXPECT_EQ(st().Ses[1], (Segment{8, kImportedMode, 8, 8, 200}));
   EXPECT_EQ(st().SesName, "Evening");
   EXPECT_EQ(st().SesFileName, "");
@@ -47,13 +51,13 @@ TEST_F(EditorSchedule, AFileThatCannotBeImportedIsReportedAndChangesNothing) {
   const QString bad = path("Broken.gnaural");
   writeFile(bad,
             "<schedule><voicecount>3</voicecount><totalentrycount>0</totalentrycount>"
-            "</schedule>");
+            "<voice><type>1</type></voice></schedule>");
   dialogs_.AnswerButton(MsgResult::Ok);
   form_->OpenSessionFile(bad);  // Open imports a schedule
   ASSERT_FALSE(dialogs_.Calls().empty());
   const MessageRequest& box = dialogs_.Calls().back().Message;
   EXPECT_EQ(box.Icon, MsgIcon::Error);
-  EXPECT_TRUE(box.Detail.contains("<voicecount> says 3 voices, but the file has 0"))
+  EXPECT_TRUE(box.Detail.contains("The file has no binaural beat voice"))
       << box.Detail.toStdString();
   EXPECT_EQ(st().Ses.SegCount, before.SegCount);
   EXPECT_EQ(st().Ses[2], before[2]);

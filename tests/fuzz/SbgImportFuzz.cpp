@@ -10,6 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  ovrel::CheckImportedSchedule(ovrel::ReadSbgText(text), ovrel::ReadSbgText, ovrel::SbgText);
+  const auto read = [](std::string_view t) { return ovrel::ReadSbgText(t); };
+  ovrel::CheckImportedSchedule(read(text), read, ovrel::SbgText);
   return 0;
 }
