@@ -14,11 +14,12 @@
 #include "cli/DeviceSession.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/PortDescription.h"
+#include "device/serial/PortLock.h"
 #include "device/serial/SerialPort.h"
-#include "library/LibraryFileRead.h"
-#include "library/LibraryImage.h"
 #include "fileio/AtomicFile.h"
 #include "fileio/FileBytes.h"
+#include "library/LibraryFileRead.h"
+#include "library/LibraryImage.h"
 #include "storage/BackupHistory.h"
 
 namespace ovrel::cli {
@@ -28,7 +29,9 @@ constexpr const char* kPortsHelp =
     "Usage: ovrel ports [--long]\n"
     "Lists the serial ports that autodetection probes, one a line. With\n"
     "--long, each path is followed by a tab and what the system knows of the\n"
-    "port (USB manufacturer, product, serial number, /dev/serial/by-id names).\n";
+    "port (USB manufacturer, product, serial number, /dev/serial/by-id names),\n"
+    "and another tab and the lock file a device command locks the port with (in\n"
+    "/run/lock, or in $XDG_RUNTIME_DIR where /run/lock may not be written).\n";
 
 constexpr const char* kDetectHelp =
     "Usage: ovrel detect\n"
@@ -84,7 +87,9 @@ constexpr const char* kBackupsHelp =
     "Lists the backup history, oldest first: when each memory was read (UTC),\n"
     "why it was kept (\"before upload\", \"before add\", \"before edit\" or\n"
     "\"read\"), its sessions, its size in bytes, whether it holds a sound\n"
-    "session library (\"sound\"; \"link\" for a link, else \"broken\") and its file.\n";
+    "session library (\"sound\"; \"empty\" for the memory of a device that was\n"
+    "never written, all its bytes 0x00 or 0xFF; \"link\" for a link, else \"broken\")\n"
+    "and its file.\n";
 
 // What a device command accepts.
 struct Takes {
@@ -199,7 +204,8 @@ int Ports(Context& ctx, const std::vector<std::string>& args) {
   if (!ctx.Json()) {
     for (const QString& p : ports) {
       ctx.Out() << qPrintable(p);
-      if (a->Long) ctx.Out() << "\t" << qPrintable(PortDescription(p));
+      if (a->Long)
+        ctx.Out() << "\t" << qPrintable(PortDescription(p)) << "\t" << qPrintable(PortLockFile(p));
       ctx.Out() << "\n";
     }
   }
@@ -246,7 +252,10 @@ QString BackupProblem(const BackupEntry& entry, const LibraryFileRead& file) {
     return QStringLiteral("it is a link to %1, not a backup the program kept")
         .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  return file.Sound() ? QString() : QString::fromStdString(file.Error);
+  if (file.Sound()) return {};
+  if (entry.Kind == BackupKind::File && BackupHistory::HoldsEmptyMemory(entry.Path))
+    return QStringLiteral("the memory of a device that was never written holds no library");
+  return QString::fromStdString(file.Error);
 }
 
 int RestoreNow(Context& ctx, const Arguments& a) {
@@ -314,9 +323,10 @@ int Backups(Context& ctx, const std::vector<std::string>& args) {
     const LibraryFileRead file = ReadLibrary(path);
     const QString problem = BackupProblem(backup, file);
     const bool sound = problem.isEmpty();
-    const QString state = sound                               ? QStringLiteral("sound")
-                          : backup.Kind == BackupKind::Link ? QStringLiteral("link")
-                                                            : QStringLiteral("broken");
+    const QString state = sound                                   ? QStringLiteral("sound")
+                          : backup.Kind == BackupKind::Link       ? QStringLiteral("link")
+                          : BackupHistory::HoldsEmptyMemory(path) ? QStringLiteral("empty")
+                                                                  : QStringLiteral("broken");
     const QString time =
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QString reason = BackupHistory::ReasonText(backup.Reason);
