@@ -30,8 +30,8 @@ TEST_F(CliDeviceTest, PortsAndDetect) {
   const auto lockOf = [&](const char* link) {
     return "/run/lock/LCK..pts_" + QFileInfo(QFile::symLinkTarget(Path(link))).fileName();
   };
-  EXPECT_EQ(described.Out, Path("a") + "\t\t" + lockOf("a") + "\n" + Path("b") + "\t\t" +
-                               lockOf("b") + "\n");
+  EXPECT_EQ(described.Out,
+            Path("a") + "\t\t" + lockOf("a") + "\n" + Path("b") + "\t\t" + lockOf("b") + "\n");
 
   Outcome found = Run({"detect"}, ports);
   EXPECT_EQ(found.Status, 0) << found.Err.toStdString();
