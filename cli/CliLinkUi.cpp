@@ -66,8 +66,11 @@ int CliLinkUi::FailureStatus(const OperationResult& result) {
     case FailureKind::NotConnected:
     case FailureKind::DeviceNotFound:
       return ExitNotFound;
+    case FailureKind::PortBusy:
+      return ExitBusy;
     case FailureKind::NoReply:
     case FailureKind::WrongReply:
+    case FailureKind::DamagedReply:
     case FailureKind::Checksum:
     case FailureKind::Changed:
     case FailureKind::Verify:

@@ -18,6 +18,7 @@ enum ExitStatus : int {
   ExitUsage = 2,        // wrong usage
   ExitNotFound = 3,     // the device was not found or its port cannot be opened
   ExitWrongAnswer = 4,  // the device did not answer, answered wrongly or stored other bytes
+  ExitBusy = 5,         // another program holds the port: nothing was read or written
   ExitSignal = 128,     // stopped by a signal: 128 + its number (130 SIGINT, 143 SIGTERM)
 };
 
@@ -25,7 +26,8 @@ enum ExitStatus : int {
 inline constexpr const char* kExitStatusHelp =
     "Exit status: 0 success, 1 the operation failed, 2 wrong usage, 3 the device\n"
     "was not found or its port cannot be opened, 4 the device did not answer,\n"
-    "answered wrongly or holds other bytes than were written, 128 + N stopped by\n"
+    "answered wrongly or holds other bytes than were written, 5 another program\n"
+    "holds the port (nothing was read or written), 128 + N stopped by\n"
     "signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP; a write into the device that had\n"
     "begun is finished first).\n";
 

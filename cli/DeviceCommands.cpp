@@ -14,11 +14,12 @@
 #include "cli/DeviceSession.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/PortDescription.h"
+#include "device/serial/PortLock.h"
 #include "device/serial/SerialPort.h"
-#include "library/LibraryFileRead.h"
-#include "library/LibraryImage.h"
 #include "fileio/AtomicFile.h"
 #include "fileio/FileBytes.h"
+#include "library/LibraryFileRead.h"
+#include "library/LibraryImage.h"
 #include "storage/BackupHistory.h"
 
 namespace ovrel::cli {
@@ -72,7 +73,9 @@ constexpr const char* kBackupsHelp =
     "Lists the backup history, oldest first: when each memory was read (UTC),\n"
     "why it was kept (\"before upload\", \"before add\", \"before edit\" or\n"
     "\"read\"), its sessions, its size in bytes, whether it holds a sound\n"
-    "session library (\"sound\"; \"link\" for a link, else \"broken\") and its file.\n";
+    "session library (\"sound\"; \"empty\" for the memory of a device that was\n"
+    "never written, all its bytes 0x00 or 0xFF; \"link\" for a link, else \"broken\")\n"
+    "and its file.\n";
 
 // What a device command accepts besides its declared options.
 struct Takes {
@@ -162,7 +165,8 @@ int Ports(Context& ctx, const CommandLine& line) {
   if (!ctx.Json()) {
     for (const QString& p : ports) {
       ctx.Out() << qPrintable(p);
-      if (a->Long) ctx.Out() << "\t" << qPrintable(PortDescription(p));
+      if (a->Long)
+        ctx.Out() << "\t" << qPrintable(PortDescription(p)) << "\t" << qPrintable(PortLockFile(p));
       ctx.Out() << "\n";
     }
   }
@@ -206,7 +210,10 @@ QString BackupProblem(const BackupEntry& entry, const LibraryFileRead& file) {
     return QStringLiteral("it is a link to %1, not a backup the program kept")
         .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  return file.Sound() ? QString() : QString::fromStdString(file.Error);
+  if (file.Sound()) return {};
+  if (entry.Kind == BackupKind::File && BackupHistory::HoldsEmptyMemory(entry.Path))
+    return QStringLiteral("the memory of a device that was never written holds no library");
+  return QString::fromStdString(file.Error);
 }
 
 int RestoreNow(Context& ctx, const Arguments& a) {
@@ -273,9 +280,10 @@ int Backups(Context& ctx, const CommandLine& line) {
     const LibraryFileRead file = ReadLibrary(path);
     const QString problem = BackupProblem(backup, file);
     const bool sound = problem.isEmpty();
-    const QString state = sound                               ? QStringLiteral("sound")
-                          : backup.Kind == BackupKind::Link ? QStringLiteral("link")
-                                                            : QStringLiteral("broken");
+    const QString state = sound                                   ? QStringLiteral("sound")
+                          : backup.Kind == BackupKind::Link       ? QStringLiteral("link")
+                          : BackupHistory::HoldsEmptyMemory(path) ? QStringLiteral("empty")
+                                                                  : QStringLiteral("broken");
     const QString time =
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QString reason = BackupHistory::ReasonText(backup.Reason);
@@ -409,7 +417,10 @@ std::vector<Command> DeviceCommands() {
                             {},
                             QStringLiteral("each path followed by a tab and what the system knows "
                                            "of the port\n(USB manufacturer, product, serial "
-                                           "number, /dev/serial/by-id names)")};
+                                           "number, /dev/serial/by-id names), and another\n"
+                                           "tab and the lock file a device command locks the "
+                                           "port with\n(in /run/lock, or in $XDG_RUNTIME_DIR "
+                                           "where /run/lock may not be written)")};
   const OptionSpec raw{{QStringLiteral("raw")},
                        {},
                        QStringLiteral("write all 2048 bytes of the memory, not only\nits library")};

@@ -6,13 +6,15 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
+#include <set>
 #include <tuple>
 #include <vector>
 
-#include "library/LibraryFileRead.h"
 #include "fileio/AtomicFile.h"
 #include "fileio/FileBytes.h"
+#include "library/LibraryFileRead.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel {
@@ -33,8 +35,43 @@ QString ReasonWord(BackupReason reason) {
 // when two images were read within one second.
 const QRegularExpression& BackupName() {
   static const QRegularExpression name(QStringLiteral(
-      R"(^(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d)(?:Z-(\d{6,})(?:-(upload|add|edit|read))?|-(\d{1,9}))?\.svl$)"));
+      R"(^(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\d)(?:Z-(\d{6,18})(?:-(upload|add|edit|read))?|-(\d{1,9}))?\.svl$)"));
   return name;
+}
+
+// The record of the writes that began after a backup: "begun NAME" until
+// the write has gone through whole, then "whole NAME". A write cut off (a
+// lost line, a killed program) stays "begun".
+const QString kWriteRecord = QStringLiteral("write-outcomes");
+constexpr std::size_t kMaxWriteRecordBytes = 1 << 20;
+
+enum class WriteOutcome { Begun, Whole };
+using WriteOutcomes = std::map<QString, WriteOutcome>;
+
+WriteOutcomes ReadOutcomes(const QString& folder) {
+  WriteOutcomes outcomes;
+  const FileBytes file = ReadFileBytes(
+      QFile::encodeName(QDir(folder).filePath(kWriteRecord)).toStdString(), kMaxWriteRecordBytes);
+  if (!file) return outcomes;
+  for (const QString& line : QString::fromUtf8(*file.Bytes).split(QLatin1Char('\n'))) {
+    const QString state = line.section(QLatin1Char(' '), 0, 0);
+    const QString name = line.section(QLatin1Char(' '), 1);
+    if (name.isEmpty()) continue;
+    if (state == QLatin1String("begun")) outcomes[name] = WriteOutcome::Begun;
+    if (state == QLatin1String("whole")) outcomes[name] = WriteOutcome::Whole;
+  }
+  return outcomes;
+}
+
+void WriteOutcomesOf(const QString& folder, const WriteOutcomes& outcomes) {
+  QString text;
+  for (const auto& [name, outcome] : outcomes) {
+    text += (outcome == WriteOutcome::Begun ? QStringLiteral("begun ") : QStringLiteral("whole ")) +
+            name + QLatin1Char('\n');
+  }
+  const QByteArray bytes = text.toUtf8();
+  WriteFileAtomically(QFile::encodeName(QDir(folder).filePath(kWriteRecord)).toStdString(),
+                      std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 // A sequence number of any length, without its leading zeros, so that
@@ -151,15 +188,63 @@ QString BackupHistory::Newest() const {
   return files.isEmpty() ? QString() : files.back();
 }
 
+BackupHistory::Candidates BackupHistory::RestoreCandidates() const {
+  const WriteOutcomes outcomes = ReadOutcomes(folder_);
+  Candidates found;
+  // After a write that did not go through whole, the memory is whatever it
+  // left, until a write goes through whole: nothing kept meanwhile stands
+  // for the memory before a write.
+  bool torn = false;
+  for (const BackupEntry& entry : Entries()) {
+    const bool sound = !torn && entry.Kind == BackupKind::File;
+    if (entry.Reason == BackupReason::Read) {
+      if (sound) found.Reads.push_back(entry);
+      continue;
+    }
+    if (sound) found.BeforeWrites.push_back(entry);
+    const auto outcome = outcomes.find(QFileInfo(entry.Path).fileName());
+    if (outcome == outcomes.end()) continue;  // no write began after it
+    if (outcome->second == WriteOutcome::Begun && !torn) found.BeforeFailure = entry.Path;
+    torn = outcome->second == WriteOutcome::Begun;
+  }
+  return found;
+}
+
 std::optional<BackupEntry> BackupHistory::RestoreTarget() const {
-  const std::vector<BackupEntry> entries = Entries();
-  for (const bool beforeWrite : {true, false}) {
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-      if ((it->Reason != BackupReason::Read) != beforeWrite) continue;
-      if (it->Kind == BackupKind::File && HoldsSoundLibrary(it->Path)) return *it;
+  const Candidates found = RestoreCandidates();
+  for (const std::vector<BackupEntry>* list : {&found.BeforeWrites, &found.Reads}) {
+    for (auto it = list->rbegin(); it != list->rend(); ++it) {
+      if (HoldsSoundLibrary(it->Path)) return *it;
     }
   }
   return std::nullopt;
+}
+
+void BackupHistory::WriteBegins(const QString& backupPath) {
+  NoteWrite(backupPath, false);
+}
+
+void BackupHistory::WriteEnded(const QString& backupPath, bool whole) {
+  NoteWrite(backupPath, whole);
+}
+
+void BackupHistory::NoteWrite(const QString& backupPath, bool whole) {
+  if (backupPath.isEmpty()) return;
+  WriteOutcomes outcomes = ReadOutcomes(folder_);
+  // Only what the history still holds is remembered.
+  std::erase_if(outcomes, [&](const auto& outcome) {
+    return !QFileInfo(QDir(folder_).filePath(outcome.first)).exists();
+  });
+  outcomes[QFileInfo(backupPath).fileName()] = whole ? WriteOutcome::Whole : WriteOutcome::Begun;
+  WriteOutcomesOf(folder_, outcomes);
+}
+
+bool BackupHistory::HoldsEmptyMemory(const QString& path) {
+  const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
+  if (!file || file.Bytes->size() != SesMemSize) return false;
+  const std::string& bytes = *file.Bytes;
+  return std::all_of(bytes.begin(), bytes.end(), [&](char c) { return c == bytes.front(); }) &&
+         (bytes.front() == '\0' || bytes.front() == '\xff');
 }
 
 QDateTime BackupHistory::ReadTime(const QString& path) {
@@ -226,20 +311,25 @@ BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize
       return {{}, QString::fromStdString(written.Error)};
   }
 
-  // The backup a restore brings back stays, however many reads follow it.
+  Prune(QFileInfo(path).fileName());
+  return {path, {}};
+}
+
+void BackupHistory::Prune(const QString& keptName) const {
+  // The backup a restore brings back stays, however many reads follow it,
+  // and so does the memory as it was before a write that did not go
+  // through, as long as no write has gone through whole since.
+  std::set<QString> spared{keptName};
   const std::optional<BackupEntry> target = RestoreTarget();
-  const QString spared = target && target->Reason != BackupReason::Read
-                             ? QFileInfo(target->Path).fileName()
-                             : QString();
+  if (target && target->Reason != BackupReason::Read)
+    spared.insert(QFileInfo(target->Path).fileName());
+  const QString beforeFailure = RestoreCandidates().BeforeFailure;
+  if (!beforeFailure.isEmpty()) spared.insert(QFileInfo(beforeFailure).fileName());
   std::vector<Order> kept = Ordered(folder_);
-  const QString keptName = QFileInfo(path).fileName();
-  std::erase_if(kept, [&](const Order& order) {
-    return order.Name == keptName || order.Name == spared;
-  });
-  const std::size_t room = kBackupsKept - 1 - (spared.isEmpty() || spared == keptName ? 0 : 1);
+  std::erase_if(kept, [&](const Order& order) { return spared.count(order.Name) != 0; });
+  const std::size_t room = kBackupsKept - std::min<std::size_t>(spared.size(), kBackupsKept);
   for (std::size_t i = 0; i + room < kept.size(); ++i)
     QFile::remove(QDir(folder_).filePath(kept[i].Name));
-  return {path, {}};
 }
 
 }  // namespace ovrel

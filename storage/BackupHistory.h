@@ -2,7 +2,8 @@
 // The backup history: every session memory image read from the device is
 // kept in the per-user data folder ($XDG_DATA_HOME/ovrelware/backups) as
 // "YYYY-MM-DDTHH-MM-SSZ-NNNNNN-WHY.svl": the time it was read, in UTC, a
-// sequence number one above the newest backup's (six digits or more), so
+// sequence number one above the newest backup's (six to eighteen digits: a
+// name with a longer number was made by no version and is left alone), so
 // that the history is in the order of reading whatever the clock does and
 // two reads within one second keep two files, and why it was kept
 // ("upload", "add", "edit": the memory a write was about to replace;
@@ -14,7 +15,8 @@
 // used bytes, so that it is a library file like any other; an image that
 // holds no valid library is kept whole (2048 bytes) so that nothing read
 // from the device is lost. The newest 50 entries are kept (and always the
-// newest one kept before a write), and an image equal to the newest backup
+// newest one kept before a write, and the one kept before a write that was
+// cut off), and an image equal to the newest backup
 // is not kept twice, unless the newest is a plain read and this one is kept
 // before a write.
 
@@ -76,8 +78,18 @@ class BackupHistory {
   // The backup a restore without a file brings back: the newest regular
   // file holding a sound library that was kept before a write (the memory
   // as it was before the last write); only when no such backup exists, the
-  // newest sound plain read. Nothing when no entry holds a sound library.
+  // newest sound plain read. What was kept after a write that did not go
+  // through whole (noted by WriteBegins without WriteEnded(whole)), and
+  // before the next write that did, holds what that write left: it is
+  // never chosen. Nothing when no entry holds a sound library.
   std::optional<BackupEntry> RestoreTarget() const;
+
+  // A write into the device begins over the memory kept at backupPath;
+  // until WriteEnded says it went through whole, it counts as cut off
+  // (also when the program is killed in between).
+  void WriteBegins(const QString& backupPath);
+  // The write begun over backupPath has ended: whole, or not.
+  void WriteEnded(const QString& backupPath, bool whole);
 
   // When the backup at path was read, from its name; invalid for a name
   // that is not a backup's.
@@ -90,6 +102,9 @@ class BackupHistory {
   static QString ReasonText(BackupReason reason);
   // Whether the file at path (followed if a link) holds a sound library.
   static bool HoldsSoundLibrary(const QString& path);
+  // Whether the file at path holds a whole memory of one repeated byte,
+  // 0x00 or 0xFF: a device that was never written, rather than a broken one.
+  static bool HoldsEmptyMemory(const QString& path);
 
   // Keeps image in the per-user history; returns why it could not be kept,
   // or an empty string. The form a device link's keeper takes.
@@ -97,6 +112,19 @@ class BackupHistory {
                                    BackupReason reason);
 
  private:
+  // The entries a restore may choose, oldest first, and the backup kept
+  // before the first write that was cut off since the last whole one.
+  struct Candidates {
+    std::vector<BackupEntry> BeforeWrites;
+    std::vector<BackupEntry> Reads;
+    QString BeforeFailure;
+  };
+  Candidates RestoreCandidates() const;
+  void NoteWrite(const QString& backupPath, bool whole);
+  // Removes the oldest entries beyond kBackupsKept, never keptName nor what
+  // a restore needs.
+  void Prune(const QString& keptName) const;
+
   QString folder_;
 };
 

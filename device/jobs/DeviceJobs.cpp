@@ -80,6 +80,15 @@ QString DeviceJobs::KeepBackup(const MemoryImage& image, BackupReason reason,
   return kept.Error;
 }
 
+void DeviceJobs::NoteWrite(const QString& backupPath, std::optional<bool> whole) const {
+  if (backupPath.isEmpty()) return;
+  BackupHistory history = backupFolder_.isEmpty() ? BackupHistory() : BackupHistory(backupFolder_);
+  if (whole)
+    history.WriteEnded(backupPath, *whole);
+  else
+    history.WriteBegins(backupPath);
+}
+
 void DeviceJobs::Connect(Done done) {
   link_.Run(std::make_unique<Autodetection>(),
             [link = &link_, done = std::move(done)](const OperationResult& result) {
@@ -203,8 +212,12 @@ void DeviceJobs::WriteNow(const MemoryImage& image, const WriteOptions& options,
                           OperationResult read, Done done, bool front) const {
   if (options.StageStarts) options.StageStarts(JobStage::Write);
   auto upload = std::make_unique<LibraryUpload>(image);
+  // Until the write has gone through, the memory kept before it is what a
+  // restore brings back, whatever is read meanwhile.
+  NoteWrite(read.BackupPath, std::nullopt);
   Done then = [jobs = *this, image, options, read = std::move(read), done](const OperationResult& got) {
     OperationResult wrote = got;
+    jobs.NoteWrite(read.BackupPath, wrote.Ok());
     wrote.Stage = JobStage::Write;
     wrote.BackupPath = read.BackupPath;
     wrote.Notes.insert(wrote.Notes.begin(), read.Notes.begin(), read.Notes.end());
@@ -225,19 +238,21 @@ void DeviceJobs::VerifyNow(const MemoryImage& written, const WriteOptions& optio
                            OperationResult wrote, Done done) const {
   if (options.StageStarts) options.StageStarts(JobStage::Verify);
   // The read back is no backup: it is not kept.
-  link_.RunNext(std::make_unique<MemoryDownload>(true),
-                [written, wrote = std::move(wrote), done](const OperationResult& got) {
-                  OperationResult read = got;
-                  read.Stage = JobStage::Verify;
-                  read.BackupPath = wrote.BackupPath;
-                  read.Written = written;
-                  read.Notes.insert(read.Notes.begin(), wrote.Notes.begin(), wrote.Notes.end());
-                  if (read.Ok() && *read.MemImg != written) {
-                    read.Kind = FailureKind::Verify;
-                    read.Message = {LinkText::VerifyFailed, {}, {}};
-                  }
-                  if (done) done(read);
-                });
+  link_.RunNext(
+      std::make_unique<MemoryDownload>(true),
+      [jobs = *this, written, wrote = std::move(wrote), done](const OperationResult& got) {
+        OperationResult read = got;
+        read.Stage = JobStage::Verify;
+        read.BackupPath = wrote.BackupPath;
+        read.Written = written;
+        read.Notes.insert(read.Notes.begin(), wrote.Notes.begin(), wrote.Notes.end());
+        if (read.Ok() && *read.MemImg != written) {
+          read.Kind = FailureKind::Verify;
+          read.Message = {LinkText::VerifyFailed, {}, {}};
+          jobs.NoteWrite(read.BackupPath, false);
+        }
+        if (done) done(read);
+      });
 }
 
 void DeviceJobs::Add(const QString& path, WriteOptions options, Done done) {
@@ -304,6 +319,7 @@ void DeviceJobs::AddNow(const QString& path, const WriteOptions& options, Done d
     if (!AppendSession(image, session).Fits)
       return {std::nullopt, FailureKind::MemoryLimit, {LinkText::MemoryLimit, {}, {}}};
     state->Merged = image;
+    jobs.NoteWrite(state->BackupPath, std::nullopt);
     return {image, FailureKind::None, {}};
   };
   link_.RunNext(std::make_unique<SessionAdd>(std::move(merge)),
@@ -312,6 +328,7 @@ void DeviceJobs::AddNow(const QString& path, const WriteOptions& options, Done d
               result.Stage = state->Merged ? JobStage::Write : JobStage::Read;
               result.BackupPath = state->BackupPath;
               if (state->Merged) {
+                jobs.NoteWrite(state->BackupPath, result.Ok());
                 result.Written = state->Merged;
                 // The merged library is kept whether or not the upload went through.
                 if (const auto error = SaveWorkingFile(options.WorkingFolder,

@@ -88,6 +88,9 @@ class DeviceJobs {
  private:
   // Keeps image in the backup history; empty on success, else why not.
   QString KeepBackup(const MemoryImage& image, BackupReason reason, QString& path) const;
+  // Notes in the backup history that a write over the memory kept at
+  // backupPath begins (whole unset) or has ended, whole or not.
+  void NoteWrite(const QString& backupPath, std::optional<bool> whole) const;
   // The read that comes before a write: keeps what it read (when asked),
   // compares it with the expected memory, then calls write with the result.
   // front: before anything queued (the job already has its turn).

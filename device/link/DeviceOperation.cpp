@@ -20,7 +20,10 @@ bool DeviceOperation::OpenPort(LinkText failure) {
     return false;
   }
   if (const std::optional<QString> reason = Context().Line().Open(Context().Port())) {
-    Fail(FailureKind::NotConnected, {failure, *reason, {}});
+    if (Context().Line().OpenRefusedAsBusy())
+      Fail(FailureKind::PortBusy, {LinkText::PortBusy, *reason, Context().Port()});
+    else
+      Fail(FailureKind::NotConnected, {failure, *reason, {}});
     return false;
   }
   return true;
@@ -41,6 +44,13 @@ void DeviceOperation::Step(std::uint8_t letter, std::span<const std::uint8_t> pa
             return;
           case ExchangeEnd::WrongReply:
             Fail(FailureKind::WrongReply);
+            return;
+          case ExchangeEnd::DamagedReply:
+            Fail(FailureKind::DamagedReply, {Context().Line().Damage() == FrameDamage::StartBytes
+                                                 ? LinkText::DamagedReplyStart
+                                                 : LinkText::DamagedReplyChecksum,
+                                             {},
+                                             QString(QChar(Context().CurrentStep().Command))});
             return;
           case ExchangeEnd::LineFailed:
             Fail(FailureKind::PortFailure,

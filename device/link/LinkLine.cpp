@@ -29,23 +29,30 @@ QString LinkLine::PortErrorDetail(const SerialError& e, const QString& port) {
     detail += QStringLiteral(
         "\nThis user may not open the port: add the user to the group that owns it "
         "(dialout on Debian and Ubuntu, uucp on Arch) and log in again.");
-  } else if (error == EBUSY || error == EWOULDBLOCK) {
-    // A port held open by another program, or one locked by another
-    // program's operation (between two openings of its port).
-    QString holder = port.isEmpty() ? QString() : PortHolder(port);
-    if (holder.isEmpty() && !port.isEmpty()) holder = PortLockHolder(port);
-    const QString likely = holder.isEmpty() ? LikelyPortHolder() : QString();
-    detail += QStringLiteral("\nThe port is busy: ") +
-              (!holder.isEmpty() ? QStringLiteral("it is in use by ") + holder
-               : likely.isEmpty()
-                   ? QStringLiteral("another program has it open")
-                   : QStringLiteral("another program has it open, probably ") + likely +
-                         QStringLiteral(", which runs as another user")) +
-              QStringLiteral(
-                  ". Close that program (a terminal program, for example), or stop it (for "
-                  "ModemManager: \"sudo systemctl stop ModemManager\"), and try again.");
+  } else if (IsBusy(e)) {
+    detail += QLatin1Char('\n') + BusyDetail(port);
   }
   return detail;
+}
+
+bool LinkLine::IsBusy(const SerialError& e) {
+  return e.SystemError == EBUSY || e.SystemError == EWOULDBLOCK;
+}
+
+QString LinkLine::BusyDetail(const QString& port) {
+  // A port held open by another program, or one locked by another
+  // program's operation (between two openings of its port).
+  QString holder = port.isEmpty() ? QString() : PortHolder(port);
+  if (holder.isEmpty() && !port.isEmpty()) holder = PortLockHolder(port);
+  const QString likely = holder.isEmpty() ? LikelyPortHolder() : QString();
+  return QStringLiteral("The port is busy: ") +
+         (!holder.isEmpty()  ? QStringLiteral("it is in use by ") + holder
+          : likely.isEmpty() ? QStringLiteral("another program has it open")
+                             : QStringLiteral("another program has it open, probably ") + likely +
+                                   QStringLiteral(", which runs as another user")) +
+         QStringLiteral(
+             ". Close that program (a terminal program, for example), or stop it (for "
+             "ModemManager: \"sudo systemctl stop ModemManager\"), and try again.");
 }
 
 LinkLine::LinkLine(LinkPort& port) : port_(port) {
@@ -63,13 +70,13 @@ LinkLine::~LinkLine() {
 }
 
 std::optional<QString> LinkLine::Open(const QString& path) {
-  if (const std::optional<SerialError> busy = lock_.Acquire(path)) {
+  std::optional<SerialError> error = lock_.Acquire(path);
+  if (!error) error = port_.Open(path);
+  openBusy_ = error && IsBusy(*error);
+  if (error) {
     Close();
-    return PortErrorDetail(*busy, path);
-  }
-  if (const std::optional<SerialError> error = port_.Open(path)) {
-    Close();
-    return PortErrorDetail(*error, path);
+    // A busy port is told alone: nothing is wrong with the device or line.
+    return openBusy_ ? BusyDetail(path) : PortErrorDetail(*error, path);
   }
   // Nothing has been sent yet: whatever a failed operation left half
   // received belongs to no reply of this one.
@@ -200,10 +207,11 @@ void LinkLine::EndExchange() {
   timer_.stop();
   atDeadline_ = nullptr;
   phase_ = Phase::Idle;
-  const ExchangeEnd end = !lineError_.isEmpty()     ? ExchangeEnd::LineFailed
-                          : receiver_.Replied()     ? ExchangeEnd::Replied
-                          : receiver_.WrongReply()  ? ExchangeEnd::WrongReply
-                                                    : ExchangeEnd::NoReply;
+  const ExchangeEnd end = !lineError_.isEmpty()                     ? ExchangeEnd::LineFailed
+                          : receiver_.Damage() != FrameDamage::None ? ExchangeEnd::DamagedReply
+                          : receiver_.Replied()                     ? ExchangeEnd::Replied
+                          : receiver_.WrongReply()                  ? ExchangeEnd::WrongReply
+                                                                    : ExchangeEnd::NoReply;
   if (!exchangeDone_) return;
   const ExchangeDone done = std::move(exchangeDone_);
   exchangeDone_ = nullptr;

@@ -24,7 +24,7 @@ namespace ovrel {
 class LinkPort;
 struct SerialError;
 
-enum class ExchangeEnd { Replied, NoReply, WrongReply, LineFailed };
+enum class ExchangeEnd { Replied, NoReply, WrongReply, DamagedReply, LineFailed };
 
 // How an exchange ended, and the payload of the reply when it came (valid
 // during the call only).
@@ -42,6 +42,8 @@ class LinkLine : public QObject {
   // opened, with a hint at what the user can do. The line forgets how its
   // last exchange failed.
   std::optional<QString> Open(const QString& path);
+  // Whether the last Open failed because another program holds the port.
+  bool OpenRefusedAsBusy() const { return openBusy_; }
   // Closes the port; its lock is kept until Release.
   void Close();
   // Closes the port and gives up its lock: the end of an operation.
@@ -64,6 +66,8 @@ class LinkLine : public QObject {
   // Why the line failed in the last exchange (the system's reason); empty
   // when it did not.
   const QString& LineError() const { return lineError_; }
+  // How the frame that ended the last exchange was damaged, if it was.
+  FrameDamage Damage() const { return receiver_.Damage(); }
 
   // The received-bytes handler of the port.
   void OnBytesArrived(int count);
@@ -73,6 +77,9 @@ class LinkLine : public QObject {
   // The port's error with a hint at what the user can do about it; port,
   // when given, is looked up for the program that holds it.
   static QString PortErrorDetail(const SerialError& error, const QString& port = {});
+  // Whether the port's error says that another program holds it, and who.
+  static bool IsBusy(const SerialError& error);
+  static QString BusyDetail(const QString& port);
 
  private:
   enum class Phase { Idle, Settling, AwaitingReply, Pausing };
@@ -106,6 +113,7 @@ class LinkLine : public QObject {
   std::function<void()> pauseDone_;
   std::function<void()> pauseTick_;
   QString lineError_;
+  bool openBusy_ = false;
 };
 
 }  // namespace ovrel

@@ -16,6 +16,20 @@ QString LinkTextOf(LinkText text, const QString& subject) {
     case LinkText::ReadPortOpenFailed:
       return QStringLiteral(
           "Sorvani is disconnected or not turned on. Reading the session memory failed.");
+    case LinkText::PortBusy:
+      return QStringLiteral(
+                 "The port %1 is in use by another program: nothing was read or written.")
+          .arg(subject);
+    case LinkText::DamagedReplyStart:
+      return QStringLiteral(
+                 "The reply of Sorvani to the %1 command arrived damaged: it does not begin "
+                 "with A T.")
+          .arg(subject);
+    case LinkText::DamagedReplyChecksum:
+      return QStringLiteral(
+                 "The reply of Sorvani to the %1 command arrived damaged: its checksum does not "
+                 "match its bytes.")
+          .arg(subject);
     case LinkText::LibFileNotFound:
       return QStringLiteral("The session library file not found.");
     case LinkText::LibFileNotRegular:

@@ -13,25 +13,28 @@ enum class LinkText {
   ConnectionLost,        // the line failed during an exchange
   PortOpenFailed,        // the port of an upload or an add cannot be opened
   ReadPortOpenFailed,    // the port of a read cannot be opened
+  PortBusy,              // Subject: the port, which another program holds
+  DamagedReplyStart,     // Subject: the command letter; the reply did not begin A T
+  DamagedReplyChecksum,  // Subject: the command letter; the reply's checksum is wrong
   LibFileNotFound,
-  LibFileNotRegular,     // a folder, a pipe or a device was named as the library
+  LibFileNotRegular,  // a folder, a pipe or a device was named as the library
   LibFileUnreadable,
   LibFileTooBig,
   LibFileNotSound,
   SesFileNotFound,
   SesFileNotRegular,
   SesFileUnreadable,
-  SesFileNotSound,       // Subject: why the session cannot be read
+  SesFileNotSound,  // Subject: why the session cannot be read
   CheckSumError,
   MemoryLimit,
   InvalidDeviceLibrary,
   NoSerialPort,
   AutodetectionFailed,
   NoAnswer,
-  BackupFailed,          // the memory read could not be kept in the backup history
-  WorkingFileNotWritten, // Subject: the working file's name
-  ChangedSinceRead,      // the device holds another memory than the one the write replaces
-  VerifyFailed,          // the memory read back differs from what was written
+  BackupFailed,           // the memory read could not be kept in the backup history
+  WorkingFileNotWritten,  // Subject: the working file's name
+  ChangedSinceRead,       // the device holds another memory than the one the write replaces
+  VerifyFailed,           // the memory read back differs from what was written
 };
 
 // The words of a message; subject fills the messages that name something.

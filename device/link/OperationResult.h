@@ -20,6 +20,8 @@ enum class FailureKind {
   PortFailure,         // a write or read on the open port failed
   NoReply,             // a reply did not come in time
   WrongReply,          // the device answered another command
+  DamagedReply,        // a reply frame arrived damaged (start bytes or checksum)
+  PortBusy,            // another program holds the port: nothing was sent
   Checksum,            // the device's checksum differs from the library's
   File,                // a file could not be found, read or written
   MemoryLimit,         // the merged library does not fit the session memory

@@ -10,18 +10,25 @@
 // "LCK..pts_3" for /dev/pts/3), holding the holder's process id as ten
 // characters, right-aligned, and a newline. The lock is made complete under
 // a temporary name and linked into place, so that it never appears half
-// written and only one program can make it. A lock whose process has ended
-// is stale and taken over; so is a lock on a pseudo-terminal older than the
-// terminal itself (one of the same number that has gone). Taking over and
-// releasing happen under a file lock on the old lock file, so that two
-// programs never both take over the same stale lock.
+// written and only one program can make it. A lock whose process is known to
+// have ended is stale and taken over; a lock whose process runs, or may run
+// (another user's, which cannot be signalled), is never taken over, however
+// old it is. Taking over and releasing happen under a file lock on the old
+// lock file, so that two programs never both take over the same stale lock.
+//
+// Where this user may not write the system's lock folder (a root-owned
+// /run/lock of mode 0755), the lock is made in the user's runtime folder
+// ($XDG_RUNTIME_DIR) instead, and a lock that another program holds in the
+// system's folder still keeps the port.
 #pragma once
+
+#include <sys/types.h>
 
 #include <QString>
 #include <optional>
-#include <sys/types.h>
 
 #include "device/serial/SerialPort.h"
+#include "device/serial/UniqueFd.h"
 
 namespace ovrel {
 
@@ -43,20 +50,34 @@ class PortLock {
   // Removes the lock file, if it is still this lock's.
   void Release();
   bool Held() const { return !lockFile_.isEmpty(); }
+  // The lock file held; empty when none is.
+  const QString& File() const { return lockFile_; }
 
  private:
+  std::optional<SerialError> KeepHeld();
+  std::optional<SerialError> Take(const QString& folder, const QString& file);
+
   QString lockFile_;
+  UniqueFd file_;
   dev_t device_ = 0;  // the lock file's identity, so that Release removes
   ino_t inode_ = 0;   // only this lock and never one that took its place
 };
 
 // "NAME (process PID)" of the process that holds the lock of the port at
 // path, "process PID" when its name cannot be seen, or empty when the port
-// is not locked.
+// is not locked. When the process can be seen not to have the port open,
+// the text goes on to name the lock file, which the user may remove when
+// that process is no serial program.
 QString PortLockHolder(const QString& path);
 
-// The lock file of the port at path, or empty when it is no terminal or
-// there is no lock folder.
+// The lock file this program takes for the port at path (in the system's
+// folder, or in the user's runtime folder where that may not be written),
+// or empty when it is no terminal or there is no folder to lock it in.
 QString PortLockFile(const QString& path);
+
+// How a lock's process is looked for (kill with signal 0); tests put in one
+// that answers as for another user's process. Null restores kill.
+using ProcessSignal = int (*)(pid_t pid, int signal);
+void SetProcessSignalForTests(ProcessSignal signal);
 
 }  // namespace ovrel

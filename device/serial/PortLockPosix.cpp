@@ -5,6 +5,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -38,9 +39,15 @@ std::recursive_mutex& LocksMutex() {
   static std::recursive_mutex mutex;
   return mutex;
 }
-std::set<QString>& HeldHere() {
-  static std::set<QString> held;
+// One entry a PortLock: a lock removed under one of them may have been
+// taken afresh by another meanwhile.
+std::multiset<QString>& HeldHere() {
+  static std::multiset<QString> held;
   return held;
+}
+void ForgetHeldHere(const QString& file) {
+  const auto at = HeldHere().find(file);
+  if (at != HeldHere().end()) HeldHere().erase(at);
 }
 bool IsHeldHere(const QString& file) {
   const std::lock_guard<std::recursive_mutex> guard(LocksMutex());
@@ -56,7 +63,7 @@ QByteArray Encoded(const QString& path) {
 }
 
 // The folder the serial programs of this machine keep their locks in.
-QString LockFolder() {
+QString SystemLockFolder() {
   for (const char* folder : {"/run/lock", "/var/lock"}) {
     struct stat st {};
     if (::stat(folder, &st) == 0 && S_ISDIR(st.st_mode)) return QString::fromLatin1(folder);
@@ -64,12 +71,37 @@ QString LockFolder() {
   return {};
 }
 
+bool Writable(const QString& folder) {
+  return !folder.isEmpty() &&
+         ::faccessat(AT_FDCWD, Encoded(folder).constData(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// Where this program's locks go: the system's folder, or, where this user
+// may not write it (a root-owned /run/lock of mode 0755), the user's own
+// runtime folder. The system's folder is still looked at then, so that a
+// lock another program holds there keeps the port.
+struct LockPlace {
+  QString System;
+  QString Own;
+};
+
+LockPlace Place() {
+  LockPlace place{SystemLockFolder(), {}};
+  if (Writable(place.System)) {
+    place.Own = place.System;
+    return place;
+  }
+  const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+  if (runtime.startsWith(QLatin1Char('/')) && QFileInfo(runtime).isDir() && Writable(runtime))
+    place.Own = runtime;
+  return place;
+}
+
 // The port at path: a terminal device, its name under /dev and whether it
 // is a pseudo-terminal.
 struct Port {
   struct stat Info {};
   QString Name;  // "ttyUSB0", "pts_3"; for a device outside /dev its numbers
-  bool Pseudo = false;
 };
 
 std::optional<Port> PortAt(const QString& path) {
@@ -86,16 +118,11 @@ std::optional<Port> PortAt(const QString& path) {
                     .arg(major(port.Info.st_rdev))
                     .arg(minor(port.Info.st_rdev));
   }
-  port.Pseudo = device.startsWith(QLatin1String("/dev/pts/"));
   return port;
 }
 
 QString LockFileOf(const QString& folder, const Port& port) {
   return folder + QStringLiteral("/LCK..") + port.Name;
-}
-
-bool Before(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
 }
 
 // The process id a lock file holds: the decimal number its first line
@@ -115,14 +142,19 @@ std::optional<qint64> ReadPid(int fd) {
   return pid > 0 ? std::optional<qint64>(pid) : std::nullopt;
 }
 
-// Whether the lock in `lock` (holding pid) still stands: its process runs
-// (for this process, one of its PortLocks holds it), and for a
-// pseudo-terminal it was taken after the terminal was made.
-bool Stands(qint64 pid, const QString& file, const struct stat& lock, const Port& port) {
-  if (port.Pseudo && Before(lock.st_mtim, port.Info.st_ctim)) return false;
+ProcessSignal& SignalFunction() {
+  static ProcessSignal signal = &::kill;
+  return signal;
+}
+
+// Whether the lock naming pid still stands: its process runs (for this
+// process, one of its PortLocks holds it). Only a process known to have
+// ended gives its lock up: one that this user may not signal (another
+// user's) runs as far as anyone here can tell.
+bool Stands(qint64 pid, const QString& file) {
   if (pid > INT_MAX) return false;
   if (pid == ::getpid()) return IsHeldHere(file);
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  return SignalFunction()(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 // Takes the file lock on fd, waiting a little for another program's.
@@ -162,8 +194,7 @@ enum class Step { Taken, Again, Failed };
 
 // Puts the lock at `fresh` in the place of the one at `file` when that one
 // no longer stands. Busy when it does; Again when it changed meanwhile.
-Step TakeOverIfStale(const QString& fresh, const QString& file, const Port& port,
-                     std::optional<SerialError>& error) {
+Step TakeOverIfStale(const QString& fresh, const QString& file, std::optional<SerialError>& error) {
   struct stat named {};
   if (::lstat(Encoded(file).constData(), &named) != 0) {
     if (errno == ENOENT) return Step::Again;
@@ -192,8 +223,6 @@ Step TakeOverIfStale(const QString& fresh, const QString& file, const Port& port
     return Step::Failed;
   }
   if (!StillAt(fd.Get(), file)) return Step::Again;
-  struct stat lock {};
-  ::fstat(fd.Get(), &lock);
   const std::optional<qint64> pid = ReadPid(fd.Get());
   if (!pid) {
     error = CannotLock(QStringLiteral("the port's lock %1 holds no process id; remove it if no "
@@ -201,7 +230,7 @@ Step TakeOverIfStale(const QString& fresh, const QString& file, const Port& port
                            .arg(file));
     return Step::Failed;
   }
-  if (Stands(*pid, file, lock, port)) {
+  if (Stands(*pid, file)) {
     error = Busy();
     return Step::Failed;
   }
@@ -216,11 +245,70 @@ Step TakeOverIfStale(const QString& fresh, const QString& file, const Port& port
   return Step::Taken;
 }
 
+// The process a standing lock file names, or nothing when there is no
+// lock file there or it no longer stands.
+std::optional<qint64> StandingHolder(const QString& file) {
+  const UniqueFd fd(
+      ::open(Encoded(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat lock {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &lock) != 0 || !S_ISREG(lock.st_mode)) return std::nullopt;
+  const std::optional<qint64> pid = ReadPid(fd.Get());
+  if (!pid || !Stands(*pid, file)) return std::nullopt;
+  return pid;
+}
+
+// The lock files that may hold the port: the system's, then this user's own
+// when it is elsewhere.
+QStringList LockFilesOf(const Port& port) {
+  const LockPlace place = Place();
+  QStringList files;
+  if (!place.System.isEmpty()) files << LockFileOf(place.System, port);
+  if (!place.Own.isEmpty() && place.Own != place.System) files << LockFileOf(place.Own, port);
+  return files;
+}
+
+// Whether process pid has the port open: nothing when its open files cannot
+// be seen (another user's process).
+std::optional<bool> HasPortOpen(qint64 pid, const Port& port) {
+  const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+  if (::access(Encoded(fds.path()).constData(), R_OK | X_OK) != 0) return std::nullopt;
+  for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+    struct stat held {};
+    if (::stat(Encoded(fds.filePath(fd)).constData(), &held) == 0 && S_ISCHR(held.st_mode) &&
+        held.st_rdev == port.Info.st_rdev)
+      return true;
+  }
+  return false;
+}
+
+QString ProcessName(qint64 pid) {
+  QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+  return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                        : QString();
+}
+
+// This process, or another run of this program: it holds its lock across
+// the closings inside an operation (the pause of an add).
+bool OfThisProgram(qint64 pid) {
+  const QString name = ProcessName(pid);
+  return pid == ::getpid() || name == QLatin1String("ovrel") || name == QLatin1String("ovrelware");
+}
+
+QString ProcessText(qint64 pid) {
+  const QString name = ProcessName(pid);
+  return name.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                        : QStringLiteral("%1 (process %2)").arg(name).arg(pid);
+}
+
 }  // namespace
+
+void SetProcessSignalForTests(ProcessSignal signal) {
+  SignalFunction() = signal ? signal : &::kill;
+}
 
 QString PortLockFile(const QString& path) {
   const std::optional<Port> port = PortAt(path);
-  const QString folder = LockFolder();
+  const QString folder = Place().Own;
   return port && !folder.isEmpty() ? LockFileOf(folder, *port) : QString();
 }
 
@@ -236,16 +324,45 @@ std::optional<SerialError> PortLock::Acquire(const QString& path) {
     Release();
     return std::nullopt;
   }
-  const QString folder = LockFolder();
-  if (folder.isEmpty()) {
+  const LockPlace place = Place();
+  if (place.Own.isEmpty()) {
     Release();
-    return CannotLock(QStringLiteral("there is no folder for the ports' locks (/run/lock or "
-                                     "/var/lock)"));
+    return CannotLock(
+        place.System.isEmpty()
+            ? QStringLiteral("there is no folder for the ports' locks (/run/lock or /var/lock)")
+            : QStringLiteral("this user may not write the ports' lock folder %1, and there is no "
+                             "runtime folder of the user's own (XDG_RUNTIME_DIR) to lock the "
+                             "port in instead")
+                  .arg(place.System));
   }
-  const QString file = LockFileOf(folder, *port);
-  if (Held() && file == lockFile_) return std::nullopt;
+  const QString file = LockFileOf(place.Own, *port);
+  if (Held() && file == lockFile_) return KeepHeld();
   Release();
+  // Where the system's folder may not be written, a lock another program
+  // holds there still keeps the port.
+  if (place.System != place.Own && !place.System.isEmpty() &&
+      StandingHolder(LockFileOf(place.System, *port)))
+    return Busy();
+  return Take(place.Own, file);
+}
 
+std::optional<SerialError> PortLock::KeepHeld() {
+  struct stat named {};
+  if (::lstat(Encoded(lockFile_).constData(), &named) == 0 && named.st_dev == device_ &&
+      named.st_ino == inode_)
+    return std::nullopt;
+  // Removed or replaced meanwhile (the terminal it was taken for has gone
+  // and another of the same number was made): it holds nothing any more.
+  const QString lost = lockFile_;
+  ForgetHeldHere(lockFile_);
+  lockFile_.clear();
+  file_.Reset();
+  return CannotLock(
+      QStringLiteral("the port's lock %1 was removed or replaced while this program held it")
+          .arg(lost));
+}
+
+std::optional<SerialError> PortLock::Take(const QString& folder, const QString& file) {
   // The lock as serial programs write it, complete under a temporary name
   // before it appears under its own.
   QByteArray name = Encoded(folder + QStringLiteral("/LTMP.XXXXXX"));
@@ -264,8 +381,7 @@ std::optional<SerialError> PortLock::Acquire(const QString& path) {
   const QByteArray pid = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
   struct stat made {};
   if (::write(fd.Get(), pid.constData(), pid.size()) != pid.size() ||
-      ::fchmod(fd.Get(), 0644) != 0 || ::fstat(fd.Get(), &made) != 0 ||
-      ::close(fd.Release()) != 0) {
+      ::fchmod(fd.Get(), 0644) != 0 || ::fstat(fd.Get(), &made) != 0) {
     return CannotLock(QStringLiteral("the port's lock cannot be written in %1: %2")
                           .arg(folder, SystemText(errno)));
   }
@@ -277,7 +393,7 @@ std::optional<SerialError> PortLock::Acquire(const QString& path) {
                               .arg(file, SystemText(errno)));
       }
       std::optional<SerialError> error;
-      const Step step = TakeOverIfStale(fresh, file, *port, error);
+      const Step step = TakeOverIfStale(fresh, file, error);
       if (step == Step::Failed) return error;
       if (step == Step::Again) continue;
       temporary.Path.clear();  // renamed into place
@@ -286,6 +402,9 @@ std::optional<SerialError> PortLock::Acquire(const QString& path) {
     lockFile_ = file;
     device_ = made.st_dev;
     inode_ = made.st_ino;
+    // Kept open, so that its inode's number is not given to another file
+    // while the lock is held: the number tells this lock from any other.
+    file_ = std::move(fd);
     return std::nullopt;
   }
   return Busy();
@@ -303,26 +422,31 @@ void PortLock::Release() {
   if (fd.Valid() && LockFileWithin(fd.Get()) && StillAt(fd.Get(), lockFile_) &&
       ::fstat(fd.Get(), &open) == 0 && open.st_dev == device_ && open.st_ino == inode_)
     ::unlink(Encoded(lockFile_).constData());
-  HeldHere().erase(lockFile_);
+  ForgetHeldHere(lockFile_);
   lockFile_.clear();
+  file_.Reset();
 }
 
 QString PortLockHolder(const QString& path) {
   const std::optional<Port> port = PortAt(path);
-  const QString folder = LockFolder();
-  if (!port || folder.isEmpty()) return {};
-  const QString file = LockFileOf(folder, *port);
-  const UniqueFd fd(
-      ::open(Encoded(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat lock {};
-  if (!fd.Valid() || ::fstat(fd.Get(), &lock) != 0 || !S_ISREG(lock.st_mode)) return {};
-  const std::optional<qint64> pid = ReadPid(fd.Get());
-  if (!pid || !Stands(*pid, file, lock, *port)) return {};
-  QFile comm(QStringLiteral("/proc/%1/comm").arg(*pid));
-  const QString name =
-      comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
-  return name.isEmpty() ? QStringLiteral("process %1").arg(*pid)
-                        : QStringLiteral("%1 (process %2)").arg(name).arg(*pid);
+  if (!port) return {};
+  for (const QString& file : LockFilesOf(*port)) {
+    const std::optional<qint64> pid = StandingHolder(file);
+    if (!pid) continue;
+    // A process that holds the lock without the port open may be a serial
+    // program between two openings, or an unrelated one that was given
+    // the number of a holder that ended: the user is told which file to
+    // remove in that case.
+    if (!OfThisProgram(*pid) && HasPortOpen(*pid, *port) == false) {
+      return QStringLiteral(
+                 "%1, whose lock %2 holds the port although it does not have the "
+                 "port open (if it is no serial program, the lock was left by one that "
+                 "ended: removing %2 frees the port)")
+          .arg(ProcessText(*pid), file);
+    }
+    return ProcessText(*pid);
+  }
+  return {};
 }
 
 }  // namespace ovrel

@@ -174,7 +174,7 @@ TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
         QStringList{"env", "XDG_RUNTIME_DIR=" + Path("runtime")},
         QStringList{"env", "XDG_RUNTIME_DIR=/proc"}}) {
     const Outcome refused = Run({"upload", "--port", port, "lib.svl"}, {}, client);
-    EXPECT_EQ(refused.Status, 3) << client.join(' ').toStdString() << refused.Err.toStdString();
+    EXPECT_EQ(refused.Status, 5) << client.join(' ').toStdString() << refused.Err.toStdString();
     EXPECT_TRUE(refused.Err.contains(
         QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
         << client.join(' ').toStdString() << refused.Err.toStdString();
@@ -210,7 +210,8 @@ TEST_F(CliInterruptTest, TheLockOfAKilledProgramIsTakenOver) {
 }
 
 // A client that cannot make the port's lock (here the lock folder is a
-// read-only file system) does not touch the port, and says why.
+// read-only file system, and the user has no runtime folder to lock the
+// port in instead) does not touch the port, and says why.
 TEST_F(CliInterruptTest, AnOperationWhoseLockCannotBeMadeDoesNotRun) {
   const QStringList privateMounts{"unshare", ::geteuid() == 0 ? "-m" : "-rm"};
   if (QProcess::execute(privateMounts[0], privateMounts.mid(1) + QStringList{"true"}) != 0)
@@ -221,13 +222,14 @@ TEST_F(CliInterruptTest, AnOperationWhoseLockCannotBeMadeDoesNotRun) {
   const QStringList readOnlyLocks =
       privateMounts + QStringList{"sh", "-c",
                                   "mount -t tmpfs -o ro none /run/lock || exit 99; "
-                                  "exec \"$0\" \"$@\""};
+                                  "exec env -u XDG_RUNTIME_DIR \"$0\" \"$@\""};
   const Outcome unlocked =
       Run({"upload", "--port", QString::fromStdString(sim.path()), "lib.svl"}, {}, readOnlyLocks);
   ASSERT_NE(unlocked.Status, 99) << "no file system could be mounted: " << unlocked.Err.toStdString();
   EXPECT_EQ(unlocked.Status, 3) << unlocked.Err.toStdString();
   EXPECT_TRUE(unlocked.Err.contains(
-      "the port's lock cannot be made in /run/lock: Read-only file system"))
+      "this user may not write the ports' lock folder /run/lock, and there is no runtime "
+      "folder of the user's own (XDG_RUNTIME_DIR) to lock the port in instead"))
       << unlocked.Err.toStdString();
   EXPECT_EQ(LoggedCommands(sim.log()), "");
   EXPECT_EQ(sim.memory(), Padded(before));

@@ -98,7 +98,7 @@ TEST_F(CliMemoryTest, RemoveUploadsTheCompilersImageOfTheRestAndKeepsTheOld) {
   EXPECT_EQ(sim.memory(), Padded(old));
   // The remove kept the old memory before it wrote; the restore kept the
   // broken one before it wrote the old one back.
-  const QStringList backups = QDir(BackupFolder()).entryList(QDir::Files);
+  const QStringList backups = QDir(BackupFolder()).entryList({"*.svl"}, QDir::Files);
   ASSERT_EQ(backups.size(), 2);
   EXPECT_EQ(ReadFile(BackupFolder() + "/" + backups.first()), old);
   // The broken memory the restore replaced is kept as a plain read: a

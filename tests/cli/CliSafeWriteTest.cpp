@@ -315,7 +315,8 @@ TEST_F(CliSafeWriteTest, RestoreAfterAWipedReadPutsTheLastSoundLibraryBack) {
   EXPECT_TRUE(lines[0].contains(
       QRegularExpression(QStringLiteral(" 1 sessions +%1 bytes +sound ").arg(sound.size()))))
       << lines[0].toStdString();
-  EXPECT_TRUE(lines[1].contains(QRegularExpression(" - sessions +2048 bytes +broken ")))
+  // A device that was never written is empty, not broken.
+  EXPECT_TRUE(lines[1].contains(QRegularExpression(" - sessions +2048 bytes +empty ")))
       << lines[1].toStdString();
   const std::vector<QJsonObject> events = Events(Run({"--json", "backups"}).Out);
   ASSERT_FALSE(events.empty());
@@ -323,6 +324,7 @@ TEST_F(CliSafeWriteTest, RestoreAfterAWipedReadPutsTheLastSoundLibraryBack) {
   ASSERT_EQ(backups.size(), 2);
   EXPECT_TRUE(backups[0].toObject()["sound"].toBool());
   EXPECT_FALSE(backups[1].toObject()["sound"].toBool());
+  EXPECT_EQ(backups[1].toObject()["state"].toString(), "empty");
 
   Outcome restored = Run({"restore", "--port", port});
   ASSERT_EQ(restored.Status, 0) << restored.Err.toStdString();

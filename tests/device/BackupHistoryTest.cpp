@@ -193,6 +193,64 @@ TEST_F(BackupHistoryTest, NumbersGrowPastNineDigits) {
   EXPECT_EQ(Names().back(), "2026-03-01T12-00-50Z-1000000050-read.svl");
 }
 
+// A name with a longer number than any version makes (a stray file) is no
+// backup: it neither stops the next backup with a name too long for the
+// file system, nor is it listed or pruned.
+TEST_F(BackupHistoryTest, AStrayNameWithAHugeNumberIsLeftAlone) {
+  QDir().mkpath(Folder());
+  const QString stray =
+      Folder() + "/2026-03-01T11-00-00Z-" + QString(223, QLatin1Char('9')) + "-read.svl";
+  WriteFile(stray, LibraryWithSegments(1));
+  ASSERT_TRUE(QFile::exists(stray));
+  BackupHistory history(Folder());
+  const auto kept =
+      history.Keep(ImageOf(LibraryWithSegments(2)), BackupReason::BeforeUpload, kNoon);
+  ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
+  EXPECT_EQ(Names(), QStringList{"2026-03-01T12-00-00Z-000001-upload.svl"});
+  for (int i = 0; i < kBackupsKept; ++i)
+    history.Keep(ImageOf(LibraryWithSegments(1 + i % 2)), BackupReason::Read, kNoon.addSecs(i + 1));
+  EXPECT_TRUE(QFile::exists(stray));
+}
+
+// A write that began and did not go through whole (cut off, or its program
+// killed) leaves a memory that may pass as a library: nothing kept after it
+// stands for the memory before a write, until a write goes through whole,
+// and the backup kept before it is never pruned meanwhile.
+TEST_F(BackupHistoryTest, NothingKeptAfterACutOffWriteIsTakenForTheMemoryBeforeIt) {
+  BackupHistory history(Folder());
+  const Bytes original = LibraryWithSegments(2);
+  const Bytes torn = LibraryWithSegments(3);  // sound, as a torn memory can be
+  const auto before = history.Keep(ImageOf(original), BackupReason::BeforeUpload, kNoon);
+  history.WriteBegins(before.Path);  // and never ends
+  history.Keep(ImageOf(torn), BackupReason::Read, kNoon.addSecs(1));
+  const auto retry = history.Keep(ImageOf(torn), BackupReason::BeforeUpload, kNoon.addSecs(2));
+  ASSERT_NE(retry.Path, before.Path);
+  history.WriteBegins(retry.Path);
+  history.WriteEnded(retry.Path, false);
+  ASSERT_TRUE(history.RestoreTarget());
+  EXPECT_EQ(history.RestoreTarget()->Path, before.Path);
+  for (int i = 0; i < 60; ++i) {
+    history.Keep(ImageOf(LibraryWithSegments(4 + i % 20)), BackupReason::Read,
+                 kNoon.addSecs(3 + i));
+  }
+  EXPECT_EQ(Names().size(), kBackupsKept);
+  EXPECT_TRUE(QFile::exists(before.Path));
+  EXPECT_EQ(history.RestoreTarget()->Path, before.Path);
+
+  // A write that goes through whole ends it: what it replaced is the memory
+  // before the last write again.
+  const Bytes written = LibraryWithSegments(5);
+  const auto restoring =
+      history.Keep(ImageOf(LibraryWithSegments(6)), BackupReason::BeforeUpload, kNoon.addSecs(70));
+  history.WriteBegins(restoring.Path);
+  history.WriteEnded(restoring.Path, true);
+  EXPECT_EQ(history.RestoreTarget()->Path, before.Path);  // kept while the memory was torn
+  const auto next = history.Keep(ImageOf(written), BackupReason::BeforeAdd, kNoon.addSecs(71));
+  history.WriteBegins(next.Path);
+  history.WriteEnded(next.Path, true);
+  EXPECT_EQ(history.RestoreTarget()->Path, next.Path);
+}
+
 // Two programs keeping a backup at the same moment choose the same name:
 // the one that finds it taken takes the next number, and no backup is lost.
 TEST_F(BackupHistoryTest, KeepersRacingForOneNameAllKeepTheirBackups) {

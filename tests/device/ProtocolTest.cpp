@@ -151,5 +151,58 @@ TEST(ReceiverTest, RestartDropsAPartialFrame) {
   EXPECT_EQ(st.PartialBytes(), 0);
 }
 
+// A reply damaged on the line is never taken for the reply: whatever byte
+// of it was hit (start bytes, letter, length-framed payload, checksum), the
+// wait ends with the damage named, and it stays until the port is opened
+// afresh, as the frames after it may be cut anywhere. A probe ignores it.
+TEST(ReceiverTest, ADamagedReplyEndsTheWaitAndIsNeverTaken) {
+  const Bytes good = Frame(cmd::r, Bytes{1, 2, 3, 4, 5, 6, 7, 8});
+  struct Case {
+    const char* What;
+    std::size_t At;
+    std::uint8_t Flip;
+    FrameDamage Damage;
+  };
+  const Case cases[] = {
+      {"first start byte", 0, 0x01, FrameDamage::StartBytes},
+      {"second start byte", 1, 0x40, FrameDamage::StartBytes},
+      {"a payload bit", 6, 0x01, FrameDamage::Checksum},
+      {"the last payload byte", good.size() - 2, 0x80, FrameDamage::Checksum},
+      {"the checksum", good.size() - 1, 0x10, FrameDamage::Checksum},
+  };
+  for (const Case& c : cases) {
+    Bytes bad = good;
+    bad[c.At] ^= c.Flip;
+    EXPECT_EQ(DamageOf(bad), c.Damage) << c.What;
+    ReplyReceiver st;
+    st.Await(cmd::r);
+    st.Receive(bad);
+    EXPECT_FALSE(st.Replied()) << c.What;
+    EXPECT_TRUE(st.WaitOver()) << c.What;
+    EXPECT_EQ(st.Damage(), c.Damage) << c.What;
+    EXPECT_TRUE(Payload(st).empty()) << c.What;
+    // A sound reply after it does not make up for it.
+    st.Await(cmd::r);
+    st.Receive(good);
+    EXPECT_TRUE(st.WaitOver()) << c.What;
+    EXPECT_EQ(st.Damage(), c.Damage) << c.What;
+    st.Restart();
+    st.Await(cmd::r);
+    st.Receive(good);
+    EXPECT_TRUE(st.Replied()) << c.What;
+    EXPECT_EQ(st.Damage(), FrameDamage::None) << c.What;
+    EXPECT_EQ(Payload(st), (Bytes{1, 2, 3, 4, 5, 6, 7, 8})) << c.What;
+
+    ReplyReceiver probe;
+    probe.AwaitProbeAnswer();
+    Bytes answer = Frame(cmd::S, {'S', 'V', '2', 'x', '3'});
+    answer[c.At < 2 ? c.At : answer.size() - 1] ^= c.Flip;
+    probe.Receive(answer);
+    EXPECT_FALSE(probe.WaitOver()) << c.What;
+  }
+  EXPECT_EQ(DamageOf(good), FrameDamage::None);
+  EXPECT_EQ(DamageOf(Frame(cmd::S)), FrameDamage::None);
+}
+
 }  // namespace
 }  // namespace ovrel

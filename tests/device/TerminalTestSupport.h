@@ -89,6 +89,7 @@ class PtyPair {
   PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     if (!master_.Valid() || ::grantpt(master_.Fd()) < 0 || ::unlockpt(master_.Fd()) < 0) return;
     path_ = ::ptsname(master_.Fd());
+    RemoveLocksOfGoneTerminal();
     ::fcntl(master_.Fd(), F_SETFL, O_NONBLOCK);
     MakeRaw(master_.Fd());
   }
@@ -96,6 +97,17 @@ class PtyPair {
   RawEnd& Master() { return master_; }
 
  private:
+  // A lock file of an earlier terminal of this number (whose holder may
+  // still run, in another test) locks nothing now; left in place it would
+  // keep this test's own link out.
+  void RemoveLocksOfGoneTerminal() const {
+    const std::string number = path_.substr(path_.rfind('/') + 1);
+    std::vector<std::string> folders = {"/run/lock", "/var/lock"};
+    if (const char* runtime = ::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
+      folders.push_back(runtime);
+    for (const std::string& folder : folders) ::unlink((folder + "/LCK..pts_" + number).c_str());
+  }
+
   RawEnd master_;
   std::string path_;
 };

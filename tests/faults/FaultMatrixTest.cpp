@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include "device/link/LinkTexts.h"
 #include "device/serial/SerialPort.h"
 #include "support/DevSim.h"
 #include "support/FindChild.h"
@@ -93,6 +94,12 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
   if (cell.Kind == Fault::HangUp && !messages.isEmpty()) {
     EXPECT_EQ(messages, QStringList{"Sorvani connection lost. Please reconnect."});
     EXPECT_EQ(f.PanelText(1), QStringLiteral("Not connected"));
+  } else if (cell.Kind == Fault::Garbage && !messages.isEmpty()) {
+    // Noise before a reply long enough to fill the frame it announces
+    // makes a damaged frame, which is told with why.
+    const QChar letter(Commands(cell.Op)[static_cast<std::size_t>(cell.Exchange)]);
+    EXPECT_EQ(messages, QStringList{LinkTextOf(LinkText::DamagedReplyStart, letter)});
+    EXPECT_EQ(f.PanelText(1), panel1);
   } else {
     EXPECT_EQ(f.PanelText(1), panel1);
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'|').toStdString();

@@ -118,6 +118,16 @@ void Device::Execute(char letter, const Bytes& payload, std::vector<Reply>& repl
     answer.pop_back();
     line += ": reply cut short";
   }
+  if (Faulted(options_.FlipReplyBit, letter)) {
+    // The checksum was made over the bytes before the flip.
+    const size_t flipped = answer.size() > 9 ? 8 : answer.size() - 1;
+    answer[flipped] ^= 0x01;
+    line += ": a bit of the reply flipped";
+  }
+  if (Faulted(options_.BadStart, letter)) {
+    answer[0] = 'B';
+    line += ": the reply begins B T";
+  }
   if (Faulted(options_.Garbage, letter)) {
     answer.insert(answer.begin(), GarbageBytes.begin(), GarbageBytes.end());
     line += ": line noise before the reply";

@@ -31,6 +31,12 @@ const char* const UsageText =
     "                        reply's last byte\n"
     "  --garbage L:N         send three bytes of line noise before the reply to\n"
     "                        the N-th command with letter L\n"
+    "  --flip-reply-bit L:N  flip the lowest bit of the reply's fifth payload\n"
+    "                        byte (of its checksum when it has fewer) to the\n"
+    "                        N-th command with letter L, leaving its checksum\n"
+    "                        as it was: a frame damaged on the line\n"
+    "  --bad-start L:N       begin the reply to the N-th command with letter L\n"
+    "                        with B T instead of A T\n"
     "  --bad-checksum        answer X with a checksum that does not match\n"
     "  --flip-byte ADDR      store the byte written at memory address ADDR\n"
     "                        (0 to 2047) with its bits inverted; X reports the\n"
@@ -125,6 +131,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       ok = fault(options.ShortReply);
     else if (arg == "--garbage")
       ok = fault(options.Garbage);
+    else if (arg == "--flip-reply-bit")
+      ok = fault(options.FlipReplyBit);
+    else if (arg == "--bad-start")
+      ok = fault(options.BadStart);
     else if (arg == "--flip-byte")
       ok = number(options.FlipByte) && options.FlipByte < 2048;
     else if (arg == "--bad-checksum")

@@ -27,6 +27,8 @@ struct Options {
   std::vector<CommandFault> WrongLetter;  // --wrong-letter L:N
   std::vector<CommandFault> ShortReply;   // --short-reply L:N: the reply without its last byte
   std::vector<CommandFault> Garbage;      // --garbage L:N: line noise before the reply
+  std::vector<CommandFault> FlipReplyBit;  // --flip-reply-bit L:N: one bit of the reply flipped
+  std::vector<CommandFault> BadStart;      // --bad-start L:N: the reply begins B T
   bool BadChecksum = false;               // --bad-checksum: wrong X reply
   int FlipByte = -1;                      // --flip-byte ADDR: stored with its bits inverted
   bool ProbeE = false;                    // --probe-e: S answered with e

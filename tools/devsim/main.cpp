@@ -86,6 +86,21 @@ void Schedule(std::deque<Pending>& output, const devsim::Reply& reply, int chunk
   }
 }
 
+// A terminal of this number that existed before has gone: a lock file left
+// for it (by a program that still runs, having lost its port) locks
+// nothing, and would keep every client of this new terminal out. Serial
+// programs name the lock "LCK..pts_N" in the system's lock folder, or in
+// the user's runtime folder where the system's may not be written.
+void RemoveLocksOfGoneTerminal(const std::string& portPath) {
+  const std::string prefix = "/dev/pts/";
+  if (portPath.rfind(prefix, 0) != 0) return;
+  const std::string name = "LCK..pts_" + portPath.substr(prefix.size());
+  std::vector<std::string> folders = {"/run/lock", "/var/lock"};
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
+    folders.push_back(runtime);
+  for (const std::string& folder : folders) ::unlink((folder + "/" + name).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +138,7 @@ int main(int argc, char** argv) {
   const char* slaveName = ::ptsname(master);
   if (!slaveName) Fail("ptsname");
   const std::string portPath = slaveName;
+  RemoveLocksOfGoneTerminal(portPath);
   // Holding the port side open ourselves keeps the pseudo-terminal alive
   // while no program has the port open; it is never read here.
   const int slave = ::open(portPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
