@@ -404,17 +404,17 @@ void MainWindow::onUploadLibraryClicked() {
     if (!go) SetStatusText(0, QStringLiteral("Sorvani session library upload cancelled"));
     return go;
   };
-  options.StageDone = [this](JobStage stage, const OperationResult&) {
-    if (stage == JobStage::Read)
-      SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
-  };
-  jobs_->UploadFile(path, std::move(options), [this](const OperationResult& result) {
+  DeviceJob* job = jobs_->UploadFile(path, std::move(options), [this](const OperationResult& result) {
     if (result.Kind == FailureKind::NotKept) return;  // the user said no
     ShowResult(result);
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
                                  : QStringLiteral("Sorvani session library upload failed"));
     if (!result.Ok()) RefreshPortsIfGone();
     DeviceMemoryChanged(result, QStringLiteral("a session library was uploaded"));
+  });
+  connect(job, &DeviceJob::StageEnded, this, [this](JobStage stage) {
+    if (stage == JobStage::Read)
+      SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
   });
 }
 

@@ -20,7 +20,9 @@ bool DeviceOperation::OpenPort(LinkText failure) {
     return false;
   }
   if (const std::optional<QString> reason = Context().Line().Open(Context().Port())) {
-    Fail(FailureKind::NotConnected, {failure, *reason, {}});
+    // A port held by another program is no sign of a device gone.
+    Fail(FailureKind::NotConnected,
+         {Context().Line().Busy() ? LinkText::PortBusy : failure, *reason, {}});
     return false;
   }
   return true;

@@ -63,14 +63,14 @@ LinkLine::~LinkLine() {
 }
 
 std::optional<QString> LinkLine::Open(const QString& path) {
-  if (const std::optional<SerialError> busy = lock_.Acquire(path)) {
+  busy_ = false;
+  const auto refused = [this, &path](const SerialError& error) {
     Close();
-    return PortErrorDetail(*busy, path);
-  }
-  if (const std::optional<SerialError> error = port_.Open(path)) {
-    Close();
-    return PortErrorDetail(*error, path);
-  }
+    busy_ = error.SystemError == EBUSY || error.SystemError == EWOULDBLOCK;
+    return PortErrorDetail(error, path);
+  };
+  if (const std::optional<SerialError> busy = lock_.Acquire(path)) return refused(*busy);
+  if (const std::optional<SerialError> error = port_.Open(path)) return refused(*error);
   // Nothing has been sent yet: whatever a failed operation left half
   // received belongs to no reply of this one.
   receiver_.Restart();

@@ -47,6 +47,9 @@ class LinkLine : public QObject {
   // Closes the port and gives up its lock: the end of an operation.
   void Release();
   bool IsOpen() const;
+  // True when the last Open failed because another program (or another
+  // lock of this one) holds the port.
+  bool Busy() const { return busy_; }
 
   // Sends the command and calls done once the reply is in, a wrong reply
   // came, the timeout passed or the line failed. The settle delay is waited
@@ -106,6 +109,7 @@ class LinkLine : public QObject {
   std::function<void()> pauseDone_;
   std::function<void()> pauseTick_;
   QString lineError_;
+  bool busy_ = false;
 };
 
 }  // namespace ovrel

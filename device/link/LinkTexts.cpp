@@ -16,6 +16,13 @@ QString LinkTextOf(LinkText text, const QString& subject) {
     case LinkText::ReadPortOpenFailed:
       return QStringLiteral(
           "Sorvani is disconnected or not turned on. Reading the session memory failed.");
+    case LinkText::RestorePortOpenFailed:
+      return QStringLiteral(
+                 "Sorvani is disconnected or not turned on. Restoring the memory from %1 failed.")
+          .arg(subject);
+    case LinkText::PortBusy:
+      return QStringLiteral(
+          "The port of Sorvani is in use by another program: nothing was sent to the device.");
     case LinkText::LibFileNotFound:
       return QStringLiteral("The session library file not found.");
     case LinkText::LibFileNotRegular:

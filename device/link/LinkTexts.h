@@ -13,6 +13,8 @@ enum class LinkText {
   ConnectionLost,        // the line failed during an exchange
   PortOpenFailed,        // the port of an upload or an add cannot be opened
   ReadPortOpenFailed,    // the port of a read cannot be opened
+  RestorePortOpenFailed, // the port of a restore cannot be opened; Subject: the backup's name
+  PortBusy,              // another program or client holds the port
   LibFileNotFound,
   LibFileNotRegular,     // a folder, a pipe or a device was named as the library
   LibFileUnreadable,
@@ -45,8 +47,6 @@ inline const QString kNotConnected = QStringLiteral("Not connected");
 inline const QString kConnectionLost = QStringLiteral("Sorvani connection lost. Please reconnect.");
 inline const QString kAutodetectionFailed = QStringLiteral("Autodetection of Sorvani failed");
 inline const QString kChangedSinceRead = QStringLiteral("changed since it was read");
-inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
-inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
 
 }  // namespace ovrel

@@ -275,7 +275,7 @@ TEST_F(RemoteControlTest, AddsTheSessionInTheWorkingFolderToTheDevice) {
   ASSERT_TRUE(WaitForReplies(2, 30000));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {992, 1}}));
   EXPECT_EQ(DeviceLibrary(kOneSessionLib.size()), kOneSessionLib);
-  QFile merged(work.filePath(linktext::kTempSesLibFile));
+  QFile merged(work.filePath(kTempSesLibFile));
   ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
   EXPECT_EQ(merged.readAll(), AsBytes(kOneSessionLib));
 }
