@@ -389,7 +389,9 @@ void MainWindow::onUploadLibraryClicked() {
   folders_.SetSelectedLibraryPath(path);
   // A missing file is told before the device is read for nothing.
   if (!QFileInfo(path).exists()) {
-    dialogs_.ShowError(LinkTextOf(LinkText::LibFileNotFound));
+    // The text as it always was; the file it looked for on the next line.
+    dialogs_.ShowError(LinkTextOf(LinkText::LibFileNotFound) + QLatin1Char('\n') +
+                       QDir::toNativeSeparators(path));
     SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
     return;
   }
