@@ -82,8 +82,7 @@ int DeviceSession::ReadMemory(JobResult& read) {
   const auto result = RunToEnd([&](DeviceJobs::Done done) { Jobs.Read(done); });
   if (!result) return Stopped();
   read = *result;
-  if (!read.Ok())
-    return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
+  if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
   if (read.HasNote(LinkText::BackupFailed)) {
     return Ctx.Finish(ExitFailed,
                       QStringLiteral("The session memory was read but could not be kept."));
@@ -109,7 +108,8 @@ void DeviceSession::SayStages(DeviceJob* job, const QString& written) {
                    [this, written](JobStage stage, const JobResult& result) {
                      if (stage == JobStage::Read && !result.BackupPath.isEmpty())
                        Ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
-                     if (stage == JobStage::Write && !written.isEmpty()) Ctx.Finish(ExitOk, written);
+                     if (stage == JobStage::Write && !written.isEmpty())
+                       Ctx.Finish(ExitOk, written);
                    });
 }
 

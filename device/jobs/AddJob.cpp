@@ -59,9 +59,11 @@ AddPlan AddJob::Merge(const MemoryImage& memory) {
   }
   MemoryImage image = memory;
   if (const auto error = SaveWorkingFile(options_.WorkingFolder, kMemImgFile, image))
-    return {std::nullopt, FailureKind::File, {LinkText::WorkingFileNotWritten, *error, kMemImgFile}};
+    return {
+        std::nullopt, FailureKind::File, {LinkText::WorkingFileNotWritten, *error, kMemImgFile}};
   if (const auto invalid = CheckLibraryImage(image)) {
-    return {std::nullopt, FailureKind::InvalidDeviceImage,
+    return {std::nullopt,
+            FailureKind::InvalidDeviceImage,
             {LinkText::InvalidDeviceLibrary,
              QStringLiteral("The session memory read from Sorvani is not a session library: ") +
                  QString::fromStdString(*invalid) + QStringLiteral("."),

@@ -13,8 +13,8 @@
 #include "device/jobs/DeviceJob.h"
 #include "device/jobs/JobFiles.h"
 #include "device/jobs/WriteJob.h"
-#include "library/SessionScan.h"
 #include "device/operations/SessionAdd.h"
+#include "library/SessionScan.h"
 
 namespace ovrel {
 

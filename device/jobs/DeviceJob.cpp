@@ -32,8 +32,7 @@ void DeviceJob::Finish(const OperationResult& ended) {
   if (done) done(result);
 }
 
-QString DeviceJob::KeepBackup(const MemoryImage& image, BackupReason reason,
-                              QString& path) const {
+QString DeviceJob::KeepBackup(const MemoryImage& image, BackupReason reason, QString& path) const {
   BackupHistory history = backupFolder_.isEmpty() ? BackupHistory() : BackupHistory(backupFolder_);
   const BackupHistory::Kept kept = history.Keep(image, reason);
   path = kept.Error.isEmpty() ? kept.Path : QString();

@@ -27,10 +27,9 @@ DeviceJob* DeviceJobs::UploadFile(const QString& path, WriteOptions options, Don
 }
 
 DeviceJob* DeviceJobs::Restore(const QString& path, WriteOptions options, Done done) {
-  return Queue(
-      WriteJob::OfFile(JobKind::Restore, path, std::move(options), BackupReason::Read,
-                       backupFolder_),
-      std::move(done));
+  return Queue(WriteJob::OfFile(JobKind::Restore, path, std::move(options), BackupReason::Read,
+                                backupFolder_),
+               std::move(done));
 }
 
 DeviceJob* DeviceJobs::Write(const MemoryImage& image, WriteOptions options, Done done,
@@ -45,8 +44,7 @@ DeviceJob* DeviceJobs::Edit(WriteJob::Edit edit, WriteOptions options, Done done
 }
 
 DeviceJob* DeviceJobs::Add(const QString& path, WriteOptions options, Done done) {
-  return Queue(std::make_unique<AddJob>(path, std::move(options), backupFolder_),
-               std::move(done));
+  return Queue(std::make_unique<AddJob>(path, std::move(options), backupFolder_), std::move(done));
 }
 
 void DeviceJobs::AfterQueued(std::function<void()> call) {

@@ -60,8 +60,7 @@ std::unique_ptr<WriteJob> WriteJob::OfImage(const MemoryImage& image, WriteOptio
   return job;
 }
 
-std::unique_ptr<WriteJob> WriteJob::OfEdit(Edit edit, WriteOptions options,
-                                           QString backupFolder) {
+std::unique_ptr<WriteJob> WriteJob::OfEdit(Edit edit, WriteOptions options, QString backupFolder) {
   std::unique_ptr<WriteJob> job(new WriteJob(JobKind::Edit, std::move(options),
                                              BackupReason::BeforeEdit, std::move(backupFolder)));
   job->edit_ = std::move(edit);

@@ -66,7 +66,8 @@ TEST_F(JobLockTest, AnotherProgramBetweenAJobsReadAndItsWriteIsRefusedAsBusy) {
   WriteFile(Path("mine.svl"), mine);
   WriteFile(Path("other.svl"), LibraryWithSegments(7));
   const std::vector<std::pair<const char*, std::function<DeviceJob*(DeviceJobs::Done)>>> jobs = {
-      {"upload", [&](DeviceJobs::Done done) { return Jobs->UploadFile(Path("mine.svl"), {}, done); }},
+      {"upload",
+       [&](DeviceJobs::Done done) { return Jobs->UploadFile(Path("mine.svl"), {}, done); }},
       {"edit",
        [&](DeviceJobs::Done done) {
          return Jobs->Edit([&](const MemoryImage&) { return MemoryImageOf(mine); }, {}, done);
