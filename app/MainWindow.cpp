@@ -391,7 +391,9 @@ void MainWindow::onUploadLibraryClicked() {
   folders_.SetSelectedLibraryPath(path);
   // A missing file is told before the device is read for nothing.
   if (!QFileInfo(path).exists()) {
-    dialogs_.ShowError(LinkTextOf(LinkText::LibFileNotFound));
+    // The text as it always was; the file it looked for on the next line.
+    dialogs_.ShowError(LinkTextOf(LinkText::LibFileNotFound) + QLatin1Char('\n') +
+                       QDir::toNativeSeparators(path));
     SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
     return;
   }
@@ -406,17 +408,17 @@ void MainWindow::onUploadLibraryClicked() {
     if (!go) SetStatusText(0, QStringLiteral("Sorvani session library upload cancelled"));
     return go;
   };
-  options.StageDone = [this](JobStage stage, const OperationResult&) {
-    if (stage == JobStage::Read)
-      SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
-  };
-  jobs_->UploadFile(path, std::move(options), [this](const OperationResult& result) {
+  DeviceJob* job = jobs_->UploadFile(path, std::move(options), [this](const OperationResult& result) {
     if (result.Kind == FailureKind::NotKept) return;  // the user said no
     ShowResult(result);
     SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
                                  : QStringLiteral("Sorvani session library upload failed"));
     if (!result.Ok()) RefreshPortsIfGone();
     DeviceMemoryChanged(result, QStringLiteral("a session library was uploaded"));
+  });
+  connect(job, &DeviceJob::StageEnded, this, [this](JobStage stage) {
+    if (stage == JobStage::Read)
+      SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
   });
 }
 

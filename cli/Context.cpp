@@ -65,8 +65,9 @@ void Context::EmitResult(int status) {
   const std::string text = gathered_.str();
   if (!text.empty())
     Emit(QStringLiteral("output"), {{QStringLiteral("text"), QString::fromStdString(text)}});
-  Emit(QStringLiteral("result"),
-       {{QStringLiteral("status"), status}, {QStringLiteral("message"), outcome_}});
+  QJsonObject result{{QStringLiteral("status"), status}, {QStringLiteral("message"), outcome_}};
+  if (!deviceMemory_.isEmpty()) result.insert(QStringLiteral("device"), deviceMemory_);
+  Emit(QStringLiteral("result"), result);
 }
 
 }  // namespace ovrel::cli

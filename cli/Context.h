@@ -56,6 +56,9 @@ class Context {
   // message of the result event.
   void NoteOutcome(const QString& text) { outcome_ = text; }
   const QString& Outcome() const { return outcome_; }
+  // What the device's memory holds after the command's device job
+  // ("untouched", "replaced", ...): the "device" of the result event.
+  void NoteDeviceMemory(const QString& word) { deviceMemory_ = word; }
 
   // Reports wrong usage of command on stderr and returns ExitUsage.
   int UsageError(const std::string& command, const std::string& what);
@@ -80,6 +83,7 @@ class Context {
   bool json_;
   std::ostringstream gathered_;
   QString outcome_;
+  QString deviceMemory_;
   bool barShown_ = false;
   Interruption interruption_;
 };

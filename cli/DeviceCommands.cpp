@@ -144,14 +144,20 @@ bool WriteImageFile(Context& ctx, const QString& path, const char* bytes, qint64
 
 // Uploads the library file at path as the arguments ask: keeping what it
 // replaces unless told not to, verifying when asked.
+// restore: path is a backup, named when the upload fails; what it
+// replaces is kept as a plain read.
 int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path,
-                  std::optional<MemoryImage> expect = std::nullopt,
-                  BackupReason reason = BackupReason::BeforeUpload) {
+                  std::optional<MemoryImage> expect = std::nullopt, bool restore = false) {
   const QString written = QStringLiteral("Sorvani session library uploaded successfully");
-  WriteOptions options = d.Options(!a.NoBackup, a.Verify, written);
+  WriteOptions options = d.Options(!a.NoBackup, a.Verify);
   options.Expect = std::move(expect);
-  const auto result = d.RunToEnd(
-      [&](DeviceLink::Done done) { d.Jobs.UploadFile(path, std::move(options), done, reason); });
+  const auto result = d.RunToEnd([&](DeviceJobs::Done done) {
+    d.SayStages(restore ? d.Jobs.Restore(path, std::move(options), done)
+                        : d.Jobs.UploadFile(path, std::move(options), done),
+                written);
+  });
+  if (result && restore && !result->Ok() && result->Stage != JobStage::Verify)
+    return d.Failed(result->Status(), *result);
   return d.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }
 
@@ -263,7 +269,7 @@ int RestoreNow(Context& ctx, const Arguments& a) {
   if (const int status = d.Choose(a.Port)) return status;
   // What a restore replaces may be what a failed write left: it is kept as
   // a plain read, never the memory a later restore brings back.
-  return UploadLibrary(d, a, path, std::nullopt, BackupReason::Read);
+  return UploadLibrary(d, a, path, std::nullopt, true);
 }
 
 int Restore(Context& ctx, const CommandLine& line) {
@@ -320,19 +326,20 @@ int Add(Context& ctx, const CommandLine& line) {
     if (const int status = d.Choose(a->Port)) return status;
     ctx.Say(QStringLiteral("Uploading/adding single session to Sorvani"));
     const QString written = QStringLiteral("Single session uploaded to Sorvani successfully");
-    WriteOptions options = d.Options(!a->NoBackup, a->Verify, written);
-    // The add's read is its backup: it is named once the add went through.
-    options.StageStarts = [&ctx](JobStage stage) {
-      if (stage == JobStage::Verify)
-        ctx.Say(QStringLiteral("Reading the Sorvani session memory back"));
-    };
-    options.StageDone = [&ctx, written](JobStage, const OperationResult& added) {
-      if (!added.BackupPath.isEmpty())
-        ctx.Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
-      ctx.Finish(ExitOk, written);
-    };
-    const auto added = d.RunToEnd(
-        [&](DeviceLink::Done done) { d.Jobs.Add(a->Files[0], std::move(options), done); });
+    const auto added = d.RunToEnd([&](DeviceJobs::Done done) {
+      DeviceJob* job = d.Jobs.Add(a->Files[0], d.Options(!a->NoBackup, a->Verify), done);
+      // The add's read is its backup: it is named once the add went through.
+      QObject::connect(job, &DeviceJob::StageStarted, job, [&ctx](JobStage stage) {
+        if (stage == JobStage::Verify) ctx.Say(StageText(JobKind::Add, stage));
+      });
+      QObject::connect(job, &DeviceJob::StageEnded, job,
+                       [&ctx, written](JobStage stage, const JobResult& added) {
+                         if (stage != JobStage::Write) return;
+                         if (!added.BackupPath.isEmpty())
+                           ctx.Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
+                         ctx.Finish(ExitOk, written);
+                       });
+    });
     if (!added) return d.Stopped();
     if (added->Ok() && added->Stage != JobStage::Verify && !added->BackupPath.isEmpty())
       ctx.Say(QStringLiteral("Session memory kept as %1").arg(added->BackupPath));
@@ -348,7 +355,7 @@ int Download(Context& ctx, const CommandLine& line) {
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose(a->Port)) return status;
-    const auto read = d.RunToEnd([&](DeviceLink::Done done) { d.Jobs.Read(done); });
+    const auto read = d.RunToEnd([&](DeviceJobs::Done done) { d.Jobs.Read(done); });
     if (!read) return d.Stopped();
     if (!read->Ok()) {
       return d.Failed(QStringLiteral("Reading the Sorvani session memory failed"), *read);
@@ -376,7 +383,7 @@ int Backup(Context& ctx, const CommandLine& line) {
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose(a->Port)) return status;
-    OperationResult read;
+    JobResult read;
     if (const int status = d.ReadMemory(read)) return status;
     const auto used = UsedImageBytes(*read.MemImg);
     const char* usedBytes = reinterpret_cast<const char*>(used.data());

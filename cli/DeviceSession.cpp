@@ -9,41 +9,14 @@
 
 namespace ovrel::cli {
 
-namespace {
-
-// What the device's memory holds after a write into it failed, judged by
-// the step where it failed.
-QString MemoryAfterFailedWrite(const OperationResult& failed) {
-  if (failed.Kind == FailureKind::Checksum)
-    return QStringLiteral("The session memory of Sorvani holds other bytes than were written.");
-  switch (failed.At.Command) {
-    case 'C':
-    case 'W':
-      return QStringLiteral(
-          "The write stopped before its first block: the session memory of Sorvani may no "
-          "longer hold its old library.");
-    case 'D':
-      return QStringLiteral(
-                 "The session memory of Sorvani holds a mixed image: the write stopped at block "
-                 "%1 of 16, part of the way through replacing the old library.")
-          .arg(failed.At.Block + 1);
-    default:
-      return QStringLiteral(
-          "Every block was sent, but Sorvani did not confirm the write: its session memory may "
-          "not hold the new library.");
-  }
-}
-
-}  // namespace
-
 DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx), Link(Port, Ui), Jobs(Link) {}
 
-std::optional<OperationResult> DeviceSession::RunToEnd(
-    const std::function<void(DeviceLink::Done)>& start) {
+std::optional<JobResult> DeviceSession::RunToEnd(
+    const std::function<void(DeviceJobs::Done)>& start) {
   Interruption& interruption = Ctx.Interrupt();
   if (interruption.Requested()) return std::nullopt;
   Ui.NewJob();
-  std::optional<OperationResult> result;
+  std::optional<JobResult> result;
   QEventLoop loop;
   interruption.Listen([&] {
     if (!Ui.Writing()) {
@@ -57,7 +30,7 @@ std::optional<OperationResult> DeviceSession::RunToEnd(
   Ui.WriteEnded = [&] {
     if (interruption.Requested()) loop.quit();
   };
-  start([&](const OperationResult& r) {
+  start([&](const JobResult& r) {
     result = r;
     loop.quit();
   });
@@ -66,6 +39,8 @@ std::optional<OperationResult> DeviceSession::RunToEnd(
   Ui.WriteEnded = nullptr;
   if (!result) return std::nullopt;
   Ui.ShowResult(*result);
+  if (result->Job != JobKind::Connect && result->Job != JobKind::Read)
+    Ctx.NoteDeviceMemory(result->MemoryWord());
   return result;
 }
 
@@ -79,7 +54,7 @@ int DeviceSession::Choose(const QString& port) {
     return ExitOk;
   }
   Ctx.Say(QStringLiteral("Autodetecting Sorvani..."));
-  const auto found = RunToEnd([&](DeviceLink::Done done) { Jobs.Connect(done); });
+  const auto found = RunToEnd([&](DeviceJobs::Done done) { Jobs.Connect(done); });
   if (!found) return Stopped();
   if (!found->Ok()) return ExitNotFound;
   Ctx.Say(QStringLiteral("Sorvani successfully detected on %1").arg(found->Port));
@@ -87,13 +62,13 @@ int DeviceSession::Choose(const QString& port) {
   return ExitOk;
 }
 
-int DeviceSession::Failed(const QString& text, const OperationResult& result) {
+int DeviceSession::Failed(const QString& text, const JobResult& result) {
   const int status = Ctx.Finish(CliLinkUi::FailureStatus(result), text);
-  if (result.Message.Empty()) Ctx.Say(result.Reason());
-  QString outcome = text + QStringLiteral(": ") + result.Reason();
-  if (Ui.WriteBegan() && result.Stage == JobStage::Write) {
-    QString state = MemoryAfterFailedWrite(result);
-    if (!result.BackupPath.isEmpty())
+  if (result.Message.Empty()) Ctx.Say(result.Failure());
+  QString outcome = text + QStringLiteral(": ") + result.Failure();
+  QString state = result.MemoryText();
+  if (!state.isEmpty()) {
+    if (result.Rewritten() && !result.BackupPath.isEmpty())
       state += QStringLiteral(" \"ovrel restore\" uploads the memory kept before the write.");
     Ctx.Say(state);
     outcome += QLatin1Char(' ') + state;
@@ -102,13 +77,12 @@ int DeviceSession::Failed(const QString& text, const OperationResult& result) {
   return status;
 }
 
-int DeviceSession::ReadMemory(OperationResult& read) {
-  Ctx.Say(QStringLiteral("Reading the Sorvani session memory"));
-  const auto result = RunToEnd([&](DeviceLink::Done done) { Jobs.Read(done); });
+int DeviceSession::ReadMemory(JobResult& read) {
+  Ctx.Say(StageText(JobKind::Read, JobStage::Read));
+  const auto result = RunToEnd([&](DeviceJobs::Done done) { Jobs.Read(done); });
   if (!result) return Stopped();
   read = *result;
-  if (!read.Ok())
-    return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
+  if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
   if (read.HasNote(LinkText::BackupFailed)) {
     return Ctx.Finish(ExitFailed,
                       QStringLiteral("The session memory was read but could not be kept."));
@@ -117,30 +91,32 @@ int DeviceSession::ReadMemory(OperationResult& read) {
   return ExitOk;
 }
 
-WriteOptions DeviceSession::Options(bool backup, bool verify, const QString& written) {
+WriteOptions DeviceSession::Options(bool backup, bool verify) {
   WriteOptions options;
   options.Backup = backup;
   options.Verify = verify;
   options.WorkingFolder = LocateProgramFolders().Program;
   options.ReadPortFailure = LinkText::ReadPortOpenFailed;
-  options.StageStarts = [this](JobStage stage) {
-    if (stage == JobStage::Read) Ctx.Say(QStringLiteral("Reading the Sorvani session memory"));
-    if (stage == JobStage::Write) Ctx.Say(QStringLiteral("Uploading Sorvani session library"));
-    if (stage == JobStage::Verify)
-      Ctx.Say(QStringLiteral("Reading the Sorvani session memory back"));
-  };
-  options.StageDone = [this, written](JobStage stage, const OperationResult& result) {
-    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
-      Ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
-    if (stage == JobStage::Write) Ctx.Finish(ExitOk, written);
-  };
   return options;
 }
 
-int DeviceSession::Wrote(const std::optional<OperationResult>& ended, const QString& written,
+void DeviceSession::SayStages(DeviceJob* job, const QString& written) {
+  const JobKind kind = job->Kind();
+  QObject::connect(job, &DeviceJob::StageStarted, job,
+                   [this, kind](JobStage stage) { Ctx.Say(StageText(kind, stage)); });
+  QObject::connect(job, &DeviceJob::StageEnded, job,
+                   [this, written](JobStage stage, const JobResult& result) {
+                     if (stage == JobStage::Read && !result.BackupPath.isEmpty())
+                       Ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
+                     if (stage == JobStage::Write && !written.isEmpty())
+                       Ctx.Finish(ExitOk, written);
+                   });
+}
+
+int DeviceSession::Wrote(const std::optional<JobResult>& ended, const QString& written,
                          const QString& failed) {
   if (!ended) return Stopped();
-  const OperationResult& result = *ended;
+  const JobResult& result = *ended;
   if (result.Ok()) {
     if (result.Stage == JobStage::Verify) {
       return Ctx.Finish(ExitOk,

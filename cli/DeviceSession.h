@@ -22,7 +22,8 @@ class DeviceSession {
   // the command was asked to stop: before the job, or while it ran and was
   // not writing into the device. A write that has begun is finished first
   // and its job ends with it (a verification after it does not start).
-  std::optional<OperationResult> RunToEnd(const std::function<void(DeviceLink::Done)>& start);
+  // What the job left in the device's memory goes into the result event.
+  std::optional<JobResult> RunToEnd(const std::function<void(DeviceJobs::Done)>& start);
   // The exit status of a command that a signal stopped.
   int Stopped() const;
 
@@ -33,22 +34,24 @@ class DeviceSession {
   // Ends a command whose device job failed: text and the reason on stderr
   // (the reason unless its message was shown already), both as the
   // result's message, the status of the failure. A write that had begun
-  // also names what the device's memory holds now.
-  int Failed(const QString& text, const OperationResult& result);
+  // also names what the device's memory holds now, as the job tells it.
+  int Failed(const QString& text, const JobResult& result);
 
   // Reads the device memory, kept in the backup history. Returns 0 or the
   // exit status of the failure; read holds the result.
-  int ReadMemory(OperationResult& read);
+  int ReadMemory(JobResult& read);
 
   // The options of a write: the working files in the program folder, as
-  // the desktop program's; what happened said in the order it happened.
-  // written is the text of a write that went through.
-  WriteOptions Options(bool backup, bool verify, const QString& written);
+  // the desktop program's.
+  WriteOptions Options(bool backup, bool verify);
+  // Says the stages of job as they come; written is the text of a write
+  // that went through (said once the write has, before a verification).
+  void SayStages(DeviceJob* job, const QString& written);
 
   // Ends a command that wrote: the status of the job's end (nothing: a
   // signal stopped it), said as each command says it (failed is the text
   // of a write that failed).
-  int Wrote(const std::optional<OperationResult>& result, const QString& written,
+  int Wrote(const std::optional<JobResult>& result, const QString& written,
             const QString& failed);
 
   Context& Ctx;

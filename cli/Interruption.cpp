@@ -22,6 +22,14 @@ QString SignalName(int signal) {
       return QStringLiteral("SIGTERM");
     case SIGHUP:
       return QStringLiteral("SIGHUP");
+    case SIGQUIT:
+      return QStringLiteral("SIGQUIT");
+    case SIGUSR1:
+      return QStringLiteral("SIGUSR1");
+    case SIGUSR2:
+      return QStringLiteral("SIGUSR2");
+    case SIGALRM:
+      return QStringLiteral("SIGALRM");
   }
   return QStringLiteral("signal %1").arg(signal);
 }
@@ -34,7 +42,7 @@ struct SignalWatch::Notifier {
 SignalWatch::SignalWatch(Interruption& token) {
   sigset_t set;
   sigemptyset(&set);
-  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, number);
+  for (int number : kWatchedSignals) sigaddset(&set, number);
   // Held back in this thread and in every thread started after it (the
   // serial port's), so that the signalfd alone receives them.
   if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;

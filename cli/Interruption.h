@@ -1,10 +1,13 @@
 #pragma once
 // Interruption as a value: the token a device command polls before each
 // operation and its event loop listens to while one runs, and the watch
-// that feeds it with the process's signals (SIGINT, SIGTERM, SIGHUP).
+// that feeds it with the process's signals that would end it (SIGINT,
+// SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM).
 // Whether a request stops the command at once is the command's decision:
 // a write into the device that has begun (from its C on) is finished first,
 // since stopping in the middle of the blocks would leave the memory torn.
+
+#include <signal.h>
 
 #include <QString>
 #include <functional>
@@ -29,10 +32,15 @@ class Interruption {
   std::function<void()> listener_;
 };
 
-// "SIGINT", "SIGTERM", "SIGHUP", or "signal N".
+// "SIGINT", "SIGTERM", "SIGHUP", ..., or "signal N".
 QString SignalName(int signal);
 
-// While it lives, SIGINT, SIGTERM and SIGHUP no longer end the process but
+// The signals whose default ends the process and that can be caught: any
+// of them in the middle of a write would tear the device's memory.
+inline constexpr int kWatchedSignals[] = {SIGINT,  SIGTERM, SIGHUP, SIGQUIT,
+                                          SIGUSR1, SIGUSR2, SIGALRM};
+
+// While it lives, the watched signals no longer end the process but
 // reach token as requests, through the event loop of the QCoreApplication
 // that must exist (a signalfd, read when it becomes readable). The signals
 // stay held back afterwards: a second one after the command's end must not

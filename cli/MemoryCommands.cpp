@@ -158,7 +158,7 @@ int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSessio
   }
   device = std::make_unique<DeviceSession>(ctx);
   device->Link.SetPort(a.Port);
-  OperationResult result;
+  JobResult result;
   if (const int status = device->ReadMemory(result)) return status;
   LibrarySessions read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
   if (!read) {
@@ -318,22 +318,20 @@ int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
   // The text of a write that went through names what is left, known once
   // the sessions were removed.
   QString written;
-  WriteOptions options = device.Options(true, a.Verify, {});
-  options.StageDone = [&](JobStage stage, const OperationResult& result) {
-    if (stage == JobStage::Read && !result.BackupPath.isEmpty())
-      ctx.Say(QStringLiteral("Session memory kept as %1").arg(result.BackupPath));
-    if (stage == JobStage::Write) ctx.Finish(ExitOk, written);
-  };
-  options.StageStarts = [&, original = options.StageStarts](JobStage stage) {
-    if (stage == JobStage::Write) {
+  const auto result = device.RunToEnd([&](DeviceJobs::Done done) {
+    DeviceJob* job = device.Jobs.Edit(edit, device.Options(true, a.Verify), done);
+    QObject::connect(job, &DeviceJob::StageStarted, job, [&](JobStage stage) {
+      if (stage != JobStage::Write) return;
       written = QStringLiteral("Sorvani session library uploaded successfully, %1")
                     .arg(SessionsLeft(left));
       SayWhenOverThirty(ctx, left);
-    }
-    original(stage);
-  };
-  const auto result = device.RunToEnd(
-      [&](DeviceLink::Done done) { device.Jobs.Edit(edit, std::move(options), done); });
+    });
+    // Connected after the text is made: told the stages in this order.
+    device.SayStages(job, {});
+    QObject::connect(job, &DeviceJob::StageEnded, job, [&](JobStage stage) {
+      if (stage == JobStage::Write) ctx.Finish(ExitOk, written);
+    });
+  });
   if (status) return status;
   return device.Wrote(result, written, QStringLiteral("Sorvani session library upload failed"));
 }

@@ -489,49 +489,28 @@ void MemoryWindow::onWriteClicked() {
   WriteOptions options;
   options.Verify = true;
   options.Expect = readImage_;
-  options.StageDone = [this](JobStage stage, const OperationResult&) {
+  DeviceJob* job = jobs_.Write(
+      MemoryImageOf(*image), std::move(options),
+      [this](const JobResult& result) { RunGuarded(dialogs_, [&] { Written(result); }); },
+      BackupReason::BeforeEdit);
+  connect(job, &DeviceJob::StageEnded, this, [this](JobStage stage) {
     if (stage == JobStage::Write)
       statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
-  };
-  jobs_.Write(MemoryImageOf(*image), std::move(options),
-              [this](const OperationResult& result) {
-                RunGuarded(dialogs_, [&] { Written(result); });
-              },
-              BackupReason::BeforeEdit);
+  });
 }
 
-void MemoryWindow::Written(const OperationResult& result) {
+void MemoryWindow::Written(const JobResult& result) {
   writing_ = false;
   UpdateButtons();
   if (result.Kind == FailureKind::Changed) {
     ChangedSinceRead(result);
     return;
   }
-  if (result.Kind == FailureKind::Verify) {
-    statusLabel_->setText(QStringLiteral("Verification failed"));
-    emit DeviceReached();
-    ShowWriteFailed(QStringLiteral("the memory read back differs from what was written."),
-                    QStringLiteral("Sorvani holds other bytes than were written: its memory may "
-                                   "not be a sound library now."),
-                    result.BackupPath);
-    return;
-  }
   if (!result.Ok() && (result.Stage == JobStage::Write || result.Stage == JobStage::Verify)) {
-    statusLabel_->setText(result.Stage == JobStage::Verify
-                              ? QStringLiteral("Reading the Sorvani session memory back failed")
-                              : QStringLiteral("Sorvani session library upload failed"));
-    // Nothing reached the device before its first data block.
-    const bool untouched = result.At.Step == 0 || result.At.Command == 'C';
-    ShowWriteFailed(
-        result.Stage == JobStage::Verify
-            ? QStringLiteral("the memory could not be read back to check it: ") + result.Reason()
-            : result.Reason(),
-        result.Stage == JobStage::Verify ? QStringLiteral("What Sorvani holds now is not known.")
-        : untouched ? QStringLiteral("None of the new sessions reached Sorvani: it should hold "
-                                     "the sessions it held before.")
-                    : QStringLiteral("Sorvani may hold a part of the new sessions and a part of "
-                                     "the old ones: its memory may not be a sound library now."),
-        result.BackupPath);
+    // What failed and what the device holds now are the job's to say.
+    statusLabel_->setText(result.Status());
+    if (result.Kind == FailureKind::Verify) emit DeviceReached();
+    ShowWriteFailed(result.Failure(), result.MemoryText(), result.BackupPath);
     return;
   }
   if (!result.Ok()) {
@@ -591,13 +570,13 @@ void MemoryWindow::RestoreBackup(const QString& backup) {
   options.Verify = true;
   // What the failed write left is kept as a plain read: a later restore
   // brings back the memory before the write, not this.
-  jobs_.UploadFile(
+  jobs_.Restore(
       backup, std::move(options),
-      [this, name](const OperationResult& result) {
+      [this, name](const JobResult& result) {
         writing_ = false;
         UpdateButtons();
         if (!result.Ok()) {
-          statusLabel_->setText(QStringLiteral("Restoring the memory failed"));
+          statusLabel_->setText(result.Status());
           if (showResult_) showResult_(result);
           return;
         }
@@ -610,8 +589,7 @@ void MemoryWindow::RestoreBackup(const QString& backup) {
             QStringLiteral("Sorvani memory, restored from %1 at %2")
                 .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
         statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
-      },
-      BackupReason::Read);
+      });
 }
 
 bool MemoryWindow::MayDiscardChanges() {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "device/jobs/JobResult.h"
 #include "device/link/OperationResult.h"
 #include "library/LibraryEdit.h"
 #include "ui/Dialogs.h"
@@ -100,7 +101,7 @@ class MemoryWindow : public QWidget {
   bool AskToDiscard();
   void UpdateButtons();
   // How the write ended.
-  void Written(const OperationResult& result);
+  void Written(const JobResult& result);
   // The write found another memory than was read: says so and offers to
   // show what the device holds now.
   void ChangedSinceRead(const OperationResult& result);

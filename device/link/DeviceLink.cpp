@@ -41,25 +41,11 @@ DeviceLink::~DeviceLink() {
 }
 
 void DeviceLink::Run(std::unique_ptr<DeviceOperation> operation, Done done) {
-  Queued entry;
-  entry.Operation = std::move(operation);
-  entry.OnDone = std::move(done);
-  queue_.push_back(std::move(entry));
-  ScheduleNext();
+  Run(std::make_unique<OperationJob>(std::move(operation), std::move(done)));
 }
 
-void DeviceLink::RunNext(std::unique_ptr<DeviceOperation> operation, Done done) {
-  Queued entry;
-  entry.Operation = std::move(operation);
-  entry.OnDone = std::move(done);
-  queue_.push_front(std::move(entry));
-  ScheduleNext();
-}
-
-void DeviceLink::WhenIdle(std::function<void()> job) {
-  Queued entry;
-  entry.Job = std::move(job);
-  queue_.push_back(std::move(entry));
+void DeviceLink::Run(std::unique_ptr<LinkJob> job) {
+  queue_.push_back(std::move(job));
   ScheduleNext();
 }
 
@@ -86,32 +72,27 @@ void DeviceLink::StartNext() {
     });
     return;
   }
-  Queued next = std::move(queue_.front());
+  runningJob_ = std::move(queue_.front());
   queue_.pop_front();
   running_ = true;
-  if (next.Job) {
-    // A job may open a question box: what is queued meanwhile waits for it.
-    try {
-      next.Job();
-    } catch (...) {
-      running_ = false;
-      ScheduleNext();
-      throw;
-    }
-    running_ = false;
-    ScheduleNext();
-    return;
-  }
-  runningOperation_ = std::move(next.Operation);
-  currentDone_ = std::move(next.OnDone);
+  LinkJob* job = runningJob_.get();
+  connect(job, &LinkJob::Ended, this, [this, job] { JobEnded(job); });
+  ui_.BusyChanged(true);
+  job->Start(static_cast<JobContext&>(*this));
+}
+
+void DeviceLink::Operate(std::unique_ptr<DeviceOperation> operation, JobContext::Then then) {
+  // The operation that ended last may still be on the call stack.
+  if (runningOperation_) endedOperation_ = std::move(runningOperation_);
+  runningOperation_ = std::move(operation);
+  currentDone_ = std::move(then);
   current_ = {0, runningOperation_->StepCount(), 0, -1, 0};
   pauseTotal_ = runningOperation_->PauseLength(timing_);
   pauseEnd_ = paused_ = LinkDuration::zero();
-  DeviceOperation* operation = runningOperation_.get();
-  connect(operation, &DeviceOperation::Finished, this,
-          [this, operation](const OperationResult& result) { Finished(operation, result); });
-  ui_.BusyChanged(true);
-  operation->Start(static_cast<OperationContext&>(*this));
+  DeviceOperation* running = runningOperation_.get();
+  connect(running, &DeviceOperation::Finished, this,
+          [this, running](const OperationResult& result) { Finished(running, result); });
+  running->Start(static_cast<OperationContext&>(*this));
 }
 
 void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& result) {
@@ -119,16 +100,24 @@ void DeviceLink::Finished(DeviceOperation* operation, const OperationResult& res
   // The operation is still on the call stack (it sent the signal): it is
   // kept until the next one ends or the link goes.
   endedOperation_ = std::move(runningOperation_);
-  // The port's lock lasted the whole operation; the next one takes it anew.
-  line_.Release();
-  const Done done = std::move(currentDone_);
+  // The port is closed; its lock stays with the job until the job ends.
+  line_.Close();
+  const JobContext::Then done = std::move(currentDone_);
   currentDone_ = nullptr;
   current_ = {};
-  running_ = false;
   ui_.Progress({});
+  if (done) done(result);
+}
+
+void DeviceLink::JobEnded(LinkJob* job) {
+  if (job != runningJob_.get()) return;
+  // The job is still on the call stack (it sent the signal).
+  runningJob_.release()->deleteLater();
+  line_.Cancel();
+  line_.Release();
+  running_ = false;
   ui_.BusyChanged(false);
   ScheduleNext();
-  if (done) done(result);
 }
 
 int DeviceLink::Permille(LinkDuration paused) const {

@@ -1,10 +1,11 @@
 #pragma once
 // The device link: the queue and the port. It owns the line to the device
-// and holds the port the operations use, runs one operation at a time and
-// queues the rest in the order they came (from the buttons, ovrel and the
-// remote control alike), and hands each result to whoever asked for it.
-// It knows no operation and no job: it runs any DeviceOperation, giving it
-// only the narrow OperationContext. Everything runs on the thread of the
+// and holds the port the operations use, runs one job at a time and queues
+// the rest in the order they came (from the buttons, ovrel and the remote
+// control alike). A job (LinkJob) holds the port's lock from its first
+// operation to its last; a lone operation is a job of its own. The link
+// knows no particular operation or job: it runs any DeviceOperation a job
+// asks for, giving it only the narrow OperationContext. Everything runs on the thread of the
 // event loop, driven by the port's notifications and timers; no call waits.
 // Queued work starts from the event loop the link works from, never from
 // the loop of a modal box or a file dialog opened on top of it.
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "device/link/DeviceOperation.h"
+#include "device/link/LinkJob.h"
 #include "device/link/LinkLine.h"
 #include "device/link/LinkPort.h"
 #include "device/link/LinkTiming.h"
@@ -28,7 +30,7 @@ namespace ovrel {
 
 class SerialPort;
 
-class DeviceLink : public QObject, private OperationContext {
+class DeviceLink : public QObject, private OperationContext, private JobContext {
   Q_OBJECT
  public:
   DeviceLink(SerialPort& port, LinkUi& ui, LinkTiming timing = {});
@@ -40,17 +42,14 @@ class DeviceLink : public QObject, private OperationContext {
 
   using Done = std::function<void(const OperationResult&)>;
 
-  // Runs the operation now when nothing runs, else after what was queued
-  // before it; done receives its result once the port is closed.
+  // Runs the operation as a job of its own: now when nothing runs, else
+  // after what was queued before it; done receives its result once the
+  // port is closed and its lock given up.
   void Run(std::unique_ptr<DeviceOperation> operation, Done done = {});
-  // Runs the operation before anything queued: the second half of a job
-  // the caller began with the operation that just ended (a backup read,
-  // then the upload that replaces what it read).
-  void RunNext(std::unique_ptr<DeviceOperation> operation, Done done = {});
-  // Runs job in the same queue, when its turn comes; the link counts as
-  // busy while it runs (it may ask the user a question).
-  void WhenIdle(std::function<void()> job);
-  // True while an operation or a queued job runs or waits for its turn.
+  // Runs the job when its turn comes; nothing else uses the port until it
+  // has ended. The link owns it until then.
+  void Run(std::unique_ptr<LinkJob> job);
+  // True while a job runs or waits for its turn.
   bool Busy() const { return running_ || !queue_.empty(); }
 
   // The port the operations open: set by the port list, by autodetection
@@ -75,14 +74,12 @@ class DeviceLink : public QObject, private OperationContext {
   // own loop above the one the link works from.
   bool InOwnLoop() const;
 
-  struct Queued {
-    std::unique_ptr<DeviceOperation> Operation;
-    Done OnDone;
-    std::function<void()> Job;
-  };
+  // Runs an operation of the running job.
+  void Operate(std::unique_ptr<DeviceOperation> operation, JobContext::Then then) override;
   void ScheduleNext();
   void StartNext();
   void Finished(DeviceOperation* operation, const OperationResult& result);
+  void JobEnded(LinkJob* job);
   // How far the running operation is, in thousandths, with paused of its pauses passed.
   int Permille(LinkDuration paused) const;
 
@@ -96,12 +93,13 @@ class DeviceLink : public QObject, private OperationContext {
   LinkLine line_;
   LinkUi& ui_;
   QString port_;
-  std::deque<Queued> queue_;
+  std::deque<std::unique_ptr<LinkJob>> queue_;
+  std::unique_ptr<LinkJob> runningJob_;
   bool running_ = false;
   bool nextScheduled_ = false;
   std::unique_ptr<DeviceOperation> runningOperation_;
   std::unique_ptr<DeviceOperation> endedOperation_;
-  Done currentDone_;
+  JobContext::Then currentDone_;
   LinkProgress current_;
   // The pauses of the running operation, and how much of them has passed.
   LinkDuration pauseTotal_{};

@@ -30,6 +30,10 @@ QString LinkTextOf(LinkText text, const QString& subject) {
                  "The reply of Sorvani to the %1 command arrived damaged: its checksum does not "
                  "match its bytes.")
           .arg(subject);
+    case LinkText::RestorePortOpenFailed:
+      return QStringLiteral(
+                 "Sorvani is disconnected or not turned on. Restoring the memory from %1 failed.")
+          .arg(subject);
     case LinkText::LibFileNotFound:
       return QStringLiteral("The session library file not found.");
     case LinkText::LibFileNotRegular:

@@ -16,6 +16,7 @@ enum class LinkText {
   PortBusy,              // Subject: the port, which another program holds
   DamagedReplyStart,     // Subject: the command letter; the reply did not begin A T
   DamagedReplyChecksum,  // Subject: the command letter; the reply's checksum is wrong
+  RestorePortOpenFailed,  // the port of a restore cannot be opened; Subject: the backup's name
   LibFileNotFound,
   LibFileNotRegular,  // a folder, a pipe or a device was named as the library
   LibFileUnreadable,
@@ -48,8 +49,6 @@ inline const QString kNotConnected = QStringLiteral("Not connected");
 inline const QString kConnectionLost = QStringLiteral("Sorvani connection lost. Please reconnect.");
 inline const QString kAutodetectionFailed = QStringLiteral("Autodetection of Sorvani failed");
 inline const QString kChangedSinceRead = QStringLiteral("changed since it was read");
-inline const QString kMemImgFile = QStringLiteral("SVPMemImg.svl");
-inline const QString kTempSesLibFile = QStringLiteral("TempSesLib.svl");
 }  // namespace linktext
 
 }  // namespace ovrel

@@ -103,7 +103,7 @@ void RemoteControl::Answer(const Pending& request) {
         break;
       case RemoteQuit:
         // Not in the middle of a device operation: after what came before.
-        link_.WhenIdle([self = QPointer<RemoteControl>(this)] {
+        jobs_.AfterQueued([self = QPointer<RemoteControl>(this)] {
           if (self) self->ServeQuit();
         });
         break;

@@ -242,7 +242,8 @@ TEST_F(MainWindowTest, EditedNameChoosesThatFileInTheSelectedFolder) {
   WaitUntilIdle(f);
   EXPECT_EQ(f.Folders().SelectedLibraryPath(), root + QStringLiteral("/Libs/second.svl"));
   EXPECT_EQ(dialogs.MessageTexts(),
-            QStringList{QStringLiteral("The session library file not found.")});
+            QStringList{QStringLiteral("The session library file not found.\n") +
+                        QDir::toNativeSeparators(root + QStringLiteral("/Libs/second.svl"))});
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload failed"));
 
   // Nothing selected yet: the typed name is looked up in the sessions folder.

@@ -505,9 +505,10 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_EQ(box.Icon, MsgIcon::Error);
   EXPECT_EQ(box.Buttons, MsgButtons::YesNo);
   EXPECT_TRUE(
-      box.Text.startsWith("Writing to Sorvani failed: Sorvani did not answer the D command"))
+      box.Text.startsWith(
+          "Writing to Sorvani failed: Sorvani stopped answering while block 3 of 16 was written."))
       << box.Text.toStdString();
-  EXPECT_TRUE(box.Text.contains("a part of the new sessions and a part of the old ones"));
+  EXPECT_TRUE(box.Text.contains("holds a mixed image: the write stopped at block 3 of 16"));
   // The backup it names holds the memory as it was before the write.
   EXPECT_TRUE(box.Text.contains(QFileInfo(box.Detail).fileName())) << box.Text.toStdString();
   QFile kept(box.Detail);

@@ -171,7 +171,9 @@ TEST_F(CliDeviceTest, FailuresAndUsage) {
 
   Outcome missing = Run({"upload", "--port", port, "nothing.svl"});
   EXPECT_EQ(missing.Status, 1);
-  EXPECT_TRUE(missing.Err.contains("The session library file not found."));
+  // The text as it always was, and the file on the next line.
+  EXPECT_TRUE(missing.Err.contains("The session library file not found.\nnothing.svl\n"))
+      << missing.Err.toStdString();
 
   EXPECT_EQ(Run({"upload"}).Status, 2);
   EXPECT_EQ(Run({"upload", "a.svl", "b.svl"}).Status, 2);

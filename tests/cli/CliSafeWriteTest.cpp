@@ -119,6 +119,11 @@ TEST_F(CliSafeWriteTest, UploadWithExpectWritesOnlyOverTheLibraryItStartedFrom) 
   EXPECT_EQ(stale.Status, 4);
   EXPECT_TRUE(stale.Err.contains("changed since it was read")) << stale.Err.toStdString();
   EXPECT_EQ(sim.memory(), Padded(LibraryWithSegments(4)));
+  // What the refused write read is kept as a plain read: the memory before
+  // the last write is still the one the other program replaced.
+  ASSERT_EQ(Run({"restore", "--port", port}).Status, 0);
+  EXPECT_EQ(sim.memory(), Padded(base));
+  ASSERT_EQ(Run({"upload", "--port", port, "other.svl"}).Status, 0);
 
   // Also with --no-backup, the device is read to compare; a raw download of
   // what it holds names the same library.

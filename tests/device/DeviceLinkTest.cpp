@@ -454,16 +454,16 @@ TEST_F(DeviceLinkTest, TheTwoWorkedMerges) {
                   0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x3B};
   ASSERT_TRUE(Add(session));
   EXPECT_EQ(sim.memory(), Padded(one));
-  EXPECT_EQ(ReadFile(linktext::kTempSesLibFile), one);
-  EXPECT_EQ(ReadFile(linktext::kMemImgFile), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
+  EXPECT_EQ(ReadFile(kTempSesLibFile), one);
+  EXPECT_EQ(ReadFile(kMemImgFile), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + UploadCommands(false));
 
   ASSERT_TRUE(Add(session));
   const Bytes two{0x17, 0x02, 0x00, 0x18, 0x00, 0x08, 0x00, 0x10, 0x01, 0x00, 0x24, 0x0A, 0x0A,
                   0x64, 0x64, 0x00, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64, 0x00, 0x15};
   EXPECT_EQ(sim.memory(), Padded(two));
-  EXPECT_EQ(ReadFile(linktext::kTempSesLibFile), two);
-  EXPECT_EQ(ReadFile(linktext::kMemImgFile), Padded(one));
+  EXPECT_EQ(ReadFile(kTempSesLibFile), two);
+  EXPECT_EQ(ReadFile(kMemImgFile), Padded(one));
   EXPECT_TRUE(Ui.Messages.empty());
   ExpectCleanWire(sim);
 }
@@ -478,7 +478,7 @@ TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
   EXPECT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::MemoryLimit)});
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded(big));
-  EXPECT_FALSE(QFile::exists(linktext::kTempSesLibFile));
+  EXPECT_FALSE(QFile::exists(kTempSesLibFile));
   EXPECT_FALSE(Port.IsOpen());
   ExpectCleanWire(sim);
 }
@@ -495,7 +495,7 @@ TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
 
 TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {
   // A folder in the way of the working file: not writable even for root.
-  ASSERT_TRUE(QDir().mkdir(linktext::kMemImgFile));
+  ASSERT_TRUE(QDir().mkdir(kMemImgFile));
   DevSim sim({"--strict", "--log"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
@@ -512,7 +512,7 @@ TEST_F(DeviceLinkTest, TempSesLibIsWrittenWhenTheUploadFails) {
   DevSim sim({"--strict", "--log", "--no-reply", "D:3"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
-  EXPECT_EQ(ReadFile(linktext::kTempSesLibFile),
+  EXPECT_EQ(ReadFile(kTempSesLibFile),
             (Bytes{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64,
                    0x00, 0x3B}));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "CWDDD");
@@ -553,7 +553,7 @@ TEST_F(DeviceLinkTest, OneOperationAtATimeInTheOrderAsked) {
     busyInside = Link->Busy();
     Jobs->Read([&](const OperationResult& r) { order.push_back(r.Ok() ? "read" : "read failed"); },
                std::nullopt);
-    Link->WhenIdle([&] {
+    Jobs->AfterQueued([&] {
       order.push_back("job");
       logAtJob = LoggedCommands(sim.log());
     });

@@ -143,7 +143,7 @@ TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
 TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
   InProcessDevice device;
   SetMemory(device, {0x17, 0x00, 0x00, 0x04, 0x13});
-  ASSERT_TRUE(QDir(Dir.path()).mkdir(linktext::kTempSesLibFile));  // in the file's way
+  ASSERT_TRUE(QDir(Dir.path()).mkdir(kTempSesLibFile));  // in the file's way
   const OperationResult r = Add(device);
   EXPECT_TRUE(r.Ok()) << r.Reason().toStdString();
   ASSERT_EQ(r.Notes.size(), 1u);
@@ -160,7 +160,7 @@ TEST_F(OperationResultTest, AnAddNeverWritesThroughALinkAtItsWorkingFile) {
   const Bytes before{0x17, 0x00, 0x00, 0x04, 0x13};
   SetMemory(device, before);
   WriteFile(Dir.filePath("precious.txt"), QByteArray("keep me"));
-  ASSERT_TRUE(QFile::link(Dir.filePath("precious.txt"), Dir.filePath(linktext::kMemImgFile)));
+  ASSERT_TRUE(QFile::link(Dir.filePath("precious.txt"), Dir.filePath(kMemImgFile)));
   const OperationResult r = Add(device);
   EXPECT_EQ(r.Kind, FailureKind::File);
   EXPECT_EQ(r.Message.Id, LinkText::WorkingFileNotWritten);

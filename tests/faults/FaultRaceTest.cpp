@@ -63,7 +63,7 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
     buttonsOff = !Control<QPushButton>(f, "uploadLibraryButton")->isEnabled() &&
                  !Control<QPushButton>(f, "uploadAddButton")->isEnabled() &&
                  !Control<QPushButton>(f, "connectButton")->isEnabled();
-    f.Link().WhenIdle([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
+    f.Jobs().AfterQueued([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
     f.Jobs().Add(session, WriteOptions{}, [&](const OperationResult& r) { queuedResult = r.Ok(); });
   });
   QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");

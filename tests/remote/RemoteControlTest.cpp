@@ -263,7 +263,10 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies.last(), (Reply{993, 0}));
   EXPECT_EQ(Ui.Messages, QStringList{LinkTextOf(LinkText::LibFileNotFound)});
-  EXPECT_EQ(Client->Failures, QStringList{"993: " + LinkTextOf(LinkText::LibFileNotFound)});
+  // The client is told the file it looked for too.
+  ASSERT_EQ(Client->Failures.size(), 1);
+  EXPECT_TRUE(Client->Failures[0].startsWith("993: " + LinkTextOf(LinkText::LibFileNotFound)));
+  EXPECT_TRUE(Client->Failures[0].endsWith(kLibToUplFile)) << Client->Failures[0].toStdString();
   EXPECT_EQ(Client->RepliesBeforeFailure, QList<qsizetype>{2});
 }
 
@@ -275,7 +278,7 @@ TEST_F(RemoteControlTest, AddsTheSessionInTheWorkingFolderToTheDevice) {
   ASSERT_TRUE(WaitForReplies(2, 30000));
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {992, 1}}));
   EXPECT_EQ(DeviceLibrary(kOneSessionLib.size()), kOneSessionLib);
-  QFile merged(work.filePath(linktext::kTempSesLibFile));
+  QFile merged(work.filePath(kTempSesLibFile));
   ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
   EXPECT_EQ(merged.readAll(), AsBytes(kOneSessionLib));
 }

@@ -1,0 +1,167 @@
+#include "device/jobs/WriteJob.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "device/operations/LibraryUpload.h"
+#include "device/operations/MemoryDownload.h"
+#include "library/LibraryFileRead.h"
+
+namespace ovrel {
+
+namespace {
+
+// True when two memories hold the same library (or, holding none, the same bytes).
+bool SameMemory(const MemoryImage& a, const MemoryImage& b) {
+  return std::ranges::equal(UsedImageBytes(a), UsedImageBytes(b));
+}
+
+LinkMessage LibraryFileFailure(const QString& path, const LibraryFileRead& file) {
+  const QString error = QString::fromStdString(file.Error);
+  switch (file.Fault) {
+    case LibraryFileFault::None:
+      return {};
+    case LibraryFileFault::Missing:
+      // The text stays as it always was; the path follows on its own line.
+      return {LinkText::LibFileNotFound, path, {}};
+    case LibraryFileFault::NotRegular:
+      return {LinkText::LibFileNotRegular, path, {}};
+    case LibraryFileFault::TooBig:
+      return {LinkText::LibFileTooBig, path, {}};
+    case LibraryFileFault::Unreadable:
+      return {LinkText::LibFileUnreadable, error, {}};
+    case LibraryFileFault::NotSound:
+      return {LinkText::LibFileNotSound, QStringLiteral("%1: %2").arg(path, error), {}};
+  }
+  return {};
+}
+
+}  // namespace
+
+WriteJob::WriteJob(JobKind kind, WriteOptions options, BackupReason reason, QString backupFolder)
+    : DeviceJob(kind, std::move(backupFolder)), options_(std::move(options)), reason_(reason) {}
+
+std::unique_ptr<WriteJob> WriteJob::OfFile(JobKind kind, const QString& path, WriteOptions options,
+                                           BackupReason reason, QString backupFolder) {
+  std::unique_ptr<WriteJob> job(
+      new WriteJob(kind, std::move(options), reason, std::move(backupFolder)));
+  job->path_ = path;
+  job->fromFile_ = true;
+  if (kind == JobKind::Restore) job->SetBackupName(QFileInfo(path).fileName());
+  return job;
+}
+
+std::unique_ptr<WriteJob> WriteJob::OfImage(const MemoryImage& image, WriteOptions options,
+                                            BackupReason reason, QString backupFolder) {
+  std::unique_ptr<WriteJob> job(
+      new WriteJob(JobKind::Upload, std::move(options), reason, std::move(backupFolder)));
+  job->image_ = image;
+  return job;
+}
+
+std::unique_ptr<WriteJob> WriteJob::OfEdit(Edit edit, WriteOptions options, QString backupFolder) {
+  std::unique_ptr<WriteJob> job(new WriteJob(JobKind::Edit, std::move(options),
+                                             BackupReason::BeforeEdit, std::move(backupFolder)));
+  job->edit_ = std::move(edit);
+  return job;
+}
+
+void WriteJob::Begin() {
+  if (!Load()) return;
+  if (!options_.Backup && !options_.Expect && !edit_) {
+    Write({});
+    return;
+  }
+  Read();
+}
+
+bool WriteJob::Load() {
+  if (!fromFile_) return true;
+  // The file is read when the job's turn comes, as the device is. Nothing
+  // that is not a sound library is sent, and the device is not even read
+  // for it.
+  const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path_).toStdString());
+  if (!file.Sound()) {
+    OperationResult failed;
+    failed.Kind = FailureKind::File;
+    failed.Message = LibraryFileFailure(path_, file);
+    Finish(failed);
+    return false;
+  }
+  image_ = file.Image();
+  return true;
+}
+
+void WriteJob::Read() {
+  StartStage(JobStage::Read);
+  Operate(std::make_unique<MemoryDownload>(true, options_.ReadPortFailure),
+          [this](const OperationResult& got) {
+            OperationResult read = got;
+            read.Stage = JobStage::Read;
+            if (!read.Ok()) {
+              Finish(read);
+              return;
+            }
+            Compare(std::move(read));
+          });
+}
+
+void WriteJob::Compare(OperationResult read) {
+  if (options_.Expect && !SameMemory(*options_.Expect, *read.MemImg)) {
+    // Nothing is written: what was read is kept as a plain read, never
+    // taken for the memory before a write.
+    if (options_.Backup) KeepBackup(*read.MemImg, BackupReason::Read, read.BackupPath);
+    read.Kind = FailureKind::Changed;
+    read.Message = {LinkText::ChangedSinceRead, {}, {}};
+    Finish(read);
+    return;
+  }
+  if (!Keep(read)) return;
+  EndStage(JobStage::Read, read);
+  if (edit_) {
+    image_ = edit_(*read.MemImg);
+    if (!image_) {
+      Finish(read);
+      return;
+    }
+  }
+  Write(std::move(read));
+}
+
+bool WriteJob::Keep(OperationResult& read) {
+  if (!options_.Backup) return true;
+  const QString error = KeepBackup(*read.MemImg, reason_, read.BackupPath);
+  if (error.isEmpty()) return true;
+  OperationResult notKept = read;
+  notKept.Kind = FailureKind::NotKept;
+  notKept.Message = {LinkText::BackupFailed, error, {}};
+  if (options_.WriteWithoutBackup && options_.WriteWithoutBackup(notKept)) return true;
+  Finish(notKept);
+  return false;
+}
+
+void WriteJob::Write(OperationResult read) {
+  StartStage(JobStage::Write);
+  const MemoryImage image = *image_;
+  // Until the write has gone through, the memory kept before it is what a
+  // restore brings back, whatever is read meanwhile.
+  NoteWrite(read.BackupPath, std::nullopt);
+  Operate(std::make_unique<LibraryUpload>(image),
+          [this, image, read = std::move(read)](const OperationResult& got) {
+            OperationResult wrote = got;
+            NoteWrite(read.BackupPath, wrote.Ok());
+            wrote.Stage = JobStage::Write;
+            wrote.BackupPath = read.BackupPath;
+            wrote.Notes.insert(wrote.Notes.begin(), read.Notes.begin(), read.Notes.end());
+            wrote.Written = image;
+            if (!wrote.Ok() || !options_.Verify) {
+              Finish(wrote);
+              return;
+            }
+            EndStage(JobStage::Write, wrote);
+            Verify(image, std::move(wrote));
+          });
+}
+
+}  // namespace ovrel
