@@ -32,8 +32,7 @@ class FaultRace : public MainWindowFixture {
   MainWindow& MakeWindow(const LinkTiming& timing) {
     MainWindowOptions options;
     options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
-    options.Timing = timing;
-    form = std::make_unique<MainWindow>(dialogs, options);
+    form = std::make_unique<MainWindow>(dialogs, MakeDevice(timing), options);
     return *form;
   }
   QString Port() const { return root + QStringLiteral("/ttyRace"); }
@@ -64,7 +63,8 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
                  !Control<QPushButton>(f, "uploadAddButton")->isEnabled() &&
                  !Control<QPushButton>(f, "connectButton")->isEnabled();
     f.Link().WhenIdle([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
-    f.Jobs().Add(session, WriteOptions{}, [&](const OperationResult& r) { queuedResult = r.Ok(); });
+    f.Device().Add(session, WriteOptions{},
+                   [&](const OperationResult& r) { queuedResult = r.Ok(); });
   });
   QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");
   QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
