@@ -396,11 +396,14 @@ QString JobEndText(DeviceJob job, const OperationResult& result) {
 
 void MainWindow::JobEnded(DeviceJob job, const OperationResult& result) {
   SetStatusText(0, JobEndText(job, result));
+  // A job that ended well, or found what the device holds (another memory
+  // than expected, other bytes than written): the device answered.
+  const bool answered = result.Ok() || result.Kind == FailureKind::Changed ||
+                        result.Kind == FailureKind::Verify;
   if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure)
     SetStatusText(1, linktext::kNotConnected);
-  // Whatever reached the device and got its answer: it is connected.
-  const bool answered = job == DeviceJob::Connect ? result.Ok() : result.MemImg.has_value();
-  if (answered) DeviceAnswered();
+  else if (answered)
+    DeviceAnswered();
   if (!result.Ok() && job != DeviceJob::Connect) RefreshPortsIfGone();
 }
 

@@ -70,7 +70,8 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
   QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
   ASSERT_TRUE(requested);
   EXPECT_TRUE(buttonsOff);
-  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  // The status line tells the job that ended last, whoever started it.
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session uploaded to Sorvani successfully"));
   EXPECT_EQ(logWhenQueuedStarted, Commands(Operation::LibraryUpload));
   EXPECT_TRUE(*queuedResult);
 
