@@ -398,8 +398,8 @@ void MainWindow::JobEnded(DeviceJob job, const OperationResult& result) {
   SetStatusText(0, JobEndText(job, result));
   // A job that ended well, or found what the device holds (another memory
   // than expected, other bytes than written): the device answered.
-  const bool answered = result.Ok() || result.Kind == FailureKind::Changed ||
-                        result.Kind == FailureKind::Verify;
+  const bool answered =
+      result.Ok() || result.Kind == FailureKind::Changed || result.Kind == FailureKind::Verify;
   if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure)
     SetStatusText(1, linktext::kNotConnected);
   else if (answered)
