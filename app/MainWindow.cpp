@@ -12,15 +12,13 @@
 #include <utility>
 
 #include "app/AppTexts.h"
-#include "ui/ErrorDisplay.h"
 #include "app/CanonicalPath.h"
+#include "memory/MemoryWindow.h"
+#include "storage/BackupHistory.h"
+#include "storage/ProgramFolder.h"
+#include "ui/ErrorDisplay.h"
 #include "ui/WindowFont.h"
 #include "ui/WindowLayout.h"
-#include "device/jobs/DeviceJobs.h"
-#include "device/link/DeviceLink.h"
-#include "device/serial/SerialPort.h"
-#include "memory/MemoryWindow.h"
-#include "storage/ProgramFolder.h"
 
 namespace ovrel {
 
@@ -28,6 +26,7 @@ namespace {
 
 const QString kLibraryFilter = QStringLiteral("Sorvani Pro session library(*.svl)|*.svl");
 const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs");
+const QString kWriteMarkerFile = QStringLiteral(".ovrelware-writing");
 
 // The folder of a chosen file, ending with a separator.
 QString FolderWithSeparator(const QString& path) {
@@ -51,27 +50,41 @@ QLabel* MakePanel(const QRect& geometry, QWidget* parent) {
 
 }  // namespace
 
-MainWindow::MainWindow(Dialogs& dialogs, MainWindowOptions options, QWidget* parent)
+MainWindow::MainWindow(Dialogs& dialogs, DeviceService& device, MainWindowOptions options,
+                       QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       dialogs_(dialogs, this),
       options_(std::move(options)),
-      serialPort_(std::make_unique<SerialPort>()) {
+      device_(device) {
   setObjectName(QStringLiteral("mainWindow"));
   setFont(WindowFont());
   setFixedSize(369, 204);
   CreateControls();
-  link_ = std::make_unique<DeviceLink>(*serialPort_, static_cast<LinkUi&>(*this), options_.Timing);
-  // Work queued while a message box or a file dialog is open waits for it
-  // to close (the link starts nothing from a loop nested in its own).
-  jobs_ = std::make_unique<DeviceJobs>(*link_);
+  NameControls();
+  ConnectControls();
+  FollowDevice();
   // The port list is filled from the system when the window is made; an
   // error there ends the start-up. Nothing is selected: the link has no
   // port until the user picks one or autodetection finds the device.
   portComboBox_->SetItems(ListPortsOrRaise());
   SetUpProgramFolder();
   RestoreUserSettings();
+  // Asked once the window shows, from the event loop.
+  if (device_.WriteCutOff())
+    QTimer::singleShot(0, this, [this] { Guard([this] { OfferRestoreOfCutOffWrite(); }); });
+}
+
+void MainWindow::FollowDevice() {
+  connect(&device_, &DeviceService::PortsListed, this,
+          [this](const QStringList& ports) { portComboBox_->SetItems(ports); });
+  connect(&device_, &DeviceService::ProbingPort, this,
+          [this](int index) { portComboBox_->SetItemIndex(index); });
+  connect(&device_, &DeviceService::Progress, this, &MainWindow::Progress);
+  connect(&device_, &DeviceService::BusyChanged, this, &MainWindow::BusyChanged);
+  connect(&device_, &DeviceService::JobEnded, this, &MainWindow::JobEnded);
+  connect(&device_, &DeviceService::MemoryChanged, this, &MainWindow::DeviceMemoryChanged);
 }
 
 void MainWindow::RestoreUserSettings() {
@@ -87,7 +100,7 @@ void MainWindow::RestoreUserSettings() {
     folders_.SetLibrariesFolder(folder);
   // The port only when the system still lists it.
   portComboBox_->SetText(userSettings_.Port());
-  if (!portComboBox_->Text().isEmpty()) link_->SetPort(portComboBox_->Text());
+  if (!portComboBox_->Text().isEmpty()) device_.SetPort(portComboBox_->Text());
 }
 
 MainWindow::~MainWindow() = default;
@@ -126,7 +139,9 @@ void MainWindow::CreateControls() {
   progressBar_->setGeometry(282, 1, 86, 17);
   progressBar_->setTextVisible(false);
   progressBar_->hide();
+}
 
+void MainWindow::NameControls() {
   // Named for their role, so that they can be found by name.
   const std::pair<QWidget*, const char*> named[] = {
       {portLabel_, "portLabel"},
@@ -154,7 +169,9 @@ void MainWindow::CreateControls() {
                                selectSessionButton_};
   for (std::size_t i = 1; i < std::size(tabOrder); ++i)
     QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
 
+void MainWindow::ConnectControls() {
   auto on = [this](QPushButton* button, void (MainWindow::*handler)()) {
     connect(button, &QPushButton::clicked, this,
             [this, handler] { Guard([&] { (this->*handler)(); }); });
@@ -171,7 +188,7 @@ void MainWindow::CreateControls() {
   connect(sessionFileEdit_, &QLineEdit::editingFinished, this, &MainWindow::onFileNameTyped);
   portComboBox_->OnDropDown = [this] { Guard([this] { onPortListDropDown(); }); };
   portComboBox_->OnPortPicked = [this](const QString& port) {
-    link_->SetPort(port);
+    device_.SetPort(port);
     userSettings_.SetPort(port);
   };
 }
@@ -201,6 +218,10 @@ QString MainWindow::PanelText(int panel) const {
   return panels_[panel]->text();
 }
 
+bool MainWindow::Writing() const {
+  return memoryWindow_ && memoryWindow_->Writing();
+}
+
 void MainWindow::SetUpProgramFolder() {
   const QString program = options_.ProgramFile.isEmpty() ? QCoreApplication::applicationFilePath()
                                                          : options_.ProgramFile;
@@ -214,6 +235,8 @@ void MainWindow::SetUpProgramFolder() {
     documents = place.Documents;
     QDir::setCurrent(folder);  // a failure leaves the current directory as it is
     programFolder_ = folder;
+    // Exists while a write runs: a program killed meanwhile leaves it.
+    device_.SetWriteMarker(JoinPath(folder, kWriteMarkerFile));
   }
   folders_.SetProgramFolders(folder, documents);
   setWindowTitle(kProductCaption);
@@ -332,53 +355,112 @@ QString MainWindow::PathFromEdit(const QString& selectedPath, const QString& fol
 
 void MainWindow::onConnectClicked() {
   SetStatusText(0, QStringLiteral("Autodetecting Sorvani..."));
-  jobs_->Connect([this](const OperationResult& result) {
-    if (result.Ok()) {
-      DeviceAnswered();
-      SetStatusText(0, QStringLiteral("Sorvani successfully detected"));
-      return;
-    }
-    SetStatusText(0, linktext::kAutodetectionFailed);
+  device_.Connect([this](const OperationResult& result) {
     // Why, port by port: the commonest first-run problems have a remedy.
-    ShowResult(result);
+    if (!result.Ok()) ShowResult(result);
   });
 }
 
 void MainWindow::DeviceAnswered() {
   SetStatusText(1, QStringLiteral("Connected"));
-  userSettings_.SetPort(link_->Port());
+  userSettings_.SetPort(device_.Port());
   deviceFound_ = true;
   UpdateDeviceButtons();
 }
 
+namespace {
+
+// What the status line says when a job ended.
+QString JobEndText(ServiceJob job, const OperationResult& result) {
+  const bool ok = result.Ok();
+  switch (job) {
+    case ServiceJob::Connect:
+      return ok ? QStringLiteral("Sorvani successfully detected") : linktext::kAutodetectionFailed;
+    case ServiceJob::Read:
+      return ok ? QStringLiteral("Sorvani session memory read")
+                : QStringLiteral("Reading the Sorvani session memory failed");
+    case ServiceJob::Upload:
+      if (result.Kind == FailureKind::NotKept)
+        return QStringLiteral("Sorvani session library upload cancelled");
+      return ok ? QStringLiteral("Sorvani session library uploaded successfully")
+                : QStringLiteral("Sorvani session library upload failed");
+    case ServiceJob::Add:
+      return ok ? QStringLiteral("Single session uploaded to Sorvani successfully")
+                : QStringLiteral("Single session upload to Sorvani failed");
+    case ServiceJob::Write:
+      return ok ? QStringLiteral("Sorvani session memory written")
+                : QStringLiteral("Writing the Sorvani session memory failed");
+  }
+  return {};
+}
+
+}  // namespace
+
+void MainWindow::JobEnded(ServiceJob job, const OperationResult& result) {
+  SetStatusText(0, JobEndText(job, result));
+  // A job that ended well, or found what the device holds (another memory
+  // than expected, other bytes than written): the device answered.
+  const bool answered =
+      result.Ok() || result.Kind == FailureKind::Changed || result.Kind == FailureKind::Verify;
+  if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure)
+    SetStatusText(1, linktext::kNotConnected);
+  else if (answered)
+    DeviceAnswered();
+  if (!result.Ok() && job != ServiceJob::Connect) RefreshPortsIfGone();
+}
+
+void MainWindow::OfferRestoreOfCutOffWrite() {
+  const std::optional<CutOffWrite> cut = device_.WriteCutOff();
+  if (!cut) return;
+  // Asked once: the marker goes whatever the answer.
+  device_.ForgetCutOffWrite();
+  QString text = QStringLiteral(
+                     "The program ended while it was writing to Sorvani (port %1, "
+                     "since %2): the memory of Sorvani may not be a sound library now.")
+                     .arg(cut->Port, cut->Started);
+  const std::optional<BackupEntry> kept = BackupHistory().RestoreTarget();
+  if (!kept) {
+    text += QStringLiteral("\n\nThe memory as it was before the write was not kept.");
+    dialogs_.Message({kAppTitle, text, MsgIcon::Warning, MsgButtons::Ok, {}});
+    return;
+  }
+  text += QStringLiteral(
+              "\n\nThe memory as it was before the write is kept in %1. Restore it "
+              "to Sorvani now?")
+              .arg(QFileInfo(kept->Path).fileName());
+  if (dialogs_.Message({kAppTitle, text, MsgIcon::Warning, MsgButtons::YesNo,
+                        QDir::toNativeSeparators(kept->Path)}) != MsgResult::Yes)
+    return;
+  if (device_.Port().isEmpty()) device_.SetPort(cut->Port);
+  SetStatusText(0, QStringLiteral("Restoring the Sorvani session memory"));
+  WriteOptions options = Options();
+  options.Verify = true;
+  // What the cut-off write left is kept as a plain read, never restored.
+  device_.UploadFile(
+      kept->Path, std::move(options), [this](const OperationResult& result) { ShowResult(result); },
+      BackupReason::Read, QStringLiteral("the memory was restored"));
+}
+
 void MainWindow::DeviceMemoryChanged(const OperationResult& result, const QString& what) {
   if (!result.Ok()) return;
-  DeviceAnswered();
   if (memoryWindow_ && result.MemImg) memoryWindow_->DeviceChanged(*result.MemImg, what);
 }
 
 void MainWindow::onMemoryClicked() {
   if (!memoryWindow_) {
     memoryWindow_ = new MemoryWindow(
-        folders_, dialogs_, *jobs_, [this](const OperationResult& r) { ShowResult(r); }, this);
-    connect(memoryWindow_, &MemoryWindow::DeviceReached, this, &MainWindow::DeviceAnswered);
+        folders_, dialogs_, device_, [this](const OperationResult& r) { ShowResult(r); }, this);
   }
   // Without a port the window opens empty, for library files.
-  if (link_->Port().isEmpty()) {
+  if (device_.Port().isEmpty()) {
     memoryWindow_->show();
     memoryWindow_->raise();
     return;
   }
   SetStatusText(0, QStringLiteral("Reading the Sorvani session memory"));
-  jobs_->Read([this](const OperationResult& result) {
+  device_.Read([this](const OperationResult& result) {
     ShowResult(result);
-    SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session memory read")
-                                 : QStringLiteral("Reading the Sorvani session memory failed"));
-    if (!result.Ok()) {
-      RefreshPortsIfGone();
-      return;
-    }
-    DeviceAnswered();
+    if (!result.Ok()) return;
     memoryWindow_->show();
     memoryWindow_->raise();
     memoryWindow_->ShowDeviceMemory(*result.MemImg);
@@ -405,17 +487,15 @@ void MainWindow::onUploadLibraryClicked() {
   options.WriteWithoutBackup = [this](const OperationResult& read) {
     bool go = false;
     Guard([&] { go = MayUploadWithoutBackup(read); });
-    if (!go) SetStatusText(0, QStringLiteral("Sorvani session library upload cancelled"));
     return go;
   };
-  DeviceJob* job = jobs_->UploadFile(path, std::move(options), [this](const OperationResult& result) {
-    if (result.Kind == FailureKind::NotKept) return;  // the user said no
-    ShowResult(result);
-    SetStatusText(0, result.Ok() ? QStringLiteral("Sorvani session library uploaded successfully")
-                                 : QStringLiteral("Sorvani session library upload failed"));
-    if (!result.Ok()) RefreshPortsIfGone();
-    DeviceMemoryChanged(result, QStringLiteral("a session library was uploaded"));
-  });
+  DeviceJob* job = device_.UploadFile(
+      path, std::move(options),
+      [this](const OperationResult& result) {
+        if (result.Kind == FailureKind::NotKept) return;  // the user said no
+        ShowResult(result);
+      },
+      BackupReason::BeforeUpload, QStringLiteral("a session library was uploaded"));
   connect(job, &DeviceJob::StageEnded, this, [this](JobStage stage) {
     if (stage == JobStage::Read)
       SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
@@ -447,29 +527,17 @@ void MainWindow::onUploadAddClicked() {
     return;
   }
   SetStatusText(0, QStringLiteral("Uploading/adding single session to Sorvani"));
-  jobs_->Add(path, Options(), [this](const OperationResult& result) {
-    ShowResult(result);
-    SetStatusText(0, result.Ok() ? QStringLiteral("Single session uploaded to Sorvani successfully")
-                                 : QStringLiteral("Single session upload to Sorvani failed"));
-    if (!result.Ok()) RefreshPortsIfGone();
-    DeviceMemoryChanged(result, QStringLiteral("a session was added"));
-  });
+  device_.Add(
+      path, Options(), [this](const OperationResult& result) { ShowResult(result); },
+      QStringLiteral("a session was added"));
 }
 
 void MainWindow::ShowResult(const OperationResult& result) {
   for (const LinkMessage& note : result.Notes) ShowMessage(note);
-  if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure) {
-    SetStatusText(1, linktext::kNotConnected);
-    SetStatusText(0, linktext::kConnectionLost);
-  }
   if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
 void MainWindow::ShowRemoteFailure(const OperationResult& result) {
-  if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure) {
-    SetStatusText(1, linktext::kNotConnected);
-    SetStatusText(0, linktext::kConnectionLost);
-  }
   std::vector<LinkMessage> messages = result.Notes;
   if (!result.Message.Empty()) messages.push_back(result.Message);
   if (messages.empty()) return;
@@ -507,7 +575,7 @@ void MainWindow::ShowRemoteFailure(const OperationResult& result) {
 
 void MainWindow::RefreshPortsIfGone() {
   // The adapter was unplugged: the list follows at once, as when it opens.
-  if (QFileInfo::exists(link_->Port())) return;
+  if (QFileInfo::exists(device_.Port())) return;
   Guard([this] { onPortListDropDown(); });
 }
 
@@ -537,7 +605,7 @@ bool MainWindow::MayClose() {
     closeWhenIdle_ = false;
     return false;
   }
-  if (link_->Busy() || (memoryWindow_ && memoryWindow_->Writing())) {
+  if (device_.Busy() || (memoryWindow_ && memoryWindow_->Writing())) {
     // Cutting an operation off could leave the device in the middle of a
     // transfer: the window closes once the operation has ended.
     if (!closeWhenIdle_) {
@@ -550,14 +618,14 @@ bool MainWindow::MayClose() {
     }
     return false;
   }
-  serialPort_->Close();
+  device_.ClosePort();
   return true;
 }
 
 void MainWindow::CloseWhenIdle() {
   if (!closeWhenIdle_) return;
   // A message about the operation's end is read first.
-  if (link_->Busy() || (memoryWindow_ && memoryWindow_->Writing()) ||
+  if (device_.Busy() || (memoryWindow_ && memoryWindow_->Writing()) ||
       QApplication::activeModalWidget()) {
     QTimer::singleShot(100, this, &MainWindow::CloseWhenIdle);
     return;
@@ -595,14 +663,6 @@ void MainWindow::ShowMessage(const LinkMessage& message) {
   dialogs_.Message({kAppTitle, message.Text(),
                     message.IsError() ? MsgIcon::Error : MsgIcon::None,
                     MsgButtons::Ok, message.Detail});
-}
-
-void MainWindow::PortsListed(const QStringList& ports) {
-  portComboBox_->SetItems(ports);
-}
-
-void MainWindow::ProbingPort(int index) {
-  portComboBox_->SetItemIndex(index);
 }
 
 void MainWindow::Progress(const LinkProgress& progress) {

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: the control panel of the program. It owns the folder
-// settings that the other windows use, owns the serial port component and
-// the device link, and runs the three device operations from its buttons.
+// settings that the other windows use and starts the device jobs of its
+// buttons on the program's device service; its status line follows every
+// job of that service, whichever window or client started it.
 
 #include <QLabel>
 #include <QLineEdit>
@@ -13,47 +14,46 @@
 #include <functional>
 #include <memory>
 
+#include "app/PortComboBox.h"
+#include "device/jobs/DeviceService.h"
+#include "device/link/LinkUi.h"
+#include "device/link/OperationResult.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
 #include "ui/UserSettings.h"
-#include "app/PortComboBox.h"
-#include "device/link/LinkTiming.h"
-#include "device/link/LinkUi.h"
-#include "device/link/OperationResult.h"
 
 namespace ovrel {
 
-class SerialPort;
-class DeviceLink;
-class DeviceJobs;
-struct WriteOptions;
 class MemoryWindow;
 
 struct MainWindowOptions {
   // Path of the program file; empty: this process's executable.
   QString ProgramFile;
-  LinkTiming Timing;
 };
 
 inline const QString kCloseWhenIdleText =
     QStringLiteral("The program will close when the device operation has ended.");
 
-class MainWindow : public QWidget, private LinkUi {
+class MainWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit MainWindow(Dialogs& dialogs, MainWindowOptions options = {}, QWidget* parent = nullptr);
+  // device: the program's device service, which outlives the window.
+  MainWindow(Dialogs& dialogs, DeviceService& device, MainWindowOptions options = {},
+             QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // The folders and chosen files of the run, set up when the window is made.
   FolderSettings& Folders() { return folders_; }
   const FolderSettings& Folders() const { return folders_; }
 
-  DeviceLink& Link() { return *link_; }
-  DeviceJobs& Jobs() { return *jobs_; }
+  DeviceService& Device() { return device_; }
+  DeviceLink& Link() { return device_.Link(); }
   // The program folder of the run: where the add keeps its working files
   // and remote clients put theirs. Empty: the current directory.
   const QString& ProgramFolder() const { return programFolder_; }
   QString PanelText(int panel) const;
+  // True while the Memory window writes (from its write to its read-back).
+  bool Writing() const;
 
   // Shows the main window centred on the screen, or brings it forward.
   void ShowInFront();
@@ -79,8 +79,9 @@ class MainWindow : public QWidget, private LinkUi {
 
   // How a device operation of the window ended, as message boxes and status texts.
   void ShowResult(const OperationResult& result);
-  // The device's memory was changed by an operation (an upload, an add, a
-  // remote request): the memory window follows. what: what happened.
+  // The device's memory was changed by a job of the device service (an
+  // upload, an add, a remote request): the memory window follows. what:
+  // what happened.
   void DeviceMemoryChanged(const OperationResult& result, const QString& what);
   // How a failed remote request ended, in one box that stays open without
   // stopping anything (no loop of its own, so the next request never runs
@@ -108,12 +109,17 @@ class MainWindow : public QWidget, private LinkUi {
  private:
   void SetStatusText(int panel, const QString& text);
   void ShowMessage(const LinkMessage& message);
-  void PortsListed(const QStringList& ports) override;
-  void ProbingPort(int index) override;
-  void Progress(const LinkProgress& progress) override;
-  void BusyChanged(bool busy) override;
+  void Progress(const LinkProgress& progress);
+  void BusyChanged(bool busy);
+  // A job of the device service ended, started here or elsewhere: the
+  // status line says how.
+  void JobEnded(ServiceJob job, const OperationResult& result);
+  // Listens to the device service.
+  void FollowDevice();
 
   void CreateControls();
+  void NameControls();
+  void ConnectControls();
   // Finds the program folder from the program file, makes it the current
   // directory and the link's working folder, and sets the folders from it.
   void SetUpProgramFolder();
@@ -129,6 +135,8 @@ class MainWindow : public QWidget, private LinkUi {
   void UpdateDeviceButtons();
   // The device answered: connected, and the device buttons enabled.
   void DeviceAnswered();
+  // A write an earlier run did not finish: says so and offers the restore.
+  void OfferRestoreOfCutOffWrite();
   // When the memory read before an upload could not be kept: asks whether
   // to write all the same. True when the upload may go on.
   bool MayUploadWithoutBackup(const OperationResult& read);
@@ -164,9 +172,7 @@ class MainWindow : public QWidget, private LinkUi {
   QPushButton* uploadAddButton_;
   QWidget* statusBar_;
   QProgressBar* progressBar_;  // shown over panel 1 while a device operation runs
-  std::unique_ptr<SerialPort> serialPort_;
-  std::unique_ptr<DeviceLink> link_;
-  std::unique_ptr<DeviceJobs> jobs_;
+  DeviceService& device_;
   QString programFolder_;
   QLabel* panels_[2];
   QWidget* editor_ = nullptr;

@@ -13,8 +13,9 @@ namespace ovrel {
 OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options)
     : dialogs_(dialogs), options_(std::move(options)) {
   QCoreApplication::setApplicationName(kAppTitle);
+  Device = std::make_unique<DeviceService>(options_.Timing);
   if (!options_.CreateHiddenWindowsLater) {
-    Main = std::make_unique<MainWindow>(dialogs, options_.Main);
+    Main = std::make_unique<MainWindow>(dialogs, *Device, options_.Main);
     CreateEditorAndCompiler();
     Splash = std::make_unique<SplashWindow>([this] { SplashEnded(); }, options_.SplashMs);
     CreateAboutAndRemote();
@@ -30,7 +31,7 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options)
   QGuiApplication::sync();
   QTimer::singleShot(0, Splash.get(), [this] {
     try {
-      Main = std::make_unique<MainWindow>(dialogs_, options_.Main);
+      Main = std::make_unique<MainWindow>(dialogs_, *Device, options_.Main);
       CreateEditorAndCompiler();
       CreateAboutAndRemote();
     } catch (...) {
@@ -79,21 +80,47 @@ void OvrelApplication::CreateAboutAndRemote() {
     callbacks.ShowResult = [this](const OperationResult& result) {
       Main->ShowRemoteFailure(result);
     };
-    callbacks.MemoryChanged = [this](uint code, const OperationResult& result) {
-      Main->DeviceMemoryChanged(result, code == RemoteUploadSession
-                                            ? QStringLiteral("another program added a session")
-                                            : QStringLiteral("another program uploaded a library"));
-    };
     callbacks.OpenFiles = [this](const QStringList& files) {
       Main->ShowInFront();
       OpenFiles(files);
     };
     callbacks.ProgramFolder = [this] { return Main->ProgramFolder(); };
-    Remote = std::make_unique<RemoteControl>(Main->Link(), std::move(callbacks));
+    Remote = std::make_unique<RemoteControl>(*Device, std::move(callbacks));
   }
 }
 
 OvrelApplication::~OvrelApplication() = default;
+
+void OvrelApplication::EndWhenIdle() {
+  if (ending_) return;  // a second request changes nothing
+  ending_ = true;
+  EndOnceIdle();
+}
+
+void OvrelApplication::EndOnceIdle() {
+  // Windows made from the event loop may not be there yet.
+  const bool writing = Main && Main->Writing();
+  if (Device->Busy() || writing) {
+    QTimer::singleShot(50, Device.get(), [this] { EndOnceIdle(); });
+    return;
+  }
+  if (Remote) {
+    Remote->WhenRepliesSent([this] { EndNow(); });
+    return;
+  }
+  EndNow();
+}
+
+void OvrelApplication::EndNow() {
+  Device->ClosePort();
+  if (Main) Main->hide();
+  for (QWidget* window :
+       {static_cast<QWidget*>(Editor.get()), static_cast<QWidget*>(Compiler.get()),
+        static_cast<QWidget*>(About.get())})
+    if (window) window->hide();
+  if (Splash) Splash->Dismiss();
+  QCoreApplication::quit();
+}
 
 void OvrelApplication::SplashEnded() {
   splashOver_ = true;

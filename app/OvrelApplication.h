@@ -20,6 +20,8 @@ namespace ovrel {
 struct StartupOptions {
   int SplashMs = 5000;
   MainWindowOptions Main;
+  // The timing of the device link.
+  LinkTiming Timing;
   // Serve the remote control requests of other programs on the session bus.
   bool ServeRemoteControl = true;
   // Create the windows that start hidden (main window, editor, compiler,
@@ -43,14 +45,23 @@ class OvrelApplication {
   // window. Files that arrive while the splash shows wait for its end.
   void OpenFiles(const QStringList& files);
 
+  // Ends the program as its main window's close box would, without asking
+  // (no user is there to answer: the session ends, the program was told to
+  // stop): a device job that runs or waits is finished first, and the
+  // replies to remote clients are sent, so that no write is cut off.
+  void EndWhenIdle();
+
   // Declared in creation order, so they are destroyed the other way round
   // (the editor and the compiler use the main window's folder settings).
+  // The device service is made before the event loop runs, so that its
+  // queued work never starts inside a loop of a box or a dialog.
+  std::unique_ptr<DeviceService> Device;
   std::unique_ptr<MainWindow> Main;
   std::unique_ptr<SessionEditorWindow> Editor;
   std::unique_ptr<LibraryCompilerWindow> Compiler;
   std::unique_ptr<SplashWindow> Splash;
   std::unique_ptr<AboutBox> About;
-  // The requests of another program, served through the main window's link.
+  // The requests of another program, served through the device service.
   std::unique_ptr<RemoteControl> Remote;
 
  private:
@@ -58,10 +69,13 @@ class OvrelApplication {
   void CreateAboutAndRemote();
   void SplashEnded();
   void OpenPendingFiles();
+  void EndOnceIdle();
+  void EndNow();
 
   Dialogs& dialogs_;
   StartupOptions options_;
   bool splashOver_ = false;
+  bool ending_ = false;
   QStringList pendingFiles_;
 };
 

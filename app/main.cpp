@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/AppTexts.h"
+#include "app/EndSignals.h"
 #include "app/OvrelApplication.h"
 #include "app/RunningProgram.h"
 #include "ui/ErrorDisplay.h"
@@ -92,5 +93,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   windows->OpenFiles(files);
+  // Asked to end (the session ends, the terminal closes): the program ends
+  // once the device's work is done, a write never cut off, and the remote
+  // clients have their replies.
+  ovrel::EndSignals endSignals;
+  QObject::connect(&endSignals, &ovrel::EndSignals::Requested, &app,
+                   [&windows](int) { windows->EndWhenIdle(); });
   return QApplication::exec();
 }

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -14,15 +15,15 @@
 #include <algorithm>
 #include <set>
 
-#include "device/jobs/DeviceJobs.h"
+#include "device/jobs/DeviceService.h"
+#include "fileio/AtomicFile.h"
+#include "format/SessionFile.h"
 #include "library/LibraryCompiler.h"
 #include "library/LibraryFileRead.h"
 #include "library/LibraryList.h"
 #include "library/MemoryBudget.h"
 #include "library/SessionScan.h"
 #include "plot/SessionPlot.h"
-#include "fileio/AtomicFile.h"
-#include "format/SessionFile.h"
 #include "storage/BackupHistory.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/ScreenPlacement.h"
@@ -53,17 +54,18 @@ Session SessionOf(const SessionRecord& record) {
 
 }  // namespace
 
-MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs& jobs,
+MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceService& device,
                            std::function<void(const OperationResult&)> showResult, QWidget* parent)
     : QWidget(parent, Qt::Window),
       folders_(folders),
       dialogs_(dialogs, this),
-      jobs_(jobs),
+      device_(device),
       showResult_(std::move(showResult)) {
   setObjectName(QStringLiteral("memoryWindow"));
   setWindowTitle(kMemoryWindowTitle);
   matchFolder_ = folders_.SessionsFolder();
   CreateControls();
+  ConnectControls();
   resize(760, 520);
   Refresh();
 }
@@ -124,7 +126,10 @@ void MemoryWindow::CreateControls() {
                                                     {saveLibraryButton_, "saveLibraryButton"},
                                                     {statusLabel_, "statusLabel"}};
   for (const auto& [control, name] : named) control->setObjectName(QLatin1String(name));
+  setLayout(MakeLayout());
+}
 
+QLayout* MemoryWindow::MakeLayout() {
   auto* top = new QHBoxLayout;
   top->addWidget(sourceLabel_, 1);
   top->addWidget(openLibraryButton_);
@@ -144,13 +149,16 @@ void MemoryWindow::CreateControls() {
   bottom->addWidget(statusLabel_, 1);
   bottom->addWidget(saveLibraryButton_);
   bottom->addWidget(writeButton_);
-  auto* all = new QVBoxLayout(this);
+  auto* all = new QVBoxLayout;
   all->addLayout(top);
   all->addLayout(folderRow);
   all->addLayout(middle, 2);
   all->addWidget(pictureLabel_, 1);
   all->addLayout(bottom);
+  return all;
+}
 
+void MemoryWindow::ConnectControls() {
   auto on = [this](QPushButton* button, void (MemoryWindow::*handler)()) {
     connect(button, &QPushButton::clicked, this,
             [this, handler] { RunGuarded(dialogs_, [&] { (this->*handler)(); }); });
@@ -481,6 +489,7 @@ void MemoryWindow::onWriteClicked() {
   const std::optional<std::vector<std::uint8_t>> image = BuildLibraryImage(sessions_);
   if (!image) return;
   writing_ = true;
+  beforeWrite_ = readImage_;
   UpdateButtons();
   statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
   // Written only over the memory this window read: what the device holds
@@ -489,7 +498,7 @@ void MemoryWindow::onWriteClicked() {
   WriteOptions options;
   options.Verify = true;
   options.Expect = readImage_;
-  DeviceJob* job = jobs_.Write(
+  DeviceJob* job = device_.Write(
       MemoryImageOf(*image), std::move(options),
       [this](const JobResult& result) { RunGuarded(dialogs_, [&] { Written(result); }); },
       BackupReason::BeforeEdit);
@@ -510,7 +519,7 @@ void MemoryWindow::Written(const JobResult& result) {
     // What failed and what the device holds now are the job's to say.
     statusLabel_->setText(result.Status());
     if (result.Kind == FailureKind::Verify) emit DeviceReached();
-    ShowWriteFailed(result.Failure(), result.MemoryText(), result.BackupPath);
+    ShowWriteFailed(result.Failure(), result.MemoryText(), result);
     return;
   }
   if (!result.Ok()) {
@@ -544,7 +553,8 @@ void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
 }
 
 void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds,
-                                   const QString& backup) {
+                                   const OperationResult& result) {
+  const QString& backup = result.BackupPath;
   readImage_.reset();  // not known any more
   ShowSource(QStringLiteral("Sorvani memory: writing failed at %1")
                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
@@ -558,38 +568,131 @@ void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHol
   const MsgResult answer = dialogs_.Message(
       {kAppTitle, text, MsgIcon::Error, restorable ? MsgButtons::YesNo : MsgButtons::Ok,
        restorable ? QDir::toNativeSeparators(backup) : QString()});
-  if (restorable && answer == MsgResult::Yes) RestoreBackup(backup);
+  if (restorable && answer == MsgResult::Yes) RestoreBackup(backup, result);
 }
 
-void MemoryWindow::RestoreBackup(const QString& backup) {
+namespace {
+
+// What a memory holds, in a few words: "3 sessions (2:00, 7:30, 0:15)".
+QString HoldsText(const MemoryImage& memory) {
+  const LibrarySessions read = ReadLibrarySessions(memory, LibImageLength::Memory);
+  if (!read) return QStringLiteral("no valid session library");
+  QStringList lengths;
+  for (const SessionRecord& s : read.Sessions) lengths << LengthText(s);
+  return QStringLiteral("%1 sessions (%2)")
+      .arg(read.Sessions.size())
+      .arg(lengths.isEmpty() ? QStringLiteral("none") : lengths.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+bool MemoryWindow::LeftByFailedWrite(const MemoryImage& memory,
+                                     const OperationResult& failed) const {
+  // A read back after the write (a failed verification) is exactly what it left.
+  if (failed.Stage == JobStage::Verify && failed.MemImg) return memory == *failed.MemImg;
+  std::vector<MemoryImage> before;
+  if (beforeWrite_) before.push_back(*beforeWrite_);
+  // The backup holds the library the write replaced; the rest of its
+  // memory is taken as the upload leaves it.
+  if (const LibraryFileRead kept =
+          ReadLibraryFile(QFile::encodeName(failed.BackupPath).toStdString());
+      kept.Sound())
+    before.push_back(kept.Image());
+  for (std::size_t i = 0; i < memory.size(); ++i) {
+    const bool asWritten = failed.Written && (*failed.Written)[i] == memory[i];
+    const bool asBefore =
+        std::ranges::any_of(before, [&](const MemoryImage& b) { return b[i] == memory[i]; });
+    if (!asWritten && !asBefore) return false;
+  }
+  return true;
+}
+
+void MemoryWindow::RestoreBackup(const QString& backup, const OperationResult& failed) {
   writing_ = true;
   UpdateButtons();
+  statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory before restoring it"));
+  // The read is no backup: the restore keeps what it replaces itself.
+  device_.Read(
+      [this, backup, failed](const OperationResult& read) {
+        RunGuarded(dialogs_, [&] {
+          if (!read.Ok()) {
+            writing_ = false;
+            UpdateButtons();
+            statusLabel_->setText(QStringLiteral("Restoring the memory failed"));
+            if (showResult_) showResult_(read);
+            return;
+          }
+          if (!LeftByFailedWrite(*read.MemImg, failed) &&
+              dialogs_.Message(
+                  {kAppTitle,
+                   QStringLiteral("Sorvani no longer holds what the failed write left: "
+                                  "another program may have written to it since. It "
+                                  "holds %1 now.\n\nRestore the memory as it was "
+                                  "before the failed write (kept in %2) over it?")
+                       .arg(HoldsText(*read.MemImg), QFileInfo(backup).fileName()),
+                   MsgIcon::Warning, MsgButtons::YesNo, QDir::toNativeSeparators(backup)}) !=
+                  MsgResult::Yes) {
+            KeepWhatAnotherWrote(*read.MemImg);
+            return;
+          }
+          RestoreOver(backup, *read.MemImg);
+        });
+      },
+      std::nullopt);
+}
+
+void MemoryWindow::KeepWhatAnotherWrote(const MemoryImage& holds) {
+  writing_ = false;
+  // A write from here replaces only this memory, which the user was shown.
+  readImage_ = holds;
+  ShowSource(QStringLiteral("Sorvani memory, read at %1: it holds %2, not restored")
+                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss")),
+                      HoldsText(holds)));
+  CompareWithDevice();
+}
+
+void MemoryWindow::RestoreOver(const QString& backup, const MemoryImage& holds) {
   const QString name = QFileInfo(backup).fileName();
   statusLabel_->setText(QStringLiteral("Restoring the memory from %1").arg(name));
   WriteOptions options;
   options.Verify = true;
+  // Only over the memory just read: what another program writes meanwhile stays.
+  options.Expect = holds;
   // What the failed write left is kept as a plain read: a later restore
   // brings back the memory before the write, not this.
-  jobs_.Restore(
-      backup, std::move(options),
-      [this, name](const JobResult& result) {
-        writing_ = false;
-        UpdateButtons();
-        if (!result.Ok()) {
-          statusLabel_->setText(result.Status());
-          if (showResult_) showResult_(result);
-          return;
-        }
-        // The device holds the memory as it was read again; the changes made
-        // here are still there to be written over it.
-        readImage_ = result.MemImg;
-        UpdateButtons();
-        emit DeviceReached();
-        ShowSource(
-            QStringLiteral("Sorvani memory, restored from %1 at %2")
-                .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
-        statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
-      });
+  device_.Restore(backup, std::move(options), [this, name](const JobResult& result) {
+    RunGuarded(dialogs_, [&] { Restored(result, name); });
+  });
+}
+
+void MemoryWindow::Restored(const JobResult& result, const QString& name) {
+  writing_ = false;
+  UpdateButtons();
+  if (result.Kind == FailureKind::Changed) {
+    ChangedSinceRead(result);
+    return;
+  }
+  if (!result.Ok()) {
+    statusLabel_->setText(result.Status());
+    if (showResult_) showResult_(result);
+    return;
+  }
+  // The device holds the memory as it was read again; the changes made
+  // here are still there to be written over it.
+  readImage_ = result.MemImg;
+  emit DeviceReached();
+  ShowSource(QStringLiteral("Sorvani memory, restored from %1 at %2")
+                 .arg(name, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
+  CompareWithDevice();
+  statusLabel_->setText(QStringLiteral("Restored: Sorvani holds the memory it held before"));
+}
+
+void MemoryWindow::CompareWithDevice() {
+  if (!readImage_) return;
+  const std::optional<std::vector<std::uint8_t>> built = BuildLibraryImage(sessions_);
+  const LibrarySessions held = ReadLibrarySessions(*readImage_, LibImageLength::Memory);
+  const bool same = built && held && std::ranges::equal(*built, UsedImageBytes(*readImage_));
+  SetChanged(!same);
 }
 
 bool MemoryWindow::MayDiscardChanges() {

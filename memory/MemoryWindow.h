@@ -24,16 +24,16 @@
 
 namespace ovrel {
 
-class DeviceJobs;
+class DeviceService;
 
 inline const QString kMemoryWindowTitle = QStringLiteral("Sorvani Memory");
 
 class MemoryWindow : public QWidget {
   Q_OBJECT
  public:
-  // jobs: the device jobs that write and read back; showResult shows how
-  // a failed job ended (the main window's message boxes).
-  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceJobs& jobs,
+  // device: the device service that writes and reads back; showResult
+  // shows how a failed job ended (the main window's message boxes).
+  MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceService& device,
                std::function<void(const OperationResult&)> showResult, QWidget* parent = nullptr);
 
   // Shows the sessions of a memory image just read from the device. A
@@ -86,6 +86,8 @@ class MemoryWindow : public QWidget {
 
  private:
   void CreateControls();
+  QLayout* MakeLayout();
+  void ConnectControls();
   void SetSessions(std::vector<SessionRecord> sessions, bool fromDevice, const QString& source);
   // Fills the table and the budget from the sessions; selects `select`.
   void Refresh(const std::vector<int>& select = {});
@@ -107,19 +109,36 @@ class MemoryWindow : public QWidget {
   void ChangedSinceRead(const OperationResult& result);
   // A write that failed or was not verified: says what failed, what the
   // device holds now as far as is known and where the memory it replaced
-  // was kept (backup), and offers to restore that at once.
-  void ShowWriteFailed(const QString& what, const QString& deviceHolds, const QString& backup);
-  void RestoreBackup(const QString& backup);
+  // was kept (backup), and offers to restore that at once. result: how
+  // the write ended, which tells what it may have left in the device.
+  void ShowWriteFailed(const QString& what, const QString& deviceHolds,
+                       const OperationResult& result);
+  // Restores the backup: reads the device first, and when it holds
+  // something else than the failed write could have left (another program
+  // wrote meanwhile), asks before replacing that.
+  void RestoreBackup(const QString& backup, const OperationResult& failed);
+  void RestoreOver(const QString& backup, const MemoryImage& holds);
+  void Restored(const JobResult& result, const QString& name);
+  // The device holds another memory than the failed write left, and the
+  // user keeps it: shown as what a write would replace.
+  void KeepWhatAnotherWrote(const MemoryImage& holds);
+  // Whether memory is what the failed write (failed) may have left behind:
+  // each byte as the memory before it or as what it wrote.
+  bool LeftByFailedWrite(const MemoryImage& memory, const OperationResult& failed) const;
+  // Marks the list changed when it is not what the device holds.
+  void CompareWithDevice();
   // Shows an image the device holds now; source: the source line.
   void ShowDeviceImage(const MemoryImage& image, const QString& source);
 
   FolderSettings& folders_;
   WindowDialogs dialogs_;
-  DeviceJobs& jobs_;
+  DeviceService& device_;
   std::function<void(const OperationResult&)> showResult_;
   std::vector<SessionRecord> sessions_;
   // The memory the device held when it was read: what a write may replace.
   std::optional<MemoryImage> readImage_;
+  // The memory a write in progress replaces, as read here.
+  std::optional<MemoryImage> beforeWrite_;
   std::vector<FolderSession> folderSessions_;
   QString matchFolder_;  // where the session files are looked for
   bool fromDevice_ = false;

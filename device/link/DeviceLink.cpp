@@ -27,10 +27,12 @@ DeviceLink::DeviceLink(std::unique_ptr<LinkPort> ownPort, LinkPort* port, LinkUi
                        LinkTiming timing)
     : timing_(timing),
       ownPort_(std::move(ownPort)),
-      // The link's owner is made outside the loop it then runs in (the
-      // application's, ovrel's): work starts from that loop, one level
-      // deeper, and waits while a box or a dialog runs a loop on top of it.
-      ownLoopLevel_(QThread::currentThread()->loopLevel() + 1),
+      // Work starts from the loop the link runs in (the application's,
+      // ovrel's) and waits while a box or a dialog runs a loop on top of
+      // it. The link is made either before that loop runs (then it is one
+      // level deeper) or from inside it, as a program that makes its
+      // windows once its splash shows does: then it is this very level.
+      ownLoopLevel_(std::max(1, QThread::currentThread()->loopLevel())),
       line_(port ? *port : *ownPort_),
       ui_(ui) {}
 

@@ -1,15 +1,14 @@
 #include "device/remote/RemoteControl.h"
 
 #include <QDBusMessage>
-#include <QDir>
 #include <QDBusPendingCallWatcher>
+#include <QDir>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
 
 #include "ProductInfo.h"
 #include "RemoteAdaptor.h"
-#include "device/link/DeviceLink.h"
 
 namespace ovrel {
 
@@ -21,9 +20,9 @@ void Say(const QString& text) {
 
 }  // namespace
 
-RemoteControl::RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
+RemoteControl::RemoteControl(DeviceService& device, RemoteCallbacks callbacks,
                              const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), link_(link), jobs_(link), callbacks_(std::move(callbacks)), bus_(bus) {
+    : QObject(parent), device_(device), callbacks_(std::move(callbacks)), bus_(bus) {
   new RemoteAdaptor(this);
   if (!bus_.isConnected()) {
     Say(QStringLiteral("no D-Bus session bus (%1); running without remote control.")
@@ -53,7 +52,8 @@ RemoteControl::~RemoteControl() {
 
 void RemoteControl::Request(uint code, const QString& peer) {
   // The method call returns now; the request runs from the event loop.
-  QTimer::singleShot(0, this, [this, request = Pending{code, peer}] { Answer(request); });
+  const QString sender = calledFromDBus() ? message().service() : QString();
+  QTimer::singleShot(0, this, [this, request = Pending{code, peer, sender}] { Answer(request); });
 }
 
 QString RemoteControl::ProgramFolder() const {
@@ -81,30 +81,41 @@ void RemoteControl::OpenFiles(const QStringList& files) {
   });
 }
 
+QString RemoteControl::ReplyTarget(const QString& sender) const {
+  return registered_.value(sender, clientBusName_);
+}
+
 void RemoteControl::Answer(const Pending& request) {
+  // Fixed when the request comes: a later registration of another client
+  // does not take its reply.
+  const QString to = ReplyTarget(request.Sender);
   try {
     switch (request.Code) {
       case RemoteRegister:
         clientBusName_ = request.Peer;
-        SendReply(request.Code, 1);
+        if (!request.Sender.isEmpty()) registered_.insert(request.Sender, request.Peer);
+        SendReply(request.Peer, request.Code, 1);
         break;
       case RemoteShow:
         if (callbacks_.ShowMainWindow) callbacks_.ShowMainWindow();
-        SendReply(request.Code, 0);
+        SendReply(to, request.Code, 0);
         break;
       case RemoteConnect:
-        jobs_.Connect(ReplyWhenDone(request.Code));
+        device_.Connect(ReplyWhenDone(request.Code, to));
         break;
       case RemoteUploadSession:
-        jobs_.Add(InProgramFolder(kSesToUplFile), Options(), ReplyWhenDone(request.Code));
+        device_.Add(InProgramFolder(kSesToUplFile), Options(), ReplyWhenDone(request.Code, to),
+                    QStringLiteral("another program added a session"));
         break;
       case RemoteUploadLibrary:
-        jobs_.UploadFile(InProgramFolder(kLibToUplFile), Options(), ReplyWhenDone(request.Code));
+        device_.UploadFile(InProgramFolder(kLibToUplFile), Options(),
+                           ReplyWhenDone(request.Code, to), BackupReason::BeforeUpload,
+                           QStringLiteral("another program uploaded a library"));
         break;
       case RemoteQuit:
         // Not in the middle of a device operation: after what came before.
-        jobs_.AfterQueued([self = QPointer<RemoteControl>(this)] {
-          if (self) self->ServeQuit();
+        device_.AfterQueued([self = QPointer<RemoteControl>(this), to] {
+          if (self) self->ServeQuit(to);
         });
         break;
       default:
@@ -115,19 +126,18 @@ void RemoteControl::Answer(const Pending& request) {
   }
 }
 
-std::function<void(const OperationResult&)> RemoteControl::ReplyWhenDone(uint code) {
-  return [self = QPointer<RemoteControl>(this), code](const OperationResult& result) {
+std::function<void(const OperationResult&)> RemoteControl::ReplyWhenDone(uint code,
+                                                                         const QString& to) {
+  return [self = QPointer<RemoteControl>(this), code, to](const OperationResult& result) {
     if (!self) return;
-    if (!result.Ok()) self->SendFailure(code, result.Reason());
-    self->SendReply(code, result.Ok() ? 1 : 0);
+    if (!result.Ok()) self->SendFailure(to, code, result.Reason());
+    self->SendReply(to, code, result.Ok() ? 1 : 0);
     // The client has its answer before the user reads the message.
     if (!result.Ok() && self->callbacks_.ShowResult) self->callbacks_.ShowResult(result);
-    if (result.Ok() && code != RemoteConnect && self->callbacks_.MemoryChanged)
-      self->callbacks_.MemoryChanged(code, result);
   };
 }
 
-void RemoteControl::ServeQuit() {
+void RemoteControl::ServeQuit(const QString& to) {
   bool mayQuit = true;
   if (callbacks_.MayQuit) {
     try {
@@ -139,50 +149,56 @@ void RemoteControl::ServeQuit() {
   }
   if (!mayQuit) {
     // The client learns that the program stayed.
-    SendReply(RemoteQuit, 0);
+    SendReply(to, RemoteQuit, 0);
     return;
   }
-  SendReply(RemoteQuit, 1);
+  SendReply(to, RemoteQuit, 1);
   QuitAfterReply();
 }
 
-void RemoteControl::SendFailure(uint code, const QString& reason) {
-  if (clientBusName_.isEmpty()) return;
-  QDBusMessage failure = QDBusMessage::createTargetedSignal(
-      clientBusName_, kRemotePath, kRemoteInterface, QStringLiteral("Failure"));
+void RemoteControl::SendFailure(const QString& to, uint code, const QString& reason) {
+  if (to.isEmpty()) return;
+  QDBusMessage failure = QDBusMessage::createTargetedSignal(to, kRemotePath, kRemoteInterface,
+                                                            QStringLiteral("Failure"));
   failure << code << reason;
   bus_.send(failure);
 }
 
-void RemoteControl::SendReply(uint code, uint outcome) {
-  if (clientBusName_.isEmpty()) return;
-  QDBusMessage reply = QDBusMessage::createTargetedSignal(
-      clientBusName_, kRemotePath, kRemoteInterface, QStringLiteral("Reply"));
+void RemoteControl::SendReply(const QString& to, uint code, uint outcome) {
+  if (to.isEmpty()) return;
+  QDBusMessage reply = QDBusMessage::createTargetedSignal(to, kRemotePath, kRemoteInterface,
+                                                          QStringLiteral("Reply"));
   reply << code << outcome;
   bus_.send(reply);
 }
 
 void RemoteControl::QuitAfterReply() {
-  const auto quit = [self = QPointer<RemoteControl>(this)] {
+  WhenRepliesSent([self = QPointer<RemoteControl>(this)] {
     if (!self) return;
     // The callback may destroy this object: it runs from a copy.
     const std::function<void()> callback = self->callbacks_.Quit;
     if (callback) callback();
+  });
+}
+
+void RemoteControl::WhenRepliesSent(std::function<void()> then) {
+  const auto call = [then = std::move(then)] {
+    if (then) then();
   };
-  if (clientBusName_.isEmpty()) {
-    QTimer::singleShot(0, this, quit);
+  if (!active_) {
+    QTimer::singleShot(0, this, call);
     return;
   }
   // The bus handles a connection's messages in order: once it answered a
-  // call sent after the reply, the reply has reached the bus.
+  // call sent after the replies, they have reached the bus.
   const QDBusMessage ping = QDBusMessage::createMethodCall(
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
       QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(ping, 2000), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this,
-          [this, quit](QDBusPendingCallWatcher* w) {
+          [this, call](QDBusPendingCallWatcher* w) {
             w->deleteLater();
-            QTimer::singleShot(0, this, quit);
+            QTimer::singleShot(0, this, call);
           });
 }
 

@@ -1,8 +1,10 @@
 #pragma once
-// Remote control of the device link by another program on the desktop,
-// over the D-Bus session bus: the client calls Request(code, peer) on
+// Remote control of the device by another program on the desktop, over the
+// D-Bus session bus: the client calls Request(code, peer) on
 // org.sorvani.Ovrelware.Remote and receives Reply(code, outcome) as a
-// signal sent to the bus name it registered with request 989.
+// signal sent to the bus name it registered with request 989. Each client
+// that registered gets the replies to its own requests; a request from a
+// connection that never registered is answered to the name registered last.
 //
 // Request returns at once. 989 and 990 are answered from the event loop at
 // once, also while a question box is open; the device requests and 999 go
@@ -10,6 +12,8 @@
 // A failed device request sends Failure(code, reason) before its Reply.
 
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,11 +21,10 @@
 #include <functional>
 
 #include "device/jobs/DeviceJobs.h"
+#include "device/jobs/DeviceService.h"
 #include "device/link/OperationResult.h"
 
 namespace ovrel {
-
-class DeviceLink;
 
 inline const QString kRemoteService = QStringLiteral("org.sorvani.Ovrelware");
 inline const QString kRemotePath = QStringLiteral("/org/sorvani/Ovrelware");
@@ -55,9 +58,6 @@ struct RemoteCallbacks {
   // without an event loop of its own (no modal box): the next request
   // must not start inside it.
   std::function<void(const OperationResult&)> ShowResult;
-  // A request changed the device's memory (992, 993 succeeded; the result
-  // carries the image written); called after its reply has left.
-  std::function<void(uint code, const OperationResult&)> MemoryChanged;
   // Opens session and library files that a second start of the program
   // was given, and shows the main window.
   std::function<void(const QStringList&)> OpenFiles;
@@ -66,7 +66,7 @@ struct RemoteCallbacks {
   std::function<QString()> ProgramFolder;
 };
 
-class RemoteControl : public QObject {
+class RemoteControl : public QObject, protected QDBusContext {
   Q_OBJECT
   // The folder where clients put "SesToUpl.svs" and "LibToUpl.svl".
   Q_PROPERTY(QString ProgramFolder READ ProgramFolder)
@@ -75,7 +75,7 @@ class RemoteControl : public QObject {
   // Serves the interface on bus under kRemoteService and kRemotePath. When
   // the bus cannot be reached or the name is owned already (another copy of
   // the program runs), it says so on stderr and serves nothing.
-  RemoteControl(DeviceLink& link, RemoteCallbacks callbacks,
+  RemoteControl(DeviceService& device, RemoteCallbacks callbacks,
                 const QDBusConnection& bus = QDBusConnection::sessionBus(),
                 QObject* parent = nullptr);
   ~RemoteControl() override;
@@ -84,8 +84,11 @@ class RemoteControl : public QObject {
 
   // True while the name and the object are registered.
   bool Active() const { return active_; }
-  // The bus name replies go to; empty: replies are dropped.
+  // The bus name registered last, where the replies to a connection that
+  // never registered go; empty: they are dropped.
   const QString& ClientBusName() const { return clientBusName_; }
+  // Calls then once every reply sent so far has reached the bus.
+  void WhenRepliesSent(std::function<void()> then);
   // The program folder: the one the callbacks name, else the current one.
   QString ProgramFolder() const;
 
@@ -99,25 +102,29 @@ class RemoteControl : public QObject {
   struct Pending {
     uint Code;
     QString Peer;
+    QString Sender;  // the connection that sent it; empty: not from the bus
   };
   void Answer(const Pending& request);
   // 999: the user settles unsaved work, then the reply and the end follow.
-  void ServeQuit();
+  void ServeQuit(const QString& to);
   // The reply to a device request, sent when its operation has ended.
-  std::function<void(const OperationResult&)> ReplyWhenDone(uint code);
-  void SendReply(uint code, uint outcome);
-  void SendFailure(uint code, const QString& reason);
+  std::function<void(const OperationResult&)> ReplyWhenDone(uint code, const QString& to);
+  // Where the replies to a request from sender go.
+  QString ReplyTarget(const QString& sender) const;
+  void SendReply(const QString& to, uint code, uint outcome);
+  void SendFailure(const QString& to, uint code, const QString& reason);
   QString InProgramFolder(const QString& name) const;
   // The options of the jobs the requests start.
   WriteOptions Options() const;
   // Ends the program once everything sent so far has reached the bus.
   void QuitAfterReply();
 
-  DeviceLink& link_;
-  DeviceJobs jobs_;
+  DeviceService& device_;
   RemoteCallbacks callbacks_;
   QDBusConnection bus_;
   QString clientBusName_;
+  // The name each connection registered, by its unique bus name.
+  QHash<QString, QString> registered_;
   bool active_ = false;
 };
 

@@ -405,8 +405,7 @@ TEST_F(DeviceButtons, ClosingWhoseMessageIsReadPastTheOperationClosesAfterIt) {
   SlowReader reader;
   MainWindowOptions options;
   options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
-  options.Timing = LinkTiming{}.Scaled(0.4);
-  form = std::make_unique<MainWindow>(reader, options);
+  form = std::make_unique<MainWindow>(reader, MakeDevice(), options);
   MainWindow& f = *form;
   f.ShowInFront();
   Connect(f);

@@ -4,14 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
-#include <QAbstractButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 #include "app/MainWindow.h"
+#include "device/jobs/DeviceService.h"
 #include "device/link/DeviceLink.h"
 #include "library/LibraryImage.h"
 #include "ui/ScriptedDialogs.h"
@@ -34,6 +35,7 @@ class MainWindowFixture : public ::testing::Test {
   }
   void TearDown() override {
     form.reset();
+    device.reset();
     QDir::setCurrent(savedDir_);
   }
 
@@ -75,12 +77,19 @@ class MainWindowFixture : public ::testing::Test {
     MainWindowOptions options;
     options.ProgramFile =
         programFile.isEmpty() ? programFolder + QStringLiteral("/ovrelware") : programFile;
-    options.Timing = LinkTiming{}.Scaled(0.4);
-    form = std::make_unique<MainWindow>(dialogs, options);
+    form = std::make_unique<MainWindow>(dialogs, MakeDevice(), options);
     return *form;
   }
 
+  // The program's device service, for the window made next.
+  DeviceService& MakeDevice(const LinkTiming& timing = LinkTiming{}.Scaled(0.4)) {
+    form.reset();
+    device = std::make_unique<DeviceService>(timing);
+    return *device;
+  }
+
   ScriptedDialogs dialogs;
+  std::unique_ptr<DeviceService> device;
   std::unique_ptr<MainWindow> form;
   QString root;
   QString programFolder;

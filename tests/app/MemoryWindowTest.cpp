@@ -17,6 +17,7 @@
 #include "app/PortComboBox.h"
 #include "device/jobs/DeviceJobs.h"
 #include "editor/SessionEditorWindow.h"
+#include "device/jobs/DeviceService.h"
 #include "library/LibraryEdit.h"
 #include "library/SessionScan.h"
 #include "memory/MemoryWindow.h"
@@ -203,7 +204,7 @@ TEST_F(MemoryWindowTest, AWriteOverAMemoryThatChangedSinceItWasReadWritesNothing
   std::optional<OperationResult> remote;
   QTimer::singleShot(50, [&] {
     WriteOptions options;  // as the remote control starts its adds
-    f.Jobs().Add(calm, options, [&](const OperationResult& r) { remote = r; });
+    f.Device().Add(calm, options, [&](const OperationResult& r) { remote = r; });
   });
   QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return remote.has_value(); }, 60000));
@@ -223,7 +224,7 @@ TEST_F(MemoryWindowTest, AWriteOverAMemoryThatChangedSinceItWasReadWritesNothing
 
 TEST_F(MemoryWindowTest, EditsALibraryFileWithoutTouchingIt) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Device(), {});
   auto* table = Control<QTableWidget>(window, "sessionTable");
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   const auto bytes = [](const Bytes& b) {
@@ -310,7 +311,7 @@ TEST_F(MemoryWindowTest, ARefusedCloseLeavesEveryDocumentAsItWas) {
 // The keys of a list, and the columns keeping the widths the user gave them.
 TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Device(), {});
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
                                             static_cast<qsizetype>(three.size())));
@@ -338,7 +339,7 @@ TEST_F(MemoryWindowTest, DeleteRemovesAndCtrlArrowsMoveTheSelectedSession) {
 // also after a session is added.
 TEST_F(MemoryWindowTest, TheSessionFileColumnKeepsLongNamesWhole) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Device(), {});
   const QString name = "An evening session with a rather long file name.svs";
   WriteFile(f.Folders().SessionsFolder() + "/" + name,
             "version=23\r\n1,0,\r\n40,10,10,100,100,\r\n0,\r\n");
@@ -363,7 +364,7 @@ TEST_F(MemoryWindowTest, TheSessionFileColumnKeepsLongNamesWhole) {
 // device will show it.
 TEST_F(MemoryWindowTest, AddingASessionOverTwoHundredFiftyFiveMinutesWarnsAndAddsIt) {
   MainWindow& f = MakeForm();
-  MemoryWindow window(f.Folders(), dialogs, f.Jobs(), {});
+  MemoryWindow window(f.Folders(), dialogs, f.Device(), {});
   WriteFile(root + "/long.svs", "version=23\r\n300,0,\r\n36,10,10,100,100,\r\n0,\r\n");
   dialogs.AnswerPath(root + "/long.svs");
   dialogs.AnswerButton(MsgResult::Ok);
@@ -385,7 +386,7 @@ TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
   WriteFile(focus, focusText);
   MainWindow& f = MakeForm();
   QtDialogs qtDialogs;
-  MemoryWindow window(f.Folders(), qtDialogs, f.Jobs(), {});
+  MemoryWindow window(f.Folders(), qtDialogs, f.Device(), {});
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
   WriteFile(root + "/three.svl", QByteArray(reinterpret_cast<const char*>(three.data()),
                                             static_cast<qsizetype>(three.size())));
@@ -477,6 +478,9 @@ TEST_F(MemoryWindowTest, AWriteCannotBeClosedAndIsVerifiedByWhatWasReadBack) {
   EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
   EXPECT_TRUE(dialogs.Calls()[0].Message.Text.contains("other bytes than were written"));
   EXPECT_FALSE(Control<QLabel>(*window, "sourceLabel")->text().contains("read at"));
+  // The main window's status line follows the window's write.
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Writing the Sorvani session memory failed"));
+  EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
 }
 
 // A write that fails half-way says so in a box: what failed, what the device
@@ -527,6 +531,112 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_TRUE(header.contains("restored from")) << header.toStdString();
   EXPECT_TRUE(header.contains("not yet written to Sorvani")) << header.toStdString();
   EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// Dialogs that let another program act while the next message box is open.
+class DialogsWithHook : public ScriptedDialogs {
+ public:
+  std::function<void()> WhileOpen;  // runs once, inside the next box
+  MsgResult Message(const MessageRequest& request) override {
+    if (std::function<void()> hook = std::exchange(WhileOpen, nullptr)) hook();
+    return ScriptedDialogs::Message(request);
+  }
+};
+
+// While the box of a failed write is open, another program uploads a
+// library. "Yes, restore" reads the device first: it holds what the failed
+// write could not have left, so the user is asked, shown what it holds, and
+// "No" keeps the other program's library; the window's list, which the
+// device does not hold, stays marked as changed. "Yes" again restores.
+TEST_F(MemoryWindowTest, ARestoreAsksBeforeUndoingTheWriteOfAnotherProgram) {
+  const std::vector<SessionRecord> theirs = {{1, 0, {{40, 10, 10, 100, 100}}}};
+  const Bytes theirLibrary = BuildLibraryImage(theirs).value_or(Bytes{});
+  WriteFile(root + "/theirs.svl", QByteArray(reinterpret_cast<const char*>(theirLibrary.data()),
+                                             static_cast<qsizetype>(theirLibrary.size())));
+  for (const MsgResult answer : {MsgResult::No, MsgResult::Yes}) {
+    SCOPED_TRACE(answer == MsgResult::No ? "keep theirs" : "restore over theirs");
+    const QString port = root + (answer == MsgResult::No ? "/ttyN" : "/ttyY");
+    DevSim sim({"--link", port.toStdString(), "--no-reply", "D:3"}, Padded(kThree));
+    SetPorts({port});
+    MainWindow& f = MakeForm();
+    f.Device().SetPort(port);
+    DialogsWithHook boxes;
+    MemoryWindow window(f.Folders(), boxes, f.Device(), {});
+    std::optional<OperationResult> read;
+    f.Device().Read([&](const OperationResult& r) { read = r; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read.has_value(); }, 60000));
+    ASSERT_TRUE(read->Ok());
+    window.ShowDeviceMemory(*read->MemImg);
+    Control<QTableWidget>(window, "sessionTable")->selectRow(0);
+    QTest::mouseClick(Control<QPushButton>(window, "removeButton"), Qt::LeftButton);
+
+    // The other program, with a port and a link of its own.
+    std::optional<OperationResult> other;
+    boxes.WhileOpen = [&] {
+      DeviceService another(LinkTiming{}.Scaled(0.4), root + "/their-backups");
+      another.SetPort(port);
+      another.UploadFile(root + "/theirs.svl", {}, [&](const OperationResult& r) { other = r; });
+      ASSERT_TRUE(QTest::qWaitFor([&] { return other.has_value(); }, 60000));
+    };
+    boxes.AnswerButton(MsgResult::Yes);  // restore the memory before the write
+    boxes.AnswerButton(answer);          // ... over what the device holds now?
+    QTest::mouseClick(Control<QPushButton>(window, "writeButton"), Qt::LeftButton);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return boxes.AllAnswersUsed() && !window.Writing(); }, 60000));
+    WaitUntilIdle(f);
+    ASSERT_TRUE(other && other->Ok()) << (other ? other->Reason().toStdString() : "no upload");
+
+    ASSERT_EQ(boxes.Calls().size(), 2u);
+    const MessageRequest question = boxes.Calls()[1].Message;
+    EXPECT_EQ(question.Buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(question.Text.contains("another program may have written to it"))
+        << question.Text.toStdString();
+    EXPECT_TRUE(question.Text.contains("1 sessions (1:00)")) << question.Text.toStdString();
+    EXPECT_EQ(question.Detail, boxes.Calls()[0].Message.Detail);  // the backup it would restore
+    EXPECT_EQ(sim.memory(), answer == MsgResult::No ? Padded(theirs) : Padded(kThree));
+    // The list is the window's unwritten edit, not what the device holds.
+    EXPECT_EQ(window.Sessions(), (std::vector<SessionRecord>{kThree[1], kThree[2]}));
+    EXPECT_TRUE(window.Changed());
+    EXPECT_TRUE(Control<QPushButton>(window, "writeButton")->isEnabled());
+    if (answer == MsgResult::No) {
+      EXPECT_TRUE(Control<QLabel>(window, "sourceLabel")->text().endsWith("not restored"));
+    }
+  }
+}
+
+// A write that a killed program left unfinished: the next start names it and
+// offers to restore the memory kept before it; "Yes" restores that, and the
+// start after it asks nothing.
+TEST_F(MemoryWindowTest, TheStartAfterACutOffWriteOffersTheRestore) {
+  const QString port = root + "/ttyK";
+  Bytes torn = Padded(kThree);
+  std::fill(torn.begin() + 40, torn.end(), 0x5A);
+  DevSim sim({"--link", port.toStdString()}, torn);
+  SetPorts({port});
+  ASSERT_TRUE(BackupHistory()
+                  .Keep(MemoryImageOf(Padded(kThree)), BackupReason::BeforeUpload)
+                  .Error.isEmpty());
+  const QString mark = programFolder + "/.ovrelware-writing";
+  WriteFile(mark, (port + "\n2026-12-10T12:00:00\n").toUtf8());
+
+  dialogs.AnswerButton(MsgResult::Yes);
+  MainWindow& f = MakeForm();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.Calls().empty(); }, 10000));
+  WaitUntilIdle(f);
+  const MessageRequest box = dialogs.Calls()[0].Message;
+  EXPECT_EQ(box.Buttons, MsgButtons::YesNo);
+  EXPECT_TRUE(
+      box.Text.startsWith("The program ended while it was writing to Sorvani (port " + port))
+      << box.Text.toStdString();
+  EXPECT_EQ(BackupHistory::ReasonOf(box.Detail), BackupReason::BeforeUpload);
+  EXPECT_EQ(sim.memory(), Padded(kThree));
+  EXPECT_FALSE(QFile::exists(mark));
+  EXPECT_TRUE(dialogs.AllAnswersUsed());
+
+  dialogs.Clear();
+  MakeForm();
+  QTest::qWait(200);
+  EXPECT_TRUE(dialogs.Calls().empty());
 }
 
 // The window follows what the device holds: an Upload/Add shows at once; over

@@ -23,7 +23,7 @@ class Startup : public MainWindowFixture {
     options.SplashMs = splashMs;
     options.CreateHiddenWindowsLater = hiddenWindowsLater;
     options.Main.ProgramFile = programFolder + QStringLiteral("/ovrelware");
-    options.Main.Timing = LinkTiming{}.Scaled(0.4);
+    options.Timing = LinkTiming{}.Scaled(0.4);
     options.ServeRemoteControl = false;  // the desktop's session bus is not the tests' to take
     app = std::make_unique<OvrelApplication>(dialogs, options);
     return *app;

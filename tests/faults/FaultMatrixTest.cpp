@@ -53,8 +53,7 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
 
   MainWindowOptions options;
   options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
-  options.Timing = timing;
-  form = std::make_unique<MainWindow>(dialogs, options);
+  form = std::make_unique<MainWindow>(dialogs, MakeDevice(timing), options);
   MainWindow& f = *form;
   f.Link().SetPort(port);
   const bool upload = cell.Op == Operation::LibraryUpload;

@@ -32,8 +32,7 @@ class FaultRace : public MainWindowFixture {
   MainWindow& MakeWindow(const LinkTiming& timing) {
     MainWindowOptions options;
     options.ProgramFile = programFolder + QStringLiteral("/ovrelware");
-    options.Timing = timing;
-    form = std::make_unique<MainWindow>(dialogs, options);
+    form = std::make_unique<MainWindow>(dialogs, MakeDevice(timing), options);
     return *form;
   }
   QString Port() const { return root + QStringLiteral("/ttyRace"); }
@@ -63,14 +62,16 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
     buttonsOff = !Control<QPushButton>(f, "uploadLibraryButton")->isEnabled() &&
                  !Control<QPushButton>(f, "uploadAddButton")->isEnabled() &&
                  !Control<QPushButton>(f, "connectButton")->isEnabled();
-    f.Jobs().AfterQueued([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
-    f.Jobs().Add(session, WriteOptions{}, [&](const OperationResult& r) { queuedResult = r.Ok(); });
+    f.Device().AfterQueued([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
+    f.Device().Add(session, WriteOptions{},
+                   [&](const OperationResult& r) { queuedResult = r.Ok(); });
   });
   QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");
   QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
   ASSERT_TRUE(requested);
   EXPECT_TRUE(buttonsOff);
-  EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library uploaded successfully"));
+  // The status line tells the job that ended last, whoever started it.
+  EXPECT_EQ(f.PanelText(0), QStringLiteral("Single session uploaded to Sorvani successfully"));
   EXPECT_EQ(logWhenQueuedStarted, Commands(Operation::LibraryUpload));
   EXPECT_TRUE(*queuedResult);
 

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "device/jobs/DeviceJobs.h"
+#include "device/jobs/DeviceService.h"
 #include "device/link/DeviceLink.h"
 #include "device/remote/RemoteControl.h"
 #include "device/serial/SerialPort.h"
@@ -136,7 +137,7 @@ class RemoteControlTest : public ::testing::Test {
   }
   void TearDown() override {
     Remote.reset();
-    Link.reset();
+    Device.reset();
     Client.reset();
     QDir::setCurrent(oldDir);
     qputenv("OVREL_PORTS", oldPorts);
@@ -148,8 +149,12 @@ class RemoteControlTest : public ::testing::Test {
     Sim = std::make_unique<test::DevSim>(simArgs, memory);
     SimPort = QString::fromStdString(Sim->path());
     qputenv("OVREL_PORTS", (work.filePath("no-such-port") + ":" + SimPort).toLocal8Bit());
-    Link = std::make_unique<DeviceLink>(Port, Ui, LinkTiming{}.Scaled(0.3));
-    Link->SetPort(SimPort);  // as if picked in the port list
+    Device = std::make_unique<DeviceService>(LinkTiming{}.Scaled(0.3));
+    QObject::connect(Device.get(), &DeviceService::Progress,
+                     [this](const LinkProgress& p) { Ui.Progress(p); });
+    QObject::connect(Device.get(), &DeviceService::BusyChanged,
+                     [this](bool busy) { Ui.BusyChanged(busy); });
+    Device->SetPort(SimPort);  // as if picked in the port list
     RemoteCallbacks callbacks;
     callbacks.ShowMainWindow = [this] {
       ++Shown;
@@ -165,7 +170,7 @@ class RemoteControlTest : public ::testing::Test {
       }
     };
     callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text(); };
-    Remote = std::make_unique<RemoteControl>(*Link, callbacks);
+    Remote = std::make_unique<RemoteControl>(*Device, callbacks);
     ASSERT_TRUE(Remote->Active());
   }
 
@@ -192,9 +197,8 @@ class RemoteControlTest : public ::testing::Test {
   QByteArray oldPorts;
   std::unique_ptr<test::DevSim> Sim;
   QString SimPort;
-  SerialPort Port;
   RecordingUi Ui;
-  std::unique_ptr<DeviceLink> Link;
+  std::unique_ptr<DeviceService> Device;
   std::unique_ptr<RemoteControl> Remote;
   std::unique_ptr<ReplyClient> Client;
   int Shown = 0;
@@ -206,11 +210,11 @@ class RemoteControlTest : public ::testing::Test {
 
 TEST_F(RemoteControlTest, ConnectBeforeAnyRegisterFindsTheDeviceWithoutReply) {
   Serve();
-  Link->SetPort({});  // nothing picked yet
+  Device->SetPort({});                          // nothing picked yet
   Client->Send(RemoteConnect, Client->Name());  // the peer counts for 989 only
   ASSERT_TRUE(QTest::qWaitFor([&] { return Ui.Ended == 1; }, 10000));
   EXPECT_EQ(Ui.Steps, "S");
-  EXPECT_EQ(Link->Port(), SimPort);  // found on the second listed port
+  EXPECT_EQ(Device->Port(), SimPort);  // found on the second listed port
   EXPECT_TRUE(Remote->ClientBusName().isEmpty());
   Settle();
   EXPECT_TRUE(Client->Replies.isEmpty());
@@ -315,16 +319,39 @@ TEST_F(RemoteControlTest, ARequestDuringAButtonUploadWaitsForIt) {
   };
   bool uploaded = false;
   // The button's upload without its backup read: the upload alone on the wire.
-  DeviceJobs jobs(*Link);
   WriteOptions plain;
   plain.Backup = false;
-  jobs.UploadFile(kLibToUplFile, plain, [&](const OperationResult& r) { uploaded = r.Ok(); });
+  Device->UploadFile(kLibToUplFile, plain, [&](const OperationResult& r) { uploaded = r.Ok(); });
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_TRUE(uploaded);
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));
   // Registering needs no device: it was answered during the upload.
   EXPECT_EQ(busyAtReply.value(0), true);
   EXPECT_EQ(Ui.Steps, kUploadSteps + "S");
+}
+
+// Two programs drive the device at once: each one that registered gets the
+// replies to its own requests, whichever registered last, and a failure
+// goes to the client whose request failed.
+TEST_F(RemoteControlTest, EveryRegisteredClientGetsTheRepliesToItsOwnRequests) {
+  Serve({}, kOneSessionLib);
+  WriteFile(kLibToUplFile, AsBytes(kEmptyLib));
+  ReplyClient other(QStringLiteral("other"));
+  Client->Send(RemoteRegister, Client->Name());
+  ASSERT_TRUE(WaitForReplies(1));
+  other.Send(RemoteRegister, other.Name());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return other.Replies.size() == 1; }, 20000));
+  Client->Send(RemoteUploadLibrary);
+  other.Send(RemoteConnect);
+  other.Send(RemoteUploadSession);  // no SesToUpl.svs: fails
+  ASSERT_TRUE(WaitForReplies(2));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return other.Replies.size() == 3; }, 20000));
+  Settle();
+  EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {993, 1}}));
+  EXPECT_EQ(other.Replies, (QList<Reply>{{989, 1}, {991, 1}, {992, 0}}));
+  EXPECT_TRUE(Client->Failures.isEmpty());
+  EXPECT_EQ(other.Failures.size(), 1);
+  EXPECT_EQ(DeviceLibrary(kEmptyLib.size()), kEmptyLib);
 }
 
 TEST_F(RemoteControlTest, QuitRepliesThenEndsTheProgram) {
@@ -378,7 +405,7 @@ TEST_F(RemoteControlTest, ASecondCopyRunsWithoutRemoteControl) {
   QDBusConnection other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second");
   {
     testing::internal::CaptureStderr();
-    RemoteControl second(*Link, {}, other);
+    RemoteControl second(*Device, {}, other);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_FALSE(second.Active());
     EXPECT_NE(said.find("org.sorvani.Ovrelware"), std::string::npos) << said;
@@ -390,7 +417,7 @@ TEST_F(RemoteControlTest, ASecondCopyRunsWithoutRemoteControl) {
   // Once it has gone, the name is free again.
   Remote.reset();
   {
-    RemoteControl third(*Link, {}, other);
+    RemoteControl third(*Device, {}, other);
     EXPECT_TRUE(third.Active());
   }
   QDBusConnection::disconnectFromBus("second");
