@@ -227,14 +227,14 @@ int RestoreNow(Context& ctx, const Arguments& a) {
   if (path.isEmpty()) {
     const BackupHistory history;
     if (history.Entries().empty()) {
-      return ctx.Finish(ExitFailed, QStringLiteral("No backup has been kept yet in %1.")
-                                        .arg(BackupHistory::DefaultFolder()));
+      return ctx.Finish(
+          ExitFailed,
+          QStringLiteral("No backup has been kept yet in %1.").arg(BackupHistory::DefaultFolder()));
     }
     const std::optional<BackupEntry> target = history.RestoreTarget();
     if (!target) {
-      return ctx.Finish(ExitFailed,
-                        QStringLiteral("No backup in %1 holds a sound session library.")
-                            .arg(BackupHistory::DefaultFolder()));
+      return ctx.Finish(ExitFailed, QStringLiteral("No backup in %1 holds a sound session library.")
+                                        .arg(BackupHistory::DefaultFolder()));
     }
     path = target->Path;
     if (target->Reason != BackupReason::Read) {
@@ -294,13 +294,12 @@ int Backups(Context& ctx, const CommandLine& line) {
         BackupHistory::ReadTime(path).toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QString reason = BackupHistory::ReasonText(backup.Reason);
     const qint64 bytes = backup.Kind == BackupKind::File ? QFileInfo(path).size() : 0;
-    QJsonObject entry{{QStringLiteral("path"), path},
-                      {QStringLiteral("time"), time + QStringLiteral("Z")},
-                      {QStringLiteral("reason"), reason},
-                      {QStringLiteral("bytes"), bytes},
-                      {QStringLiteral("state"), state},
-                      {QStringLiteral("sound"), sound}};
-    if (sound) entry[QStringLiteral("sessions")] = file.SessionCount;
+    QJsonObject entry{
+        {QStringLiteral("path"), path},     {QStringLiteral("time"), time + QStringLiteral("Z")},
+        {QStringLiteral("reason"), reason}, {QStringLiteral("bytes"), bytes},
+        {QStringLiteral("state"), state},   {QStringLiteral("sound"), sound}};
+    if (sound)
+      entry[QStringLiteral("sessions")] = file.SessionCount;
     else
       entry[QStringLiteral("problem")] = problem;
     list.append(entry);
@@ -332,13 +331,14 @@ int Add(Context& ctx, const CommandLine& line) {
       QObject::connect(job, &DeviceJob::StageStarted, job, [&ctx](JobStage stage) {
         if (stage == JobStage::Verify) ctx.Say(StageText(JobKind::Add, stage));
       });
-      QObject::connect(job, &DeviceJob::StageEnded, job,
-                       [&ctx, written](JobStage stage, const JobResult& added) {
-                         if (stage != JobStage::Write) return;
-                         if (!added.BackupPath.isEmpty())
-                           ctx.Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
-                         ctx.Finish(ExitOk, written);
-                       });
+      QObject::connect(
+          job, &DeviceJob::StageEnded, job,
+          [&ctx, written](JobStage stage, const JobResult& added) {
+            if (stage != JobStage::Write) return;
+            if (!added.BackupPath.isEmpty())
+              ctx.Say(QStringLiteral("Session memory kept as %1").arg(added.BackupPath));
+            ctx.Finish(ExitOk, written);
+          });
     });
     if (!added) return d.Stopped();
     if (added->Ok() && added->Stage != JobStage::Verify && !added->BackupPath.isEmpty())
@@ -394,8 +394,8 @@ int Backup(Context& ctx, const CommandLine& line) {
           QStringLiteral("The session memory holds no valid session library: all 2048 bytes "
                          "were kept."));
     }
-    return ctx.Finish(ExitOk,
-                      QStringLiteral("%1 bytes written to %2").arg(std::ssize(used)).arg(a->Output));
+    return ctx.Finish(
+        ExitOk, QStringLiteral("%1 bytes written to %2").arg(std::ssize(used)).arg(a->Output));
   });
 }
 
@@ -424,10 +424,10 @@ std::vector<Command> DeviceCommands() {
                             {},
                             QStringLiteral("each path followed by a tab and what the system knows "
                                            "of the port\n(USB manufacturer, product, serial "
-                                           "number, /dev/serial/by-id names), and another\n"
-                                           "tab and the lock file a device command locks the "
-                                           "port with\n(in /run/lock, or in $XDG_RUNTIME_DIR "
-                                           "where /run/lock may not be written)")};
+                                           "number, /dev/serial/by-id\nnames), then a tab and "
+                                           "the lock file that locks the port\n(in /run/lock, "
+                                           "or in $XDG_RUNTIME_DIR where /run/lock may not\nbe "
+                                           "written)")};
   const OptionSpec raw{{QStringLiteral("raw")},
                        {},
                        QStringLiteral("write all 2048 bytes of the memory, not only\nits library")};

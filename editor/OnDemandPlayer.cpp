@@ -14,7 +14,7 @@ namespace {
 #define OVREL_SOUND_OUTPUT_FILE "ovrel-sound-output.so"
 #endif
 #ifndef OVREL_INSTALLED_LIBS
-#define OVREL_INSTALLED_LIBS "../lib/ovrelware"
+#define OVREL_INSTALLED_LIBS "../libexec/ovrelware"
 #endif
 
 }  // namespace

@@ -546,7 +546,9 @@ void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
       {kAppTitle,
        result.Message.Text() +
            QStringLiteral(" Show the sessions it holds now? The changes made here will be lost."),
-       MsgIcon::Warning, MsgButtons::YesNo, {}});
+       MsgIcon::Warning,
+       MsgButtons::YesNo,
+       {}});
   if (answer != MsgResult::Yes || !result.MemImg) return;
   SetChanged(false);
   ShowDeviceMemory(*result.MemImg);

@@ -64,19 +64,19 @@ DeviceJob* DeviceService::Read(Done done, std::optional<BackupReason> reason) {
 
 DeviceJob* DeviceService::UploadFile(const QString& path, WriteOptions options, Done done,
                                      BackupReason reason, const QString& what) {
-  return jobs_->UploadFile(path, std::move(options), Ended(ServiceJob::Upload, std::move(done), what),
-                    reason);
+  return jobs_->UploadFile(path, std::move(options),
+                           Ended(ServiceJob::Upload, std::move(done), what), reason);
 }
 
 DeviceJob* DeviceService::Restore(const QString& path, WriteOptions options, Done done,
                                   const QString& what) {
-  return jobs_->Restore(path, std::move(options),
-                        Ended(ServiceJob::Upload, std::move(done), what));
+  return jobs_->Restore(path, std::move(options), Ended(ServiceJob::Upload, std::move(done), what));
 }
 
 DeviceJob* DeviceService::Write(const MemoryImage& image, WriteOptions options, Done done,
                                 BackupReason reason, const QString& what) {
-  return jobs_->Write(image, std::move(options), Ended(ServiceJob::Write, std::move(done), what), reason);
+  return jobs_->Write(image, std::move(options), Ended(ServiceJob::Write, std::move(done), what),
+                      reason);
 }
 
 DeviceJob* DeviceService::Add(const QString& path, WriteOptions options, Done done,

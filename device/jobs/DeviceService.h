@@ -68,8 +68,7 @@ class DeviceService : public QObject {
   DeviceJob* Connect(Done done);
   DeviceJob* Read(Done done, std::optional<BackupReason> reason = BackupReason::Read);
   DeviceJob* UploadFile(const QString& path, WriteOptions options, Done done,
-                        BackupReason reason = BackupReason::BeforeUpload,
-                        const QString& what = {});
+                        BackupReason reason = BackupReason::BeforeUpload, const QString& what = {});
   DeviceJob* Restore(const QString& path, WriteOptions options, Done done,
                      const QString& what = {});
   DeviceJob* Write(const MemoryImage& image, WriteOptions options, Done done,

@@ -12,6 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "compiler/LibraryCompilerWindow.h"
+#include "device/jobs/DeviceService.h"
 #include "editor/SessionEditorWindow.h"
 #include "editor/TimelineWindow.h"
 #include "ui/ScriptedDialogs.h"
@@ -95,10 +96,11 @@ TEST_F(WindowPlace, TheCompilerAndTheMainWindowReopenWhereTheyWereLeft) {
     return static_cast<QWidget*>(c);
   };
   ExpectKeptOverStarts(compiler, owner);
+  DeviceService device;
   const auto main = [&] {
     MainWindowOptions options;
     options.ProgramFile = tmp_.path() + QStringLiteral("/ovrelware");
-    auto* m = new MainWindow(dialogs_, options);
+    auto* m = new MainWindow(dialogs_, device, options);
     owner.reset(m);
     m->ShowInFront();
     return static_cast<QWidget*>(m);

@@ -77,7 +77,10 @@ inline double ShortestFailureMs(const FaultCell& cell, const LinkTiming& t) {
     return std::chrono::duration<double, std::milli>(d).count();
   };
   const char failing = Commands(cell.Op)[static_cast<std::size_t>(cell.Exchange)];
-  double total = ms(t.SettleDelay) * (cell.Exchange + 1);
+  // A hang-up ends the failing exchange at once, even inside its settle
+  // delay: only the exchanges before it settled in full.
+  const int settled = cell.Exchange + (cell.Kind == Fault::HangUp ? 0 : 1);
+  double total = ms(t.SettleDelay) * settled;
   if (cell.Kind == Fault::NoReply)
     total += ms(failing == 'C' ? t.LongReplyTimeout : t.ReplyTimeout);
   if (cell.Op == Operation::AddSession && cell.Exchange >= kDownloadExchanges)

@@ -28,7 +28,7 @@ done
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$tmp/contents"
 for file in ./usr/bin/ovrelware ./usr/bin/ovrel ./usr/bin/ovrel-devsim \
-            ./usr/lib/ovrelware/ovrel-sound-output.so \
+            ./usr/libexec/ovrelware/ovrel-sound-output.so \
             ./usr/share/applications/org.sorvani.Ovrelware.desktop \
             ./usr/share/mime/packages/ovrelware.xml \
             ./usr/share/icons/hicolor/48x48/apps/ovrelware.png \
@@ -38,7 +38,7 @@ for file in ./usr/bin/ovrelware ./usr/bin/ovrel ./usr/bin/ovrel-devsim \
 done
 # Executables that are not stripped make the package ten times larger.
 dpkg-deb -x "$deb" "$tmp/root"
-for binary in usr/bin/ovrelware usr/lib/ovrelware/ovrel-sound-output.so; do
+for binary in usr/bin/ovrelware usr/libexec/ovrelware/ovrel-sound-output.so; do
   file "$tmp/root/$binary" | grep -q 'not stripped' && fail "$binary is not stripped"
 done
 

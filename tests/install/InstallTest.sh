@@ -28,7 +28,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 # --- The tree ---------------------------------------------------------------
 expected=(
-  bin/ovrelware bin/ovrel bin/ovrel-devsim lib/ovrelware/ovrel-sound-output.so
+  bin/ovrelware bin/ovrel bin/ovrel-devsim libexec/ovrelware/ovrel-sound-output.so
   share/ovrelware/Sessions/relax.svs share/ovrelware/Libraries/Examples.svl
   "share/doc/ovrelware/Sorvani Ovrel Help.pdf"
   share/applications/org.sorvani.Ovrelware.desktop
@@ -52,7 +52,7 @@ done
 # The sound output is opened at the first Play, never loaded at the start:
 # the program does not link the sound server's client, the library does,
 # and everything it needs is there.
-output=$prefix/lib/ovrelware/ovrel-sound-output.so
+output=$prefix/libexec/ovrelware/ovrel-sound-output.so
 if ldd "$prefix/bin/ovrelware" | grep -q 'libpulse'; then fail "ovrelware links the sound server's client"; fi
 ldd "$output" | grep -q 'libpulse' || fail "the sound output does not link the sound server's client"
 if ldd "$output" | grep -q 'not found'; then fail "the sound output lacks: $(ldd "$output" | grep 'not found')"; fi
