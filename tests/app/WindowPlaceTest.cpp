@@ -38,7 +38,7 @@ class WindowPlace : public ::testing::Test {
   // The frame's place once the window manager has framed the window.
   static QPoint FramedAt(QWidget& window) {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, 20000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, 60000))
         << "no window manager framed the window";
     // The window manager may still move the frame into its place.
     QPoint at = window.frameGeometry().topLeft();
