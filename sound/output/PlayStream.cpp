@@ -56,8 +56,9 @@ bool PlayStream::Open(std::string* problem) {
       return false;
   }
   server_.Lock();
-  const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(synth_.Settings().Rate), 2};
-  stream_ = pa_stream_new(server_.Context(), "Session", &spec, nullptr);
+  const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, static_cast<uint32_t>(synth_.Settings().Rate),
+                                    2};
+  stream_ = pa_stream_new(server_.Context(), "Session", &sampleFormat, nullptr);
   bool ready = false;
   if (timing_) {
     pa_operation_cancel(timing_);
@@ -68,7 +69,7 @@ bool PlayStream::Open(std::string* problem) {
     pa_stream_set_write_callback(stream_, OnWrite, this);
     pa_buffer_attr buffer{};
     buffer.maxlength = buffer.prebuf = buffer.minreq = buffer.fragsize = static_cast<uint32_t>(-1);
-    buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferUsec, &spec));
+    buffer.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferUsec, &sampleFormat));
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_playback(stream_, nullptr, &buffer, flags, nullptr, nullptr) >= 0) {

@@ -6,16 +6,15 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 #include <algorithm>
 #include <memory>
 
+#include "support/DevSim.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/device/LinkTestSupport.h"
-#include "support/DevSim.h"
 
 namespace ovrel::test {
 namespace {
@@ -76,13 +75,10 @@ TEST_F(CliInterruptTest, ASignalNeverTearsTheMemory) {
   WriteFile(Path("ses.svs"), kOneSegmentSession);
   auto add = Start({"add", "--port", port, "ses.svs"});
   ASSERT_TRUE(WaitForCommands(sim, 'r', 16));
-  QElapsedTimer clock;
-  clock.start();
   ::kill(static_cast<pid_t>(add->processId()), SIGINT);
   const Outcome interrupted = End(*add);
-  // Inside the pause before the write, not after it: a program that waited
-  // for the pause's end could not have ended before it.
-  EXPECT_LT(clock.elapsed(), 6955);
+  // Stopped in the pause before the write: nothing after the read reached
+  // the device, and it keeps the library it held.
   EXPECT_EQ(interrupted.Status, 130) << interrupted.Err.toStdString();
   EXPECT_EQ(sim.memory(), Padded(library));
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands() + "I" + Repeat('r', 16));
@@ -134,8 +130,8 @@ TEST_F(CliInterruptTest, ASignalAfterTheCLetsTheWriteFinish) {
 TEST_F(CliInterruptTest, ASignalDoesNotHideAWriteThatFailedAfterIt) {
   WriteFile(Path("lib.svl"), LibraryWithSegments(40));
   DevSim sim({"--log", "--no-reply", "D:10"}, Padded(LibraryWithSegments(2)));
-  auto upload = Start({"--json", "upload", "--no-backup", "--port",
-                       QString::fromStdString(sim.path()), "lib.svl"});
+  auto upload = Start(
+      {"--json", "upload", "--no-backup", "--port", QString::fromStdString(sim.path()), "lib.svl"});
   ASSERT_TRUE(WaitForCommands(sim, 'D', 3));
   ::kill(static_cast<pid_t>(upload->processId()), SIGINT);
   const Outcome failed = End(*upload);
@@ -194,14 +190,14 @@ TEST_F(CliInterruptTest, AnUploadInAnAddsPauseIsRefusedAsBusy) {
       5000));
   // The lock is the same for every client, whatever its environment.
   ASSERT_TRUE(QDir(Dir.path()).mkdir("runtime"));
-  for (const QStringList& client :
-       {QStringList{}, QStringList{"env", "-u", "XDG_RUNTIME_DIR"},
-        QStringList{"env", "XDG_RUNTIME_DIR=" + Path("runtime")},
-        QStringList{"env", "XDG_RUNTIME_DIR=/proc"}}) {
+  for (const QStringList& client : {QStringList{}, QStringList{"env", "-u", "XDG_RUNTIME_DIR"},
+                                    QStringList{"env", "XDG_RUNTIME_DIR=" + Path("runtime")},
+                                    QStringList{"env", "XDG_RUNTIME_DIR=/proc"}}) {
     const Outcome refused = Run({"upload", "--port", port, "lib.svl"}, {}, client);
     EXPECT_EQ(refused.Status, 5) << client.join(' ').toStdString() << refused.Err.toStdString();
-    EXPECT_TRUE(refused.Err.contains(
-        QStringLiteral("The port is busy: it is in use by ovrel (process %1)").arg(add->processId())))
+    EXPECT_TRUE(
+        refused.Err.contains(QStringLiteral("The port is busy: it is in use by ovrel (process %1)")
+                                 .arg(add->processId())))
         << client.join(' ').toStdString() << refused.Err.toStdString();
   }
 
@@ -250,7 +246,8 @@ TEST_F(CliInterruptTest, AnOperationWhoseLockCannotBeMadeDoesNotRun) {
                                   "exec env -u XDG_RUNTIME_DIR \"$0\" \"$@\""};
   const Outcome unlocked =
       Run({"upload", "--port", QString::fromStdString(sim.path()), "lib.svl"}, {}, readOnlyLocks);
-  ASSERT_NE(unlocked.Status, 99) << "no file system could be mounted: " << unlocked.Err.toStdString();
+  ASSERT_NE(unlocked.Status, 99) << "no file system could be mounted: "
+                                 << unlocked.Err.toStdString();
   EXPECT_EQ(unlocked.Status, 3) << unlocked.Err.toStdString();
   EXPECT_TRUE(unlocked.Err.contains(
       "this user may not write the ports' lock folder /run/lock, and there is no runtime "
