@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <numbers>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -18,6 +17,7 @@
 
 #include "fileio/TempDirTest.h"
 #include "format/ExchangeFormat.h"
+#include "support/StrongestTone.h"
 
 namespace ovrel {
 namespace {
@@ -134,40 +134,6 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
   }
 }
 
-// The frequency of the strongest tone from lowHz to highHz in x: the peak
-// of the Hann-windowed spectrum, on a coarse grid and then refined.
-double ToneFrequency(const std::vector<double>& x, double lowHz, double highHz, double* power) {
-  const size_t n = x.size();
-  std::vector<double> w(n);
-  for (size_t i = 0; i < n; ++i)
-    w[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
-                                        static_cast<double>(n - 1)));
-  const auto powerAt = [&](double f) {  // Goertzel
-    const double k = 2 * std::cos(2 * std::numbers::pi * f / kRate);
-    double s1 = 0, s2 = 0;
-    for (size_t i = 0; i < n; ++i) {
-      const double s0 = w[i] + k * s1 - s2;
-      s2 = s1;
-      s1 = s0;
-    }
-    return s1 * s1 + s2 * s2 - k * s1 * s2;
-  };
-  double best = lowHz, bestPower = -1;
-  for (double step : {0.5, 0.02}) {
-    const double from = bestPower < 0 ? lowHz : best - 0.6;
-    const double to = bestPower < 0 ? highHz : best + 0.6;
-    for (double f = from; f <= to; f += step) {
-      const double p = powerAt(f);
-      if (p > bestPower) {
-        bestPower = p;
-        best = f;
-      }
-    }
-  }
-  *power = bestPower;
-  return best;
-}
-
 class ScheduleCorpus : public TempDirTest {
  protected:
   // Has FFmpeg play the .sbg file from its first time line and measures the
@@ -215,14 +181,13 @@ class ScheduleCorpus : public TempDirTest {
     const auto [at, seg] = SessionTimeOf(r, t);
     if (seg == 0) return;
     const double pitch = (*r.Session)[seg].Pitch;
-    double pl = 0, pr = 0;
-    const double l = ToneFrequency(left, pitch - 27, pitch + 27, &pl);
-    const double rt = ToneFrequency(right, pitch - 27, pitch + 27, &pr);
+    const TonePeak l = StrongestTone(left, kRate, pitch - 27, pitch + 27, 0.5, 0.02);
+    const TonePeak rt = StrongestTone(right, kRate, pitch - 27, pitch + 27, 0.5, 0.02);
     const double n = static_cast<double>(left.size());
     // A tone of amplitude 1% of full scale or more in both ears.
     const double floor = std::pow(0.01 * 32767 * n / 4, 2);
-    if (pl < floor || pr < floor) return;
-    Compare(r, t, l - rt, 0.15, c);
+    if (l.Power < floor || rt.Power < floor) return;
+    Compare(r, t, l.Hz - rt.Hz, 0.15, c);
   }
 
   // Reads the first binaural voice with xmllint and compares its course,

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <numbers>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "fileio/TempDirTest.h"
 #include "format/ExchangeFormat.h"
 #include "format/SbgFormat.h"
+#include "support/StrongestTone.h"
 
 namespace ovrel {
 namespace {
@@ -30,38 +30,6 @@ struct Probe {
   double Pitch = 0;
   std::vector<double> Left, Right;
 };
-
-// The frequency of the one tone in samples, searched from lowHz to highHz:
-// the peak of the Hann-windowed spectrum, found on a coarse grid and refined.
-double ToneFrequency(const std::vector<double>& x, double lowHz, double highHz) {
-  const size_t n = x.size();
-  std::vector<double> w(n);
-  for (size_t i = 0; i < n; ++i)
-    w[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
-                                        static_cast<double>(n - 1)));
-  const auto power = [&](double f) {
-    const double step = 2 * std::numbers::pi * f / kRate;
-    double re = 0, im = 0;
-    for (size_t i = 0; i < n; ++i) {
-      re += w[i] * std::cos(step * static_cast<double>(i));
-      im -= w[i] * std::sin(step * static_cast<double>(i));
-    }
-    return re * re + im * im;
-  };
-  double best = lowHz, bestPower = -1;
-  for (double step : {0.25, 0.01}) {
-    const double from = bestPower < 0 ? lowHz : best - 0.3;
-    const double to = bestPower < 0 ? highHz : best + 0.3;
-    for (double f = from; f <= to; f += step) {
-      const double p = power(f);
-      if (p > bestPower) {
-        bestPower = p;
-        best = f;
-      }
-    }
-  }
-  return best;
-}
 
 bool HaveFfmpeg() {
   return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
@@ -156,8 +124,8 @@ class FfmpegPlaysExports : public TempDirTest {
         continue;
       }
       // The left ear hears the carrier plus half the beat, the right minus.
-      const double left = ToneFrequency(p.Left, p.Pitch - 30, p.Pitch + 30);
-      const double right = ToneFrequency(p.Right, p.Pitch - 30, p.Pitch + 30);
+      const double left = StrongestTone(p.Left, kRate, p.Pitch - 30, p.Pitch + 30, 0.25, 0.01).Hz;
+      const double right = StrongestTone(p.Right, kRate, p.Pitch - 30, p.Pitch + 30, 0.25, 0.01).Hz;
       EXPECT_NEAR(left - right, p.Beat, 0.2)
           << name << " segment " << p.Segment << " at " << p.Seconds << " s";
       EXPECT_NEAR((left + right) / 2, p.Pitch, 0.2) << name << " segment " << p.Segment;
