@@ -14,6 +14,7 @@
 #include "ExchangeSessions.h"
 #include "fileio/TempDirTest.h"
 #include "format/ExchangeFormat.h"
+#include "format/FileFormats.h"
 #include "format/SbgFormat.h"
 
 namespace ovrel {
@@ -104,7 +105,7 @@ class FfmpegPlaysExports : public TempDirTest {
   double RenderAndCheck(const std::string& name, const Session& ses, int32_t firstNo,
                         bool everySegment) {
     const std::string path = (dir_ / (name + ".sbg")).string();
-    EXPECT_TRUE(ExportExchangeFile(path, ses, name, "Exchange test"));
+    EXPECT_TRUE(WriteFormatFile(path, {FormatRole::Schedule}, ses, name, "Exchange test"));
     EXPECT_LT(SbgText(ses, name, "Exchange test").size(), kFfmpegSbgLimit);
     std::vector<Probe> probes;
     double start = 0;
