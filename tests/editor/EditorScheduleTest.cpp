@@ -2,6 +2,10 @@
 // Open of a schedule, on the real editor window with scripted dialogs.
 
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
 
@@ -9,6 +13,7 @@
 #include "format/ExchangeFormat.h"
 #include "format/FileFormats.h"
 #include "support/FindChild.h"
+#include "ui/QtDialogs.h"
 
 namespace ovrel {
 namespace {
@@ -170,6 +175,38 @@ TEST_F(EditorSchedule, AScheduleWithAnEndIsImportedWithoutAQuestion) {
       EXPECT_NE(call.Dialog, ScriptedDialogs::Kind::Number) << file.toStdString();
     EXPECT_EQ(dialogs_.Unexpected(), 0);
     EXPECT_EQ(st().SesName, QFileInfo(file).completeBaseName().toStdString());
+  }
+}
+
+// The real number dialog: over the window that asks, the proposal shown,
+// the typed number taken, Cancel answering nothing.
+TEST_F(EditorSchedule, TheNumberDialogTakesWhatIsTypedAndCancels) {
+  QtDialogs qtDialogs;
+  form_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+  NumberRequest request;
+  request.Label = QStringLiteral("How many minutes?");
+  request.Value = 30;
+  request.Minimum = 1;
+  request.Maximum = 2185;
+  request.Window = form_.get();
+  for (const bool accept : {true, false}) {
+    QString shown;
+    QWidget* owner = nullptr;
+    QTimer::singleShot(0, form_.get(), [&] {
+      auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      owner = dialog->parentWidget();
+      auto* spin = dialog->findChild<QSpinBox*>();
+      shown = spin->text() + " " + dialog->findChild<QLabel*>()->text();
+      spin->selectAll();
+      QTest::keyClicks(spin, "45");
+      accept ? dialog->accept() : dialog->reject();
+    });
+    const std::optional<int> minutes = qtDialogs.AskNumber(request);
+    EXPECT_EQ(owner, form_.get());
+    EXPECT_EQ(shown, "30 How many minutes?");
+    EXPECT_EQ(minutes, accept ? std::optional<int>(45) : std::nullopt);
   }
 }
 
