@@ -119,8 +119,8 @@ TEST_F(FileFormatTable, AScheduleEndsOpenWhenItsLastLinePlaysABinauralToneOn) {
       {"a: 200+10/50\noff: -\nNOW a\n+00:10 off\n", false},
       {"-E\na: 200+10/50\nNOW a\n+00:10 a\n", false},
       {"a: 200+10/50\nb: {\n+00:00 a\n}\nNOW b\n", true},
-      {"a: 200+10/50\nNOW b\n", false},            // refused: b is not defined
-      {"a: bell600/20\nNOW a\n", false},           // refused: no binaural tone
+      {"a: 200+10/50\nNOW b\n", false},                  // refused: b is not defined
+      {"a: bell600/20\nNOW a\n", false},                 // refused: no binaural tone
       {"a: 200+10/50\nb: {\n+00:00 a\nNOW b\n", false},  // refused: the block is not closed
   };
   for (const auto& c : cases) {
