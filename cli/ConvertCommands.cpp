@@ -2,6 +2,7 @@
 // schedules of other beat generators (.sbg, .gnaural), through the same
 // readers and writers as the editor's Import and Export.
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -9,8 +10,7 @@
 #include "cli/Command.h"
 #include "cli/Context.h"
 #include "fileio/AtomicFile.h"
-#include "format/ExchangeFormat.h"
-#include "format/SessionFile.h"
+#include "format/FileFormats.h"
 #include "session/Sweep.h"
 
 namespace ovrel::cli {
@@ -31,13 +31,10 @@ constexpr const char* kConvertHelp =
     "A schedule whose last tone-set plays on with no end gets 30 minutes of it.\n"
     "Exit status 2 for an extension other than .svs, .sbg or .gnaural.\n";
 
-enum class Format { Unknown, Svs, Exchange };
-
-Format FormatOf(const std::string& path) {
-  if (HasExtension(path, ".svs")) return Format::Svs;
-  if (ExchangeKindOf(path) != ExchangeKind::None) return Format::Exchange;
-  return Format::Unknown;
-}
+// The formats convert reads and writes: the session file and the
+// schedules.
+const std::initializer_list<FormatRole> kConvertRoles = {FormatRole::SessionFile,
+                                                         FormatRole::Schedule};
 
 int Convert(Context& ctx, const CommandLine& line) {
   std::vector<std::string> files;
@@ -54,32 +51,25 @@ int Convert(Context& ctx, const CommandLine& line) {
   if (files.size() != 2) return ctx.UsageError("convert", "give one input and one output file.");
   const std::string& in = files[0];
   const std::string& out = files[1];
-  if (RefuseOutput(ctx, "convert", out, {".svs", ".sbg", ".gnaural"}, {in}) != ExitOk)
-    return ExitUsage;
-  for (const std::string& f : {in, out}) {
-    if (FormatOf(f) == Format::Unknown)
-      return ctx.UsageError("convert", "\"" + f + "\" is not a .svs, .sbg or .gnaural file.");
+  const std::vector<const FileFormat*> writable = WritableFormats(kConvertRoles);
+  if (RefuseOutput(ctx, "convert", out, Extensions(writable), {in}) != ExitOk) return ExitUsage;
+  const FileFormat* outFormat = FileFormatOf(out);
+  const bool inKnown = std::ranges::count(ReadableFormats(kConvertRoles), FileFormatOf(in)) > 0;
+  const bool outKnown = std::ranges::count(writable, outFormat) > 0;
+  for (const auto& [f, known] : {std::pair{in, inKnown}, std::pair{out, outKnown}}) {
+    if (!known)
+      return ctx.UsageError("convert",
+                            "\"" + f + "\" is not " + ExtensionsText(writable) + " file.");
   }
 
-  Session ses;
-  if (FormatOf(in) == Format::Svs) {
-    const SessionReadResult read = ReadSessionFile(in);
-    if (!read) return ctx.Failure(read.Error);
-    ses = *read.Session;
-  } else {
-    const ExchangeRead read = ImportExchangeFile(in, options);
-    if (!read) return ctx.Failure(read.Error);
-    for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
-    ses = *read.Session;
-  }
+  const ExchangeRead read = ReadFormatFile(in, kConvertRoles, options);
+  if (!read) return ctx.Failure(read.Error);
+  for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
+  const Session& ses = *read.Session;
 
-  FileWriteResult written;
-  if (FormatOf(out) == Format::Svs) {
-    written = WriteFileAtomically(out, SessionFileText(ses));
-  } else {
-    const std::string name = std::filesystem::path(in).stem().string();
-    written = ExportExchangeFile(out, ses, name, kProductTitle);
-    if (!written) return ctx.Failure(written.Error);
+  const std::string name = std::filesystem::path(in).stem().string();
+  const FileWriteResult written = WriteFormatFile(out, kConvertRoles, ses, name, kProductTitle);
+  if (written && outFormat->Role == FormatRole::Schedule) {
     for (int32_t k = 1; k <= ses.SegCount; ++k) {
       if (ses[k].Mode == kImportedMode) continue;
       ctx.Err() << out << ": the segments' modes are not part of this format; segment " << k

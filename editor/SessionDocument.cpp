@@ -6,8 +6,9 @@
 
 #include "ProductInfo.h"
 #include "format/CsvExport.h"
-#include "session/SegmentOps.h"
+#include "format/FileFormats.h"
 #include "format/SessionFile.h"
+#include "session/SegmentOps.h"
 
 namespace ovrel {
 
@@ -75,8 +76,9 @@ RvxImportOutcome SessionDocument::ImportRvx(const QString& fileName) {
   return r;
 }
 
-ExchangeRead SessionDocument::ImportSchedule(const QString& fileName) {
-  ExchangeRead r = ImportExchangeFile(fileName.toStdString());
+ExchangeRead SessionDocument::ImportSchedule(const QString& fileName,
+                                             const ImportOptions& options) {
+  ExchangeRead r = ReadFormatFile(fileName.toStdString(), {FormatRole::Schedule}, options);
   if (!r) return r;
   st_.Ses = *r.Session;
   st_.SesFileName.clear();
@@ -88,7 +90,8 @@ ExchangeRead SessionDocument::ImportSchedule(const QString& fileName) {
 }
 
 FileWriteResult SessionDocument::ExportSchedule(const QString& fileName) const {
-  return ExportExchangeFile(fileName.toStdString(), st_.Ses, st_.SesName, kProductTitle);
+  return WriteFormatFile(fileName.toStdString(), {FormatRole::Schedule}, st_.Ses, st_.SesName,
+                         kProductTitle);
 }
 
 QString SessionDocument::ScheduleFileName() const {

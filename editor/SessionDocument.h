@@ -61,10 +61,11 @@ class SessionDocument : public QObject {
   // session has no file and Save As proposes the imported name.
   RvxImportOutcome ImportRvx(const QString& fileName);
   // Imports a schedule of another beat generator (.sbg, .gnaural) from
-  // fileName; on success the session has no file and counts as modified,
-  // and Save As proposes the imported name. The result lists every change
-  // the import made. On failure nothing changed.
-  ExchangeRead ImportSchedule(const QString& fileName);
+  // fileName, an open end lasting as options say; on success the session
+  // has no file and counts as modified, and Save As proposes the imported
+  // name. The result lists every change the import made. On failure
+  // nothing changed.
+  ExchangeRead ImportSchedule(const QString& fileName, const ImportOptions& options = {});
   // Writes the session to fileName as .sbg or .gnaural, by its extension.
   FileWriteResult ExportSchedule(const QString& fileName) const;
   // The name the schedule export proposes: the session's folder and name

@@ -1,5 +1,7 @@
 // The editor's Import... and Export...: the schedules of other beat
 // generators (.sbg, .gnaural).
+#include <algorithm>
+
 #include "editor/SessionEditorWindow.h"
 
 namespace ovrel {
@@ -18,11 +20,29 @@ void SessionEditorWindow::onImportTriggered() {
     ImportSchedule(*chosen);
 }
 
+std::optional<ImportOptions> SessionEditorWindow::AskImportOptions(const QString& fileName) {
+  ImportOptions options;
+  if (!FormatFileEndsOpen(fileName.toStdString(), {FormatRole::Schedule})) return options;
+  NumberRequest request;
+  request.Label = QStringLiteral(
+      "The schedule's last tone-set plays on with no end.\n"
+      "How many minutes of it should the session hold?");
+  request.Value = kDefaultOpenEndMinutes;
+  request.Minimum = 1;
+  request.Maximum = kMaxOpenEndMinutes;
+  const std::optional<int> minutes = dialogs_.AskNumber(request);
+  if (!minutes) return std::nullopt;
+  options.OpenEndMinutes = *minutes;
+  return options;
+}
+
 void SessionEditorWindow::ImportSchedule(const QString& fileName) {
+  const std::optional<ImportOptions> options = AskImportOptions(fileName);
+  if (!options) return;
   std::vector<std::string> changes;
   bool imported = false;
   Record([&] {
-    const ExchangeRead r = document_->ImportSchedule(fileName);
+    const ExchangeRead r = document_->ImportSchedule(fileName, *options);
     if (!r) {
       dialogs_.Message({kAppTitle, QStringLiteral("The schedule cannot be imported."),
                         MsgIcon::Error, MsgButtons::Ok, QString::fromStdString(r.Error)});
@@ -50,7 +70,8 @@ void SessionEditorWindow::onExportTriggered() {
   scheduleExportDialog_.FileName = document_->ScheduleFileName();
   const std::optional<QString> chosen = dialogs_.SaveFile(scheduleExportDialog_);
   if (!chosen) return;
-  if (ExchangeKindOf(chosen->toStdString()) == ExchangeKind::None) {
+  const std::vector<const FileFormat*> schedules = WritableFormats({FormatRole::Schedule});
+  if (std::ranges::count(schedules, FileFormatOf(chosen->toStdString())) == 0) {
     dialogs_.ShowError(
         QStringLiteral("Export writes .sbg and .gnaural files; choose a name "
                        "ending in one of them."));

@@ -10,10 +10,16 @@ namespace ovrel {
 
 namespace {
 
-const QString kSessionFilter = QStringLiteral("Sorvani Pro session (*.svs)|*.svs");
+QString SessionFilter() {
+  return QString::fromStdString(DialogFilter(WritableFormats({FormatRole::SessionFile})));
+}
+
 // Open reads session files, and imports the schedules of other beat
 // generators.
-const QString kOpenFilter = kSessionFilter + QLatin1Char('|') + kScheduleFilter;
+QString OpenFilter() {
+  return QString::fromStdString(DialogFilter(ReadableFormats({FormatRole::SessionFile}))) +
+         QLatin1Char('|') + kScheduleFilter;
+}
 
 }  // namespace
 
@@ -33,7 +39,7 @@ SessionEditorWindow::SaveOutcome SessionEditorWindow::Save() {
 SessionEditorWindow::SaveOutcome SessionEditorWindow::SaveAs() {
   FileDialogRequest saveAsDialog;
   saveAsDialog.Title = QStringLiteral("Save session as");
-  saveAsDialog.Filter = kSessionFilter;
+  saveAsDialog.Filter = SessionFilter();
   saveAsDialog.DefaultExt = QStringLiteral("svs");
   // The folder last used, or the sessions folder; the session's own name
   // when it has one.
@@ -89,7 +95,7 @@ void SessionEditorWindow::onRecentFilesAboutToShow() {
 void SessionEditorWindow::OpenSession() {
   if (!SaveBeforeOpening()) return;
   FileDialogRequest openDialog;
-  openDialog.Filter = kOpenFilter;
+  openDialog.Filter = OpenFilter();
   openDialog.InitialDir = folders_.SessionsFolder();
   const std::optional<QString> chosen = dialogs_.OpenFile(openDialog);
   if (!chosen) return;
@@ -101,11 +107,12 @@ void SessionEditorWindow::OpenSessionFile(const QString& fileName) {
 }
 
 void SessionEditorWindow::OpenChosenFile(const QString& chosen) {
-  if (ExchangeKindOf(chosen.toStdString()) != ExchangeKind::None) {
+  const FileFormat* format = FileFormatOf(chosen.toStdString());
+  if (format && format->Role == FormatRole::Schedule && format->Read) {
     ImportSchedule(chosen);
     return;
   }
-  if (QFileInfo(chosen).suffix().toLower() != QLatin1String("svs")) {
+  if (!format || format->Role != FormatRole::SessionFile) {
     dialogs_.ShowError(QStringLiteral("Unsupported session file format"));
     return;
   }

@@ -244,20 +244,23 @@ void SessionEditorWindow::BuildValueButtons() {
 }
 
 void SessionEditorWindow::SetUpFileDialogs() {
+  // Each dialog offers the formats of its command, and adds the first
+  // one's extension to a name without one.
+  const auto setFormats = [](FileDialogRequest& dialog,
+                             const std::vector<const FileFormat*>& formats) {
+    dialog.Filter = QString::fromStdString(DialogFilter(formats));
+    dialog.DefaultExt = QString::fromStdString(std::string(formats.front()->Extension.substr(1)));
+  };
   importDialog_.Title = QStringLiteral("Import RVX file");
-  importDialog_.Filter = QStringLiteral("RVX file|*.rvx");
-  importDialog_.DefaultExt = QStringLiteral("rvx");
+  setFormats(importDialog_, ReadableFormats({FormatRole::Legacy}));
   importDialog_.InitialDir = folders_.ProgramFolder();
   exportDialog_.Title = QStringLiteral("Export session as");
-  exportDialog_.Filter = QStringLiteral("Exported session (*.csv)|*.csv");
-  exportDialog_.DefaultExt = QStringLiteral("csv");
+  setFormats(exportDialog_, WritableFormats({FormatRole::Table}));
   scheduleImportDialog_.Title = QStringLiteral("Import schedule");
   scheduleImportDialog_.Filter = kScheduleFilter;
   scheduleImportDialog_.InitialDir = folders_.SessionsFolder();
   scheduleExportDialog_.Title = QStringLiteral("Export session as schedule");
-  scheduleExportDialog_.Filter = QStringLiteral(
-      "SBaGen schedule (*.sbg)|*.sbg|Gnaural schedule (*.gnaural)|*.gnaural");
-  scheduleExportDialog_.DefaultExt = QStringLiteral("sbg");
+  setFormats(scheduleExportDialog_, WritableFormats({FormatRole::Schedule}));
 }
 
 void SessionEditorWindow::SetTypedValue(int col, int row, int32_t value) {

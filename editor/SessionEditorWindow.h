@@ -15,6 +15,7 @@
 #include "editor/SessionDocument.h"
 #include "editor/SessionEditState.h"
 #include "editor/SessionGridModel.h"
+#include "format/FileFormats.h"
 #include "session/SegmentOps.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
@@ -29,9 +30,10 @@ class TimelineWindow;
 
 namespace ovrel {
 
-// The file type of the schedules Import... and Open read.
-inline const QString kScheduleFilter =
-    QStringLiteral("Beat schedule (*.sbg *.gnaural)|*.sbg *.gnaural");
+// The file type of the schedules Import... and Open read: one entry for all
+// of them.
+inline const QString kScheduleFilter = QString::fromStdString(
+    CombinedDialogFilter("Beat schedule", ReadableFormats({FormatRole::Schedule})));
 
 class SessionEditorWindow : public QMainWindow {
   Q_OBJECT
@@ -151,8 +153,12 @@ class SessionEditorWindow : public QMainWindow {
   void onImportTriggered();
   // Reads a schedule into the session as one undoable step; a file that
   // cannot be read is reported and changes nothing, and every change the
-  // import made is listed in a box.
+  // import made is listed in a box. A schedule whose end plays on is given
+  // the length asked for first; cancelling that question imports nothing.
   void ImportSchedule(const QString& fileName);
+  // How long an open end plays, in minutes: asked when the schedule at
+  // fileName ends open, the default otherwise; nothing when cancelled.
+  std::optional<ImportOptions> AskImportOptions(const QString& fileName);
   // Export...: asks for a .sbg or .gnaural file and writes the session there.
   void onExportTriggered();
   // "Insert Sweep...": its dialog inserts the sweep's segments before the
@@ -221,8 +227,9 @@ class SessionEditorWindow : public QMainWindow {
   QMenu* recentFilesMenu_;
   QMenu* segmentMenu_;
   QMenu* helpMenu_;
-  QAction *newAction_, *openAction_, *saveAction_, *saveAsAction_, *fileSeparator_,
-      *importAction_, *exportAction_, *importRvxAction_, *optimizeAction_, *exportCsvAction_, *exitSeparator_, *exitAction_;
+  QAction *newAction_, *openAction_, *saveAction_, *saveAsAction_, *fileSeparator_, *importAction_,
+      *exportAction_, *importRvxAction_, *optimizeAction_, *exportCsvAction_, *exitSeparator_,
+      *exitAction_;
   QAction* insertSweepAction_ = nullptr;
   QAction *undoAction_, *redoAction_, *undoSeparator_;
   QAction *cutAction_, *copyAction_, *pasteAction_, *deleteAction_, *addNewAction_, *insertAction_,

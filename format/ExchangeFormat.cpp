@@ -1,16 +1,11 @@
 #include "format/ExchangeFormat.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <utility>
 
-#include "fileio/FileBytes.h"
-#include "format/GnauralFormat.h"
-#include "format/LegacyImport.h"
-#include "format/SbgFormat.h"
 #include "session/Sweep.h"
 
 namespace ovrel {
@@ -260,51 +255,6 @@ std::vector<std::string> ExportDescription(const std::string& sesName,
           "Exported by " + producer +
               ": one tone per segment point, sliding between them, with no fades.",
           "The stimulation modes of the segments are not part of this format."};
-}
-
-ExchangeKind ExchangeKindOf(const std::string& path) {
-  std::string lower = path;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.ends_with(".sbg")) return ExchangeKind::Sbg;
-  if (lower.ends_with(".gnaural")) return ExchangeKind::Gnaural;
-  return ExchangeKind::None;
-}
-
-ExchangeRead ImportExchangeFile(const std::string& path, const ImportOptions& options) {
-  const ExchangeKind kind = ExchangeKindOf(path);
-  ExchangeRead result;
-  if (kind == ExchangeKind::None) {
-    result.Error = kUnsupportedSessionFormat;
-    return result;
-  }
-  const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
-  if (!file) {
-    result.Error = file.Error;
-    return result;
-  }
-  result =
-      kind == ExchangeKind::Sbg ? ReadSbgText(*file.Bytes, options) : ReadGnauralText(*file.Bytes);
-  if (!result) result.Error = path + ": " + result.Error;
-  return result;
-}
-
-FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
-                                   const std::string& sesName, const std::string& producer) {
-  const ExchangeKind kind = ExchangeKindOf(path);
-  if (kind == ExchangeKind::None)
-    return {false, "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
-  // A session file may hold values no device range allows; the schedules
-  // hold a frequency below zero (and a pitch of zero or less) in no form a
-  // reader takes back, so such a session is not written.
-  for (int32_t k = 1; k <= ses.SegCount; ++k) {
-    const Segment& seg = ses[k];
-    if (seg.FreqStart < 0 || seg.FreqEnd < 0 || seg.Pitch <= 0 || seg.Time < 0)
-      return {false, "Cannot write " + path + ": segment " + std::to_string(k) +
-                         " has a frequency below 0, a pitch of 0 or less, or a negative time, "
-                         "which a schedule cannot hold."};
-  }
-  return WriteFileAtomically(path, kind == ExchangeKind::Sbg ? SbgText(ses, sesName, producer)
-                                                             : GnauralText(ses, sesName, producer));
 }
 
 }  // namespace ovrel

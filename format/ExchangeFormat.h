@@ -1,8 +1,8 @@
 #pragma once
 // What the exchange formats of other beat generators (.sbg, .gnaural) share:
 // the result of an import with its list of changes, the conversion of a
-// frequency course into segments, the points an export writes, and the
-// file-level import and export chosen by the file's extension.
+// frequency course into segments and the points an export writes. Files
+// are read and written through the table of formats (FileFormats.h).
 
 #include <cstdint>
 #include <optional>
@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "fileio/AtomicFile.h"
 #include "session/Session.h"
 
 namespace ovrel {
@@ -113,18 +112,5 @@ std::vector<ExportPoint> ExportPoints(const Session& ses);
 // The export's lines that name the session and the program, and say that
 // modes are not carried.
 std::vector<std::string> ExportDescription(const std::string& sesName, const std::string& producer);
-
-enum class ExchangeKind { None, Sbg, Gnaural };
-// The exchange format of a file name by its extension (any case).
-ExchangeKind ExchangeKindOf(const std::string& path);
-
-// Reads the .sbg or .gnaural file at path (through the bounded reader).
-// Fails on another extension.
-ExchangeRead ImportExchangeFile(const std::string& path, const ImportOptions& options = {});
-// Writes the session to path as .sbg or .gnaural (through the atomic writer).
-// A session with a negative frequency or time, or a pitch of 0 or less
-// (possible only from a session file), is refused and nothing is written.
-FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
-                                   const std::string& sesName, const std::string& producer);
 
 }  // namespace ovrel

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "fileio/FileBytes.h"
+#include "format/FileFormats.h"
 #include "format/SessionFile.h"
 #include "session/SesOptimize.h"
 #include "session/SessionName.h"
@@ -202,8 +202,7 @@ std::pair<Segment, Segment> SplitSegmentInHalves(const Segment& seg) {
   Segment first = seg;
   Segment second = seg;
   const int32_t t = seg.Time;
-  const auto mid =
-      static_cast<int32_t>(seg.FreqStart + (int64_t{seg.FreqEnd} - seg.FreqStart) / 2);
+  const auto mid = static_cast<int32_t>(seg.FreqStart + (int64_t{seg.FreqEnd} - seg.FreqStart) / 2);
   second.Time = t / 2;
   second.FreqStart = mid;
   first.Time = t - t / 2;
@@ -278,9 +277,8 @@ RvxReadResult ConvertRvxText(std::string_view text) {
 
 RvxImportOutcome ImportRvxFile(Session& ses, const std::string& path) {
   RvxImportOutcome out;
-  std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext != ".rvx") {
+  const FileFormat* format = FileFormatOf(path);
+  if (!format || format->Role != FormatRole::Legacy) {
     out.Error = kUnsupportedSessionFormat;
     return out;
   }

@@ -222,6 +222,22 @@ class SbgReader {
 
   ExchangeRead Read() {
     ExchangeRead fail;
+    fail.Error = Parse();
+    if (fail.Error.empty()) fail.Error = Unconvertible();
+    if (!fail.Error.empty()) return fail;
+    return Convert();
+  }
+
+  // Whether the schedule reads and its last time line plays on with no
+  // end, which the import gives the open end's length.
+  bool EndsOpen() {
+    if (!Parse().empty() || !Unconvertible().empty()) return false;
+    return PlaysOn(Expanded().back());
+  }
+
+ private:
+  // Reads every line; what is wrong and where, or empty.
+  std::string Parse() {
     size_t pos = text_.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     int lineNo = 0;
     while (pos < text_.size()) {
@@ -230,25 +246,18 @@ class SbgReader {
       pos = nl == std::string_view::npos ? text_.size() : nl + 1;
       ++lineNo;
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (line.size() > kMaxSbgLineLength) {
-        fail.Error = "Line " + std::to_string(lineNo) + " is longer than " +
-                     std::to_string(kMaxSbgLineLength) + " characters.";
-        return fail;
-      }
-      if (std::string error = ReadLine(line, lineNo); !error.empty()) {
-        fail.Error = "Line " + std::to_string(lineNo) + ": " + error;
-        return fail;
-      }
+      if (line.size() > kMaxSbgLineLength)
+        return "Line " + std::to_string(lineNo) + " is longer than " +
+               std::to_string(kMaxSbgLineLength) + " characters.";
+      if (std::string error = ReadLine(line, lineNo); !error.empty())
+        return "Line " + std::to_string(lineNo) + ": " + error;
     }
-    if (block_) {
-      fail.Error = "The block that begins on line " + std::to_string(block_->LineNo) +
-                   " has no closing \"}\".";
-      return fail;
-    }
-    return Convert();
+    if (block_)
+      return "The block that begins on line " + std::to_string(block_->LineNo) +
+             " has no closing \"}\".";
+    return {};
   }
 
- private:
   std::string ReadLine(std::string_view line, int lineNo) {
     if (const size_t hash = line.find('#'); hash != std::string_view::npos)
       line = line.substr(0, hash);
@@ -510,40 +519,40 @@ class SbgReader {
     return span;
   }
 
-  ExchangeRead Convert() {
-    ExchangeRead fail;
-    if (!anyBinaural_) {
-      fail.Error =
-          "The file has no binaural tone (such as 200+10/50), so there is nothing "
-          "the device can play.";
-      return fail;
-    }
-    if (lines_.empty()) {
-      fail.Error = "The file has no time lines.";
-      return fail;
-    }
+  // Why the lines read make no session, or empty.
+  std::string Unconvertible() const {
+    if (!anyBinaural_)
+      return "The file has no binaural tone (such as 200+10/50), so there is nothing "
+             "the device can play.";
+    if (lines_.empty()) return "The file has no time lines.";
     for (const auto& [name, set] : toneSets_) {
       for (const TimeLine& tl : set.BlockLines) {
         const auto it = toneSets_.find(tl.Name);
-        if (it == toneSets_.end() || it->second.Block) {
-          fail.Error = "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
-                       (it == toneSets_.end() ? " is not defined." : " is a block inside a block.");
-          return fail;
-        }
+        if (it == toneSets_.end() || it->second.Block)
+          return "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
+                 (it == toneSets_.end() ? " is not defined." : " is a block inside a block.");
       }
     }
     for (const TimeLine& tl : lines_) {
-      if (!toneSets_.count(tl.Name)) {
-        fail.Error = "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
-                     " is not defined.";
-        return fail;
-      }
+      if (!toneSets_.count(tl.Name))
+        return "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
+               " is not defined.";
     }
+    return {};
+  }
+
+  // The last time line plays on: no -E ends the schedule there, and it
+  // plays a binaural tone.
+  bool PlaysOn(const TimeLine& last) const {
+    return !endAtLast_ && toneSets_.at(last.Name).Binaural.has_value();
+  }
+
+  ExchangeRead Convert() {
     const std::vector<TimeLine> lines = Expanded();
     std::vector<CourseSpan> spans;
     for (size_t i = 0; i + 1 < lines.size(); ++i) spans.push_back(Span(lines[i], &lines[i + 1]));
     const TimeLine& last = lines.back();
-    if (!endAtLast_ && toneSets_.at(last.Name).Binaural) {
+    if (PlaysOn(last)) {
       changes_.Add("line " + std::to_string(last.LineNo) + ": the last time line's " +
                    Quoted(last.Name) + " plays on with no end; the session gives it " +
                    ClockText(openEndSeconds_) + ".");
@@ -586,6 +595,10 @@ std::string CommentText(std::string s) {
 
 ExchangeRead ReadSbgText(std::string_view text, const ImportOptions& options) {
   return SbgReader(text, options).Read();
+}
+
+bool SbgEndsOpen(std::string_view text) {
+  return SbgReader(text, {}).EndsOpen();
 }
 
 std::string SbgText(const Session& ses, const std::string& sesName, const std::string& producer) {

@@ -26,6 +26,11 @@ inline constexpr size_t kMaxSbgLineLength = 4096;
 // define, and a file without any binaural tone, are refused.
 ExchangeRead ReadSbgText(std::string_view text, const ImportOptions& options = {});
 
+// Whether the schedule reads and its last time line plays on with no end
+// (no -E, a binaural tone): ReadSbgText gives that line the open end's
+// length.
+bool SbgEndsOpen(std::string_view text);
+
 // The schedule of a session: options "-SE -F 0" (play from the first to
 // the last time line, no fades), one tone-set per segment point and one
 // time line for each, NOW-based, sliding within each segment, then "off".

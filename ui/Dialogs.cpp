@@ -20,6 +20,10 @@ std::optional<QString> WindowDialogs::BrowseFolder(const FolderDialogRequest& re
   return dialogs_.BrowseFolder(OverWindow(request));
 }
 
+std::optional<int> WindowDialogs::AskNumber(const NumberRequest& request) {
+  return dialogs_.AskNumber(OverWindow(request));
+}
+
 QString ToQtFilter(const QString& filter) {
   const QStringList parts = filter.split(QLatin1Char('|'));
   QStringList out;

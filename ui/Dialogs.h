@@ -23,7 +23,7 @@ struct MessageRequest {
   QString Text;
   MsgIcon Icon = MsgIcon::None;
   MsgButtons Buttons = MsgButtons::Ok;
-  QString Detail;  // optional extra text shown below the message
+  QString Detail;             // optional extra text shown below the message
   QWidget* Window = nullptr;  // the window that asks; the box opens over it
 };
 
@@ -33,6 +33,16 @@ struct FileDialogRequest {
   QString DefaultExt;  // without the dot; appended when the name has none
   QString InitialDir;
   QString FileName;
+  QWidget* Window = nullptr;  // the window that asks
+};
+
+// A whole number asked for in a small dialog with a labelled spin box.
+struct NumberRequest {
+  QString Caption = kAppTitle;
+  QString Label;  // the question, above the box
+  int Value = 0;  // shown first
+  int Minimum = 0;
+  int Maximum = 0;
   QWidget* Window = nullptr;  // the window that asks
 };
 
@@ -50,6 +60,9 @@ class Dialogs {
   virtual std::optional<QString> OpenFile(const FileDialogRequest& request) = 0;
   virtual std::optional<QString> SaveFile(const FileDialogRequest& request) = 0;
   virtual std::optional<QString> BrowseFolder(const FolderDialogRequest& request) = 0;
+  // The number entered (within the request's range), or nothing when the
+  // user cancelled.
+  virtual std::optional<int> AskNumber(const NumberRequest& request) = 0;
 
   // Shorthand for the common message boxes.
   MsgResult ShowError(const QString& text) {
@@ -70,6 +83,7 @@ class WindowDialogs : public Dialogs {
   std::optional<QString> OpenFile(const FileDialogRequest& request) override;
   std::optional<QString> SaveFile(const FileDialogRequest& request) override;
   std::optional<QString> BrowseFolder(const FolderDialogRequest& request) override;
+  std::optional<int> AskNumber(const NumberRequest& request) override;
 
  private:
   template <typename Request>

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace ovrel {
@@ -101,6 +102,17 @@ std::optional<QString> QtDialogs::BrowseFolder(const FolderDialogRequest& reques
     if (QWidget* part = dialog.findChild<QWidget*>(QLatin1String(name))) part->hide();
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().constFirst();
+}
+
+std::optional<int> QtDialogs::AskNumber(const NumberRequest& request) {
+  QInputDialog dialog(Owner(request.Window));
+  dialog.setWindowTitle(request.Caption);
+  dialog.setLabelText(request.Label);
+  dialog.setInputMode(QInputDialog::IntInput);
+  dialog.setIntRange(request.Minimum, request.Maximum);
+  dialog.setIntValue(request.Value);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.intValue();
 }
 
 }  // namespace ovrel

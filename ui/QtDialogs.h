@@ -13,6 +13,7 @@ class QtDialogs : public Dialogs {
   std::optional<QString> OpenFile(const FileDialogRequest& request) override;
   std::optional<QString> SaveFile(const FileDialogRequest& request) override;
   std::optional<QString> BrowseFolder(const FolderDialogRequest& request) override;
+  std::optional<int> AskNumber(const NumberRequest& request) override;
 };
 
 }  // namespace ovrel

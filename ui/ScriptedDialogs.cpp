@@ -3,7 +3,7 @@
 namespace ovrel {
 
 MsgResult ScriptedDialogs::Message(const MessageRequest& request) {
-  calls_.push_back({Kind::Message, request, {}, {}, {}, request.Window});
+  calls_.push_back({Kind::Message, request, {}, {}, {}, {}, request.Window});
   if (!answers_.empty() && std::holds_alternative<MsgResult>(answers_.front())) {
     MsgResult r = std::get<MsgResult>(answers_.front());
     answers_.pop_front();
@@ -30,19 +30,33 @@ std::optional<QString> ScriptedDialogs::NextPath() {
 }
 
 std::optional<QString> ScriptedDialogs::OpenFile(const FileDialogRequest& request) {
-  calls_.push_back({Kind::OpenFile, {}, request, {}, {}, request.Window});
+  calls_.push_back({Kind::OpenFile, {}, request, {}, {}, {}, request.Window});
   return NextPath();
 }
 
 std::optional<QString> ScriptedDialogs::SaveFile(const FileDialogRequest& request) {
-  calls_.push_back({Kind::SaveFile, {}, request, {}, {}, request.Window});
+  calls_.push_back({Kind::SaveFile, {}, request, {}, {}, {}, request.Window});
   return NextPath();
 }
 
 std::optional<QString> ScriptedDialogs::BrowseFolder(const FolderDialogRequest& request) {
   calls_.push_back(
-      {Kind::BrowseFolder, {}, {}, request.Title, request.StartDir, request.Window});
+      {Kind::BrowseFolder, {}, {}, request.Title, request.StartDir, {}, request.Window});
   return NextPath();
+}
+
+std::optional<int> ScriptedDialogs::AskNumber(const NumberRequest& request) {
+  calls_.push_back({Kind::Number, {}, {}, {}, {}, request, request.Window});
+  if (!answers_.empty() && std::holds_alternative<int>(answers_.front())) {
+    const int n = std::get<int>(answers_.front());
+    answers_.pop_front();
+    // The spin box takes no number outside its range.
+    if (n < request.Minimum || n > request.Maximum) ++unexpected_;
+    return n;
+  }
+  // A cancel, or no answer of this kind.
+  NextPath();
+  return std::nullopt;
 }
 
 QStringList ScriptedDialogs::MessageTexts() const {

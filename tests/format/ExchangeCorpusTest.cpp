@@ -17,6 +17,7 @@
 
 #include "fileio/TempDirTest.h"
 #include "format/ExchangeFormat.h"
+#include "format/FileFormats.h"
 #include "support/StrongestTone.h"
 
 namespace ovrel {
@@ -238,7 +239,7 @@ TEST_F(ScheduleCorpus, ImportsAsThePlayersPlayIt) {
     if (ext != ".sbg" && ext != ".gnaural") continue;
     ++files;
     const std::string text = FileText(file);
-    const ExchangeRead r = ImportExchangeFile(file.string());
+    const ExchangeRead r = ReadFormatFile(file.string(), {FormatRole::Schedule});
     const bool binaural =
         ext == ".sbg" ? HoldsBinauralTone(text)
                       : !Output("xmllint --xpath 'count(//voice[normalize-space(type)=\"0\"])' '" +

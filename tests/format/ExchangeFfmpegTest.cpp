@@ -13,6 +13,7 @@
 #include "ExchangeSessions.h"
 #include "fileio/TempDirTest.h"
 #include "format/ExchangeFormat.h"
+#include "format/FileFormats.h"
 #include "format/SbgFormat.h"
 #include "support/StrongestTone.h"
 
@@ -72,7 +73,7 @@ class FfmpegPlaysExports : public TempDirTest {
   double RenderAndCheck(const std::string& name, const Session& ses, int32_t firstNo,
                         bool everySegment) {
     const std::string path = (dir_ / (name + ".sbg")).string();
-    EXPECT_TRUE(ExportExchangeFile(path, ses, name, "Exchange test"));
+    EXPECT_TRUE(WriteFormatFile(path, {FormatRole::Schedule}, ses, name, "Exchange test"));
     EXPECT_LT(SbgText(ses, name, "Exchange test").size(), kFfmpegSbgLimit);
     std::vector<Probe> probes;
     double start = 0;

@@ -12,6 +12,7 @@
 #include "ExchangeSessions.h"
 #include "fileio/TempDirTest.h"
 #include "format/ExchangeFormat.h"
+#include "format/FileFormats.h"
 #include "format/GnauralFormat.h"
 #include "format/SbgFormat.h"
 
@@ -49,8 +50,8 @@ TEST_F(ExchangeFiles, SessionsSurviveBothFormatsUnchangedAndWithNothingListed) {
   for (const auto& [name, ses] : sessions) {
     for (const char* ext : {".sbg", ".gnaural"}) {
       const std::string path = (dir_ / (name + ext)).string();
-      ASSERT_TRUE(ExportExchangeFile(path, ses, name, "Test Producer 1.0"));
-      const ExchangeRead back = ImportExchangeFile(path);
+      ASSERT_TRUE(WriteFormatFile(path, {FormatRole::Schedule}, ses, name, "Test Producer 1.0"));
+      const ExchangeRead back = ReadFormatFile(path, {FormatRole::Schedule});
       ASSERT_TRUE(back) << name << ext << ": " << back.Error;
       EXPECT_TRUE(back.Changes.empty()) << name << ext << ":\n" << AllChanges(back);
       ExpectSameSegments(WithImportedMode(ses), *back.Session, name + ext);
@@ -494,15 +495,17 @@ TEST(GnauralExport, CountsAgreeAndNamesTheSession) {
 }
 
 TEST_F(ExchangeFiles, AnotherExtensionIsRefusedAndAMissingFileNamed) {
-  EXPECT_FALSE(ImportExchangeFile((dir_ / "x.txt").string()));
-  const ExchangeRead missing = ImportExchangeFile((dir_ / "gone.sbg").string());
+  EXPECT_FALSE(ReadFormatFile((dir_ / "x.txt").string(), {FormatRole::Schedule}));
+  const ExchangeRead missing = ReadFormatFile((dir_ / "gone.sbg").string(), {FormatRole::Schedule});
   ASSERT_FALSE(missing);
   EXPECT_NE(missing.Error.find("gone.sbg"), std::string::npos) << missing.Error;
-  EXPECT_FALSE(ExportExchangeFile((dir_ / "x.svs").string(), Session{}, "x", "p"));
+  EXPECT_FALSE(
+      WriteFormatFile((dir_ / "x.svs").string(), {FormatRole::Schedule}, Session{}, "x", "p"));
   // A session file may hold a negative frequency, which no schedule holds.
   Session odd;
   odd[1].FreqEnd = -3;
-  const FileWriteResult w = ExportExchangeFile((dir_ / "odd.sbg").string(), odd, "odd", "p");
+  const FileWriteResult w =
+      WriteFormatFile((dir_ / "odd.sbg").string(), {FormatRole::Schedule}, odd, "odd", "p");
   EXPECT_FALSE(w);
   EXPECT_NE(w.Error.find("segment 1"), std::string::npos) << w.Error;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "odd.sbg"));
