@@ -21,6 +21,9 @@ struct LinkProgress {
   char Command = 0;
   int Block = -1;
   int Permille = 0;
+
+  // Time passing in a pause, no step of its own.
+  bool Pause() const { return Count > 0 && Command == 0; }
 };
 
 class LinkUi {
