@@ -8,10 +8,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <optional>
 
 #include "app/PortComboBox.h"
@@ -478,8 +480,10 @@ TEST_F(MemoryWindowTest, AWriteCannotBeClosedAndIsVerifiedByWhatWasReadBack) {
   EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
   EXPECT_TRUE(dialogs.Calls()[0].Message.Text.contains("other bytes than were written"));
   EXPECT_FALSE(Control<QLabel>(*window, "sourceLabel")->text().contains("read at"));
-  // The main window's status line follows the window's write.
-  EXPECT_EQ(f.PanelText(0), QStringLiteral("Writing the Sorvani session memory failed"));
+  // The main window's status line follows the window's write, in the
+  // window's words.
+  EXPECT_EQ(status, QStringLiteral("Verification failed"));
+  EXPECT_EQ(f.PanelText(0), status);
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
 }
 
@@ -530,6 +534,59 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_TRUE(header.contains("restored from")) << header.toStdString();
   EXPECT_TRUE(header.contains("not yet written to Sorvani")) << header.toStdString();
   EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The same failed write (the device stops answering at the third block)
+// is told in the same words by the Memory window's box and by ovrel
+// upload: why it failed and what the device's memory holds now.
+TEST_F(MemoryWindowTest, AFailedWriteIsToldInTheSameWordsByTheWindowAndByOvrel) {
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  QString box;
+  {
+    DevSim sim({"--link", (root + "/ttyM").toStdString(), "--no-reply", "D:3"}, Padded(kThree));
+    SetPorts({root + "/ttyM"});
+    MainWindow& f = MakeForm();
+    f.ShowInFront();
+    PickPort(f);
+    ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+    auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+    ASSERT_TRUE(window);
+    Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
+    QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+    dialogs.Clear();
+    dialogs.AnswerButton(MsgResult::No);  // not restored
+    QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+    WaitUntilIdle(f);
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    box = dialogs.Calls()[0].Message.Text;
+    // The status lines of both windows say the same too.
+    EXPECT_EQ(Control<QLabel>(*window, "statusLabel")->text(), f.PanelText(0));
+  }
+
+  DevSim sim({"--no-reply", "D:3"}, Padded(kThree));
+  QFile library(root + "/three.svl");
+  ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+  library.write(reinterpret_cast<const char*>(three.data()), static_cast<qint64>(three.size()));
+  library.close();
+  QProcess ovrel;
+  ovrel.start(QStringLiteral(OVREL_CLI_PATH),
+              {"upload", "--port", QString::fromStdString(sim.path()), library.fileName()});
+  ASSERT_TRUE(ovrel.waitForFinished(120000));
+  const QStringList said =
+      QString::fromLocal8Bit(ovrel.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+
+  // Each of the window's sentences about the failure is a line of ovrel's.
+  const QString why = box.section(QStringLiteral("\n\n"), 0, 0);
+  const QString holds = box.section(QStringLiteral("\n\n"), 1, 1);
+  const QString failure = why.mid(why.indexOf(QStringLiteral(": ")) + 2);
+  EXPECT_EQ(failure, "Sorvani stopped answering while block 3 of 16 was written.");
+  EXPECT_TRUE(holds.contains("the write stopped at block 3 of 16")) << holds.toStdString();
+  EXPECT_TRUE(said.contains(failure)) << said.join('\n').toStdString();
+  EXPECT_TRUE(std::any_of(said.begin(), said.end(),
+                          [&](const QString& line) { return line.startsWith(holds); }))
+      << said.join('\n').toStdString() << "\n---\n"
+      << holds.toStdString();
 }
 
 // Dialogs that let another program act while the next message box is open.
