@@ -13,7 +13,6 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
 #include <optional>
 
 #include "app/PortComboBox.h"
@@ -536,57 +535,81 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_TRUE(dialogs.AllAnswersUsed());
 }
 
-// The same failed write (the device stops answering at the third block)
-// is told in the same words by the Memory window's box and by ovrel
-// upload: why it failed and what the device's memory holds now.
+// The same failed write is told in the same words by the Memory window's
+// box and by ovrel upload: why it failed and what the device's memory
+// holds now. Both writes read the memory first (I, 16 r, O), then send I,
+// C, W and the blocks.
 TEST_F(MemoryWindowTest, AFailedWriteIsToldInTheSameWordsByTheWindowAndByOvrel) {
+  struct Case {
+    std::vector<std::string> WindowFault;
+    std::vector<std::string> OvrelFault;
+    const char* Why;
+    int Block;
+  };
+  const Case cases[] = {
+      {{"--no-reply", "D:3"},
+       {"--no-reply", "D:3"},
+       "Sorvani stopped answering while block 3 of 16 was written.",
+       3},
+      // The port lost at the fifth block: the window's Memory button read
+      // 18 commands before.
+      {{"--hangup-after", "43"},
+       {"--hangup-after", "25"},
+       "Sorvani connection lost. Please reconnect.",
+       5},
+  };
   const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
-  QString box;
-  {
-    DevSim sim({"--link", (root + "/ttyM").toStdString(), "--no-reply", "D:3"}, Padded(kThree));
-    SetPorts({root + "/ttyM"});
-    MainWindow& f = MakeForm();
-    f.ShowInFront();
-    PickPort(f);
-    ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
-    auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
-    ASSERT_TRUE(window);
-    Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
-    QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
-    dialogs.Clear();
-    dialogs.AnswerButton(MsgResult::No);  // not restored
-    QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
-    WaitUntilIdle(f);
-    ASSERT_EQ(dialogs.Calls().size(), 1u);
-    box = dialogs.Calls()[0].Message.Text;
-    // The status lines of both windows say the same too.
-    EXPECT_EQ(Control<QLabel>(*window, "statusLabel")->text(), f.PanelText(0));
-  }
-
-  DevSim sim({"--no-reply", "D:3"}, Padded(kThree));
   QFile library(root + "/three.svl");
   ASSERT_TRUE(library.open(QIODevice::WriteOnly));
   library.write(reinterpret_cast<const char*>(three.data()), static_cast<qint64>(three.size()));
   library.close();
-  QProcess ovrel;
-  ovrel.start(QStringLiteral(OVREL_CLI_PATH),
-              {"upload", "--port", QString::fromStdString(sim.path()), library.fileName()});
-  ASSERT_TRUE(ovrel.waitForFinished(120000));
-  const QStringList said =
-      QString::fromLocal8Bit(ovrel.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Why);
+    QString box;
+    {
+      std::vector<std::string> args{"--link", (root + "/ttyM").toStdString()};
+      args.insert(args.end(), c.WindowFault.begin(), c.WindowFault.end());
+      DevSim sim(args, Padded(kThree));
+      SetPorts({root + "/ttyM"});
+      MainWindow& f = MakeForm();
+      f.ShowInFront();
+      PickPort(f);
+      ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+      auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+      ASSERT_TRUE(window);
+      Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
+      QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+      dialogs.Clear();
+      dialogs.AnswerButton(MsgResult::No);  // not restored
+      QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+      WaitUntilIdle(f);
+      for (const auto& call : dialogs.Calls())
+        if (call.Message.Text.startsWith(QStringLiteral("Writing to Sorvani failed: ")))
+          box = call.Message.Text;
+      ASSERT_FALSE(box.isEmpty());
+      // The main window's status line says what the Memory window's says.
+      EXPECT_EQ(Control<QLabel>(*window, "statusLabel")->text(), f.PanelText(0));
+      window->close();
+    }
 
-  // Each of the window's sentences about the failure is a line of ovrel's.
-  const QString why = box.section(QStringLiteral("\n\n"), 0, 0);
-  const QString holds = box.section(QStringLiteral("\n\n"), 1, 1);
-  const QString failure = why.mid(why.indexOf(QStringLiteral(": ")) + 2);
-  EXPECT_EQ(failure, "Sorvani stopped answering while block 3 of 16 was written.");
-  EXPECT_TRUE(holds.contains("the write stopped at block 3 of 16")) << holds.toStdString();
-  EXPECT_TRUE(said.contains(failure)) << said.join('\n').toStdString();
-  EXPECT_TRUE(std::any_of(said.begin(), said.end(),
-                          [&](const QString& line) { return line.startsWith(holds); }))
-      << said.join('\n').toStdString() << "\n---\n"
-      << holds.toStdString();
+    DevSim sim(c.OvrelFault, Padded(kThree));
+    QProcess ovrel;
+    ovrel.start(QStringLiteral(OVREL_CLI_PATH),
+                {"upload", "--port", QString::fromStdString(sim.path()), library.fileName()});
+    ASSERT_TRUE(ovrel.waitForFinished(120000));
+    const QString said = QString::fromLocal8Bit(ovrel.readAllStandardError()).replace('\n', ' ');
+
+    const QString why = box.section(QStringLiteral("\n\n"), 0, 0);
+    const QString holds = box.section(QStringLiteral("\n\n"), 1, 1);
+    EXPECT_TRUE(why.startsWith(QStringLiteral("Writing to Sorvani failed: ") + c.Why))
+        << why.toStdString();
+    EXPECT_TRUE(holds.contains(QStringLiteral("the write stopped at block %1 of 16").arg(c.Block)))
+        << holds.toStdString();
+    EXPECT_TRUE(said.contains(why.mid(why.indexOf(QStringLiteral(": ")) + 2)))
+        << said.toStdString() << "\n---\n" << why.toStdString();
+    EXPECT_TRUE(said.contains(holds)) << said.toStdString() << "\n---\n" << holds.toStdString();
+  }
 }
 
 // Dialogs that let another program act while the next message box is open.

@@ -64,9 +64,22 @@ std::string CodeOnly(const std::string& text) {
 bool OpensFunction(const std::string& head) {
   const std::size_t paren = head.rfind(')');
   if (paren == std::string::npos) return false;
+  // After the parameters only qualifiers or a trailing return type; a
+  // name there is a member initialised with braces ("b_{a}").
+  static const std::regex tail(
+      R"(^(\s|const\b|override\b|final\b|noexcept\b|mutable\b|volatile\b|&)*(->.*)?$)");
   static const std::regex scope(R"(\b(namespace|class|struct|enum|union)\b)");
-  return !std::regex_search(head.substr(paren), scope) &&
-         !std::regex_search(head.substr(0, head.find('(')), scope);
+  const std::string after = head.substr(paren + 1);
+  return std::regex_match(after, tail) && !std::regex_search(head.substr(0, head.find('(')), scope);
+}
+
+// Whether a brace that closed without being a function body initialised a
+// member in a constructor's list ("b_{a}"): the constructor's head goes on.
+bool InitialisesMember(const std::string& head) {
+  static const std::regex member(R"([A-Za-z_][A-Za-z0-9_]*\s*$)");
+  static const std::regex scope(R"(\b(namespace|class|struct|enum|union)\b)");
+  return head.find(')') != std::string::npos && std::regex_search(head, member) &&
+         !std::regex_search(head, scope);
 }
 
 std::string Trimmed(const std::string& head) {
@@ -85,7 +98,7 @@ std::vector<FunctionSpan> FunctionSpans(const std::string& text) {
   struct Open {
     int Line;
     bool Function;
-    std::string Head;
+    std::string Head;  // as it was, for a member's initialiser
   };
   std::vector<FunctionSpan> spans;
   std::vector<Open> open;
@@ -95,19 +108,21 @@ std::vector<FunctionSpan> FunctionSpans(const std::string& text) {
   for (char c : CodeOnly(text)) {
     if (c == '{') {
       const bool function = inFunction == 0 && OpensFunction(head);
-      open.push_back({line, function, Trimmed(head)});
+      open.push_back({line, function, head});
       if (function) ++inFunction;
       head.clear();
     } else if (c == '}') {
+      head.clear();
       if (!open.empty()) {
         const Open o = open.back();
         open.pop_back();
         if (o.Function) {
           --inFunction;
-          spans.push_back({{}, o.Line, line - o.Line + 1, o.Head});
+          spans.push_back({{}, o.Line, line - o.Line + 1, Trimmed(o.Head)});
+        } else if (inFunction == 0 && InitialisesMember(o.Head)) {
+          head = o.Head + "()";  // as if initialised with parentheses
         }
       }
-      head.clear();
     } else if (c == ';') {
       head.clear();
     } else {
