@@ -68,7 +68,7 @@ TEST(ServiceWrite, AWriteIsToldFromItsCToTheEndOfItsOperation) {
         events << "verify";
       });
     });
-    EXPECT_EQ(events.join(','), QString::fromLatin1(c.Events));
+    EXPECT_EQ(events.join(',').toStdString(), c.Events);
     EXPECT_FALSE(service.Writing());
     if (events.contains("verify")) {
       EXPECT_FALSE(writingAtVerify);
