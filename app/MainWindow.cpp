@@ -368,36 +368,8 @@ void MainWindow::DeviceAnswered() {
   UpdateDeviceButtons();
 }
 
-namespace {
-
-// What the status line says when a job ended.
-QString JobEndText(ServiceJob job, const OperationResult& result) {
-  const bool ok = result.Ok();
-  switch (job) {
-    case ServiceJob::Connect:
-      return ok ? QStringLiteral("Sorvani successfully detected") : linktext::kAutodetectionFailed;
-    case ServiceJob::Read:
-      return ok ? QStringLiteral("Sorvani session memory read")
-                : QStringLiteral("Reading the Sorvani session memory failed");
-    case ServiceJob::Upload:
-      if (result.Kind == FailureKind::NotKept)
-        return QStringLiteral("Sorvani session library upload cancelled");
-      return ok ? QStringLiteral("Sorvani session library uploaded successfully")
-                : QStringLiteral("Sorvani session library upload failed");
-    case ServiceJob::Add:
-      return ok ? QStringLiteral("Single session uploaded to Sorvani successfully")
-                : QStringLiteral("Single session upload to Sorvani failed");
-    case ServiceJob::Write:
-      return ok ? QStringLiteral("Sorvani session memory written")
-                : QStringLiteral("Writing the Sorvani session memory failed");
-  }
-  return {};
-}
-
-}  // namespace
-
-void MainWindow::JobEnded(ServiceJob job, const OperationResult& result) {
-  SetStatusText(0, JobEndText(job, result));
+void MainWindow::JobEnded(const JobResult& result) {
+  SetStatusText(0, result.Status());
   // A job that ended well, or found what the device holds (another memory
   // than expected, other bytes than written): the device answered.
   const bool answered =
@@ -406,7 +378,7 @@ void MainWindow::JobEnded(ServiceJob job, const OperationResult& result) {
     SetStatusText(1, linktext::kNotConnected);
   else if (answered)
     DeviceAnswered();
-  if (!result.Ok() && job != ServiceJob::Connect) RefreshPortsIfGone();
+  if (!result.Ok() && result.Job != JobKind::Connect) RefreshPortsIfGone();
 }
 
 void MainWindow::OfferRestoreOfCutOffWrite() {
@@ -457,7 +429,7 @@ void MainWindow::onMemoryClicked() {
     memoryWindow_->raise();
     return;
   }
-  SetStatusText(0, QStringLiteral("Reading the Sorvani session memory"));
+  SetStatusText(0, StageText(JobKind::Read, JobStage::Read));
   device_.Read([this](const OperationResult& result) {
     ShowResult(result);
     if (!result.Ok()) return;
@@ -474,9 +446,11 @@ void MainWindow::onUploadLibraryClicked() {
   // A missing file is told before the device is read for nothing.
   if (!QFileInfo(path).exists()) {
     // The text as it always was; the file it looked for on the next line.
-    dialogs_.ShowError(LinkTextOf(LinkText::LibFileNotFound) + QLatin1Char('\n') +
-                       QDir::toNativeSeparators(path));
-    SetStatusText(0, QStringLiteral("Sorvani session library upload failed"));
+    OperationResult missing;
+    missing.Kind = FailureKind::File;
+    missing.Message = {LinkText::LibFileNotFound, path, {}};
+    dialogs_.ShowError(missing.Message.Text() + QLatin1Char('\n') + QDir::toNativeSeparators(path));
+    SetStatusText(0, JobEnd(JobKind::Upload, missing).Status());
     return;
   }
   // The upload replaces every session in the device: what it replaces is
@@ -497,8 +471,7 @@ void MainWindow::onUploadLibraryClicked() {
       },
       BackupReason::BeforeUpload, QStringLiteral("a session library was uploaded"));
   connect(job, &DeviceJob::StageEnded, this, [this](JobStage stage) {
-    if (stage == JobStage::Read)
-      SetStatusText(0, QStringLiteral("Uploading Sorvani session library"));
+    if (stage == JobStage::Read) SetStatusText(0, StageText(JobKind::Upload, JobStage::Write));
   });
 }
 
@@ -526,7 +499,7 @@ void MainWindow::onUploadAddClicked() {
     dialogs_.ShowError(LinkTextOf(LinkText::SesFileNotFound));
     return;
   }
-  SetStatusText(0, QStringLiteral("Uploading/adding single session to Sorvani"));
+  SetStatusText(0, StageText(JobKind::Add, JobStage::Write));
   device_.Add(
       path, Options(), [this](const OperationResult& result) { ShowResult(result); },
       QStringLiteral("a session was added"));

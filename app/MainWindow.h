@@ -113,7 +113,7 @@ class MainWindow : public QWidget {
   void BusyChanged(bool busy);
   // A job of the device service ended, started here or elsewhere: the
   // status line says how.
-  void JobEnded(ServiceJob job, const OperationResult& result);
+  void JobEnded(const JobResult& result);
   // Listens to the device service.
   void FollowDevice();
 

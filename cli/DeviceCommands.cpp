@@ -12,7 +12,6 @@
 #include "cli/Command.h"
 #include "cli/CommandLine.h"
 #include "cli/DeviceSession.h"
-#include "device/link/DeviceLink.h"
 #include "device/serial/PortDescription.h"
 #include "device/serial/PortLock.h"
 #include "device/serial/SerialPort.h"
@@ -151,9 +150,9 @@ int UploadLibrary(DeviceSession& d, const Arguments& a, const QString& path,
   const QString written = QStringLiteral("Sorvani session library uploaded successfully");
   WriteOptions options = d.Options(!a.NoBackup, a.Verify);
   options.Expect = std::move(expect);
-  const auto result = d.RunToEnd([&](DeviceJobs::Done done) {
-    d.SayStages(restore ? d.Jobs.Restore(path, std::move(options), done)
-                        : d.Jobs.UploadFile(path, std::move(options), done),
+  const auto result = d.RunToEnd([&](DeviceService::Done done) {
+    d.SayStages(restore ? d.Service.Restore(path, std::move(options), done)
+                        : d.Service.UploadFile(path, std::move(options), done),
                 written);
   });
   if (result && restore && !result->Ok() && result->Stage != JobStage::Verify)
@@ -184,7 +183,7 @@ int Detect(Context& ctx, const CommandLine& line) {
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose({})) return status;
-    if (!ctx.Json()) ctx.Out() << qPrintable(d.Link.Port()) << "\n";
+    if (!ctx.Json()) ctx.Out() << qPrintable(d.Service.Port()) << "\n";
     return static_cast<int>(ExitOk);
   });
 }
@@ -325,8 +324,8 @@ int Add(Context& ctx, const CommandLine& line) {
     if (const int status = d.Choose(a->Port)) return status;
     ctx.Say(QStringLiteral("Uploading/adding single session to Sorvani"));
     const QString written = QStringLiteral("Single session uploaded to Sorvani successfully");
-    const auto added = d.RunToEnd([&](DeviceJobs::Done done) {
-      DeviceJob* job = d.Jobs.Add(a->Files[0], d.Options(!a->NoBackup, a->Verify), done);
+    const auto added = d.RunToEnd([&](DeviceService::Done done) {
+      DeviceJob* job = d.Service.Add(a->Files[0], d.Options(!a->NoBackup, a->Verify), done);
       // The add's read is its backup: it is named once the add went through.
       QObject::connect(job, &DeviceJob::StageStarted, job, [&ctx](JobStage stage) {
         if (stage == JobStage::Verify) ctx.Say(StageText(JobKind::Add, stage));
@@ -355,7 +354,7 @@ int Download(Context& ctx, const CommandLine& line) {
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
     if (const int status = d.Choose(a->Port)) return status;
-    const auto read = d.RunToEnd([&](DeviceJobs::Done done) { d.Jobs.Read(done); });
+    const auto read = d.RunToEnd([&](DeviceService::Done done) { d.Service.Read(done); });
     if (!read) return d.Stopped();
     if (!read->Ok()) {
       return d.Failed(QStringLiteral("Reading the Sorvani session memory failed"), *read);

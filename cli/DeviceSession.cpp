@@ -9,17 +9,23 @@
 
 namespace ovrel::cli {
 
-DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx), Link(Port, Ui), Jobs(Link) {}
+DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx) {
+  QObject::connect(&Service, &DeviceService::PortsListed, &Service,
+                   [this](const QStringList& ports) { Ui.PortsListed(ports); });
+  QObject::connect(&Service, &DeviceService::ProbingPort, &Service,
+                   [this](int index) { Ui.ProbingPort(index); });
+  QObject::connect(&Service, &DeviceService::Progress, &Service,
+                   [this](const LinkProgress& progress) { Ui.Progress(progress); });
+}
 
 std::optional<JobResult> DeviceSession::RunToEnd(
-    const std::function<void(DeviceJobs::Done)>& start) {
+    const std::function<void(DeviceService::Done)>& start) {
   Interruption& interruption = Ctx.Interrupt();
   if (interruption.Requested()) return std::nullopt;
-  Ui.NewJob();
   std::optional<JobResult> result;
   QEventLoop loop;
   interruption.Listen([&] {
-    if (!Ui.Writing()) {
+    if (!Service.Writing()) {
       loop.quit();
       return;
     }
@@ -27,16 +33,17 @@ std::optional<JobResult> DeviceSession::RunToEnd(
   });
   // A write that a signal let finish ends the job: a failure reaches it at
   // once (it is the job's result), a success is said by the job's stage.
-  Ui.WriteEnded = [&] {
-    if (interruption.Requested()) loop.quit();
-  };
+  const QMetaObject::Connection writeEnded =
+      QObject::connect(&Service, &DeviceService::WriteEnded, &loop, [&] {
+        if (interruption.Requested()) loop.quit();
+      });
   start([&](const JobResult& r) {
     result = r;
     loop.quit();
   });
   if (!result) loop.exec();
   interruption.Listen(nullptr);
-  Ui.WriteEnded = nullptr;
+  QObject::disconnect(writeEnded);
   if (!result) return std::nullopt;
   Ui.ShowResult(*result);
   if (result->Job != JobKind::Connect && result->Job != JobKind::Read)
@@ -50,20 +57,20 @@ int DeviceSession::Stopped() const {
 
 int DeviceSession::Choose(const QString& port) {
   if (!port.isEmpty()) {
-    Link.SetPort(port);
+    Service.SetPort(port);
     return ExitOk;
   }
   Ctx.Say(QStringLiteral("Autodetecting Sorvani..."));
-  const auto found = RunToEnd([&](DeviceJobs::Done done) { Jobs.Connect(done); });
+  const auto found = RunToEnd([&](DeviceService::Done done) { Service.Connect(done); });
   if (!found) return Stopped();
   if (!found->Ok()) return ExitNotFound;
-  Ctx.Say(QStringLiteral("Sorvani successfully detected on %1").arg(found->Port));
+  Ctx.Say(QStringLiteral("%1 on %2").arg(found->Status(), found->Port));
   Ctx.Emit(QStringLiteral("device"), {{QStringLiteral("port"), found->Port}});
   return ExitOk;
 }
 
 int DeviceSession::Failed(const QString& text, const JobResult& result) {
-  const int status = Ctx.Finish(CliLinkUi::FailureStatus(result), text);
+  const int status = Ctx.Finish(CliDeviceUi::FailureStatus(result), text);
   if (result.Message.Empty()) Ctx.Say(result.Failure());
   QString outcome = text + QStringLiteral(": ") + result.Failure();
   QString state = result.MemoryText();
@@ -79,7 +86,7 @@ int DeviceSession::Failed(const QString& text, const JobResult& result) {
 
 int DeviceSession::ReadMemory(JobResult& read) {
   Ctx.Say(StageText(JobKind::Read, JobStage::Read));
-  const auto result = RunToEnd([&](DeviceJobs::Done done) { Jobs.Read(done); });
+  const auto result = RunToEnd([&](DeviceService::Done done) { Service.Read(done); });
   if (!result) return Stopped();
   read = *result;
   if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);

@@ -1,16 +1,15 @@
 #pragma once
-// The port, the link, the jobs and the event loop that one device command
-// of ovrel runs on, with the reporting the commands share.
+// The device service (port, link and jobs, as the desktop program has
+// them) and the event loop that one device command of ovrel runs on, with
+// the reporting the commands share.
 
 #include <QString>
 #include <functional>
 #include <optional>
 
-#include "cli/CliLinkUi.h"
+#include "cli/CliDeviceUi.h"
 #include "cli/Context.h"
-#include "device/jobs/DeviceJobs.h"
-#include "device/link/DeviceLink.h"
-#include "device/serial/SerialPort.h"
+#include "device/jobs/DeviceService.h"
 
 namespace ovrel::cli {
 
@@ -23,7 +22,7 @@ class DeviceSession {
   // not writing into the device. A write that has begun is finished first
   // and its job ends with it (a verification after it does not start).
   // What the job left in the device's memory goes into the result event.
-  std::optional<JobResult> RunToEnd(const std::function<void(DeviceJobs::Done)>& start);
+  std::optional<JobResult> RunToEnd(const std::function<void(DeviceService::Done)>& start);
   // The exit status of a command that a signal stopped.
   int Stopped() const;
 
@@ -51,14 +50,11 @@ class DeviceSession {
   // Ends a command that wrote: the status of the job's end (nothing: a
   // signal stopped it), said as each command says it (failed is the text
   // of a write that failed).
-  int Wrote(const std::optional<JobResult>& result, const QString& written,
-            const QString& failed);
+  int Wrote(const std::optional<JobResult>& result, const QString& written, const QString& failed);
 
   Context& Ctx;
-  SerialPort Port;
-  CliLinkUi Ui;
-  DeviceLink Link;
-  DeviceJobs Jobs;
+  CliDeviceUi Ui;
+  DeviceService Service;
 };
 
 // Runs a device command's body in an application's event loop, which the

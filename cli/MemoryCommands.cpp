@@ -157,7 +157,7 @@ int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSessio
     return ExitOk;
   }
   device = std::make_unique<DeviceSession>(ctx);
-  device->Link.SetPort(a.Port);
+  device->Service.SetPort(a.Port);
   JobResult result;
   if (const int status = device->ReadMemory(result)) return status;
   LibrarySessions read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
@@ -300,7 +300,7 @@ int RemoveFromFile(Context& ctx, const MemoryArgs& a) {
 // removes the sessions from what it read and writes the rest.
 int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
   DeviceSession device(ctx);
-  device.Link.SetPort(a.Port);
+  device.Service.SetPort(a.Port);
   int status = ExitOk;
   std::size_t left = 0;
   const auto edit = [&](const MemoryImage& read) -> std::optional<MemoryImage> {
@@ -318,8 +318,8 @@ int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
   // The text of a write that went through names what is left, known once
   // the sessions were removed.
   QString written;
-  const auto result = device.RunToEnd([&](DeviceJobs::Done done) {
-    DeviceJob* job = device.Jobs.Edit(edit, device.Options(true, a.Verify), done);
+  const auto result = device.RunToEnd([&](DeviceService::Done done) {
+    DeviceJob* job = device.Service.Edit(edit, device.Options(true, a.Verify), done);
     QObject::connect(job, &DeviceJob::StageStarted, job, [&](JobStage stage) {
       if (stage != JobStage::Write) return;
       written = QStringLiteral("Sorvani session library uploaded successfully, %1")

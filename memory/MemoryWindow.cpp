@@ -491,7 +491,7 @@ void MemoryWindow::onWriteClicked() {
   writing_ = true;
   beforeWrite_ = readImage_;
   UpdateButtons();
-  statusLabel_->setText(QStringLiteral("Uploading Sorvani session library"));
+  statusLabel_->setText(StageText(JobKind::Edit, JobStage::Write));
   // Written only over the memory this window read: what the device holds
   // is read (and kept) first, and anything else there is left alone. After
   // a failed write what it holds is not known: it is replaced, kept first.
@@ -503,8 +503,7 @@ void MemoryWindow::onWriteClicked() {
       [this](const JobResult& result) { RunGuarded(dialogs_, [&] { Written(result); }); },
       BackupReason::BeforeEdit);
   connect(job, &DeviceJob::StageEnded, this, [this](JobStage stage) {
-    if (stage == JobStage::Write)
-      statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory back"));
+    if (stage == JobStage::Write) statusLabel_->setText(StageText(JobKind::Edit, JobStage::Verify));
   });
 }
 
@@ -525,7 +524,7 @@ void MemoryWindow::Written(const JobResult& result) {
   if (!result.Ok()) {
     // The read before the write failed, or what it read could not be kept:
     // nothing was written.
-    statusLabel_->setText(QStringLiteral("Sorvani session library upload failed"));
+    statusLabel_->setText(result.Status());
     if (showResult_) showResult_(result);
     return;
   }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QPointer>
+#include <utility>
 
 #include "device/serial/SerialPort.h"
 #include "fileio/AtomicFile.h"
@@ -44,10 +45,10 @@ void DeviceService::ClosePort() {
   if (serial_) serial_->Close();
 }
 
-DeviceService::Done DeviceService::Ended(ServiceJob job, Done done, const QString& what) {
-  return [self = QPointer<DeviceService>(this), job, done = std::move(done),
+DeviceService::Done DeviceService::Ended(Done done, const QString& what) {
+  return [self = QPointer<DeviceService>(this), done = std::move(done),
           what](const JobResult& result) {
-    if (self) emit self->JobEnded(job, result);
+    if (self) emit self->JobEnded(result);
     if (done) done(result);
     if (self && result.Ok() && result.MemImg && !what.isEmpty())
       emit self->MemoryChanged(result, what);
@@ -55,38 +56,44 @@ DeviceService::Done DeviceService::Ended(ServiceJob job, Done done, const QStrin
 }
 
 DeviceJob* DeviceService::Connect(Done done) {
-  return jobs_->Connect(Ended(ServiceJob::Connect, std::move(done), {}));
+  return jobs_->Connect(Ended(std::move(done), {}));
 }
 
 DeviceJob* DeviceService::Read(Done done, std::optional<BackupReason> reason) {
-  return jobs_->Read(Ended(ServiceJob::Read, std::move(done), {}), reason);
+  return jobs_->Read(Ended(std::move(done), {}), reason);
 }
 
 DeviceJob* DeviceService::UploadFile(const QString& path, WriteOptions options, Done done,
                                      BackupReason reason, const QString& what) {
-  return jobs_->UploadFile(path, std::move(options),
-                           Ended(ServiceJob::Upload, std::move(done), what), reason);
+  return jobs_->UploadFile(path, std::move(options), Ended(std::move(done), what), reason);
 }
 
 DeviceJob* DeviceService::Restore(const QString& path, WriteOptions options, Done done,
                                   const QString& what) {
-  return jobs_->Restore(path, std::move(options), Ended(ServiceJob::Upload, std::move(done), what));
+  return jobs_->Restore(path, std::move(options), Ended(std::move(done), what));
 }
 
 DeviceJob* DeviceService::Write(const MemoryImage& image, WriteOptions options, Done done,
                                 BackupReason reason, const QString& what) {
-  return jobs_->Write(image, std::move(options), Ended(ServiceJob::Write, std::move(done), what),
-                      reason);
+  return jobs_->Write(image, std::move(options), Ended(std::move(done), what), reason);
+}
+
+DeviceJob* DeviceService::Edit(WriteJob::Edit edit, WriteOptions options, Done done,
+                               const QString& what) {
+  return jobs_->Edit(std::move(edit), std::move(options), Ended(std::move(done), what));
 }
 
 DeviceJob* DeviceService::Add(const QString& path, WriteOptions options, Done done,
                               const QString& what) {
-  return jobs_->Add(path, std::move(options), Ended(ServiceJob::Add, std::move(done), what));
+  return jobs_->Add(path, std::move(options), Ended(std::move(done), what));
 }
 
 void DeviceService::Ui::Progress(const LinkProgress& progress) {
   if (progress.Command == kWriteCommand) service_.MarkWriting();
+  // Step 0 of 0: the operation has ended (the write too, if it was one).
+  const bool ended = progress.Count == 0;
   emit service_.Progress(progress);
+  if (ended) service_.WritingEnded();
 }
 
 void DeviceService::Ui::BusyChanged(bool busy) {
@@ -95,7 +102,8 @@ void DeviceService::Ui::BusyChanged(bool busy) {
 }
 
 void DeviceService::MarkWriting() {
-  writing_ = true;
+  if (std::exchange(writing_, true)) return;
+  emit WriteBegan();
   if (writeMarker_.isEmpty()) return;
   const QString text = link_->Port() + QLatin1Char('\n') +
                        QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char('\n');
@@ -107,6 +115,7 @@ void DeviceService::WritingEnded() {
   if (!writing_) return;
   writing_ = false;
   if (!writeMarker_.isEmpty()) QFile::remove(writeMarker_);
+  emit WriteEnded();
 }
 
 std::optional<CutOffWrite> DeviceService::WriteCutOff() const {

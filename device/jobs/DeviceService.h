@@ -26,9 +26,6 @@ namespace ovrel {
 class SerialPort;
 class LinkPort;
 
-// The jobs of the service, as told in JobEnded.
-enum class ServiceJob { Connect, Read, Upload, Add, Write };
-
 // A write of an earlier run that did not end: what its marker file says.
 struct CutOffWrite {
   QString Port;     // the port it wrote to
@@ -73,6 +70,7 @@ class DeviceService : public QObject {
                      const QString& what = {});
   DeviceJob* Write(const MemoryImage& image, WriteOptions options, Done done,
                    BackupReason reason = BackupReason::BeforeUpload, const QString& what = {});
+  DeviceJob* Edit(WriteJob::Edit edit, WriteOptions options, Done done, const QString& what = {});
   DeviceJob* Add(const QString& path, WriteOptions options, Done done, const QString& what = {});
 
   // The file that exists while a write runs; empty: none is kept.
@@ -81,7 +79,8 @@ class DeviceService : public QObject {
   std::optional<CutOffWrite> WriteCutOff() const;
   // Forgets the unfinished write of an earlier run (its marker goes).
   void ForgetCutOffWrite();
-  // True from the moment a write reaches the device until it ended.
+  // True from the moment a write reaches the device (its C) until the
+  // operation that writes has ended; a verification after it is no write.
   bool Writing() const { return writing_; }
 
  signals:
@@ -89,8 +88,13 @@ class DeviceService : public QObject {
   void ProbingPort(int index);
   void Progress(const LinkProgress& progress);
   void BusyChanged(bool busy);
+  // A write reached the device: from now on its memory is being replaced.
+  void WriteBegan();
+  // The write that began has ended, well or not, before its job goes on
+  // (to a verification) or tells its end.
+  void WriteEnded();
   // A job ended, before its starter hears of it.
-  void JobEnded(ServiceJob job, const OperationResult& result);
+  void JobEnded(const ovrel::JobResult& result);
   // A job changed the device's memory (result.MemImg holds what it holds
   // now), after its starter heard of it.
   void MemoryChanged(const OperationResult& result, const QString& what);
@@ -112,7 +116,7 @@ class DeviceService : public QObject {
   DeviceService(std::unique_ptr<SerialPort> serial, LinkPort* port, LinkTiming timing,
                 QString backupFolder, QObject* parent);
   // The done of a job: tells the front ends, then the starter.
-  Done Ended(ServiceJob job, Done done, const QString& what);
+  Done Ended(Done done, const QString& what);
   // The write marker: made when a write reaches the device, gone at its end.
   void MarkWriting();
   void WritingEnded();

@@ -29,12 +29,13 @@ DeviceMemory AfterWrite(const OperationResult& ended) {
 QString DoneText(const JobResult& r) {
   switch (r.Job) {
     case JobKind::Connect:
-      return QStringLiteral("Sorvani successfully detected on %1").arg(r.Port);
+      return QStringLiteral("Sorvani successfully detected");
     case JobKind::Read:
       return QStringLiteral("Sorvani session memory read");
     case JobKind::Upload:
-    case JobKind::Edit:
       return QStringLiteral("Sorvani session library uploaded successfully");
+    case JobKind::Edit:
+      return QStringLiteral("Sorvani session memory written");
     case JobKind::Restore:
       return QStringLiteral("Restored: Sorvani holds the memory kept in %1").arg(r.BackupName);
     case JobKind::Add:
@@ -50,8 +51,12 @@ QString FailedText(const JobResult& r) {
     case JobKind::Read:
       return QStringLiteral("Reading the Sorvani session memory failed");
     case JobKind::Upload:
-    case JobKind::Edit:
+      // Nothing could be kept and the user chose not to write without it.
+      if (r.Kind == FailureKind::NotKept)
+        return QStringLiteral("Sorvani session library upload cancelled");
       return QStringLiteral("Sorvani session library upload failed");
+    case JobKind::Edit:
+      return QStringLiteral("Writing the Sorvani session memory failed");
     case JobKind::Restore:
       return QStringLiteral("Restoring the memory from %1 failed").arg(r.BackupName);
     case JobKind::Add:

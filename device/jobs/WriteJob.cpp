@@ -54,8 +54,11 @@ std::unique_ptr<WriteJob> WriteJob::OfFile(JobKind kind, const QString& path, Wr
 
 std::unique_ptr<WriteJob> WriteJob::OfImage(const MemoryImage& image, WriteOptions options,
                                             BackupReason reason, QString backupFolder) {
+  // An edited memory (the Memory window's list) is told as a write of the
+  // memory, anything else as an upload.
+  const JobKind kind = reason == BackupReason::BeforeEdit ? JobKind::Edit : JobKind::Upload;
   std::unique_ptr<WriteJob> job(
-      new WriteJob(JobKind::Upload, std::move(options), reason, std::move(backupFolder)));
+      new WriteJob(kind, std::move(options), reason, std::move(backupFolder)));
   job->image_ = image;
   return job;
 }

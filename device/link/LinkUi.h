@@ -2,7 +2,8 @@
 // What the device link tells its user while an operation runs: the port
 // being probed, progress and whether an operation runs. How an operation
 // ended comes as its result (OperationResult), which the caller shows. The
-// main window and the command-line tool each implement this.
+// device service implements this and tells it on as its signals, to the
+// windows and to ovrel alike.
 
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,9 @@ struct LinkProgress {
   char Command = 0;
   int Block = -1;
   int Permille = 0;
+
+  // Time passing in a pause, no step of its own.
+  bool Pause() const { return Count > 0 && Command == 0; }
 };
 
 class LinkUi {

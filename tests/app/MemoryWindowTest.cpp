@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
@@ -478,8 +479,10 @@ TEST_F(MemoryWindowTest, AWriteCannotBeClosedAndIsVerifiedByWhatWasReadBack) {
   EXPECT_EQ(dialogs.Calls()[0].Message.Icon, MsgIcon::Error);
   EXPECT_TRUE(dialogs.Calls()[0].Message.Text.contains("other bytes than were written"));
   EXPECT_FALSE(Control<QLabel>(*window, "sourceLabel")->text().contains("read at"));
-  // The main window's status line follows the window's write.
-  EXPECT_EQ(f.PanelText(0), QStringLiteral("Writing the Sorvani session memory failed"));
+  // The main window's status line follows the window's write, in the
+  // window's words.
+  EXPECT_EQ(status, QStringLiteral("Verification failed"));
+  EXPECT_EQ(f.PanelText(0), status);
   EXPECT_EQ(f.PanelText(1), QStringLiteral("Connected"));
 }
 
@@ -530,6 +533,83 @@ TEST_F(MemoryWindowTest, AFailedWriteOffersToRestoreTheMemoryItReplaced) {
   EXPECT_TRUE(header.contains("restored from")) << header.toStdString();
   EXPECT_TRUE(header.contains("not yet written to Sorvani")) << header.toStdString();
   EXPECT_TRUE(dialogs.AllAnswersUsed());
+}
+
+// The same failed write is told in the same words by the Memory window's
+// box and by ovrel upload: why it failed and what the device's memory
+// holds now. Both writes read the memory first (I, 16 r, O), then send I,
+// C, W and the blocks.
+TEST_F(MemoryWindowTest, AFailedWriteIsToldInTheSameWordsByTheWindowAndByOvrel) {
+  struct Case {
+    std::vector<std::string> WindowFault;
+    std::vector<std::string> OvrelFault;
+    const char* Why;
+    int Block;
+  };
+  const Case cases[] = {
+      {{"--no-reply", "D:3"},
+       {"--no-reply", "D:3"},
+       "Sorvani stopped answering while block 3 of 16 was written.",
+       3},
+      // The port lost at the fifth block: the window's Memory button read
+      // 18 commands before.
+      {{"--hangup-after", "43"},
+       {"--hangup-after", "25"},
+       "Sorvani connection lost. Please reconnect.",
+       5},
+  };
+  const Bytes three = BuildLibraryImage(kThree).value_or(Bytes{});
+  QFile library(root + "/three.svl");
+  ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+  library.write(reinterpret_cast<const char*>(three.data()), static_cast<qint64>(three.size()));
+  library.close();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Why);
+    QString box;
+    {
+      std::vector<std::string> args{"--link", (root + "/ttyM").toStdString()};
+      args.insert(args.end(), c.WindowFault.begin(), c.WindowFault.end());
+      DevSim sim(args, Padded(kThree));
+      SetPorts({root + "/ttyM"});
+      MainWindow& f = MakeForm();
+      f.ShowInFront();
+      PickPort(f);
+      ClickAndWait(f, Control<QPushButton>(f, "memoryButton"));
+      auto* window = f.findChild<MemoryWindow*>(QStringLiteral("memoryWindow"));
+      ASSERT_TRUE(window);
+      Control<QTableWidget>(*window, "sessionTable")->selectRow(0);
+      QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
+      dialogs.Clear();
+      dialogs.AnswerButton(MsgResult::No);  // not restored
+      QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Writing(); }, 60000));
+      WaitUntilIdle(f);
+      for (const auto& call : dialogs.Calls())
+        if (call.Message.Text.startsWith(QStringLiteral("Writing to Sorvani failed: ")))
+          box = call.Message.Text;
+      ASSERT_FALSE(box.isEmpty());
+      // The main window's status line says what the Memory window's says.
+      EXPECT_EQ(Control<QLabel>(*window, "statusLabel")->text(), f.PanelText(0));
+      window->close();
+    }
+
+    DevSim sim(c.OvrelFault, Padded(kThree));
+    QProcess ovrel;
+    ovrel.start(QStringLiteral(OVREL_CLI_PATH),
+                {"upload", "--port", QString::fromStdString(sim.path()), library.fileName()});
+    ASSERT_TRUE(ovrel.waitForFinished(120000));
+    const QString said = QString::fromLocal8Bit(ovrel.readAllStandardError()).replace('\n', ' ');
+
+    const QString why = box.section(QStringLiteral("\n\n"), 0, 0);
+    const QString holds = box.section(QStringLiteral("\n\n"), 1, 1);
+    EXPECT_TRUE(why.startsWith(QStringLiteral("Writing to Sorvani failed: ") + c.Why))
+        << why.toStdString();
+    EXPECT_TRUE(holds.contains(QStringLiteral("the write stopped at block %1 of 16").arg(c.Block)))
+        << holds.toStdString();
+    EXPECT_TRUE(said.contains(why.mid(why.indexOf(QStringLiteral(": ")) + 2)))
+        << said.toStdString() << "\n---\n" << why.toStdString();
+    EXPECT_TRUE(said.contains(holds)) << said.toStdString() << "\n---\n" << holds.toStdString();
+  }
 }
 
 // Dialogs that let another program act while the next message box is open.

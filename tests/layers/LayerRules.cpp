@@ -73,6 +73,9 @@ const std::vector<Layer>& Layers() {
       // program it answers, so that a fault in the program's framing cannot
       // hide behind the same fault in the emulator.
       {"tools/devsim", {}, true},
+      // Renders the user guide into the help PDF at build time: Qt and the
+      // generated product header only.
+      {"tools/helpdoc", {}, false},
   };
   return layers;
 }
@@ -107,26 +110,37 @@ const Layer* LayerOf(const std::string& path) {
 
 }  // namespace
 
+std::vector<std::filesystem::path> ProgramSources(const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> files;
+  if (!fs::is_directory(root)) return files;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    const std::string name = it->path().filename().string();
+    if (it->is_directory() && it.depth() == 0 &&
+        (name == "tests" || name == "bench" || name.rfind("build", 0) == 0 || name[0] == '.')) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    const std::string ext = it->path().extension().string();
+    if (it->is_regular_file() && (ext == ".h" || ext == ".cpp")) files.push_back(it->path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 std::vector<Violation> CheckLayers(const std::filesystem::path& root) {
   namespace fs = std::filesystem;
   static const std::regex projectInclude(R"re(^\s*#\s*include\s*"([^"]+)")re");
   static const std::regex qtInclude(R"(^\s*#\s*include\s*<(Q[A-Za-z]*)[/>])");
   std::vector<Violation> found;
-  std::vector<fs::path> files;
-  for (const Layer& layer : Layers()) {
-    const fs::path folder = root / layer.Folder;
-    if (!fs::is_directory(folder)) continue;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-      const std::string ext = entry.path().extension().string();
-      if (entry.is_regular_file() && (ext == ".h" || ext == ".cpp")) files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  files.erase(std::unique(files.begin(), files.end()), files.end());
-  for (const fs::path& file : files) {
+  for (const fs::path& file : ProgramSources(root)) {
     const std::string relative = file.lexically_relative(root).generic_string();
     const Layer* own = LayerOf(relative);
-    if (!own) continue;
+    if (!own) {
+      found.push_back({relative, 0, {}, "the file lies in no layer of the table"});
+      continue;
+    }
     std::ifstream in(file);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {

@@ -11,13 +11,18 @@
 namespace ovrel::layers {
 
 struct Violation {
-  std::string File;     // relative to the source root
+  std::string File;  // relative to the source root
   int Line = 0;
   std::string Include;  // what it includes
   std::string Why;
 };
 
-// Checks every .h and .cpp file under the layers' folders of root.
+// The program's .h and .cpp files under root: everything but the tests,
+// the benchmarks and build folders.
+std::vector<std::filesystem::path> ProgramSources(const std::filesystem::path& root);
+
+// Checks every program file under root; a file in a folder that no layer
+// names is a violation too.
 std::vector<Violation> CheckLayers(const std::filesystem::path& root);
 
 }  // namespace ovrel::layers

@@ -77,6 +77,24 @@ TEST(Layers, TheOperationsAndTheRunnerStayApart) {
       << Describe(violations);
 }
 
+// A new folder must be given its place in the table before its files
+// count as checked; tests, benchmarks and builds are no layer.
+TEST(Layers, AFileInAFolderThatNoLayerNamesIsFound) {
+  namespace fs = std::filesystem;
+  const fs::path root =
+      fs::temp_directory_path() / ("ovrel-layers-room-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  for (const char* folder : {"newroom", "tests/newroom", "bench", "build-asan/x", "session"})
+    fs::create_directories(root / folder);
+  for (const char* file : {"newroom/Thing.cpp", "tests/newroom/Test.cpp", "bench/Bench.cpp",
+                           "build-asan/x/moc.cpp", "session/Fine.h"})
+    std::ofstream(root / file) << "#pragma once\n";
+  const auto violations = CheckLayers(root);
+  fs::remove_all(root);
+  ASSERT_EQ(violations.size(), 1u) << Describe(violations);
+  EXPECT_EQ(violations[0].File, "newroom/Thing.cpp");
+}
+
 TEST(Layers, QtInALayerOfPureLogicIsFound) {
   namespace fs = std::filesystem;
   const fs::path root =

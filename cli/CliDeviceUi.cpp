@@ -1,7 +1,6 @@
-#include "cli/CliLinkUi.h"
+#include "cli/CliDeviceUi.h"
 
 #include <QJsonObject>
-#include <utility>
 
 #include "cli/Command.h"
 
@@ -19,7 +18,7 @@ QString StepText(const LinkProgress& p) {
 
 }  // namespace
 
-void CliLinkUi::ShowMessage(const LinkMessage& message) {
+void CliDeviceUi::ShowMessage(const LinkMessage& message) {
   ctx_.Say(message.Text());
   if (!message.Detail.isEmpty()) ctx_.Say(message.Detail);
   ctx_.NoteOutcome(message.Line());
@@ -27,27 +26,24 @@ void CliLinkUi::ShowMessage(const LinkMessage& message) {
             {{QStringLiteral("text"), message.Text()}, {QStringLiteral("detail"), message.Detail}});
 }
 
-void CliLinkUi::ShowResult(const OperationResult& result) {
+void CliDeviceUi::ShowResult(const OperationResult& result) {
   for (const LinkMessage& note : result.Notes) ShowMessage(note);
   if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
-void CliLinkUi::ProbingPort(int index) {
+void CliDeviceUi::ProbingPort(int index) {
   const QString port = ports_.value(index);
   ctx_.Say(QStringLiteral("probing %1").arg(port));
   ctx_.Emit(QStringLiteral("probe"), {{QStringLiteral("port"), port}});
 }
 
-void CliLinkUi::Progress(const LinkProgress& p) {
+void CliDeviceUi::Progress(const LinkProgress& p) {
   if (p.Count == 0) {
     // The operation has ended.
     ctx_.ClearBar();
-    if (std::exchange(writing_, false) && WriteEnded) WriteEnded();
     return;
   }
-  // From C on the device's memory is being replaced.
-  if (p.Command == 'C') writing_ = writeBegan_ = true;
-  if (p.Command == 0) return;  // time passing in a pause: no step
+  if (p.Pause()) return;
   QJsonObject step{{QStringLiteral("step"), p.Step},
                    {QStringLiteral("count"), p.Count},
                    {QStringLiteral("command"), QString(QChar(p.Command))}};
@@ -59,7 +55,7 @@ void CliLinkUi::Progress(const LinkProgress& p) {
   ctx_.ShowBar(QStringLiteral("[%1] %2/%3 %4").arg(bar).arg(p.Step).arg(p.Count).arg(StepText(p)));
 }
 
-int CliLinkUi::FailureStatus(const OperationResult& result) {
+int CliDeviceUi::FailureStatus(const OperationResult& result) {
   switch (result.Kind) {
     case FailureKind::None:
       return ExitOk;
