@@ -26,7 +26,8 @@ namespace {
 // The waits scaled down so that the whole matrix runs in about a minute:
 // 5 ms settle, 298 ms reply, 497 ms reply to C, 70 ms pause.
 const LinkTiming kMatrixTiming{std::chrono::microseconds(4'968), std::chrono::microseconds(298'080),
-                               std::chrono::microseconds(496'800), std::chrono::microseconds(69'552)};
+                               std::chrono::microseconds(496'800),
+                               std::chrono::microseconds(69'552)};
 
 // The longest sleep the link may take on the window's thread: the rest of a
 // wait whose timer went off a millisecond early.
@@ -116,12 +117,14 @@ void FaultMatrix::RunCell(const FaultCell& cell, const LinkTiming& timing) {
     next.Close();
   }
 
-  // Nothing was sent after the failing exchange: give a stray write time to
-  // reach the emulator, then read its log.
+  // Nothing was sent after the failing exchange. The emulator logs what it
+  // got at its own pace, which a busy machine slows: wait until the log
+  // holds the exchanges that were made, give a stray write time to reach
+  // it, then read it.
+  const std::string sent = Commands(cell.Op).substr(0, static_cast<std::size_t>(cell.Exchange) + 1);
+  QTest::qWaitFor([&] { return LoggedCommands(device.log()).size() >= sent.size(); }, 30000);
   QTest::qWait(30);
-  const std::string commands = Commands(cell.Op);
-  EXPECT_EQ(LoggedCommands(device.log()),
-            commands.substr(0, static_cast<std::size_t>(cell.Exchange) + 1));
+  EXPECT_EQ(LoggedCommands(device.log()), sent);
 
   // Working files: none when the download failed; after a complete download
   // the memory image and the merged library, both whole.
