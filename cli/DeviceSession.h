@@ -26,6 +26,10 @@ class DeviceSession {
   std::optional<JobResult> RunToEnd(const std::function<void(DeviceJobs::Done)>& start);
   // The exit status of a command that a signal stopped.
   int Stopped() const;
+  // The same for a command that writes into the device, stopped before its
+  // job had a result: when the job never got as far as its write, the
+  // result also says that the device's memory is untouched.
+  int StoppedWrite();
 
   // Uses the given port, or finds the device first. Returns 0, or the exit
   // status when the device was not found.
@@ -51,8 +55,7 @@ class DeviceSession {
   // Ends a command that wrote: the status of the job's end (nothing: a
   // signal stopped it), said as each command says it (failed is the text
   // of a write that failed).
-  int Wrote(const std::optional<JobResult>& result, const QString& written,
-            const QString& failed);
+  int Wrote(const std::optional<JobResult>& result, const QString& written, const QString& failed);
 
   Context& Ctx;
   SerialPort Port;
