@@ -23,6 +23,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 HERE = os.path.abspath(__file__)
 MEMORY_SIZE = 2048
@@ -424,7 +425,9 @@ def plant_reads(t, count, rng):
 
 def kill_blocks(t, refs, rng, block):
     """SIGKILL at a block, retries, prunes, then restore: the original back."""
-    sim = Sim(t.build, t.root, refs["A"])
+    # Blocks that take a moment each, so that the kill lands in the block
+    # meant rather than a few blocks later.
+    sim = Sim(t.build, t.root, refs["A"], ["--delay", "D:40"])
     story = [f"kill at D{block}"]
     # What restore is to bring back: the memory before the last write, or,
     # when that write or one before it since the last whole one was cut
@@ -512,6 +515,8 @@ def prepare(build, work):
     files = {"dir": work, "ovrel": os.path.join(work, "program", "ovrel")}
     os.makedirs(os.path.join(work, "program"), exist_ok=True)
     shutil.copy2(os.path.join(build, "ovrel"), files["ovrel"])
+    # The emulator too is a copy, so that a rebuild meanwhile cannot meet a trial.
+    shutil.copy2(os.path.join(build, "ovrel-devsim"), os.path.join(work, "program"))
     if os.path.exists(os.path.join(build, "ovrelware")) and shutil.which("dbus-run-session"):
         files["ovrelware"] = os.path.join(work, "program", "ovrelware")
         shutil.copy2(os.path.join(build, "ovrelware"), files["ovrelware"])
@@ -534,6 +539,7 @@ def prepare(build, work):
     quiet(["compile", "-o", "D.svl", "relax.svs", "focus.svs"])
     quiet(["compile", "-o", "E.svl", "focus.svs", "mid.svs"])
     refs = {}
+    build = os.path.dirname(files["ovrel"])
     t = Trial(build, files)
     try:
         def written(start, args):
@@ -580,7 +586,8 @@ def trial_main(args):
         else:
             failure = signalled(t, refs, rng, state["counts"])
     except Exception as e:  # a trial that breaks is counted as failed
-        failure = f"trial broke: {e!r}"
+        where = traceback.extract_tb(e.__traceback__)[-1]
+        failure = f"trial broke: {e!r} at line {where.lineno}"
     finally:
         t.close()
     print(json.dumps({"failure": failure}))
@@ -623,6 +630,7 @@ def run_main(args):
     os.makedirs(work, exist_ok=True)
     build = os.path.abspath(os.path.join(args.build, "bin"))
     files, refs, counts = prepare(build, work)
+    build = os.path.dirname(files["ovrel"])
     state = os.path.join(work, "state.json")
     with open(state, "w") as f:
         json.dump({"build": build, "files": files, "counts": counts,
