@@ -339,7 +339,7 @@ int Add(Context& ctx, const CommandLine& line) {
             ctx.Finish(ExitOk, written);
           });
     });
-    if (!added) return d.Stopped();
+    if (!added) return d.StoppedWrite();
     if (added->Ok() && added->Stage != JobStage::Verify && !added->BackupPath.isEmpty())
       ctx.Say(QStringLiteral("Session memory kept as %1").arg(added->BackupPath));
     if (!added->Ok() && added->Stage != JobStage::Verify)

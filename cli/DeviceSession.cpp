@@ -55,6 +55,11 @@ int DeviceSession::Stopped() const {
   return ExitSignal + Ctx.Interrupt().Signal();
 }
 
+int DeviceSession::StoppedWrite() {
+  if (!Ui.WriteBegan()) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
+  return Stopped();
+}
+
 int DeviceSession::Choose(const QString& port) {
   if (!port.isEmpty()) {
     Service.SetPort(port);
@@ -122,7 +127,7 @@ void DeviceSession::SayStages(DeviceJob* job, const QString& written) {
 
 int DeviceSession::Wrote(const std::optional<JobResult>& ended, const QString& written,
                          const QString& failed) {
-  if (!ended) return Stopped();
+  if (!ended) return StoppedWrite();
   const JobResult& result = *ended;
   if (result.Ok()) {
     if (result.Stage == JobStage::Verify) {

@@ -25,6 +25,10 @@ class DeviceSession {
   std::optional<JobResult> RunToEnd(const std::function<void(DeviceService::Done)>& start);
   // The exit status of a command that a signal stopped.
   int Stopped() const;
+  // The same for a command that writes into the device, stopped before its
+  // job had a result: when the job never got as far as its write, the
+  // result also says that the device's memory is untouched.
+  int StoppedWrite();
 
   // Uses the given port, or finds the device first. Returns 0, or the exit
   // status when the device was not found.

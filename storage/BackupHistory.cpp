@@ -124,7 +124,8 @@ std::optional<Order> OrderOf(const QString& name) {
   // put a new backup before an old one.
   if (!order.Numbered) order.Time = m.captured(1);
   for (std::size_t i = 0; i < kReasonWords.size(); ++i) {
-    if (m.captured(3) == QLatin1String(kReasonWords[i])) order.Reason = static_cast<BackupReason>(i);
+    if (m.captured(3) == QLatin1String(kReasonWords[i]))
+      order.Reason = static_cast<BackupReason>(i);
   }
   return order;
 }
@@ -262,10 +263,14 @@ BackupReason BackupHistory::ReasonOf(const QString& path) {
 
 QString BackupHistory::ReasonText(BackupReason reason) {
   switch (reason) {
-    case BackupReason::BeforeUpload: return QStringLiteral("before upload");
-    case BackupReason::BeforeAdd: return QStringLiteral("before add");
-    case BackupReason::BeforeEdit: return QStringLiteral("before edit");
-    case BackupReason::Read: break;
+    case BackupReason::BeforeUpload:
+      return QStringLiteral("before upload");
+    case BackupReason::BeforeAdd:
+      return QStringLiteral("before add");
+    case BackupReason::BeforeEdit:
+      return QStringLiteral("before edit");
+    case BackupReason::Read:
+      break;
   }
   return QStringLiteral("read");
 }
@@ -281,10 +286,14 @@ BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize
   const std::vector<Order> existing = Ordered(folder_);
   if (!existing.empty()) {
     // A plain read does not stand for the memory before a write: the same
-    // image kept before a write is kept again, under its own reason.
+    // image kept before a write is kept again, under its own reason. Nor
+    // does a backup that a write already began over: each write has its
+    // own, so that how one write ended never stands for another's.
     const Order& newest = existing.back();
     const QString newestPath = QDir(folder_).filePath(newest.Name);
-    const bool covers = newest.Reason != BackupReason::Read || reason == BackupReason::Read;
+    const bool written = ReadOutcomes(folder_).count(newest.Name) != 0;
+    const bool covers =
+        !written && (newest.Reason != BackupReason::Read || reason == BackupReason::Read);
     if (covers && KindAt(newestPath) == BackupKind::File && ReadBackup(newestPath) == bytes)
       return {newestPath, {}};
   }
@@ -300,9 +309,9 @@ BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize
   // Another program may keep a backup at the same moment: a name that is
   // taken is left to it, and the next number is tried.
   for (int attempt = 0;; ++attempt, number = NextNumber(number)) {
-    path = QDir(folder_).filePath(QStringLiteral("%1Z-%2-%3.svl")
-                                      .arg(stamp, number.rightJustified(6, QLatin1Char('0')),
-                                           ReasonWord(reason)));
+    path = QDir(folder_).filePath(
+        QStringLiteral("%1Z-%2-%3.svl")
+            .arg(stamp, number.rightJustified(6, QLatin1Char('0')), ReasonWord(reason)));
     const FileWriteResult written =
         WriteNewFileAtomically(QFile::encodeName(path).toStdString(), bytes);
     if (written) break;

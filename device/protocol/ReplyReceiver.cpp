@@ -33,6 +33,11 @@ void ReplyReceiver::Restart() {
 void ReplyReceiver::Receive(std::span<const std::uint8_t> bytes) {
   for (std::uint8_t b : bytes) {
     frame_[pos_] = b;
+    // Noise on the line before a reply shows in its first two bytes; the
+    // length byte after them cannot be trusted, and waiting for the length
+    // it names would end in silence rather than in the damage it is.
+    if (!probe_ && pos_ < 2 && b != (pos_ == 0 ? 'A' : 'T') && damage_ == FrameDamage::None)
+      damage_ = FrameDamage::StartBytes;
     if (pos_ == 3) frameLength_ = b + kFrameOverhead;
     if (pos_ >= frameLength_ - 1) {
       pos_ = -1;

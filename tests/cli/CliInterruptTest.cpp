@@ -108,6 +108,42 @@ TEST_F(CliInterruptTest, EverySignalThatWouldEndOvrelLetsTheWriteFinish) {
   }
 }
 
+// A write command stopped while it still reads the memory it is about to
+// replace ends before writing anything, and its JSON result says that the
+// device is untouched, as the emulator's memory shows.
+TEST_F(CliInterruptTest, AWriteStoppedInItsReadSaysTheDeviceIsUntouched) {
+  const Bytes before = LibraryWithSegments(2);
+  WriteFile(Path("lib.svl"), LibraryWithSegments(40));
+  WriteFile(Path("base.svl"), before);
+  WriteFile(Path("ses.svs"), kOneSegmentSession);
+  const struct {
+    QStringList Args;
+    int Signal;
+  } cases[] = {
+      {{"upload", "lib.svl"}, SIGTERM},
+      {{"upload", "--expect", "base.svl", "lib.svl"}, SIGQUIT},
+      {{"restore", "lib.svl"}, SIGHUP},
+      {{"add", "ses.svs"}, SIGUSR1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args.join(' ').toStdString());
+    DevSim sim({"--log", "--delay", "r:40"}, Padded(before));
+    auto client = Start(QStringList{"--json"} + c.Args +
+                        QStringList{"--port", QString::fromStdString(sim.path())});
+    ASSERT_TRUE(WaitForCommands(sim, 'r', 4));
+    ::kill(static_cast<pid_t>(client->processId()), c.Signal);
+    const Outcome stopped = End(*client);
+    EXPECT_EQ(stopped.Status, 128 + c.Signal) << stopped.Err.toStdString();
+    EXPECT_EQ(sim.memory(), Padded(before));
+    EXPECT_EQ(LoggedCommands(sim.log()).find('C'), std::string::npos);
+    const QStringList lines = stopped.Out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    const QJsonObject result = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    EXPECT_EQ(result["event"].toString(), "result");
+    EXPECT_EQ(result["device"].toString(), "untouched") << stopped.Out.toStdString();
+  }
+}
+
 // The C starts the write: a signal while the device is still answering it
 // (here for 1.5 s) waits for the whole write, as one in the blocks does.
 TEST_F(CliInterruptTest, ASignalAfterTheCLetsTheWriteFinish) {

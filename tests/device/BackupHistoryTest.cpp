@@ -2,6 +2,7 @@
 // hands it every image it reads.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -10,12 +11,10 @@
 #include <set>
 #include <thread>
 
-#include <sys/stat.h>
-
 #include "LinkTestSupport.h"
-#include "storage/BackupHistory.h"
 #include "device/link/DeviceLink.h"
 #include "device/serial/SerialPort.h"
+#include "storage/BackupHistory.h"
 #include "support/DevSim.h"
 
 namespace ovrel::test {
@@ -94,7 +93,8 @@ TEST_F(BackupHistoryTest, ALinkAtTheNextNameIsNeverFollowed) {
   BackupHistory history(Folder());
   history.Keep(ImageOf(LibraryWithSegments(1)), BackupReason::Read, kNoon);
   WriteFile(Dir.filePath("victim"), LibraryWithSegments(4));
-  ASSERT_TRUE(QFile::link(Dir.filePath("victim"), Folder() + "/2026-03-01T12-00-00Z-000002-read.svl"));
+  ASSERT_TRUE(
+      QFile::link(Dir.filePath("victim"), Folder() + "/2026-03-01T12-00-00Z-000002-read.svl"));
   const auto kept = history.Keep(ImageOf(LibraryWithSegments(2)), BackupReason::Read, kNoon);
   ASSERT_TRUE(kept.Error.isEmpty()) << kept.Error.toStdString();
   EXPECT_EQ(QFileInfo(kept.Path).fileName(), "2026-03-01T12-00-00Z-000003-read.svl");
@@ -110,8 +110,9 @@ TEST_F(BackupHistoryTest, AMemoryWithoutAValidLibraryIsKeptWhole) {
   // A library whose checksum is wrong is no valid library either.
   Bytes broken = LibraryWithSegments(1);
   broken.back() ^= 0x01;
-  EXPECT_EQ(ReadFile(history.Keep(ImageOf(broken), BackupReason::Read, kNoon.addSecs(1)).Path).size(),
-            std::size_t{SesMemSize});
+  EXPECT_EQ(
+      ReadFile(history.Keep(ImageOf(broken), BackupReason::Read, kNoon.addSecs(1)).Path).size(),
+      std::size_t{SesMemSize});
 }
 
 TEST_F(BackupHistoryTest, OnlyTheNewestFiftyAreKeptAndOtherFilesAreLeftAlone) {
@@ -128,7 +129,8 @@ TEST_F(BackupHistoryTest, OnlyTheNewestFiftyAreKeptAndOtherFilesAreLeftAlone) {
 
   // Pruned by the order of reading: a read made with the clock a year
   // behind is kept, and the oldest read goes.
-  const auto kept = history.Keep(ImageOf(LibraryWithSegments(3)), BackupReason::Read, kNoon.addYears(-1));
+  const auto kept =
+      history.Keep(ImageOf(LibraryWithSegments(3)), BackupReason::Read, kNoon.addYears(-1));
   names = Names();
   ASSERT_EQ(names.size(), kBackupsKept);
   EXPECT_EQ(names.back(), QFileInfo(kept.Path).fileName());
@@ -251,6 +253,32 @@ TEST_F(BackupHistoryTest, NothingKeptAfterACutOffWriteIsTakenForTheMemoryBeforeI
   EXPECT_EQ(history.RestoreTarget()->Path, next.Path);
 }
 
+// A write cut off after its last block leaves the memory it was writing, so
+// the retry's backup equals what the next write replaces. That next write
+// keeps a backup of its own: when it is cut off in turn, the memory before
+// it (left by the retry, which went through whole) is what restore brings
+// back, not the memory before the first cut-off write.
+TEST_F(BackupHistoryTest, EachWriteHasItsOwnBackupEvenOfAnEqualMemory) {
+  BackupHistory history(Folder());
+  const Bytes written = LibraryWithSegments(3);
+  const auto first =
+      history.Keep(ImageOf(LibraryWithSegments(2)), BackupReason::BeforeUpload, kNoon);
+  history.WriteBegins(first.Path);  // killed after its last block
+  const auto retry = history.Keep(ImageOf(written), BackupReason::BeforeUpload, kNoon.addSecs(1));
+  history.WriteBegins(retry.Path);
+  history.WriteEnded(retry.Path, true);
+  const auto again = history.Keep(ImageOf(written), BackupReason::BeforeUpload, kNoon.addSecs(2));
+  EXPECT_NE(again.Path, retry.Path);
+  history.WriteBegins(again.Path);  // killed in its blocks
+  ASSERT_TRUE(history.RestoreTarget());
+  EXPECT_EQ(history.RestoreTarget()->Path, again.Path);
+  EXPECT_EQ(ReadFile(history.RestoreTarget()->Path), written);
+
+  // Reads of an unchanged memory are still kept once.
+  const auto read = history.Keep(ImageOf(written), BackupReason::Read, kNoon.addSecs(3));
+  EXPECT_EQ(history.Keep(ImageOf(written), BackupReason::Read, kNoon.addSecs(4)).Path, read.Path);
+}
+
 // Two programs keeping a backup at the same moment choose the same name:
 // the one that finds it taken takes the next number, and no backup is lost.
 TEST_F(BackupHistoryTest, KeepersRacingForOneNameAllKeepTheirBackups) {
@@ -284,8 +312,8 @@ TEST_F(BackupHistoryTest, EntriesThatAreNoFilesAreListedAsBroken) {
   QDir().mkpath(Folder() + "/2026-03-01T12-00-00Z-000001-read.svl");
   ASSERT_EQ(::mkfifo(QFile::encodeName(Folder() + "/2026-03-01T12-00-00Z-000002-upload.svl"), 0600),
             0);
-  ASSERT_TRUE(QFile::link(Dir.filePath("gone.svl"),
-                          Folder() + "/2026-03-01T12-00-00Z-000003-upload.svl"));
+  ASSERT_TRUE(
+      QFile::link(Dir.filePath("gone.svl"), Folder() + "/2026-03-01T12-00-00Z-000003-upload.svl"));
   BackupHistory history(Folder());
   const std::vector<BackupEntry> entries = history.Entries();
   ASSERT_EQ(entries.size(), 3u);

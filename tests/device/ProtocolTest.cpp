@@ -204,5 +204,28 @@ TEST(ReceiverTest, ADamagedReplyEndsTheWaitAndIsNeverTaken) {
   EXPECT_EQ(DamageOf(Frame(cmd::S)), FrameDamage::None);
 }
 
+// Line noise before a reply shifts its bytes, so that a start byte lands
+// where the length belongs: the wait ends at the first wrong start byte, as
+// a damaged start, instead of waiting for a frame length the noise named.
+// Noise while probing is left to the probe, which may reach anything.
+TEST(ReceiverTest, NoiseBeforeAReplyEndsTheWaitAtOnce) {
+  const Bytes good = Frame(cmd::D);
+  for (const Bytes& noise : {Bytes{0x00, 0xFF, 0x55}, Bytes{'A', 'A'}, Bytes{0x55}}) {
+    ReplyReceiver st;
+    st.Await(cmd::D);
+    Bytes line = noise;
+    line.insert(line.end(), good.begin(), good.end());
+    st.Receive(std::span(line).first(2));
+    EXPECT_TRUE(st.WaitOver());
+    EXPECT_FALSE(st.Replied());
+    EXPECT_EQ(st.Damage(), FrameDamage::StartBytes);
+
+    ReplyReceiver probe;
+    probe.AwaitProbeAnswer();
+    probe.Receive(noise);
+    EXPECT_FALSE(probe.WaitOver());
+  }
+}
+
 }  // namespace
 }  // namespace ovrel

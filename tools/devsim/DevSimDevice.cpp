@@ -158,6 +158,7 @@ Bytes Device::Answer(char letter, const Bytes& payload, int& delayMs) {
         flipped_ = true;
       }
       writeOffset_ += payload.size();
+      blockStored_ = true;
       return BuildFrame('D', {});
     }
     case 'E':
@@ -207,6 +208,10 @@ std::uint8_t Device::MemoryChecksum() const {
 
 bool Device::TakeUploadCompleted() {
   return std::exchange(uploadCompleted_, false);
+}
+
+bool Device::TakeBlockStored() {
+  return std::exchange(blockStored_, false);
 }
 
 std::vector<std::string> Device::TakeLog() {

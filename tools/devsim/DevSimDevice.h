@@ -36,6 +36,8 @@ class Device {
 
   // Set when an upload completed (E or O) since the last call.
   bool TakeUploadCompleted();
+  // Set when a data block changed the memory since the last call.
+  bool TakeBlockStored();
   // Set when the device is to hang up (see --hangup-after).
   bool HangupRequested() const { return hangup_; }
   // Commands received and answered (or refused by a fault) so far.
@@ -61,6 +63,7 @@ class Device {
   int commands_ = 0;
   std::map<char, int> countByLetter_;
   bool uploadCompleted_ = false;
+  bool blockStored_ = false;
   bool hangup_ = false;
   bool strictBroken_ = false;
   std::vector<std::string> log_;

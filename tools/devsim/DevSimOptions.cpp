@@ -12,6 +12,8 @@ const char* const UsageText =
     "  --link PATH           also make PATH a symbolic link to the port\n"
     "  --memory FILE         load the 2048-byte memory from FILE at start and\n"
     "                        save it there after each upload (E or O)\n"
+    "  --save-each-block     also save the memory after every data block, so\n"
+    "                        that the file shows a write cut short as torn\n"
     "  --log                 print each command received on standard error\n"
     "  --c-delay MS          time the C command takes before its reply (50)\n"
     "  --delay L:MS          time the command with letter L takes before its\n"
@@ -102,6 +104,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       ok = value(options.LinkPath);
     else if (arg == "--memory")
       ok = value(options.MemoryFile);
+    else if (arg == "--save-each-block")
+      options.SaveEachBlock = true;
     else if (arg == "--log")
       options.Log = true;
     else if (arg == "--c-delay")

@@ -16,6 +16,7 @@ struct CommandFault {
 struct Options {
   std::string LinkPath;                   // --link: a symlink to the port placed here
   std::string MemoryFile;                 // --memory: loaded at start, saved after uploads
+  bool SaveEachBlock = false;             // --save-each-block: saved after every D as well
   bool Log = false;                       // --log: each command received, on stderr
   int CDelayMs = 50;                      // --c-delay: time the C command takes
   std::map<char, int> ReplyDelayMs;       // --delay L:MS: time the command L takes
@@ -29,11 +30,11 @@ struct Options {
   std::vector<CommandFault> Garbage;      // --garbage L:N: line noise before the reply
   std::vector<CommandFault> FlipReplyBit;  // --flip-reply-bit L:N: one bit of the reply flipped
   std::vector<CommandFault> BadStart;      // --bad-start L:N: the reply begins B T
-  bool BadChecksum = false;               // --bad-checksum: wrong X reply
-  int FlipByte = -1;                      // --flip-byte ADDR: stored with its bits inverted
-  bool ProbeE = false;                    // --probe-e: S answered with e
-  bool ProbeBad = false;                  // --probe-bad: S payload failing the probe
-  int ExitWithParent = 0;                 // --exit-with-parent PID: end when PID, the parent, ends
+  bool BadChecksum = false;                // --bad-checksum: wrong X reply
+  int FlipByte = -1;                       // --flip-byte ADDR: stored with its bits inverted
+  bool ProbeE = false;                     // --probe-e: S answered with e
+  bool ProbeBad = false;                   // --probe-bad: S payload failing the probe
+  int ExitWithParent = 0;                  // --exit-with-parent PID: end when PID, the parent, ends
   bool Help = false;
 };
 

@@ -192,7 +192,9 @@ int main(int argc, char** argv) {
         for (const std::string& line : device.TakeLog())
           if (options.Log || line.rfind("strict:", 0) == 0)
             std::fprintf(stderr, "ovrel-devsim: %s\n", line.c_str());
-        if (!options.MemoryFile.empty() && device.TakeUploadCompleted() &&
+        const bool completed = device.TakeUploadCompleted();
+        const bool stored = device.TakeBlockStored() && options.SaveEachBlock;
+        if (!options.MemoryFile.empty() && (completed || stored) &&
             !SaveMemory(options.MemoryFile, device))
           Fail("cannot save " + options.MemoryFile);
         if (device.HangupRequested()) running = false;
