@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <functional>
 #include <memory>
 
@@ -35,17 +36,21 @@ class WindowPlace : public ::testing::Test {
     folders_.SetProgramFolders(tmp_.path(), tmp_.path());
   }
 
-  // The frame's place once the window manager has framed the window.
+  // The frame's place once the window manager has framed the window. The
+  // platform window reads the frame from the window manager when asked; the
+  // widget's own copy of it waits for the window's next move, which a busy
+  // machine may deliver before the frame is known and never again.
   static QPoint FramedAt(QWidget& window) {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.frameGeometry() != window.geometry(); }, 60000))
+    const QWindow* handle = window.windowHandle();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !handle->frameMargins().isNull(); }, 60000))
         << "no window manager framed the window";
     // The window manager may still move the frame into its place.
-    QPoint at = window.frameGeometry().topLeft();
+    QPoint at = handle->framePosition();
     for (int look = 0; look < 10; ++look) {
       QTest::qWait(50);
-      if (window.frameGeometry().topLeft() != at) look = 0;
-      at = window.frameGeometry().topLeft();
+      if (handle->framePosition() != at) look = 0;
+      at = handle->framePosition();
     }
     return at;
   }
