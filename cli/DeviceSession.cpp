@@ -16,6 +16,7 @@ DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx) {
                    [this](int index) { Ui.ProbingPort(index); });
   QObject::connect(&Service, &DeviceService::Progress, &Service,
                    [this](const LinkProgress& progress) { Ui.Progress(progress); });
+  QObject::connect(&Service, &DeviceService::WriteBegan, &Service, [this] { writeBegan_ = true; });
 }
 
 std::optional<JobResult> DeviceSession::RunToEnd(
@@ -56,7 +57,7 @@ int DeviceSession::Stopped() const {
 }
 
 int DeviceSession::StoppedWrite() {
-  if (!Ui.WriteBegan()) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
+  if (!writeBegan_) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
   return Stopped();
 }
 
