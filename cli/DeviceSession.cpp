@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cli/Command.h"
+#include "cli/StopSignals.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel::cli {
@@ -172,7 +173,10 @@ int RunWithEventLoop(Context& ctx, const std::function<int()>& body) {
   std::optional<SignalWatch> watch;
   if (!QCoreApplication::instance()) {
     app.emplace(argc, argv);
-    if (ctx.Streams().OwnsSignals) watch.emplace(ctx.Interrupt());
+    if (ctx.Streams().OwnsSignals) {
+      watch.emplace(ctx.Interrupt());
+      SignalsHeldFromStartTakenOver();
+    }
   }
   return ctx.EndAfterSignal(body());
 }
