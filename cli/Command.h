@@ -47,6 +47,11 @@ struct Command {
   // while it runs, so that no write is cut off and no temporary file is left;
   // it then ends with the signal's exit status.
   bool writesFiles = false;
+  // The command works on the device in an event loop that watches the
+  // signals that would end ovrel (RunWithEventLoop): those held since
+  // ovrel's start stay held for the watch. Other commands meet them as any
+  // program does.
+  bool watchesSignals = false;
 };
 
 // The text of "ovrel COMMAND --help" and "ovrel help COMMAND".

@@ -398,6 +398,27 @@ int Backup(Context& ctx, const CommandLine& line) {
   });
 }
 
+// --expect BASE.svl of upload.
+OptionSpec ExpectOption() {
+  return {{QStringLiteral("expect")},
+          QStringLiteral("BASE.svl"),
+          QStringLiteral("write only while the device still holds BASE.svl's\n"
+                         "library; otherwise write nothing and exit 4\n"
+                         "(\"changed since it was read\")")};
+}
+
+// --long of ports.
+OptionSpec LongFormOption() {
+  return {{QStringLiteral("long")},
+          {},
+          QStringLiteral("each path followed by a tab and what the system knows "
+                         "of the port\n(USB manufacturer, product, serial "
+                         "number, /dev/serial/by-id\nnames), then a tab and "
+                         "the lock file that locks the port\n(in /run/lock, "
+                         "or in $XDG_RUNTIME_DIR where /run/lock may not\nbe "
+                         "written)")};
+}
+
 }  // namespace
 
 std::vector<Command> DeviceCommands() {
@@ -414,19 +435,6 @@ std::vector<Command> DeviceCommands() {
                       QStringLiteral("read the memory back afterwards and compare it\nwith ") +
                           QString::fromLatin1(what)};
   };
-  const OptionSpec expect{{QStringLiteral("expect")},
-                          QStringLiteral("BASE.svl"),
-                          QStringLiteral("write only while the device still holds BASE.svl's\n"
-                                         "library; otherwise write nothing and exit 4\n"
-                                         "(\"changed since it was read\")")};
-  const OptionSpec longForm{{QStringLiteral("long")},
-                            {},
-                            QStringLiteral("each path followed by a tab and what the system knows "
-                                           "of the port\n(USB manufacturer, product, serial "
-                                           "number, /dev/serial/by-id\nnames), then a tab and "
-                                           "the lock file that locks the port\n(in /run/lock, "
-                                           "or in $XDG_RUNTIME_DIR where /run/lock may not\nbe "
-                                           "written)")};
   const OptionSpec raw{{QStringLiteral("raw")},
                        {},
                        QStringLiteral("write all 2048 bytes of the memory, not only\nits library")};
@@ -437,38 +445,44 @@ std::vector<Command> DeviceCommands() {
       {.name = "ports",
        .summary = "list the serial ports, one a line",
        .usage = kPortsHelp,
-       .options = {longForm},
+       .options = {LongFormOption()},
        .run = Ports},
       {.name = "detect",
        .summary = "find the device and print its port",
        .usage = kDetectHelp,
        .options = {},
-       .run = Detect},
+       .run = Detect,
+       .watchesSignals = true},
       {.name = "upload",
        .summary = "upload a session library (.svl) into the device",
        .usage = kUploadHelp,
-       .options = {port, noKeep, keep, verify("the file"), expect},
-       .run = Upload},
+       .options = {port, noKeep, keep, verify("the file"), ExpectOption()},
+       .run = Upload,
+       .watchesSignals = true},
       {.name = "add",
        .summary = "add a session (.svs) to the library in the device",
        .usage = kAddHelp,
        .options = {port, noKeepRead, verify("the merge")},
-       .run = Add},
+       .run = Add,
+       .watchesSignals = true},
       {.name = "download",
        .summary = "read the library in the device into a file",
        .usage = kDownloadHelp,
        .options = {port, raw, OutputOption("FILE.svl", "the file to write (required)")},
-       .run = Download},
+       .run = Download,
+       .watchesSignals = true},
       {.name = "backup",
        .summary = "read the device memory into a file and the backup history",
        .usage = kBackupHelp,
        .options = {port, OutputOption("FILE.svl", "the file to write (required)")},
-       .run = Backup},
+       .run = Backup,
+       .watchesSignals = true},
       {.name = "restore",
        .summary = "upload a backup (the memory before the last write when no file is given)",
        .usage = kRestoreHelp,
        .options = {port, noKeep, keep, verify("the backup")},
-       .run = Restore},
+       .run = Restore,
+       .watchesSignals = true},
       {.name = "backups",
        .summary = "list the backup history",
        .usage = kBackupsHelp,

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cli/Command.h"
+#include "cli/StopSignals.h"
 #include "storage/ProgramFolder.h"
 
 namespace ovrel::cli {
@@ -16,6 +17,7 @@ DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx) {
                    [this](int index) { Ui.ProbingPort(index); });
   QObject::connect(&Service, &DeviceService::Progress, &Service,
                    [this](const LinkProgress& progress) { Ui.Progress(progress); });
+  QObject::connect(&Service, &DeviceService::WriteBegan, &Service, [this] { writeBegan_ = true; });
 }
 
 std::optional<JobResult> DeviceSession::RunToEnd(
@@ -56,7 +58,7 @@ int DeviceSession::Stopped() const {
 }
 
 int DeviceSession::StoppedWrite() {
-  if (!Ui.WriteBegan()) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
+  if (!writeBegan_) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
   return Stopped();
 }
 
@@ -171,7 +173,10 @@ int RunWithEventLoop(Context& ctx, const std::function<int()>& body) {
   std::optional<SignalWatch> watch;
   if (!QCoreApplication::instance()) {
     app.emplace(argc, argv);
-    if (ctx.Streams().OwnsSignals) watch.emplace(ctx.Interrupt());
+    if (ctx.Streams().OwnsSignals) {
+      watch.emplace(ctx.Interrupt());
+      SignalsHeldFromStartTakenOver();
+    }
   }
   return ctx.EndAfterSignal(body());
 }

@@ -59,6 +59,11 @@ class DeviceSession {
   Context& Ctx;
   CliDeviceUi Ui;
   DeviceService Service;
+
+ private:
+  // A write of this command reached the device (its memory is no longer
+  // untouched).
+  bool writeBegan_ = false;
 };
 
 // Runs a device command's body in an application's event loop, which the

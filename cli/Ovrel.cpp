@@ -76,37 +76,49 @@ int Help(Context& ctx, const std::vector<Command>& commands, const std::vector<s
   return ExitOk;
 }
 
+// Ends a command with status, or with the stop by signal sig (0: none)
+// when one came and the command did not end with a signal's status itself.
+int StatusAfter(Context& ctx, int status, int sig) {
+  if (sig == 0 || status >= ExitSignal) return status;
+  ctx.Say(QStringLiteral("Stopped by %1.").arg(SignalName(sig)));
+  ctx.NoteOutcome(QStringLiteral("Stopped by %1.").arg(SignalName(sig)));
+  return ExitSignal + sig;
+}
+
 // Splits the command's arguments by its declared options and runs it.
 int Run(Context& ctx, const Command& command, const std::vector<std::string>& args) {
   CommandLine line;
   if (!line.Parse(args, command.options, command.negativeNumbers)) {
-    return ctx.UsageError(command.name, line.MissingValue ? "\"" + line.Bad + "\" needs a value."
-                                                          : "unknown option \"" + line.Bad + "\".");
+    const int status =
+        ctx.UsageError(command.name, line.MissingValue ? "\"" + line.Bad + "\" needs a value."
+                                                       : "unknown option \"" + line.Bad + "\".");
+    return StatusAfter(ctx, status, SignalHeldWithoutWatch());
   }
   HeldStopSignals stop(command.writesFiles && ctx.Streams().OwnsSignals);
   const int status = command.run(ctx, line);
-  if (const int sig = stop.Arrived(); sig != 0 && status < ExitSignal) {
-    ctx.Say(QStringLiteral("Stopped by %1.").arg(SignalName(sig)));
-    ctx.NoteOutcome(QStringLiteral("Stopped by %1.").arg(SignalName(sig)));
-    return ExitSignal + sig;
-  }
-  return status;
+  const int sig = stop.Arrived();
+  return StatusAfter(ctx, status, sig != 0 ? sig : SignalHeldWithoutWatch());
 }
 
 int RunCommand(Context& ctx, const std::vector<std::string>& args) {
   const std::vector<Command> commands = AllCommands();
   if (args.empty()) {
+    ReleaseSignalsHeldFromStart();
     ctx.Err() << "ovrel: no command given. \"ovrel --help\" lists the commands.\n";
     ctx.NoteOutcome(QStringLiteral("no command given"));
     return ExitUsage;
   }
   const std::string& name = args.front();
+  const Command* command = Find(commands, name);
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  const bool asksHelp = !rest.empty() && (rest.front() == "--help" || rest.front() == "-h");
+  // The signals held since ovrel's start wait only for a device command's
+  // watch; everything else meets them as it always did.
+  if (!command || !command->watchesSignals || asksHelp) ReleaseSignalsHeldFromStart();
   if (name == "--help" || name == "-h") return Help(ctx, commands, {});
   if (name == "help") return Help(ctx, commands, args);
-  const Command* command = Find(commands, name);
   if (!command) return UnknownCommand(ctx, name);
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (!rest.empty() && (rest.front() == "--help" || rest.front() == "-h")) {
+  if (asksHelp) {
     ctx.Out() << HelpOf(*command);
     return ExitOk;
   }
