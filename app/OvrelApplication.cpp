@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QTimer>
 #include <utility>
 
@@ -26,19 +27,28 @@ OvrelApplication::OvrelApplication(Dialogs& dialogs, StartupOptions options)
   // window shows.
   ListPortsOrRaise();
   Splash = std::make_unique<SplashWindow>([this] { SplashEnded(); }, options_.SplashMs);
-  // Hand the splash to the display server now; the hidden windows follow
-  // from the event loop while the splash is being drawn.
+  // The hidden windows follow once the splash has been drawn, so that
+  // making them never holds its picture back; handed to the display server
+  // now, it may be drawn at once.
+  QObject::connect(Splash.get(), &SplashWindow::FirstPainted, Splash.get(),
+                   [this] { CreateHiddenWindows(); });
   QGuiApplication::sync();
-  QTimer::singleShot(0, Splash.get(), [this] {
-    try {
-      Main = std::make_unique<MainWindow>(dialogs_, *Device, options_.Main);
-      CreateEditorAndCompiler();
-      CreateAboutAndRemote();
-    } catch (...) {
-      ShowApplicationError(dialogs_, std::current_exception());
-      QCoreApplication::exit(1);
-    }
-  });
+}
+
+void OvrelApplication::CreateHiddenWindows() {
+  if (Main) return;
+  // The frameless splash shows no icon: loading it (and the picture
+  // plug-ins) waits until the splash is on screen, and the windows that
+  // show one get it now.
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovrel/ovrelware.png")));
+  try {
+    Main = std::make_unique<MainWindow>(dialogs_, *Device, options_.Main);
+    CreateEditorAndCompiler();
+    CreateAboutAndRemote();
+  } catch (...) {
+    ShowApplicationError(dialogs_, std::current_exception());
+    QCoreApplication::exit(1);
+  }
 }
 
 void OvrelApplication::CreateEditorAndCompiler() {
@@ -124,6 +134,9 @@ void OvrelApplication::EndNow() {
 
 void OvrelApplication::SplashEnded() {
   splashOver_ = true;
+  // A splash that was never drawn (its window never exposed) still ends.
+  CreateHiddenWindows();
+  if (!Main) return;
   Main->ShowInFront();
   OpenPendingFiles();
 }

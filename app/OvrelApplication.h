@@ -26,7 +26,7 @@ struct StartupOptions {
   bool ServeRemoteControl = true;
   // Create the windows that start hidden (main window, editor, compiler,
   // about box) and the remote control from the event loop, once the splash
-  // is on its way to the screen, instead of before it: the splash appears
+  // has been drawn on screen, instead of before it: the splash appears
   // sooner and nothing a user sees changes. Until then those members are
   // empty.
   bool CreateHiddenWindowsLater = false;
@@ -65,6 +65,7 @@ class OvrelApplication {
   std::unique_ptr<RemoteControl> Remote;
 
  private:
+  void CreateHiddenWindows();
   void CreateEditorAndCompiler();
   void CreateAboutAndRemote();
   void SplashEnded();

@@ -80,6 +80,14 @@ void SplashWindow::Dismiss() {
   hide();
 }
 
+void SplashWindow::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (painted_) return;
+  painted_ = true;
+  // Queued: the picture reaches the screen when this paint has returned.
+  QTimer::singleShot(0, this, &SplashWindow::FirstPainted);
+}
+
 void SplashWindow::onCloseTimerTimeout() {
   hide();
   if (onEnded_) onEnded_();

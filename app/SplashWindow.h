@@ -22,6 +22,15 @@ class SplashWindow : public QWidget {
   // Ends the splash early without running onEnded (the program is closing).
   void Dismiss();
 
+ signals:
+  // The splash has been drawn on screen for the first time; sent from the
+  // event loop once that drawing is out, so that what can wait for the
+  // splash to be seen starts after it.
+  void FirstPainted();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  private:
   void onCloseTimerTimeout();
 
@@ -31,6 +40,7 @@ class SplashWindow : public QWidget {
   QLabel* productLabel_;
   QLabel* makerLabel_;
   QTimer* closeTimer_;
+  bool painted_ = false;
 };
 
 }  // namespace ovrel

@@ -3,8 +3,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QIcon>
-#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -74,11 +72,6 @@ int main(int argc, char** argv) {
   // The program ends when its main window closes, not when its last
   // window does: during the splash no other window is open.
   QApplication::setQuitOnLastWindowClosed(false);
-  // The frameless splash shows no icon: loading it waits until the splash
-  // is up, and the windows that show one get it then.
-  QTimer::singleShot(0, [] {
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ovrel/ovrelware.png")));
-  });
   fontConfiguration.wait();
   QApplication::setFont(ovrel::WindowFont());
 

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
@@ -141,10 +142,27 @@ TEST_F(Startup, ClosingWithUnwrittenMemoryChangesAsksFirstAndNoKeepsEveryWindow)
 // The program itself creates the hidden windows after the splash is up, and
 // opens the files it was given once the splash has gone.
 TEST_F(Startup, TheSplashComesFirstAndTheHiddenWindowsFollow) {
+  // What the program has made when the splash is first drawn.
+  struct FirstPaint : QObject {
+    int Windows = -1;
+    bool Icon = false;
+    bool eventFilter(QObject* object, QEvent* event) override {
+      if (event->type() == QEvent::Paint && Windows < 0 && qobject_cast<SplashWindow*>(object)) {
+        Windows = static_cast<int>(QApplication::topLevelWidgets().size());
+        Icon = !QApplication::windowIcon().isNull();
+      }
+      return false;
+    }
+  } firstPaint;
+  QApplication::setWindowIcon(QIcon());
+  qApp->installEventFilter(&firstPaint);
   OvrelApplication& a = Start(1500, true);
   EXPECT_TRUE(a.Splash->isVisible());
-  EXPECT_EQ(a.Main, nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return a.About != nullptr; }, 2000));
+  qApp->removeEventFilter(&firstPaint);
+  EXPECT_EQ(firstPaint.Windows, 1) << "only the splash is made before it is drawn";
+  EXPECT_FALSE(firstPaint.Icon);
+  EXPECT_FALSE(QApplication::windowIcon().isNull());
   for (QWidget* w : {static_cast<QWidget*>(a.Main.get()), static_cast<QWidget*>(a.Editor.get()),
                      static_cast<QWidget*>(a.Compiler.get()), static_cast<QWidget*>(a.About.get())})
     EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();

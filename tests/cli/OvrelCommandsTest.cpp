@@ -2,6 +2,7 @@
 // ovrel_cli library with the test's own standard output and error captured.
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "cli/StopSignals.h"
 #include "tests/cli/InProcessOvrel.h"
 
 // Shows texts in failure messages as text.
@@ -369,6 +371,38 @@ TEST_F(OvrelTest, NoCommandWritesUnderAnotherFormatsExtension) {
   }
   EXPECT_EQ(read("points.txt"), read("old.csv"));
   EXPECT_EQ(read("library.bin"), read("in.svl"));
+
+  // The refusal names what the command writes instead.
+  const struct {
+    QStringList args;
+    const char* says;
+  } named[] = {
+      {{"compile", "-o", "x.csv", "in.svs"}, "the output is a .svl file."},
+      {{"plot", "in.svs", "-o", "other.svs"}, "the output is a .png or .svg file."},
+      {{"render", "in.svs", "-o", "other.svs"}, "the output is a .wav, .flac or .ogg file."},
+  };
+  for (const auto& n : named) {
+    const Outcome run = ovrel(n.args);
+    EXPECT_TRUE(run.err.contains(n.says)) << run.err.toStdString();
+  }
+}
+
+// A stop that comes while a file is written waits until the command takes
+// it, and ends the program no more; afterwards the signals are as before.
+TEST(HeldStopSignals, AStopWaitsForTheCommandAndTheMaskComesBackAfter) {
+  sigset_t before{};
+  ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &before), 0);
+  {
+    ovrel::cli::HeldStopSignals held(true);
+    ASSERT_EQ(held.Arrived(), 0);
+    ASSERT_EQ(::raise(SIGHUP), 0);
+    EXPECT_EQ(held.Arrived(), SIGHUP);
+    EXPECT_EQ(held.Arrived(), SIGHUP);
+  }
+  sigset_t after{};
+  ASSERT_EQ(::pthread_sigmask(SIG_SETMASK, nullptr, &after), 0);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+    EXPECT_EQ(sigismember(&after, sig), sigismember(&before, sig)) << sig;
 }
 }  // namespace
 

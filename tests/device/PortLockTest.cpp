@@ -64,6 +64,10 @@ TEST_F(PortLockTest, TheLockIsTheSerialProgramsLockFileWithTheHoldersId) {
   PortLock lock;
   ASSERT_FALSE(lock.Acquire(Port()));
   EXPECT_EQ(ReadAll(File()), LockText(::getpid()));
+  // Every user's programs read the holder from it; only its owner changes it.
+  struct stat made {};
+  ASSERT_EQ(::stat(QFile::encodeName(File()).constData(), &made), 0);
+  EXPECT_EQ(made.st_mode & 07777, 0644u);
   EXPECT_EQ(PortLockHolder(Port()), QStringLiteral("%1 (process %2)").arg(OwnName()).arg(::getpid()));
   // Another lock of this program is refused as well.
   PortLock other;

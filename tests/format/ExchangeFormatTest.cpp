@@ -273,6 +273,14 @@ TEST(SbgImport, RemovedSilenceSaysHowFarEverythingAfterItMoves) {
 TEST(SbgImport, AByteOrderMarkIsSkippedAndQuotedInputShowsWhatIsInvisible) {
   const ExchangeRead bom = ReadSbgText("\xEF\xBB\xBF-SE\na: 200+10/50\nNOW a\n+00:01 a\n");
   ASSERT_TRUE(bom) << bom.Error;
+  // Blanks before a line's end or its comment are no part of what it says.
+  const ExchangeRead plain =
+      ReadSbgText("-SE\na: 200+10/50\nb: {\n +00:00 a\n}\nNOW b\n+00:01 a\n");
+  const ExchangeRead blanks = ReadSbgText(
+      "-SE \na: 200+10/50 \t# alpha\r\nb: { \n +00:00 a  \n} \t\nNOW b  \n+00:01 a\t\n");
+  ASSERT_TRUE(plain) << plain.Error;
+  ASSERT_TRUE(blanks) << blanks.Error;
+  ExpectSameSegments(*plain.Session, *blanks.Session, "trailing blanks");
   const struct {
     std::string text;
     std::string shown;
@@ -472,17 +480,20 @@ TEST(GnauralImport, SilentEntriesAreLeftOutAndASecondBinauralVoiceIsListed) {
 }
 
 TEST(GnauralImport, ReadsAnIndentedFileOfManyEntries) {
-  // The layout between 2000 entries is far more than any one text may hold.
+  // The layout between 2000 entries is far more than any one text may hold;
+  // numbers on lines of their own or between blanks are read as numbers.
   std::string entries;
   for (int i = 0; i < 2000; ++i)
-    entries += "\n        <entry parent=\"0\" duration=\"" + std::string(i == 0 ? "60" : "0") +
-               "\" beatfreq=\"4\" basefreq=\"100\" state=\"0\"/>";
+    entries += "\n        <entry parent=\"0\" duration=\"" + std::string(i == 0 ? " 60 " : "0") +
+               "\" beatfreq=\"4\t\" basefreq=\"100\" state=\"0\"/>";
   const ExchangeRead r = ReadGnauralText(
-      Gnaural("  <voicecount>1</voicecount>\n  <totalentrycount>2000</totalentrycount>\n",
+      Gnaural("  <voicecount>\n    1\n  </voicecount>\n  <totalentrycount>2000 "
+              "</totalentrycount>\n",
               "  <voice>\n    <type>0</type>\n    <entrycount>2000</entrycount>\n    <entries>" +
                   entries + "\n    </entries>\n  </voice>\n"));
   ASSERT_TRUE(r) << r.Error;
   EXPECT_EQ((*r.Session)[1], (Segment{4, kImportedMode, 4, 4, 100}));
+  EXPECT_FALSE(Lists(r, "says")) << AllChanges(r);
 }
 
 TEST(GnauralExport, CountsAgreeAndNamesTheSession) {
