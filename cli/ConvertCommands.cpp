@@ -64,13 +64,13 @@ int Convert(Context& ctx, const CommandLine& line) {
   Session ses;
   if (FormatOf(in) == Format::Svs) {
     const SessionReadResult read = ReadSessionFile(in);
-    if (!read) return ctx.Failure(read.Error);
-    ses = *read.Session;
+    if (!read) return ctx.Failure(read.Error());
+    ses = *read;
   } else {
     const ExchangeRead read = ImportExchangeFile(in, options);
-    if (!read) return ctx.Failure(read.Error);
-    for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
-    ses = *read.Session;
+    if (!read) return ctx.Failure(read.Error());
+    for (const std::string& change : read->Changes) ctx.Err() << in << ": " << change << "\n";
+    ses = read->Session;
   }
 
   FileWriteResult written;
@@ -79,7 +79,7 @@ int Convert(Context& ctx, const CommandLine& line) {
   } else {
     const std::string name = std::filesystem::path(in).stem().string();
     written = ExportExchangeFile(out, ses, name, kProductTitle);
-    if (!written) return ctx.Failure(written.Error);
+    if (!written) return ctx.Failure(written.Error());
     for (int32_t k = 1; k <= ses.SegCount; ++k) {
       if (ses[k].Mode == kImportedMode) continue;
       ctx.Err() << out << ": the segments' modes are not part of this format; segment " << k
@@ -87,7 +87,7 @@ int Convert(Context& ctx, const CommandLine& line) {
       break;
     }
   }
-  if (!written) return ctx.Failure(written.Error);
+  if (!written) return ctx.Failure(written.Error());
   return ExitOk;
 }
 

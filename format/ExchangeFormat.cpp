@@ -173,7 +173,6 @@ std::string QuotedInput(std::string_view text) {
 }
 
 ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& changes) {
-  ExchangeRead result;
   // The longest span that could still fit: every segment at 23 units.
   constexpr double kMaxSeconds = double{MaxSegCount} * kMaxSegTime * TimeUnit;
   Pieces pieces;
@@ -191,10 +190,9 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
       continue;
     }
     if (span.Seconds > kMaxSeconds || played + span.Seconds > kMaxSeconds) {
-      result.Error = span.Origin + ": the stretch of " + ClockText(span.Seconds) +
-                     " makes the session longer than a session can be (" + ClockText(kMaxSeconds) +
-                     ").";
-      return result;
+      return Failure{Fault::TooMany, span.Origin + ": the stretch of " + ClockText(span.Seconds) +
+                                         " makes the session longer than a session can be (" +
+                                         ClockText(kMaxSeconds) + ")."};
     }
     const double sourceStart = played + leftOut;
     played += span.Seconds;
@@ -220,19 +218,18 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
                   std::to_string(count) +
                   " segments of at most 5:45, each following the straight line.");
     if (pieces.Segs.size() > static_cast<size_t>(MaxSegCount)) {
-      result.Error = span.Origin + ": the schedule needs more than " + std::to_string(MaxSegCount) +
-                     " segments, more than a session can hold.";
-      return result;
+      return Failure{Fault::TooMany, span.Origin + ": the schedule needs more than " +
+                                         std::to_string(MaxSegCount) +
+                                         " segments, more than a session can hold."};
     }
   }
   if (pieces.Segs.empty()) {
-    result.Error = "No stretch of the schedule plays a binaural beat.";
-    return result;
+    return Failure{Fault::Empty, "No stretch of the schedule plays a binaural beat."};
   }
-  Session ses;
+  ExchangeImport result;
+  Session& ses = result.Session;
   ses.SegCount = static_cast<int32_t>(pieces.Segs.size());
   for (int32_t k = 1; k <= ses.SegCount; ++k) ses[k] = pieces.Segs[static_cast<size_t>(k - 1)];
-  result.Session = ses;
   result.Changes = changes.Items();
   result.SegmentOrigins = std::move(pieces.Origins);
   result.SegmentSourceStarts = std::move(pieces.SourceStarts);
@@ -272,19 +269,12 @@ ExchangeKind ExchangeKindOf(const std::string& path) {
 
 ExchangeRead ImportExchangeFile(const std::string& path, const ImportOptions& options) {
   const ExchangeKind kind = ExchangeKindOf(path);
-  ExchangeRead result;
-  if (kind == ExchangeKind::None) {
-    result.Error = kUnsupportedSessionFormat;
-    return result;
-  }
+  if (kind == ExchangeKind::None) return Failure{Fault::Unsupported, kUnsupportedSessionFormat};
   const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
-  if (!file) {
-    result.Error = file.Error;
-    return result;
-  }
-  result =
-      kind == ExchangeKind::Sbg ? ReadSbgText(*file.Bytes, options) : ReadGnauralText(*file.Bytes);
-  if (!result) result.Error = path + ": " + result.Error;
+  if (!file) return file.Failed();
+  ExchangeRead result =
+      kind == ExchangeKind::Sbg ? ReadSbgText(*file, options) : ReadGnauralText(*file);
+  if (!result) return Failure{result.Kind(), path + ": " + result.Error()};
   return result;
 }
 
@@ -292,14 +282,16 @@ FileWriteResult ExportExchangeFile(const std::string& path, const Session& ses,
                                    const std::string& sesName, const std::string& producer) {
   const ExchangeKind kind = ExchangeKindOf(path);
   if (kind == ExchangeKind::None)
-    return {false, "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
+    return Failure{Fault::Unsupported,
+                   "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
   // A session file may hold values no device range allows; the schedules
   // hold a frequency below zero (and a pitch of zero or less) in no form a
   // reader takes back, so such a session is not written.
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
     const Segment& seg = ses[k];
     if (seg.FreqStart < 0 || seg.FreqEnd < 0 || seg.Pitch <= 0 || seg.Time < 0)
-      return {false, "Cannot write " + path + ": segment " + std::to_string(k) +
+      return Failure{Fault::OutOfRange,
+                     "Cannot write " + path + ": segment " + std::to_string(k) +
                          " has a frequency below 0, a pitch of 0 or less, or a negative time, "
                          "which a schedule cannot hold."};
   }

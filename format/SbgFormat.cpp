@@ -221,7 +221,6 @@ class SbgReader {
       : text_(text), openEndSeconds_(60.0 * options.OpenEndMinutes) {}
 
   ExchangeRead Read() {
-    ExchangeRead fail;
     size_t pos = text_.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     int lineNo = 0;
     while (pos < text_.size()) {
@@ -231,19 +230,16 @@ class SbgReader {
       ++lineNo;
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       if (line.size() > kMaxSbgLineLength) {
-        fail.Error = "Line " + std::to_string(lineNo) + " is longer than " +
-                     std::to_string(kMaxSbgLineLength) + " characters.";
-        return fail;
+        return Failure{Fault::Syntax, "Line " + std::to_string(lineNo) + " is longer than " +
+                                          std::to_string(kMaxSbgLineLength) + " characters."};
       }
       if (std::string error = ReadLine(line, lineNo); !error.empty()) {
-        fail.Error = "Line " + std::to_string(lineNo) + ": " + error;
-        return fail;
+        return Failure{Fault::Syntax, "Line " + std::to_string(lineNo) + ": " + error};
       }
     }
     if (block_) {
-      fail.Error = "The block that begins on line " + std::to_string(block_->LineNo) +
-                   " has no closing \"}\".";
-      return fail;
+      return Failure{Fault::Syntax, "The block that begins on line " +
+                                        std::to_string(block_->LineNo) + " has no closing \"}\"."};
     }
     return Convert();
   }
@@ -511,32 +507,29 @@ class SbgReader {
   }
 
   ExchangeRead Convert() {
-    ExchangeRead fail;
     if (!anyBinaural_) {
-      fail.Error =
-          "The file has no binaural tone (such as 200+10/50), so there is nothing "
-          "the device can play.";
-      return fail;
+      return Failure{Fault::Empty,
+                     "The file has no binaural tone (such as 200+10/50), so there is nothing "
+                     "the device can play."};
     }
     if (lines_.empty()) {
-      fail.Error = "The file has no time lines.";
-      return fail;
+      return Failure{Fault::Empty, "The file has no time lines."};
     }
     for (const auto& [name, set] : toneSets_) {
       for (const TimeLine& tl : set.BlockLines) {
         const auto it = toneSets_.find(tl.Name);
         if (it == toneSets_.end() || it->second.Block) {
-          fail.Error = "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
-                       (it == toneSets_.end() ? " is not defined." : " is a block inside a block.");
-          return fail;
+          return Failure{
+              Fault::Syntax,
+              "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
+                  (it == toneSets_.end() ? " is not defined." : " is a block inside a block.")};
         }
       }
     }
     for (const TimeLine& tl : lines_) {
       if (!toneSets_.count(tl.Name)) {
-        fail.Error = "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
-                     " is not defined.";
-        return fail;
+        return Failure{Fault::Syntax, "Line " + std::to_string(tl.LineNo) + ": the tone-set " +
+                                          Quoted(tl.Name) + " is not defined."};
       }
     }
     const std::vector<TimeLine> lines = Expanded();

@@ -73,8 +73,8 @@ double TotalSeconds(const Session& ses) {
 // left out.
 std::pair<double, int32_t> SessionTimeOf(const ExchangeRead& r, double source) {
   double start = 0;
-  for (int32_t k = 1; k <= r.Session->SegCount; ++k) {
-    const double len = (*r.Session)[k].Time * double{TimeUnit};
+  for (int32_t k = 1; k <= r->Session.SegCount; ++k) {
+    const double len = (r->Session)[k].Time * double{TimeUnit};
     const double from = r.SegmentSourceStarts[static_cast<size_t>(k - 1)];
     if (source >= from && source < from + len) return {start + (source - from), k};
     start += len;
@@ -92,7 +92,7 @@ struct Comparison {
 };
 
 bool Lists(const ExchangeRead& r, const std::string& part) {
-  return std::any_of(r.Changes.begin(), r.Changes.end(),
+  return std::any_of(r->Changes.begin(), r->Changes.end(),
                      [&](const std::string& c) { return c.find(part) != std::string::npos; });
 }
 
@@ -103,7 +103,7 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
   const auto [at, seg] = SessionTimeOf(r, t);
   if (seg == 0) return;
   ++c.Points;
-  const double ours = SessionBeat(*r.Session, at);
+  const double ours = SessionBeat(r->Session, at);
   // A beat outside the device's 1..48 Hz is clamped, and the clamp listed.
   const double magnitude = std::fabs(sourceBeat);
   const bool clamped = (magnitude < 1 || magnitude > 48) && Lists(r, "outside 1 to 48 Hz");
@@ -119,7 +119,7 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
   bool shifted = false;
   for (double dt = -10; dt <= 10 && !shifted; dt += 0.5)
     shifted =
-        std::fabs(SessionBeat(*r.Session, std::max(0.0, at + dt)) - target) <= 0.5 + tolerance;
+        std::fabs(SessionBeat(r->Session, std::max(0.0, at + dt)) - target) <= 0.5 + tolerance;
   // A change the list gives for the stretch this point lies in.
   const std::string origin = r.SegmentOrigins[static_cast<size_t>(seg - 1)];
   // Or a further binaural tone, listed as not taken over, plays there too
@@ -179,7 +179,7 @@ class ScheduleCorpus : public TempDirTest {
     const bool openEnd = Lists(r, "plays on with no end");
     const std::string copy = (dir_ / file.filename()).string();
     std::ofstream(copy, std::ios::binary) << (openEnd ? "-S\n" : "-SE\n") << FileText(file);
-    const double total = TotalSeconds(*r.Session) + r.LeftOutSeconds;
+    const double total = TotalSeconds(r->Session) + r->LeftOutSeconds;
     const std::string command = "ffmpeg -nostdin -v quiet -f sbg -sample_rate " +
                                 std::to_string(kRate) + " -i '" + copy + "' -t " +
                                 std::to_string(static_cast<int>(openEnd ? total : total + 60)) +
@@ -214,7 +214,7 @@ class ScheduleCorpus : public TempDirTest {
                  const std::vector<double>& right, Comparison& c) {
     const auto [at, seg] = SessionTimeOf(r, t);
     if (seg == 0) return;
-    const double pitch = (*r.Session)[seg].Pitch;
+    const double pitch = (r->Session)[seg].Pitch;
     double pl = 0, pr = 0;
     const double l = ToneFrequency(left, pitch - 27, pitch + 27, &pl);
     const double rt = ToneFrequency(right, pitch - 27, pitch + 27, &pr);
@@ -279,7 +279,7 @@ TEST_F(ScheduleCorpus, ImportsAsThePlayersPlayIt) {
                       : !Output("xmllint --xpath 'count(//voice[normalize-space(type)=\"0\"])' '" +
                                 file.string() + "'")
                              .starts_with("0");
-    EXPECT_EQ(bool(r), binaural) << file.filename() << ": " << r.Error;
+    EXPECT_EQ(bool(r), binaural) << file.filename() << ": " << r.Error();
     if (!r) continue;
     ++imported;
     Comparison c;
@@ -290,7 +290,7 @@ TEST_F(ScheduleCorpus, ImportsAsThePlayersPlayIt) {
       // What FFmpeg plays, less what the import lists as left out, lasts
       // as long as the session, within one unit.
       if (sound >= 0) {
-        EXPECT_NEAR(sound - r.LeftOutSeconds, TotalSeconds(*r.Session), TimeUnit)
+        EXPECT_NEAR(sound - r->LeftOutSeconds, TotalSeconds(r->Session), TimeUnit)
             << file.filename();
       }
     }

@@ -14,10 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const ovrel::RvxReadResult read = ovrel::ConvertRvxText(text);
   if (!read) {
-    FUZZ_CHECK(!read.Detail.empty());
+    FUZZ_CHECK(!read.Error().empty());
     return 0;
   }
-  const ovrel::Session& ses = *read.Ses;
+  const ovrel::Session& ses = read->Ses;
   FUZZ_CHECK(ses.SegCount >= 1 && ses.SegCount <= ovrel::MaxSegCount);
   FUZZ_CHECK(!read.Truncated || ses.SegCount == ovrel::MaxSegCount);
 
