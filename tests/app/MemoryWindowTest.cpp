@@ -435,8 +435,8 @@ TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
 
   EXPECT_EQ(extract(QMessageBox::Yes).size(), 1);
   const SessionScanRead now = ScanSessionFile(focus.toStdString());
-  ASSERT_TRUE(now) << now.Error;
-  EXPECT_EQ(now.Scan->Record(), kThree[1]);
+  ASSERT_TRUE(now) << now.Error();
+  EXPECT_EQ(now->Record(), kThree[1]);
   EXPECT_EQ(table->item(0, 5)->text(), "-");
   EXPECT_EQ(table->item(1, 5)->text(), "focus.svs");
 }

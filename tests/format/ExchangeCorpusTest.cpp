@@ -75,7 +75,7 @@ std::pair<double, int32_t> SessionTimeOf(const ExchangeRead& r, double source) {
   double start = 0;
   for (int32_t k = 1; k <= r->Session.SegCount; ++k) {
     const double len = (r->Session)[k].Time * double{TimeUnit};
-    const double from = r.SegmentSourceStarts[static_cast<size_t>(k - 1)];
+    const double from = r->SegmentSourceStarts[static_cast<size_t>(k - 1)];
     if (source >= from && source < from + len) return {start + (source - from), k};
     start += len;
   }
@@ -121,7 +121,7 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
     shifted =
         std::fabs(SessionBeat(r->Session, std::max(0.0, at + dt)) - target) <= 0.5 + tolerance;
   // A change the list gives for the stretch this point lies in.
-  const std::string origin = r.SegmentOrigins[static_cast<size_t>(seg - 1)];
+  const std::string origin = r->SegmentOrigins[static_cast<size_t>(seg - 1)];
   // Or a further binaural tone, listed as not taken over, plays there too
   // and the measurement heard it.
   const bool listed = Lists(r, origin + ": ") || Lists(r, "a further binaural tone");
@@ -129,7 +129,7 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
     ++c.Unexplained;
     char buf[160];
     std::snprintf(buf, sizeof buf, "  at %.0f s: source %.2f Hz, session %.2f Hz (%s)\n", t,
-                  sourceBeat, ours, r.SegmentOrigins[static_cast<size_t>(seg - 1)].c_str());
+                  sourceBeat, ours, r->SegmentOrigins[static_cast<size_t>(seg - 1)].c_str());
     c.Notes += buf;
   }
 }
