@@ -63,9 +63,9 @@ int Convert(Context& ctx, const CommandLine& line) {
   }
 
   const ExchangeRead read = ReadFormatFile(in, kConvertRoles, options);
-  if (!read) return ctx.Failure(read.Error);
-  for (const std::string& change : read.Changes) ctx.Err() << in << ": " << change << "\n";
-  const Session& ses = *read.Session;
+  if (!read) return ctx.Failure(read.Error());
+  for (const std::string& change : read->Changes) ctx.Err() << in << ": " << change << "\n";
+  const Session& ses = read->Session;
 
   const std::string name = std::filesystem::path(in).stem().string();
   const FileWriteResult written = WriteFormatFile(out, kConvertRoles, ses, name, kProductTitle);
@@ -77,7 +77,7 @@ int Convert(Context& ctx, const CommandLine& line) {
       break;
     }
   }
-  if (!written) return ctx.Failure(written.Error);
+  if (!written) return ctx.Failure(written.Error());
   return ExitOk;
 }
 

@@ -135,7 +135,7 @@ bool WriteImageFile(Context& ctx, const QString& path, const char* bytes, qint64
       WriteFileAtomically(QFile::encodeName(path).toStdString(),
                           std::string_view(bytes, static_cast<std::size_t>(size)));
   if (written) return true;
-  const QString error = QString::fromStdString(written.Error);
+  const QString error = QString::fromStdString(written.Error());
   ctx.Say(error);
   ctx.NoteOutcome(error);
   return false;
@@ -195,11 +195,11 @@ int Upload(Context& ctx, const CommandLine& line) {
   std::optional<MemoryImage> expect;
   if (!a->Expect.isEmpty()) {
     const LibraryFileRead base = ReadLibrary(a->Expect);
-    if (!base.Sound()) {
+    if (const Failure* why = WhyNotSound(base)) {
       return ctx.Finish(ExitFailed, QStringLiteral("%1 is not a sound session library (%2).")
-                                        .arg(a->Expect, QString::fromStdString(base.Error)));
+                                        .arg(a->Expect, QString::fromStdString(why->Text)));
     }
-    expect = base.Image();
+    expect = base->Image();
   }
   return RunWithEventLoop(ctx, [&] {
     DeviceSession d(ctx);
@@ -215,10 +215,11 @@ QString BackupProblem(const BackupEntry& entry, const LibraryFileRead& file) {
     return QStringLiteral("it is a link to %1, not a backup the program kept")
         .arg(QFileInfo(entry.Path).symLinkTarget());
   }
-  if (file.Sound()) return {};
+  const Failure* why = WhyNotSound(file);
+  if (!why) return {};
   if (entry.Kind == BackupKind::File && BackupHistory::HoldsEmptyMemory(entry.Path))
     return QStringLiteral("the memory of a device that was never written holds no library");
-  return QString::fromStdString(file.Error);
+  return QString::fromStdString(why->Text);
 }
 
 int RestoreNow(Context& ctx, const Arguments& a) {
@@ -254,15 +255,14 @@ int RestoreNow(Context& ctx, const Arguments& a) {
                                       .arg(path, named.symLinkTarget()));
   }
   const LibraryFileRead file = ReadLibrary(path);
-  if (file.Fault != LibraryFileFault::None && file.Fault != LibraryFileFault::NotSound)
-    return ctx.Finish(ExitFailed, QString::fromStdString(file.Error));
+  if (!file) return ctx.Finish(ExitFailed, QString::fromStdString(file.Error()));
   // What the backup holds, before anything is sent.
-  PrintLibraryInfo(ctx, path.toStdString(), file.Bytes);
+  PrintLibraryInfo(ctx, path.toStdString(), file->Bytes);
   ctx.Out().flush();
-  if (!file.Sound()) {
+  if (!file->Sessions) {
     return ctx.Finish(ExitFailed,
                       QStringLiteral("%1 is not a sound session library (%2); it is not restored.")
-                          .arg(path, QString::fromStdString(file.Error)));
+                          .arg(path, QString::fromStdString(file->Sessions.Error())));
   }
   DeviceSession d(ctx);
   if (const int status = d.Choose(a.Port)) return status;
@@ -298,12 +298,13 @@ int Backups(Context& ctx, const CommandLine& line) {
         {QStringLiteral("reason"), reason}, {QStringLiteral("bytes"), bytes},
         {QStringLiteral("state"), state},   {QStringLiteral("sound"), sound}};
     if (sound)
-      entry[QStringLiteral("sessions")] = file.SessionCount;
+      entry[QStringLiteral("sessions")] = static_cast<qint64>(file->Sessions->size());
     else
       entry[QStringLiteral("problem")] = problem;
     list.append(entry);
     if (!ctx.Json()) {
-      const QString sessions = sound ? QString::number(file.SessionCount) : QStringLiteral("-");
+      const QString sessions =
+          sound ? QString::number(file->Sessions->size()) : QStringLiteral("-");
       ctx.Out() << qPrintable(QStringLiteral("%1 UTC  %2  %3 sessions  %4 bytes  %5  %6")
                                   .arg(time, reason.leftJustified(13), sessions.rightJustified(2))
                                   .arg(bytes, 4)

@@ -55,15 +55,16 @@ int Import(Context& ctx, const CommandLine& line) {
   if (const int usage = InputAndOutput(ctx, "import", ".svs", line, io); usage >= 0) return usage;
   Session ses;
   const RvxImportOutcome r = ImportRvxFile(ses, io.Input);
-  if (!r.Imported) {
-    std::string what = io.Input + ": " + r.Error;
+  if (!r) {
+    std::string what = io.Input + ": " + RvxImportHeadline(r.Failed());
     if (!what.ends_with('.')) what += '.';
-    if (!r.Detail.empty()) what += " " + r.Detail;
+    if (const std::string detail = RvxImportDetail(r.Failed()); !detail.empty())
+      what += " " + detail;
     return ctx.Failure(what);
   }
-  if (!r.Warning.empty()) ctx.Err() << io.Input << ": " << r.Warning << "\n";
+  if (!r->Warning.empty()) ctx.Err() << io.Input << ": " << r->Warning << "\n";
   if (const FileWriteResult w = WriteFileAtomically(io.Output, SessionFileText(ses)); !w)
-    return ctx.Failure(w.Error);
+    return ctx.Failure(w.Error());
   return ExitOk;
 }
 
@@ -74,11 +75,9 @@ int ExportCsv(Context& ctx, const CommandLine& line) {
   if (!HasExtension(io.Input, ".svs"))
     return ctx.Failure(io.Input + ": Unsupported session file format.");
   const SessionReadResult read = ReadSessionFile(io.Input);
-  if (!read) return ctx.Failure(read.Error);
-  if (const FileWriteResult w =
-          ExportSesAsCSV(*read.Session, SesNameFromFileName(io.Input), io.Output);
-      !w)
-    return ctx.Failure(w.Error);
+  if (!read) return ctx.Failure(read.Error());
+  if (const FileWriteResult w = ExportSesAsCSV(*read, SesNameFromFileName(io.Input), io.Output); !w)
+    return ctx.Failure(w.Error());
   return ExitOk;
 }
 

@@ -34,8 +34,8 @@ std::string Pad(const std::string& text, std::size_t width) {
 
 int SessionInfo(Context& ctx, const std::string& path, const std::string& text) {
   const SessionReadResult read = ReadSessionText(text, path);
-  if (!read) return ctx.Failure(read.Error);
-  const Session& ses = *read.Session;
+  if (!read) return ctx.Failure(read.Error());
+  const Session& ses = *read;
   QJsonArray segments;
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
     QJsonObject segment;
@@ -143,15 +143,14 @@ int Info(Context& ctx, const CommandLine& line) {
     if (i > 0) ctx.Out() << "\n";
     const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
     if (!file) {
-      status = ctx.Failure(file.Error);
+      status = ctx.Failure(file.Error());
       continue;
     }
-    const std::vector<std::uint8_t> bytes(file.Bytes->begin(), file.Bytes->end());
+    const std::vector<std::uint8_t> bytes(file->begin(), file->end());
     const bool library =
         HasExtension(path, ".svl") ||
         (!HasExtension(path, ".svs") && !bytes.empty() && bytes[0] == LibFormatVersion);
-    const int result =
-        library ? PrintLibraryInfo(ctx, path, bytes) : SessionInfo(ctx, path, *file.Bytes);
+    const int result = library ? PrintLibraryInfo(ctx, path, bytes) : SessionInfo(ctx, path, *file);
     if (result != ExitOk) status = result;
   }
   return status;

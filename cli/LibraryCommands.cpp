@@ -36,9 +36,9 @@ int Compile(Context& ctx, const CommandLine& line) {
     }
   }
   const CompiledLibrary compiled = CompileSesLib(list.Entries());
-  if (!compiled) return ctx.Failure(compiled.Error);
-  for (const std::string& warning : compiled.Warnings) ctx.Err() << "Warning: " << warning << "\n";
-  if (const auto error = WriteLibraryFile(output, compiled.Image)) return ctx.Failure(*error);
+  if (!compiled) return ctx.Failure(compiled.Error());
+  for (const std::string& warning : compiled->Warnings) ctx.Err() << "Warning: " << warning << "\n";
+  if (const auto error = WriteLibraryFile(output, compiled->Image)) return ctx.Failure(*error);
   ctx.Out() << list.AvailMemLabel() << "\n";
   return ExitOk;
 }

@@ -146,14 +146,14 @@ int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSessio
                  std::vector<SessionRecord>& sessions) {
   if (!a.Library.empty()) {
     LibraryFileRead file = ReadLibraryFile(a.Library);
-    if (!file.Sound()) {
-      return ctx.Failure(file.Fault == LibraryFileFault::TooBig
+    if (const Failure* why = WhyNotSound(file)) {
+      return ctx.Failure(why->Kind == Fault::TooLarge
                              ? a.Library + " is no session library: it is longer than 2048 bytes."
-                         : file.Fault == LibraryFileFault::NotSound
-                             ? a.Library + " holds no valid session library: " + file.Error + "."
-                             : file.Error);
+                         : why->Kind == Fault::NotLibrary
+                             ? a.Library + " holds no valid session library: " + why->Text + "."
+                             : why->Text);
     }
-    sessions = std::move(file.Sessions);
+    sessions = std::move(*file->Sessions);
     return ExitOk;
   }
   device = std::make_unique<DeviceSession>(ctx);
@@ -162,10 +162,10 @@ int ReadSessions(Context& ctx, const MemoryArgs& a, std::unique_ptr<DeviceSessio
   if (const int status = device->ReadMemory(result)) return status;
   LibrarySessions read = ReadLibrarySessions(*result.MemImg, LibImageLength::Memory);
   if (!read) {
-    return ctx.Failure("The session memory of Sorvani holds no valid session library: " +
-                       read.Error + ".");
+    return ctx.Failure(
+        "The session memory of Sorvani holds no valid session library: " + read.Error() + ".");
   }
-  sessions = std::move(read.Sessions);
+  sessions = std::move(*read);
   return ExitOk;
 }
 
@@ -240,7 +240,7 @@ int Extract(Context& ctx, const CommandLine& line) {
     const SessionRecord& s = sessions[static_cast<std::size_t>(a->Numbers[0] - 1)];
     if (const FileWriteResult written = WriteFileAtomically(a->Output, SessionRecordFileText(s));
         !written) {
-      return ctx.Failure(written.Error);
+      return ctx.Failure(written.Error());
     }
     ctx.NoteOutcome(QStringLiteral("Session %1 written to %2")
                     .arg(a->Numbers[0])
@@ -306,13 +306,13 @@ int RemoveFromDevice(Context& ctx, const MemoryArgs& a) {
   const auto edit = [&](const MemoryImage& read) -> std::optional<MemoryImage> {
     LibrarySessions found = ReadLibrarySessions(read, LibImageLength::Memory);
     if (!found) {
-      status = ctx.Failure("The session memory of Sorvani holds no valid session library: " +
-                           found.Error + ".");
+      status = ctx.Failure(
+          "The session memory of Sorvani holds no valid session library: " + found.Error() + ".");
       return std::nullopt;
     }
-    const auto image = WithoutSessions(ctx, found.Sessions, a.Numbers, status);
+    const auto image = WithoutSessions(ctx, *found, a.Numbers, status);
     if (!image) return std::nullopt;
-    left = found.Sessions.size();
+    left = found->size();
     return MemoryImageOf(*image);
   };
   // The text of a write that went through names what is left, known once

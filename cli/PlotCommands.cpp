@@ -49,7 +49,7 @@ int Plot(Context& ctx, const CommandLine& line) {
     return ctx.Failure(session + ": Unsupported session file format.");
 
   const SessionReadResult read = ReadSessionFile(session);
-  if (!read) return ctx.Failure(read.Error);
+  if (!read) return ctx.Failure(read.Error());
 
   // The offscreen platform draws fonts and pictures without a display. Qt's
   // notes about the environment (no runtime folder, say) would only clutter
@@ -69,8 +69,7 @@ int Plot(Context& ctx, const CommandLine& line) {
         });
     app.emplace(argc, argv);
   }
-  const QString error =
-      WritePlotFile(*read.Session, QString::fromStdString(out), QSize(width, height));
+  const QString error = WritePlotFile(*read, QString::fromStdString(out), QSize(width, height));
   if (app) qInstallMessageHandler(previousHandler);
   if (!error.isEmpty()) return ctx.Failure(error.toStdString());
   return ExitOk;

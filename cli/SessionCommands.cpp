@@ -24,7 +24,8 @@ int Check(Context& ctx, const CommandLine& line) {
       status = ctx.Failure(path + ": Unsupported session file format.");
       continue;
     }
-    if (const SessionReadResult read = ReadSessionFile(path); !read) status = ctx.Failure(read.Error);
+    if (const SessionReadResult read = ReadSessionFile(path); !read)
+      status = ctx.Failure(read.Error());
   }
   return status;
 }

@@ -123,12 +123,12 @@ int Render(Context& ctx, const CommandLine& line) {
   if (!HasExtension(session, ".svs")) return ctx.Failure(session + ": Unsupported session file format.");
 
   const SessionReadResult read = ReadSessionFile(session);
-  if (!read) return ctx.Failure(read.Error);
+  if (!read) return ctx.Failure(read.Error());
 
   HeldStopSignals stopSignals(ctx.Streams().OwnsSignals);
   RenderProgress progress(ctx, settings.Rate);
   const FileWriteResult written = sound::WriteSoundFile(
-      *read.Session, settings, *format, out, [&progress, &stopSignals](int64_t done, int64_t total) {
+      *read, settings, *format, out, [&progress, &stopSignals](int64_t done, int64_t total) {
         progress.Show(done, total);
         return stopSignals.Arrived() == 0;
       });
@@ -136,7 +136,7 @@ int Render(Context& ctx, const CommandLine& line) {
     ctx.Failure(std::string("Stopped by SIG") + sigabbrev_np(sig) + "; " + out + " was not written.");
     return ExitSignal + sig;
   }
-  if (!written) return ctx.Failure(written.Error);
+  if (!written) return ctx.Failure(written.Error());
   return ExitOk;
 }
 

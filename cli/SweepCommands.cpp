@@ -61,7 +61,7 @@ int Sweep(Context& ctx, const CommandLine& line) {
   ses.SegCount = static_cast<int32_t>(sweep.Segments.size());
   std::copy(sweep.Segments.begin(), sweep.Segments.end(), ses.SegData.begin() + 1);
   if (const FileWriteResult w = WriteFileAtomically(out, SessionFileText(ses)); !w)
-    return ctx.Failure(w.Error);
+    return ctx.Failure(w.Error());
   const int64_t seconds = sweep.TotalSeconds();
   if (const std::string warning = DeviceLengthWarning(seconds / 60, seconds % 60); !warning.empty())
     ctx.Err() << "Warning: " << warning << "\n";

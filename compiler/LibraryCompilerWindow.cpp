@@ -191,13 +191,13 @@ void LibraryCompilerWindow::onCompileClicked() {
   // fails leaves nothing written.
   const CompiledLibrary compiled = CompileSesLib(list_.Entries());
   if (!compiled) {
-    dialogs_.ShowError(QString::fromStdString(compiled.Error));
+    dialogs_.ShowError(QString::fromStdString(compiled.Error()));
     return;
   }
   // Said before the library is saved; it is compiled all the same.
-  if (!compiled.Warnings.empty()) {
+  if (!compiled->Warnings.empty()) {
     QStringList warnings;
-    for (const std::string& warning : compiled.Warnings)
+    for (const std::string& warning : compiled->Warnings)
       warnings << QString::fromStdString(warning);
     dialogs_.Message(
         {kAppTitle, warnings.join(QLatin1Char('\n')), MsgIcon::Warning, MsgButtons::Ok, {}});
@@ -212,7 +212,7 @@ void LibraryCompilerWindow::onCompileClicked() {
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
   folders_.SetLibrariesFolder(folder);
   userSettings_.SetLibrariesFolder(folder);
-  if (const auto error = WriteLibraryFile(path->toStdString(), compiled.Image))
+  if (const auto error = WriteLibraryFile(path->toStdString(), compiled->Image))
     dialogs_.ShowError(QString::fromStdString(*error));
 }
 

@@ -42,9 +42,9 @@ void SessionDocument::MakeNew() {
 
 std::string SessionDocument::Open(const QString& fileName) {
   const SessionReadResult r = ReadSessionFile(fileName.toStdString());
-  if (!r) return r.Error;
+  if (!r) return r.Error();
   SetFile(fileName);
-  st_.Ses = *r.Session;
+  st_.Ses = *r;
   StartHistory();
   return {};
 }
@@ -58,7 +58,7 @@ void SessionDocument::SetFile(const QString& fileName) {
 
 std::string SessionDocument::Save() {
   const SaveResult r = SaveSession(st_.Ses, st_.SesFileName);
-  if (!r) return r.Error;
+  if (!r) return r.Error();
   st_.SesModified = false;
   undoStack_->setClean();
   return {};
@@ -66,10 +66,10 @@ std::string SessionDocument::Save() {
 
 RvxImportOutcome SessionDocument::ImportRvx(const QString& fileName) {
   RvxImportOutcome r = ImportRvxFile(st_.Ses, fileName.toStdString());
-  if (r.Imported) {
-    st_.SesName = r.Name;
+  if (r) {
+    st_.SesName = r->Name;
     st_.SesFileName.clear();
-    if (r.Merged) st_.SesModified = true;
+    if (r->Merged) st_.SesModified = true;
     ShowName();
     proposedSaveName_ = QString::fromStdString(st_.SesName) + QStringLiteral(".svs");
   }
@@ -80,7 +80,7 @@ ExchangeRead SessionDocument::ImportSchedule(const QString& fileName,
                                              const ImportOptions& options) {
   ExchangeRead r = ReadFormatFile(fileName.toStdString(), {FormatRole::Schedule}, options);
   if (!r) return r;
-  st_.Ses = *r.Session;
+  st_.Ses = r->Session;
   st_.SesFileName.clear();
   st_.SesName = QFileInfo(fileName).completeBaseName().toStdString();
   st_.SesModified = true;

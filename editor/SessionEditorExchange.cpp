@@ -45,11 +45,11 @@ void SessionEditorWindow::ImportSchedule(const QString& fileName) {
     const ExchangeRead r = document_->ImportSchedule(fileName, *options);
     if (!r) {
       dialogs_.Message({kAppTitle, QStringLiteral("The schedule cannot be imported."),
-                        MsgIcon::Error, MsgButtons::Ok, QString::fromStdString(r.Error)});
+                        MsgIcon::Error, MsgButtons::Ok, QString::fromStdString(r.Error())});
       return;
     }
     imported = true;
-    changes = r.Changes;
+    changes = r->Changes;
     RefreshAll(1);
   });
   if (!imported) return;
@@ -78,7 +78,7 @@ void SessionEditorWindow::onExportTriggered() {
     return;
   }
   if (const FileWriteResult w = document_->ExportSchedule(*chosen); !w) {
-    dialogs_.ShowError(QString::fromStdString(w.Error));
+    dialogs_.ShowError(QString::fromStdString(w.Error()));
     return;
   }
   for (int32_t k = 1; k <= St().Ses.SegCount; ++k) {

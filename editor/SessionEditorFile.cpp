@@ -161,12 +161,13 @@ void SessionEditorWindow::onImportRvxTriggered() {
     importDialog_.FileName.clear();
     if (const std::optional<QString> chosen = dialogs_.OpenFile(importDialog_)) {
       const RvxImportOutcome r = document_->ImportRvx(*chosen);
-      if (!r.Imported) {
-        dialogs_.Message({kAppTitle, QString::fromStdString(r.Error), MsgIcon::Error,
-                          MsgButtons::Ok, QString::fromStdString(r.Detail)});
+      if (!r) {
+        dialogs_.Message({kAppTitle, QString::fromStdString(RvxImportHeadline(r.Failed())),
+                          MsgIcon::Error, MsgButtons::Ok,
+                          QString::fromStdString(RvxImportDetail(r.Failed()))});
         return;
       }
-      if (!r.Warning.empty()) dialogs_.ShowError(QString::fromStdString(r.Warning));
+      if (!r->Warning.empty()) dialogs_.ShowError(QString::fromStdString(r->Warning));
     } else {
       document_->Optimize();
     }
@@ -179,7 +180,7 @@ void SessionEditorWindow::onExportCsvTriggered() {
   const std::optional<QString> chosen = dialogs_.SaveFile(exportDialog_);
   if (!chosen) return;
   if (const FileWriteResult w = document_->ExportCsv(*chosen); !w)
-    dialogs_.ShowError(QString::fromStdString(w.Error));
+    dialogs_.ShowError(QString::fromStdString(w.Error()));
 }
 
 }  // namespace ovrel

@@ -22,7 +22,7 @@ void SessionEditorWindow::InsertSweep(const std::vector<Segment>& segs) {
   Record([&] {
     const SegOpResult r = InsertSegments(St().Ses, first, segs);
     Apply(r);
-    if (!r.Ok() || segs.empty()) return;
+    if (!r || segs.empty()) return;
     // The new segments are selected in the cursor's row, the cursor on the
     // first of them.
     const auto last = first + static_cast<int>(segs.size()) - 1;

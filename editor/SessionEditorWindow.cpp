@@ -267,7 +267,7 @@ void SessionEditorWindow::SetTypedValue(int col, int row, int32_t value) {
   cellMessage_->hide();
   Record([&] {
     SegField(St().Ses[col], row) = value;
-    SegOpResult shown;
+    SegOpEffect shown;
     shown.Modifies = true;
     shown.RefreshFrom = shown.RefreshTo = col;
     if (row == RowTime) shown.TimesColumn = col;
@@ -353,11 +353,12 @@ void SessionEditorWindow::MoveCursor(int col, int row) {
   segmentGrid_->scrollTo(idx);
 }
 
-void SessionEditorWindow::Apply(const SegOpResult& r) {
-  if (!r.Ok()) {
-    dialogs_.ShowError(QString::fromStdString(r.Error));
+void SessionEditorWindow::Apply(const SegOpResult& result) {
+  if (!result) {
+    dialogs_.ShowError(QString::fromStdString(result.Error()));
     return;
   }
+  const SegOpEffect& r = *result;
   if (r.Modifies) St().SesModified = true;
   if (r.CountChanged) model_->SyncSegCount();
   if (r.RefreshFrom > 0) model_->RefreshSegs(r.RefreshFrom, r.RefreshTo);

@@ -19,8 +19,8 @@ QWidget* TypedValueDelegate::createEditor(QWidget* parent, const QStyleOptionVie
 
 bool TypedValueDelegate::Accepts(const QModelIndex& index, const QString& text) const {
   const TypedValue v = ReadTypedValue(SessionGridModel::ParamRow(index.row()), text.toStdString());
-  if (!v.Value && Refused) Refused(index, QString::fromStdString(v.Error), false);
-  return v.Value.has_value();
+  if (!v && Refused) Refused(index, QString::fromStdString(v.Error()), false);
+  return static_cast<bool>(v);
 }
 
 void TypedValueDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
@@ -29,12 +29,12 @@ void TypedValueDelegate::setModelData(QWidget* editor, QAbstractItemModel*,
   if (!line) return;
   const int row = SessionGridModel::ParamRow(index.row());
   const TypedValue v = ReadTypedValue(row, line->text().toStdString());
-  if (!v.Value) {
+  if (!v) {
     // Left by moving elsewhere: the cell keeps its value, and says why.
-    if (Refused) Refused(index, QString::fromStdString(v.Error), true);
+    if (Refused) Refused(index, QString::fromStdString(v.Error()), true);
     return;
   }
-  if (Typed) Typed(index.column() + 1, row, *v.Value);
+  if (Typed) Typed(index.column() + 1, row, *v);
 }
 
 bool TypedValueDelegate::eventFilter(QObject* editor, QEvent* event) {

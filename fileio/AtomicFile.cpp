@@ -73,8 +73,8 @@ bool WriteAllAt(int fd, std::string_view bytes, off_t at) {
 // the error.
 int RewriteInPlace(int fd, const std::string& path, std::string_view bytes) {
   const FileBytes read = ReadOpenFileBytes(fd, path, kMaxRewrittenFileBytes);
-  if (!read) return read.Fault == FileBytesFault::TooLarge ? EFBIG : (errno != 0 ? errno : EIO);
-  const std::string& old = *read.Bytes;
+  if (!read) return read.Kind() == Fault::TooLarge ? EFBIG : (errno != 0 ? errno : EIO);
+  const std::string& old = *read;
   if (WriteAllAt(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
       ::fsync(fd) == 0)
     return 0;
@@ -145,11 +145,12 @@ struct WriteTarget {
   bool Exists = false;
   struct stat Status {};
   int Error = 0;
+  bool NotRegular = false;  // refused for what it is: a folder, pipe or device
 };
 
 WriteTarget CheckTarget(const std::string& shownPath, int* openTarget) {
   WriteTarget t;
-  if (shownPath.empty() || shownPath.back() == '/') return {{}, false, {}, EISDIR};
+  if (shownPath.empty() || shownPath.back() == '/') return {{}, false, {}, EISDIR, true};
 
   // A symbolic link is followed, so that the file it names is replaced and
   // the link stays.
@@ -161,6 +162,7 @@ WriteTarget CheckTarget(const std::string& shownPath, int* openTarget) {
   t.Exists = ::stat(t.Path.c_str(), &t.Status) == 0;
   if (t.Exists && !S_ISREG(t.Status.st_mode)) {
     t.Error = S_ISDIR(t.Status.st_mode) ? EISDIR : EPERM;
+    t.NotRegular = true;
     return t;
   }
 
@@ -181,16 +183,23 @@ WriteTarget CheckTarget(const std::string& shownPath, int* openTarget) {
   return t;
 }
 
+// "Cannot write <path>: <reason>".
+Failure WriteFailure(const std::string& path, int err, Fault kind = Fault::CannotWrite) {
+  return {kind, "Cannot write " + path + ": " + std::strerror(err)};
+}
+
+Failure TargetFailure(const std::string& path, const WriteTarget& t) {
+  return WriteFailure(path, t.Error, t.NotRegular ? Fault::NotRegular : Fault::CannotWrite);
+}
+
 }  // namespace
 
 FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_view bytes) {
-  auto fail = [&shownPath](int err) {
-    return FileWriteResult{false, "Cannot write " + shownPath + ": " + std::strerror(err)};
-  };
+  auto fail = [&shownPath](int err) { return WriteFailure(shownPath, err); };
   int targetFd = -1;
   const WriteTarget t = CheckTarget(shownPath, &targetFd);
   FileDescriptor target(targetFd);
-  if (t.Error != 0) return fail(t.Error);
+  if (t.Error != 0) return TargetFailure(shownPath, t);
   const std::string& path = t.Path;
 
   const std::string folder = Folder(path);
@@ -198,7 +207,7 @@ FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_vi
   if (tmp.Error != 0) {
     if ((tmp.Error == EACCES || tmp.Error == EPERM) && !tmp.Made && target.get() >= 0) {
       const int inPlace = RewriteInPlace(target.get(), path, bytes);
-      return inPlace == 0 ? FileWriteResult{true, {}} : fail(inPlace);
+      return inPlace == 0 ? FileWriteResult{} : fail(inPlace);
     }
     return fail(tmp.Error);
   }
@@ -208,13 +217,13 @@ FileWriteResult WriteFileAtomically(const std::string& shownPath, std::string_vi
     return fail(err);
   }
   SyncFolder(folder);
-  return {true, {}};
+  return {};
 }
 
 AtomicFileStream::AtomicFileStream(std::string path) : shownPath_(std::move(path)) {
   const WriteTarget t = CheckTarget(shownPath_, nullptr);
   if (t.Error != 0) {
-    opened_ = Discard(t.Error);
+    opened_ = TargetFailure(shownPath_, t);
     return;
   }
   path_ = t.Path;
@@ -235,11 +244,12 @@ AtomicFileStream::AtomicFileStream(std::string path) : shownPath_(std::move(path
     opened_ = Discard(errno);
     return;
   }
-  opened_ = {true, {}};
+  opened_ = {};
 }
 
 AtomicFileStream::~AtomicFileStream() {
-  if (fd_ >= 0) Discard(0);
+  // Removing the temporary file cannot fail in a way worth reporting.
+  if (fd_ >= 0) static_cast<void>(Discard(0));
 }
 
 FileWriteResult AtomicFileStream::Discard(int err) {
@@ -248,12 +258,12 @@ FileWriteResult AtomicFileStream::Discard(int err) {
     fd_ = -1;
     ::unlink(tmpPath_.c_str());
   }
-  if (err == 0) return {true, {}};
-  return {false, "Cannot write " + shownPath_ + ": " + std::strerror(err)};
+  if (err == 0) return {};
+  return WriteFailure(shownPath_, err);
 }
 
 FileWriteResult AtomicFileStream::Commit() {
-  if (fd_ < 0) return opened_.Ok ? Discard(EBADF) : opened_;
+  if (fd_ < 0) return opened_ ? Discard(EBADF) : opened_;
   // After fchown, which clears the set-user-ID bits.
   const mode_t mode = replaces_ ? (replaced_.st_mode & 07777) : NewFileMode();
   if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) return Discard(errno);
@@ -271,35 +281,34 @@ FileWriteResult AtomicFileStream::Commit() {
     return Discard(err);
   }
   SyncFolder(Folder(path_));
-  return {true, {}};
+  return {};
 }
 
 FileWriteResult WriteFileAtomicallyNoFollow(const std::string& path, std::string_view bytes) {
-  auto fail = [&path](const std::string& why) {
-    return FileWriteResult{false, "Cannot write " + path + ": " + why};
+  auto refuse = [&path](const std::string& why) {
+    return Failure{Fault::NotRegular, "Cannot write " + path + ": " + why};
   };
-  if (path.empty() || path.back() == '/') return fail(std::strerror(EISDIR));
+  auto fail = [&path](int err) { return WriteFailure(path, err); };
+  if (path.empty() || path.back() == '/') return WriteFailure(path, EISDIR, Fault::NotRegular);
   struct stat st {};
   const bool exists = ::lstat(path.c_str(), &st) == 0;
-  if (exists && S_ISLNK(st.st_mode)) return fail("it is a symbolic link");
-  if (exists && !S_ISREG(st.st_mode)) return fail("it is not a regular file");
+  if (exists && S_ISLNK(st.st_mode)) return refuse("it is a symbolic link");
+  if (exists && !S_ISREG(st.st_mode)) return refuse("it is not a regular file");
   const std::string folder = Folder(path);
   const Temporary tmp = WriteTemporary(folder, bytes, exists ? &st : nullptr);
-  if (tmp.Error != 0) return fail(std::strerror(tmp.Error));
+  if (tmp.Error != 0) return fail(tmp.Error);
   if (::rename(tmp.Path.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(tmp.Path.c_str());
-    return fail(std::strerror(err));
+    return fail(err);
   }
   SyncFolder(folder);
-  return {true, {}};
+  return {};
 }
 
 FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view bytes) {
-  auto fail = [&path](int err) {
-    return FileWriteResult{false, "Cannot write " + path + ": " + std::strerror(err)};
-  };
-  if (path.empty() || path.back() == '/') return fail(EISDIR);
+  auto fail = [&path](int err) { return WriteFailure(path, err); };
+  if (path.empty() || path.back() == '/') return WriteFailure(path, EISDIR, Fault::NotRegular);
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) return fail(EEXIST);
   const std::string folder = Folder(path);
@@ -318,7 +327,7 @@ FileWriteResult WriteNewFileAtomically(const std::string& path, std::string_view
     if (err != 0) return fail(err);
   }
   SyncFolder(folder);
-  return {true, {}};
+  return {};
 }
 
 }  // namespace ovrel

@@ -3,17 +3,19 @@
 // it was: the bytes go to a temporary file in the same folder, which is
 // flushed to disk and then renamed over the target.
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
+
+#include "base/Result.h"
 
 namespace ovrel {
 
-struct FileWriteResult {
-  bool Ok = false;
-  std::string Error;  // on failure: "Cannot write <path>: <system error text>"
-  explicit operator bool() const { return Ok; }
-};
+// Success, or why nothing was written: "Cannot write <path>: <system error
+// text>", a CannotWrite fault, or NotRegular when the target is refused for
+// what it is (a folder, a link where none may be followed).
+using FileWriteResult = Result<void>;
 
 // A save respects the file it replaces: a file the user may not write is
 // refused and left alone; a symbolic link is followed and the file it names

@@ -29,17 +29,16 @@ std::string SizeText(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-FileBytes Failed(const std::string& path, FileBytesFault fault, const std::string& reason) {
-  return FileBytes{std::nullopt, fault, "Cannot read " + path + ": " + reason};
+Failure Failed(const std::string& path, Fault fault, const std::string& reason) {
+  return {fault, "Cannot read " + path + ": " + reason};
 }
 
-FileBytes FailedWith(const std::string& path, int err) {
-  return Failed(path, err == ENOENT ? FileBytesFault::Missing : FileBytesFault::Unreadable,
-                std::strerror(err));
+Failure FailedWith(const std::string& path, int err) {
+  return Failed(path, err == ENOENT ? Fault::NotFound : Fault::CannotRead, std::strerror(err));
 }
 
-FileBytes TooLarge(const std::string& path, std::size_t maxBytes) {
-  return Failed(path, FileBytesFault::TooLarge,
+Failure TooLarge(const std::string& path, std::size_t maxBytes) {
+  return Failed(path, Fault::TooLarge,
                 "the file is larger than " + SizeText(maxBytes) + ", the most that is read");
 }
 
@@ -51,7 +50,7 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
   // writer, and opening a device could change its state.
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return FailedWith(path, errno);
-  if (!S_ISREG(st.st_mode)) return Failed(path, FileBytesFault::NotRegular, KindOf(st.st_mode));
+  if (!S_ISREG(st.st_mode)) return Failed(path, Fault::NotRegular, KindOf(st.st_mode));
   if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return TooLarge(path, maxBytes);
 
   // O_NONBLOCK: should the path have been swapped for a pipe since the
@@ -65,7 +64,7 @@ FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes) {
 FileBytes ReadOpenFileBytes(int fd, const std::string& path, std::size_t maxBytes) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return FailedWith(path, errno);
-  if (!S_ISREG(st.st_mode)) return Failed(path, FileBytesFault::NotRegular, KindOf(st.st_mode));
+  if (!S_ISREG(st.st_mode)) return Failed(path, Fault::NotRegular, KindOf(st.st_mode));
   if (static_cast<std::uint64_t>(st.st_size) > maxBytes) return TooLarge(path, maxBytes);
 
   // Files under /proc report a size of 0 whatever they hold, so the limit
@@ -83,7 +82,7 @@ FileBytes ReadOpenFileBytes(int fd, const std::string& path, std::size_t maxByte
     if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) return TooLarge(path, maxBytes);
     bytes.append(chunk, static_cast<std::size_t>(n));
   }
-  return {std::move(bytes), FileBytesFault::None, {}};
+  return bytes;
 }
 
 std::string Excerpt(std::string_view text, std::size_t maxChars) {

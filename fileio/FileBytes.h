@@ -5,9 +5,10 @@
 // a message naming the file and the system's reason.
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/Result.h"
 
 namespace ovrel {
 
@@ -15,20 +16,10 @@ namespace ovrel {
 // segments takes about 8 KB, so this leaves ample room for comments.
 inline constexpr std::size_t kMaxTextFileBytes = 1024 * 1024;
 
-enum class FileBytesFault {
-  None,
-  Missing,     // no file at the path
-  NotRegular,  // a folder, pipe, device or socket
-  TooLarge,    // more bytes than the limit
-  Unreadable,  // opening or reading failed
-};
-
-struct FileBytes {
-  std::optional<std::string> Bytes;  // set on success
-  FileBytesFault Fault = FileBytesFault::None;
-  std::string Error;  // "Cannot read <path>: <reason>"
-  explicit operator bool() const { return Bytes.has_value(); }
-};
+// The file's bytes, or why they were not read: NotFound, NotRegular (a
+// folder, pipe, device or socket), TooLarge (more bytes than the limit) or
+// CannotRead, as "Cannot read <path>: <reason>".
+using FileBytes = Result<std::string>;
 
 // The bytes of the regular file at path, at most maxBytes of them.
 FileBytes ReadFileBytes(const std::string& path, std::size_t maxBytes);

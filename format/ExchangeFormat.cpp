@@ -168,7 +168,6 @@ std::string QuotedInput(std::string_view text) {
 }
 
 ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& changes) {
-  ExchangeRead result;
   // The longest span that could still fit: every segment at 23 units.
   constexpr double kMaxSeconds = double{MaxSegCount} * kMaxSegTime * TimeUnit;
   Pieces pieces;
@@ -186,10 +185,9 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
       continue;
     }
     if (span.Seconds > kMaxSeconds || played + span.Seconds > kMaxSeconds) {
-      result.Error = span.Origin + ": the stretch of " + ClockText(span.Seconds) +
-                     " makes the session longer than a session can be (" + ClockText(kMaxSeconds) +
-                     ").";
-      return result;
+      return Failure{Fault::TooMany, span.Origin + ": the stretch of " + ClockText(span.Seconds) +
+                                         " makes the session longer than a session can be (" +
+                                         ClockText(kMaxSeconds) + ")."};
     }
     const double sourceStart = played + leftOut;
     played += span.Seconds;
@@ -215,19 +213,18 @@ ExchangeRead SpansToSession(const std::vector<CourseSpan>& spans, ChangeList& ch
                   std::to_string(count) +
                   " segments of at most 5:45, each following the straight line.");
     if (pieces.Segs.size() > static_cast<size_t>(MaxSegCount)) {
-      result.Error = span.Origin + ": the schedule needs more than " + std::to_string(MaxSegCount) +
-                     " segments, more than a session can hold.";
-      return result;
+      return Failure{Fault::TooMany, span.Origin + ": the schedule needs more than " +
+                                         std::to_string(MaxSegCount) +
+                                         " segments, more than a session can hold."};
     }
   }
   if (pieces.Segs.empty()) {
-    result.Error = "No stretch of the schedule plays a binaural beat.";
-    return result;
+    return Failure{Fault::Empty, "No stretch of the schedule plays a binaural beat."};
   }
-  Session ses;
+  ExchangeImport result;
+  Session& ses = result.Session;
   ses.SegCount = static_cast<int32_t>(pieces.Segs.size());
   for (int32_t k = 1; k <= ses.SegCount; ++k) ses[k] = pieces.Segs[static_cast<size_t>(k - 1)];
-  result.Session = ses;
   result.Changes = changes.Items();
   result.SegmentOrigins = std::move(pieces.Origins);
   result.SegmentSourceStarts = std::move(pieces.SourceStarts);

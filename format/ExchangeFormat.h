@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "session/Session.h"
 
 namespace ovrel {
@@ -30,18 +31,19 @@ class ChangeList {
   std::set<std::string> seen_;
 };
 
-struct ExchangeRead {
-  std::optional<ovrel::Session> Session;  // set on success
-  std::vector<std::string> Changes;       // every change, "line 12: ..." or "entry 3: ..."
-  std::string Error;                      // on failure: what is wrong and where
+// An imported session and what the import changed on the way.
+struct ExchangeImport {
+  ovrel::Session Session;
+  std::vector<std::string> Changes;  // every change, "line 12: ..." or "entry 3: ..."
   // Where each segment of Session came from ("line 12"), segment 1 first,
   // and the time in the source where it starts (the source's first time
   // line or entry at 0).
   std::vector<std::string> SegmentOrigins;
   std::vector<double> SegmentSourceStarts;
   double LeftOutSeconds = 0;  // the source's time that was left out
-  explicit operator bool() const { return Session.has_value(); }
 };
+// The import, or what is wrong and where.
+using ExchangeRead = Result<ExchangeImport>;
 
 // The length an import gives a tone-set that plays on with no end (the
 // schedule's last one, or its only one), in minutes.

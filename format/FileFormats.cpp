@@ -17,10 +17,8 @@ namespace {
 ExchangeRead ReadSessionFormat(std::string_view text, const std::string& sourceName,
                                const ImportOptions&) {
   SessionReadResult read = ReadSessionText(text, sourceName);
-  ExchangeRead out;
-  out.Session = std::move(read.Session);
-  out.Error = std::move(read.Error);
-  return out;
+  if (!read) return read.Failed();
+  return ExchangeImport{.Session = std::move(*read)};
 }
 
 std::string WriteSessionFormat(const Session& ses, const std::string&, const std::string&) {
@@ -32,13 +30,9 @@ std::string WriteSessionFormat(const Session& ses, const std::string&, const std
 ExchangeRead ReadLegacyFormat(std::string_view text, const std::string& sourceName,
                               const ImportOptions&) {
   RvxReadResult read = ConvertRvxText(text);
-  ExchangeRead out;
-  if (!read) {
-    out.Error = sourceName + ": " + kRvxImportFailed + " " + read.Detail;
-    return out;
-  }
-  out.Session = std::move(read.Ses);
-  if (read.Truncated) out.Changes.push_back(kRvxTruncated);
+  if (!read) return Failure{read.Kind(), sourceName + ": " + kRvxImportFailed + " " + read.Error()};
+  ExchangeImport out{.Session = std::move(read->Ses)};
+  if (read->Truncated) out.Changes.push_back(kRvxTruncated);
   return out;
 }
 
@@ -48,7 +42,7 @@ template <ExchangeRead (*ReadText)(std::string_view, const ImportOptions&)>
 ExchangeRead ReadSchedule(std::string_view text, const std::string& sourceName,
                           const ImportOptions& options) {
   ExchangeRead read = ReadText(text, options);
-  if (!read) read.Error = sourceName + ": " + read.Error;
+  if (!read) return Failure{read.Kind(), sourceName + ": " + read.Error()};
   return read;
 }
 
@@ -164,24 +158,18 @@ std::vector<std::string> Extensions(const std::vector<const FileFormat*>& format
 ExchangeRead ReadFormatFile(const std::string& path, std::initializer_list<FormatRole> roles,
                             const ImportOptions& options) {
   const FileFormat* format = FileFormatOf(path);
-  ExchangeRead result;
-  if (!format || !format->Read || !HasRole(*format, roles)) {
-    result.Error = kUnsupportedSessionFormat;
-    return result;
-  }
+  if (!format || !format->Read || !HasRole(*format, roles))
+    return Failure{Fault::Unsupported, kUnsupportedSessionFormat};
   const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
-  if (!file) {
-    result.Error = file.Error;
-    return result;
-  }
-  return format->Read(*file.Bytes, path, options);
+  if (!file) return file.Failed();
+  return format->Read(*file, path, options);
 }
 
 bool FormatFileEndsOpen(const std::string& path, std::initializer_list<FormatRole> roles) {
   const FileFormat* format = FileFormatOf(path);
   if (!format || !format->EndsOpen || !HasRole(*format, roles)) return false;
   const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
-  return file && format->EndsOpen(*file.Bytes);
+  return file && format->EndsOpen(*file);
 }
 
 FileWriteResult WriteFormatFile(const std::string& path, std::initializer_list<FormatRole> roles,
@@ -189,10 +177,11 @@ FileWriteResult WriteFormatFile(const std::string& path, std::initializer_list<F
                                 const std::string& producer) {
   const FileFormat* format = FileFormatOf(path);
   if (!format || !format->Write || !HasRole(*format, roles))
-    return {false, "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
+    return Failure{Fault::Unsupported,
+                   "Cannot write " + path + ": " + kUnsupportedSessionFormat + "."};
   if (format->CannotHold) {
     if (const std::string why = format->CannotHold(ses); !why.empty())
-      return {false, "Cannot write " + path + ": " + why};
+      return Failure{Fault::OutOfRange, "Cannot write " + path + ": " + why};
   }
   return WriteFileAtomically(path, format->Write(ses, sesName, producer));
 }

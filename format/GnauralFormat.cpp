@@ -54,10 +54,8 @@ struct Entry {
   std::string Origin;
 };
 
-ExchangeRead Failure(std::string error) {
-  ExchangeRead r;
-  r.Error = std::move(error);
-  return r;
+Failure Refused(std::string error, Fault kind = Fault::Syntax) {
+  return {kind, std::move(error)};
 }
 
 // The elements of el named name, in file order.
@@ -139,10 +137,10 @@ std::vector<CourseSpan> EntrySpans(const std::vector<Entry>& es) {
 
 ExchangeRead ReadGnauralText(std::string_view text) {
   const XmlRead xml = ReadXml(text);
-  if (!xml) return Failure("The file is not well-formed XML: " + xml.Error);
-  const XmlElement& root = *xml.Root;
+  if (!xml) return Refused("The file is not well-formed XML: " + xml.Error());
+  const XmlElement& root = *xml;
   if (root.Name != "schedule")
-    return Failure("The root element is <" + root.Name + ">, not <schedule>.");
+    return Refused("The root element is <" + root.Name + ">, not <schedule>.");
 
   ChangeList changes;
   const std::vector<const XmlElement*> voices = Children(root, "voice");
@@ -158,7 +156,7 @@ ExchangeRead ReadGnauralText(std::string_view text) {
     CheckCount(voice, "entrycount", list.size(), voiceName + ": ", changes);
     entriesSeen += list.size();
     const auto type = VoiceType(voice);
-    if (!type) return Failure(voiceName + ": the voice has no <type> number.");
+    if (!type) return Refused(voiceName + ": the voice has no <type> number.");
     if (*type != 0 || taken) {
       changes.Add(voiceName + " (" + TypeName(*type) + ") is not taken over.");
       continue;
@@ -170,14 +168,14 @@ ExchangeRead ReadGnauralText(std::string_view text) {
     for (size_t i = 0; i < list.size(); ++i) {
       const auto entry =
           ReadEntry(*list[i], voiceName + ", entry " + std::to_string(i + 1), changes, error);
-      if (!entry) return Failure(error);
+      if (!entry) return Refused(error);
       got.push_back(*entry);
     }
     taken = std::move(got);
   }
   CheckCount(root, "totalentrycount", entriesSeen, "", changes);
-  if (!taken) return Failure("The file has no binaural beat voice (type 0).");
-  if (taken->empty()) return Failure("The binaural beat voice has no entries.");
+  if (!taken) return Refused("The file has no binaural beat voice (type 0).", Fault::Empty);
+  if (taken->empty()) return Refused("The binaural beat voice has no entries.", Fault::Empty);
   if (const XmlElement* loops = root.Child("loops"); loops && Whole(loops->Text) != 1)
     changes.Add("the schedule's loops (" + Excerpt(Trim(loops->Text)) +
                 ") are not taken over: the session plays it once.");

@@ -222,28 +222,21 @@ int32_t RvxMode(std::string_view column) {
 
 RvxReadResult ConvertRvxText(std::string_view text) {
   LineReader in(text);
-  RvxReadResult result;
   std::string_view line;
   bool started = false;
   while (!started && in.next(line)) started = line == "START";
-  if (!started) {
-    result.Detail = "The file has no \"START\" line.";
-    return result;
-  }
-  if (in.atEnd()) {
-    result.Detail = "No segment line follows the \"START\" line.";
-    return result;
-  }
+  if (!started) return Failure{Fault::Syntax, "The file has no \"START\" line."};
+  if (in.atEnd()) return Failure{Fault::Empty, "No segment line follows the \"START\" line."};
 
-  Session ses;
+  RvxSession result;
+  Session& ses = result.Ses;
   int32_t count = 0;
   // The line right after "START" is a segment line whatever it holds.
   in.next(line);
   for (;;) {
     Segment seg;
     if (std::string error = ParseSegmentLine(line, seg); !error.empty()) {
-      result.Detail = "Line " + std::to_string(in.lineNo()) + ": " + error;
-      return result;
+      return Failure{Fault::Syntax, "Line " + std::to_string(in.lineNo()) + ": " + error};
     }
     const int32_t firstOfLine = count + 1;
     ses[++count] = seg;
@@ -257,11 +250,11 @@ RvxReadResult ConvertRvxText(std::string_view text) {
     }
     for (int32_t k = firstOfLine; k <= count; ++k) {
       if (Storable(ses[k])) continue;
-      result.Detail = "Line " + std::to_string(in.lineNo()) +
-                      ": its values cannot be stored in a session file (a duration above 15:30, " +
-                      "a frequency outside -127 to 127, or a frequency below 0 with a pitch " +
-                      "of 256 or more).";
-      return result;
+      return Failure{Fault::OutOfRange,
+                     "Line " + std::to_string(in.lineNo()) +
+                         ": its values cannot be stored in a session file (a duration above "
+                         "15:30, a frequency outside -127 to 127, or a frequency below 0 with a "
+                         "pitch of 256 or more)."};
     }
     if (count >= MaxSegCount) {
       result.Truncated = true;
@@ -271,36 +264,31 @@ RvxReadResult ConvertRvxText(std::string_view text) {
     if (!in.next(line) || line == "END" || in.atEnd()) break;
   }
   ses.SegCount = count;
-  result.Ses = ses;
   return result;
 }
 
 RvxImportOutcome ImportRvxFile(Session& ses, const std::string& path) {
-  RvxImportOutcome out;
   const FileFormat* format = FileFormatOf(path);
-  if (!format || format->Role != FormatRole::Legacy) {
-    out.Error = kUnsupportedSessionFormat;
-    return out;
-  }
-  out.Error = kRvxImportFailed;
+  if (!format || format->Role != FormatRole::Legacy)
+    return Failure{Fault::Unsupported, kUnsupportedSessionFormat};
   const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
-  if (!file) {
-    out.Detail = file.Error;
-    return out;
-  }
-  const std::string& text = *file.Bytes;
-  const RvxReadResult read = ConvertRvxText(text);
-  if (!read) {
-    out.Detail = read.Detail;
-    return out;
-  }
-  out.Error.clear();
-  ses = *read.Ses;
+  if (!file) return file.Failed();
+  const RvxReadResult read = ConvertRvxText(*file);
+  if (!read) return read.Failed();
+  ses = read->Ses;
+  RvxImport out;
   out.Name = SesNameFromFileName(path);
   out.Merged = SesOptimize(ses).Removed > 0;
-  out.Imported = true;
-  if (read.Truncated) out.Warning = kRvxTruncated;
+  if (read->Truncated) out.Warning = kRvxTruncated;
   return out;
+}
+
+std::string RvxImportHeadline(const Failure& failure) {
+  return failure.Kind == Fault::Unsupported ? failure.Text : kRvxImportFailed;
+}
+
+std::string RvxImportDetail(const Failure& failure) {
+  return failure.Kind == Fault::Unsupported ? std::string() : failure.Text;
 }
 
 }  // namespace ovrel

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/Result.h"
 #include "session/Session.h"
 
 namespace ovrel {
@@ -19,12 +20,12 @@ inline const std::string kRvxTruncated = "The number of segments in the session 
                                          std::to_string(MaxSegCount) +
                                          ". The session has been truncated.";
 
-struct RvxReadResult {
-  std::optional<Session> Ses;  // the converted session, before optimisation
-  std::string Detail;          // on failure: which line and what is wrong
-  bool Truncated = false;      // the session reached MaxSegCount segments
-  explicit operator bool() const { return Ses.has_value(); }
+struct RvxSession {
+  Session Ses;             // the converted session, before optimisation
+  bool Truncated = false;  // the session reached MaxSegCount segments
 };
+// The session, or which line is wrong and how.
+using RvxReadResult = Result<RvxSession>;
 
 // Converts the text of a legacy file (CR LF or LF line ends). Lines before
 // "START" are skipped; the line right after it is always a segment line;
@@ -50,14 +51,19 @@ std::pair<Segment, Segment> SplitSegmentInHalves(const Segment& seg);
 // its first two characters; anything else 1.
 int32_t RvxMode(std::string_view column);
 
-struct RvxImportOutcome {
-  bool Imported = false;
-  std::string Error;    // on failure: the message box text
-  std::string Detail;   // on failure: what went wrong, for the message box's detail
+struct RvxImport {
   std::string Warning;  // after a truncated import: the truncation message
-  std::string Name;     // after an import: the file's name without its extension
+  std::string Name;     // the file's name without its extension
   bool Merged = false;  // the optimiser removed segments: the session counts as modified
 };
+// The import, or why there was none: Unsupported (another extension, the
+// text is kUnsupportedSessionFormat), or what went wrong reading the file.
+using RvxImportOutcome = Result<RvxImport>;
+
+// The message box of a failed import: its text, and its detail (empty when
+// there is none).
+std::string RvxImportHeadline(const Failure& failure);
+std::string RvxImportDetail(const Failure& failure);
 
 // The import of the legacy file at path into the session. The extension
 // must be ".rvx" (in any case). Only a file that was read whole replaces the

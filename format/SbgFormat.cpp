@@ -221,23 +221,21 @@ class SbgReader {
       : text_(text), openEndSeconds_(60.0 * options.OpenEndMinutes) {}
 
   ExchangeRead Read() {
-    ExchangeRead fail;
-    fail.Error = Parse();
-    if (fail.Error.empty()) fail.Error = Unconvertible();
-    if (!fail.Error.empty()) return fail;
+    if (const Result<void> parsed = Parse(); !parsed) return parsed.Failed();
+    if (const Result<void> convertible = Unconvertible(); !convertible) return convertible.Failed();
     return Convert();
   }
 
   // Whether the schedule reads and its last time line plays on with no
   // end, which the import gives the open end's length.
   bool EndsOpen() {
-    if (!Parse().empty() || !Unconvertible().empty()) return false;
+    if (!Parse() || !Unconvertible()) return false;
     return PlaysOn(Expanded().back());
   }
 
  private:
-  // Reads every line; what is wrong and where, or empty.
-  std::string Parse() {
+  // Reads every line: what is wrong and where, if anything.
+  Result<void> Parse() {
     size_t pos = text_.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     int lineNo = 0;
     while (pos < text_.size()) {
@@ -246,15 +244,18 @@ class SbgReader {
       pos = nl == std::string_view::npos ? text_.size() : nl + 1;
       ++lineNo;
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (line.size() > kMaxSbgLineLength)
-        return "Line " + std::to_string(lineNo) + " is longer than " +
-               std::to_string(kMaxSbgLineLength) + " characters.";
-      if (std::string error = ReadLine(line, lineNo); !error.empty())
-        return "Line " + std::to_string(lineNo) + ": " + error;
+      if (line.size() > kMaxSbgLineLength) {
+        return Failure{Fault::Syntax, "Line " + std::to_string(lineNo) + " is longer than " +
+                                          std::to_string(kMaxSbgLineLength) + " characters."};
+      }
+      if (std::string error = ReadLine(line, lineNo); !error.empty()) {
+        return Failure{Fault::Syntax, "Line " + std::to_string(lineNo) + ": " + error};
+      }
     }
-    if (block_)
-      return "The block that begins on line " + std::to_string(block_->LineNo) +
-             " has no closing \"}\".";
+    if (block_) {
+      return Failure{Fault::Syntax, "The block that begins on line " +
+                                        std::to_string(block_->LineNo) + " has no closing \"}\"."};
+    }
     return {};
   }
 
@@ -519,24 +520,32 @@ class SbgReader {
     return span;
   }
 
-  // Why the lines read make no session, or empty.
-  std::string Unconvertible() const {
-    if (!anyBinaural_)
-      return "The file has no binaural tone (such as 200+10/50), so there is nothing "
-             "the device can play.";
-    if (lines_.empty()) return "The file has no time lines.";
+  // Why the lines read make no session, if they make none.
+  Result<void> Unconvertible() const {
+    if (!anyBinaural_) {
+      return Failure{Fault::Empty,
+                     "The file has no binaural tone (such as 200+10/50), so there is nothing "
+                     "the device can play."};
+    }
+    if (lines_.empty()) {
+      return Failure{Fault::Empty, "The file has no time lines."};
+    }
     for (const auto& [name, set] : toneSets_) {
       for (const TimeLine& tl : set.BlockLines) {
         const auto it = toneSets_.find(tl.Name);
-        if (it == toneSets_.end() || it->second.Block)
-          return "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
-                 (it == toneSets_.end() ? " is not defined." : " is a block inside a block.");
+        if (it == toneSets_.end() || it->second.Block) {
+          return Failure{
+              Fault::Syntax,
+              "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
+                  (it == toneSets_.end() ? " is not defined." : " is a block inside a block.")};
+        }
       }
     }
     for (const TimeLine& tl : lines_) {
-      if (!toneSets_.count(tl.Name))
-        return "Line " + std::to_string(tl.LineNo) + ": the tone-set " + Quoted(tl.Name) +
-               " is not defined.";
+      if (!toneSets_.count(tl.Name)) {
+        return Failure{Fault::Syntax, "Line " + std::to_string(tl.LineNo) + ": the tone-set " +
+                                          Quoted(tl.Name) + " is not defined."};
+      }
     }
     return {};
   }

@@ -143,9 +143,8 @@ std::string SessionFileText(const Session& ses) {
 
 SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sourceName) {
   LineReader in(text);
-  auto fail = [&](const std::string& what) {
-    return SessionLinesRead{std::nullopt,
-                            sourceName + ", line " + std::to_string(in.lineNo()) + ": " + what};
+  auto fail = [&](const std::string& what, Fault kind = Fault::Syntax) {
+    return Failure{kind, sourceName + ", line " + std::to_string(in.lineNo()) + ": " + what};
   };
   const std::string endsEarly = "the file ends before its \"0,\" line";
 
@@ -166,7 +165,7 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
   } while (StartsWith(line, "#"));
   SessionLines out;
   if (std::string what = ParseFields(line, "the total time line", out.TotalTime); !what.empty())
-    out.TotalTimeError = fail(what).Error;
+    out.TotalTimeError = fail(what).Text;
 
   if (!in.next(line)) return fail(endsEarly);
   while (true) {
@@ -175,7 +174,7 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
     if (StartsWith(line, "0,")) break;
     if (line.empty()) return fail("empty line where a segment line is expected");
     if (out.Segments.size() >= static_cast<size_t>(MaxSegCount))
-      return fail("more than " + std::to_string(MaxSegCount) + " segment lines");
+      return fail("more than " + std::to_string(MaxSegCount) + " segment lines", Fault::TooMany);
     std::array<int32_t, 5> f{};
     if (std::string what = ParseFields(line, "the segment line", f); !what.empty())
       return fail(what);
@@ -185,31 +184,31 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
           "session");
     const int64_t pitch = 256 * int64_t{f[1] / 128} + f[3];
     if (pitch < std::numeric_limits<int32_t>::min() || pitch > std::numeric_limits<int32_t>::max())
-      return fail("the pitch of fields 2 and 4 does not fit a 32-bit integer");
+      return fail("the pitch of fields 2 and 4 does not fit a 32-bit integer", Fault::OutOfRange);
     out.Segments.push_back({f[0], f[1], f[2], f[3], f[4]});
     if (!in.next(line)) return fail(endsEarly);
   }
   out.EndLineNo = in.lineNo();
-  return {std::move(out), {}};
+  return out;
 }
 
 SessionLinesRead ReadSessionLinesFile(const std::string& path) {
   const FileBytes file = ReadFileBytes(path, kMaxTextFileBytes);
-  if (!file) return {std::nullopt, file.Error};
-  return ReadSessionLines(*file.Bytes, path);
+  if (!file) return file.Failed();
+  return ReadSessionLines(*file, path);
 }
 
 namespace {
 
 SessionReadResult SessionForEditor(SessionLinesRead read, const std::string& sourceName) {
-  if (!read) return {std::nullopt, std::move(read.Error)};
-  if (read.Lines->Segments.empty())
-    return {std::nullopt, sourceName + ", line " + std::to_string(read.Lines->EndLineNo) +
-                              ": the session has no segment line"};
+  if (!read) return read.Failed();
+  if (read->Segments.empty())
+    return Failure{Fault::Empty, sourceName + ", line " + std::to_string(read->EndLineNo) +
+                                     ": the session has no segment line"};
   Session ses;
   ses.SegCount = 0;
-  for (const PackedSegment& p : read.Lines->Segments) ses[++ses.SegCount] = UnpackSegment(p);
-  return {ses, {}};
+  for (const PackedSegment& p : read->Segments) ses[++ses.SegCount] = UnpackSegment(p);
+  return ses;
 }
 
 }  // namespace
@@ -223,10 +222,9 @@ SessionReadResult ReadSessionFile(const std::string& path) {
 }
 
 SaveResult SaveSession(const Session& ses, const std::string& fileName) {
-  if (fileName.empty()) return {false, "Cannot write a session without a file name"};
-  FileWriteResult w = WriteFileAtomically(fileName, SessionFileText(ses));
-  if (!w) return {false, w.Error};
-  return {true, {}};
+  if (fileName.empty())
+    return Failure{Fault::CannotWrite, "Cannot write a session without a file name"};
+  return WriteFileAtomically(fileName, SessionFileText(ses));
 }
 
 }  // namespace ovrel

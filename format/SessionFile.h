@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "session/Session.h"
 
 namespace ovrel {
@@ -55,11 +56,8 @@ struct SessionLines {
   int EndLineNo = 0;                    // the line number of the "0," line
 };
 
-struct SessionLinesRead {
-  std::optional<SessionLines> Lines;  // set on success
-  std::string Error;                  // on failure: names the file, the line and the fault
-  explicit operator bool() const { return Lines.has_value(); }
-};
+// The lines, or what is wrong, naming the file, the line and the fault.
+using SessionLinesRead = Result<SessionLines>;
 
 // The one reader of the session format; the editor, the library compiler and
 // the single-session merge all read through it. Lines end in LF, a CR before
@@ -76,11 +74,8 @@ SessionLinesRead ReadSessionLines(std::string_view text, const std::string& sour
 // Reads the regular file at path (at most kMaxTextFileBytes) and its lines.
 SessionLinesRead ReadSessionLinesFile(const std::string& path);
 
-struct SessionReadResult {
-  std::optional<ovrel::Session> Session;  // set on success
-  std::string Error;                      // on failure: names the file, the line and the fault
-  explicit operator bool() const { return Session.has_value(); }
-};
+// The session, or what is wrong, naming the file, the line and the fault.
+using SessionReadResult = Result<Session>;
 
 // Reads a session for the editor: the lines as above, and a file with no
 // segment line is refused (the editor cannot show an empty session). A
@@ -92,11 +87,7 @@ SessionReadResult ReadSessionFile(const std::string& path);
 
 // Writes the session to fileName (atomically). On failure returns the error
 // text and changes nothing.
-struct SaveResult {
-  bool Ok = false;
-  std::string Error;
-  explicit operator bool() const { return Ok; }
-};
+using SaveResult = Result<void>;
 SaveResult SaveSession(const Session& ses, const std::string& fileName);
 
 }  // namespace ovrel

@@ -41,7 +41,6 @@ class Parser {
   explicit Parser(std::string_view text) : s_(text) {}
 
   XmlRead Run() {
-    XmlRead result;
     if (!Prolog()) return Failed();
     XmlElement root;
     if (!Element(root, 1)) return Failed();
@@ -50,15 +49,12 @@ class Parser {
       error_ = "text follows the root element.";
       return Failed();
     }
-    result.Root = std::move(root);
-    return result;
+    return root;
   }
 
  private:
-  XmlRead Failed() {
-    XmlRead r;
-    r.Error = "line " + std::to_string(line_) + ": " + error_;
-    return r;
+  Failure Failed() const {
+    return {Fault::Syntax, "line " + std::to_string(line_) + ": " + error_};
   }
 
   bool At(std::string_view t) const { return s_.substr(pos_).starts_with(t); }

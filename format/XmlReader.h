@@ -4,11 +4,12 @@
 // numeric character references. No DOCTYPE, no CDATA. Bounded: depth,
 // number of elements and attributes, names and texts.
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "base/Result.h"
 
 namespace ovrel {
 
@@ -31,11 +32,8 @@ inline constexpr size_t kMaxXmlAttributes = 32;
 inline constexpr size_t kMaxXmlNameLength = 64;
 inline constexpr size_t kMaxXmlTextLength = 4096;
 
-struct XmlRead {
-  std::optional<XmlElement> Root;
-  std::string Error;  // "line N: ..." on failure
-  explicit operator bool() const { return Root.has_value(); }
-};
+// The root element, or what is wrong: "line N: ...".
+using XmlRead = Result<XmlElement>;
 
 // Reads a document with one root element.
 XmlRead ReadXml(std::string_view text);

@@ -8,20 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "library/LibraryEntry.h"
 
 namespace ovrel {
 
-// The compiled image, or why there is none. The message names the file and,
-// where there is one, the line.
-struct CompiledLibrary {
-  std::vector<std::uint8_t> Image;  // the L + 1 image bytes on success
-  std::string Error;                // empty on success
+struct LibraryBuild {
+  std::vector<std::uint8_t> Image;  // the L + 1 image bytes
   // What the device will show otherwise than the files say, one sentence a
   // file (a session longer than 255 minutes); the library is built all the same.
   std::vector<std::string> Warnings;
-  explicit operator bool() const { return Error.empty(); }
 };
+// The compiled image, or why there is none. The message names the file and,
+// where there is one, the line.
+using CompiledLibrary = Result<LibraryBuild>;
 
 // Builds the image of `entries` (library order) from their sessions, read
 // from their files now: version, session count, checksum offset L, the

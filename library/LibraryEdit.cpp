@@ -22,9 +22,9 @@ LibrarySessions ReadLibrarySessions(std::span<const std::uint8_t> bytes, LibImag
   if (!info.Valid()) {
     std::string why;
     for (const std::string& problem : info.Problems) why += (why.empty() ? "" : "; ") + problem;
-    return {{}, why};
+    return Failure{Fault::NotLibrary, why};
   }
-  return {SessionRecordsOf(bytes, info), {}};
+  return SessionRecordsOf(bytes, info);
 }
 
 bool RemoveSessions(std::vector<SessionRecord>& sessions, std::span<const int> indexes) {
@@ -93,7 +93,7 @@ std::vector<FolderSession> ScanSessionFolder(const std::string& folder) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext != ".svs" || !it->is_regular_file(error)) continue;
     const SessionScanRead read = ScanSessionFile(path.string());
-    if (read) found.push_back({path.string(), read.Scan->Record()});
+    if (read) found.push_back({path.string(), read->Record()});
   }
   std::sort(found.begin(), found.end(),
             [](const FolderSession& a, const FolderSession& b) { return a.Path < b.Path; });

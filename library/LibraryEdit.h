@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "library/LibraryImage.h"
 
 namespace ovrel {
@@ -19,11 +20,8 @@ namespace ovrel {
 // not pass ReadLibraryImage (in the given length mode). More than 30
 // sessions are accepted: adding one at a time goes beyond the compiler's
 // limit.
-struct LibrarySessions {
-  std::vector<SessionRecord> Sessions;
-  std::string Error;  // empty when the image is a sound library
-  explicit operator bool() const { return Error.empty(); }
-};
+// NotLibrary with the image's problems, "; "-separated.
+using LibrarySessions = Result<std::vector<SessionRecord>>;
 LibrarySessions ReadLibrarySessions(std::span<const std::uint8_t> bytes, LibImageLength length);
 
 // Removes the sessions at the given 0-based indexes (in any order, each at

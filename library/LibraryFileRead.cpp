@@ -1,7 +1,7 @@
 #include "library/LibraryFileRead.h"
 
-#include "library/LibraryEdit.h"
 #include "fileio/FileBytes.h"
+#include "library/LibraryEdit.h"
 
 namespace ovrel {
 
@@ -10,43 +10,23 @@ LibImageLength LibraryFileLength(std::size_t size) {
 }
 
 std::string LibraryFileProblems(std::span<const std::uint8_t> bytes) {
-  return ReadLibrarySessions(bytes, LibraryFileLength(bytes.size())).Error;
+  return ReadLibrarySessions(bytes, LibraryFileLength(bytes.size())).Error();
 }
 
 LibraryFileRead ReadLibraryFile(const std::string& path) {
-  LibraryFileRead out;
   // Bounded: a library is never larger than the memory, and a pipe or a
   // device is refused before it is opened.
   const FileBytes file = ReadFileBytes(path, SesMemSize);
-  if (!file) {
-    out.Error = file.Error;
-    switch (file.Fault) {
-      case FileBytesFault::Missing:
-        out.Fault = LibraryFileFault::Missing;
-        break;
-      case FileBytesFault::NotRegular:
-        out.Fault = LibraryFileFault::NotRegular;
-        break;
-      case FileBytesFault::TooLarge:
-        out.Fault = LibraryFileFault::TooBig;
-        break;
-      case FileBytesFault::None:
-      case FileBytesFault::Unreadable:
-        out.Fault = LibraryFileFault::Unreadable;
-        break;
-    }
-    return out;
-  }
-  out.Bytes.assign(file.Bytes->begin(), file.Bytes->end());
-  LibrarySessions read = ReadLibrarySessions(out.Bytes, LibraryFileLength(out.Bytes.size()));
-  if (!read) {
-    out.Fault = LibraryFileFault::NotSound;
-    out.Error = read.Error;
-    return out;
-  }
-  out.SessionCount = static_cast<int>(read.Sessions.size());
-  out.Sessions = std::move(read.Sessions);
-  return out;
+  if (!file) return file.Failed();
+  std::vector<std::uint8_t> bytes(file->begin(), file->end());
+  LibrarySessions sessions = ReadLibrarySessions(bytes, LibraryFileLength(bytes.size()));
+  return LibraryFile{std::move(bytes), std::move(sessions)};
+}
+
+const Failure* WhyNotSound(const LibraryFileRead& file) {
+  if (!file) return &file.Failed();
+  if (!file->Sessions) return &file->Sessions.Failed();
+  return nullptr;
 }
 
 }  // namespace ovrel

@@ -11,32 +11,30 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+#include "library/LibraryEdit.h"
 #include "library/LibraryImage.h"
 
 namespace ovrel {
 
-enum class LibraryFileFault {
-  None,
-  Missing,     // no file at the path
-  NotRegular,  // a folder, a pipe, a device
-  TooBig,      // longer than the session memory
-  Unreadable,  // the system's reason is in Error
-  NotSound,    // no sound library: the problems are in Error
-};
+// A library file as read: its bytes, and its sessions when they are a sound
+// library or, when they are not, the library's problems (NotLibrary).
+struct LibraryFile {
+  std::vector<std::uint8_t> Bytes;
+  LibrarySessions Sessions;
 
-struct LibraryFileRead {
-  std::vector<std::uint8_t> Bytes;      // as read (when it could be read)
-  std::vector<SessionRecord> Sessions;  // of a sound library
-  int SessionCount = 0;
-  LibraryFileFault Fault = LibraryFileFault::None;
-  std::string Error;  // the system's reason, or the library's problems
-
-  bool Sound() const { return Fault == LibraryFileFault::None; }
   // The library as the device's whole memory.
   MemoryImage Image() const { return MemoryImageOf(Bytes); }
 };
+// The file, or why it could not be read: NotFound, NotRegular, TooLarge
+// (longer than the session memory) or CannotRead with the system's reason.
+using LibraryFileRead = Result<LibraryFile>;
 
 LibraryFileRead ReadLibraryFile(const std::string& path);
+
+// Why the file holds no sound library: the file's own failure or its
+// library's problems; null for a sound library.
+const Failure* WhyNotSound(const LibraryFileRead& file);
 
 // The same decision for bytes already read: how long the library is
 // expected to be, and whether they hold a sound one (empty) or what is

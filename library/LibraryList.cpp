@@ -66,8 +66,8 @@ std::int64_t LibraryList::FreeBytes() const {
 std::optional<std::string> LibraryList::OpenSessionSilently(const std::string& filePath,
                                                             int index) {
   const SessionScanRead read = ScanSessionFile(filePath);
-  if (!read) return read.Error;
-  const SessionScan& scan = *read.Scan;
+  if (!read) return read.Error();
+  const SessionScan& scan = *read;
   const std::int64_t seconds = 15 * scan.TimeUnits;
   LibraryEntry& entry = scratch_[index];
   entry.FilePath = filePath;

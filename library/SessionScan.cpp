@@ -8,16 +8,16 @@ namespace ovrel {
 namespace {
 
 SessionScanRead ScanOf(const SessionLinesRead& read) {
-  if (!read) return {std::nullopt, read.Error};
-  if (!read.Lines->TotalTimeError.empty()) return {std::nullopt, read.Lines->TotalTimeError};
+  if (!read) return read.Failed();
+  if (!read->TotalTimeError.empty()) return Failure{Fault::Syntax, read->TotalTimeError};
   SessionScan scan;
-  scan.TotalTime = read.Lines->TotalTime;
-  for (const PackedSegment& p : read.Lines->Segments) {
+  scan.TotalTime = read->TotalTime;
+  for (const PackedSegment& p : read->Segments) {
     scan.Segments.push_back(
         {p.TimeModeByte, p.FreqStartByte, p.FreqEndByte, p.PitchLowByte, p.Pitch2LowByte});
     scan.TimeUnits += p.TimeModeByte % 32;
   }
-  return {std::move(scan), {}};
+  return scan;
 }
 
 std::uint8_t LowByte(std::int32_t value) {
@@ -51,8 +51,8 @@ SessionScanRead ScanSessionFile(const std::string& path) {
 
 SessionRecordRead ReadSessionRecord(std::string_view text, const std::string& sourceName) {
   const SessionScanRead read = ScanSessionText(text, sourceName);
-  if (!read) return {std::nullopt, read.Error};
-  return {read.Scan->Record(), {}};
+  if (!read) return read.Failed();
+  return read->Record();
 }
 
 }  // namespace ovrel

@@ -5,11 +5,11 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "library/LibraryImage.h"
 
 namespace ovrel {
@@ -31,11 +31,7 @@ struct SessionScan {
 
 // Either the scan or what the session reader refused: the message names the
 // file and, where there is one, the line.
-struct SessionScanRead {
-  std::optional<SessionScan> Scan;
-  std::string Error;
-  explicit operator bool() const { return Scan.has_value(); }
-};
+using SessionScanRead = Result<SessionScan>;
 
 // Scans the text of a session file. `fileName` is used in messages only.
 // Whatever the session reader refuses (ReadSessionLines) is an error; a
@@ -48,10 +44,7 @@ SessionScanRead ScanSessionFile(const std::string& path);
 
 // A session file read for the image: the record, or a sentence saying what
 // is wrong and on which line.
-struct SessionRecordRead {
-  std::optional<SessionRecord> Session;
-  std::string Error;
-};
+using SessionRecordRead = Result<SessionRecord>;
 
 // Reads a session file's text as ScanSessionText does and keeps its record.
 // sourceName names the file in messages.

@@ -226,26 +226,26 @@ void MemoryWindow::ShowDeviceImage(const MemoryImage& image, const QString& sour
     SetSessions({}, true, source + QStringLiteral(": no valid session library"));
     dialogs_.ShowError(
         QStringLiteral("The session memory of Sorvani holds no valid session library: %1.")
-            .arg(QString::fromStdString(read.Error)));
+            .arg(QString::fromStdString(read.Error())));
     return;
   }
-  SetSessions(read.Sessions, true, source);
+  SetSessions(*read, true, source);
 }
 
 bool MemoryWindow::OpenLibrary(const QString& path) {
   if (!MayDiscardChanges()) return false;
   const LibraryFileRead read = ReadLibraryFile(path.toStdString());
-  if (!read.Sound()) {
-    const QString error = QString::fromStdString(read.Error);
+  if (const Failure* why = WhyNotSound(read)) {
+    const QString error = QString::fromStdString(why->Text);
     dialogs_.ShowError(
-        read.Fault == LibraryFileFault::TooBig
+        why->Kind == Fault::TooLarge
             ? QStringLiteral("%1 is no session library: it is longer than 2048 bytes.").arg(path)
-        : read.Fault == LibraryFileFault::NotSound
+        : why->Kind == Fault::NotLibrary
             ? QStringLiteral("%1 holds no valid session library: %2.").arg(path, error)
             : error);
     return false;
   }
-  SetSessions(read.Sessions, false, path);
+  SetSessions(*read->Sessions, false, path);
   return true;
 }
 
@@ -413,11 +413,11 @@ void MemoryWindow::onAddClicked() {
   }
   const SessionScanRead read = ScanSessionFile(path->toStdString());
   if (!read) {
-    dialogs_.ShowError(QString::fromStdString(read.Error));
+    dialogs_.ShowError(QString::fromStdString(read.Error()));
     return;
   }
   std::vector<SessionRecord> more = sessions_;
-  more.push_back(read.Scan->Record());
+  more.push_back(read->Record());
   if (!BuildLibraryImage(more)) {
     dialogs_.ShowError(QString::fromLatin1(LibraryList::kOutOfMemoryText));
     return;
@@ -425,7 +425,7 @@ void MemoryWindow::onAddClicked() {
   sessions_ = std::move(more);
   SetChanged(true);
   Refresh({static_cast<int>(sessions_.size()) - 1});
-  if (const std::string warning = read.Scan->DeviceLengthWarning(); !warning.empty())
+  if (const std::string warning = read->DeviceLengthWarning(); !warning.empty())
     dialogs_.Message(
         {kAppTitle, QString::fromStdString(warning), MsgIcon::Warning, MsgButtons::Ok, {}});
 }
@@ -439,7 +439,7 @@ void MemoryWindow::onExtractClicked() {
     if (!path) break;
     const std::string text = SessionRecordFileText(sessions_[static_cast<std::size_t>(row)]);
     if (const FileWriteResult written = WriteFileAtomically(path->toStdString(), text); !written) {
-      dialogs_.ShowError(QString::fromStdString(written.Error));
+      dialogs_.ShowError(QString::fromStdString(written.Error()));
       break;
     }
     statusLabel_->setText(QStringLiteral("Session %1 written to %2").arg(row + 1).arg(*path));
@@ -579,9 +579,9 @@ QString HoldsText(const MemoryImage& memory) {
   const LibrarySessions read = ReadLibrarySessions(memory, LibImageLength::Memory);
   if (!read) return QStringLiteral("no valid session library");
   QStringList lengths;
-  for (const SessionRecord& s : read.Sessions) lengths << LengthText(s);
+  for (const SessionRecord& s : *read) lengths << LengthText(s);
   return QStringLiteral("%1 sessions (%2)")
-      .arg(read.Sessions.size())
+      .arg(read->size())
       .arg(lengths.isEmpty() ? QStringLiteral("none") : lengths.join(QStringLiteral(", ")));
 }
 
@@ -597,8 +597,8 @@ bool MemoryWindow::LeftByFailedWrite(const MemoryImage& memory,
   // memory is taken as the upload leaves it.
   if (const LibraryFileRead kept =
           ReadLibraryFile(QFile::encodeName(failed.BackupPath).toStdString());
-      kept.Sound())
-    before.push_back(kept.Image());
+      !WhyNotSound(kept))
+    before.push_back(kept->Image());
   for (std::size_t i = 0; i < memory.size(); ++i) {
     const bool asWritten = failed.Written && (*failed.Written)[i] == memory[i];
     const bool asBefore =

@@ -67,7 +67,7 @@ QString WritePlotFile(const SessionPlot& plot, const QString& path) {
   const FileWriteResult written =
       WriteFileAtomically(QFile::encodeName(path).toStdString(),
                           std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  if (!written) return QString::fromStdString(written.Error);
+  if (!written) return QString::fromStdString(written.Error());
   return {};
 }
 

@@ -13,15 +13,13 @@ void OpenGap(Session& ses, int32_t from, int32_t n) {
   ses.SegCount += n;
 }
 
-SegOpResult Refused() {
-  SegOpResult r;
-  r.Error = kMaxSegCountError;
-  return r;
+Failure Refused() {
+  return {Fault::TooMany, kMaxSegCountError};
 }
 
-SegOpResult Changed(int32_t from, int32_t to, bool countChanged, int32_t cursor,
+SegOpEffect Changed(int32_t from, int32_t to, bool countChanged, int32_t cursor,
                     int32_t timeCompCol) {
-  SegOpResult r;
+  SegOpEffect r;
   r.RefreshFrom = from;
   r.RefreshTo = to;
   r.CountChanged = countChanged;
@@ -36,7 +34,7 @@ SegOpResult Step(Session& ses, int32_t first, int32_t last, int row, StepKind ki
     int32_t& v = SegField(ses[k], row);
     v = StepValue(row, v, kind);
   }
-  SegOpResult r;
+  SegOpEffect r;
   r.Modifies = true;
   r.RefreshFrom = first;
   r.RefreshTo = last;
@@ -68,7 +66,7 @@ SegOpResult InsSeg(Session& ses, int32_t current) {
 }
 
 SegOpResult DelSeg(Session& ses, int32_t first, int32_t last, int32_t current) {
-  if (ses.SegCount < 2) return {};
+  if (ses.SegCount < 2) return SegOpEffect{};
   const int32_t n = last - first + 1;
   int32_t cursor = current;
   if (n < ses.SegCount) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Result.h"
 #include "session/Session.h"
 
 namespace ovrel {
@@ -25,17 +26,18 @@ struct SegmentClipboard {
   int32_t Count = 0;
 };
 
-struct SegOpResult {
-  std::string Error;        // non-empty: show it (error box); nothing was changed
+// What the window does after an operation.
+struct SegOpEffect {
   int32_t RefreshFrom = 0;  // columns RefreshFrom..RefreshTo show new texts (0: none)
   int32_t RefreshTo = 0;
   bool CountChanged = false;  // SegCount changed: the grid needs SegCount columns
   int32_t Cursor = 0;         // the column the cursor goes to (0: where it is)
   int32_t TimesColumn = 0;    // show the session times for this column (0: no)
   bool Modifies = false;      // the session now counts as modified
-
-  bool Ok() const { return Error.empty(); }
 };
+// The effect, or why nothing was changed (TooMany, kMaxSegCountError): the
+// window shows it in an error box.
+using SegOpResult = Result<SegOpEffect>;
 
 // Session part of New: one default segment.
 void StartNewSession(Session& ses);

@@ -187,11 +187,8 @@ SweepResult MakeSweep(const SweepInput& input, int32_t room) {
 
 SegOpResult InsertSegments(Session& ses, int32_t current, const std::vector<Segment>& segs) {
   const auto n = static_cast<int32_t>(segs.size());
-  SegOpResult r;
-  if (n > MaxSegCount - ses.SegCount) {
-    r.Error = kMaxSegCountError;
-    return r;
-  }
+  if (n > MaxSegCount - ses.SegCount) return Failure{Fault::TooMany, kMaxSegCountError};
+  SegOpEffect r;
   r.Modifies = true;
   if (n == 0) return r;
   // Segments current..SegCount move up by n places, the highest first.

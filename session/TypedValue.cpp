@@ -87,8 +87,9 @@ TypedValue ReadTypedValue(int row, const std::string& typed) {
   else
     value = Digits(text);
   const Range range = RangeOf(row);
-  if (!value || *value < range.Low || *value > range.High) return {std::nullopt, Refusal(row)};
-  return {value, {}};
+  if (!value) return Failure{Fault::Syntax, Refusal(row)};
+  if (*value < range.Low || *value > range.High) return Failure{Fault::OutOfRange, Refusal(row)};
+  return *value;
 }
 
 }  // namespace ovrel

@@ -4,15 +4,15 @@
 // as minutes:seconds or as 15-second units.
 
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "base/Result.h"
 
 namespace ovrel {
 
-struct TypedValue {
-  std::optional<int32_t> Value;  // the field's new value, within its range
-  std::string Error;             // why the text was refused, when it was
-};
+// The field's new value, within its range, or why the text was refused:
+// Syntax (no value of the row at all) or OutOfRange.
+using TypedValue = Result<int32_t>;
 
 // Reads text (blanks around it ignored) as a value of grid row 1..5 (Time,
 // Mode, Freq Start, Freq End, Pitch).

@@ -53,7 +53,7 @@ WriteOutcomes ReadOutcomes(const QString& folder) {
   const FileBytes file = ReadFileBytes(
       QFile::encodeName(QDir(folder).filePath(kWriteRecord)).toStdString(), kMaxWriteRecordBytes);
   if (!file) return outcomes;
-  for (const QString& line : QString::fromUtf8(*file.Bytes).split(QLatin1Char('\n'))) {
+  for (const QString& line : QString::fromUtf8(*file).split(QLatin1Char('\n'))) {
     const QString state = line.section(QLatin1Char(' '), 0, 0);
     const QString name = line.section(QLatin1Char(' '), 1);
     if (name.isEmpty()) continue;
@@ -70,8 +70,11 @@ void WriteOutcomesOf(const QString& folder, const WriteOutcomes& outcomes) {
             name + QLatin1Char('\n');
   }
   const QByteArray bytes = text.toUtf8();
-  WriteFileAtomically(QFile::encodeName(QDir(folder).filePath(kWriteRecord)).toStdString(),
-                      std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  // The record only adds to what the backups say: one that cannot be
+  // written leaves them as they are.
+  static_cast<void>(WriteFileAtomically(
+      QFile::encodeName(QDir(folder).filePath(kWriteRecord)).toStdString(),
+      std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
 }
 
 // A sequence number of any length, without its leading zeros, so that
@@ -153,7 +156,8 @@ BackupKind KindAt(const QString& path) {
 // than the memory.
 std::optional<std::string> ReadBackup(const QString& path) {
   FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
-  return file ? std::move(file.Bytes) : std::nullopt;
+  if (!file) return std::nullopt;
+  return std::move(*file);
 }
 
 }  // namespace
@@ -242,8 +246,8 @@ void BackupHistory::NoteWrite(const QString& backupPath, bool whole) {
 
 bool BackupHistory::HoldsEmptyMemory(const QString& path) {
   const FileBytes file = ReadFileBytes(QFile::encodeName(path).toStdString(), SesMemSize);
-  if (!file || file.Bytes->size() != SesMemSize) return false;
-  const std::string& bytes = *file.Bytes;
+  if (!file || file->size() != SesMemSize) return false;
+  const std::string& bytes = *file;
   return std::all_of(bytes.begin(), bytes.end(), [&](char c) { return c == bytes.front(); }) &&
          (bytes.front() == '\0' || bytes.front() == '\xff');
 }
@@ -276,7 +280,7 @@ QString BackupHistory::ReasonText(BackupReason reason) {
 }
 
 bool BackupHistory::HoldsSoundLibrary(const QString& path) {
-  return ReadLibraryFile(QFile::encodeName(path).toStdString()).Sound();
+  return !WhyNotSound(ReadLibraryFile(QFile::encodeName(path).toStdString()));
 }
 
 BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize> image,
@@ -317,7 +321,7 @@ BackupHistory::Kept BackupHistory::Keep(std::span<const std::uint8_t, SesMemSize
     if (written) break;
     const QFileInfo taken(path);
     if (attempt >= 100 || !(taken.exists() || taken.isSymLink()))
-      return {{}, QString::fromStdString(written.Error)};
+      return {{}, QString::fromStdString(written.Error())};
   }
 
   Prune(QFileInfo(path).fileName());

@@ -40,7 +40,7 @@ void Seed(const QString& examples, const QString& target) {
     // absent, and nothing already at its name is replaced. The copy is the
     // user's own to edit, whatever the installed file's permissions.
     const FileBytes example = ReadFileBytes(file.filePath().toStdString(), kMaxTextFileBytes);
-    if (example && WriteNewFileAtomically(copy.toStdString(), *example.Bytes))
+    if (example && WriteNewFileAtomically(copy.toStdString(), *example))
       QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::WriteOwner);
   }
 }

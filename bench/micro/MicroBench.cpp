@@ -71,8 +71,8 @@ void BM_Merge(benchmark::State& state) {
   for (auto _ : state) {
     auto image = downloaded;
     const ovrel::SessionRecordRead read = ovrel::ReadSessionRecord(text, "bench.svs");
-    if (!read.Session || ovrel::CheckLibraryImage(image)) state.SkipWithError("not mergeable");
-    auto merged = ovrel::AppendSession(image, *read.Session);
+    if (!read || ovrel::CheckLibraryImage(image)) state.SkipWithError("not mergeable");
+    auto merged = ovrel::AppendSession(image, *read);
     benchmark::DoNotOptimize(merged);
     benchmark::DoNotOptimize(image);
   }

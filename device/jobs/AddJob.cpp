@@ -39,15 +39,15 @@ bool AddJob::Load() {
   const std::string fileName = QFile::encodeName(path_).toStdString();
   const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
   if (!file) {
-    Finish(FileFailure({LinkText::SesFileUnreadable, QString::fromStdString(file.Error), {}}));
+    Finish(FileFailure({LinkText::SesFileUnreadable, QString::fromStdString(file.Error()), {}}));
     return false;
   }
-  SessionRecordRead read = ReadSessionRecord(*file.Bytes, fileName);
-  if (!read.Session) {
-    Finish(FileFailure({LinkText::SesFileNotSound, path_, QString::fromStdString(read.Error)}));
+  SessionRecordRead read = ReadSessionRecord(*file, fileName);
+  if (!read) {
+    Finish(FileFailure({LinkText::SesFileNotSound, path_, QString::fromStdString(read.Error())}));
     return false;
   }
-  session_ = *read.Session;
+  session_ = *read;
   return true;
 }
 

@@ -108,7 +108,8 @@ void DeviceService::MarkWriting() {
   const QString text = link_->Port() + QLatin1Char('\n') +
                        QDateTime::currentDateTime().toString(Qt::ISODate) + QLatin1Char('\n');
   // Best effort: a marker that cannot be written stops no write.
-  WriteFileAtomically(QFile::encodeName(writeMarker_).toStdString(), text.toStdString());
+  static_cast<void>(
+      WriteFileAtomically(QFile::encodeName(writeMarker_).toStdString(), text.toStdString()));
 }
 
 void DeviceService::WritingEnded() {
@@ -122,7 +123,7 @@ std::optional<CutOffWrite> DeviceService::WriteCutOff() const {
   if (writeMarker_.isEmpty() || writing_) return std::nullopt;
   const FileBytes file = ReadFileBytes(QFile::encodeName(writeMarker_).toStdString(), 4096);
   if (!file) return std::nullopt;
-  const QStringList lines = QString::fromStdString(*file.Bytes).split(QLatin1Char('\n'));
+  const QStringList lines = QString::fromStdString(*file).split(QLatin1Char('\n'));
   return CutOffWrite{lines.value(0), lines.value(1)};
 }
 

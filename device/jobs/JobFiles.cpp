@@ -19,7 +19,7 @@ std::optional<QString> SaveWorkingFile(const QString& folder, const QString& nam
       QFile::encodeName(path).toStdString(),
       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (written) return std::nullopt;
-  return QString::fromStdString(written.Error);
+  return QString::fromStdString(written.Error());
 }
 
 }  // namespace ovrel

@@ -17,24 +17,21 @@ bool SameMemory(const MemoryImage& a, const MemoryImage& b) {
   return std::ranges::equal(UsedImageBytes(a), UsedImageBytes(b));
 }
 
-LinkMessage LibraryFileFailure(const QString& path, const LibraryFileRead& file) {
-  const QString error = QString::fromStdString(file.Error);
-  switch (file.Fault) {
-    case LibraryFileFault::None:
-      return {};
-    case LibraryFileFault::Missing:
+LinkMessage LibraryFileFailure(const QString& path, const Failure& why) {
+  const QString error = QString::fromStdString(why.Text);
+  switch (why.Kind) {
+    case Fault::NotFound:
       // The text stays as it always was; the path follows on its own line.
       return {LinkText::LibFileNotFound, path, {}};
-    case LibraryFileFault::NotRegular:
+    case Fault::NotRegular:
       return {LinkText::LibFileNotRegular, path, {}};
-    case LibraryFileFault::TooBig:
+    case Fault::TooLarge:
       return {LinkText::LibFileTooBig, path, {}};
-    case LibraryFileFault::Unreadable:
-      return {LinkText::LibFileUnreadable, error, {}};
-    case LibraryFileFault::NotSound:
+    case Fault::NotLibrary:
       return {LinkText::LibFileNotSound, QStringLiteral("%1: %2").arg(path, error), {}};
+    default:
+      return {LinkText::LibFileUnreadable, error, {}};
   }
-  return {};
 }
 
 }  // namespace
@@ -85,14 +82,14 @@ bool WriteJob::Load() {
   // that is not a sound library is sent, and the device is not even read
   // for it.
   const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path_).toStdString());
-  if (!file.Sound()) {
+  if (const Failure* why = WhyNotSound(file)) {
     OperationResult failed;
     failed.Kind = FailureKind::File;
-    failed.Message = LibraryFileFailure(path_, file);
+    failed.Message = LibraryFileFailure(path_, *why);
     Finish(failed);
     return false;
   }
-  image_ = file.Image();
+  image_ = file->Image();
   return true;
 }
 

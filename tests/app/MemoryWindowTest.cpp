@@ -271,6 +271,7 @@ TEST_F(MemoryWindowTest, ARefusedCloseLeavesEveryDocumentAsItWas) {
                            [&] { editor.CloseRefused(); });
   editor.show();
   WriteFile(root + "/Evening.sbg", "a: 200+8/50\nNOW a\n+00:02 a\n");
+  dialogs.AnswerNumber(30);  // how long the schedule's last tone-set plays on
   editor.OpenSessionFile(root + "/Evening.sbg");
   ASSERT_TRUE(editor.Document().Modified());
   QTest::mouseClick(Control<QPushButton>(f, "memoryButton"), Qt::LeftButton);
@@ -436,8 +437,8 @@ TEST_F(MemoryWindowTest, ExtractAsksBeforeReplacingAFileAndNamesTheNewMatch) {
 
   EXPECT_EQ(extract(QMessageBox::Yes).size(), 1);
   const SessionScanRead now = ScanSessionFile(focus.toStdString());
-  ASSERT_TRUE(now) << now.Error;
-  EXPECT_EQ(now.Scan->Record(), kThree[1]);
+  ASSERT_TRUE(now) << now.Error();
+  EXPECT_EQ(now->Record(), kThree[1]);
   EXPECT_EQ(table->item(0, 5)->text(), "-");
   EXPECT_EQ(table->item(1, 5)->text(), "focus.svs");
 }
@@ -607,7 +608,8 @@ TEST_F(MemoryWindowTest, AFailedWriteIsToldInTheSameWordsByTheWindowAndByOvrel) 
     EXPECT_TRUE(holds.contains(QStringLiteral("the write stopped at block %1 of 16").arg(c.Block)))
         << holds.toStdString();
     EXPECT_TRUE(said.contains(why.mid(why.indexOf(QStringLiteral(": ")) + 2)))
-        << said.toStdString() << "\n---\n" << why.toStdString();
+        << said.toStdString() << "\n---\n"
+        << why.toStdString();
     EXPECT_TRUE(said.contains(holds)) << said.toStdString() << "\n---\n" << holds.toStdString();
   }
 }

@@ -84,12 +84,12 @@ TEST_F(EditorSchedule, ExportWritesTheFormatOfTheChosenNameAndItReadsBack) {
     dialogs_.AnswerButton(MsgResult::Ok);  // the note that modes are not carried
     Control<QAction>(*form_, "exportAction")->trigger();
     const ExchangeRead back = ReadFormatFile(path(name).toStdString(), {FormatRole::Schedule});
-    ASSERT_TRUE(back) << name << ": " << back.Error;
-    ASSERT_EQ(back.Session->SegCount, st().Ses.SegCount);
+    ASSERT_TRUE(back) << name << ": " << back.Error();
+    ASSERT_EQ(back->Session.SegCount, st().Ses.SegCount);
     for (int32_t k = 1; k <= st().Ses.SegCount; ++k) {
       Segment want = st().Ses[k];
       want.Mode = kImportedMode;
-      EXPECT_EQ((*back.Session)[k], want) << name << " segment " << k;
+      EXPECT_EQ(back->Session[k], want) << name << " segment " << k;
     }
   }
   // A name of another type is refused, and nothing is written.

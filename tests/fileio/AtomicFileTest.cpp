@@ -30,14 +30,15 @@ class AtomicFile : public TempDirTest {
   static FileWriteResult SaveAsUser(const fs::path& p, const std::string& bytes) {
     if (::geteuid() != 0) return WriteFileAtomically(p.string(), bytes);
     int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return {false, "no pipe"};
+    if (::pipe(pipeFds) != 0) return Failure{Fault::CannotWrite, "no pipe"};
     const pid_t child = ::fork();
     if (child == 0) {
       ::close(pipeFds[0]);
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
       const FileWriteResult r = WriteFileAtomically(p.string(), bytes);
-      const bool sent = ::write(pipeFds[1], r.Error.data(), r.Error.size()) ==
-                        static_cast<ssize_t>(r.Error.size());
+      const std::string& error = r.Error();
+      const bool sent =
+          ::write(pipeFds[1], error.data(), error.size()) == static_cast<ssize_t>(error.size());
       ::_exit(r && sent ? 0 : 1);
     }
     ::close(pipeFds[1]);
@@ -48,7 +49,8 @@ class AtomicFile : public TempDirTest {
     ::close(pipeFds[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, error};
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    return Failure{Fault::CannotWrite, error};
   }
 
   size_t Entries() const {
@@ -79,7 +81,8 @@ TEST_F(AtomicFile, ReplacingKeepsPermissionsOfTheOldFile) {
 TEST_F(AtomicFile, FailureReportsSystemErrorAndKeepsOldFile) {
   FileWriteResult r = WriteFileAtomically((dir_ / "no" / "such.txt").string(), "x");
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.Error,
+  EXPECT_EQ(r.Kind(), Fault::CannotWrite);
+  EXPECT_EQ(r.Error(),
             "Cannot write " + (dir_ / "no" / "such.txt").string() + ": No such file or directory");
 
   // A folder standing where the file should go is refused and left alone.
@@ -87,7 +90,7 @@ TEST_F(AtomicFile, FailureReportsSystemErrorAndKeepsOldFile) {
   std::ofstream(dir_ / "taken" / "inner") << "keep";
   r = WriteFileAtomically((dir_ / "taken").string(), "x");
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.Error, "Cannot write " + (dir_ / "taken").string() + ": Is a directory");
+  EXPECT_EQ(r.Kind(), Fault::NotRegular);
   EXPECT_EQ(Slurp(dir_ / "taken" / "inner"), "keep");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -101,7 +104,7 @@ TEST_F(AtomicFile, WriteFailureKeepsOldFileAndLeavesNoTemporary) {
     r = WriteFileAtomically(p.string(), std::string(4096, 'x'));
   }
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": File too large");
+  EXPECT_EQ(r.Kind(), Fault::CannotWrite);
   EXPECT_EQ(Slurp(p), "old");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -116,7 +119,7 @@ TEST_F(AtomicFile, SymlinkIsFollowedAndNonRegularTargetsAreRefused) {
   const fs::path fifo = dir_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   FileWriteResult r = WriteFileAtomically(fifo.string(), "x");
-  EXPECT_EQ(r.Error, "Cannot write " + fifo.string() + ": Operation not permitted");
+  EXPECT_EQ(r.Kind(), Fault::NotRegular);
   EXPECT_TRUE(fs::is_fifo(fifo));
 
   // A link to a file not yet there creates the file and stays a link.
@@ -136,7 +139,7 @@ TEST_F(AtomicFile, StreamAppearsOnlyWhenCommitted) {
   fs::create_symlink("real.wav", dir_ / "link.wav");
   {
     AtomicFileStream dropped((dir_ / "link.wav").string());
-    ASSERT_TRUE(dropped.IsOpen()) << dropped.Error().Error;
+    ASSERT_TRUE(dropped.IsOpen()) << dropped.Error().Error();
     ASSERT_EQ(::write(dropped.Descriptor(), "half", 4), 4);
     EXPECT_EQ(Entries(), 3u);  // the old file, the link and the temporary
   }
@@ -158,8 +161,11 @@ TEST_F(AtomicFile, StreamAppearsOnlyWhenCommitted) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   AtomicFileStream refused(fifo.string());
   EXPECT_FALSE(refused.IsOpen());
-  EXPECT_EQ(refused.Error().Error, "Cannot write " + fifo.string() + ": Operation not permitted");
-  EXPECT_EQ(refused.Commit().Error, refused.Error().Error);
+  EXPECT_EQ(refused.Error().Kind(), Fault::NotRegular);
+  // Committing a stream that never opened reports why it did not open.
+  const FileWriteResult committed = refused.Commit();
+  EXPECT_EQ(committed.Kind(), Fault::NotRegular);
+  EXPECT_EQ(committed.Error(), refused.Error().Error());
   EXPECT_EQ(Entries(), 3u);
 }
 
@@ -170,7 +176,7 @@ TEST_F(AtomicFile, ReadOnlyFileIsRefusedAndKept) {
   fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   const FileWriteResult r = SaveAsUser(p, "new");
   EXPECT_FALSE(r);
-  EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": Permission denied");
+  EXPECT_EQ(r.Error(), "Cannot write " + p.string() + ": Permission denied");
   EXPECT_EQ(Slurp(p), "old");
   EXPECT_EQ(Entries(), 1u);
 }
@@ -185,13 +191,13 @@ TEST_F(AtomicFile, WritableFileInAClosedFolderIsRewrittenInPlace) {
                             fs::perms::group_exec | fs::perms::others_read |
                             fs::perms::others_exec);
   const FileWriteResult r = SaveAsUser(p, "new");
-  ASSERT_TRUE(r) << r.Error;
+  ASSERT_TRUE(r) << r.Error();
   EXPECT_EQ(Slurp(p), "new");
   EXPECT_EQ(Entries(), 1u);
 
   // A new file cannot be made there at all.
   const FileWriteResult refused = SaveAsUser(dir_ / "other.svs", "x");
-  EXPECT_EQ(refused.Error, "Cannot write " + (dir_ / "other.svs").string() + ": Permission denied");
+  EXPECT_EQ(refused.Kind(), Fault::CannotWrite);
   EXPECT_EQ(Entries(), 1u);
 }
 
@@ -218,7 +224,7 @@ TEST_F(AtomicFile, NewFileIsNeverPutOverWhatHasItsName) {
   ASSERT_TRUE(WriteNewFileAtomically(p.string(), "first"));
   EXPECT_EQ(Slurp(p), "first");
   FileWriteResult r = WriteNewFileAtomically(p.string(), "second");
-  EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": File exists");
+  EXPECT_EQ(r.Error(), "Cannot write " + p.string() + ": File exists");
   EXPECT_EQ(Slurp(p), "first");
 
   // A link, also one to a file not yet there, is neither followed nor replaced.
@@ -264,10 +270,10 @@ TEST_F(AtomicFile, NewFileIsNotPutOverAFileThatAppearedDuringTheWrite) {
     ::close(watch);
     if (made) {
       ++appeared;
-      EXPECT_EQ(r.Error, "Cannot write " + p.string() + ": File exists");
+      EXPECT_EQ(r.Kind(), Fault::CannotWrite);
       EXPECT_TRUE(Slurp(p) == "other");
     } else {
-      EXPECT_TRUE(r) << r.Error;
+      EXPECT_TRUE(r) << r.Error();
     }
     EXPECT_EQ(Entries(), 1u);
   }
@@ -285,14 +291,13 @@ TEST_F(AtomicFile, NoFollowReplacesOnlyARegularFile) {
   fs::remove(p);
   std::ofstream(dir_ / "victim") << "mine";
   fs::create_symlink("victim", p);
-  EXPECT_EQ(WriteFileAtomicallyNoFollow(p.string(), "x").Error,
+  EXPECT_EQ(WriteFileAtomicallyNoFollow(p.string(), "x").Error(),
             "Cannot write " + p.string() + ": it is a symbolic link");
   EXPECT_EQ(Slurp(dir_ / "victim"), "mine");
   EXPECT_TRUE(fs::is_symlink(p));
   fs::remove(p);
   ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
-  EXPECT_EQ(WriteFileAtomicallyNoFollow(p.string(), "x").Error,
-            "Cannot write " + p.string() + ": it is not a regular file");
+  EXPECT_EQ(WriteFileAtomicallyNoFollow(p.string(), "x").Kind(), Fault::NotRegular);
   EXPECT_TRUE(fs::is_fifo(p));
   EXPECT_EQ(Entries(), 2u);
 }
@@ -302,7 +307,7 @@ TEST_F(AtomicFile, LongestNamesCanBeSavedAndReplaced) {
   const fs::path p = dir_ / (std::string(246, 'n') + ".svs");
   ASSERT_TRUE(WriteFileAtomically(p.string(), "one")) << p;
   const FileWriteResult r = WriteFileAtomically(p.string(), "two");
-  ASSERT_TRUE(r) << r.Error;
+  ASSERT_TRUE(r) << r.Error();
   EXPECT_EQ(Slurp(p), "two");
   EXPECT_EQ(Entries(), 1u);
 }

@@ -74,7 +74,7 @@ TEST(CsvExport, WritesTheFileWholeReplacingAnOldOne) {
   EXPECT_EQ(text, SesCsvText(ses, "relax"));
   const FileWriteResult bad = ExportSesAsCSV(ses, "relax", (dir / "no" / "such.csv").string());
   EXPECT_FALSE(bad);
-  EXPECT_FALSE(bad.Error.empty());
+  EXPECT_EQ(bad.Kind(), Fault::CannotWrite);
   std::filesystem::remove_all(dir);
 }
 

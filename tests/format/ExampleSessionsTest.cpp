@@ -16,8 +16,8 @@ TEST(ExampleSessions, EveryShippedSessionOpensWithEveryParameterInRange) {
     if (entry.path().extension() != ".svs") continue;
     const std::string name = entry.path().filename().string();
     const SessionReadResult read = ReadSessionFile(entry.path().string());
-    ASSERT_TRUE(read) << read.Error;
-    const Session& ses = *read.Session;
+    ASSERT_TRUE(read) << read.Error();
+    const Session& ses = *read;
     for (int32_t k = 1; k <= ses.SegCount; ++k) {
       const Segment& s = ses[k];
       const std::string where = name + " segment " + std::to_string(k);

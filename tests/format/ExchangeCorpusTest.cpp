@@ -74,9 +74,9 @@ double TotalSeconds(const Session& ses) {
 // left out.
 std::pair<double, int32_t> SessionTimeOf(const ExchangeRead& r, double source) {
   double start = 0;
-  for (int32_t k = 1; k <= r.Session->SegCount; ++k) {
-    const double len = (*r.Session)[k].Time * double{TimeUnit};
-    const double from = r.SegmentSourceStarts[static_cast<size_t>(k - 1)];
+  for (int32_t k = 1; k <= r->Session.SegCount; ++k) {
+    const double len = (r->Session)[k].Time * double{TimeUnit};
+    const double from = r->SegmentSourceStarts[static_cast<size_t>(k - 1)];
     if (source >= from && source < from + len) return {start + (source - from), k};
     start += len;
   }
@@ -93,7 +93,7 @@ struct Comparison {
 };
 
 bool Lists(const ExchangeRead& r, const std::string& part) {
-  return std::any_of(r.Changes.begin(), r.Changes.end(),
+  return std::any_of(r->Changes.begin(), r->Changes.end(),
                      [&](const std::string& c) { return c.find(part) != std::string::npos; });
 }
 
@@ -104,7 +104,7 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
   const auto [at, seg] = SessionTimeOf(r, t);
   if (seg == 0) return;
   ++c.Points;
-  const double ours = SessionBeat(*r.Session, at);
+  const double ours = SessionBeat(r->Session, at);
   // A beat outside the device's 1..48 Hz is clamped, and the clamp listed.
   const double magnitude = std::fabs(sourceBeat);
   const bool clamped = (magnitude < 1 || magnitude > 48) && Lists(r, "outside 1 to 48 Hz");
@@ -120,9 +120,9 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
   bool shifted = false;
   for (double dt = -10; dt <= 10 && !shifted; dt += 0.5)
     shifted =
-        std::fabs(SessionBeat(*r.Session, std::max(0.0, at + dt)) - target) <= 0.5 + tolerance;
+        std::fabs(SessionBeat(r->Session, std::max(0.0, at + dt)) - target) <= 0.5 + tolerance;
   // A change the list gives for the stretch this point lies in.
-  const std::string origin = r.SegmentOrigins[static_cast<size_t>(seg - 1)];
+  const std::string origin = r->SegmentOrigins[static_cast<size_t>(seg - 1)];
   // Or a further binaural tone, listed as not taken over, plays there too
   // and the measurement heard it.
   const bool listed = Lists(r, origin + ": ") || Lists(r, "a further binaural tone");
@@ -130,7 +130,7 @@ void Compare(const ExchangeRead& r, double t, double sourceBeat, double toleranc
     ++c.Unexplained;
     char buf[160];
     std::snprintf(buf, sizeof buf, "  at %.0f s: source %.2f Hz, session %.2f Hz (%s)\n", t,
-                  sourceBeat, ours, r.SegmentOrigins[static_cast<size_t>(seg - 1)].c_str());
+                  sourceBeat, ours, r->SegmentOrigins[static_cast<size_t>(seg - 1)].c_str());
     c.Notes += buf;
   }
 }
@@ -146,7 +146,7 @@ class ScheduleCorpus : public TempDirTest {
     const bool openEnd = Lists(r, "plays on with no end");
     const std::string copy = (dir_ / file.filename()).string();
     std::ofstream(copy, std::ios::binary) << (openEnd ? "-S\n" : "-SE\n") << FileText(file);
-    const double total = TotalSeconds(*r.Session) + r.LeftOutSeconds;
+    const double total = TotalSeconds(r->Session) + r->LeftOutSeconds;
     const std::string command = "ffmpeg -nostdin -v quiet -f sbg -sample_rate " +
                                 std::to_string(kRate) + " -i '" + copy + "' -t " +
                                 std::to_string(static_cast<int>(openEnd ? total : total + 60)) +
@@ -181,7 +181,7 @@ class ScheduleCorpus : public TempDirTest {
                  const std::vector<double>& right, Comparison& c) {
     const auto [at, seg] = SessionTimeOf(r, t);
     if (seg == 0) return;
-    const double pitch = (*r.Session)[seg].Pitch;
+    const double pitch = (r->Session)[seg].Pitch;
     const TonePeak l = StrongestTone(left, kRate, pitch - 27, pitch + 27, 0.5, 0.02);
     const TonePeak rt = StrongestTone(right, kRate, pitch - 27, pitch + 27, 0.5, 0.02);
     const double n = static_cast<double>(left.size());
@@ -245,7 +245,7 @@ TEST_F(ScheduleCorpus, ImportsAsThePlayersPlayIt) {
                       : !Output("xmllint --xpath 'count(//voice[normalize-space(type)=\"0\"])' '" +
                                 file.string() + "'")
                              .starts_with("0");
-    EXPECT_EQ(bool(r), binaural) << file.filename() << ": " << r.Error;
+    EXPECT_EQ(bool(r), binaural) << file.filename() << ": " << r.Error();
     if (!r) continue;
     ++imported;
     Comparison c;
@@ -256,7 +256,7 @@ TEST_F(ScheduleCorpus, ImportsAsThePlayersPlayIt) {
       // What FFmpeg plays, less what the import lists as left out, lasts
       // as long as the session, within one unit.
       if (sound >= 0) {
-        EXPECT_NEAR(sound - r.LeftOutSeconds, TotalSeconds(*r.Session), TimeUnit)
+        EXPECT_NEAR(sound - r->LeftOutSeconds, TotalSeconds(r->Session), TimeUnit)
             << file.filename();
       }
     }

@@ -37,7 +37,7 @@ inline std::vector<std::pair<std::string, Session>> ExchangeTestSessions(
   for (const auto& entry : std::filesystem::directory_iterator(examplesDir)) {
     if (entry.path().extension() != ".svs") continue;
     const SessionReadResult read = ReadSessionFile(entry.path().string());
-    if (read) out.emplace_back(entry.path().stem().string(), *read.Session);
+    if (read) out.emplace_back(entry.path().stem().string(), *read);
   }
   out.emplace_back("full-380", FullTestSession());
   return out;

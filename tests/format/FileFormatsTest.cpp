@@ -36,13 +36,13 @@ TEST_F(FileFormatTable, EveryFormatThatIsReadReadsBackWhatItWrites) {
     const std::string path = Path("full" + std::string(format.Extension));
     ASSERT_TRUE(WriteFormatFile(path, kAllRoles, full, "full", "Test")) << format.Extension;
     const ExchangeRead back = ReadFormatFile(path, kAllRoles);
-    ASSERT_TRUE(back) << format.Extension << ": " << back.Error;
-    ASSERT_EQ(back.Session->SegCount, full.SegCount) << format.Extension;
+    ASSERT_TRUE(back) << format.Extension << ": " << back.Error();
+    ASSERT_EQ(back->Session.SegCount, full.SegCount) << format.Extension;
     for (int32_t k = 1; k <= full.SegCount; ++k) {
       Segment want = full[k];
       // A format without modes gives every segment the imported mode.
-      if ((*back.Session)[k].Mode != want.Mode) want.Mode = kImportedMode;
-      EXPECT_EQ((*back.Session)[k], want) << format.Extension << " segment " << k;
+      if (back->Session[k].Mode != want.Mode) want.Mode = kImportedMode;
+      EXPECT_EQ(back->Session[k], want) << format.Extension << " segment " << k;
     }
     ++roundTrips;
   }
@@ -80,11 +80,11 @@ TEST_F(FileFormatTable, ACommandReadsAndWritesOnlyTheFormatsOfItsRoles) {
       const std::string out = Path("out" + std::string(format.Extension));
       const FileWriteResult w = WriteFormatFile(out, {other}, Session{}, "x", "p");
       EXPECT_FALSE(w) << format.Extension;
-      EXPECT_EQ(w.Error, "Cannot write " + out + ": Unsupported session file format.");
+      EXPECT_EQ(w.Error(), "Cannot write " + out + ": Unsupported session file format.");
       EXPECT_FALSE(std::filesystem::exists(out)) << format.Extension;
       const ExchangeRead r = ReadFormatFile(Path("in" + std::string(format.Extension)), {other});
       EXPECT_FALSE(r) << format.Extension;
-      EXPECT_EQ(r.Error, "Unsupported session file format");
+      EXPECT_EQ(r.Error(), "Unsupported session file format");
     }
   }
   EXPECT_TRUE(ReadFormatFile(Path("in.svs"), {FormatRole::SessionFile}));
@@ -131,7 +131,7 @@ TEST_F(FileFormatTable, AScheduleEndsOpenWhenItsLastLinePlaysABinauralToneOn) {
     // only where the reader gives the open end one.
     const ExchangeRead read = ReadFormatFile(Path("case.sbg"), {FormatRole::Schedule}, {7});
     const bool givesLength =
-        read && std::any_of(read.Changes.begin(), read.Changes.end(), [](const std::string& c) {
+        read && std::any_of(read->Changes.begin(), read->Changes.end(), [](const std::string& c) {
           return c.find("plays on with no end; the session gives it 7:00.") != std::string::npos;
         });
     EXPECT_EQ(givesLength, c.open) << c.text;

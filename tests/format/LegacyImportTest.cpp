@@ -31,8 +31,8 @@ std::string File(const std::vector<std::string>& lines, bool withEnd = true) {
 
 Session Converted(const std::string& text) {
   const RvxReadResult r = ConvertRvxText(text);
-  EXPECT_TRUE(r) << r.Detail;
-  return r ? *r.Ses : Session{};
+  EXPECT_TRUE(r) << r.Error();
+  return r ? r->Ses : Session{};
 }
 
 TEST(LegacyImport, DurationsBecomeUnitsAndLongOnesAreSplitOnce) {
@@ -127,12 +127,18 @@ TEST(LegacyImport, WhereTheSegmentsStartAndEnd) {
   // has no columns and is refused, rather than ending an empty session.
   const RvxReadResult end = ConvertRvxText("START\r\nEND\r\n" + Seg("1:00") + "\r\nEND\r\n");
   EXPECT_FALSE(end);
-  EXPECT_EQ(end.Detail, "Line 2: the line \"END\" has no tab.");
+  EXPECT_EQ(end.Kind(), Fault::Syntax);
+  EXPECT_TRUE(end.Error().starts_with("Line 2: ")) << end.Error();
 
-  for (const std::string text : {"", "header\r\n", "header\r\nSTART", "START\r\n"}) {
-    const RvxReadResult r = ConvertRvxText(text);
-    EXPECT_FALSE(r) << text;
-    EXPECT_FALSE(r.Detail.empty());
+  struct Case {
+    std::string Text;
+    Fault Kind;
+  };
+  for (const Case& c : {Case{"", Fault::Syntax}, Case{"header\r\n", Fault::Syntax},
+                        Case{"header\r\nSTART", Fault::Empty}, Case{"START\r\n", Fault::Empty}}) {
+    const RvxReadResult r = ConvertRvxText(c.Text);
+    ASSERT_FALSE(r) << c.Text;
+    EXPECT_EQ(r.Kind(), c.Kind) << c.Text;
   }
 }
 
@@ -140,18 +146,18 @@ TEST(LegacyImport, TheSegmentLimitTruncates) {
   const auto lines = [](int n) { return std::vector<std::string>(n, Seg("1:00")); };
   RvxReadResult r = ConvertRvxText(File(lines(379)));
   ASSERT_TRUE(r);
-  EXPECT_EQ(r.Ses->SegCount, 379);
-  EXPECT_FALSE(r.Truncated);
+  EXPECT_EQ(r->Ses.SegCount, 379);
+  EXPECT_FALSE(r->Truncated);
 
   r = ConvertRvxText(File(lines(380)));  // nothing further: still the message
   ASSERT_TRUE(r);
-  EXPECT_EQ(r.Ses->SegCount, 380);
-  EXPECT_TRUE(r.Truncated);
+  EXPECT_EQ(r->Ses.SegCount, 380);
+  EXPECT_TRUE(r->Truncated);
 
   r = ConvertRvxText(File(lines(500)));
   ASSERT_TRUE(r);
-  EXPECT_EQ(r.Ses->SegCount, 380);
-  EXPECT_TRUE(r.Truncated);
+  EXPECT_EQ(r->Ses.SegCount, 380);
+  EXPECT_TRUE(r->Truncated);
 
   // A split that reaches the limit truncates too; at the limit the second
   // half has no room and goes with the truncation.
@@ -159,40 +165,44 @@ TEST(LegacyImport, TheSegmentLimitTruncates) {
   split.push_back(Seg("6:00"));
   r = ConvertRvxText(File(split));
   ASSERT_TRUE(r);
-  EXPECT_EQ(r.Ses->SegCount, 380);
-  EXPECT_TRUE(r.Truncated);
+  EXPECT_EQ(r->Ses.SegCount, 380);
+  EXPECT_TRUE(r->Truncated);
   split.insert(split.begin(), Seg("1:00"));
   r = ConvertRvxText(File(split));
   ASSERT_TRUE(r);
-  EXPECT_EQ(r.Ses->SegCount, 380);
-  EXPECT_EQ((*r.Ses)[380].Time, 12);
+  EXPECT_EQ(r->Ses.SegCount, 380);
+  EXPECT_EQ(r->Ses[380].Time, 12);
   EXPECT_EQ(kRvxTruncated,
             "The number of segments in the session reached 380. The session has been truncated.");
 }
 
 TEST(LegacyImport, FaultyLinesAreRefusedNamingTheLine) {
+  // Each bad line is refused as a syntax fault, and the message names the
+  // line and quotes what was wrong with it.
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"no tab at all", "the line \"no tab at all\" has no tab."},
-      {Seg("130"), "the duration \"130\" has no colon (m:ss)."},
-      {Seg("1.5:00"), "the minutes of the duration \"1.5:00\" are not a whole number."},
-      {Seg(":30"), "the minutes of the duration \":30\" are not a whole number."},
-      {Seg("1:xx"), "the seconds of the duration \"1:xx\" are not a number."},
-      {Seg("99999999999:00"), "the duration \"99999999999:00\" is too long."},
-      {Seg("1:00", "ten"), "the start frequency \"ten\" is not a number."},
-      {Seg("1:00", "10", ""), "the end frequency \"\" is not a number."},
-      {Seg("1:00", "10", "1e300"), "the end frequency \"1e300\" is not a number."},
+      {"no tab at all", "\"no tab at all\""},
+      {Seg("130"), "\"130\""},
+      {Seg("1.5:00"), "\"1.5:00\""},
+      {Seg(":30"), "\":30\""},
+      {Seg("1:xx"), "\"1:xx\""},
+      {Seg("99999999999:00"), "\"99999999999:00\""},
+      {Seg("1:00", "ten"), "\"ten\""},
+      {Seg("1:00", "10", ""), "end frequency \"\""},
+      {Seg("1:00", "10", "1e300"), "\"1e300\""},
       {Seg("1:00", "10", "10", ""), "the tone column is empty."},
-      {Seg("1:00", "10", "10", "AR"), "the tone \"AR\" has no octave digit."},
-      {Seg("1:00", "10", "10", "Ax"), "the octave of the tone \"Ax\" is not a digit."},
-      {Seg("1:00", "10", "10", "H4"), "the note \"H\" of the tone \"H4\" is unknown."},
-      {Seg("1:00", "10", "10", "4"), "the note \"\" of the tone \"4\" is unknown."},
+      {Seg("1:00", "10", "10", "AR"), "\"AR\""},
+      {Seg("1:00", "10", "10", "Ax"), "\"Ax\""},
+      {Seg("1:00", "10", "10", "H4"), "the note \"H\""},
+      {Seg("1:00", "10", "10", "4"), "the note \"\""},
       // Columns missing at the end read as empty: the tone is missing.
       {"x\t1:00\t-\t10\t10", "the tone column is empty."},
   };
-  for (const auto& [bad, why] : cases) {
+  for (const auto& [bad, quoted] : cases) {
     const RvxReadResult r = ConvertRvxText(File({Seg("1:00"), Seg("1:00"), bad, Seg("1:00")}));
-    EXPECT_FALSE(r) << bad;
-    EXPECT_EQ(r.Detail, "Line 5: " + why) << bad;
+    ASSERT_FALSE(r) << bad;
+    EXPECT_EQ(r.Kind(), Fault::Syntax) << bad;
+    EXPECT_TRUE(r.Error().starts_with("Line 5: ")) << r.Error();
+    EXPECT_NE(r.Error().find(quoted), std::string::npos) << r.Error();
   }
 }
 
@@ -226,48 +236,56 @@ TEST_F(ImportIntoEditor, ReplacesTheSessionNamesItAndOptimises) {
   const std::string path =
       Write("Deep Relax.RVX", File({Seg("2:30"), Seg("2:30"), Seg("2:30"), Seg("1:00", "8")}));
   const RvxImportOutcome r = ImportRvxFile(ses, path);
-  ASSERT_TRUE(r.Imported) << r.Detail;
-  EXPECT_TRUE(r.Error.empty());
-  EXPECT_TRUE(r.Warning.empty());
-  EXPECT_EQ(r.Name, "Deep Relax");
+  ASSERT_TRUE(r) << r.Error();
+  EXPECT_TRUE(r->Warning.empty());
+  EXPECT_EQ(r->Name, "Deep Relax");
   ASSERT_EQ(ses.SegCount, 3);
   EXPECT_EQ(ses[1].Time, 23);
   EXPECT_EQ(ses[2].Time, 7);
   EXPECT_EQ(ses[3].FreqStart, 8);
-  EXPECT_TRUE(r.Merged);  // the merge removed a segment
+  EXPECT_TRUE(r->Merged);  // the merge removed a segment
 
   // Nothing to merge; truncation is reported.
   const RvxImportOutcome big = ImportRvxFile(
       ses, Write("big.rvx", File(std::vector<std::string>(400, Seg("1:00", "5", "9")))));
-  ASSERT_TRUE(big.Imported);
-  EXPECT_EQ(big.Warning, kRvxTruncated);
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->Warning, kRvxTruncated);
   EXPECT_EQ(ses.SegCount, 380);
-  EXPECT_FALSE(big.Merged);
+  EXPECT_FALSE(big->Merged);
 }
 
 TEST_F(ImportIntoEditor, AFailedImportChangesNothing) {
   RvxImportOutcome r = ImportRvxFile(ses, Write("session.txt", File({Seg("1:00"), Seg("1:00")})));
-  EXPECT_FALSE(r.Imported);
-  EXPECT_EQ(r.Error, "Unsupported session file format");
+  // The message box's texts are the program's own: the headline is fixed,
+  // the detail says what went wrong.
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.Kind(), Fault::Unsupported);
+  EXPECT_EQ(RvxImportHeadline(r.Failed()), "Unsupported session file format");
+  EXPECT_EQ(RvxImportDetail(r.Failed()), "");
   ExpectUnchanged();
 
   r = ImportRvxFile(ses, Write("bad.rvx", File({Seg("1:00"), Seg("1:00"), Seg("90")})));
-  EXPECT_FALSE(r.Imported);
-  EXPECT_EQ(r.Error, "RVX file import failed.");
-  EXPECT_EQ(r.Detail, "Line 5: the duration \"90\" has no colon (m:ss).");
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.Kind(), Fault::Syntax);
+  EXPECT_EQ(RvxImportHeadline(r.Failed()), "RVX file import failed.");
+  EXPECT_EQ(RvxImportDetail(r.Failed()), "Line 5: the duration \"90\" has no colon (m:ss).");
   ExpectUnchanged();
 
-  r = ImportRvxFile(ses, Write("nostart.rvx", "no start here\r\n"));
-  EXPECT_EQ(r.Error, "RVX file import failed.");
-  ExpectUnchanged();
-
-  r = ImportRvxFile(ses, (dir / "missing.rvx").string());
-  EXPECT_EQ(r.Error, "RVX file import failed.");
-  EXPECT_FALSE(r.Detail.empty());
+  struct Case {
+    std::string Path;
+    Fault Kind;
+  };
   std::filesystem::create_directory(dir / "folder.rvx");
-  r = ImportRvxFile(ses, (dir / "folder.rvx").string());
-  EXPECT_EQ(r.Error, "RVX file import failed.");
-  ExpectUnchanged();
+  for (const Case& c : {Case{Write("nostart.rvx", "no start here\r\n"), Fault::Syntax},
+                        Case{(dir / "missing.rvx").string(), Fault::NotFound},
+                        Case{(dir / "folder.rvx").string(), Fault::NotRegular}}) {
+    r = ImportRvxFile(ses, c.Path);
+    ASSERT_FALSE(r) << c.Path;
+    EXPECT_EQ(r.Kind(), c.Kind) << c.Path;
+    EXPECT_EQ(RvxImportHeadline(r.Failed()), "RVX file import failed.");
+    EXPECT_FALSE(RvxImportDetail(r.Failed()).empty());
+    ExpectUnchanged();
+  }
 }
 
 TEST(LegacyImport, ValuesASessionFileCannotHoldRefuseTheFile) {
@@ -279,11 +297,9 @@ TEST(LegacyImport, ValuesASessionFileCannotHoldRefuseTheFile) {
   for (const std::string& line : {Seg("24:00"), Seg("1:00", "200"), Seg("1:00", "10", "128"),
                                    Seg("1:00", "-2", "10", "C5")}) {
     const RvxReadResult r = ConvertRvxText(File({Seg("1:00"), line, Seg("1:00")}));
-    EXPECT_FALSE(r) << line;
-    EXPECT_EQ(r.Detail, "Line 4: its values cannot be stored in a session file (a duration "
-                        "above 15:30, a frequency outside -127 to 127, or a frequency below 0 "
-                        "with a pitch of 256 or more).")
-        << line;
+    ASSERT_FALSE(r) << line;
+    EXPECT_EQ(r.Kind(), Fault::OutOfRange) << line;
+    EXPECT_TRUE(r.Error().starts_with("Line 4: ")) << r.Error();
   }
 }
 

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const ovrel::SessionRecordRead read = ovrel::ReadSessionRecord(text, "fuzz.svs");
-  if (!read.Session) {
-    FUZZ_CHECK(!read.Error.empty());
+  if (!read) {
+    FUZZ_CHECK(!read.Error().empty());
     return 0;
   }
   if (ovrel::CheckLibraryImage(image)) return 0;
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto before = buffer;
   const int oldN = image[1];
   const int oldL = Word(image, 2);
-  const ovrel::AppendOutcome merged = ovrel::AppendSession(image, *read.Session);
+  const ovrel::AppendOutcome merged = ovrel::AppendSession(image, *read);
   FUZZ_CHECK(std::all_of(buffer.begin(), buffer.begin() + kGuard,
                          [](std::uint8_t b) { return b == kGuardByte; }));
   FUZZ_CHECK(std::all_of(buffer.end() - kGuard, buffer.end(),
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
 
-  const ovrel::SessionRecord& ses = *read.Session;
+  const ovrel::SessionRecord& ses = *read;
   // The memory limit holds for sessions with segment lines; one without
   // them may end past it, but its checksum stays inside the image.
   if (!ses.Segments.empty()) {

@@ -10,10 +10,10 @@ namespace ovrel {
 template <typename Read, typename Write>
 void CheckImportedSchedule(const ExchangeRead& read, Read readBack, Write write) {
   if (!read) {
-    FUZZ_CHECK(!read.Error.empty());
+    FUZZ_CHECK(!read.Error().empty());
     return;
   }
-  const Session& ses = *read.Session;
+  const Session& ses = read->Session;
   FUZZ_CHECK(ses.SegCount >= 1 && ses.SegCount <= MaxSegCount);
   for (int32_t k = 1; k <= ses.SegCount; ++k) {
     const Segment& s = ses[k];
@@ -25,9 +25,9 @@ void CheckImportedSchedule(const ExchangeRead& read, Read readBack, Write write)
   }
   const ExchangeRead again = readBack(write(ses, "fuzz", "fuzz"));
   FUZZ_CHECK(again);
-  FUZZ_CHECK(again.Changes.empty());
-  FUZZ_CHECK(again.Session->SegCount == ses.SegCount);
-  for (int32_t k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK((*again.Session)[k] == ses[k]);
+  FUZZ_CHECK(again->Changes.empty());
+  FUZZ_CHECK(again->Session.SegCount == ses.SegCount);
+  for (int32_t k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK(again->Session[k] == ses[k]);
 }
 
 }  // namespace ovrel

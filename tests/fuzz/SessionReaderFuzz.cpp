@@ -17,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const ovrel::SessionReadResult first = ovrel::ReadSessionText(text, "fuzz.svs");
   if (!first) {
-    FUZZ_CHECK(!first.Error.empty());
+    FUZZ_CHECK(!first.Error().empty());
     return 0;
   }
-  const ovrel::Session& ses = *first.Session;
+  const ovrel::Session& ses = *first;
   for (int k = 1; k <= ses.SegCount; ++k)
     if (ovrel::UnpackSegment(ovrel::PackSegment(ses[k])) != ses[k]) return 0;
   FUZZ_CHECK(ses.SegCount >= 1 && ses.SegCount <= ovrel::MaxSegCount);
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string written = ovrel::SessionFileText(ses);
   const ovrel::SessionReadResult second = ovrel::ReadSessionText(written, "written.svs");
   FUZZ_CHECK(second);
-  FUZZ_CHECK(second.Session->SegCount == ses.SegCount);
-  for (int k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK((*second.Session)[k] == ses[k]);
-  FUZZ_CHECK(ovrel::SessionFileText(*second.Session) == written);
+  FUZZ_CHECK(second->SegCount == ses.SegCount);
+  for (int k = 1; k <= ses.SegCount; ++k) FUZZ_CHECK((*second)[k] == ses[k]);
+  FUZZ_CHECK(ovrel::SessionFileText(*second) == written);
   return 0;
 }

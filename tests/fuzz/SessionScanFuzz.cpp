@@ -34,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const ovrel::SessionScanRead read = ovrel::ScanSessionText(text, "fuzz.svs");
   if (!read) {
-    FUZZ_CHECK(read.Error.find("fuzz.svs") != std::string::npos);
+    FUZZ_CHECK(read.Error().find("fuzz.svs") != std::string::npos);
     return 0;
   }
-  const ovrel::SessionScan& scan = *read.Scan;
+  const ovrel::SessionScan& scan = *read;
   const auto segments = static_cast<std::int32_t>(scan.Segments.size());
   FUZZ_CHECK(segments >= 0 && segments <= ovrel::MaxSesFileSegs);
   std::int64_t units = 0;
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const ovrel::LibraryEntry entry{ScratchFile(), 0, 0, segments};
   const ovrel::CompiledLibrary compiled = ovrel::CompileSesLib(std::span(&entry, 1));
   FUZZ_CHECK(static_cast<bool>(compiled));
-  const std::vector<std::uint8_t>& image = compiled.Image;
+  const std::vector<std::uint8_t>& image = compiled->Image;
   std::filesystem::remove(ScratchFile());
 
   const ovrel::LibImageInfo info = ovrel::ReadLibraryImage(image);

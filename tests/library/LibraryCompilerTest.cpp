@@ -19,12 +19,13 @@ class LibraryCompilerTest : public ::testing::Test {
  protected:
   Bytes Compile() {
     const CompiledLibrary compiled = CompileSesLib(list.Entries());
-    EXPECT_TRUE(compiled) << compiled.Error;
-    return compiled.Image;
+    EXPECT_TRUE(compiled) << compiled.Error();
+    return compiled ? compiled->Image : Bytes{};
   }
-  std::string CompileError() {
+  Failure CompileFailure() {
     const CompiledLibrary compiled = CompileSesLib(list.Entries());
-    return compiled ? "(no error)" : compiled.Error;
+    EXPECT_FALSE(compiled);
+    return compiled ? Failure{} : compiled.Failed();
   }
   void Add(const std::string& name, const std::string& text) {
     ASSERT_TRUE(list.Add(folder.write(name, text)).Ok()) << name;
@@ -78,8 +79,8 @@ TEST_F(LibraryCompilerTest, ASessionOverTwoHundredFiftyFiveMinutesIsCompiledWith
   Add("fits.svs", test::SessionText("255,45,", {"36,10,10,100,100,"}));
   Add("long.svs", test::SessionText("500,5,", {"36,10,10,100,100,"}));
   const CompiledLibrary compiled = CompileSesLib(list.Entries());
-  ASSERT_TRUE(compiled) << compiled.Error;
-  EXPECT_EQ(compiled.Warnings,
+  ASSERT_TRUE(compiled) << compiled.Error();
+  EXPECT_EQ(compiled->Warnings,
             std::vector<std::string>{
                 (folder.path() / "long.svs").string() +
                 ": The session lasts 500:05, longer than 255 minutes: Sorvani shows a length "
@@ -94,13 +95,16 @@ TEST_F(LibraryCompilerTest, FileChangedSinceItWasAddedIsRefused) {
   EXPECT_EQ(Compile()[21], 7);
 
   const auto b = folder.write("b.svs", test::DefaultSession(3));
-  EXPECT_EQ(CompileError(), b + ": the file has changed since it was added to the library "
-                                "(3 segment lines now, 1 before). Add it again.");
+  Failure failed = CompileFailure();
+  EXPECT_EQ(failed.Kind, Fault::Changed);
+  EXPECT_EQ(failed.Text, b + ": the file has changed since it was added to the library "
+                             "(3 segment lines now, 1 before). Add it again.");
   folder.write("b.svs", test::SessionText("1,0,", {"36,10,10,100,"}));
-  EXPECT_EQ(CompileError(),
-            b + ", line 7: the segment line has 4 comma-terminated numbers where five are needed");
+  failed = CompileFailure();
+  EXPECT_EQ(failed.Kind, Fault::Syntax);
+  EXPECT_TRUE(failed.Text.starts_with(b + ", line 7: ")) << failed.Text;
   std::filesystem::remove(b);
-  EXPECT_EQ(CompileError(), "Cannot read " + b + ": No such file or directory");
+  EXPECT_EQ(CompileFailure().Kind, Fault::NotFound);
 }
 
 TEST_F(LibraryCompilerTest, GrowingFileCannotPushTheImagePastTheMemory) {
@@ -109,11 +113,10 @@ TEST_F(LibraryCompilerTest, GrowingFileCannotPushTheImagePastTheMemory) {
   Add("b.svs", test::DefaultSession(26));
   EXPECT_EQ(Compile().size(), 2045u);
   folder.write("b.svs", test::DefaultSession(380));
-  EXPECT_NE(CompileError().find("has changed since it was added"), std::string::npos);
+  EXPECT_EQ(CompileFailure().Kind, Fault::Changed);
   // Entries that do not fit are refused before any file is read.
   std::vector<LibraryEntry> entries(2, {"/missing.svs", 0, 0, 380});
-  EXPECT_NE(CompileSesLib(entries).Error.find("does not fit into the session memory"),
-            std::string::npos);
+  EXPECT_EQ(CompileSesLib(entries).Kind(), Fault::TooLarge);
 }
 
 TEST_F(LibraryCompilerTest, WrittenFileIsExactlyTheImageAndReplacesAtomically) {

@@ -34,24 +34,38 @@ TEST_F(LibraryFileReadTest, PaddedAndLargeLibrariesAreSoundAndOtherFilesAreNamed
   Bytes padded = Library(2);
   padded.resize(SesMemSize, 0);
   const LibraryFileRead raw = ReadLibraryFile(Write("raw.svl", padded));
-  ASSERT_TRUE(raw.Sound()) << raw.Error;
-  EXPECT_EQ(raw.SessionCount, 2);
+  ASSERT_EQ(WhyNotSound(raw), nullptr) << WhyNotSound(raw)->Text;
+  EXPECT_EQ(raw->Sessions->size(), 2u);
   EXPECT_EQ(LibraryFileProblems(padded), "");
   // Adds make more than 30 sessions; the device holds them.
-  EXPECT_TRUE(ReadLibraryFile(Write("many.svl", Library(31))).Sound());
+  EXPECT_EQ(WhyNotSound(ReadLibraryFile(Write("many.svl", Library(31)))), nullptr);
 
   // Bytes after the library in a shorter file are no library file.
   Bytes trailing = Library(1);
   trailing.push_back(0);
   const LibraryFileRead longer = ReadLibraryFile(Write("longer.svl", trailing));
-  EXPECT_EQ(longer.Fault, LibraryFileFault::NotSound);
-  EXPECT_FALSE(longer.Error.empty());
-  EXPECT_EQ(longer.Error, LibraryFileProblems(trailing));
+  // Its bytes are kept, to show what the file holds.
+  ASSERT_TRUE(longer);
+  EXPECT_EQ(longer->Bytes, trailing);
+  const Failure* why = WhyNotSound(longer);
+  ASSERT_NE(why, nullptr);
+  EXPECT_EQ(why->Kind, Fault::NotLibrary);
+  EXPECT_FALSE(why->Text.empty());
+  EXPECT_EQ(why->Text, LibraryFileProblems(trailing));
 
-  EXPECT_EQ(ReadLibraryFile((dir_ / "missing.svl").string()).Fault, LibraryFileFault::Missing);
-  EXPECT_EQ(ReadLibraryFile(dir_.string()).Fault, LibraryFileFault::NotRegular);
-  EXPECT_EQ(ReadLibraryFile(Write("big.svl", Bytes(SesMemSize + 1, 0x17))).Fault,
-            LibraryFileFault::TooBig);
+  struct Case {
+    std::string Path;
+    Fault Kind;
+  };
+  for (const Case& c : {Case{(dir_ / "missing.svl").string(), Fault::NotFound},
+                        Case{dir_.string(), Fault::NotRegular},
+                        Case{Write("big.svl", Bytes(SesMemSize + 1, 0x17)), Fault::TooLarge}}) {
+    const LibraryFileRead file = ReadLibraryFile(c.Path);
+    ASSERT_FALSE(file) << c.Path;
+    EXPECT_EQ(file.Kind(), c.Kind) << c.Path;
+    ASSERT_NE(WhyNotSound(file), nullptr);
+    EXPECT_EQ(WhyNotSound(file)->Kind, c.Kind) << c.Path;
+  }
 }
 
 }  // namespace

@@ -10,17 +10,18 @@ namespace {
 
 using test::SessionText;
 
-// The message of the error that scanning `text` (as file "s.svs") gives.
-std::string ScanError(const std::string& text) {
+// The failure that scanning `text` (as file "s.svs") gives.
+Failure ScanFailure(const std::string& text) {
   const SessionScanRead read = ScanSessionText(text, "s.svs");
-  return read ? "(no error)" : read.Error;
+  EXPECT_FALSE(read);
+  return read ? Failure{} : read.Failed();
 }
 
 // The scan of a text that must be accepted.
 SessionScan Scanned(const std::string& text, const std::string& name) {
   SessionScanRead read = ScanSessionText(text, name);
-  EXPECT_TRUE(read) << read.Error;
-  return read ? std::move(*read.Scan) : SessionScan{};
+  EXPECT_TRUE(read) << read.Error();
+  return read ? std::move(*read) : SessionScan{};
 }
 
 TEST(SessionScan, ReadsTotalTimeAndSegmentNumbers) {
@@ -69,14 +70,22 @@ TEST(SessionScan, AcceptsTheInt32Limits) {
 // The line rules are the session reader's; the compiler sees its refusals
 // as errors that name the file and the line.
 TEST(SessionScan, RefusalsOfTheSessionReaderAreErrors) {
-  EXPECT_EQ(ScanError(SessionText("1,0,", {"256,10,10,100,100,"})),
-            "s.svs, line 7: the first number is 0 in its low 8 bits, which the device reads as "
-            "the end of the session");
-  EXPECT_EQ(ScanError("version=23\n#\n"), "s.svs, line 3: the file ends before its total time line");
-  // The compiler takes the total time line's numbers into the image: a line
-  // that holds none is refused here, though the editor opens the file.
-  EXPECT_EQ(ScanError("version=23\nx,\n36,10,10,100,100,\n0,\n"),
-            "s.svs, line 2: field 1 (\"x\") is not a decimal integer");
+  struct Case {
+    std::string Text;
+    std::string Line;
+  };
+  for (const Case& c : {
+           Case{SessionText("1,0,", {"256,10,10,100,100,"}), "line 7"},
+           Case{"version=23\n#\n", "line 3"},
+           // The compiler takes the total time line's numbers into the image:
+           // a line that holds none is refused here, though the editor opens
+           // the file.
+           Case{"version=23\nx,\n36,10,10,100,100,\n0,\n", "line 2"},
+       }) {
+    const Failure failed = ScanFailure(c.Text);
+    EXPECT_EQ(failed.Kind, Fault::Syntax) << c.Text;
+    EXPECT_TRUE(failed.Text.starts_with("s.svs, " + c.Line + ": ")) << failed.Text;
+  }
 }
 
 }  // namespace

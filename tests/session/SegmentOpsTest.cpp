@@ -80,35 +80,35 @@ TEST(ValueOps, StepEverySelectedSegmentAndModifyAtALimit) {
   ses[2].Mode = 6;
   ses[3].Mode = 6;
   SegOpResult r = IncVal(ses, 2, 3, RowMode);
-  EXPECT_TRUE(r.Modifies);
+  EXPECT_TRUE(r->Modifies);
   EXPECT_EQ(ses[2].Mode, 6);
-  EXPECT_EQ(r.RefreshFrom, 2);
-  EXPECT_EQ(r.RefreshTo, 3);
-  EXPECT_EQ(r.TimesColumn, 0);  // not the Time row
+  EXPECT_EQ(r->RefreshFrom, 2);
+  EXPECT_EQ(r->RefreshTo, 3);
+  EXPECT_EQ(r->TimesColumn, 0);  // not the Time row
 
   r = FastIncVal(ses, 1, 3, RowPitch);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{111, 112, 113, 104}));
   r = DecVal(ses, 2, 4, RowTime);
   EXPECT_EQ(ses[1].Time, 4);
   EXPECT_EQ(ses[4].Time, 3);
-  EXPECT_EQ(r.TimesColumn, 4);  // the times of the last stepped segment stay on show
+  EXPECT_EQ(r->TimesColumn, 4);  // the times of the last stepped segment stay on show
 }
 
 TEST(AddAndInsert, AppendAndInsertDefaults) {
   Session ses = Numbered(2);
   SegOpResult r = AddNewSeg(ses, 1);
-  ASSERT_TRUE(r.Ok());
-  EXPECT_TRUE(r.Modifies);
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->Modifies);
   EXPECT_EQ(ses.SegCount, 3);
   EXPECT_EQ(ses[3], Segment{});
-  EXPECT_TRUE(r.CountChanged);
-  EXPECT_EQ(r.TimesColumn, 1);
+  EXPECT_TRUE(r->CountChanged);
+  EXPECT_EQ(r->TimesColumn, 1);
 
   r = InsSeg(ses, 1);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{100, 101, 102, 100}));
-  EXPECT_EQ(r.Cursor, 1);
-  EXPECT_EQ(r.RefreshFrom, 1);
-  EXPECT_EQ(r.RefreshTo, 4);
+  EXPECT_EQ(r->Cursor, 1);
+  EXPECT_EQ(r->RefreshFrom, 1);
+  EXPECT_EQ(r->RefreshTo, 4);
 }
 
 TEST(AddAndInsert, RefusedAtTheLimitWithoutAnyChange) {
@@ -116,9 +116,10 @@ TEST(AddAndInsert, RefusedAtTheLimitWithoutAnyChange) {
   for (auto op :
        {+[](Session& s) { return AddNewSeg(s, 1); }, +[](Session& s) { return InsSeg(s, 5); }}) {
     SegOpResult r = op(ses);
-    EXPECT_EQ(r.Error, "Maximum number of segments in session is 380");
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.Kind(), Fault::TooMany);
+    EXPECT_EQ(r.Error(), "Maximum number of segments in session is 380");
     EXPECT_EQ(ses.SegCount, MaxSegCount);
-    EXPECT_FALSE(r.Modifies);
     EXPECT_EQ(ses[5].Pitch, 105);
   }
 }
@@ -127,29 +128,29 @@ TEST(Delete, MiddleRangeClosesUp) {
   Session ses = Numbered(6);
   SegOpResult r = DelSeg(ses, 2, 4, 4);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 105, 106}));
-  EXPECT_EQ(r.Cursor, 3);  // the cursor keeps its column within the new width
-  EXPECT_EQ(r.TimesColumn, 3);
-  EXPECT_TRUE(r.Modifies);
+  EXPECT_EQ(r->Cursor, 3);  // the cursor keeps its column within the new width
+  EXPECT_EQ(r->TimesColumn, 3);
+  EXPECT_TRUE(r->Modifies);
 }
 
 TEST(Delete, AllSelectedKeepsFirstOrLast) {
   Session ses = Numbered(5);
   SegOpResult r = DelSeg(ses, 1, 5, 1);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101}));
-  EXPECT_EQ(r.Cursor, 1);
+  EXPECT_EQ(r->Cursor, 1);
 
   ses = Numbered(5);
   r = DelSeg(ses, 1, 5, 5);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{105}));
-  EXPECT_EQ(r.Cursor, 1);
-  EXPECT_TRUE(r.Modifies);
+  EXPECT_EQ(r->Cursor, 1);
+  EXPECT_TRUE(r->Modifies);
 }
 
 TEST(Delete, SingleSegmentIsIgnoredSilently) {
   Session ses = Numbered(1);
   SegOpResult r = DelSeg(ses, 1, 1, 1);
-  EXPECT_TRUE(r.Ok());
-  EXPECT_FALSE(r.Modifies);
+  EXPECT_TRUE(r);
+  EXPECT_FALSE(r->Modifies);
   EXPECT_EQ(ses.SegCount, 1);
 }
 
@@ -164,7 +165,7 @@ TEST(Clipboard, CopyLeavesTheSessionCutCopiesAllButKeepsOne) {
   const SegOpResult r = CutSeg(ses, clip, 1, 3, 3);
   EXPECT_EQ(clip.Count, 3);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{103}));
-  EXPECT_TRUE(r.Modifies);
+  EXPECT_TRUE(r->Modifies);
 }
 
 TEST(Clipboard, PasteInsertsBeforeCursorAndCanRepeat) {
@@ -173,9 +174,9 @@ TEST(Clipboard, PasteInsertsBeforeCursorAndCanRepeat) {
   CopySeg(ses, clip, 1, 2);
   SegOpResult r = PasteSeg(ses, clip, 2);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 101, 102, 102, 103}));
-  EXPECT_EQ(r.RefreshFrom, 2);
-  EXPECT_EQ(r.RefreshTo, 5);
-  PasteSeg(ses, clip, 1);
+  EXPECT_EQ(r->RefreshFrom, 2);
+  EXPECT_EQ(r->RefreshTo, 5);
+  ASSERT_TRUE(PasteSeg(ses, clip, 1));
   EXPECT_EQ(ses.SegCount, 7);
   EXPECT_EQ(clip.Count, 2);
 }
@@ -183,8 +184,8 @@ TEST(Clipboard, PasteInsertsBeforeCursorAndCanRepeat) {
 TEST(Clipboard, EmptyPasteOnlyModifies) {
   Session ses = Numbered(2);
   SegOpResult r = PasteSeg(ses, SegmentClipboard{}, 1);
-  EXPECT_TRUE(r.Ok());
-  EXPECT_TRUE(r.Modifies);
+  EXPECT_TRUE(r);
+  EXPECT_TRUE(r->Modifies);
   EXPECT_EQ(Pitches(ses), (std::vector<int32_t>{101, 102}));
 }
 
@@ -193,13 +194,13 @@ TEST(Clipboard, PasteUpToTheLimit) {
   SegmentClipboard clip;
   CopySeg(ses, clip, 1, 3);
   SegOpResult r = PasteSeg(ses, clip, 1);
-  EXPECT_EQ(r.Error, kMaxSegCountError);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.Kind(), Fault::TooMany);
   EXPECT_EQ(ses.SegCount, 378);
-  EXPECT_FALSE(r.Modifies);
 
-  DelSeg(ses, 1, 1, 1);
+  ASSERT_TRUE(DelSeg(ses, 1, 1, 1));
   r = PasteSeg(ses, clip, 377);
-  ASSERT_TRUE(r.Ok());
+  ASSERT_TRUE(r);
   EXPECT_EQ(ses.SegCount, 380);
   EXPECT_EQ(ses[377].Pitch, 101);
   EXPECT_EQ(ses[380].Pitch, 478);

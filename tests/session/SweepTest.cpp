@@ -125,20 +125,20 @@ TEST(Sweep, InsertsBeforeTheCursorAndRefusesWhatDoesNotFit) {
   ses[2].Pitch = 102;
   const std::vector<Segment> segs = MakeSweep(SweepInput{"14", "4", "30"}).Segments;
   SegOpResult r = InsertSegments(ses, 2, segs);
-  ASSERT_TRUE(r.Ok());
-  EXPECT_TRUE(r.Modifies);
+  ASSERT_TRUE(r);
+  EXPECT_TRUE(r->Modifies);
   ASSERT_EQ(ses.SegCount, 8);
   EXPECT_EQ(ses[1].Pitch, 101);
   EXPECT_EQ(Text(ses[2]), "20 IN 14>12 100");
   EXPECT_EQ(Text(ses[7]), "20 IN 6>4 100");
   EXPECT_EQ(ses[8].Pitch, 102);
-  EXPECT_EQ(r.Cursor, 2);
+  EXPECT_EQ(r->Cursor, 2);
 
   ses.SegCount = 375;
   r = InsertSegments(ses, 1, segs);
-  EXPECT_EQ(r.Error, kMaxSegCountError);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.Kind(), Fault::TooMany);
   EXPECT_EQ(ses.SegCount, 375);
-  EXPECT_FALSE(r.Modifies);
 }
 
 }  // namespace

@@ -56,9 +56,26 @@ TEST(TypedValue, EachRowTakesItsRangeAndForms) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(RowCaption(c.Row)) + " \"" + c.Text + "\"");
     const TypedValue v = ReadTypedValue(c.Row, c.Text);
-    EXPECT_EQ(v.Value, c.Expected);
+    EXPECT_EQ(v ? std::optional<int32_t>(*v) : std::nullopt, c.Expected);
     // A refusal always says what the row takes.
-    EXPECT_EQ(v.Error.empty(), c.Expected.has_value()) << v.Error;
+    EXPECT_EQ(v.Error().empty(), c.Expected.has_value()) << v.Error();
+  }
+}
+
+TEST(TypedValue, ARefusalSaysWhetherTheTextWasANumberOutOfRange) {
+  struct Case {
+    int Row;
+    std::string Text;
+    Fault Kind;
+  };
+  for (const Case& c :
+       {Case{RowFreqEnd, "49", Fault::OutOfRange}, Case{RowPitch, "47", Fault::OutOfRange},
+        Case{RowTime, "6:00", Fault::OutOfRange}, Case{RowFreqEnd, "12.5", Fault::Syntax},
+        Case{RowMode, "L", Fault::Syntax}, Case{RowTime, "1:10", Fault::Syntax},
+        Case{RowPitch, "", Fault::Syntax}}) {
+    const TypedValue v = ReadTypedValue(c.Row, c.Text);
+    ASSERT_FALSE(v) << c.Text;
+    EXPECT_EQ(v.Kind(), c.Kind) << c.Text;
   }
 }
 
