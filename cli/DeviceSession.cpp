@@ -16,6 +16,7 @@ DeviceSession::DeviceSession(Context& ctx) : Ctx(ctx), Ui(ctx) {
                    [this](int index) { Ui.ProbingPort(index); });
   QObject::connect(&Service, &DeviceService::Progress, &Service,
                    [this](const LinkProgress& progress) { Ui.Progress(progress); });
+  QObject::connect(&Service, &DeviceService::WriteBegan, &Service, [this] { writeBegan_ = true; });
 }
 
 std::optional<JobResult> DeviceSession::RunToEnd(
@@ -56,7 +57,7 @@ int DeviceSession::Stopped() const {
 }
 
 int DeviceSession::StoppedWrite() {
-  if (!Ui.WriteBegan()) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
+  if (!writeBegan_) Ctx.NoteDeviceMemory(QStringLiteral("untouched"));
   return Stopped();
 }
 
@@ -95,7 +96,7 @@ int DeviceSession::ReadMemory(JobResult& read) {
   if (!result) return Stopped();
   read = *result;
   if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
-  if (read.HasNote(LinkText::BackupFailed)) {
+  if (read.HasNote(JobText::BackupFailed)) {
     return Ctx.Finish(ExitFailed,
                       QStringLiteral("The session memory was read but could not be kept."));
   }
@@ -140,18 +141,18 @@ int DeviceSession::Wrote(const std::optional<JobResult>& ended, const QString& w
     case JobStage::None:
       return Failed(failed, result);
     case JobStage::Read:
-      if (result.Kind == FailureKind::NotKept) {
+      if (result.Failed == JobFailure::NotKept) {
         return Ctx.Finish(ExitFailed,
                           QStringLiteral("The session memory was read but could not be kept."));
       }
-      if (result.Kind == FailureKind::Changed) return Failed(failed, result);
+      if (result.Failed == JobFailure::Changed) return Failed(failed, result);
       return Failed(QStringLiteral("Reading the Sorvani session memory failed"), result);
     case JobStage::Write:
       return Failed(failed, result);
     case JobStage::Verify:
       break;
   }
-  if (result.Kind != FailureKind::Verify || !result.Written || !result.MemImg)
+  if (result.Failed != JobFailure::Verify || !result.Written || !result.MemImg)
     return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), result);
   const MemoryImage& meant = *result.Written;
   const MemoryImage& got = *result.MemImg;

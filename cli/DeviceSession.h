@@ -59,6 +59,10 @@ class DeviceSession {
   Context& Ctx;
   CliDeviceUi Ui;
   DeviceService Service;
+
+ private:
+  // Whether a write into the device began while the command ran.
+  bool writeBegan_ = false;
 };
 
 // Runs a device command's body in an application's event loop, which the
