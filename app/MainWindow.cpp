@@ -355,7 +355,7 @@ QString MainWindow::PathFromEdit(const QString& selectedPath, const QString& fol
 
 void MainWindow::onConnectClicked() {
   SetStatusText(0, QStringLiteral("Autodetecting Sorvani..."));
-  device_.Connect([this](const OperationResult& result) {
+  device_.Connect([this](const JobResult& result) {
     // Why, port by port: the commonest first-run problems have a remedy.
     if (!result.Ok()) ShowResult(result);
   });
@@ -373,7 +373,7 @@ void MainWindow::JobEnded(const JobResult& result) {
   // A job that ended well, or found what the device holds (another memory
   // than expected, other bytes than written): the device answered.
   const bool answered =
-      result.Ok() || result.Kind == FailureKind::Changed || result.Kind == FailureKind::Verify;
+      result.Ok() || result.Failed == JobFailure::Changed || result.Failed == JobFailure::Verify;
   if (result.Kind == FailureKind::NotConnected || result.Kind == FailureKind::PortFailure)
     SetStatusText(1, linktext::kNotConnected);
   else if (answered)
@@ -409,11 +409,11 @@ void MainWindow::OfferRestoreOfCutOffWrite() {
   options.Verify = true;
   // What the cut-off write left is kept as a plain read, never restored.
   device_.UploadFile(
-      kept->Path, std::move(options), [this](const OperationResult& result) { ShowResult(result); },
+      kept->Path, std::move(options), [this](const JobResult& result) { ShowResult(result); },
       BackupReason::Read, QStringLiteral("the memory was restored"));
 }
 
-void MainWindow::DeviceMemoryChanged(const OperationResult& result, const QString& what) {
+void MainWindow::DeviceMemoryChanged(const JobResult& result, const QString& what) {
   if (!result.Ok()) return;
   if (memoryWindow_ && result.MemImg) memoryWindow_->DeviceChanged(*result.MemImg, what);
 }
@@ -421,7 +421,7 @@ void MainWindow::DeviceMemoryChanged(const OperationResult& result, const QStrin
 void MainWindow::onMemoryClicked() {
   if (!memoryWindow_) {
     memoryWindow_ = new MemoryWindow(
-        folders_, dialogs_, device_, [this](const OperationResult& r) { ShowResult(r); }, this);
+        folders_, dialogs_, device_, [this](const JobResult& r) { ShowResult(r); }, this);
   }
   // Without a port the window opens empty, for library files.
   if (device_.Port().isEmpty()) {
@@ -430,7 +430,7 @@ void MainWindow::onMemoryClicked() {
     return;
   }
   SetStatusText(0, StageText(JobKind::Read, JobStage::Read));
-  device_.Read([this](const OperationResult& result) {
+  device_.Read([this](const JobResult& result) {
     ShowResult(result);
     if (!result.Ok()) return;
     memoryWindow_->show();
@@ -446,9 +446,9 @@ void MainWindow::onUploadLibraryClicked() {
   // A missing file is told before the device is read for nothing.
   if (!QFileInfo(path).exists()) {
     // The text as it always was; the file it looked for on the next line.
-    OperationResult missing;
-    missing.Kind = FailureKind::File;
-    missing.Message = {LinkText::LibFileNotFound, path, {}};
+    JobResult missing;
+    missing.Failed = JobFailure::File;
+    missing.Message = {JobText::LibFileNotFound, path, {}};
     dialogs_.ShowError(missing.Message.Text() + QLatin1Char('\n') + QDir::toNativeSeparators(path));
     SetStatusText(0, JobEnd(JobKind::Upload, missing).Status());
     return;
@@ -458,15 +458,15 @@ void MainWindow::onUploadLibraryClicked() {
   // cannot be uploaded is refused before the device is read.
   SetStatusText(0, QStringLiteral("Reading the Sorvani session memory (backup)"));
   WriteOptions options = Options();
-  options.WriteWithoutBackup = [this](const OperationResult& read) {
+  options.WriteWithoutBackup = [this](const JobResult& read) {
     bool go = false;
     Guard([&] { go = MayUploadWithoutBackup(read); });
     return go;
   };
   DeviceJob* job = device_.UploadFile(
       path, std::move(options),
-      [this](const OperationResult& result) {
-        if (result.Kind == FailureKind::NotKept) return;  // the user said no
+      [this](const JobResult& result) {
+        if (result.Failed == JobFailure::NotKept) return;  // the user said no
         ShowResult(result);
       },
       BackupReason::BeforeUpload, QStringLiteral("a session library was uploaded"));
@@ -481,14 +481,13 @@ WriteOptions MainWindow::Options() {
   return options;
 }
 
-bool MainWindow::MayUploadWithoutBackup(const OperationResult& read) {
-  for (const LinkMessage& note : read.Notes) ShowMessage(note);
-  return dialogs_.Message({kAppTitle,
-                           read.Message.Text() +
-                               QStringLiteral(" Upload the session library all the same? The "
-                                              "sessions now in Sorvani will be lost."),
-                           MsgIcon::Warning, MsgButtons::YesNo, read.Message.Detail}) ==
-         MsgResult::Yes;
+bool MainWindow::MayUploadWithoutBackup(const JobResult& read) {
+  for (const JobMessage& note : read.Notes) ShowMessage(note);
+  return dialogs_.Message(
+             {kAppTitle,
+              read.Message.Text() + QStringLiteral(" Upload the session library all the same? The "
+                                                   "sessions now in Sorvani will be lost."),
+              MsgIcon::Warning, MsgButtons::YesNo, read.Message.Detail}) == MsgResult::Yes;
 }
 
 void MainWindow::onUploadAddClicked() {
@@ -496,28 +495,28 @@ void MainWindow::onUploadAddClicked() {
                                     sessionFileEdit_->text());
   folders_.SetSelectedSessionPath(path);
   if (!QFileInfo(path).exists()) {
-    dialogs_.ShowError(LinkTextOf(LinkText::SesFileNotFound));
+    dialogs_.ShowError(JobTextOf(JobText::SesFileNotFound));
     return;
   }
   SetStatusText(0, StageText(JobKind::Add, JobStage::Write));
   device_.Add(
-      path, Options(), [this](const OperationResult& result) { ShowResult(result); },
+      path, Options(), [this](const JobResult& result) { ShowResult(result); },
       QStringLiteral("a session was added"));
 }
 
-void MainWindow::ShowResult(const OperationResult& result) {
-  for (const LinkMessage& note : result.Notes) ShowMessage(note);
+void MainWindow::ShowResult(const JobResult& result) {
+  for (const JobMessage& note : result.Notes) ShowMessage(note);
   if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
-void MainWindow::ShowRemoteFailure(const OperationResult& result) {
-  std::vector<LinkMessage> messages = result.Notes;
+void MainWindow::ShowRemoteFailure(const JobResult& result) {
+  std::vector<JobMessage> messages = result.Notes;
   if (!result.Message.Empty()) messages.push_back(result.Message);
   if (messages.empty()) return;
   QStringList texts;
   QStringList details;
   bool error = false;
-  for (const LinkMessage& message : messages) {
+  for (const JobMessage& message : messages) {
     texts << message.Text();
     if (!message.Detail.isEmpty()) details << message.Detail;
     error = error || message.IsError();
@@ -525,10 +524,10 @@ void MainWindow::ShowRemoteFailure(const OperationResult& result) {
   const QString text = texts.join(QLatin1Char('\n'));
   const QString detail = details.join(QLatin1Char('\n'));
   const QString key = text + QLatin1Char('\n') + detail;
-  remoteFailureCount_ = remoteFailureBox_ && remoteFailureBox_->isVisible() &&
-                                remoteFailureText_ == key
-                            ? remoteFailureCount_ + 1
-                            : 1;
+  remoteFailureCount_ =
+      remoteFailureBox_ && remoteFailureBox_->isVisible() && remoteFailureText_ == key
+          ? remoteFailureCount_ + 1
+          : 1;
   remoteFailureText_ = key;
   if (!remoteFailureBox_) {
     remoteFailureBox_ = new QMessageBox(this);
@@ -632,9 +631,8 @@ void MainWindow::SetStatusText(int panel, const QString& text) {
   if (panel == 0 || panel == 1) panels_[panel]->setText(text);
 }
 
-void MainWindow::ShowMessage(const LinkMessage& message) {
-  dialogs_.Message({kAppTitle, message.Text(),
-                    message.IsError() ? MsgIcon::Error : MsgIcon::None,
+void MainWindow::ShowMessage(const JobMessage& message) {
+  dialogs_.Message({kAppTitle, message.Text(), message.IsError() ? MsgIcon::Error : MsgIcon::None,
                     MsgButtons::Ok, message.Detail});
 }
 

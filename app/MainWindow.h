@@ -16,8 +16,8 @@
 
 #include "app/PortComboBox.h"
 #include "device/jobs/DeviceService.h"
+#include "device/jobs/JobResult.h"
 #include "device/link/LinkUi.h"
-#include "device/link/OperationResult.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
 #include "ui/UserSettings.h"
@@ -78,15 +78,15 @@ class MainWindow : public QWidget {
   void Guard(const std::function<void()>& handler);
 
   // How a device operation of the window ended, as message boxes and status texts.
-  void ShowResult(const OperationResult& result);
+  void ShowResult(const JobResult& result);
   // The device's memory was changed by a job of the device service (an
   // upload, an add, a remote request): the memory window follows. what:
   // what happened.
-  void DeviceMemoryChanged(const OperationResult& result, const QString& what);
+  void DeviceMemoryChanged(const JobResult& result, const QString& what);
   // How a failed remote request ended, in one box that stays open without
   // stopping anything (no loop of its own, so the next request never runs
   // inside it); a message that comes again counts its repeats.
-  void ShowRemoteFailure(const OperationResult& result);
+  void ShowRemoteFailure(const JobResult& result);
 
  signals:
   // The main window closed: the program ends.
@@ -108,7 +108,7 @@ class MainWindow : public QWidget {
 
  private:
   void SetStatusText(int panel, const QString& text);
-  void ShowMessage(const LinkMessage& message);
+  void ShowMessage(const JobMessage& message);
   void Progress(const LinkProgress& progress);
   void BusyChanged(bool busy);
   // A job of the device service ended, started here or elsewhere: the
@@ -139,7 +139,7 @@ class MainWindow : public QWidget {
   void OfferRestoreOfCutOffWrite();
   // When the memory read before an upload could not be kept: asks whether
   // to write all the same. True when the upload may go on.
-  bool MayUploadWithoutBackup(const OperationResult& read);
+  bool MayUploadWithoutBackup(const JobResult& read);
   // The options of the window's writes.
   WriteOptions Options();
   // Names the controls for screen readers where their text does not say

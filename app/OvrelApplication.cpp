@@ -87,9 +87,7 @@ void OvrelApplication::CreateAboutAndRemote() {
     callbacks.MayQuit = [this] { return Main->MayEndProgram(); };
     callbacks.Quit = [this] { Main->close(); };
     callbacks.ShowError = [this](std::exception_ptr error) { ShowError(dialogs_, error); };
-    callbacks.ShowResult = [this](const OperationResult& result) {
-      Main->ShowRemoteFailure(result);
-    };
+    callbacks.ShowResult = [this](const JobResult& result) { Main->ShowRemoteFailure(result); };
     callbacks.OpenFiles = [this](const QStringList& files) {
       Main->ShowInFront();
       OpenFiles(files);

@@ -18,7 +18,7 @@ QString StepText(const LinkProgress& p) {
 
 }  // namespace
 
-void CliDeviceUi::ShowMessage(const LinkMessage& message) {
+void CliDeviceUi::ShowMessage(const JobMessage& message) {
   ctx_.Say(message.Text());
   if (!message.Detail.isEmpty()) ctx_.Say(message.Detail);
   ctx_.NoteOutcome(message.Line());
@@ -26,8 +26,8 @@ void CliDeviceUi::ShowMessage(const LinkMessage& message) {
             {{QStringLiteral("text"), message.Text()}, {QStringLiteral("detail"), message.Detail}});
 }
 
-void CliDeviceUi::ShowResult(const OperationResult& result) {
-  for (const LinkMessage& note : result.Notes) ShowMessage(note);
+void CliDeviceUi::ShowResult(const JobResult& result) {
+  for (const JobMessage& note : result.Notes) ShowMessage(note);
   if (!result.Message.Empty()) ShowMessage(result.Message);
 }
 
@@ -55,7 +55,19 @@ void CliDeviceUi::Progress(const LinkProgress& p) {
   ctx_.ShowBar(QStringLiteral("[%1] %2/%3 %4").arg(bar).arg(p.Step).arg(p.Count).arg(StepText(p)));
 }
 
-int CliDeviceUi::FailureStatus(const OperationResult& result) {
+int CliDeviceUi::FailureStatus(const JobResult& result) {
+  switch (result.Failed) {
+    case JobFailure::None:
+      break;
+    case JobFailure::Changed:
+    case JobFailure::Verify:
+      return ExitWrongAnswer;
+    case JobFailure::File:
+    case JobFailure::MemoryLimit:
+    case JobFailure::InvalidDeviceImage:
+    case JobFailure::NotKept:
+      return ExitFailed;
+  }
   switch (result.Kind) {
     case FailureKind::None:
       return ExitOk;
@@ -68,14 +80,9 @@ int CliDeviceUi::FailureStatus(const OperationResult& result) {
     case FailureKind::WrongReply:
     case FailureKind::DamagedReply:
     case FailureKind::Checksum:
-    case FailureKind::Changed:
-    case FailureKind::Verify:
       return ExitWrongAnswer;
     case FailureKind::PortFailure:
-    case FailureKind::File:
-    case FailureKind::MemoryLimit:
-    case FailureKind::InvalidDeviceImage:
-    case FailureKind::NotKept:
+    case FailureKind::Declined:
       return ExitFailed;
   }
   return ExitFailed;

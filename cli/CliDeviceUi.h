@@ -7,8 +7,8 @@
 #include <QStringList>
 
 #include "cli/Context.h"
+#include "device/jobs/JobResult.h"
 #include "device/link/LinkUi.h"
-#include "device/link/OperationResult.h"
 
 namespace ovrel::cli {
 
@@ -22,13 +22,13 @@ class CliDeviceUi {
 
   // Shows how an operation ended: its notes and its message, on standard
   // error and as JSON.
-  void ShowResult(const OperationResult& result);
+  void ShowResult(const JobResult& result);
   // The exit status for an operation that failed: the device not found,
   // the device answering wrongly, or another failure.
-  static int FailureStatus(const OperationResult& result);
+  static int FailureStatus(const JobResult& result);
 
  private:
-  void ShowMessage(const LinkMessage& message);
+  void ShowMessage(const JobMessage& message);
 
   Context& ctx_;
   QStringList ports_;

@@ -97,7 +97,7 @@ int DeviceSession::ReadMemory(JobResult& read) {
   if (!result) return Stopped();
   read = *result;
   if (!read.Ok()) return Failed(QStringLiteral("Reading the Sorvani session memory failed"), read);
-  if (read.HasNote(LinkText::BackupFailed)) {
+  if (read.HasNote(JobText::BackupFailed)) {
     return Ctx.Finish(ExitFailed,
                       QStringLiteral("The session memory was read but could not be kept."));
   }
@@ -142,18 +142,18 @@ int DeviceSession::Wrote(const std::optional<JobResult>& ended, const QString& w
     case JobStage::None:
       return Failed(failed, result);
     case JobStage::Read:
-      if (result.Kind == FailureKind::NotKept) {
+      if (result.Failed == JobFailure::NotKept) {
         return Ctx.Finish(ExitFailed,
                           QStringLiteral("The session memory was read but could not be kept."));
       }
-      if (result.Kind == FailureKind::Changed) return Failed(failed, result);
+      if (result.Failed == JobFailure::Changed) return Failed(failed, result);
       return Failed(QStringLiteral("Reading the Sorvani session memory failed"), result);
     case JobStage::Write:
       return Failed(failed, result);
     case JobStage::Verify:
       break;
   }
-  if (result.Kind != FailureKind::Verify || !result.Written || !result.MemImg)
+  if (result.Failed != JobFailure::Verify || !result.Written || !result.MemImg)
     return Failed(QStringLiteral("Reading the Sorvani session memory back failed"), result);
   const MemoryImage& meant = *result.Written;
   const MemoryImage& got = *result.MemImg;

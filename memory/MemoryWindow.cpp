@@ -55,7 +55,7 @@ Session SessionOf(const SessionRecord& record) {
 }  // namespace
 
 MemoryWindow::MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceService& device,
-                           std::function<void(const OperationResult&)> showResult, QWidget* parent)
+                           std::function<void(const JobResult&)> showResult, QWidget* parent)
     : QWidget(parent, Qt::Window),
       folders_(folders),
       dialogs_(dialogs, this),
@@ -510,14 +510,14 @@ void MemoryWindow::onWriteClicked() {
 void MemoryWindow::Written(const JobResult& result) {
   writing_ = false;
   UpdateButtons();
-  if (result.Kind == FailureKind::Changed) {
+  if (result.Failed == JobFailure::Changed) {
     ChangedSinceRead(result);
     return;
   }
   if (!result.Ok() && (result.Stage == JobStage::Write || result.Stage == JobStage::Verify)) {
     // What failed and what the device holds now are the job's to say.
     statusLabel_->setText(result.Status());
-    if (result.Kind == FailureKind::Verify) emit DeviceReached();
+    if (result.Failed == JobFailure::Verify) emit DeviceReached();
     ShowWriteFailed(result.Failure(), result.MemoryText(), result);
     return;
   }
@@ -537,9 +537,9 @@ void MemoryWindow::Written(const JobResult& result) {
       QStringLiteral("Written to Sorvani and verified: %1 sessions").arg(sessions_.size()));
 }
 
-void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
+void MemoryWindow::ChangedSinceRead(const JobResult& result) {
   statusLabel_->setText(QStringLiteral("Not written: the session memory of Sorvani has %1")
-                            .arg(linktext::kChangedSinceRead));
+                            .arg(jobtext::kChangedSinceRead));
   emit DeviceReached();
   const MsgResult answer = dialogs_.Message(
       {kAppTitle,
@@ -554,7 +554,7 @@ void MemoryWindow::ChangedSinceRead(const OperationResult& result) {
 }
 
 void MemoryWindow::ShowWriteFailed(const QString& what, const QString& deviceHolds,
-                                   const OperationResult& result) {
+                                   const JobResult& result) {
   const QString& backup = result.BackupPath;
   readImage_.reset();  // not known any more
   ShowSource(QStringLiteral("Sorvani memory: writing failed at %1")
@@ -587,8 +587,7 @@ QString HoldsText(const MemoryImage& memory) {
 
 }  // namespace
 
-bool MemoryWindow::LeftByFailedWrite(const MemoryImage& memory,
-                                     const OperationResult& failed) const {
+bool MemoryWindow::LeftByFailedWrite(const MemoryImage& memory, const JobResult& failed) const {
   // A read back after the write (a failed verification) is exactly what it left.
   if (failed.Stage == JobStage::Verify && failed.MemImg) return memory == *failed.MemImg;
   std::vector<MemoryImage> before;
@@ -608,13 +607,13 @@ bool MemoryWindow::LeftByFailedWrite(const MemoryImage& memory,
   return true;
 }
 
-void MemoryWindow::RestoreBackup(const QString& backup, const OperationResult& failed) {
+void MemoryWindow::RestoreBackup(const QString& backup, const JobResult& failed) {
   writing_ = true;
   UpdateButtons();
   statusLabel_->setText(QStringLiteral("Reading the Sorvani session memory before restoring it"));
   // The read is no backup: the restore keeps what it replaces itself.
   device_.Read(
-      [this, backup, failed](const OperationResult& read) {
+      [this, backup, failed](const JobResult& read) {
         RunGuarded(dialogs_, [&] {
           if (!read.Ok()) {
             writing_ = false;
@@ -669,7 +668,7 @@ void MemoryWindow::RestoreOver(const QString& backup, const MemoryImage& holds) 
 void MemoryWindow::Restored(const JobResult& result, const QString& name) {
   writing_ = false;
   UpdateButtons();
-  if (result.Kind == FailureKind::Changed) {
+  if (result.Failed == JobFailure::Changed) {
     ChangedSinceRead(result);
     return;
   }

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "device/jobs/JobResult.h"
-#include "device/link/OperationResult.h"
 #include "library/LibraryEdit.h"
 #include "ui/Dialogs.h"
 #include "ui/FolderSettings.h"
@@ -34,7 +33,7 @@ class MemoryWindow : public QWidget {
   // device: the device service that writes and reads back; showResult
   // shows how a failed job ended (the main window's message boxes).
   MemoryWindow(FolderSettings& folders, Dialogs& dialogs, DeviceService& device,
-               std::function<void(const OperationResult&)> showResult, QWidget* parent = nullptr);
+               std::function<void(const JobResult&)> showResult, QWidget* parent = nullptr);
 
   // Shows the sessions of a memory image just read from the device. A
   // memory that holds no library is said so and shows no sessions.
@@ -106,17 +105,16 @@ class MemoryWindow : public QWidget {
   void Written(const JobResult& result);
   // The write found another memory than was read: says so and offers to
   // show what the device holds now.
-  void ChangedSinceRead(const OperationResult& result);
+  void ChangedSinceRead(const JobResult& result);
   // A write that failed or was not verified: says what failed, what the
   // device holds now as far as is known and where the memory it replaced
   // was kept (backup), and offers to restore that at once. result: how
   // the write ended, which tells what it may have left in the device.
-  void ShowWriteFailed(const QString& what, const QString& deviceHolds,
-                       const OperationResult& result);
+  void ShowWriteFailed(const QString& what, const QString& deviceHolds, const JobResult& result);
   // Restores the backup: reads the device first, and when it holds
   // something else than the failed write could have left (another program
   // wrote meanwhile), asks before replacing that.
-  void RestoreBackup(const QString& backup, const OperationResult& failed);
+  void RestoreBackup(const QString& backup, const JobResult& failed);
   void RestoreOver(const QString& backup, const MemoryImage& holds);
   void Restored(const JobResult& result, const QString& name);
   // The device holds another memory than the failed write left, and the
@@ -124,7 +122,7 @@ class MemoryWindow : public QWidget {
   void KeepWhatAnotherWrote(const MemoryImage& holds);
   // Whether memory is what the failed write (failed) may have left behind:
   // each byte as the memory before it or as what it wrote.
-  bool LeftByFailedWrite(const MemoryImage& memory, const OperationResult& failed) const;
+  bool LeftByFailedWrite(const MemoryImage& memory, const JobResult& failed) const;
   // Marks the list changed when it is not what the device holds.
   void CompareWithDevice();
   // Shows an image the device holds now; source: the source line.
@@ -133,7 +131,7 @@ class MemoryWindow : public QWidget {
   FolderSettings& folders_;
   WindowDialogs dialogs_;
   DeviceService& device_;
-  std::function<void(const OperationResult&)> showResult_;
+  std::function<void(const JobResult&)> showResult_;
   std::vector<SessionRecord> sessions_;
   // The memory the device held when it was read: what a write may replace.
   std::optional<MemoryImage> readImage_;

@@ -10,9 +10,9 @@ namespace ovrel {
 
 namespace {
 
-OperationResult FileFailure(LinkMessage message) {
-  OperationResult result;
-  result.Kind = FailureKind::File;
+JobResult FileFailure(JobMessage message) {
+  JobResult result;
+  result.Failed = JobFailure::File;
   result.Message = std::move(message);
   return result;
 }
@@ -29,62 +29,71 @@ void AddJob::Begin() {
 bool AddJob::Load() {
   const QFileInfo info(path_);
   if (!info.exists()) {
-    Finish(FileFailure({LinkText::SesFileNotFound, path_, {}}));
+    Finish(FileFailure({JobText::SesFileNotFound, path_, {}}));
     return false;
   }
   if (!info.isFile()) {
-    Finish(FileFailure({LinkText::SesFileNotRegular, path_, {}}));
+    Finish(FileFailure({JobText::SesFileNotRegular, path_, {}}));
     return false;
   }
   const std::string fileName = QFile::encodeName(path_).toStdString();
   const FileBytes file = ReadFileBytes(fileName, kMaxTextFileBytes);
   if (!file) {
-    Finish(FileFailure({LinkText::SesFileUnreadable, QString::fromStdString(file.Error()), {}}));
+    Finish(FileFailure({JobText::SesFileUnreadable, QString::fromStdString(file.Error()), {}}));
     return false;
   }
   SessionRecordRead read = ReadSessionRecord(*file, fileName);
   if (!read) {
-    Finish(FileFailure({LinkText::SesFileNotSound, path_, QString::fromStdString(read.Error())}));
+    Finish(FileFailure({JobText::SesFileNotSound, path_, QString::fromStdString(read.Error())}));
     return false;
   }
   session_ = *read;
   return true;
 }
 
-AddPlan AddJob::Merge(const MemoryImage& memory) {
+std::optional<MemoryImage> AddJob::Decline(JobFailure failed, JobMessage message) {
+  declined_.Failed = failed;
+  declined_.Message = std::move(message);
+  return std::nullopt;
+}
+
+std::optional<MemoryImage> AddJob::Merge(const MemoryImage& memory) {
   if (options_.Backup) {
     const QString error = KeepBackup(memory, BackupReason::BeforeAdd, backupPath_);
-    if (!error.isEmpty())
-      return {std::nullopt, FailureKind::NotKept, {LinkText::BackupFailed, error, {}}};
+    if (!error.isEmpty()) return Decline(JobFailure::NotKept, {JobText::BackupFailed, error, {}});
   }
   MemoryImage image = memory;
   if (const auto error = SaveWorkingFile(options_.WorkingFolder, kMemImgFile, image))
-    return {
-        std::nullopt, FailureKind::File, {LinkText::WorkingFileNotWritten, *error, kMemImgFile}};
+    return Decline(JobFailure::File, {JobText::WorkingFileNotWritten, *error, kMemImgFile});
   if (const auto invalid = CheckLibraryImage(image)) {
-    return {std::nullopt,
-            FailureKind::InvalidDeviceImage,
-            {LinkText::InvalidDeviceLibrary,
-             QStringLiteral("The session memory read from Sorvani is not a session library: ") +
-                 QString::fromStdString(*invalid) + QStringLiteral("."),
-             {}}};
+    return Decline(
+        JobFailure::InvalidDeviceImage,
+        {JobText::InvalidDeviceLibrary,
+         QStringLiteral("The session memory read from Sorvani is not a session library: ") +
+             QString::fromStdString(*invalid) + QStringLiteral("."),
+         {}});
   }
   if (!AppendSession(image, *session_).Fits)
-    return {std::nullopt, FailureKind::MemoryLimit, {LinkText::MemoryLimit, {}, {}}};
+    return Decline(JobFailure::MemoryLimit, {JobText::MemoryLimit, {}, {}});
   merged_ = image;
   NoteWrite(backupPath_, std::nullopt);
-  OperationResult read;
+  JobResult read;
   read.Stage = JobStage::Read;
   read.MemImg = memory;
   read.BackupPath = backupPath_;
   EndStage(JobStage::Read, read);
   StartStage(JobStage::Write);
-  return {image, FailureKind::None, {}};
+  return image;
 }
 
 void AddJob::Added(const OperationResult& added) {
-  OperationResult result = added;
-  result.Stage = merged_ ? JobStage::Write : JobStage::Read;
+  JobResult result = OperationEnded(added, merged_ ? JobStage::Write : JobStage::Read);
+  if (added.Kind == FailureKind::Declined) {
+    // The transfer was closed without a write: the job says why.
+    result.Kind = FailureKind::None;
+    result.Failed = declined_.Failed;
+    result.Message = declined_.Message;
+  }
   result.BackupPath = backupPath_;
   if (merged_) {
     NoteWrite(backupPath_, result.Ok());
@@ -92,7 +101,7 @@ void AddJob::Added(const OperationResult& added) {
     // The merged library is kept whether or not the upload went through.
     if (const auto error =
             SaveWorkingFile(options_.WorkingFolder, kTempSesLibFile, UsedImageBytes(*merged_)))
-      result.Notes.push_back({LinkText::WorkingFileNotWritten, *error, kTempSesLibFile});
+      result.Notes.push_back({JobText::WorkingFileNotWritten, *error, kTempSesLibFile});
   }
   if (!result.Ok() || !options_.Verify) {
     Finish(result);

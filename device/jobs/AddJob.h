@@ -33,14 +33,18 @@ class AddJob : public DeviceJob {
   // Reads the session file; false when the job ends here.
   bool Load();
   // What the add writes in place of the memory it read.
-  AddPlan Merge(const MemoryImage& memory);
+  std::optional<MemoryImage> Merge(const MemoryImage& memory);
   void Added(const OperationResult& added);
+  // Ends the merge: nothing is written, for the given reason.
+  std::optional<MemoryImage> Decline(JobFailure failed, JobMessage message);
 
   QString path_;
   WriteOptions options_;
   std::optional<SessionRecord> session_;
   QString backupPath_;
   std::optional<MemoryImage> merged_;
+  // Why the merge wrote nothing over what was read.
+  JobResult declined_;
 };
 
 }  // namespace ovrel

@@ -10,19 +10,19 @@ namespace ovrel {
 DeviceJob::DeviceJob(JobKind kind, QString backupFolder)
     : kind_(kind), backupFolder_(std::move(backupFolder)) {}
 
-void DeviceJob::EndStage(JobStage stage, const OperationResult& result) {
+void DeviceJob::EndStage(JobStage stage, const JobResult& result) {
   JobResult told = JobEnd(kind_, result);
   told.BackupName = backupName_;
   emit StageEnded(stage, told);
 }
 
-void DeviceJob::Finish(const OperationResult& ended) {
+void DeviceJob::Finish(const JobResult& ended) {
   JobResult result = JobEnd(kind_, ended);
   result.BackupName = backupName_;
   if (kind_ == JobKind::Restore && result.Kind == FailureKind::NotConnected &&
-      (result.Message.Id == LinkText::PortOpenFailed ||
-       result.Message.Id == LinkText::ReadPortOpenFailed))
-    result.Message = {LinkText::RestorePortOpenFailed, result.Message.Detail, backupName_};
+      (result.Message.Link == LinkText::PortOpenFailed ||
+       result.Message.Link == LinkText::ReadPortOpenFailed))
+    result.Message = {JobText::RestorePortOpenFailed, result.Message.Detail, backupName_};
   const Done done = std::move(done_);
   done_ = nullptr;
   // The port is given up before anyone hears of the end: a question asked
@@ -48,19 +48,18 @@ void DeviceJob::NoteWrite(const QString& backupPath, std::optional<bool> whole) 
     history.WriteBegins(backupPath);
 }
 
-void DeviceJob::Verify(const MemoryImage& written, OperationResult wrote) {
+void DeviceJob::Verify(const MemoryImage& written, JobResult wrote) {
   StartStage(JobStage::Verify);
   // The read back is no backup: it is not kept.
   Operate(std::make_unique<MemoryDownload>(true),
           [this, written, wrote = std::move(wrote)](const OperationResult& got) {
-            OperationResult read = got;
-            read.Stage = JobStage::Verify;
+            JobResult read = OperationEnded(got, JobStage::Verify);
             read.BackupPath = wrote.BackupPath;
             read.Written = written;
             read.Notes.insert(read.Notes.begin(), wrote.Notes.begin(), wrote.Notes.end());
             if (read.Ok() && *read.MemImg != written) {
-              read.Kind = FailureKind::Verify;
-              read.Message = {LinkText::VerifyFailed, {}, {}};
+              read.Failed = JobFailure::Verify;
+              read.Message = {JobText::VerifyFailed, {}, {}};
               NoteWrite(read.BackupPath, false);
             }
             Finish(read);
@@ -70,18 +69,17 @@ void DeviceJob::Verify(const MemoryImage& written, OperationResult wrote) {
 void ConnectJob::Begin() {
   Operate(std::make_unique<Autodetection>(), [this](const OperationResult& result) {
     if (!result.Port.isEmpty()) link_.SetPort(result.Port);
-    Finish(result);
+    Finish(OperationEnded(result, JobStage::None));
   });
 }
 
 void ReadJob::Begin() {
   StartStage(JobStage::Read);
   Operate(std::make_unique<MemoryDownload>(true), [this](const OperationResult& read) {
-    OperationResult result = read;
-    result.Stage = JobStage::Read;
+    JobResult result = OperationEnded(read, JobStage::Read);
     if (result.Ok() && reason_) {
       const QString error = KeepBackup(*result.MemImg, *reason_, result.BackupPath);
-      if (!error.isEmpty()) result.Notes.push_back({LinkText::BackupFailed, error, {}});
+      if (!error.isEmpty()) result.Notes.push_back({JobText::BackupFailed, error, {}});
     }
     Finish(result);
   });

@@ -41,9 +41,9 @@ class DeviceJob : public LinkJob {
   DeviceJob(JobKind kind, QString backupFolder);
 
   void StartStage(JobStage stage) { emit StageStarted(stage); }
-  void EndStage(JobStage stage, const OperationResult& result);
+  void EndStage(JobStage stage, const JobResult& result);
   // Ends the job with the result of the stage it ended in.
-  void Finish(const OperationResult& ended);
+  void Finish(const JobResult& ended);
   // Keeps image in the backup history; empty on success, else why not.
   QString KeepBackup(const MemoryImage& image, BackupReason reason, QString& path) const;
   // Notes in the backup history that a write over the memory kept at
@@ -52,7 +52,7 @@ class DeviceJob : public LinkJob {
   void NoteWrite(const QString& backupPath, std::optional<bool> whole) const;
   // Reads the memory back and compares it with written; wrote is the
   // write's result, whose notes and backup go on.
-  void Verify(const MemoryImage& written, OperationResult wrote);
+  void Verify(const MemoryImage& written, JobResult wrote);
   // Details of the result (the backup a restore uploads).
   void SetBackupName(const QString& name) { backupName_ = name; }
 

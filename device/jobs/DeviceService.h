@@ -17,9 +17,9 @@
 #include <optional>
 
 #include "device/jobs/DeviceJobs.h"
+#include "device/jobs/JobResult.h"
 #include "device/link/DeviceLink.h"
 #include "device/link/LinkUi.h"
-#include "device/link/OperationResult.h"
 
 namespace ovrel {
 
@@ -97,7 +97,7 @@ class DeviceService : public QObject {
   void JobEnded(const ovrel::JobResult& result);
   // A job changed the device's memory (result.MemImg holds what it holds
   // now), after its starter heard of it.
-  void MemoryChanged(const OperationResult& result, const QString& what);
+  void MemoryChanged(const ovrel::JobResult& result, const QString& what);
 
  private:
   // What the link tells, passed on as the service's signals.

@@ -1,5 +1,7 @@
 #include "device/jobs/JobResult.h"
 
+#include <algorithm>
+
 namespace ovrel {
 
 namespace {
@@ -9,7 +11,7 @@ bool Writes(JobKind job) {
 }
 
 // What the memory holds after a write that ended at its step at.
-DeviceMemory AfterWrite(const OperationResult& ended) {
+DeviceMemory AfterWrite(const JobResult& ended) {
   if (ended.Ok()) return DeviceMemory::Replaced;
   if (ended.Kind == FailureKind::Checksum) return DeviceMemory::Unknown;
   if (ended.At.Step == 0) return DeviceMemory::Untouched;  // the port did not open
@@ -52,7 +54,7 @@ QString FailedText(const JobResult& r) {
       return QStringLiteral("Reading the Sorvani session memory failed");
     case JobKind::Upload:
       // Nothing could be kept and the user chose not to write without it.
-      if (r.Kind == FailureKind::NotKept)
+      if (r.Failed == JobFailure::NotKept)
         return QStringLiteral("Sorvani session library upload cancelled");
       return QStringLiteral("Sorvani session library upload failed");
     case JobKind::Edit:
@@ -91,9 +93,19 @@ QString WhereItStopped(const LinkProgress& at) {
 
 }  // namespace
 
-JobResult JobEnd(JobKind job, const OperationResult& ended) {
+JobResult OperationEnded(const OperationResult& ended, JobStage stage) {
   JobResult result;
-  static_cast<OperationResult&>(result) = ended;
+  result.Kind = ended.Kind;
+  result.Message = ended.Message;
+  result.At = ended.At;
+  result.MemImg = ended.MemImg;
+  result.Port = ended.Port;
+  result.Stage = stage;
+  return result;
+}
+
+JobResult JobEnd(JobKind job, const JobResult& ended) {
+  JobResult result = ended;
   result.Job = job;
   switch (ended.Stage) {
     case JobStage::None:
@@ -106,7 +118,7 @@ JobResult JobEnd(JobKind job, const OperationResult& ended) {
     case JobStage::Verify:
       // The write was confirmed; only a read back that differs says otherwise.
       result.Memory =
-          ended.Kind == FailureKind::Verify ? DeviceMemory::Unknown : DeviceMemory::Replaced;
+          ended.Failed == JobFailure::Verify ? DeviceMemory::Unknown : DeviceMemory::Replaced;
       break;
   }
   if (!Writes(job)) result.Memory = DeviceMemory::Untouched;
@@ -121,7 +133,7 @@ QString JobResult::Status() const {
                : DoneText(*this);
   }
   if (Stage == JobStage::Verify) {
-    return Kind == FailureKind::Verify
+    return Failed == JobFailure::Verify
                ? QStringLiteral("Verification failed")
                : QStringLiteral("Reading the Sorvani session memory back failed");
   }
@@ -135,6 +147,21 @@ QString JobResult::Failure() const {
   if (Kind == FailureKind::WrongReply)
     return QStringLiteral("Sorvani gave a wrong answer %1.").arg(where);
   return QStringLiteral("Sorvani stopped answering %1.").arg(where);
+}
+
+bool JobResult::HasNote(JobText id) const {
+  return std::any_of(Notes.begin(), Notes.end(),
+                     [id](const JobMessage& note) { return note.Id == id; });
+}
+
+QString JobResult::Reason() const {
+  if (Ok()) return {};
+  if (!Message.Empty()) return Message.Line();
+  const QString command = At.Command ? QString(QChar(At.Command)) : QStringLiteral("a");
+  if (Kind == FailureKind::WrongReply)
+    return QStringLiteral("Sorvani answered the %1 command with another command's reply.")
+        .arg(command);
+  return QStringLiteral("Sorvani did not answer the %1 command in time.").arg(command);
 }
 
 QString JobResult::MemoryText() const {
@@ -157,7 +184,7 @@ QString JobResult::MemoryText() const {
     case DeviceMemory::Unknown:
       break;
   }
-  if (Kind == FailureKind::Checksum || Kind == FailureKind::Verify) {
+  if (Kind == FailureKind::Checksum || Failed == JobFailure::Verify) {
     return QStringLiteral(
         "The session memory of Sorvani holds other bytes than were written: it may not be a "
         "sound library now.");

@@ -17,20 +17,20 @@ bool SameMemory(const MemoryImage& a, const MemoryImage& b) {
   return std::ranges::equal(UsedImageBytes(a), UsedImageBytes(b));
 }
 
-LinkMessage LibraryFileFailure(const QString& path, const Failure& why) {
+JobMessage LibraryFileFailure(const QString& path, const Failure& why) {
   const QString error = QString::fromStdString(why.Text);
   switch (why.Kind) {
     case Fault::NotFound:
       // The text stays as it always was; the path follows on its own line.
-      return {LinkText::LibFileNotFound, path, {}};
+      return {JobText::LibFileNotFound, path, {}};
     case Fault::NotRegular:
-      return {LinkText::LibFileNotRegular, path, {}};
+      return {JobText::LibFileNotRegular, path, {}};
     case Fault::TooLarge:
-      return {LinkText::LibFileTooBig, path, {}};
+      return {JobText::LibFileTooBig, path, {}};
     case Fault::NotLibrary:
-      return {LinkText::LibFileNotSound, QStringLiteral("%1: %2").arg(path, error), {}};
+      return {JobText::LibFileNotSound, QStringLiteral("%1: %2").arg(path, error), {}};
     default:
-      return {LinkText::LibFileUnreadable, error, {}};
+      return {JobText::LibFileUnreadable, error, {}};
   }
 }
 
@@ -83,8 +83,8 @@ bool WriteJob::Load() {
   // for it.
   const LibraryFileRead file = ReadLibraryFile(QFile::encodeName(path_).toStdString());
   if (const Failure* why = WhyNotSound(file)) {
-    OperationResult failed;
-    failed.Kind = FailureKind::File;
+    JobResult failed;
+    failed.Failed = JobFailure::File;
     failed.Message = LibraryFileFailure(path_, *why);
     Finish(failed);
     return false;
@@ -97,8 +97,7 @@ void WriteJob::Read() {
   StartStage(JobStage::Read);
   Operate(std::make_unique<MemoryDownload>(true, options_.ReadPortFailure),
           [this](const OperationResult& got) {
-            OperationResult read = got;
-            read.Stage = JobStage::Read;
+            JobResult read = OperationEnded(got, JobStage::Read);
             if (!read.Ok()) {
               Finish(read);
               return;
@@ -107,13 +106,13 @@ void WriteJob::Read() {
           });
 }
 
-void WriteJob::Compare(OperationResult read) {
+void WriteJob::Compare(JobResult read) {
   if (options_.Expect && !SameMemory(*options_.Expect, *read.MemImg)) {
     // Nothing is written: what was read is kept as a plain read, never
     // taken for the memory before a write.
     if (options_.Backup) KeepBackup(*read.MemImg, BackupReason::Read, read.BackupPath);
-    read.Kind = FailureKind::Changed;
-    read.Message = {LinkText::ChangedSinceRead, {}, {}};
+    read.Failed = JobFailure::Changed;
+    read.Message = {JobText::ChangedSinceRead, {}, {}};
     Finish(read);
     return;
   }
@@ -129,19 +128,19 @@ void WriteJob::Compare(OperationResult read) {
   Write(std::move(read));
 }
 
-bool WriteJob::Keep(OperationResult& read) {
+bool WriteJob::Keep(JobResult& read) {
   if (!options_.Backup) return true;
   const QString error = KeepBackup(*read.MemImg, reason_, read.BackupPath);
   if (error.isEmpty()) return true;
-  OperationResult notKept = read;
-  notKept.Kind = FailureKind::NotKept;
-  notKept.Message = {LinkText::BackupFailed, error, {}};
+  JobResult notKept = read;
+  notKept.Failed = JobFailure::NotKept;
+  notKept.Message = {JobText::BackupFailed, error, {}};
   if (options_.WriteWithoutBackup && options_.WriteWithoutBackup(notKept)) return true;
   Finish(notKept);
   return false;
 }
 
-void WriteJob::Write(OperationResult read) {
+void WriteJob::Write(JobResult read) {
   StartStage(JobStage::Write);
   const MemoryImage image = *image_;
   // Until the write has gone through, the memory kept before it is what a
@@ -149,9 +148,8 @@ void WriteJob::Write(OperationResult read) {
   NoteWrite(read.BackupPath, std::nullopt);
   Operate(std::make_unique<LibraryUpload>(image),
           [this, image, read = std::move(read)](const OperationResult& got) {
-            OperationResult wrote = got;
+            JobResult wrote = OperationEnded(got, JobStage::Write);
             NoteWrite(read.BackupPath, wrote.Ok());
-            wrote.Stage = JobStage::Write;
             wrote.BackupPath = read.BackupPath;
             wrote.Notes.insert(wrote.Notes.begin(), read.Notes.begin(), read.Notes.end());
             wrote.Written = image;

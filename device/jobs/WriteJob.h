@@ -35,7 +35,7 @@ struct WriteOptions {
   // Asked when the memory read before an upload could not be kept, with
   // that read's result (its message says why); true writes all the same.
   // Empty: nothing is written. An add never asks: its transfer is open.
-  std::function<bool(const OperationResult& read)> WriteWithoutBackup;
+  std::function<bool(const JobResult& read)> WriteWithoutBackup;
 };
 
 class WriteJob : public DeviceJob {
@@ -62,10 +62,10 @@ class WriteJob : public DeviceJob {
   // The stages.
   bool Load();
   void Read();
-  void Compare(OperationResult read);
+  void Compare(JobResult read);
   // Keeps what was read; false when the job ends here.
-  bool Keep(OperationResult& read);
-  void Write(OperationResult read);
+  bool Keep(JobResult& read);
+  void Write(JobResult read);
 
   WriteOptions options_;
   BackupReason reason_;

@@ -1,7 +1,8 @@
 #pragma once
-// The messages of the device operations and jobs: each is a value of
+// The messages of the device link and its operations: each is a value of
 // LinkText, and its words are made here and nowhere else. Code tells
-// messages apart by their value, never by their words.
+// messages apart by their value, never by their words. The jobs' own
+// messages are theirs (JobText).
 
 #include <QString>
 
@@ -16,26 +17,10 @@ enum class LinkText {
   PortBusy,              // Subject: the port, which another program holds
   DamagedReplyStart,     // Subject: the command letter; the reply did not begin A T
   DamagedReplyChecksum,  // Subject: the command letter; the reply's checksum is wrong
-  RestorePortOpenFailed,  // the port of a restore cannot be opened; Subject: the backup's name
-  LibFileNotFound,
-  LibFileNotRegular,  // a folder, a pipe or a device was named as the library
-  LibFileUnreadable,
-  LibFileTooBig,
-  LibFileNotSound,
-  SesFileNotFound,
-  SesFileNotRegular,
-  SesFileUnreadable,
-  SesFileNotSound,  // Subject: why the session cannot be read
   CheckSumError,
-  MemoryLimit,
-  InvalidDeviceLibrary,
   NoSerialPort,
   AutodetectionFailed,
   NoAnswer,
-  BackupFailed,           // the memory read could not be kept in the backup history
-  WorkingFileNotWritten,  // Subject: the working file's name
-  ChangedSinceRead,       // the device holds another memory than the one the write replaces
-  VerifyFailed,           // the memory read back differs from what was written
 };
 
 // The words of a message; subject fills the messages that name something.
@@ -48,7 +33,6 @@ namespace linktext {
 inline const QString kNotConnected = QStringLiteral("Not connected");
 inline const QString kConnectionLost = QStringLiteral("Sorvani connection lost. Please reconnect.");
 inline const QString kAutodetectionFailed = QStringLiteral("Autodetection of Sorvani failed");
-inline const QString kChangedSinceRead = QStringLiteral("changed since it was read");
 }  // namespace linktext
 
 }  // namespace ovrel

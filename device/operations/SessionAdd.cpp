@@ -26,34 +26,32 @@ void SessionAdd::Downloaded(const OperationResult& download) {
     return;
   }
   // The download's result always carries the image it read.
-  const AddPlan plan = merge_(*download.MemImg);
-  if (!plan.Write) {
-    Abandon(plan.Kind, plan.Message);
+  const std::optional<MemoryImage> write = merge_(*download.MemImg);
+  if (!write) {
+    Abandon();
     return;
   }
   const LinkDuration pause = PauseLength(Context().Timing());
   Context().PauseBegins(pause);
   Context().Line().Pause(
       pause,
-      [this, image = *plan.Write] {
+      [this, image = *write] {
         RunChild(std::make_unique<LibraryUpload>(image, false),
                  [this](const OperationResult& upload) { Finish(upload); });
       },
       [this] { Context().ReportPause(); });
 }
 
-void SessionAdd::Abandon(FailureKind kind, LinkMessage message) {
+void SessionAdd::Abandon() {
   // Close the transfer the download opened: O without the settle delay.
   LinkLine& line = Context().Line();
   if (!line.IsOpen() && line.Open(Context().Port())) {
-    Fail(kind, std::move(message));
+    Fail(FailureKind::Declined);
     return;
   }
   Context().Report(static_cast<char>(cmd::O));
   line.Exchange(cmd::O, {}, LinkDuration::zero(), Context().Timing().ReplyTimeout,
-                [this, kind, message = std::move(message)](ExchangeEnd, auto) {
-                  Fail(kind, message);
-                });
+                [this](ExchangeEnd, auto) { Fail(FailureKind::Declined); });
 }
 
 }  // namespace ovrel

@@ -4,7 +4,8 @@
 // and uploads that from C on (C, W, 16 D, E, X, O). When the job writes
 // nothing (the memory holds no library, the session does not fit, the
 // memory could not be kept), the open transfer is closed with O and the
-// add fails as the job says. The result carries the image written.
+// add ends declined; the job knows why. The result carries the image
+// written.
 
 #include <functional>
 #include <memory>
@@ -14,18 +15,12 @@
 
 namespace ovrel {
 
-// What the job makes of the memory the add read: the image to write, or
-// why nothing is written.
-struct AddPlan {
-  std::optional<MemoryImage> Write;
-  FailureKind Kind = FailureKind::None;
-  LinkMessage Message;
-};
-
 class SessionAdd : public DeviceOperation {
   Q_OBJECT
  public:
-  using Merge = std::function<AddPlan(const MemoryImage& read)>;
+  // What the job makes of the memory the add read: the image to write,
+  // or none to write nothing.
+  using Merge = std::function<std::optional<MemoryImage>(const MemoryImage& read)>;
   explicit SessionAdd(Merge merge) : merge_(std::move(merge)) {}
   int StepCount() const override { return 17 + 21; }
   LinkDuration PauseLength(const LinkTiming& timing) const override {
@@ -37,8 +32,9 @@ class SessionAdd : public DeviceOperation {
 
  private:
   void Downloaded(const OperationResult& download);
-  // Closes the open transfer with O (without the settle delay), then fails.
-  void Abandon(FailureKind kind, LinkMessage message);
+  // Closes the open transfer with O (without the settle delay), then ends
+  // declined.
+  void Abandon();
   // Runs a child operation; its result goes to then.
   void RunChild(std::unique_ptr<DeviceOperation> child,
                 std::function<void(const OperationResult&)> then);

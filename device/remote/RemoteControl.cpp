@@ -126,9 +126,8 @@ void RemoteControl::Answer(const Pending& request) {
   }
 }
 
-std::function<void(const OperationResult&)> RemoteControl::ReplyWhenDone(uint code,
-                                                                         const QString& to) {
-  return [self = QPointer<RemoteControl>(this), code, to](const OperationResult& result) {
+std::function<void(const JobResult&)> RemoteControl::ReplyWhenDone(uint code, const QString& to) {
+  return [self = QPointer<RemoteControl>(this), code, to](const JobResult& result) {
     if (!self) return;
     if (!result.Ok()) self->SendFailure(to, code, result.Reason());
     self->SendReply(to, code, result.Ok() ? 1 : 0);

@@ -22,7 +22,7 @@
 
 #include "device/jobs/DeviceJobs.h"
 #include "device/jobs/DeviceService.h"
-#include "device/link/OperationResult.h"
+#include "device/jobs/JobResult.h"
 
 namespace ovrel {
 
@@ -57,7 +57,7 @@ struct RemoteCallbacks {
   // Shows how a failed device request ended, after its reply has left,
   // without an event loop of its own (no modal box): the next request
   // must not start inside it.
-  std::function<void(const OperationResult&)> ShowResult;
+  std::function<void(const JobResult&)> ShowResult;
   // Opens session and library files that a second start of the program
   // was given, and shows the main window.
   std::function<void(const QStringList&)> OpenFiles;
@@ -108,7 +108,7 @@ class RemoteControl : public QObject, protected QDBusContext {
   // 999: the user settles unsaved work, then the reply and the end follow.
   void ServeQuit(const QString& to);
   // The reply to a device request, sent when its operation has ended.
-  std::function<void(const OperationResult&)> ReplyWhenDone(uint code, const QString& to);
+  std::function<void(const JobResult&)> ReplyWhenDone(uint code, const QString& to);
   // Where the replies to a request from sender go.
   QString ReplyTarget(const QString& sender) const;
   void SendReply(const QString& to, uint code, uint outcome);

@@ -242,7 +242,8 @@ TEST_F(DeviceButtons, LibraryUploadWritesNothingWhenWhatItReplacesCannotBeKept) 
   ClickAndWait(f, Control<QPushButton>(f, "uploadLibraryButton"));
   ASSERT_EQ(dialogs.Calls().size(), 2u);
   const MessageRequest& question = dialogs.Calls()[1].Message;
-  EXPECT_TRUE(question.Text.startsWith(LinkTextOf(LinkText::BackupFailed))) << question.Text.toStdString();
+  EXPECT_TRUE(question.Text.startsWith(JobTextOf(JobText::BackupFailed)))
+      << question.Text.toStdString();
   EXPECT_EQ(question.Buttons, MsgButtons::YesNo);
   EXPECT_FALSE(question.Detail.isEmpty());
   EXPECT_EQ(f.PanelText(0), QStringLiteral("Sorvani session library upload cancelled"));

@@ -364,9 +364,9 @@ TEST_F(MainWindowTest, ATypedSessionFileNameIsRememberedLikeAPickedOne) {
 TEST_F(MainWindowTest, TheRemoteFailureBoxCountsFromOneAgainAfterItWasClosed) {
   MainWindow& f = MakeForm();
   f.ShowInFront();
-  OperationResult failed;
-  failed.Kind = FailureKind::File;
-  failed.Message = {LinkText::LibFileNotFound, {}, {}};
+  JobResult failed;
+  failed.Failed = JobFailure::File;
+  failed.Message = {JobText::LibFileNotFound, {}, {}};
   const QString text = failed.Message.Text();
   f.ShowRemoteFailure(failed);
   f.ShowRemoteFailure(failed);

@@ -202,10 +202,10 @@ TEST_F(MemoryWindowTest, AWriteOverAMemoryThatChangedSinceItWasReadWritesNothing
   EXPECT_FALSE(window->Changed());
   table->selectRow(3);
   QTest::mouseClick(Control<QPushButton>(*window, "removeButton"), Qt::LeftButton);
-  std::optional<OperationResult> remote;
+  std::optional<JobResult> remote;
   QTimer::singleShot(50, [&] {
     WriteOptions options;  // as the remote control starts its adds
-    f.Device().Add(calm, options, [&](const OperationResult& r) { remote = r; });
+    f.Device().Add(calm, options, [&](const JobResult& r) { remote = r; });
   });
   QTest::mouseClick(Control<QPushButton>(*window, "writeButton"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return remote.has_value(); }, 60000));
@@ -643,8 +643,8 @@ TEST_F(MemoryWindowTest, ARestoreAsksBeforeUndoingTheWriteOfAnotherProgram) {
     f.Device().SetPort(port);
     DialogsWithHook boxes;
     MemoryWindow window(f.Folders(), boxes, f.Device(), {});
-    std::optional<OperationResult> read;
-    f.Device().Read([&](const OperationResult& r) { read = r; });
+    std::optional<JobResult> read;
+    f.Device().Read([&](const JobResult& r) { read = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return read.has_value(); }, 60000));
     ASSERT_TRUE(read->Ok());
     window.ShowDeviceMemory(*read->MemImg);
@@ -652,11 +652,11 @@ TEST_F(MemoryWindowTest, ARestoreAsksBeforeUndoingTheWriteOfAnotherProgram) {
     QTest::mouseClick(Control<QPushButton>(window, "removeButton"), Qt::LeftButton);
 
     // The other program, with a port and a link of its own.
-    std::optional<OperationResult> other;
+    std::optional<JobResult> other;
     boxes.WhileOpen = [&] {
       DeviceService another(LinkTiming{}.Scaled(0.4), root + "/their-backups");
       another.SetPort(port);
-      another.UploadFile(root + "/theirs.svl", {}, [&](const OperationResult& r) { other = r; });
+      another.UploadFile(root + "/theirs.svl", {}, [&](const JobResult& r) { other = r; });
       ASSERT_TRUE(QTest::qWaitFor([&] { return other.has_value(); }, 60000));
     };
     boxes.AnswerButton(MsgResult::Yes);  // restore the memory before the write

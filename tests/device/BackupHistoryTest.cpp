@@ -356,17 +356,17 @@ TEST(DeviceJobsBackupTest, AddKeepsWhatItReadAndWritesNothingWhenKeepingFails) {
   // A file where the history's folder should be: nothing can be kept there.
   WriteFile(dir.filePath("no-history"), Bytes{1});
   DeviceJobs blocked(link, dir.filePath("no-history"));
-  const OperationResult refused = RunToEnd(
-      [&](DeviceLink::Done done) { blocked.Add(dir.filePath("ses.svs"), WriteOptions{}, done); });
-  EXPECT_EQ(refused.Kind, FailureKind::NotKept);
-  EXPECT_EQ(refused.Message.Id, LinkText::BackupFailed);
+  const JobResult refused = RunToEnd(
+      [&](DeviceJobs::Done done) { blocked.Add(dir.filePath("ses.svs"), WriteOptions{}, done); });
+  EXPECT_EQ(refused.Failed, JobFailure::NotKept);
+  EXPECT_EQ(refused.Message.Id, JobText::BackupFailed);
   EXPECT_FALSE(refused.Message.Detail.isEmpty());
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded(before));
 
   DeviceJobs jobs(link, dir.filePath("history"));
-  const OperationResult added = RunToEnd(
-      [&](DeviceLink::Done done) { jobs.Add(dir.filePath("ses.svs"), WriteOptions{}, done); });
+  const JobResult added = RunToEnd(
+      [&](DeviceJobs::Done done) { jobs.Add(dir.filePath("ses.svs"), WriteOptions{}, done); });
   ASSERT_TRUE(added.Ok()) << added.Reason().toStdString();
   EXPECT_TRUE(added.BackupPath.startsWith(dir.filePath("history") + "/"));
   EXPECT_EQ(ReadFile(added.BackupPath), before);
@@ -385,9 +385,9 @@ TEST(DeviceJobsBackupTest, AReadKeepsTheImageInTheUsersHistory) {
   DeviceJobs jobs(link);
   link.SetPort(QString::fromStdString(sim.path()));
   const QStringList before = BackupHistory().Files();
-  ASSERT_TRUE(RunToEnd([&](DeviceLink::Done done) { jobs.Read(done, std::nullopt); }).Ok());
+  ASSERT_TRUE(RunToEnd([&](DeviceJobs::Done done) { jobs.Read(done, std::nullopt); }).Ok());
   ASSERT_EQ(BackupHistory().Files(), before);
-  const OperationResult read = RunToEnd([&](DeviceLink::Done done) { jobs.Read(done); });
+  const JobResult read = RunToEnd([&](DeviceJobs::Done done) { jobs.Read(done); });
   ASSERT_TRUE(read.Ok());
   const QString newest = BackupHistory().Newest();
   ASSERT_FALSE(newest.isEmpty());

@@ -58,22 +58,22 @@ class DeviceLinkTest : public ::testing::Test {
     return Path("ses.svs");
   }
   // Runs one operation to its end and keeps what it showed.
-  OperationResult Run(const std::function<void(DeviceLink::Done)>& start) {
+  JobResult Run(const std::function<void(DeviceJobs::Done)>& start) {
     Last = RunToEnd(start);
     Ui.Show(Last);
     return Last;
   }
   bool Connect() {
-    return Run([&](DeviceLink::Done done) { Jobs->Connect(done); }).Ok();
+    return Run([&](DeviceJobs::Done done) { Jobs->Connect(done); }).Ok();
   }
   bool Upload(const QString& path) {
-    return Run([&](DeviceLink::Done done) { Jobs->UploadFile(path, Plain(), done); }).Ok();
+    return Run([&](DeviceJobs::Done done) { Jobs->UploadFile(path, Plain(), done); }).Ok();
   }
   bool Add(const QString& path) {
-    return Run([&](DeviceLink::Done done) { Jobs->Add(path, Plain(), done); }).Ok();
+    return Run([&](DeviceJobs::Done done) { Jobs->Add(path, Plain(), done); }).Ok();
   }
   bool Read() {
-    return Run([&](DeviceLink::Done done) { Jobs->Read(done, std::nullopt); }).Ok();
+    return Run([&](DeviceJobs::Done done) { Jobs->Read(done, std::nullopt); }).Ok();
   }
   // The steps reported, without the reports of time passing in a pause.
   std::vector<std::pair<LinkProgress, qint64>> CommandSteps() const {
@@ -94,7 +94,7 @@ class DeviceLinkTest : public ::testing::Test {
   RecordingUi Ui;
   std::unique_ptr<DeviceLink> Link;
   std::unique_ptr<DeviceJobs> Jobs;
-  OperationResult Last;
+  JobResult Last;
 };
 
 TEST_F(DeviceLinkTest, AutodetectionFindsTheSecondOfThreePorts) {
@@ -255,8 +255,10 @@ TEST_F(DeviceLinkTest, AnUploadOfAMergedImageStartsWithC) {
   Use(sim);
   const Bytes lib = LibraryWithSegments(2);
   const MemoryImage image = MemoryImageOf(lib);
-  EXPECT_TRUE(Run([&](DeviceLink::Done done) {
-                Link->Run(std::make_unique<LibraryUpload>(image, false), done);
+  EXPECT_TRUE(Run([&](DeviceJobs::Done done) {
+                Link->Run(
+                    std::make_unique<LibraryUpload>(image, false),
+                    [done](const OperationResult& r) { done(OperationEnded(r, JobStage::Write)); });
               }).Ok());
   EXPECT_EQ(LoggedCommands(sim.log()), UploadCommands(false));
   EXPECT_EQ(sim.memory(), Padded(lib));
@@ -270,9 +272,9 @@ TEST_F(DeviceLinkTest, LibraryFileProblemsLeaveThePortAlone) {
   // A file whose reads fail (EIO) claims a size of 0: nothing is uploaded.
   ASSERT_TRUE(QFile::link("/proc/self/mem", Path("mem.svl")));
   EXPECT_FALSE(Upload(Path("mem.svl")));
-  EXPECT_EQ(MessageTexts(), (std::vector<QString>{LinkTextOf(LinkText::LibFileNotFound),
-                                                  LinkTextOf(LinkText::LibFileTooBig),
-                                                  LinkTextOf(LinkText::LibFileUnreadable)}));
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{JobTextOf(JobText::LibFileNotFound),
+                                                  JobTextOf(JobText::LibFileTooBig),
+                                                  JobTextOf(JobText::LibFileUnreadable)}));
   EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svl") + ": Input/output error");
   EXPECT_EQ(sim.log(), "");
 
@@ -295,8 +297,8 @@ TEST_F(DeviceLinkTest, AFileThatIsNoSoundLibraryLeavesTheDeviceAlone) {
   for (const Bytes& bytes : {Bytes{}, Bytes{0x17}, Bytes(SesMemSize, 0), badChecksum}) {
     Ui.Messages.clear();
     EXPECT_FALSE(Upload(LibFile(bytes))) << bytes.size() << " bytes";
-    EXPECT_EQ(Last.Kind, FailureKind::File);
-    ASSERT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::LibFileNotSound)});
+    EXPECT_EQ(Last.Failed, JobFailure::File);
+    ASSERT_EQ(MessageTexts(), std::vector<QString>{JobTextOf(JobText::LibFileNotSound)});
     EXPECT_TRUE(Ui.Messages[0].IsError());
     EXPECT_TRUE(Ui.Messages[0].Detail.startsWith(Path("lib.svl") + ": "))
         << Ui.Messages[0].Detail.toStdString();
@@ -307,9 +309,8 @@ TEST_F(DeviceLinkTest, AFileThatIsNoSoundLibraryLeavesTheDeviceAlone) {
   ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("folder.svl")));
   EXPECT_FALSE(Upload(Path("folder.svl")));
   EXPECT_FALSE(Upload(QString()));
-  EXPECT_EQ(MessageTexts(),
-            (std::vector<QString>{LinkTextOf(LinkText::LibFileNotRegular),
-                                  LinkTextOf(LinkText::LibFileNotFound)}));
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{JobTextOf(JobText::LibFileNotRegular),
+                                                  JobTextOf(JobText::LibFileNotFound)}));
   EXPECT_EQ(sim.log(), "");
   EXPECT_EQ(sim.memory(), old);
 
@@ -397,7 +398,7 @@ TEST_F(DeviceLinkTest, AHangUpIsALostConnectionAtOnceAndTheNextOperationStartsAf
     EXPECT_EQ(Last.Kind, FailureKind::PortFailure);
     EXPECT_EQ(Last.At.Command, at);
     ASSERT_EQ(Ui.Messages.size(), 1u);
-    ASSERT_EQ(Ui.Messages[0].Id, LinkText::ConnectionLost);
+    ASSERT_EQ(Ui.Messages[0].Link, LinkText::ConnectionLost);
     EXPECT_EQ(Ui.Messages[0].Detail, SerialErrorText(SerialErrorKind::HungUp));
     EXPECT_FALSE(Port.IsOpen());
     Ui.Messages.clear();
@@ -475,7 +476,7 @@ TEST_F(DeviceLinkTest, MemoryLimitSendsOnlyTheDownloadAndO) {
   const QString session =
       SessionFile("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n");
   EXPECT_FALSE(Add(session));
-  EXPECT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::MemoryLimit)});
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{JobTextOf(JobText::MemoryLimit)});
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded(big));
   EXPECT_FALSE(QFile::exists(kTempSesLibFile));
@@ -487,7 +488,7 @@ TEST_F(DeviceLinkTest, InvalidDeviceMemoryIsNotMerged) {
   DevSim sim({"--strict", "--log"}, Bytes(SesMemSize, 0));
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
-  EXPECT_EQ(MessageTexts(), std::vector<QString>{LinkTextOf(LinkText::InvalidDeviceLibrary)});
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{JobTextOf(JobText::InvalidDeviceLibrary)});
   EXPECT_TRUE(Ui.Messages[0].Detail.contains("version byte is 0"));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Bytes(SesMemSize, 0));
@@ -500,7 +501,7 @@ TEST_F(DeviceLinkTest, AnUnwritableMemoryImageFileClosesTheTransfer) {
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
   ASSERT_EQ(Ui.Messages.size(), 1u);
-  EXPECT_EQ(Ui.Messages[0].Id, LinkText::WorkingFileNotWritten);
+  EXPECT_EQ(Ui.Messages[0].Id, JobText::WorkingFileNotWritten);
   EXPECT_EQ(Ui.Messages[0].Text(), "The file \"SVPMemImg.svl\" cannot be written.");
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "O");
   EXPECT_EQ(sim.memory(), Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
@@ -512,9 +513,8 @@ TEST_F(DeviceLinkTest, TempSesLibIsWrittenWhenTheUploadFails) {
   DevSim sim({"--strict", "--log", "--no-reply", "D:3"}, Padded({0x17, 0x00, 0x00, 0x04, 0x13}));
   Use(sim);
   EXPECT_FALSE(Add(SessionFile(kOneSegmentSession)));
-  EXPECT_EQ(ReadFile(kTempSesLibFile),
-            (Bytes{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24, 0x0A, 0x0A, 0x64, 0x64,
-                   0x00, 0x3B}));
+  EXPECT_EQ(ReadFile(kTempSesLibFile), (Bytes{0x17, 0x01, 0x00, 0x0E, 0x00, 0x06, 0x01, 0x00, 0x24,
+                                              0x0A, 0x0A, 0x64, 0x64, 0x00, 0x3B}));
   EXPECT_EQ(LoggedCommands(sim.log()), "I" + Repeat('r', 16) + "CWDDD");
 }
 
@@ -531,11 +531,13 @@ TEST_F(DeviceLinkTest, BrokenSessionFileIsRefusedBeforeTheDevice) {
   const auto texts = MessageTexts();
   ASSERT_EQ(texts.size(), 5u);
   EXPECT_TRUE(texts[3].contains("line 3: the first number is 0 in its low 8 bits"));
-  EXPECT_TRUE(texts[3].endsWith("of the session. The session was not added.")) << texts[3].toStdString();
-  EXPECT_EQ(texts[4], LinkTextOf(LinkText::SesFileUnreadable));
+  EXPECT_TRUE(texts[3].endsWith("of the session. The session was not added."))
+      << texts[3].toStdString();
+  EXPECT_EQ(texts[4], JobTextOf(JobText::SesFileUnreadable));
   EXPECT_EQ(Ui.Messages.back().Detail, "Cannot read " + Path("mem.svs") + ": Input/output error");
   EXPECT_TRUE(texts[0].contains("\"0,\" line")) << texts[0].toStdString();
-  EXPECT_TRUE(texts[1].contains(", line 3: the segment line has 3 comma-terminated numbers")) << texts[1].toStdString();
+  EXPECT_TRUE(texts[1].contains(", line 3: the segment line has 3 comma-terminated numbers"))
+      << texts[1].toStdString();
   EXPECT_EQ(texts[2], "The session file not found.");
   EXPECT_EQ(sim.log(), "");
 }
@@ -551,7 +553,7 @@ TEST_F(DeviceLinkTest, OneOperationAtATimeInTheOrderAsked) {
   std::string logAtJob;
   QTimer::singleShot(60, [&] {
     busyInside = Link->Busy();
-    Jobs->Read([&](const OperationResult& r) { order.push_back(r.Ok() ? "read" : "read failed"); },
+    Jobs->Read([&](const JobResult& r) { order.push_back(r.Ok() ? "read" : "read failed"); },
                std::nullopt);
     Jobs->AfterQueued([&] {
       order.push_back("job");

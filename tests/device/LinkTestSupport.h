@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -13,14 +15,11 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <functional>
-#include <optional>
 
 #include "device/jobs/DeviceJobs.h"
 #include "device/link/DeviceLink.h"
@@ -33,9 +32,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 class RecordingUi : public LinkUi {
  public:
-  using Message = LinkMessage;
+  using Message = JobMessage;
   // Keeps what a caller would show of the result: its notes and message.
-  void Show(const OperationResult& result) {
+  void Show(const JobResult& result) {
     Messages.insert(Messages.end(), result.Notes.begin(), result.Notes.end());
     if (!result.Message.Empty()) Messages.push_back(result.Message);
   }
@@ -71,18 +70,18 @@ inline WriteOptions Plain() {
 // it is given; the event loop runs until the result has come.
 // An operation that has not ended after two minutes waits for something
 // that never comes.
-inline OperationResult RunToEnd(const std::function<void(DeviceLink::Done)>& start) {
-  std::optional<OperationResult> result;
+inline JobResult RunToEnd(const std::function<void(DeviceJobs::Done)>& start) {
+  std::optional<JobResult> result;
   bool over = false;
   QTimer limit;
   limit.setSingleShot(true);
   QObject::connect(&limit, &QTimer::timeout, [&over] { over = true; });
   limit.start(std::chrono::minutes(2));
-  start([&](const OperationResult& r) { result = r; });
+  start([&](const JobResult& r) { result = r; });
   while (!result && !over) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   if (!result) {
     ADD_FAILURE() << "the operation did not end";
-    return OperationResult{};
+    return JobResult{};
   }
   return *result;
 }

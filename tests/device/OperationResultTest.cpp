@@ -22,7 +22,6 @@ const LinkTiming kNoWaits{LinkDuration::zero(), std::chrono::milliseconds(199),
                           std::chrono::milliseconds(9936), LinkDuration::zero()};
 const QString kPort = QStringLiteral("/dev/in-process");
 
-
 class OperationResultTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,22 +31,23 @@ class OperationResultTest : public ::testing::Test {
   }
   // Runs start on the jobs of a fresh link to device; the jobs keep no
   // backups, and the add's working files go to Dir.
-  OperationResult RunOn(InProcessDevice& device,
-                        const std::function<void(DeviceJobs&, DeviceLink::Done)>& start) {
+  JobResult RunOn(InProcessDevice& device,
+                  const std::function<void(DeviceJobs&, DeviceJobs::Done)>& start) {
     DeviceLink link(device, Ui, kNoWaits);
     DeviceJobs jobs(link);
     link.SetPort(Port);
-    const OperationResult result = RunToEnd([&](DeviceLink::Done done) { start(jobs, done); });
+    const JobResult result = RunToEnd([&](DeviceJobs::Done done) { start(jobs, done); });
     EXPECT_FALSE(device.IsOpen());
     return result;
   }
-  OperationResult Upload(InProcessDevice& device, const QString& path) {
-    return RunOn(device, [&](DeviceJobs& j, DeviceLink::Done d) { j.UploadFile(path, Plain(), d); });
+  JobResult Upload(InProcessDevice& device, const QString& path) {
+    return RunOn(device,
+                 [&](DeviceJobs& j, DeviceJobs::Done d) { j.UploadFile(path, Plain(), d); });
   }
-  OperationResult Add(InProcessDevice& device) {
+  JobResult Add(InProcessDevice& device) {
     WriteOptions options = Plain();
     options.WorkingFolder = Dir.path();
-    return RunOn(device, [&](DeviceJobs& j, DeviceLink::Done d) {
+    return RunOn(device, [&](DeviceJobs& j, DeviceJobs::Done d) {
       j.Add(Dir.filePath("ses.svs"), options, d);
     });
   }
@@ -65,7 +65,7 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     devsim::Options options;
     options.NoReply = {{'D', 3}};
     InProcessDevice device(options);
-    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    const JobResult r = Upload(device, Dir.filePath("lib.svl"));
     EXPECT_EQ(r.Kind, FailureKind::NoReply);
     EXPECT_EQ(r.At.Step, 6);
     EXPECT_EQ(r.At.Count, 22);
@@ -79,7 +79,7 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     devsim::Options options;
     options.WrongLetter = {{'W', 1}};
     InProcessDevice device(options);
-    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    const JobResult r = Upload(device, Dir.filePath("lib.svl"));
     EXPECT_EQ(r.Kind, FailureKind::WrongReply);
     EXPECT_EQ(r.At.Command, 'W');
     EXPECT_TRUE(r.Reason().contains("W command"));
@@ -88,7 +88,7 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
     devsim::Options options;
     options.BadChecksum = true;
     InProcessDevice device(options);
-    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    const JobResult r = Upload(device, Dir.filePath("lib.svl"));
     EXPECT_EQ(r.Kind, FailureKind::Checksum);
     EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::CheckSumError));
     EXPECT_FALSE(r.Message.IsError());
@@ -97,23 +97,23 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
   {
     InProcessDevice device;
     device.Unplugged = true;
-    const OperationResult r = Upload(device, Dir.filePath("lib.svl"));
+    const JobResult r = Upload(device, Dir.filePath("lib.svl"));
     EXPECT_EQ(r.Kind, FailureKind::NotConnected);
     EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::PortOpenFailed));
     EXPECT_TRUE(r.Message.Detail.contains("No such file or directory"));
     EXPECT_EQ(r.At.Step, 0);
     EXPECT_EQ(r.Reason(), r.Message.Line());
     // A read of its own says that the read failed, not an upload.
-    const OperationResult read =
-        RunOn(device, [](DeviceJobs& j, DeviceLink::Done d) { j.Read(d, std::nullopt); });
+    const JobResult read =
+        RunOn(device, [](DeviceJobs& j, DeviceJobs::Done d) { j.Read(d, std::nullopt); });
     EXPECT_EQ(read.Kind, FailureKind::NotConnected);
     EXPECT_EQ(read.Message.Text(), LinkTextOf(LinkText::ReadPortOpenFailed));
   }
   {
     InProcessDevice device;
-    const OperationResult r = Upload(device, Dir.filePath("missing.svl"));
-    EXPECT_EQ(r.Kind, FailureKind::File);
-    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::LibFileNotFound));
+    const JobResult r = Upload(device, Dir.filePath("missing.svl"));
+    EXPECT_EQ(r.Failed, JobFailure::File);
+    EXPECT_EQ(r.Message.Text(), JobTextOf(JobText::LibFileNotFound));
     EXPECT_EQ(device.Commands, "");
   }
 }
@@ -121,9 +121,9 @@ TEST_F(OperationResultTest, EachFailureHasItsKindItsStepAndItsReason) {
 TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
   {
     InProcessDevice device;  // its memory holds no library
-    const OperationResult r = Add(device);
-    EXPECT_EQ(r.Kind, FailureKind::InvalidDeviceImage);
-    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::InvalidDeviceLibrary));
+    const JobResult r = Add(device);
+    EXPECT_EQ(r.Failed, JobFailure::InvalidDeviceImage);
+    EXPECT_EQ(r.Message.Text(), JobTextOf(JobText::InvalidDeviceLibrary));
     EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
   }
   {
@@ -131,9 +131,9 @@ TEST_F(OperationResultTest, AnAddThatCannotMergeClosesTheTransferAndSaysWhy) {
     SetMemory(device, LibraryWithSegments(404));  // L = 2029: one more segment does not fit
     WriteFile(Dir.filePath("ses.svs"),
               QByteArray("version=23\n1,0,\n36,10,10,100,100,\n36,10,10,100,100,\n0,\n"));
-    const OperationResult r = Add(device);
-    EXPECT_EQ(r.Kind, FailureKind::MemoryLimit);
-    EXPECT_EQ(r.Message.Text(), LinkTextOf(LinkText::MemoryLimit));
+    const JobResult r = Add(device);
+    EXPECT_EQ(r.Failed, JobFailure::MemoryLimit);
+    EXPECT_EQ(r.Message.Text(), JobTextOf(JobText::MemoryLimit));
     EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
   }
 }
@@ -144,10 +144,10 @@ TEST_F(OperationResultTest, NotesDoNotFailAnAdd) {
   InProcessDevice device;
   SetMemory(device, {0x17, 0x00, 0x00, 0x04, 0x13});
   ASSERT_TRUE(QDir(Dir.path()).mkdir(kTempSesLibFile));  // in the file's way
-  const OperationResult r = Add(device);
+  const JobResult r = Add(device);
   EXPECT_TRUE(r.Ok()) << r.Reason().toStdString();
   ASSERT_EQ(r.Notes.size(), 1u);
-  EXPECT_EQ(r.Notes[0].Id, LinkText::WorkingFileNotWritten);
+  EXPECT_EQ(r.Notes[0].Id, JobText::WorkingFileNotWritten);
   EXPECT_EQ(r.Notes[0].Text(), "The file \"TempSesLib.svl\" cannot be written.");
   EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + UploadCommands(false));
   EXPECT_EQ(device.Device.Memory()[1], 1);  // the session is in
@@ -161,9 +161,9 @@ TEST_F(OperationResultTest, AnAddNeverWritesThroughALinkAtItsWorkingFile) {
   SetMemory(device, before);
   WriteFile(Dir.filePath("precious.txt"), QByteArray("keep me"));
   ASSERT_TRUE(QFile::link(Dir.filePath("precious.txt"), Dir.filePath(kMemImgFile)));
-  const OperationResult r = Add(device);
-  EXPECT_EQ(r.Kind, FailureKind::File);
-  EXPECT_EQ(r.Message.Id, LinkText::WorkingFileNotWritten);
+  const JobResult r = Add(device);
+  EXPECT_EQ(r.Failed, JobFailure::File);
+  EXPECT_EQ(r.Message.Id, JobText::WorkingFileNotWritten);
   EXPECT_EQ(r.Message.Subject, "SVPMemImg.svl");
   EXPECT_EQ(ReadFile(Dir.filePath("precious.txt")), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
   EXPECT_EQ(device.Commands, "I" + Repeat('r', 16) + "O");
@@ -174,21 +174,21 @@ TEST_F(OperationResultTest, AnAddNeverWritesThroughALinkAtItsWorkingFile) {
 // results, so that callers compare results rather than the link's insides.
 TEST_F(OperationResultTest, UploadAndReadHandTheirImagesBack) {
   InProcessDevice device;
-  const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
+  const JobResult uploaded = Upload(device, Dir.filePath("lib.svl"));
   ASSERT_TRUE(uploaded.Ok()) << uploaded.Reason().toStdString();
   ASSERT_TRUE(uploaded.MemImg.has_value());
   EXPECT_EQ(Bytes(uploaded.MemImg->begin(), uploaded.MemImg->end()),
             Padded(LibraryWithSegments(3)));
   device.Device.Memory()[2047] = 0x5A;  // outside the library: read all the same
-  const OperationResult read =
-      RunOn(device, [](DeviceJobs& j, DeviceLink::Done d) { j.Read(d, std::nullopt); });
+  const JobResult read =
+      RunOn(device, [](DeviceJobs& j, DeviceJobs::Done d) { j.Read(d, std::nullopt); });
   ASSERT_TRUE(read.Ok()) << read.Reason().toStdString();
   ASSERT_TRUE(read.MemImg.has_value());
   EXPECT_TRUE(std::equal(read.MemImg->begin(), read.MemImg->end(), device.Device.Memory().begin()));
   EXPECT_EQ((*read.MemImg)[2047], 0x5A);
 
   // An add hands back the merged library it wrote.
-  const OperationResult added = Add(device);
+  const JobResult added = Add(device);
   ASSERT_TRUE(added.Ok()) << added.Reason().toStdString();
   ASSERT_TRUE(added.MemImg.has_value());
   EXPECT_TRUE(
@@ -201,11 +201,11 @@ TEST_F(OperationResultTest, UploadAndReadHandTheirImagesBack) {
 TEST_F(OperationResultTest, WithoutAPortOperationsFailAsNotConnected) {
   InProcessDevice device;
   Port.clear();
-  const OperationResult uploaded = Upload(device, Dir.filePath("lib.svl"));
+  const JobResult uploaded = Upload(device, Dir.filePath("lib.svl"));
   EXPECT_EQ(uploaded.Kind, FailureKind::NotConnected);
   EXPECT_EQ(uploaded.Message.Text(), LinkTextOf(LinkText::PortOpenFailed));
   EXPECT_EQ(uploaded.Message.Detail, "Not connected");
-  const OperationResult added = Add(device);
+  const JobResult added = Add(device);
   EXPECT_EQ(added.Kind, FailureKind::NotConnected);
   EXPECT_EQ(device.Commands, "");
   EXPECT_TRUE(device.Path().isEmpty());  // never opened
@@ -222,7 +222,7 @@ TEST_F(OperationResultTest, ALinkDestroyedMidOperationClosesThePortQuietly) {
     DeviceLink link(device, Ui, kNoWaits);
     DeviceJobs jobs(link);
     link.SetPort(kPort);
-    jobs.UploadFile(Dir.filePath("lib.svl"), Plain(), [&](const OperationResult&) { called = true; });
+    jobs.UploadFile(Dir.filePath("lib.svl"), Plain(), [&](const JobResult&) { called = true; });
     while (device.Commands.find('D') == std::string::npos)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     EXPECT_TRUE(device.IsOpen());

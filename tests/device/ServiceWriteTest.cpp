@@ -54,7 +54,7 @@ TEST(ServiceWrite, AWriteIsToldFromItsCToTheEndOfItsOperation) {
       events << "ended";
     });
     QObject::connect(&service, &DeviceService::JobEnded, [&] { events << "job"; });
-    RunToEnd([&](DeviceLink::Done done) {
+    RunToEnd([&](DeviceJobs::Done done) {
       if (c.Read) {
         service.Read(done, std::nullopt);
         return;

@@ -63,8 +63,7 @@ TEST_F(FaultRace, ASecondOperationDuringAnUploadIsQueuedNeverInterleaved) {
                  !Control<QPushButton>(f, "uploadAddButton")->isEnabled() &&
                  !Control<QPushButton>(f, "connectButton")->isEnabled();
     f.Device().AfterQueued([&] { logWhenQueuedStarted = LoggedCommands(device.log()); });
-    f.Device().Add(session, WriteOptions{},
-                   [&](const OperationResult& r) { queuedResult = r.Ok(); });
+    f.Device().Add(session, WriteOptions{}, [&](const JobResult& r) { queuedResult = r.Ok(); });
   });
   QMetaObject::invokeMethod(&f, "onUploadLibraryClicked");
   QTRY_VERIFY_WITH_TIMEOUT(queuedResult.has_value(), 15000);
@@ -150,7 +149,7 @@ TEST_F(FaultRace, APortThatDisappearsAfterTheRefreshIsSkipped) {
   ui.OnListed = [&] { vanishing.reset(); };
   DeviceLink link(port, ui, LinkTiming{}.Scaled(0.2));
   DeviceJobs jobs(link);
-  const OperationResult found = RunToEnd([&](DeviceLink::Done done) { jobs.Connect(done); });
+  const JobResult found = RunToEnd([&](DeviceJobs::Done done) { jobs.Connect(done); });
   EXPECT_TRUE(found.Ok());
   EXPECT_TRUE(found.Notes.empty());
   EXPECT_FALSE(vanishing);

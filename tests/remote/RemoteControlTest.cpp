@@ -169,7 +169,7 @@ class RemoteControlTest : public ::testing::Test {
         Errors << QString::fromUtf8(error.what());
       }
     };
-    callbacks.ShowResult = [this](const OperationResult& r) { Ui.Messages << r.Message.Text(); };
+    callbacks.ShowResult = [this](const JobResult& r) { Ui.Messages << r.Message.Text(); };
     Remote = std::make_unique<RemoteControl>(*Device, callbacks);
     ASSERT_TRUE(Remote->Active());
   }
@@ -266,10 +266,10 @@ TEST_F(RemoteControlTest, UploadsTheLibraryInTheWorkingFolder) {
   Client->Send(RemoteUploadLibrary);
   ASSERT_TRUE(WaitForReplies(3));
   EXPECT_EQ(Client->Replies.last(), (Reply{993, 0}));
-  EXPECT_EQ(Ui.Messages, QStringList{LinkTextOf(LinkText::LibFileNotFound)});
+  EXPECT_EQ(Ui.Messages, QStringList{JobTextOf(JobText::LibFileNotFound)});
   // The client is told the file it looked for too.
   ASSERT_EQ(Client->Failures.size(), 1);
-  EXPECT_TRUE(Client->Failures[0].startsWith("993: " + LinkTextOf(LinkText::LibFileNotFound)));
+  EXPECT_TRUE(Client->Failures[0].startsWith("993: " + JobTextOf(JobText::LibFileNotFound)));
   EXPECT_TRUE(Client->Failures[0].endsWith(kLibToUplFile)) << Client->Failures[0].toStdString();
   EXPECT_EQ(Client->RepliesBeforeFailure, QList<qsizetype>{2});
 }
@@ -321,7 +321,7 @@ TEST_F(RemoteControlTest, ARequestDuringAButtonUploadWaitsForIt) {
   // The button's upload without its backup read: the upload alone on the wire.
   WriteOptions plain;
   plain.Backup = false;
-  Device->UploadFile(kLibToUplFile, plain, [&](const OperationResult& r) { uploaded = r.Ok(); });
+  Device->UploadFile(kLibToUplFile, plain, [&](const JobResult& r) { uploaded = r.Ok(); });
   ASSERT_TRUE(WaitForReplies(2));
   EXPECT_TRUE(uploaded);
   EXPECT_EQ(Client->Replies, (QList<Reply>{{989, 1}, {991, 1}}));
