@@ -19,23 +19,8 @@ class CliEarlySignalTest : public CliDeviceTest {
  protected:
   // Runs ovrel with signal sent to it at its start (by a preloaded shim).
   Outcome RunSignalledAtStart(const QStringList& args, int signal) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("OVREL_PORTS"), QString());
-    env.insert(QStringLiteral("XDG_DATA_HOME"), Path("data"));
-    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(OVREL_SIGNAL_AT_START_PATH));
-    env.insert(QStringLiteral("OVREL_TEST_SIGNAL_AT_START"), QString::number(signal));
-    // A sanitizer's runtime would otherwise insist on coming first.
-    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
-                                                   QStringLiteral(":verify_asan_link_order=0"));
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(Dir.path());
-    p.start(Exe(), args);
-    if (!p.waitForFinished(60000)) p.kill();
-    p.waitForFinished();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+    return RunWithSignalShim(args, QStringLiteral(OVREL_SIGNAL_AT_START_PATH),
+                             QStringLiteral("OVREL_TEST_SIGNAL_AT_START"), signal);
   }
 
   // The JSON result event, the last line of a --json run's output.

@@ -29,13 +29,38 @@ class CliDeviceTest : public ::testing::Test {
   QString Exe() const { return Dir.filePath(QStringLiteral("program/ovrel")); }
 
   // wrapper, when given, is a command that runs ovrel (with its arguments).
-  Outcome Run(const QStringList& args, const QString& ports = {},
-              const QStringList& wrapper = {}) {
-    QProcess p;
+  Outcome Run(const QStringList& args, const QString& ports = {}, const QStringList& wrapper = {}) {
+    return RunIn(Environment(ports), args, wrapper);
+  }
+  // Runs ovrel with a preloaded shim that sends it signal at a moment of the
+  // shim's choosing; variable tells the shim which signal.
+  Outcome RunWithSignalShim(const QStringList& args, const QString& shim, const QString& variable,
+                            int signal) {
+    QProcessEnvironment env = Environment({});
+    env.insert(QStringLiteral("LD_PRELOAD"), shim);
+    env.insert(variable, QString::number(signal));
+    // A sanitizer's runtime would otherwise insist on coming first.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                   QStringLiteral(":verify_asan_link_order=0"));
+    return RunIn(env, args, {});
+  }
+  QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
+  // The backup history of the programs this test runs.
+  QString BackupFolder() const { return Dir.filePath(QStringLiteral("data/ovrelware/backups")); }
+
+  QTemporaryDir Dir;
+
+ private:
+  QProcessEnvironment Environment(const QString& ports) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("OVREL_PORTS"), ports);
     env.remove(QStringLiteral("OVREL_EXTRA_PORTS"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), Path("data"));
+    return env;
+  }
+  Outcome RunIn(const QProcessEnvironment& env, const QStringList& args,
+                const QStringList& wrapper) {
+    QProcess p;
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(Dir.path());
     if (wrapper.isEmpty())
@@ -51,11 +76,6 @@ class CliDeviceTest : public ::testing::Test {
             QString::fromLocal8Bit(p.readAllStandardOutput()),
             QString::fromLocal8Bit(p.readAllStandardError())};
   }
-  QString Path(const char* name) const { return Dir.filePath(QString::fromLatin1(name)); }
-  // The backup history of the programs this test runs.
-  QString BackupFolder() const { return Dir.filePath(QStringLiteral("data/ovrelware/backups")); }
-
-  QTemporaryDir Dir;
 };
 
 }  // namespace ovrel::test
